@@ -1,0 +1,69 @@
+#include "cli/Commands.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace varnelo::cli {
+namespace {
+struct Entry {
+    CommandFn fn;
+    const char* usage;
+};
+std::map<std::string, Entry>& registry() {
+    static std::map<std::string, Entry> commands;
+    return commands;
+}
+void printUsage() {
+    err() << "usage: varnelo-cli COMMAND ...\n";
+    for (const auto& [name, entry] : registry())
+        err() << "  " << QString::fromUtf8(entry.usage) << '\n';
+    err().flush();
+}
+} // namespace
+
+CommandRegistration::CommandRegistration(const char* name, CommandFn fn, const char* usage) {
+    registry()[name] = Entry{fn, usage};
+}
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+QTextStream& err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usageError(const QString& command, const QString& problem) {
+    if (!problem.isEmpty())
+        err() << "varnelo-cli " << command << ": " << problem << '\n';
+    auto it = registry().find(command.toStdString());
+    if (it != registry().end())
+        err() << "usage: " << QString::fromUtf8(it->second.usage) << '\n';
+    err().flush();
+    return ExitUsage;
+}
+
+} // namespace varnelo::cli
+
+int main(int argc, char** argv) {
+    using namespace varnelo::cli;
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) {
+        printUsage();
+        return ExitUsage;
+    }
+    auto it = registry().find(args.first().toStdString());
+    if (it == registry().end()) {
+        err() << "varnelo-cli: unknown command " << args.first() << '\n';
+        printUsage();
+        return ExitUsage;
+    }
+    const int rc = it->second.fn(args.mid(1));
+    out().flush();
+    err().flush();
+    return rc;
+}

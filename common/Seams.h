@@ -1,0 +1,51 @@
+#pragma once
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// The outside effects the operations need. The program uses the Qt and
+// system implementations in platform/; tests use scripted fakes.
+namespace varnelo {
+
+enum class PromptIcon { None, Information, Question, Warning, Error };
+enum class PromptButtons { Ok, OkCancel, YesNo };
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    // A message box owned by the main window with exactly these texts.
+    virtual PromptAnswer message(const QString& text, const QString& caption, PromptIcon icon,
+                                 PromptButtons buttons) = 0;
+    // A message box without caption text or icon (the plain "NO" and similar).
+    virtual void plain(const QString& text) = 0;
+    // Open dialog allowing several files; empty when cancelled.
+    virtual QStringList openFiles(const QString& caption, const QString& folder,
+                                  const QString& filter) = 0;
+    // Folder chooser; empty when cancelled.
+    virtual QString chooseFolder(const QString& caption, const QString& start) = 0;
+};
+
+class DesktopShell {
+public:
+    virtual ~DesktopShell() = default;
+    virtual void openFolder(const QString& path) = 0;
+    virtual void beep() = 0;
+    // Switches the computer off without asking; false when the system refused.
+    virtual bool powerOff() = 0;
+    // Forces a short connection to a well-known public address.
+    virtual bool networkReachable() = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+} // namespace varnelo

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package Varnelo needs to build, run, test and benchmark.
+# Idempotent: prints nothing and touches nothing when all is present.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-qpa-plugins
+  libqt6svg6 libqt6multimedia6 libgl-dev libxkbcommon-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libmp3lame-dev libvorbis-dev libogg-dev libtag1-dev
+  libcdio-dev libcdio-paranoia-dev libcdio-utils
+  libgtest-dev libgmock-dev googletest
+  ffmpeg sox lame vorbis-tools
+  xvfb xauth dbus fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "bootstrap: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
