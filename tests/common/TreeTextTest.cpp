@@ -63,7 +63,7 @@ TEST(TreeText, SaveWritesTabsAndCrLfAndRoundTrips) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("t.txt"));
     QStandardItemModel m;
-    tree::LoadTreeFromBytes(m, "Now Playing\nRadio Stations\n  Jazz\n    Smooth\nHistory\n\tCafé FM\n");
+    tree::LoadTreeFromBytes(m, "Now Playing\nRadio Stations\n Jazz\n  Smooth\nHistory\n\tCafé FM\n");
     tree::SaveTree(m, path);
     EXPECT_EQ(test::readBytes(path),
               QByteArray("Now Playing\r\nRadio Stations\r\n\tJazz\r\n\t\tSmooth\r\nHistory\r\n\tCaf\xc3\xa9 FM\r\n"));
