@@ -168,6 +168,8 @@ std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray& data, con
     int defsDepth = 0;
     int openForm = -1;
     try {
+        if (data.trimmed().isEmpty())
+            throw ParseFault{QStringLiteral("the file is empty")};
         while (!xml.atEnd()) {
             const auto token = xml.readNext();
             if (token == QXmlStreamReader::EndElement) {
