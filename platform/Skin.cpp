@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QHideEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -510,6 +511,17 @@ void Skin::leaveEvent(QEvent* event) {
     if (pressed_.isEmpty())
         setHover(QString());
     QWidget::leaveEvent(event);
+}
+
+void Skin::hideEvent(QHideEvent* event) {
+    // A window hidden under a held button (minimize to the tray) never gets the
+    // release; drop the grab so the next press is not ignored.
+    pressed_.clear();
+    pressedButton_ = Qt::NoButton;
+    dragging_ = false;
+    moving_ = false;
+    hover_.clear();
+    QWidget::hideEvent(event);
 }
 
 bool Skin::event(QEvent* event) {

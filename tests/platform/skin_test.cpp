@@ -166,6 +166,17 @@ TEST_F(DefaultSkin, ReleaseElsewhereOrOtherButtonReportsNoClick) {
     EXPECT_EQ(click.count(), 0);
 }
 
+TEST_F(DefaultSkin, HidingUnderAHeldButtonDropsTheGrab) {
+    QSignalSpy click(&skin, &Skin::OnClick);
+    QObject::connect(&skin, &Skin::OnMouseDown, &skin, [this] { skin.hide(); }, Qt::SingleShotConnection);
+    QTest::mousePress(&skin, Qt::LeftButton, {}, centre("minimize"));
+    EXPECT_FALSE(skin.isVisible());
+    skin.show();
+    QTest::mouseClick(&skin, Qt::LeftButton, {}, centre("btnstop"));
+    ASSERT_EQ(click.count(), 1);
+    EXPECT_EQ(click[0][0].value<SkinObject>().GetName(), QStringLiteral("btnstop"));
+}
+
 TEST_F(DefaultSkin, DraggingTheBarsReportsPositionsInRange) {
     QSignalSpy track(&skin, &Skin::OnScrollTrack), up(&skin, &Skin::OnMouseUp);
     const QRect bar = skin.GetObject(QStringLiteral("bar")).AsElement().rect();
