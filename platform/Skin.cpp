@@ -120,30 +120,40 @@ QString Skin::SkinPathFor(const QString& exeDir) {
 
 void Skin::LoadSkin(const QString& path) {
     std::unique_ptr<SkinDocument> doc = SkinDocument::Load(path);
-    // Carry the program's texts, values and marks over to the new skin.
-    QHash<QString, Live> before;
+    // Carry the program's texts, values and marks over to the new skin. Copy
+    // them out: the old definitions go with the old document.
+    struct Kept {
+        SkinObjectKind kind;
+        QString text;
+        int value;
+        bool selected;
+    };
+    QHash<QString, Kept> kept;
     for (const Live& o : objects_)
-        before.insert(o.def->name, o);
+        kept.insert(o.def->name, Kept{o.def->kind, o.text, o.value, o.selected});
     const QString formName = formName_;
     objects_.clear();
     index_.clear();
     form_ = nullptr;
     formName_.clear();
-    hover_.clear();
-    pressed_.clear();
-    dragging_ = false;
     doc_ = std::move(doc);
     if (!formName.isEmpty() && doc_->form(formName)) {
         ApplySkinForm(formName);
         for (Live& o : objects_) {
-            const auto it = before.constFind(o.def->name);
-            if (it == before.constEnd() || it->def->kind != o.def->kind)
+            const auto it = kept.constFind(o.def->name);
+            if (it == kept.constEnd() || it->kind != o.def->kind)
                 continue;
             o.text = it->text;
             o.selected = it->selected;
             o.value = std::clamp(it->value, o.def->range.minimum, o.def->range.maximum);
         }
+    } else {
+        base_ = QPixmap();
     }
+    hover_.clear();
+    pressed_.clear();
+    pressedButton_ = Qt::NoButton;
+    dragging_ = false;
     update();
 }
 
@@ -503,7 +513,7 @@ void Skin::mouseReleaseEvent(QMouseEvent* event) {
     setHover(under && under->def->kind != SkinObjectKind::Title ? under->def->name : QString());
     const QPoint rel = relative(*o, pos);
     Q_EMIT OnMouseUp(SkinObject(this, name), event->button(), rel.x(), rel.y());
-    if (guard && clicked)
+    if (guard && clicked && live(name))
         Q_EMIT OnClick(SkinObject(this, name));
 }
 
