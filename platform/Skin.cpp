@@ -159,7 +159,11 @@ void Skin::LoadSkin(const QString& path) {
 
 void Skin::ApplySkin(QWidget* window) {
     host_ = window;
-    if (!window || window->windowFlags().testFlag(Qt::FramelessWindowHint))
+    if (!window)
+        return;
+    if (form_ && window != this)
+        window->setFixedSize(form_->frame.size().toSize());
+    if (window->windowFlags().testFlag(Qt::FramelessWindowHint))
         return;
     const bool visible = window->isVisible();
     window->setWindowFlag(Qt::FramelessWindowHint, true);
@@ -250,7 +254,7 @@ QRect Skin::paintRect(const Live& o) const {
             r |= toWidget(*v);
     }
     if (o.def->kind == SkinObjectKind::Range) {
-        const qreal m = o.def->range.thumbRadius + 2;
+        const qreal m = o.def->range.thumbRadius + 7; // the hover halo
         r.adjust(-m, -m, m, m);
     }
     return r.toAlignedRect().adjusted(-1, -1, 1, 1);
