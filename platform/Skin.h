@@ -93,9 +93,11 @@ private:
 // The main window's face, drawn from an SVG skin. See platform/skin/varnelo.svg
 // for the skin format. Events follow the object under the mouse: a press on an
 // object grabs it until the release, so OnMouseUp always has the Source of its
-// OnMouseDown; OnClick follows a left release over the object pressed. Coordinates
-// are relative to the object's top-left corner in skin pixels; for range objects
-// they are clamped into the object (x runs 0..width across a bar).
+// OnMouseDown. The order is OnMouseDown, OnScrollTrack while the left button drags
+// a bar (on each change of its value, the press included), OnMouseUp, and OnClick
+// after a left release over the object pressed. Coordinates are relative to the
+// object's top-left corner in skin pixels; for range objects they are clamped into
+// the object (x runs 0..width across a bar).
 class Skin : public QWidget {
     Q_OBJECT
 public:
