@@ -1,6 +1,5 @@
 #pragma once
 #include <QString>
-#include <QStringList>
 
 namespace varnelo {
 
@@ -96,9 +95,6 @@ public:
     QString commandLine() const { return m_commandLine; }
     // settings() with the command line applied; error tells why it could not be.
     LameCommandLineResult effectiveSettings() const;
-
-    static QStringList presetNames();    // "Phone" .. "R3Mix"
-    static QStringList altPresetNames(); // "Fast Standard" .. "Insane"
 
 private:
     LameSettings m_settings;
