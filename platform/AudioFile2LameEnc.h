@@ -50,9 +50,12 @@ struct LameCommandLineResult {
 
 // Applies LAME command-line options (the common subset: -b -B -V -q -h -f -m -p
 // -e -t -F -v, --preset/--alt-preset, --abr, --cbr, --vbr-old, --vbr-new,
-// --resample, --lowpass, --lowpass-width, --highpass, --highpass-width, --nores,
-// --strictly-enforce-ISO, --scale, --noshort, --athonly, --noath, --athshort,
-// --athtype) on top of `base`. Rates and filter frequencies are in kHz, as LAME takes them.
+// --vbr-mtrh, --resample, --lowpass, --lowpass-width, --highpass,
+// --highpass-width, --nores, --strictly-enforce-ISO, --scale, --noshort,
+// --athonly, --noath, --athshort, --athtype; -S, --silent, --quiet and --nohist
+// are accepted and do nothing) on top of `base`. Rates and filter frequencies
+// are in kHz, as LAME takes them (values of 50 and more are read as Hz).
+// Anything else, file names included, is an error.
 LameCommandLineResult parseLameCommandLine(const QString& commandLine, const LameSettings& base);
 
 // The settings object of the MP3 output (TAudioFile2LameEnc). Every setter

@@ -48,6 +48,8 @@ public:
     {
         m_error.clear();
         m_finished = false;
+        m_file.close();
+        m_lame.reset();
         if (!m_settings.ok()) {
             m_error = m_settings.error;
             return false;

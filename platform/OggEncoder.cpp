@@ -103,6 +103,7 @@ public:
 
     bool open(const QString& path) override
     {
+        close();
         m_error = validate(m_format);
         if (!m_error.isEmpty())
             return false;
@@ -197,6 +198,19 @@ public:
     QString errorText() const override { return m_error; }
 
 private:
+    // Drops the state of an earlier open, the blocks before the info they refer to.
+    void close()
+    {
+        m_file.close();
+        m_stream.reset();
+        m_block.reset();
+        m_dsp.reset();
+        m_comment.reset();
+        m_info.reset();
+        m_open = false;
+        m_finished = false;
+    }
+
     // Moves every finished block through the bit-rate manager into pages.
     bool drain()
     {

@@ -123,7 +123,7 @@ protected:
     void SetUp() override
     {
         if (!haveFfmpeg())
-            GTEST_SKIP() << "ffprobe/ffmpeg not installed";
+            GTEST_SKIP() << "ffprobe/ffmpeg/sox not installed";
         ASSERT_TRUE(dir.isValid());
     }
 
@@ -446,6 +446,28 @@ TEST_F(LameEncoderTest, UnwritableTargetIsReported)
     auto encoder = createMp3Encoder(s, {44100, 2});
     EXPECT_FALSE(encoder->open(dir.filePath(QStringLiteral("missing/folder/x.mp3"))));
     EXPECT_FALSE(encoder->errorText().isEmpty());
+}
+
+TEST_F(LameEncoderTest, ReopenedEncoderStartsAFreshFile)
+{
+    AudioFile2LameEnc s;
+    auto encoder = createMp3Encoder(s, {44100, 2});
+    const QString first = dir.filePath(QStringLiteral("a.mp3"));
+    const QString second = dir.filePath(QStringLiteral("b.mp3"));
+    const SampleBlock block = tone(44100, 2, 1.0);
+    ASSERT_TRUE(encoder->open(first));
+    ASSERT_TRUE(encoder->write(block.data(), block.size() / 2));
+    // Left unfinished: the next open must not carry its frames over.
+    ASSERT_TRUE(encodeAll(*encoder, second, block));
+    const auto heard = measureDecoded(second);
+    ASSERT_TRUE(heard);
+    EXPECT_EQ(heard->frames, 44100u);
+
+    // No audio at all still completes a file.
+    const QString empty = dir.filePath(QStringLiteral("empty.mp3"));
+    ASSERT_TRUE(encoder->open(empty));
+    EXPECT_TRUE(encoder->finish()) << encoder->errorText().toStdString();
+    EXPECT_TRUE(QFile::exists(empty));
 }
 
 TEST(LameCommandLine, AppliesOptions)

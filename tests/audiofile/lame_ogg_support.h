@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for the MP3/OGG encoder tests: tone generation, an independent look
-// at the result through ffprobe/ffmpeg, and readers for the header bytes the
+// at the result through ffprobe/ffmpeg/sox, and readers for the header bytes the
 // encoders are expected to write.
 #include "platform/AudioEncoder.h"
 
@@ -23,7 +23,8 @@ namespace varnelo::test {
 inline bool haveFfmpeg()
 {
     return !QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty()
-        && !QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty();
+        && !QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()
+        && !QStandardPaths::findExecutable(QStringLiteral("soxi")).isEmpty();
 }
 
 // A sine of `hz` at `amplitude` (0..1 of full scale) on every channel.
@@ -133,6 +134,19 @@ inline std::optional<Measure> measureDecoded(const QString& path)
     m.hz = crossings / 2.0 * rate / static_cast<double>(to - from - 1);
     m.rms = std::sqrt(sum / static_cast<double>(to - from - 1));
     return m;
+}
+
+// Frames per channel as sox reads them (libvorbisfile for OGG, which honours
+// the last granule position exactly; FFmpeg's decoder does not).
+inline long long soxFrames(const QString& path)
+{
+    QProcess p;
+    p.start(QStringLiteral("soxi"), {QStringLiteral("-s"), path});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const long long n = QString::fromUtf8(p.readAllStandardOutput()).trimmed().toLongLong(&ok);
+    return ok ? n : -1;
 }
 
 inline QByteArray readFile(const QString& path)
