@@ -20,8 +20,7 @@ struct IdentHeader {
     int minimum = 0;
 };
 
-std::optional<IdentHeader> identHeader(const QByteArray& b)
-{
+std::optional<IdentHeader> identHeader(const QByteArray &b) {
     const qsizetype at = b.indexOf(QByteArray("\x01vorbis", 7));
     if (at < 0 || at + 7 + 23 > b.size())
         return std::nullopt;
@@ -37,8 +36,7 @@ std::optional<IdentHeader> identHeader(const QByteArray& b)
     return h;
 }
 
-QByteArray vendor(const QByteArray& b)
-{
+QByteArray vendor(const QByteArray &b) {
     const qsizetype at = b.indexOf(QByteArray("\x03vorbis", 7));
     if (at < 0 || at + 11 > b.size())
         return {};
@@ -46,8 +44,7 @@ QByteArray vendor(const QByteArray& b)
     return length > 0 && at + 11 + length <= b.size() ? b.mid(at + 11, length) : QByteArray();
 }
 
-OggFormat managed(int rate, int channels, int kbps, int minKbps = -1, int maxKbps = -1)
-{
+OggFormat managed(int rate, int channels, int kbps, int minKbps = -1, int maxKbps = -1) {
     OggFormat f;
     f.sampleRate = rate;
     f.channels = channels;
@@ -57,8 +54,7 @@ OggFormat managed(int rate, int channels, int kbps, int minKbps = -1, int maxKbp
     return f;
 }
 
-OggFormat quality(int rate, int channels, int q)
-{
+OggFormat quality(int rate, int channels, int q) {
     OggFormat f = managed(rate, channels, 0, 0, 0);
     f.quality = q;
     return f;
@@ -66,21 +62,20 @@ OggFormat quality(int rate, int channels, int q)
 
 class OggEncoderTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!haveFfmpeg())
             GTEST_SKIP() << "ffprobe/ffmpeg/sox not installed";
         ASSERT_TRUE(dir.isValid());
     }
 
-    QByteArray encode(const OggFormat& format, double seconds = 2.0)
-    {
+    QByteArray encode(const OggFormat &format, double seconds = 2.0) {
         path = dir.filePath(QStringLiteral("t.ogg"));
         auto encoder = createOggEncoder(format);
         EXPECT_EQ(encoder->inputFormat().sampleRate, format.sampleRate);
         EXPECT_EQ(encoder->inputFormat().channels, format.channels);
         QString error;
-        EXPECT_TRUE(encodeAll(*encoder, path, tone(format.sampleRate, format.channels, seconds), &error)) << error.toStdString();
+        EXPECT_TRUE(encodeAll(*encoder, path, tone(format.sampleRate, format.channels, seconds), &error))
+            << error.toStdString();
         return readFile(path);
     }
 
@@ -88,8 +83,7 @@ protected:
     QString path;
 };
 
-TEST_F(OggEncoderTest, ManagedBitrateStereo)
-{
+TEST_F(OggEncoderTest, ManagedBitrateStereo) {
     const QByteArray bytes = encode(managed(44100, 2, 128));
     const auto probe = ffprobe(path);
     ASSERT_TRUE(probe);
@@ -115,8 +109,7 @@ TEST_F(OggEncoderTest, ManagedBitrateStereo)
     EXPECT_EQ(soxFrames(path), 88200);
 }
 
-TEST_F(OggEncoderTest, ManagedWithBoundsDeclaresThem)
-{
+TEST_F(OggEncoderTest, ManagedWithBoundsDeclaresThem) {
     const QByteArray bytes = encode(managed(48000, 2, 160, 112, 224));
     const auto ident = identHeader(bytes);
     ASSERT_TRUE(ident);
@@ -133,8 +126,7 @@ TEST_F(OggEncoderTest, ManagedWithBoundsDeclaresThem)
     EXPECT_LE(p->minimum, 0);
 }
 
-TEST_F(OggEncoderTest, QualityModeIsUnmanagedVbr)
-{
+TEST_F(OggEncoderTest, QualityModeIsUnmanagedVbr) {
     const QByteArray low = encode(quality(44100, 2, 100));
     const auto lowIdent = identHeader(low);
     const qint64 lowSize = low.size();
@@ -153,8 +145,7 @@ TEST_F(OggEncoderTest, QualityModeIsUnmanagedVbr)
     EXPECT_EQ(probe->codec, QStringLiteral("vorbis"));
 }
 
-TEST_F(OggEncoderTest, MonoAtLowRate)
-{
+TEST_F(OggEncoderTest, MonoAtLowRate) {
     const QByteArray bytes = encode(managed(8000, 1, 16));
     const auto probe = ffprobe(path);
     ASSERT_TRUE(probe);
@@ -166,12 +157,12 @@ TEST_F(OggEncoderTest, MonoAtLowRate)
     EXPECT_EQ(soxFrames(path), 16000);
 }
 
-TEST_F(OggEncoderTest, ImpossibleFormatFailsOpenWithReason)
-{
+TEST_F(OggEncoderTest, ImpossibleFormatFailsOpenWithReason) {
     auto encoder = createOggEncoder(managed(8000, 2, 320));
     const QString target = dir.filePath(QStringLiteral("never.ogg"));
     EXPECT_FALSE(encoder->open(target));
-    EXPECT_TRUE(encoder->errorText().contains(QStringLiteral("8000 Hz"))) << encoder->errorText().toStdString();
+    EXPECT_TRUE(encoder->errorText().contains(QStringLiteral("8000 Hz")))
+        << encoder->errorText().toStdString();
     EXPECT_FALSE(QFile::exists(target));
     const SampleBlock block = tone(8000, 2, 0.1);
     EXPECT_FALSE(encoder->write(block.data(), block.size() / 2));
@@ -182,8 +173,7 @@ TEST_F(OggEncoderTest, ImpossibleFormatFailsOpenWithReason)
     EXPECT_FALSE(unwritable->errorText().isEmpty());
 }
 
-TEST_F(OggEncoderTest, ReopenedEncoderStartsAFreshFile)
-{
+TEST_F(OggEncoderTest, ReopenedEncoderStartsAFreshFile) {
     auto encoder = createOggEncoder(quality(44100, 2, 300));
     const SampleBlock block = tone(44100, 2, 1.0);
     ASSERT_TRUE(encoder->open(dir.filePath(QStringLiteral("a.ogg"))));
@@ -200,8 +190,7 @@ TEST_F(OggEncoderTest, ReopenedEncoderStartsAFreshFile)
     EXPECT_EQ(probe->codec, QStringLiteral("vorbis"));
 }
 
-TEST(OggFormatCheck, AnswersFromLibvorbisenc)
-{
+TEST(OggFormatCheck, AnswersFromLibvorbisenc) {
     EXPECT_TRUE(checkOggFormat(managed(44100, 2, 128)));
     EXPECT_TRUE(checkOggFormat(managed(44100, 2, 128, 0, 0)));
     EXPECT_TRUE(checkOggFormat(managed(44100, 2, 128, 96, 160)));
@@ -210,10 +199,10 @@ TEST(OggFormatCheck, AnswersFromLibvorbisenc)
     EXPECT_TRUE(checkOggFormat(quality(8000, 2, 1000)));
     EXPECT_TRUE(checkOggFormat(quality(48000, 1, 0)));
 
-    EXPECT_FALSE(checkOggFormat(managed(8000, 2, 320)));  // far above what 8 kHz can carry
-    EXPECT_FALSE(checkOggFormat(managed(44100, 2, 8)));   // below the stereo minimum
-    EXPECT_FALSE(checkOggFormat(managed(6000, 1, 16)));   // no managed mode under 8 kHz
-    EXPECT_FALSE(checkOggFormat(managed(44100, 2, -1)));  // neither bitrate nor quality
+    EXPECT_FALSE(checkOggFormat(managed(8000, 2, 320))); // far above what 8 kHz can carry
+    EXPECT_FALSE(checkOggFormat(managed(44100, 2, 8)));  // below the stereo minimum
+    EXPECT_FALSE(checkOggFormat(managed(6000, 1, 16)));  // no managed mode under 8 kHz
+    EXPECT_FALSE(checkOggFormat(managed(44100, 2, -1))); // neither bitrate nor quality
     EXPECT_FALSE(checkOggFormat(managed(44100, 0, 128)));
     EXPECT_FALSE(checkOggFormat(managed(0, 2, 128)));
     EXPECT_FALSE(checkOggFormat(quality(44100, 2, 1001)));
