@@ -214,6 +214,11 @@ public:
     }
     int volume() const override { return m_volume; }
 
+    SoundLevels takeOutputPeaks() override {
+        std::lock_guard lock(m_peaksMutex);
+        return std::exchange(m_peaks, SoundLevels{});
+    }
+
     QString backendName() const override { return m_backend ? m_backend->name() : QString(); }
     bool fellBack() const override { return m_fellBack; }
 
@@ -249,8 +254,16 @@ private:
                 tap(out, frames);
         }
         const float gain = m_gain;
-        if (gain != 1.0f)
-            std::for_each(out, out + frames * MixChannels, [gain](float& s) { s *= gain; });
+        SoundLevels peaks;
+        for (std::size_t i = 0; i < frames; ++i) {
+            out[2 * i] *= gain;
+            out[2 * i + 1] *= gain;
+            peaks.left = std::max(peaks.left, std::fabs(out[2 * i]));
+            peaks.right = std::max(peaks.right, std::fabs(out[2 * i + 1]));
+        }
+        std::lock_guard lock(m_peaksMutex);
+        m_peaks.left = std::max(m_peaks.left, peaks.left);
+        m_peaks.right = std::max(m_peaks.right, peaks.right);
     }
 
     std::unique_ptr<SoundBackend> m_backend;
@@ -262,6 +275,8 @@ private:
     int m_lastTap = 0;
     std::atomic<int> m_volume{100};
     std::atomic<float> m_gain{1.0f};
+    std::mutex m_peaksMutex;
+    SoundLevels m_peaks;
 };
 
 } // namespace

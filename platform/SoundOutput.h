@@ -60,6 +60,9 @@ public:
     // logarithmic volume scale), so 100 is unity and 0 silence.
     virtual void setVolume(int volume) = 0;
     virtual int volume() const = 0;
+    // Peaks of what went to the device (after the master volume) since the last
+    // call: the program's output level.
+    virtual SoundLevels takeOutputPeaks() = 0;
     // Human-readable name of the backend in use ("Null output" when no device could be opened).
     virtual QString backendName() const = 0;
     // A tap is called on the mixer's thread with each mixed block (interleaved
