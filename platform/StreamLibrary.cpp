@@ -187,6 +187,14 @@ private:
 };
 
 void StreamLibrary::Stream::run() {
+    // The connection's socket belongs to this thread: it closes here, as the thread ends.
+    struct Release {
+        Stream* self;
+        ~Release() {
+            self->decoder_.reset();
+            self->connection_.reset();
+        }
+    } release{this};
     const bool connected = open(url_, 0);
     {
         std::lock_guard lock(mutex_);
@@ -225,8 +233,6 @@ void StreamLibrary::Stream::run() {
                 std::lock_guard lock(mutex_);
                 outcome_ = Outcome::GaveUp;
             }
-            decoder_.reset();
-            connection_.reset();
             report(StreamStatus::Failed, text_);
             return;
         }

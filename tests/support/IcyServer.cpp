@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace varnelo::test {
 
@@ -133,9 +134,16 @@ public:
     void shutdown() {
         if (timer_)
             timer_->stop();
-        for (auto& [socket, client] : clients_)
+        // abort() reports the disconnection at once: leave the map alone while it does.
+        std::map<QTcpSocket*, Client> clients;
+        clients.swap(clients_);
+        for (auto& [socket, client] : clients) {
+            QObject::disconnect(socket, nullptr, this, nullptr);
             socket->abort();
-        clients_.clear();
+            delete socket;
+        }
+        std::lock_guard lock(mutex_);
+        openCount_ = 0;
         if (server_)
             server_->close();
     }
@@ -266,9 +274,15 @@ private:
     }
 
     void tick() {
-        for (auto& [socket, client] : clients_)
-            if (client.streaming)
-                feed(client);
+        // Feeding may close a connection, which takes it out of the map.
+        std::vector<QTcpSocket*> sockets;
+        for (const auto& [socket, client] : clients_)
+            sockets.push_back(socket);
+        for (QTcpSocket* socket : sockets) {
+            const auto it = clients_.find(socket);
+            if (it != clients_.end() && it->second.streaming)
+                feed(it->second);
+        }
     }
 
     QByteArray metadataBlock(Client& client, const IcyMount& m) {
