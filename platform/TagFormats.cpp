@@ -92,6 +92,12 @@ QString joined(const TagLib::StringList& values) {
     return out.join(QStringLiteral("; "));
 }
 
+// Looks a key up without inserting it, which operator[] of a non-const map does.
+TagLib::StringList valuesOf(const TagLib::PropertyMap& map, const char* key) {
+    const auto it = map.find(key);
+    return it == map.end() ? TagLib::StringList() : it->second;
+}
+
 // "2004-05-01" → 2004, "3/12" → 3.
 int leadingNumber(const QString& text) {
     const QString t = text.trimmed();
@@ -119,11 +125,9 @@ constexpr NumberKey NumberKeys[] = {{"DATE", &Tags::year}, {"TRACKNUMBER", &Tags
 Tags fromProperties(const TagLib::PropertyMap& map) {
     Tags t;
     for (const auto& k : TextKeys)
-        if (map.contains(k.key))
-            t.*k.field = joined(map[k.key]);
+        t.*k.field = joined(valuesOf(map, k.key));
     for (const auto& k : NumberKeys)
-        if (map.contains(k.key))
-            t.*k.field = leadingNumber(joined(map[k.key]));
+        t.*k.field = leadingNumber(joined(valuesOf(map, k.key)));
     t.genre = GenreNumberOf(t.genreS);
     return t;
 }
@@ -136,7 +140,7 @@ bool applyToProperties(TagLib::PropertyMap& map, const Tags& t, bool withUrl = t
         if (!withUrl && k.field == &Tags::url)
             continue;
         const QString& value = t.*k.field;
-        if (joined(map[k.key]) == value)
+        if (joined(valuesOf(map, k.key)) == value)
             continue;
         if (value.isEmpty())
             map.erase(k.key);
@@ -146,7 +150,7 @@ bool applyToProperties(TagLib::PropertyMap& map, const Tags& t, bool withUrl = t
     }
     for (const auto& k : NumberKeys) {
         const int value = t.*k.field;
-        if (leadingNumber(joined(map[k.key])) == value)
+        if (leadingNumber(joined(valuesOf(map, k.key))) == value)
             continue;
         if (value == 0)
             map.erase(k.key);
@@ -341,21 +345,48 @@ QString asfAttribute(const TagLib::ASF::Tag& tag, const char* name) {
     return {};
 }
 
+// Some writers repeat the content description's texts as attributes
+// ("title", "Author", "Description"); other readers prefer those, so they
+// follow the new values instead of going stale.
+bool syncAsfDuplicates(TagLib::ASF::Tag& tag, const Tags& t) {
+    static const std::pair<const char*, QString Tags::*> Duplicates[] = {
+        {"title", &Tags::title},
+        {"author", &Tags::artist},
+        {"description", &Tags::comments},
+        {"copyright", &Tags::copyright},
+    };
+    bool changed = false;
+    TagLib::StringList names;
+    for (const auto& entry : tag.attributeListMap())
+        names.append(entry.first);
+    for (const auto& name : names) {
+        const QString lower = FromTagLib(name).toLower();
+        for (const auto& [duplicate, field] : Duplicates) {
+            if (lower != QLatin1String(duplicate))
+                continue;
+            const QString& value = t.*field;
+            const auto list = tag.attribute(name);
+            if (list.size() == 1 && list.front().type() == TagLib::ASF::Attribute::UnicodeType &&
+                FromTagLib(list.front().toString()) == value)
+                continue;
+            if (value.isEmpty())
+                tag.removeItem(name);
+            else
+                tag.setAttribute(name, TagLib::ASF::Attribute(ToTagLib(value)));
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 bool writeGeneric(TagLib::File& file, const Tags& t) {
     auto* asf = dynamic_cast<TagLib::ASF::File*>(&file);
     TagLib::PropertyMap map = file.properties();
     bool changed = applyToProperties(map, t, asf == nullptr);
     if (changed)
         file.setProperties(map);
-    if (asf && !asfAttribute(*asf->tag(), "Description").isEmpty() &&
-        asfAttribute(*asf->tag(), "Description") != t.comments) {
-        // Read as the comment when the content description has none: keep it in step.
-        if (t.comments.isEmpty())
-            asf->tag()->removeItem("Description");
-        else
-            asf->tag()->setAttribute("Description", TagLib::ASF::Attribute(ToTagLib(t.comments)));
-        changed = true;
-    }
+    if (asf)
+        changed |= syncAsfDuplicates(*asf->tag(), t);
     if (asf && asfAttribute(*asf->tag(), AsfUrl) != t.url) {
         if (t.url.isEmpty())
             asf->tag()->removeItem(AsfUrl);
