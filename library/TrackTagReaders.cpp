@@ -232,7 +232,6 @@ TrackFields ReadVorbisFields(const QString& path) {
 }
 
 TrackFields ReadWmaFields(const QString& path) {
-    tagformats::InstallTextHandlers();
     if (auto f = readAsfWithTagLib(path))
         return *f;
     QFile file(path);

@@ -494,6 +494,11 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
     if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file)) {
         const auto* mp = mpeg->audioProperties();
         const int layer = mp->layer();
+        if (layer == 0 || f.frequency == 0) {
+            // Tags can still be edited, but nothing here is audio.
+            f.formatString = QStringLiteral("No MPEG audio frames found");
+            return f;
+        }
         f.formatTag = layer == 3 ? 0x0055 : 0x0050;
         const char* version = mp->version() == TagLib::MPEG::Header::Version1   ? "1"
                               : mp->version() == TagLib::MPEG::Header::Version2 ? "2"
