@@ -55,7 +55,8 @@ const char* const SomeOtherObject = "{D6E229D2-35DA-11D1-9034-00A0C90349BE}";
 // in characters at bytes 5 and 7, then both texts.
 QByteArray legacyEntry(quint8 id, const QString& name, const QString& value) {
     QByteArray e(1, static_cast<char>(id));
-    e += QByteArray(4, '\x7F') + le16(static_cast<quint16>(name.size())) + le16(static_cast<quint16>(value.size()));
+    e += QByteArray(4, '\x7F') + le16(static_cast<quint16>(name.size())) +
+         le16(static_cast<quint16>(value.size()));
     return e + utf16le(name) + utf16le(value);
 }
 
@@ -158,7 +159,8 @@ TEST_F(ReadersAsfFile, DamagedHeadersAreSurvived) {
     for (int round = 0; round < 300; ++round) {
         QByteArray damaged = bytes.left(headerSize + 64);
         for (int flips = 0; flips < 4; ++flips)
-            damaged[random.bounded(30, static_cast<int>(headerSize))] = static_cast<char>(random.bounded(256));
+            damaged[random.bounded(30, static_cast<int>(headerSize))] =
+                static_cast<char>(random.bounded(256));
         parse(damaged);
     }
     const QString cutFile = dir.filePath(QStringLiteral("cut.wma"));

@@ -18,7 +18,8 @@ TEST(ReadersCli, PrintsOneBlockPerFileAndGoesOnAfterAFailure) {
     writeVorbisWithComments(ogg, {"ALBUM=Cli Album"});
     const QString missing = dir.filePath(QStringLiteral("missing.wav"));
 
-    const ToolResult r = runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("read"), mp3, missing, ogg});
+    const ToolResult r =
+        runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("read"), mp3, missing, ogg});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(QString::fromUtf8(r.out),
               QStringLiteral("Genre: Native US\nTitle: Cli Title\nArtist: Cli Artist\nAlbum: Unknown Album\n"

@@ -55,30 +55,37 @@ TEST_F(Readers, Id3v1KeepsPaddingAndMapsGenres) {
                    QStringLiteral("Other"));
 
     // Bytes that are not UTF-8 come from the Windows code page.
-    const QString legacy = mp3WithTag(QStringLiteral("legacy.mp3"), id3v1Tag("Caf\xE9 \x93Quoted\x94", "", "", 0));
+    const QString legacy =
+        mp3WithTag(QStringLiteral("legacy.mp3"), id3v1Tag("Caf\xE9 \x93Quoted\x94", "", "", 0));
     EXPECT_EQ(ReadId3v1Fields(legacy).title, QStringLiteral("Café “Quoted”"));
 }
 
 TEST_F(Readers, Id3v1WithoutTagIsDance) {
     const QString none = plainMp3(QStringLiteral("none.mp3"));
-    expectDefaults(ReadTrackFields(none, QStringLiteral(".mp3")), QStringLiteral("none.mp3"), QStringLiteral("Dance"));
+    expectDefaults(ReadTrackFields(none, QStringLiteral(".mp3")), QStringLiteral("none.mp3"),
+                   QStringLiteral("Dance"));
 
     // Shorter than a tag: even a "TAG" at its start is not one.
     const QString tiny = path(QStringLiteral("tiny.mp3"));
     writeAll(tiny, id3v1Tag("Not Read", "x", "y", 17).left(100));
-    expectDefaults(ReadTrackFields(tiny, QStringLiteral(".mp3")), QStringLiteral("tiny.mp3"), QStringLiteral("Dance"));
+    expectDefaults(ReadTrackFields(tiny, QStringLiteral(".mp3")), QStringLiteral("tiny.mp3"),
+                   QStringLiteral("Dance"));
 
-    const QString lower = mp3WithTag(QStringLiteral("lower.mp3"), "tag" + id3v1Tag("Title", "A", "B", 17).mid(3));
-    expectDefaults(ReadTrackFields(lower, QStringLiteral(".mp3")), QStringLiteral("lower.mp3"), QStringLiteral("Dance"));
+    const QString lower =
+        mp3WithTag(QStringLiteral("lower.mp3"), "tag" + id3v1Tag("Title", "A", "B", 17).mid(3));
+    expectDefaults(ReadTrackFields(lower, QStringLiteral(".mp3")), QStringLiteral("lower.mp3"),
+                   QStringLiteral("Dance"));
 
     EXPECT_THROW(ReadTrackFields(path(QStringLiteral("gone.mp3")), QStringLiteral(".mp3")), Error);
 }
 
 TEST_F(Readers, VorbisCommentsLaterWinsAndOddCommentsAreIgnored) {
     const QString file = path(QStringLiteral("c.ogg"));
-    writeVorbisWithComments(file, {"artist=First", "ARTIST=Second", "TITLE=  Spaced Title \t", "Album=\xC3\x9C" "ber",
-                                   "GENRE=Jazz", "genre=Jazz+Funk", "noequals", "title", "ALB\x01UM=control in name",
-                                   "\xC3\xA1rtist=non-ascii name", "=nameless"});
+    writeVorbisWithComments(file, {"artist=First", "ARTIST=Second", "TITLE=  Spaced Title \t",
+                                   "Album=\xC3\x9C"
+                                   "ber",
+                                   "GENRE=Jazz", "genre=Jazz+Funk", "noequals", "title",
+                                   "ALB\x01UM=control in name", "\xC3\xA1rtist=non-ascii name", "=nameless"});
     const TrackFields f = ReadTrackFields(file, QStringLiteral(".ogg"));
     EXPECT_EQ(f.artist, QStringLiteral("Second"));
     EXPECT_EQ(f.title, QStringLiteral("Spaced Title"));
@@ -91,7 +98,8 @@ TEST_F(Readers, VorbisCommentsLaterWinsAndOddCommentsAreIgnored) {
 }
 
 TEST_F(Readers, VorbisReaderRefusesOtherDataButReadsOpusInOgg) {
-    const QString fake = makeAudio(path(QStringLiteral("fake.ogg")), {QStringLiteral("-f"), QStringLiteral("wav")});
+    const QString fake =
+        makeAudio(path(QStringLiteral("fake.ogg")), {QStringLiteral("-f"), QStringLiteral("wav")});
     try {
         ReadTrackFields(fake, QStringLiteral(".ogg"));
         FAIL() << "a WAV file passed as Vorbis";
@@ -101,18 +109,20 @@ TEST_F(Readers, VorbisReaderRefusesOtherDataButReadsOpusInOgg) {
     }
     EXPECT_THROW(ReadTrackFields(path(QStringLiteral("gone.ogg")), QStringLiteral(".ogg")), Error);
 
-    const QString opus = makeAudio(path(QStringLiteral("opus.ogg")),
-                                   {QStringLiteral("-c:a"), QStringLiteral("libopus"), QStringLiteral("-metadata"),
-                                    QStringLiteral("artist=Opus Band"), QStringLiteral("-f"), QStringLiteral("ogg")});
+    const QString opus =
+        makeAudio(path(QStringLiteral("opus.ogg")),
+                  {QStringLiteral("-c:a"), QStringLiteral("libopus"), QStringLiteral("-metadata"),
+                   QStringLiteral("artist=Opus Band"), QStringLiteral("-f"), QStringLiteral("ogg")});
     EXPECT_EQ(ReadTrackFields(opus, QStringLiteral(".ogg")).artist, QStringLiteral("Opus Band"));
 }
 
 TEST_F(Readers, WmaAttributes) {
-    const QString file = makeAudio(
-        path(QStringLiteral("a.wma")),
-        {QStringLiteral("-c:a"), QStringLiteral("wmav2"), QStringLiteral("-metadata"), QStringLiteral("title=Wma Title"),
-         QStringLiteral("-metadata"), QStringLiteral("artist=Wma Artist"), QStringLiteral("-metadata"),
-         QStringLiteral("album=Wma Album"), QStringLiteral("-metadata"), QStringLiteral("genre=Chanson")});
+    const QString file = makeAudio(path(QStringLiteral("a.wma")),
+                                   {QStringLiteral("-c:a"), QStringLiteral("wmav2"),
+                                    QStringLiteral("-metadata"), QStringLiteral("title=Wma Title"),
+                                    QStringLiteral("-metadata"), QStringLiteral("artist=Wma Artist"),
+                                    QStringLiteral("-metadata"), QStringLiteral("album=Wma Album"),
+                                    QStringLiteral("-metadata"), QStringLiteral("genre=Chanson")});
     const TrackFields f = ReadTrackFields(file, QStringLiteral(".wma"));
     EXPECT_EQ(f.title, QStringLiteral("Wma Title"));
     EXPECT_EQ(f.artist, QStringLiteral("Wma Artist"));
@@ -136,7 +146,8 @@ TEST_F(Readers, WavThroughTheInformationComponent) {
     EXPECT_EQ(f.album, QStringLiteral("Wav Album"));
     EXPECT_EQ(f.genre, QStringLiteral("Polka"));
 
-    const QString plain = makeAudio(path(QStringLiteral("plain.wav")), {QStringLiteral("-fflags"), QStringLiteral("+bitexact")});
+    const QString plain = makeAudio(path(QStringLiteral("plain.wav")),
+                                    {QStringLiteral("-fflags"), QStringLiteral("+bitexact")});
     expectDefaults(ReadTrackFields(plain, QStringLiteral(".wav")), QStringLiteral("plain.wav"), QString());
     EXPECT_THROW(ReadTrackFields(path(QStringLiteral("gone.wav")), QStringLiteral(".wav")), Error);
 }
@@ -153,9 +164,11 @@ TEST_F(Readers, ReadOnlyFilesStayAsTheyWere) {
     const QString mp3 = mp3WithTag(QStringLiteral("ro.mp3"), id3v1Tag("T", "A", "B", 1));
     const QString ogg = path(QStringLiteral("ro.ogg"));
     writeVorbisWithComments(ogg, {"ARTIST=x"});
-    const QString wma = makeAudio(path(QStringLiteral("ro.wma")), {QStringLiteral("-c:a"), QStringLiteral("wmav2"),
-                                                                    QStringLiteral("-metadata"), QStringLiteral("title=t")});
-    const QString wav = makeAudio(path(QStringLiteral("ro.wav")), {QStringLiteral("-metadata"), QStringLiteral("title=t")});
+    const QString wma =
+        makeAudio(path(QStringLiteral("ro.wma")), {QStringLiteral("-c:a"), QStringLiteral("wmav2"),
+                                                   QStringLiteral("-metadata"), QStringLiteral("title=t")});
+    const QString wav =
+        makeAudio(path(QStringLiteral("ro.wav")), {QStringLiteral("-metadata"), QStringLiteral("title=t")});
     for (const QString& file : {mp3, ogg, wma, wav}) {
         makeReadOnly(file);
         const FileState before = fileState(file);

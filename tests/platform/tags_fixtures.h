@@ -19,7 +19,9 @@
 #include <cstdio>
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace varnelo::testing {
 
@@ -41,11 +43,13 @@ inline ToolResult runTool(const QString& program, const QStringList& args) {
 }
 
 // ffmpeg with a quiet log; `args` come between the input and the output.
-inline QString makeAudio(const QString& path, const QStringList& args, const QString& source = QStringLiteral("sine=frequency=440:duration=1")) {
-    const ToolResult r = runTool(QStringLiteral("ffmpeg"),
-                                 QStringList{QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                                             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source} +
-                                     args + QStringList{path});
+inline QString makeAudio(const QString& path, const QStringList& args,
+                         const QString& source = QStringLiteral("sine=frequency=440:duration=1")) {
+    const ToolResult r =
+        runTool(QStringLiteral("ffmpeg"),
+                QStringList{QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+                            QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source} +
+                    args + QStringList{path});
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return path;
 }
@@ -53,8 +57,9 @@ inline QString makeAudio(const QString& path, const QStringList& args, const QSt
 // Format tags as an independent reader sees them, keys lower-cased.
 inline QMap<QString, QString> probeTags(const QString& path) {
     const ToolResult r = runTool(QStringLiteral("ffprobe"),
-                                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                  QStringLiteral("format_tags:stream_tags"), QStringLiteral("-of"), QStringLiteral("json"), path});
+                                 {QStringLiteral("-v"), QStringLiteral("error"),
+                                  QStringLiteral("-show_entries"), QStringLiteral("format_tags:stream_tags"),
+                                  QStringLiteral("-of"), QStringLiteral("json"), path});
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     // Ogg keeps its comments with the stream, the other containers with the file.
     QMap<QString, QString> tags;
@@ -107,8 +112,8 @@ inline QByteArray id3v1Field(const QByteArray& text, char pad, int width = 30) {
     return f;
 }
 
-inline QByteArray id3v1Tag(const QByteArray& title, const QByteArray& artist, const QByteArray& album, int genre,
-                           char pad = '\0') {
+inline QByteArray id3v1Tag(const QByteArray& title, const QByteArray& artist, const QByteArray& album,
+                           int genre, char pad = '\0') {
     QByteArray tag("TAG");
     tag += id3v1Field(title, pad) + id3v1Field(artist, pad) + id3v1Field(album, pad);
     tag += QByteArray("1999") + id3v1Field("comment", '\0', 28);
@@ -173,6 +178,8 @@ inline void writeVorbisWithComments(const QString& path, const QList<QByteArray>
     writeAll(path, bytes);
 }
 
-inline QString cliPath() { return QStringLiteral(VARNELO_CLI_PATH); }
+inline QString cliPath() {
+    return QStringLiteral(VARNELO_CLI_PATH);
+}
 
 } // namespace varnelo::testing

@@ -17,7 +17,8 @@ class TagsInformation : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return dir.filePath(name); }
     // MP3 without any tag: ffmpeg's muxer would add an ID3v2 tag of its own.
-    QString plainMp3(const QString& name, const QString& source = QStringLiteral("sine=frequency=440:duration=1")) {
+    QString plainMp3(const QString& name,
+                     const QString& source = QStringLiteral("sine=frequency=440:duration=1")) {
         return makeAudio(path(name),
                          {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
                           QStringLiteral("128k"), QStringLiteral("-id3v2_version"), QStringLiteral("0"),
@@ -54,14 +55,15 @@ TEST_F(TagsInformation, Mp3FactsMatchTheEncoding) {
     EXPECT_EQ(info.infoSize(), QFileInfo(file).size());
     EXPECT_EQ(info.infoFormatTag(), 0x55);
     EXPECT_EQ(info.infoBitsPerSample(), 0);
-    EXPECT_TRUE(info.infoFormatString().contains(QLatin1String("Layer 3"))) << info.infoFormatString().toStdString();
+    EXPECT_TRUE(info.infoFormatString().contains(QLatin1String("Layer 3")))
+        << info.infoFormatString().toStdString();
 }
 
 TEST_F(TagsInformation, WavFactsAreExact) {
-    const QString file = makeAudio(path(QStringLiteral("facts.wav")),
-                                   {QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
-                                    QStringLiteral("pcm_s24le")},
-                                   QStringLiteral("sine=frequency=440:duration=1.5:sample_rate=22050"));
+    const QString file = makeAudio(
+        path(QStringLiteral("facts.wav")),
+        {QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"), QStringLiteral("pcm_s24le")},
+        QStringLiteral("sine=frequency=440:duration=1.5:sample_rate=22050"));
     AudioInformation info;
     info.LoadInfo(file);
     EXPECT_EQ(info.infoFrequency(), 22050);
@@ -122,15 +124,16 @@ TEST_P(TagsRoundTrip, EveryPropertySurvivesAndOthersReadIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, TagsRoundTrip,
-    ::testing::Values(
-        FormatCase{"t.mp3", {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}, true},
-        FormatCase{"t.ogg", {QStringLiteral("-c:a"), QStringLiteral("libvorbis")}, true},
-        FormatCase{"t.wma", {QStringLiteral("-c:a"), QStringLiteral("wmav2")}, true},
-        FormatCase{"t.wav", {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")}, true},
-        FormatCase{"t.flac", {QStringLiteral("-c:a"), QStringLiteral("flac")}, true},
-        FormatCase{"t.opus", {QStringLiteral("-c:a"), QStringLiteral("libopus")}, true},
-        FormatCase{"t.m4a", {QStringLiteral("-c:a"), QStringLiteral("aac")}, false}),
-    [](const auto& info) { return QString::fromLatin1(info.param.name).replace(QLatin1Char('.'), QLatin1Char('_')).toStdString(); });
+    ::testing::Values(FormatCase{"t.mp3", {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")}, true},
+                      FormatCase{"t.ogg", {QStringLiteral("-c:a"), QStringLiteral("libvorbis")}, true},
+                      FormatCase{"t.wma", {QStringLiteral("-c:a"), QStringLiteral("wmav2")}, true},
+                      FormatCase{"t.wav", {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")}, true},
+                      FormatCase{"t.flac", {QStringLiteral("-c:a"), QStringLiteral("flac")}, true},
+                      FormatCase{"t.opus", {QStringLiteral("-c:a"), QStringLiteral("libopus")}, true},
+                      FormatCase{"t.m4a", {QStringLiteral("-c:a"), QStringLiteral("aac")}, false}),
+    [](const auto& info) {
+        return QString::fromLatin1(info.param.name).replace(QLatin1Char('.'), QLatin1Char('_')).toStdString();
+    });
 
 TEST_F(TagsInformation, MpegTagVersionChoosesTheTagWritten) {
     auto hasV1 = [](const QString& f) { return readAll(f).right(128).startsWith("TAG"); };
@@ -182,14 +185,16 @@ TEST_F(TagsInformation, Id3v1KeepsTextOutsideLatin1) {
     EXPECT_EQ(back.infoTitle(), QStringLiteral("Привет мир"));
     EXPECT_EQ(back.infoArtist(), QStringLiteral("Ünïcödé but Latin-1"));
     // Latin-1 text stays Latin-1 in the tag, as every ID3v1 reader expects.
-    EXPECT_TRUE(readAll(file).right(128).mid(33, 7) == "\xDCn\xEF" "c\xF6" "d\xE9");
+    EXPECT_TRUE(readAll(file).right(128).mid(33, 7) == "\xDCn\xEF"
+                                                       "c\xF6"
+                                                       "d\xE9");
 }
 
 TEST_F(TagsInformation, UnchangedValuesLeaveTheFileAlone) {
     const QString file = makeAudio(path(QStringLiteral("keep.ogg")),
-                                   {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-metadata"),
-                                    QStringLiteral("date=2004-05-01"), QStringLiteral("-metadata"),
-                                    QStringLiteral("title=Same")});
+                                   {QStringLiteral("-c:a"), QStringLiteral("libvorbis"),
+                                    QStringLiteral("-metadata"), QStringLiteral("date=2004-05-01"),
+                                    QStringLiteral("-metadata"), QStringLiteral("title=Same")});
     AudioInformation info;
     info.LoadInfo(file);
     EXPECT_EQ(info.infoYear(), 2004);
@@ -224,9 +229,10 @@ TEST_F(TagsInformation, GenreNumberAndTextFollowEachOther) {
     EXPECT_EQ(AudioInformation::GenreName(3), QStringLiteral("Dance"));
 
     // Another program's spelling of a table genre still finds its number.
-    const QString file = makeAudio(path(QStringLiteral("g.ogg")),
-                                   {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-metadata"),
-                                    QStringLiteral("genre=Contemporary Christian")});
+    const QString file =
+        makeAudio(path(QStringLiteral("g.ogg")),
+                  {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-metadata"),
+                   QStringLiteral("genre=Contemporary Christian")});
     info.LoadInfo(file);
     EXPECT_EQ(info.infoGenre(), 140);
     EXPECT_EQ(info.infoGenreS(), QStringLiteral("Contemporary Christian"));
