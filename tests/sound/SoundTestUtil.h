@@ -33,6 +33,12 @@ public:
         std::lock_guard lock(m_mutex);
         return m_data.size() / 2;
     }
+    // A channel counts frames as played while the mixer is still on its way to
+    // the taps: let the block in progress (and one more) arrive.
+    bool settle() const {
+        const std::size_t now = frames();
+        return QTest::qWaitFor([&] { return frames() >= now + 2 * SoundOutput::MixRate / 100; }, 20000);
+    }
 
 private:
     SoundOutput& m_output;
