@@ -9,8 +9,8 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -82,11 +82,12 @@ private:
 // device paces the mixer.
 class MixDevice final : public QIODevice {
 public:
-    MixDevice(MixSource& source, QAudioFormat::SampleFormat format)
-        : m_source(source), m_format(format) {}
+    MixDevice(MixSource& source, QAudioFormat::SampleFormat format) : m_source(source), m_format(format) {}
 
     bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return BlockFrames * frameBytes() + QIODevice::bytesAvailable(); }
+    qint64 bytesAvailable() const override {
+        return BlockFrames * frameBytes() + QIODevice::bytesAvailable();
+    }
 
 protected:
     qint64 readData(char* data, qint64 maxlen) override {
@@ -111,9 +112,7 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    qint64 frameBytes() const {
-        return SoundOutput::MixChannels * (m_format == QAudioFormat::Float ? 4 : 2);
-    }
+    qint64 frameBytes() const { return SoundOutput::MixChannels * (m_format == QAudioFormat::Float ? 4 : 2); }
 
     MixSource& m_source;
     QAudioFormat::SampleFormat m_format;
@@ -125,8 +124,7 @@ private:
 // busy for long stretches (conversions process events only now and then).
 class SystemBackend final : public SoundBackend {
 public:
-    SystemBackend(MixSource& source, QAudioDevice device)
-        : m_source(source), m_device(std::move(device)) {
+    SystemBackend(MixSource& source, QAudioDevice device) : m_source(source), m_device(std::move(device)) {
         m_thread.setObjectName(QStringLiteral("Sound output"));
     }
     ~SystemBackend() override { stop(); }
@@ -140,7 +138,8 @@ public:
         m_host = new QObject;
         m_host->moveToThread(&m_thread);
         bool ok = false;
-        QMetaObject::invokeMethod(m_host, [this, &ok] { ok = open(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_host, [this, &ok] { ok = open(); }, Qt::BlockingQueuedConnection);
         if (!ok)
             stop();
         return ok;

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cmath>
 #include <map>
-#include <utility>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace varnelo {
@@ -75,9 +75,9 @@ public:
     MixChannel(SoundFormat format, std::size_t capacityFrames)
         : m_format(format), m_ring(ringFrames(format, capacityFrames)) {
         if (!(format == MixFormat))
-            m_converter = std::make_unique<SoundConverter>(format.sampleRate, format.channels, SampleType::Float,
-                                                           MixFormat.sampleRate, MixFormat.channels,
-                                                           SampleType::Float);
+            m_converter =
+                std::make_unique<SoundConverter>(format.sampleRate, format.channels, SampleType::Float,
+                                                 MixFormat.sampleRate, MixFormat.channels, SampleType::Float);
     }
 
     bool usable() const { return !m_converter || m_converter->valid(); }

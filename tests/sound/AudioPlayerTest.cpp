@@ -1,5 +1,5 @@
-#include "SoundTestUtil.h"
 #include "platform/AudioPlayer.h"
+#include "SoundTestUtil.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -26,7 +26,8 @@ struct Feeder {
         if (!onGuiThread())
             ++offGuiThread;
         ++feeds;
-        const std::size_t n = std::min(file.size() - position, std::size_t(arrayFrames) * std::size_t(channels));
+        const std::size_t n =
+            std::min(file.size() - position, std::size_t(arrayFrames) * std::size_t(channels));
         player.QueueSamples(SampleBlock(file.begin() + std::ptrdiff_t(position),
                                         file.begin() + std::ptrdiff_t(position + n)));
         position += n;
@@ -41,9 +42,18 @@ struct Events {
     std::vector<qint64> timer;
 
     void connect(AudioPlayer& player) {
-        QObject::connect(&player, &AudioPlayer::OnEndArrayPlay, [this] { ++endArray; check(); });
-        QObject::connect(&player, &AudioPlayer::OnRequestOnLoadArray, [this] { ++request; check(); });
-        QObject::connect(&player, &AudioPlayer::OnEndPlay, [this] { ++endPlay; check(); });
+        QObject::connect(&player, &AudioPlayer::OnEndArrayPlay, [this] {
+            ++endArray;
+            check();
+        });
+        QObject::connect(&player, &AudioPlayer::OnRequestOnLoadArray, [this] {
+            ++request;
+            check();
+        });
+        QObject::connect(&player, &AudioPlayer::OnEndPlay, [this] {
+            ++endPlay;
+            check();
+        });
         QObject::connect(&player, &AudioPlayer::OnTimer, [this](qint64 samples, int, int) {
             timer.push_back(samples);
             check();
@@ -91,12 +101,15 @@ TEST(AudioPlayer, QueuedArraysReachTheMixerGaplessAndBitExact) {
     std::vector<float> mixed;
     std::int64_t start = -1;
     // The end is known a tick after the mixer passed it; the block after it may still be due.
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        mixed = tap.data();
-        start = firstSound(mixed, 2);
-        return start >= 0 && mixed.size() >= std::size_t(start * 2) + expected.size() + 2;
-    }, WaitMs));
-    const std::vector<float> got(mixed.begin() + start * 2, mixed.begin() + start * 2 + std::ptrdiff_t(expected.size()));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            mixed = tap.data();
+            start = firstSound(mixed, 2);
+            return start >= 0 && mixed.size() >= std::size_t(start * 2) + expected.size() + 2;
+        },
+        WaitMs));
+    const std::vector<float> got(mixed.begin() + start * 2,
+                                 mixed.begin() + start * 2 + std::ptrdiff_t(expected.size()));
     EXPECT_EQ(got, expected);
     EXPECT_EQ(mixed[std::size_t(start * 2) + expected.size()], 0.0f); // and nothing after it
 
@@ -117,7 +130,8 @@ TEST(AudioPlayer, PauseHoldsThePlaceAndCurrentSamplesCountFromEachStart) {
     clock.start();
     player.Start();
     EXPECT_TRUE(player.IsPlaying());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !events.timer.empty() && events.timer.back() >= 8820; }, WaitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !events.timer.empty() && events.timer.back() >= 8820; }, WaitMs));
     player.Stop();
     const qint64 wall = clock.elapsed();
     EXPECT_FALSE(player.IsPlaying());
@@ -163,7 +177,8 @@ TEST_P(AudioPlayerFeeding, AFileIsPlayedThroughToOneEndPlay) {
     Events events;
     events.connect(player);
     const qint64 fileFrames = format.sampleRate * 7 / 10; // 0.7 s: not a whole number of arrays
-    Feeder feeder{player, toneBlock(1000, format.sampleRate, format.channels, 0, fileFrames), format.channels};
+    Feeder feeder{player, toneBlock(1000, format.sampleRate, format.channels, 0, fileFrames),
+                  format.channels};
     QObject::connect(&player, &AudioPlayer::OnEndArrayPlay, [&] { feeder.feed(); });
     QObject::connect(&player, &AudioPlayer::OnRequestOnLoadArray, [&] { feeder.feed(); });
     qint64 lastTimer = 0;
@@ -203,9 +218,11 @@ TEST_P(AudioPlayerFeeding, AFileIsPlayedThroughToOneEndPlay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, AudioPlayerFeeding,
-                         ::testing::Values(SoundFormat{44100, 2}, SoundFormat{48000, 1}, SoundFormat{22050, 2}),
+                         ::testing::Values(SoundFormat{44100, 2}, SoundFormat{48000, 1},
+                                           SoundFormat{22050, 2}),
                          [](const auto& info) {
-                             return std::to_string(info.param.sampleRate) + "Hz" + std::to_string(info.param.channels) + "ch";
+                             return std::to_string(info.param.sampleRate) + "Hz" +
+                                    std::to_string(info.param.channels) + "ch";
                          });
 
 TEST(AudioPlayer, AnEmptyFileEndsAtOnceAndAHandlerMayStartTheNextStream) {

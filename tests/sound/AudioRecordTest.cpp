@@ -1,5 +1,5 @@
-#include "SoundTestUtil.h"
 #include "platform/AudioRecord.h"
+#include "SoundTestUtil.h"
 
 #include <QMediaDevices>
 

@@ -1,5 +1,5 @@
-#include "SoundTestUtil.h"
 #include "platform/SoundOutput.h"
+#include "SoundTestUtil.h"
 
 #include <QAudio>
 #include <QAudioDevice>

@@ -55,7 +55,8 @@ inline SampleBlock toneBlock(double hz, int rate, int channels, std::int64_t fir
     block.reserve(static_cast<std::size_t>(frames * channels));
     for (std::int64_t i = 0; i < frames; ++i) {
         const double t = double(firstFrame + i) / rate;
-        const auto v = static_cast<std::int32_t>(std::lround(amplitude16 * std::sin(2 * std::numbers::pi * hz * t)));
+        const auto v =
+            static_cast<std::int32_t>(std::lround(amplitude16 * std::sin(2 * std::numbers::pi * hz * t)));
         for (int c = 0; c < channels; ++c)
             block.push_back(v * 65536);
     }
