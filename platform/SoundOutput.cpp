@@ -116,7 +116,12 @@ public:
         return playedLocked();
     }
 
-    void setPaused(bool paused) override { m_paused = paused; }
+    // Under the lock, so that once it returns no block of this channel is
+    // being mixed and none follows.
+    void setPaused(bool paused) override {
+        std::lock_guard lock(m_mutex);
+        m_paused = paused;
+    }
     bool paused() const override { return m_paused; }
 
     void clear() override {
@@ -135,9 +140,9 @@ public:
 
     // Mixer thread.
     void mixInto(float* out, std::size_t frames) {
+        std::lock_guard lock(m_mutex);
         if (m_paused)
             return;
-        std::lock_guard lock(m_mutex);
         std::size_t got = m_ring.mixInto(out, frames, m_peaks);
         // Run dry: the writer has stopped (or is late). Play out what the
         // resampler still holds instead of keeping it back for good.

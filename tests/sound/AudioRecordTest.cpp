@@ -159,6 +159,7 @@ TEST(AudioRecord, ProgramOutputRecordsExactlyWhatAChannelPlays) {
     ASSERT_GE(all.size(), std::size_t(start * 2) + tone.size());
     const SampleBlock got(all.begin() + start * 2, all.begin() + start * 2 + std::ptrdiff_t(tone.size()));
     EXPECT_EQ(got, tone);
+    EXPECT_NEAR(measureFrequency(got, 2, 1, 44100), 1000.0, 1.0);
     EXPECT_TRUE(recorder.GetRecordedBlock().empty());
 }
 
