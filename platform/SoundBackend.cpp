@@ -124,7 +124,8 @@ private:
 // busy for long stretches (conversions process events only now and then).
 class SystemBackend final : public SoundBackend {
 public:
-    SystemBackend(MixSource& source, QAudioDevice device) : m_source(source), m_device(std::move(device)) {
+    SystemBackend(MixSource& source, QAudioDevice device, std::function<void()> onLost)
+        : m_source(source), m_device(std::move(device)), m_onLost(std::move(onLost)) {
         m_thread.setObjectName(QStringLiteral("Sound output"));
     }
     ~SystemBackend() override { stop(); }
@@ -151,8 +152,10 @@ public:
         QMetaObject::invokeMethod(
             m_host,
             [this] {
-                if (m_sink)
+                if (m_sink) {
+                    QObject::disconnect(m_sink.get(), nullptr, m_host, nullptr);
                     m_sink->stop();
+                }
                 m_sink.reset();
                 m_io.reset();
             },
@@ -184,11 +187,16 @@ private:
             m_io.reset();
             return false;
         }
+        QObject::connect(m_sink.get(), &QAudioSink::stateChanged, m_host, [this](QAudio::State state) {
+            if (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError && m_onLost)
+                m_onLost();
+        });
         return true;
     }
 
     MixSource& m_source;
     QAudioDevice m_device;
+    std::function<void()> m_onLost;
     QThread m_thread;
     QObject* m_host = nullptr;
     std::unique_ptr<MixDevice> m_io;
@@ -201,11 +209,11 @@ std::unique_ptr<SoundBackend> createNullBackend(MixSource& source) {
     return std::make_unique<NullBackend>(source);
 }
 
-std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source) {
+std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source, std::function<void()> onLost) {
     QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return nullptr;
-    return std::make_unique<SystemBackend>(source, std::move(device));
+    return std::make_unique<SystemBackend>(source, std::move(device), std::move(onLost));
 }
 
 } // namespace varnelo
