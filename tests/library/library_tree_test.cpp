@@ -2,6 +2,8 @@
 #include "library_fixtures.h"
 
 #include <QFile>
+#include <QTest>
+#include <QTreeView>
 
 using namespace varnelo;
 using namespace varnelo::test;
@@ -266,4 +268,20 @@ TEST_F(LibraryListingTest, DelIsEnabledOnlyForGroupNodes) {
     EXPECT_FALSE(enabledOn(library.root(LibraryCatalogue::AllTitleRoot)->child(3)));
     EXPECT_FALSE(enabledOn(library.root(LibraryCatalogue::MyArtistRoot)));
     EXPECT_FALSE(enabledOn(library.root(LibraryCatalogue::FavoritesRoot)));
+}
+
+TEST_F(LibraryListingTest, ClickInAViewWithTheHiddenPathColumnSelectsTheRow) {
+    QTreeView view;
+    view.setModel(&library.lv2);
+    view.setSelectionModel(&library.lv2Selection);
+    view.setSelectionBehavior(QAbstractItemView::SelectRows);
+    view.setColumnHidden(LibraryCatalogue::PathColumn, true);
+    view.resize(400, 300);
+    view.show();
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    const QRect cell = view.visualRect(library.lv2.index(2, LibraryCatalogue::ArtistColumn));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(library.selectedRow(), 2);
+    library.lv2Click();
+    EXPECT_EQ(state.CurrentRow, 2);
 }
