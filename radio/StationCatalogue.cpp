@@ -326,4 +326,37 @@ void StationCatalogue::ClearHistory() {
     ShowCatalogueNode();
 }
 
+void StationCatalogue::SearchStations(int by, const QString& search) {
+    clearList();
+    listFile(radioPath(),
+             [&](const StationRecord& r) { return text::filterMatches(by == 0 ? r.Genre : r.Name, search); });
+}
+
+bool StationCatalogue::ResetSearch() {
+    QStandardItem* node = tree::FindNodeByText(tv, state_.LastNodeText);
+    if (!node)
+        return false;
+    selectNode(node);
+    ShowCatalogueNode();
+    return true;
+}
+
+void StationCatalogue::LVMouseDown(Qt::MouseButton button) {
+    if (LV.rowCount() == 0)
+        return;
+    if (selectedRow() < 0) {
+        if (state_.StationPlaying) {
+            if (state_.CurrentRow >= LV.rowCount())
+                return;
+            selectRow(state_.CurrentRow);
+        } else {
+            selectRow(0);
+        }
+    }
+    if (button == Qt::RightButton) {
+        state_.CurrentRow = selectedRow();
+        selectRow(state_.CurrentRow);
+    }
+}
+
 } // namespace varnelo

@@ -58,6 +58,15 @@ public:
     void RemoveFavorites();
     void ClearHistory();
 
+    // The search panel on the radio page: refill the list with the stations of
+    // radio.dat whose Genre (by = 0) or Name (by = 1) contains the text.
+    void SearchStations(int by, const QString& text);
+    // Back to the node shown last; false when no node has that text.
+    bool ResetSearch();
+    // The list's mouse bookkeeping: a press selects a row when none is, and a
+    // right press makes the pressed row the current one.
+    void LVMouseDown(Qt::MouseButton button);
+
     // List rows.
     void appendStationRow(const StationRecord& record);
     StationRecord stationRow(int row) const;
