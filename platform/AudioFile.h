@@ -25,7 +25,7 @@ const std::array<WmaProfile, 47>& wmaProfiles();
 
 // Sample sizes and rates the WAV output accepts.
 const std::array<int, 7>& wavSampleBits();       // 2,3,4,5 (G.726) 8,16,32 (PCM)
-const std::array<int, 11>& wavSampleRates();
+const std::array<int, 10>& wavSampleRates();   // the rates the options offer
 
 // Reads any audio file FFmpeg can decode as interleaved 32-bit frames, and
 // writes WAV (PCM or G.726), MP3, OGG or WMA from such frames.
@@ -65,8 +65,9 @@ public:
     int ErrorCode() const;
     QString ErrorText() const;
     bool GetFileOpen() const;
-    // Closes the source, or completes the output. After a failed completion
-    // ErrorCode() is ErrClose/ErrWrite and the output file is removed.
+    // Closes the source, or completes the output. When the output could not
+    // be written or completed, ErrorCode() says so (ErrWrite/ErrClose) and the
+    // file keeps what was written, with the unfinished header of a cut-off file.
     void CloseFile();
 
     // Source extras.
@@ -81,7 +82,13 @@ public:
     void SetOggFormat(int sampleRate, int channels, int kbps, int minKbps, int maxKbps, int quality);
     bool CheckOggFormat(int sampleRate, int channels, int kbps, int minKbps, int maxKbps) const;
     void SetWmaFormat(int profile); // 1..47
+    // Options of the next output; -1 (what the program passes) = the defaults.
+    // The writers have no further options, so the value is only kept.
     void SetFormatOption(int option);
+    // The format comes from the path's extension (.wav .mp3 .ogg .wma) with
+    // that format's settings (or its defaults when none were given); another
+    // extension takes the format set last. Channels() and SampleRate() then
+    // give the format WriteSamples expects: SetFormat's, else the writer's own.
     bool CreateOutputFile(const QString& path);
     bool WriteSamples(const SampleBlock& block);
 
