@@ -7,6 +7,8 @@
 #include "convert/SettingsKeys.h"
 #include "platform/AudioFile.h"
 #include "platform/AudioFile2LameEnc.h"
+#include "platform/AudioInformation.h"
+#include "common/Error.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -41,6 +43,7 @@ struct Job {
     std::atomic<int> percent{0};
     std::atomic<bool> finished{false};
     ConversionResult result;
+    QString warning;
 };
 
 class ProgressBar {
@@ -86,6 +89,21 @@ void convertOne(Job& job, int kind, const EncoderSettingsSource& settings) {
         job.percent = percent;
         return !interrupted.load();
     });
+    if (job.result.ok) {
+        // Title, artist, album and genre go with the music, as the converter tags its outputs.
+        try {
+            AudioInformation tags;
+            tags.LoadInfo(job.source);
+            AudioInformation out;
+            out.setInfoTitle(tags.infoTitle());
+            out.setInfoArtist(tags.infoArtist());
+            out.setInfoAlbum(tags.infoAlbum());
+            out.setInfoGenreS(tags.infoGenreS());
+            out.SaveInfo(job.output);
+        } catch (const Error& e) {
+            job.warning = QStringLiteral("converted, but the tags were not carried over: ") + e.message();
+        }
+    }
     if (job.result.stopped) {
         // Stopped from the terminal: a cut file must not stay behind looking whole.
         QFile::remove(job.output);
@@ -190,6 +208,8 @@ int convertCommand(const QStringList& args) {
     for (const auto& job : jobs) {
         if (job->result.ok) {
             out() << job->output << '\n';
+            if (!job->warning.isEmpty())
+                err() << "varnelo-cli convert: " << job->source << ": " << job->warning << '\n';
         } else {
             ++failures;
             err() << "varnelo-cli convert: " << job->source << ": "
