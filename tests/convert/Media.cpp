@@ -38,7 +38,7 @@ Probe probe(const QString& path) {
             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("a:0"),
              QStringLiteral("-show_entries"),
              QStringLiteral("stream=codec_name,sample_rate,channels,bit_rate,bits_per_sample:format=duration,bit_rate:"
-                            "format_tags=title,artist,album,genre"),
+                            "format_tags=title,artist,album,genre:stream_tags=title,artist,album,genre"),
              QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path},
             &out) != 0)
         return p;
@@ -71,7 +71,10 @@ double measuredFrequency(const QString& path) {
                                        QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), wav}) != 0)
         return 0;
     QString out, err;
-    run(QStringLiteral("sox"), {wav, QStringLiteral("-n"), QStringLiteral("stat")}, &out, &err);
+    // stat's zero-crossing count is only meaningful on one channel.
+    run(QStringLiteral("sox"), {wav, QStringLiteral("-n"), QStringLiteral("remix"), QStringLiteral("1"),
+                                QStringLiteral("stat")},
+        &out, &err);
     const auto m = QRegularExpression(QStringLiteral("Rough\\s+frequency:\\s+(\\d+)")).match(err);
     return m.hasMatch() ? m.captured(1).toDouble() : 0;
 }
