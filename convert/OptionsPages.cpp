@@ -3,6 +3,7 @@
 #include "convert/OptionsDialog.h"
 #include "convert/RadioGroup.h"
 #include "convert/SettingsKeys.h"
+#include "platform/AudioFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -524,6 +525,10 @@ QWidget* OptionsDialog::buildWmaPage() {
         QStringLiteral("Written with the WMA version 2 encoder, which encodes at a constant bit rate only.\n"
                        "The VBR quality profiles become the constant rate nearest to their quality at the\n"
                        "same sample rate, and \"Lossless\" becomes the highest rate the encoder offers."));
+    // Each profile the encoder cannot honour says what it becomes instead.
+    for (int i = 0; i < ui_.cb_wma->count() && i < static_cast<int>(wmaProfiles().size()); ++i)
+        if (const QString& note = wmaProfiles()[static_cast<std::size_t>(i)].note; !note.isEmpty())
+            ui_.cb_wma->setItemData(i, note, Qt::ToolTipRole);
     auto* layout = new QVBoxLayout(ui_.gb_wma);
     layout->addWidget(ui_.cb_wma);
     layout->addStretch(1);
