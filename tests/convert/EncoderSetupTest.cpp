@@ -1,4 +1,4 @@
-#include "FakePrompts.h"
+#include "support/Fakes.h"
 #include "Media.h"
 #include "common/Error.h"
 #include "common/SettingsFile.h"
@@ -249,7 +249,7 @@ TEST_F(EncoderSetupTest, RecordingOggFormatChecksFirst) {
     RecordingOggControls controls;
     set("ogg", "frequency", 0);  // 6000 Hz: no managed mode
     EXPECT_FALSE(ApplyRecordingOggFormat(file, source, controls, prompts));
-    EXPECT_EQ(prompts.plainTexts, QStringList{QStringLiteral("Incorrect format")});
+    EXPECT_EQ(prompts.plainShown, std::vector<QString>{QStringLiteral("Incorrect format")});
     // Quality mode is applied without a check.
     controls.qualityChecked = true;
     controls.qualityText = QStringLiteral("400");
@@ -267,7 +267,7 @@ TEST_F(EncoderSetupTest, RecordingOggFormatChecksFirst) {
     EXPECT_EQ(v.channels, 1);
     EXPECT_EQ(v.rate, 44100);
     EXPECT_EQ(v.maximum, 128000);
-    EXPECT_EQ(prompts.plainTexts.size(), 1);
+    EXPECT_EQ(prompts.plainShown.size(), 1);
 }
 
 TEST(CleanFileName, RemovesTheNineCharactersOnly) {

@@ -1,4 +1,4 @@
-#include "FakePrompts.h"
+#include "support/Fakes.h"
 #include "common/AppState.h"
 #include "common/SettingsFile.h"
 #include "convert/OptionsDialog.h"
@@ -351,12 +351,11 @@ TEST_F(OptionsDialogTest, PageTreeShowsOnePageWithItsTitle) {
 
 TEST_F(OptionsDialogTest, OutputFolderChosenIsWrittenAndShown) {
     dialog->LoadOptions();
-    prompts.folderAnswer = dir.filePath(QStringLiteral("out"));
+    prompts.folderToChoose = dir.filePath(QStringLiteral("out"));
     w<QPushButton>("Button7")->click();
-    EXPECT_EQ(prompts.folderCaptions.value(0), QStringLiteral("Please select a destination folder"));
-    EXPECT_EQ(settings.readString(QStringLiteral("video"), QStringLiteral("path"), {}), prompts.folderAnswer);
-    EXPECT_EQ(w<QLineEdit>("ed_out")->text(), prompts.folderAnswer);
-    prompts.folderAnswer.clear();
+    EXPECT_EQ(settings.readString(QStringLiteral("video"), QStringLiteral("path"), {}), prompts.folderToChoose);
+    EXPECT_EQ(w<QLineEdit>("ed_out")->text(), prompts.folderToChoose);
+    prompts.folderToChoose.clear();
     w<QPushButton>("Button7")->click();
     EXPECT_EQ(settings.readString(QStringLiteral("video"), QStringLiteral("path"), {}), dir.filePath(QStringLiteral("out")));
 }
@@ -369,7 +368,7 @@ TEST_F(OptionsDialogTest, RecordingOggFormatIsCheckedOnSave) {
     // 6000 Hz has no managed bit-rate mode at all.
     combo("cb_ogg_fre")->setCurrentIndex(0);
     w<QPushButton>("Ok")->click();
-    EXPECT_EQ(prompts.plainTexts, QStringList{QStringLiteral("Incorrect format")});
+    EXPECT_EQ(prompts.plainShown, std::vector<QString>{QStringLiteral("Incorrect format")});
     // An incorrect format is only reported: the rest is saved and the dialog closes.
     EXPECT_TRUE(settings.hasKey(QStringLiteral("autorec"), QStringLiteral("format")));
     EXPECT_FALSE(dialog->isVisible());
@@ -383,8 +382,8 @@ TEST_F(OptionsDialogTest, UnreadableOggQualityStopsSavingAndKeepsTheDialogOpen) 
     check("ck_oggquality")->setChecked(true);
     w<QLineEdit>("edt_ogg_quality")->clear();
     w<QPushButton>("Ok")->click();
-    ASSERT_EQ(prompts.messages.size(), 1);
-    EXPECT_EQ(prompts.messages[0].caption, QStringLiteral("Information"));
+    ASSERT_EQ(prompts.shown.size(), 1);
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Information"));
     EXPECT_TRUE(settings.hasKey(QStringLiteral("ogg"), QStringLiteral("oggquality")));
     EXPECT_FALSE(settings.hasKey(QStringLiteral("Format"), QStringLiteral("mode")));
     EXPECT_TRUE(dialog->isVisible());
