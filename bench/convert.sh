@@ -4,13 +4,15 @@
 #   WAV -> MP3 128 kbps CBR, quality 5      vs  lame
 #   WAV -> OGG quality 3                    vs  oggenc -q 3
 #   MP3 -> WAV 44100 Hz 16-bit stereo       vs  ffmpeg
-# Usage: bench/convert.sh [path/to/varnelo-cli] [runs]   (default build/cli/varnelo-cli, 3 runs)
+# Usage: bench/convert.sh [path/to/varnelo-cli] [runs]   (default build/bin/varnelo-cli, 3 runs)
 # Each figure is the best of the runs (wall clock and user+system CPU); peak
 # memory is the maximum resident set size of that tool.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
-cli="$(realpath "${1:-$here/build/cli/varnelo-cli}")"
+default_cli="$here/build/bin/varnelo-cli"
+[[ -x "$default_cli" ]] || default_cli="$here/build/cli/varnelo-cli"
+cli="$(realpath "${1:-$default_cli}")"
 runs="${2:-3}"
 [[ -x "$cli" ]] || { echo "varnelo-cli not found at $cli (build it: cmake --build build --target varnelo-cli)" >&2; exit 2; }
 for tool in sox lame oggenc ffmpeg /usr/bin/time; do

@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -124,12 +125,7 @@ void OptionsDialog::connectRules() {
         });
     // Only what the user picks drives the recorder, not the lists being filled.
     connect(ui_.cb_rdson, &QComboBox::activated, this, &OptionsDialog::recordingInputSelected);
-    connect(ui_.tb_rd, &QSlider::sliderMoved, this, &OptionsDialog::recordingVolumeChanged);
-    connect(ui_.tb_rd, &QSlider::actionTriggered, this, [this] {
-        // Keyboard and page steps: the new position is set after this signal.
-        QMetaObject::invokeMethod(
-            this, [this] { Q_EMIT recordingVolumeChanged(ui_.tb_rd->value()); }, Qt::QueuedConnection);
-    });
+    connect(ui_.tb_rd, &QSlider::valueChanged, this, &OptionsDialog::recordingVolumeChanged);
 }
 
 // ---- Enabling rules ---------------------------------------------------------
@@ -489,6 +485,17 @@ void OptionsDialog::Button7Click() {
     const auto& key = keys::OutputFolderKey;
     settings_.writeString(name(key.section), name(key.key), QDir::toNativeSeparators(folder));
     showOutputFolder(settings_.readString(name(key.section), name(key.key), defaultOutputFolder()));
+}
+
+void OptionsDialog::LoadShutdownOptions() {
+    const auto& time = keys::ShutdownTime;
+    ui_.dtpTime->setTime(settings_.readTime(name(time.section), name(time.key), QTime::currentTime()));
+    ui_.CB_SHOWD->setChecked(keys::readOther(settings_, keys::ShutdownOn));
+}
+
+void OptionsDialog::showRecordingVolume(int volume) {
+    const QSignalBlocker quiet(ui_.tb_rd);
+    ui_.tb_rd->setValue(volume);
 }
 
 void OptionsDialog::showOutputFolder(const QString& folder) {

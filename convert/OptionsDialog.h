@@ -77,6 +77,10 @@ public:
     ScheduleSlot scheduleSlot(int slot) const;  // 0..2
     QDate scheduleDate() const;                 // date_time
     QTime shutdownTime() const;                 // dtpTime
+    // Start-up: the shutdown time and switch, which LoadOptions does not read.
+    void LoadShutdownOptions();
+    // The recorder's input volume shown on tb_rd without echoing it back.
+    void showRecordingVolume(int volume);
     // Shows a folder in ed_out as it is (the folder browser's OK).
     void showOutputFolder(const QString& folder);
 
@@ -95,7 +99,7 @@ public:
 Q_SIGNALS:
     // cb_rdsonChange: the recorder selects input index + 1 and reports its volume back.
     void recordingInputSelected(int index);
-    // tb_rdChange: the recorder's input volume.
+    // tb_rdChange: the user moved the volume bar.
     void recordingVolumeChanged(int volume);
     // OK on the rip page: the grabber selects this drive (1-based).
     void driveSelected(int driveNumber);

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -388,6 +389,27 @@ TEST_F(OptionsDialogTest, UnreadableOggQualityStopsSavingAndKeepsTheDialogOpen) 
     EXPECT_FALSE(settings.hasKey(QStringLiteral("Format"), QStringLiteral("mode")));
     EXPECT_TRUE(dialog->isVisible());
     dialog->hide();
+}
+
+TEST_F(OptionsDialogTest, StartUpValuesAndRecorderControls) {
+    settings.writeString(QStringLiteral("Time"), QStringLiteral("Time"), QStringLiteral("23:15:00"));
+    settings.writeBool(QStringLiteral("timeclose"), QStringLiteral("bclose"), true);
+    dialog->LoadOptions();
+    EXPECT_FALSE(check("CB_SHOWD")->isChecked());  // not the dialog's own loading
+    dialog->LoadShutdownOptions();
+    EXPECT_EQ(dialog->shutdownTime(), QTime(23, 15, 0));
+    EXPECT_TRUE(check("CB_SHOWD")->isChecked());
+    EXPECT_TRUE(enabled("dtpTime"));
+
+    std::vector<int> volumes;
+    QObject::connect(dialog.get(), &OptionsDialog::recordingVolumeChanged, [&](int v) { volumes.push_back(v); });
+    dialog->showRecordingVolume(30000);
+    EXPECT_TRUE(volumes.empty());
+    EXPECT_EQ(dialog->tb_rd()->value(), 30000);
+    dialog->tb_rd()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_GT(volumes[0], 30000);
+    EXPECT_EQ(dialog->tb_rd()->maximum(), 66535);
 }
 
 TEST(SettingsKeys, TablesAndBothDefaults) {
