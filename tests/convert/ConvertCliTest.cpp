@@ -4,7 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace varnelo {
@@ -107,6 +111,28 @@ TEST_F(ConvertCliTest, FailuresAreReportedPerFile) {
     // Two sources with one output name: the second is refused, not written over the first.
     EXPECT_TRUE(stderrText.contains(twin));
     EXPECT_EQ(stdoutText.trimmed(), QDir::toNativeSeparators(QDir(out).filePath(QStringLiteral("N_good.ogg"))));
+}
+
+TEST_F(ConvertCliTest, InterruptLeavesNoCutFileBehind) {
+    const QString source = test::makeTone(dir.filePath(QStringLiteral("long.wav")), 440, 600, 44100, 2);
+    const QString result = QDir(out).filePath(QStringLiteral("N_long.mp3"));
+    QProcess cli;
+    cli.start(kCli, {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--out"),
+                     out, QStringLiteral("--settings"), settingsFile({}), source});
+    ASSERT_TRUE(cli.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(result) && cli.state() == QProcess::Running && waited.elapsed() < 20000)
+        QThread::msleep(20);
+    if (cli.state() != QProcess::Running)
+        GTEST_SKIP() << "finished before it could be interrupted";
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    if (cli.exitCode() == 0)
+        GTEST_SKIP() << "finished before the interrupt arrived";
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardError()).contains(QStringLiteral("interrupted")));
+    EXPECT_FALSE(QFileInfo::exists(result));
 }
 
 TEST_F(ConvertCliTest, UsageErrors) {
