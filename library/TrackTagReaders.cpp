@@ -32,8 +32,8 @@ namespace {
 // ---- ID3v1 -----------------------------------------------------------------
 
 constexpr qint64 Id3v1Size = 128;
-constexpr int GenreWithoutTag = 3;   // "Dance"
-constexpr int GenreOutOfTable = 12;  // "Other"
+constexpr int GenreWithoutTag = 3;  // "Dance"
+constexpr int GenreOutOfTable = 12; // "Other"
 
 QString id3v1Text(const QByteArray& tag, int offset) {
     QByteArrayView field = QByteArrayView(tag).sliced(offset, 30);
@@ -71,21 +71,29 @@ struct VorbisFileDeleter {
 
 QString vorbisError(int code) {
     switch (code) {
-    case OV_EREAD: return QStringLiteral("a read from the file failed");
-    case OV_ENOTVORBIS: return QStringLiteral("not Vorbis data");
-    case OV_EVERSION: return QStringLiteral("Vorbis version mismatch");
-    case OV_EBADHEADER: return QStringLiteral("invalid Vorbis bitstream header");
-    case OV_EFAULT: return QStringLiteral("internal logic fault");
-    default: return QStringLiteral("error %1").arg(code);
+    case OV_EREAD:
+        return QStringLiteral("a read from the file failed");
+    case OV_ENOTVORBIS:
+        return QStringLiteral("not Vorbis data");
+    case OV_EVERSION:
+        return QStringLiteral("Vorbis version mismatch");
+    case OV_EBADHEADER:
+        return QStringLiteral("invalid Vorbis bitstream header");
+    case OV_EFAULT:
+        return QStringLiteral("internal logic fault");
+    default:
+        return QStringLiteral("error %1").arg(code);
     }
 }
 
 // The comment keys in the reader's order; only the first four reach the record.
 enum VorbisKey { Album, Title, Artist, Comment, Genre, Date, TrackNumber, KeyCount };
-constexpr std::array<const char*, KeyCount> VorbisKeys = {"album",   "title", "artist",     "comment",
-                                                          "genre",   "date",  "tracknumber"};
+constexpr std::array<const char*, KeyCount> VorbisKeys = {"album", "title", "artist",     "comment",
+                                                          "genre", "date",  "tracknumber"};
 
-bool isBlankOrControl(QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; }
+bool isBlankOrControl(QChar c) {
+    return c.isSpace() || c.category() == QChar::Other_Control;
+}
 
 QString trimBlanksAndControls(const QString& s) {
     qsizetype begin = 0, end = s.size();
@@ -232,7 +240,6 @@ TrackFields ReadVorbisFields(const QString& path) {
 }
 
 TrackFields ReadWmaFields(const QString& path) {
-    tagformats::InstallTextHandlers();
     if (auto f = readAsfWithTagLib(path))
         return *f;
     QFile file(path);

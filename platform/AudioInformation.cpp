@@ -16,7 +16,9 @@ namespace varnelo {
 namespace {
 
 // TagLib takes file names in the local 8-bit encoding on Linux.
-QByteArray nativeName(const QString& path) { return QFile::encodeName(path); }
+QByteArray nativeName(const QString& path) {
+    return QFile::encodeName(path);
+}
 
 void checkExisting(const QString& path) {
     if (path.isEmpty())
@@ -51,9 +53,8 @@ OpenFile openFile(const QString& path, bool readOnly, bool exact) {
     if (!f.stream->isOpen() || (!readOnly && f.stream->readOnly()))
         throw Error(readOnly ? QStringLiteral("Cannot open %1").arg(path)
                              : QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
-    f.ref = std::make_unique<TagLib::FileRef>(f.stream.get(), true,
-                                              exact ? TagLib::AudioProperties::Accurate
-                                                    : TagLib::AudioProperties::Average);
+    f.ref = std::make_unique<TagLib::FileRef>(
+        f.stream.get(), true, exact ? TagLib::AudioProperties::Accurate : TagLib::AudioProperties::Average);
     if (f.ref->isNull())
         throw Error(QStringLiteral("Unsupported or damaged audio file: %1").arg(path));
     return f;
@@ -61,9 +62,13 @@ OpenFile openFile(const QString& path, bool readOnly, bool exact) {
 
 } // namespace
 
-AudioInformation::AudioInformation() { tagformats::InstallTextHandlers(); }
+AudioInformation::AudioInformation() {
+    tagformats::InstallTextHandlers();
+}
 
-QString AudioInformation::GenreName(int i) { return varnelo::GenreName(i); }
+QString AudioInformation::GenreName(int i) {
+    return varnelo::GenreName(i);
+}
 
 void AudioInformation::setInfoGenre(int number) {
     if (number < 0 || number >= GenreCount)

@@ -46,7 +46,9 @@ public:
 
     // Tag properties. infoGenre is the genre number (−1: none or not in the
     // table) and infoGenreS its text; setting one sets the other, the last
-    // write wins. Year and track 0 mean "none" and remove the field on save.
+    // write wins, except that writing the number the component already holds
+    // (−1 included: nothing chosen) keeps the text as the file spells it.
+    // Year and track 0 mean "none" and remove the field on save.
     QString infoAlbum() const { return album_; }
     void setInfoAlbum(const QString& value) { album_ = value; }
     QString infoArtist() const { return artist_; }

@@ -8,6 +8,7 @@ namespace {
 // Winamp's extension of the ID3v1 list with its short spellings ("Native US",
 // "SynthPop"); 140 is kept at 14 characters as the library has always shown it,
 // and 133 carries the neutral name later lists use.
+// clang-format off
 constexpr std::array<const char*, GenreCount> Names = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
     "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
@@ -28,6 +29,7 @@ constexpr std::array<const char*, GenreCount> Names = {
     "Worldbeat", "Polsk Punk", "Beat", "Christian Gangsta", "Heavy Metal", "Black Metal", "Crossover",
     "Contemporary C", "Christian Rock", "Merengue", "Salsa", "Thrash Metal", "Anime", "JPop", "SynthPop",
 };
+// clang-format on
 
 } // namespace
 

@@ -82,7 +82,8 @@ public:
 // What an ID3v1 field will read back as once written, for change detection.
 QString id3v1RoundTrip(const QString& text, int width) {
     QByteArray bytes = renderId3v1(text).left(width);
-    return parseLegacy(TagLib::ByteVector(bytes.constData(), static_cast<unsigned int>(bytes.size()))).trimmed();
+    return parseLegacy(TagLib::ByteVector(bytes.constData(), static_cast<unsigned int>(bytes.size())))
+        .trimmed();
 }
 
 QString joined(const TagLib::StringList& values) {
@@ -410,17 +411,28 @@ QString channelText(int channels) {
 
 QString wavFormatName(int tag) {
     switch (tag) {
-    case 0x0001: return QStringLiteral("PCM");
-    case 0x0002: return QStringLiteral("Microsoft ADPCM");
-    case 0x0003: return QStringLiteral("IEEE float");
-    case 0x0006: return QStringLiteral("A-law");
-    case 0x0007: return QStringLiteral("mu-law");
-    case 0x0011: return QStringLiteral("IMA ADPCM");
-    case 0x0045: return QStringLiteral("G.726 ADPCM");
-    case 0x0050: return QStringLiteral("MPEG audio in WAV");
-    case 0x0055: return QStringLiteral("MPEG Layer 3 in WAV");
-    case 0xFFFE: return QStringLiteral("PCM (extensible)");
-    default: return QStringLiteral("WAVE format 0x%1").arg(tag, 4, 16, QLatin1Char('0'));
+    case 0x0001:
+        return QStringLiteral("PCM");
+    case 0x0002:
+        return QStringLiteral("Microsoft ADPCM");
+    case 0x0003:
+        return QStringLiteral("IEEE float");
+    case 0x0006:
+        return QStringLiteral("A-law");
+    case 0x0007:
+        return QStringLiteral("mu-law");
+    case 0x0011:
+        return QStringLiteral("IMA ADPCM");
+    case 0x0045:
+        return QStringLiteral("G.726 ADPCM");
+    case 0x0050:
+        return QStringLiteral("MPEG audio in WAV");
+    case 0x0055:
+        return QStringLiteral("MPEG Layer 3 in WAV");
+    case 0xFFFE:
+        return QStringLiteral("PCM (extensible)");
+    default:
+        return QStringLiteral("WAVE format 0x%1").arg(tag, 4, 16, QLatin1Char('0'));
     }
 }
 
@@ -441,7 +453,9 @@ TagLib::String ToTagLib(const QString& text) {
     return TagLib::String(text.toUtf8().toStdString(), TagLib::String::UTF8);
 }
 
-QString FromTagLib(const TagLib::String& text) { return QString::fromStdString(text.to8Bit(true)); }
+QString FromTagLib(const TagLib::String& text) {
+    return QString::fromStdString(text.to8Bit(true));
+}
 
 int GenreNumberOf(const QString& text) {
     if (text.isEmpty())
@@ -494,19 +508,24 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
     if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file)) {
         const auto* mp = mpeg->audioProperties();
         const int layer = mp->layer();
+        if (layer == 0 || f.frequency == 0) {
+            // Tags can still be edited, but nothing here is audio.
+            f.formatString = QStringLiteral("No MPEG audio frames found");
+            return f;
+        }
         f.formatTag = layer == 3 ? 0x0055 : 0x0050;
         const char* version = mp->version() == TagLib::MPEG::Header::Version1   ? "1"
                               : mp->version() == TagLib::MPEG::Header::Version2 ? "2"
                                                                                 : "2.5";
         codec = QStringLiteral("MPEG-%1 Layer %2").arg(QLatin1String(version)).arg(layer);
-        f.formatString = QStringLiteral("%1, %2 kbps, %3 Hz, %4")
-                             .arg(codec)
-                             .arg(p->bitrate())
-                             .arg(f.frequency)
-                             .arg(mp->channelMode() == TagLib::MPEG::Header::JointStereo ? QStringLiteral("Joint Stereo")
-                                  : mp->channelMode() == TagLib::MPEG::Header::DualChannel
-                                      ? QStringLiteral("Dual Channel")
-                                      : channelText(f.channels));
+        f.formatString =
+            QStringLiteral("%1, %2 kbps, %3 Hz, %4")
+                .arg(codec)
+                .arg(p->bitrate())
+                .arg(f.frequency)
+                .arg(mp->channelMode() == TagLib::MPEG::Header::JointStereo   ? QStringLiteral("Joint Stereo")
+                     : mp->channelMode() == TagLib::MPEG::Header::DualChannel ? QStringLiteral("Dual Channel")
+                                                                              : channelText(f.channels));
         return f;
     }
     if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(&file)) {
@@ -563,8 +582,11 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
     } else {
         codec = QStringLiteral("Audio");
     }
-    f.formatString =
-        QStringLiteral("%1, %2 kbps, %3 Hz, %4").arg(codec).arg(p->bitrate()).arg(f.frequency).arg(channelText(f.channels));
+    f.formatString = QStringLiteral("%1, %2 kbps, %3 Hz, %4")
+                         .arg(codec)
+                         .arg(p->bitrate())
+                         .arg(f.frequency)
+                         .arg(channelText(f.channels));
     return f;
 }
 
