@@ -1,6 +1,7 @@
 #include "platform/AudioFile.h"
 
 #include "platform/AudioDecoder.h"
+#include "platform/AudioFile2LameEnc.h"
 #include "platform/AudioFileFFmpeg.h"
 #include "platform/ContainerEncoder.h"
 
@@ -126,6 +127,7 @@ struct AudioFile::Impl {
     std::optional<SoundFormat> blockFormat; // SetFormat
     int wavRate = 44100, wavChannels = 2, wavBits = 16;
     const AudioFile2LameEnc* mp3 = nullptr;
+    AudioFile2LameEnc defaultMp3; // for an .mp3 output nobody gave settings (a recording)
     OggFormat ogg;
     int wmaProfile = 10;
     int formatOption = -1;
@@ -174,11 +176,7 @@ std::unique_ptr<AudioEncoder> AudioFile::Impl::makeEncoder(OutputKind kind)
     case OutputKind::Ogg:
         return createOggEncoder(ogg);
     case OutputKind::Mp3:
-        if (!mp3) {
-            setError(ErrBadFormat, tr("No MP3 encoder settings were given"));
-            return nullptr;
-        }
-        return createMp3Encoder(*mp3, blockFormat.value_or(SoundFormat{}));
+        return createMp3Encoder(mp3 ? *mp3 : defaultMp3, blockFormat.value_or(SoundFormat{}));
     case OutputKind::None:
         break;
     }

@@ -1,7 +1,7 @@
 #include "Fixtures.h"
 
 #include <QProcess>
-#include <QRegularExpression>
+#include <cstring>
 
 namespace varnelo::test {
 
@@ -105,13 +105,27 @@ ProbeInfo probe(const QString& path)
     return info;
 }
 
-double soxFrequency(const QString& path)
+double ffmpegFrequency(const QString& path, int channel)
 {
-    QString out;
-    runTool(QStringLiteral("sox"), {path, QStringLiteral("-n"), QStringLiteral("stat")}, &out);
-    const QRegularExpression re(QStringLiteral("Rough\\s+frequency:\\s+(\\d+)"));
-    const auto m = re.match(out);
-    return m.hasMatch() ? m.captured(1).toDouble() : 0;
+    const ProbeInfo info = probe(path);
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                                       QStringLiteral("-f"), QStringLiteral("s32le"), QStringLiteral("-")});
+    if (!p.waitForFinished(60000) || info.channels <= 0)
+        return 0;
+    const QByteArray raw = p.readAllStandardOutput();
+    SampleBlock samples(std::size_t(raw.size()) / sizeof(Sample));
+    std::memcpy(samples.data(), raw.constData(), samples.size() * sizeof(Sample));
+    return toneFrequency(samples, info.channels, channel, info.sampleRate);
+}
+
+double rms(const SampleBlock& interleaved, int channels, int channel)
+{
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::size_t i = std::size_t(channel); i < interleaved.size(); i += std::size_t(channels), ++n)
+        sum += std::pow(interleaved[i] / 2147483648.0, 2);
+    return n ? std::sqrt(sum / double(n)) : 0;
 }
 
 } // namespace varnelo::test

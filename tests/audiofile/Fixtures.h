@@ -36,7 +36,9 @@ struct ProbeInfo {
 };
 ProbeInfo probe(const QString& path);
 
-// Frequency sox measures (`sox stat`), independent of our decoder.
-double soxFrequency(const QString& path);
+// Tone frequency of one channel as decoded by the ffmpeg program, independent of our decoder.
+double ffmpegFrequency(const QString& path, int channel = 0);
+// RMS level of one channel, full scale = 1.
+double rms(const SampleBlock& interleaved, int channels, int channel);
 
 } // namespace varnelo::test
