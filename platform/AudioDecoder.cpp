@@ -12,7 +12,7 @@ using namespace audiofile_detail;
 
 namespace {
 
-// Packets a damaged file may spoil before decoding is abandoned.
+// Damaged packets in a row after which decoding is abandoned.
 constexpr int MaxBadPackets = 500;
 
 } // namespace
@@ -224,6 +224,7 @@ bool AudioDecoder::Impl::decodeOne()
     for (;;) {
         int r = avcodec_receive_frame(codec.get(), frame.get());
         if (r == 0) {
+            badPackets = 0;
             const bool ok = takeFrame();
             av_frame_unref(frame.get());
             return ok;

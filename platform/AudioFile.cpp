@@ -149,6 +149,7 @@ struct AudioFile::Impl {
     }
     void clearError() { setError(NoError, {}); }
     bool pushToEncoder(const Sample* data, qint64 frames);
+    bool makeConverter();
     std::unique_ptr<AudioEncoder> makeEncoder(OutputKind kind);
 };
 
@@ -182,6 +183,28 @@ std::unique_ptr<AudioEncoder> AudioFile::Impl::makeEncoder(OutputKind kind)
     }
     setError(ErrBadFormat, tr("No output format was set"));
     return nullptr;
+}
+
+// Resampling and channel mixing from the blocks' format to the writer's.
+bool AudioFile::Impl::makeConverter()
+{
+    if (inFormat.sampleRate == outFormat.sampleRate && inFormat.channels == outFormat.channels)
+        return true;
+    if (inFormat.channels > 64) {
+        setError(ErrBadFormat, tr("%1 channels cannot be mixed").arg(inFormat.channels));
+        return false;
+    }
+    AVChannelLayout in{}, out{};
+    av_channel_layout_default(&in, inFormat.channels);
+    av_channel_layout_default(&out, outFormat.channels);
+    QString why;
+    convert = audiofile_detail::makeConverter(in, AV_SAMPLE_FMT_S32, inFormat.sampleRate, out, AV_SAMPLE_FMT_S32,
+                                              outFormat.sampleRate, &why);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    if (!convert)
+        setError(ErrBadFormat, why);
+    return bool(convert);
 }
 
 bool AudioFile::Impl::pushToEncoder(const Sample* data, qint64 frames)
@@ -328,6 +351,18 @@ void AudioFile::SetFormat(int sampleRate, int channels)
         d->blockFormat = SoundFormat{sampleRate, channels};
     else
         d->blockFormat.reset();
+    // On an open output the blocks to come change format from here on.
+    if (d->encoder && !d->writeFailed) {
+        const SoundFormat next = d->blockFormat.value_or(d->outFormat);
+        if (next.sampleRate != d->inFormat.sampleRate || next.channels != d->inFormat.channels) {
+            if (d->convert)
+                d->writeFailed = !d->pushToEncoder(nullptr, 0);
+            d->convert.reset();
+            d->inFormat = next;
+            if (!d->writeFailed && !d->makeConverter())
+                d->writeFailed = true;
+        }
+    }
 }
 
 void AudioFile::SetWavFormat(int sampleRate, int channels, int bits)
@@ -396,20 +431,9 @@ bool AudioFile::CreateOutputFile(const QString& path)
     }
     d->outFormat = encoder->inputFormat();
     d->inFormat = d->blockFormat.value_or(d->outFormat);
-    if (d->inFormat.sampleRate != d->outFormat.sampleRate || d->inFormat.channels != d->outFormat.channels) {
-        AVChannelLayout in{}, out{};
-        av_channel_layout_default(&in, d->inFormat.channels);
-        av_channel_layout_default(&out, d->outFormat.channels);
-        QString why;
-        d->convert = makeConverter(in, AV_SAMPLE_FMT_S32, d->inFormat.sampleRate, out, AV_SAMPLE_FMT_S32,
-                                   d->outFormat.sampleRate, &why);
-        av_channel_layout_uninit(&in);
-        av_channel_layout_uninit(&out);
-        if (!d->convert) {
-            encoder->finish();
-            d->setError(ErrBadFormat, why);
-            return false;
-        }
+    if (!d->makeConverter()) {
+        encoder->finish();
+        return false;
     }
     d->encoder = std::move(encoder);
     d->outputKind = kind;
