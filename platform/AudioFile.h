@@ -53,7 +53,14 @@ public:
 
     // Source side. Length() in frames (samples per channel); BlockAlign() =
     // array elements per frame (= channels). ReadSamples(n) returns the next n
-    // frames (fewer at the end, empty at the end), interleaved.
+    // frames (fewer at the end, empty at the end), interleaved; 16-bit sources
+    // fill the upper half of each sample, 24/32-bit ones keep every bit.
+    // Length() is exact for WAV PCM, FLAC, MP3 (counted from its frames), Ogg
+    // Vorbis/Opus and M4A; within one block for WMA and ADPCM. Once reading
+    // reaches the end it is the decoded count in every case.
+    // Seek() is exact to the frame for every format (coarse-timestamped WMA
+    // and ADPCM by decoding from the start). A failed OpenSource leaves
+    // ErrorCode() ErrOpen or ErrFormat; nothing else throws or crashes on a bad file.
     bool OpenSource(const QString& path);
     SampleBlock ReadSamples(qint64 frames);
     bool Seek(qint64 frame);
