@@ -455,6 +455,8 @@ bool AudioFile::WriteSamples(const SampleBlock& block)
         return false;
     }
     const auto frames = qint64(block.size() / channels);
+    if (frames == 0)
+        return true; // an empty block must not drain the resampler midway
     try {
         if (!d->pushToEncoder(block.data(), frames)) {
             d->writeFailed = true;

@@ -215,7 +215,11 @@ TEST_F(Output, BlocksMayChangeFormatWhileWriting)
     out.SetFormat(22050, 1);
     EXPECT_EQ(out.SampleRate(), 22050);
     EXPECT_EQ(out.Channels(), 1);
-    ASSERT_TRUE(writeInPieces(out, tone(22050, 1, 0.5, 600), 1));
+    const SampleBlock second = tone(22050, 1, 0.5, 600);
+    const auto half = qsizetype(second.size() / 2);
+    ASSERT_TRUE(out.WriteSamples(SampleBlock(second.begin(), second.begin() + half)));
+    ASSERT_TRUE(out.WriteSamples({})); // an empty block changes nothing
+    ASSERT_TRUE(out.WriteSamples(SampleBlock(second.begin() + half, second.end())));
     out.CloseFile();
     ASSERT_EQ(out.ErrorCode(), 0);
     const ProbeInfo info = probe(path(QStringLiteral("mixed.wav")));
