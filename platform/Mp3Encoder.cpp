@@ -17,7 +17,7 @@ namespace {
 static_assert(std::is_same_v<Sample, int>, "LAME's int API takes our samples as they are");
 
 struct LameDeleter {
-    void operator()(lame_global_flags* g) const { lame_close(g); }
+    void operator()(lame_global_flags *g) const { lame_close(g); }
 };
 using LamePtr = std::unique_ptr<lame_global_flags, LameDeleter>;
 
@@ -28,15 +28,10 @@ constexpr std::size_t Mp3BufferBytes = ChunkFrames * 5 / 4 + 7200;
 
 class LameMp3Encoder final : public AudioEncoder {
 public:
-    LameMp3Encoder(const AudioFile2LameEnc& settings, SoundFormat input)
-        : m_input(input)
-        , m_settings(settings.effectiveSettings())
-        , m_buffer(Mp3BufferBytes)
-    {
-    }
+    LameMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input)
+        : m_input(input), m_settings(settings.effectiveSettings()), m_buffer(Mp3BufferBytes) {}
 
-    ~LameMp3Encoder() override
-    {
+    ~LameMp3Encoder() override {
         // An unfinished file keeps what was encoded so far.
         if (m_file.isOpen())
             m_file.close();
@@ -44,10 +39,11 @@ public:
 
     SoundFormat inputFormat() const override { return m_input; }
 
-    bool open(const QString& path) override
-    {
+    bool open(const QString &path) override {
         m_error.clear();
         m_finished = false;
+        m_file.close();
+        m_lame.reset();
         if (!m_settings.ok()) {
             m_error = m_settings.error;
             return false;
@@ -68,7 +64,8 @@ public:
         lame_set_msgf(m_lame.get(), &LameMp3Encoder::silence);
         apply(m_settings.settings);
         if (lame_init_params(m_lame.get()) < 0) {
-            m_error = QStringLiteral("The MP3 encoder does not accept these settings (%1).").arg(describe(m_settings.settings));
+            m_error = QStringLiteral("The MP3 encoder does not accept these settings (%1).")
+                          .arg(describe(m_settings.settings));
             m_lame.reset();
             return false;
         }
@@ -81,8 +78,7 @@ public:
         return true;
     }
 
-    bool write(const Sample* interleaved, std::size_t frames) override
-    {
+    bool write(const Sample *interleaved, std::size_t frames) override {
         if (!m_lame || !m_file.isOpen()) {
             if (m_error.isEmpty())
                 m_error = QStringLiteral("The MP3 file is not open.");
@@ -92,11 +88,12 @@ public:
             const std::size_t n = std::min(frames, ChunkFrames);
             int bytes = 0;
             if (m_input.channels == 2)
-                bytes = lame_encode_buffer_interleaved_int(m_lame.get(), interleaved, static_cast<int>(n), m_buffer.data(),
-                                                           static_cast<int>(m_buffer.size()));
+                bytes =
+                    lame_encode_buffer_interleaved_int(m_lame.get(), interleaved, static_cast<int>(n),
+                                                       m_buffer.data(), static_cast<int>(m_buffer.size()));
             else
-                bytes = lame_encode_buffer_int(m_lame.get(), interleaved, interleaved, static_cast<int>(n), m_buffer.data(),
-                                               static_cast<int>(m_buffer.size()));
+                bytes = lame_encode_buffer_int(m_lame.get(), interleaved, interleaved, static_cast<int>(n),
+                                               m_buffer.data(), static_cast<int>(m_buffer.size()));
             if (bytes < 0) {
                 m_error = QStringLiteral("The MP3 encoder failed (code %1).").arg(bytes);
                 return false;
@@ -109,8 +106,7 @@ public:
         return true;
     }
 
-    bool finish() override
-    {
+    bool finish() override {
         if (m_finished)
             return m_error.isEmpty();
         if (!m_lame || !m_file.isOpen()) {
@@ -133,8 +129,10 @@ public:
                 ok = false;
             } else if (size > 0) {
                 const qint64 end = m_file.pos();
-                ok = m_file.seek(0) && m_file.write(reinterpret_cast<const char*>(tag.data()), static_cast<qint64>(size)) == static_cast<qint64>(size)
-                    && m_file.seek(end);
+                ok = m_file.seek(0) &&
+                     m_file.write(reinterpret_cast<const char *>(tag.data()), static_cast<qint64>(size)) ==
+                         static_cast<qint64>(size) &&
+                     m_file.seek(end);
                 if (!ok)
                     m_error = QStringLiteral("Cannot write the MP3 info frame: %1").arg(m_file.errorString());
             }
@@ -151,19 +149,17 @@ public:
     QString errorText() const override { return m_error; }
 
 private:
-    static void silence(const char*, va_list) {}
+    static void silence(const char *, va_list) {}
 
-    bool put(int bytes)
-    {
-        if (bytes > 0 && m_file.write(reinterpret_cast<const char*>(m_buffer.data()), bytes) != bytes) {
+    bool put(int bytes) {
+        if (bytes > 0 && m_file.write(reinterpret_cast<const char *>(m_buffer.data()), bytes) != bytes) {
             m_error = QStringLiteral("Cannot write the MP3 file: %1").arg(m_file.errorString());
             return false;
         }
         return true;
     }
 
-    static QString describe(const LameSettings& s)
-    {
+    static QString describe(const LameSettings &s) {
         using V = LameSettings::VbrMethod;
         QString text = s.vbrMethod == V::None  ? QStringLiteral("CBR %1 kbps").arg(s.bitrateKbps)
                        : s.vbrMethod == V::Abr ? QStringLiteral("ABR %1 kbps").arg(s.abrKbps)
@@ -173,10 +169,9 @@ private:
         return text;
     }
 
-    void apply(const LameSettings& s)
-    {
+    void apply(const LameSettings &s) {
         using V = LameSettings::VbrMethod;
-        lame_global_flags* g = m_lame.get();
+        lame_global_flags *g = m_lame.get();
         lame_set_num_channels(g, m_input.channels);
         lame_set_in_samplerate(g, m_input.sampleRate);
         lame_set_out_samplerate(g, s.outputSampleRate > 0 ? s.outputSampleRate : m_input.sampleRate);
@@ -282,8 +277,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc& settings, SoundFormat input)
-{
+std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input) {
     return std::make_unique<LameMp3Encoder>(settings, input);
 }
 

@@ -15,58 +15,57 @@ namespace {
 
 // libvorbis keeps its state in caller-owned structs with init/clear pairs;
 // each lives on the heap behind a deleter that clears it.
-template <typename T, void (*Clear)(T*)>
-struct ClearDeleter {
-    void operator()(T* p) const
-    {
+template <typename T, void (*Clear)(T *)> struct ClearDeleter {
+    void operator()(T *p) const {
         Clear(p);
         delete p;
     }
 };
-void clearDsp(vorbis_dsp_state* p) { vorbis_dsp_clear(p); }
-void clearBlock(vorbis_block* p) { vorbis_block_clear(p); }
-void clearStream(ogg_stream_state* p) { ogg_stream_clear(p); }
+void clearDsp(vorbis_dsp_state *p) {
+    vorbis_dsp_clear(p);
+}
+void clearBlock(vorbis_block *p) {
+    vorbis_block_clear(p);
+}
+void clearStream(ogg_stream_state *p) {
+    ogg_stream_clear(p);
+}
 using InfoPtr = std::unique_ptr<vorbis_info, ClearDeleter<vorbis_info, &vorbis_info_clear>>;
 using CommentPtr = std::unique_ptr<vorbis_comment, ClearDeleter<vorbis_comment, &vorbis_comment_clear>>;
 using DspPtr = std::unique_ptr<vorbis_dsp_state, ClearDeleter<vorbis_dsp_state, &clearDsp>>;
 using BlockPtr = std::unique_ptr<vorbis_block, ClearDeleter<vorbis_block, &clearBlock>>;
 using StreamPtr = std::unique_ptr<ogg_stream_state, ClearDeleter<ogg_stream_state, &clearStream>>;
 
-InfoPtr newInfo()
-{
+InfoPtr newInfo() {
     InfoPtr info(new vorbis_info);
     vorbis_info_init(info.get());
     return info;
 }
 
 // Bit rates in kbps with anything not above 0 unset; libvorbisenc takes bit/s and -1.
-long bitsPerSecond(int kbps)
-{
+long bitsPerSecond(int kbps) {
     return kbps > 0 ? static_cast<long>(kbps) * 1000 : -1;
 }
 
-bool qualityMode(const OggFormat& f)
-{
+bool qualityMode(const OggFormat &f) {
     return f.quality >= 0;
 }
 
 // Sets `info` up for the format, without building the encoder; returns the libvorbisenc code.
-int setUp(vorbis_info* info, const OggFormat& f)
-{
+int setUp(vorbis_info *info, const OggFormat &f) {
     int rc = 0;
     if (qualityMode(f)) {
         rc = vorbis_encode_setup_vbr(info, f.channels, f.sampleRate, static_cast<float>(f.quality) / 1000.0f);
     } else {
-        rc = vorbis_encode_setup_managed(info, f.channels, f.sampleRate, bitsPerSecond(f.maxKbps), bitsPerSecond(f.kbps),
-                                         bitsPerSecond(f.minKbps));
+        rc = vorbis_encode_setup_managed(info, f.channels, f.sampleRate, bitsPerSecond(f.maxKbps),
+                                         bitsPerSecond(f.kbps), bitsPerSecond(f.minKbps));
     }
     if (rc == 0)
         rc = vorbis_encode_setup_init(info);
     return rc;
 }
 
-QString validate(const OggFormat& f)
-{
+QString validate(const OggFormat &f) {
     if (f.channels < 1 || f.channels > 255)
         return QStringLiteral("OGG Vorbis takes 1 to 255 channels, not %1.").arg(f.channels);
     if (f.sampleRate <= 0)
@@ -78,8 +77,7 @@ QString validate(const OggFormat& f)
     return {};
 }
 
-QString describe(const OggFormat& f)
-{
+QString describe(const OggFormat &f) {
     QString text = QStringLiteral("%1 Hz, %2 channel(s), ").arg(f.sampleRate).arg(f.channels);
     if (qualityMode(f))
         return text + QStringLiteral("quality %1").arg(f.quality);
@@ -94,15 +92,12 @@ constexpr std::size_t ChunkFrames = 4096;
 
 class VorbisOggEncoder final : public AudioEncoder {
 public:
-    explicit VorbisOggEncoder(const OggFormat& format)
-        : m_format(format)
-    {
-    }
+    explicit VorbisOggEncoder(const OggFormat &format) : m_format(format) {}
 
     SoundFormat inputFormat() const override { return {m_format.sampleRate, m_format.channels}; }
 
-    bool open(const QString& path) override
-    {
+    bool open(const QString &path) override {
+        close();
         m_error = validate(m_format);
         if (!m_error.isEmpty())
             return false;
@@ -124,7 +119,8 @@ public:
         m_block.reset(new vorbis_block);
         vorbis_block_init(m_dsp.get(), m_block.get());
         m_stream.reset(new ogg_stream_state);
-        ogg_stream_init(m_stream.get(), static_cast<int>(QRandomGenerator::global()->generate() & 0x7fffffff));
+        ogg_stream_init(m_stream.get(),
+                        static_cast<int>(QRandomGenerator::global()->generate() & 0x7fffffff));
 
         m_file.setFileName(path);
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -148,8 +144,7 @@ public:
         return true;
     }
 
-    bool write(const Sample* interleaved, std::size_t frames) override
-    {
+    bool write(const Sample *interleaved, std::size_t frames) override {
         if (!m_open) {
             if (m_error.isEmpty())
                 m_error = QStringLiteral("The OGG file is not open.");
@@ -159,10 +154,10 @@ public:
         constexpr float scale = 1.0f / 2147483648.0f;
         while (frames > 0) {
             const std::size_t n = std::min(frames, ChunkFrames);
-            float** buffer = vorbis_analysis_buffer(m_dsp.get(), static_cast<int>(n));
+            float **buffer = vorbis_analysis_buffer(m_dsp.get(), static_cast<int>(n));
             for (std::size_t c = 0; c < channels; ++c) {
-                float* out = buffer[c];
-                const Sample* in = interleaved + c;
+                float *out = buffer[c];
+                const Sample *in = interleaved + c;
                 for (std::size_t i = 0; i < n; ++i)
                     out[i] = static_cast<float>(in[i * channels]) * scale;
             }
@@ -175,8 +170,7 @@ public:
         return true;
     }
 
-    bool finish() override
-    {
+    bool finish() override {
         if (!m_open)
             return m_error.isEmpty() && m_finished;
         m_open = false;
@@ -197,9 +191,20 @@ public:
     QString errorText() const override { return m_error; }
 
 private:
+    // Drops the state of an earlier open, the blocks before the info they refer to.
+    void close() {
+        m_file.close();
+        m_stream.reset();
+        m_block.reset();
+        m_dsp.reset();
+        m_comment.reset();
+        m_info.reset();
+        m_open = false;
+        m_finished = false;
+    }
+
     // Moves every finished block through the bit-rate manager into pages.
-    bool drain()
-    {
+    bool drain() {
         while (vorbis_analysis_blockout(m_dsp.get(), m_block.get()) == 1) {
             vorbis_analysis(m_block.get(), nullptr);
             vorbis_bitrate_addblock(m_block.get());
@@ -216,10 +221,9 @@ private:
         return true;
     }
 
-    bool putPage(const ogg_page& page)
-    {
-        if (m_file.write(reinterpret_cast<const char*>(page.header), page.header_len) != page.header_len
-            || m_file.write(reinterpret_cast<const char*>(page.body), page.body_len) != page.body_len) {
+    bool putPage(const ogg_page &page) {
+        if (m_file.write(reinterpret_cast<const char *>(page.header), page.header_len) != page.header_len ||
+            m_file.write(reinterpret_cast<const char *>(page.body), page.body_len) != page.body_len) {
             m_error = QStringLiteral("Cannot write the OGG file: %1").arg(m_file.errorString());
             return false;
         }
@@ -241,13 +245,11 @@ private:
 
 } // namespace
 
-std::unique_ptr<AudioEncoder> createOggEncoder(const OggFormat& format)
-{
+std::unique_ptr<AudioEncoder> createOggEncoder(const OggFormat &format) {
     return std::make_unique<VorbisOggEncoder>(format);
 }
 
-bool checkOggFormat(const OggFormat& format)
-{
+bool checkOggFormat(const OggFormat &format) {
     if (!validate(format).isEmpty())
         return false;
     InfoPtr info = newInfo();

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for the MP3/OGG encoder tests: tone generation, an independent look
-// at the result through ffprobe/ffmpeg, and readers for the header bytes the
+// at the result through ffprobe/ffmpeg/sox, and readers for the header bytes the
 // encoders are expected to write.
 #include "platform/AudioEncoder.h"
 
@@ -20,28 +20,28 @@
 
 namespace varnelo::test {
 
-inline bool haveFfmpeg()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty()
-        && !QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty();
+inline bool haveFfmpeg() {
+    return !QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("soxi")).isEmpty();
 }
 
 // A sine of `hz` at `amplitude` (0..1 of full scale) on every channel.
-inline SampleBlock tone(int rate, int channels, double seconds, double hz = 1000.0, double amplitude = 0.5)
-{
+inline SampleBlock tone(int rate, int channels, double seconds, double hz = 1000.0, double amplitude = 0.5) {
     const auto frames = static_cast<std::size_t>(std::lround(seconds * rate));
     SampleBlock block(frames * static_cast<std::size_t>(channels));
     for (std::size_t i = 0; i < frames; ++i) {
         const double v = amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate);
         for (int c = 0; c < channels; ++c)
-            block[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = static_cast<Sample>(v * 2147483647.0);
+            block[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
+                static_cast<Sample>(v * 2147483647.0);
     }
     return block;
 }
 
 // Writes `block` in uneven pieces, as AudioFile does with its reads.
-inline bool encodeAll(AudioEncoder& encoder, const QString& path, const SampleBlock& block, QString* error = nullptr)
-{
+inline bool encodeAll(AudioEncoder &encoder, const QString &path, const SampleBlock &block,
+                      QString *error = nullptr) {
     const auto channels = static_cast<std::size_t>(encoder.inputFormat().channels);
     bool ok = encoder.open(path);
     const std::size_t frames = block.size() / channels;
@@ -69,18 +69,19 @@ struct Probe {
     double playable() const { return duration - startTime; }
 };
 
-inline std::optional<Probe> ffprobe(const QString& path)
-{
+inline std::optional<Probe> ffprobe(const QString &path) {
     QProcess p;
-    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                        QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-                                        QStringLiteral("stream=codec_name,sample_rate,channels,duration,start_time"), QStringLiteral("-of"),
-                                        QStringLiteral("default=nw=1"), path});
+    p.start(QStringLiteral("ffprobe"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+             QStringLiteral("a:0"), QStringLiteral("-show_entries"),
+             QStringLiteral("stream=codec_name,sample_rate,channels,duration,start_time"),
+             QStringLiteral("-of"), QStringLiteral("default=nw=1"), path});
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         return std::nullopt;
     QMap<QString, QString> values;
-    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
+    const QStringList lines =
+        QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq > 0)
             values.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
@@ -102,12 +103,11 @@ struct Measure {
     std::size_t frames = 0;
 };
 
-inline std::optional<Measure> measureDecoded(const QString& path)
-{
+inline std::optional<Measure> measureDecoded(const QString &path) {
     QProcess p;
-    p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                                       QStringLiteral("-af"), QStringLiteral("pan=mono|c0=c0"), QStringLiteral("-f"),
-                                       QStringLiteral("f32le"), QStringLiteral("-")});
+    p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                                       path, QStringLiteral("-af"), QStringLiteral("pan=mono|c0=c0"),
+                                       QStringLiteral("-f"), QStringLiteral("f32le"), QStringLiteral("-")});
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         return std::nullopt;
     const QByteArray raw = p.readAllStandardOutput();
@@ -135,23 +135,32 @@ inline std::optional<Measure> measureDecoded(const QString& path)
     return m;
 }
 
-inline QByteArray readFile(const QString& path)
-{
+// Frames per channel as sox reads them (libvorbisfile for OGG, which honours
+// the last granule position exactly; FFmpeg's decoder does not).
+inline long long soxFrames(const QString &path) {
+    QProcess p;
+    p.start(QStringLiteral("soxi"), {QStringLiteral("-s"), path});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const long long n = QString::fromUtf8(p.readAllStandardOutput()).trimmed().toLongLong(&ok);
+    return ok ? n : -1;
+}
+
+inline QByteArray readFile(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-inline std::uint32_t be32(const QByteArray& b, qsizetype at)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(b.constData() + at);
+inline std::uint32_t be32(const QByteArray &b, qsizetype at) {
+    const auto *p = reinterpret_cast<const unsigned char *>(b.constData() + at);
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
 
-inline std::int32_t le32(const QByteArray& b, qsizetype at)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(b.constData() + at);
-    return static_cast<std::int32_t>(std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
-                                     | (std::uint32_t(p[3]) << 24));
+inline std::int32_t le32(const QByteArray &b, qsizetype at) {
+    const auto *p = reinterpret_cast<const unsigned char *>(b.constData() + at);
+    return static_cast<std::int32_t>(std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) |
+                                     (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24));
 }
 
 } // namespace varnelo::test
