@@ -15,25 +15,22 @@ namespace {
 class BadInput : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    QString write(const QString& name, const QByteArray& bytes)
-    {
+    QString write(const QString &name, const QByteArray &bytes) {
         QFile f(dir.filePath(name));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
         return f.fileName();
     }
-    static QByteArray noise(int size, quint32 seed)
-    {
+    static QByteArray noise(int size, quint32 seed) {
         QRandomGenerator gen(seed);
         QByteArray b(size, Qt::Uninitialized);
-        for (char& c : b)
+        for (char &c : b)
             c = char(gen.bounded(256));
         return b;
     }
 };
 
-void expectRefused(const QString& path, int code)
-{
+void expectRefused(const QString &path, int code) {
     AudioFile f;
     EXPECT_FALSE(f.OpenSource(path)) << path.toStdString();
     EXPECT_EQ(f.ErrorCode(), code) << path.toStdString();
@@ -47,17 +44,20 @@ void expectRefused(const QString& path, int code)
     EXPECT_FALSE(f.Seek(10));
 }
 
-TEST_F(BadInput, SourcesThatAreNotSound)
-{
+TEST_F(BadInput, SourcesThatAreNotSound) {
     expectRefused(dir.filePath(QStringLiteral("missing.mp3")), AudioFile::ErrOpen);
     expectRefused(dir.path(), AudioFile::ErrOpen);
     expectRefused(write(QStringLiteral("empty.wav"), {}), AudioFile::ErrFormat);
-    expectRefused(write(QStringLiteral("text.mp3"), QByteArrayLiteral("just some words, not a song\n").repeated(50)),
-                  AudioFile::ErrFormat);
+    expectRefused(
+        write(QStringLiteral("text.mp3"), QByteArrayLiteral("just some words, not a song\n").repeated(50)),
+        AudioFile::ErrFormat);
     for (quint32 seed = 1; seed <= 5; ++seed)
-        expectRefused(write(QStringLiteral("noise%1.wma").arg(seed), noise(20000, seed)), AudioFile::ErrFormat);
+        expectRefused(write(QStringLiteral("noise%1.wma").arg(seed), noise(20000, seed)),
+                      AudioFile::ErrFormat);
     // A header alone, with a data size that is not there.
-    QByteArray header = QByteArrayLiteral("RIFF\xff\xff\xff\x7fWAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0data\xff\xff\xff\x7f");
+    QByteArray header =
+        QByteArrayLiteral("RIFF\xff\xff\xff\x7fWAVEfmt "
+                          "\x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0data\xff\xff\xff\x7f");
     AudioFile f;
     if (f.OpenSource(write(QStringLiteral("header.wav"), header))) {
         EXPECT_TRUE(f.ReadSamples(1000).empty());
@@ -68,9 +68,9 @@ TEST_F(BadInput, SourcesThatAreNotSound)
     expectRefused(QStringLiteral("http://127.0.0.1:1/x.mp3"), AudioFile::ErrOpen);
 }
 
-TEST_F(BadInput, DamagedAndCutOffFilesPlayWhatTheyHold)
-{
-    const QString wav = makeTone(dir, QStringLiteral("t.wav"), 440, 2.0, 44100, 2, {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
+TEST_F(BadInput, DamagedAndCutOffFilesPlayWhatTheyHold) {
+    const QString wav = makeTone(dir, QStringLiteral("t.wav"), 440, 2.0, 44100, 2,
+                                 {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
     const QString mp3 = dir.filePath(QStringLiteral("t.mp3"));
     ASSERT_EQ(runTool(QStringLiteral("lame"), {QStringLiteral("--quiet"), wav, mp3}), 0);
 
@@ -101,8 +101,7 @@ TEST_F(BadInput, DamagedAndCutOffFilesPlayWhatTheyHold)
     EXPECT_NEAR(toneFrequency(SampleBlock(got.begin(), got.begin() + 2 * 30000), 2, 0, 44100), 440, 2);
 }
 
-TEST_F(BadInput, CorruptedBytesInEveryFormat)
-{
+TEST_F(BadInput, CorruptedBytesInEveryFormat) {
     // Files with bytes overwritten all through them: opening, reading to the
     // end and seeking must end (no endless loop) with consistent answers.
     const std::vector<std::pair<QString, QStringList>> formats{
@@ -113,7 +112,7 @@ TEST_F(BadInput, CorruptedBytesInEveryFormat)
         {QStringLiteral("c.flac"), {QStringLiteral("-c:a"), QStringLiteral("flac")}},
         {QStringLiteral("c_ms.wav"), {QStringLiteral("-c:a"), QStringLiteral("adpcm_ms")}},
     };
-    for (const auto& [name, codec] : formats) {
+    for (const auto &[name, codec] : formats) {
         const QString clean = makeTone(dir, name, 440, 0.7, 44100, 2, codec);
         ASSERT_FALSE(clean.isEmpty()) << name.toStdString();
         QFile f(clean);
@@ -125,7 +124,8 @@ TEST_F(BadInput, CorruptedBytesInEveryFormat)
             QRandomGenerator gen(seed);
             const int flips = 1 + int(gen.bounded(40u));
             for (int i = 0; i < flips; ++i) // the first seed spares the header, the rest may hit it
-                bytes[int(gen.bounded(seed == 1 ? 200u : 0u, quint32(bytes.size())))] = char(gen.bounded(256));
+                bytes[int(gen.bounded(seed == 1 ? 200u : 0u, quint32(bytes.size())))] =
+                    char(gen.bounded(256));
             const QString broken = write(QStringLiteral("bad_%1_").arg(seed) + name, bytes);
             AudioFile a;
             if (!a.OpenSource(broken)) {
@@ -143,8 +143,7 @@ TEST_F(BadInput, CorruptedBytesInEveryFormat)
     }
 }
 
-TEST_F(BadInput, OutputsThatCannotBeMade)
-{
+TEST_F(BadInput, OutputsThatCannotBeMade) {
     AudioFile out;
     EXPECT_FALSE(out.WriteSamples(SampleBlock(100)));
     EXPECT_EQ(out.ErrorCode(), AudioFile::ErrState);
@@ -180,8 +179,7 @@ TEST_F(BadInput, OutputsThatCannotBeMade)
     }
 }
 
-TEST_F(BadInput, BlocksThatAreNotWholeFramesAreRefused)
-{
+TEST_F(BadInput, BlocksThatAreNotWholeFramesAreRefused) {
     AudioFile out;
     out.SetWavFormat(44100, 2, 16);
     ASSERT_TRUE(out.CreateOutputFile(dir.filePath(QStringLiteral("x.wav"))));
@@ -191,13 +189,12 @@ TEST_F(BadInput, BlocksThatAreNotWholeFramesAreRefused)
     EXPECT_EQ(out.Length(), 50);
 }
 
-quint32 le32(const QByteArray& b, int at)
-{
-    return quint8(b[at]) | quint8(b[at + 1]) << 8 | quint8(b[at + 2]) << 16 | quint32(quint8(b[at + 3])) << 24;
+quint32 le32(const QByteArray &b, int at) {
+    return quint8(b[at]) | quint8(b[at + 1]) << 8 | quint8(b[at + 2]) << 16 |
+           quint32(quint8(b[at + 3])) << 24;
 }
 
-TEST_F(BadInput, AWavOnlyLooksCompleteOnceClosed)
-{
+TEST_F(BadInput, AWavOnlyLooksCompleteOnceClosed) {
     const QString path = dir.filePath(QStringLiteral("rec.wav"));
     AudioFile out;
     out.SetWavFormat(44100, 2, 16);
@@ -222,11 +219,10 @@ TEST_F(BadInput, AWavOnlyLooksCompleteOnceClosed)
     EXPECT_EQ(le32(head, head.indexOf("data") + 4), 88200u * 4);
 }
 
-TEST_F(BadInput, AFullDiskIsReportedAndNotTakenForSuccess)
-{
+TEST_F(BadInput, AFullDiskIsReportedAndNotTakenForSuccess) {
     if (!QFile::exists(QStringLiteral("/dev/full")))
         GTEST_SKIP() << "no /dev/full";
-    for (const char* name : {"x.wav", "x.wma", "x.mp3", "x.ogg"}) {
+    for (const char *name : {"x.wav", "x.wma", "x.mp3", "x.ogg"}) {
         SCOPED_TRACE(name);
         AudioFile out;
         // /dev/full takes the name; the extension only picks the format.

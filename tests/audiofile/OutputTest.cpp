@@ -17,12 +17,12 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 
 // `seconds` of a sine of `hz` at `amplitude` of full scale in every channel.
-SampleBlock tone(int rate, int channels, double seconds, double hz, double amplitude = 0.5)
-{
+SampleBlock tone(int rate, int channels, double seconds, double hz, double amplitude = 0.5) {
     const auto frames = qint64(std::llround(seconds * rate));
     SampleBlock block(std::size_t(frames * channels));
     for (qint64 i = 0; i < frames; ++i) {
-        const auto v = Sample(std::lround(amplitude * 2147483647.0 * std::sin(2 * Pi * hz * double(i) / rate)));
+        const auto v =
+            Sample(std::lround(amplitude * 2147483647.0 * std::sin(2 * Pi * hz * double(i) / rate)));
         for (int c = 0; c < channels; ++c)
             block[std::size_t(i * channels + c)] = v;
     }
@@ -30,19 +30,18 @@ SampleBlock tone(int rate, int channels, double seconds, double hz, double ampli
 }
 
 // Writes `block` in pieces of 4410 frames, as the converter and recorder do.
-bool writeInPieces(AudioFile& out, const SampleBlock& block, int channels)
-{
+bool writeInPieces(AudioFile &out, const SampleBlock &block, int channels) {
     const std::size_t piece = std::size_t(4410 * channels);
     for (std::size_t at = 0; at < block.size(); at += piece) {
-        const SampleBlock part(block.begin() + qsizetype(at), block.begin() + qsizetype(std::min(block.size(), at + piece)));
+        const SampleBlock part(block.begin() + qsizetype(at),
+                               block.begin() + qsizetype(std::min(block.size(), at + piece)));
         if (!out.WriteSamples(part))
             return false;
     }
     return true;
 }
 
-double peak(const SampleBlock& block, int channels, int channel)
-{
+double peak(const SampleBlock &block, int channels, int channel) {
     double p = 0;
     for (std::size_t i = std::size_t(channel); i < block.size(); i += std::size_t(channels))
         p = std::max(p, std::abs(double(block[i])) / 2147483648.0);
@@ -52,18 +51,17 @@ double peak(const SampleBlock& block, int channels, int channel)
 class Output : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    QString path(const QString& name) const { return dir.filePath(name); }
+    QString path(const QString &name) const { return dir.filePath(name); }
 };
 
 struct WavCase {
     int rate;
     int channels;
     int bits;
-    const char* codec;
+    const char *codec;
 };
 
-TEST_F(Output, PcmWavInEverySizeRateAndChannelCount)
-{
+TEST_F(Output, PcmWavInEverySizeRateAndChannelCount) {
     const std::vector<WavCase> cases{
         {44100, 2, 16, "pcm_s16le"}, {48000, 2, 32, "pcm_s32le"}, {6000, 1, 8, "pcm_u8"},
         {8000, 2, 8, "pcm_u8"},      {11025, 1, 16, "pcm_s16le"}, {22050, 2, 32, "pcm_s32le"},
@@ -71,7 +69,7 @@ TEST_F(Output, PcmWavInEverySizeRateAndChannelCount)
     };
     // The blocks come at 44100 Hz stereo whatever the file's format.
     const SampleBlock input = tone(44100, 2, 1.0, 1000);
-    for (const WavCase& c : cases) {
+    for (const WavCase &c : cases) {
         SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.channels << " ch " << c.bits << " bits");
         const QString file = path(QStringLiteral("out_%1_%2_%3.wav").arg(c.rate).arg(c.channels).arg(c.bits));
         AudioFile out;
@@ -100,8 +98,7 @@ TEST_F(Output, PcmWavInEverySizeRateAndChannelCount)
     }
 }
 
-TEST_F(Output, G726WavIsAdpcmAt8000HzMonoWithItsFormatTag)
-{
+TEST_F(Output, G726WavIsAdpcmAt8000HzMonoWithItsFormatTag) {
     const SampleBlock input = tone(44100, 2, 1.0, 440);
     for (int bits : {2, 3, 4, 5}) {
         SCOPED_TRACE(bits);
@@ -135,13 +132,13 @@ TEST_F(Output, G726WavIsAdpcmAt8000HzMonoWithItsFormatTag)
     }
 }
 
-TEST_F(Output, TwentyFourBitSourceSurvivesIntoThirtyTwoBitWav)
-{
+TEST_F(Output, TwentyFourBitSourceSurvivesIntoThirtyTwoBitWav) {
     const QString source = path(QStringLiteral("noise24.wav"));
     ASSERT_EQ(runTool(QStringLiteral("ffmpeg"),
-                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                       QStringLiteral("-i"), QStringLiteral("anoisesrc=d=0.5:r=48000:a=0.6:c=pink"),
-                       QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"), QStringLiteral("pcm_s24le"), source}),
+                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                       QStringLiteral("lavfi"), QStringLiteral("-i"),
+                       QStringLiteral("anoisesrc=d=0.5:r=48000:a=0.6:c=pink"), QStringLiteral("-ac"),
+                       QStringLiteral("2"), QStringLiteral("-c:a"), QStringLiteral("pcm_s24le"), source}),
               0);
     AudioFile in;
     ASSERT_TRUE(in.OpenSource(source));
@@ -152,7 +149,8 @@ TEST_F(Output, TwentyFourBitSourceSurvivesIntoThirtyTwoBitWav)
     const QString target = path(QStringLiteral("copy32.wav"));
     ASSERT_TRUE(out.CreateOutputFile(target));
     SampleBlock original;
-    for (SampleBlock b = in.ReadSamples(in.SampleRate() * in.Channels()); !b.empty(); b = in.ReadSamples(4800)) {
+    for (SampleBlock b = in.ReadSamples(in.SampleRate() * in.Channels()); !b.empty();
+         b = in.ReadSamples(4800)) {
         original.insert(original.end(), b.begin(), b.end());
         ASSERT_TRUE(out.WriteSamples(b));
     }
@@ -162,10 +160,12 @@ TEST_F(Output, TwentyFourBitSourceSurvivesIntoThirtyTwoBitWav)
     EXPECT_TRUE(std::any_of(original.begin(), original.end(), [](Sample s) { return (s & 0xFF00) != 0; }));
 
     QString a, b;
-    runTool(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), source,
-                                       QStringLiteral("-f"), QStringLiteral("s32le"), path(QStringLiteral("a.raw"))});
-    runTool(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), target,
-                                       QStringLiteral("-f"), QStringLiteral("s32le"), path(QStringLiteral("b.raw"))});
+    runTool(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), source,
+             QStringLiteral("-f"), QStringLiteral("s32le"), path(QStringLiteral("a.raw"))});
+    runTool(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), target,
+             QStringLiteral("-f"), QStringLiteral("s32le"), path(QStringLiteral("b.raw"))});
     QFile ra(path(QStringLiteral("a.raw"))), rb(path(QStringLiteral("b.raw")));
     ASSERT_TRUE(ra.open(QIODevice::ReadOnly) && rb.open(QIODevice::ReadOnly));
     const QByteArray da = ra.readAll(), db = rb.readAll();
@@ -173,8 +173,7 @@ TEST_F(Output, TwentyFourBitSourceSurvivesIntoThirtyTwoBitWav)
     EXPECT_TRUE(da == db) << "32-bit copy differs from the 24-bit source";
 }
 
-TEST_F(Output, ChannelMixingKeepsTheLevel)
-{
+TEST_F(Output, ChannelMixingKeepsTheLevel) {
     // Mono to stereo copies the channel; stereo to mono averages.
     AudioFile up;
     up.SetWavFormat(44100, 2, 16);
@@ -205,8 +204,7 @@ TEST_F(Output, ChannelMixingKeepsTheLevel)
     EXPECT_NEAR(toneFrequency(mono, 1, 0, 22050), 500, 1);
 }
 
-TEST_F(Output, BlocksMayChangeFormatWhileWriting)
-{
+TEST_F(Output, BlocksMayChangeFormatWhileWriting) {
     AudioFile out;
     out.SetWavFormat(44100, 2, 16);
     out.SetFormat(44100, 2);
@@ -229,18 +227,17 @@ TEST_F(Output, BlocksMayChangeFormatWhileWriting)
     AudioFile back;
     ASSERT_TRUE(back.OpenSource(path(QStringLiteral("mixed.wav"))));
     const SampleBlock all = readAll(back);
-    EXPECT_NEAR(toneFrequency(SampleBlock(all.begin() + 44100, all.end()), 2, 1, 44100), 600, 1); // the second half
+    EXPECT_NEAR(toneFrequency(SampleBlock(all.begin() + 44100, all.end()), 2, 1, 44100), 600,
+                1); // the second half
 }
 
 // ffmpeg's wmav2 codes 512, 1024 or 2048 samples per frame by rate.
-int wmaFrame(int rate)
-{
+int wmaFrame(int rate) {
     return rate <= 16000 ? 512 : rate <= 22050 ? 1024 : 2048;
 }
 
-TEST_F(Output, EveryWmaProfileWritesItsRateChannelsAndBitRate)
-{
-    const auto& profiles = wmaProfiles();
+TEST_F(Output, EveryWmaProfileWritesItsRateChannelsAndBitRate) {
+    const auto &profiles = wmaProfiles();
     ASSERT_EQ(profiles.size(), 47u);
     EXPECT_EQ(profiles[9].rate, 44100); // the default profile 10: 44 kHz, 128 kbps, stereo
     EXPECT_EQ(profiles[9].kbps, 128);
@@ -249,7 +246,7 @@ TEST_F(Output, EveryWmaProfileWritesItsRateChannelsAndBitRate)
     EXPECT_FALSE(profiles[37].note.isEmpty()); // 5 kbps is below wmav2's floor: said so
     const SampleBlock input = tone(44100, 2, 0.4, 440, 0.5);
     for (int p = 1; p <= 47; ++p) {
-        const WmaProfile& expected = profiles[std::size_t(p - 1)];
+        const WmaProfile &expected = profiles[std::size_t(p - 1)];
         SCOPED_TRACE(testing::Message() << "profile " << p);
         const QString file = path(QStringLiteral("p%1.wma").arg(p));
         AudioFile out;
@@ -274,8 +271,7 @@ TEST_F(Output, EveryWmaProfileWritesItsRateChannelsAndBitRate)
     }
 }
 
-TEST_F(Output, Mp3AndOggGoThroughTheirEncoders)
-{
+TEST_F(Output, Mp3AndOggGoThroughTheirEncoders) {
     const SampleBlock input = tone(44100, 2, 1.0, 1000);
     AudioFile2LameEnc lame;
     lame.SetBitrate(96);
@@ -306,7 +302,8 @@ TEST_F(Output, Mp3AndOggGoThroughTheirEncoders)
     const int ident = data.indexOf("\x01vorbis");
     ASSERT_GE(ident, 0);
     auto le32 = [&](int at) {
-        return qint32(quint8(data[at]) | quint8(data[at + 1]) << 8 | quint8(data[at + 2]) << 16 | quint32(quint8(data[at + 3])) << 24);
+        return qint32(quint8(data[at]) | quint8(data[at + 1]) << 8 | quint8(data[at + 2]) << 16 |
+                      quint32(quint8(data[at + 3])) << 24);
     };
     EXPECT_EQ(le32(ident + 16), 192000); // maximum
     EXPECT_EQ(le32(ident + 20), 128000); // nominal
@@ -316,8 +313,7 @@ TEST_F(Output, Mp3AndOggGoThroughTheirEncoders)
     EXPECT_NEAR(toneFrequency(readAll(back), 2, 1, 44100), 1000, 2);
 }
 
-TEST_F(Output, ExtensionChoosesTheFormatAndARecordingNeedsNoSettings)
-{
+TEST_F(Output, ExtensionChoosesTheFormatAndARecordingNeedsNoSettings) {
     // The recorder only names the file and asks for the format to capture in.
     AudioFile rec;
     rec.SetWmaFormat(10);
@@ -349,10 +345,10 @@ TEST_F(Output, ExtensionChoosesTheFormatAndARecordingNeedsNoSettings)
     EXPECT_EQ(info.sampleRate, 22050);
 }
 
-TEST_F(Output, ConvertsAnMp3SourceToWav)
-{
+TEST_F(Output, ConvertsAnMp3SourceToWav) {
     // The converter's loop: source format set on the output, chunks of one second.
-    const QString wav = makeTone(dir, QStringLiteral("src.wav"), 700, 2.0, 22050, 1, {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
+    const QString wav = makeTone(dir, QStringLiteral("src.wav"), 700, 2.0, 22050, 1,
+                                 {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
     const QString mp3 = path(QStringLiteral("src.mp3"));
     ASSERT_EQ(runTool(QStringLiteral("lame"), {QStringLiteral("--quiet"), wav, mp3}), 0);
     AudioFile in, out;
