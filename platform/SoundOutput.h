@@ -10,6 +10,13 @@ namespace varnelo {
 struct SoundFormat {
     int sampleRate = 44100;
     int channels = 2;
+    friend bool operator==(const SoundFormat&, const SoundFormat&) = default;
+};
+
+// Peak magnitudes (0..1) of the left and right side.
+struct SoundLevels {
+    float left = 0.0f;
+    float right = 0.0f;
 };
 
 // One source of sound in the program's mixer (the stream, the local player,
@@ -30,6 +37,8 @@ public:
     virtual bool paused() const = 0;
     // Drops what is queued and resets playedFrames.
     virtual void clear() = 0;
+    // Peaks of what was mixed since the last call (mono shows on both sides).
+    virtual SoundLevels takePeaks() = 0;
 };
 
 // The program's one sound output: mixes every open channel at MixRate stereo,
@@ -43,14 +52,23 @@ public:
     enum class Backend { System, Null };
 
     virtual ~SoundOutput() = default;
-    // capacityFrames: how much the channel may hold before write() refuses.
+    // capacityFrames: how much the channel may hold before write() refuses. The
+    // channel is mixed for as long as its owner holds it; formats other than
+    // MixRate stereo are converted as they are written.
     virtual std::shared_ptr<SoundChannel> openChannel(SoundFormat format, std::size_t capacityFrames) = 0;
+    // Clamped to 0..100; the bar's position is taken as a loudness (Qt's
+    // logarithmic volume scale), so 100 is unity and 0 silence.
     virtual void setVolume(int volume) = 0;
     virtual int volume() const = 0;
+    // Peaks of what went to the device (after the master volume) since the last
+    // call: the program's output level.
+    virtual SoundLevels takeOutputPeaks() = 0;
     // Human-readable name of the backend in use ("Null output" when no device could be opened).
     virtual QString backendName() const = 0;
     // A tap is called on the mixer's thread with each mixed block (interleaved
     // stereo float at MixRate, before the master volume). Returns an id for removeTap.
+    // Once removeTap returns the tap is not running and is never called again.
+    // A tap must not add or remove taps.
     using Tap = std::function<void(const float* frames, std::size_t count)>;
     virtual int addTap(Tap tap) = 0;
     virtual void removeTap(int id) = 0;

@@ -1,0 +1,118 @@
+// varnelo-cli stream URL [--seconds N] [--silent]: connects as the station
+// player's connect worker does, prints what it shows and plays the stream.
+#include "cli/Commands.h"
+
+#include "platform/SoundOutput.h"
+#include "platform/StreamLibrary.h"
+#include "radio/StreamTitle.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <csignal>
+
+namespace varnelo::cli {
+namespace {
+
+const QString FailureText = QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) { interrupted = 1; }
+
+// Everything printed goes out at once, so a reader sees each line as it happens.
+void printLine(QTextStream& stream, const QString& line) {
+    stream << line << '\n';
+    stream.flush();
+}
+
+int streamCommand(const QStringList& args) {
+    const QString command = QStringLiteral("stream");
+    QString url;
+    int seconds = -1;
+    bool silent = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == QLatin1String("--silent")) {
+            silent = true;
+        } else if (arg == QLatin1String("--seconds")) {
+            bool ok = false;
+            seconds = i + 1 < args.size() ? args.at(++i).toInt(&ok) : 0;
+            if (!ok || seconds < 0)
+                return usageError(command, QStringLiteral("--seconds needs a whole number of seconds"));
+        } else if (arg.startsWith(QLatin1String("--")) || !url.isEmpty()) {
+            return usageError(command, QStringLiteral("unexpected argument %1").arg(arg));
+        } else {
+            url = arg;
+        }
+    }
+    if (url.isEmpty())
+        return usageError(command, QStringLiteral("no stream address given"));
+
+    auto output = SoundOutput::create(silent ? SoundOutput::Backend::Null : SoundOutput::Backend::System);
+    if (!silent && output->fellBack())
+        printLine(err(), QStringLiteral("no sound device could be opened: playing on %1").arg(output->backendName()));
+
+    int exitCode = ExitOk;
+    StreamLibrary library(*output);
+    auto* app = QCoreApplication::instance();
+    const StreamLibrary::Handle handle =
+        library.StreamCreateURL(url, [app, &exitCode](StreamStatus status, const QString& text) {
+            // Called on the stream's thread: print and quit from the main thread.
+            QMetaObject::invokeMethod(app, [app, &exitCode, status, text] {
+                if (status != StreamStatus::Failed) {
+                    printLine(err(), QStringLiteral("status: %1").arg(text));
+                    return;
+                }
+                printLine(err(), FailureText);
+                printLine(err(), QStringLiteral("varnelo-cli stream: %1").arg(text));
+                exitCode = ExitFailure;
+                app->quit();
+            }, Qt::QueuedConnection);
+        });
+    if (!handle) {
+        printLine(err(), FailureText);
+        printLine(err(), QStringLiteral("varnelo-cli stream: %1 (error code %2)")
+                             .arg(StreamLibrary::ErrorText())
+                             .arg(int(StreamLibrary::ErrorGetCode())));
+        return ExitFailure;
+    }
+
+    const IcyStationInfo info = MapIcyHeaders(library.IcyTags(handle).value_or(QStringList()));
+    printLine(out(), QStringLiteral("name: ") + info.name);
+    printLine(out(), QStringLiteral("genre: ") + info.genre);
+    printLine(out(), QStringLiteral("url: ") + info.url);
+    printLine(out(), QStringLiteral("title: ") + ParseStreamTitle(library.MetaTag(handle)).value_or(QString()));
+    library.ChannelSetSync(handle, [app](const QString& metadata) {
+        if (const auto title = ParseStreamTitle(metadata))
+            QMetaObject::invokeMethod(app, [title = *title] { printLine(out(), QStringLiteral("title: ") + title); },
+                                      Qt::QueuedConnection);
+    });
+    library.ChannelPlay(handle);
+
+    interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, app, [app] {
+        if (interrupted)
+            app->quit();
+    });
+    watch.start(50);
+    if (seconds >= 0)
+        QTimer::singleShot(seconds * 1000, app, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+
+    library.ChannelStop(handle);
+    library.StreamFree(handle);
+    // Lines queued by the stream's thread before it ended still go out.
+    QCoreApplication::sendPostedEvents();
+    return exitCode;
+}
+
+const CommandRegistration registration("stream", &streamCommand,
+                                       "stream URL [--seconds N] [--silent]");
+
+} // namespace
+} // namespace varnelo::cli

@@ -1,0 +1,36 @@
+#pragma once
+#include <QString>
+#include <cstddef>
+#include <memory>
+
+// Internal to the sound output: where the mixed sound goes.
+namespace varnelo {
+
+// What a backend pulls from: the next `frames` frames of interleaved stereo
+// float at SoundOutput::MixRate, master volume applied. Called on the
+// backend's own thread only.
+class MixSource {
+public:
+    virtual ~MixSource() = default;
+    virtual void mix(float* out, std::size_t frames) = 0;
+};
+
+class SoundBackend {
+public:
+    virtual ~SoundBackend() = default;
+    virtual QString name() const = 0;
+    // Starts pulling from the source on the backend's thread; false when the
+    // device cannot be opened.
+    virtual bool start() = 0;
+    // Returns once the source is no longer called.
+    virtual void stop() = 0;
+};
+
+// Discards the sound, pulling blocks at the pace of the steady clock so
+// positions advance as on a device.
+std::unique_ptr<SoundBackend> createNullBackend(MixSource& source);
+// The user's default output device through Qt Multimedia; nullptr when the
+// system offers none.
+std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source);
+
+} // namespace varnelo

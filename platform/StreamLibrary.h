@@ -1,0 +1,109 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace varnelo {
+
+class SoundOutput;
+
+// Error codes of the stream library (ErrorGetCode), shown to the user as numbers.
+enum class StreamError : int {
+    Ok = 0,
+    Memory = 1,
+    FileOpen = 2,   // the server cannot be reached or refused the address
+    Handle = 5,     // not a stream of this library
+    Start = 9,      // the stream was stopped and cannot play again
+    Timeout = 40,   // the server stalled or trickled
+    FileForm = 41,  // not an audio stream we can decode
+    Protocol = 45,  // a malformed or hostile server answer
+    Unknown = -1,
+};
+
+// What a stream reports about itself after it was created.
+enum class StreamStatus {
+    Reconnecting, // the connection dropped; text says which attempt
+    Reconnected,  // playing again after a drop
+    Failed,       // gave up; text says why; the stream stays silent until freed
+};
+
+// Internet radio streams: connects over http/https asking for ICY metadata,
+// resolves playlist addresses, decodes on a thread per stream into a channel of
+// the program's SoundOutput and reconnects after a drop. Handles are small
+// non-zero numbers; 0 means failure. Every member may be called from any thread.
+class StreamLibrary {
+public:
+    using Handle = std::uint32_t;
+    // Called on the stream's own thread with each new metadata text.
+    using MetaCallback = std::function<void(const QString& metadata)>;
+    // Called on the stream's own thread.
+    using StatusCallback = std::function<void(StreamStatus status, const QString& text)>;
+
+    struct Options {
+        int connectTimeoutMs = 10000;   // connect, headers and first audio, per attempt
+        int readTimeoutMs = 10000;      // no decoded audio for this long while playing: a stall
+        int reconnectAttempts = 3;
+        int reconnectDelayMs = 1000;    // back-off: attempt n waits n times this
+        int bufferMs = 2000;            // decoded audio held ahead of the output
+        int maxPlaylistEntries = 16;
+        int maxPlaylistDepth = 3;
+        int maxPlaylistBytes = 256 * 1024;
+    };
+
+    explicit StreamLibrary(SoundOutput& output);
+    StreamLibrary(SoundOutput& output, Options options);
+    // Frees every stream.
+    ~StreamLibrary();
+    StreamLibrary(const StreamLibrary&) = delete;
+    StreamLibrary& operator=(const StreamLibrary&) = delete;
+
+    // Blocks until the stream plays its first audio (paused: ChannelPlay starts
+    // it) or the attempt failed; then returns 0 and ErrorGetCode()/ErrorText()
+    // tell why on this thread. The status callback is installed before the
+    // stream's thread starts.
+    Handle StreamCreateURL(const QString& url, StatusCallback status = {});
+    // Stops and releases the stream; 0 or an unknown handle is harmless.
+    void StreamFree(Handle handle);
+
+    // The response header lines as the server sent them (e.g. "icy-name:Radio X"),
+    // nullopt for a stream FFmpeg opened itself (HLS).
+    std::optional<QStringList> IcyTags(Handle handle) const;
+    // The current metadata text ("StreamTitle='...';..."), nullopt before any arrived.
+    std::optional<QString> MetaTag(Handle handle) const;
+    // Replaces the metadata callback (an empty function removes it).
+    bool ChannelSetSync(Handle handle, MetaCallback callback);
+
+    // Starts, or resumes where it paused.
+    bool ChannelPlay(Handle handle);
+    bool ChannelPause(Handle handle);
+    // Stops playing and the connection; the handle stays valid until freed.
+    bool ChannelStop(Handle handle);
+    enum class Activity { Stopped, Playing, Paused };
+    Activity ChannelIsActive(Handle handle) const;
+
+    // The output volume 0..100: it applies to everything the program plays.
+    void SetVolume(int volume);
+    int GetVolume() const;
+
+    // Error of the last call on the calling thread.
+    static StreamError ErrorGetCode();
+    static QString ErrorText();
+
+    class Stream;
+
+private:
+    std::shared_ptr<Stream> find(Handle handle) const;
+
+    SoundOutput& output_;
+    Options options_;
+    mutable std::mutex mutex_;
+    std::map<Handle, std::shared_ptr<Stream>> streams_;
+    Handle nextHandle_ = 1;
+};
+
+} // namespace varnelo

@@ -1,0 +1,148 @@
+// Servers that misbehave: every one must end in a clear failure (or, where the
+// stream is still usable, in playing), never in a hang or growing memory.
+#include "StreamTestUtil.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace varnelo::streamtest {
+namespace {
+
+// Peak resident memory of this process in KiB.
+long peakMemoryKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+class StreamHostileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        output = SoundOutput::create(SoundOutput::Backend::Null);
+        library = std::make_unique<StreamLibrary>(*output, quickOptions());
+    }
+
+    // Connects and, when that works, plays until the stream gives up or the
+    // bound passes. Returns the error code of the connect or of the give-up.
+    StreamError endOf(const QString& path, QString* text = nullptr) {
+        StreamEvents events;
+        const auto handle = library->StreamCreateURL(server.url(path), events.statusCallback());
+        if (!handle) {
+            if (text)
+                *text = StreamLibrary::ErrorText();
+            return StreamLibrary::ErrorGetCode();
+        }
+        library->ChannelPlay(handle);
+        const bool gaveUp = waitFor([&] { return events.has(StreamStatus::Failed); });
+        library->StreamFree(handle);
+        if (text && gaveUp)
+            *text = events.statuses().back().second;
+        return gaveUp ? StreamError::Unknown : StreamError::Ok;
+    }
+
+    IcyServer server;
+    std::unique_ptr<SoundOutput> output;
+    std::unique_ptr<StreamLibrary> library;
+};
+
+TEST_F(StreamHostileTest, HeadersThatNeverEndFailAsMalformedWithoutGrowingMemory) {
+    IcyMount endlessLine = mp3Mount();
+    endlessLine.hostile = test::Hostile::EndlessHeaderLine;
+    server.addMount(QStringLiteral("/line"), endlessLine);
+    IcyMount endlessHeaders = mp3Mount();
+    endlessHeaders.hostile = test::Hostile::EndlessHeaders;
+    server.addMount(QStringLiteral("/headers"), endlessHeaders);
+
+    const long before = peakMemoryKiB();
+    QString text;
+    EXPECT_EQ(endOf(QStringLiteral("/line"), &text), StreamError::Protocol);
+    EXPECT_EQ(text, QStringLiteral("a header line of the server does not end"));
+    EXPECT_EQ(endOf(QStringLiteral("/headers"), &text), StreamError::Protocol);
+    EXPECT_EQ(text, QStringLiteral("the server's headers do not end"));
+    EXPECT_LT(peakMemoryKiB() - before, 32 * 1024);
+}
+
+TEST_F(StreamHostileTest, ServersThatStallOrTrickleTimeOut) {
+    for (const auto hostile : {test::Hostile::TrickleHeaders, test::Hostile::StallAfterHeaders,
+                               test::Hostile::TrickleAudio}) {
+        IcyMount mount = mp3Mount();
+        mount.hostile = hostile;
+        const QString path = QStringLiteral("/h%1").arg(int(hostile));
+        server.addMount(path, mount);
+        QString text;
+        EXPECT_EQ(endOf(path, &text), StreamError::Timeout) << int(hostile) << ": " << text.toStdString();
+    }
+}
+
+TEST_F(StreamHostileTest, UnusableMetadataIntervalsAreRefused) {
+    const QList<QByteArray> values = {"99999999999", "2147483648", "-1", "0", "abc", "", "8192x", "1048577"};
+    for (const QByteArray& value : values) {
+        IcyMount mount = mp3Mount();
+        mount.announceMetaint = false;
+        mount.headers = {"icy-metaint:" + value};
+        const QString path = QStringLiteral("/m%1").arg(QString::fromLatin1(value.toHex()));
+        server.addMount(path, mount);
+        QString text;
+        EXPECT_EQ(endOf(path, &text), StreamError::Protocol) << value.constData();
+        EXPECT_TRUE(text.contains(QStringLiteral("icy-metaint"))) << text.toStdString();
+    }
+    // Big but sane intervals are fine.
+    IcyMount large = mp3Mount();
+    large.metaint = 65536;
+    server.addMount(QStringLiteral("/large"), large);
+    const auto handle = library->StreamCreateURL(server.url(QStringLiteral("/large")));
+    EXPECT_NE(handle, 0u) << StreamLibrary::ErrorText().toStdString();
+    library->StreamFree(handle);
+}
+
+TEST_F(StreamHostileTest, AFullMetadataBlockWithoutTerminatorIsBoundedAndPlayGoesOn) {
+    IcyMount mount = mp3Mount();
+    mount.metaint = 2000;
+    mount.hostile = test::Hostile::Meta255NoTerminator;
+    server.addMount(QStringLiteral("/m"), mount);
+    StreamEvents events;
+    const auto handle = library->StreamCreateURL(server.url(QStringLiteral("/m")), events.statusCallback());
+    ASSERT_NE(handle, 0u) << StreamLibrary::ErrorText().toStdString();
+    library->ChannelPlay(handle);
+    ASSERT_TRUE(waitFor([&] { return library->MetaTag(handle).has_value(); }));
+    const QString meta = *library->MetaTag(handle);
+    EXPECT_EQ(meta.size(), 4080);
+    EXPECT_TRUE(meta.startsWith(QStringLiteral("StreamTitle='xxx")));
+    EXPECT_FALSE(meta.contains(QLatin1Char(';'))); // so the title it gives is empty
+    QThread::msleep(1500);
+    EXPECT_EQ(library->ChannelIsActive(handle), StreamLibrary::Activity::Playing);
+    EXPECT_TRUE(events.statuses().empty());
+}
+
+TEST_F(StreamHostileTest, AMetadataBlockCutShortEndsInTimeOut) {
+    IcyMount mount = mp3Mount();
+    mount.metaint = 2000;
+    mount.hostile = test::Hostile::Meta255Stall;
+    server.addMount(QStringLiteral("/m"), mount);
+    QString text;
+    const StreamError end = endOf(QStringLiteral("/m"), &text);
+    // Either the connect itself runs into the stall, or playing does and the
+    // reconnects run into it again until the stream gives up.
+    if (end == StreamError::Unknown)
+        EXPECT_TRUE(text.contains(QStringLiteral("no audio")) || text.contains(QStringLiteral("in time")))
+            << text.toStdString();
+    else
+        EXPECT_EQ(end, StreamError::Timeout) << text.toStdString();
+}
+
+TEST_F(StreamHostileTest, BytesThatAreNoAudioFail) {
+    IcyMount mount = mp3Mount();
+    mount.hostile = test::Hostile::Garbage;
+    mount.contentType = "application/octet-stream";
+    server.addMount(QStringLiteral("/g"), mount);
+    const StreamError end = endOf(QStringLiteral("/g"));
+    EXPECT_TRUE(end == StreamError::FileForm || end == StreamError::Timeout) << int(end);
+}
+
+} // namespace
+} // namespace varnelo::streamtest

@@ -1,0 +1,172 @@
+#pragma once
+#include "platform/SoundOutput.h"
+#include "platform/StreamLibrary.h"
+#include "support/IcyServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace varnelo::streamtest {
+
+using test::IcyMount;
+using test::IcyServer;
+using test::Tone;
+using test::ToneFormat;
+
+// Generous bound for anything that must happen "soon": the machine is shared
+// and sanitizers slow it down. Only a hang reaches it.
+constexpr int WaitMs = 30000;
+
+inline bool waitFor(const std::function<bool()>& done, int ms = WaitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+// Tones made once per test run, shared by the tests.
+inline QByteArray tone(const Tone& tone) {
+    static QTemporaryDir folder;
+    static std::mutex mutex;
+    static std::map<QString, QByteArray> made;
+    const QString key = QStringLiteral("%1-%2-%3-%4-%5-%6")
+                            .arg(int(tone.format))
+                            .arg(tone.frequency)
+                            .arg(tone.seconds)
+                            .arg(tone.title, tone.artist)
+                            .arg(tone.serialOffset);
+    std::lock_guard lock(mutex);
+    auto it = made.find(key);
+    if (it == made.end())
+        it = made.emplace(key, test::makeTone(tone, folder.path())).first;
+    return it->second;
+}
+
+inline IcyMount mp3Mount(int frequency = 440) {
+    IcyMount mount;
+    mount.audio = tone(Tone{ToneFormat::Mp3, frequency, 6.0});
+    return mount;
+}
+
+// Options that give up quickly, so failures show within a test's patience.
+inline StreamLibrary::Options quickOptions() {
+    StreamLibrary::Options options;
+    options.connectTimeoutMs = 3000;
+    options.readTimeoutMs = 3000;
+    options.reconnectAttempts = 2;
+    options.reconnectDelayMs = 200;
+    return options;
+}
+
+// Everything the mixer puts out (stereo float), as the loopback capture sees it.
+class TapRecorder {
+public:
+    explicit TapRecorder(SoundOutput& output) : output_(output) {
+        id_ = output.addTap([this](const float* frames, std::size_t count) {
+            std::lock_guard lock(mutex_);
+            for (std::size_t i = 0; i < count; ++i) {
+                const bool sound = frames[2 * i] != 0.0f || frames[2 * i + 1] != 0.0f;
+                soundFrames_ += sound ? 1 : 0;
+                if (sound && left_.size() < std::size_t(SoundOutput::MixRate) * 20)
+                    left_.push_back(frames[2 * i]);
+            }
+        });
+    }
+    ~TapRecorder() { output_.removeTap(id_); }
+
+    // Frames that carried sound so far.
+    std::size_t soundFrames() const {
+        std::lock_guard lock(mutex_);
+        return soundFrames_;
+    }
+    // The left side of the frames that carried sound.
+    std::vector<float> left() const {
+        std::lock_guard lock(mutex_);
+        return left_;
+    }
+
+private:
+    SoundOutput& output_;
+    int id_ = 0;
+    mutable std::mutex mutex_;
+    std::size_t soundFrames_ = 0;
+    std::vector<float> left_;
+};
+
+// Frequency from the upward zero crossings of a stretch of one channel.
+inline double measureFrequency(const std::vector<float>& samples, std::size_t from, std::size_t count) {
+    int crossings = 0;
+    double first = -1;
+    double last = -1;
+    const std::size_t end = std::min(samples.size(), from + count);
+    for (std::size_t i = from + 1; i < end; ++i) {
+        const double a = samples[i - 1];
+        const double b = samples[i];
+        if (a < 0 && b >= 0) {
+            const double at = double(i - 1) + (-a) / (b - a);
+            if (first < 0)
+                first = at;
+            last = at;
+            ++crossings;
+        }
+    }
+    return crossings < 2 ? 0.0 : (crossings - 1) * double(SoundOutput::MixRate) / (last - first);
+}
+
+// Metadata and status reports as the stream's thread delivers them.
+class StreamEvents {
+public:
+    StreamLibrary::MetaCallback metaCallback() {
+        return [this](const QString& text) {
+            std::lock_guard lock(mutex_);
+            metadata_.push_back(text);
+            metaOnMainThread_ = metaOnMainThread_ ||
+                                QThread::currentThread() == QCoreApplication::instance()->thread();
+        };
+    }
+    StreamLibrary::StatusCallback statusCallback() {
+        return [this](StreamStatus status, const QString& text) {
+            std::lock_guard lock(mutex_);
+            statuses_.push_back({status, text});
+        };
+    }
+    std::vector<QString> metadata() const {
+        std::lock_guard lock(mutex_);
+        return metadata_;
+    }
+    std::vector<std::pair<StreamStatus, QString>> statuses() const {
+        std::lock_guard lock(mutex_);
+        return statuses_;
+    }
+    bool has(StreamStatus status) const {
+        std::lock_guard lock(mutex_);
+        for (const auto& [s, text] : statuses_)
+            if (s == status)
+                return true;
+        return false;
+    }
+    bool metaOnMainThread() const {
+        std::lock_guard lock(mutex_);
+        return metaOnMainThread_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<QString> metadata_;
+    std::vector<std::pair<StreamStatus, QString>> statuses_;
+    bool metaOnMainThread_ = false;
+};
+
+} // namespace varnelo::streamtest
