@@ -12,7 +12,7 @@ using namespace audiofile_detail;
 
 namespace {
 
-// Packets a damaged file may spoil before decoding is abandoned.
+// Damaged packets in a row after which decoding is abandoned.
 constexpr int MaxBadPackets = 500;
 
 } // namespace
@@ -24,7 +24,7 @@ struct AudioDecoder::Impl {
     SwrPtr swr;
     FramePtr frame{av_frame_alloc()};
     PacketPtr packet{av_packet_alloc()};
-    AVStream* stream = nullptr;
+    AVStream *stream = nullptr;
     int channels = 0;
     int rate = 0;
     AVChannelLayout layout{};
@@ -44,7 +44,7 @@ struct AudioDecoder::Impl {
     qint64 firstIndexAfterSeek = -1;
 
     std::int64_t origin = AV_NOPTS_VALUE; // timestamp of frame 0
-    std::int64_t firstPacketSkip = -1; // priming samples the first packet says to drop
+    std::int64_t firstPacketSkip = -1;    // priming samples the first packet says to drop
     bool timestampsUsable = true;
     qint64 preroll = 0;
     qint64 length = 0;
@@ -55,41 +55,41 @@ struct AudioDecoder::Impl {
     int badPackets = 0;
     QString error;
 
-    ~Impl() { av_channel_layout_uninit(&layout); av_channel_layout_uninit(&swrLayout); }
-
-    qint64 pendingFrames() const
-    {
-        return channels ? qint64(pending.size() - pendingPos) / channels : 0;
+    ~Impl() {
+        av_channel_layout_uninit(&layout);
+        av_channel_layout_uninit(&swrLayout);
     }
 
-    bool openFile(Failure* failure);
+    qint64 pendingFrames() const { return channels ? qint64(pending.size() - pendingPos) / channels : 0; }
+
+    bool openFile(Failure *failure);
     bool decodeOne();
     bool takeFrame();
-    bool setupConverter(const AVFrame& f);
-    void append(const Sample* data, qint64 frames);
+    bool setupConverter(const AVFrame &f);
+    void append(const Sample *data, qint64 frames);
     void resetDecoding();
     bool restart();
     qint64 lengthFromContainer() const;
     qint64 countByDemuxing() const;
 };
 
-static QString tr(const char* text)
-{
+static QString tr(const char *text) {
     return QCoreApplication::translate("AudioFile", text);
 }
 
-bool AudioDecoder::Impl::openFile(Failure* failure)
-{
-    AVFormatContext* raw = nullptr;
-    AVDictionary* options = nullptr;
+bool AudioDecoder::Impl::openFile(Failure *failure) {
+    AVFormatContext *raw = nullptr;
+    AVDictionary *options = nullptr;
     // Only local files: a playlist-like source must not make us fetch URLs.
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     int r = avformat_open_input(&raw, fileUrl(path).constData(), nullptr, &options);
     av_dict_free(&options);
     if (r < 0) {
-        *failure = (r == AVERROR(ENOENT) || r == AVERROR(EACCES) || r == AVERROR(EISDIR)) ? Failure::Open : Failure::Format;
-        error = *failure == Failure::Open ? tr("Cannot open %1: %2").arg(path, ffmpegError(r))
-                                          : tr("%1 is not an audio file FFmpeg can read (%2)").arg(path, ffmpegError(r));
+        *failure = (r == AVERROR(ENOENT) || r == AVERROR(EACCES) || r == AVERROR(EISDIR)) ? Failure::Open
+                                                                                          : Failure::Format;
+        error = *failure == Failure::Open
+                    ? tr("Cannot open %1: %2").arg(path, ffmpegError(r))
+                    : tr("%1 is not an audio file FFmpeg can read (%2)").arg(path, ffmpegError(r));
         return false;
     }
     input.reset(raw);
@@ -98,7 +98,7 @@ bool AudioDecoder::Impl::openFile(Failure* failure)
         error = tr("%1: no readable stream (%2)").arg(path, ffmpegError(r));
         return false;
     }
-    const AVCodec* decoder = nullptr;
+    const AVCodec *decoder = nullptr;
     const int index = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (index < 0 || !decoder) {
         *failure = Failure::Format;
@@ -134,13 +134,14 @@ bool AudioDecoder::Impl::openFile(Failure* failure)
     else
         av_channel_layout_copy(&layout, &codec->ch_layout);
 
-    const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->codec_id);
-    const bool intraOnly = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY) && (desc->props & AV_CODEC_PROP_LOSSLESS);
+    const AVCodecDescriptor *desc = avcodec_descriptor_get(codec->codec_id);
+    const bool intraOnly =
+        desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY) && (desc->props & AV_CODEC_PROP_LOSSLESS);
     preroll = intraOnly ? 0 : std::max<qint64>(stream->codecpar->seek_preroll, rate / 4);
     // Timestamps coarser than a sample (ASF counts milliseconds) cannot place a
     // frame exactly, so such files seek by decoding from the start.
-    timestampsUsable = stream->time_base.num > 0
-        && std::int64_t(stream->time_base.den) >= std::int64_t(stream->time_base.num) * rate;
+    timestampsUsable = stream->time_base.num > 0 &&
+                       std::int64_t(stream->time_base.den) >= std::int64_t(stream->time_base.num) * rate;
     const AVCodecID id = codec->codec_id;
     // WAV gives ADPCM blocks timestamps from their byte offset, and an ADPCM
     // decoder's predictor only comes right by decoding from the start.
@@ -167,8 +168,7 @@ bool AudioDecoder::Impl::openFile(Failure* failure)
     return true;
 }
 
-qint64 AudioDecoder::Impl::lengthFromContainer() const
-{
+qint64 AudioDecoder::Impl::lengthFromContainer() const {
     const AVRational perFrame{1, rate};
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
         qint64 frames = av_rescale_q(stream->duration, stream->time_base, perFrame);
@@ -186,10 +186,9 @@ qint64 AudioDecoder::Impl::lengthFromContainer() const
 // encoder's delay and padding, or not at all. Reading every packet (no
 // decoding: a few milliseconds per minute) and taking off what the decoder
 // will skip gives the count exactly.
-qint64 AudioDecoder::Impl::countByDemuxing() const
-{
-    AVFormatContext* raw = nullptr;
-    AVDictionary* options = nullptr;
+qint64 AudioDecoder::Impl::countByDemuxing() const {
+    AVFormatContext *raw = nullptr;
+    AVDictionary *options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     const int r = avformat_open_input(&raw, fileUrl(path).constData(), nullptr, &options);
     av_dict_free(&options);
@@ -209,21 +208,22 @@ qint64 AudioDecoder::Impl::countByDemuxing() const
             }
             total += p->duration;
             std::size_t size = 0;
-            if (const std::uint8_t* skip = av_packet_get_side_data(p.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+            if (const std::uint8_t *skip = av_packet_get_side_data(p.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
                 skip && size >= 8)
                 trimmed += std::int64_t(AV_RL32(skip)) + std::int64_t(AV_RL32(skip + 4));
         }
         av_packet_unref(p.get());
     }
     const AVRational perFrame{1, rate};
-    return std::max<qint64>(0, av_rescale_q(total, raw->streams[stream->index]->time_base, perFrame) - trimmed);
+    return std::max<qint64>(0,
+                            av_rescale_q(total, raw->streams[stream->index]->time_base, perFrame) - trimmed);
 }
 
-bool AudioDecoder::Impl::decodeOne()
-{
+bool AudioDecoder::Impl::decodeOne() {
     for (;;) {
         int r = avcodec_receive_frame(codec.get(), frame.get());
         if (r == 0) {
+            badPackets = 0;
             const bool ok = takeFrame();
             av_frame_unref(frame.get());
             return ok;
@@ -232,7 +232,7 @@ bool AudioDecoder::Impl::decodeOne()
             if (swr && swrRate != rate) {
                 // Resampling keeps a tail inside the converter.
                 std::vector<Sample> tail(std::size_t(swr_get_out_samples(swr.get(), 0) + 16) * channels);
-                auto* out = reinterpret_cast<std::uint8_t*>(tail.data());
+                auto *out = reinterpret_cast<std::uint8_t *>(tail.data());
                 const int n = swr_convert(swr.get(), &out, int(tail.size() / channels), nullptr, 0);
                 if (n > 0)
                     append(tail.data(), n);
@@ -262,7 +262,7 @@ bool AudioDecoder::Impl::decodeOne()
         }
         if (firstPacketSkip < 0) {
             std::size_t size = 0;
-            const std::uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+            const std::uint8_t *skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
             firstPacketSkip = skip && size >= 4 ? std::int64_t(AV_RL32(skip)) : 0;
         }
         r = avcodec_send_packet(codec.get(), packet.get());
@@ -277,15 +277,15 @@ bool AudioDecoder::Impl::decodeOne()
     }
 }
 
-bool AudioDecoder::Impl::setupConverter(const AVFrame& f)
-{
+bool AudioDecoder::Impl::setupConverter(const AVFrame &f) {
     AVChannelLayout inLayout{};
     if (f.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f.ch_layout.nb_channels == 0)
         av_channel_layout_default(&inLayout, f.ch_layout.nb_channels ? f.ch_layout.nb_channels : channels);
     else
         av_channel_layout_copy(&inLayout, &f.ch_layout);
     const int inRate = f.sample_rate > 0 ? f.sample_rate : rate;
-    if (swr && swrFormat == f.format && swrRate == inRate && !av_channel_layout_compare(&swrLayout, &inLayout)) {
+    if (swr && swrFormat == f.format && swrRate == inRate &&
+        !av_channel_layout_compare(&swrLayout, &inLayout)) {
         av_channel_layout_uninit(&inLayout);
         return true;
     }
@@ -302,8 +302,7 @@ bool AudioDecoder::Impl::setupConverter(const AVFrame& f)
     return bool(swr);
 }
 
-void AudioDecoder::Impl::append(const Sample* data, qint64 frames)
-{
+void AudioDecoder::Impl::append(const Sample *data, qint64 frames) {
     // Frames before a seek target are dropped as they come.
     const qint64 start = decodedEnd;
     decodedEnd += frames;
@@ -317,9 +316,8 @@ void AudioDecoder::Impl::append(const Sample* data, qint64 frames)
     pending.insert(pending.end(), data + skip * channels, data + frames * channels);
 }
 
-bool AudioDecoder::Impl::takeFrame()
-{
-    const AVFrame& f = *frame;
+bool AudioDecoder::Impl::takeFrame() {
+    const AVFrame &f = *frame;
     if (f.nb_samples <= 0)
         return true;
     // The packet's own timestamp: the "best effort" guess can be off right after a seek.
@@ -339,11 +337,11 @@ bool AudioDecoder::Impl::takeFrame()
         ended = true;
         return false;
     }
-    std::vector<Sample>& converted = scratch;
+    std::vector<Sample> &converted = scratch;
     converted.resize(std::size_t(swr_get_out_samples(swr.get(), f.nb_samples) + 16) * channels);
-    auto* out = reinterpret_cast<std::uint8_t*>(converted.data());
+    auto *out = reinterpret_cast<std::uint8_t *>(converted.data());
     const int n = swr_convert(swr.get(), &out, int(converted.size() / channels),
-                              const_cast<const std::uint8_t**>(f.extended_data), f.nb_samples);
+                              const_cast<const std::uint8_t **>(f.extended_data), f.nb_samples);
     if (n < 0) {
         damaged = true;
         error = tr("%1: sample conversion failed (%2)").arg(path, ffmpegError(n));
@@ -354,8 +352,7 @@ bool AudioDecoder::Impl::takeFrame()
     return true;
 }
 
-void AudioDecoder::Impl::resetDecoding()
-{
+void AudioDecoder::Impl::resetDecoding() {
     avcodec_flush_buffers(codec.get());
     swr.reset();
     swrFormat = AV_SAMPLE_FMT_NONE;
@@ -368,8 +365,7 @@ void AudioDecoder::Impl::resetDecoding()
 
 // Back to frame 0 by opening the file afresh: exact whatever the container's
 // timestamps are worth.
-bool AudioDecoder::Impl::restart()
-{
+bool AudioDecoder::Impl::restart() {
     auto fresh = std::make_unique<Impl>();
     fresh->path = path;
     Failure failure = Failure::None;
@@ -407,8 +403,7 @@ bool AudioDecoder::Impl::restart()
 AudioDecoder::AudioDecoder(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
 AudioDecoder::~AudioDecoder() = default;
 
-std::unique_ptr<AudioDecoder> AudioDecoder::open(const QString& path, Failure* failure, QString* error)
-{
+std::unique_ptr<AudioDecoder> AudioDecoder::open(const QString &path, Failure *failure, QString *error) {
     auto impl = std::make_unique<Impl>();
     impl->path = path;
     *failure = Failure::None;
@@ -424,9 +419,8 @@ std::unique_ptr<AudioDecoder> AudioDecoder::open(const QString& path, Failure* f
     return std::unique_ptr<AudioDecoder>(new AudioDecoder(std::move(impl)));
 }
 
-qint64 AudioDecoder::read(SampleBlock& out, qint64 frames)
-{
-    Impl& m = *d;
+qint64 AudioDecoder::read(SampleBlock &out, qint64 frames) {
+    Impl &m = *d;
     if (frames <= 0)
         return 0;
     while (m.pendingFrames() < frames && !m.ended)
@@ -441,9 +435,8 @@ qint64 AudioDecoder::read(SampleBlock& out, qint64 frames)
     return n;
 }
 
-bool AudioDecoder::seek(qint64 target)
-{
-    Impl& m = *d;
+bool AudioDecoder::seek(qint64 target) {
+    Impl &m = *d;
     target = std::max<qint64>(0, target);
     // Inside what is already decoded: just drop the frames in between.
     if (target >= m.position && target <= m.position + m.pendingFrames()) {
@@ -494,18 +487,31 @@ bool AudioDecoder::seek(qint64 target)
     }
 }
 
-int AudioDecoder::channels() const { return d->channels; }
-int AudioDecoder::sampleRate() const { return d->rate; }
-qint64 AudioDecoder::length() const { return d->length; }
-qint64 AudioDecoder::position() const { return d->position; }
-bool AudioDecoder::damaged() const { return d->damaged; }
-QString AudioDecoder::errorText() const { return d->error; }
-QString AudioDecoder::codecName() const { return QString::fromUtf8(d->codec->codec->name); }
+int AudioDecoder::channels() const {
+    return d->channels;
+}
+int AudioDecoder::sampleRate() const {
+    return d->rate;
+}
+qint64 AudioDecoder::length() const {
+    return d->length;
+}
+qint64 AudioDecoder::position() const {
+    return d->position;
+}
+bool AudioDecoder::damaged() const {
+    return d->damaged;
+}
+QString AudioDecoder::errorText() const {
+    return d->error;
+}
+QString AudioDecoder::codecName() const {
+    return QString::fromUtf8(d->codec->codec->name);
+}
 
-int AudioDecoder::storedBits() const
-{
-    const AVCodecParameters* p = d->stream->codecpar;
-    const AVCodecDescriptor* desc = avcodec_descriptor_get(p->codec_id);
+int AudioDecoder::storedBits() const {
+    const AVCodecParameters *p = d->stream->codecpar;
+    const AVCodecDescriptor *desc = avcodec_descriptor_get(p->codec_id);
     if (!desc || !(desc->props & AV_CODEC_PROP_LOSSLESS))
         return 0;
     if (p->bits_per_raw_sample > 0)

@@ -21,14 +21,14 @@ public:
     enum class Failure { None, Open, Format, Decode, Seek };
 
     ~AudioDecoder();
-    AudioDecoder(const AudioDecoder&) = delete;
-    AudioDecoder& operator=(const AudioDecoder&) = delete;
+    AudioDecoder(const AudioDecoder &) = delete;
+    AudioDecoder &operator=(const AudioDecoder &) = delete;
 
     // Null on failure, with *failure and *error set.
-    static std::unique_ptr<AudioDecoder> open(const QString& path, Failure* failure, QString* error);
+    static std::unique_ptr<AudioDecoder> open(const QString &path, Failure *failure, QString *error);
 
     // Appends up to `frames` frames to `out`; returns the frames appended (0 at the end).
-    qint64 read(SampleBlock& out, qint64 frames);
+    qint64 read(SampleBlock &out, qint64 frames);
     bool seek(qint64 frame);
 
     int channels() const;

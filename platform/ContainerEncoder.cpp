@@ -15,13 +15,12 @@ using namespace audiofile_detail;
 
 namespace {
 
-QString tr(const char* text)
-{
+QString tr(const char *text) {
     return QCoreApplication::translate("AudioFile", text);
 }
 
 struct EncoderSetup {
-    const char* container;
+    const char *container;
     AVCodecID codec;
     int sampleRate;
     int channels;
@@ -34,24 +33,23 @@ struct EncoderSetup {
 // keeps the placeholder sizes of an unfinished file rather than false ones.
 class ContainerEncoder final : public AudioEncoder {
 public:
-    explicit ContainerEncoder(const EncoderSetup& setup) : setup_(setup) {}
+    explicit ContainerEncoder(const EncoderSetup &setup) : setup_(setup) {}
     ~ContainerEncoder() override = default;
 
     SoundFormat inputFormat() const override { return {setup_.sampleRate, setup_.channels}; }
-    bool open(const QString& path) override;
-    bool write(const Sample* interleaved, std::size_t frames) override;
+    bool open(const QString &path) override;
+    bool write(const Sample *interleaved, std::size_t frames) override;
     bool finish() override;
     QString errorText() const override { return error_; }
 
 private:
-    bool fail(const QString& text)
-    {
+    bool fail(const QString &text) {
         if (error_.isEmpty())
             error_ = text;
         failed_ = true;
         return false;
     }
-    bool encodeFrame(AVFrame* frame);
+    bool encodeFrame(AVFrame *frame);
     bool encodeFromFifo(int frames);
 
     EncoderSetup setup_;
@@ -61,7 +59,7 @@ private:
     FifoPtr fifo_;
     FramePtr frame_{av_frame_alloc()};
     PacketPtr packet_{av_packet_alloc()};
-    AVStream* stream_ = nullptr;
+    AVStream *stream_ = nullptr;
     int frameSize_ = 0;
     std::int64_t nextPts_ = 0;
     bool failed_ = false;
@@ -69,14 +67,14 @@ private:
     QString error_;
 };
 
-bool ContainerEncoder::open(const QString& path)
-{
+bool ContainerEncoder::open(const QString &path) {
     if (!frame_ || !packet_)
         return fail(tr("Out of memory"));
-    const AVCodec* encoder = avcodec_find_encoder(setup_.codec);
+    const AVCodec *encoder = avcodec_find_encoder(setup_.codec);
     if (!encoder)
-        return fail(tr("This FFmpeg has no %1 encoder").arg(QString::fromUtf8(avcodec_get_name(setup_.codec))));
-    AVFormatContext* raw = nullptr;
+        return fail(
+            tr("This FFmpeg has no %1 encoder").arg(QString::fromUtf8(avcodec_get_name(setup_.codec))));
+    AVFormatContext *raw = nullptr;
     int r = avformat_alloc_output_context2(&raw, nullptr, setup_.container, nullptr);
     if (r < 0 || !raw)
         return fail(tr("No %1 writer (%2)").arg(QString::fromUtf8(setup_.container), ffmpegError(r)));
@@ -85,7 +83,7 @@ bool ContainerEncoder::open(const QString& path)
     codec_.reset(avcodec_alloc_context3(encoder));
     if (!codec_)
         return fail(tr("Out of memory"));
-    const AVSampleFormat* formats = encoder->sample_fmts;
+    const AVSampleFormat *formats = encoder->sample_fmts;
     codec_->sample_fmt = formats ? formats[0] : AV_SAMPLE_FMT_S16;
     codec_->sample_rate = setup_.sampleRate;
     av_channel_layout_default(&codec_->ch_layout, setup_.channels);
@@ -97,7 +95,9 @@ bool ContainerEncoder::open(const QString& path)
         codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if ((r = avcodec_open2(codec_.get(), encoder, nullptr)) < 0)
         return fail(tr("Cannot start the %1 encoder at %2 Hz, %3 channel(s): %4")
-                        .arg(QString::fromUtf8(encoder->name)).arg(setup_.sampleRate).arg(setup_.channels)
+                        .arg(QString::fromUtf8(encoder->name))
+                        .arg(setup_.sampleRate)
+                        .arg(setup_.channels)
                         .arg(ffmpegError(r)));
     frameSize_ = codec_->frame_size > 0 ? codec_->frame_size : 4096;
 
@@ -120,7 +120,7 @@ bool ContainerEncoder::open(const QString& path)
 
     if ((r = avio_open(&raw->pb, fileUrl(path).constData(), AVIO_FLAG_WRITE)) < 0)
         return fail(tr("Cannot create %1: %2").arg(path, ffmpegError(r)));
-    AVDictionary* options = nullptr;
+    AVDictionary *options = nullptr;
     if (qstrcmp(setup_.container, "wav") == 0)
         av_dict_set(&options, "rf64", "auto", 0); // long 32-bit recordings pass 4 GiB
     r = avformat_write_header(raw, &options);
@@ -130,8 +130,7 @@ bool ContainerEncoder::open(const QString& path)
     return true;
 }
 
-bool ContainerEncoder::encodeFrame(AVFrame* frame)
-{
+bool ContainerEncoder::encodeFrame(AVFrame *frame) {
     int r = avcodec_send_frame(codec_.get(), frame);
     if (r < 0)
         return fail(tr("Encoding failed: %1").arg(ffmpegError(r)));
@@ -151,9 +150,8 @@ bool ContainerEncoder::encodeFrame(AVFrame* frame)
     }
 }
 
-bool ContainerEncoder::encodeFromFifo(int frames)
-{
-    AVFrame* f = frame_.get();
+bool ContainerEncoder::encodeFromFifo(int frames) {
+    AVFrame *f = frame_.get();
     av_frame_unref(f);
     f->nb_samples = frames;
     f->format = codec_->sample_fmt;
@@ -161,7 +159,7 @@ bool ContainerEncoder::encodeFromFifo(int frames)
     av_channel_layout_copy(&f->ch_layout, &codec_->ch_layout);
     if (av_frame_get_buffer(f, 0) < 0)
         return fail(tr("Out of memory"));
-    const int got = av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(f->data), frames);
+    const int got = av_audio_fifo_read(fifo_.get(), reinterpret_cast<void **>(f->data), frames);
     if (got < frames) // the last frame of a fixed-size codec: pad with silence
         av_samples_set_silence(f->data, got, frames - got, setup_.channels, codec_->sample_fmt);
     f->pts = nextPts_;
@@ -169,8 +167,7 @@ bool ContainerEncoder::encodeFromFifo(int frames)
     return encodeFrame(f);
 }
 
-bool ContainerEncoder::write(const Sample* interleaved, std::size_t frames)
-{
+bool ContainerEncoder::write(const Sample *interleaved, std::size_t frames) {
     if (failed_ || finished_)
         return false;
     if (frames == 0)
@@ -178,14 +175,15 @@ bool ContainerEncoder::write(const Sample* interleaved, std::size_t frames)
     const int outFrames = swr_get_out_samples(convert_.get(), int(frames));
     if (av_audio_fifo_realloc(fifo_.get(), av_audio_fifo_size(fifo_.get()) + outFrames + frameSize_) < 0)
         return fail(tr("Out of memory"));
-    uint8_t** buffer = nullptr;
+    uint8_t **buffer = nullptr;
     int linesize = 0;
-    if (av_samples_alloc_array_and_samples(&buffer, &linesize, setup_.channels, outFrames, codec_->sample_fmt, 0) < 0)
+    if (av_samples_alloc_array_and_samples(&buffer, &linesize, setup_.channels, outFrames, codec_->sample_fmt,
+                                           0) < 0)
         return fail(tr("Out of memory"));
-    const auto* in = reinterpret_cast<const std::uint8_t*>(interleaved);
+    const auto *in = reinterpret_cast<const std::uint8_t *>(interleaved);
     const int n = swr_convert(convert_.get(), buffer, outFrames, &in, int(frames));
     if (n > 0)
-        av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(buffer), n);
+        av_audio_fifo_write(fifo_.get(), reinterpret_cast<void **>(buffer), n);
     av_freep(&buffer[0]);
     av_freep(&buffer);
     if (n < 0)
@@ -196,8 +194,7 @@ bool ContainerEncoder::write(const Sample* interleaved, std::size_t frames)
     return true;
 }
 
-bool ContainerEncoder::finish()
-{
+bool ContainerEncoder::finish() {
     if (finished_)
         return !failed_;
     finished_ = true;
@@ -205,8 +202,9 @@ bool ContainerEncoder::finish()
         return false;
     if (!failed_) {
         const int rest = av_audio_fifo_size(fifo_.get());
-        const bool smallLast = codec_->frame_size == 0
-            || (codec_->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
+        const bool smallLast =
+            codec_->frame_size == 0 || (codec_->codec->capabilities &
+                                        (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
         if (rest > 0)
             encodeFromFifo(smallLast ? rest : frameSize_);
         if (!failed_)
@@ -226,8 +224,7 @@ bool ContainerEncoder::finish()
 
 } // namespace
 
-std::unique_ptr<AudioEncoder> createWavEncoder(int sampleRate, int channels, int bits)
-{
+std::unique_ptr<AudioEncoder> createWavEncoder(int sampleRate, int channels, int bits) {
     switch (bits) {
     case 2:
     case 3:
@@ -236,18 +233,20 @@ std::unique_ptr<AudioEncoder> createWavEncoder(int sampleRate, int channels, int
         return std::make_unique<ContainerEncoder>(
             EncoderSetup{"wav", AV_CODEC_ID_ADPCM_G726, 8000, 1, 8000LL * bits, bits});
     case 8:
-        return std::make_unique<ContainerEncoder>(EncoderSetup{"wav", AV_CODEC_ID_PCM_U8, sampleRate, channels});
+        return std::make_unique<ContainerEncoder>(
+            EncoderSetup{"wav", AV_CODEC_ID_PCM_U8, sampleRate, channels});
     case 16:
-        return std::make_unique<ContainerEncoder>(EncoderSetup{"wav", AV_CODEC_ID_PCM_S16LE, sampleRate, channels});
+        return std::make_unique<ContainerEncoder>(
+            EncoderSetup{"wav", AV_CODEC_ID_PCM_S16LE, sampleRate, channels});
     case 32:
-        return std::make_unique<ContainerEncoder>(EncoderSetup{"wav", AV_CODEC_ID_PCM_S32LE, sampleRate, channels});
+        return std::make_unique<ContainerEncoder>(
+            EncoderSetup{"wav", AV_CODEC_ID_PCM_S32LE, sampleRate, channels});
     default:
         return nullptr;
     }
 }
 
-std::unique_ptr<AudioEncoder> createWmaEncoder(const WmaProfile& profile)
-{
+std::unique_ptr<AudioEncoder> createWmaEncoder(const WmaProfile &profile) {
     return std::make_unique<ContainerEncoder>(
         EncoderSetup{"asf", AV_CODEC_ID_WMAV2, profile.rate, profile.channels, profile.kbps * 1000LL});
 }

@@ -12,6 +12,6 @@ struct WmaProfile;
 // 8000 Hz mono, so rate and channels are then ignored. Null for other bits.
 std::unique_ptr<AudioEncoder> createWavEncoder(int sampleRate, int channels, int bits);
 // WMA (version 2, constant bit rate) in an ASF file.
-std::unique_ptr<AudioEncoder> createWmaEncoder(const WmaProfile& profile);
+std::unique_ptr<AudioEncoder> createWmaEncoder(const WmaProfile &profile);
 
 } // namespace varnelo
