@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Conversion speed and memory of varnelo-cli against the reference tools on the
+# same generated 10-minute input and the same settings:
+#   WAV -> MP3 128 kbps CBR, quality 5      vs  lame
+#   WAV -> OGG quality 3                    vs  oggenc -q 3
+#   MP3 -> WAV 44100 Hz 16-bit stereo       vs  ffmpeg
+# Usage: bench/convert.sh [path/to/varnelo-cli] [runs]   (default build/bin/varnelo-cli, 3 runs)
+# Each figure is the best of the runs (wall clock and user+system CPU); peak
+# memory is the maximum resident set size of that tool.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")/.." && pwd)"
+default_cli="$here/build/bin/varnelo-cli"
+[[ -x "$default_cli" ]] || default_cli="$here/build/cli/varnelo-cli"
+cli="$(realpath "${1:-$default_cli}")"
+runs="${2:-3}"
+[[ -x "$cli" ]] || { echo "varnelo-cli not found at $cli (build it: cmake --build build --target varnelo-cli)" >&2; exit 2; }
+for tool in sox lame oggenc ffmpeg /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
+done
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+echo "Generating 10 minutes of 44100 Hz 16-bit stereo (pink noise and a tone)..." >&2
+sox -n -r 44100 -b 16 -c 2 input.wav synth 600 pinknoise sine 440 vol 0.4
+
+# Settings files as the options dialog writes them.
+printf '[mp3]\nbitrate=9\nchannel=1\nfrequency=7\nquality=5\n' > mp3.ini
+printf '[ogg]\nfrequency=8\nchannel=1\noggquality=1\nquality=300\n' > ogg.ini
+printf '[wav]\nmode=0\n' > wav.ini
+
+# measure NAME command...: prints "wall cpu maxrss_kib" of the best run.
+measure() {
+    local best_wall="" best_cpu="" best_rss=0
+    for ((i = 0; i < runs; i++)); do
+        /usr/bin/time -v -o time.txt "$@" >/dev/null 2>run.err || { cat run.err >&2; echo "failed: $*" >&2; exit 1; }
+        local wall cpu rss
+        wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); s=0; for(k=1;k<=n;k++) s=s*60+p[k]; print s}' time.txt)
+        cpu=$(awk -F': ' '/User time/ {u=$2} /System time/ {s=$2} END {print u+s}' time.txt)
+        rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' time.txt)
+        if [[ -z "$best_wall" ]] || awk "BEGIN{exit !($wall < $best_wall)}"; then best_wall=$wall; fi
+        if [[ -z "$best_cpu" ]] || awk "BEGIN{exit !($cpu < $best_cpu)}"; then best_cpu=$cpu; fi
+        ((rss > best_rss)) && best_rss=$rss
+    done
+    echo "$best_wall $best_cpu $best_rss"
+}
+
+row() {  # label ours(wall cpu rss) reference(wall cpu rss) budget
+    local label=$1 ow=$2 oc=$3 orss=$4 rw=$5 rc=$6 rrss=$7 budget=$8
+    awk -v l="$label" -v ow="$ow" -v oc="$oc" -v om="$orss" -v rw="$rw" -v rc="$rc" -v rm="$rrss" -v b="$budget" 'BEGIN {
+        printf "%-14s %8.2f %8.2f %8.1f | %8.2f %8.2f %8.1f | %6.2f %6.2f  (budget %s)\n",
+            l, ow, oc, om/1024, rw, rc, rm/1024, ow/rw, oc/rc, b }'
+}
+
+echo "Running ($runs runs each)..." >&2
+mkdir -p out
+read -r mw mc mr < <(measure "$cli" convert --to mp3 --jobs 1 --settings mp3.ini --out out input.wav)
+read -r lw lc lr < <(measure lame --quiet --noreplaygain -b 128 -q 5 -m s --lowpass -1 --highpass -1 input.wav lame.mp3)
+read -r ow oc orr < <(measure "$cli" convert --to ogg --jobs 1 --settings ogg.ini --out out input.wav)
+read -r vw vc vr < <(measure oggenc --quiet -q 3 -o oggenc.ogg input.wav)
+read -r dw dc dr < <(measure "$cli" convert --to wav --jobs 1 --settings wav.ini --out out lame.mp3)
+read -r fw fc fr < <(measure ffmpeg -v error -y -i lame.mp3 -c:a pcm_s16le ffmpeg.wav)
+
+echo
+echo "10 minutes of audio; times in seconds (best of $runs), memory in MiB (peak RSS)"
+printf '%-14s %8s %8s %8s | %8s %8s %8s | %6s %6s\n' "" "wall" "cpu" "MiB" "ref wall" "ref cpu" "ref MiB" "x wall" "x cpu"
+row "WAV->MP3"  "$mw" "$mc" "$mr" "$lw" "$lc" "$lr" "1.10 x lame"
+row "WAV->OGG"  "$ow" "$oc" "$orr" "$vw" "$vc" "$vr" "1.10 x oggenc"
+row "MP3->WAV"  "$dw" "$dc" "$dr" "$fw" "$fc" "$fr" "2 x ffmpeg"
+echo
+echo "Output sizes (bytes): ours mp3 $(stat -c %s out/N_input.mp3), lame $(stat -c %s lame.mp3);" \
+     "ours ogg $(stat -c %s out/N_input.ogg), oggenc $(stat -c %s oggenc.ogg);" \
+     "ours wav $(stat -c %s out/N_lame.wav), ffmpeg $(stat -c %s ffmpeg.wav)"

@@ -1,0 +1,225 @@
+// varnelo-cli convert: the converter without a window. The encoder is set up
+// from the settings file exactly as the program sets it up.
+#include "cli/Commands.h"
+#include "common/SettingsFile.h"
+#include "convert/EncoderSetup.h"
+#include "convert/FileConversion.h"
+#include "convert/SettingsKeys.h"
+#include "platform/AudioFile.h"
+#include "platform/AudioFile2LameEnc.h"
+#include "platform/AudioInformation.h"
+#include "common/Error.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace varnelo::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "convert --to mp3|wav|wma|ogg [--settings FILE] [--out DIR] [--jobs N] FILE...";
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+    interrupted = true;
+}
+
+struct Job {
+    QString source;
+    QString output;
+    std::atomic<int> percent{0};
+    std::atomic<bool> finished{false};
+    ConversionResult result;
+    QString warning;
+};
+
+class ProgressBar {
+public:
+    explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+    void draw(const std::vector<std::unique_ptr<Job>>& jobs) {
+        if (!enabled_ || jobs.empty())
+            return;
+        int sum = 0;
+        int finished = 0;
+        for (const auto& job : jobs) {
+            sum += job->finished ? 100 : job->percent.load();
+            finished += job->finished ? 1 : 0;
+        }
+        const int percent = sum / static_cast<int>(jobs.size());
+        constexpr int width = 30;
+        const int filled = percent * width / 100;
+        const QString bar = QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('.'));
+        err() << QStringLiteral("\r[%1] %2% %3/%4 files").arg(bar).arg(percent, 3).arg(finished).arg(jobs.size());
+        err().flush();
+        drawn_ = true;
+    }
+    void finish() {
+        if (drawn_) {
+            err() << '\n';
+            err().flush();
+        }
+    }
+
+private:
+    bool enabled_;
+    bool drawn_ = false;
+};
+
+void convertOne(Job& job, int kind, const EncoderSettingsSource& settings) {
+    AudioFile reader;
+    AudioFile writer;
+    AudioFile2LameEnc encoder;
+    writer.SetFormatOption(-1);
+    EncoderSetup setup(settings);
+    setup.ConfigureEncoder(kind, EncoderTarget{writer, encoder});
+    job.result = ConvertAudioFile(reader, writer, job.source, job.output, [&job](int percent) {
+        job.percent = percent;
+        return !interrupted.load();
+    });
+    if (job.result.ok) {
+        // Title, artist, album and genre go with the music, as the converter tags its outputs.
+        try {
+            AudioInformation tags;
+            tags.LoadInfo(job.source);
+            AudioInformation out;
+            out.setInfoTitle(tags.infoTitle());
+            out.setInfoArtist(tags.infoArtist());
+            out.setInfoAlbum(tags.infoAlbum());
+            out.setInfoGenreS(tags.infoGenreS());
+            out.SaveInfo(job.output);
+        } catch (const Error& e) {
+            job.warning = QStringLiteral("converted, but the tags were not carried over: ") + e.message();
+        }
+    }
+    if (job.result.stopped) {
+        // Stopped from the terminal: a cut file must not stay behind looking whole.
+        QFile::remove(job.output);
+        job.result.error = QStringLiteral("interrupted");
+    }
+}
+
+int convertCommand(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Output format."), QStringLiteral("format"));
+    const QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Settings file."),
+                                            QStringLiteral("file"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."), QStringLiteral("dir"));
+    const QCommandLineOption jobsOption(QStringLiteral("jobs"), QStringLiteral("Parallel conversions."),
+                                        QStringLiteral("n"));
+    parser.addOptions({toOption, settingsOption, outOption, jobsOption});
+    if (!parser.parse(QStringList{QStringLiteral("convert")} + args))
+        return usageError(QStringLiteral("convert"), parser.errorText());
+
+    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"), QStringLiteral("ogg")};
+    const int kind = static_cast<int>(formats.indexOf(parser.value(toOption).toLower()));
+    if (!parser.isSet(toOption) || kind < 0)
+        return usageError(QStringLiteral("convert"), QStringLiteral("--to must be one of mp3, wav, wma, ogg"));
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return usageError(QStringLiteral("convert"), QStringLiteral("no input file"));
+
+    int jobsWanted = QThread::idealThreadCount();
+    if (parser.isSet(jobsOption)) {
+        bool ok = false;
+        jobsWanted = parser.value(jobsOption).toInt(&ok);
+        if (!ok || jobsWanted < 1)
+            return usageError(QStringLiteral("convert"), QStringLiteral("--jobs needs a number of at least 1"));
+    }
+
+    QString settingsPath = QDir::current().filePath(QStringLiteral("temp.ini"));
+    if (parser.isSet(settingsOption)) {
+        settingsPath = parser.value(settingsOption);
+        if (!QFileInfo::exists(settingsPath))
+            return usageError(QStringLiteral("convert"), QStringLiteral("settings file %1 not found").arg(settingsPath));
+    }
+    const SettingsFile settings(settingsPath);
+    const FileEncoderSettings source(settings);
+
+    QString folder;
+    if (parser.isSet(outOption)) {
+        folder = QDir::toNativeSeparators(parser.value(outOption));
+        if (!folder.endsWith(QDir::separator()))
+            folder += QDir::separator();
+    } else {
+        folder = readOutputFolder(settings);
+    }
+    // As the converter does: a missing folder is made, one level only.
+    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder)) {
+        err() << "varnelo-cli convert: cannot create the output folder " << folder << '\n';
+        return ExitFailure;
+    }
+
+    std::vector<std::unique_ptr<Job>> jobs;
+    QHash<QString, QString> outputs;  // output -> source, to refuse a second source for one name
+    int failures = 0;
+    const QString extension = extensionForKind(kind);
+    for (const QString& file : files) {
+        auto job = std::make_unique<Job>();
+        job->source = file;
+        job->output = ConvertedFileName(folder, file, extension);
+        const QString key = QFileInfo(job->output).absoluteFilePath();
+        if (outputs.contains(key)) {
+            err() << "varnelo-cli convert: " << file << ": output " << job->output << " is already the output of "
+                  << outputs.value(key) << '\n';
+            ++failures;
+            continue;
+        }
+        outputs.insert(key, file);
+        jobs.push_back(std::move(job));
+    }
+
+    interrupted = false;
+    auto previous = std::signal(SIGINT, onInterrupt);
+    std::atomic<std::size_t> next{0};
+    const int workers = std::min<int>(jobsWanted, static_cast<int>(jobs.size()));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < workers; ++i)
+        threads.emplace_back([&] {
+            for (std::size_t n; (n = next++) < jobs.size();) {
+                convertOne(*jobs[n], kind, source);
+                jobs[n]->finished = true;
+            }
+        });
+    ProgressBar bar(isatty(STDERR_FILENO) == 1);
+    while (!std::all_of(jobs.begin(), jobs.end(), [](const auto& j) { return j->finished.load(); })) {
+        bar.draw(jobs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (std::thread& t : threads)
+        t.join();
+    bar.draw(jobs);
+    bar.finish();
+    std::signal(SIGINT, previous);
+
+    for (const auto& job : jobs) {
+        if (job->result.ok) {
+            out() << job->output << '\n';
+            if (!job->warning.isEmpty())
+                err() << "varnelo-cli convert: " << job->source << ": " << job->warning << '\n';
+        } else {
+            ++failures;
+            err() << "varnelo-cli convert: " << job->source << ": "
+                  << (job->result.error.isEmpty() ? QStringLiteral("conversion failed") : job->result.error) << '\n';
+        }
+    }
+    return failures == 0 ? ExitOk : ExitFailure;
+}
+
+const CommandRegistration registration("convert", convertCommand, kUsage);
+
+} // namespace
+} // namespace varnelo::cli

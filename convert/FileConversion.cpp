@@ -1,0 +1,73 @@
+#include "convert/FileConversion.h"
+
+#include "platform/AudioFile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+namespace varnelo {
+
+QString ConvertedFileName(const QString& folder, const QString& sourcePath, const QString& extension) {
+    return folder + QStringLiteral("N_") + QFileInfo(sourcePath).completeBaseName() + extension;
+}
+
+ConversionResult ConvertAudioFile(AudioFile& reader, AudioFile& writer, const QString& sourcePath,
+                                  const QString& outputPath, const std::function<bool(int)>& progress) {
+    ConversionResult result;
+    if (QFileInfo(sourcePath).canonicalFilePath() == QFileInfo(outputPath).canonicalFilePath() &&
+        QFileInfo::exists(outputPath)) {
+        result.error = QCoreApplication::translate("Convert", "the output would overwrite the source");
+        return result;
+    }
+    reader.OpenSource(sourcePath);
+    if (reader.ErrorCode() != 0) {
+        result.error = reader.ErrorText();
+        reader.CloseFile();
+        return result;
+    }
+    writer.SetFormat(reader.SampleRate(), reader.Channels());
+    if (!writer.CreateOutputFile(outputPath) || writer.ErrorCode() != 0) {
+        result.error = writer.ErrorText();
+        reader.CloseFile();
+        return result;
+    }
+    const qint64 length = reader.Length();
+    const int blockAlign = reader.BlockAlign();
+    const qint64 chunk = reader.SampleRate();  // one second of frames
+    qint64 done = 0;
+    bool failed = false;
+    for (;;) {
+        const SampleBlock block = reader.ReadSamples(chunk);
+        if (block.empty())
+            break;
+        if (!writer.WriteSamples(block)) {
+            failed = true;
+            break;
+        }
+        if (blockAlign > 0)
+            done = std::min(done + static_cast<qint64>(block.size()) / blockAlign, length);
+        if (progress && !progress(length > 0 ? static_cast<int>(done * 100 / length) : 0)) {
+            result.stopped = true;
+            break;
+        }
+    }
+    const int readError = reader.ErrorCode();
+    const QString readText = reader.ErrorText();
+    reader.CloseFile();
+    writer.CloseFile();
+    if (failed || writer.ErrorCode() != 0) {
+        result.error = writer.ErrorText();
+    } else if (readError != 0) {
+        // A source that breaks off part way: the output holds what could be
+        // decoded, which must not pass for a complete conversion.
+        result.error = readText;
+    } else {
+        result.ok = !result.stopped;
+    }
+    if (!result.ok && !result.stopped)
+        QFile::remove(outputPath);
+    return result;
+}
+
+} // namespace varnelo

@@ -1,0 +1,177 @@
+#pragma once
+#include <QLatin1String>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <span>
+
+namespace varnelo {
+
+class SettingsFile;
+
+// The sections and keys of the settings file ("temp.ini"). Where the options
+// dialog and the other readers (encoder set-up, drive set-up) use different
+// defaults for one key, both are kept: the dialog shows `dialogDefault`, every
+// other reader falls back to `readerDefault`.
+namespace keys {
+
+enum class KeyType { Int, Bool, String, Time, Date };
+
+struct IntKey {
+    QLatin1String section;
+    QLatin1String key;
+    int dialogDefault;
+    int readerDefault;
+};
+struct BoolKey {
+    QLatin1String section;
+    QLatin1String key;
+    bool dialogDefault;
+    bool readerDefault;
+};
+// String, time and date keys: their defaults are not constants (folders, "now"),
+// so readers supply them.
+struct TextKey {
+    QLatin1String section;
+    QLatin1String key;
+    KeyType type;
+};
+
+using L = QLatin1String;
+
+// Section mp3 (page "Set MP3 General")
+constexpr IntKey Mp3Bitrate{L("mp3"), L("bitrate"), 9, 9};
+constexpr IntKey Mp3Channel{L("mp3"), L("channel"), 1, 1};
+constexpr IntKey Mp3Frequency{L("mp3"), L("frequency"), 7, 7};
+constexpr IntKey Mp3Quality{L("mp3"), L("quality"), 5, 5};
+// Section MP3VBR
+constexpr IntKey VbrCodingMethod{L("MP3VBR"), L("Coding Method"), 0, 0};
+constexpr IntKey VbrBitrate{L("MP3VBR"), L("vbr bitrate"), 9, 9};
+constexpr IntKey VbrQuality{L("MP3VBR"), L("vbr quality"), 5, 5};
+constexpr BoolKey VbrWriteHeader{L("MP3VBR"), L("vbrck"), true, true};
+constexpr BoolKey VbrEnforceMin{L("MP3VBR"), L("semb"), false, false};
+// Section MP3Filt
+constexpr BoolKey FiltHighOn{L("MP3Filt"), L("chHFilt"), false, false};
+constexpr BoolKey FiltLowOn{L("MP3Filt"), L("chLFilt"), false, false};
+constexpr IntKey FiltHighFreq{L("MP3Filt"), L("udHFiltF"), 30, 30};
+constexpr IntKey FiltHighWidth{L("MP3Filt"), L("udHFiltW"), 5, 5};
+constexpr IntKey FiltLowFreq{L("MP3Filt"), L("udLFiltF"), 15160, 15160};
+constexpr IntKey FiltLowWidth{L("MP3Filt"), L("udLFiltW"), 750, 750};
+// Section MP3Expert
+constexpr BoolKey ExpertBitReservoir{L("MP3Expert"), L("Bit"), true, true};
+constexpr BoolKey ExpertShortBlocks{L("MP3Expert"), L("short"), true, true};
+constexpr BoolKey ExpertAllowMixed{L("MP3Expert"), L("allow"), false, false};
+constexpr BoolKey ExpertComply{L("MP3Expert"), L("comply"), false, false};
+constexpr BoolKey ExpertCrc{L("MP3Expert"), L("crc"), false, false};
+constexpr IntKey ExpertAth{L("MP3Expert"), L("ath"), 0, 0};
+constexpr IntKey ExpertDeEmphasis{L("MP3Expert"), L("de"), 0, 0};
+// Section MP3Prest
+constexpr BoolKey PresetOn{L("MP3Prest"), L("preset"), false, false};
+constexpr BoolKey AltPresetOn{L("MP3Prest"), L("alt"), false, false};
+constexpr IntKey PresetIndex{L("MP3Prest"), L("rg_prest"), 0, 0};
+constexpr IntKey AltPresetIndex{L("MP3Prest"), L("rg_alt"), 0, 0};
+// Section wav
+constexpr IntKey WavMode{L("wav"), L("mode"), 0, 0};
+constexpr IntKey WavBit{L("wav"), L("bit"), 5, 1};
+constexpr IntKey WavChannel{L("wav"), L("channel"), 1, 1};
+constexpr IntKey WavFrequency{L("wav"), L("frequency"), 7, 7};
+// Section wma
+constexpr IntKey WmaFormat{L("wma"), L("format"), 46, 9};
+// Section ogg
+constexpr IntKey OggChannel{L("ogg"), L("channel"), 1, 1};
+constexpr IntKey OggFrequency{L("ogg"), L("frequency"), 7, 7};
+constexpr IntKey OggBitrate{L("ogg"), L("bitrate"), 9, 9};
+constexpr IntKey OggMaxBitrate{L("ogg"), L("max bitrate"), 9, 9};
+constexpr IntKey OggMinBitrate{L("ogg"), L("min bitrate"), 9, 9};
+constexpr IntKey OggQuality{L("ogg"), L("quality"), 300, 300};
+constexpr BoolKey OggVbr{L("ogg"), L("oggvbr"), false, false};
+constexpr BoolKey OggQualityMode{L("ogg"), L("oggquality"), false, false};
+// Section Format (ripper, "CD setting"): the drive set-up has its own defaults.
+constexpr IntKey GrabModeKey{L("Format"), L("mode"), 0, 1};
+constexpr IntKey GrabRetries{L("Format"), L("retries"), 5, 1};
+constexpr IntKey GrabStop{L("Format"), L("stop"), 0, 0};
+// Section Freedb: read only by the dialog.
+constexpr IntKey FreedbSite{L("Freedb"), L("site"), 0, 0};
+constexpr IntKey FreedbToServer{L("Freedb"), L("toserver"), 1, 1};
+constexpr TextKey FreedbPort{L("Freedb"), L("port"), KeyType::String};        // "80"
+constexpr TextKey FreedbTimeout{L("Freedb"), L("timeout"), KeyType::String};  // "10000"
+constexpr TextKey FreedbProxy{L("Freedb"), L("proxy"), KeyType::String};      // ""
+// Section auto
+constexpr BoolKey AutoOpen{L("auto"), L("open"), true, true};
+// Section set: out_formt is written only, never read back.
+constexpr IntKey SetOutName{L("set"), L("out_name"), 0, 0};
+constexpr IntKey SetOutFormat{L("set"), L("out_formt"), 0, 0};
+// Shutdown time and switch (read by start-up and the clock, written by the dialog).
+constexpr TextKey ShutdownTime{L("Time"), L("Time"), KeyType::Time};
+constexpr BoolKey ShutdownOn{L("timeclose"), L("bclose"), false, false};
+// Section autorec (recording schedule)
+constexpr IntKey ScheduleFormat{L("autorec"), L("format"), 0, 0};
+constexpr TextKey ScheduleDate{L("autorec"), L("date"), KeyType::Date};
+constexpr std::array<TextKey, 3> ScheduleBegin{{{L("autorec"), L("begintime1"), KeyType::Time},
+                                                {L("autorec"), L("begintime2"), KeyType::Time},
+                                                {L("autorec"), L("begintime3"), KeyType::Time}}};
+constexpr std::array<TextKey, 3> ScheduleEnd{{{L("autorec"), L("endtime1"), KeyType::Time},
+                                              {L("autorec"), L("endtime2"), KeyType::Time},
+                                              {L("autorec"), L("endtime3"), KeyType::Time}}};
+constexpr std::array<BoolKey, 3> ScheduleSlotOn{{{L("autorec"), L("cb1"), false, false},
+                                                 {L("autorec"), L("cb2"), false, false},
+                                                 {L("autorec"), L("cb3"), false, false}}};
+// Keys written outside the options dialog.
+constexpr TextKey OutputFolderKey{L("video"), L("path"), KeyType::String};
+constexpr TextKey RecordDevice{L("rd"), L("rd"), KeyType::Int};  // default from the recorder
+constexpr std::array<BoolKey, 4> Associations{{{L("assoc"), L("mp3"), false, false},
+                                               {L("assoc"), L("wav"), false, false},
+                                               {L("assoc"), L("ogg"), false, false},
+                                               {L("assoc"), L("wma"), false, false}}};
+constexpr TextKey AddPath{L("File Manager"), L("add path"), KeyType::String};
+
+// One row of the complete key table, for listing and checking it as data.
+struct KeyInfo {
+    QLatin1String section;
+    QLatin1String key;
+    KeyType type;
+    QLatin1String dialogDefault;  // empty when the dialog does not read the key
+    QLatin1String readerDefault;  // empty when no other reader exists
+};
+std::span<const KeyInfo> keyTable();
+
+// Typed reads through a key's two defaults.
+int readDialog(const SettingsFile& file, const IntKey& key);
+int readOther(const SettingsFile& file, const IntKey& key);
+bool readDialog(const SettingsFile& file, const BoolKey& key);
+bool readOther(const SettingsFile& file, const BoolKey& key);
+QString name(QLatin1String text);
+
+} // namespace keys
+
+// The lookup tables that turn stored list indices into encoder numbers.
+constexpr std::array<int, 15> BitrateTable{8, 16, 24, 32, 48, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+constexpr std::array<int, 9> FrequencyTable{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr std::array<int, 7> SampleBitsTable{2, 3, 4, 5, 8, 16, 32};
+// The ten rates of the WAV and OGG frequency lists.
+constexpr std::array<int, 10> OutputRateTable{6000, 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
+// Table entry `index`; an index outside the table (a hand-edited or damaged
+// settings file) takes entry `fallbackIndex`, the reader's default, rather
+// than reading past the table.
+template <std::size_t N>
+int tableEntry(const std::array<int, N>& table, int index, int fallbackIndex) {
+    if (index < 0 || index >= static_cast<int>(N))
+        index = fallbackIndex;
+    return table[static_cast<std::size_t>(index)];
+}
+
+// Default output folder. Both historical defaults ("C:\music" for the dialog and
+// the folder browser, "C:\My Music" for the converter, ripper and recorder) are
+// the user's Music folder here.
+QString defaultOutputFolder();
+// OutputFolder as the converter, ripper and recorder read it: `video`/`path`,
+// ending in a separator.
+QString readOutputFolder(const SettingsFile& file);
+
+// Item lists shared by the dialog and command-line tools.
+QStringList bitrateItems();
+QStringList wmaProfileItems();     // the 47 profiles; stored value = index, profile number = index + 1
+QStringList freedbSiteItems();     // 11 mirrors, the first is the default
+
+} // namespace varnelo
