@@ -5,6 +5,8 @@
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "common/TreeText.h"
+#include "library/LibraryCatalogue.h"
+#include "library/LibraryEntries.h"
 #include "radio/DataFiles.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
@@ -74,8 +76,11 @@ MainWindow::MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, Data
     setWindowTitle(QStringLiteral("Varnelo V1.00"));
     setFixedSize(ClientWidth, ClientHeight);
     catalogue_ = std::make_unique<StationCatalogue>(state, folder_, prompts_, this);
+    library_ = std::make_unique<LibraryCatalogue>(state, folder_, this);
+    entries_ = std::make_unique<LibraryEntries>(*library_, state, prompts_, this);
     buildViews();
     buildMenus();
+    bindLibrary();
 
     // Window creation: sound output, tray icon, the clock.
     state.WindowShown = true;
@@ -133,7 +138,8 @@ void MainWindow::buildViews() {
     LV->setGeometry(190, 96, 386, 300);
 
     tv2 = treeView(this, "tv2");
-    tv2->setModel(&libraryTree_);
+    tv2->setModel(&library_->tv2);
+    tv2->setSelectionModel(&library_->tv2Selection);
     tv2->setGeometry(tv->geometry());
     lv2 = reportView(this, "lv2");
     lv2->setGeometry(LV->geometry());
@@ -252,6 +258,56 @@ void MainWindow::buildTray() {
         tray_->show();
 }
 
+void MainWindow::bindLibrary() {
+    const auto guardedSlot = [this](QAction* action, void (LibraryEntries::*operation)()) {
+        connect(action, &QAction::triggered, this,
+                [this, operation] { Application::guarded([this, operation] { (entries_.get()->*operation)(); }); });
+    };
+    entries_->setSettings(&settings);
+    library_->setStationFavoritesEntry(catalogue_->DelformFavorites1);
+    openCommandLineFile = [this](const QString& path) { entries_->OpenCommandLineFile(path); };
+
+    lv2->setModel(&library_->lv2);
+    lv2->setSelectionModel(&library_->lv2Selection);
+    for (int column = 0; column < LibraryCatalogue::PathColumn; ++column)
+        lv2->setColumnWidth(column, LibraryCatalogue::ColumnWidths[column]);
+    lv2->setColumnHidden(LibraryCatalogue::PathColumn, true);
+    tv2->setDragDropMode(QAbstractItemView::NoDragDrop);
+    connect(tv2, &QTreeView::clicked, this, [this] { Application::guarded([this] { library_->ShowLibraryNode(); }); });
+    connect(lv2, &QTreeView::clicked, this, [this] { Application::guarded([this] { library_->lv2Click(); }); });
+    connect(lv2, &QTreeView::pressed, this, [this] {
+        Application::guarded([this] { library_->lv2MouseDown(Qt::LeftButton); });
+    });
+
+    p_tv2 = new QMenu(this);
+    p_tv2->setObjectName(QStringLiteral("p_tv2"));
+    p_tv2->addAction(library_->del);
+    guardedSlot(library_->del, &LibraryEntries::DeleteEntries);
+    tv2->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tv2, &QTreeView::customContextMenuRequested, this, [this](const QPoint& pos) {
+        Application::guarded([&] { library_->tv2MouseDown(Qt::RightButton, tv2->indexAt(pos)); });
+        library_->tv2ContextPopup();
+        p_tv2->popup(tv2->viewport()->mapToGlobal(pos));
+    });
+
+    P_lv2 = new QMenu(this);
+    P_lv2->setObjectName(QStringLiteral("P_lv2"));
+    for (QAction* a : {entries_->Addfile2, entries_->Add1, entries_->Del1, entries_->Clearall1})
+        P_lv2->addAction(a);
+    guardedSlot(entries_->Addfile2, &LibraryEntries::AddFiles);
+    guardedSlot(entries_->Add1, &LibraryEntries::AddToLibraryFavorites);
+    guardedSlot(entries_->Del1, &LibraryEntries::DeleteEntries);
+    guardedSlot(entries_->Clearall1, &LibraryEntries::ClearAll);
+    lv2->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lv2, &QTreeView::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const QModelIndex index = lv2->indexAt(pos);
+        if (index.isValid())
+            library_->selectRow(index.row());
+        Application::guarded([this] { library_->lv2MouseDown(Qt::RightButton); });
+        P_lv2->popup(lv2->viewport()->mapToGlobal(pos));
+    });
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous())
@@ -278,7 +334,11 @@ void MainWindow::RunStartupSequence() {
     const bool hadCatalogueTree = QFile::exists(folder_.file(QStringLiteral("treetext.txt")));
     CreateMissingDataFiles(folder_);
     if (hadLibraryTree) {
-        // The library tree arrives with the library; until then the file is kept as it is.
+        try {
+            library_->LoadLibraryTree(library_->treePath());
+        } catch (const Error& e) {
+            Application::showUnhandled(e.message());
+        }
     }
     if (hadCatalogueTree) {
         try {
@@ -364,6 +424,7 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 void MainWindow::SaveTrees() {
+    library_->SaveLibraryTree();
     catalogue_->SaveCatalogueTree();
 }
 

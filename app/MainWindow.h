@@ -20,6 +20,8 @@ namespace varnelo {
 
 class Clock;
 class DesktopShell;
+class LibraryCatalogue;
+class LibraryEntries;
 class Prompts;
 class StationCatalogue;
 class StationPanel;
@@ -52,9 +54,13 @@ public:
     QLabel* lab_state;
     QMenu* p_min;
     QMenu* p_lv;
+    QMenu* P_lv2;
+    QMenu* p_tv2;
     QTimer* Timer1;
 
     StationCatalogue& catalogue() { return *catalogue_; }
+    LibraryCatalogue& library() { return *library_; }
+    LibraryEntries& libraryEntries() { return *entries_; }
     const DataFolder& dataFolder() const { return folder_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
 
@@ -97,6 +103,7 @@ private:
     void buildViews();
     void buildMenus();
     void buildTray();
+    void bindLibrary();
     void Timer1Timer();
     void SaveTrees();
 
@@ -106,7 +113,8 @@ private:
     DataFolder folder_;
     QStringList arguments_;
     std::unique_ptr<StationCatalogue> catalogue_;
-    QStandardItemModel libraryTree_;  // tv2 until the library is built
+    std::unique_ptr<LibraryCatalogue> library_;
+    std::unique_ptr<LibraryEntries> entries_;
     QSystemTrayIcon* tray_ = nullptr;
     QIcon normalIcon_;
     QIcon minimizedIcon_;

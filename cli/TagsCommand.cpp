@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "common/Error.h"
+#include "library/LibraryRecord.h"
 #include "library/TrackTagReaders.h"
 #include "platform/AudioInformation.h"
 
@@ -131,7 +132,7 @@ int set(const QStringList& args) {
     return ExitOk;
 }
 
-// Values are printed in full; records cut them to their field widths.
+// Values are printed as a library record stores them: cut to the field widths.
 int read(const QStringList& files) {
     if (files.isEmpty())
         return usageError(Command, QStringLiteral("read needs at least one file"));
@@ -153,13 +154,19 @@ int read(const QStringList& files) {
             rc = fail(e.message());
             continue;
         }
+        LibraryRecord record;
+        record.Genre = f.genre;
+        record.Title = f.title;
+        record.Artist = f.artist;
+        record.Album = f.album;
+        record = record.stored();
         if (!first)
             out() << '\n';
         first = false;
-        out() << "Genre: " << f.genre << '\n'
-              << "Title: " << f.title << '\n'
-              << "Artist: " << f.artist << '\n'
-              << "Album: " << f.album << '\n';
+        out() << "Genre: " << record.Genre << '\n'
+              << "Title: " << record.Title << '\n'
+              << "Artist: " << record.Artist << '\n'
+              << "Album: " << record.Album << '\n';
     }
     return rc;
 }

@@ -5,8 +5,13 @@
 #include "platform/QtPrompts.h"
 #include "platform/SystemShell.h"
 
+#include <QElapsedTimer>
+#include <cstdio>
+
 int main(int argc, char** argv) {
     using namespace varnelo;
+    QElapsedTimer sinceLaunch;
+    sinceLaunch.start();
     Application app(argc, argv);
     Application::setApplicationName(QStringLiteral("Varnelo"));
     Application::setQuitOnLastWindowClosed(false);
@@ -17,7 +22,15 @@ int main(int argc, char** argv) {
     QtPrompts prompts;
     SystemShell shell;
     SystemClock clock;
-    MainWindow window(prompts, shell, clock, DataFolder::besideExecutable(), Application::arguments().mid(1));
+    QStringList arguments = Application::arguments().mid(1);
+    // For the start-up benchmark: report the time to the end of start-up and quit.
+    const bool quitAfterStartup = arguments.removeAll(QStringLiteral("--quit-after-startup")) > 0;
+    MainWindow window(prompts, shell, clock, DataFolder::besideExecutable(), arguments);
+    if (quitAfterStartup)
+        QObject::connect(&window, &MainWindow::startupFinished, &app, [&] {
+            std::fprintf(stderr, "startup-ms %lld\n", static_cast<long long>(sinceLaunch.elapsed()));
+            QCoreApplication::exit(0);
+        });
     prompts.setOwner(&window);
     window.createDialogs();
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);

@@ -1,0 +1,305 @@
+#include "library/LibraryEntries.h"
+
+#include "common/AppState.h"
+#include "common/Error.h"
+#include "common/Seams.h"
+#include "common/SettingsFile.h"
+#include "common/TreeText.h"
+#include "library/LibraryCatalogue.h"
+#include "library/LibraryFiles.h"
+#include "library/TrackTagReaders.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace varnelo {
+namespace {
+
+const QString kReminder = QStringLiteral("friendly reminds");
+const QString kNowPlaying = QStringLiteral("Now Playing");
+
+// Extensions the open dialog and the command line take, after lower-casing.
+bool isLibraryExtension(const QString& extension) {
+    static const QStringList known = {QStringLiteral(".wma"), QStringLiteral(".ogg"), QStringLiteral(".wav"),
+                                      QStringLiteral(".mp3"), QStringLiteral(".mp2")};
+    return known.contains(extension);
+}
+
+QString lowerExtension(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix();
+    return suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
+}
+
+LibraryRecord readRecord(const QString& path, const QString& extension) {
+    const TrackFields f = ReadTrackFields(path, extension);
+    LibraryRecord r;
+    r.Genre = f.genre;
+    r.Title = f.title;
+    r.Artist = f.artist;
+    r.Album = f.album;
+    r.Path = path;
+    return r.stored();
+}
+
+QStringList pathsOf(const std::vector<LibraryRecord>& rows) {
+    QStringList paths;
+    for (const LibraryRecord& r : rows)
+        paths << r.Path;
+    return paths;
+}
+
+} // namespace
+
+LibraryEntries::LibraryEntries(LibraryCatalogue& library, AppState& state, Prompts& prompts, QObject* parent)
+    : QObject(parent), library_(library), state_(state), prompts_(prompts) {
+    const auto action = [this](const char* name, const QString& text) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    Addfile2 = action("Addfile2", QStringLiteral("Add file"));
+    Add1 = action("Add1", QStringLiteral("Add Facvorite"));
+    Del1 = action("Del1", QStringLiteral("Del File"));
+    Clearall1 = action("Clearall1", QStringLiteral("Clear all"));
+}
+
+QString LibraryEntries::OpenDialogFilter() {
+    return QStringLiteral(
+        "All Supported Files (*.mp3 *.wav *.wma *.ogg);;MP3 Files(*.mp3);;WAV Files(*.wav);;"
+        "WMA Files(*.wma);;OGG Files(*.ogg)");
+}
+
+const QStringList& LibraryEntries::ScanExtensions() {
+    static const QStringList extensions = {
+        QStringLiteral(".mp3"), QStringLiteral(".MP3"), QStringLiteral(".mp2"), QStringLiteral(".MP2"),
+        QStringLiteral(".ogg"), QStringLiteral(".OGG"), QStringLiteral(".wma"), QStringLiteral(".WMA"),
+        QStringLiteral(".wav"), QStringLiteral(".WAV")};
+    return extensions;
+}
+
+int LibraryEntries::addTracks(const QStringList& files) {
+    std::vector<LibraryRecord> stored;
+    try {
+        for (const QString& file : files) {
+            const QString extension = lowerExtension(file);
+            if (isLibraryExtension(extension))
+                stored.push_back(readRecord(QFileInfo(file).absoluteFilePath(), extension));
+        }
+    } catch (const std::exception&) {
+        // The first file that cannot be read ends the adding; the ones before it stay.
+    }
+    try {
+        // One pass over music.dat for the whole batch.
+        if (QFile::exists(library_.musicPath()))
+            libraryfiles::AppendIfNew(library_.musicPath(), stored);
+    } catch (const std::exception&) {
+    }
+    library_.EnsureGroupNodes(stored);
+    for (const LibraryRecord& r : stored)
+        library_.appendTrackRow(r);
+    return static_cast<int>(stored.size());
+}
+
+void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
+    const auto writeAndStart = [this, anyStored](bool guardOpen) {
+        if (anyStored) {
+            const QString nowPlaying = library_.nowPlayingPath();
+            libraryfiles::CreateIfMissing(nowPlaying);
+            libraryfiles::AppendIfNew(nowPlaying, library_.allRows());
+        }
+        if (state_.StationPlaying && stopStation)
+            stopStation();
+        if (state_.LocalPlaying && stopLocalPlayback)
+            stopLocalPlayback();
+        state_.NowPlayingValid = true;
+        if (!playRow)
+            return;  // no player bound: nothing claims to play
+        state_.LocalPlaying = true;
+        if (!guardOpen) {
+            playRow(0);
+            return;
+        }
+        try {
+            playRow(0);
+        } catch (const std::exception&) {
+            DeleteEntries();
+        }
+    };
+    if (guardAll) {
+        try {
+            writeAndStart(false);
+        } catch (const std::exception&) {
+            DeleteEntries();
+        }
+    } else {
+        writeAndStart(true);
+    }
+    library_.selectNode(tree::FindNodeByText(library_.tv2, kNowPlaying));
+    state_.LastNodeText = kNowPlaying;
+    state_.PlayingIndex = 0;
+    library_.selectRow(0);
+}
+
+void LibraryEntries::AddFiles() {
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+    const QString start = settings_ ? settings_->readString(QStringLiteral("File Manager"), QStringLiteral("add path"),
+                                                            executableFolder)
+                                    : executableFolder;
+    const QStringList files = prompts_.openFiles(QString(), start, OpenDialogFilter());
+    if (files.isEmpty())
+        return;
+    if (state_.LastNodeText != kNowPlaying) {
+        library_.clearList();
+        QFile::remove(library_.nowPlayingPath());
+    }
+    if (settings_)
+        settings_->writeString(QStringLiteral("File Manager"), QStringLiteral("add path"),
+                               QFileInfo(files.first()).absolutePath());
+    const int stored = addTracks(files);
+    // Nothing to play when no chosen file could be read into an empty list.
+    if (library_.rowCount() == 0)
+        return;
+    startNowPlaying(stored > 0, false);
+}
+
+void LibraryEntries::OpenCommandLineFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile() || !isLibraryExtension(lowerExtension(path))) {
+        prompts_.message(QStringLiteral("Cannot open \"%1\": not an audio file of a supported type "
+                                        "(.mp3, .mp2, .wav, .wma, .ogg).")
+                             .arg(path),
+                         kReminder, PromptIcon::Information, PromptButtons::Ok);
+        return;
+    }
+    const int stored = addTracks({path});
+    if (library_.rowCount() == 0)
+        return;
+    startNowPlaying(stored > 0, true);
+}
+
+void LibraryEntries::ScanFolder() {
+    // The folder dialog in scan mode: its OK does not touch the output folder.
+    state_.RescanMode = true;
+    const QString folder = prompts_.chooseFolder(QStringLiteral("Add File Directory"),
+                                                 QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+    state_.RescanMode = false;
+    if (folder.isEmpty())
+        return;
+    ScanFolderAt(folder);
+}
+
+ScanResult LibraryEntries::ScanFolderAt(const QString& folder) {
+    const QDir dir(folder);
+    if (!dir.exists())
+        throw Error(QStringLiteral("Cannot open folder \"%1\"").arg(folder));
+    ScanResult result;
+    std::vector<LibraryRecord> found;
+    // Sub-folders are not entered; hidden files count like any other.
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& name : names) {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        const QString extension = dot < 0 ? QString() : name.mid(dot);
+        if (!ScanExtensions().contains(extension))
+            continue;
+        const QString path = dir.absoluteFilePath(name);
+        try {
+            found.push_back(readRecord(path, extension.toLower()));
+        } catch (const std::exception&) {
+            result.failed << path;
+        }
+    }
+    result.filesRead = static_cast<int>(found.size());
+    if (QFile::exists(library_.musicPath()))
+        result.recordsAdded = libraryfiles::AppendIfNew(library_.musicPath(), found);
+    library_.EnsureGroupNodes(found);
+    return result;
+}
+
+void LibraryEntries::OpenLibraryPage() {
+    QFile music(library_.musicPath());
+    if (!music.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("Cannot open file \"%1\": %2").arg(music.fileName(), music.errorString()));
+    const bool nearlyEmpty = music.size() / 1024 == 0;
+    music.close();
+    if (nearlyEmpty && prompts_.message(QStringLiteral("Rescan"), kReminder, PromptIcon::Information,
+                                        PromptButtons::Ok) == PromptAnswer::Ok)
+        ScanFolder();
+    if (state_.OpenedFromCommandLine)
+        return;
+    if (QStandardItem* allTitle = tree::FindNodeByText(library_.tv2, QStringLiteral("All Title"))) {
+        library_.selectNode(allTitle);
+        library_.ShowLibraryNode();
+    }
+}
+
+void LibraryEntries::DeleteEntries() {
+    QStandardItem* n = library_.selectedNode();
+    const int top = n && !n->parent() ? n->row() : -1;
+    QStandardItem* parent = n ? n->parent() : nullptr;
+    const auto selectedOrFirst = [this] {
+        if (library_.selectedRow() < 0)
+            library_.selectRow(0);
+        return library_.trackRow(library_.selectedRow());
+    };
+    bool everyRow = false;
+    if (top == LibraryCatalogue::AllTitleRoot) {
+        if (library_.rowCount() == 0)
+            return;
+        const LibraryRecord row = selectedOrFirst();
+        libraryfiles::RemoveRecords(library_.musicPath(), {row.Path}, library_.scratchPath());
+        library_.RemoveEmptiedGroups(row);
+    } else if (top == LibraryCatalogue::FavoritesRoot) {
+        if (library_.rowCount() == 0)
+            return;
+        const LibraryRecord row = selectedOrFirst();
+        libraryfiles::RemoveRecords(library_.favoritesPath(), {row.Path}, library_.scratchPath());
+        library_.listFile(library_.favoritesPath(), [](const LibraryRecord&) { return true; });
+    } else if (parent && (parent == library_.root(LibraryCatalogue::MyArtistRoot) ||
+                          parent == library_.root(LibraryCatalogue::MyAlbumRoot))) {
+        if (library_.rowCount() == 0) {
+            parent->removeRow(n->row());
+            library_.SaveLibraryTree();
+            return;
+        }
+        everyRow = true;
+        const std::vector<LibraryRecord> rows = library_.allRows();
+        libraryfiles::RemoveRecords(library_.musicPath(), pathsOf(rows), library_.scratchPath());
+        if (rows.size() == 1)
+            parent->removeRow(n->row());
+        library_.RemoveEmptiedGroups(rows);
+    }
+    if (everyRow)
+        library_.clearList();
+    else if (library_.selectedRow() >= 0)
+        library_.lv2.removeRow(library_.selectedRow());
+    library_.SaveLibraryTree();
+}
+
+void LibraryEntries::ClearAll() {
+    if (library_.rowCount() == 0)
+        return;
+    const std::vector<LibraryRecord> rows = library_.allRows();
+    libraryfiles::RemoveRecords(library_.musicPath(), pathsOf(rows), library_.scratchPath());
+    library_.RemoveEmptiedGroups(rows);
+    library_.clearList();
+    library_.SaveLibraryTree();
+}
+
+void LibraryEntries::AddToLibraryFavorites() {
+    if (library_.rowCount() == 0 || state_.CurrentRow < 0 || state_.CurrentRow >= library_.rowCount())
+        return;
+    // The duplicate check and the append both use the row the menu was opened on.
+    const LibraryRecord row = library_.trackRow(state_.CurrentRow);
+    const QString favorites = library_.favoritesPath();
+    libraryfiles::CreateIfMissing(favorites);
+    if (libraryfiles::StoredPaths(favorites).contains(row.Path) &&
+        prompts_.message(QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
+                         kReminder, PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
+        return;
+    libraryFile(favorites).append(row.toBytes());
+}
+
+} // namespace varnelo

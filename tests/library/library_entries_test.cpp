@@ -1,0 +1,336 @@
+#include "common/Error.h"
+#include "common/SettingsFile.h"
+#include "library/LibraryFiles.h"
+#include "library_fixtures.h"
+
+#include <QFile>
+
+using namespace varnelo;
+using namespace varnelo::test;
+
+namespace {
+
+class EntriesTest : public LibraryFixture {
+protected:
+    void SetUp() override {
+        LibraryFixture::SetUp();
+        entries.playRow = [this](int row) {
+            played.push_back(row);
+            if (failPlay)
+                throw Error(QStringLiteral("cannot open"));
+        };
+        entries.stopStation = [this] { ++stationStops; };
+        entries.stopLocalPlayback = [this] { ++localStops; };
+    }
+    // Tagged files in the media folder; each title is its file's base name.
+    QStringList makeFiles(const QStringList& names, const QByteArray& artist = "Ann", const QByteArray& album = "First") {
+        QStringList paths;
+        for (const QString& name : names) {
+            const QString path = mediaFile(name);
+            writeTaggedMp3(path, name.section(QLatin1Char('.'), 0, 0).toUtf8(), artist, album);
+            paths << path;
+        }
+        return paths;
+    }
+    void addFiles(const QStringList& files) {
+        prompts.filesToOpen = files;
+        entries.AddFiles();
+    }
+
+    std::vector<int> played;
+    bool failPlay = false;
+    int stationStops = 0;
+    int localStops = 0;
+};
+
+} // namespace
+
+TEST_F(EntriesTest, AddFilesStoresReadsAndStartsTheNowPlayingList) {
+    SettingsFile settings(dir.filePath(QStringLiteral("temp.ini")));
+    entries.setSettings(&settings);
+    write(QStringLiteral("tp.dat"), {track(QStringLiteral("stale"), {}, {}, QStringLiteral("/stale"))});
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    state.StationPlaying = true;
+    state.LocalPlaying = true;
+
+    addFiles(makeFiles({QStringLiteral("one.mp3"), QStringLiteral("two.MP3"), QStringLiteral("skip.flac")}));
+
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    EXPECT_EQ(read(QStringLiteral("music.dat")).front(),
+              track(QStringLiteral("one"), QStringLiteral("Ann"), QStringLiteral("First"), mediaFile(QStringLiteral("one.mp3"))));
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), QStringList{QStringLiteral("Ann")});
+    EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), QStringList{QStringLiteral("First")});
+    EXPECT_EQ(settings.readString(QStringLiteral("File Manager"), QStringLiteral("add path"), {}), media());
+    EXPECT_EQ(played, std::vector<int>{0});
+    EXPECT_EQ(stationStops, 1);
+    EXPECT_EQ(localStops, 1);
+    EXPECT_TRUE(state.LocalPlaying);
+    EXPECT_TRUE(state.NowPlayingValid);
+    EXPECT_EQ(state.LastNodeText, QStringLiteral("Now Playing"));
+    EXPECT_EQ(library.selectedNode(), library.root(LibraryCatalogue::NowPlayingRoot));
+    EXPECT_EQ(state.PlayingIndex, 0);
+    EXPECT_EQ(library.selectedRow(), 0);
+}
+
+TEST_F(EntriesTest, AddingWhileNowPlayingIsShownExtendsTheList) {
+    addFiles(makeFiles({QStringLiteral("one.mp3")}));
+    // A known Path adds no record but still a row and, unless present, a tp.dat entry.
+    addFiles(makeFiles({QStringLiteral("two.mp3"), QStringLiteral("one.mp3")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("one")}));
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    // From any other view the new files alone form the list.
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    addFiles(makeFiles({QStringLiteral("three.mp3")}));
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("three")});
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("three")});
+}
+
+TEST_F(EntriesTest, AddingWithoutMusicFileReachesListNowPlayingAndTreeOnly) {
+    QFile::remove(data(QStringLiteral("music.dat")));
+    addFiles(makeFiles({QStringLiteral("one.mp3")}, "Zed"));
+    EXPECT_FALSE(QFile::exists(data(QStringLiteral("music.dat"))));
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("one")});
+    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), QStringList{QStringLiteral("Zed")});
+}
+
+TEST_F(EntriesTest, CancelledDialogChangesNothing) {
+    write(QStringLiteral("tp.dat"), {track(QStringLiteral("kept"), {}, {}, QStringLiteral("/k"))});
+    addFiles({});
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("kept")});
+    EXPECT_TRUE(played.empty());
+    EXPECT_FALSE(state.LocalPlaying);
+}
+
+TEST_F(EntriesTest, AnUnreadableFileEndsTheLoopAndKeepsTheRowsBefore) {
+    QStringList files = makeFiles({QStringLiteral("one.mp3")});
+    files << mediaFile(QStringLiteral("missing.mp3"));
+    files << makeFiles({QStringLiteral("three.mp3")});
+    addFiles(files);
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("one")});
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("one")});
+}
+
+TEST_F(EntriesTest, NothingReadableIntoAnEmptyListPlaysNothing) {
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    addFiles(makeFiles({QStringLiteral("a.flac")}));
+    EXPECT_TRUE(played.empty());
+    EXPECT_FALSE(state.LocalPlaying);
+}
+
+TEST_F(EntriesTest, FailingToOpenTheFirstRowRunsDeleteEntries) {
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    failPlay = true;
+    addFiles(makeFiles({QStringLiteral("bad.mp3"), QStringLiteral("good.mp3")}));
+    // DeleteEntries on the "All Title" view took row 0 from the list and from music.dat.
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("good")});
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("good")});
+    EXPECT_EQ(state.LastNodeText, QStringLiteral("Now Playing"));
+    EXPECT_EQ(library.selectedRow(), 0);
+}
+
+TEST_F(EntriesTest, CommandLineFileIsAddedWithoutClearingAndPlayed) {
+    library.appendTrackRow(track(QStringLiteral("earlier"), {}, {}, QStringLiteral("/e")));
+    showRoot(LibraryCatalogue::MyArtistRoot);  // a view that leaves the list
+    entries.OpenCommandLineFile(makeFiles({QStringLiteral("song.ogg.mp3")}).first());
+    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("earlier"), QStringLiteral("song")}));
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), (QStringList{QStringLiteral("earlier"), QStringLiteral("song")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("song")});
+    EXPECT_EQ(played, std::vector<int>{0});
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(EntriesTest, CommandLineFileOfAnotherTypeIsRefusedWithAMessage) {
+    const QString text = mediaFile(QStringLiteral("notes.txt"));
+    writeBytes(text, "hello");
+    entries.OpenCommandLineFile(text);
+    entries.OpenCommandLineFile(mediaFile(QStringLiteral("absent.wma")));
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_TRUE(prompts.shown[0].text.contains(text));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("friendly reminds"));
+    EXPECT_TRUE(readBytes(data(QStringLiteral("music.dat"))).isEmpty());
+    EXPECT_TRUE(played.empty());
+}
+
+TEST_F(EntriesTest, ScanTakesExactExtensionsAndNoSubFolders) {
+    makeFiles({QStringLiteral("a.Mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.MP3"), QStringLiteral("d.txt")});
+    QDir().mkpath(mediaFile(QStringLiteral("sub")));
+    makeFiles({QStringLiteral("sub/e.mp3")});
+    writeBytes(mediaFile(QStringLiteral("broken.ogg")), "not an ogg");
+    const QByteArray treeBefore = readBytes(data(QStringLiteral("tt.txt")));
+
+    prompts.folderToChoose = media();
+    entries.ScanFolder();
+
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_EQ(read(QStringLiteral("music.dat")).front().Path, mediaFile(QStringLiteral("b.mp3")));
+    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), QStringList{QStringLiteral("Ann")});
+    // No rows and no tree save: the groups wait for the tree's next save.
+    EXPECT_EQ(library.rowCount(), 0);
+    EXPECT_EQ(readBytes(data(QStringLiteral("tt.txt"))), treeBefore);
+
+    const ScanResult again = entries.ScanFolderAt(media());
+    EXPECT_EQ(again.filesRead, 2);
+    EXPECT_EQ(again.recordsAdded, 0);
+    EXPECT_EQ(again.failed, QStringList{mediaFile(QStringLiteral("broken.ogg"))});
+}
+
+TEST_F(EntriesTest, CancelledRescanChangesNothing) {
+    makeFiles({QStringLiteral("b.mp3")});
+    prompts.folderToChoose.clear();
+    entries.ScanFolder();
+    EXPECT_TRUE(readBytes(data(QStringLiteral("music.dat"))).isEmpty());
+    EXPECT_TRUE(children(LibraryCatalogue::MyArtistRoot).isEmpty());
+    EXPECT_FALSE(state.RescanMode);
+}
+
+TEST_F(EntriesTest, OpenLibraryPageAsksForARescanBelowOneKibibyte) {
+    const auto openWithSize = [this](int bytes) {
+        writeBytes(data(QStringLiteral("music.dat")), QByteArray(bytes, '\0'));
+        prompts.shown.clear();
+        entries.OpenLibraryPage();
+        return !prompts.shown.empty();
+    };
+    EXPECT_TRUE(openWithSize(0));
+    EXPECT_TRUE(openWithSize(550));
+    EXPECT_TRUE(openWithSize(1023));
+    EXPECT_FALSE(openWithSize(1024));
+    EXPECT_FALSE(openWithSize(1100));
+    openWithSize(0);
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Rescan"));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("friendly reminds"));
+    EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Information);
+    EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::Ok);
+}
+
+TEST_F(EntriesTest, OpenLibraryPageScansOnOkThenShowsAllTitle) {
+    makeFiles({QStringLiteral("b.mp3")});
+    prompts.folderToChoose = media();
+    entries.OpenLibraryPage();
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("b")});
+    EXPECT_EQ(library.selectedNode(), library.root(LibraryCatalogue::AllTitleRoot));
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("b")});
+}
+
+TEST_F(EntriesTest, OpenLibraryPageAfterACommandLineStartKeepsTheList) {
+    state.OpenedFromCommandLine = true;
+    write(QStringLiteral("music.dat"), {track(QStringLiteral("x"), {}, {}, QStringLiteral("/x")),
+                                        track(QStringLiteral("y"), {}, {}, QStringLiteral("/y"))});
+    entries.OpenLibraryPage();
+    EXPECT_EQ(library.selectedNode(), nullptr);
+    EXPECT_EQ(library.rowCount(), 0);
+    QFile::remove(data(QStringLiteral("music.dat")));
+    EXPECT_THROW(entries.OpenLibraryPage(), Error);
+}
+
+class DeleteTest : public EntriesTest {
+protected:
+    void SetUp() override {
+        EntriesTest::SetUp();
+        write(QStringLiteral("music.dat"),
+              {track(QStringLiteral("a1"), QStringLiteral("Ann"), QStringLiteral("Solo"), QStringLiteral("/a1")),
+               track(QStringLiteral("b1"), QStringLiteral("Bob"), QStringLiteral("Duo"), QStringLiteral("/b1")),
+               track(QStringLiteral("a2"), QStringLiteral("Ann"), QStringLiteral("Duo"), QStringLiteral("/a2")),
+               track(QStringLiteral("b2"), QStringLiteral("Bob"), QStringLiteral("Duo"), QStringLiteral("/b2"))});
+        write(QStringLiteral("tp.dat"), {track(QStringLiteral("a1"), QStringLiteral("Ann"), QStringLiteral("Solo"), QStringLiteral("/a1"))});
+        library.EnsureGroupNodes(read(QStringLiteral("music.dat")));
+    }
+};
+
+TEST_F(DeleteTest, AllTitleRemovesTheSelectedRecordAndEmptiedGroups) {
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    library.selectRow(0);
+    entries.DeleteEntries();
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("b1"), QStringLiteral("a2"), QStringLiteral("b2")}));
+    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("b1"), QStringLiteral("a2"), QStringLiteral("b2")}));
+    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));
+    EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), QStringList{QStringLiteral("Duo")});
+    EXPECT_EQ(readBytes(data(QStringLiteral("tt.txt"))), tree::SaveTreeToBytes(library.tv2));
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("a1")});
+    // Without a selected row the first row goes.
+    library.lv2Selection.clear();
+    entries.DeleteEntries();
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("a2"), QStringLiteral("b2")}));
+}
+
+TEST_F(DeleteTest, ArtistViewRemovesEveryRowItsRecordsAndTheNode) {
+    show(child(LibraryCatalogue::MyArtistRoot, QStringLiteral("Ann")));
+    entries.DeleteEntries();
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("b1"), QStringLiteral("b2")}));
+    EXPECT_EQ(library.rowCount(), 0);
+    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), QStringList{QStringLiteral("Bob")});
+    EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), QStringList{QStringLiteral("Duo")});
+    EXPECT_EQ(readBytes(data(QStringLiteral("tt.txt"))), tree::SaveTreeToBytes(library.tv2));
+}
+
+TEST_F(DeleteTest, EmptyGroupViewRemovesJustTheNode) {
+    library.EnsureAlbumNode(QStringLiteral("Nothing"));
+    show(child(LibraryCatalogue::MyAlbumRoot, QStringLiteral("Nothing")));
+    ASSERT_EQ(library.rowCount(), 0);
+    entries.DeleteEntries();
+    EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), (QStringList{QStringLiteral("Solo"), QStringLiteral("Duo")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")).size(), 4);
+}
+
+TEST_F(DeleteTest, NowPlayingAndLetterViewsRemoveTheRowOnly) {
+    state.NowPlayingValid = true;
+    showRoot(LibraryCatalogue::NowPlayingRoot);
+    library.selectRow(0);
+    entries.DeleteEntries();
+    EXPECT_EQ(library.rowCount(), 0);
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("a1")});
+    showRoot(LibraryCatalogue::NowPlayingRoot);
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("a1")});
+
+    show(library.root(LibraryCatalogue::AllTitleRoot)->child(1));  // "B"
+    library.selectRow(1);
+    entries.DeleteEntries();
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("b1")});
+    EXPECT_EQ(titles(QStringLiteral("music.dat")).size(), 4);
+}
+
+TEST_F(DeleteTest, FavoritesViewRemovesFromFavFileAndReloads) {
+    write(QStringLiteral("fav.dat"), {track(QStringLiteral("f1"), {}, {}, QStringLiteral("/a1")),
+                                      track(QStringLiteral("f2"), {}, {}, QStringLiteral("/b1"))});
+    showRoot(LibraryCatalogue::FavoritesRoot);
+    library.selectRow(1);
+    entries.DeleteEntries();
+    EXPECT_EQ(titles(QStringLiteral("fav.dat")), QStringList{QStringLiteral("f1")});
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("f1")});
+    EXPECT_EQ(titles(QStringLiteral("music.dat")).size(), 4);
+}
+
+TEST_F(DeleteTest, ClearAllInFavoritesRemovesFromTheLibraryOnly) {
+    write(QStringLiteral("fav.dat"), {track(QStringLiteral("a1"), QStringLiteral("Ann"), QStringLiteral("Solo"), QStringLiteral("/a1"))});
+    showRoot(LibraryCatalogue::FavoritesRoot);
+    entries.ClearAll();
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("b1"), QStringLiteral("a2"), QStringLiteral("b2")}));
+    EXPECT_EQ(titles(QStringLiteral("fav.dat")), QStringList{QStringLiteral("a1")});
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("a1")});
+    EXPECT_EQ(library.rowCount(), 0);
+    EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), QStringList{QStringLiteral("Duo")});
+    EXPECT_EQ(readBytes(data(QStringLiteral("tt.txt"))), tree::SaveTreeToBytes(library.tv2));
+}
+
+TEST_F(DeleteTest, AddingAFavoriteTwiceAsksFirst) {
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    library.selectRow(2);
+    library.lv2MouseDown(Qt::RightButton);
+    entries.AddToLibraryFavorites();
+    EXPECT_EQ(titles(QStringLiteral("fav.dat")), QStringList{QStringLiteral("a2")});
+    EXPECT_TRUE(prompts.shown.empty());
+
+    prompts.answers = {PromptAnswer::Cancel};
+    entries.AddToLibraryFavorites();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text,
+              QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "));
+    EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::OkCancel);
+    EXPECT_EQ(titles(QStringLiteral("fav.dat")).size(), 1);
+
+    prompts.answers = {PromptAnswer::Ok};
+    entries.AddToLibraryFavorites();
+    EXPECT_EQ(titles(QStringLiteral("fav.dat")), (QStringList{QStringLiteral("a2"), QStringLiteral("a2")}));
+}
