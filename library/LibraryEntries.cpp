@@ -103,19 +103,21 @@ int LibraryEntries::addTracks(const QStringList& files) {
     return static_cast<int>(stored.size());
 }
 
-void LibraryEntries::startNowPlaying(bool guardAll) {
-    const auto writeAndStart = [this](bool guardOpen) {
-        const QString nowPlaying = library_.nowPlayingPath();
-        libraryfiles::CreateIfMissing(nowPlaying);
-        libraryfiles::AppendIfNew(nowPlaying, library_.allRows());
+void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
+    const auto writeAndStart = [this, anyStored](bool guardOpen) {
+        if (anyStored) {
+            const QString nowPlaying = library_.nowPlayingPath();
+            libraryfiles::CreateIfMissing(nowPlaying);
+            libraryfiles::AppendIfNew(nowPlaying, library_.allRows());
+        }
         if (state_.StationPlaying && stopStation)
             stopStation();
         if (state_.LocalPlaying && stopLocalPlayback)
             stopLocalPlayback();
-        state_.LocalPlaying = true;
         state_.NowPlayingValid = true;
         if (!playRow)
-            return;
+            return;  // no player bound: nothing claims to play
+        state_.LocalPlaying = true;
         if (!guardOpen) {
             playRow(0);
             return;
@@ -156,11 +158,11 @@ void LibraryEntries::AddFiles() {
     if (settings_)
         settings_->writeString(QStringLiteral("File Manager"), QStringLiteral("add path"),
                                QFileInfo(files.first()).absolutePath());
-    addTracks(files);
+    const int stored = addTracks(files);
     // Nothing to play when no chosen file could be read into an empty list.
     if (library_.rowCount() == 0)
         return;
-    startNowPlaying(false);
+    startNowPlaying(stored > 0, false);
 }
 
 void LibraryEntries::OpenCommandLineFile(const QString& path) {
@@ -172,10 +174,10 @@ void LibraryEntries::OpenCommandLineFile(const QString& path) {
                          kReminder, PromptIcon::Information, PromptButtons::Ok);
         return;
     }
-    addTracks({path});
+    const int stored = addTracks({path});
     if (library_.rowCount() == 0)
         return;
-    startNowPlaying(true);
+    startNowPlaying(stored > 0, true);
 }
 
 void LibraryEntries::ScanFolder() {

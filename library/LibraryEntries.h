@@ -36,7 +36,8 @@ public:
     void setSettings(SettingsFile* settings) { settings_ = settings; }
 
     // Playback of a row of the list from its start, provided by local playback;
-    // throws varnelo::Error when the file cannot be opened.
+    // throws varnelo::Error when the file cannot be opened. Adding sets
+    // LocalPlaying only when it is bound.
     std::function<void(int row)> playRow;
     std::function<void()> stopStation;
     std::function<void()> stopLocalPlayback;
@@ -65,7 +66,8 @@ private:
     // Reads and stores the files (tags, music.dat, groups) and appends their
     // rows; stops at the first failure. Returns how many were stored.
     int addTracks(const QStringList& files);
-    void startNowPlaying(bool guardAll);
+    // Writes tp.dat (when files were stored), stops what plays and starts row 0.
+    void startNowPlaying(bool anyStored, bool guardAll);
 
     LibraryCatalogue& library_;
     AppState& state_;

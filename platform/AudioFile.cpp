@@ -182,8 +182,9 @@ struct AudioFile::Impl {
 std::unique_ptr<AudioEncoder> AudioFile::Impl::makeEncoder(OutputKind kind) {
     switch (kind) {
     case OutputKind::Wav: {
+        // The options' sizes, and 24 bits for callers that keep a 24-bit source as it is.
         const auto &bits = wavSampleBits();
-        if (std::find(bits.begin(), bits.end(), wavBits) == bits.end()) {
+        if (wavBits != 24 && std::find(bits.begin(), bits.end(), wavBits) == bits.end()) {
             setError(ErrBadFormat, tr("WAV files cannot have %1 bits per sample").arg(wavBits));
             return nullptr;
         }

@@ -24,6 +24,7 @@ struct WmaProfile {
 const std::array<WmaProfile, 47> &wmaProfiles();
 
 // Sample sizes and rates the WAV output accepts.
+// SetWavFormat also takes 24 bits.
 const std::array<int, 7> &wavSampleBits();   // 2,3,4,5 (G.726) 8,16,32 (PCM)
 const std::array<int, 10> &wavSampleRates(); // the rates the options offer
 

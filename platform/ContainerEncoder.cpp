@@ -238,6 +238,9 @@ std::unique_ptr<AudioEncoder> createWavEncoder(int sampleRate, int channels, int
     case 16:
         return std::make_unique<ContainerEncoder>(
             EncoderSetup{"wav", AV_CODEC_ID_PCM_S16LE, sampleRate, channels});
+    case 24:
+        return std::make_unique<ContainerEncoder>(
+            EncoderSetup{"wav", AV_CODEC_ID_PCM_S24LE, sampleRate, channels});
     case 32:
         return std::make_unique<ContainerEncoder>(
             EncoderSetup{"wav", AV_CODEC_ID_PCM_S32LE, sampleRate, channels});

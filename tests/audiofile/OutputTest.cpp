@@ -65,7 +65,7 @@ TEST_F(Output, PcmWavInEverySizeRateAndChannelCount) {
     const std::vector<WavCase> cases{
         {44100, 2, 16, "pcm_s16le"}, {48000, 2, 32, "pcm_s32le"}, {6000, 1, 8, "pcm_u8"},
         {8000, 2, 8, "pcm_u8"},      {11025, 1, 16, "pcm_s16le"}, {22050, 2, 32, "pcm_s32le"},
-        {32000, 1, 16, "pcm_s16le"}, {12000, 2, 16, "pcm_s16le"},
+        {32000, 1, 16, "pcm_s16le"}, {12000, 2, 16, "pcm_s16le"}, {24000, 2, 24, "pcm_s24le"},
     };
     // The blocks come at 44100 Hz stereo whatever the file's format.
     const SampleBlock input = tone(44100, 2, 1.0, 1000);
