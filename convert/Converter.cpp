@@ -1,0 +1,152 @@
+#include "convert/Converter.h"
+
+#include "common/AppState.h"
+#include "common/Seams.h"
+#include "convert/EncoderSetup.h"
+#include "convert/FileConversion.h"
+#include "convert/SettingsKeys.h"
+#include "platform/AudioFile.h"
+#include "platform/AudioInformation.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QWidget>
+
+namespace varnelo {
+namespace {
+
+enum Column { Caption = 0, ArtistItem, AlbumItem, GenreItem, PathItem };
+
+} // namespace
+
+Converter::Converter(AppState& state, QStandardItemModel& list, QItemSelectionModel& selection, AudioFile& source,
+                     AudioFile& output, AudioFile2LameEnc& encoder, EncoderSetup& setup, AudioInformation& tags,
+                     Prompts& prompts, DesktopShell& shell, QWidget* panelParent, QObject* parent)
+    : QObject(parent), state_(state), list_(list), selection_(selection), source_(source), output_(output),
+      encoder_(encoder), setup_(setup), tags_(tags), prompts_(prompts), shell_(shell) {
+    const auto action = [this](const char* name, const QString& text, int kind) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, [this, kind] { ConvertTo(kind); });
+        return a;
+    };
+    omp3 = action("omp3", QStringLiteral("To MP3"), 0);
+    owav = action("owav", QStringLiteral("To WAV"), 1);
+    owma = action("owma", QStringLiteral("To WMA"), 2);
+    OGG = action("OGG", QStringLiteral("To OGG"), 3);
+
+    ownsPanel_ = panelParent == nullptr;
+    Panel_convert = new QWidget(panelParent);
+    Panel_convert->setObjectName(QStringLiteral("Panel_convert"));
+    pb = new QProgressBar(Panel_convert);
+    pb->setObjectName(QStringLiteral("pb"));
+    pb->setRange(0, 100);
+    pb->setValue(0);
+    pb->setTextVisible(true);
+    lab_convert_name = new QLabel(Panel_convert);
+    lab_convert_name->setObjectName(QStringLiteral("lab_convert_name"));
+    btn_convert_stop = new QPushButton(QStringLiteral("Stop"), Panel_convert);
+    btn_convert_stop->setObjectName(QStringLiteral("btn_convert_stop"));
+    auto* layout = new QHBoxLayout(Panel_convert);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(pb, 2);
+    layout->addWidget(lab_convert_name, 3);
+    layout->addWidget(btn_convert_stop);
+    Panel_convert->hide();
+    connect(btn_convert_stop, &QPushButton::clicked, this, &Converter::StopConversion);
+}
+
+Converter::~Converter() {
+    if (ownsPanel_)
+        delete Panel_convert;
+}
+
+void Converter::StopConversion() {
+    if (state_.Converting)
+        state_.Converting = false;
+}
+
+void Converter::ConvertTo(int kind) {
+    // A second conversion would take the components from the running one.
+    if (state_.Converting)
+        return;
+    setup_.ConfigureEncoder(kind, EncoderTarget{output_, encoder_, EncoderTarget::Role::Converter});
+    ConvertEntry();
+}
+
+void Converter::ConvertEntry() {
+    if (list_.rowCount() == 0 || state_.Converting)
+        return;
+    const int row = state_.CurrentRow;
+    if (row < 0 || row >= list_.rowCount())
+        return;
+    if (state_.LocalPlaying) {
+        if (prompts_.message(QStringLiteral("Stop playing"), QStringLiteral("friendly reminds"), PromptIcon::Question,
+                             PromptButtons::OkCancel) != PromptAnswer::Ok)
+            return;
+        if (stopPlayback)
+            stopPlayback();
+    }
+    const auto text = [&](int column) {
+        const QStandardItem* item = list_.item(row, column);
+        return item ? item->text() : QString();
+    };
+    const QString sourcePath = text(PathItem);
+
+    state_.Converting = true;
+    Panel_convert->show();
+    selection_.setCurrentIndex(list_.index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const auto finish = [this] {
+        pb->setValue(100);
+        pb->setValue(0);
+        Panel_convert->hide();
+        state_.Converting = false;
+    };
+
+    ConversionResult result;
+    QString folder;
+    try {
+        folder = outputFolder ? outputFolder() : defaultOutputFolder();
+        if (!QFileInfo(folder).isDir())
+            QDir().mkdir(folder);  // one level, as a missing parent is not made
+        if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QDir::separator()))
+            folder += QDir::separator();
+        lastOutput_ = ConvertedFileName(folder, sourcePath, setup_.OutputExtension());
+        lab_convert_name->setText(lastOutput_ + QStringLiteral("  "));
+        result = ConvertAudioFile(source_, output_, sourcePath, lastOutput_, [this](int percent) {
+            pb->setValue(percent);
+            QCoreApplication::processEvents();
+            return state_.Converting;
+        });
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+
+    if (!result.ok && !result.stopped) {
+        // Nothing usable was written: say so rather than tag a missing file.
+        prompts_.message(QStringLiteral("Cannot convert \"%1\": %2").arg(sourcePath, result.error),
+                         QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
+        return;
+    }
+    // Nothing of the file the component read last may reach this one.
+    tags_.ClearInfo();
+    tags_.setInfoTitle(text(Caption));
+    tags_.setInfoArtist(text(ArtistItem));
+    tags_.setInfoAlbum(text(AlbumItem));
+    tags_.setInfoGenreS(text(GenreItem));
+    tags_.SaveInfo(lastOutput_);
+    if (openFolderWhenDone && openFolderWhenDone())
+        shell_.openFolder(folder);
+}
+
+} // namespace varnelo

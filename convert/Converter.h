@@ -1,0 +1,80 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QAction;
+class QItemSelectionModel;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QStandardItemModel;
+class QWidget;
+
+namespace varnelo {
+
+struct AppState;
+class AudioFile;
+class AudioFile2LameEnc;
+class AudioInformation;
+class DesktopShell;
+class EncoderSetup;
+class Prompts;
+
+// Converts one entry of the track list `lv2` into the OutputFolder in the
+// format last configured on the converter's file component, on the GUI
+// thread: the window stays alive between one-second chunks so "Stop" works.
+class Converter : public QObject {
+    Q_OBJECT
+public:
+    // `list` holds the caption and sub-items Artist, Album, Genre, Path in
+    // columns 0..4. `source` is the file component shared with local playback,
+    // `output` and `encoder` the converter's target, `tags` the tag editor's
+    // component. The panel is made a child of `panelParent` (owned here when null).
+    Converter(AppState& state, QStandardItemModel& list, QItemSelectionModel& selection, AudioFile& source,
+              AudioFile& output, AudioFile2LameEnc& encoder, EncoderSetup& setup, AudioInformation& tags,
+              Prompts& prompts, DesktopShell& shell, QWidget* panelParent = nullptr, QObject* parent = nullptr);
+    ~Converter() override;
+
+    // The items of the submenu `Converter1` ("Converter ").
+    QAction* omp3;
+    QAction* owav;
+    QAction* owma;
+    QAction* OGG;
+
+    // The conversion panel and its controls.
+    QWidget* Panel_convert;
+    QProgressBar* pb;
+    QLabel* lab_convert_name;
+    QPushButton* btn_convert_stop;
+
+    // Live settings: OutputFolder (`video`/`path`) and `cb_auto`.
+    std::function<QString()> outputFolder;
+    std::function<bool()> openFolderWhenDone;
+    // StopPlayback of local playback.
+    std::function<void()> stopPlayback;
+
+    // ConfigureEncoder(kind) on the converter target, then ConvertEntry.
+    void ConvertTo(int kind);
+    void ConvertEntry();
+    void StopConversion();
+
+    // The output path of the last conversion.
+    QString lastOutput() const { return lastOutput_; }
+
+private:
+    AppState& state_;
+    QStandardItemModel& list_;
+    QItemSelectionModel& selection_;
+    AudioFile& source_;
+    AudioFile& output_;
+    AudioFile2LameEnc& encoder_;
+    EncoderSetup& setup_;
+    AudioInformation& tags_;
+    Prompts& prompts_;
+    DesktopShell& shell_;
+    bool ownsPanel_ = false;
+    QString lastOutput_;
+};
+
+} // namespace varnelo

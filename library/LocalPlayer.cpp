@@ -1,0 +1,328 @@
+#include "library/LocalPlayer.h"
+
+#include "common/AppState.h"
+#include "common/Error.h"
+#include "library/LibraryCatalogue.h"
+#include "platform/AudioFile.h"
+#include "platform/AudioPlayer.h"
+
+#include <QItemSelectionModel>
+#include <QStandardItemModel>
+#include <algorithm>
+#include <limits>
+
+namespace varnelo {
+namespace {
+
+const QString kNowPlaying = QStringLiteral("Now Playing");
+const QString kZeroTime = QStringLiteral("00:00:00");
+
+} // namespace
+
+qint64 MulDivRound(qint64 a, qint64 b, qint64 c) {
+    if (c == 0)
+        return -1;
+    const __int128 product = static_cast<__int128>(a) * b;
+    __int128 quotient = product / c;
+    const __int128 remainder = product % c;
+    const __int128 absRemainder = remainder < 0 ? -remainder : remainder;
+    const __int128 absDivisor = c < 0 ? -static_cast<__int128>(c) : static_cast<__int128>(c);
+    if (2 * absRemainder >= absDivisor)
+        quotient += ((product < 0) != (c < 0)) ? -1 : 1;
+    if (quotient > std::numeric_limits<qint64>::max() || quotient < std::numeric_limits<qint64>::min())
+        return -1;
+    return static_cast<qint64>(quotient);
+}
+
+QString ElapsedText(qint64 seconds) {
+    if (seconds < 0)
+        seconds = 0;
+    const qint64 h = seconds / 3600;
+    const qint64 m = (seconds - h * 3600) / 60;
+    const qint64 s = seconds % 60;
+    return QString::asprintf("%.2lld:%.2lld:%.2lld", static_cast<long long>(h), static_cast<long long>(m),
+                             static_cast<long long>(s));
+}
+
+LocalPlayer::LocalPlayer(AppState& state, LibraryCatalogue& library, AudioFile& file, AudioPlayer& player,
+                         QObject* parent)
+    : QObject(parent), state_(state), library_(library), file_(file), player_(player) {
+    connect(&player_, &AudioPlayer::OnEndArrayPlay, this, &LocalPlayer::AudioPlayerEndArrayPlay);
+    connect(&player_, &AudioPlayer::OnRequestOnLoadArray, this, &LocalPlayer::AudioPlayerRequestOnLoadArray);
+    connect(&player_, &AudioPlayer::OnTimer, this,
+            [this](qint64 current, int, int) { AudioPlayerTimer(current); });
+    connect(&player_, &AudioPlayer::OnEndPlay, this, &LocalPlayer::AudioPlayerEndPlay);
+}
+
+void LocalPlayer::setRecordingsList(QStandardItemModel* model, QItemSelectionModel* selection) {
+    recordings_ = model;
+    recordingsSelection_ = selection;
+}
+
+QStandardItemModel* LocalPlayer::model(List list) const {
+    return list == List::Library ? &library_.lv2 : recordings_;
+}
+
+int LocalPlayer::selectedRow(List list) const {
+    if (list == List::Library)
+        return library_.selectedRow();
+    if (!recordingsSelection_)
+        return -1;
+    const QModelIndexList rows = recordingsSelection_->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void LocalPlayer::selectRow(List list, int row) {
+    if (list == List::Library) {
+        library_.selectRow(row);
+        return;
+    }
+    if (!recordings_ || !recordingsSelection_ || row < 0 || row >= recordings_->rowCount())
+        return;
+    recordingsSelection_->setCurrentIndex(recordings_->index(row, 0),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+QString LocalPlayer::rowPath(List list, int row) const {
+    const QStandardItemModel* m = model(list);
+    const int column = list == List::Library ? LibraryPathColumn : RecordingPathColumn;
+    if (!m || row < 0 || row >= m->rowCount())
+        return {};
+    const QStandardItem* item = m->item(row, column);
+    return item ? item->text() : QString();
+}
+
+int LocalPlayer::barValue() const {
+    return bar ? bar() : barValue_;
+}
+
+void LocalPlayer::showBar(int value) {
+    barValue_ = value;
+    if (setBar)
+        setBar(value);
+}
+
+void LocalPlayer::showTime(const QString& text) {
+    if (setLabtime)
+        setLabtime(text);
+}
+
+qint64 LocalPlayer::barToPosition(int value) const {
+    return MulDivRound(value, file_.Length(), BarMax);
+}
+
+int LocalPlayer::highlightedRow(List list) const {
+    return state_.LocalPlaying && list == playingList_ ? state_.PlayingIndex : -1;
+}
+
+void LocalPlayer::FeedPlayer() {
+    // A late event after the file was closed has nothing to read.
+    if (!file_.GetFileOpen())
+        return;
+    const SampleBlock array = file_.ReadSamples(ArraySize);
+    player_.QueueSamples(array);
+}
+
+void LocalPlayer::startSequence(int startValue) {
+    player_.SetPlayFormat(file_.SampleRate(), file_.Channels());
+    // A file without a length cannot be placed: it plays from its start.
+    state_.StartOffset = std::max<qint64>(0, MulDivRound(startValue, file_.Length(), BarMax));
+    file_.Seek(state_.StartOffset);
+    ArraySize = player_.MillisecondsToSamples(200);
+    player_.Start();
+    FeedPlayer();
+    FeedPlayer();
+}
+
+bool LocalPlayer::openRow(List list, int row) {
+    if (file_.GetFileOpen())
+        file_.CloseFile();
+    playingList_ = list;
+    state_.PlayingIndex = row;
+    CurrentFile = rowPath(list, row);
+    state_.LocalPlaying = true;
+    if (!CurrentFile.isEmpty() && file_.OpenSource(CurrentFile))
+        return true;
+    // Nothing open means nothing plays: the state says so.
+    file_.CloseFile();
+    state_.LocalPlaying = false;
+    state_.Paused = false;
+    Q_EMIT highlightChanged();
+    return false;
+}
+
+void LocalPlayer::PlayPause() {
+    // The file component belongs to a running conversion.
+    if (state_.Converting)
+        return;
+    if (state_.StationPlaying && stopStation)
+        stopStation();
+    if (state_.CdPlaying && stopCdPlayback)
+        stopCdPlayback();
+    if (!state_.RadioPage && !EndedByPlayer) {
+        const QStandardItem* node = library_.selectedNode();
+        state_.PlayingListText = node ? node->text() : QString();
+    }
+    if (state_.PlayingListText != kNowPlaying)
+        state_.NowPlayingValid = false;
+    EndedByPlayer = false;
+
+    const List list = state_.RadioPage ? List::Recordings : List::Library;
+    const QStandardItemModel* m = model(list);
+    if (!m || m->rowCount() == 0)
+        return;
+    if (selectedRow(list) < 0)
+        selectRow(list, state_.LocalPlaying ? state_.PlayingIndex : 0);
+    if (selectedRow(list) < 0)
+        selectRow(list, 0);  // the remembered row is gone
+    playingList_ = list;
+    state_.PlayingIndex = selectedRow(list);
+    Q_EMIT highlightChanged();
+
+    state_.StartOffset = barToPosition(barValue());
+    if (state_.LocalPlaying && !state_.Paused) {
+        player_.Stop();
+        state_.Paused = true;
+        return;
+    }
+    if (state_.LocalPlaying && state_.Paused) {
+        player_.Start();
+        state_.Paused = false;
+        return;
+    }
+    if (!openRow(list, state_.PlayingIndex)) {
+        const QString failed = CurrentFile;
+        if (list == List::Library) {
+            // An entry whose file is gone leaves the library.
+            if (deleteEntries)
+                deleteEntries();
+            return;
+        }
+        throw Error(QStringLiteral("Cannot open \"%1\": %2").arg(failed, file_.ErrorText()));
+    }
+    startSequence(barValue());
+}
+
+void LocalPlayer::PlayRow(int row) {
+    if (state_.Converting) {
+        state_.LocalPlaying = false;
+        return;
+    }
+    state_.Paused = false;
+    state_.PlayingListText = kNowPlaying;
+    if (!openRow(List::Library, row))
+        throw Error(QStringLiteral("Cannot open \"%1\": %2").arg(CurrentFile, file_.ErrorText()));
+    Q_EMIT highlightChanged();
+    startSequence(0);
+}
+
+void LocalPlayer::StopPlayback() {
+    player_.Stop();
+    file_.CloseFile();
+    state_.LocalPlaying = false;
+    state_.Paused = false;
+    showBar(0);
+    Q_EMIT highlightChanged();
+    showTime(kZeroTime);
+}
+
+void LocalPlayer::NextTrack() {
+    step(1);
+}
+
+void LocalPlayer::PreviousTrack() {
+    step(-1);
+}
+
+void LocalPlayer::step(int delta) {
+    if (state_.Converting)
+        return;
+    if (!state_.LocalPlaying) {
+        const List list = (!state_.RadioPage || state_.RecordingsListHidden) ? List::Library : List::Recordings;
+        state_.PlayingIndex = std::max(0, selectedRow(list) + delta);
+        playingList_ = list;
+        selectRow(list, state_.PlayingIndex);
+        return;
+    }
+    // Playing goes on in the list it came from: a recording is followed by
+    // the next recording, not by a library entry.
+    const List list = playingList_;
+    StopPlayback();
+    const QStandardItemModel* m = model(list);
+    const int rows = m ? m->rowCount() : 0;
+    // Before the first row the first one starts again; past the last the list has played out.
+    const int next = std::max(0, state_.PlayingIndex + delta);
+    if (next >= rows)
+        return;
+    selectRow(list, next);
+    if (!openRow(list, next))
+        throw Error(QStringLiteral("Cannot open \"%1\": %2").arg(CurrentFile, file_.ErrorText()));
+    Q_EMIT highlightChanged();
+    startSequence(barValue());
+}
+
+void LocalPlayer::AudioPlayerTimer(qint64 CurrentSamples) {
+    if (state_.RipPage)
+        return;
+    const qint64 position = CurrentSamples + state_.StartOffset;
+    const qint64 ms = MulDivRound(position, file_.Duration(), file_.Length());
+    showTime(ElapsedText(ms < 0 ? 0 : ms / 1000));
+    if (SeekDragging)
+        return;
+    const qint64 value = MulDivRound(position, BarMax, file_.Length());
+    if (value >= 0)
+        showBar(static_cast<int>(std::min<qint64>(value, BarMax)));
+}
+
+void LocalPlayer::AudioPlayerEndPlay() {
+    EndedByPlayer = true;
+    try {
+        NextTrack();
+    } catch (const Error& e) {
+        if (reportError)
+            reportError(e.message());
+    }
+}
+
+void LocalPlayer::BeginSeek() {
+    if (!state_.LocalPlaying)
+        return;
+    SeekDragging = true;
+    player_.Stop();
+}
+
+void LocalPlayer::EndSeek() {
+    SeekDragging = false;
+    if (!state_.LocalPlaying)
+        return;
+    state_.StartOffset = std::max<qint64>(0, barToPosition(barValue()));
+    // A new stream: what was queued from the old place must not play first.
+    player_.SetPlayFormat(file_.SampleRate(), file_.Channels());
+    file_.Seek(state_.StartOffset);
+    player_.Start();
+    FeedPlayer();
+    FeedPlayer();
+    // The sound runs again, so the next Play/Pause pauses it.
+    state_.Paused = false;
+    showTime(QString());
+}
+
+void LocalPlayer::lv2DblClick() {
+    if (state_.Converting)
+        return;
+    if (state_.LocalPlaying)
+        StopPlayback();
+    if (library_.rowCount() > 0 && library_.selectedRow() >= 0)
+        PlayPause();
+}
+
+void LocalPlayer::LV_RDblClick() {
+    if (state_.Converting)
+        return;
+    if (state_.LocalPlaying)
+        StopPlayback();
+    if (selectedRow(List::Recordings) >= 0)
+        PlayPause();
+}
+
+} // namespace varnelo

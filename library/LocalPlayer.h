@@ -1,0 +1,116 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+
+class QItemSelectionModel;
+class QStandardItemModel;
+
+namespace varnelo {
+
+struct AppState;
+class AudioFile;
+class AudioPlayer;
+class LibraryCatalogue;
+
+// a × b ÷ c rounded to the nearest integer (halves away from zero), with the
+// product kept exact. −1 for a zero divisor or a result beyond 64 bits. The
+// operands are 64-bit because lengths of long recordings pass 2^31 frames.
+qint64 MulDivRound(qint64 a, qint64 b, qint64 c);
+
+// Elapsed time as H:MM:SS with every part at least two digits ("100:00:00").
+QString ElapsedText(qint64 seconds);
+
+// Plays one local file at a time from the track list `lv2` or, on the radio
+// page, from the recordings list `LV_R`: pulls arrays from the file component
+// into the player as it asks, shows the time on "labtime" and the position on
+// the seek bar "bar" (0..7500), and goes on with the next row at the end of a
+// track.
+class LocalPlayer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int BarMax = 7500;
+    // Columns of the path in the two lists (sub-item 3 of `lv2`, sub-item 2 of `LV_R`).
+    static constexpr int LibraryPathColumn = 4;
+    static constexpr int RecordingPathColumn = 3;
+
+    enum class List { Library, Recordings };
+
+    // Connects to the player's events; the components outlive this object.
+    LocalPlayer(AppState& state, LibraryCatalogue& library, AudioFile& file, AudioPlayer& player,
+                QObject* parent = nullptr);
+
+    // The recordings list (`LV_R`), when there is one.
+    void setRecordingsList(QStandardItemModel* model, QItemSelectionModel* selection);
+
+    // Skin views: "labtime" text, "bar" value. Without them the values are kept here.
+    std::function<void(const QString&)> setLabtime;
+    std::function<void(int)> setBar;
+    std::function<int()> bar;
+
+    // Other subsystems. stopStation ends a running recording or else the
+    // station; deleteEntries is the library's DeleteEntries of the selected row;
+    // reportError shows what an automatic advance could not do.
+    std::function<void()> stopStation;
+    std::function<void()> stopCdPlayback;
+    std::function<void()> deleteEntries;
+    std::function<void(const QString&)> reportError;
+
+    void PlayPause();
+    void StopPlayback();
+    void NextTrack();
+    void PreviousTrack();
+    void BeginSeek();
+    void EndSeek();
+    void lv2DblClick();
+    void LV_RDblClick();
+    // Starts row `row` of `lv2` from its beginning (adding files, command line).
+    // Throws varnelo::Error when the file cannot be opened; playback is then stopped.
+    void PlayRow(int row);
+
+    // The row to paint in the highlight colour in `list`, -1 for none.
+    int highlightedRow(List list) const;
+
+    bool EndedByPlayer = false;
+    bool SeekDragging = false;
+    qint64 ArraySize = 0;
+    QString CurrentFile;
+
+    // Player events.
+    void AudioPlayerEndArrayPlay() { FeedPlayer(); }
+    void AudioPlayerRequestOnLoadArray() { FeedPlayer(); }
+    void AudioPlayerTimer(qint64 CurrentSamples);
+    void AudioPlayerEndPlay();
+    void FeedPlayer();
+
+    int barValue() const;
+
+Q_SIGNALS:
+    // The highlighted row changed: the lists repaint.
+    void highlightChanged();
+
+private:
+    void startSequence(int startValue);
+    void step(int delta);
+    bool openRow(List list, int row);
+    QStandardItemModel* model(List list) const;
+    int selectedRow(List list) const;
+    void selectRow(List list, int row);
+    QString rowPath(List list, int row) const;
+    void showBar(int value);
+    void showTime(const QString& text);
+    qint64 barToPosition(int value) const;
+
+    AppState& state_;
+    LibraryCatalogue& library_;
+    AudioFile& file_;
+    AudioPlayer& player_;
+    QStandardItemModel* recordings_ = nullptr;
+    QItemSelectionModel* recordingsSelection_ = nullptr;
+    // The list PlayingIndex counts in.
+    List playingList_ = List::Library;
+    int barValue_ = 0;
+};
+
+} // namespace varnelo

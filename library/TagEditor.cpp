@@ -1,0 +1,277 @@
+#include "library/TagEditor.h"
+
+#include "common/AppState.h"
+#include "common/Seams.h"
+#include "library/LibraryCatalogue.h"
+#include "library/LibraryFiles.h"
+#include "platform/GenreTable.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace varnelo {
+
+TagEditor::TagEditor(AppState& state, Prompts& prompts, DesktopShell& shell, LibraryCatalogue* library,
+                     QWidget* parent)
+    : QDialog(parent), state_(state), prompts_(prompts), shell_(shell), library_(library) {
+    setObjectName(QStringLiteral("fm_id3"));
+    setWindowTitle(QStringLiteral("fm_id3"));
+    setModal(false);
+    buildUi();
+    for (int i = 0; i < GenreCount; ++i)
+        infoGenre->addItem(AudioInformation::GenreName(i));
+    infoGenre->setCurrentIndex(-1);
+    AudioInformation1.SetInfoOption(true);
+}
+
+void TagEditor::buildUi() {
+    const auto edit = [this](const char* name) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        return e;
+    };
+    const auto fact = [&](const char* name) {
+        QLineEdit* e = edit(name);
+        e->setReadOnly(true);
+        e->setEnabled(false);
+        return e;
+    };
+    infoFileName = edit("infoFileName");
+    infoFileName->setText(QStringLiteral("Enter File Name"));
+    infoTitle = edit("infoTitle");
+    infoArtist = edit("infoArtist");
+    infoAlbum = edit("infoAlbum");
+    infoGenre = new QComboBox(this);
+    infoGenre->setObjectName(QStringLiteral("infoGenre"));
+    infoGenre->setEditable(false);
+    infoCopyright = edit("infoCopyright");
+    infoYear = edit("infoYear");
+    infoTrack = edit("infoTrack");
+    infoComment = edit("infoComment");
+    infoComposer = edit("infoComposer");
+    infoURL = edit("infoURL");
+    infoEncodedBy = edit("infoEncodedBy");
+    infoFormatString = edit("infoFormatString");
+    infoFormatString->setReadOnly(true);
+    infoFrequency = fact("infoFrequency");
+    infoBitrate = fact("infoBitrate");
+    infoDuration = fact("infoDuration");
+    infoChannels = fact("infoChannels");
+    infoSamples = fact("infoSamples");
+    infoSize = fact("infoSize");
+    infoBitsPerSample = fact("infoBitsPerSample");
+    infoFormatTag = fact("infoFormatTag");
+
+    infoMTV = new QGroupBox(QStringLiteral("Mpeg Tag Version"), this);
+    infoMTV->setObjectName(QStringLiteral("infoMTV"));
+    infoMTVButtons = new QButtonGroup(this);
+    auto* mtvLayout = new QHBoxLayout(infoMTV);  // two columns
+    for (const char* text : {"ID3v1", "ID3v2"}) {
+        auto* button = new QRadioButton(QLatin1String(text), infoMTV);
+        button->setObjectName(QLatin1String(text));
+        infoMTVButtons->addButton(button, infoMTVButtons->buttons().size());
+        mtvLayout->addWidget(button);
+    }
+    infoMTVButtons->button(1)->setChecked(true);
+    // Only a pick by the user reaches the component; until then its own default applies.
+    connect(infoMTVButtons, &QButtonGroup::idClicked, this, [this](int id) { AudioInformation1.setInfoMTV(id + 1); });
+
+    const auto button = [this](const char* name, const QString& text) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    btnApply = button("btnApply", QStringLiteral("Apply"));
+    btnReset = button("btnReset", QStringLiteral("Reset"));
+    btn_open = button("btn_open", QStringLiteral("open"));
+    Button2 = button("Button2", QStringLiteral("Exit"));
+
+    auto* tags = new QFormLayout;
+    tags->addRow(QStringLiteral("File Name:"), infoFileName);
+    tags->addRow(QStringLiteral("Title:"), infoTitle);
+    tags->addRow(QStringLiteral("Artist:"), infoArtist);
+    tags->addRow(QStringLiteral("Album:"), infoAlbum);
+    tags->addRow(QStringLiteral("Genre:"), infoGenre);
+    tags->addRow(QStringLiteral("Copyright:"), infoCopyright);
+    tags->addRow(QStringLiteral("Year:"), infoYear);
+    tags->addRow(QStringLiteral("Track:"), infoTrack);
+    tags->addRow(QStringLiteral("Comment:"), infoComment);
+    tags->addRow(QStringLiteral("Composer:"), infoComposer);
+    tags->addRow(QStringLiteral("URL:"), infoURL);
+    tags->addRow(QStringLiteral("EncodedBy:"), infoEncodedBy);
+    auto* facts = new QFormLayout;
+    facts->addRow(QStringLiteral("Format String:"), infoFormatString);
+    facts->addRow(QStringLiteral("Frequency:"), infoFrequency);
+    facts->addRow(QStringLiteral("Bitrate:"), infoBitrate);
+    facts->addRow(QStringLiteral("Duration:"), infoDuration);
+    facts->addRow(QStringLiteral("Channels:"), infoChannels);
+    facts->addRow(QStringLiteral("Samples:"), infoSamples);
+    facts->addRow(QStringLiteral("Size:"), infoSize);
+    facts->addRow(QStringLiteral("BitsPerSample:"), infoBitsPerSample);
+    facts->addRow(QStringLiteral("FormatTag:"), infoFormatTag);
+    facts->addRow(infoMTV);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(tags, 3);
+    columns->addLayout(facts, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (QPushButton* b : {btnApply, btnReset, btn_open, Button2})
+        buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(columns);
+    layout->addLayout(buttons);
+
+    // The buttons are user actions: a failure of the component (missing or
+    // write-protected file) is shown with its text and the window stays.
+    const auto guarded = [this](auto operation) {
+        return [this, operation] {
+            try {
+                (this->*operation)();
+            } catch (const std::exception& e) {
+                prompts_.message(QString::fromUtf8(e.what()), QStringLiteral("Information"), PromptIcon::Information,
+                                 PromptButtons::Ok);
+            }
+        };
+    };
+    connect(btnApply, &QPushButton::clicked, this, guarded(&TagEditor::ApplyTags));
+    connect(btnReset, &QPushButton::clicked, this, guarded(&TagEditor::LoadTagFields));
+    connect(btn_open, &QPushButton::clicked, this, &TagEditor::btn_openClick);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void TagEditor::Open(const QString& path) {
+    TagFile = path;
+    LoadTagFields();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TagEditor::LoadTagFields() {
+    infoFileName->setText(TagFile);
+    AudioInformation& info = AudioInformation1;
+    info.LoadInfo(TagFile);
+    infoTitle->setText(info.infoTitle());
+    infoArtist->setText(info.infoArtist());
+    infoAlbum->setText(info.infoAlbum());
+    infoGenre->setCurrentIndex(info.infoGenre());
+    infoCopyright->setText(info.infoCopyright());
+    infoComment->setText(info.infoComments());
+    infoYear->setText(QString::number(info.infoYear()));
+    infoTrack->setText(QString::number(info.infoTrack()));
+    infoComposer->setText(info.infoComposer());
+    infoURL->setText(info.infoURL());
+    infoEncodedBy->setText(info.infoEncodedBy());
+    infoFormatString->setText(info.infoFormatString());
+    infoFrequency->setText(QString::number(info.infoFrequency()) + QStringLiteral(" Hz"));
+    infoBitrate->setText(QString::number(info.infoBitrate()) + QStringLiteral(" bps"));
+    infoDuration->setText(QString::number(info.infoDuration()) + QStringLiteral(" ms"));
+    infoChannels->setText(QString::number(info.infoChannels()));
+    infoSamples->setText(QString::number(info.infoSamples()));
+    infoSize->setText(QString::number(info.infoSize()));
+    infoBitsPerSample->setText(QString::number(info.infoBitsPerSample()));
+    infoFormatTag->setText(QString::number(info.infoFormatTag()));
+}
+
+void TagEditor::ApplyTags() {
+    if (state_.LocalPlaying)
+        return;
+    AudioInformation& info = AudioInformation1;
+    info.setInfoTitle(infoTitle->text());
+    info.setInfoArtist(infoArtist->text());
+    info.setInfoAlbum(infoAlbum->text());
+    info.setInfoGenre(infoGenre->currentIndex());
+    info.setInfoCopyright(infoCopyright->text());
+    info.setInfoComments(infoComment->text());
+    bool ok = false;
+    const int year = infoYear->text().toInt(&ok);
+    if (!ok) {
+        prompts_.plain(QStringLiteral("Invalid Year Value"));
+        infoYear->setFocus();
+        return;
+    }
+    info.setInfoYear(year);
+    // The tags hold 16 bits: a larger number would be stored as another one.
+    const int track = infoTrack->text().toInt(&ok);
+    if (!ok || track < 0 || track > 0xFFFF) {
+        prompts_.plain(QStringLiteral("Invalid Track Value"));
+        infoTrack->setFocus();
+        return;
+    }
+    info.setInfoTrack(track);
+    info.setInfoURL(infoURL->text());
+    info.setInfoComposer(infoComposer->text());
+    info.setInfoEncodedBy(infoEncodedBy->text());
+    info.SaveInfo(TagFile);
+    if (!state_.RadioPage && !state_.RipPage && library_)
+        updateLibrary();
+}
+
+void TagEditor::updateLibrary() {
+    LibraryCatalogue& lib = *library_;
+    // The row being edited is the one of TagFile: the window is modeless, so
+    // the selection may have moved to another row since it was opened.
+    int edited = -1;
+    for (int row = 0; row < lib.rowCount() && edited < 0; ++row)
+        if (lib.lv2.item(row, LibraryCatalogue::PathColumn)->text() == TagFile)
+            edited = row;
+    const QStandardItem* node = lib.selectedNode();
+    const bool favoritesView = node && node == lib.root(LibraryCatalogue::FavoritesRoot);
+
+    LibraryRecord record;
+    record.Title = infoTitle->text();
+    record.Genre = infoGenre->currentIndex() >= 0 ? infoGenre->currentText() : QString();
+    record.Path = infoFileName->text();
+    record.Artist = infoArtist->text();
+    record.Album = infoAlbum->text();
+    if (record.Artist.isEmpty())
+        record.Artist = QStringLiteral("Unknown Artist");
+    if (record.Album.isEmpty())
+        record.Album = QStringLiteral("Unknown Album");
+    if (record.Title.isEmpty())
+        record.Title = QFileInfo(record.Path).fileName();
+    record = record.stored();
+
+    std::vector<LibraryRecord> oldRows;
+    if (edited >= 0) {
+        const LibraryRecord old = lib.trackRow(edited);
+        oldRows.push_back(old);
+        // The old record goes in every view, so the library keeps up with the file.
+        if (QFile::exists(lib.musicPath()))
+            libraryfiles::RemoveRecords(lib.musicPath(), {old.Path}, lib.scratchPath());
+        if (favoritesView) {
+            // A favorite stays a favorite, with its new tags.
+            libraryfiles::RemoveRecords(lib.favoritesPath(), {old.Path}, lib.scratchPath());
+            libraryfiles::CreateIfMissing(lib.favoritesPath());
+            libraryFile(lib.favoritesPath()).append(record.toBytes());
+        }
+        lib.lv2.removeRow(edited);
+    }
+    if (QFile::exists(lib.musicPath()))
+        libraryfiles::AppendIfNew(lib.musicPath(), record);
+    if (!oldRows.empty())
+        lib.RemoveEmptiedGroups(oldRows);
+    lib.EnsureArtistNode(record.Artist);
+    lib.EnsureAlbumNode(record.Album);
+    lib.appendTrackRow(record);
+    lib.selectRow(lib.rowCount() - 1);
+    lib.SaveLibraryTree();
+}
+
+void TagEditor::btn_openClick() {
+    shell_.openFolder(QFileInfo(infoFileName->text()).absolutePath());
+}
+
+} // namespace varnelo

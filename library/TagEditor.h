@@ -1,0 +1,61 @@
+#pragma once
+#include "platform/AudioInformation.h"
+
+#include <QDialog>
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace varnelo {
+
+struct AppState;
+class DesktopShell;
+class LibraryCatalogue;
+class Prompts;
+
+// The tag editor `fm_id3`: shows the tags and facts of one file through its
+// information component and writes edited tags back. Created once and kept;
+// its component also serves other subsystems while the window is hidden
+// (WAV tags of the library, tags of recordings and conversions). Every
+// control carries its name as objectName.
+class TagEditor : public QDialog {
+    Q_OBJECT
+public:
+    // `library` may be null (no library update then).
+    TagEditor(AppState& state, Prompts& prompts, DesktopShell& shell, LibraryCatalogue* library,
+              QWidget* parent = nullptr);
+
+    AudioInformation AudioInformation1;
+    // The path the editor works on.
+    QString TagFile;
+
+    // Sets TagFile, fills the controls from the file and shows the window.
+    // Throws varnelo::Error (LoadInfo) when the file cannot be read; the window stays hidden then.
+    void Open(const QString& path);
+    void LoadTagFields();
+    void ApplyTags();
+    // "open": the file manager on the folder of infoFileName.
+    void btn_openClick();
+
+    QLineEdit *infoFileName, *infoTitle, *infoArtist, *infoAlbum, *infoCopyright, *infoYear, *infoTrack,
+        *infoComment, *infoComposer, *infoURL, *infoEncodedBy, *infoFormatString, *infoFrequency, *infoBitrate,
+        *infoDuration, *infoChannels, *infoSamples, *infoSize, *infoBitsPerSample, *infoFormatTag;
+    QComboBox* infoGenre;
+    QGroupBox* infoMTV;
+    QButtonGroup* infoMTVButtons;
+    QPushButton *btnApply, *btnReset, *btn_open, *Button2;
+
+private:
+    void buildUi();
+    void updateLibrary();
+
+    AppState& state_;
+    Prompts& prompts_;
+    DesktopShell& shell_;
+    LibraryCatalogue* library_;
+};
+
+} // namespace varnelo
