@@ -1,0 +1,363 @@
+// Local playback through the silent output: what reaches the mixer, the time
+// text, the seek bar and the row that plays.
+#include "library/LocalPlayer.h"
+#include "library_fixtures.h"
+#include "common/Error.h"
+#include "platform/AudioFile.h"
+#include "platform/AudioPlayer.h"
+#include "platform/SoundOutput.h"
+#include "support/Wait.h"
+
+#include <QProcess>
+#include <QThread>
+#include <cmath>
+#include <limits>
+#include <mutex>
+
+namespace varnelo::test {
+namespace {
+
+// Counts what the mixer hands to a tap: frames with sound, and sign changes
+// of the left side among them (twice the frequency per second).
+class Listener {
+public:
+    explicit Listener(SoundOutput& output) : output_(output) {
+        id_ = output_.addTap([this](const float* frames, std::size_t count) {
+            std::lock_guard lock(mutex_);
+            for (std::size_t i = 0; i < count; ++i) {
+                const float left = frames[2 * i];
+                if (std::fabs(left) > 0.02f || std::fabs(frames[2 * i + 1]) > 0.02f)
+                    ++sounding_;
+                const bool positive = left >= 0;
+                if (positive != positive_)
+                    ++crossings_;
+                positive_ = positive;
+            }
+        });
+    }
+    ~Listener() { output_.removeTap(id_); }
+    void reset() {
+        std::lock_guard lock(mutex_);
+        sounding_ = crossings_ = 0;
+    }
+    qint64 sounding() const {
+        std::lock_guard lock(mutex_);
+        return sounding_;
+    }
+    double frequency() const {
+        std::lock_guard lock(mutex_);
+        return sounding_ == 0 ? 0 : crossings_ / 2.0 / (double(sounding_) / SoundOutput::MixRate);
+    }
+
+private:
+    SoundOutput& output_;
+    int id_ = 0;
+    mutable std::mutex mutex_;
+    qint64 sounding_ = 0;
+    qint64 crossings_ = 0;
+    bool positive_ = true;
+};
+
+class PlaybackTest : public LibraryFixture {
+protected:
+    void SetUp() override {
+        LibraryFixture::SetUp();
+        player.setLabtime = [this](const QString& text) { times << text; };
+        player.setBar = [this](int value) {
+            barShown = value;
+            bars << value;
+        };
+        player.bar = [this] { return barShown; };
+        player.deleteEntries = [this] { entries.DeleteEntries(); };
+    }
+
+    QString tone(const QString& name, int hz, double seconds, int rate = 44100) {
+        const QString path = mediaFile(name);
+        QProcess sox;
+        sox.start(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
+                                          QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"),
+                                          QStringLiteral("16"), path, QStringLiteral("synth"),
+                                          QString::number(seconds), QStringLiteral("sine"), QString::number(hz),
+                                          QStringLiteral("vol"), QStringLiteral("0.5")});
+        EXPECT_TRUE(sox.waitForFinished(60000) && sox.exitCode() == 0) << sox.readAllStandardError().constData();
+        return path;
+    }
+    void addRow(const QString& title, const QString& path) {
+        library.appendTrackRow(track(title, QStringLiteral("A"), QStringLiteral("B"), path));
+    }
+    bool waitSounding(qint64 frames, int timeoutMs = 8000) {
+        return waitUntil([&] { return listener.sounding() >= frames; }, timeoutMs);
+    }
+    static qint64 seconds(double s) { return static_cast<qint64>(s * SoundOutput::MixRate); }
+
+    std::unique_ptr<SoundOutput> output = SoundOutput::create(SoundOutput::Backend::Null);
+    Listener listener{*output};
+    AudioFile file;
+    AudioPlayer audioPlayer{*output};
+    LocalPlayer player{state, library, file, audioPlayer};
+    QStringList times;
+    QList<int> bars;
+    int barShown = 0;
+};
+
+TEST(PlaybackConversions, RoundHalvesAwayFromZeroAndFlagZeroDivisorOrOverflow) {
+    EXPECT_EQ(MulDivRound(1, 1, 2), 1);    // 0.5 up
+    EXPECT_EQ(MulDivRound(1, 1, 3), 0);    // 0.33 down
+    EXPECT_EQ(MulDivRound(2, 1, 3), 1);    // 0.67 up
+    EXPECT_EQ(MulDivRound(-1, 1, 2), -1);  // -0.5 away from zero
+    EXPECT_EQ(MulDivRound(-5, 1, 4), -1);  // -1.25
+    EXPECT_EQ(MulDivRound(7, 3, -2), -11); // -10.5
+    EXPECT_EQ(MulDivRound(3750, 1000, LocalPlayer::BarMax), 500);
+    EXPECT_EQ(MulDivRound(1, 1, 0), -1);
+    EXPECT_EQ(MulDivRound(0, 0, 0), -1);
+    // The product passes 64 bits and is still exact.
+    const qint64 big = std::numeric_limits<qint64>::max();
+    EXPECT_EQ(MulDivRound(big, 7500, 7500), big);
+    EXPECT_EQ(MulDivRound(big, 2, 1), -1);
+    // Beyond 32 bits: a day-long recording at 48 kHz still places the bar.
+    EXPECT_EQ(MulDivRound(3750, 4'147'200'000LL, 7500), 2'073'600'000LL);
+}
+
+TEST(PlaybackConversions, ElapsedTextPadsEveryPartAndLetsHoursGrow) {
+    EXPECT_EQ(ElapsedText(0), QStringLiteral("00:00:00"));
+    EXPECT_EQ(ElapsedText(3725), QStringLiteral("01:02:05"));
+    EXPECT_EQ(ElapsedText(100 * 3600), QStringLiteral("100:00:00"));
+    EXPECT_EQ(ElapsedText(59), QStringLiteral("00:00:59"));
+    EXPECT_EQ(ElapsedText(-4), QStringLiteral("00:00:00"));
+}
+
+TEST_F(PlaybackTest, ListPlaysThroughInRowOrderAndStopsAfterTheLastRow) {
+    addRow(QStringLiteral("low"), tone(QStringLiteral("low.wav"), 440, 1.2));
+    addRow(QStringLiteral("high"), tone(QStringLiteral("high.wav"), 1760, 1.2));
+    showRoot(LibraryCatalogue::AllTitleRoot);  // the list comes from music.dat: fill it again
+    addRow(QStringLiteral("low"), mediaFile(QStringLiteral("low.wav")));
+    addRow(QStringLiteral("high"), mediaFile(QStringLiteral("high.wav")));
+    library.selectRow(0);
+
+    player.PlayPause();
+    EXPECT_TRUE(state.LocalPlaying);
+    EXPECT_FALSE(state.Paused);
+    EXPECT_EQ(state.PlayingIndex, 0);
+    EXPECT_EQ(state.PlayingListText, QStringLiteral("All Title"));
+    EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), 0);
+    EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Recordings), -1);
+    ASSERT_TRUE(waitSounding(seconds(0.8)));
+    EXPECT_NEAR(listener.frequency(), 440, 25);
+
+    // The second row follows by itself, from its start.
+    ASSERT_TRUE(waitUntil([&] { return state.PlayingIndex == 1; }));
+    EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("high.wav")));
+    EXPECT_EQ(library.selectedRow(), 1);
+    listener.reset();
+    ASSERT_TRUE(waitSounding(seconds(0.5)));
+    EXPECT_NEAR(listener.frequency(), 1760, 60);
+
+    ASSERT_TRUE(waitUntil([&] { return !state.LocalPlaying; }));
+    EXPECT_EQ(times.last(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(bars.last(), 0);
+    EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), -1);
+    // While it played the bar climbed and the time read one second.
+    EXPECT_TRUE(times.contains(QStringLiteral("00:00:01")));
+    EXPECT_GT(*std::max_element(bars.begin(), bars.end()), 6000);
+    // Together about 2.4 s of sound: each row once, nothing repeated.
+    EXPECT_NEAR(double(listener.sounding() + seconds(1.2)) / SoundOutput::MixRate, 2.4, 0.35);
+}
+
+TEST_F(PlaybackTest, PauseSilencesAndResumeGoesOnFromThePlaceItStood) {
+    addRow(QStringLiteral("t"), tone(QStringLiteral("t.wav"), 440, 4));
+    library.selectRow(0);
+    player.PlayPause();
+    ASSERT_TRUE(waitUntil([&] { return barShown >= 1875; }));  // a quarter in
+    player.PlayPause();
+    EXPECT_TRUE(state.Paused);
+    EXPECT_TRUE(state.LocalPlaying);
+    const int barAtPause = barShown;
+    QThread::msleep(100);
+    listener.reset();
+    waitUntil([] { return false; }, 400);
+    EXPECT_LT(listener.sounding(), seconds(0.05));
+    EXPECT_EQ(barShown, barAtPause);
+
+    times.clear();
+    player.PlayPause();
+    EXPECT_FALSE(state.Paused);
+    ASSERT_TRUE(waitSounding(seconds(0.3)));
+    ASSERT_TRUE(waitUntil([&] { return !times.isEmpty(); }));
+    // The time goes on from about one second, not from zero.
+    EXPECT_EQ(times.first(), QStringLiteral("00:00:01"));
+    EXPECT_GE(barShown, barAtPause);
+    player.StopPlayback();
+    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_FALSE(file.GetFileOpen());
+}
+
+TEST_F(PlaybackTest, SeekDropsTheOldPlaceAndPlaysTheRestOnly) {
+    addRow(QStringLiteral("t"), tone(QStringLiteral("t.wav"), 440, 4));
+    library.selectRow(0);
+    player.PlayPause();
+    ASSERT_TRUE(waitSounding(seconds(0.3)));
+    player.BeginSeek();
+    EXPECT_TRUE(player.SeekDragging);
+    const int before = barShown;
+    listener.reset();
+    barShown = 5625;  // the user drags to three quarters: the feed must not move it back
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(barShown, 5625);
+    EXPECT_LT(listener.sounding(), seconds(0.05));
+    EXPECT_LT(before, 5625);
+
+    player.EndSeek();
+    EXPECT_FALSE(player.SeekDragging);
+    EXPECT_EQ(state.StartOffset, file.Length() * 3 / 4);
+    EXPECT_EQ(times.last(), QString());
+    listener.reset();
+    ASSERT_TRUE(waitUntil([&] { return !state.LocalPlaying; }));
+    // One second was left: the queued sound of the old place did not play first.
+    EXPECT_NEAR(double(listener.sounding()) / SoundOutput::MixRate, 1.0, 0.25);
+    EXPECT_TRUE(times.contains(QStringLiteral("00:00:03")));
+}
+
+TEST_F(PlaybackTest, ReleasingTheBarWhilePausedPlaysAndTheNextPressPauses) {
+    addRow(QStringLiteral("t"), tone(QStringLiteral("t.wav"), 440, 4));
+    library.selectRow(0);
+    player.PlayPause();
+    player.PlayPause();
+    ASSERT_TRUE(state.Paused);
+    player.BeginSeek();
+    barShown = 3750;
+    player.EndSeek();
+    EXPECT_FALSE(state.Paused);
+    listener.reset();
+    ASSERT_TRUE(waitSounding(seconds(0.2)));
+    player.PlayPause();
+    EXPECT_TRUE(state.Paused);
+}
+
+TEST_F(PlaybackTest, NextPreviousAndSelectionWhenStopped) {
+    addRow(QStringLiteral("a"), tone(QStringLiteral("a.wav"), 440, 3));
+    addRow(QStringLiteral("b"), tone(QStringLiteral("b.wav"), 1760, 3));
+    // Not playing: only the selection moves.
+    library.selectRow(0);
+    player.NextTrack();
+    EXPECT_EQ(library.selectedRow(), 1);
+    EXPECT_FALSE(state.LocalPlaying);
+    player.PreviousTrack();
+    player.PreviousTrack();
+    EXPECT_EQ(library.selectedRow(), 0);
+    EXPECT_EQ(state.PlayingIndex, 0);
+
+    player.PlayPause();
+    ASSERT_TRUE(waitSounding(seconds(0.3)));
+    player.NextTrack();
+    EXPECT_EQ(state.PlayingIndex, 1);
+    EXPECT_TRUE(state.LocalPlaying);
+    listener.reset();
+    ASSERT_TRUE(waitSounding(seconds(0.4)));
+    EXPECT_NEAR(listener.frequency(), 1760, 60);
+    // Past the last row the list has played out.
+    player.NextTrack();
+    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_EQ(state.PlayingIndex, 1);
+
+    // Before the first row the first starts again.
+    library.selectRow(0);
+    player.PlayPause();
+    player.PreviousTrack();
+    EXPECT_TRUE(state.LocalPlaying);
+    EXPECT_EQ(state.PlayingIndex, 0);
+    EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("a.wav")));
+    player.StopPlayback();
+}
+
+TEST_F(PlaybackTest, DoubleClickStopsThePlayingRowAndStartsTheClickedOneFromItsStart) {
+    addRow(QStringLiteral("a"), tone(QStringLiteral("a.wav"), 440, 3));
+    addRow(QStringLiteral("b"), tone(QStringLiteral("b.wav"), 1760, 3));
+    library.selectRow(0);
+    player.PlayPause();
+    ASSERT_TRUE(waitUntil([&] { return barShown > 1000; }));
+    // Another row selected: Play/Pause pauses and moves the highlight only.
+    library.selectRow(1);
+    player.PlayPause();
+    EXPECT_TRUE(state.Paused);
+    EXPECT_EQ(state.PlayingIndex, 1);
+    EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("a.wav")));
+
+    player.lv2DblClick();
+    EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("b.wav")));
+    EXPECT_EQ(state.StartOffset, 0);
+    EXPECT_FALSE(state.Paused);
+    listener.reset();
+    ASSERT_TRUE(waitSounding(seconds(0.3)));
+    EXPECT_NEAR(listener.frequency(), 1760, 60);
+    player.StopPlayback();
+}
+
+TEST_F(PlaybackTest, UnreadableEntryLeavesTheLibraryAndNothingClaimsToPlay) {
+    const QString good = tone(QStringLiteral("good.wav"), 440, 1);
+    const QString gone = mediaFile(QStringLiteral("gone.mp3"));
+    write(QStringLiteral("music.dat"), {track(QStringLiteral("gone"), QStringLiteral("A"), QStringLiteral("B"), gone),
+                                        track(QStringLiteral("good"), QStringLiteral("A"), QStringLiteral("B"), good)});
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    library.selectRow(0);
+    player.PlayPause();
+    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_FALSE(file.GetFileOpen());
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("good")});
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("good")});
+
+    // The start of adding files: the failure is an error, and the state is clean.
+    library.appendTrackRow(track(QStringLiteral("gone"), QStringLiteral("A"), QStringLiteral("B"), gone));
+    state.LocalPlaying = true;
+    EXPECT_THROW(player.PlayRow(1), Error);
+    EXPECT_FALSE(state.LocalPlaying);
+}
+
+TEST_F(PlaybackTest, TimeAndBarAtTheEndOfALongTrack) {
+    // 1 h 2 min 5 s at a low rate keeps the file small.
+    addRow(QStringLiteral("long"), tone(QStringLiteral("long.wav"), 100, 3725, 1000));
+    player.PlayRow(0);
+    audioPlayer.Stop();
+    player.AudioPlayerTimer(file.Length());
+    EXPECT_EQ(times.last(), QStringLiteral("01:02:05"));
+    EXPECT_EQ(barShown, LocalPlayer::BarMax);
+    player.AudioPlayerTimer(file.Length() / 2);
+    EXPECT_EQ(barShown, 3750);
+
+    // With the rip page shown the local progress leaves both alone.
+    state.RipPage = true;
+    const int shown = static_cast<int>(times.size());
+    player.AudioPlayerTimer(0);
+    EXPECT_EQ(times.size(), shown);
+    EXPECT_EQ(barShown, 3750);
+    player.StopPlayback();
+}
+
+TEST_F(PlaybackTest, RecordingsListPlaysOnTheRadioPageAndContinuesThere) {
+    QStandardItemModel recordings;
+    QItemSelectionModel selection(&recordings);
+    for (const auto& [name, hz] : {std::pair{QStringLiteral("r1.wav"), 440}, std::pair{QStringLiteral("r2.wav"), 1760}})
+        recordings.appendRow({new QStandardItem(name), new QStandardItem(QStringLiteral("Jazz")),
+                              new QStandardItem(QStringLiteral("00:00:01")),
+                              new QStandardItem(tone(name, hz, 0.8))});
+    addRow(QStringLiteral("library"), tone(QStringLiteral("lib.wav"), 3000, 0.8));
+    player.setRecordingsList(&recordings, &selection);
+    int stationStops = 0;
+    player.stopStation = [&] { ++stationStops; };
+    state.RadioPage = true;
+    state.StationPlaying = true;
+    state.PlayingListText = QStringLiteral("earlier");
+
+    player.PlayPause();
+    EXPECT_EQ(stationStops, 1);
+    EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("r1.wav")));
+    EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Recordings), 0);
+    EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), -1);
+    // The radio page leaves the library's list text alone.
+    EXPECT_EQ(state.PlayingListText, QStringLiteral("earlier"));
+    ASSERT_TRUE(waitUntil([&] { return player.CurrentFile.endsWith(QStringLiteral("r2.wav")); }));
+    ASSERT_TRUE(waitUntil([&] { return !state.LocalPlaying; }));
+    EXPECT_EQ(selection.selectedRows().first().row(), 1);
+}
+
+} // namespace
+} // namespace varnelo::test
