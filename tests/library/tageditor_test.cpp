@@ -1,0 +1,261 @@
+// The tag editor offscreen: what it shows, what Apply refuses, what it writes
+// into the file (checked with ffprobe and the raw bytes) and into the library.
+#include "library/TagEditor.h"
+#include "library_fixtures.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace varnelo::test {
+namespace {
+
+QString runTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().constData();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The format tags as ffprobe reads them, keys lower-cased.
+QMap<QString, QString> probeTags(const QString& path) {
+    const QString out = runTool(QStringLiteral("ffprobe"),
+                                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                                 QStringLiteral("format_tags"), QStringLiteral("-of"),
+                                 QStringLiteral("default=noprint_wrappers=1"), path});
+    QMap<QString, QString> tags;
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        tags.insert(line.section(QLatin1Char('='), 0, 0).mid(4).toLower(), line.section(QLatin1Char('='), 1));
+    return tags;
+}
+
+class TagEditorTest : public LibraryFixture {
+protected:
+    // One second of MP3; `metadata` as ffmpeg's -metadata pairs, none: no tag at all.
+    QString mp3(const QString& name, const QStringList& metadata = {}) {
+        const QString path = mediaFile(name);
+        QStringList args = {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+                            QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                            QStringLiteral("sine=frequency=440:duration=1"), QStringLiteral("-ar"),
+                            QStringLiteral("44100")};
+        if (metadata.isEmpty())
+            args << QStringLiteral("-map_metadata") << QStringLiteral("-1") << QStringLiteral("-id3v2_version")
+                 << QStringLiteral("0") << QStringLiteral("-write_xing") << QStringLiteral("0");
+        for (const QString& m : metadata)
+            args << QStringLiteral("-metadata") << m;
+        runTool(QStringLiteral("ffmpeg"), args << path);
+        return path;
+    }
+    template <typename T>
+    T* control(const char* name) {
+        T* c = editor.findChild<T*>(QLatin1String(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    void setText(const char* name, const QString& text) { control<QLineEdit>(name)->setText(text); }
+    void apply() { control<QPushButton>("btnApply")->click(); }
+
+    FakeShell shell;
+    TagEditor editor{state, prompts, shell, &library};
+};
+
+TEST_F(TagEditorTest, EveryControlIsThereAndShowsTheFile) {
+    const QString path = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=Song"), QStringLiteral("artist=Band"),
+                                                       QStringLiteral("album=Disc"), QStringLiteral("genre=Jazz"),
+                                                       QStringLiteral("comment=Fine")});
+    EXPECT_EQ(editor.objectName(), QStringLiteral("fm_id3"));
+    EXPECT_EQ(editor.windowTitle(), QStringLiteral("fm_id3"));
+    EXPECT_EQ(control<QLineEdit>("infoFileName")->text(), QStringLiteral("Enter File Name"));
+    EXPECT_EQ(control<QComboBox>("infoGenre")->count(), 148);
+    EXPECT_EQ(control<QComboBox>("infoGenre")->itemText(1), QStringLiteral("Classic Rock"));
+    EXPECT_TRUE(control<QRadioButton>("ID3v2")->isChecked());
+    EXPECT_EQ(control<QPushButton>("Button2")->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(control<QPushButton>("btn_open")->text(), QStringLiteral("open"));
+    EXPECT_EQ(control<QPushButton>("btnReset")->text(), QStringLiteral("Reset"));
+    for (const char* fact : {"infoFrequency", "infoBitrate", "infoDuration", "infoChannels", "infoSamples", "infoSize",
+                             "infoBitsPerSample", "infoFormatTag"}) {
+        EXPECT_FALSE(control<QLineEdit>(fact)->isEnabled()) << fact;
+        EXPECT_TRUE(control<QLineEdit>(fact)->isReadOnly()) << fact;
+    }
+    EXPECT_TRUE(control<QLineEdit>("infoFormatString")->isReadOnly());
+    // Until the user picks a version the component keeps its own default.
+    EXPECT_EQ(editor.AudioInformation1.infoMTV(), 0);
+    EXPECT_TRUE(editor.AudioInformation1.infoOption());
+
+    editor.Open(path);
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(control<QLineEdit>("infoFileName")->text(), path);
+    EXPECT_EQ(control<QLineEdit>("infoTitle")->text(), QStringLiteral("Song"));
+    EXPECT_EQ(control<QLineEdit>("infoArtist")->text(), QStringLiteral("Band"));
+    EXPECT_EQ(control<QLineEdit>("infoAlbum")->text(), QStringLiteral("Disc"));
+    EXPECT_EQ(control<QComboBox>("infoGenre")->currentText(), QStringLiteral("Jazz"));
+    EXPECT_EQ(control<QLineEdit>("infoComment")->text(), QStringLiteral("Fine"));
+    EXPECT_EQ(control<QLineEdit>("infoYear")->text(), QStringLiteral("0"));
+    EXPECT_EQ(control<QLineEdit>("infoFrequency")->text(), QStringLiteral("44100 Hz"));
+    EXPECT_TRUE(control<QLineEdit>("infoBitrate")->text().endsWith(QStringLiteral(" bps")));
+    EXPECT_TRUE(control<QLineEdit>("infoDuration")->text().endsWith(QStringLiteral(" ms")));
+    EXPECT_EQ(control<QLineEdit>("infoChannels")->text(), QStringLiteral("1"));
+
+    control<QPushButton>("btn_open")->click();
+    EXPECT_EQ(shell.openedFolders, QStringList{QFileInfo(path).absolutePath()});
+    control<QPushButton>("Button2")->click();
+    EXPECT_FALSE(editor.isVisible());
+}
+
+TEST_F(TagEditorTest, BadYearOrTrackStopsApplyBeforeTheFileIsTouched) {
+    const QString path = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=Song")});
+    const QByteArray before = readBytes(path);
+    state.RadioPage = true;
+    editor.Open(path);
+    setText("infoTitle", QStringLiteral("Changed"));
+
+    setText("infoYear", QString());
+    apply();
+    EXPECT_EQ(prompts.plainShown, std::vector<QString>{QStringLiteral("Invalid Year Value")});
+    EXPECT_EQ(readBytes(path), before);
+    // What came before the bad field is set in the component only.
+    EXPECT_EQ(editor.AudioInformation1.infoTitle(), QStringLiteral("Changed"));
+
+    setText("infoYear", QStringLiteral("0"));
+    for (const QString& bad : {QStringLiteral("x"), QStringLiteral("70000"), QStringLiteral("-1")}) {
+        prompts.plainShown.clear();
+        setText("infoTrack", bad);
+        apply();
+        EXPECT_EQ(prompts.plainShown, std::vector<QString>{QStringLiteral("Invalid Track Value")}) << bad.toStdString();
+        EXPECT_EQ(readBytes(path), before);
+    }
+
+    prompts.plainShown.clear();
+    setText("infoTrack", QStringLiteral("7"));
+    setText("infoYear", QStringLiteral("1999"));
+    apply();
+    EXPECT_TRUE(prompts.plainShown.empty());
+    const auto tags = probeTags(path);
+    EXPECT_EQ(tags.value(QStringLiteral("title")), QStringLiteral("Changed"));
+    EXPECT_EQ(tags.value(QStringLiteral("track")), QStringLiteral("7"));
+    EXPECT_TRUE(tags.value(QStringLiteral("date")).startsWith(QStringLiteral("1999")));
+}
+
+TEST_F(TagEditorTest, PickedTagVersionDecidesWhatAnUntaggedMp3Gets) {
+    const QString v1 = mp3(QStringLiteral("v1.mp3"));
+    const QString v2 = mp3(QStringLiteral("v2.mp3"));
+    state.RadioPage = true;
+
+    editor.Open(v1);
+    control<QRadioButton>("ID3v1")->click();
+    EXPECT_EQ(editor.AudioInformation1.infoMTV(), 1);
+    setText("infoTitle", QStringLiteral("Only One"));
+    apply();
+    QByteArray bytes = readBytes(v1);
+    EXPECT_FALSE(bytes.startsWith("ID3"));
+    EXPECT_TRUE(bytes.right(128).startsWith("TAGOnly One"));
+
+    editor.Open(v2);
+    control<QRadioButton>("ID3v2")->click();
+    EXPECT_EQ(editor.AudioInformation1.infoMTV(), 2);
+    setText("infoTitle", QStringLiteral("Second"));
+    apply();
+    bytes = readBytes(v2);
+    EXPECT_TRUE(bytes.startsWith("ID3"));
+    EXPECT_FALSE(bytes.right(128).startsWith("TAG"));
+    EXPECT_EQ(probeTags(v2).value(QStringLiteral("title")), QStringLiteral("Second"));
+}
+
+TEST_F(TagEditorTest, ApplyOnTheLocalPageReplacesTheRecordOfTheEditedRow) {
+    const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
+    const QString b = mp3(QStringLiteral("b.mp3"), {QStringLiteral("title=B")});
+    write(QStringLiteral("music.dat"), {track(QStringLiteral("A"), QStringLiteral("Old"), QStringLiteral("X"), a),
+                                        track(QStringLiteral("B"), QStringLiteral("Other"), QStringLiteral("Y"), b)});
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    library.EnsureArtistNode(QStringLiteral("Old"));
+    library.selectRow(0);
+    editor.Open(a);
+    // The window is modeless: the selection moves on while it is open.
+    library.selectRow(1);
+    setText("infoTitle", QStringLiteral("Renamed"));
+    setText("infoArtist", QStringLiteral("New Band"));
+    setText("infoAlbum", QString());
+    control<QComboBox>("infoGenre")->setCurrentIndex(1);
+    apply();
+
+    const auto records = read(QStringLiteral("music.dat"));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Title, QStringLiteral("B"));
+    EXPECT_EQ(records[1].Title, QStringLiteral("Renamed"));
+    EXPECT_EQ(records[1].Artist, QStringLiteral("New Band"));
+    EXPECT_EQ(records[1].Album, QStringLiteral("Unknown Album"));
+    EXPECT_EQ(records[1].Genre, QStringLiteral("Classic Ro"));
+    EXPECT_EQ(records[1].Path, a);
+    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("B"), QStringLiteral("Renamed")}));
+    EXPECT_EQ(library.selectedRow(), 1);
+    EXPECT_TRUE(children(LibraryCatalogue::MyArtistRoot).contains(QStringLiteral("New Band")));
+    EXPECT_FALSE(children(LibraryCatalogue::MyArtistRoot).contains(QStringLiteral("Old")));
+    EXPECT_EQ(probeTags(a).value(QStringLiteral("genre")), QStringLiteral("Classic Rock"));
+
+    // An empty title becomes the file's name.
+    editor.Open(b);
+    setText("infoTitle", QString());
+    apply();
+    EXPECT_EQ(read(QStringLiteral("music.dat")).back().Title, QStringLiteral("b.mp3"));
+}
+
+TEST_F(TagEditorTest, FavoriteKeepsItsPlaceInFavoritesWithTheNewTags) {
+    const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
+    write(QStringLiteral("music.dat"), {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
+    write(QStringLiteral("fav.dat"), {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
+    showRoot(LibraryCatalogue::FavoritesRoot);
+    library.selectRow(0);
+    editor.Open(a);
+    setText("infoTitle", QStringLiteral("Loved"));
+    apply();
+    EXPECT_EQ(titles(QStringLiteral("fav.dat")), QStringList{QStringLiteral("Loved")});
+    EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("Loved")});
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("Loved")});
+}
+
+TEST_F(TagEditorTest, RadioPageAndPlayingLeaveTheLibraryAlone) {
+    const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
+    write(QStringLiteral("music.dat"), {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
+    const QByteArray music = readBytes(data(QStringLiteral("music.dat")));
+    editor.Open(a);
+
+    state.LocalPlaying = true;
+    setText("infoTitle", QStringLiteral("Ignored"));
+    const QByteArray file = readBytes(a);
+    apply();
+    EXPECT_EQ(readBytes(a), file);
+    EXPECT_TRUE(editor.AudioInformation1.infoTitle() == QStringLiteral("A"));
+
+    state.LocalPlaying = false;
+    state.RadioPage = true;
+    apply();
+    EXPECT_EQ(probeTags(a).value(QStringLiteral("title")), QStringLiteral("Ignored"));
+    EXPECT_EQ(readBytes(data(QStringLiteral("music.dat"))), music);
+}
+
+TEST_F(TagEditorTest, ResetRestoresEveryControlFromTheFile) {
+    const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A"), QStringLiteral("artist=X")});
+    editor.Open(a);
+    setText("infoFileName", QStringLiteral("/elsewhere/z.mp3"));
+    setText("infoTitle", QStringLiteral("edited"));
+    setText("infoArtist", QStringLiteral("edited"));
+    control<QComboBox>("infoGenre")->setCurrentIndex(5);
+    control<QPushButton>("btnReset")->click();
+    EXPECT_EQ(control<QLineEdit>("infoFileName")->text(), a);
+    EXPECT_EQ(control<QLineEdit>("infoTitle")->text(), QStringLiteral("A"));
+    EXPECT_EQ(control<QLineEdit>("infoArtist")->text(), QStringLiteral("X"));
+    EXPECT_EQ(control<QComboBox>("infoGenre")->currentIndex(), -1);
+
+    // A file gone since: the text of the failure is shown, the window stays.
+    QFile::remove(a);
+    control<QPushButton>("btnReset")->click();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.shown[0].text.contains(a));
+}
+
+} // namespace
+} // namespace varnelo::test
