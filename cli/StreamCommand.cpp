@@ -10,6 +10,10 @@
 #include <QTimer>
 #include <csignal>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace varnelo::cli {
 namespace {
 
@@ -48,6 +52,8 @@ int streamCommand(const QStringList& args) {
     if (url.isEmpty())
         return usageError(command, QStringLiteral("no stream address given"));
 
+    // FFmpeg's notes about the stream would mix with the lines this command prints.
+    av_log_set_level(AV_LOG_ERROR);
     auto output = SoundOutput::create(silent ? SoundOutput::Backend::Null : SoundOutput::Backend::System);
     if (!silent && output->fellBack())
         printLine(err(), QStringLiteral("no sound device could be opened: playing on %1").arg(output->backendName()));

@@ -260,6 +260,7 @@ bool StreamLibrary::Stream::failConnection(const IcyConnection& connection) {
 bool StreamLibrary::Stream::open(const QUrl& url, int depth) {
     extendDeadline(options_.connectTimeoutMs);
     auto connection = std::make_unique<IcyConnection>(IcyConnection::Limits{}, [this] { return aborted(); });
+    connection->setCaCertificates(options_.caCertificates);
     if (!connection->open(url))
         return failConnection(*connection);
     const QByteArray head = connection->peek(1024);

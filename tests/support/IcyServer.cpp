@@ -7,6 +7,9 @@
 #include <QMetaObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -120,11 +123,22 @@ struct Client {
 
 class IcyServer::Worker : public QObject {
 public:
-    quint16 listen() {
-        server_ = new QTcpServer(this);
+    quint16 listen(const TlsIdentity* tls) {
+        if (tls) {
+            auto* server = new QSslServer(this);
+            QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+            config.setLocalCertificate(QSslCertificate(tls->certificatePem, QSsl::Pem));
+            config.setPrivateKey(QSslKey(tls->keyPem, QSsl::Rsa, QSsl::Pem));
+            server->setSslConfiguration(config);
+            server_ = server;
+        } else {
+            server_ = new QTcpServer(this);
+        }
         if (!server_->listen(QHostAddress::LocalHost, 0))
             return 0;
         QObject::connect(server_, &QTcpServer::newConnection, this, &Worker::accept);
+        // A TLS connection becomes pending only once its handshake is done.
+        QObject::connect(server_, &QTcpServer::pendingConnectionAvailable, this, &Worker::accept);
         timer_ = new QTimer(this);
         QObject::connect(timer_, &QTimer::timeout, this, &Worker::tick);
         timer_->start(TickMs);
@@ -405,15 +419,44 @@ IcyServer::~IcyServer() {
 
 bool IcyServer::start() {
     quint16 port = 0;
-    QMetaObject::invokeMethod(worker_, [&] { port = worker_->listen(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(worker_, [&] { port = worker_->listen(nullptr); }, Qt::BlockingQueuedConnection);
     port_ = port;
     return port != 0;
+}
+
+bool IcyServer::startTls(const TlsIdentity& identity) {
+    quint16 port = 0;
+    QMetaObject::invokeMethod(worker_, [&] { port = worker_->listen(&identity); }, Qt::BlockingQueuedConnection);
+    port_ = port;
+    tls_ = true;
+    return port != 0;
+}
+
+TlsIdentity makeTestIdentity(const QString& folder) {
+    const QString key = QDir(folder).filePath(QStringLiteral("key.pem"));
+    const QString cert = QDir(folder).filePath(QStringLiteral("cert.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                   QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        return {};
+    QFile certFile(cert);
+    QFile keyFile(key);
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly))
+        return {};
+    return {certFile.readAll(), keyFile.readAll()};
 }
 
 quint16 IcyServer::port() const { return port_; }
 
 QString IcyServer::url(const QString& path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(tls_ ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(port_)
+        .arg(path);
 }
 
 void IcyServer::addMount(const QString& path, IcyMount mount) {
