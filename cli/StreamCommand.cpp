@@ -9,6 +9,9 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <csignal>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -58,22 +61,25 @@ int streamCommand(const QStringList& args) {
     if (!silent && output->fellBack())
         printLine(err(), QStringLiteral("no sound device could be opened: playing on %1").arg(output->backendName()));
 
-    int exitCode = ExitOk;
+    // The stream's thread leaves what it reports here; the main thread prints it
+    // on its next look, so lines come out in order and nothing crosses threads
+    // but through this mutex.
+    struct Reports {
+        std::mutex mutex;
+        std::vector<std::pair<bool, QString>> lines; // (is an error, text)
+        bool failed = false;
+    } reports;
     StreamLibrary library(*output);
-    auto* app = QCoreApplication::instance();
     const StreamLibrary::Handle handle =
-        library.StreamCreateURL(url, [app, &exitCode](StreamStatus status, const QString& text) {
-            // Called on the stream's thread: print and quit from the main thread.
-            QMetaObject::invokeMethod(app, [app, &exitCode, status, text] {
-                if (status != StreamStatus::Failed) {
-                    printLine(err(), QStringLiteral("status: %1").arg(text));
-                    return;
-                }
-                printLine(err(), FailureText);
-                printLine(err(), QStringLiteral("varnelo-cli stream: %1").arg(text));
-                exitCode = ExitFailure;
-                app->quit();
-            }, Qt::QueuedConnection);
+        library.StreamCreateURL(url, [&reports](StreamStatus status, const QString& text) {
+            std::lock_guard lock(reports.mutex);
+            if (status != StreamStatus::Failed) {
+                reports.lines.emplace_back(true, QStringLiteral("status: %1").arg(text));
+                return;
+            }
+            reports.lines.emplace_back(true, FailureText);
+            reports.lines.emplace_back(true, QStringLiteral("varnelo-cli stream: %1").arg(text));
+            reports.failed = true;
         });
     if (!handle) {
         printLine(err(), FailureText);
@@ -88,19 +94,29 @@ int streamCommand(const QStringList& args) {
     printLine(out(), QStringLiteral("genre: ") + info.genre);
     printLine(out(), QStringLiteral("url: ") + info.url);
     printLine(out(), QStringLiteral("title: ") + ParseStreamTitle(library.MetaTag(handle)).value_or(QString()));
-    library.ChannelSetSync(handle, [app](const QString& metadata) {
-        if (const auto title = ParseStreamTitle(metadata))
-            QMetaObject::invokeMethod(app, [title = *title] { printLine(out(), QStringLiteral("title: ") + title); },
-                                      Qt::QueuedConnection);
+    library.ChannelSetSync(handle, [&reports](const QString& metadata) {
+        if (const auto title = ParseStreamTitle(metadata)) {
+            std::lock_guard lock(reports.mutex);
+            reports.lines.emplace_back(false, QStringLiteral("title: ") + *title);
+        }
     });
     library.ChannelPlay(handle);
 
+    // Returns true once the stream gave up.
+    const auto printReports = [&reports] {
+        std::lock_guard lock(reports.mutex);
+        for (const auto& [error, line] : reports.lines)
+            printLine(error ? err() : out(), line);
+        reports.lines.clear();
+        return reports.failed;
+    };
     interrupted = 0;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    auto* app = QCoreApplication::instance();
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, app, [app] {
-        if (interrupted)
+    QObject::connect(&watch, &QTimer::timeout, app, [app, &printReports] {
+        if (printReports() || interrupted)
             app->quit();
     });
     watch.start(50);
@@ -112,9 +128,8 @@ int streamCommand(const QStringList& args) {
 
     library.ChannelStop(handle);
     library.StreamFree(handle);
-    // Lines queued by the stream's thread before it ended still go out.
-    QCoreApplication::sendPostedEvents();
-    return exitCode;
+    // What the stream reported before it ended still goes out.
+    return printReports() ? ExitFailure : ExitOk;
 }
 
 const CommandRegistration registration("stream", &streamCommand,

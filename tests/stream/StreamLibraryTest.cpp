@@ -316,11 +316,12 @@ INSTANTIATE_TEST_SUITE_P(Formats, StreamToneTest,
 
 TEST_F(StreamLibraryTest, ChainedOggAnnouncesEachTitle) {
     IcyMount mount;
-    mount.audio = tone(Tone{ToneFormat::OggVorbis, 500, 2.0, QStringLiteral("One"), QStringLiteral("Band"), 0}) +
+    mount.audio = tone(Tone{ToneFormat::OggVorbis, 500, 10.0, QStringLiteral("One"), QStringLiteral("Band"), 0}) +
                   tone(Tone{ToneFormat::OggVorbis, 500, 30.0, QStringLiteral("Two"), QStringLiteral("Band"), 1000});
     mount.contentType = "application/ogg";
     mount.metaint = 0; // Ogg servers send no metadata blocks: titles come in the stream
-    mount.bytesPerSecond = 20000;
+    // The first part is long enough that probing at connect cannot reach the second.
+    mount.bytesPerSecond = 50000;
     server.addMount(QStringLiteral("/ogg"), mount);
 
     const auto handle = connect(QStringLiteral("/ogg"));

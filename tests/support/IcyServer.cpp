@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
 #include <QMetaObject>
@@ -12,11 +13,12 @@
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace varnelo::test {
@@ -121,8 +123,20 @@ struct Client {
 };
 } // namespace
 
+// What the test's thread and the server's thread both touch, always under the mutex.
+struct IcyServer::Shared {
+    mutable std::mutex mutex;
+    std::map<QByteArray, Route> routes; // nodes stay put: clients point into them
+    int openCount = 0;
+    bool quit = false;
+};
+
+// Lives and dies on the server's thread.
 class IcyServer::Worker : public QObject {
 public:
+    Worker(Shared& shared, QEventLoop& loop) : shared_(shared), loop_(loop) {}
+    ~Worker() override { shutdown(); }
+
     quint16 listen(const TlsIdentity* tls) {
         if (tls) {
             auto* server = new QSslServer(this);
@@ -156,30 +170,10 @@ public:
             socket->abort();
             delete socket;
         }
-        std::lock_guard lock(mutex_);
-        openCount_ = 0;
+        std::lock_guard lock(shared_.mutex);
+        shared_.openCount = 0;
         if (server_)
             server_->close();
-    }
-
-    void addRoute(const QString& path, Route route) {
-        std::lock_guard lock(mutex_);
-        routes_[path.toUtf8()] = std::move(route);
-    }
-
-    int connections(const QString& path) const {
-        std::lock_guard lock(mutex_);
-        const auto it = routes_.find(path.toUtf8());
-        return it == routes_.end() ? 0 : it->second.connections;
-    }
-    QList<QByteArray> lastRequest(const QString& path) const {
-        std::lock_guard lock(mutex_);
-        const auto it = routes_.find(path.toUtf8());
-        return it == routes_.end() ? QList<QByteArray>() : it->second.lastRequest;
-    }
-    int openConnections() const {
-        std::lock_guard lock(mutex_);
-        return openCount_;
     }
 
 private:
@@ -189,8 +183,8 @@ private:
             client.socket = socket;
             client.clock.start();
             {
-                std::lock_guard lock(mutex_);
-                ++openCount_;
+                std::lock_guard lock(shared_.mutex);
+                ++shared_.openCount;
             }
             QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
             QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
@@ -199,8 +193,8 @@ private:
 
     void forget(QTcpSocket* socket) {
         if (clients_.erase(socket)) {
-            std::lock_guard lock(mutex_);
-            --openCount_;
+            std::lock_guard lock(shared_.mutex);
+            --shared_.openCount;
         }
         socket->deleteLater();
     }
@@ -227,9 +221,9 @@ private:
             line = line.trimmed();
         const QList<QByteArray> requestLine = lines.value(0).split(' ');
         const QByteArray path = requestLine.value(1);
-        std::unique_lock lock(mutex_);
-        const auto route = routes_.find(path);
-        if (route == routes_.end()) {
+        std::unique_lock lock(shared_.mutex);
+        const auto route = shared_.routes.find(path);
+        if (route == shared_.routes.end()) {
             lock.unlock();
             socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
             return close(client);
@@ -288,6 +282,13 @@ private:
     }
 
     void tick() {
+        {
+            std::lock_guard lock(shared_.mutex);
+            if (shared_.quit) {
+                loop_.quit();
+                return;
+            }
+        }
         // Feeding may close a connection, which takes it out of the map.
         std::vector<QTcpSocket*> sockets;
         for (const auto& [socket, client] : clients_)
@@ -400,37 +401,55 @@ private:
     QTcpServer* server_ = nullptr;
     QTimer* timer_ = nullptr;
     std::map<QTcpSocket*, Client> clients_;
-    mutable std::mutex mutex_;
-    std::map<QByteArray, Route> routes_; // nodes stay put: clients point into them
-    int openCount_ = 0;
+    Shared& shared_;
+    QEventLoop& loop_;
 };
 
-IcyServer::IcyServer() : thread_(std::make_unique<QThread>()), worker_(new Worker) {
-    worker_->moveToThread(thread_.get());
-    QObject::connect(thread_.get(), &QThread::finished, worker_, &QObject::deleteLater);
-    thread_->start();
-}
+IcyServer::IcyServer() : shared_(std::make_unique<Shared>()) {}
 
 IcyServer::~IcyServer() {
-    QMetaObject::invokeMethod(worker_, [w = worker_] { w->shutdown(); }, Qt::BlockingQueuedConnection);
-    thread_->quit();
-    thread_->wait();
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->quit = true; // the worker's next tick ends its event loop
+        }
+        thread_.join();
+    }
 }
 
-bool IcyServer::start() {
+// The worker is made and ended on the server's own plain thread; the port comes
+// back and the end is asked for through a plain mutex. Nothing crosses threads
+// through Qt's event queue, whose locks the thread sanitizer cannot see.
+bool IcyServer::listen(std::optional<TlsIdentity> tls) {
+    if (thread_.joinable())
+        return false;
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
     quint16 port = 0;
-    QMetaObject::invokeMethod(worker_, [&] { port = worker_->listen(nullptr); }, Qt::BlockingQueuedConnection);
+    thread_ = std::thread([&, shared = shared_.get(), tls] {
+        QEventLoop loop;
+        Worker worker(*shared, loop);
+        const quint16 listening = worker.listen(tls ? &*tls : nullptr);
+        {
+            std::lock_guard lock(mutex);
+            port = listening;
+            done = true;
+        }
+        ready.notify_all();
+        if (listening)
+            loop.exec();
+    });
+    std::unique_lock lock(mutex);
+    ready.wait(lock, [&] { return done; });
     port_ = port;
+    tls_ = tls.has_value();
     return port != 0;
 }
 
-bool IcyServer::startTls(const TlsIdentity& identity) {
-    quint16 port = 0;
-    QMetaObject::invokeMethod(worker_, [&] { port = worker_->listen(&identity); }, Qt::BlockingQueuedConnection);
-    port_ = port;
-    tls_ = true;
-    return port != 0;
-}
+bool IcyServer::start() { return listen(std::nullopt); }
+
+bool IcyServer::startTls(const TlsIdentity& identity) { return listen(identity); }
 
 TlsIdentity makeTestIdentity(const QString& folder) {
     const QString key = QDir(folder).filePath(QStringLiteral("key.pem"));
@@ -459,11 +478,16 @@ QString IcyServer::url(const QString& path) const {
         .arg(path);
 }
 
+static void addRoute(IcyServer::Shared& shared, const QString& path, Route route) {
+    std::lock_guard lock(shared.mutex);
+    shared.routes[path.toUtf8()] = std::move(route);
+}
+
 void IcyServer::addMount(const QString& path, IcyMount mount) {
     Route route;
     route.kind = Route::Kind::Mount;
     route.mount = std::move(mount);
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
 void IcyServer::addFile(const QString& path, const QByteArray& contentType, const QByteArray& body) {
@@ -471,7 +495,7 @@ void IcyServer::addFile(const QString& path, const QByteArray& contentType, cons
     route.kind = Route::Kind::File;
     route.contentType = contentType;
     route.body = body;
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
 void IcyServer::addRedirect(const QString& path, const QString& location, int code) {
@@ -479,13 +503,24 @@ void IcyServer::addRedirect(const QString& path, const QString& location, int co
     route.kind = Route::Kind::Redirect;
     route.location = location;
     route.code = code;
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
-int IcyServer::connections(const QString& path) const { return worker_->connections(path); }
+int IcyServer::connections(const QString& path) const {
+    std::lock_guard lock(shared_->mutex);
+    const auto it = shared_->routes.find(path.toUtf8());
+    return it == shared_->routes.end() ? 0 : it->second.connections;
+}
 
-QList<QByteArray> IcyServer::lastRequest(const QString& path) const { return worker_->lastRequest(path); }
+QList<QByteArray> IcyServer::lastRequest(const QString& path) const {
+    std::lock_guard lock(shared_->mutex);
+    const auto it = shared_->routes.find(path.toUtf8());
+    return it == shared_->routes.end() ? QList<QByteArray>() : it->second.lastRequest;
+}
 
-int IcyServer::openConnections() const { return worker_->openConnections(); }
+int IcyServer::openConnections() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->openCount;
+}
 
 } // namespace varnelo::test

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
-
-class QThread;
+#include <optional>
+#include <thread>
 
 namespace varnelo::test {
 
@@ -90,10 +90,13 @@ public:
     int openConnections() const;
 
     class Worker;
+    struct Shared;
 
 private:
-    std::unique_ptr<QThread> thread_;
-    Worker* worker_ = nullptr; // lives on thread_
+    bool listen(std::optional<TlsIdentity> tls);
+
+    std::unique_ptr<Shared> shared_;
+    std::thread thread_;
     quint16 port_ = 0;
     bool tls_ = false;
 };
