@@ -1,5 +1,5 @@
-// Under ThreadSanitizer: the tests start the ffmpeg and openssl tools (QProcess
-// forks this multi-threaded process and execs at once), which is safe here.
+// Under ThreadSanitizer: the tests start ffmpeg, openssl and varnelo-cli with a
+// plain fork from this multi-threaded process; the child only execs.
 extern "C" __attribute__((used)) const char* __tsan_default_options() {
     return "die_after_fork=0";
 }

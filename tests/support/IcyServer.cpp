@@ -1,12 +1,13 @@
 #include "support/IcyServer.h"
 
+#include "support/ChildProcess.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
 #include <QMetaObject>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -77,9 +78,7 @@ QByteArray makeTone(const Tone& tone, const QString& folder) {
     if (tone.serialOffset)
         args << QStringLiteral("-serial_offset") << QString::number(tone.serialOffset);
     args << codec << path;
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), args);
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+    if (runTool(QStringLiteral("ffmpeg"), args) != 0)
         return {};
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -432,11 +431,12 @@ bool IcyServer::listen(std::optional<TlsIdentity> tls) {
         Worker worker(*shared, loop);
         const quint16 listening = worker.listen(tls ? &*tls : nullptr);
         {
+            // Notified under the lock: the waiting side owns the condition and may end it at once.
             std::lock_guard lock(mutex);
             port = listening;
             done = true;
+            ready.notify_all();
         }
-        ready.notify_all();
         if (listening)
             loop.exec();
     });
@@ -454,13 +454,12 @@ bool IcyServer::startTls(const TlsIdentity& identity) { return listen(identity);
 TlsIdentity makeTestIdentity(const QString& folder) {
     const QString key = QDir(folder).filePath(QStringLiteral("key.pem"));
     const QString cert = QDir(folder).filePath(QStringLiteral("cert.pem"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
+    const int rc = runTool(QStringLiteral("openssl"),
                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
                    QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
                    QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
-    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+    if (rc != 0)
         return {};
     QFile certFile(cert);
     QFile keyFile(key);
