@@ -1,9 +1,10 @@
 #include "cli/Commands.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <unistd.h>
 
 namespace varnelo::cli {
 namespace {
@@ -50,8 +51,15 @@ int usageError(const QString& command, const QString& problem) {
 
 int main(int argc, char** argv) {
     using namespace varnelo::cli;
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    // The operations are the program's own and use Qt GUI types (actions, item
+    // models); the offscreen platform gives them a GUI application without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt falls back to this folder itself, but warns about it on every run.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QByteArray("/tmp/runtime-") + QByteArray::number(getuid()));
+    QGuiApplication app(argc, argv);
+    const QStringList args = QGuiApplication::arguments().mid(1);
     if (args.isEmpty()) {
         printUsage();
         return ExitUsage;

@@ -32,8 +32,13 @@ AudioPlayer::~AudioPlayer() = default;
 
 void AudioPlayer::SetPlayFormat(int sampleRate, int channels) {
     if (sampleRate < 1000 || sampleRate > 384000 || channels < 1 || channels > 8) {
-        qWarning().noquote() << QStringLiteral("AudioPlayer: unsupported play format %1 Hz, %2 channels; keeping %3 Hz, %4 channels")
-                                    .arg(sampleRate).arg(channels).arg(m_format.sampleRate).arg(m_format.channels);
+        qWarning().noquote()
+            << QStringLiteral(
+                   "AudioPlayer: unsupported play format %1 Hz, %2 channels; keeping %3 Hz, %4 channels")
+                   .arg(sampleRate)
+                   .arg(channels)
+                   .arg(m_format.sampleRate)
+                   .arg(m_format.channels);
         return;
     }
     ++m_generation;
@@ -64,7 +69,8 @@ qint64 AudioPlayer::MillisecondsToSamples(qint64 milliseconds) const {
 void AudioPlayer::ensureChannel() {
     if (m_channel)
         return;
-    m_channel = m_output.openChannel(m_format, static_cast<std::size_t>(m_format.sampleRate * ChannelSeconds));
+    m_channel =
+        m_output.openChannel(m_format, static_cast<std::size_t>(m_format.sampleRate * ChannelSeconds));
     if (m_channel)
         m_channel->setPaused(!m_playing);
 }
@@ -98,8 +104,8 @@ void AudioPlayer::QueueSamples(const SampleBlock& samples) {
     if (frames == 0)
         return;
     std::vector<float> block(frames * channels);
-    std::transform(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(block.size()), block.begin(),
-                   [](Sample s) { return float(s) * SampleScale; });
+    std::transform(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(block.size()),
+                   block.begin(), [](Sample s) { return float(s) * SampleScale; });
     m_pending.push_back(std::move(block));
     m_queuedTotal += static_cast<qint64>(frames);
     m_arrayEnds.push_back(m_queuedTotal);
@@ -182,8 +188,8 @@ void AudioPlayer::tick() {
             return;
     }
 
-    if (m_endArmed && m_requestUnanswered && m_ticksSinceRequest >= 1 && m_arrayEnds.empty()
-        && QueuedSamples() == 0) {
+    if (m_endArmed && m_requestUnanswered && m_ticksSinceRequest >= 1 && m_arrayEnds.empty() &&
+        QueuedSamples() == 0) {
         m_endArmed = false;
         Q_EMIT OnEndPlay();
     }

@@ -86,7 +86,7 @@ void AudioRecord::SetInputVolume(int volume) {
         return;
     volume = std::clamp(volume, 0, MaxInputVolume);
     m_volumes[static_cast<std::size_t>(m_device)] = volume;
-    if (m_source)
+    if (m_source && m_device == m_recordingDevice)
         m_source->setVolume(double(volume) / MaxInputVolume);
 }
 
@@ -136,8 +136,8 @@ void AudioRecord::StartRecord() {
         fail(ErrNoDevice, QStringLiteral("There is no recording device %1").arg(m_device));
         return;
     }
-    if (m_format.sampleRate < 1000 || m_format.sampleRate > 384000 || m_format.channels < 1
-        || m_format.channels > 8) {
+    if (m_format.sampleRate < 1000 || m_format.sampleRate > 384000 || m_format.channels < 1 ||
+        m_format.channels > 8) {
         fail(ErrFormat, QStringLiteral("Cannot record %1 Hz with %2 channels")
                             .arg(m_format.sampleRate)
                             .arg(m_format.channels));
@@ -151,6 +151,7 @@ void AudioRecord::StartRecord() {
     m_buffer = std::make_shared<CaptureBuffer>(m_format, static_cast<std::size_t>(m_blockFrames), [this] {
         QMetaObject::invokeMethod(this, &AudioRecord::announceBlocks, Qt::QueuedConnection);
     });
+    m_recordingDevice = m_device;
     if (m_device == ProgramOutputDevice)
         m_source = createLoopbackCapture(m_output, m_buffer);
     else

@@ -29,9 +29,9 @@ public:
     // Values of GetRecordError.
     enum RecordError {
         NoError = 0,
-        ErrNoDevice = 1,  // the selected device index does not exist
-        ErrOpen = 2,      // the device could not be opened
-        ErrFormat = 3,    // the record format is not usable
+        ErrNoDevice = 1, // the selected device index does not exist
+        ErrOpen = 2,     // the device could not be opened
+        ErrFormat = 3,   // the record format is not usable
     };
     static constexpr int MaxInputVolume = 65535;
     static constexpr int ProgramOutputDevice = 0;
@@ -101,6 +101,7 @@ private:
     SoundOutput& m_output;
     QList<QAudioDevice> m_systemDevices;
     int m_device = ProgramOutputDevice;
+    int m_recordingDevice = ProgramOutputDevice;
     int m_input = 1;
     std::vector<int> m_volumes; // per device index
     SoundFormat m_format;

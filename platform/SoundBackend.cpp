@@ -9,8 +9,8 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -82,11 +82,12 @@ private:
 // device paces the mixer.
 class MixDevice final : public QIODevice {
 public:
-    MixDevice(MixSource& source, QAudioFormat::SampleFormat format)
-        : m_source(source), m_format(format) {}
+    MixDevice(MixSource& source, QAudioFormat::SampleFormat format) : m_source(source), m_format(format) {}
 
     bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return BlockFrames * frameBytes() + QIODevice::bytesAvailable(); }
+    qint64 bytesAvailable() const override {
+        return BlockFrames * frameBytes() + QIODevice::bytesAvailable();
+    }
 
 protected:
     qint64 readData(char* data, qint64 maxlen) override {
@@ -111,9 +112,7 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    qint64 frameBytes() const {
-        return SoundOutput::MixChannels * (m_format == QAudioFormat::Float ? 4 : 2);
-    }
+    qint64 frameBytes() const { return SoundOutput::MixChannels * (m_format == QAudioFormat::Float ? 4 : 2); }
 
     MixSource& m_source;
     QAudioFormat::SampleFormat m_format;
@@ -125,8 +124,8 @@ private:
 // busy for long stretches (conversions process events only now and then).
 class SystemBackend final : public SoundBackend {
 public:
-    SystemBackend(MixSource& source, QAudioDevice device)
-        : m_source(source), m_device(std::move(device)) {
+    SystemBackend(MixSource& source, QAudioDevice device, std::function<void()> onLost)
+        : m_source(source), m_device(std::move(device)), m_onLost(std::move(onLost)) {
         m_thread.setObjectName(QStringLiteral("Sound output"));
     }
     ~SystemBackend() override { stop(); }
@@ -140,7 +139,8 @@ public:
         m_host = new QObject;
         m_host->moveToThread(&m_thread);
         bool ok = false;
-        QMetaObject::invokeMethod(m_host, [this, &ok] { ok = open(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_host, [this, &ok] { ok = open(); }, Qt::BlockingQueuedConnection);
         if (!ok)
             stop();
         return ok;
@@ -152,8 +152,10 @@ public:
         QMetaObject::invokeMethod(
             m_host,
             [this] {
-                if (m_sink)
+                if (m_sink) {
+                    QObject::disconnect(m_sink.get(), nullptr, m_host, nullptr);
                     m_sink->stop();
+                }
                 m_sink.reset();
                 m_io.reset();
             },
@@ -185,11 +187,16 @@ private:
             m_io.reset();
             return false;
         }
+        QObject::connect(m_sink.get(), &QAudioSink::stateChanged, m_host, [this](QAudio::State state) {
+            if (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError && m_onLost)
+                m_onLost();
+        });
         return true;
     }
 
     MixSource& m_source;
     QAudioDevice m_device;
+    std::function<void()> m_onLost;
     QThread m_thread;
     QObject* m_host = nullptr;
     std::unique_ptr<MixDevice> m_io;
@@ -202,11 +209,11 @@ std::unique_ptr<SoundBackend> createNullBackend(MixSource& source) {
     return std::make_unique<NullBackend>(source);
 }
 
-std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source) {
+std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source, std::function<void()> onLost) {
     QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return nullptr;
-    return std::make_unique<SystemBackend>(source, std::move(device));
+    return std::make_unique<SystemBackend>(source, std::move(device), std::move(onLost));
 }
 
 } // namespace varnelo

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 // Internal to the sound output: where the mixed sound goes.
@@ -30,7 +31,9 @@ public:
 // positions advance as on a device.
 std::unique_ptr<SoundBackend> createNullBackend(MixSource& source);
 // The user's default output device through Qt Multimedia; nullptr when the
-// system offers none.
-std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source);
+// system offers none. onLost is called on the backend's thread when the device
+// fails while playing (the sound server went away): the source is no longer
+// pulled from then on.
+std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source, std::function<void()> onLost);
 
 } // namespace varnelo

@@ -65,7 +65,8 @@ int CaptureBuffer::append(const Sample* samples, std::size_t frames) {
     for (std::size_t i = 0; i < total; ++i) {
         Sample s = samples[i];
         if (gain != 1.0)
-            s = static_cast<Sample>(std::clamp<double>(std::round(s * gain), std::numeric_limits<Sample>::min(),
+            s = static_cast<Sample>(std::clamp<double>(std::round(s * gain),
+                                                       std::numeric_limits<Sample>::min(),
                                                        std::numeric_limits<Sample>::max()));
         const float level = float(std::abs(double(s)) / 2147483648.0);
         const std::size_t side = i % static_cast<std::size_t>(m_format.channels);
@@ -128,9 +129,8 @@ public:
     QString start() override {
         if (!m_buffer->setInput(SoundOutput::MixRate, SoundOutput::MixChannels, SampleType::Float))
             return QStringLiteral("The record format cannot be made from the program's output");
-        m_tap = m_output.addTap([buffer = m_buffer](const float* frames, std::size_t count) {
-            buffer->push(frames, count);
-        });
+        m_tap = m_output.addTap(
+            [buffer = m_buffer](const float* frames, std::size_t count) { buffer->push(frames, count); });
         return {};
     }
 
@@ -241,7 +241,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput& output, std::shared_ptr<CaptureBuffer> buffer) {
+std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput& output,
+                                                     std::shared_ptr<CaptureBuffer> buffer) {
     return std::make_unique<LoopbackCapture>(output, std::move(buffer));
 }
 

@@ -73,7 +73,8 @@ public:
 };
 
 // "Program output": a tap on the sound output.
-std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput& output, std::shared_ptr<CaptureBuffer> buffer);
+std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput& output,
+                                                     std::shared_ptr<CaptureBuffer> buffer);
 // A capture device of the system through Qt Multimedia; lives on the GUI thread.
 std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice& device, SoundFormat wanted,
                                                    std::shared_ptr<CaptureBuffer> buffer);

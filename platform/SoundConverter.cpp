@@ -29,11 +29,11 @@ void SoundConverter::SwrFree::operator()(SwrContext* c) const {
     swr_free(&c);
 }
 
-SoundConverter::SoundConverter(int inRate, int inChannels, SampleType inType, int outRate,
-                               int outChannels, SampleType outType)
+SoundConverter::SoundConverter(int inRate, int inChannels, SampleType inType, int outRate, int outChannels,
+                               SampleType outType)
     : m_inRate(inRate), m_outRate(outRate), m_outChannels(outChannels) {
-    if (inRate <= 0 || outRate <= 0 || inChannels <= 0 || outChannels <= 0 || inChannels > 64
-        || outChannels > 64)
+    if (inRate <= 0 || outRate <= 0 || inChannels <= 0 || outChannels <= 0 || inChannels > 64 ||
+        outChannels > 64)
         return;
     AVChannelLayout inLayout{};
     AVChannelLayout outLayout{};

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cmath>
 #include <map>
-#include <utility>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace varnelo {
@@ -75,9 +75,9 @@ public:
     MixChannel(SoundFormat format, std::size_t capacityFrames)
         : m_format(format), m_ring(ringFrames(format, capacityFrames)) {
         if (!(format == MixFormat))
-            m_converter = std::make_unique<SoundConverter>(format.sampleRate, format.channels, SampleType::Float,
-                                                           MixFormat.sampleRate, MixFormat.channels,
-                                                           SampleType::Float);
+            m_converter =
+                std::make_unique<SoundConverter>(format.sampleRate, format.channels, SampleType::Float,
+                                                 MixFormat.sampleRate, MixFormat.channels, SampleType::Float);
     }
 
     bool usable() const { return !m_converter || m_converter->valid(); }
@@ -116,7 +116,12 @@ public:
         return playedLocked();
     }
 
-    void setPaused(bool paused) override { m_paused = paused; }
+    // Under the lock, so that once it returns no block of this channel is
+    // being mixed and none follows.
+    void setPaused(bool paused) override {
+        std::lock_guard lock(m_mutex);
+        m_paused = paused;
+    }
     bool paused() const override { return m_paused; }
 
     void clear() override {
@@ -135,9 +140,9 @@ public:
 
     // Mixer thread.
     void mixInto(float* out, std::size_t frames) {
+        std::lock_guard lock(m_mutex);
         if (m_paused)
             return;
-        std::lock_guard lock(m_mutex);
         std::size_t got = m_ring.mixInto(out, frames, m_peaks);
         // Run dry: the writer has stopped (or is late). Play out what the
         // resampler still holds instead of keeping it back for good.
@@ -186,16 +191,37 @@ class MixerOutput final : public SoundOutput, private MixSource {
 public:
     MixerOutput() = default;
     ~MixerOutput() override {
+        // The device first: after its stop() it cannot report a loss any more.
         if (m_backend)
             m_backend->stop();
+        std::unique_ptr<SoundBackend> replacement;
+        {
+            std::lock_guard lock(m_backendMutex);
+            replacement = std::move(m_replacement);
+        }
+        if (replacement)
+            replacement->stop();
     }
 
-    // Called once, before anything is mixed.
-    void run(std::unique_ptr<SoundBackend> backend, bool fellBack) {
+    // Called once, before the backend is started.
+    void setBackend(std::unique_ptr<SoundBackend> backend) {
+        std::lock_guard lock(m_backendMutex);
         m_backend = std::move(backend);
-        m_fellBack = fellBack;
     }
+    SoundBackend& backend() { return *m_backend; }
+    void setFellBack() { m_fellBack = true; }
     MixSource& source() { return *this; }
+
+    // On the device's thread: the sound goes on, silently, so that players
+    // still advance and reach their end.
+    void deviceLost() {
+        std::lock_guard lock(m_backendMutex);
+        if (m_replacement)
+            return;
+        m_replacement = createNullBackend(*this);
+        m_replacement->start();
+        m_fellBack = true;
+    }
 
     std::shared_ptr<SoundChannel> openChannel(SoundFormat format, std::size_t capacityFrames) override {
         auto channel = std::make_shared<MixChannel>(format, capacityFrames);
@@ -219,7 +245,11 @@ public:
         return std::exchange(m_peaks, SoundLevels{});
     }
 
-    QString backendName() const override { return m_backend ? m_backend->name() : QString(); }
+    QString backendName() const override {
+        std::lock_guard lock(m_backendMutex);
+        const SoundBackend* active = m_replacement ? m_replacement.get() : m_backend.get();
+        return active ? active->name() : QString();
+    }
     bool fellBack() const override { return m_fellBack; }
 
     int addTap(Tap tap) override {
@@ -266,8 +296,10 @@ private:
         m_peaks.right = std::max(m_peaks.right, peaks.right);
     }
 
+    mutable std::mutex m_backendMutex;
     std::unique_ptr<SoundBackend> m_backend;
-    bool m_fellBack = false;
+    std::unique_ptr<SoundBackend> m_replacement;
+    std::atomic<bool> m_fellBack{false};
     std::mutex m_channelsMutex;
     std::vector<std::weak_ptr<MixChannel>> m_channels;
     std::mutex m_tapsMutex;
@@ -284,14 +316,16 @@ private:
 std::unique_ptr<SoundOutput> SoundOutput::create(Backend backend) {
     auto output = std::make_unique<MixerOutput>();
     if (backend == Backend::System) {
-        if (auto system = createSystemBackend(output->source()); system && system->start()) {
-            output->run(std::move(system), false);
-            return output;
+        MixerOutput* self = output.get();
+        if (auto system = createSystemBackend(output->source(), [self] { self->deviceLost(); })) {
+            output->setBackend(std::move(system));
+            if (output->backend().start())
+                return output;
         }
+        output->setFellBack();
     }
-    auto null = createNullBackend(output->source());
-    null->start();
-    output->run(std::move(null), backend == Backend::System);
+    output->setBackend(createNullBackend(output->source()));
+    output->backend().start();
     return output;
 }
 

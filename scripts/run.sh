@@ -3,4 +3,4 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" --target varnelo
-exec "${VARNELO_BUILD_DIR:-$root/build}/app/varnelo" "$@"
+exec "${VARNELO_BUILD_DIR:-$root/build}/bin/varnelo" "$@"

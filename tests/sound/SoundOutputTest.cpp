@@ -1,5 +1,5 @@
-#include "SoundTestUtil.h"
 #include "platform/SoundOutput.h"
+#include "SoundTestUtil.h"
 
 #include <QAudio>
 #include <QAudioDevice>
@@ -65,6 +65,7 @@ TEST(SoundOutput, TwoChannelsAreAddedAndTheVolumeComesAfterTheTaps) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return a->queuedFrames() == 0 && b->queuedFrames() == 0; }, WaitMs));
     EXPECT_EQ(a->playedFrames(), 22050u);
     EXPECT_EQ(b->playedFrames(), 22050u);
+    ASSERT_TRUE(tap.settle());
 
     // Whatever the overlap, the mix holds every sample of both, untouched by
     // the volume; written together they overlap for almost all of it.
@@ -114,6 +115,7 @@ TEST(SoundOutput, AChannelInAnotherFormatIsResampledAndSpreadToBothSides) {
     ASSERT_EQ(channel->write(tone.data(), 24000), 24000u);
     ASSERT_TRUE(QTest::qWaitFor([&] { return channel->queuedFrames() == 0; }, WaitMs));
     EXPECT_EQ(channel->playedFrames(), 24000u);
+    ASSERT_TRUE(tap.settle());
 
     const auto mixed = tap.data();
     const std::int64_t start = firstSound(mixed, 2);

@@ -33,6 +33,12 @@ public:
         std::lock_guard lock(m_mutex);
         return m_data.size() / 2;
     }
+    // A channel counts frames as played while the mixer is still on its way to
+    // the taps: let the block in progress (and one more) arrive.
+    bool settle() const {
+        const std::size_t now = frames();
+        return QTest::qWaitFor([&] { return frames() >= now + 2 * SoundOutput::MixRate / 100; }, 20000);
+    }
 
 private:
     SoundOutput& m_output;
@@ -49,7 +55,8 @@ inline SampleBlock toneBlock(double hz, int rate, int channels, std::int64_t fir
     block.reserve(static_cast<std::size_t>(frames * channels));
     for (std::int64_t i = 0; i < frames; ++i) {
         const double t = double(firstFrame + i) / rate;
-        const auto v = static_cast<std::int32_t>(std::lround(amplitude16 * std::sin(2 * std::numbers::pi * hz * t)));
+        const auto v =
+            static_cast<std::int32_t>(std::lround(amplitude16 * std::sin(2 * std::numbers::pi * hz * t)));
         for (int c = 0; c < channels; ++c)
             block.push_back(v * 65536);
     }

@@ -1,0 +1,29 @@
+#include "app/TrayTip.h"
+
+#include "common/AppState.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+namespace varnelo {
+
+QString MinimizedTip(const AppState& state, const QDateTime& now, const QString& stationTitle,
+                     const QString& localFile, const QString& cdTrackName) {
+    const QChar colon(0xFF1A);
+    QString tip = QStringLiteral("Now") + colon + QLocale().toString(now, QLocale::ShortFormat);
+    if (state.StationPlaying)
+        tip = QStringLiteral("Now play") + colon + stationTitle;
+    if (state.LocalPlaying)
+        tip = QStringLiteral("Now play") + colon + QFileInfo(localFile).fileName();
+    if (state.CdPlaying)
+        tip = QStringLiteral("Now play") + colon + cdTrackName;
+    return FitTrayTip(tip);
+}
+
+QString FitTrayTip(const QString& tip) {
+    if (tip.size() <= TrayTipLimit)
+        return tip;
+    return tip.left(TrayTipLimit - 1) + QChar(0x2026);
+}
+
+} // namespace varnelo

@@ -1,0 +1,187 @@
+#include "cli/Commands.h"
+
+#include "common/Error.h"
+#include "library/TrackTagReaders.h"
+#include "platform/AudioInformation.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace varnelo::cli {
+namespace {
+
+const QString Command = QStringLiteral("tags");
+
+void printInfo(const AudioInformation& info) {
+    auto line = [](const char* name, const QString& value) { out() << name << ": " << value << '\n'; };
+    auto number = [&](const char* name, qint64 value) { line(name, QString::number(value)); };
+    // The tag editor's order, with the genre's text beside its number.
+    line("infoTitle", info.infoTitle());
+    line("infoArtist", info.infoArtist());
+    line("infoAlbum", info.infoAlbum());
+    number("infoGenre", info.infoGenre());
+    line("infoGenreS", info.infoGenreS());
+    line("infoCopyright", info.infoCopyright());
+    line("infoComments", info.infoComments());
+    number("infoYear", info.infoYear());
+    number("infoTrack", info.infoTrack());
+    line("infoComposer", info.infoComposer());
+    line("infoURL", info.infoURL());
+    line("infoEncodedBy", info.infoEncodedBy());
+    line("infoFormatString", info.infoFormatString());
+    number("infoFrequency", info.infoFrequency());
+    number("infoBitrate", info.infoBitrate());
+    number("infoDuration", info.infoDuration());
+    number("infoChannels", info.infoChannels());
+    number("infoSamples", info.infoSamples());
+    number("infoSize", info.infoSize());
+    number("infoBitsPerSample", info.infoBitsPerSample());
+    number("infoFormatTag", info.infoFormatTag());
+}
+
+int fail(const QString& message) {
+    err() << "varnelo-cli " << Command << ": " << message << '\n';
+    return ExitFailure;
+}
+
+int show(const QStringList& args) {
+    if (args.size() != 1)
+        return usageError(Command, QStringLiteral("show takes exactly one file"));
+    AudioInformation info;
+    info.SetInfoOption(true);
+    try {
+        info.LoadInfo(args.first());
+    } catch (const Error& e) {
+        return fail(e.message());
+    }
+    printInfo(info);
+    return ExitOk;
+}
+
+std::optional<int> parseNumber(const QString& text, int low, int high) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+int set(const QStringList& args) {
+    QCommandLineParser parser;
+    const QCommandLineOption title(QStringLiteral("title"), {}, QStringLiteral("T"));
+    const QCommandLineOption artist(QStringLiteral("artist"), {}, QStringLiteral("A"));
+    const QCommandLineOption album(QStringLiteral("album"), {}, QStringLiteral("B"));
+    const QCommandLineOption genre(QStringLiteral("genre-number"), {}, QStringLiteral("N"));
+    const QCommandLineOption year(QStringLiteral("year"), {}, QStringLiteral("Y"));
+    const QCommandLineOption track(QStringLiteral("track"), {}, QStringLiteral("N"));
+    const QCommandLineOption comment(QStringLiteral("comment"), {}, QStringLiteral("C"));
+    const QCommandLineOption v1(QStringLiteral("id3v1"));
+    const QCommandLineOption v2(QStringLiteral("id3v2"));
+    parser.addOptions({title, artist, album, genre, year, track, comment, v1, v2});
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (!parser.parse(QStringList{Command} + args))
+        return usageError(Command, parser.errorText());
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1)
+        return usageError(Command, QStringLiteral("set takes exactly one file"));
+    if (parser.isSet(v1) && parser.isSet(v2))
+        return usageError(Command, QStringLiteral("--id3v1 and --id3v2 exclude each other"));
+    const bool anyValue = parser.isSet(title) || parser.isSet(artist) || parser.isSet(album) ||
+                          parser.isSet(genre) || parser.isSet(year) || parser.isSet(track) ||
+                          parser.isSet(comment);
+    if (!anyValue)
+        return usageError(Command, QStringLiteral("nothing to write"));
+
+    std::optional<int> genreNumber, yearNumber, trackNumber;
+    if (parser.isSet(genre) && !(genreNumber = parseNumber(parser.value(genre), 0, 147)))
+        return usageError(Command, QStringLiteral("--genre-number takes a number from 0 to 147"));
+    if (parser.isSet(year) && !(yearNumber = parseNumber(parser.value(year), 0, 9999)))
+        return usageError(Command, QStringLiteral("--year takes a number from 0 to 9999"));
+    if (parser.isSet(track) && !(trackNumber = parseNumber(parser.value(track), 0, 65535)))
+        return usageError(Command, QStringLiteral("--track takes a number from 0 to 65535"));
+
+    AudioInformation info;
+    try {
+        // Loading first keeps every field the command line does not name.
+        info.LoadInfo(files.first());
+        if (parser.isSet(title))
+            info.setInfoTitle(parser.value(title));
+        if (parser.isSet(artist))
+            info.setInfoArtist(parser.value(artist));
+        if (parser.isSet(album))
+            info.setInfoAlbum(parser.value(album));
+        if (genreNumber)
+            info.setInfoGenre(*genreNumber);
+        if (yearNumber)
+            info.setInfoYear(*yearNumber);
+        if (trackNumber)
+            info.setInfoTrack(*trackNumber);
+        if (parser.isSet(comment))
+            info.setInfoComments(parser.value(comment));
+        if (parser.isSet(v1))
+            info.setInfoMTV(1);
+        else if (parser.isSet(v2))
+            info.setInfoMTV(2);
+        info.SaveInfo(files.first());
+    } catch (const Error& e) {
+        return fail(e.message());
+    }
+    return ExitOk;
+}
+
+// Values are printed in full; records cut them to their field widths.
+int read(const QStringList& files) {
+    if (files.isEmpty())
+        return usageError(Command, QStringLiteral("read needs at least one file"));
+    int rc = ExitOk;
+    bool first = true;
+    for (const QString& path : files) {
+        const QString suffix = QFileInfo(path).suffix();
+        const QString extension = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
+        static const QStringList known = {QStringLiteral(".mp3"), QStringLiteral(".mp2"), QStringLiteral(".wma"),
+                                          QStringLiteral(".ogg"), QStringLiteral(".wav")};
+        if (!known.contains(extension)) {
+            rc = fail(QStringLiteral("%1: not a library file type (.mp3 .mp2 .wma .ogg .wav)").arg(path));
+            continue;
+        }
+        TrackFields f;
+        try {
+            f = ReadTrackFields(path, extension);
+        } catch (const Error& e) {
+            rc = fail(e.message());
+            continue;
+        }
+        if (!first)
+            out() << '\n';
+        first = false;
+        out() << "Genre: " << f.genre << '\n'
+              << "Title: " << f.title << '\n'
+              << "Artist: " << f.artist << '\n'
+              << "Album: " << f.album << '\n';
+    }
+    return rc;
+}
+
+int run(const QStringList& args) {
+    if (args.isEmpty())
+        return usageError(Command, QStringLiteral("missing sub-command"));
+    const QString sub = args.first();
+    const QStringList rest = args.mid(1);
+    if (sub == QLatin1String("show"))
+        return show(rest);
+    if (sub == QLatin1String("set"))
+        return set(rest);
+    if (sub == QLatin1String("read"))
+        return read(rest);
+    return usageError(Command, QStringLiteral("unknown sub-command %1").arg(sub));
+}
+
+const CommandRegistration registration(
+    "tags", &run,
+    "tags show FILE | tags set FILE [--title T] [--artist A] [--album B] [--genre-number N] [--year Y] "
+    "[--track N] [--comment C] [--id3v1|--id3v2] | tags read FILE...");
+
+} // namespace
+} // namespace varnelo::cli

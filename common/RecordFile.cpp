@@ -1,0 +1,129 @@
+#include "common/RecordFile.h"
+
+#include "common/Error.h"
+#include "common/TextRules.h"
+
+#include <QFile>
+#include <cstdio>
+
+namespace varnelo {
+
+namespace records {
+
+QString readField(const QByteArray& record, RecordField field) {
+    const int length = qMin(static_cast<int>(static_cast<unsigned char>(record.at(field.offset))), field.maxBytes);
+    return text::decode8Bit(record.mid(field.offset + 1, length));
+}
+
+void writeField(QByteArray& record, RecordField field, const QString& value) {
+    const QByteArray bytes = text::encodeCut(value.left(255), field.maxBytes);
+    record[field.offset] = static_cast<char>(bytes.size());
+    char* area = record.data() + field.offset + 1;
+    std::fill(area, area + field.maxBytes, '\0');
+    std::copy(bytes.begin(), bytes.end(), area);
+}
+
+} // namespace records
+
+namespace {
+[[noreturn]] void fail(const QString& what, const QFile& file) {
+    throw Error(QStringLiteral("%1 \"%2\": %3").arg(what, file.fileName(), file.errorString()));
+}
+} // namespace
+
+bool RecordFile::exists() const {
+    return QFile::exists(path_);
+}
+
+void RecordFile::forEach(const std::function<bool(const QByteArray&)>& visit) const {
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot open file"), file);
+    // Read in large chunks; a record file may hold tens of thousands of records.
+    const qint64 chunkRecords = 4096;
+    QByteArray pending;
+    while (true) {
+        QByteArray chunk = file.read(chunkRecords * size_);
+        if (chunk.isEmpty())
+            break;
+        pending += chunk;
+        qsizetype pos = 0;
+        while (pending.size() - pos >= size_) {
+            if (!visit(pending.mid(pos, size_)))
+                return;
+            pos += size_;
+        }
+        pending.remove(0, pos);
+    }
+}
+
+std::vector<QByteArray> RecordFile::readAll() const {
+    std::vector<QByteArray> out;
+    forEach([&](const QByteArray& r) {
+        out.push_back(r);
+        return true;
+    });
+    return out;
+}
+
+bool RecordFile::append(const QByteArray& record) const {
+    return append(std::vector<QByteArray>{record});
+}
+
+bool RecordFile::append(const std::vector<QByteArray>& list) const {
+    if (!exists())
+        return false;
+    QFile file(path_);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        fail(QStringLiteral("Cannot open file"), file);
+    // A tail shorter than a record would shift every appended record: start
+    // the new ones on a record boundary.
+    const qint64 tail = file.size() % size_;
+    if (tail != 0 && !file.resize(file.size() - tail))
+        fail(QStringLiteral("Cannot write file"), file);
+    file.seek(file.size());
+    for (const QByteArray& r : list) {
+        Q_ASSERT(r.size() == size_);
+        if (file.write(r) != r.size())
+            fail(QStringLiteral("Cannot write file"), file);
+    }
+    if (!file.flush())
+        fail(QStringLiteral("Cannot write file"), file);
+    return true;
+}
+
+int RecordFile::removeWhere(const std::function<bool(int, const QByteArray&)>& drop,
+                            const QString& scratchPath) const {
+    QFile scratch(scratchPath);
+    if (!scratch.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("Cannot create file"), scratch);
+    int index = 0;
+    int dropped = 0;
+    bool writeFailed = false;
+    forEach([&](const QByteArray& r) {
+        if (drop(index++, r))
+            ++dropped;
+        else if (scratch.write(r) != r.size())
+            writeFailed = true;
+        return !writeFailed;
+    });
+    if (writeFailed || !scratch.flush()) {
+        const QString reason = scratch.errorString();
+        scratch.close();
+        scratch.remove();
+        throw Error(QStringLiteral("Cannot write file \"%1\": %2").arg(scratchPath, reason));
+    }
+    scratch.close();
+    if (dropped == 0) {
+        scratch.remove();
+        return 0;
+    }
+    // rename(2) replaces the target in one step: no moment without the file.
+    if (std::rename(QFile::encodeName(scratchPath).constData(), QFile::encodeName(path_).constData()) != 0) {
+        QFile::remove(scratchPath);
+        throw Error(QStringLiteral("Cannot replace file \"%1\"").arg(path_));
+    }
+    return dropped;
+}
+
+} // namespace varnelo

@@ -1,0 +1,35 @@
+#pragma once
+#include <QString>
+
+namespace varnelo {
+
+// The four text fields of a library record, as the tag readers give them.
+// Values are full length: the record code cuts them to its field widths.
+struct TrackFields {
+    QString genre, title, artist, album;
+};
+
+// Reads Genre, Title, Artist and Album of the file by its extension (".mp3"
+// and ".mp2": ID3v1; ".wma": ASF attributes; ".ogg": Vorbis comments; ".wav":
+// the information component), letter case ignored, and applies the defaults.
+// Other extensions are read by nothing and yield the defaults alone.
+// Throws varnelo::Error when an MP3, OGG or WAV file cannot be read; a WMA file
+// that cannot be read yields the defaults. No reader changes the file it reads.
+TrackFields ReadTrackFields(const QString& path, const QString& extension);
+
+// The readers one by one, without the defaults.
+// ID3v1 tag in the last 128 bytes; without one the genre is "Dance". Fields
+// keep their padding spaces; a genre number above 147 reads as "Other".
+TrackFields ReadId3v1Fields(const QString& path);
+// Vorbis comments; for a name the last comment wins, whatever its letter case.
+TrackFields ReadVorbisFields(const QString& path);
+// ASF attributes through TagLib, else our own header parser.
+TrackFields ReadWmaFields(const QString& path);
+// LoadInfo of the information component.
+TrackFields ReadWavFields(const QString& path);
+
+// Empty Artist → "Unknown Artist", empty Album → "Unknown Album", empty Title
+// → the file's name with its extension.
+void ApplyTrackDefaults(TrackFields& fields, const QString& path);
+
+} // namespace varnelo

@@ -1,0 +1,119 @@
+#pragma once
+#include <QString>
+#include <QtGlobal>
+
+namespace varnelo {
+
+// The audio information (tag) component: reads the technical facts and tags
+// of one audio file into its properties and writes the tag properties back.
+// Every format TagLib knows is handled; MP3 (ID3v1/ID3v2), Ogg Vorbis, WMA
+// (ASF attributes) and WAV (RIFF INFO and the "id3 " chunk) are the ones the
+// program relies on. Failures throw varnelo::Error with a text naming the file.
+//
+// Reading never writes the file. SaveInfo changes only the fields whose value
+// differs from what the file holds (a year of 2004 leaves "2004-05-01" alone,
+// multi-value fields stay intact while unchanged) and does not touch a file
+// that needs no change.
+class AudioInformation {
+public:
+    AudioInformation();
+
+    // Reads the facts and tags of the file. Every property is reset first, so
+    // after a failure nothing of an earlier file remains.
+    void LoadInfo(const QString& path);
+    // Writes the tag properties into the file.
+    void SaveInfo(const QString& path);
+    // Resets every property to empty / 0 (genre −1), as before any LoadInfo.
+    void ClearInfo();
+
+    // Name of genre number i (0…147), empty outside.
+    static QString GenreName(int i);
+
+    // Technical facts of the loaded file. Duration in milliseconds, bitrate in
+    // bits per second, size in bytes, samples per channel (counted from the
+    // duration where the container does not store it), bits per sample of the
+    // stored samples (0 for lossy codecs), the registered WAVE format tag of the
+    // codec (0 when it has none).
+    int infoFrequency() const { return frequency_; }
+    int infoBitrate() const { return bitrate_; }
+    int infoDuration() const { return duration_; }
+    qint64 infoSize() const { return size_; }
+    qint64 infoSamples() const { return samples_; }
+    int infoChannels() const { return channels_; }
+    int infoBitsPerSample() const { return bitsPerSample_; }
+    int infoFormatTag() const { return formatTag_; }
+    QString infoFormatString() const { return formatString_; }
+
+    // Tag properties. infoGenre is the genre number (−1: none or not in the
+    // table) and infoGenreS its text; setting one sets the other, the last
+    // write wins, except that writing the number the component already holds
+    // (−1 included: nothing chosen) keeps the text as the file spells it.
+    // Year and track 0 mean "none" and remove the field on save.
+    QString infoAlbum() const { return album_; }
+    void setInfoAlbum(const QString& value) { album_ = value; }
+    QString infoArtist() const { return artist_; }
+    void setInfoArtist(const QString& value) { artist_ = value; }
+    QString infoComments() const { return comments_; }
+    void setInfoComments(const QString& value) { comments_ = value; }
+    QString infoCopyright() const { return copyright_; }
+    void setInfoCopyright(const QString& value) { copyright_ = value; }
+    QString infoTitle() const { return title_; }
+    void setInfoTitle(const QString& value) { title_ = value; }
+    QString infoURL() const { return url_; }
+    void setInfoURL(const QString& value) { url_ = value; }
+    QString infoEncodedBy() const { return encodedBy_; }
+    void setInfoEncodedBy(const QString& value) { encodedBy_ = value; }
+    QString infoComposer() const { return composer_; }
+    void setInfoComposer(const QString& value) { composer_ = value; }
+    QString infoGenreS() const { return genreS_; }
+    void setInfoGenreS(const QString& value);
+    int infoGenre() const { return genre_; }
+    void setInfoGenre(int number);
+    int infoYear() const { return year_; }
+    void setInfoYear(int value) { year_ = value > 0 ? value : 0; }
+    // Stored as 16 bits, as the tag formats hold it.
+    int infoTrack() const { return track_; }
+    void setInfoTrack(int value) { track_ = value > 0 ? (value & 0xFFFF) : 0; }
+
+    // MPEG tag version SaveInfo writes into MP3 files: 1 = ID3v1, 2 = ID3v2.
+    // A tag of the other version already in the file is kept in step, so no
+    // reader sees stale values. Until set, both versions are written (0).
+    void setInfoMTV(int version);
+    int infoMTV() const { return mtv_; }
+
+    // true: measure the audio facts exactly (reads more of the file);
+    // false (the default): estimate them from the headers.
+    void SetInfoOption(bool exact) { exact_ = exact; }
+    bool infoOption() const { return exact_; }
+
+    // Collected by the format readers and writers.
+    struct Tags {
+        QString title, artist, album, comments, copyright, url, encodedBy, composer, genreS;
+        int genre = -1;
+        int year = 0;
+        int track = 0;
+    };
+    struct Facts {
+        int frequency = 0, bitrate = 0, duration = 0, channels = 0, bitsPerSample = 0, formatTag = 0;
+        qint64 size = 0, samples = 0;
+        QString formatString;
+    };
+
+private:
+    Tags tags() const;
+    void setTags(const Tags& tags);
+
+    int frequency_ = 0, bitrate_ = 0, duration_ = 0, channels_ = 0, bitsPerSample_ = 0, formatTag_ = 0;
+    qint64 size_ = 0, samples_ = 0;
+    QString formatString_;
+
+    QString album_, artist_, comments_, copyright_, title_, url_, encodedBy_, composer_, genreS_;
+    int genre_ = -1;
+    int year_ = 0;
+    int track_ = 0;
+
+    int mtv_ = 0;
+    bool exact_ = false;
+};
+
+} // namespace varnelo

@@ -1,0 +1,362 @@
+#include "radio/StationCatalogue.h"
+
+#include "common/AppState.h"
+#include "common/Error.h"
+#include "common/Seams.h"
+#include "common/TextRules.h"
+#include "common/TreeText.h"
+
+#include <QDateTime>
+#include <QFile>
+
+namespace varnelo {
+namespace {
+
+constexpr int RadioStationsRoot = 1;
+constexpr int HistoryRoot = 2;
+constexpr int FavoritesRoot = 3;
+// "Radio Stations" reloads only a list of at most this many rows.
+constexpr int ReloadRowLimit = 344;
+
+struct Category {
+    const char* name;
+    std::initializer_list<const char*> children;
+};
+
+const Category kCategories[] = {
+    {"Alternative", {"College", "Industrial", "Punk", "Hardcore", "Ska"}},
+    {"Americana", {"Blues", "Folk", "Cajun", "Bluegrass"}},
+    {"Classical", {"Contemporary", "Opera", "Symphonic"}},
+    {"Country", {"Western Swing", "New Country", "Blue Grass"}},
+    {"Electronic", {"Ambient", "Drum and Bass", "Trance", "Techno", "House", "Downtempo", "Breakbeat", "Acid Jazz"}},
+    {"Hip-Hop/Rap", {"Hardcore", "Alternative", "Turntablism", "Old School", "New School"}},
+    {"Jazz", {"Latin", "Swing", "Big Band", "Classic", "Smooth", "Acid Jazz"}},
+    {"Pop/Rock", {"Oldies", "Classic", "80s", "Top40", "Metal", "Rock", "Pop"}},
+    {"R&B/Soul", {"Contemporary", "Classic", "Funk", "Smooth", "Urban"}},
+    {"Spirritual", {"Pop", "Rock", "Alternative", "Gospel", "Country"}},
+    {"Spoken", {"Talk", "Comedy", "Spoken Word"}},
+    {"World", {"Reggae/Island", "African", "Latin", "European", "Middle Eastern", "Asian"}},
+    {"Other/Mixed", {"Eclectic", "Film/Show", "Instrumental"}},
+};
+
+QStandardItem* node(const QString& text) {
+    auto* item = new QStandardItem(text);
+    item->setEditable(false);
+    return item;
+}
+
+int rootPosition(const QStandardItem* item) {
+    return item->parent() ? -1 : item->row();
+}
+
+} // namespace
+
+StationCatalogue::StationCatalogue(AppState& state, const DataFolder& folder, Prompts& prompts, QObject* parent)
+    : QObject(parent), state_(state), folder_(folder), prompts_(prompts) {
+    LV.setColumnCount(ColumnCount);
+    LV.setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Genre"), QStringLiteral("StreamUrl"),
+                                  QStringLiteral("HomeUrl")});
+    audioInfo = new QAction(QStringLiteral("Station Info"), this);
+    audioInfo->setObjectName(QStringLiteral("audioInfo"));
+    audioInfo->setEnabled(false);
+    ClearHistory1 = new QAction(QStringLiteral("Clear History"), this);
+    ClearHistory1->setObjectName(QStringLiteral("ClearHistory1"));
+    ClearHistory1->setEnabled(false);
+    DelformFavorites1 = new QAction(QStringLiteral("Del From Favorites"), this);
+    DelformFavorites1->setObjectName(QStringLiteral("DelformFavorites1"));
+    DelformFavorites1->setEnabled(false);
+    BuildDefaultTree(tv);
+}
+
+void StationCatalogue::BuildDefaultTree(QStandardItemModel& model) {
+    model.clear();
+    model.appendRow(node(QStringLiteral("Now Playing")));
+    QStandardItem* stations = node(QStringLiteral("Radio Stations"));
+    model.appendRow(stations);
+    for (const Category& c : kCategories) {
+        QStandardItem* category = node(QString::fromUtf8(c.name));
+        for (const char* child : c.children)
+            category->appendRow(node(QString::fromUtf8(child)));
+        stations->appendRow(category);
+    }
+    model.appendRow(node(QStringLiteral("History")));
+    model.appendRow(node(QStringLiteral("Favorites")));
+}
+
+void StationCatalogue::LoadCatalogueTree(const QString& path) {
+    std::optional<Error> loadError;
+    try {
+        tree::LoadTree(tv, path);
+    } catch (const Error& e) {
+        loadError = e;
+    }
+    const bool usable = tv.rowCount() >= 4 && tree::FindNodeByText(tv, QStringLiteral("Radio Stations"));
+    if (!usable) {
+        // Keep what the history had; everything else comes from the built-in tree.
+        QList<QList<QStandardItem*>> historyChildren;
+        if (QStandardItem* history = tree::FindNodeByText(tv, QStringLiteral("History")))
+            while (history->rowCount() > 0)
+                historyChildren.append(history->takeRow(0));
+        BuildDefaultTree(tv);
+        QStandardItem* history = tv.item(HistoryRoot);
+        for (auto& row : historyChildren)
+            history->appendRow(row);
+    }
+    if (loadError)
+        throw *loadError;
+}
+
+void StationCatalogue::SaveCatalogueTree() const {
+    tree::SaveTree(tv, treePath());
+}
+
+void StationCatalogue::selectNode(QStandardItem* item) {
+    if (!item) {
+        tvSelection.clear();
+        return;
+    }
+    tvSelection.setCurrentIndex(item->index(), QItemSelectionModel::ClearAndSelect);
+}
+
+QStandardItem* StationCatalogue::selectedNode() const {
+    const QModelIndexList rows = tvSelection.selectedIndexes();
+    if (rows.isEmpty())
+        return nullptr;
+    return tv.itemFromIndex(rows.first());
+}
+
+void StationCatalogue::clearList() {
+    LV.removeRows(0, LV.rowCount());
+}
+
+void StationCatalogue::appendStationRow(const StationRecord& r) {
+    QList<QStandardItem*> row;
+    for (const QString& text : {r.Name, r.Genre, r.StreamUrl, r.HomeUrl}) {
+        auto* cell = new QStandardItem(text);
+        cell->setEditable(false);
+        row.append(cell);
+    }
+    LV.appendRow(row);
+}
+
+StationRecord StationCatalogue::stationRow(int row) const {
+    StationRecord r;
+    r.Name = LV.item(row, TitleColumn)->text();
+    r.Genre = LV.item(row, GenreColumn)->text();
+    r.StreamUrl = LV.item(row, StreamUrlColumn)->text();
+    r.HomeUrl = LV.item(row, HomeUrlColumn)->text();
+    return r;
+}
+
+int StationCatalogue::selectedRow() const {
+    const QModelIndexList rows = LVSelection.selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void StationCatalogue::selectRow(int row) {
+    const QModelIndex index = LV.index(row, 0);
+    LVSelection.setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void StationCatalogue::listFile(const QString& path, const std::function<bool(const StationRecord&)>& keep) {
+    stationFile(path).forEach([&](const QByteArray& bytes) {
+        const StationRecord r = StationRecord::fromBytes(bytes);
+        if (keep(r))
+            appendStationRow(r);
+        return true;
+    });
+}
+
+void StationCatalogue::ShowCatalogueNode() {
+    QStandardItem* n = selectedNode();
+    if (!n)
+        return;
+    DelformFavorites1->setEnabled(false);
+    ClearHistory1->setEnabled(false);
+    state_.LastNodeText = n->text();
+
+    const auto all = [](const StationRecord&) { return true; };
+    const int root = rootPosition(n);
+    const int parentRoot = n->parent() ? rootPosition(n->parent()) : -1;
+    const QString search = n->text();
+
+    if (root == 0) {
+        clearList();
+        if (!state_.StationPlaying)
+            return;
+        appendStationRow(recordFromPanel(false));
+        selectRow(0);
+    } else if (root == RadioStationsRoot) {
+        if (LV.rowCount() > ReloadRowLimit)
+            return;
+        clearList();
+        listFile(radioPath(), all);
+    } else if (parentRoot == HistoryRoot) {
+        clearList();
+        listFile(historyPath(), [&](const StationRecord& r) { return text::filterMatches(r.Name, search); });
+        return;
+    } else if (parentRoot == FavoritesRoot) {
+        clearList();
+        listFile(favoritesPath(), [&](const StationRecord& r) { return text::filterMatches(r.Name, search); });
+        DelformFavorites1->setEnabled(true);
+        return;
+    } else if (root < 0) {
+        clearList();
+        listFile(radioPath(), [&](const StationRecord& r) { return text::filterMatches(r.Genre, search); });
+    } else if (root == HistoryRoot) {
+        clearList();
+        listFile(historyPath(), all);
+        ClearHistory1->setEnabled(true);
+        return;
+    } else if (root == FavoritesRoot) {
+        clearList();
+        listFile(favoritesPath(), all);
+        DelformFavorites1->setEnabled(true);
+    } else {
+        return;  // roots after the fourth list nothing
+    }
+    if (state_.CurrentRow >= 0 && state_.CurrentRow < LV.rowCount())
+        selectRow(state_.CurrentRow);
+}
+
+void StationCatalogue::tvMouseDown(Qt::MouseButton button, const QModelIndex& index) {
+    if (button != Qt::RightButton || !index.isValid())
+        return;
+    tvSelection.clear();
+    tvSelection.setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    ShowCatalogueNode();
+}
+
+StationRecord StationCatalogue::recordFromPanel(bool trimmed) const {
+    StationRecord r = panelSource_ ? panelSource_() : StationRecord{};
+    if (trimmed) {
+        for (QString* t : {&r.Name, &r.HomeUrl, &r.Genre, &r.StreamUrl})
+            *t = text::trimControl(*t);
+    }
+    return r;
+}
+
+void StationCatalogue::AddStation() {
+    const StationRecord r = recordFromPanel(false);
+    if (r.Name.isEmpty() && r.Genre.isEmpty() && r.HomeUrl.isEmpty())
+        return;
+    const RecordFile file = stationFile(radioPath());
+    if (!file.exists())
+        return;
+    bool known = false;
+    file.forEach([&](const QByteArray& bytes) {
+        known = StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl;
+        return !known;
+    });
+    if (!known)
+        file.append(r.toBytes());
+}
+
+void StationCatalogue::AddToHistory() {
+    state_.PlayStart = QDateTime::currentDateTime();
+    state_.PlayedBeforeMs = 0;
+    const StationRecord r = recordFromPanel(true);
+    if (r.Name.isEmpty() && r.Genre.isEmpty() && r.HomeUrl.isEmpty())
+        return;
+    const RecordFile file = stationFile(historyPath());
+    if (!file.exists())
+        return;
+    bool known = false;
+    file.forEach([&](const QByteArray& bytes) {
+        known = StationRecord::fromBytes(bytes).Name == r.Name;
+        return !known;
+    });
+    if (known)
+        return;
+    file.append(r.toBytes());
+    if (QStandardItem* history = tree::FindNodeByText(tv, QStringLiteral("History")))
+        history->appendRow(node(r.Name));
+}
+
+void StationCatalogue::AddToFavorites() {
+    if (LV.rowCount() == 0 || state_.CurrentRow < 0 || state_.CurrentRow >= LV.rowCount())
+        return;
+    const StationRecord r = stationRow(state_.CurrentRow);
+    const RecordFile file = stationFile(favoritesPath());
+    if (!file.exists())
+        return;
+    bool known = false;
+    file.forEach([&](const QByteArray& bytes) {
+        known = StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl;
+        return !known;
+    });
+    if (known &&
+        prompts_.message(QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
+                         QStringLiteral("friendly reminds"), PromptIcon::Question,
+                         PromptButtons::OkCancel) != PromptAnswer::Ok)
+        return;
+    file.append(r.toBytes());
+}
+
+void StationCatalogue::RemoveFavorites() {
+    if (selectedRow() < 0 && LV.rowCount() > 0)
+        selectRow(0);
+    if (LV.rowCount() == 0)
+        return;
+    const QString address = LV.item(selectedRow(), StreamUrlColumn)->text();
+    bool removed = false;
+    stationFile(favoritesPath())
+        .removeWhere(
+            [&](int, const QByteArray& bytes) {
+                if (removed || StationRecord::fromBytes(bytes).StreamUrl != address)
+                    return false;
+                removed = true;
+                return true;
+            },
+            folder_.file(QStringLiteral("temp.dat")));
+}
+
+void StationCatalogue::ClearHistory() {
+    if (!state_.RadioPage)
+        return;
+    if (QStandardItem* history = tree::FindNodeByText(tv, QStringLiteral("History")))
+        history->removeRows(0, history->rowCount());
+    QFile::remove(historyPath());
+    SaveCatalogueTree();
+    if (!QFile::exists(historyPath())) {
+        QFile file(historyPath());
+        if (!file.open(QIODevice::WriteOnly))
+            throw Error(QStringLiteral("Cannot create file \"%1\": %2").arg(historyPath(), file.errorString()));
+    }
+    ShowCatalogueNode();
+}
+
+void StationCatalogue::SearchStations(int by, const QString& search) {
+    clearList();
+    listFile(radioPath(),
+             [&](const StationRecord& r) { return text::filterMatches(by == 0 ? r.Genre : r.Name, search); });
+}
+
+bool StationCatalogue::ResetSearch() {
+    QStandardItem* node = tree::FindNodeByText(tv, state_.LastNodeText);
+    if (!node)
+        return false;
+    selectNode(node);
+    ShowCatalogueNode();
+    return true;
+}
+
+void StationCatalogue::LVMouseDown(Qt::MouseButton button) {
+    if (LV.rowCount() == 0)
+        return;
+    if (selectedRow() < 0) {
+        if (state_.StationPlaying) {
+            if (state_.CurrentRow >= LV.rowCount())
+                return;
+            selectRow(state_.CurrentRow);
+        } else {
+            selectRow(0);
+        }
+    }
+    if (button == Qt::RightButton) {
+        state_.CurrentRow = selectedRow();
+        selectRow(state_.CurrentRow);
+    }
+}
+
+} // namespace varnelo

@@ -1,0 +1,92 @@
+#pragma once
+#include "common/DataFolder.h"
+#include "radio/StationRecord.h"
+
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QObject>
+#include <QStandardItemModel>
+#include <functional>
+
+namespace varnelo {
+
+struct AppState;
+class Prompts;
+
+// The station catalogue: the tree `tv` (Now Playing, Radio Stations with its
+// genre nodes, History, Favorites), the station list `LV` it fills, and the
+// operations on radio.dat, history.dat and favorites.dat.
+class StationCatalogue : public QObject {
+    Q_OBJECT
+public:
+    enum Column { TitleColumn = 0, GenreColumn, StreamUrlColumn, HomeUrlColumn, ColumnCount };
+
+    StationCatalogue(AppState& state, const DataFolder& folder, Prompts& prompts, QObject* parent = nullptr);
+
+    // Where the add-station panel's edits are read from (ename, egenre, url, eurl
+    // as Name, Genre, StreamUrl, HomeUrl, untrimmed). Without one they read empty.
+    void setPanelSource(std::function<StationRecord()> source) { panelSource_ = std::move(source); }
+
+    // The tree and the list with their selections, bound to views by the window.
+    QStandardItemModel tv;
+    QItemSelectionModel tvSelection{&tv};
+    QStandardItemModel LV;
+    QItemSelectionModel LVSelection{&LV};
+
+    // Entries of the popup menu `p_lv` whose enabled state the catalogue drives.
+    QAction* audioInfo;
+    QAction* ClearHistory1;
+    QAction* DelformFavorites1;
+
+    static void BuildDefaultTree(QStandardItemModel& model);
+    // Loads treetext.txt into `tv`. A file that is empty or lacks the four roots
+    // gives the built-in tree (keeping History children found in the file), so
+    // start-up always finds "Radio Stations". Throws the load error (after the
+    // fallback) when a line was malformed.
+    void LoadCatalogueTree(const QString& path);
+    void SaveCatalogueTree() const;
+
+    // Selects `node` in `tv` (or clears the selection with nullptr).
+    void selectNode(QStandardItem* node);
+    QStandardItem* selectedNode() const;
+
+    void ShowCatalogueNode();
+    void tvMouseDown(Qt::MouseButton button, const QModelIndex& index);
+    void AddStation();
+    void AddToHistory();
+    void AddToFavorites();
+    void RemoveFavorites();
+    void ClearHistory();
+
+    // The search panel on the radio page: refill the list with the stations of
+    // radio.dat whose Genre (by = 0) or Name (by = 1) contains the text.
+    void SearchStations(int by, const QString& text);
+    // Back to the node shown last; false when no node has that text.
+    bool ResetSearch();
+    // The list's mouse bookkeeping: a press selects a row when none is, and a
+    // right press makes the pressed row the current one.
+    void LVMouseDown(Qt::MouseButton button);
+
+    // List rows.
+    void appendStationRow(const StationRecord& record);
+    StationRecord stationRow(int row) const;
+    int selectedRow() const;  // -1 when none
+    void selectRow(int row);
+
+    QString radioPath() const { return folder_.file(QStringLiteral("radio.dat")); }
+    QString historyPath() const { return folder_.file(QStringLiteral("history.dat")); }
+    QString favoritesPath() const { return folder_.file(QStringLiteral("favorites.dat")); }
+    QString treePath() const { return folder_.file(QStringLiteral("treetext.txt")); }
+
+private:
+    void clearList();
+    void listFile(const QString& path, const std::function<bool(const StationRecord&)>& keep);
+    StationRecord recordFromPanel(bool trimmed) const;
+
+    AppState& state_;
+    DataFolder folder_;
+    Prompts& prompts_;
+    std::function<StationRecord()> panelSource_;
+};
+
+} // namespace varnelo

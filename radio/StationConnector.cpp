@@ -1,0 +1,75 @@
+#include "radio/StationConnector.h"
+
+#include "common/Seams.h"
+#include "platform/StreamLibrary.h"
+#include "radio/StreamTitle.h"
+
+#include <atomic>
+
+namespace varnelo {
+
+StationConnector::StationConnector(StreamLibrary& library, DesktopShell& shell, QObject* parent)
+    : QObject(parent), library_(library), shell_(shell),
+      events_(new StreamEvents, [](StreamEvents* e) { e->deleteLater(); }) {
+    connect(events_.get(), &StreamEvents::title, this, &StationConnector::title);
+    connect(events_.get(), &StreamEvents::status, this, &StationConnector::streamStatus);
+}
+
+StationConnector::~StationConnector() {
+    wait();
+}
+
+bool StationConnector::busy() const {
+    return worker_ && !worker_->isFinished();
+}
+
+void StationConnector::wait() {
+    if (worker_)
+        worker_->wait();
+}
+
+bool StationConnector::start(const QString& address, Handle previous) {
+    if (busy())
+        return false;
+    wait();
+    worker_.reset(QThread::create([this, address, previous] { run(address, previous); }));
+    worker_->start();
+    return true;
+}
+
+void StationConnector::run(const QString& address, Handle previous) {
+    library_.StreamFree(previous);
+    Q_EMIT connecting();
+
+    // Reports from the stream's own thread may come after this connector is
+    // gone: they go through the shared event carrier.
+    std::shared_ptr<StreamEvents> events = events_;
+    auto created = std::make_shared<std::atomic<Handle>>(0);
+    const Handle handle = library_.StreamCreateURL(address, [events, created](StreamStatus status, const QString& text) {
+        if (const Handle h = created->load(); h != 0)
+            Q_EMIT events->status(h, status == StreamStatus::Failed, text);
+    });
+    created->store(handle);
+    Q_EMIT streamCreated(handle);
+
+    if (handle != 0) {
+        if (const auto lines = library_.IcyTags(handle)) {
+            const IcyStationInfo info = MapIcyHeaders(*lines);
+            Q_EMIT headers(info.name, info.genre, info.url);
+        }
+        if (const auto t = ParseStreamTitle(library_.MetaTag(handle)))
+            Q_EMIT title(handle, *t);
+        library_.ChannelSetSync(handle, [events, handle](const QString& metadata) {
+            if (const auto t = ParseStreamTitle(metadata))
+                Q_EMIT events->title(handle, *t);
+        });
+        library_.ChannelPlay(handle);
+        Q_EMIT playing(handle);
+    } else {
+        const int code = static_cast<int>(StreamLibrary::ErrorGetCode());
+        Q_EMIT failed(shell_.networkReachable(), code);
+    }
+    Q_EMIT finished();
+}
+
+} // namespace varnelo

@@ -1,0 +1,67 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <cstdint>
+#include <memory>
+
+namespace varnelo {
+
+class DesktopShell;
+class StreamLibrary;
+
+// Carries what a stream's own thread reports (titles, reconnects). The stream
+// callbacks keep it alive through a shared pointer, so they never reach a
+// destroyed connector; it is deleted on its own thread.
+class StreamEvents : public QObject {
+    Q_OBJECT
+Q_SIGNALS:
+    void title(std::uint32_t handle, const QString& title);
+    void status(std::uint32_t handle, bool gaveUp, const QString& text);
+};
+
+// The connect worker: one blocking connection at a time on a thread of its own.
+// It frees the previous stream, connects, reads the station's headers and the
+// current title, installs the metadata callback and starts playing. Everything
+// it learns is reported through signals in the order of the steps; they reach
+// receivers on the GUI thread queued, so no widget or state is touched here.
+class StationConnector : public QObject {
+    Q_OBJECT
+public:
+    using Handle = std::uint32_t;
+
+    StationConnector(StreamLibrary& library, DesktopShell& shell, QObject* parent = nullptr);
+    ~StationConnector() override;
+
+    // Starts a worker for `address` unless one runs (then false).
+    bool start(const QString& address, Handle previous);
+    bool busy() const;
+    // Waits for a running worker to end.
+    void wait();
+
+Q_SIGNALS:
+    void connecting();
+    void streamCreated(std::uint32_t handle);
+    // The station's header fields, taken exactly as the server sent them.
+    void headers(const QString& name, const QString& genre, const QString& url);
+    // A new title: at connect time from the current metadata, later from the
+    // metadata callback of `handle`.
+    void title(std::uint32_t handle, const QString& title);
+    void playing(std::uint32_t handle);
+    // networkReachable is false when the forced reachability check failed too.
+    void failed(bool networkReachable, int errorCode);
+    // The stream of `handle` reconnects (text says which attempt) or gave up.
+    void streamStatus(std::uint32_t handle, bool gaveUp, const QString& text);
+    // Always the last signal of a worker.
+    void finished();
+
+private:
+    void run(const QString& address, Handle previous);
+
+    StreamLibrary& library_;
+    DesktopShell& shell_;
+    std::shared_ptr<StreamEvents> events_;
+    std::unique_ptr<QThread> worker_;
+};
+
+} // namespace varnelo

@@ -1,0 +1,266 @@
+#include "radio/StreamPlayer.h"
+
+#include "common/AppState.h"
+#include "common/Seams.h"
+#include "common/TextRules.h"
+#include "platform/StreamLibrary.h"
+#include "radio/StationCatalogue.h"
+#include "radio/StationConnector.h"
+#include "radio/StationPanel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace varnelo {
+
+StreamPlayer::StreamPlayer(AppState& state, StationCatalogue& catalogue, StreamLibrary& library, Prompts& prompts,
+                           DesktopShell& shell, Clock& clock, StreamPlayerViews views, QObject* parent)
+    : QObject(parent), state_(state), catalogue_(catalogue), library_(library), prompts_(prompts), shell_(shell),
+      clock_(clock), views_(std::move(views)), connector_(new StationConnector(library, shell, this)) {
+    StationPanel* panel = views_.panel;
+    connect(connector_, &StationConnector::connecting, this, [this, panel] {
+        setStatus(QStringLiteral("connecting..."));
+        panel->eurl->clear();
+        panel->egenre->clear();
+        panel->ename->clear();
+    });
+    connect(connector_, &StationConnector::streamCreated, this,
+            [this](std::uint32_t handle) { state_.StreamHandle = handle; });
+    connect(connector_, &StationConnector::headers, this,
+            [panel](const QString& name, const QString& genre, const QString& url) {
+                panel->ename->setText(name);
+                panel->egenre->setText(genre);
+                panel->eurl->setText(url);
+            });
+    connect(connector_, &StationConnector::title, this, [this](std::uint32_t handle, const QString& title) {
+        if (handle == state_.StreamHandle)  // a title of a stream that was replaced is dropped
+            setStatus(title);
+    });
+    connect(connector_, &StationConnector::playing, this, [this](std::uint32_t) {
+        state_.StationPlaying = true;
+        if (views_.redrawList)
+            views_.redrawList();
+        views_.panel_state->hide();
+        views_.panel->Lstatus->clear();
+        catalogue_.audioInfo->setEnabled(true);
+        state_.PlayStart = clock_.now();
+        state_.PlayedBeforeMs = 0;
+    });
+    connect(connector_, &StationConnector::failed, this, [this](bool reachable, int) {
+        if (!reachable)
+            prompts_.message(QStringLiteral("Please check network connection is reachable."),
+                             QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
+        setStatus(failureText());
+        state_.StationPlaying = false;
+        if (views_.setLabtime)
+            views_.setLabtime(QStringLiteral("00:00:00"));
+        views_.panel_state->hide();
+    });
+    connect(connector_, &StationConnector::streamStatus, this,
+            [this](std::uint32_t handle, bool gaveUp, const QString& text) {
+                if (handle != state_.StreamHandle || !state_.StationPlaying)
+                    return;
+                if (!gaveUp) {
+                    setStatus(text);
+                    return;
+                }
+                // The stream dropped and could not be reached again.
+                setStatus(failureText());
+                state_.StationPlaying = false;
+                state_.StationPaused = false;
+                if (views_.setLabtime)
+                    views_.setLabtime(QStringLiteral("00:00:00"));
+                catalogue_.audioInfo->setEnabled(false);
+                if (views_.redrawList)
+                    views_.redrawList();
+            });
+    connect(connector_, &StationConnector::finished, this, [this] {
+        state_.ConnectWorker = false;
+        Q_EMIT connectFinished();
+    });
+}
+
+StreamPlayer::~StreamPlayer() {
+    connector_->wait();
+}
+
+void StreamPlayer::setStatus(const QString& text) {
+    views_.panel->Lstatus->setText(text);
+    views_.lab_state->setText(text);
+}
+
+void StreamPlayer::startWorker(const QString& address) {
+    if (state_.ConnectWorker) {
+        shell_.beep();
+        return;
+    }
+    state_.ConnectWorker = true;
+    connector_->start(address, state_.StreamHandle);
+}
+
+void StreamPlayer::StartStation() {
+    views_.panel_state->show();
+    views_.panel->hide();
+    if (catalogue_.LV.rowCount() == 0)
+        return;
+    const int row = catalogue_.selectedRow();
+    if (row < 0)
+        return;
+    state_.CurrentRow = row;
+    if (views_.redrawList)
+        views_.redrawList();
+    const QString address = catalogue_.stationRow(row).StreamUrl;
+    startWorker(address);
+    views_.panel->url->setText(address);
+}
+
+void StreamPlayer::LVDblClick() {
+    // An error in either step ends the double-click silently.
+    try {
+        if (state_.LocalPlaying && stopLocalPlayback)
+            stopLocalPlayback();
+        if (catalogue_.selectedRow() < 0)
+            return;
+        catalogue_.AddToHistory();
+        StartStation();
+    } catch (const std::exception&) {
+    }
+}
+
+void StreamPlayer::PlayPauseStation() {
+    views_.panel->hide();
+    if (state_.LocalPlaying && stopLocalPlayback)
+        stopLocalPlayback();
+    if (catalogue_.LV.rowCount() == 0)
+        return;
+    if (catalogue_.selectedRow() < 0) {
+        const bool current = state_.StationPlaying && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount();
+        catalogue_.selectRow(current ? state_.CurrentRow : 0);
+    }
+    state_.CurrentRow = catalogue_.selectedRow();
+    if (state_.StationPlaying) {
+        if (state_.StationPaused) {
+            state_.StationPaused = false;
+            library_.ChannelPlay(state_.StreamHandle);
+            state_.PlayStart = clock_.now();
+        } else {
+            state_.StationPaused = true;
+            library_.ChannelPause(state_.StreamHandle);
+            state_.PlayedBeforeMs += state_.PlayStart.msecsTo(clock_.now());
+        }
+        views_.panel_state->hide();
+        return;
+    }
+    views_.panel_state->show();
+    const QString address = catalogue_.stationRow(state_.CurrentRow).StreamUrl;
+    startWorker(address);
+    views_.panel->url->setText(address);
+}
+
+void StreamPlayer::StopRadioOrRecording() {
+    if (stopRecordingIfRunning && stopRecordingIfRunning())
+        return;
+    if (!state_.StationPlaying)
+        return;
+    state_.StationPlaying = false;
+    state_.StationPaused = false;
+    library_.ChannelStop(state_.StreamHandle);
+    views_.panel->Lstatus->clear();
+    views_.panel->eurl->clear();
+    views_.panel->egenre->clear();
+    views_.panel->ename->clear();
+    views_.panel->url->clear();
+    if (views_.setLabtime)
+        views_.setLabtime(QStringLiteral("00:00:00"));
+    views_.panel_state->hide();
+    catalogue_.audioInfo->setEnabled(false);
+    if (views_.redrawList)
+        views_.redrawList();
+}
+
+void StreamPlayer::NextStation() {
+    const int rows = catalogue_.LV.rowCount();
+    if (rows == 0)
+        return;
+    const int selected = catalogue_.selectedRow();
+    const int target = selected < 0 ? 0 : qMin(selected + 1, rows - 1);
+    catalogue_.selectRow(target);
+    state_.CurrentRow = target;
+    state_.StationListActive = true;
+    if (!state_.StationPlaying)
+        return;
+    if (stopLocalPlayback)
+        stopLocalPlayback();
+    const QString address = catalogue_.stationRow(target).StreamUrl;
+    startWorker(address);
+    views_.panel->url->setText(address);
+}
+
+void StreamPlayer::PreviousStation() {
+    const int rows = catalogue_.LV.rowCount();
+    if (rows == 0)
+        return;
+    const int selected = catalogue_.selectedRow();
+    const int target = selected < 0 ? 0 : qMax(selected - 1, 0);
+    catalogue_.selectRow(target);
+    state_.CurrentRow = target;
+    state_.StationListActive = true;
+    if (!state_.StationPlaying)
+        return;
+    if (stopLocalPlayback)
+        stopLocalPlayback();
+    const QString address = catalogue_.stationRow(target).StreamUrl;
+    startWorker(address);
+    views_.panel->url->setText(address);
+}
+
+void StreamPlayer::AuditionStation() {
+    StationRecord row;
+    row.StreamUrl = text::trimControl(views_.panel->url->text());
+    catalogue_.appendStationRow(row);
+    const QString address = catalogue_.stationRow(catalogue_.LV.rowCount() - 1).StreamUrl;
+    startWorker(address);
+    views_.panel->url->setText(address);
+}
+
+void StreamPlayer::MuteVolume() {
+    views_.BitBtn1->hide();
+    views_.BitBtn2->show();
+    library_.SetVolume(0);
+}
+
+void StreamPlayer::UnmuteVolume() {
+    views_.BitBtn2->hide();
+    views_.BitBtn1->show();
+    library_.SetVolume(views_.barv ? views_.barv() : library_.GetVolume());
+}
+
+void StreamPlayer::VolumeTrack(int newPos) {
+    UnmuteVolume();
+    library_.SetVolume(newPos);
+}
+
+void StreamPlayer::VolumeStep(int delta) {
+    UnmuteVolume();
+    const int value = (views_.barv ? views_.barv() : library_.GetVolume()) + delta;
+    if (views_.setBarv)
+        views_.setBarv(value);
+    library_.SetVolume(value);
+}
+
+QString StreamPlayer::ElapsedText() const {
+    // The time of day of (now + played before − start): it wraps after 24 hours.
+    const qint64 ms = state_.PlayStart.msecsTo(clock_.now()) + state_.PlayedBeforeMs;
+    const qint64 seconds = ((ms / 1000) % 86400 + 86400) % 86400;
+    return text::elapsedText(seconds);
+}
+
+void StreamPlayer::ClockTick() {
+    if (!state_.StationPlaying || state_.StationPaused || state_.LocalPlaying || state_.Recording)
+        return;
+    if (views_.setLabtime)
+        views_.setLabtime(ElapsedText());
+}
+
+} // namespace varnelo

@@ -1,0 +1,195 @@
+#include "app/Application.h"
+#include "app/MainWindow.h"
+#include "app/TrayTip.h"
+#include "common/Error.h"
+#include "common/TreeText.h"
+#include "radio/StationCatalogue.h"
+#include "radio/StationPanel.h"
+#include "support/Fakes.h"
+#include "support/Files.h"
+#include "support/Wait.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+using namespace varnelo;
+
+namespace {
+
+QByteArray stations(std::initializer_list<std::pair<const char*, const char*>> list) {
+    QByteArray out;
+    for (const auto& [name, genre] : list) {
+        StationRecord r;
+        r.Name = QString::fromUtf8(name);
+        r.Genre = QString::fromUtf8(genre);
+        r.StreamUrl = QStringLiteral("http://s/") + r.Name;
+        out += r.toBytes();
+    }
+    return out;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());  // temp.ini is opened relative to the working folder
+        Application::setUnhandledSink([this](const QString& m) { unhandled << m; });
+    }
+    void TearDown() override {
+        Application::setUnhandledSink(nullptr);
+        QDir::setCurrent(previous);
+    }
+    QString data(const QString& name) const { return dir.filePath(QStringLiteral("record/") + name); }
+
+    std::unique_ptr<MainWindow> start(QStringList args = {}) {
+        auto w = std::make_unique<MainWindow>(prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
+                                              args);
+        w->createDialogs();
+        QSignalSpy done(w.get(), &MainWindow::startupFinished);
+        w->show();
+        EXPECT_TRUE(done.wait(5000));
+        return w;
+    }
+
+    QTemporaryDir dir;
+    QString previous;
+    QStringList unhandled;
+    test::FakePrompts prompts;
+    test::FakeShell shell;
+    test::FakeClock clock;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, FirstRunCreatesTheSevenEmptyFilesAndShowsTheCatalogue) {
+    auto w = start();
+    for (const char* name : {"radio.dat", "history.dat", "favorites.dat", "tp.dat", "tt.txt", "treetext.txt", "music.dat"}) {
+        ASSERT_TRUE(QFile::exists(data(QString::fromUtf8(name)))) << name;
+        EXPECT_EQ(QFile(data(QString::fromUtf8(name))).size(), 0) << name;
+    }
+    EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_TRUE(w->state.RadioPage);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Varnelo V1.00"));
+    EXPECT_EQ(w->size(), QSize(588, 442));
+    EXPECT_EQ(w->catalogue().tv.rowCount(), 4);  // built-in tree
+    EXPECT_EQ(w->catalogue().selectedNode()->text(), QStringLiteral("Radio Stations"));
+    EXPECT_TRUE(w->Timer1->isActive());
+    EXPECT_EQ(w->settings.path(), QStringLiteral("temp.ini"));
+    EXPECT_TRUE(unhandled.isEmpty());
+}
+
+TEST_F(MainWindowTest, ExistingFilesAreLoadedAndListed) {
+    QDir().mkpath(dir.filePath(QStringLiteral("record")));
+    test::writeBytes(data(QStringLiteral("radio.dat")), stations({{"One", "Jazz"}, {"Two", "Rock"}}));
+    test::writeBytes(data(QStringLiteral("treetext.txt")),
+                     "Now Playing\r\nRadio Stations\r\n\tJazz\r\nHistory\r\n\tOne\r\nFavorites\r\n");
+    auto w = start();
+    EXPECT_EQ(w->catalogue().LV.rowCount(), 2);
+    EXPECT_EQ(w->catalogue().tv.item(1)->rowCount(), 1);
+    EXPECT_EQ(w->catalogue().tv.item(2)->child(0)->text(), QStringLiteral("One"));
+}
+
+TEST_F(MainWindowTest, AnEmptyCatalogueFileStillCompletesStartUp) {
+    QDir().mkpath(dir.filePath(QStringLiteral("record")));
+    test::writeBytes(data(QStringLiteral("treetext.txt")), "");
+    test::writeBytes(data(QStringLiteral("radio.dat")), stations({{"One", "Jazz"}}));
+    auto w = start();
+    EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_EQ(w->catalogue().LV.rowCount(), 1);
+}
+
+TEST_F(MainWindowTest, AMalformedCatalogueFileIsReportedAndStartUpGoesOn) {
+    QDir().mkpath(dir.filePath(QStringLiteral("record")));
+    test::writeBytes(data(QStringLiteral("treetext.txt")), "Now Playing\r\n\t\t\tDeep\r\n");
+    auto w = start();
+    ASSERT_EQ(unhandled.size(), 1);
+    EXPECT_EQ(unhandled[0], QStringLiteral("Invalid level (3) for item \"Deep\""));
+    EXPECT_TRUE(w->state.StartupDone);
+}
+
+TEST_F(MainWindowTest, CommandLineStepShowsTheLocalPageAndSavesTheCatalogue) {
+    QStringList opened;
+    auto w = std::make_unique<MainWindow>(prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
+                                          QStringList{QStringLiteral("/music/a.mp3"), QStringLiteral("/music/b.mp3")});
+    w->openCommandLineFile = [&](const QString& f) { opened << f; };
+    QSignalSpy done(w.get(), &MainWindow::startupFinished);
+    w->show();
+    ASSERT_TRUE(done.wait(5000));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("/music/a.mp3")});  // only the first argument
+    EXPECT_TRUE(w->state.OpenedFromCommandLine);
+    EXPECT_FALSE(w->state.RadioPage);
+    EXPECT_FALSE(w->state.RipPage);
+    EXPECT_TRUE(w->tv2->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->LV->isVisibleTo(w.get()));
+    EXPECT_TRUE(test::readBytes(data(QStringLiteral("treetext.txt"))).startsWith("Now Playing\r\nRadio Stations\r\n"));
+
+    // A restore from the tray shows the window again and opens the file again.
+    w->ApplicationMinimize();
+    EXPECT_FALSE(w->state.WindowShown);
+    w->ApplicationRestore();
+    EXPECT_TRUE(test::waitUntil([&] { return opened.size() == 2; }));
+    EXPECT_TRUE(w->state.WindowShown);
+}
+
+TEST_F(MainWindowTest, ClosingSavesTheTreesAndAsks) {
+    auto w = start();
+    bool stopped = false;
+    w->stopLocalPlayback = [&] { stopped = true; };
+    QFile::remove(data(QStringLiteral("treetext.txt")));
+    prompts.answers = {PromptAnswer::No};
+    EXPECT_FALSE(w->close());
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Close it now?"));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Are you sure?"));
+    EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::YesNo);
+    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(QFile::exists(data(QStringLiteral("treetext.txt"))));
+    EXPECT_TRUE(w->isVisible());
+    prompts.answers = {PromptAnswer::Yes};
+    EXPECT_TRUE(w->close());
+}
+
+TEST_F(MainWindowTest, MinimizingPutsTheTipAndRestoringPutsVarneloBack) {
+    auto w = start();
+    clock.current = QDateTime(QDate(2026, 5, 6), QTime(7, 8, 9));
+    w->ApplicationMinimize();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(w->currentTrayTip().startsWith(QStringLiteral("Now") + QChar(0xFF1A)));
+    w->ApplicationRestore();
+    EXPECT_EQ(w->currentTrayTip(), QStringLiteral("Varnelo"));
+    EXPECT_TRUE(w->isVisible());
+}
+
+TEST(TrayTip, LastApplicableTextWinsAndLongTipsAreShortened) {
+    AppState state;
+    const QDateTime now(QDate(2026, 5, 6), QTime(7, 8, 9));
+    const QChar colon(0xFF1A);
+    EXPECT_EQ(MinimizedTip(state, now, {}, {}, {}), QStringLiteral("Now") + colon + QLocale().toString(now, QLocale::ShortFormat));
+    state.StationPlaying = true;
+    EXPECT_EQ(MinimizedTip(state, now, QStringLiteral("Artist - Song"), {}, {}),
+              QStringLiteral("Now play") + colon + QStringLiteral("Artist - Song"));
+    state.LocalPlaying = true;
+    EXPECT_EQ(MinimizedTip(state, now, QStringLiteral("x"), QStringLiteral("/home/u/Music/track.mp3"), {}),
+              QStringLiteral("Now play") + colon + QStringLiteral("track.mp3"));
+    state.CdPlaying = true;
+    EXPECT_EQ(MinimizedTip(state, now, {}, {}, QStringLiteral("Track 01")), QStringLiteral("Now play") + colon + QStringLiteral("Track 01"));
+    const QString tip = MinimizedTip(state, now, {}, {}, QString(100, QLatin1Char('x')));
+    EXPECT_EQ(tip.size(), TrayTipLimit);
+    EXPECT_TRUE(tip.endsWith(QChar(0x2026)));
+}
+
+TEST(UnhandledErrors, ReachTheDialogWithTheirOwnText) {
+    QStringList shown;
+    Application::setUnhandledSink([&](const QString& m) { shown << m; });
+    Application::guarded([] { throw Error(QStringLiteral("Cannot open file \"x\"")); });
+    Application::guarded([] { throw std::runtime_error("plain failure"); });
+    Application::setUnhandledSink(nullptr);
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("Cannot open file \"x\""), QStringLiteral("plain failure")}));
+}

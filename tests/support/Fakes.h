@@ -1,0 +1,60 @@
+#pragma once
+#include "common/Seams.h"
+
+#include <QDateTime>
+#include <deque>
+#include <vector>
+
+namespace varnelo::test {
+
+// Records every message and answers from a script (default: the first button).
+class FakePrompts : public Prompts {
+public:
+    struct Shown {
+        QString text, caption;
+        PromptIcon icon;
+        PromptButtons buttons;
+    };
+    std::vector<Shown> shown;
+    std::vector<QString> plainShown;
+    std::deque<PromptAnswer> answers;
+    QStringList filesToOpen;
+    QString folderToChoose;
+
+    PromptAnswer message(const QString& text, const QString& caption, PromptIcon icon,
+                         PromptButtons buttons) override {
+        shown.push_back({text, caption, icon, buttons});
+        if (!answers.empty()) {
+            const PromptAnswer a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
+    }
+    void plain(const QString& text) override { plainShown.push_back(text); }
+    QStringList openFiles(const QString&, const QString&, const QString&) override { return filesToOpen; }
+    QString chooseFolder(const QString&, const QString&) override { return folderToChoose; }
+};
+
+class FakeShell : public DesktopShell {
+public:
+    QStringList openedFolders;
+    int beeps = 0;
+    int powerOffs = 0;
+    bool reachable = true;
+    void openFolder(const QString& path) override { openedFolders.append(path); }
+    void beep() override { ++beeps; }
+    bool powerOff() override {
+        ++powerOffs;
+        return true;
+    }
+    bool networkReachable() override { return reachable; }
+};
+
+class FakeClock : public Clock {
+public:
+    QDateTime current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 0));
+    QDateTime now() const override { return current; }
+};
+
+} // namespace varnelo::test
