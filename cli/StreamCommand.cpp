@@ -55,6 +55,11 @@ int streamCommand(const QStringList& args) {
     if (url.isEmpty())
         return usageError(command, QStringLiteral("no stream address given"));
 
+    // From here on an interrupt ends the command cleanly; one that comes while
+    // connecting is acted on as soon as the connection attempt returns.
+    interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
     // FFmpeg's notes about the stream would mix with the lines this command prints.
     av_log_set_level(AV_LOG_ERROR);
     auto output = SoundOutput::create(silent ? SoundOutput::Backend::Null : SoundOutput::Backend::System);
@@ -81,7 +86,12 @@ int streamCommand(const QStringList& args) {
             reports.lines.emplace_back(true, QStringLiteral("varnelo-cli stream: %1").arg(text));
             reports.failed = true;
         });
+    const auto restoreSignals = [] {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    };
     if (!handle) {
+        restoreSignals();
         printLine(err(), FailureText);
         printLine(err(), QStringLiteral("varnelo-cli stream: %1 (error code %2)")
                              .arg(StreamLibrary::ErrorText())
@@ -110,9 +120,6 @@ int streamCommand(const QStringList& args) {
         reports.lines.clear();
         return reports.failed;
     };
-    interrupted = 0;
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
     auto* app = QCoreApplication::instance();
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, app, [app, &printReports] {
@@ -122,9 +129,9 @@ int streamCommand(const QStringList& args) {
     watch.start(50);
     if (seconds >= 0)
         QTimer::singleShot(seconds * 1000, app, &QCoreApplication::quit);
-    QCoreApplication::exec();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    if (!interrupted)
+        QCoreApplication::exec();
+    restoreSignals();
 
     library.ChannelStop(handle);
     library.StreamFree(handle);
