@@ -1,5 +1,6 @@
 #include "platform/IcyConnection.h"
 
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QStringDecoder>
 #include <QTcpSocket>
@@ -72,6 +73,11 @@ bool IcyConnection::openOnce(const QUrl& url, QUrl* redirect) {
     const quint16 port = quint16(url.port(tls ? 443 : 80));
     if (tls) {
         auto ssl = std::make_unique<QSslSocket>();
+        if (!caCertificates_.isEmpty()) {
+            QSslConfiguration config = ssl->sslConfiguration();
+            config.addCaCertificates(caCertificates_);
+            ssl->setSslConfiguration(config);
+        }
         ssl->connectToHostEncrypted(url.host(), port);
         socket_ = std::move(ssl);
     } else {
@@ -90,8 +96,14 @@ bool IcyConnection::openOnce(const QUrl& url, QUrl* redirect) {
             ssl->waitForEncrypted(WaitSliceMs);
             continue;
         }
-        if (socket_->state() == QAbstractSocket::UnconnectedState)
+        if (socket_->state() == QAbstractSocket::UnconnectedState) {
+            if (tls) {
+                const auto errors = static_cast<QSslSocket*>(socket_.get())->sslHandshakeErrors();
+                if (!errors.isEmpty())
+                    return fail(Failure::Connect, errors.first().errorString());
+            }
             return fail(Failure::Connect, socket_->errorString());
+        }
         socket_->waitForConnected(WaitSliceMs);
     }
 

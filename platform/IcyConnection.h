@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -61,6 +62,8 @@ public:
     std::optional<QByteArray> readBody(int max);
 
     void setMetadataHandler(MetadataHandler handler) { onMetadata_ = std::move(handler); }
+    // Authorities trusted for https besides the system's.
+    void setCaCertificates(const QList<QSslCertificate>& certificates) { caCertificates_ = certificates; }
 
     Failure failure() const { return failure_; }
     QString errorText() const { return errorText_; }
@@ -84,6 +87,7 @@ private:
     qsizetype bufferPos_ = 0;
     bool ended_ = false;
     MetadataHandler onMetadata_;
+    QList<QSslCertificate> caCertificates_;
     Failure failure_ = Failure::None;
     QString errorText_;
 };

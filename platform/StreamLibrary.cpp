@@ -5,11 +5,11 @@
 #include "platform/StreamDecoder.h"
 #include "platform/StreamPlaylist.h"
 
-#include <QThread>
 #include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <thread>
 #include <vector>
 
 namespace varnelo {
@@ -60,14 +60,15 @@ public:
             setError(StreamError::Memory, QStringLiteral("no sound channel could be opened"));
             return false;
         }
-        thread_.reset(QThread::create([this] { run(); }));
-        thread_->start();
+        // A plain thread: joining it orders everything it did before whatever
+        // follows, for the sanitizer too (Qt's own thread end is invisible to it).
+        thread_ = std::thread([this] { run(); });
         std::unique_lock lock(mutex_);
         wake_.wait(lock, [this] { return outcome_ != Outcome::Pending; });
         if (outcome_ == Outcome::Connected)
             return true;
         lock.unlock();
-        thread_->wait();
+        thread_.join();
         setError(code_, text_);
         return false;
     }
@@ -78,8 +79,9 @@ public:
             stop_ = true;
         }
         wake_.notify_all();
-        if (thread_)
-            thread_->wait();
+        std::lock_guard join(joinMutex_);
+        if (thread_.joinable())
+            thread_.join();
     }
 
     bool play() {
@@ -162,7 +164,8 @@ private:
     const QUrl url_;
     const StatusCallback status_;
     std::shared_ptr<SoundChannel> channel_;
-    std::unique_ptr<QThread> thread_;
+    std::thread thread_;
+    std::mutex joinMutex_; // stop() may come from two threads at once (stop and free)
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -260,6 +263,7 @@ bool StreamLibrary::Stream::failConnection(const IcyConnection& connection) {
 bool StreamLibrary::Stream::open(const QUrl& url, int depth) {
     extendDeadline(options_.connectTimeoutMs);
     auto connection = std::make_unique<IcyConnection>(IcyConnection::Limits{}, [this] { return aborted(); });
+    connection->setCaCertificates(options_.caCertificates);
     if (!connection->open(url))
         return failConnection(*connection);
     const QByteArray head = connection->peek(1024);

@@ -1,4 +1,6 @@
 #pragma once
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -53,6 +55,7 @@ public:
         int maxPlaylistEntries = 16;
         int maxPlaylistDepth = 3;
         int maxPlaylistBytes = 256 * 1024;
+        QList<QSslCertificate> caCertificates; // trusted for https besides the system's
     };
 
     explicit StreamLibrary(SoundOutput& output);

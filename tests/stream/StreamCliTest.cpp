@@ -1,7 +1,8 @@
 // varnelo-cli stream end to end against the test server.
 #include "StreamTestUtil.h"
 
-#include <QProcess>
+#include "support/ChildProcess.h"
+
 #include <gtest/gtest.h>
 #include <csignal>
 
@@ -15,12 +16,12 @@ protected:
     void SetUp() override { ASSERT_TRUE(server.start()); }
 
     QStringList run(const QStringList& args, int* exitCode, QString* errors) {
-        QProcess cli;
-        cli.start(QStringLiteral(VARNELO_CLI_PATH), QStringList{QStringLiteral("stream")} + args);
+        test::ChildProcess cli;
+        EXPECT_TRUE(cli.start(QStringLiteral(VARNELO_CLI_PATH), QStringList{QStringLiteral("stream")} + args));
         EXPECT_TRUE(cli.waitForFinished(WaitMs));
-        *exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-        *errors = QString::fromUtf8(cli.readAllStandardError());
-        return QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        *exitCode = cli.exitedNormally() ? cli.exitCode() : -1;
+        *errors = QString::fromUtf8(cli.standardError());
+        return QString::fromUtf8(cli.standardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     IcyServer server;
@@ -83,19 +84,17 @@ TEST_F(StreamCli, AFailedConnectionPrintsTheFailureTextAndExitsOne) {
 
 TEST_F(StreamCli, InterruptStopsCleanly) {
     server.addMount(QStringLiteral("/live"), mp3Mount());
-    QProcess cli;
-    cli.start(QStringLiteral(VARNELO_CLI_PATH),
-              {QStringLiteral("stream"), server.url(QStringLiteral("/live")), QStringLiteral("--silent")});
-    QByteArray seen;
+    test::ChildProcess cli;
+    ASSERT_TRUE(cli.start(QStringLiteral(VARNELO_CLI_PATH),
+                          {QStringLiteral("stream"), server.url(QStringLiteral("/live")), QStringLiteral("--silent")}));
     ASSERT_TRUE(waitFor([&] {
-        cli.waitForReadyRead(10);
-        seen += cli.readAllStandardOutput();
-        return seen.contains("title: ");
+        cli.poll(10);
+        return cli.standardOutput().contains("title: ");
     }));
-    ::kill(pid_t(cli.processId()), SIGINT);
+    cli.sendSignal(SIGINT);
     ASSERT_TRUE(cli.waitForFinished(WaitMs));
-    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_TRUE(cli.exitedNormally());
+    EXPECT_EQ(cli.exitCode(), 0) << cli.standardError().constData();
     EXPECT_TRUE(waitFor([&] { return server.openConnections() == 0; }));
 }
 

@@ -4,7 +4,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
+#include "support/ChildProcess.h"
 #include <gtest/gtest.h>
 
 namespace varnelo::streamtest {
@@ -139,17 +139,15 @@ TEST_F(StreamPlaylistServed, NestedPlaylistsResolveAndSelfReferenceStops) {
 
 TEST_F(StreamPlaylistServed, HlsIsPlayedByFFmpegWithTheServedTone) {
     QTemporaryDir folder;
-    QProcess ffmpeg;
-    ffmpeg.setWorkingDirectory(folder.path());
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("sine=frequency=750:sample_rate=44100:duration=6"), QStringLiteral("-c:a"),
-                  QStringLiteral("aac"), QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
-                  QStringLiteral("2"), QStringLiteral("-hls_list_size"), QStringLiteral("0"),
-                  QStringLiteral("index.m3u8")});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
-    ASSERT_EQ(ffmpeg.exitCode(), 0);
+    ASSERT_EQ(test::runTool(QStringLiteral("ffmpeg"),
+                            {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("sine=frequency=750:sample_rate=44100:duration=6"), QStringLiteral("-c:a"),
+                             QStringLiteral("aac"), QStringLiteral("-f"), QStringLiteral("hls"),
+                             QStringLiteral("-hls_time"), QStringLiteral("2"), QStringLiteral("-hls_list_size"),
+                             QStringLiteral("0"), QStringLiteral("index.m3u8")},
+                            folder.path()),
+              0);
     for (const QString& name : QDir(folder.path()).entryList(QDir::Files)) {
         QFile file(QDir(folder.path()).filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));

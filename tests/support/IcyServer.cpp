@@ -1,19 +1,25 @@
 #include "support/IcyServer.h"
 
+#include "support/ChildProcess.h"
+
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
 #include <QMetaObject>
-#include <QProcess>
 #include <QRandomGenerator>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace varnelo::test {
@@ -72,9 +78,7 @@ QByteArray makeTone(const Tone& tone, const QString& folder) {
     if (tone.serialOffset)
         args << QStringLiteral("-serial_offset") << QString::number(tone.serialOffset);
     args << codec << path;
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), args);
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+    if (runTool(QStringLiteral("ffmpeg"), args) != 0)
         return {};
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -118,13 +122,36 @@ struct Client {
 };
 } // namespace
 
+// What the test's thread and the server's thread both touch, always under the mutex.
+struct IcyServer::Shared {
+    mutable std::mutex mutex;
+    std::map<QByteArray, Route> routes; // nodes stay put: clients point into them
+    int openCount = 0;
+    bool quit = false;
+};
+
+// Lives and dies on the server's thread.
 class IcyServer::Worker : public QObject {
 public:
-    quint16 listen() {
-        server_ = new QTcpServer(this);
+    Worker(Shared& shared, QEventLoop& loop) : shared_(shared), loop_(loop) {}
+    ~Worker() override { shutdown(); }
+
+    quint16 listen(const TlsIdentity* tls) {
+        if (tls) {
+            auto* server = new QSslServer(this);
+            QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+            config.setLocalCertificate(QSslCertificate(tls->certificatePem, QSsl::Pem));
+            config.setPrivateKey(QSslKey(tls->keyPem, QSsl::Rsa, QSsl::Pem));
+            server->setSslConfiguration(config);
+            server_ = server;
+        } else {
+            server_ = new QTcpServer(this);
+        }
         if (!server_->listen(QHostAddress::LocalHost, 0))
             return 0;
         QObject::connect(server_, &QTcpServer::newConnection, this, &Worker::accept);
+        // A TLS connection becomes pending only once its handshake is done.
+        QObject::connect(server_, &QTcpServer::pendingConnectionAvailable, this, &Worker::accept);
         timer_ = new QTimer(this);
         QObject::connect(timer_, &QTimer::timeout, this, &Worker::tick);
         timer_->start(TickMs);
@@ -142,30 +169,10 @@ public:
             socket->abort();
             delete socket;
         }
-        std::lock_guard lock(mutex_);
-        openCount_ = 0;
+        std::lock_guard lock(shared_.mutex);
+        shared_.openCount = 0;
         if (server_)
             server_->close();
-    }
-
-    void addRoute(const QString& path, Route route) {
-        std::lock_guard lock(mutex_);
-        routes_[path.toUtf8()] = std::move(route);
-    }
-
-    int connections(const QString& path) const {
-        std::lock_guard lock(mutex_);
-        const auto it = routes_.find(path.toUtf8());
-        return it == routes_.end() ? 0 : it->second.connections;
-    }
-    QList<QByteArray> lastRequest(const QString& path) const {
-        std::lock_guard lock(mutex_);
-        const auto it = routes_.find(path.toUtf8());
-        return it == routes_.end() ? QList<QByteArray>() : it->second.lastRequest;
-    }
-    int openConnections() const {
-        std::lock_guard lock(mutex_);
-        return openCount_;
     }
 
 private:
@@ -175,8 +182,8 @@ private:
             client.socket = socket;
             client.clock.start();
             {
-                std::lock_guard lock(mutex_);
-                ++openCount_;
+                std::lock_guard lock(shared_.mutex);
+                ++shared_.openCount;
             }
             QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
             QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
@@ -185,8 +192,8 @@ private:
 
     void forget(QTcpSocket* socket) {
         if (clients_.erase(socket)) {
-            std::lock_guard lock(mutex_);
-            --openCount_;
+            std::lock_guard lock(shared_.mutex);
+            --shared_.openCount;
         }
         socket->deleteLater();
     }
@@ -213,9 +220,9 @@ private:
             line = line.trimmed();
         const QList<QByteArray> requestLine = lines.value(0).split(' ');
         const QByteArray path = requestLine.value(1);
-        std::unique_lock lock(mutex_);
-        const auto route = routes_.find(path);
-        if (route == routes_.end()) {
+        std::unique_lock lock(shared_.mutex);
+        const auto route = shared_.routes.find(path);
+        if (route == shared_.routes.end()) {
             lock.unlock();
             socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
             return close(client);
@@ -274,6 +281,13 @@ private:
     }
 
     void tick() {
+        {
+            std::lock_guard lock(shared_.mutex);
+            if (shared_.quit) {
+                loop_.quit();
+                return;
+            }
+        }
         // Feeding may close a connection, which takes it out of the map.
         std::vector<QTcpSocket*> sockets;
         for (const auto& [socket, client] : clients_)
@@ -386,41 +400,93 @@ private:
     QTcpServer* server_ = nullptr;
     QTimer* timer_ = nullptr;
     std::map<QTcpSocket*, Client> clients_;
-    mutable std::mutex mutex_;
-    std::map<QByteArray, Route> routes_; // nodes stay put: clients point into them
-    int openCount_ = 0;
+    Shared& shared_;
+    QEventLoop& loop_;
 };
 
-IcyServer::IcyServer() : thread_(std::make_unique<QThread>()), worker_(new Worker) {
-    worker_->moveToThread(thread_.get());
-    QObject::connect(thread_.get(), &QThread::finished, worker_, &QObject::deleteLater);
-    thread_->start();
-}
+IcyServer::IcyServer() : shared_(std::make_unique<Shared>()) {}
 
 IcyServer::~IcyServer() {
-    QMetaObject::invokeMethod(worker_, [w = worker_] { w->shutdown(); }, Qt::BlockingQueuedConnection);
-    thread_->quit();
-    thread_->wait();
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->quit = true; // the worker's next tick ends its event loop
+        }
+        thread_.join();
+    }
 }
 
-bool IcyServer::start() {
+// The worker is made and ended on the server's own plain thread; the port comes
+// back and the end is asked for through a plain mutex. Nothing crosses threads
+// through Qt's event queue, whose locks the thread sanitizer cannot see.
+bool IcyServer::listen(std::optional<TlsIdentity> tls) {
+    if (thread_.joinable())
+        return false;
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
     quint16 port = 0;
-    QMetaObject::invokeMethod(worker_, [&] { port = worker_->listen(); }, Qt::BlockingQueuedConnection);
+    thread_ = std::thread([&, shared = shared_.get(), tls] {
+        QEventLoop loop;
+        Worker worker(*shared, loop);
+        const quint16 listening = worker.listen(tls ? &*tls : nullptr);
+        {
+            // Notified under the lock: the waiting side owns the condition and may end it at once.
+            std::lock_guard lock(mutex);
+            port = listening;
+            done = true;
+            ready.notify_all();
+        }
+        if (listening)
+            loop.exec();
+    });
+    std::unique_lock lock(mutex);
+    ready.wait(lock, [&] { return done; });
     port_ = port;
+    tls_ = tls.has_value();
     return port != 0;
+}
+
+bool IcyServer::start() { return listen(std::nullopt); }
+
+bool IcyServer::startTls(const TlsIdentity& identity) { return listen(identity); }
+
+TlsIdentity makeTestIdentity(const QString& folder) {
+    const QString key = QDir(folder).filePath(QStringLiteral("key.pem"));
+    const QString cert = QDir(folder).filePath(QStringLiteral("cert.pem"));
+    const int rc = runTool(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                   QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    if (rc != 0)
+        return {};
+    QFile certFile(cert);
+    QFile keyFile(key);
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly))
+        return {};
+    return {certFile.readAll(), keyFile.readAll()};
 }
 
 quint16 IcyServer::port() const { return port_; }
 
 QString IcyServer::url(const QString& path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(tls_ ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(port_)
+        .arg(path);
+}
+
+static void addRoute(IcyServer::Shared& shared, const QString& path, Route route) {
+    std::lock_guard lock(shared.mutex);
+    shared.routes[path.toUtf8()] = std::move(route);
 }
 
 void IcyServer::addMount(const QString& path, IcyMount mount) {
     Route route;
     route.kind = Route::Kind::Mount;
     route.mount = std::move(mount);
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
 void IcyServer::addFile(const QString& path, const QByteArray& contentType, const QByteArray& body) {
@@ -428,7 +494,7 @@ void IcyServer::addFile(const QString& path, const QByteArray& contentType, cons
     route.kind = Route::Kind::File;
     route.contentType = contentType;
     route.body = body;
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
 void IcyServer::addRedirect(const QString& path, const QString& location, int code) {
@@ -436,13 +502,24 @@ void IcyServer::addRedirect(const QString& path, const QString& location, int co
     route.kind = Route::Kind::Redirect;
     route.location = location;
     route.code = code;
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
-int IcyServer::connections(const QString& path) const { return worker_->connections(path); }
+int IcyServer::connections(const QString& path) const {
+    std::lock_guard lock(shared_->mutex);
+    const auto it = shared_->routes.find(path.toUtf8());
+    return it == shared_->routes.end() ? 0 : it->second.connections;
+}
 
-QList<QByteArray> IcyServer::lastRequest(const QString& path) const { return worker_->lastRequest(path); }
+QList<QByteArray> IcyServer::lastRequest(const QString& path) const {
+    std::lock_guard lock(shared_->mutex);
+    const auto it = shared_->routes.find(path.toUtf8());
+    return it == shared_->routes.end() ? QList<QByteArray>() : it->second.lastRequest;
+}
 
-int IcyServer::openConnections() const { return worker_->openConnections(); }
+int IcyServer::openConnections() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->openCount;
+}
 
 } // namespace varnelo::test

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
-
-class QThread;
+#include <optional>
+#include <thread>
 
 namespace varnelo::test {
 
@@ -56,6 +56,13 @@ struct IcyMount {
     Hostile hostile = Hostile::None;
 };
 
+// A self-signed certificate for 127.0.0.1 made by the openssl tool.
+struct TlsIdentity {
+    QByteArray certificatePem;
+    QByteArray keyPem;
+};
+TlsIdentity makeTestIdentity(const QString& folder); // empty on failure
+
 // A radio server on 127.0.0.1 with a thread of its own. Routes are exact paths
 // (query included when given).
 class IcyServer {
@@ -66,6 +73,8 @@ public:
     IcyServer& operator=(const IcyServer&) = delete;
 
     bool start();
+    // Serves https with this identity instead of http.
+    bool startTls(const TlsIdentity& identity);
     quint16 port() const;
     QString url(const QString& path) const;
 
@@ -81,11 +90,15 @@ public:
     int openConnections() const;
 
     class Worker;
+    struct Shared;
 
 private:
-    std::unique_ptr<QThread> thread_;
-    Worker* worker_ = nullptr; // lives on thread_
+    bool listen(std::optional<TlsIdentity> tls);
+
+    std::unique_ptr<Shared> shared_;
+    std::thread thread_;
     quint16 port_ = 0;
+    bool tls_ = false;
 };
 
 } // namespace varnelo::test
