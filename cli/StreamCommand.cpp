@@ -20,25 +20,28 @@ extern "C" {
 namespace varnelo::cli {
 namespace {
 
-const QString FailureText = QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+const QString FailureText =
+    QStringLiteral("Cann't find server or the address is wrong. Please try again later");
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void onInterrupt(int) { interrupted = 1; }
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
 
 // Everything printed goes out at once, so a reader sees each line as it happens.
-void printLine(QTextStream& stream, const QString& line) {
+void printLine(QTextStream &stream, const QString &line) {
     stream << line << '\n';
     stream.flush();
 }
 
-int streamCommand(const QStringList& args) {
+int streamCommand(const QStringList &args) {
     const QString command = QStringLiteral("stream");
     QString url;
     int seconds = -1;
     bool silent = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
+        const QString &arg = args.at(i);
         if (arg == QLatin1String("--silent")) {
             silent = true;
         } else if (arg == QLatin1String("--seconds")) {
@@ -64,7 +67,9 @@ int streamCommand(const QStringList& args) {
     av_log_set_level(AV_LOG_ERROR);
     auto output = SoundOutput::create(silent ? SoundOutput::Backend::Null : SoundOutput::Backend::System);
     if (!silent && output->fellBack())
-        printLine(err(), QStringLiteral("no sound device could be opened: playing on %1").arg(output->backendName()));
+        printLine(
+            err(),
+            QStringLiteral("no sound device could be opened: playing on %1").arg(output->backendName()));
 
     // The stream's thread leaves what it reports here; the main thread prints it
     // on its next look, so lines come out in order and nothing crosses threads
@@ -76,7 +81,7 @@ int streamCommand(const QStringList& args) {
     } reports;
     StreamLibrary library(*output);
     const StreamLibrary::Handle handle =
-        library.StreamCreateURL(url, [&reports](StreamStatus status, const QString& text) {
+        library.StreamCreateURL(url, [&reports](StreamStatus status, const QString &text) {
             std::lock_guard lock(reports.mutex);
             if (status != StreamStatus::Failed) {
                 reports.lines.emplace_back(true, QStringLiteral("status: %1").arg(text));
@@ -103,8 +108,9 @@ int streamCommand(const QStringList& args) {
     printLine(out(), QStringLiteral("name: ") + info.name);
     printLine(out(), QStringLiteral("genre: ") + info.genre);
     printLine(out(), QStringLiteral("url: ") + info.url);
-    printLine(out(), QStringLiteral("title: ") + ParseStreamTitle(library.MetaTag(handle)).value_or(QString()));
-    library.ChannelSetSync(handle, [&reports](const QString& metadata) {
+    printLine(out(),
+              QStringLiteral("title: ") + ParseStreamTitle(library.MetaTag(handle)).value_or(QString()));
+    library.ChannelSetSync(handle, [&reports](const QString &metadata) {
         if (const auto title = ParseStreamTitle(metadata)) {
             std::lock_guard lock(reports.mutex);
             reports.lines.emplace_back(false, QStringLiteral("title: ") + *title);
@@ -115,12 +121,12 @@ int streamCommand(const QStringList& args) {
     // Returns true once the stream gave up.
     const auto printReports = [&reports] {
         std::lock_guard lock(reports.mutex);
-        for (const auto& [error, line] : reports.lines)
+        for (const auto &[error, line] : reports.lines)
             printLine(error ? err() : out(), line);
         reports.lines.clear();
         return reports.failed;
     };
-    auto* app = QCoreApplication::instance();
+    auto *app = QCoreApplication::instance();
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, app, [app, &printReports] {
         if (printReports() || interrupted)
@@ -139,8 +145,7 @@ int streamCommand(const QStringList& args) {
     return printReports() ? ExitFailure : ExitOk;
 }
 
-const CommandRegistration registration("stream", &streamCommand,
-                                       "stream URL [--seconds N] [--silent]");
+const CommandRegistration registration("stream", &streamCommand, "stream URL [--seconds N] [--silent]");
 
 } // namespace
 } // namespace varnelo::cli

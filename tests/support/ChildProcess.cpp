@@ -23,13 +23,13 @@ ChildProcess::~ChildProcess() {
         ::close(errFd_);
 }
 
-bool ChildProcess::start(const QString& program, const QStringList& args, const QString& workingDirectory) {
+bool ChildProcess::start(const QString &program, const QStringList &args, const QString &workingDirectory) {
     // Everything the child needs is made before the fork: it only calls async-signal-safe functions.
     std::vector<std::string> strings{program.toStdString()};
-    for (const QString& arg : args)
+    for (const QString &arg : args)
         strings.push_back(arg.toStdString());
-    std::vector<char*> argv;
-    for (std::string& s : strings)
+    std::vector<char *> argv;
+    for (std::string &s : strings)
         argv.push_back(s.data());
     argv.push_back(nullptr);
     const std::string folder = workingDirectory.toStdString();
@@ -110,7 +110,7 @@ void ChildProcess::sendSignal(int signal) {
         ::kill(pid_, signal);
 }
 
-int runTool(const QString& program, const QStringList& args, const QString& workingDirectory, int ms) {
+int runTool(const QString &program, const QStringList &args, const QString &workingDirectory, int ms) {
     ChildProcess child;
     if (!child.start(program, args, workingDirectory) || !child.waitForFinished(ms))
         return -1;

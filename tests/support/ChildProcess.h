@@ -14,10 +14,10 @@ class ChildProcess {
 public:
     ChildProcess() = default;
     ~ChildProcess(); // kills a child still running
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
 
-    bool start(const QString& program, const QStringList& args, const QString& workingDirectory = QString());
+    bool start(const QString &program, const QStringList &args, const QString &workingDirectory = QString());
     // Reads what arrives within ms; false once the child has ended and its output is read.
     bool poll(int ms);
     bool waitForFinished(int ms);
@@ -42,7 +42,7 @@ private:
 
 // Runs a tool to its end; returns its exit code, -1 when it could not run, was
 // killed or took longer than ms.
-int runTool(const QString& program, const QStringList& args, const QString& workingDirectory = QString(),
+int runTool(const QString &program, const QStringList &args, const QString &workingDirectory = QString(),
             int ms = 120000);
 
 } // namespace varnelo::test

@@ -37,40 +37,54 @@ QByteArray contentTypeOf(ToneFormat format) {
     return {};
 }
 
-QByteArray makeTone(const Tone& tone, const QString& folder) {
+QByteArray makeTone(const Tone &tone, const QString &folder) {
     static int counter = 0;
     QString name;
     QStringList codec;
     switch (tone.format) {
     case ToneFormat::Mp3:
         name = QStringLiteral("tone.mp3");
-        codec = {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"), QStringLiteral("128k"),
-                 QStringLiteral("-write_xing"), QStringLiteral("0"), QStringLiteral("-id3v2_version"),
-                 QStringLiteral("0"), QStringLiteral("-f"), QStringLiteral("mp3")};
+        codec = {QStringLiteral("-c:a"),
+                 QStringLiteral("libmp3lame"),
+                 QStringLiteral("-b:a"),
+                 QStringLiteral("128k"),
+                 QStringLiteral("-write_xing"),
+                 QStringLiteral("0"),
+                 QStringLiteral("-id3v2_version"),
+                 QStringLiteral("0"),
+                 QStringLiteral("-f"),
+                 QStringLiteral("mp3")};
         break;
     case ToneFormat::Aac:
         name = QStringLiteral("tone.aac");
-        codec = {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("128k"),
-                 QStringLiteral("-f"), QStringLiteral("adts")};
+        codec = {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"),
+                 QStringLiteral("128k"), QStringLiteral("-f"),  QStringLiteral("adts")};
         break;
     case ToneFormat::OggVorbis:
         name = QStringLiteral("tone.ogg");
-        codec = {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-q:a"), QStringLiteral("4"),
-                 QStringLiteral("-f"), QStringLiteral("ogg")};
+        codec = {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-q:a"),
+                 QStringLiteral("4"),    QStringLiteral("-f"),        QStringLiteral("ogg")};
         break;
     case ToneFormat::OggOpus:
         name = QStringLiteral("tone.opus");
-        codec = {QStringLiteral("-ar"), QStringLiteral("48000"), QStringLiteral("-c:a"), QStringLiteral("libopus"),
-                 QStringLiteral("-b:a"), QStringLiteral("96k"), QStringLiteral("-f"), QStringLiteral("ogg")};
+        codec = {QStringLiteral("-ar"),     QStringLiteral("48000"), QStringLiteral("-c:a"),
+                 QStringLiteral("libopus"), QStringLiteral("-b:a"),  QStringLiteral("96k"),
+                 QStringLiteral("-f"),      QStringLiteral("ogg")};
         break;
     }
     const QString path = QDir(folder).filePath(QString::number(++counter) + name);
-    QStringList args = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                        QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+    QStringList args = {QStringLiteral("-hide_banner"),
+                        QStringLiteral("-loglevel"),
+                        QStringLiteral("error"),
+                        QStringLiteral("-y"),
+                        QStringLiteral("-f"),
+                        QStringLiteral("lavfi"),
+                        QStringLiteral("-i"),
                         QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=%2")
                             .arg(tone.frequency)
                             .arg(tone.seconds),
-                        QStringLiteral("-ac"), QStringLiteral("2")};
+                        QStringLiteral("-ac"),
+                        QStringLiteral("2")};
     if (!tone.title.isEmpty())
         args << QStringLiteral("-metadata") << QStringLiteral("title=") + tone.title;
     if (!tone.artist.isEmpty())
@@ -84,7 +98,7 @@ QByteArray makeTone(const Tone& tone, const QString& folder) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray streamTitle(const QString& title) {
+QByteArray streamTitle(const QString &title) {
     return "StreamTitle='" + title.toUtf8() + "';StreamUrl='';";
 }
 
@@ -104,20 +118,20 @@ struct Route {
 };
 
 struct Client {
-    QTcpSocket* socket = nullptr;
+    QTcpSocket *socket = nullptr;
     QByteArray request;
-    Route* route = nullptr;
+    Route *route = nullptr;
     bool streaming = false;
-    bool metadata = false;      // the client asked for metadata blocks
-    bool drop = false;          // this connection closes after dropAfterBytes
+    bool metadata = false; // the client asked for metadata blocks
+    bool drop = false;     // this connection closes after dropAfterBytes
     QElapsedTimer clock;
     qint64 lastTickMs = 0;
-    double budget = 0;          // bytes allowed to go out now
-    qint64 audioPos = 0;        // position in the mount's audio
+    double budget = 0;   // bytes allowed to go out now
+    qint64 audioPos = 0; // position in the mount's audio
     qint64 audioSent = 0;
     qint64 untilMeta = 0;
     int metaIndexSent = -1;
-    QByteArray pendingHead;     // for the trickling variants
+    QByteArray pendingHead; // for the trickling variants
     bool stalled = false;
 };
 } // namespace
@@ -133,12 +147,12 @@ struct IcyServer::Shared {
 // Lives and dies on the server's thread.
 class IcyServer::Worker : public QObject {
 public:
-    Worker(Shared& shared, QEventLoop& loop) : shared_(shared), loop_(loop) {}
+    Worker(Shared &shared, QEventLoop &loop) : shared_(shared), loop_(loop) {}
     ~Worker() override { shutdown(); }
 
-    quint16 listen(const TlsIdentity* tls) {
+    quint16 listen(const TlsIdentity *tls) {
         if (tls) {
-            auto* server = new QSslServer(this);
+            auto *server = new QSslServer(this);
             QSslConfiguration config = QSslConfiguration::defaultConfiguration();
             config.setLocalCertificate(QSslCertificate(tls->certificatePem, QSsl::Pem));
             config.setPrivateKey(QSslKey(tls->keyPem, QSsl::Rsa, QSsl::Pem));
@@ -162,9 +176,9 @@ public:
         if (timer_)
             timer_->stop();
         // abort() reports the disconnection at once: leave the map alone while it does.
-        std::map<QTcpSocket*, Client> clients;
+        std::map<QTcpSocket *, Client> clients;
         clients.swap(clients_);
-        for (auto& [socket, client] : clients) {
+        for (auto &[socket, client] : clients) {
             QObject::disconnect(socket, nullptr, this, nullptr);
             socket->abort();
             delete socket;
@@ -177,8 +191,8 @@ public:
 
 private:
     void accept() {
-        while (QTcpSocket* socket = server_->nextPendingConnection()) {
-            Client& client = clients_[socket];
+        while (QTcpSocket *socket = server_->nextPendingConnection()) {
+            Client &client = clients_[socket];
             client.socket = socket;
             client.clock.start();
             {
@@ -190,7 +204,7 @@ private:
         }
     }
 
-    void forget(QTcpSocket* socket) {
+    void forget(QTcpSocket *socket) {
         if (clients_.erase(socket)) {
             std::lock_guard lock(shared_.mutex);
             --shared_.openCount;
@@ -198,13 +212,13 @@ private:
         socket->deleteLater();
     }
 
-    void close(Client& client) { client.socket->disconnectFromHost(); }
+    void close(Client &client) { client.socket->disconnectFromHost(); }
 
-    void readRequest(QTcpSocket* socket) {
+    void readRequest(QTcpSocket *socket) {
         const auto it = clients_.find(socket);
         if (it == clients_.end())
             return;
-        Client& client = it->second;
+        Client &client = it->second;
         if (client.route || client.streaming) {
             socket->readAll();
             return;
@@ -216,7 +230,7 @@ private:
         if (end < 0)
             return;
         QList<QByteArray> lines = client.request.left(end).split('\n');
-        for (QByteArray& line : lines)
+        for (QByteArray &line : lines)
             line = line.trimmed();
         const QList<QByteArray> requestLine = lines.value(0).split(' ');
         const QByteArray path = requestLine.value(1);
@@ -227,7 +241,7 @@ private:
             socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
             return close(client);
         }
-        Route& r = route->second;
+        Route &r = route->second;
         ++r.connections;
         r.lastRequest = lines;
         const int connection = r.connections;
@@ -235,8 +249,8 @@ private:
         client.route = &r;
         switch (r.kind) {
         case Route::Kind::Redirect:
-            socket->write("HTTP/1.0 " + QByteArray::number(r.code) + " Moved\r\nLocation: " + r.location.toUtf8() +
-                          "\r\nContent-Length: 0\r\n\r\n");
+            socket->write("HTTP/1.0 " + QByteArray::number(r.code) +
+                          " Moved\r\nLocation: " + r.location.toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
             return close(client);
         case Route::Kind::File:
             socket->write("HTTP/1.0 200 OK\r\nContent-Type: " + r.contentType +
@@ -245,17 +259,17 @@ private:
         case Route::Kind::Mount:
             break;
         }
-        const IcyMount& m = r.mount;
+        const IcyMount &m = r.mount;
         if (m.refuseAfterDrops && connection > m.dropConnections) {
             socket->write("HTTP/1.0 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
             return close(client);
         }
         client.drop = m.dropAfterBytes > 0 && connection <= m.dropConnections;
-        client.metadata = m.metaint > 0 && std::any_of(lines.begin(), lines.end(), [](const QByteArray& l) {
+        client.metadata = m.metaint > 0 && std::any_of(lines.begin(), lines.end(), [](const QByteArray &l) {
                               return l.toLower().startsWith("icy-metadata:") && l.mid(13).trimmed() == "1";
                           });
         QByteArray head = m.statusLine + "\r\nContent-Type: " + m.contentType + "\r\n";
-        for (const QByteArray& line : m.headers)
+        for (const QByteArray &line : m.headers)
             head += line + "\r\n";
         if (client.metadata && m.announceMetaint)
             head += "icy-metaint:" + QByteArray::number(m.metaint) + "\r\n";
@@ -274,7 +288,8 @@ private:
             break;
         }
         client.untilMeta = m.metaint;
-        client.budget = m.bytesPerSecond; // a first second's burst, as servers send to fill the player's buffer
+        client.budget =
+            m.bytesPerSecond; // a first second's burst, as servers send to fill the player's buffer
         client.lastTickMs = 0;
         client.clock.restart();
         client.streaming = true;
@@ -289,17 +304,17 @@ private:
             }
         }
         // Feeding may close a connection, which takes it out of the map.
-        std::vector<QTcpSocket*> sockets;
-        for (const auto& [socket, client] : clients_)
+        std::vector<QTcpSocket *> sockets;
+        for (const auto &[socket, client] : clients_)
             sockets.push_back(socket);
-        for (QTcpSocket* socket : sockets) {
+        for (QTcpSocket *socket : sockets) {
             const auto it = clients_.find(socket);
             if (it != clients_.end() && it->second.streaming)
                 feed(it->second);
         }
     }
 
-    QByteArray metadataBlock(Client& client, const IcyMount& m) {
+    QByteArray metadataBlock(Client &client, const IcyMount &m) {
         if (m.hostile == Hostile::Meta255NoTerminator) {
             QByteArray text = "StreamTitle='";
             text += QByteArray(4080 - text.size(), 'x');
@@ -322,9 +337,9 @@ private:
         return char(blocks) + text;
     }
 
-    void feed(Client& client) {
-        QTcpSocket* socket = client.socket;
-        const IcyMount& m = client.route->mount;
+    void feed(Client &client) {
+        QTcpSocket *socket = client.socket;
+        const IcyMount &m = client.route->mount;
         const qint64 now = client.clock.elapsed();
         const qint64 elapsed = now - client.lastTickMs;
         switch (m.hostile) {
@@ -373,7 +388,7 @@ private:
             QByteArray chunk;
             if (m.hostile == Hostile::Garbage) {
                 chunk.resize(n);
-                for (char& c : chunk)
+                for (char &c : chunk)
                     c = char(QRandomGenerator::global()->bounded(256));
             } else {
                 const qint64 pos = client.audioPos % m.audio.size();
@@ -397,11 +412,11 @@ private:
         }
     }
 
-    QTcpServer* server_ = nullptr;
-    QTimer* timer_ = nullptr;
-    std::map<QTcpSocket*, Client> clients_;
-    Shared& shared_;
-    QEventLoop& loop_;
+    QTcpServer *server_ = nullptr;
+    QTimer *timer_ = nullptr;
+    std::map<QTcpSocket *, Client> clients_;
+    Shared &shared_;
+    QEventLoop &loop_;
 };
 
 IcyServer::IcyServer() : shared_(std::make_unique<Shared>()) {}
@@ -447,18 +462,23 @@ bool IcyServer::listen(std::optional<TlsIdentity> tls) {
     return port != 0;
 }
 
-bool IcyServer::start() { return listen(std::nullopt); }
+bool IcyServer::start() {
+    return listen(std::nullopt);
+}
 
-bool IcyServer::startTls(const TlsIdentity& identity) { return listen(identity); }
+bool IcyServer::startTls(const TlsIdentity &identity) {
+    return listen(identity);
+}
 
-TlsIdentity makeTestIdentity(const QString& folder) {
+TlsIdentity makeTestIdentity(const QString &folder) {
     const QString key = QDir(folder).filePath(QStringLiteral("key.pem"));
     const QString cert = QDir(folder).filePath(QStringLiteral("cert.pem"));
     const int rc = runTool(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                   QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+                           {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                            QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                            key, QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
+                            QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                            QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
     if (rc != 0)
         return {};
     QFile certFile(cert);
@@ -468,28 +488,30 @@ TlsIdentity makeTestIdentity(const QString& folder) {
     return {certFile.readAll(), keyFile.readAll()};
 }
 
-quint16 IcyServer::port() const { return port_; }
+quint16 IcyServer::port() const {
+    return port_;
+}
 
-QString IcyServer::url(const QString& path) const {
+QString IcyServer::url(const QString &path) const {
     return QStringLiteral("%1://127.0.0.1:%2%3")
         .arg(tls_ ? QStringLiteral("https") : QStringLiteral("http"))
         .arg(port_)
         .arg(path);
 }
 
-static void addRoute(IcyServer::Shared& shared, const QString& path, Route route) {
+static void addRoute(IcyServer::Shared &shared, const QString &path, Route route) {
     std::lock_guard lock(shared.mutex);
     shared.routes[path.toUtf8()] = std::move(route);
 }
 
-void IcyServer::addMount(const QString& path, IcyMount mount) {
+void IcyServer::addMount(const QString &path, IcyMount mount) {
     Route route;
     route.kind = Route::Kind::Mount;
     route.mount = std::move(mount);
     addRoute(*shared_, path, std::move(route));
 }
 
-void IcyServer::addFile(const QString& path, const QByteArray& contentType, const QByteArray& body) {
+void IcyServer::addFile(const QString &path, const QByteArray &contentType, const QByteArray &body) {
     Route route;
     route.kind = Route::Kind::File;
     route.contentType = contentType;
@@ -497,7 +519,7 @@ void IcyServer::addFile(const QString& path, const QByteArray& contentType, cons
     addRoute(*shared_, path, std::move(route));
 }
 
-void IcyServer::addRedirect(const QString& path, const QString& location, int code) {
+void IcyServer::addRedirect(const QString &path, const QString &location, int code) {
     Route route;
     route.kind = Route::Kind::Redirect;
     route.location = location;
@@ -505,13 +527,13 @@ void IcyServer::addRedirect(const QString& path, const QString& location, int co
     addRoute(*shared_, path, std::move(route));
 }
 
-int IcyServer::connections(const QString& path) const {
+int IcyServer::connections(const QString &path) const {
     std::lock_guard lock(shared_->mutex);
     const auto it = shared_->routes.find(path.toUtf8());
     return it == shared_->routes.end() ? 0 : it->second.connections;
 }
 
-QList<QByteArray> IcyServer::lastRequest(const QString& path) const {
+QList<QByteArray> IcyServer::lastRequest(const QString &path) const {
     std::lock_guard lock(shared_->mutex);
     const auto it = shared_->routes.find(path.toUtf8());
     return it == shared_->routes.end() ? QList<QByteArray>() : it->second.lastRequest;
