@@ -1,6 +1,16 @@
 #include "app/MainWindow.h"
 
 #include "app/Application.h"
+#include "app/PlayingRowDelegate.h"
+#include "app/SkinSurface.h"
+#include "convert/OptionsDialog.h"
+#include "platform/AudioFile.h"
+#include "platform/Skin.h"
+#include "platform/SoundOutput.h"
+#include "platform/StreamLibrary.h"
+#include "radio/SearchPanel.h"
+#include "radio/StationInfoWindow.h"
+#include "radio/StreamPlayer.h"
 #include "app/TrayTip.h"
 #include "common/Error.h"
 #include "common/Seams.h"
@@ -12,6 +22,7 @@
 #include "radio/StationPanel.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -19,6 +30,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -42,6 +54,33 @@ QIcon trayImage(bool minimized) {
     p.drawEllipse(QRectF(4, 9, 4.5, 3.5));
     p.fillRect(QRectF(7.4, 3.5, 1.3, 7), Qt::white);
     p.fillRect(QRectF(7.4, 3.5, 4, 1.5), Qt::white);
+    return QIcon(pm);
+}
+
+// The mute buttons' glyphs: a speaker with sound waves, or crossed out.
+QIcon speakerIcon(bool muted) {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0xc9, 0xcf, 0xdb);
+    QPainterPath body;
+    body.moveTo(5, 12);
+    body.lineTo(11, 12);
+    body.lineTo(18, 6);
+    body.lineTo(18, 26);
+    body.lineTo(11, 20);
+    body.lineTo(5, 20);
+    body.closeSubpath();
+    p.fillPath(body, ink);
+    p.setPen(QPen(ink, 2.2, Qt::SolidLine, Qt::RoundCap));
+    if (muted) {
+        p.drawLine(22, 12, 29, 20);
+        p.drawLine(29, 12, 22, 20);
+    } else {
+        p.drawArc(QRectF(14, 10, 10, 12), -60 * 16, 120 * 16);
+        p.drawArc(QRectF(13, 6, 16, 20), -60 * 16, 120 * 16);
+    }
     return QIcon(pm);
 }
 
@@ -69,9 +108,30 @@ QTreeView* treeView(QWidget* parent, const char* name) {
 } // namespace
 
 MainWindow::MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, DataFolder folder,
-                       QStringList arguments, QWidget* parent)
+                       QStringList arguments, std::unique_ptr<SoundOutput> output, QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint), prompts_(prompts), shell_(shell), clock_(clock),
-      folder_(std::move(folder)), arguments_(std::move(arguments)) {
+      folder_(std::move(folder)), arguments_(std::move(arguments)), sound_(std::move(output)) {
+    // Window creation: the sound output everything plays through, and the stream library on it.
+    if (!sound_)
+        sound_ = SoundOutput::create(SoundOutput::Backend::System);
+    streams_ = std::make_unique<StreamLibrary>(*sound_);
+    AudioFile_ = std::make_unique<AudioFile>();
+    AudioFilew_ = std::make_unique<AudioFile>();
+    setStyleSheet(QStringLiteral(
+        "QTreeView { background: #1b1e25; color: #d8dce6; border: none; selection-background-color: #5b5bd6;"
+        " selection-color: white; alternate-background-color: #20242c; }"
+        "QHeaderView::section { background: #1b1e25; color: #8b93a7; border: none; padding: 2px 6px; }"
+        "QTreeView::item { padding: 1px 2px; }"
+        "#panel_radio, #pan_search { background: #232733; border: 1px solid #343a48; border-radius: 6px; }"
+        "#panel_radio QLabel, #pan_search QLabel { color: #c9cfdb; }"
+        "#panel_radio QLineEdit, #pan_search QLineEdit, #pan_search QComboBox { background: #14161b; color: #e4e7ee;"
+        " border: 1px solid #3a4152; border-radius: 4px; padding: 2px 4px; }"
+        "#panel_radio QPushButton, #pan_search QPushButton { background: #343a4a; color: #e4e7ee; border: none;"
+        " border-radius: 4px; padding: 4px 10px; } #panel_radio QPushButton:hover, #pan_search QPushButton:hover"
+        " { background: #5b5bd6; }"
+        "#panel_state { background: transparent; } #lab_state { color: #8b93a7; }"
+        "#BitBtn1, #BitBtn2 { background: transparent; color: #c9cfdb; border: none; font-size: 14px; }"
+        "#BitBtn1:hover, #BitBtn2:hover { color: white; }"));
     setObjectName(QStringLiteral("fm_main"));
     setWindowTitle(QStringLiteral("Varnelo V1.00"));
     setFixedSize(ClientWidth, ClientHeight);
@@ -81,6 +141,7 @@ MainWindow::MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, Data
     buildViews();
     buildMenus();
     bindLibrary();
+    buildRadio();
 
     // Window creation: sound output, tray icon, the clock.
     state.WindowShown = true;
@@ -105,8 +166,13 @@ void MainWindow::createDialogs() {
         d->setWindowTitle(title);
         return d;
     };
-    fm_set = make("fm_set", QString());
-    fm_setting = make("fm_setting", QStringLiteral("Options"));
+    stationInfo_ = new StationInfoWindow(this);
+    stationInfo_->stationAddress = [this] { return panel_radio->url->text(); };
+    stationInfo_->homeAddress = [this] { return panel_radio->eurl->text(); };
+    fm_set = stationInfo_;
+    options_ = new OptionsDialog(settings, state, prompts_, this);
+    options_->setRecordingFile(AudioFile_.get());
+    fm_setting = options_;
     fm_dir = make("fm_dir", QString());
     fm_id3 = make("fm_id3", QString());
     fm_about = make("fm_about", QString());
@@ -114,7 +180,10 @@ void MainWindow::createDialogs() {
 }
 
 void MainWindow::buildViews() {
-    // Until the skin places them, the views sit where the skin's areas are.
+    // The skin draws the window; the views lie over its areas (placeViews).
+    skin = new Skin(this);
+    skin->setObjectName(QStringLiteral("Skin"));
+    skin->setGeometry(0, 0, ClientWidth, ClientHeight);
     tv = treeView(this, "tv");
     tv->setModel(&catalogue_->tv);
     tv->setSelectionModel(&catalogue_->tvSelection);
@@ -169,6 +238,46 @@ void MainWindow::buildViews() {
     stateLayout->addWidget(lab_state);
     panel_state->setGeometry(190, 400, 260, 30);
     panel_state->hide();
+
+    pan_search = new SearchPanel(this);
+
+    BitBtn1 = new QPushButton(this);
+    BitBtn1->setIcon(speakerIcon(false));
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setToolTip(QStringLiteral("Mute"));
+    BitBtn1->setShortcut(Qt::Key_Escape);
+    BitBtn2 = new QPushButton(this);
+    BitBtn2->setIcon(speakerIcon(true));
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setToolTip(QStringLiteral("Unmute"));
+    for (QPushButton* b : {BitBtn2, BitBtn1}) {
+        b->setGeometry(462, 398, 25, 24);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->raise();
+    }
+    placeViews();
+}
+
+void MainWindow::placeViews() {
+    const auto area = [this](const char* name, QRect fallback) {
+        const QRect r = skin->areaRect(QLatin1String(name));
+        return r.isNull() ? fallback : r;
+    };
+    const QRect tree = area("area_tree", QRect(12, 96, 170, 300));
+    const QRect list = area("area_list", QRect(190, 96, 386, 300));
+    for (QTreeView* v : {tv, tv2})
+        v->setGeometry(tree);
+    for (QTreeView* v : {LV, lv2, lv_cd})
+        v->setGeometry(list);
+    LV_R->setGeometry(area("area_recordings", QRect(list.x(), list.bottom() - 72, list.width(), 72)));
+    if (!state.RecordingsListHidden)
+        LV->setGeometry(list.adjusted(0, 0, 0, -LV_R->height()));
+    panel_radio->setGeometry(list);
+    const QRect panel = area("area_panel", list);
+    pan_search->setGeometry(panel.x(), panel.bottom() - 40, panel.width(), 40);
+    panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
+    lab_state->setContentsMargins(0, 0, 0, 0);
+    panel_state->layout()->setContentsMargins(0, 0, 0, 0);
 }
 
 void MainWindow::buildMenus() {
@@ -327,6 +436,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::RunStartupSequence() {
     settings.open(QStringLiteral("temp.ini"));
     folder_.create();
+    surface_->HookUp();
 
     // Data files, in order; an existing tree file is loaded, a missing one is
     // created empty and the built-in tree kept.
@@ -348,7 +458,12 @@ void MainWindow::RunStartupSequence() {
         }
     }
 
+    surface_->SetBarv(streams_->GetVolume());
     ShowRadioPage();
+    AudioFile_->SetFormatOption(-1);
+    AudioFilew_->SetFormatOption(-1);
+    if (options_)
+        options_->LoadOptions();
 
     QStandardItem* stations = tree::FindNodeByText(catalogue_->tv, QStringLiteral("Radio Stations"));
     if (!stations)
@@ -357,6 +472,17 @@ void MainWindow::RunStartupSequence() {
     catalogue_->selectNode(stations);
     catalogue_->ShowCatalogueNode();
     state.StartupDone = true;
+    if (options_)
+        options_->LoadShutdownOptions();
+    if (sound_->fellBack()) {
+        // Said once: the program plays on a silent output.
+        lab_state->setText(QStringLiteral("No sound device could be opened: playing silently"));
+        panel_state->show();
+        QTimer::singleShot(8000, panel_state, [this] {
+            if (!state.ConnectWorker)
+                panel_state->hide();
+        });
+    }
     RunCommandLineStep();
 }
 
@@ -377,21 +503,37 @@ void MainWindow::RunCommandLineStep() {
 void MainWindow::ShowRadioPage() {
     tv->show();
     LV->show();
+    LV_R->setVisible(!state.RecordingsListHidden);
     tv2->hide();
     lv2->hide();
     lv_cd->hide();
     state.RadioPage = true;
     state.RipPage = false;
+    surface_->MarkPage();
+}
+
+void MainWindow::ShowRipPage() {
+    tv->hide();
+    LV->hide();
+    LV_R->hide();
+    tv2->hide();
+    lv2->hide();
+    lv_cd->show();
+    state.RadioPage = false;
+    state.RipPage = true;
+    surface_->MarkPage();
 }
 
 void MainWindow::ShowLocalPage() {
     tv->hide();
     LV->hide();
+    LV_R->hide();
     tv2->show();
     lv2->show();
     lv_cd->hide();
     state.RadioPage = false;
     state.RipPage = false;
+    surface_->MarkPage();
 }
 
 QString MainWindow::currentTrayTip() const {
@@ -443,12 +585,129 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closeConfirmed_ = true;
+    streams_->StreamFree(state.StreamHandle);
     tray_->hide();
     event->accept();
 }
 
 void MainWindow::Timer1Timer() {
-    // The clock's duties (elapsed time, schedule, power-off) are added with their subsystems.
+    // The station's elapsed time; the schedule and power-off come with their subsystems.
+    if (state.StationPlaying && state.StationPaused)
+        return;
+    player_->ClockTick();
+}
+
+void MainWindow::ShowStationInfo() {
+    if (catalogue_->LV.rowCount() == 0)
+        return;
+    stationInfo_->Navigate(panel_radio->url->text());
+    stationInfo_->show();
+}
+
+void MainWindow::ToggleRecordingsList() {
+    state.RecordingsListHidden = !state.RecordingsListHidden;
+    LV_R->setVisible(!state.RecordingsListHidden && state.RadioPage);
+    LV->resize(LV->width(), state.RecordingsListHidden ? LV->height() + LV_R->height() : LV->height() - LV_R->height());
+}
+
+void MainWindow::buildRadio() {
+    StreamPlayerViews views;
+    views.panel = panel_radio;
+    views.panel_state = panel_state;
+    views.lab_state = lab_state;
+    views.BitBtn1 = BitBtn1;
+    views.BitBtn2 = BitBtn2;
+    views.setLabtime = [this](const QString& t) { surface_->SetLabtime(t); };
+    views.barv = [this] { return surface_->BarvValue(); };
+    views.setBarv = [this](int v) { surface_->SetBarv(v); };
+    views.redrawList = [this] { LV->viewport()->update(); };
+    player_ = new StreamPlayer(state, *catalogue_, *streams_, prompts_, shell_, clock_, views, this);
+    player_->stopLocalPlayback = [this] {
+        if (stopLocalPlayback)
+            stopLocalPlayback();
+    };
+    surface_ = new SkinSurface(*this, this);
+
+    LV->setItemDelegate(new PlayingRowDelegate(
+        [this] { return state.StationPlaying ? state.CurrentRow : -1; }, LV));
+    connect(LV, &QTreeView::clicked, this, [this] { state.StationListActive = true; });
+    connect(LV, &QTreeView::pressed, this, [this] {
+        Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); });
+    });
+    connect(LV, &QTreeView::doubleClicked, this, [this] { player_->LVDblClick(); });
+    connect(LV_R, &QTreeView::clicked, this, [this] { state.StationListActive = false; });
+
+    const auto action = [this](const char* name) { return findChild<QAction*>(QLatin1String(name)); };
+    connect(action("N1"), &QAction::triggered, this, [this] { Application::guarded([this] { player_->PlayPauseStation(); }); });
+    connect(action("Pause1"), &QAction::triggered, this,
+            [this] { Application::guarded([this] { player_->StopRadioOrRecording(); }); });
+    connect(catalogue_->audioInfo, &QAction::triggered, this, &MainWindow::ShowStationInfo);
+    connect(action("N5"), &QAction::triggered, this, &MainWindow::ToggleRecordingsList);
+
+    connect(panel_radio->Button13, &QPushButton::clicked, this,
+            [this] { Application::guarded([this] { player_->AuditionStation(); }); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { player_->MuteVolume(); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { player_->UnmuteVolume(); });
+
+    const auto search = [this] {
+        Application::guarded([this] {
+            const int by = pan_search->cb_search->currentIndex();
+            if (state.RadioPage)
+                catalogue_->SearchStations(by, pan_search->Search_genre->text());
+            else if (!state.RipPage)
+                library_->SearchLibrary(pan_search->Search_genre->text(), by);
+        });
+    };
+    connect(pan_search, &SearchPanel::searchRequested, this, search);
+    buildShellMenus();
+    connect(pan_search->Button7, &QPushButton::clicked, this, [this] {
+        Application::guarded([this] {
+            if (state.RadioPage) {
+                if (catalogue_->ResetSearch())
+                    tv->setFocus();
+            } else if (!state.RipPage) {
+                library_->ResetLibrarySearch();
+            }
+        });
+    });
+}
+
+void MainWindow::buildShellMenus() {
+    const auto add = [this](QMenu* menu, const char* name, const QString& text) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    p_1 = new QMenu(this);
+    p_1->setObjectName(QStringLiteral("p_1"));
+    connect(add(p_1, "Addfile1", QStringLiteral("Add file")), &QAction::triggered, this, [this] {
+        if (!state.RadioPage)
+            Application::guarded([this] { entries_->AddFiles(); });
+    });
+    connect(add(p_1, "AddURL1", QStringLiteral("Add URL")), &QAction::triggered, panel_radio, &QWidget::show);
+    connect(add(p_1, "Addfolder1", QStringLiteral("Rescan")), &QAction::triggered, this,
+            [this] { Application::guarded([this] { entries_->ScanFolder(); }); });
+    p_1->addSeparator();
+    add(p_1, "Exit1", QStringLiteral("Exit"));  // the file menu's Exit has no action of its own
+
+    p_lvcd = new QMenu(this);
+    p_lvcd->setObjectName(QStringLiteral("p_lvcd"));
+    for (const auto& [name, text] : {std::pair{"Play3", "Play"}, {"Stop3", "Stop"}, {"Refrsh1", "Refresh"},
+                                     {"FreeDB1", "FreeDB"}, {"Eject1", "Eject"}, {"CloseDriveTray1", "Close Drive Tray"}})
+        add(p_lvcd, name, QString::fromUtf8(text))->setEnabled(false);  // the CD ripper fills these in
+
+    p_set = new QMenu(this);
+    p_set->setObjectName(QStringLiteral("p_set"));
+    connect(add(p_set, "SET1", QStringLiteral("Options")), &QAction::triggered, this, [this] {
+        if (fm_setting) {
+            fm_setting->move(pos() + QPoint((width() - fm_setting->width()) / 2, (height() - fm_setting->height()) / 2));
+            fm_setting->show();
+        }
+    });
+    connect(add(p_set, "Associate1", QStringLiteral("Associate")), &QAction::triggered, this, [this] {
+        if (fm_associate)
+            fm_associate->show();
+    });
 }
 
 } // namespace varnelo

@@ -2,6 +2,7 @@
 #include "common/AppState.h"
 #include "common/DataFolder.h"
 #include "common/SettingsFile.h"
+#include "platform/SoundOutput.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -12,14 +13,23 @@
 
 class QLabel;
 class QMenu;
+class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
 class QTreeView;
 
 namespace varnelo {
 
+class AudioFile;
 class Clock;
 class DesktopShell;
+class OptionsDialog;
+class SearchPanel;
+class Skin;
+class SkinSurface;
+class StationInfoWindow;
+class StreamLibrary;
+class StreamPlayer;
 class LibraryCatalogue;
 class LibraryEntries;
 class Prompts;
@@ -35,8 +45,10 @@ public:
     static constexpr int ClientWidth = 588;
     static constexpr int ClientHeight = 442;
 
+    // Without an output the user's default sound device is used (or a silent
+    // output when none can be opened).
     MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, DataFolder folder, QStringList arguments,
-               QWidget* parent = nullptr);
+               std::unique_ptr<SoundOutput> output = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     AppState state;
@@ -56,7 +68,31 @@ public:
     QMenu* p_lv;
     QMenu* P_lv2;
     QMenu* p_tv2;
+    QMenu* p_1;
+    QMenu* p_lvcd;
+    QMenu* p_set;
     QTimer* Timer1;
+    Skin* skin;
+    SearchPanel* pan_search;
+    QPushButton* BitBtn1;  // mute (also the Escape key)
+    QPushButton* BitBtn2;  // unmute
+
+    SoundOutput& soundOutput() { return *sound_; }
+    StreamLibrary& streams() { return *streams_; }
+    StreamPlayer& player() { return *player_; }
+    SkinSurface& surface() { return *surface_; }
+    OptionsDialog* options() const { return options_; }
+    StationInfoWindow* stationInfo() const { return stationInfo_; }
+    AudioFile& audioFile() { return *AudioFile_; }
+    AudioFile& audioFilew() { return *AudioFilew_; }
+    Prompts& prompts() { return prompts_; }
+    DesktopShell& shell() { return shell_; }
+
+    // Station information: navigate to the connected station and show the window.
+    void ShowStationInfo();
+    // The recordings list shows under the station list, or is covered by it.
+    void ToggleRecordingsList();
+    void placeViews();
 
     StationCatalogue& catalogue() { return *catalogue_; }
     LibraryCatalogue& library() { return *library_; }
@@ -85,6 +121,7 @@ public:
     // Page switches that belong to the shell.
     void ShowRadioPage();
     void ShowLocalPage();
+    void ShowRipPage();
 
     // Steps owned by later subsystems, hooked in as they are built.
     std::function<void(const QString&)> openCommandLineFile;
@@ -119,6 +156,16 @@ private:
     QIcon normalIcon_;
     QIcon minimizedIcon_;
     bool closeConfirmed_ = false;
+    std::unique_ptr<SoundOutput> sound_;
+    std::unique_ptr<StreamLibrary> streams_;
+    std::unique_ptr<AudioFile> AudioFile_;
+    std::unique_ptr<AudioFile> AudioFilew_;
+    StreamPlayer* player_ = nullptr;
+    SkinSurface* surface_ = nullptr;
+    OptionsDialog* options_ = nullptr;
+    StationInfoWindow* stationInfo_ = nullptr;
+    void buildRadio();
+    void buildShellMenus();
 };
 
 } // namespace varnelo

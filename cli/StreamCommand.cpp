@@ -9,29 +9,39 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <csignal>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 namespace varnelo::cli {
 namespace {
 
-const QString FailureText = QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+const QString FailureText =
+    QStringLiteral("Cann't find server or the address is wrong. Please try again later");
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void onInterrupt(int) { interrupted = 1; }
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
 
 // Everything printed goes out at once, so a reader sees each line as it happens.
-void printLine(QTextStream& stream, const QString& line) {
+void printLine(QTextStream &stream, const QString &line) {
     stream << line << '\n';
     stream.flush();
 }
 
-int streamCommand(const QStringList& args) {
+int streamCommand(const QStringList &args) {
     const QString command = QStringLiteral("stream");
     QString url;
     int seconds = -1;
     bool silent = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
+        const QString &arg = args.at(i);
         if (arg == QLatin1String("--silent")) {
             silent = true;
         } else if (arg == QLatin1String("--seconds")) {
@@ -48,28 +58,45 @@ int streamCommand(const QStringList& args) {
     if (url.isEmpty())
         return usageError(command, QStringLiteral("no stream address given"));
 
+    // From here on an interrupt ends the command cleanly; one that comes while
+    // connecting is acted on as soon as the connection attempt returns.
+    interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    // FFmpeg's notes about the stream would mix with the lines this command prints.
+    av_log_set_level(AV_LOG_ERROR);
     auto output = SoundOutput::create(silent ? SoundOutput::Backend::Null : SoundOutput::Backend::System);
     if (!silent && output->fellBack())
-        printLine(err(), QStringLiteral("no sound device could be opened: playing on %1").arg(output->backendName()));
+        printLine(
+            err(),
+            QStringLiteral("no sound device could be opened: playing on %1").arg(output->backendName()));
 
-    int exitCode = ExitOk;
+    // The stream's thread leaves what it reports here; the main thread prints it
+    // on its next look, so lines come out in order and nothing crosses threads
+    // but through this mutex.
+    struct Reports {
+        std::mutex mutex;
+        std::vector<std::pair<bool, QString>> lines; // (is an error, text)
+        bool failed = false;
+    } reports;
     StreamLibrary library(*output);
-    auto* app = QCoreApplication::instance();
     const StreamLibrary::Handle handle =
-        library.StreamCreateURL(url, [app, &exitCode](StreamStatus status, const QString& text) {
-            // Called on the stream's thread: print and quit from the main thread.
-            QMetaObject::invokeMethod(app, [app, &exitCode, status, text] {
-                if (status != StreamStatus::Failed) {
-                    printLine(err(), QStringLiteral("status: %1").arg(text));
-                    return;
-                }
-                printLine(err(), FailureText);
-                printLine(err(), QStringLiteral("varnelo-cli stream: %1").arg(text));
-                exitCode = ExitFailure;
-                app->quit();
-            }, Qt::QueuedConnection);
+        library.StreamCreateURL(url, [&reports](StreamStatus status, const QString &text) {
+            std::lock_guard lock(reports.mutex);
+            if (status != StreamStatus::Failed) {
+                reports.lines.emplace_back(true, QStringLiteral("status: %1").arg(text));
+                return;
+            }
+            reports.lines.emplace_back(true, FailureText);
+            reports.lines.emplace_back(true, QStringLiteral("varnelo-cli stream: %1").arg(text));
+            reports.failed = true;
         });
+    const auto restoreSignals = [] {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    };
     if (!handle) {
+        restoreSignals();
         printLine(err(), FailureText);
         printLine(err(), QStringLiteral("varnelo-cli stream: %1 (error code %2)")
                              .arg(StreamLibrary::ErrorText())
@@ -81,38 +108,44 @@ int streamCommand(const QStringList& args) {
     printLine(out(), QStringLiteral("name: ") + info.name);
     printLine(out(), QStringLiteral("genre: ") + info.genre);
     printLine(out(), QStringLiteral("url: ") + info.url);
-    printLine(out(), QStringLiteral("title: ") + ParseStreamTitle(library.MetaTag(handle)).value_or(QString()));
-    library.ChannelSetSync(handle, [app](const QString& metadata) {
-        if (const auto title = ParseStreamTitle(metadata))
-            QMetaObject::invokeMethod(app, [title = *title] { printLine(out(), QStringLiteral("title: ") + title); },
-                                      Qt::QueuedConnection);
+    printLine(out(),
+              QStringLiteral("title: ") + ParseStreamTitle(library.MetaTag(handle)).value_or(QString()));
+    library.ChannelSetSync(handle, [&reports](const QString &metadata) {
+        if (const auto title = ParseStreamTitle(metadata)) {
+            std::lock_guard lock(reports.mutex);
+            reports.lines.emplace_back(false, QStringLiteral("title: ") + *title);
+        }
     });
     library.ChannelPlay(handle);
 
-    interrupted = 0;
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    // Returns true once the stream gave up.
+    const auto printReports = [&reports] {
+        std::lock_guard lock(reports.mutex);
+        for (const auto &[error, line] : reports.lines)
+            printLine(error ? err() : out(), line);
+        reports.lines.clear();
+        return reports.failed;
+    };
+    auto *app = QCoreApplication::instance();
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, app, [app] {
-        if (interrupted)
+    QObject::connect(&watch, &QTimer::timeout, app, [app, &printReports] {
+        if (printReports() || interrupted)
             app->quit();
     });
     watch.start(50);
     if (seconds >= 0)
         QTimer::singleShot(seconds * 1000, app, &QCoreApplication::quit);
-    QCoreApplication::exec();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    if (!interrupted)
+        QCoreApplication::exec();
+    restoreSignals();
 
     library.ChannelStop(handle);
     library.StreamFree(handle);
-    // Lines queued by the stream's thread before it ended still go out.
-    QCoreApplication::sendPostedEvents();
-    return exitCode;
+    // What the stream reported before it ended still goes out.
+    return printReports() ? ExitFailure : ExitOk;
 }
 
-const CommandRegistration registration("stream", &streamCommand,
-                                       "stream URL [--seconds N] [--silent]");
+const CommandRegistration registration("stream", &streamCommand, "stream URL [--seconds N] [--silent]");
 
 } // namespace
 } // namespace varnelo::cli

@@ -1,5 +1,6 @@
 #include "platform/IcyConnection.h"
 
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QStringDecoder>
 #include <QTcpSocket>
@@ -14,7 +15,7 @@ constexpr qint64 ReadChunk = 64 * 1024;
 constexpr int MetaBlockUnit = 16;
 } // namespace
 
-QString decodeStreamText(const QByteArray& bytes) {
+QString decodeStreamText(const QByteArray &bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
@@ -33,7 +34,7 @@ IcyConnection::~IcyConnection() {
         socket_->abort();
 }
 
-bool IcyConnection::fail(Failure failure, const QString& text) {
+bool IcyConnection::fail(Failure failure, const QString &text) {
     if (failure_ == Failure::None) {
         failure_ = failure;
         errorText_ = text;
@@ -41,7 +42,7 @@ bool IcyConnection::fail(Failure failure, const QString& text) {
     return false;
 }
 
-bool IcyConnection::open(const QUrl& url) {
+bool IcyConnection::open(const QUrl &url) {
     QUrl current = url;
     for (int hop = 0; hop <= limits_.maxRedirects; ++hop) {
         QUrl redirect;
@@ -54,7 +55,7 @@ bool IcyConnection::open(const QUrl& url) {
     return fail(Failure::Http, QStringLiteral("too many redirects"));
 }
 
-bool IcyConnection::openOnce(const QUrl& url, QUrl* redirect) {
+bool IcyConnection::openOnce(const QUrl &url, QUrl *redirect) {
     headers_.clear();
     buffer_.clear();
     bufferPos_ = 0;
@@ -72,6 +73,11 @@ bool IcyConnection::openOnce(const QUrl& url, QUrl* redirect) {
     const quint16 port = quint16(url.port(tls ? 443 : 80));
     if (tls) {
         auto ssl = std::make_unique<QSslSocket>();
+        if (!caCertificates_.isEmpty()) {
+            QSslConfiguration config = ssl->sslConfiguration();
+            config.addCaCertificates(caCertificates_);
+            ssl->setSslConfiguration(config);
+        }
         ssl->connectToHostEncrypted(url.host(), port);
         socket_ = std::move(ssl);
     } else {
@@ -84,14 +90,20 @@ bool IcyConnection::openOnce(const QUrl& url, QUrl* redirect) {
         if (socket_->state() == QAbstractSocket::ConnectedState) {
             if (!tls)
                 break;
-            auto* ssl = static_cast<QSslSocket*>(socket_.get());
+            auto *ssl = static_cast<QSslSocket *>(socket_.get());
             if (ssl->isEncrypted())
                 break;
             ssl->waitForEncrypted(WaitSliceMs);
             continue;
         }
-        if (socket_->state() == QAbstractSocket::UnconnectedState)
+        if (socket_->state() == QAbstractSocket::UnconnectedState) {
+            if (tls) {
+                const auto errors = static_cast<QSslSocket *>(socket_.get())->sslHandshakeErrors();
+                if (!errors.isEmpty())
+                    return fail(Failure::Connect, errors.first().errorString());
+            }
             return fail(Failure::Connect, socket_->errorString());
+        }
         socket_->waitForConnected(WaitSliceMs);
     }
 
@@ -137,8 +149,8 @@ bool IcyConnection::openOnce(const QUrl& url, QUrl* redirect) {
         return fail(Failure::Http, QStringLiteral("the server answered: %1").arg(decodeStreamText(status)));
 
     if (const auto value = header("icy-metaint")) {
-        bool numeric = !value->isEmpty() && std::all_of(value->begin(), value->end(),
-                                                        [](char c) { return c >= '0' && c <= '9'; });
+        bool numeric = !value->isEmpty() &&
+                       std::all_of(value->begin(), value->end(), [](char c) { return c >= '0' && c <= '9'; });
         const qint64 interval = numeric ? value->toLongLong(&numeric) : 0;
         if (!numeric || interval < 1 || interval > limits_.maxMetaint)
             return fail(Failure::Protocol,
@@ -159,7 +171,8 @@ bool IcyConnection::readHeaders() {
             if (buffer_.size() - bufferPos_ > limits_.maxHeaderLine)
                 return fail(Failure::Protocol, QStringLiteral("a header line of the server does not end"));
             if (!fill())
-                return fail(Failure::Closed, QStringLiteral("the server closed the connection before its headers ended"));
+                return fail(Failure::Closed,
+                            QStringLiteral("the server closed the connection before its headers ended"));
             continue;
         }
         QByteArray line = buffer_.mid(bufferPos_, end - bufferPos_);
@@ -180,9 +193,9 @@ bool IcyConnection::readHeaders() {
     }
 }
 
-std::optional<QByteArray> IcyConnection::header(const QByteArray& name) const {
+std::optional<QByteArray> IcyConnection::header(const QByteArray &name) const {
     std::optional<QByteArray> found;
-    for (const QByteArray& line : headers_) {
+    for (const QByteArray &line : headers_) {
         const qsizetype colon = line.indexOf(':');
         if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
             found = line.mid(colon + 1).trimmed();
@@ -225,7 +238,7 @@ bool IcyConnection::fill() {
     return true;
 }
 
-qint64 IcyConnection::takeRaw(char* data, qint64 size) {
+qint64 IcyConnection::takeRaw(char *data, qint64 size) {
     if (bufferPos_ == buffer_.size() && !fill())
         return failure_ == Failure::None ? 0 : -1;
     const qint64 n = std::min<qint64>(size, buffer_.size() - bufferPos_);
@@ -234,7 +247,7 @@ qint64 IcyConnection::takeRaw(char* data, qint64 size) {
     return n;
 }
 
-qint64 IcyConnection::readAudio(char* data, qint64 size) {
+qint64 IcyConnection::readAudio(char *data, qint64 size) {
     if (size <= 0)
         return 0;
     if (metaint_ == 0)

@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -31,29 +32,29 @@ public:
 
     // Returns true when the caller wants the connection to give up now.
     using AbortCheck = std::function<bool()>;
-    using MetadataHandler = std::function<void(const QByteArray& text)>;
+    using MetadataHandler = std::function<void(const QByteArray &text)>;
 
     IcyConnection(Limits limits, AbortCheck aborted);
     ~IcyConnection();
-    IcyConnection(const IcyConnection&) = delete;
-    IcyConnection& operator=(const IcyConnection&) = delete;
+    IcyConnection(const IcyConnection &) = delete;
+    IcyConnection &operator=(const IcyConnection &) = delete;
 
     // Connects, sends the request (with "Icy-MetaData: 1"), follows redirects
     // and reads the response headers. False with failure()/errorText() set.
-    bool open(const QUrl& url);
+    bool open(const QUrl &url);
 
     // The address that answered (after redirects).
     QUrl finalUrl() const { return finalUrl_; }
     // Raw header lines (status line excluded), without their line ends.
-    const QList<QByteArray>& headerLines() const { return headers_; }
+    const QList<QByteArray> &headerLines() const { return headers_; }
     // Value of the last header of this name (case-insensitive), trimmed.
-    std::optional<QByteArray> header(const QByteArray& name) const;
+    std::optional<QByteArray> header(const QByteArray &name) const;
     QByteArray contentType() const; // lower case, parameters dropped
     int metaint() const { return metaint_; }
 
     // Reads body bytes with the metadata blocks removed (handed to onMetadata).
     // Returns the count read, 0 at the end of the stream, -1 on failure.
-    qint64 readAudio(char* data, qint64 size);
+    qint64 readAudio(char *data, qint64 size);
     // Waits for the first body bytes and returns up to max of them without consuming them.
     QByteArray peek(int max);
     // Reads the whole body, at most max bytes (for playlists). nullopt when it
@@ -61,17 +62,19 @@ public:
     std::optional<QByteArray> readBody(int max);
 
     void setMetadataHandler(MetadataHandler handler) { onMetadata_ = std::move(handler); }
+    // Authorities trusted for https besides the system's.
+    void setCaCertificates(const QList<QSslCertificate> &certificates) { caCertificates_ = certificates; }
 
     Failure failure() const { return failure_; }
     QString errorText() const { return errorText_; }
 
 private:
-    bool openOnce(const QUrl& url, QUrl* redirect);
+    bool openOnce(const QUrl &url, QUrl *redirect);
     bool readHeaders();
     bool waitForData();
     bool fill(); // reads what the socket has into buffer_; false on end or failure
-    bool fail(Failure failure, const QString& text);
-    qint64 takeRaw(char* data, qint64 size);
+    bool fail(Failure failure, const QString &text);
+    qint64 takeRaw(char *data, qint64 size);
 
     Limits limits_;
     AbortCheck aborted_;
@@ -84,11 +87,12 @@ private:
     qsizetype bufferPos_ = 0;
     bool ended_ = false;
     MetadataHandler onMetadata_;
+    QList<QSslCertificate> caCertificates_;
     Failure failure_ = Failure::None;
     QString errorText_;
 };
 
 // Header and metadata bytes carry no charset: strict UTF-8 first, else Windows-1252.
-QString decodeStreamText(const QByteArray& bytes);
+QString decodeStreamText(const QByteArray &bytes);
 
 } // namespace varnelo

@@ -24,15 +24,25 @@ QString ffmpegError(int code) {
 }
 } // namespace
 
-void StreamDecoder::FormatCloser::operator()(AVFormatContext* p) const { avformat_close_input(&p); }
-void StreamDecoder::CodecCloser::operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-void StreamDecoder::IoCloser::operator()(AVIOContext* p) const {
+void StreamDecoder::FormatCloser::operator()(AVFormatContext *p) const {
+    avformat_close_input(&p);
+}
+void StreamDecoder::CodecCloser::operator()(AVCodecContext *p) const {
+    avcodec_free_context(&p);
+}
+void StreamDecoder::IoCloser::operator()(AVIOContext *p) const {
     av_freep(&p->buffer);
     avio_context_free(&p);
 }
-void StreamDecoder::SwrCloser::operator()(SwrContext* p) const { swr_free(&p); }
-void StreamDecoder::PacketCloser::operator()(AVPacket* p) const { av_packet_free(&p); }
-void StreamDecoder::FrameCloser::operator()(AVFrame* p) const { av_frame_free(&p); }
+void StreamDecoder::SwrCloser::operator()(SwrContext *p) const {
+    swr_free(&p);
+}
+void StreamDecoder::PacketCloser::operator()(AVPacket *p) const {
+    av_packet_free(&p);
+}
+void StreamDecoder::FrameCloser::operator()(AVFrame *p) const {
+    av_frame_free(&p);
+}
 
 StreamDecoder::StreamDecoder(int outRate, int outChannels, InterruptFn interrupted)
     : outRate_(outRate), outChannels_(outChannels), interrupted_(std::move(interrupted)),
@@ -45,32 +55,33 @@ StreamDecoder::~StreamDecoder() {
     io_.reset();
 }
 
-int StreamDecoder::readPacket(void* opaque, unsigned char* buf, int size) {
-    auto* self = static_cast<StreamDecoder*>(opaque);
+int StreamDecoder::readPacket(void *opaque, unsigned char *buf, int size) {
+    auto *self = static_cast<StreamDecoder *>(opaque);
     const int n = self->read_(buf, size);
     if (n == 0)
         return AVERROR_EOF;
     return n < 0 ? AVERROR_EXIT : n;
 }
 
-int StreamDecoder::interruptCallback(void* opaque) {
-    auto* self = static_cast<StreamDecoder*>(opaque);
+int StreamDecoder::interruptCallback(void *opaque) {
+    auto *self = static_cast<StreamDecoder *>(opaque);
     return self->interrupted_() ? 1 : 0;
 }
 
-bool StreamDecoder::fail(const QString& text, int code) {
+bool StreamDecoder::fail(const QString &text, int code) {
     errorText_ = code ? QStringLiteral("%1 (%2)").arg(text, ffmpegError(code)) : text;
     return false;
 }
 
-bool StreamDecoder::openCustom(ReadFn read, const char* formatHint) {
+bool StreamDecoder::openCustom(ReadFn read, const char *formatHint) {
     if (!packet_ || !frame_)
         return fail(QStringLiteral("out of memory"));
     read_ = std::move(read);
-    auto* buffer = static_cast<unsigned char*>(av_malloc(IoBufferSize));
+    auto *buffer = static_cast<unsigned char *>(av_malloc(IoBufferSize));
     if (!buffer)
         return fail(QStringLiteral("out of memory"));
-    io_.reset(avio_alloc_context(buffer, IoBufferSize, 0, this, &StreamDecoder::readPacket, nullptr, nullptr));
+    io_.reset(
+        avio_alloc_context(buffer, IoBufferSize, 0, this, &StreamDecoder::readPacket, nullptr, nullptr));
     if (!io_) {
         av_free(buffer);
         return fail(QStringLiteral("out of memory"));
@@ -79,14 +90,14 @@ bool StreamDecoder::openCustom(ReadFn read, const char* formatHint) {
     return openCommon(nullptr, formatHint);
 }
 
-bool StreamDecoder::openUrl(const QString& url) {
+bool StreamDecoder::openUrl(const QString &url) {
     if (!packet_ || !frame_)
         return fail(QStringLiteral("out of memory"));
     return openCommon(url.toUtf8().constData(), nullptr);
 }
 
-bool StreamDecoder::openCommon(const char* url, const char* formatHint) {
-    AVFormatContext* ctx = avformat_alloc_context();
+bool StreamDecoder::openCommon(const char *url, const char *formatHint) {
+    AVFormatContext *ctx = avformat_alloc_context();
     if (!ctx)
         return fail(QStringLiteral("out of memory"));
     ctx->interrupt_callback.callback = &StreamDecoder::interruptCallback;
@@ -97,8 +108,8 @@ bool StreamDecoder::openCommon(const char* url, const char* formatHint) {
         ctx->pb = io_.get();
         ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
-    const AVInputFormat* hint = formatHint && *formatHint ? av_find_input_format(formatHint) : nullptr;
-    AVDictionary* options = nullptr;
+    const AVInputFormat *hint = formatHint && *formatHint ? av_find_input_format(formatHint) : nullptr;
+    AVDictionary *options = nullptr;
     if (!io_)
         av_dict_set(&options, "user_agent", "Varnelo/1.0", 0);
     int rc = avformat_open_input(&ctx, url, hint, &options);
@@ -109,7 +120,7 @@ bool StreamDecoder::openCommon(const char* url, const char* formatHint) {
     rc = avformat_find_stream_info(ctx, nullptr);
     if (rc < 0)
         return fail(QStringLiteral("the stream's format is not recognised"), rc);
-    const AVCodec* codec = nullptr;
+    const AVCodec *codec = nullptr;
     streamIndex_ = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (streamIndex_ < 0 || !codec)
         return fail(QStringLiteral("the stream holds no audio that can be decoded"), streamIndex_);
@@ -132,11 +143,11 @@ bool StreamDecoder::openCommon(const char* url, const char* formatHint) {
     return true;
 }
 
-void StreamDecoder::noteMetadata(const AVDictionary* dict) {
-    const AVDictionaryEntry* title = av_dict_get(dict, "title", nullptr, 0);
+void StreamDecoder::noteMetadata(const AVDictionary *dict) {
+    const AVDictionaryEntry *title = av_dict_get(dict, "title", nullptr, 0);
     if (!title || !*title->value)
         return;
-    const AVDictionaryEntry* artist = av_dict_get(dict, "artist", nullptr, 0);
+    const AVDictionaryEntry *artist = av_dict_get(dict, "artist", nullptr, 0);
     QString text = QString::fromUtf8(title->value);
     if (artist && *artist->value)
         text = QString::fromUtf8(artist->value) + QStringLiteral(" - ") + text;
@@ -150,8 +161,8 @@ std::optional<QString> StreamDecoder::takeMetadataUpdate() {
     return std::exchange(metadataUpdate_, std::nullopt);
 }
 
-StreamDecoder::Result StreamDecoder::decode(std::vector<float>& out) {
-    AVPacket* packet = packet_.get();
+StreamDecoder::Result StreamDecoder::decode(std::vector<float> &out) {
+    AVPacket *packet = packet_.get();
     const int rc = av_read_frame(format_.get(), packet);
     if (rc == AVERROR_EOF)
         return Result::End;
@@ -165,8 +176,8 @@ StreamDecoder::Result StreamDecoder::decode(std::vector<float>& out) {
     }
     // A chained Ogg stream announces its new comments (the next title) this way.
     size_t sideSize = 0;
-    if (const uint8_t* side = av_packet_get_side_data(packet, AV_PKT_DATA_METADATA_UPDATE, &sideSize)) {
-        AVDictionary* dict = nullptr;
+    if (const uint8_t *side = av_packet_get_side_data(packet, AV_PKT_DATA_METADATA_UPDATE, &sideSize)) {
+        AVDictionary *dict = nullptr;
         if (av_packet_unpack_dictionary(side, sideSize, &dict) >= 0)
             noteMetadata(dict);
         av_dict_free(&dict);
@@ -187,7 +198,7 @@ StreamDecoder::Result StreamDecoder::decode(std::vector<float>& out) {
     return out.size() > before ? Result::Audio : Result::NoAudio;
 }
 
-bool StreamDecoder::convert(const AVFrame* frame, std::vector<float>& out) {
+bool StreamDecoder::convert(const AVFrame *frame, std::vector<float> &out) {
     if (!swr_ || frame->sample_rate != swrRate_ || frame->format != swrFormat_ ||
         frame->ch_layout.nb_channels != swrChannels_) {
         AVChannelLayout outLayout;
@@ -197,7 +208,7 @@ bool StreamDecoder::convert(const AVFrame* frame, std::vector<float>& out) {
             av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
         else
             av_channel_layout_copy(&inLayout, &frame->ch_layout);
-        SwrContext* swr = nullptr;
+        SwrContext *swr = nullptr;
         int rc = swr_alloc_set_opts2(&swr, &outLayout, AV_SAMPLE_FMT_FLT, outRate_, &inLayout,
                                      AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&inLayout);
@@ -218,9 +229,9 @@ bool StreamDecoder::convert(const AVFrame* frame, std::vector<float>& out) {
         return true;
     const std::size_t start = out.size();
     out.resize(start + std::size_t(capacity) * std::size_t(outChannels_));
-    auto* dest = reinterpret_cast<uint8_t*>(out.data() + start);
+    auto *dest = reinterpret_cast<uint8_t *>(out.data() + start);
     const int converted = swr_convert(swr_.get(), &dest, capacity,
-                                      const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+                                      const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
     if (converted < 0) {
         out.resize(start);
         return fail(QStringLiteral("the stream's samples cannot be converted"), converted);

@@ -20,7 +20,7 @@ namespace varnelo {
 class StreamDecoder {
 public:
     // Fills buf with up to size bytes; returns the count, 0 at the end, <0 on failure.
-    using ReadFn = std::function<int(unsigned char* buf, int size)>;
+    using ReadFn = std::function<int(unsigned char *buf, int size)>;
     // Returns true when FFmpeg should give up its current call.
     using InterruptFn = std::function<bool()>;
 
@@ -28,16 +28,16 @@ public:
 
     StreamDecoder(int outRate, int outChannels, InterruptFn interrupted);
     ~StreamDecoder();
-    StreamDecoder(const StreamDecoder&) = delete;
-    StreamDecoder& operator=(const StreamDecoder&) = delete;
+    StreamDecoder(const StreamDecoder &) = delete;
+    StreamDecoder &operator=(const StreamDecoder &) = delete;
 
     // Bytes from our own connection; formatHint is an FFmpeg demuxer name or empty to probe.
-    bool openCustom(ReadFn read, const char* formatHint);
+    bool openCustom(ReadFn read, const char *formatHint);
     // An address FFmpeg opens itself (HLS).
-    bool openUrl(const QString& url);
+    bool openUrl(const QString &url);
 
     // Reads one packet; decoded frames are appended to out.
-    Result decode(std::vector<float>& out);
+    Result decode(std::vector<float> &out);
 
     // The title the container announced since the last call (Ogg comments), as
     // a metadata text "StreamTitle='...';".
@@ -45,19 +45,31 @@ public:
     QString errorText() const { return errorText_; }
 
 private:
-    static int readPacket(void* opaque, unsigned char* buf, int size);
-    static int interruptCallback(void* opaque);
-    bool openCommon(const char* url, const char* formatHint);
-    bool convert(const AVFrame* frame, std::vector<float>& out);
-    bool fail(const QString& text, int code = 0);
-    void noteMetadata(const AVDictionary* dict);
+    static int readPacket(void *opaque, unsigned char *buf, int size);
+    static int interruptCallback(void *opaque);
+    bool openCommon(const char *url, const char *formatHint);
+    bool convert(const AVFrame *frame, std::vector<float> &out);
+    bool fail(const QString &text, int code = 0);
+    void noteMetadata(const AVDictionary *dict);
 
-    struct FormatCloser { void operator()(AVFormatContext* p) const; };
-    struct CodecCloser { void operator()(AVCodecContext* p) const; };
-    struct IoCloser { void operator()(AVIOContext* p) const; };
-    struct SwrCloser { void operator()(SwrContext* p) const; };
-    struct PacketCloser { void operator()(AVPacket* p) const; };
-    struct FrameCloser { void operator()(AVFrame* p) const; };
+    struct FormatCloser {
+        void operator()(AVFormatContext *p) const;
+    };
+    struct CodecCloser {
+        void operator()(AVCodecContext *p) const;
+    };
+    struct IoCloser {
+        void operator()(AVIOContext *p) const;
+    };
+    struct SwrCloser {
+        void operator()(SwrContext *p) const;
+    };
+    struct PacketCloser {
+        void operator()(AVPacket *p) const;
+    };
+    struct FrameCloser {
+        void operator()(AVFrame *p) const;
+    };
 
     int outRate_;
     int outChannels_;

@@ -5,11 +5,11 @@
 #include "platform/StreamDecoder.h"
 #include "platform/StreamPlaylist.h"
 
-#include <QThread>
 #include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <thread>
 #include <vector>
 
 namespace varnelo {
@@ -18,7 +18,7 @@ namespace {
 thread_local StreamError lastError = StreamError::Ok;
 thread_local QString lastErrorText;
 
-void setError(StreamError code, const QString& text = QString()) {
+void setError(StreamError code, const QString &text = QString()) {
     lastError = code;
     lastErrorText = text;
 }
@@ -29,7 +29,7 @@ std::int64_t steadyMs() {
 }
 
 // FFmpeg demuxer for the content types radio servers send; others are probed.
-const char* formatHint(const QByteArray& contentType) {
+const char *formatHint(const QByteArray &contentType) {
     if (contentType == "audio/mpeg" || contentType == "audio/mp3" || contentType == "audio/x-mpeg" ||
         contentType == "audio/mpeg3")
         return "mp3";
@@ -45,7 +45,7 @@ const char* formatHint(const QByteArray& contentType) {
 
 class StreamLibrary::Stream {
 public:
-    Stream(SoundOutput& output, const Options& options, const QUrl& url, StatusCallback status)
+    Stream(SoundOutput &output, const Options &options, const QUrl &url, StatusCallback status)
         : options_(options), url_(url), status_(std::move(status)) {
         const std::size_t capacity = std::size_t(SoundOutput::MixRate) * std::size_t(options.bufferMs) / 1000;
         channel_ = output.openChannel(SoundFormat{SoundOutput::MixRate, SoundOutput::MixChannels}, capacity);
@@ -60,14 +60,15 @@ public:
             setError(StreamError::Memory, QStringLiteral("no sound channel could be opened"));
             return false;
         }
-        thread_.reset(QThread::create([this] { run(); }));
-        thread_->start();
+        // A plain thread: joining it orders everything it did before whatever
+        // follows, for the sanitizer too (Qt's own thread end is invisible to it).
+        thread_ = std::thread([this] { run(); });
         std::unique_lock lock(mutex_);
         wake_.wait(lock, [this] { return outcome_ != Outcome::Pending; });
         if (outcome_ == Outcome::Connected)
             return true;
         lock.unlock();
-        thread_->wait();
+        thread_.join();
         setError(code_, text_);
         return false;
     }
@@ -78,8 +79,9 @@ public:
             stop_ = true;
         }
         wake_.notify_all();
-        if (thread_)
-            thread_->wait();
+        std::lock_guard join(joinMutex_);
+        if (thread_.joinable())
+            thread_.join();
     }
 
     bool play() {
@@ -126,14 +128,14 @@ private:
     enum class Outcome { Pending, Connected, Failed, GaveUp };
 
     void run();
-    bool open(const QUrl& url, int depth);
-    bool openAudio(std::unique_ptr<IcyConnection> connection, const QUrl& entry);
-    bool openHls(const QUrl& url);
-    bool firstAudio(StreamDecoder& decoder);
+    bool open(const QUrl &url, int depth);
+    bool openAudio(std::unique_ptr<IcyConnection> connection, const QUrl &entry);
+    bool openHls(const QUrl &url);
+    bool firstAudio(StreamDecoder &decoder);
     void playUntilDropped();
     bool writePending();
-    void handleMetadata(const QString& text);
-    void report(StreamStatus status, const QString& text) {
+    void handleMetadata(const QString &text);
+    void report(StreamStatus status, const QString &text) {
         if (status_)
             status_(status, text);
     }
@@ -143,15 +145,16 @@ private:
     }
     bool aborted() const { return stopping() || steadyMs() > deadline_.load(); }
     void extendDeadline(int ms) { deadline_ = steadyMs() + ms; }
-    bool fail(StreamError code, const QString& text) {
+    bool fail(StreamError code, const QString &text) {
         code_ = code;
         text_ = text;
         return false;
     }
-    bool failConnection(const IcyConnection& connection);
+    bool failConnection(const IcyConnection &connection);
     bool failTimeout() {
-        return fail(StreamError::Timeout,
-                    QStringLiteral("the server sent no audio for %1 seconds").arg(options_.readTimeoutMs / 1000.0));
+        return fail(
+            StreamError::Timeout,
+            QStringLiteral("the server sent no audio for %1 seconds").arg(options_.readTimeoutMs / 1000.0));
     }
     bool sleepInterruptibly(int ms) {
         std::unique_lock lock(mutex_);
@@ -162,13 +165,14 @@ private:
     const QUrl url_;
     const StatusCallback status_;
     std::shared_ptr<SoundChannel> channel_;
-    std::unique_ptr<QThread> thread_;
+    std::thread thread_;
+    std::mutex joinMutex_; // stop() may come from two threads at once (stop and free)
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    bool stop_ = false;        // guarded by mutex_
-    bool stopped_ = false;     // guarded by mutex_
-    bool paused_ = true;       // guarded by mutex_
+    bool stop_ = false;    // guarded by mutex_
+    bool stopped_ = false; // guarded by mutex_
+    bool paused_ = true;   // guarded by mutex_
     Outcome outcome_ = Outcome::Pending;
     std::optional<QStringList> icyTags_;
     std::optional<QString> meta_;
@@ -189,7 +193,7 @@ private:
 void StreamLibrary::Stream::run() {
     // The connection's socket belongs to this thread: it closes here, as the thread ends.
     struct Release {
-        Stream* self;
+        Stream *self;
         ~Release() {
             self->decoder_.reset();
             self->connection_.reset();
@@ -215,11 +219,10 @@ void StreamLibrary::Stream::run() {
         bool back = false;
         while (!back && attempt < options_.reconnectAttempts) {
             ++attempt;
-            report(StreamStatus::Reconnecting,
-                   QStringLiteral("connection lost (%1), reconnecting %2/%3...")
-                       .arg(text_)
-                       .arg(attempt)
-                       .arg(options_.reconnectAttempts));
+            report(StreamStatus::Reconnecting, QStringLiteral("connection lost (%1), reconnecting %2/%3...")
+                                                   .arg(text_)
+                                                   .arg(attempt)
+                                                   .arg(options_.reconnectAttempts));
             if (!sleepInterruptibly(options_.reconnectDelayMs * attempt))
                 return;
             decoder_.reset();
@@ -240,7 +243,7 @@ void StreamLibrary::Stream::run() {
     }
 }
 
-bool StreamLibrary::Stream::failConnection(const IcyConnection& connection) {
+bool StreamLibrary::Stream::failConnection(const IcyConnection &connection) {
     switch (connection.failure()) {
     case IcyConnection::Failure::Aborted:
         if (stopping())
@@ -257,9 +260,10 @@ bool StreamLibrary::Stream::failConnection(const IcyConnection& connection) {
     return fail(StreamError::FileOpen, connection.errorText());
 }
 
-bool StreamLibrary::Stream::open(const QUrl& url, int depth) {
+bool StreamLibrary::Stream::open(const QUrl &url, int depth) {
     extendDeadline(options_.connectTimeoutMs);
     auto connection = std::make_unique<IcyConnection>(IcyConnection::Limits{}, [this] { return aborted(); });
+    connection->setCaCertificates(options_.caCertificates);
     if (!connection->open(url))
         return failConnection(*connection);
     const QByteArray head = connection->peek(1024);
@@ -290,13 +294,15 @@ bool StreamLibrary::Stream::open(const QUrl& url, int depth) {
     return false; // the last entry's failure says why
 }
 
-bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection, const QUrl& entry) {
-    IcyConnection* source = connection.get();
-    source->setMetadataHandler([this](const QByteArray& text) { handleMetadata(decodeStreamText(text)); });
+bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection, const QUrl &entry) {
+    IcyConnection *source = connection.get();
+    source->setMetadataHandler([this](const QByteArray &text) { handleMetadata(decodeStreamText(text)); });
     auto decoder = std::make_unique<StreamDecoder>(SoundOutput::MixRate, SoundOutput::MixChannels,
                                                    [this] { return aborted(); });
     const bool opened = decoder->openCustom(
-        [source](unsigned char* buf, int size) { return int(source->readAudio(reinterpret_cast<char*>(buf), size)); },
+        [source](unsigned char *buf, int size) {
+            return int(source->readAudio(reinterpret_cast<char *>(buf), size));
+        },
         formatHint(source->contentType()));
     if (!opened || !firstAudio(*decoder)) {
         if (source->failure() != IcyConnection::Failure::None)
@@ -306,7 +312,7 @@ bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection,
         return fail(StreamError::FileForm, decoder->errorText());
     }
     QStringList lines;
-    for (const QByteArray& line : source->headerLines())
+    for (const QByteArray &line : source->headerLines())
         lines.append(decodeStreamText(line));
     {
         std::lock_guard lock(mutex_);
@@ -322,7 +328,7 @@ bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection,
     return true;
 }
 
-bool StreamLibrary::Stream::openHls(const QUrl& url) {
+bool StreamLibrary::Stream::openHls(const QUrl &url) {
     extendDeadline(options_.connectTimeoutMs);
     auto decoder = std::make_unique<StreamDecoder>(SoundOutput::MixRate, SoundOutput::MixChannels,
                                                    [this] { return aborted(); });
@@ -345,7 +351,7 @@ bool StreamLibrary::Stream::openHls(const QUrl& url) {
 
 // A connection counts only once it gives sound: a server that answers and then
 // sends nothing usable fails here, inside the connect time-out.
-bool StreamLibrary::Stream::firstAudio(StreamDecoder& decoder) {
+bool StreamLibrary::Stream::firstAudio(StreamDecoder &decoder) {
     pending_.clear();
     for (;;) {
         switch (decoder.decode(pending_)) {
@@ -415,7 +421,7 @@ bool StreamLibrary::Stream::writePending() {
     return !stopping();
 }
 
-void StreamLibrary::Stream::handleMetadata(const QString& text) {
+void StreamLibrary::Stream::handleMetadata(const QString &text) {
     MetaCallback callback;
     {
         std::lock_guard lock(mutex_);
@@ -430,9 +436,9 @@ void StreamLibrary::Stream::handleMetadata(const QString& text) {
 
 // ---------------------------------------------------------------------------
 
-StreamLibrary::StreamLibrary(SoundOutput& output) : StreamLibrary(output, Options{}) {}
+StreamLibrary::StreamLibrary(SoundOutput &output) : StreamLibrary(output, Options{}) {}
 
-StreamLibrary::StreamLibrary(SoundOutput& output, Options options) : output_(output), options_(options) {}
+StreamLibrary::StreamLibrary(SoundOutput &output, Options options) : output_(output), options_(options) {}
 
 StreamLibrary::~StreamLibrary() {
     std::map<Handle, std::shared_ptr<Stream>> streams;
@@ -440,7 +446,7 @@ StreamLibrary::~StreamLibrary() {
         std::lock_guard lock(mutex_);
         streams.swap(streams_);
     }
-    for (auto& [handle, stream] : streams)
+    for (auto &[handle, stream] : streams)
         stream->stop();
 }
 
@@ -455,7 +461,7 @@ std::shared_ptr<StreamLibrary::Stream> StreamLibrary::find(Handle handle) const 
     return it->second;
 }
 
-StreamLibrary::Handle StreamLibrary::StreamCreateURL(const QString& url, StatusCallback status) {
+StreamLibrary::Handle StreamLibrary::StreamCreateURL(const QString &url, StatusCallback status) {
     const QUrl address = QUrl::fromUserInput(url.trimmed());
     if (!address.isValid() || address.host().isEmpty()) {
         setError(StreamError::FileOpen, QStringLiteral("not a stream address: %1").arg(url));
@@ -534,12 +540,20 @@ StreamLibrary::Activity StreamLibrary::ChannelIsActive(Handle handle) const {
     return stream ? stream->activity() : Activity::Stopped;
 }
 
-void StreamLibrary::SetVolume(int volume) { output_.setVolume(volume); }
+void StreamLibrary::SetVolume(int volume) {
+    output_.setVolume(volume);
+}
 
-int StreamLibrary::GetVolume() const { return output_.volume(); }
+int StreamLibrary::GetVolume() const {
+    return output_.volume();
+}
 
-StreamError StreamLibrary::ErrorGetCode() { return lastError; }
+StreamError StreamLibrary::ErrorGetCode() {
+    return lastError;
+}
 
-QString StreamLibrary::ErrorText() { return lastErrorText; }
+QString StreamLibrary::ErrorText() {
+    return lastErrorText;
+}
 
 } // namespace varnelo

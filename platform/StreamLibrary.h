@@ -1,4 +1,6 @@
 #pragma once
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -16,12 +18,12 @@ class SoundOutput;
 enum class StreamError : int {
     Ok = 0,
     Memory = 1,
-    FileOpen = 2,   // the server cannot be reached or refused the address
-    Handle = 5,     // not a stream of this library
-    Start = 9,      // the stream was stopped and cannot play again
-    Timeout = 40,   // the server stalled or trickled
-    FileForm = 41,  // not an audio stream we can decode
-    Protocol = 45,  // a malformed or hostile server answer
+    FileOpen = 2,  // the server cannot be reached or refused the address
+    Handle = 5,    // not a stream of this library
+    Start = 9,     // the stream was stopped and cannot play again
+    Timeout = 40,  // the server stalled or trickled
+    FileForm = 41, // not an audio stream we can decode
+    Protocol = 45, // a malformed or hostile server answer
     Unknown = -1,
 };
 
@@ -40,33 +42,34 @@ class StreamLibrary {
 public:
     using Handle = std::uint32_t;
     // Called on the stream's own thread with each new metadata text.
-    using MetaCallback = std::function<void(const QString& metadata)>;
+    using MetaCallback = std::function<void(const QString &metadata)>;
     // Called on the stream's own thread.
-    using StatusCallback = std::function<void(StreamStatus status, const QString& text)>;
+    using StatusCallback = std::function<void(StreamStatus status, const QString &text)>;
 
     struct Options {
-        int connectTimeoutMs = 10000;   // connect, headers and first audio, per attempt
-        int readTimeoutMs = 10000;      // no decoded audio for this long while playing: a stall
+        int connectTimeoutMs = 10000; // connect, headers and first audio, per attempt
+        int readTimeoutMs = 10000;    // no decoded audio for this long while playing: a stall
         int reconnectAttempts = 3;
-        int reconnectDelayMs = 1000;    // back-off: attempt n waits n times this
-        int bufferMs = 2000;            // decoded audio held ahead of the output
+        int reconnectDelayMs = 1000; // back-off: attempt n waits n times this
+        int bufferMs = 2000;         // decoded audio held ahead of the output
         int maxPlaylistEntries = 16;
         int maxPlaylistDepth = 3;
         int maxPlaylistBytes = 256 * 1024;
+        QList<QSslCertificate> caCertificates; // trusted for https besides the system's
     };
 
-    explicit StreamLibrary(SoundOutput& output);
-    StreamLibrary(SoundOutput& output, Options options);
+    explicit StreamLibrary(SoundOutput &output);
+    StreamLibrary(SoundOutput &output, Options options);
     // Frees every stream.
     ~StreamLibrary();
-    StreamLibrary(const StreamLibrary&) = delete;
-    StreamLibrary& operator=(const StreamLibrary&) = delete;
+    StreamLibrary(const StreamLibrary &) = delete;
+    StreamLibrary &operator=(const StreamLibrary &) = delete;
 
     // Blocks until the stream plays its first audio (paused: ChannelPlay starts
     // it) or the attempt failed; then returns 0 and ErrorGetCode()/ErrorText()
     // tell why on this thread. The status callback is installed before the
     // stream's thread starts.
-    Handle StreamCreateURL(const QString& url, StatusCallback status = {});
+    Handle StreamCreateURL(const QString &url, StatusCallback status = {});
     // Stops and releases the stream; 0 or an unknown handle is harmless.
     void StreamFree(Handle handle);
 
@@ -99,7 +102,7 @@ public:
 private:
     std::shared_ptr<Stream> find(Handle handle) const;
 
-    SoundOutput& output_;
+    SoundOutput &output_;
     Options options_;
     mutable std::mutex mutex_;
     std::map<Handle, std::shared_ptr<Stream>> streams_;

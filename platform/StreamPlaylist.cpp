@@ -9,14 +9,14 @@
 namespace varnelo {
 namespace {
 
-QByteArray startOf(const QByteArray& head) {
+QByteArray startOf(const QByteArray &head) {
     QByteArray text = head.left(1024);
     if (text.startsWith("\xEF\xBB\xBF"))
         text.remove(0, 3);
     return text.trimmed().toLower();
 }
 
-void addEntry(QList<QUrl>& entries, const QString& text, const QUrl& base) {
+void addEntry(QList<QUrl> &entries, const QString &text, const QUrl &base) {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return;
@@ -28,7 +28,7 @@ void addEntry(QList<QUrl>& entries, const QString& text, const QUrl& base) {
 
 } // namespace
 
-PlaylistKind guessPlaylistKind(const QByteArray& head, const QByteArray& contentType, const QUrl& url) {
+PlaylistKind guessPlaylistKind(const QByteArray &head, const QByteArray &contentType, const QUrl &url) {
     const QByteArray start = startOf(head);
     if (start.startsWith("[playlist]"))
         return PlaylistKind::Pls;
@@ -54,7 +54,8 @@ PlaylistKind guessPlaylistKind(const QByteArray& head, const QByteArray& content
         return PlaylistKind::M3u;
     if (contentType == "application/xspf+xml")
         return PlaylistKind::Xspf;
-    if ((contentType == "video/x-ms-asf" || contentType == "video/x-ms-asx" || contentType == "audio/x-ms-asx") &&
+    if ((contentType == "video/x-ms-asf" || contentType == "video/x-ms-asx" ||
+         contentType == "audio/x-ms-asx") &&
         start.startsWith('<'))
         return PlaylistKind::Asx;
     const QString path = url.path().toLower();
@@ -69,11 +70,11 @@ PlaylistKind guessPlaylistKind(const QByteArray& head, const QByteArray& content
     return PlaylistKind::None;
 }
 
-bool isHlsPlaylist(const QByteArray& body) {
+bool isHlsPlaylist(const QByteArray &body) {
     return body.contains("#EXT-X-");
 }
 
-QList<QUrl> parsePlaylist(const QByteArray& body, PlaylistKind kind, const QUrl& base) {
+QList<QUrl> parsePlaylist(const QByteArray &body, PlaylistKind kind, const QUrl &base) {
     QList<QUrl> entries;
     const QString text = decodeStreamText(body);
     switch (kind) {
@@ -90,14 +91,14 @@ QList<QUrl> parsePlaylist(const QByteArray& body, PlaylistKind kind, const QUrl&
             const auto match = it.next();
             byNumber.emplace(match.captured(1).toLongLong(), match.captured(2));
         }
-        for (const auto& [number, entry] : byNumber)
+        for (const auto &[number, entry] : byNumber)
             addEntry(entries, entry, base);
         break;
     }
     case PlaylistKind::M3u:
         if (isHlsPlaylist(body))
             break;
-        for (const QString& line : text.split(QLatin1Char('\n'))) {
+        for (const QString &line : text.split(QLatin1Char('\n'))) {
             const QString entry = line.trimmed();
             if (!entry.isEmpty() && !entry.startsWith(QLatin1Char('#')))
                 addEntry(entries, entry, base);

@@ -10,14 +10,14 @@ enum class PlaylistKind { None, Pls, M3u, Hls, Xspf, Asx };
 
 // Decides from the first body bytes, then the content type, then the address's
 // extension. Hls is only told apart from M3u once the whole body is known.
-PlaylistKind guessPlaylistKind(const QByteArray& head, const QByteArray& contentType, const QUrl& url);
+PlaylistKind guessPlaylistKind(const QByteArray &head, const QByteArray &contentType, const QUrl &url);
 
 // The entries of a playlist body in order, resolved against base. Entries
 // that are not http/https addresses are left out. Hls bodies give no entries:
 // FFmpeg plays those itself.
-QList<QUrl> parsePlaylist(const QByteArray& body, PlaylistKind kind, const QUrl& base);
+QList<QUrl> parsePlaylist(const QByteArray &body, PlaylistKind kind, const QUrl &base);
 
 // True when an M3U body is really an HLS playlist (#EXT-X- tags).
-bool isHlsPlaylist(const QByteArray& body);
+bool isHlsPlaylist(const QByteArray &body);
 
 } // namespace varnelo

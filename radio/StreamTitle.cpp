@@ -2,11 +2,11 @@
 
 namespace varnelo {
 
-std::optional<QString> ParseStreamTitle(const std::optional<QString>& metadata) {
+std::optional<QString> ParseStreamTitle(const std::optional<QString> &metadata) {
     static const QString key = QStringLiteral("StreamTitle=");
     if (!metadata)
         return std::nullopt;
-    const QString& text = *metadata;
+    const QString &text = *metadata;
     const qsizetype p = text.indexOf(key) + 1; // 1-based, 0 when absent
     if (p == 0)
         return std::nullopt;
@@ -18,12 +18,12 @@ std::optional<QString> ParseStreamTitle(const std::optional<QString>& metadata) 
     return text.mid(p + 12, count);
 }
 
-IcyStationInfo MapIcyHeaders(const QStringList& lines) {
+IcyStationInfo MapIcyHeaders(const QStringList &lines) {
     static const QString name = QStringLiteral("icy-name:");
     static const QString genre = QStringLiteral("icy-genre:");
     static const QString url = QStringLiteral("icy-url:");
     IcyStationInfo info;
-    for (const QString& line : lines) {
+    for (const QString &line : lines) {
         if (line.startsWith(name))
             info.name = line.mid(name.size());
         if (line.startsWith(genre))

@@ -11,7 +11,7 @@ namespace varnelo {
 // quote to two characters before the first ";" of the whole text, so a ";"
 // inside the title cuts it and costs the character before it; a ";" before
 // "StreamTitle=" or none at all gives an empty title.
-std::optional<QString> ParseStreamTitle(const std::optional<QString>& metadata);
+std::optional<QString> ParseStreamTitle(const std::optional<QString> &metadata);
 
 // Station name, genre and home address taken from the stream's header lines.
 struct IcyStationInfo {
@@ -23,6 +23,6 @@ struct IcyStationInfo {
 // Lines starting with "icy-name:", "icy-genre:" or "icy-url:" (exact case) give
 // the rest of the line untouched (a blank after the colon stays); later lines
 // overwrite earlier ones; anything else is ignored.
-IcyStationInfo MapIcyHeaders(const QStringList& lines);
+IcyStationInfo MapIcyHeaders(const QStringList &lines);
 
 } // namespace varnelo

@@ -11,7 +11,7 @@ PACKAGES=(
   libmp3lame-dev libvorbis-dev libogg-dev libtag1-dev
   libcdio-dev libcdio-paranoia-dev libcdio-utils
   libgtest-dev libgmock-dev googletest
-  ffmpeg sox lame vorbis-tools
+  ffmpeg sox lame vorbis-tools openssl
   xvfb xauth dbus fonts-dejavu-core
 )
 

@@ -37,26 +37,28 @@ TEST(ParseStreamTitle, NullOrNoKeyMeansNoChange) {
 }
 
 TEST(MapIcyHeaders, TakesTheRestOfExactCaseLinesUntrimmed) {
-    const IcyStationInfo info = MapIcyHeaders({QStringLiteral("icy-name: Radio X"), QStringLiteral("icy-genre:Jazz "),
-                                               QStringLiteral("icy-url:http://radio.example/"),
-                                               QStringLiteral("icy-br:128")});
+    const IcyStationInfo info =
+        MapIcyHeaders({QStringLiteral("icy-name: Radio X"), QStringLiteral("icy-genre:Jazz "),
+                       QStringLiteral("icy-url:http://radio.example/"), QStringLiteral("icy-br:128")});
     EXPECT_EQ(info.name, QStringLiteral(" Radio X"));
     EXPECT_EQ(info.genre, QStringLiteral("Jazz "));
     EXPECT_EQ(info.url, QStringLiteral("http://radio.example/"));
 }
 
 TEST(MapIcyHeaders, OtherCaseShortLinesAndRepeats) {
-    IcyStationInfo info = MapIcyHeaders({QStringLiteral("Icy-Name:Radio X"), QStringLiteral("ICY-GENRE:Pop")});
+    IcyStationInfo info =
+        MapIcyHeaders({QStringLiteral("Icy-Name:Radio X"), QStringLiteral("ICY-GENRE:Pop")});
     EXPECT_TRUE(info.name.isEmpty());
     EXPECT_TRUE(info.genre.isEmpty());
 
-    info = MapIcyHeaders({QStringLiteral("icy-name"), QStringLiteral("icy-url"), QStringLiteral("icy-genre:")});
+    info =
+        MapIcyHeaders({QStringLiteral("icy-name"), QStringLiteral("icy-url"), QStringLiteral("icy-genre:")});
     EXPECT_TRUE(info.name.isEmpty());
     EXPECT_TRUE(info.url.isEmpty());
     EXPECT_TRUE(info.genre.isEmpty());
 
-    info = MapIcyHeaders({QStringLiteral("icy-name:First"), QStringLiteral("icy-name:Second"),
-                          QStringLiteral("icy-name:")});
+    info = MapIcyHeaders(
+        {QStringLiteral("icy-name:First"), QStringLiteral("icy-name:Second"), QStringLiteral("icy-name:")});
     EXPECT_TRUE(info.name.isEmpty()); // the last line wins, even empty
 
     info = MapIcyHeaders({QStringLiteral("icy-name:First"), QStringLiteral("icy-name:Second")});

@@ -1,26 +1,29 @@
 // varnelo-cli stream end to end against the test server.
 #include "StreamTestUtil.h"
 
-#include <QProcess>
-#include <gtest/gtest.h>
+#include "support/ChildProcess.h"
+
 #include <csignal>
+#include <gtest/gtest.h>
 
 namespace varnelo::streamtest {
 namespace {
 
-const QString FailureText = QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+const QString FailureText =
+    QStringLiteral("Cann't find server or the address is wrong. Please try again later");
 
 class StreamCli : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(server.start()); }
 
-    QStringList run(const QStringList& args, int* exitCode, QString* errors) {
-        QProcess cli;
-        cli.start(QStringLiteral(VARNELO_CLI_PATH), QStringList{QStringLiteral("stream")} + args);
+    QStringList run(const QStringList &args, int *exitCode, QString *errors) {
+        test::ChildProcess cli;
+        EXPECT_TRUE(
+            cli.start(QStringLiteral(VARNELO_CLI_PATH), QStringList{QStringLiteral("stream")} + args));
         EXPECT_TRUE(cli.waitForFinished(WaitMs));
-        *exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-        *errors = QString::fromUtf8(cli.readAllStandardError());
-        return QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        *exitCode = cli.exitedNormally() ? cli.exitCode() : -1;
+        *errors = QString::fromUtf8(cli.standardError());
+        return QString::fromUtf8(cli.standardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     IcyServer server;
@@ -29,17 +32,18 @@ protected:
 TEST_F(StreamCli, PrintsTheStationAsTheHeadersGiveItThenEachTitle) {
     IcyMount mount = mp3Mount();
     mount.metaint = 4000;
-    mount.headers = {"icy-name: Radio X", "Icy-Genre:Jazz", "icy-genre:Bebop", "icy-url:http://radio.example/"};
-    mount.metadata = {test::streamTitle(QStringLiteral("One")), test::streamTitle(QStringLiteral("Two; Three"))};
+    mount.headers = {"icy-name: Radio X", "Icy-Genre:Jazz", "icy-genre:Bebop",
+                     "icy-url:http://radio.example/"};
+    mount.metadata = {test::streamTitle(QStringLiteral("One")),
+                      test::streamTitle(QStringLiteral("Two; Three"))};
     mount.metadataIntervalMs = 1500;
     server.addMount(QStringLiteral("/live"), mount);
 
     int exitCode = 0;
     QString errors;
-    const QStringList lines =
-        run({server.url(QStringLiteral("/live")), QStringLiteral("--seconds"), QStringLiteral("4"),
-             QStringLiteral("--silent")},
-            &exitCode, &errors);
+    const QStringList lines = run({server.url(QStringLiteral("/live")), QStringLiteral("--seconds"),
+                                   QStringLiteral("4"), QStringLiteral("--silent")},
+                                  &exitCode, &errors);
     EXPECT_EQ(exitCode, 0) << errors.toStdString();
     ASSERT_GE(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(lines[0], QStringLiteral("name:  Radio X"));
@@ -58,44 +62,44 @@ TEST_F(StreamCli, AStreamWithoutHeadersOrMetadataPrintsEmptyValues) {
     server.addMount(QStringLiteral("/bare"), mount);
     int exitCode = 0;
     QString errors;
-    const QStringList lines =
-        run({server.url(QStringLiteral("/bare")), QStringLiteral("--seconds"), QStringLiteral("1"),
-             QStringLiteral("--silent")},
-            &exitCode, &errors);
+    const QStringList lines = run({server.url(QStringLiteral("/bare")), QStringLiteral("--seconds"),
+                                   QStringLiteral("1"), QStringLiteral("--silent")},
+                                  &exitCode, &errors);
     EXPECT_EQ(exitCode, 0) << errors.toStdString();
-    EXPECT_EQ(lines, (QStringList{QStringLiteral("name: "), QStringLiteral("genre: "), QStringLiteral("url: "),
-                                  QStringLiteral("title: ")}));
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("name: "), QStringLiteral("genre: "),
+                                  QStringLiteral("url: "), QStringLiteral("title: ")}));
 }
 
 TEST_F(StreamCli, AFailedConnectionPrintsTheFailureTextAndExitsOne) {
     int exitCode = 0;
     QString errors;
-    const QStringList lines = run({server.url(QStringLiteral("/nowhere")), QStringLiteral("--silent")}, &exitCode, &errors);
+    const QStringList lines =
+        run({server.url(QStringLiteral("/nowhere")), QStringLiteral("--silent")}, &exitCode, &errors);
     EXPECT_EQ(exitCode, 1);
     EXPECT_TRUE(lines.isEmpty());
     EXPECT_TRUE(errors.startsWith(FailureText + QLatin1Char('\n'))) << errors.toStdString();
 
     run({}, &exitCode, &errors);
     EXPECT_EQ(exitCode, 2);
-    run({server.url(QStringLiteral("/x")), QStringLiteral("--seconds"), QStringLiteral("soon")}, &exitCode, &errors);
+    run({server.url(QStringLiteral("/x")), QStringLiteral("--seconds"), QStringLiteral("soon")}, &exitCode,
+        &errors);
     EXPECT_EQ(exitCode, 2);
 }
 
 TEST_F(StreamCli, InterruptStopsCleanly) {
     server.addMount(QStringLiteral("/live"), mp3Mount());
-    QProcess cli;
-    cli.start(QStringLiteral(VARNELO_CLI_PATH),
-              {QStringLiteral("stream"), server.url(QStringLiteral("/live")), QStringLiteral("--silent")});
-    QByteArray seen;
+    test::ChildProcess cli;
+    ASSERT_TRUE(cli.start(
+        QStringLiteral(VARNELO_CLI_PATH),
+        {QStringLiteral("stream"), server.url(QStringLiteral("/live")), QStringLiteral("--silent")}));
     ASSERT_TRUE(waitFor([&] {
-        cli.waitForReadyRead(10);
-        seen += cli.readAllStandardOutput();
-        return seen.contains("title: ");
+        cli.poll(10);
+        return cli.standardOutput().contains("title: ");
     }));
-    ::kill(pid_t(cli.processId()), SIGINT);
+    cli.sendSignal(SIGINT);
     ASSERT_TRUE(cli.waitForFinished(WaitMs));
-    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_TRUE(cli.exitedNormally());
+    EXPECT_EQ(cli.exitCode(), 0) << cli.standardError().constData();
     EXPECT_TRUE(waitFor([&] { return server.openConnections() == 0; }));
 }
 

@@ -13,7 +13,7 @@ long peakMemoryKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
+    for (const QByteArray &line : status.readAll().split('\n'))
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     return 0;
@@ -29,7 +29,7 @@ protected:
 
     // Connects and, when that works, plays until the stream gives up or the
     // bound passes. Returns the error code of the connect or of the give-up.
-    StreamError endOf(const QString& path, QString* text = nullptr) {
+    StreamError endOf(const QString &path, QString *text = nullptr) {
         StreamEvents events;
         const auto handle = library->StreamCreateURL(server.url(path), events.statusCallback());
         if (!handle) {
@@ -68,8 +68,8 @@ TEST_F(StreamHostileTest, HeadersThatNeverEndFailAsMalformedWithoutGrowingMemory
 }
 
 TEST_F(StreamHostileTest, ServersThatStallOrTrickleTimeOut) {
-    for (const auto hostile : {test::Hostile::TrickleHeaders, test::Hostile::StallAfterHeaders,
-                               test::Hostile::TrickleAudio}) {
+    for (const auto hostile :
+         {test::Hostile::TrickleHeaders, test::Hostile::StallAfterHeaders, test::Hostile::TrickleAudio}) {
         IcyMount mount = mp3Mount();
         mount.hostile = hostile;
         const QString path = QStringLiteral("/h%1").arg(int(hostile));
@@ -81,7 +81,7 @@ TEST_F(StreamHostileTest, ServersThatStallOrTrickleTimeOut) {
 
 TEST_F(StreamHostileTest, UnusableMetadataIntervalsAreRefused) {
     const QList<QByteArray> values = {"99999999999", "2147483648", "-1", "0", "abc", "", "8192x", "1048577"};
-    for (const QByteArray& value : values) {
+    for (const QByteArray &value : values) {
         IcyMount mount = mp3Mount();
         mount.announceMetaint = false;
         mount.headers = {"icy-metaint:" + value};

@@ -18,7 +18,7 @@ protected:
         recorder.reset();
     }
 
-    StreamLibrary::Handle connect(const QString& path) {
+    StreamLibrary::Handle connect(const QString &path) {
         return library->StreamCreateURL(server.url(path), events.statusCallback());
     }
 
@@ -81,13 +81,14 @@ TEST_F(StreamLibraryTest, EachNewTitleReachesTheCallbackOnTheLibrarysThreadInOrd
 
 TEST_F(StreamLibraryTest, TitlesThatAreNotUtf8AreReadAsWindows1252) {
     IcyMount mount = mp3Mount();
-    mount.metadata = {QByteArray("StreamTitle='Caf\xe9 \x96 Stra\xdf" "e \x80';")};
+    mount.metadata = {QByteArray("StreamTitle='Caf\xe9 \x96 Stra\xdf"
+                                 "e \x80';")};
     server.addMount(QStringLiteral("/latin"), mount);
     IcyMount utf8 = mp3Mount();
     utf8.metadata = {test::streamTitle(QStringLiteral("Café – Straße €"))};
     server.addMount(QStringLiteral("/utf8"), utf8);
 
-    for (const QString& path : {QStringLiteral("/latin"), QStringLiteral("/utf8")}) {
+    for (const QString &path : {QStringLiteral("/latin"), QStringLiteral("/utf8")}) {
         const auto handle = connect(path);
         ASSERT_NE(handle, 0u) << StreamLibrary::ErrorText().toStdString();
         library->ChannelPlay(handle);
@@ -251,10 +252,39 @@ TEST_F(StreamLibraryTest, FreeingWhileReconnectingEndsAtOnce) {
     EXPECT_EQ(patient.ChannelIsActive(handle), StreamLibrary::Activity::Stopped);
 }
 
+TEST(StreamLibraryTls, HttpsStreamsPlayWhenTrustedAndFailOtherwise) {
+    QTemporaryDir folder;
+    const test::TlsIdentity identity = test::makeTestIdentity(folder.path());
+    ASSERT_FALSE(identity.certificatePem.isEmpty());
+    IcyServer server;
+    ASSERT_TRUE(server.startTls(identity));
+    IcyMount mount = mp3Mount();
+    mount.headers = {"icy-name:Secure"};
+    server.addMount(QStringLiteral("/live"), mount);
+    ASSERT_TRUE(server.url(QStringLiteral("/live")).startsWith(QStringLiteral("https://")));
+
+    auto output = SoundOutput::create(SoundOutput::Backend::Null);
+    {
+        StreamLibrary untrusting(*output, quickOptions());
+        EXPECT_EQ(untrusting.StreamCreateURL(server.url(QStringLiteral("/live"))), 0u);
+        EXPECT_EQ(StreamLibrary::ErrorGetCode(), StreamError::FileOpen);
+    }
+    StreamLibrary::Options options = quickOptions();
+    options.caCertificates = {QSslCertificate(identity.certificatePem, QSsl::Pem)};
+    StreamLibrary library(*output, options);
+    TapRecorder recorder(*output);
+    const auto handle = library.StreamCreateURL(server.url(QStringLiteral("/live")));
+    ASSERT_NE(handle, 0u) << StreamLibrary::ErrorText().toStdString();
+    EXPECT_TRUE(library.IcyTags(handle)->contains(QStringLiteral("icy-name:Secure")));
+    library.ChannelPlay(handle);
+    ASSERT_TRUE(waitFor([&] { return recorder.soundFrames() > 44100; }));
+    EXPECT_NEAR(measureFrequency(recorder.left(), 11025, 22050), 440, 4.4);
+}
+
 struct ToneCase {
     ToneFormat format;
     int frequency;
-    const char* name;
+    const char *name;
 };
 
 class StreamToneTest : public StreamLibraryTest, public ::testing::WithParamInterface<ToneCase> {};
@@ -283,15 +313,17 @@ INSTANTIATE_TEST_SUITE_P(Formats, StreamToneTest,
                                            ToneCase{ToneFormat::Aac, 880, "aac"},
                                            ToneCase{ToneFormat::OggVorbis, 1000, "vorbis"},
                                            ToneCase{ToneFormat::OggOpus, 660, "opus"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(StreamLibraryTest, ChainedOggAnnouncesEachTitle) {
     IcyMount mount;
-    mount.audio = tone(Tone{ToneFormat::OggVorbis, 500, 2.0, QStringLiteral("One"), QStringLiteral("Band"), 0}) +
-                  tone(Tone{ToneFormat::OggVorbis, 500, 30.0, QStringLiteral("Two"), QStringLiteral("Band"), 1000});
+    mount.audio =
+        tone(Tone{ToneFormat::OggVorbis, 500, 10.0, QStringLiteral("One"), QStringLiteral("Band"), 0}) +
+        tone(Tone{ToneFormat::OggVorbis, 500, 30.0, QStringLiteral("Two"), QStringLiteral("Band"), 1000});
     mount.contentType = "application/ogg";
     mount.metaint = 0; // Ogg servers send no metadata blocks: titles come in the stream
-    mount.bytesPerSecond = 20000;
+    // The first part is long enough that probing at connect cannot reach the second.
+    mount.bytesPerSecond = 50000;
     server.addMount(QStringLiteral("/ogg"), mount);
 
     const auto handle = connect(QStringLiteral("/ogg"));

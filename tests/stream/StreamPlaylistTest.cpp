@@ -2,9 +2,9 @@
 
 #include "platform/StreamPlaylist.h"
 
+#include "support/ChildProcess.h"
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace varnelo::streamtest {
@@ -12,26 +12,30 @@ namespace {
 
 const QUrl Base(QStringLiteral("http://radio.example/lists/station.pls"));
 
-QStringList texts(const QList<QUrl>& urls) {
+QStringList texts(const QList<QUrl> &urls) {
     QStringList out;
-    for (const QUrl& url : urls)
+    for (const QUrl &url : urls)
         out.append(url.toString());
     return out;
 }
 
 TEST(StreamPlaylist, PlsEntriesComeInTheOrderOfTheirNumbersResolvedAgainstThePlaylist) {
-    const QByteArray body = "[playlist]\r\nNumberOfEntries=3\r\nFile2=http://b.example:8000/live\r\n"
-                            "Title2=B\r\nfile1 = relative/one.mp3\r\nFILE10=/abs\r\nFile3=mms://old.example/x\r\n";
+    const QByteArray body =
+        "[playlist]\r\nNumberOfEntries=3\r\nFile2=http://b.example:8000/live\r\n"
+        "Title2=B\r\nfile1 = relative/one.mp3\r\nFILE10=/abs\r\nFile3=mms://old.example/x\r\n";
     EXPECT_EQ(texts(parsePlaylist(body, PlaylistKind::Pls, Base)),
               (QStringList{QStringLiteral("http://radio.example/lists/relative/one.mp3"),
-                           QStringLiteral("http://b.example:8000/live"), QStringLiteral("http://radio.example/abs")}));
+                           QStringLiteral("http://b.example:8000/live"),
+                           QStringLiteral("http://radio.example/abs")}));
 }
 
 TEST(StreamPlaylist, M3uSkipsCommentsAndBlankLines) {
-    const QByteArray body = "#EXTM3U\n#EXTINF:-1,Station\nhttp://a.example/s\n\n  ../up.aac  \r\n# note\nhttps://c.example/x\n";
-    EXPECT_EQ(texts(parsePlaylist(body, PlaylistKind::M3u, Base)),
-              (QStringList{QStringLiteral("http://a.example/s"), QStringLiteral("http://radio.example/up.aac"),
-                           QStringLiteral("https://c.example/x")}));
+    const QByteArray body =
+        "#EXTM3U\n#EXTINF:-1,Station\nhttp://a.example/s\n\n  ../up.aac  \r\n# note\nhttps://c.example/x\n";
+    EXPECT_EQ(
+        texts(parsePlaylist(body, PlaylistKind::M3u, Base)),
+        (QStringList{QStringLiteral("http://a.example/s"), QStringLiteral("http://radio.example/up.aac"),
+                     QStringLiteral("https://c.example/x")}));
     EXPECT_FALSE(isHlsPlaylist(body));
     const QByteArray hls = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\nseg0.ts\n";
     EXPECT_TRUE(isHlsPlaylist(hls));
@@ -43,11 +47,14 @@ TEST(StreamPlaylist, XspfAndAsxGiveTheirLocations) {
                             "<trackList><track><location>http://x.example/1</location></track>"
                             "<track><location>two.ogg</location></track></trackList></playlist>";
     EXPECT_EQ(texts(parsePlaylist(xspf, PlaylistKind::Xspf, Base)),
-              (QStringList{QStringLiteral("http://x.example/1"), QStringLiteral("http://radio.example/lists/two.ogg")}));
-    const QByteArray asx = "<ASX version=\"3.0\"><Entry><REF HREF=\"http://y.example/a?x=1&amp;y=2\" /></Entry>"
-                           "<entry><ref href='http://y.example/b'/></entry></ASX>";
-    EXPECT_EQ(texts(parsePlaylist(asx, PlaylistKind::Asx, Base)),
-              (QStringList{QStringLiteral("http://y.example/a?x=1&y=2"), QStringLiteral("http://y.example/b")}));
+              (QStringList{QStringLiteral("http://x.example/1"),
+                           QStringLiteral("http://radio.example/lists/two.ogg")}));
+    const QByteArray asx =
+        "<ASX version=\"3.0\"><Entry><REF HREF=\"http://y.example/a?x=1&amp;y=2\" /></Entry>"
+        "<entry><ref href='http://y.example/b'/></entry></ASX>";
+    EXPECT_EQ(
+        texts(parsePlaylist(asx, PlaylistKind::Asx, Base)),
+        (QStringList{QStringLiteral("http://y.example/a?x=1&y=2"), QStringLiteral("http://y.example/b")}));
 }
 
 TEST(StreamPlaylist, KindIsToldByContentThenTypeThenName) {
@@ -55,8 +62,9 @@ TEST(StreamPlaylist, KindIsToldByContentThenTypeThenName) {
     EXPECT_EQ(guessPlaylistKind("[Playlist]\nFile1=x", "text/html", plain), PlaylistKind::Pls);
     EXPECT_EQ(guessPlaylistKind("\xEF\xBB\xBF#EXTM3U\n", "", plain), PlaylistKind::M3u);
     EXPECT_EQ(guessPlaylistKind("<asx version=\"3\">", "", plain), PlaylistKind::Asx);
-    EXPECT_EQ(guessPlaylistKind("<?xml version=\"1.0\"?><playlist xmlns=\"http://xspf.org/ns/0/\">", "", plain),
-              PlaylistKind::Xspf);
+    EXPECT_EQ(
+        guessPlaylistKind("<?xml version=\"1.0\"?><playlist xmlns=\"http://xspf.org/ns/0/\">", "", plain),
+        PlaylistKind::Xspf);
     EXPECT_EQ(guessPlaylistKind("http://a/b\n", "audio/x-mpegurl", plain), PlaylistKind::M3u);
     EXPECT_EQ(guessPlaylistKind("File1=x", "audio/x-scpls", plain), PlaylistKind::Pls);
     EXPECT_EQ(guessPlaylistKind("http://a/b\n", "text/plain", QUrl(QStringLiteral("http://r.example/s.m3u"))),
@@ -64,8 +72,9 @@ TEST(StreamPlaylist, KindIsToldByContentThenTypeThenName) {
     // Audio stays audio, whatever it is called.
     EXPECT_EQ(guessPlaylistKind("ID3\x03", "audio/x-mpegurl", QUrl(QStringLiteral("http://r.example/s.m3u"))),
               PlaylistKind::None);
-    EXPECT_EQ(guessPlaylistKind("\xFF\xFB\x90\x00", "audio/mpeg", QUrl(QStringLiteral("http://r.example/s.pls"))),
-              PlaylistKind::None);
+    EXPECT_EQ(
+        guessPlaylistKind("\xFF\xFB\x90\x00", "audio/mpeg", QUrl(QStringLiteral("http://r.example/s.pls"))),
+        PlaylistKind::None);
     EXPECT_EQ(guessPlaylistKind("\xFF\xFB\x90\x00", "audio/mpeg", plain), PlaylistKind::None);
 }
 
@@ -96,16 +105,18 @@ TEST_F(StreamPlaylistServed, EachKindResolvesToItsFirstEntryThatConnects) {
     const QByteArray dead = deadUrl().toUtf8();
     server.addFile(QStringLiteral("/s.pls"), "audio/x-scpls",
                    "[playlist]\nFile1=" + dead + "\nFile2=/missing\nFile3=live\n");
-    server.addFile(QStringLiteral("/s.m3u"), "audio/x-mpegurl", "#EXTM3U\n#EXTINF:-1,x\n" + dead + "\n/live\n");
+    server.addFile(QStringLiteral("/s.m3u"), "audio/x-mpegurl",
+                   "#EXTM3U\n#EXTINF:-1,x\n" + dead + "\n/live\n");
     server.addFile(QStringLiteral("/s.xspf"), "application/xspf+xml",
                    "<?xml version=\"1.0\"?><playlist xmlns=\"http://xspf.org/ns/0/\"><trackList>"
                    "<track><location>/live</location></track></trackList></playlist>");
-    server.addFile(QStringLiteral("/s.asx"), "video/x-ms-asf", "<asx version=\"3.0\"><entry><ref href=\"/live\"/></entry></asx>");
+    server.addFile(QStringLiteral("/s.asx"), "video/x-ms-asf",
+                   "<asx version=\"3.0\"><entry><ref href=\"/live\"/></entry></asx>");
     server.addFile(QStringLiteral("/plain"), "text/plain", "/live\n"); // named like nothing, typed as text
 
     int expected = 0;
-    for (const QString& path : {QStringLiteral("/s.pls"), QStringLiteral("/s.m3u"), QStringLiteral("/s.xspf"),
-                               QStringLiteral("/s.asx")}) {
+    for (const QString &path : {QStringLiteral("/s.pls"), QStringLiteral("/s.m3u"), QStringLiteral("/s.xspf"),
+                                QStringLiteral("/s.asx")}) {
         const auto handle = library->StreamCreateURL(server.url(path));
         ASSERT_NE(handle, 0u) << path.toStdString() << ": " << StreamLibrary::ErrorText().toStdString();
         EXPECT_EQ(server.connections(QStringLiteral("/live")), ++expected) << path.toStdString();
@@ -113,7 +124,8 @@ TEST_F(StreamPlaylistServed, EachKindResolvesToItsFirstEntryThatConnects) {
         library->StreamFree(handle);
     }
     EXPECT_EQ(server.connections(QStringLiteral("/missing")), 1);
-    EXPECT_EQ(library->StreamCreateURL(server.url(QStringLiteral("/plain"))), 0u); // plain text is no playlist
+    EXPECT_EQ(library->StreamCreateURL(server.url(QStringLiteral("/plain"))),
+              0u); // plain text is no playlist
 }
 
 TEST_F(StreamPlaylistServed, NestedPlaylistsResolveAndSelfReferenceStops) {
@@ -139,18 +151,17 @@ TEST_F(StreamPlaylistServed, NestedPlaylistsResolveAndSelfReferenceStops) {
 
 TEST_F(StreamPlaylistServed, HlsIsPlayedByFFmpegWithTheServedTone) {
     QTemporaryDir folder;
-    QProcess ffmpeg;
-    ffmpeg.setWorkingDirectory(folder.path());
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("sine=frequency=750:sample_rate=44100:duration=6"), QStringLiteral("-c:a"),
-                  QStringLiteral("aac"), QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
-                  QStringLiteral("2"), QStringLiteral("-hls_list_size"), QStringLiteral("0"),
-                  QStringLiteral("index.m3u8")});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
-    ASSERT_EQ(ffmpeg.exitCode(), 0);
-    for (const QString& name : QDir(folder.path()).entryList(QDir::Files)) {
+    ASSERT_EQ(
+        test::runTool(QStringLiteral("ffmpeg"),
+                      {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                       QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                       QStringLiteral("sine=frequency=750:sample_rate=44100:duration=6"),
+                       QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-f"),
+                       QStringLiteral("hls"), QStringLiteral("-hls_time"), QStringLiteral("2"),
+                       QStringLiteral("-hls_list_size"), QStringLiteral("0"), QStringLiteral("index.m3u8")},
+                      folder.path()),
+        0);
+    for (const QString &name : QDir(folder.path()).entryList(QDir::Files)) {
         QFile file(QDir(folder.path()).filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         server.addFile(QStringLiteral("/hls/") + name,

@@ -24,7 +24,7 @@ using test::ToneFormat;
 // and sanitizers slow it down. Only a hang reaches it.
 constexpr int WaitMs = 30000;
 
-inline bool waitFor(const std::function<bool()>& done, int ms = WaitMs) {
+inline bool waitFor(const std::function<bool()> &done, int ms = WaitMs) {
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
@@ -37,7 +37,7 @@ inline bool waitFor(const std::function<bool()>& done, int ms = WaitMs) {
 }
 
 // Tones made once per test run, shared by the tests.
-inline QByteArray tone(const Tone& tone) {
+inline QByteArray tone(const Tone &tone) {
     static QTemporaryDir folder;
     static std::mutex mutex;
     static std::map<QString, QByteArray> made;
@@ -73,8 +73,8 @@ inline StreamLibrary::Options quickOptions() {
 // Everything the mixer puts out (stereo float), as the loopback capture sees it.
 class TapRecorder {
 public:
-    explicit TapRecorder(SoundOutput& output) : output_(output) {
-        id_ = output.addTap([this](const float* frames, std::size_t count) {
+    explicit TapRecorder(SoundOutput &output) : output_(output) {
+        id_ = output.addTap([this](const float *frames, std::size_t count) {
             std::lock_guard lock(mutex_);
             for (std::size_t i = 0; i < count; ++i) {
                 const bool sound = frames[2 * i] != 0.0f || frames[2 * i + 1] != 0.0f;
@@ -98,7 +98,7 @@ public:
     }
 
 private:
-    SoundOutput& output_;
+    SoundOutput &output_;
     int id_ = 0;
     mutable std::mutex mutex_;
     std::size_t soundFrames_ = 0;
@@ -106,7 +106,7 @@ private:
 };
 
 // Frequency from the upward zero crossings of a stretch of one channel.
-inline double measureFrequency(const std::vector<float>& samples, std::size_t from, std::size_t count) {
+inline double measureFrequency(const std::vector<float> &samples, std::size_t from, std::size_t count) {
     int crossings = 0;
     double first = -1;
     double last = -1;
@@ -129,15 +129,15 @@ inline double measureFrequency(const std::vector<float>& samples, std::size_t fr
 class StreamEvents {
 public:
     StreamLibrary::MetaCallback metaCallback() {
-        return [this](const QString& text) {
+        return [this](const QString &text) {
             std::lock_guard lock(mutex_);
             metadata_.push_back(text);
-            metaOnMainThread_ = metaOnMainThread_ ||
-                                QThread::currentThread() == QCoreApplication::instance()->thread();
+            metaOnMainThread_ =
+                metaOnMainThread_ || QThread::currentThread() == QCoreApplication::instance()->thread();
         };
     }
     StreamLibrary::StatusCallback statusCallback() {
-        return [this](StreamStatus status, const QString& text) {
+        return [this](StreamStatus status, const QString &text) {
             std::lock_guard lock(mutex_);
             statuses_.push_back({status, text});
         };
@@ -152,7 +152,7 @@ public:
     }
     bool has(StreamStatus status) const {
         std::lock_guard lock(mutex_);
-        for (const auto& [s, text] : statuses_)
+        for (const auto &[s, text] : statuses_)
             if (s == status)
                 return true;
         return false;

@@ -1,19 +1,25 @@
 #include "support/IcyServer.h"
 
+#include "support/ChildProcess.h"
+
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
 #include <QMetaObject>
-#include <QProcess>
 #include <QRandomGenerator>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace varnelo::test {
@@ -31,40 +37,54 @@ QByteArray contentTypeOf(ToneFormat format) {
     return {};
 }
 
-QByteArray makeTone(const Tone& tone, const QString& folder) {
+QByteArray makeTone(const Tone &tone, const QString &folder) {
     static int counter = 0;
     QString name;
     QStringList codec;
     switch (tone.format) {
     case ToneFormat::Mp3:
         name = QStringLiteral("tone.mp3");
-        codec = {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"), QStringLiteral("128k"),
-                 QStringLiteral("-write_xing"), QStringLiteral("0"), QStringLiteral("-id3v2_version"),
-                 QStringLiteral("0"), QStringLiteral("-f"), QStringLiteral("mp3")};
+        codec = {QStringLiteral("-c:a"),
+                 QStringLiteral("libmp3lame"),
+                 QStringLiteral("-b:a"),
+                 QStringLiteral("128k"),
+                 QStringLiteral("-write_xing"),
+                 QStringLiteral("0"),
+                 QStringLiteral("-id3v2_version"),
+                 QStringLiteral("0"),
+                 QStringLiteral("-f"),
+                 QStringLiteral("mp3")};
         break;
     case ToneFormat::Aac:
         name = QStringLiteral("tone.aac");
-        codec = {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("128k"),
-                 QStringLiteral("-f"), QStringLiteral("adts")};
+        codec = {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"),
+                 QStringLiteral("128k"), QStringLiteral("-f"),  QStringLiteral("adts")};
         break;
     case ToneFormat::OggVorbis:
         name = QStringLiteral("tone.ogg");
-        codec = {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-q:a"), QStringLiteral("4"),
-                 QStringLiteral("-f"), QStringLiteral("ogg")};
+        codec = {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-q:a"),
+                 QStringLiteral("4"),    QStringLiteral("-f"),        QStringLiteral("ogg")};
         break;
     case ToneFormat::OggOpus:
         name = QStringLiteral("tone.opus");
-        codec = {QStringLiteral("-ar"), QStringLiteral("48000"), QStringLiteral("-c:a"), QStringLiteral("libopus"),
-                 QStringLiteral("-b:a"), QStringLiteral("96k"), QStringLiteral("-f"), QStringLiteral("ogg")};
+        codec = {QStringLiteral("-ar"),     QStringLiteral("48000"), QStringLiteral("-c:a"),
+                 QStringLiteral("libopus"), QStringLiteral("-b:a"),  QStringLiteral("96k"),
+                 QStringLiteral("-f"),      QStringLiteral("ogg")};
         break;
     }
     const QString path = QDir(folder).filePath(QString::number(++counter) + name);
-    QStringList args = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                        QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+    QStringList args = {QStringLiteral("-hide_banner"),
+                        QStringLiteral("-loglevel"),
+                        QStringLiteral("error"),
+                        QStringLiteral("-y"),
+                        QStringLiteral("-f"),
+                        QStringLiteral("lavfi"),
+                        QStringLiteral("-i"),
                         QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=%2")
                             .arg(tone.frequency)
                             .arg(tone.seconds),
-                        QStringLiteral("-ac"), QStringLiteral("2")};
+                        QStringLiteral("-ac"),
+                        QStringLiteral("2")};
     if (!tone.title.isEmpty())
         args << QStringLiteral("-metadata") << QStringLiteral("title=") + tone.title;
     if (!tone.artist.isEmpty())
@@ -72,15 +92,13 @@ QByteArray makeTone(const Tone& tone, const QString& folder) {
     if (tone.serialOffset)
         args << QStringLiteral("-serial_offset") << QString::number(tone.serialOffset);
     args << codec << path;
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), args);
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+    if (runTool(QStringLiteral("ffmpeg"), args) != 0)
         return {};
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray streamTitle(const QString& title) {
+QByteArray streamTitle(const QString &title) {
     return "StreamTitle='" + title.toUtf8() + "';StreamUrl='';";
 }
 
@@ -100,31 +118,54 @@ struct Route {
 };
 
 struct Client {
-    QTcpSocket* socket = nullptr;
+    QTcpSocket *socket = nullptr;
     QByteArray request;
-    Route* route = nullptr;
+    Route *route = nullptr;
     bool streaming = false;
-    bool metadata = false;      // the client asked for metadata blocks
-    bool drop = false;          // this connection closes after dropAfterBytes
+    bool metadata = false; // the client asked for metadata blocks
+    bool drop = false;     // this connection closes after dropAfterBytes
     QElapsedTimer clock;
     qint64 lastTickMs = 0;
-    double budget = 0;          // bytes allowed to go out now
-    qint64 audioPos = 0;        // position in the mount's audio
+    double budget = 0;   // bytes allowed to go out now
+    qint64 audioPos = 0; // position in the mount's audio
     qint64 audioSent = 0;
     qint64 untilMeta = 0;
     int metaIndexSent = -1;
-    QByteArray pendingHead;     // for the trickling variants
+    QByteArray pendingHead; // for the trickling variants
     bool stalled = false;
 };
 } // namespace
 
+// What the test's thread and the server's thread both touch, always under the mutex.
+struct IcyServer::Shared {
+    mutable std::mutex mutex;
+    std::map<QByteArray, Route> routes; // nodes stay put: clients point into them
+    int openCount = 0;
+    bool quit = false;
+};
+
+// Lives and dies on the server's thread.
 class IcyServer::Worker : public QObject {
 public:
-    quint16 listen() {
-        server_ = new QTcpServer(this);
+    Worker(Shared &shared, QEventLoop &loop) : shared_(shared), loop_(loop) {}
+    ~Worker() override { shutdown(); }
+
+    quint16 listen(const TlsIdentity *tls) {
+        if (tls) {
+            auto *server = new QSslServer(this);
+            QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+            config.setLocalCertificate(QSslCertificate(tls->certificatePem, QSsl::Pem));
+            config.setPrivateKey(QSslKey(tls->keyPem, QSsl::Rsa, QSsl::Pem));
+            server->setSslConfiguration(config);
+            server_ = server;
+        } else {
+            server_ = new QTcpServer(this);
+        }
         if (!server_->listen(QHostAddress::LocalHost, 0))
             return 0;
         QObject::connect(server_, &QTcpServer::newConnection, this, &Worker::accept);
+        // A TLS connection becomes pending only once its handshake is done.
+        QObject::connect(server_, &QTcpServer::pendingConnectionAvailable, this, &Worker::accept);
         timer_ = new QTimer(this);
         QObject::connect(timer_, &QTimer::timeout, this, &Worker::tick);
         timer_->start(TickMs);
@@ -135,69 +176,49 @@ public:
         if (timer_)
             timer_->stop();
         // abort() reports the disconnection at once: leave the map alone while it does.
-        std::map<QTcpSocket*, Client> clients;
+        std::map<QTcpSocket *, Client> clients;
         clients.swap(clients_);
-        for (auto& [socket, client] : clients) {
+        for (auto &[socket, client] : clients) {
             QObject::disconnect(socket, nullptr, this, nullptr);
             socket->abort();
             delete socket;
         }
-        std::lock_guard lock(mutex_);
-        openCount_ = 0;
+        std::lock_guard lock(shared_.mutex);
+        shared_.openCount = 0;
         if (server_)
             server_->close();
     }
 
-    void addRoute(const QString& path, Route route) {
-        std::lock_guard lock(mutex_);
-        routes_[path.toUtf8()] = std::move(route);
-    }
-
-    int connections(const QString& path) const {
-        std::lock_guard lock(mutex_);
-        const auto it = routes_.find(path.toUtf8());
-        return it == routes_.end() ? 0 : it->second.connections;
-    }
-    QList<QByteArray> lastRequest(const QString& path) const {
-        std::lock_guard lock(mutex_);
-        const auto it = routes_.find(path.toUtf8());
-        return it == routes_.end() ? QList<QByteArray>() : it->second.lastRequest;
-    }
-    int openConnections() const {
-        std::lock_guard lock(mutex_);
-        return openCount_;
-    }
-
 private:
     void accept() {
-        while (QTcpSocket* socket = server_->nextPendingConnection()) {
-            Client& client = clients_[socket];
+        while (QTcpSocket *socket = server_->nextPendingConnection()) {
+            Client &client = clients_[socket];
             client.socket = socket;
             client.clock.start();
             {
-                std::lock_guard lock(mutex_);
-                ++openCount_;
+                std::lock_guard lock(shared_.mutex);
+                ++shared_.openCount;
             }
             QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
             QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
         }
     }
 
-    void forget(QTcpSocket* socket) {
+    void forget(QTcpSocket *socket) {
         if (clients_.erase(socket)) {
-            std::lock_guard lock(mutex_);
-            --openCount_;
+            std::lock_guard lock(shared_.mutex);
+            --shared_.openCount;
         }
         socket->deleteLater();
     }
 
-    void close(Client& client) { client.socket->disconnectFromHost(); }
+    void close(Client &client) { client.socket->disconnectFromHost(); }
 
-    void readRequest(QTcpSocket* socket) {
+    void readRequest(QTcpSocket *socket) {
         const auto it = clients_.find(socket);
         if (it == clients_.end())
             return;
-        Client& client = it->second;
+        Client &client = it->second;
         if (client.route || client.streaming) {
             socket->readAll();
             return;
@@ -209,18 +230,18 @@ private:
         if (end < 0)
             return;
         QList<QByteArray> lines = client.request.left(end).split('\n');
-        for (QByteArray& line : lines)
+        for (QByteArray &line : lines)
             line = line.trimmed();
         const QList<QByteArray> requestLine = lines.value(0).split(' ');
         const QByteArray path = requestLine.value(1);
-        std::unique_lock lock(mutex_);
-        const auto route = routes_.find(path);
-        if (route == routes_.end()) {
+        std::unique_lock lock(shared_.mutex);
+        const auto route = shared_.routes.find(path);
+        if (route == shared_.routes.end()) {
             lock.unlock();
             socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
             return close(client);
         }
-        Route& r = route->second;
+        Route &r = route->second;
         ++r.connections;
         r.lastRequest = lines;
         const int connection = r.connections;
@@ -228,8 +249,8 @@ private:
         client.route = &r;
         switch (r.kind) {
         case Route::Kind::Redirect:
-            socket->write("HTTP/1.0 " + QByteArray::number(r.code) + " Moved\r\nLocation: " + r.location.toUtf8() +
-                          "\r\nContent-Length: 0\r\n\r\n");
+            socket->write("HTTP/1.0 " + QByteArray::number(r.code) +
+                          " Moved\r\nLocation: " + r.location.toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
             return close(client);
         case Route::Kind::File:
             socket->write("HTTP/1.0 200 OK\r\nContent-Type: " + r.contentType +
@@ -238,17 +259,17 @@ private:
         case Route::Kind::Mount:
             break;
         }
-        const IcyMount& m = r.mount;
+        const IcyMount &m = r.mount;
         if (m.refuseAfterDrops && connection > m.dropConnections) {
             socket->write("HTTP/1.0 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
             return close(client);
         }
         client.drop = m.dropAfterBytes > 0 && connection <= m.dropConnections;
-        client.metadata = m.metaint > 0 && std::any_of(lines.begin(), lines.end(), [](const QByteArray& l) {
+        client.metadata = m.metaint > 0 && std::any_of(lines.begin(), lines.end(), [](const QByteArray &l) {
                               return l.toLower().startsWith("icy-metadata:") && l.mid(13).trimmed() == "1";
                           });
         QByteArray head = m.statusLine + "\r\nContent-Type: " + m.contentType + "\r\n";
-        for (const QByteArray& line : m.headers)
+        for (const QByteArray &line : m.headers)
             head += line + "\r\n";
         if (client.metadata && m.announceMetaint)
             head += "icy-metaint:" + QByteArray::number(m.metaint) + "\r\n";
@@ -267,25 +288,33 @@ private:
             break;
         }
         client.untilMeta = m.metaint;
-        client.budget = m.bytesPerSecond; // a first second's burst, as servers send to fill the player's buffer
+        client.budget =
+            m.bytesPerSecond; // a first second's burst, as servers send to fill the player's buffer
         client.lastTickMs = 0;
         client.clock.restart();
         client.streaming = true;
     }
 
     void tick() {
+        {
+            std::lock_guard lock(shared_.mutex);
+            if (shared_.quit) {
+                loop_.quit();
+                return;
+            }
+        }
         // Feeding may close a connection, which takes it out of the map.
-        std::vector<QTcpSocket*> sockets;
-        for (const auto& [socket, client] : clients_)
+        std::vector<QTcpSocket *> sockets;
+        for (const auto &[socket, client] : clients_)
             sockets.push_back(socket);
-        for (QTcpSocket* socket : sockets) {
+        for (QTcpSocket *socket : sockets) {
             const auto it = clients_.find(socket);
             if (it != clients_.end() && it->second.streaming)
                 feed(it->second);
         }
     }
 
-    QByteArray metadataBlock(Client& client, const IcyMount& m) {
+    QByteArray metadataBlock(Client &client, const IcyMount &m) {
         if (m.hostile == Hostile::Meta255NoTerminator) {
             QByteArray text = "StreamTitle='";
             text += QByteArray(4080 - text.size(), 'x');
@@ -308,9 +337,9 @@ private:
         return char(blocks) + text;
     }
 
-    void feed(Client& client) {
-        QTcpSocket* socket = client.socket;
-        const IcyMount& m = client.route->mount;
+    void feed(Client &client) {
+        QTcpSocket *socket = client.socket;
+        const IcyMount &m = client.route->mount;
         const qint64 now = client.clock.elapsed();
         const qint64 elapsed = now - client.lastTickMs;
         switch (m.hostile) {
@@ -359,7 +388,7 @@ private:
             QByteArray chunk;
             if (m.hostile == Hostile::Garbage) {
                 chunk.resize(n);
-                for (char& c : chunk)
+                for (char &c : chunk)
                     c = char(QRandomGenerator::global()->bounded(256));
             } else {
                 const qint64 pos = client.audioPos % m.audio.size();
@@ -383,66 +412,136 @@ private:
         }
     }
 
-    QTcpServer* server_ = nullptr;
-    QTimer* timer_ = nullptr;
-    std::map<QTcpSocket*, Client> clients_;
-    mutable std::mutex mutex_;
-    std::map<QByteArray, Route> routes_; // nodes stay put: clients point into them
-    int openCount_ = 0;
+    QTcpServer *server_ = nullptr;
+    QTimer *timer_ = nullptr;
+    std::map<QTcpSocket *, Client> clients_;
+    Shared &shared_;
+    QEventLoop &loop_;
 };
 
-IcyServer::IcyServer() : thread_(std::make_unique<QThread>()), worker_(new Worker) {
-    worker_->moveToThread(thread_.get());
-    QObject::connect(thread_.get(), &QThread::finished, worker_, &QObject::deleteLater);
-    thread_->start();
-}
+IcyServer::IcyServer() : shared_(std::make_unique<Shared>()) {}
 
 IcyServer::~IcyServer() {
-    QMetaObject::invokeMethod(worker_, [w = worker_] { w->shutdown(); }, Qt::BlockingQueuedConnection);
-    thread_->quit();
-    thread_->wait();
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->quit = true; // the worker's next tick ends its event loop
+        }
+        thread_.join();
+    }
 }
 
-bool IcyServer::start() {
+// The worker is made and ended on the server's own plain thread; the port comes
+// back and the end is asked for through a plain mutex. Nothing crosses threads
+// through Qt's event queue, whose locks the thread sanitizer cannot see.
+bool IcyServer::listen(std::optional<TlsIdentity> tls) {
+    if (thread_.joinable())
+        return false;
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
     quint16 port = 0;
-    QMetaObject::invokeMethod(worker_, [&] { port = worker_->listen(); }, Qt::BlockingQueuedConnection);
+    thread_ = std::thread([&, shared = shared_.get(), tls] {
+        QEventLoop loop;
+        Worker worker(*shared, loop);
+        const quint16 listening = worker.listen(tls ? &*tls : nullptr);
+        {
+            // Notified under the lock: the waiting side owns the condition and may end it at once.
+            std::lock_guard lock(mutex);
+            port = listening;
+            done = true;
+            ready.notify_all();
+        }
+        if (listening)
+            loop.exec();
+    });
+    std::unique_lock lock(mutex);
+    ready.wait(lock, [&] { return done; });
     port_ = port;
+    tls_ = tls.has_value();
     return port != 0;
 }
 
-quint16 IcyServer::port() const { return port_; }
-
-QString IcyServer::url(const QString& path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+bool IcyServer::start() {
+    return listen(std::nullopt);
 }
 
-void IcyServer::addMount(const QString& path, IcyMount mount) {
+bool IcyServer::startTls(const TlsIdentity &identity) {
+    return listen(identity);
+}
+
+TlsIdentity makeTestIdentity(const QString &folder) {
+    const QString key = QDir(folder).filePath(QStringLiteral("key.pem"));
+    const QString cert = QDir(folder).filePath(QStringLiteral("cert.pem"));
+    const int rc = runTool(QStringLiteral("openssl"),
+                           {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                            QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                            key, QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
+                            QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                            QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    if (rc != 0)
+        return {};
+    QFile certFile(cert);
+    QFile keyFile(key);
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly))
+        return {};
+    return {certFile.readAll(), keyFile.readAll()};
+}
+
+quint16 IcyServer::port() const {
+    return port_;
+}
+
+QString IcyServer::url(const QString &path) const {
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(tls_ ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(port_)
+        .arg(path);
+}
+
+static void addRoute(IcyServer::Shared &shared, const QString &path, Route route) {
+    std::lock_guard lock(shared.mutex);
+    shared.routes[path.toUtf8()] = std::move(route);
+}
+
+void IcyServer::addMount(const QString &path, IcyMount mount) {
     Route route;
     route.kind = Route::Kind::Mount;
     route.mount = std::move(mount);
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
-void IcyServer::addFile(const QString& path, const QByteArray& contentType, const QByteArray& body) {
+void IcyServer::addFile(const QString &path, const QByteArray &contentType, const QByteArray &body) {
     Route route;
     route.kind = Route::Kind::File;
     route.contentType = contentType;
     route.body = body;
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
-void IcyServer::addRedirect(const QString& path, const QString& location, int code) {
+void IcyServer::addRedirect(const QString &path, const QString &location, int code) {
     Route route;
     route.kind = Route::Kind::Redirect;
     route.location = location;
     route.code = code;
-    worker_->addRoute(path, std::move(route));
+    addRoute(*shared_, path, std::move(route));
 }
 
-int IcyServer::connections(const QString& path) const { return worker_->connections(path); }
+int IcyServer::connections(const QString &path) const {
+    std::lock_guard lock(shared_->mutex);
+    const auto it = shared_->routes.find(path.toUtf8());
+    return it == shared_->routes.end() ? 0 : it->second.connections;
+}
 
-QList<QByteArray> IcyServer::lastRequest(const QString& path) const { return worker_->lastRequest(path); }
+QList<QByteArray> IcyServer::lastRequest(const QString &path) const {
+    std::lock_guard lock(shared_->mutex);
+    const auto it = shared_->routes.find(path.toUtf8());
+    return it == shared_->routes.end() ? QList<QByteArray>() : it->second.lastRequest;
+}
 
-int IcyServer::openConnections() const { return worker_->openConnections(); }
+int IcyServer::openConnections() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->openCount;
+}
 
 } // namespace varnelo::test

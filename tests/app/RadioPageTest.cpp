@@ -1,0 +1,195 @@
+#include "app/Application.h"
+#include "app/MainWindow.h"
+#include "app/PlayingRowDelegate.h"
+#include "app/SkinSurface.h"
+#include "platform/Skin.h"
+#include "platform/StreamLibrary.h"
+#include "radio/SearchPanel.h"
+#include "radio/StationCatalogue.h"
+#include "radio/StationInfoWindow.h"
+#include "radio/StationPanel.h"
+#include "support/Fakes.h"
+#include "support/Files.h"
+#include "support/IcyServer.h"
+#include "support/Wait.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+using namespace varnelo;
+
+namespace {
+
+QByteArray station(const QString& name, const QString& genre) {
+    StationRecord r;
+    r.Name = name;
+    r.Genre = genre;
+    r.StreamUrl = QStringLiteral("http://s/") + name;
+    return r.toBytes();
+}
+
+class RadioPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        Application::setUnhandledSink([this](const QString& m) { unhandled << m; });
+        QDir().mkpath(dir.filePath(QStringLiteral("record")));
+        test::writeBytes(dir.filePath(QStringLiteral("record/radio.dat")),
+                         station(QStringLiteral("One"), QStringLiteral("Classic Rock")) +
+                             station(QStringLiteral("Two"), QStringLiteral("Jazz")) +
+                             station(QStringLiteral("Three"), QStringLiteral("Rock")));
+        w = std::make_unique<MainWindow>(prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
+                                         QStringList{}, SoundOutput::create(SoundOutput::Backend::Null));
+        w->createDialogs();
+        QSignalSpy done(w.get(), &MainWindow::startupFinished);
+        w->show();
+        ASSERT_TRUE(done.wait(5000));
+        ASSERT_TRUE(w->state.StartupDone);
+    }
+    void TearDown() override {
+        w.reset();
+        Application::setUnhandledSink(nullptr);
+        QDir::setCurrent(previous);
+    }
+    void click(const char* name) { w->surface().SkinClick(w->skin->GetObject(QLatin1String(name))); }
+    QStringList names() {
+        QStringList out;
+        for (int r = 0; r < w->catalogue().LV.rowCount(); ++r)
+            out << w->catalogue().stationRow(r).Name;
+        return out;
+    }
+
+    QTemporaryDir dir;
+    QString previous;
+    QStringList unhandled;
+    test::FakePrompts prompts;
+    test::FakeShell shell;
+    test::FakeClock clock;
+    std::unique_ptr<MainWindow> w;
+};
+
+} // namespace
+
+TEST_F(RadioPageTest, TheSkinIsHookedUpAndItsWrittenObjectsWork) {
+    EXPECT_EQ(w->size(), QSize(588, 442));
+    EXPECT_FALSE(w->skin->GetObject(QStringLiteral("labtime")).isNull());
+    w->surface().SetLabtime(QStringLiteral("01:02:03"));
+    EXPECT_EQ(w->skin->GetObject(QStringLiteral("labtime")).AsText().GetText(), QStringLiteral("01:02:03"));
+    EXPECT_EQ(w->surface().BarvValue(), w->streams().GetVolume());
+    EXPECT_TRUE(w->skin->isSelected(QStringLiteral("radio")));
+    // The views lie inside the skin's areas.
+    EXPECT_TRUE(w->skin->areaRect(QStringLiteral("area_list")).contains(w->LV->geometry()));
+    EXPECT_TRUE(unhandled.isEmpty());
+}
+
+TEST_F(RadioPageTest, DispatchIsExactAndCaseSensitive) {
+    w->surface().SkinClick(w->skin->GetObject(QStringLiteral("Search")));  // not a skin name: nothing
+    EXPECT_FALSE(w->pan_search->isVisible());
+    click("search");
+    EXPECT_TRUE(w->pan_search->isVisible());
+    click("search");
+    EXPECT_FALSE(w->pan_search->isVisible());
+    click("add");
+    EXPECT_TRUE(w->panel_radio->isVisible());
+}
+
+TEST_F(RadioPageTest, RowMovesChangeOnlyTheList) {
+    const QByteArray before = test::readBytes(dir.filePath(QStringLiteral("record/radio.dat")));
+    click("up");  // nothing selected
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")}));
+    w->catalogue().selectRow(0);
+    click("up");  // the first row does not move up
+    click("down");
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Two"), QStringLiteral("One"), QStringLiteral("Three")}));
+    EXPECT_EQ(w->catalogue().selectedRow(), 1);
+    EXPECT_EQ(w->catalogue().stationRow(1).StreamUrl, QStringLiteral("http://s/One"));  // hidden columns moved too
+    w->catalogue().selectRow(2);
+    click("down");
+    EXPECT_EQ(names().last(), QStringLiteral("Three"));
+    EXPECT_EQ(w->catalogue().LV.rowCount(), 3);
+    EXPECT_EQ(test::readBytes(dir.filePath(QStringLiteral("record/radio.dat"))), before);
+}
+
+TEST_F(RadioPageTest, SearchByGenreOrTitleAndResetToTheLastNode) {
+    w->pan_search->Search_genre->setText(QStringLiteral("ROCK "));
+    w->pan_search->Button6->click();
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("One"), QStringLiteral("Three")}));
+    w->pan_search->cb_search->setCurrentIndex(1);
+    w->pan_search->Search_genre->setText(QStringLiteral("tw"));
+    Q_EMIT w->pan_search->searchRequested();
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Two")});
+    w->pan_search->Search_genre->setText(QStringLiteral("  "));
+    w->pan_search->Button6->click();
+    EXPECT_TRUE(names().isEmpty());
+    w->pan_search->Button7->click();  // back to "Radio Stations"
+    EXPECT_EQ(names().size(), 3);
+}
+
+TEST_F(RadioPageTest, VolumeStepWhileMutedUnmutesBelowTheBar) {
+    w->surface().SetBarv(60);
+    w->BitBtn1->click();
+    EXPECT_EQ(w->streams().GetVolume(), 0);
+    EXPECT_TRUE(w->BitBtn1->isHidden());
+    click("vj");
+    EXPECT_EQ(w->surface().BarvValue(), 59);
+    EXPECT_EQ(w->streams().GetVolume(), 59);
+    EXPECT_FALSE(w->BitBtn1->isHidden());
+    EXPECT_TRUE(w->BitBtn2->isHidden());
+}
+
+TEST_F(RadioPageTest, ThePlayingRowIsHighlightedOnlyWhileAStationPlays) {
+    const auto colourOfRow = [this](int row) {
+        const QImage image = w->LV->viewport()->grab().toImage();
+        const QRect r = w->LV->visualRect(w->catalogue().LV.index(row, 1));
+        return image.pixelColor(r.center().x(), r.top() + 1);
+    };
+    w->catalogue().LVSelection.clear();
+    w->state.CurrentRow = 1;
+    EXPECT_NE(colourOfRow(1), PlayingRowDelegate::highlightColour());
+    w->state.StationPlaying = true;
+    EXPECT_EQ(colourOfRow(1), PlayingRowDelegate::highlightColour());
+    EXPECT_EQ(colourOfRow(0), QColor(Qt::white));
+    w->state.StationPlaying = false;
+}
+
+TEST_F(RadioPageTest, PageSwitchesToLocalAskForARescanOfASmallLibrary) {
+    prompts.answers = {PromptAnswer::Cancel};
+    click("local");
+    EXPECT_FALSE(w->state.RadioPage);
+    EXPECT_TRUE(w->lv2->isVisibleTo(w.get()));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Rescan"));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("record/treetext.txt"))));
+    click("radio");
+    EXPECT_TRUE(w->state.RadioPage);
+    EXPECT_EQ(w->catalogue().selectedNode()->text(), QStringLiteral("Radio Stations"));
+}
+
+TEST_F(RadioPageTest, StationInfoShowsTheServerPageAndHomeGoesToTheHomeAddress) {
+    test::IcyServer server;
+    ASSERT_TRUE(server.start());
+    server.addFile(QStringLiteral("/"), "text/html", "<html><body><h1>Status of Radio X</h1></body></html>");
+    server.addFile(QStringLiteral("/home"), "text/html", "<html><body><p>Welcome home</p></body></html>");
+    w->panel_radio->url->setText(server.url(QStringLiteral("/")));
+    w->panel_radio->eurl->setText(server.url(QStringLiteral("/home")));
+    QSignalSpy loaded(w->stationInfo(), &StationInfoWindow::pageLoaded);
+    w->ShowStationInfo();
+    ASSERT_TRUE(loaded.wait(10000));
+    EXPECT_TRUE(w->stationInfo()->isVisible());
+    EXPECT_TRUE(w->stationInfo()->WebBrowser1->toPlainText().contains(QStringLiteral("Status of Radio X")));
+    w->stationInfo()->Button2->click();
+    ASSERT_TRUE(loaded.wait(10000));
+    EXPECT_TRUE(w->stationInfo()->WebBrowser1->toPlainText().contains(QStringLiteral("Welcome home")));
+    w->stationInfo()->Navigate(QStringLiteral("http://127.0.0.1:1/"));
+    ASSERT_TRUE(loaded.wait(10000));
+    EXPECT_FALSE(loaded.last().at(0).toBool());
+    EXPECT_TRUE(w->stationInfo()->WebBrowser1->toPlainText().contains(QStringLiteral("could not be loaded")));
+}
