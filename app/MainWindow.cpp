@@ -3,7 +3,14 @@
 #include "app/Application.h"
 #include "app/PlayingRowDelegate.h"
 #include "app/SkinSurface.h"
+#include "convert/Converter.h"
+#include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
+#include "convert/SettingsKeys.h"
+#include "library/LocalPlayer.h"
+#include "library/TagEditor.h"
+#include "platform/AudioFile2LameEnc.h"
+#include "platform/AudioPlayer.h"
 #include "platform/AudioFile.h"
 #include "platform/Skin.h"
 #include "platform/SoundOutput.h"
@@ -142,6 +149,7 @@ MainWindow::MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, Data
     buildMenus();
     bindLibrary();
     buildRadio();
+    bindPlayback();
 
     // Window creation: sound output, tray icon, the clock.
     state.WindowShown = true;
@@ -156,7 +164,11 @@ MainWindow::MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, Data
         move(screen->availableGeometry().center() - rect().center());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The player's events must not reach a half-destroyed window.
+    if (AudioPlayer_)
+        AudioPlayer_->disconnect();
+}
 
 void MainWindow::createDialogs() {
     // Created hidden, in this order, and kept for the whole run.
@@ -174,7 +186,9 @@ void MainWindow::createDialogs() {
     options_->setRecordingFile(AudioFile_.get());
     fm_setting = options_;
     fm_dir = make("fm_dir", QString());
-    fm_id3 = make("fm_id3", QString());
+    tagEditor_ = new TagEditor(state, prompts_, shell_, library_.get(), this);
+    fm_id3 = tagEditor_;
+    bindConverter();
     fm_about = make("fm_about", QString());
     fm_associate = make("fm_associate", QString());
 }
@@ -276,6 +290,8 @@ void MainWindow::placeViews() {
     const QRect panel = area("area_panel", list);
     pan_search->setGeometry(panel.x(), panel.bottom() - 40, panel.width(), 40);
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
+    if (converter_)  // over the bottom of the list area
+        converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
     lab_state->setContentsMargins(0, 0, 0, 0);
     panel_state->layout()->setContentsMargins(0, 0, 0, 0);
 }
@@ -707,6 +723,85 @@ void MainWindow::buildShellMenus() {
     connect(add(p_set, "Associate1", QStringLiteral("Associate")), &QAction::triggered, this, [this] {
         if (fm_associate)
             fm_associate->show();
+    });
+}
+
+void MainWindow::bindPlayback() {
+    AudioPlayer_ = std::make_unique<AudioPlayer>(*sound_);
+    localPlayer_ = new LocalPlayer(state, *library_, *AudioFile_, *AudioPlayer_, this);
+    LocalPlayer& local = *localPlayer_;
+    local.setLabtime = [this](const QString& text) { surface_->SetLabtime(text); };
+    local.setBar = [this](int value) { surface_->SetBar(value); };
+    local.bar = [this] { return surface_->BarValue(); };
+    local.stopStation = [this] { player_->StopRadioOrRecording(); };
+    local.deleteEntries = [this] { entries_->DeleteEntries(); };
+    local.reportError = [](const QString& message) { Application::showUnhandled(message); };
+    if (auto* recordings = qobject_cast<QStandardItemModel*>(LV_R->model()))
+        local.setRecordingsList(recordings, LV_R->selectionModel());
+
+    stopLocalPlayback = [this] { localPlayer_->StopPlayback(); };
+    entries_->playRow = [this](int row) { localPlayer_->PlayRow(row); };
+    entries_->stopLocalPlayback = stopLocalPlayback;
+    if (!entries_->stopStation)
+        entries_->stopStation = [this] { player_->StopRadioOrRecording(); };
+    const auto guardedCall = [this](void (LocalPlayer::*operation)()) {
+        return [this, operation] { Application::guarded([this, operation] { (localPlayer_->*operation)(); }); };
+    };
+    surface_->localPlayPause = guardedCall(&LocalPlayer::PlayPause);
+    surface_->localNext = guardedCall(&LocalPlayer::NextTrack);
+    surface_->localPrevious = guardedCall(&LocalPlayer::PreviousTrack);
+    surface_->beginSeek = guardedCall(&LocalPlayer::BeginSeek);
+    surface_->endSeek = guardedCall(&LocalPlayer::EndSeek);
+    connect(lv2, &QTreeView::doubleClicked, this, guardedCall(&LocalPlayer::lv2DblClick));
+    connect(LV_R, &QTreeView::doubleClicked, this, guardedCall(&LocalPlayer::LV_RDblClick));
+
+    lv2->setItemDelegate(new PlayingRowDelegate(
+        [this] { return localPlayer_->highlightedRow(LocalPlayer::List::Library); }, lv2));
+    LV_R->setItemDelegate(new PlayingRowDelegate(
+        [this] { return localPlayer_->highlightedRow(LocalPlayer::List::Recordings); }, LV_R));
+    connect(localPlayer_, &LocalPlayer::highlightChanged, this, [this] {
+        lv2->viewport()->update();
+        LV_R->viewport()->update();
+    });
+
+    // P_lv2: Play1, Stop2, Converter1 before the entries' items, ID3Info2 last.
+    QAction* first = P_lv2->actions().value(0);
+    auto* Play1 = new QAction(QStringLiteral("Play/Pause"), P_lv2);
+    Play1->setObjectName(QStringLiteral("Play1"));
+    auto* Stop2 = new QAction(QStringLiteral("Stop"), P_lv2);
+    Stop2->setObjectName(QStringLiteral("Stop2"));
+    connect(Play1, &QAction::triggered, this, guardedCall(&LocalPlayer::PlayPause));
+    connect(Stop2, &QAction::triggered, this, guardedCall(&LocalPlayer::StopPlayback));
+    P_lv2->insertAction(first, Play1);
+    P_lv2->insertAction(first, Stop2);
+    Converter1_ = new QMenu(QStringLiteral("Converter "), P_lv2);
+    Converter1_->setObjectName(QStringLiteral("Converter1"));
+    P_lv2->insertMenu(first, Converter1_);
+    auto* ID3Info2 = P_lv2->addAction(QStringLiteral("ID3 Info"));
+    ID3Info2->setObjectName(QStringLiteral("ID3Info2"));
+    connect(ID3Info2, &QAction::triggered, this, &MainWindow::showTagEditor);
+}
+
+void MainWindow::bindConverter() {
+    Mp3LameEncoder_ = std::make_unique<AudioFile2LameEnc>();
+    encoderSetup_ = std::make_unique<EncoderSetup>(*options_);
+    converter_ = new Converter(state, library_->lv2, library_->lv2Selection, *AudioFile_, *AudioFilew_,
+                               *Mp3LameEncoder_, *encoderSetup_, tagEditor_->AudioInformation1, prompts_, shell_,
+                               this, this);
+    placeViews();
+    converter_->outputFolder = [this] { return readOutputFolder(settings); };
+    converter_->openFolderWhenDone = [this] { return options_->openFolderWhenDone(); };
+    converter_->stopPlayback = [this] { localPlayer_->StopPlayback(); };
+    for (QAction* a : {converter_->omp3, converter_->owav, converter_->owma, converter_->OGG})
+        Converter1_->addAction(a);
+}
+
+void MainWindow::showTagEditor() {
+    Application::guarded([this] {
+        const int row = library_->selectedRow();
+        if (!tagEditor_ || library_->rowCount() == 0 || row < 0)
+            return;
+        tagEditor_->Open(library_->trackRow(row).Path);
     });
 }
 

@@ -21,7 +21,13 @@ class QTreeView;
 namespace varnelo {
 
 class AudioFile;
+class AudioFile2LameEnc;
+class AudioPlayer;
 class Clock;
+class Converter;
+class EncoderSetup;
+class LocalPlayer;
+class TagEditor;
 class DesktopShell;
 class OptionsDialog;
 class SearchPanel;
@@ -85,6 +91,12 @@ public:
     StationInfoWindow* stationInfo() const { return stationInfo_; }
     AudioFile& audioFile() { return *AudioFile_; }
     AudioFile& audioFilew() { return *AudioFilew_; }
+    AudioPlayer& audioPlayer() { return *AudioPlayer_; }
+    LocalPlayer& localPlayer() { return *localPlayer_; }
+    // Created with the dialogs.
+    TagEditor* tagEditor() const { return tagEditor_; }
+    Converter* converter() const { return converter_; }
+    EncoderSetup* encoderSetup() const { return encoderSetup_.get(); }
     Prompts& prompts() { return prompts_; }
     DesktopShell& shell() { return shell_; }
 
@@ -166,6 +178,18 @@ private:
     StationInfoWindow* stationInfo_ = nullptr;
     void buildRadio();
     void buildShellMenus();
+    // Local playback, the tag editor and the converter (bindPlayback at
+    // creation, bindConverter with the dialogs).
+    void bindPlayback();
+    void bindConverter();
+    void showTagEditor();
+    std::unique_ptr<AudioPlayer> AudioPlayer_;
+    std::unique_ptr<AudioFile2LameEnc> Mp3LameEncoder_;
+    std::unique_ptr<EncoderSetup> encoderSetup_;
+    LocalPlayer* localPlayer_ = nullptr;
+    TagEditor* tagEditor_ = nullptr;
+    Converter* converter_ = nullptr;
+    QMenu* Converter1_ = nullptr;
 };
 
 } // namespace varnelo
