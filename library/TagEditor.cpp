@@ -189,6 +189,10 @@ void TagEditor::ApplyTags() {
     if (state_.LocalPlaying)
         return;
     AudioInformation& info = AudioInformation1;
+    // Other subsystems use the component while the window is open (tagging a
+    // conversion or a recording): start again from what the file holds, so
+    // nothing of theirs is written here.
+    info.LoadInfo(TagFile);
     info.setInfoTitle(infoTitle->text());
     info.setInfoArtist(infoArtist->text());
     info.setInfoAlbum(infoAlbum->text());

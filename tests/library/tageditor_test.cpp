@@ -237,6 +237,22 @@ TEST_F(TagEditorTest, RadioPageAndPlayingLeaveTheLibraryAlone) {
     EXPECT_EQ(readBytes(data(QStringLiteral("music.dat"))), music);
 }
 
+TEST_F(TagEditorTest, WhatOthersLeftInTheSharedComponentIsNotWritten) {
+    const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
+    state.RadioPage = true;
+    editor.Open(a);
+    // A conversion tags its output through the same component meanwhile.
+    editor.AudioInformation1.ClearInfo();
+    editor.AudioInformation1.setInfoGenreS(QStringLiteral("Odd Genre"));
+    editor.AudioInformation1.setInfoComposer(QStringLiteral("Somebody"));
+    setText("infoTitle", QStringLiteral("B"));
+    apply();
+    const auto tags = probeTags(a);
+    EXPECT_EQ(tags.value(QStringLiteral("title")), QStringLiteral("B"));
+    EXPECT_FALSE(tags.contains(QStringLiteral("genre")));
+    EXPECT_FALSE(tags.contains(QStringLiteral("composer")));
+}
+
 TEST_F(TagEditorTest, ResetRestoresEveryControlFromTheFile) {
     const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A"), QStringLiteral("artist=X")});
     editor.Open(a);
