@@ -92,6 +92,7 @@ TEST_F(ConverterTest, StopHalfWayLeavesAHalfLengthTaggedOutputAndOpensTheFolder)
     const test::Probe p = test::probe(output);
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.codec, QStringLiteral("mp3"));
+    RecordProperty("output_seconds", QString::number(p.duration).toStdString());
     EXPECT_GE(p.duration, 9.5);
     EXPECT_LE(p.duration, 12.5);
     EXPECT_EQ(p.title, QStringLiteral("Long Song"));
