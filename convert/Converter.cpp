@@ -27,13 +27,14 @@ enum Column { Caption = 0, ArtistItem, AlbumItem, GenreItem, PathItem };
 
 } // namespace
 
-Converter::Converter(AppState& state, QStandardItemModel& list, QItemSelectionModel& selection, AudioFile& source,
-                     AudioFile& output, AudioFile2LameEnc& encoder, EncoderSetup& setup, AudioInformation& tags,
-                     Prompts& prompts, DesktopShell& shell, QWidget* panelParent, QObject* parent)
+Converter::Converter(AppState &state, QStandardItemModel &list, QItemSelectionModel &selection,
+                     AudioFile &source, AudioFile &output, AudioFile2LameEnc &encoder, EncoderSetup &setup,
+                     AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QWidget *panelParent,
+                     QObject *parent)
     : QObject(parent), state_(state), list_(list), selection_(selection), source_(source), output_(output),
       encoder_(encoder), setup_(setup), tags_(tags), prompts_(prompts), shell_(shell) {
-    const auto action = [this](const char* name, const QString& text, int kind) {
-        auto* a = new QAction(text, this);
+    const auto action = [this](const char *name, const QString &text, int kind) {
+        auto *a = new QAction(text, this);
         a->setObjectName(QLatin1String(name));
         connect(a, &QAction::triggered, this, [this, kind] { ConvertTo(kind); });
         return a;
@@ -55,7 +56,7 @@ Converter::Converter(AppState& state, QStandardItemModel& list, QItemSelectionMo
     lab_convert_name->setObjectName(QStringLiteral("lab_convert_name"));
     btn_convert_stop = new QPushButton(QStringLiteral("Stop"), Panel_convert);
     btn_convert_stop->setObjectName(QStringLiteral("btn_convert_stop"));
-    auto* layout = new QHBoxLayout(Panel_convert);
+    auto *layout = new QHBoxLayout(Panel_convert);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(pb, 2);
     layout->addWidget(lab_convert_name, 3);
@@ -89,21 +90,22 @@ void Converter::ConvertEntry() {
     if (row < 0 || row >= list_.rowCount())
         return;
     if (state_.LocalPlaying) {
-        if (prompts_.message(QStringLiteral("Stop playing"), QStringLiteral("friendly reminds"), PromptIcon::Question,
-                             PromptButtons::OkCancel) != PromptAnswer::Ok)
+        if (prompts_.message(QStringLiteral("Stop playing"), QStringLiteral("friendly reminds"),
+                             PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
             return;
         if (stopPlayback)
             stopPlayback();
     }
     const auto text = [&](int column) {
-        const QStandardItem* item = list_.item(row, column);
+        const QStandardItem *item = list_.item(row, column);
         return item ? item->text() : QString();
     };
     const QString sourcePath = text(PathItem);
 
     state_.Converting = true;
     Panel_convert->show();
-    selection_.setCurrentIndex(list_.index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selection_.setCurrentIndex(list_.index(row, 0),
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     const auto finish = [this] {
         pb->setValue(100);
         pb->setValue(0);
@@ -116,7 +118,7 @@ void Converter::ConvertEntry() {
     try {
         folder = outputFolder ? outputFolder() : defaultOutputFolder();
         if (!QFileInfo(folder).isDir())
-            QDir().mkdir(folder);  // one level, as a missing parent is not made
+            QDir().mkdir(folder); // one level, as a missing parent is not made
         if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QDir::separator()))
             folder += QDir::separator();
         lastOutput_ = ConvertedFileName(folder, sourcePath, setup_.OutputExtension());

@@ -31,22 +31,23 @@ public:
     // columns 0..4. `source` is the file component shared with local playback,
     // `output` and `encoder` the converter's target, `tags` the tag editor's
     // component. The panel is made a child of `panelParent` (owned here when null).
-    Converter(AppState& state, QStandardItemModel& list, QItemSelectionModel& selection, AudioFile& source,
-              AudioFile& output, AudioFile2LameEnc& encoder, EncoderSetup& setup, AudioInformation& tags,
-              Prompts& prompts, DesktopShell& shell, QWidget* panelParent = nullptr, QObject* parent = nullptr);
+    Converter(AppState &state, QStandardItemModel &list, QItemSelectionModel &selection, AudioFile &source,
+              AudioFile &output, AudioFile2LameEnc &encoder, EncoderSetup &setup, AudioInformation &tags,
+              Prompts &prompts, DesktopShell &shell, QWidget *panelParent = nullptr,
+              QObject *parent = nullptr);
     ~Converter() override;
 
     // The items of the submenu `Converter1` ("Converter ").
-    QAction* omp3;
-    QAction* owav;
-    QAction* owma;
-    QAction* OGG;
+    QAction *omp3;
+    QAction *owav;
+    QAction *owma;
+    QAction *OGG;
 
     // The conversion panel and its controls.
-    QWidget* Panel_convert;
-    QProgressBar* pb;
-    QLabel* lab_convert_name;
-    QPushButton* btn_convert_stop;
+    QWidget *Panel_convert;
+    QProgressBar *pb;
+    QLabel *lab_convert_name;
+    QPushButton *btn_convert_stop;
 
     // Live settings: OutputFolder (`video`/`path`) and `cb_auto`.
     std::function<QString()> outputFolder;
@@ -63,16 +64,16 @@ public:
     QString lastOutput() const { return lastOutput_; }
 
 private:
-    AppState& state_;
-    QStandardItemModel& list_;
-    QItemSelectionModel& selection_;
-    AudioFile& source_;
-    AudioFile& output_;
-    AudioFile2LameEnc& encoder_;
-    EncoderSetup& setup_;
-    AudioInformation& tags_;
-    Prompts& prompts_;
-    DesktopShell& shell_;
+    AppState &state_;
+    QStandardItemModel &list_;
+    QItemSelectionModel &selection_;
+    AudioFile &source_;
+    AudioFile &output_;
+    AudioFile2LameEnc &encoder_;
+    EncoderSetup &setup_;
+    AudioInformation &tags_;
+    Prompts &prompts_;
+    DesktopShell &shell_;
     bool ownsPanel_ = false;
     QString lastOutput_;
 };

@@ -44,8 +44,8 @@ QString ElapsedText(qint64 seconds) {
                              static_cast<long long>(s));
 }
 
-LocalPlayer::LocalPlayer(AppState& state, LibraryCatalogue& library, AudioFile& file, AudioPlayer& player,
-                         QObject* parent)
+LocalPlayer::LocalPlayer(AppState &state, LibraryCatalogue &library, AudioFile &file, AudioPlayer &player,
+                         QObject *parent)
     : QObject(parent), state_(state), library_(library), file_(file), player_(player) {
     connect(&player_, &AudioPlayer::OnEndArrayPlay, this, &LocalPlayer::AudioPlayerEndArrayPlay);
     connect(&player_, &AudioPlayer::OnRequestOnLoadArray, this, &LocalPlayer::AudioPlayerRequestOnLoadArray);
@@ -54,12 +54,12 @@ LocalPlayer::LocalPlayer(AppState& state, LibraryCatalogue& library, AudioFile& 
     connect(&player_, &AudioPlayer::OnEndPlay, this, &LocalPlayer::AudioPlayerEndPlay);
 }
 
-void LocalPlayer::setRecordingsList(QStandardItemModel* model, QItemSelectionModel* selection) {
+void LocalPlayer::setRecordingsList(QStandardItemModel *model, QItemSelectionModel *selection) {
     recordings_ = model;
     recordingsSelection_ = selection;
 }
 
-QStandardItemModel* LocalPlayer::model(List list) const {
+QStandardItemModel *LocalPlayer::model(List list) const {
     return list == List::Library ? &library_.lv2 : recordings_;
 }
 
@@ -84,11 +84,11 @@ void LocalPlayer::selectRow(List list, int row) {
 }
 
 QString LocalPlayer::rowPath(List list, int row) const {
-    const QStandardItemModel* m = model(list);
+    const QStandardItemModel *m = model(list);
     const int column = list == List::Library ? LibraryPathColumn : RecordingPathColumn;
     if (!m || row < 0 || row >= m->rowCount())
         return {};
-    const QStandardItem* item = m->item(row, column);
+    const QStandardItem *item = m->item(row, column);
     return item ? item->text() : QString();
 }
 
@@ -102,7 +102,7 @@ void LocalPlayer::showBar(int value) {
         setBar(value);
 }
 
-void LocalPlayer::showTime(const QString& text) {
+void LocalPlayer::showTime(const QString &text) {
     if (setLabtime)
         setLabtime(text);
 }
@@ -160,7 +160,7 @@ void LocalPlayer::PlayPause() {
     if (state_.CdPlaying && stopCdPlayback)
         stopCdPlayback();
     if (!state_.RadioPage && !EndedByPlayer) {
-        const QStandardItem* node = library_.selectedNode();
+        const QStandardItem *node = library_.selectedNode();
         state_.PlayingListText = node ? node->text() : QString();
     }
     if (state_.PlayingListText != kNowPlaying)
@@ -168,13 +168,13 @@ void LocalPlayer::PlayPause() {
     EndedByPlayer = false;
 
     const List list = state_.RadioPage ? List::Recordings : List::Library;
-    const QStandardItemModel* m = model(list);
+    const QStandardItemModel *m = model(list);
     if (!m || m->rowCount() == 0)
         return;
     if (selectedRow(list) < 0)
         selectRow(list, state_.LocalPlaying ? state_.PlayingIndex : 0);
     if (selectedRow(list) < 0)
-        selectRow(list, 0);  // the remembered row is gone
+        selectRow(list, 0); // the remembered row is gone
     playingList_ = list;
     state_.PlayingIndex = selectedRow(list);
     Q_EMIT highlightChanged();
@@ -238,7 +238,8 @@ void LocalPlayer::step(int delta) {
     if (state_.Converting)
         return;
     if (!state_.LocalPlaying) {
-        const List list = (!state_.RadioPage || state_.RecordingsListHidden) ? List::Library : List::Recordings;
+        const List list =
+            (!state_.RadioPage || state_.RecordingsListHidden) ? List::Library : List::Recordings;
         state_.PlayingIndex = std::max(0, selectedRow(list) + delta);
         playingList_ = list;
         selectRow(list, state_.PlayingIndex);
@@ -248,7 +249,7 @@ void LocalPlayer::step(int delta) {
     // the next recording, not by a library entry.
     const List list = playingList_;
     StopPlayback();
-    const QStandardItemModel* m = model(list);
+    const QStandardItemModel *m = model(list);
     const int rows = m ? m->rowCount() : 0;
     // Before the first row the first one starts again; past the last the list has played out.
     const int next = std::max(0, state_.PlayingIndex + delta);
@@ -278,7 +279,7 @@ void LocalPlayer::AudioPlayerEndPlay() {
     EndedByPlayer = true;
     try {
         NextTrack();
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         if (reportError)
             reportError(e.message());
     }

@@ -38,14 +38,14 @@ public:
     enum class List { Library, Recordings };
 
     // Connects to the player's events; the components outlive this object.
-    LocalPlayer(AppState& state, LibraryCatalogue& library, AudioFile& file, AudioPlayer& player,
-                QObject* parent = nullptr);
+    LocalPlayer(AppState &state, LibraryCatalogue &library, AudioFile &file, AudioPlayer &player,
+                QObject *parent = nullptr);
 
     // The recordings list (`LV_R`), when there is one.
-    void setRecordingsList(QStandardItemModel* model, QItemSelectionModel* selection);
+    void setRecordingsList(QStandardItemModel *model, QItemSelectionModel *selection);
 
     // Skin views: "labtime" text, "bar" value. Without them the values are kept here.
-    std::function<void(const QString&)> setLabtime;
+    std::function<void(const QString &)> setLabtime;
     std::function<void(int)> setBar;
     std::function<int()> bar;
 
@@ -55,7 +55,7 @@ public:
     std::function<void()> stopStation;
     std::function<void()> stopCdPlayback;
     std::function<void()> deleteEntries;
-    std::function<void(const QString&)> reportError;
+    std::function<void(const QString &)> reportError;
 
     void PlayPause();
     void StopPlayback();
@@ -94,20 +94,20 @@ private:
     void startSequence(int startValue);
     void step(int delta);
     bool openRow(List list, int row);
-    QStandardItemModel* model(List list) const;
+    QStandardItemModel *model(List list) const;
     int selectedRow(List list) const;
     void selectRow(List list, int row);
     QString rowPath(List list, int row) const;
     void showBar(int value);
-    void showTime(const QString& text);
+    void showTime(const QString &text);
     qint64 barToPosition(int value) const;
 
-    AppState& state_;
-    LibraryCatalogue& library_;
-    AudioFile& file_;
-    AudioPlayer& player_;
-    QStandardItemModel* recordings_ = nullptr;
-    QItemSelectionModel* recordingsSelection_ = nullptr;
+    AppState &state_;
+    LibraryCatalogue &library_;
+    AudioFile &file_;
+    AudioPlayer &player_;
+    QStandardItemModel *recordings_ = nullptr;
+    QItemSelectionModel *recordingsSelection_ = nullptr;
     // The list PlayingIndex counts in.
     List playingList_ = List::Library;
     int barValue_ = 0;

@@ -22,8 +22,8 @@
 
 namespace varnelo {
 
-TagEditor::TagEditor(AppState& state, Prompts& prompts, DesktopShell& shell, LibraryCatalogue* library,
-                     QWidget* parent)
+TagEditor::TagEditor(AppState &state, Prompts &prompts, DesktopShell &shell, LibraryCatalogue *library,
+                     QWidget *parent)
     : QDialog(parent), state_(state), prompts_(prompts), shell_(shell), library_(library) {
     setObjectName(QStringLiteral("fm_id3"));
     setWindowTitle(QStringLiteral("fm_id3"));
@@ -36,13 +36,13 @@ TagEditor::TagEditor(AppState& state, Prompts& prompts, DesktopShell& shell, Lib
 }
 
 void TagEditor::buildUi() {
-    const auto edit = [this](const char* name) {
-        auto* e = new QLineEdit(this);
+    const auto edit = [this](const char *name) {
+        auto *e = new QLineEdit(this);
         e->setObjectName(QLatin1String(name));
         return e;
     };
-    const auto fact = [&](const char* name) {
-        QLineEdit* e = edit(name);
+    const auto fact = [&](const char *name) {
+        QLineEdit *e = edit(name);
         e->setReadOnly(true);
         e->setEnabled(false);
         return e;
@@ -76,19 +76,20 @@ void TagEditor::buildUi() {
     infoMTV = new QGroupBox(QStringLiteral("Mpeg Tag Version"), this);
     infoMTV->setObjectName(QStringLiteral("infoMTV"));
     infoMTVButtons = new QButtonGroup(this);
-    auto* mtvLayout = new QHBoxLayout(infoMTV);  // two columns
-    for (const char* text : {"ID3v1", "ID3v2"}) {
-        auto* button = new QRadioButton(QLatin1String(text), infoMTV);
+    auto *mtvLayout = new QHBoxLayout(infoMTV); // two columns
+    for (const char *text : {"ID3v1", "ID3v2"}) {
+        auto *button = new QRadioButton(QLatin1String(text), infoMTV);
         button->setObjectName(QLatin1String(text));
         infoMTVButtons->addButton(button, infoMTVButtons->buttons().size());
         mtvLayout->addWidget(button);
     }
     infoMTVButtons->button(1)->setChecked(true);
     // Only a pick by the user reaches the component; until then its own default applies.
-    connect(infoMTVButtons, &QButtonGroup::idClicked, this, [this](int id) { AudioInformation1.setInfoMTV(id + 1); });
+    connect(infoMTVButtons, &QButtonGroup::idClicked, this,
+            [this](int id) { AudioInformation1.setInfoMTV(id + 1); });
 
-    const auto button = [this](const char* name, const QString& text) {
-        auto* b = new QPushButton(text, this);
+    const auto button = [this](const char *name, const QString &text) {
+        auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setAutoDefault(false);
         return b;
@@ -98,7 +99,7 @@ void TagEditor::buildUi() {
     btn_open = button("btn_open", QStringLiteral("open"));
     Button2 = button("Button2", QStringLiteral("Exit"));
 
-    auto* tags = new QFormLayout;
+    auto *tags = new QFormLayout;
     tags->addRow(QStringLiteral("File Name:"), infoFileName);
     tags->addRow(QStringLiteral("Title:"), infoTitle);
     tags->addRow(QStringLiteral("Artist:"), infoArtist);
@@ -111,7 +112,7 @@ void TagEditor::buildUi() {
     tags->addRow(QStringLiteral("Composer:"), infoComposer);
     tags->addRow(QStringLiteral("URL:"), infoURL);
     tags->addRow(QStringLiteral("EncodedBy:"), infoEncodedBy);
-    auto* facts = new QFormLayout;
+    auto *facts = new QFormLayout;
     facts->addRow(QStringLiteral("Format String:"), infoFormatString);
     facts->addRow(QStringLiteral("Frequency:"), infoFrequency);
     facts->addRow(QStringLiteral("Bitrate:"), infoBitrate);
@@ -122,14 +123,14 @@ void TagEditor::buildUi() {
     facts->addRow(QStringLiteral("BitsPerSample:"), infoBitsPerSample);
     facts->addRow(QStringLiteral("FormatTag:"), infoFormatTag);
     facts->addRow(infoMTV);
-    auto* columns = new QHBoxLayout;
+    auto *columns = new QHBoxLayout;
     columns->addLayout(tags, 3);
     columns->addLayout(facts, 2);
-    auto* buttons = new QHBoxLayout;
+    auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    for (QPushButton* b : {btnApply, btnReset, btn_open, Button2})
+    for (QPushButton *b : {btnApply, btnReset, btn_open, Button2})
         buttons->addWidget(b);
-    auto* layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
     layout->addLayout(columns);
     layout->addLayout(buttons);
 
@@ -139,9 +140,9 @@ void TagEditor::buildUi() {
         return [this, operation] {
             try {
                 (this->*operation)();
-            } catch (const std::exception& e) {
-                prompts_.message(QString::fromUtf8(e.what()), QStringLiteral("Information"), PromptIcon::Information,
-                                 PromptButtons::Ok);
+            } catch (const std::exception &e) {
+                prompts_.message(QString::fromUtf8(e.what()), QStringLiteral("Information"),
+                                 PromptIcon::Information, PromptButtons::Ok);
             }
         };
     };
@@ -151,7 +152,7 @@ void TagEditor::buildUi() {
     connect(Button2, &QPushButton::clicked, this, &QDialog::close);
 }
 
-void TagEditor::Open(const QString& path) {
+void TagEditor::Open(const QString &path) {
     TagFile = path;
     LoadTagFields();
     show();
@@ -161,7 +162,7 @@ void TagEditor::Open(const QString& path) {
 
 void TagEditor::LoadTagFields() {
     infoFileName->setText(TagFile);
-    AudioInformation& info = AudioInformation1;
+    AudioInformation &info = AudioInformation1;
     info.LoadInfo(TagFile);
     infoTitle->setText(info.infoTitle());
     infoArtist->setText(info.infoArtist());
@@ -188,7 +189,7 @@ void TagEditor::LoadTagFields() {
 void TagEditor::ApplyTags() {
     if (state_.LocalPlaying)
         return;
-    AudioInformation& info = AudioInformation1;
+    AudioInformation &info = AudioInformation1;
     // Other subsystems use the component while the window is open (tagging a
     // conversion or a recording): start again from what the file holds, so
     // nothing of theirs is written here.
@@ -224,14 +225,14 @@ void TagEditor::ApplyTags() {
 }
 
 void TagEditor::updateLibrary() {
-    LibraryCatalogue& lib = *library_;
+    LibraryCatalogue &lib = *library_;
     // The row being edited is the one of TagFile: the window is modeless, so
     // the selection may have moved to another row since it was opened.
     int edited = -1;
     for (int row = 0; row < lib.rowCount() && edited < 0; ++row)
         if (lib.lv2.item(row, LibraryCatalogue::PathColumn)->text() == TagFile)
             edited = row;
-    const QStandardItem* node = lib.selectedNode();
+    const QStandardItem *node = lib.selectedNode();
     const bool favoritesView = node && node == lib.root(LibraryCatalogue::FavoritesRoot);
 
     LibraryRecord record;

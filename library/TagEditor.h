@@ -25,8 +25,8 @@ class TagEditor : public QDialog {
     Q_OBJECT
 public:
     // `library` may be null (no library update then).
-    TagEditor(AppState& state, Prompts& prompts, DesktopShell& shell, LibraryCatalogue* library,
-              QWidget* parent = nullptr);
+    TagEditor(AppState &state, Prompts &prompts, DesktopShell &shell, LibraryCatalogue *library,
+              QWidget *parent = nullptr);
 
     AudioInformation AudioInformation1;
     // The path the editor works on.
@@ -34,28 +34,29 @@ public:
 
     // Sets TagFile, fills the controls from the file and shows the window.
     // Throws varnelo::Error (LoadInfo) when the file cannot be read; the window stays hidden then.
-    void Open(const QString& path);
+    void Open(const QString &path);
     void LoadTagFields();
     void ApplyTags();
     // "open": the file manager on the folder of infoFileName.
     void btn_openClick();
 
     QLineEdit *infoFileName, *infoTitle, *infoArtist, *infoAlbum, *infoCopyright, *infoYear, *infoTrack,
-        *infoComment, *infoComposer, *infoURL, *infoEncodedBy, *infoFormatString, *infoFrequency, *infoBitrate,
-        *infoDuration, *infoChannels, *infoSamples, *infoSize, *infoBitsPerSample, *infoFormatTag;
-    QComboBox* infoGenre;
-    QGroupBox* infoMTV;
-    QButtonGroup* infoMTVButtons;
+        *infoComment, *infoComposer, *infoURL, *infoEncodedBy, *infoFormatString, *infoFrequency,
+        *infoBitrate, *infoDuration, *infoChannels, *infoSamples, *infoSize, *infoBitsPerSample,
+        *infoFormatTag;
+    QComboBox *infoGenre;
+    QGroupBox *infoMTV;
+    QButtonGroup *infoMTVButtons;
     QPushButton *btnApply, *btnReset, *btn_open, *Button2;
 
 private:
     void buildUi();
     void updateLibrary();
 
-    AppState& state_;
-    Prompts& prompts_;
-    DesktopShell& shell_;
-    LibraryCatalogue* library_;
+    AppState &state_;
+    Prompts &prompts_;
+    DesktopShell &shell_;
+    LibraryCatalogue *library_;
 };
 
 } // namespace varnelo

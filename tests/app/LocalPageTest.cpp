@@ -26,7 +26,7 @@ using namespace varnelo;
 
 namespace {
 
-QString tool(const QString& program, const QStringList& args) {
+QString tool(const QString &program, const QStringList &args) {
     QProcess p;
     p.start(program, args);
     EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().constData();
@@ -38,14 +38,15 @@ protected:
     void SetUp() override {
         previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
-        Application::setUnhandledSink([this](const QString& m) { unhandled << m; });
+        Application::setUnhandledSink([this](const QString &m) { unhandled << m; });
         QDir().mkpath(dir.filePath(QStringLiteral("record")));
         test::writeBytes(dir.filePath(QStringLiteral("temp.ini")),
                          "[video]\npath=" + dir.filePath(QStringLiteral("out")).toUtf8() + "\n");
     }
-    void start(const QStringList& arguments = {}) {
-        w = std::make_unique<MainWindow>(prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
-                                         arguments, SoundOutput::create(SoundOutput::Backend::Null));
+    void start(const QStringList &arguments = {}) {
+        w = std::make_unique<MainWindow>(prompts, shell, clock,
+                                         DataFolder(dir.filePath(QStringLiteral("record"))), arguments,
+                                         SoundOutput::create(SoundOutput::Backend::Null));
         w->createDialogs();
         QSignalSpy done(w.get(), &MainWindow::startupFinished);
         w->show();
@@ -56,14 +57,15 @@ protected:
         Application::setUnhandledSink(nullptr);
         QDir::setCurrent(previous);
     }
-    QString tone(const QString& name, double seconds) {
+    QString tone(const QString &name, double seconds) {
         const QString path = dir.filePath(name);
-        tool(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                                     QStringLiteral("-c"), QStringLiteral("2"), path, QStringLiteral("synth"),
-                                     QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440")});
+        tool(QStringLiteral("sox"),
+             {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
+              QStringLiteral("2"), path, QStringLiteral("synth"), QString::number(seconds),
+              QStringLiteral("sine"), QStringLiteral("440")});
         return path;
     }
-    void addRow(const QString& title, const QString& path) {
+    void addRow(const QString &title, const QString &path) {
         LibraryRecord r;
         r.Title = title;
         r.Artist = QStringLiteral("The Band");
@@ -85,19 +87,20 @@ protected:
 TEST_F(LocalPageTest, TrackListMenuHoldsPlaybackConverterAndTagEntries) {
     start();
     QStringList names;
-    for (QAction* a : w->P_lv2->actions())
+    for (QAction *a : w->P_lv2->actions())
         names << (a->menu() ? a->menu()->objectName() : a->objectName());
-    EXPECT_EQ(names, (QStringList{QStringLiteral("Play1"), QStringLiteral("Stop2"), QStringLiteral("Converter1"),
-                                  QStringLiteral("Addfile2"), QStringLiteral("Add1"), QStringLiteral("Del1"),
-                                  QStringLiteral("Clearall1"), QStringLiteral("ID3Info2")}));
-    const auto* converter1 = w->P_lv2->findChild<QMenu*>(QStringLiteral("Converter1"));
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("Play1"), QStringLiteral("Stop2"), QStringLiteral("Converter1"),
+                           QStringLiteral("Addfile2"), QStringLiteral("Add1"), QStringLiteral("Del1"),
+                           QStringLiteral("Clearall1"), QStringLiteral("ID3Info2")}));
+    const auto *converter1 = w->P_lv2->findChild<QMenu *>(QStringLiteral("Converter1"));
     ASSERT_NE(converter1, nullptr);
     EXPECT_EQ(converter1->title(), QStringLiteral("Converter "));
     QStringList items;
-    for (QAction* a : converter1->actions())
+    for (QAction *a : converter1->actions())
         items << a->text();
-    EXPECT_EQ(items, (QStringList{QStringLiteral("To MP3"), QStringLiteral("To WAV"), QStringLiteral("To WMA"),
-                                  QStringLiteral("To OGG")}));
+    EXPECT_EQ(items, (QStringList{QStringLiteral("To MP3"), QStringLiteral("To WAV"),
+                                  QStringLiteral("To WMA"), QStringLiteral("To OGG")}));
     EXPECT_EQ(w->fm_id3, w->tagEditor());
 }
 
@@ -117,7 +120,7 @@ TEST_F(LocalPageTest, TagEditorOpensOnTheSelectedRow) {
     const QString file = tone(QStringLiteral("t.wav"), 1);
     addRow(QStringLiteral("T"), file);
     w->library().selectRow(0);
-    w->findChild<QAction*>(QStringLiteral("ID3Info2"))->trigger();
+    w->findChild<QAction *>(QStringLiteral("ID3Info2"))->trigger();
     EXPECT_TRUE(w->tagEditor()->isVisible());
     EXPECT_EQ(w->tagEditor()->infoFileName->text(), file);
 }
@@ -127,7 +130,7 @@ TEST_F(LocalPageTest, ConversionFromTheListStoppedHalfWayIsHalfLongAndTagged) {
     addRow(QStringLiteral("Slow Blues"), tone(QStringLiteral("blues.wav"), 16));
     w->ShowLocalPage();
     w->state.CurrentRow = 0;
-    Converter& converter = *w->converter();
+    Converter &converter = *w->converter();
     QObject::connect(converter.pb, &QProgressBar::valueChanged, [&](int value) {
         if (value >= 50 && value < 100 && w->state.Converting)
             QTimer::singleShot(0, converter.btn_convert_stop, &QPushButton::click);
@@ -135,16 +138,20 @@ TEST_F(LocalPageTest, ConversionFromTheListStoppedHalfWayIsHalfLongAndTagged) {
     converter.OGG->trigger();
     const QString output = QDir(dir.filePath(QStringLiteral("out"))).filePath(QStringLiteral("N_blues.ogg"));
     ASSERT_TRUE(QFileInfo::exists(output));
-    const QString probe = tool(QStringLiteral("ffprobe"),
-                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                QStringLiteral("format=duration:stream_tags=title,artist,genre"), QStringLiteral("-of"),
-                                QStringLiteral("default=noprint_wrappers=1"), output});
-    const double duration = probe.section(QStringLiteral("duration="), 1).section(QLatin1Char('\n'), 0, 0).toDouble();
+    const QString probe =
+        tool(QStringLiteral("ffprobe"),
+             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+              QStringLiteral("format=duration:stream_tags=title,artist,genre"), QStringLiteral("-of"),
+              QStringLiteral("default=noprint_wrappers=1"), output});
+    const double duration =
+        probe.section(QStringLiteral("duration="), 1).section(QLatin1Char('\n'), 0, 0).toDouble();
     RecordProperty("output_seconds", QString::number(duration).toStdString());
     EXPECT_GE(duration, 7.5);
     EXPECT_LE(duration, 10.5);
-    EXPECT_TRUE(probe.contains(QStringLiteral("TAG:TITLE=Slow Blues"), Qt::CaseInsensitive)) << probe.toStdString();
-    EXPECT_TRUE(probe.contains(QStringLiteral("TAG:GENRE=Blues"), Qt::CaseInsensitive)) << probe.toStdString();
+    EXPECT_TRUE(probe.contains(QStringLiteral("TAG:TITLE=Slow Blues"), Qt::CaseInsensitive))
+        << probe.toStdString();
+    EXPECT_TRUE(probe.contains(QStringLiteral("TAG:GENRE=Blues"), Qt::CaseInsensitive))
+        << probe.toStdString();
     EXPECT_FALSE(w->state.Converting);
     EXPECT_TRUE(converter.Panel_convert->isHidden());
     EXPECT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();

@@ -38,12 +38,12 @@ protected:
         };
     }
     // A row as the library list holds it: caption, Artist, Album, Genre, Path.
-    void addEntry(const QString& title, const QString& path) {
+    void addEntry(const QString &title, const QString &path) {
         list.appendRow({new QStandardItem(title), new QStandardItem(QStringLiteral("The Band")),
-                        new QStandardItem(QStringLiteral("First Album")), new QStandardItem(QStringLiteral("Jazz")),
-                        new QStandardItem(path)});
+                        new QStandardItem(QStringLiteral("First Album")),
+                        new QStandardItem(QStringLiteral("Jazz")), new QStandardItem(path)});
     }
-    QString source(const QString& name, double seconds) {
+    QString source(const QString &name, double seconds) {
         return test::makeTone(dir.filePath(QStringLiteral("src/") + name), 440, seconds, 44100, 2);
     }
 
@@ -63,8 +63,7 @@ protected:
     AudioInformation tags;
     test::FakePrompts prompts;
     test::FakeShell shell;
-    Converter converter{state,    list, selection, sourceFile, outputFile, encoder, setup,
-                        tags,     prompts, shell};
+    Converter converter{state, list, selection, sourceFile, outputFile, encoder, setup, tags, prompts, shell};
 };
 
 TEST_F(ConverterTest, StopHalfWayLeavesAHalfLengthTaggedOutputAndOpensTheFolder) {
@@ -75,7 +74,8 @@ TEST_F(ConverterTest, StopHalfWayLeavesAHalfLengthTaggedOutputAndOpensTheFolder)
     // The user clicks "Stop" once the bar has passed half: the click waits in
     // the event queue like a real one until the loop lets events through.
     QObject::connect(converter.pb, &QProgressBar::valueChanged, [&](int value) {
-        panelShown = panelShown || converter.Panel_convert->isVisibleTo(nullptr) || !converter.Panel_convert->isHidden();
+        panelShown = panelShown || converter.Panel_convert->isVisibleTo(nullptr) ||
+                     !converter.Panel_convert->isHidden();
         label = converter.lab_convert_name->text();
         if (value >= 50 && value < 100 && state.Converting)
             QTimer::singleShot(0, converter.btn_convert_stop, &QPushButton::click);
@@ -111,11 +111,11 @@ TEST_F(ConverterTest, WholeConversionToWavCarriesNoTagsOfAnEarlierFile) {
     autoOpen = false;
     // The component last read a file with a comment and a composer.
     const QString tagged = dir.filePath(QStringLiteral("src/tagged.mp3"));
-    test::run(QStringLiteral("ffmpeg"), {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
-                                         QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                         QStringLiteral("sine=duration=1"), QStringLiteral("-metadata"),
-                                         QStringLiteral("comment=stale"), QStringLiteral("-metadata"),
-                                         QStringLiteral("composer=Somebody"), tagged});
+    test::run(QStringLiteral("ffmpeg"),
+              {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
+               QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=duration=1"),
+               QStringLiteral("-metadata"), QStringLiteral("comment=stale"), QStringLiteral("-metadata"),
+               QStringLiteral("composer=Somebody"), tagged});
     tags.LoadInfo(tagged);
     ASSERT_EQ(tags.infoComments(), QStringLiteral("stale"));
 

@@ -1,8 +1,8 @@
 // Local playback through the silent output: what reaches the mixer, the time
 // text, the seek bar and the row that plays.
+#include "common/Error.h"
 #include "library/LocalPlayer.h"
 #include "library_fixtures.h"
-#include "common/Error.h"
 #include "platform/AudioFile.h"
 #include "platform/AudioPlayer.h"
 #include "platform/SoundOutput.h"
@@ -21,8 +21,8 @@ namespace {
 // of the left side among them (twice the frequency per second).
 class Listener {
 public:
-    explicit Listener(SoundOutput& output) : output_(output) {
-        id_ = output_.addTap([this](const float* frames, std::size_t count) {
+    explicit Listener(SoundOutput &output) : output_(output) {
+        id_ = output_.addTap([this](const float *frames, std::size_t count) {
             std::lock_guard lock(mutex_);
             for (std::size_t i = 0; i < count; ++i) {
                 const float left = frames[2 * i];
@@ -50,7 +50,7 @@ public:
     }
 
 private:
-    SoundOutput& output_;
+    SoundOutput &output_;
     int id_ = 0;
     mutable std::mutex mutex_;
     qint64 sounding_ = 0;
@@ -62,7 +62,7 @@ class PlaybackTest : public LibraryFixture {
 protected:
     void SetUp() override {
         LibraryFixture::SetUp();
-        player.setLabtime = [this](const QString& text) { times << text; };
+        player.setLabtime = [this](const QString &text) { times << text; };
         player.setBar = [this](int value) {
             barShown = value;
             bars << value;
@@ -71,18 +71,19 @@ protected:
         player.deleteEntries = [this] { entries.DeleteEntries(); };
     }
 
-    QString tone(const QString& name, int hz, double seconds, int rate = 44100) {
+    QString tone(const QString &name, int hz, double seconds, int rate = 44100) {
         const QString path = mediaFile(name);
         QProcess sox;
-        sox.start(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
-                                          QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"),
-                                          QStringLiteral("16"), path, QStringLiteral("synth"),
-                                          QString::number(seconds), QStringLiteral("sine"), QString::number(hz),
-                                          QStringLiteral("vol"), QStringLiteral("0.5")});
-        EXPECT_TRUE(sox.waitForFinished(60000) && sox.exitCode() == 0) << sox.readAllStandardError().constData();
+        sox.start(QStringLiteral("sox"),
+                  {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate), QStringLiteral("-c"),
+                   QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"), path,
+                   QStringLiteral("synth"), QString::number(seconds), QStringLiteral("sine"),
+                   QString::number(hz), QStringLiteral("vol"), QStringLiteral("0.5")});
+        EXPECT_TRUE(sox.waitForFinished(60000) && sox.exitCode() == 0)
+            << sox.readAllStandardError().constData();
         return path;
     }
-    void addRow(const QString& title, const QString& path) {
+    void addRow(const QString &title, const QString &path) {
         library.appendTrackRow(track(title, QStringLiteral("A"), QStringLiteral("B"), path));
     }
     bool waitSounding(qint64 frames, int timeoutMs = 8000) {
@@ -129,7 +130,7 @@ TEST(PlaybackConversions, ElapsedTextPadsEveryPartAndLetsHoursGrow) {
 TEST_F(PlaybackTest, ListPlaysThroughInRowOrderAndStopsAfterTheLastRow) {
     addRow(QStringLiteral("low"), tone(QStringLiteral("low.wav"), 440, 1.2));
     addRow(QStringLiteral("high"), tone(QStringLiteral("high.wav"), 1760, 1.2));
-    showRoot(LibraryCatalogue::AllTitleRoot);  // the list comes from music.dat: fill it again
+    showRoot(LibraryCatalogue::AllTitleRoot); // the list comes from music.dat: fill it again
     addRow(QStringLiteral("low"), mediaFile(QStringLiteral("low.wav")));
     addRow(QStringLiteral("high"), mediaFile(QStringLiteral("high.wav")));
     library.selectRow(0);
@@ -167,7 +168,7 @@ TEST_F(PlaybackTest, PauseSilencesAndResumeGoesOnFromThePlaceItStood) {
     addRow(QStringLiteral("t"), tone(QStringLiteral("t.wav"), 440, 4));
     library.selectRow(0);
     player.PlayPause();
-    ASSERT_TRUE(waitUntil([&] { return barShown >= 1875; }));  // a quarter in
+    ASSERT_TRUE(waitUntil([&] { return barShown >= 1875; })); // a quarter in
     player.PlayPause();
     EXPECT_TRUE(state.Paused);
     EXPECT_TRUE(state.LocalPlaying);
@@ -200,7 +201,7 @@ TEST_F(PlaybackTest, SeekDropsTheOldPlaceAndPlaysTheRestOnly) {
     EXPECT_TRUE(player.SeekDragging);
     const int before = barShown;
     listener.reset();
-    barShown = 5625;  // the user drags to three quarters: the feed must not move it back
+    barShown = 5625; // the user drags to three quarters: the feed must not move it back
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(barShown, 5625);
     EXPECT_LT(listener.sounding(), seconds(0.05));
@@ -295,8 +296,9 @@ TEST_F(PlaybackTest, DoubleClickStopsThePlayingRowAndStartsTheClickedOneFromItsS
 TEST_F(PlaybackTest, UnreadableEntryLeavesTheLibraryAndNothingClaimsToPlay) {
     const QString good = tone(QStringLiteral("good.wav"), 440, 1);
     const QString gone = mediaFile(QStringLiteral("gone.mp3"));
-    write(QStringLiteral("music.dat"), {track(QStringLiteral("gone"), QStringLiteral("A"), QStringLiteral("B"), gone),
-                                        track(QStringLiteral("good"), QStringLiteral("A"), QStringLiteral("B"), good)});
+    write(QStringLiteral("music.dat"),
+          {track(QStringLiteral("gone"), QStringLiteral("A"), QStringLiteral("B"), gone),
+           track(QStringLiteral("good"), QStringLiteral("A"), QStringLiteral("B"), good)});
     showRoot(LibraryCatalogue::AllTitleRoot);
     library.selectRow(0);
     player.PlayPause();
@@ -335,7 +337,8 @@ TEST_F(PlaybackTest, TimeAndBarAtTheEndOfALongTrack) {
 TEST_F(PlaybackTest, RecordingsListPlaysOnTheRadioPageAndContinuesThere) {
     QStandardItemModel recordings;
     QItemSelectionModel selection(&recordings);
-    for (const auto& [name, hz] : {std::pair{QStringLiteral("r1.wav"), 440}, std::pair{QStringLiteral("r2.wav"), 1760}})
+    for (const auto &[name, hz] :
+         {std::pair{QStringLiteral("r1.wav"), 440}, std::pair{QStringLiteral("r2.wav"), 1760}})
         recordings.appendRow({new QStandardItem(name), new QStandardItem(QStringLiteral("Jazz")),
                               new QStandardItem(QStringLiteral("00:00:01")),
                               new QStandardItem(tone(name, hz, 0.8))});

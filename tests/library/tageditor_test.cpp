@@ -14,7 +14,7 @@
 namespace varnelo::test {
 namespace {
 
-QString runTool(const QString& program, const QStringList& args) {
+QString runTool(const QString &program, const QStringList &args) {
     QProcess p;
     p.start(program, args);
     EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().constData();
@@ -22,13 +22,13 @@ QString runTool(const QString& program, const QStringList& args) {
 }
 
 // The format tags as ffprobe reads them, keys lower-cased.
-QMap<QString, QString> probeTags(const QString& path) {
+QMap<QString, QString> probeTags(const QString &path) {
     const QString out = runTool(QStringLiteral("ffprobe"),
-                                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                 QStringLiteral("format_tags"), QStringLiteral("-of"),
-                                 QStringLiteral("default=noprint_wrappers=1"), path});
+                                {QStringLiteral("-v"), QStringLiteral("error"),
+                                 QStringLiteral("-show_entries"), QStringLiteral("format_tags"),
+                                 QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path});
     QMap<QString, QString> tags;
-    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         tags.insert(line.section(QLatin1Char('='), 0, 0).mid(4).toLower(), line.section(QLatin1Char('='), 1));
     return tags;
 }
@@ -36,27 +36,32 @@ QMap<QString, QString> probeTags(const QString& path) {
 class TagEditorTest : public LibraryFixture {
 protected:
     // One second of MP3; `metadata` as ffmpeg's -metadata pairs, none: no tag at all.
-    QString mp3(const QString& name, const QStringList& metadata = {}) {
+    QString mp3(const QString &name, const QStringList &metadata = {}) {
         const QString path = mediaFile(name);
-        QStringList args = {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                            QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("sine=frequency=440:duration=1"), QStringLiteral("-ar"),
+        QStringList args = {QStringLiteral("-loglevel"),
+                            QStringLiteral("error"),
+                            QStringLiteral("-y"),
+                            QStringLiteral("-f"),
+                            QStringLiteral("lavfi"),
+                            QStringLiteral("-i"),
+                            QStringLiteral("sine=frequency=440:duration=1"),
+                            QStringLiteral("-ar"),
                             QStringLiteral("44100")};
         if (metadata.isEmpty())
-            args << QStringLiteral("-map_metadata") << QStringLiteral("-1") << QStringLiteral("-id3v2_version")
-                 << QStringLiteral("0") << QStringLiteral("-write_xing") << QStringLiteral("0");
-        for (const QString& m : metadata)
+            args << QStringLiteral("-map_metadata") << QStringLiteral("-1")
+                 << QStringLiteral("-id3v2_version") << QStringLiteral("0") << QStringLiteral("-write_xing")
+                 << QStringLiteral("0");
+        for (const QString &m : metadata)
             args << QStringLiteral("-metadata") << m;
         runTool(QStringLiteral("ffmpeg"), args << path);
         return path;
     }
-    template <typename T>
-    T* control(const char* name) {
-        T* c = editor.findChild<T*>(QLatin1String(name));
+    template <typename T> T *control(const char *name) {
+        T *c = editor.findChild<T *>(QLatin1String(name));
         EXPECT_NE(c, nullptr) << name;
         return c;
     }
-    void setText(const char* name, const QString& text) { control<QLineEdit>(name)->setText(text); }
+    void setText(const char *name, const QString &text) { control<QLineEdit>(name)->setText(text); }
     void apply() { control<QPushButton>("btnApply")->click(); }
 
     FakeShell shell;
@@ -64,9 +69,10 @@ protected:
 };
 
 TEST_F(TagEditorTest, EveryControlIsThereAndShowsTheFile) {
-    const QString path = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=Song"), QStringLiteral("artist=Band"),
-                                                       QStringLiteral("album=Disc"), QStringLiteral("genre=Jazz"),
-                                                       QStringLiteral("comment=Fine")});
+    const QString path =
+        mp3(QStringLiteral("a.mp3"),
+            {QStringLiteral("title=Song"), QStringLiteral("artist=Band"), QStringLiteral("album=Disc"),
+             QStringLiteral("genre=Jazz"), QStringLiteral("comment=Fine")});
     EXPECT_EQ(editor.objectName(), QStringLiteral("fm_id3"));
     EXPECT_EQ(editor.windowTitle(), QStringLiteral("fm_id3"));
     EXPECT_EQ(control<QLineEdit>("infoFileName")->text(), QStringLiteral("Enter File Name"));
@@ -76,8 +82,8 @@ TEST_F(TagEditorTest, EveryControlIsThereAndShowsTheFile) {
     EXPECT_EQ(control<QPushButton>("Button2")->text(), QStringLiteral("Exit"));
     EXPECT_EQ(control<QPushButton>("btn_open")->text(), QStringLiteral("open"));
     EXPECT_EQ(control<QPushButton>("btnReset")->text(), QStringLiteral("Reset"));
-    for (const char* fact : {"infoFrequency", "infoBitrate", "infoDuration", "infoChannels", "infoSamples", "infoSize",
-                             "infoBitsPerSample", "infoFormatTag"}) {
+    for (const char *fact : {"infoFrequency", "infoBitrate", "infoDuration", "infoChannels", "infoSamples",
+                             "infoSize", "infoBitsPerSample", "infoFormatTag"}) {
         EXPECT_FALSE(control<QLineEdit>(fact)->isEnabled()) << fact;
         EXPECT_TRUE(control<QLineEdit>(fact)->isReadOnly()) << fact;
     }
@@ -121,11 +127,12 @@ TEST_F(TagEditorTest, BadYearOrTrackStopsApplyBeforeTheFileIsTouched) {
     EXPECT_EQ(editor.AudioInformation1.infoTitle(), QStringLiteral("Changed"));
 
     setText("infoYear", QStringLiteral("0"));
-    for (const QString& bad : {QStringLiteral("x"), QStringLiteral("70000"), QStringLiteral("-1")}) {
+    for (const QString &bad : {QStringLiteral("x"), QStringLiteral("70000"), QStringLiteral("-1")}) {
         prompts.plainShown.clear();
         setText("infoTrack", bad);
         apply();
-        EXPECT_EQ(prompts.plainShown, std::vector<QString>{QStringLiteral("Invalid Track Value")}) << bad.toStdString();
+        EXPECT_EQ(prompts.plainShown, std::vector<QString>{QStringLiteral("Invalid Track Value")})
+            << bad.toStdString();
         EXPECT_EQ(readBytes(path), before);
     }
 
@@ -168,8 +175,9 @@ TEST_F(TagEditorTest, PickedTagVersionDecidesWhatAnUntaggedMp3Gets) {
 TEST_F(TagEditorTest, ApplyOnTheLocalPageReplacesTheRecordOfTheEditedRow) {
     const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
     const QString b = mp3(QStringLiteral("b.mp3"), {QStringLiteral("title=B")});
-    write(QStringLiteral("music.dat"), {track(QStringLiteral("A"), QStringLiteral("Old"), QStringLiteral("X"), a),
-                                        track(QStringLiteral("B"), QStringLiteral("Other"), QStringLiteral("Y"), b)});
+    write(QStringLiteral("music.dat"),
+          {track(QStringLiteral("A"), QStringLiteral("Old"), QStringLiteral("X"), a),
+           track(QStringLiteral("B"), QStringLiteral("Other"), QStringLiteral("Y"), b)});
     showRoot(LibraryCatalogue::AllTitleRoot);
     library.EnsureArtistNode(QStringLiteral("Old"));
     library.selectRow(0);
@@ -205,8 +213,10 @@ TEST_F(TagEditorTest, ApplyOnTheLocalPageReplacesTheRecordOfTheEditedRow) {
 
 TEST_F(TagEditorTest, FavoriteKeepsItsPlaceInFavoritesWithTheNewTags) {
     const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
-    write(QStringLiteral("music.dat"), {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
-    write(QStringLiteral("fav.dat"), {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
+    write(QStringLiteral("music.dat"),
+          {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
+    write(QStringLiteral("fav.dat"),
+          {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
     showRoot(LibraryCatalogue::FavoritesRoot);
     library.selectRow(0);
     editor.Open(a);
@@ -219,7 +229,8 @@ TEST_F(TagEditorTest, FavoriteKeepsItsPlaceInFavoritesWithTheNewTags) {
 
 TEST_F(TagEditorTest, RadioPageAndPlayingLeaveTheLibraryAlone) {
     const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
-    write(QStringLiteral("music.dat"), {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
+    write(QStringLiteral("music.dat"),
+          {track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), a)});
     const QByteArray music = readBytes(data(QStringLiteral("music.dat")));
     editor.Open(a);
 
