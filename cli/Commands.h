@@ -2,6 +2,9 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "common/DataFolder.h"
+#include "common/Seams.h"
+
 namespace varnelo::cli {
 
 // Exit codes shared by every command.
@@ -19,6 +22,22 @@ struct CommandRegistration {
 
 QTextStream& out();
 QTextStream& err();
+
+// The command line has no one to ask: questions are answered No / Cancel and
+// dialogs choose nothing.
+class NoPrompts final : public Prompts {
+public:
+    PromptAnswer message(const QString&, const QString&, PromptIcon, PromptButtons buttons) override {
+        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+    }
+    void plain(const QString&) override {}
+    QStringList openFiles(const QString&, const QString&, const QString&) override { return {}; }
+    QString chooseFolder(const QString&, const QString&) override { return {}; }
+};
+
+// Takes a leading "--data-folder DIR" off `args` (default: the program's data
+// folder). Returns false, after printing the usage, when DIR is missing.
+bool takeDataFolder(const QString& command, QStringList& args, DataFolder& folder);
 
 // Prints the command's usage to stderr and returns ExitUsage.
 int usageError(const QString& command, const QString& problem);

@@ -14,26 +14,12 @@ namespace {
 
 const char* const kUsage = "scan [--data-folder DIR] FOLDER";
 
-// A scan asks nothing: the folder comes from the command line.
-class NoPrompts final : public Prompts {
-public:
-    PromptAnswer message(const QString&, const QString&, PromptIcon, PromptButtons buttons) override {
-        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
-    }
-    void plain(const QString&) override {}
-    QStringList openFiles(const QString&, const QString&, const QString&) override { return {}; }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-};
 
 int run(const QStringList& argsIn) {
     QStringList args = argsIn;
-    DataFolder folder = DataFolder::besideExecutable();
-    if (args.value(0) == QLatin1String("--data-folder")) {
-        if (args.size() < 2)
-            return usageError(QStringLiteral("scan"), QStringLiteral("--data-folder needs a folder"));
-        folder = DataFolder(args[1]);
-        args = args.mid(2);
-    }
+    DataFolder folder;
+    if (!takeDataFolder(QStringLiteral("scan"), args, folder))
+        return ExitUsage;
     if (args.size() != 1)
         return usageError(QStringLiteral("scan"), QStringLiteral("give exactly one FOLDER"));
 

@@ -18,16 +18,6 @@ const char* const kUsage =
     "         stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
     "         stations [--data-folder DIR] import FILE";
 
-// The command line has no one to ask: questions are answered "Cancel".
-class NoPrompts final : public Prompts {
-public:
-    PromptAnswer message(const QString&, const QString&, PromptIcon, PromptButtons buttons) override {
-        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
-    }
-    void plain(const QString&) override {}
-    QStringList openFiles(const QString&, const QString&, const QString&) override { return {}; }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-};
 
 int list(StationCatalogue& catalogue, const DataFolder& folder, const QStringList& args) {
     if (args.size() > 1)
@@ -103,13 +93,9 @@ int import(StationCatalogue& catalogue, const DataFolder& folder, const QStringL
 
 int run(const QStringList& argsIn) {
     QStringList args = argsIn;
-    DataFolder folder = DataFolder::besideExecutable();
-    if (args.value(0) == QLatin1String("--data-folder")) {
-        if (args.size() < 2)
-            return usageError(QStringLiteral("stations"), QStringLiteral("--data-folder needs a folder"));
-        folder = DataFolder(args[1]);
-        args = args.mid(2);
-    }
+    DataFolder folder;
+    if (!takeDataFolder(QStringLiteral("stations"), args, folder))
+        return ExitUsage;
     if (args.isEmpty())
         return usageError(QStringLiteral("stations"), QStringLiteral("missing action"));
     const QString action = args.takeFirst();

@@ -47,6 +47,19 @@ int usageError(const QString& command, const QString& problem) {
     return ExitUsage;
 }
 
+bool takeDataFolder(const QString& command, QStringList& args, DataFolder& folder) {
+    folder = DataFolder::besideExecutable();
+    if (args.value(0) != QLatin1String("--data-folder"))
+        return true;
+    if (args.size() < 2) {
+        usageError(command, QStringLiteral("--data-folder needs a folder"));
+        return false;
+    }
+    folder = DataFolder(args[1]);
+    args = args.mid(2);
+    return true;
+}
+
 } // namespace varnelo::cli
 
 int main(int argc, char** argv) {

@@ -57,6 +57,15 @@ void RecordFile::forEach(const std::function<bool(const QByteArray&)>& visit) co
     }
 }
 
+bool RecordFile::any(const std::function<bool(const QByteArray&)>& match) const {
+    bool found = false;
+    forEach([&](const QByteArray& r) {
+        found = match(r);
+        return !found;
+    });
+    return found;
+}
+
 std::vector<QByteArray> RecordFile::readAll() const {
     std::vector<QByteArray> out;
     forEach([&](const QByteArray& r) {

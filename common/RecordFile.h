@@ -37,6 +37,9 @@ public:
     // Calls `visit` for each whole record until it returns false.
     void forEach(const std::function<bool(const QByteArray&)>& visit) const;
 
+    // True when some whole record matches (reading stops at the first).
+    bool any(const std::function<bool(const QByteArray&)>& match) const;
+
     // Appends at the end of an existing file; false (and nothing written) when
     // the file does not exist. Throws varnelo::Error on a write failure.
     bool append(const QByteArray& record) const;

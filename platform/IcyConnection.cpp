@@ -1,5 +1,7 @@
 #include "platform/IcyConnection.h"
 
+#include "common/TextRules.h"
+
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QStringDecoder>
@@ -16,14 +18,7 @@ constexpr int MetaBlockUnit = 16;
 } // namespace
 
 QString decodeStreamText(const QByteArray &bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder cp1252("windows-1252");
-    if (cp1252.isValid())
-        return cp1252.decode(bytes);
-    return QString::fromLatin1(bytes);
+    return text::decode8Bit(bytes);
 }
 
 IcyConnection::IcyConnection(Limits limits, AbortCheck aborted)

@@ -243,11 +243,8 @@ void StationCatalogue::AddStation() {
     const RecordFile file = stationFile(radioPath());
     if (!file.exists())
         return;
-    bool known = false;
-    file.forEach([&](const QByteArray& bytes) {
-        known = StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl;
-        return !known;
-    });
+    const bool known =
+        file.any([&](const QByteArray& bytes) { return StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl; });
     if (!known)
         file.append(r.toBytes());
 }
@@ -261,11 +258,8 @@ void StationCatalogue::AddToHistory() {
     const RecordFile file = stationFile(historyPath());
     if (!file.exists())
         return;
-    bool known = false;
-    file.forEach([&](const QByteArray& bytes) {
-        known = StationRecord::fromBytes(bytes).Name == r.Name;
-        return !known;
-    });
+    const bool known =
+        file.any([&](const QByteArray& bytes) { return StationRecord::fromBytes(bytes).Name == r.Name; });
     if (known)
         return;
     file.append(r.toBytes());
@@ -280,11 +274,8 @@ void StationCatalogue::AddToFavorites() {
     const RecordFile file = stationFile(favoritesPath());
     if (!file.exists())
         return;
-    bool known = false;
-    file.forEach([&](const QByteArray& bytes) {
-        known = StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl;
-        return !known;
-    });
+    const bool known =
+        file.any([&](const QByteArray& bytes) { return StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl; });
     if (known &&
         prompts_.message(QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
                          QStringLiteral("friendly reminds"), PromptIcon::Question,

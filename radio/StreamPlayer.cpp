@@ -180,29 +180,19 @@ void StreamPlayer::StopRadioOrRecording() {
 }
 
 void StreamPlayer::NextStation() {
-    const int rows = catalogue_.LV.rowCount();
-    if (rows == 0)
-        return;
-    const int selected = catalogue_.selectedRow();
-    const int target = selected < 0 ? 0 : qMin(selected + 1, rows - 1);
-    catalogue_.selectRow(target);
-    state_.CurrentRow = target;
-    state_.StationListActive = true;
-    if (!state_.StationPlaying)
-        return;
-    if (stopLocalPlayback)
-        stopLocalPlayback();
-    const QString address = catalogue_.stationRow(target).StreamUrl;
-    startWorker(address);
-    views_.panel->url->setText(address);
+    StepStation(1);
 }
 
 void StreamPlayer::PreviousStation() {
+    StepStation(-1);
+}
+
+void StreamPlayer::StepStation(int step) {
     const int rows = catalogue_.LV.rowCount();
     if (rows == 0)
         return;
     const int selected = catalogue_.selectedRow();
-    const int target = selected < 0 ? 0 : qMax(selected - 1, 0);
+    const int target = selected < 0 ? 0 : qBound(0, selected + step, rows - 1);
     catalogue_.selectRow(target);
     state_.CurrentRow = target;
     state_.StationListActive = true;

@@ -74,6 +74,7 @@ Q_SIGNALS:
     void connectFinished();
 
 private:
+    void StepStation(int step);
     void startWorker(const QString& address);
     void setStatus(const QString& text);
 
