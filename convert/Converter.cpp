@@ -101,6 +101,9 @@ void Converter::ConvertEntry() {
         return item ? item->text() : QString();
     };
     const QString sourcePath = text(PathItem);
+    // Taken now: the list may change while the window stays alive during the run.
+    const QString title = text(Caption), artist = text(ArtistItem), album = text(AlbumItem),
+                  genre = text(GenreItem);
 
     state_.Converting = true;
     Panel_convert->show();
@@ -142,10 +145,10 @@ void Converter::ConvertEntry() {
     }
     // Nothing of the file the component read last may reach this one.
     tags_.ClearInfo();
-    tags_.setInfoTitle(text(Caption));
-    tags_.setInfoArtist(text(ArtistItem));
-    tags_.setInfoAlbum(text(AlbumItem));
-    tags_.setInfoGenreS(text(GenreItem));
+    tags_.setInfoTitle(title);
+    tags_.setInfoArtist(artist);
+    tags_.setInfoAlbum(album);
+    tags_.setInfoGenreS(genre);
     tags_.SaveInfo(lastOutput_);
     if (openFolderWhenDone && openFolderWhenDone())
         shell_.openFolder(folder);
