@@ -20,20 +20,23 @@ StationConnector::~StationConnector() {
 }
 
 bool StationConnector::busy() const {
-    return worker_ && !worker_->isFinished();
+    return running_.load();
 }
 
 void StationConnector::wait() {
-    if (worker_)
-        worker_->wait();
+    if (worker_.joinable())
+        worker_.join();
 }
 
 bool StationConnector::start(const QString& address, Handle previous) {
-    if (busy())
-        return false;
+    // The caller learns of the end through finished(); the thread itself may
+    // still be returning then, so join it rather than refuse the new start.
     wait();
-    worker_.reset(QThread::create([this, address, previous] { run(address, previous); }));
-    worker_->start();
+    running_ = true;
+    worker_ = std::thread([this, address, previous] {
+        run(address, previous);
+        running_ = false;
+    });
     return true;
 }
 

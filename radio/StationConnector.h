@@ -1,7 +1,8 @@
 #pragma once
 #include <QObject>
 #include <QString>
-#include <QThread>
+#include <atomic>
+#include <thread>
 #include <cstdint>
 #include <memory>
 
@@ -33,7 +34,8 @@ public:
     StationConnector(StreamLibrary& library, DesktopShell& shell, QObject* parent = nullptr);
     ~StationConnector() override;
 
-    // Starts a worker for `address` unless one runs (then false).
+    // Starts a worker for `address`; a worker that already reported finished()
+    // is joined first. Callers start one only after the last one finished.
     bool start(const QString& address, Handle previous);
     bool busy() const;
     // Waits for a running worker to end.
@@ -61,7 +63,8 @@ private:
     StreamLibrary& library_;
     DesktopShell& shell_;
     std::shared_ptr<StreamEvents> events_;
-    std::unique_ptr<QThread> worker_;
+    std::thread worker_;
+    std::atomic<bool> running_{false};
 };
 
 } // namespace varnelo

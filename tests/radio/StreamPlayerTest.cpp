@@ -225,6 +225,7 @@ TEST_F(StreamPlayerTest, NextAndPreviousMoveTheSelectionAndRestartOnlyWhilePlayi
     player->NextStation();  // the last row restarts its own station
     ASSERT_TRUE(done.wait(20000));
     EXPECT_EQ(server.connections(QStringLiteral("/b")), 2);
+    ASSERT_TRUE(state.StationPlaying) << panel.Lstatus->text().toStdString();
     player->PreviousStation();
     ASSERT_TRUE(done.wait(20000));
     EXPECT_EQ(catalogue.selectedRow(), 0);
