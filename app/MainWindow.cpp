@@ -560,7 +560,7 @@ void MainWindow::ApplicationMinimize() {
     state.WindowShown = false;
     hide();
     const QString cdName;  // the CD track list arrives with the ripper
-    const QString tip = MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(), state.PlayingListText, cdName);
+    const QString tip = MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile, cdName);
     tray_->setIcon(minimizedIcon_);
     tray_->setToolTip(tip);
 }
