@@ -228,7 +228,15 @@ void MainWindow::buildViews() {
     lv2->setGeometry(LV->geometry());
     lv_cd = reportView(this, "lv_cd");
     lv_cd->setGeometry(LV->geometry());
+    // Recordings of this run: Title, Genre, Time and the hidden full path.
     LV_R = reportView(this, "LV_R");
+    recordings_.setHorizontalHeaderLabels(
+        {QStringLiteral("Title"), QStringLiteral("Genre"), QStringLiteral("Time"), QStringLiteral("Path")});
+    LV_R->setModel(&recordings_);
+    LV_R->setColumnWidth(0, 197);
+    LV_R->setColumnWidth(1, 87);
+    LV_R->setColumnWidth(2, 61);
+    LV_R->setColumnHidden(3, true);
     LV_R->hide();
 
     panel_radio = new StationPanel(this);

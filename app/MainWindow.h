@@ -168,6 +168,7 @@ private:
     QIcon normalIcon_;
     QIcon minimizedIcon_;
     bool closeConfirmed_ = false;
+    QStandardItemModel recordings_;  // LV_R
     std::unique_ptr<SoundOutput> sound_;
     std::unique_ptr<StreamLibrary> streams_;
     std::unique_ptr<AudioFile> AudioFile_;
