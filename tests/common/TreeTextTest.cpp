@@ -25,7 +25,8 @@ QString shape(const QStandardItemModel& m) {
 
 TEST(TreeText, ReadsEveryLineBreakKindAndStopsAtByteZero) {
     QStandardItemModel m;
-    tree::LoadTreeFromBytes(m, QByteArray("A\r\n\tB\r\tC\n\t\tD\nE\0F\n", 19));
+    static const char text[] = "A\r\n\tB\r\tC\n\t\tD\nE\0F\n";
+    tree::LoadTreeFromBytes(m, QByteArray(text, sizeof text - 1));
     EXPECT_EQ(shape(m), QStringLiteral("A|.B|.C|..D|E|"));
 }
 
