@@ -7,6 +7,7 @@
 #include "library/LibraryCatalogue.h"
 #include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
+#include "WindowFixture.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/Wait.h"
@@ -33,29 +34,18 @@ QString tool(const QString &program, const QStringList &args) {
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-class LocalPageTest : public ::testing::Test {
+class LocalPageTest : public test::WindowTest {
 protected:
     void SetUp() override {
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        Application::setUnhandledSink([this](const QString &m) { unhandled << m; });
+        WindowTest::SetUp();
         QDir().mkpath(dir.filePath(QStringLiteral("record")));
         test::writeBytes(dir.filePath(QStringLiteral("temp.ini")),
                          "[video]\npath=" + dir.filePath(QStringLiteral("out")).toUtf8() + "\n");
     }
-    void start(const QStringList &arguments = {}) {
-        w = std::make_unique<MainWindow>(prompts, shell, clock,
-                                         DataFolder(dir.filePath(QStringLiteral("record"))), arguments,
-                                         SoundOutput::create(SoundOutput::Backend::Null));
-        w->createDialogs();
-        QSignalSpy done(w.get(), &MainWindow::startupFinished);
-        w->show();
-        ASSERT_TRUE(done.wait(5000));
-    }
+    void start(const QStringList &arguments = {}) { w = startWindow(arguments); }
     void TearDown() override {
         w.reset();
-        Application::setUnhandledSink(nullptr);
-        QDir::setCurrent(previous);
+        WindowTest::TearDown();
     }
     QString tone(const QString &name, double seconds) {
         const QString path = dir.filePath(name);
@@ -75,12 +65,6 @@ protected:
         w->library().appendTrackRow(r);
     }
 
-    QTemporaryDir dir;
-    QString previous;
-    QStringList unhandled;
-    test::FakePrompts prompts;
-    test::FakeShell shell;
-    test::FakeClock clock;
     std::unique_ptr<MainWindow> w;
 };
 

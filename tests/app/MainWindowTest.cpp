@@ -5,6 +5,7 @@
 #include "common/TreeText.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
+#include "WindowFixture.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/Wait.h"
@@ -35,35 +36,9 @@ QByteArray stations(std::initializer_list<std::pair<const char*, const char*>> l
     return out;
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::WindowTest {
 protected:
-    void SetUp() override {
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());  // temp.ini is opened relative to the working folder
-        Application::setUnhandledSink([this](const QString& m) { unhandled << m; });
-    }
-    void TearDown() override {
-        Application::setUnhandledSink(nullptr);
-        QDir::setCurrent(previous);
-    }
-    QString data(const QString& name) const { return dir.filePath(QStringLiteral("record/") + name); }
-
-    std::unique_ptr<MainWindow> start(QStringList args = {}) {
-        auto w = std::make_unique<MainWindow>(prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
-                                              args);
-        w->createDialogs();
-        QSignalSpy done(w.get(), &MainWindow::startupFinished);
-        w->show();
-        EXPECT_TRUE(done.wait(5000));
-        return w;
-    }
-
-    QTemporaryDir dir;
-    QString previous;
-    QStringList unhandled;
-    test::FakePrompts prompts;
-    test::FakeShell shell;
-    test::FakeClock clock;
+    std::unique_ptr<MainWindow> start(QStringList args = {}) { return startWindow(args); }
 };
 
 } // namespace

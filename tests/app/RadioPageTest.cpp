@@ -8,6 +8,7 @@
 #include "radio/StationCatalogue.h"
 #include "radio/StationInfoWindow.h"
 #include "radio/StationPanel.h"
+#include "WindowFixture.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/IcyServer.h"
@@ -35,29 +36,21 @@ QByteArray station(const QString& name, const QString& genre) {
     return r.toBytes();
 }
 
-class RadioPageTest : public ::testing::Test {
+class RadioPageTest : public test::WindowTest {
 protected:
     void SetUp() override {
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        Application::setUnhandledSink([this](const QString& m) { unhandled << m; });
+        WindowTest::SetUp();
         QDir().mkpath(dir.filePath(QStringLiteral("record")));
         test::writeBytes(dir.filePath(QStringLiteral("record/radio.dat")),
                          station(QStringLiteral("One"), QStringLiteral("Classic Rock")) +
                              station(QStringLiteral("Two"), QStringLiteral("Jazz")) +
                              station(QStringLiteral("Three"), QStringLiteral("Rock")));
-        w = std::make_unique<MainWindow>(prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
-                                         QStringList{}, SoundOutput::create(SoundOutput::Backend::Null));
-        w->createDialogs();
-        QSignalSpy done(w.get(), &MainWindow::startupFinished);
-        w->show();
-        ASSERT_TRUE(done.wait(5000));
+        w = startWindow();
         ASSERT_TRUE(w->state.StartupDone);
     }
     void TearDown() override {
         w.reset();
-        Application::setUnhandledSink(nullptr);
-        QDir::setCurrent(previous);
+        WindowTest::TearDown();
     }
     void click(const char* name) { w->surface().SkinClick(w->skin->GetObject(QLatin1String(name))); }
     QStringList names() {
@@ -67,12 +60,6 @@ protected:
         return out;
     }
 
-    QTemporaryDir dir;
-    QString previous;
-    QStringList unhandled;
-    test::FakePrompts prompts;
-    test::FakeShell shell;
-    test::FakeClock clock;
     std::unique_ptr<MainWindow> w;
 };
 

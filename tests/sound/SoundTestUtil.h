@@ -1,4 +1,5 @@
 #pragma once
+#include "support/Tone.h"
 #include "platform/AudioTypes.h"
 #include "platform/SoundOutput.h"
 
@@ -74,24 +75,8 @@ inline std::vector<float> toFloat(const SampleBlock& block) {
 // zero crossings between the first and the last one.
 template <class T>
 double measureFrequency(const std::vector<T>& data, int channels, int channel, int rate) {
-    double first = -1;
-    double last = -1;
-    int crossings = 0;
     const std::size_t frames = data.size() / static_cast<std::size_t>(channels);
-    for (std::size_t i = 1; i < frames; ++i) {
-        const double a = double(data[(i - 1) * channels + channel]);
-        const double b = double(data[i * channels + channel]);
-        if (a < 0 && b >= 0) {
-            const double at = double(i - 1) + (-a) / (b - a);
-            if (first < 0)
-                first = at;
-            last = at;
-            ++crossings;
-        }
-    }
-    if (crossings < 2)
-        return 0;
-    return (crossings - 1) * double(rate) / (last - first);
+    return test::zeroCrossingFrequency(data.data(), 0, frames, std::size_t(channels), std::size_t(channel), rate);
 }
 
 // Index of the first frame whose samples are not all zero, or -1.

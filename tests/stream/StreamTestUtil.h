@@ -1,4 +1,5 @@
 #pragma once
+#include "support/Tone.h"
 #include "platform/SoundOutput.h"
 #include "platform/StreamLibrary.h"
 #include "support/IcyServer.h"
@@ -107,22 +108,9 @@ private:
 
 // Frequency from the upward zero crossings of a stretch of one channel.
 inline double measureFrequency(const std::vector<float> &samples, std::size_t from, std::size_t count) {
-    int crossings = 0;
-    double first = -1;
-    double last = -1;
     const std::size_t end = std::min(samples.size(), from + count);
-    for (std::size_t i = from + 1; i < end; ++i) {
-        const double a = samples[i - 1];
-        const double b = samples[i];
-        if (a < 0 && b >= 0) {
-            const double at = double(i - 1) + (-a) / (b - a);
-            if (first < 0)
-                first = at;
-            last = at;
-            ++crossings;
-        }
-    }
-    return crossings < 2 ? 0.0 : (crossings - 1) * double(SoundOutput::MixRate) / (last - first);
+    return from >= end ? 0.0
+                       : test::zeroCrossingFrequency(samples.data(), from, end - from, 1, 0, SoundOutput::MixRate);
 }
 
 // Metadata and status reports as the stream's thread delivers them.
