@@ -1,37 +1,25 @@
 #include "app/MainWindow.h"
 
 #include "app/Application.h"
-#include "app/PlayingRowDelegate.h"
 #include "app/SkinSurface.h"
-#include "convert/Converter.h"
-#include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
-#include "convert/SettingsKeys.h"
-#include "library/LocalPlayer.h"
-#include "library/TagEditor.h"
-#include "platform/AudioFile2LameEnc.h"
-#include "platform/AudioPlayer.h"
-#include "platform/AudioFile.h"
-#include "platform/Skin.h"
-#include "platform/SoundOutput.h"
-#include "platform/StreamLibrary.h"
-#include "radio/SearchPanel.h"
-#include "radio/StationInfoWindow.h"
-#include "radio/StreamPlayer.h"
-#include "app/TrayTip.h"
-#include "common/Error.h"
-#include "common/Seams.h"
-#include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
-#include "radio/DataFiles.h"
+#include "library/TagEditor.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/skin/Skin.h"
+#include "platform/sound/AudioPlayer.h"
+#include "platform/stream/StreamLibrary.h"
+#include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
+#include "radio/StationInfoWindow.h"
 #include "radio/StationPanel.h"
+#include "convert/Converter.h"
+#include "convert/EncoderSetup.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
+#include "library/LocalPlayer.h"
+#include "radio/StreamPlayer.h"
 
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,29 +28,14 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 namespace varnelo {
-namespace {
 
-// The two 16 by 16 tray images: a note on a disc, and the same dimmed for the tray state.
-QIcon trayImage(bool minimized) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(minimized ? QColor(0x55, 0x60, 0x70) : QColor(0x1e, 0x88, 0xe5));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(4, 9, 4.5, 3.5));
-    p.fillRect(QRectF(7.4, 3.5, 1.3, 7), Qt::white);
-    p.fillRect(QRectF(7.4, 3.5, 4, 1.5), Qt::white);
-    return QIcon(pm);
-}
+// Window creation: the views over the skin, the dialogs and the menus.
+namespace {
 
 // The mute buttons' glyphs: a speaker with sound waves, or crossed out.
 QIcon speakerIcon(bool muted) {
@@ -369,352 +342,6 @@ void MainWindow::buildMenus() {
             fm_about->exec();
     });
     connect(Exit3, &QAction::triggered, this, &QWidget::close);
-}
-
-void MainWindow::buildTray() {
-    normalIcon_ = trayImage(false);
-    minimizedIcon_ = trayImage(true);
-    setWindowIcon(normalIcon_);
-    tray_ = new QSystemTrayIcon(normalIcon_, this);
-    tray_->setToolTip(QStringLiteral("Varnelo"));
-    tray_->setContextMenu(p_min);
-    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason != QSystemTrayIcon::Trigger)
-            return;
-        if (state.WindowShown)
-            ApplicationMinimize();
-        else
-            ApplicationRestore();
-    });
-    // Without a tray the program still runs; the window is then its only face.
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        tray_->show();
-}
-
-void MainWindow::bindLibrary() {
-    const auto guardedSlot = [this](QAction* action, void (LibraryEntries::*operation)()) {
-        connect(action, &QAction::triggered, this,
-                [this, operation] { Application::guarded([this, operation] { (entries_.get()->*operation)(); }); });
-    };
-    entries_->setSettings(&settings);
-    library_->setStationFavoritesEntry(catalogue_->DelformFavorites1);
-    openCommandLineFile = [this](const QString& path) { entries_->OpenCommandLineFile(path); };
-
-    lv2->setModel(&library_->lv2);
-    lv2->setSelectionModel(&library_->lv2Selection);
-    for (int column = 0; column < LibraryCatalogue::PathColumn; ++column)
-        lv2->setColumnWidth(column, LibraryCatalogue::ColumnWidths[column]);
-    lv2->setColumnHidden(LibraryCatalogue::PathColumn, true);
-    tv2->setDragDropMode(QAbstractItemView::NoDragDrop);
-    connect(tv2, &QTreeView::clicked, this, [this] { Application::guarded([this] { library_->ShowLibraryNode(); }); });
-    connect(lv2, &QTreeView::clicked, this, [this] { Application::guarded([this] { library_->lv2Click(); }); });
-    connect(lv2, &QTreeView::pressed, this, [this] {
-        Application::guarded([this] { library_->lv2MouseDown(Qt::LeftButton); });
-    });
-
-    p_tv2 = new QMenu(this);
-    p_tv2->setObjectName(QStringLiteral("p_tv2"));
-    p_tv2->addAction(library_->del);
-    guardedSlot(library_->del, &LibraryEntries::DeleteEntries);
-    tv2->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(tv2, &QTreeView::customContextMenuRequested, this, [this](const QPoint& pos) {
-        Application::guarded([&] { library_->tv2MouseDown(Qt::RightButton, tv2->indexAt(pos)); });
-        library_->tv2ContextPopup();
-        p_tv2->popup(tv2->viewport()->mapToGlobal(pos));
-    });
-
-    P_lv2 = new QMenu(this);
-    P_lv2->setObjectName(QStringLiteral("P_lv2"));
-    for (QAction* a : {entries_->Addfile2, entries_->Add1, entries_->Del1, entries_->Clearall1})
-        P_lv2->addAction(a);
-    guardedSlot(entries_->Addfile2, &LibraryEntries::AddFiles);
-    guardedSlot(entries_->Add1, &LibraryEntries::AddToLibraryFavorites);
-    guardedSlot(entries_->Del1, &LibraryEntries::DeleteEntries);
-    guardedSlot(entries_->Clearall1, &LibraryEntries::ClearAll);
-    lv2->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(lv2, &QTreeView::customContextMenuRequested, this, [this](const QPoint& pos) {
-        const QModelIndex index = lv2->indexAt(pos);
-        if (index.isValid())
-            library_->selectRow(index.row());
-        Application::guarded([this] { library_->lv2MouseDown(Qt::RightButton); });
-        P_lv2->popup(lv2->viewport()->mapToGlobal(pos));
-    });
-}
-
-void MainWindow::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (event->spontaneous())
-        return;
-    // Let the window appear first, as the first showing does.
-    QTimer::singleShot(0, this, [this] {
-        Application::guarded([this] {
-            if (!state.StartupDone)
-                RunStartupSequence();
-            else
-                RunCommandLineStep();
-        });
-        Q_EMIT startupFinished();
-    });
-}
-
-void MainWindow::RunStartupSequence() {
-    settings.open(QStringLiteral("temp.ini"));
-    folder_.create();
-    surface_->HookUp();
-
-    // Data files, in order; an existing tree file is loaded, a missing one is
-    // created empty and the built-in tree kept.
-    const bool hadLibraryTree = QFile::exists(folder_.file(QStringLiteral("tt.txt")));
-    const bool hadCatalogueTree = QFile::exists(folder_.file(QStringLiteral("treetext.txt")));
-    CreateMissingDataFiles(folder_);
-    if (hadLibraryTree) {
-        try {
-            library_->LoadLibraryTree(library_->treePath());
-        } catch (const Error& e) {
-            Application::showUnhandled(e.message());
-        }
-    }
-    if (hadCatalogueTree) {
-        try {
-            catalogue_->LoadCatalogueTree(catalogue_->treePath());
-        } catch (const Error& e) {
-            Application::showUnhandled(e.message());
-        }
-    }
-
-    surface_->SetBarv(streams_->GetVolume());
-    ShowRadioPage();
-    AudioFile_->SetFormatOption(-1);
-    AudioFilew_->SetFormatOption(-1);
-    if (options_)
-        options_->LoadOptions();
-
-    QStandardItem* stations = tree::FindNodeByText(catalogue_->tv, QStringLiteral("Radio Stations"));
-    if (!stations)
-        return;  // runs again at the next showing
-    tv->setFocus();
-    catalogue_->selectNode(stations);
-    catalogue_->ShowCatalogueNode();
-    state.StartupDone = true;
-    if (options_)
-        options_->LoadShutdownOptions();
-    if (sound_->fellBack()) {
-        // Said once: the program plays on a silent output.
-        lab_state->setText(QStringLiteral("No sound device could be opened: playing silently"));
-        panel_state->show();
-        QTimer::singleShot(8000, panel_state, [this] {
-            if (!state.ConnectWorker)
-                panel_state->hide();
-        });
-    }
-    RunCommandLineStep();
-}
-
-void MainWindow::RunCommandLineStep() {
-    if (arguments_.isEmpty())
-        return;
-    if (openCommandLineFile)
-        openCommandLineFile(arguments_.first());
-    state.OpenedFromCommandLine = true;
-    panel_radio->hide();
-    if (state.CdPlaying && stopCdPlayback)
-        stopCdPlayback();
-    state.StartOffset = 0;
-    catalogue_->SaveCatalogueTree();
-    ShowLocalPage();
-}
-
-void MainWindow::ShowRadioPage() {
-    tv->show();
-    LV->show();
-    LV_R->setVisible(!state.RecordingsListHidden);
-    tv2->hide();
-    lv2->hide();
-    lv_cd->hide();
-    state.RadioPage = true;
-    state.RipPage = false;
-    surface_->MarkPage();
-}
-
-void MainWindow::ShowRipPage() {
-    tv->hide();
-    LV->hide();
-    LV_R->hide();
-    tv2->hide();
-    lv2->hide();
-    lv_cd->show();
-    state.RadioPage = false;
-    state.RipPage = true;
-    surface_->MarkPage();
-}
-
-void MainWindow::ShowLocalPage() {
-    tv->hide();
-    LV->hide();
-    LV_R->hide();
-    tv2->show();
-    lv2->show();
-    lv_cd->hide();
-    state.RadioPage = false;
-    state.RipPage = false;
-    surface_->MarkPage();
-}
-
-QString MainWindow::currentTrayTip() const {
-    return tray_ ? tray_->toolTip() : QString();
-}
-
-void MainWindow::ApplicationMinimize() {
-    state.WindowShown = false;
-    hide();
-    const QString cdName;  // the CD track list arrives with the ripper
-    const QString tip = MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile, cdName);
-    tray_->setIcon(minimizedIcon_);
-    tray_->setToolTip(tip);
-}
-
-void MainWindow::ApplicationRestore() {
-    state.WindowShown = true;
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();  // showing runs the command-line step again
-    raise();
-    activateWindow();
-    tray_->setIcon(normalIcon_);
-    tray_->setToolTip(QStringLiteral("Varnelo"));
-}
-
-void MainWindow::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && state.WindowShown)
-        QTimer::singleShot(0, this, &MainWindow::ApplicationMinimize);
-}
-
-void MainWindow::SaveTrees() {
-    library_->SaveLibraryTree();
-    catalogue_->SaveCatalogueTree();
-}
-
-void MainWindow::closeEvent(QCloseEvent* event) {
-    if (closeConfirmed_) {
-        event->accept();
-        return;
-    }
-    Application::guarded([this] { SaveTrees(); });
-    if (stopLocalPlayback)
-        stopLocalPlayback();
-    const PromptAnswer answer = prompts_.message(QStringLiteral("Close it now?"), QStringLiteral("Are you sure?"),
-                                                 PromptIcon::Question, PromptButtons::YesNo);
-    if (answer != PromptAnswer::Yes) {
-        event->ignore();
-        return;
-    }
-    closeConfirmed_ = true;
-    streams_->StreamFree(state.StreamHandle);
-    tray_->hide();
-    event->accept();
-}
-
-void MainWindow::Timer1Timer() {
-    // The transport buttons show what plays (the skin's pause and recording looks).
-    skin->SetSelected(QStringLiteral("btnplay"),
-                      (state.StationPlaying && !state.StationPaused) || (state.LocalPlaying && !state.Paused));
-    skin->SetSelected(QStringLiteral("btnrec"), state.Recording);
-    // The station's elapsed time; the schedule and power-off come with their subsystems.
-    if (state.StationPlaying && state.StationPaused)
-        return;
-    player_->ClockTick();
-}
-
-void MainWindow::ShowStationInfo() {
-    if (catalogue_->LV.rowCount() == 0)
-        return;
-    stationInfo_->Navigate(panel_radio->url->text());
-    stationInfo_->show();
-}
-
-void MainWindow::ToggleRecordingsList() {
-    state.RecordingsListHidden = !state.RecordingsListHidden;
-    LV_R->setVisible(!state.RecordingsListHidden && state.RadioPage);
-    LV->resize(LV->width(), state.RecordingsListHidden ? LV->height() + LV_R->height() : LV->height() - LV_R->height());
-}
-
-void MainWindow::bindPlayback() {
-    AudioPlayer_ = std::make_unique<AudioPlayer>(*sound_);
-    localPlayer_ = new LocalPlayer(state, *library_, *AudioFile_, *AudioPlayer_, this);
-    LocalPlayer& local = *localPlayer_;
-    local.setLabtime = [this](const QString& text) { surface_->SetLabtime(text); };
-    local.setBar = [this](int value) { surface_->SetBar(value); };
-    local.bar = [this] { return surface_->BarValue(); };
-    local.stopStation = [this] { player_->StopRadioOrRecording(); };
-    local.deleteEntries = [this] { entries_->DeleteEntries(); };
-    local.reportError = [](const QString& message) { Application::showUnhandled(message); };
-    if (auto* recordings = qobject_cast<QStandardItemModel*>(LV_R->model()))
-        local.setRecordingsList(recordings, LV_R->selectionModel());
-
-    stopLocalPlayback = [this] { localPlayer_->StopPlayback(); };
-    entries_->playRow = [this](int row) { localPlayer_->PlayRow(row); };
-    entries_->stopLocalPlayback = stopLocalPlayback;
-    if (!entries_->stopStation)
-        entries_->stopStation = [this] { player_->StopRadioOrRecording(); };
-    const auto guardedCall = [this](void (LocalPlayer::*operation)()) {
-        return [this, operation] { Application::guarded([this, operation] { (localPlayer_->*operation)(); }); };
-    };
-    surface_->localPlayPause = guardedCall(&LocalPlayer::PlayPause);
-    surface_->localNext = guardedCall(&LocalPlayer::NextTrack);
-    surface_->localPrevious = guardedCall(&LocalPlayer::PreviousTrack);
-    surface_->beginSeek = guardedCall(&LocalPlayer::BeginSeek);
-    surface_->endSeek = guardedCall(&LocalPlayer::EndSeek);
-    connect(lv2, &QTreeView::doubleClicked, this, guardedCall(&LocalPlayer::lv2DblClick));
-    connect(LV_R, &QTreeView::doubleClicked, this, guardedCall(&LocalPlayer::LV_RDblClick));
-
-    lv2->setItemDelegate(new PlayingRowDelegate(
-        [this] { return localPlayer_->highlightedRow(LocalPlayer::List::Library); }, lv2));
-    LV_R->setItemDelegate(new PlayingRowDelegate(
-        [this] { return localPlayer_->highlightedRow(LocalPlayer::List::Recordings); }, LV_R));
-    connect(localPlayer_, &LocalPlayer::highlightChanged, this, [this] {
-        lv2->viewport()->update();
-        LV_R->viewport()->update();
-    });
-
-    // P_lv2: Play1, Stop2, Converter1 before the entries' items, ID3Info2 last.
-    QAction* first = P_lv2->actions().value(0);
-    auto* Play1 = new QAction(QStringLiteral("Play/Pause"), P_lv2);
-    Play1->setObjectName(QStringLiteral("Play1"));
-    auto* Stop2 = new QAction(QStringLiteral("Stop"), P_lv2);
-    Stop2->setObjectName(QStringLiteral("Stop2"));
-    connect(Play1, &QAction::triggered, this, guardedCall(&LocalPlayer::PlayPause));
-    connect(Stop2, &QAction::triggered, this, guardedCall(&LocalPlayer::StopPlayback));
-    P_lv2->insertAction(first, Play1);
-    P_lv2->insertAction(first, Stop2);
-    Converter1_ = new QMenu(QStringLiteral("Converter "), P_lv2);
-    Converter1_->setObjectName(QStringLiteral("Converter1"));
-    P_lv2->insertMenu(first, Converter1_);
-    auto* ID3Info2 = P_lv2->addAction(QStringLiteral("ID3 Info"));
-    ID3Info2->setObjectName(QStringLiteral("ID3Info2"));
-    connect(ID3Info2, &QAction::triggered, this, &MainWindow::showTagEditor);
-}
-
-void MainWindow::bindConverter() {
-    Mp3LameEncoder_ = std::make_unique<AudioFile2LameEnc>();
-    encoderSetup_ = std::make_unique<EncoderSetup>(*options_);
-    converter_ = new Converter(state, library_->lv2, library_->lv2Selection, *AudioFile_, *AudioFilew_,
-                               *Mp3LameEncoder_, *encoderSetup_, tagEditor_->AudioInformation1, prompts_, shell_,
-                               this, this);
-    placeViews();
-    converter_->outputFolder = [this] { return readOutputFolder(settings); };
-    converter_->openFolderWhenDone = [this] { return options_->openFolderWhenDone(); };
-    converter_->stopPlayback = [this] { localPlayer_->StopPlayback(); };
-    for (QAction* a : {converter_->omp3, converter_->owav, converter_->owma, converter_->OGG})
-        Converter1_->addAction(a);
-}
-
-void MainWindow::showTagEditor() {
-    Application::guarded([this] {
-        const int row = library_->selectedRow();
-        if (!tagEditor_ || library_->rowCount() == 0 || row < 0)
-            return;
-        tagEditor_->Open(library_->trackRow(row).Path);
-    });
 }
 
 } // namespace varnelo

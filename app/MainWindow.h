@@ -2,7 +2,7 @@
 #include "common/AppState.h"
 #include "common/DataFolder.h"
 #include "common/SettingsFile.h"
-#include "platform/SoundOutput.h"
+#include "platform/sound/SoundOutput.h"
 
 #include <QDialog>
 #include <QIcon>

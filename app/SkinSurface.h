@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/Skin.h"
+#include "platform/skin/Skin.h"
 
 #include <QObject>
 #include <functional>

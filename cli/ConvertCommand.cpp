@@ -5,9 +5,9 @@
 #include "convert/EncoderSetup.h"
 #include "convert/FileConversion.h"
 #include "convert/SettingsKeys.h"
-#include "platform/AudioFile.h"
-#include "platform/AudioFile2LameEnc.h"
-#include "platform/AudioInformation.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/tags/AudioInformation.h"
 #include "common/Error.h"
 
 #include <QCommandLineParser>

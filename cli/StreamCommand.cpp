@@ -2,8 +2,8 @@
 // player's connect worker does, prints what it shows and plays the stream.
 #include "cli/Commands.h"
 
-#include "platform/SoundOutput.h"
-#include "platform/StreamLibrary.h"
+#include "platform/sound/SoundOutput.h"
+#include "platform/stream/StreamLibrary.h"
 #include "radio/StreamTitle.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "common/Error.h"
 #include "library/LibraryRecord.h"
 #include "library/TrackTagReaders.h"
-#include "platform/AudioInformation.h"
+#include "platform/tags/AudioInformation.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -5,8 +5,8 @@
 #include "convert/EncoderSetup.h"
 #include "convert/FileConversion.h"
 #include "convert/SettingsKeys.h"
-#include "platform/AudioFile.h"
-#include "platform/AudioInformation.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/tags/AudioInformation.h"
 
 #include <QAction>
 #include <QCoreApplication>

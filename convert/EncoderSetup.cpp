@@ -3,8 +3,8 @@
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "common/SettingsFile.h"
-#include "platform/AudioFile.h"
-#include "platform/AudioFile2LameEnc.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
 
 namespace varnelo {
 

@@ -1,6 +1,6 @@
 #include "convert/FileConversion.h"
 
-#include "platform/AudioFile.h"
+#include "platform/audiofile/AudioFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "common/AppState.h"
 #include "common/Error.h"
 #include "library/LibraryCatalogue.h"
-#include "platform/AudioFile.h"
-#include "platform/AudioPlayer.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/sound/AudioPlayer.h"
 
 #include <QItemSelectionModel>
 #include <QStandardItemModel>

@@ -4,7 +4,7 @@
 #include "common/Seams.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryFiles.h"
-#include "platform/GenreTable.h"
+#include "platform/tags/GenreTable.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

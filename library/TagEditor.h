@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/AudioInformation.h"
+#include "platform/tags/AudioInformation.h"
 
 #include <QDialog>
 

@@ -2,10 +2,10 @@
 
 #include "common/Error.h"
 #include "library/AsfHeaderParser.h"
-#include "platform/AudioInformation.h"
-#include "platform/GenreTable.h"
-#include "platform/LegacyText.h"
-#include "platform/TagFormats.h"
+#include "platform/tags/AudioInformation.h"
+#include "platform/tags/GenreTable.h"
+#include "platform/tags/LegacyText.h"
+#include "platform/tags/TagFormats.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "radio/StationConnector.h"
 
 #include "common/Seams.h"
-#include "platform/StreamLibrary.h"
+#include "platform/stream/StreamLibrary.h"
 #include "radio/StreamTitle.h"
 
 #include <atomic>

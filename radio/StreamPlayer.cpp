@@ -3,7 +3,7 @@
 #include "common/AppState.h"
 #include "common/Seams.h"
 #include "common/TextRules.h"
-#include "platform/StreamLibrary.h"
+#include "platform/stream/StreamLibrary.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationConnector.h"
 #include "radio/StationPanel.h"

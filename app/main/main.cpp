@@ -2,8 +2,8 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "common/DataFolder.h"
-#include "platform/QtPrompts.h"
-#include "platform/SystemShell.h"
+#include "platform/shell/QtPrompts.h"
+#include "platform/shell/SystemShell.h"
 
 #include <QElapsedTimer>
 #include <cstdio>

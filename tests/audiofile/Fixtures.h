@@ -1,6 +1,6 @@
 #pragma once
 // Generated media for the AudioFile tests: tones made by ffmpeg/sox/lame at run time.
-#include "platform/AudioFile.h"
+#include "platform/audiofile/AudioFile.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // ffprobe/sox and by measuring the tone in what was written.
 #include "Fixtures.h"
 
-#include "platform/AudioFile2LameEnc.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // and by reading the frame headers and the Xing/LAME info frame ourselves.
 #include "lame_ogg_support.h"
 
-#include "platform/AudioEncoder.h"
-#include "platform/AudioFile2LameEnc.h"
+#include "platform/audiofile/AudioEncoder.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // Helpers for the MP3/OGG encoder tests: tone generation, an independent look
 // at the result through ffprobe/ffmpeg/sox, and readers for the header bytes the
 // encoders are expected to write.
-#include "platform/AudioEncoder.h"
+#include "platform/audiofile/AudioEncoder.h"
 
 #include <QByteArray>
 #include <QFile>

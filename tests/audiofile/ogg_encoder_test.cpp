@@ -2,7 +2,7 @@
 // identification header declares, and the format check against libvorbisenc.
 #include "lame_ogg_support.h"
 
-#include "platform/AudioEncoder.h"
+#include "platform/audiofile/AudioEncoder.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

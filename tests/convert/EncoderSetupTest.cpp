@@ -4,8 +4,8 @@
 #include "common/SettingsFile.h"
 #include "convert/EncoderSetup.h"
 #include "convert/FileConversion.h"
-#include "platform/AudioFile.h"
-#include "platform/AudioFile2LameEnc.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

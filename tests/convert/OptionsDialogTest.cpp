@@ -4,7 +4,7 @@
 #include "convert/OptionsDialog.h"
 #include "convert/RadioGroup.h"
 #include "convert/SettingsKeys.h"
-#include "platform/AudioFile.h"
+#include "platform/audiofile/AudioFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>

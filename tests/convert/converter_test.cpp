@@ -5,9 +5,9 @@
 #include "common/SettingsFile.h"
 #include "convert/Converter.h"
 #include "convert/EncoderSetup.h"
-#include "platform/AudioFile.h"
-#include "platform/AudioFile2LameEnc.h"
-#include "platform/AudioInformation.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/tags/AudioInformation.h"
 #include "support/Fakes.h"
 
 #include <QAction>

@@ -3,9 +3,9 @@
 #include "common/Error.h"
 #include "library/LocalPlayer.h"
 #include "library_fixtures.h"
-#include "platform/AudioFile.h"
-#include "platform/AudioPlayer.h"
-#include "platform/SoundOutput.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/sound/AudioPlayer.h"
+#include "platform/sound/SoundOutput.h"
 #include "support/Wait.h"
 
 #include <QProcess>

@@ -1,5 +1,5 @@
 #include "common/Error.h"
-#include "platform/Skin.h"
+#include "platform/skin/Skin.h"
 
 #include <QFile>
 #include <QImage>

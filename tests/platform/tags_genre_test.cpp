@@ -1,4 +1,4 @@
-#include "platform/GenreTable.h"
+#include "platform/tags/GenreTable.h"
 
 #include <gtest/gtest.h>
 #include <taglib/id3v1genres.h>

@@ -1,7 +1,7 @@
 #include "platform/tags_fixtures.h"
 
 #include "common/Error.h"
-#include "platform/AudioInformation.h"
+#include "platform/tags/AudioInformation.h"
 
 #include <QTemporaryDir>
 #include <QThread>

@@ -1,6 +1,6 @@
 #include "common/AppState.h"
-#include "platform/SoundOutput.h"
-#include "platform/StreamLibrary.h"
+#include "platform/sound/SoundOutput.h"
+#include "platform/stream/StreamLibrary.h"
 #include "radio/DataFiles.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationConnector.h"

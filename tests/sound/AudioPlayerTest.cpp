@@ -1,4 +1,4 @@
-#include "platform/AudioPlayer.h"
+#include "platform/sound/AudioPlayer.h"
 #include "SoundTestUtil.h"
 
 #include <QElapsedTimer>

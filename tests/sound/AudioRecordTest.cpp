@@ -1,4 +1,4 @@
-#include "platform/AudioRecord.h"
+#include "platform/sound/AudioRecord.h"
 #include "SoundTestUtil.h"
 
 #include <QMediaDevices>

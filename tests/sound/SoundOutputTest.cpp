@@ -1,4 +1,4 @@
-#include "platform/SoundOutput.h"
+#include "platform/sound/SoundOutput.h"
 #include "SoundTestUtil.h"
 
 #include <QAudio>

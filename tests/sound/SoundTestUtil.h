@@ -1,7 +1,7 @@
 #pragma once
 #include "support/Tone.h"
-#include "platform/AudioTypes.h"
-#include "platform/SoundOutput.h"
+#include "platform/sound/AudioTypes.h"
+#include "platform/sound/SoundOutput.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "StreamTestUtil.h"
 
-#include "platform/StreamPlaylist.h"
+#include "platform/stream/StreamPlaylist.h"
 
 #include "support/ChildProcess.h"
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 #include "support/Tone.h"
-#include "platform/SoundOutput.h"
-#include "platform/StreamLibrary.h"
+#include "platform/sound/SoundOutput.h"
+#include "platform/stream/StreamLibrary.h"
 #include "support/IcyServer.h"
 
 #include <QCoreApplication>

@@ -1,0 +1,136 @@
+#include "app/MainWindow.h"
+
+#include "app/Application.h"
+#include "app/SkinSurface.h"
+#include "common/Error.h"
+#include "common/Seams.h"
+#include "common/TreeText.h"
+#include "convert/OptionsDialog.h"
+#include "library/LibraryCatalogue.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/stream/StreamLibrary.h"
+#include "radio/DataFiles.h"
+#include "radio/StationCatalogue.h"
+#include "radio/StationPanel.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeView>
+
+namespace varnelo {
+
+// The start-up sequence at the first showing, the command-line step and the
+// shutdown sequence.
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // Let the window appear first, as the first showing does.
+    QTimer::singleShot(0, this, [this] {
+        Application::guarded([this] {
+            if (!state.StartupDone)
+                RunStartupSequence();
+            else
+                RunCommandLineStep();
+        });
+        Q_EMIT startupFinished();
+    });
+}
+
+void MainWindow::RunStartupSequence() {
+    settings.open(QStringLiteral("temp.ini"));
+    folder_.create();
+    surface_->HookUp();
+
+    // Data files, in order; an existing tree file is loaded, a missing one is
+    // created empty and the built-in tree kept.
+    const bool hadLibraryTree = QFile::exists(folder_.file(QStringLiteral("tt.txt")));
+    const bool hadCatalogueTree = QFile::exists(folder_.file(QStringLiteral("treetext.txt")));
+    CreateMissingDataFiles(folder_);
+    if (hadLibraryTree) {
+        try {
+            library_->LoadLibraryTree(library_->treePath());
+        } catch (const Error& e) {
+            Application::showUnhandled(e.message());
+        }
+    }
+    if (hadCatalogueTree) {
+        try {
+            catalogue_->LoadCatalogueTree(catalogue_->treePath());
+        } catch (const Error& e) {
+            Application::showUnhandled(e.message());
+        }
+    }
+
+    surface_->SetBarv(streams_->GetVolume());
+    ShowRadioPage();
+    AudioFile_->SetFormatOption(-1);
+    AudioFilew_->SetFormatOption(-1);
+    if (options_)
+        options_->LoadOptions();
+
+    QStandardItem* stations = tree::FindNodeByText(catalogue_->tv, QStringLiteral("Radio Stations"));
+    if (!stations)
+        return;  // runs again at the next showing
+    tv->setFocus();
+    catalogue_->selectNode(stations);
+    catalogue_->ShowCatalogueNode();
+    state.StartupDone = true;
+    if (options_)
+        options_->LoadShutdownOptions();
+    if (sound_->fellBack()) {
+        // Said once: the program plays on a silent output.
+        lab_state->setText(QStringLiteral("No sound device could be opened: playing silently"));
+        panel_state->show();
+        QTimer::singleShot(8000, panel_state, [this] {
+            if (!state.ConnectWorker)
+                panel_state->hide();
+        });
+    }
+    RunCommandLineStep();
+}
+
+void MainWindow::RunCommandLineStep() {
+    if (arguments_.isEmpty())
+        return;
+    if (openCommandLineFile)
+        openCommandLineFile(arguments_.first());
+    state.OpenedFromCommandLine = true;
+    panel_radio->hide();
+    if (state.CdPlaying && stopCdPlayback)
+        stopCdPlayback();
+    state.StartOffset = 0;
+    catalogue_->SaveCatalogueTree();
+    ShowLocalPage();
+}
+
+void MainWindow::SaveTrees() {
+    library_->SaveLibraryTree();
+    catalogue_->SaveCatalogueTree();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (closeConfirmed_) {
+        event->accept();
+        return;
+    }
+    Application::guarded([this] { SaveTrees(); });
+    if (stopLocalPlayback)
+        stopLocalPlayback();
+    const PromptAnswer answer = prompts_.message(QStringLiteral("Close it now?"), QStringLiteral("Are you sure?"),
+                                                 PromptIcon::Question, PromptButtons::YesNo);
+    if (answer != PromptAnswer::Yes) {
+        event->ignore();
+        return;
+    }
+    closeConfirmed_ = true;
+    streams_->StreamFree(state.StreamHandle);
+    tray_->hide();
+    event->accept();
+}
+
+} // namespace varnelo

@@ -1,0 +1,153 @@
+#include "app/MainWindow.h"
+
+#include "app/Application.h"
+#include "app/PlayingRowDelegate.h"
+#include "app/SkinSurface.h"
+#include "convert/Converter.h"
+#include "convert/EncoderSetup.h"
+#include "convert/OptionsDialog.h"
+#include "convert/SettingsKeys.h"
+#include "library/LocalPlayer.h"
+#include "library/TagEditor.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/sound/AudioPlayer.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/skin/Skin.h"
+#include "platform/sound/SoundOutput.h"
+#include "platform/stream/StreamLibrary.h"
+#include "radio/SearchPanel.h"
+#include "radio/StationInfoWindow.h"
+#include "radio/StreamPlayer.h"
+#include "app/TrayTip.h"
+#include "common/Error.h"
+#include "common/Seams.h"
+#include "common/TreeText.h"
+#include "library/LibraryCatalogue.h"
+#include "library/LibraryEntries.h"
+#include "radio/DataFiles.h"
+#include "radio/StationCatalogue.h"
+#include "radio/StationPanel.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace varnelo {
+
+// The radio page's and the shell menus' connections, kept apart from the
+// window's life cycle in MainWindow.cpp.
+
+void MainWindow::buildRadio() {
+    StreamPlayerViews views;
+    views.panel = panel_radio;
+    views.panel_state = panel_state;
+    views.lab_state = lab_state;
+    views.BitBtn1 = BitBtn1;
+    views.BitBtn2 = BitBtn2;
+    views.setLabtime = [this](const QString& t) { surface_->SetLabtime(t); };
+    views.barv = [this] { return surface_->BarvValue(); };
+    views.setBarv = [this](int v) { surface_->SetBarv(v); };
+    views.redrawList = [this] { LV->viewport()->update(); };
+    player_ = new StreamPlayer(state, *catalogue_, *streams_, prompts_, shell_, clock_, views, this);
+    player_->stopLocalPlayback = [this] {
+        if (stopLocalPlayback)
+            stopLocalPlayback();
+    };
+    surface_ = new SkinSurface(*this, this);
+
+    LV->setItemDelegate(new PlayingRowDelegate(
+        [this] { return state.StationPlaying ? state.CurrentRow : -1; }, LV));
+    connect(LV, &QTreeView::clicked, this, [this] { state.StationListActive = true; });
+    connect(LV, &QTreeView::pressed, this, [this] {
+        Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); });
+    });
+    connect(LV, &QTreeView::doubleClicked, this, [this] { player_->LVDblClick(); });
+    connect(LV_R, &QTreeView::clicked, this, [this] { state.StationListActive = false; });
+
+    const auto action = [this](const char* name) { return findChild<QAction*>(QLatin1String(name)); };
+    connect(action("N1"), &QAction::triggered, this, [this] { Application::guarded([this] { player_->PlayPauseStation(); }); });
+    connect(action("Pause1"), &QAction::triggered, this,
+            [this] { Application::guarded([this] { player_->StopRadioOrRecording(); }); });
+    connect(catalogue_->audioInfo, &QAction::triggered, this, &MainWindow::ShowStationInfo);
+    connect(action("N5"), &QAction::triggered, this, &MainWindow::ToggleRecordingsList);
+
+    connect(panel_radio->Button13, &QPushButton::clicked, this,
+            [this] { Application::guarded([this] { player_->AuditionStation(); }); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { player_->MuteVolume(); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { player_->UnmuteVolume(); });
+
+    const auto search = [this] {
+        Application::guarded([this] {
+            const int by = pan_search->cb_search->currentIndex();
+            if (state.RadioPage)
+                catalogue_->SearchStations(by, pan_search->Search_genre->text());
+            else if (!state.RipPage)
+                library_->SearchLibrary(pan_search->Search_genre->text(), by);
+        });
+    };
+    connect(pan_search, &SearchPanel::searchRequested, this, search);
+    buildShellMenus();
+    connect(pan_search->Button7, &QPushButton::clicked, this, [this] {
+        Application::guarded([this] {
+            if (state.RadioPage) {
+                if (catalogue_->ResetSearch())
+                    tv->setFocus();
+            } else if (!state.RipPage) {
+                library_->ResetLibrarySearch();
+            }
+        });
+    });
+}
+
+void MainWindow::buildShellMenus() {
+    const auto add = [this](QMenu* menu, const char* name, const QString& text) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    p_1 = new QMenu(this);
+    p_1->setObjectName(QStringLiteral("p_1"));
+    connect(add(p_1, "Addfile1", QStringLiteral("Add file")), &QAction::triggered, this, [this] {
+        if (!state.RadioPage)
+            Application::guarded([this] { entries_->AddFiles(); });
+    });
+    connect(add(p_1, "AddURL1", QStringLiteral("Add URL")), &QAction::triggered, panel_radio, &QWidget::show);
+    connect(add(p_1, "Addfolder1", QStringLiteral("Rescan")), &QAction::triggered, this,
+            [this] { Application::guarded([this] { entries_->ScanFolder(); }); });
+    p_1->addSeparator();
+    add(p_1, "Exit1", QStringLiteral("Exit"));  // the file menu's Exit has no action of its own
+
+    p_lvcd = new QMenu(this);
+    p_lvcd->setObjectName(QStringLiteral("p_lvcd"));
+    for (const auto& [name, text] : {std::pair{"Play3", "Play"}, {"Stop3", "Stop"}, {"Refrsh1", "Refresh"},
+                                     {"FreeDB1", "FreeDB"}, {"Eject1", "Eject"}, {"CloseDriveTray1", "Close Drive Tray"}})
+        add(p_lvcd, name, QString::fromUtf8(text))->setEnabled(false);  // the CD ripper fills these in
+
+    p_set = new QMenu(this);
+    p_set->setObjectName(QStringLiteral("p_set"));
+    connect(add(p_set, "SET1", QStringLiteral("Options")), &QAction::triggered, this, [this] {
+        if (fm_setting) {
+            fm_setting->move(pos() + QPoint((width() - fm_setting->width()) / 2, (height() - fm_setting->height()) / 2));
+            fm_setting->show();
+        }
+    });
+    connect(add(p_set, "Associate1", QStringLiteral("Associate")), &QAction::triggered, this, [this] {
+        if (fm_associate)
+            fm_associate->show();
+    });
+}
+
+} // namespace varnelo

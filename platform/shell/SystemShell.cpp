@@ -1,0 +1,39 @@
+#include "platform/shell/SystemShell.h"
+
+#include <QApplication>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDesktopServices>
+#include <QTcpSocket>
+#include <QUrl>
+
+namespace varnelo {
+
+void SystemShell::openFolder(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void SystemShell::beep() {
+    QApplication::beep();
+}
+
+bool SystemShell::powerOff() {
+    QDBusInterface login(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                         QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
+    if (!login.isValid())
+        return false;
+    // Non-interactive: fails instead of prompting when authorisation is needed.
+    QDBusReply<void> reply = login.call(QStringLiteral("PowerOff"), false);
+    return reply.isValid();
+}
+
+bool SystemShell::networkReachable() {
+    // A well-known, always-on address; a connect within 3 s counts as reachable.
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("www.debian.org"), 80);
+    const bool ok = socket.waitForConnected(3000);
+    socket.abort();
+    return ok;
+}
+
+} // namespace varnelo

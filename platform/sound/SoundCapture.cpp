@@ -1,0 +1,254 @@
+#include "platform/sound/SoundCapture.h"
+
+#include <QAudioFormat>
+#include <QAudioSource>
+#include <QIODevice>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <utility>
+
+namespace varnelo {
+
+CaptureBuffer::CaptureBuffer(SoundFormat format, std::size_t blockFrames, std::function<void()> onBlock)
+    : m_format(format), m_blockSamples(blockFrames * static_cast<std::size_t>(format.channels)),
+      m_onBlock(std::move(onBlock)) {
+    m_partial.reserve(m_blockSamples);
+}
+
+bool CaptureBuffer::setInput(int sampleRate, int channels, SampleType type) {
+    auto converter = std::make_unique<SoundConverter>(sampleRate, channels, type, m_format.sampleRate,
+                                                      m_format.channels, SampleType::Int32);
+    if (!converter->valid())
+        return false;
+    std::lock_guard lock(m_mutex);
+    m_converter = std::move(converter);
+    return true;
+}
+
+void CaptureBuffer::push(const void* data, std::size_t frames) {
+    int finished = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_converter || frames == 0)
+            return;
+        m_converted.clear();
+        const std::size_t got = m_converter->convert(data, frames, m_converted);
+        finished = append(m_converted.data(), got);
+    }
+    for (int i = 0; i < finished; ++i)
+        m_onBlock();
+}
+
+void CaptureBuffer::finish() {
+    int finished = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_converter) {
+            m_converted.clear();
+            const std::size_t got = m_converter->flush(m_converted);
+            finished += append(m_converted.data(), got);
+        }
+        finished += closeBlock();
+    }
+    for (int i = 0; i < finished; ++i)
+        m_onBlock();
+}
+
+int CaptureBuffer::append(const Sample* samples, std::size_t frames) {
+    const double gain = m_gain;
+    const std::size_t total = frames * static_cast<std::size_t>(m_format.channels);
+    int finished = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        Sample s = samples[i];
+        if (gain != 1.0)
+            s = static_cast<Sample>(std::clamp<double>(std::round(s * gain),
+                                                       std::numeric_limits<Sample>::min(),
+                                                       std::numeric_limits<Sample>::max()));
+        const float level = float(std::abs(double(s)) / 2147483648.0);
+        const std::size_t side = i % static_cast<std::size_t>(m_format.channels);
+        if (side == 0)
+            m_peaks.left = std::max(m_peaks.left, level);
+        if (side == 1 || m_format.channels == 1)
+            m_peaks.right = std::max(m_peaks.right, level);
+        m_partial.push_back(s);
+        if (m_partial.size() == m_blockSamples)
+            finished += closeBlock();
+    }
+    m_frames += static_cast<std::int64_t>(frames);
+    return finished;
+}
+
+int CaptureBuffer::closeBlock() {
+    if (m_partial.empty())
+        return 0;
+    m_ready.push_back(std::move(m_partial));
+    m_partial = SampleBlock();
+    m_partial.reserve(m_blockSamples);
+    while (m_ready.size() > MaxKeptBlocks)
+        m_ready.pop_front();
+    ++m_made;
+    return 1;
+}
+
+int CaptureBuffer::blocksMade() const {
+    std::lock_guard lock(m_mutex);
+    return m_made;
+}
+
+SampleBlock CaptureBuffer::take() {
+    std::lock_guard lock(m_mutex);
+    if (m_ready.empty())
+        return {};
+    SampleBlock block = std::move(m_ready.front());
+    m_ready.pop_front();
+    return block;
+}
+
+std::int64_t CaptureBuffer::frames() const {
+    std::lock_guard lock(m_mutex);
+    return m_frames;
+}
+
+SoundLevels CaptureBuffer::takePeaks() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_peaks, SoundLevels{});
+}
+
+namespace {
+
+class LoopbackCapture final : public CaptureSource {
+public:
+    LoopbackCapture(SoundOutput& output, std::shared_ptr<CaptureBuffer> buffer)
+        : m_output(output), m_buffer(std::move(buffer)) {}
+    ~LoopbackCapture() override { stop(); }
+
+    QString start() override {
+        if (!m_buffer->setInput(SoundOutput::MixRate, SoundOutput::MixChannels, SampleType::Float))
+            return QStringLiteral("The record format cannot be made from the program's output");
+        m_tap = m_output.addTap(
+            [buffer = m_buffer](const float* frames, std::size_t count) { buffer->push(frames, count); });
+        return {};
+    }
+
+    void stop() override {
+        if (m_tap) {
+            m_output.removeTap(m_tap);
+            m_tap = 0;
+        }
+    }
+
+    void setVolume(double volume) override { m_buffer->setGain(volume); }
+
+private:
+    SoundOutput& m_output;
+    std::shared_ptr<CaptureBuffer> m_buffer;
+    int m_tap = 0;
+};
+
+std::optional<SampleType> sampleType(QAudioFormat::SampleFormat format) {
+    switch (format) {
+    case QAudioFormat::Int16:
+        return SampleType::Int16;
+    case QAudioFormat::Int32:
+        return SampleType::Int32;
+    case QAudioFormat::Float:
+        return SampleType::Float;
+    default:
+        return std::nullopt;
+    }
+}
+
+class SystemCapture final : public CaptureSource {
+public:
+    SystemCapture(const QAudioDevice& device, SoundFormat wanted, std::shared_ptr<CaptureBuffer> buffer)
+        : m_device(device), m_wanted(wanted), m_buffer(std::move(buffer)) {}
+    ~SystemCapture() override { stop(); }
+
+    QString start() override {
+        const QAudioFormat format = chooseFormat();
+        const auto type = sampleType(format.sampleFormat());
+        if (!format.isValid() || !type)
+            return QStringLiteral("The device offers no usable sample format");
+        if (!m_buffer->setInput(format.sampleRate(), format.channelCount(), *type))
+            return QStringLiteral("The record format cannot be made from the device's format");
+        m_frameBytes = format.bytesPerFrame();
+        m_source = std::make_unique<QAudioSource>(m_device, format);
+        m_source->setVolume(m_volume);
+        m_io = m_source->start();
+        if (!m_io || m_source->error() != QAudio::NoError || m_source->state() == QAudio::StoppedState) {
+            m_source.reset();
+            m_io = nullptr;
+            return QStringLiteral("The recording device could not be opened");
+        }
+        QObject::connect(m_io, &QIODevice::readyRead, m_io, [this] { readAvailable(); });
+        return {};
+    }
+
+    void stop() override {
+        if (!m_source)
+            return;
+        readAvailable();
+        m_source->stop();
+        m_source.reset();
+        m_io = nullptr;
+    }
+
+    void setVolume(double volume) override {
+        m_volume = volume;
+        if (m_source)
+            m_source->setVolume(volume);
+    }
+
+private:
+    // The device's own format when it cannot give what is asked; the buffer
+    // converts either way.
+    QAudioFormat chooseFormat() const {
+        for (auto sample : {QAudioFormat::Int32, QAudioFormat::Float, QAudioFormat::Int16}) {
+            QAudioFormat format;
+            format.setSampleRate(m_wanted.sampleRate);
+            format.setChannelCount(m_wanted.channels);
+            format.setSampleFormat(sample);
+            if (m_device.isFormatSupported(format))
+                return format;
+        }
+        return m_device.preferredFormat();
+    }
+
+    void readAvailable() {
+        if (!m_io)
+            return;
+        m_pending.append(m_io->readAll());
+        const qsizetype frames = m_pending.size() / m_frameBytes;
+        if (frames == 0)
+            return;
+        m_buffer->push(m_pending.constData(), static_cast<std::size_t>(frames));
+        m_pending.remove(0, frames * m_frameBytes);
+    }
+
+    QAudioDevice m_device;
+    SoundFormat m_wanted;
+    std::shared_ptr<CaptureBuffer> m_buffer;
+    std::unique_ptr<QAudioSource> m_source;
+    QIODevice* m_io = nullptr;
+    QByteArray m_pending;
+    int m_frameBytes = 1;
+    double m_volume = 1.0;
+};
+
+} // namespace
+
+std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput& output,
+                                                     std::shared_ptr<CaptureBuffer> buffer) {
+    return std::make_unique<LoopbackCapture>(output, std::move(buffer));
+}
+
+std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice& device, SoundFormat wanted,
+                                                   std::shared_ptr<CaptureBuffer> buffer) {
+    return std::make_unique<SystemCapture>(device, wanted, std::move(buffer));
+}
+
+} // namespace varnelo

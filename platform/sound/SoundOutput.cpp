@@ -1,0 +1,332 @@
+#include "platform/sound/SoundOutput.h"
+#include "platform/sound/SoundBackend.h"
+#include "platform/sound/SoundConverter.h"
+
+#include <QAudio>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace varnelo {
+
+namespace {
+
+constexpr SoundFormat MixFormat{SoundOutput::MixRate, SoundOutput::MixChannels};
+
+// Stereo frames in a fixed circular store; the owner locks.
+class FrameRing {
+public:
+    explicit FrameRing(std::size_t frames) : m_data(frames * 2) {}
+
+    std::size_t size() const { return m_count; }
+    std::size_t capacity() const { return m_data.size() / 2; }
+    std::size_t free() const { return capacity() - m_count; }
+    void clear() { m_head = m_count = 0; }
+
+    // Takes at most free() frames.
+    std::size_t push(const float* frames, std::size_t count) {
+        count = std::min(count, free());
+        std::size_t tail = (m_head + m_count) % capacity();
+        for (std::size_t done = 0; done < count;) {
+            const std::size_t n = std::min(count - done, capacity() - tail);
+            std::copy_n(frames + done * 2, n * 2, m_data.begin() + static_cast<std::ptrdiff_t>(tail * 2));
+            done += n;
+            tail = (tail + n) % capacity();
+        }
+        m_count += count;
+        return count;
+    }
+
+    // Adds up to `count` frames into `out`, tracking the peaks; returns the frames taken.
+    std::size_t mixInto(float* out, std::size_t count, SoundLevels& peaks) {
+        count = std::min(count, m_count);
+        for (std::size_t done = 0; done < count;) {
+            const std::size_t n = std::min(count - done, capacity() - m_head);
+            const float* in = m_data.data() + m_head * 2;
+            float* to = out + done * 2;
+            for (std::size_t i = 0; i < n; ++i) {
+                to[2 * i] += in[2 * i];
+                to[2 * i + 1] += in[2 * i + 1];
+                peaks.left = std::max(peaks.left, std::fabs(in[2 * i]));
+                peaks.right = std::max(peaks.right, std::fabs(in[2 * i + 1]));
+            }
+            done += n;
+            m_head = (m_head + n) % capacity();
+        }
+        m_count -= count;
+        return count;
+    }
+
+private:
+    std::vector<float> m_data;
+    std::size_t m_head = 0;
+    std::size_t m_count = 0;
+};
+
+// A channel keeps its sound at the mix format; a converter on the way in
+// handles other formats, so the mixer only adds.
+class MixChannel final : public SoundChannel {
+public:
+    MixChannel(SoundFormat format, std::size_t capacityFrames)
+        : m_format(format), m_ring(ringFrames(format, capacityFrames)) {
+        if (!(format == MixFormat))
+            m_converter =
+                std::make_unique<SoundConverter>(format.sampleRate, format.channels, SampleType::Float,
+                                                 MixFormat.sampleRate, MixFormat.channels, SampleType::Float);
+    }
+
+    bool usable() const { return !m_converter || m_converter->valid(); }
+
+    SoundFormat format() const override { return m_format; }
+
+    std::size_t write(const float* frames, std::size_t count) override {
+        std::lock_guard lock(m_mutex);
+        if (!m_converter) {
+            const std::size_t taken = m_ring.push(frames, count);
+            m_written += taken;
+            return taken;
+        }
+        // Take only what is sure to fit once converted.
+        const double ratio = double(MixFormat.sampleRate) / m_format.sampleRate;
+        const double room = double(m_ring.free()) - double(m_converter->maxOutFrames(0)) - 64.0;
+        std::size_t n = room > 0 ? std::min(count, static_cast<std::size_t>(room / ratio)) : 0;
+        while (n > 0 && m_converter->maxOutFrames(n) > m_ring.free())
+            n = n * 7 / 8;
+        if (n == 0)
+            return 0;
+        m_scratch.clear();
+        m_converter->convert(frames, n, m_scratch);
+        m_ring.push(m_scratch.data(), m_scratch.size() / 2);
+        m_written += n;
+        return n;
+    }
+
+    std::size_t queuedFrames() const override {
+        std::lock_guard lock(m_mutex);
+        return static_cast<std::size_t>(m_written - playedLocked());
+    }
+
+    std::uint64_t playedFrames() const override {
+        std::lock_guard lock(m_mutex);
+        return playedLocked();
+    }
+
+    // Under the lock, so that once it returns no block of this channel is
+    // being mixed and none follows.
+    void setPaused(bool paused) override {
+        std::lock_guard lock(m_mutex);
+        m_paused = paused;
+    }
+    bool paused() const override { return m_paused; }
+
+    void clear() override {
+        std::lock_guard lock(m_mutex);
+        m_ring.clear();
+        m_written = 0;
+        m_mixed = 0;
+        if (m_converter)
+            m_converter->reset();
+    }
+
+    SoundLevels takePeaks() override {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_peaks, SoundLevels{});
+    }
+
+    // Mixer thread.
+    void mixInto(float* out, std::size_t frames) {
+        std::lock_guard lock(m_mutex);
+        if (m_paused)
+            return;
+        std::size_t got = m_ring.mixInto(out, frames, m_peaks);
+        // Run dry: the writer has stopped (or is late). Play out what the
+        // resampler still holds instead of keeping it back for good.
+        if (got < frames && m_converter && m_converter->delayFrames() > 0) {
+            m_scratch.clear();
+            m_converter->flush(m_scratch);
+            m_ring.push(m_scratch.data(), m_scratch.size() / 2);
+            got += m_ring.mixInto(out + got * 2, frames - got, m_peaks);
+        }
+        m_mixed += got;
+    }
+
+private:
+    static std::size_t ringFrames(SoundFormat format, std::size_t capacityFrames) {
+        if (format == MixFormat)
+            return std::max<std::size_t>(capacityFrames, 1);
+        const double ratio = double(MixFormat.sampleRate) / std::max(format.sampleRate, 1);
+        // Slack for the resampler's own delay and its flush at the end.
+        return static_cast<std::size_t>(std::ceil(double(capacityFrames) * ratio)) + 4096;
+    }
+
+    // Counted in the channel's frames. Without conversion it is exact; with it,
+    // the mixed frames are scaled back, and an empty channel has played all.
+    std::uint64_t playedLocked() const {
+        if (!m_converter)
+            return m_mixed;
+        if (m_ring.size() == 0 && m_converter->delayFrames() == 0)
+            return m_written;
+        const auto scaled = static_cast<std::uint64_t>(
+            std::llround(double(m_mixed) * m_format.sampleRate / MixFormat.sampleRate));
+        return std::min(scaled, m_written > 0 ? m_written - 1 : 0);
+    }
+
+    const SoundFormat m_format;
+    mutable std::mutex m_mutex;
+    FrameRing m_ring;
+    std::unique_ptr<SoundConverter> m_converter;
+    std::vector<float> m_scratch;
+    std::uint64_t m_written = 0;
+    std::uint64_t m_mixed = 0;
+    SoundLevels m_peaks;
+    std::atomic<bool> m_paused{false};
+};
+
+class MixerOutput final : public SoundOutput, private MixSource {
+public:
+    MixerOutput() = default;
+    ~MixerOutput() override {
+        // The device first: after its stop() it cannot report a loss any more.
+        if (m_backend)
+            m_backend->stop();
+        std::unique_ptr<SoundBackend> replacement;
+        {
+            std::lock_guard lock(m_backendMutex);
+            replacement = std::move(m_replacement);
+        }
+        if (replacement)
+            replacement->stop();
+    }
+
+    // Called once, before the backend is started.
+    void setBackend(std::unique_ptr<SoundBackend> backend) {
+        std::lock_guard lock(m_backendMutex);
+        m_backend = std::move(backend);
+    }
+    SoundBackend& backend() { return *m_backend; }
+    void setFellBack() { m_fellBack = true; }
+    MixSource& source() { return *this; }
+
+    // On the device's thread: the sound goes on, silently, so that players
+    // still advance and reach their end.
+    void deviceLost() {
+        std::lock_guard lock(m_backendMutex);
+        if (m_replacement)
+            return;
+        m_replacement = createNullBackend(*this);
+        m_replacement->start();
+        m_fellBack = true;
+    }
+
+    std::shared_ptr<SoundChannel> openChannel(SoundFormat format, std::size_t capacityFrames) override {
+        auto channel = std::make_shared<MixChannel>(format, capacityFrames);
+        if (!channel->usable())
+            return nullptr;
+        std::lock_guard lock(m_channelsMutex);
+        m_channels.push_back(channel);
+        return channel;
+    }
+
+    void setVolume(int volume) override {
+        volume = std::clamp(volume, 0, 100);
+        m_volume = volume;
+        m_gain = QAudio::convertVolume(float(volume) / 100.0f, QAudio::LogarithmicVolumeScale,
+                                       QAudio::LinearVolumeScale);
+    }
+    int volume() const override { return m_volume; }
+
+    SoundLevels takeOutputPeaks() override {
+        std::lock_guard lock(m_peaksMutex);
+        return std::exchange(m_peaks, SoundLevels{});
+    }
+
+    QString backendName() const override {
+        std::lock_guard lock(m_backendMutex);
+        const SoundBackend* active = m_replacement ? m_replacement.get() : m_backend.get();
+        return active ? active->name() : QString();
+    }
+    bool fellBack() const override { return m_fellBack; }
+
+    int addTap(Tap tap) override {
+        std::lock_guard lock(m_tapsMutex);
+        const int id = ++m_lastTap;
+        m_taps.emplace(id, std::move(tap));
+        return id;
+    }
+
+    void removeTap(int id) override {
+        std::lock_guard lock(m_tapsMutex);
+        m_taps.erase(id);
+    }
+
+private:
+    void mix(float* out, std::size_t frames) override {
+        std::fill_n(out, frames * MixChannels, 0.0f);
+        {
+            std::lock_guard lock(m_channelsMutex);
+            for (auto it = m_channels.begin(); it != m_channels.end();) {
+                if (auto channel = it->lock()) {
+                    channel->mixInto(out, frames);
+                    ++it;
+                } else {
+                    it = m_channels.erase(it);
+                }
+            }
+        }
+        {
+            std::lock_guard lock(m_tapsMutex);
+            for (auto& [id, tap] : m_taps)
+                tap(out, frames);
+        }
+        const float gain = m_gain;
+        SoundLevels peaks;
+        for (std::size_t i = 0; i < frames; ++i) {
+            out[2 * i] *= gain;
+            out[2 * i + 1] *= gain;
+            peaks.left = std::max(peaks.left, std::fabs(out[2 * i]));
+            peaks.right = std::max(peaks.right, std::fabs(out[2 * i + 1]));
+        }
+        std::lock_guard lock(m_peaksMutex);
+        m_peaks.left = std::max(m_peaks.left, peaks.left);
+        m_peaks.right = std::max(m_peaks.right, peaks.right);
+    }
+
+    mutable std::mutex m_backendMutex;
+    std::unique_ptr<SoundBackend> m_backend;
+    std::unique_ptr<SoundBackend> m_replacement;
+    std::atomic<bool> m_fellBack{false};
+    std::mutex m_channelsMutex;
+    std::vector<std::weak_ptr<MixChannel>> m_channels;
+    std::mutex m_tapsMutex;
+    std::map<int, Tap> m_taps;
+    int m_lastTap = 0;
+    std::atomic<int> m_volume{100};
+    std::atomic<float> m_gain{1.0f};
+    std::mutex m_peaksMutex;
+    SoundLevels m_peaks;
+};
+
+} // namespace
+
+std::unique_ptr<SoundOutput> SoundOutput::create(Backend backend) {
+    auto output = std::make_unique<MixerOutput>();
+    if (backend == Backend::System) {
+        MixerOutput* self = output.get();
+        if (auto system = createSystemBackend(output->source(), [self] { self->deviceLost(); })) {
+            output->setBackend(std::move(system));
+            if (output->backend().start())
+                return output;
+        }
+        output->setFellBack();
+    }
+    output->setBackend(createNullBackend(output->source()));
+    output->backend().start();
+    return output;
+}
+
+} // namespace varnelo

@@ -1,0 +1,559 @@
+#include "platform/stream/StreamLibrary.h"
+
+#include "platform/stream/IcyConnection.h"
+#include "platform/sound/SoundOutput.h"
+#include "platform/stream/StreamDecoder.h"
+#include "platform/stream/StreamPlaylist.h"
+
+#include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+#include <vector>
+
+namespace varnelo {
+namespace {
+
+thread_local StreamError lastError = StreamError::Ok;
+thread_local QString lastErrorText;
+
+void setError(StreamError code, const QString &text = QString()) {
+    lastError = code;
+    lastErrorText = text;
+}
+
+std::int64_t steadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// FFmpeg demuxer for the content types radio servers send; others are probed.
+const char *formatHint(const QByteArray &contentType) {
+    if (contentType == "audio/mpeg" || contentType == "audio/mp3" || contentType == "audio/x-mpeg" ||
+        contentType == "audio/mpeg3")
+        return "mp3";
+    if (contentType == "audio/aac" || contentType == "audio/aacp" || contentType == "audio/x-aac")
+        return "aac";
+    if (contentType == "application/ogg" || contentType == "audio/ogg" || contentType == "audio/x-ogg" ||
+        contentType == "audio/vorbis" || contentType == "audio/opus")
+        return "ogg";
+    return nullptr;
+}
+
+} // namespace
+
+class StreamLibrary::Stream {
+public:
+    Stream(SoundOutput &output, const Options &options, const QUrl &url, StatusCallback status)
+        : options_(options), url_(url), status_(std::move(status)) {
+        const std::size_t capacity = std::size_t(SoundOutput::MixRate) * std::size_t(options.bufferMs) / 1000;
+        channel_ = output.openChannel(SoundFormat{SoundOutput::MixRate, SoundOutput::MixChannels}, capacity);
+        if (channel_)
+            channel_->setPaused(true);
+    }
+    ~Stream() { stop(); }
+
+    // Runs the connection on the stream's thread and waits for its outcome.
+    bool start() {
+        if (!channel_) {
+            setError(StreamError::Memory, QStringLiteral("no sound channel could be opened"));
+            return false;
+        }
+        // A plain thread: joining it orders everything it did before whatever
+        // follows, for the sanitizer too (Qt's own thread end is invisible to it).
+        thread_ = std::thread([this] { run(); });
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return outcome_ != Outcome::Pending; });
+        if (outcome_ == Outcome::Connected)
+            return true;
+        lock.unlock();
+        thread_.join();
+        setError(code_, text_);
+        return false;
+    }
+
+    void stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        std::lock_guard join(joinMutex_);
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    bool play() {
+        std::lock_guard lock(mutex_);
+        if (stopped_)
+            return false;
+        channel_->setPaused(false);
+        paused_ = false;
+        return true;
+    }
+    void pause() {
+        std::lock_guard lock(mutex_);
+        channel_->setPaused(true);
+        paused_ = true;
+    }
+    void halt() {
+        stop();
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+        channel_->setPaused(true);
+        channel_->clear();
+    }
+    Activity activity() const {
+        std::lock_guard lock(mutex_);
+        if (stopped_ || outcome_ == Outcome::GaveUp)
+            return Activity::Stopped;
+        return paused_ ? Activity::Paused : Activity::Playing;
+    }
+
+    std::optional<QStringList> icyTags() const {
+        std::lock_guard lock(mutex_);
+        return icyTags_;
+    }
+    std::optional<QString> metaTag() const {
+        std::lock_guard lock(mutex_);
+        return meta_;
+    }
+    void setSync(MetaCallback callback) {
+        std::lock_guard lock(mutex_);
+        metaCallback_ = std::move(callback);
+    }
+
+private:
+    enum class Outcome { Pending, Connected, Failed, GaveUp };
+
+    void run();
+    bool open(const QUrl &url, int depth);
+    bool openAudio(std::unique_ptr<IcyConnection> connection, const QUrl &entry);
+    bool openHls(const QUrl &url);
+    bool firstAudio(StreamDecoder &decoder);
+    void playUntilDropped();
+    bool writePending();
+    void handleMetadata(const QString &text);
+    void report(StreamStatus status, const QString &text) {
+        if (status_)
+            status_(status, text);
+    }
+    bool stopping() const {
+        std::lock_guard lock(mutex_);
+        return stop_;
+    }
+    bool aborted() const { return stopping() || steadyMs() > deadline_.load(); }
+    void extendDeadline(int ms) { deadline_ = steadyMs() + ms; }
+    bool fail(StreamError code, const QString &text) {
+        code_ = code;
+        text_ = text;
+        return false;
+    }
+    bool failConnection(const IcyConnection &connection);
+    bool failTimeout() {
+        return fail(
+            StreamError::Timeout,
+            QStringLiteral("the server sent no audio for %1 seconds").arg(options_.readTimeoutMs / 1000.0));
+    }
+    bool sleepInterruptibly(int ms) {
+        std::unique_lock lock(mutex_);
+        return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_; });
+    }
+
+    const Options options_;
+    const QUrl url_;
+    const StatusCallback status_;
+    std::shared_ptr<SoundChannel> channel_;
+    std::thread thread_;
+    std::mutex joinMutex_; // stop() may come from two threads at once (stop and free)
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;    // guarded by mutex_
+    bool stopped_ = false; // guarded by mutex_
+    bool paused_ = true;   // guarded by mutex_
+    Outcome outcome_ = Outcome::Pending;
+    std::optional<QStringList> icyTags_;
+    std::optional<QString> meta_;
+    MetaCallback metaCallback_;
+    StreamError code_ = StreamError::Unknown; // written by the stream thread before publishing
+    QString text_;
+
+    // The stream thread's own.
+    std::atomic<std::int64_t> deadline_{0};
+    std::unique_ptr<IcyConnection> connection_; // outlives decoder_, which reads from it
+    std::unique_ptr<StreamDecoder> decoder_;
+    QUrl entry_;
+    bool hls_ = false;
+    std::vector<float> pending_;
+    std::uint64_t framesThisConnection_ = 0;
+};
+
+void StreamLibrary::Stream::run() {
+    // The connection's socket belongs to this thread: it closes here, as the thread ends.
+    struct Release {
+        Stream *self;
+        ~Release() {
+            self->decoder_.reset();
+            self->connection_.reset();
+        }
+    } release{this};
+    const bool connected = open(url_, 0);
+    {
+        std::lock_guard lock(mutex_);
+        outcome_ = connected ? Outcome::Connected : Outcome::Failed;
+    }
+    wake_.notify_all();
+    if (!connected)
+        return;
+    int attempt = 0;
+    for (;;) {
+        framesThisConnection_ = 0;
+        playUntilDropped();
+        if (stopping())
+            return;
+        // A connection that carried a good while of audio earns a fresh set of attempts.
+        if (framesThisConnection_ >= std::uint64_t(SoundOutput::MixRate) * 10)
+            attempt = 0;
+        bool back = false;
+        while (!back && attempt < options_.reconnectAttempts) {
+            ++attempt;
+            report(StreamStatus::Reconnecting, QStringLiteral("connection lost (%1), reconnecting %2/%3...")
+                                                   .arg(text_)
+                                                   .arg(attempt)
+                                                   .arg(options_.reconnectAttempts));
+            if (!sleepInterruptibly(options_.reconnectDelayMs * attempt))
+                return;
+            decoder_.reset();
+            connection_.reset();
+            back = hls_ ? openHls(entry_) : open(entry_, options_.maxPlaylistDepth);
+            if (stopping())
+                return;
+        }
+        if (!back) {
+            {
+                std::lock_guard lock(mutex_);
+                outcome_ = Outcome::GaveUp;
+            }
+            report(StreamStatus::Failed, text_);
+            return;
+        }
+        report(StreamStatus::Reconnected, QStringLiteral("reconnected"));
+    }
+}
+
+bool StreamLibrary::Stream::failConnection(const IcyConnection &connection) {
+    switch (connection.failure()) {
+    case IcyConnection::Failure::Aborted:
+        if (stopping())
+            return fail(StreamError::Unknown, QStringLiteral("stopped"));
+        return fail(StreamError::Timeout, QStringLiteral("the server did not answer in time"));
+    case IcyConnection::Failure::Protocol:
+        return fail(StreamError::Protocol, connection.errorText());
+    case IcyConnection::Failure::None:
+    case IcyConnection::Failure::Connect:
+    case IcyConnection::Failure::Http:
+    case IcyConnection::Failure::Closed:
+        break;
+    }
+    return fail(StreamError::FileOpen, connection.errorText());
+}
+
+bool StreamLibrary::Stream::open(const QUrl &url, int depth) {
+    extendDeadline(options_.connectTimeoutMs);
+    auto connection = std::make_unique<IcyConnection>(IcyConnection::Limits{}, [this] { return aborted(); });
+    connection->setCaCertificates(options_.caCertificates);
+    if (!connection->open(url))
+        return failConnection(*connection);
+    const QByteArray head = connection->peek(1024);
+    if (connection->failure() != IcyConnection::Failure::None)
+        return failConnection(*connection);
+    const PlaylistKind kind = guessPlaylistKind(head, connection->contentType(), connection->finalUrl());
+    if (kind == PlaylistKind::None)
+        return openAudio(std::move(connection), url);
+
+    const auto body = connection->readBody(options_.maxPlaylistBytes);
+    if (!body)
+        return failConnection(*connection);
+    const QUrl base = connection->finalUrl();
+    connection.reset();
+    if (isHlsPlaylist(*body))
+        return openHls(base);
+    if (depth >= options_.maxPlaylistDepth)
+        return fail(StreamError::FileForm, QStringLiteral("the playlists nest too deeply"));
+    const QList<QUrl> entries = parsePlaylist(*body, kind, base);
+    if (entries.isEmpty())
+        return fail(StreamError::FileForm, QStringLiteral("the playlist names no stream"));
+    for (qsizetype i = 0; i < entries.size() && i < options_.maxPlaylistEntries; ++i) {
+        if (open(entries.at(i), depth + 1))
+            return true;
+        if (stopping())
+            return false;
+    }
+    return false; // the last entry's failure says why
+}
+
+bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection, const QUrl &entry) {
+    IcyConnection *source = connection.get();
+    source->setMetadataHandler([this](const QByteArray &text) { handleMetadata(decodeStreamText(text)); });
+    auto decoder = std::make_unique<StreamDecoder>(SoundOutput::MixRate, SoundOutput::MixChannels,
+                                                   [this] { return aborted(); });
+    const bool opened = decoder->openCustom(
+        [source](unsigned char *buf, int size) {
+            return int(source->readAudio(reinterpret_cast<char *>(buf), size));
+        },
+        formatHint(source->contentType()));
+    if (!opened || !firstAudio(*decoder)) {
+        if (source->failure() != IcyConnection::Failure::None)
+            return failConnection(*source);
+        if (aborted())
+            return stopping() ? fail(StreamError::Unknown, QStringLiteral("stopped")) : failTimeout();
+        return fail(StreamError::FileForm, decoder->errorText());
+    }
+    QStringList lines;
+    for (const QByteArray &line : source->headerLines())
+        lines.append(decodeStreamText(line));
+    {
+        std::lock_guard lock(mutex_);
+        icyTags_ = lines;
+    }
+    if (source->metaint() == 0)
+        if (auto title = decoder->takeMetadataUpdate())
+            handleMetadata(*title);
+    connection_ = std::move(connection);
+    decoder_ = std::move(decoder);
+    entry_ = entry;
+    hls_ = false;
+    return true;
+}
+
+bool StreamLibrary::Stream::openHls(const QUrl &url) {
+    extendDeadline(options_.connectTimeoutMs);
+    auto decoder = std::make_unique<StreamDecoder>(SoundOutput::MixRate, SoundOutput::MixChannels,
+                                                   [this] { return aborted(); });
+    if (!decoder->openUrl(url.toString(QUrl::FullyEncoded)) || !firstAudio(*decoder)) {
+        if (aborted())
+            return stopping() ? fail(StreamError::Unknown, QStringLiteral("stopped")) : failTimeout();
+        return fail(StreamError::FileOpen, decoder->errorText());
+    }
+    {
+        std::lock_guard lock(mutex_);
+        icyTags_.reset();
+    }
+    if (auto title = decoder->takeMetadataUpdate())
+        handleMetadata(*title);
+    decoder_ = std::move(decoder);
+    entry_ = url;
+    hls_ = true;
+    return true;
+}
+
+// A connection counts only once it gives sound: a server that answers and then
+// sends nothing usable fails here, inside the connect time-out.
+bool StreamLibrary::Stream::firstAudio(StreamDecoder &decoder) {
+    pending_.clear();
+    for (;;) {
+        switch (decoder.decode(pending_)) {
+        case StreamDecoder::Result::Audio:
+            return true;
+        case StreamDecoder::Result::NoAudio:
+            if (aborted())
+                return false;
+            continue;
+        case StreamDecoder::Result::End:
+        case StreamDecoder::Result::Failed:
+            return false;
+        }
+    }
+}
+
+void StreamLibrary::Stream::playUntilDropped() {
+    extendDeadline(options_.readTimeoutMs);
+    for (;;) {
+        if (!writePending())
+            return;
+        const StreamDecoder::Result result = decoder_->decode(pending_);
+        if (hls_ || !connection_ || connection_->metaint() == 0)
+            if (auto title = decoder_->takeMetadataUpdate())
+                handleMetadata(*title);
+        switch (result) {
+        case StreamDecoder::Result::Audio:
+            extendDeadline(options_.readTimeoutMs);
+            continue;
+        case StreamDecoder::Result::NoAudio:
+            if (aborted() && !stopping()) {
+                failTimeout();
+                return;
+            }
+            continue;
+        case StreamDecoder::Result::End:
+        case StreamDecoder::Result::Failed:
+            if (stopping())
+                return;
+            if (aborted())
+                failTimeout();
+            else if (connection_ && connection_->failure() != IcyConnection::Failure::None)
+                failConnection(*connection_);
+            else
+                fail(StreamError::FileOpen, QStringLiteral("the server closed the connection"));
+            return;
+        }
+    }
+}
+
+// Hands the decoded frames to the channel, waiting while it is full (paused or
+// ahead of the output). Waiting for room is not a stall of the server.
+bool StreamLibrary::Stream::writePending() {
+    const std::size_t channels = SoundOutput::MixChannels;
+    const std::size_t frames = pending_.size() / channels;
+    std::size_t done = 0;
+    while (done < frames) {
+        done += channel_->write(pending_.data() + done * channels, frames - done);
+        if (done < frames) {
+            extendDeadline(options_.readTimeoutMs);
+            if (!sleepInterruptibly(10))
+                return false;
+        }
+    }
+    framesThisConnection_ += frames;
+    pending_.clear();
+    return !stopping();
+}
+
+void StreamLibrary::Stream::handleMetadata(const QString &text) {
+    MetaCallback callback;
+    {
+        std::lock_guard lock(mutex_);
+        if (meta_ && *meta_ == text)
+            return;
+        meta_ = text;
+        callback = metaCallback_;
+    }
+    if (callback)
+        callback(text);
+}
+
+// ---------------------------------------------------------------------------
+
+StreamLibrary::StreamLibrary(SoundOutput &output) : StreamLibrary(output, Options{}) {}
+
+StreamLibrary::StreamLibrary(SoundOutput &output, Options options) : output_(output), options_(options) {}
+
+StreamLibrary::~StreamLibrary() {
+    std::map<Handle, std::shared_ptr<Stream>> streams;
+    {
+        std::lock_guard lock(mutex_);
+        streams.swap(streams_);
+    }
+    for (auto &[handle, stream] : streams)
+        stream->stop();
+}
+
+std::shared_ptr<StreamLibrary::Stream> StreamLibrary::find(Handle handle) const {
+    std::lock_guard lock(mutex_);
+    const auto it = streams_.find(handle);
+    if (it == streams_.end()) {
+        setError(StreamError::Handle, QStringLiteral("not a stream"));
+        return nullptr;
+    }
+    setError(StreamError::Ok);
+    return it->second;
+}
+
+StreamLibrary::Handle StreamLibrary::StreamCreateURL(const QString &url, StatusCallback status) {
+    const QUrl address = QUrl::fromUserInput(url.trimmed());
+    if (!address.isValid() || address.host().isEmpty()) {
+        setError(StreamError::FileOpen, QStringLiteral("not a stream address: %1").arg(url));
+        return 0;
+    }
+    auto stream = std::make_shared<Stream>(output_, options_, address, std::move(status));
+    if (!stream->start())
+        return 0;
+    std::lock_guard lock(mutex_);
+    Handle handle = nextHandle_++;
+    if (nextHandle_ == 0)
+        nextHandle_ = 1;
+    streams_.emplace(handle, std::move(stream));
+    setError(StreamError::Ok);
+    return handle;
+}
+
+void StreamLibrary::StreamFree(Handle handle) {
+    std::shared_ptr<Stream> stream;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = streams_.find(handle);
+        if (it == streams_.end())
+            return;
+        stream = std::move(it->second);
+        streams_.erase(it);
+    }
+    stream->stop();
+    setError(StreamError::Ok);
+}
+
+std::optional<QStringList> StreamLibrary::IcyTags(Handle handle) const {
+    const auto stream = find(handle);
+    return stream ? stream->icyTags() : std::nullopt;
+}
+
+std::optional<QString> StreamLibrary::MetaTag(Handle handle) const {
+    const auto stream = find(handle);
+    return stream ? stream->metaTag() : std::nullopt;
+}
+
+bool StreamLibrary::ChannelSetSync(Handle handle, MetaCallback callback) {
+    const auto stream = find(handle);
+    if (stream)
+        stream->setSync(std::move(callback));
+    return bool(stream);
+}
+
+bool StreamLibrary::ChannelPlay(Handle handle) {
+    const auto stream = find(handle);
+    if (!stream)
+        return false;
+    if (!stream->play()) {
+        setError(StreamError::Start, QStringLiteral("the stream was stopped"));
+        return false;
+    }
+    return true;
+}
+
+bool StreamLibrary::ChannelPause(Handle handle) {
+    const auto stream = find(handle);
+    if (stream)
+        stream->pause();
+    return bool(stream);
+}
+
+bool StreamLibrary::ChannelStop(Handle handle) {
+    const auto stream = find(handle);
+    if (stream)
+        stream->halt();
+    return bool(stream);
+}
+
+StreamLibrary::Activity StreamLibrary::ChannelIsActive(Handle handle) const {
+    const auto stream = find(handle);
+    return stream ? stream->activity() : Activity::Stopped;
+}
+
+void StreamLibrary::SetVolume(int volume) {
+    output_.setVolume(volume);
+}
+
+int StreamLibrary::GetVolume() const {
+    return output_.volume();
+}
+
+StreamError StreamLibrary::ErrorGetCode() {
+    return lastError;
+}
+
+QString StreamLibrary::ErrorText() {
+    return lastErrorText;
+}
+
+} // namespace varnelo

@@ -1,0 +1,160 @@
+#include "platform/tags/AudioInformation.h"
+
+#include "common/Error.h"
+#include "platform/tags/GenreTable.h"
+#include "platform/tags/TagFormats.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <taglib/fileref.h>
+#include <taglib/tfilestream.h>
+
+#include <memory>
+
+namespace varnelo {
+namespace {
+
+// TagLib takes file names in the local 8-bit encoding on Linux.
+QByteArray nativeName(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+void checkExisting(const QString& path) {
+    if (path.isEmpty())
+        throw Error(QStringLiteral("No audio file given"));
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw Error(QStringLiteral("File not found: %1").arg(path));
+    if (!info.isFile())
+        throw Error(QStringLiteral("Not a file: %1").arg(path));
+    if (!info.isReadable())
+        throw Error(QStringLiteral("Cannot read %1: permission denied").arg(path));
+}
+
+// The read-only mark is the file's own write bits: honoured even for a user
+// (such as root) whom the system would let write anyway.
+bool isReadOnly(const QString& path) {
+    const QFileInfo info(path);
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !info.isWritable() || !(info.permissions() & anyWrite);
+}
+
+// The stream outlives the file that reads through it.
+struct OpenFile {
+    std::unique_ptr<TagLib::FileStream> stream;
+    std::unique_ptr<TagLib::FileRef> ref;
+};
+
+OpenFile openFile(const QString& path, bool readOnly, bool exact) {
+    OpenFile f;
+    const QByteArray name = nativeName(path);
+    f.stream = std::make_unique<TagLib::FileStream>(name.constData(), readOnly);
+    if (!f.stream->isOpen() || (!readOnly && f.stream->readOnly()))
+        throw Error(readOnly ? QStringLiteral("Cannot open %1").arg(path)
+                             : QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
+    f.ref = std::make_unique<TagLib::FileRef>(
+        f.stream.get(), true, exact ? TagLib::AudioProperties::Accurate : TagLib::AudioProperties::Average);
+    if (f.ref->isNull())
+        throw Error(QStringLiteral("Unsupported or damaged audio file: %1").arg(path));
+    return f;
+}
+
+} // namespace
+
+AudioInformation::AudioInformation() {
+    tagformats::InstallTextHandlers();
+}
+
+QString AudioInformation::GenreName(int i) {
+    return varnelo::GenreName(i);
+}
+
+void AudioInformation::setInfoGenre(int number) {
+    if (number < 0 || number >= GenreCount)
+        number = -1;
+    if (number == genre_)
+        return; // keeps the file's own spelling of an unchanged genre
+    genre_ = number;
+    genreS_ = varnelo::GenreName(number);
+}
+
+void AudioInformation::setInfoGenreS(const QString& value) {
+    genreS_ = value;
+    genre_ = tagformats::GenreNumberOf(value);
+}
+
+void AudioInformation::setInfoMTV(int version) {
+    if (version != 1 && version != 2)
+        throw Error(QStringLiteral("Unknown MPEG tag version %1 (1 = ID3v1, 2 = ID3v2)").arg(version));
+    mtv_ = version;
+}
+
+AudioInformation::Tags AudioInformation::tags() const {
+    Tags t;
+    t.title = title_;
+    t.artist = artist_;
+    t.album = album_;
+    t.comments = comments_;
+    t.copyright = copyright_;
+    t.url = url_;
+    t.encodedBy = encodedBy_;
+    t.composer = composer_;
+    t.genreS = genreS_;
+    t.genre = genre_;
+    t.year = year_;
+    t.track = track_;
+    return t;
+}
+
+void AudioInformation::setTags(const Tags& t) {
+    title_ = t.title;
+    artist_ = t.artist;
+    album_ = t.album;
+    comments_ = t.comments;
+    copyright_ = t.copyright;
+    url_ = t.url;
+    encodedBy_ = t.encodedBy;
+    composer_ = t.composer;
+    genreS_ = t.genreS;
+    genre_ = t.genre;
+    year_ = t.year;
+    track_ = t.track & 0xFFFF;
+}
+
+void AudioInformation::ClearInfo() {
+    setTags(Tags{});
+    frequency_ = bitrate_ = duration_ = channels_ = bitsPerSample_ = formatTag_ = 0;
+    size_ = samples_ = 0;
+    formatString_.clear();
+}
+
+void AudioInformation::LoadInfo(const QString& path) {
+    ClearInfo();
+    checkExisting(path);
+    OpenFile f = openFile(path, true, exact_);
+    TagLib::File& file = *f.ref->file();
+    const Facts facts = tagformats::ReadFacts(file);
+    const Tags tags = tagformats::ReadTags(file);
+    frequency_ = facts.frequency;
+    bitrate_ = facts.bitrate;
+    duration_ = facts.duration;
+    size_ = facts.size;
+    samples_ = facts.samples;
+    channels_ = facts.channels;
+    bitsPerSample_ = facts.bitsPerSample;
+    formatTag_ = facts.formatTag;
+    formatString_ = facts.formatString;
+    setTags(tags);
+}
+
+void AudioInformation::SaveInfo(const QString& path) {
+    checkExisting(path);
+    if (isReadOnly(path))
+        throw Error(QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
+    OpenFile f = openFile(path, false, false);
+    if (!tagformats::WriteTags(*f.ref->file(), tags(), mtv_))
+        throw Error(QStringLiteral("Cannot write tags to %1").arg(path));
+}
+
+} // namespace varnelo

@@ -1,0 +1,34 @@
+#pragma once
+#include "platform/tags/AudioInformation.h"
+
+#include <QString>
+
+namespace TagLib {
+class File;
+class String;
+} // namespace TagLib
+
+// The TagLib side of AudioInformation: which tag of which format holds each
+// property, how the technical facts are described, and how changed values are
+// written back. Kept apart so the component stays about order and errors.
+namespace varnelo::tagformats {
+
+// Installs the ID3v1 and RIFF INFO text handlers (UTF-8, else Windows-1252).
+// Safe to call any number of times from any thread.
+void InstallTextHandlers();
+
+TagLib::String ToTagLib(const QString& text);
+QString FromTagLib(const TagLib::String& text);
+
+AudioInformation::Tags ReadTags(TagLib::File& file);
+AudioInformation::Facts ReadFacts(TagLib::File& file);
+
+// Brings the file's tags in line with `tags` in memory and saves the file when
+// anything differs. Returns false when TagLib could not save.
+// `mpegVersion`: 1 ID3v1, 2 ID3v2, 0 both (MP3 files only).
+bool WriteTags(TagLib::File& file, const AudioInformation::Tags& tags, int mpegVersion);
+
+// Genre number for a genre text: our table first, then TagLib's spellings.
+int GenreNumberOf(const QString& text);
+
+} // namespace varnelo::tagformats
