@@ -2,11 +2,15 @@
 
 #include "app/Application.h"
 #include "app/SkinSurface.h"
+#include "convert/Converter.h"
+#include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
+#include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
 #include "platform/audiofile/AudioFile.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/skin/Skin.h"
 #include "platform/sound/AudioPlayer.h"
 #include "platform/stream/StreamLibrary.h"
@@ -14,10 +18,6 @@
 #include "radio/StationCatalogue.h"
 #include "radio/StationInfoWindow.h"
 #include "radio/StationPanel.h"
-#include "convert/Converter.h"
-#include "convert/EncoderSetup.h"
-#include "platform/audiofile/AudioFile2LameEnc.h"
-#include "library/LocalPlayer.h"
 #include "radio/StreamPlayer.h"
 
 #include <QHeaderView>
@@ -64,8 +64,8 @@ QIcon speakerIcon(bool muted) {
     return QIcon(pm);
 }
 
-QTreeView* reportView(QWidget* parent, const char* name) {
-    auto* view = new QTreeView(parent);
+QTreeView *reportView(QWidget *parent, const char *name) {
+    auto *view = new QTreeView(parent);
     view->setObjectName(QLatin1String(name));
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
@@ -77,8 +77,8 @@ QTreeView* reportView(QWidget* parent, const char* name) {
     return view;
 }
 
-QTreeView* treeView(QWidget* parent, const char* name) {
-    auto* view = new QTreeView(parent);
+QTreeView *treeView(QWidget *parent, const char *name) {
+    auto *view = new QTreeView(parent);
     view->setObjectName(QLatin1String(name));
     view->setHeaderHidden(true);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -87,8 +87,8 @@ QTreeView* treeView(QWidget* parent, const char* name) {
 
 } // namespace
 
-MainWindow::MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, DataFolder folder,
-                       QStringList arguments, std::unique_ptr<SoundOutput> output, QWidget* parent)
+MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, DataFolder folder,
+                       QStringList arguments, std::unique_ptr<SoundOutput> output, QWidget *parent)
     : QWidget(parent, Qt::FramelessWindowHint), prompts_(prompts), shell_(shell), clock_(clock),
       folder_(std::move(folder)), arguments_(std::move(arguments)), sound_(std::move(output)) {
     // Window creation: the sound output everything plays through, and the stream library on it.
@@ -104,10 +104,13 @@ MainWindow::MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, Data
         "QTreeView::item { padding: 1px 2px; }"
         "#panel_radio, #pan_search { background: #232733; border: 1px solid #343a48; border-radius: 6px; }"
         "#panel_radio QLabel, #pan_search QLabel { color: #c9cfdb; }"
-        "#panel_radio QLineEdit, #pan_search QLineEdit, #pan_search QComboBox { background: #14161b; color: #e4e7ee;"
+        "#panel_radio QLineEdit, #pan_search QLineEdit, #pan_search QComboBox { background: #14161b; color: "
+        "#e4e7ee;"
         " border: 1px solid #3a4152; border-radius: 4px; padding: 2px 4px; }"
-        "#panel_radio QPushButton, #pan_search QPushButton { background: #343a4a; color: #e4e7ee; border: none;"
-        " border-radius: 4px; padding: 4px 10px; } #panel_radio QPushButton:hover, #pan_search QPushButton:hover"
+        "#panel_radio QPushButton, #pan_search QPushButton { background: #343a4a; color: #e4e7ee; border: "
+        "none;"
+        " border-radius: 4px; padding: 4px 10px; } #panel_radio QPushButton:hover, #pan_search "
+        "QPushButton:hover"
         " { background: #5b5bd6; }"
         "#panel_state { background: transparent; } #lab_state { color: #8b93a7; }"
         "#BitBtn1, #BitBtn2 { background: transparent; color: #c9cfdb; border: none; font-size: 14px; }"
@@ -133,7 +136,7 @@ MainWindow::MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, Data
     connect(Timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
     Timer1->start();
 
-    if (const QScreen* screen = this->screen())
+    if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
@@ -145,8 +148,8 @@ MainWindow::~MainWindow() {
 
 void MainWindow::createDialogs() {
     // Created hidden, in this order, and kept for the whole run.
-    const auto make = [this](const char* name, const QString& title) {
-        auto* d = new QDialog(this);
+    const auto make = [this](const char *name, const QString &title) {
+        auto *d = new QDialog(this);
         d->setObjectName(QLatin1String(name));
         d->setWindowTitle(title);
         return d;
@@ -176,11 +179,12 @@ void MainWindow::buildViews() {
     tv->setSelectionModel(&catalogue_->tvSelection);
     tv->setDragEnabled(true);
     tv->setAcceptDrops(true);
-    tv->setDragDropMode(QAbstractItemView::DragOnly);  // a drop changes nothing
+    tv->setDragDropMode(QAbstractItemView::DragOnly); // a drop changes nothing
     tv->setGeometry(12, 96, 170, 300);
-    connect(tv, &QTreeView::clicked, this, [this] { Application::guarded([this] { catalogue_->ShowCatalogueNode(); }); });
+    connect(tv, &QTreeView::clicked, this,
+            [this] { Application::guarded([this] { catalogue_->ShowCatalogueNode(); }); });
     tv->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(tv, &QTreeView::customContextMenuRequested, this, [this](const QPoint& pos) {
+    connect(tv, &QTreeView::customContextMenuRequested, this, [this](const QPoint &pos) {
         Application::guarded([&] { catalogue_->tvMouseDown(Qt::RightButton, tv->indexAt(pos)); });
     });
 
@@ -229,7 +233,7 @@ void MainWindow::buildViews() {
     panel_state->setObjectName(QStringLiteral("panel_state"));
     lab_state = new QLabel(panel_state);
     lab_state->setObjectName(QStringLiteral("lab_state"));
-    auto* stateLayout = new QVBoxLayout(panel_state);
+    auto *stateLayout = new QVBoxLayout(panel_state);
     stateLayout->addWidget(lab_state);
     panel_state->setGeometry(190, 400, 260, 30);
     panel_state->hide();
@@ -245,7 +249,7 @@ void MainWindow::buildViews() {
     BitBtn2->setIcon(speakerIcon(true));
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setToolTip(QStringLiteral("Unmute"));
-    for (QPushButton* b : {BitBtn2, BitBtn1}) {
+    for (QPushButton *b : {BitBtn2, BitBtn1}) {
         b->setGeometry(462, 398, 25, 24);
         b->setFocusPolicy(Qt::NoFocus);
         b->raise();
@@ -254,15 +258,15 @@ void MainWindow::buildViews() {
 }
 
 void MainWindow::placeViews() {
-    const auto area = [this](const char* name, QRect fallback) {
+    const auto area = [this](const char *name, QRect fallback) {
         const QRect r = skin->areaRect(QLatin1String(name));
         return r.isNull() ? fallback : r;
     };
     const QRect tree = area("area_tree", QRect(12, 96, 170, 300));
     const QRect list = area("area_list", QRect(190, 96, 386, 300));
-    for (QTreeView* v : {tv, tv2})
+    for (QTreeView *v : {tv, tv2})
         v->setGeometry(tree);
-    for (QTreeView* v : {LV, lv2, lv_cd})
+    for (QTreeView *v : {LV, lv2, lv_cd})
         v->setGeometry(list);
     LV_R->setGeometry(area("area_recordings", QRect(list.x(), list.bottom() - 72, list.width(), 72)));
     if (!state.RecordingsListHidden)
@@ -271,7 +275,7 @@ void MainWindow::placeViews() {
     const QRect panel = area("area_panel", list);
     pan_search->setGeometry(panel.x(), panel.bottom() - 40, panel.width(), 40);
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
-    if (converter_)  // over the bottom of the list area
+    if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
     lab_state->setContentsMargins(0, 0, 0, 0);
     panel_state->layout()->setContentsMargins(0, 0, 0, 0);
@@ -280,23 +284,24 @@ void MainWindow::placeViews() {
 void MainWindow::buildMenus() {
     p_lv = new QMenu(this);
     p_lv->setObjectName(QStringLiteral("p_lv"));
-    auto* N1 = p_lv->addAction(QStringLiteral("Play/Pause"));
+    auto *N1 = p_lv->addAction(QStringLiteral("Play/Pause"));
     N1->setObjectName(QStringLiteral("N1"));
-    auto* Pause1 = p_lv->addAction(QStringLiteral("Stop"));
+    auto *Pause1 = p_lv->addAction(QStringLiteral("Stop"));
     Pause1->setObjectName(QStringLiteral("Pause1"));
     p_lv->addSeparator()->setObjectName(QStringLiteral("N3"));
     p_lv->addAction(catalogue_->audioInfo);
     p_lv->addAction(catalogue_->ClearHistory1);
-    auto* Info1 = p_lv->addAction(QStringLiteral("Add To Favorites"));
+    auto *Info1 = p_lv->addAction(QStringLiteral("Add To Favorites"));
     Info1->setObjectName(QStringLiteral("Info1"));
     p_lv->addAction(catalogue_->DelformFavorites1);
     p_lv->addSeparator()->setObjectName(QStringLiteral("N4"));
-    auto* N5 = p_lv->addAction(QStringLiteral("Show/Conceal"));
+    auto *N5 = p_lv->addAction(QStringLiteral("Show/Conceal"));
     N5->setObjectName(QStringLiteral("N5"));
 
     connect(catalogue_->ClearHistory1, &QAction::triggered, this,
             [this] { Application::guarded([this] { catalogue_->ClearHistory(); }); });
-    connect(Info1, &QAction::triggered, this, [this] { Application::guarded([this] { catalogue_->AddToFavorites(); }); });
+    connect(Info1, &QAction::triggered, this,
+            [this] { Application::guarded([this] { catalogue_->AddToFavorites(); }); });
     connect(catalogue_->DelformFavorites1, &QAction::triggered, this, [this] {
         Application::guarded([this] {
             if (catalogue_->LV.rowCount() == 0)
@@ -306,7 +311,7 @@ void MainWindow::buildMenus() {
         });
     });
     LV->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(LV, &QTreeView::customContextMenuRequested, this, [this](const QPoint& pos) {
+    connect(LV, &QTreeView::customContextMenuRequested, this, [this](const QPoint &pos) {
         // A right press makes the pressed row the current one for the menu's row actions.
         const QModelIndex index = LV->indexAt(pos);
         if (index.isValid()) {
@@ -318,16 +323,16 @@ void MainWindow::buildMenus() {
 
     p_min = new QMenu(this);
     p_min->setObjectName(QStringLiteral("p_min"));
-    auto* N11 = p_min->addAction(QStringLiteral("Open E.."));
+    auto *N11 = p_min->addAction(QStringLiteral("Open E.."));
     N11->setObjectName(QStringLiteral("N11"));
     p_min->addSeparator();
-    auto* N14 = p_min->addAction(QStringLiteral("Options"));
+    auto *N14 = p_min->addAction(QStringLiteral("Options"));
     N14->setObjectName(QStringLiteral("N14"));
     p_min->addSeparator();
-    auto* Exit2 = p_min->addAction(QStringLiteral("About"));
+    auto *Exit2 = p_min->addAction(QStringLiteral("About"));
     Exit2->setObjectName(QStringLiteral("Exit2"));
     p_min->addSeparator();
-    auto* Exit3 = p_min->addAction(QStringLiteral("Exit"));
+    auto *Exit3 = p_min->addAction(QStringLiteral("Exit"));
     Exit3->setObjectName(QStringLiteral("Exit3"));
     connect(N11, &QAction::triggered, this, [this] {
         if (!state.WindowShown)

@@ -53,52 +53,52 @@ public:
 
     // Without an output the user's default sound device is used (or a silent
     // output when none can be opened).
-    MainWindow(Prompts& prompts, DesktopShell& shell, Clock& clock, DataFolder folder, QStringList arguments,
-               std::unique_ptr<SoundOutput> output = {}, QWidget* parent = nullptr);
+    MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, DataFolder folder, QStringList arguments,
+               std::unique_ptr<SoundOutput> output = {}, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     AppState state;
     SettingsFile settings;
 
     // Views, named as the rest of the program knows them.
-    QTreeView* tv;
-    QTreeView* LV;
-    QTreeView* tv2;
-    QTreeView* lv2;
-    QTreeView* lv_cd;
-    QTreeView* LV_R;
-    StationPanel* panel_radio;
-    QWidget* panel_state;
-    QLabel* lab_state;
-    QMenu* p_min;
-    QMenu* p_lv;
-    QMenu* P_lv2;
-    QMenu* p_tv2;
-    QMenu* p_1;
-    QMenu* p_lvcd;
-    QMenu* p_set;
-    QTimer* Timer1;
-    Skin* skin;
-    SearchPanel* pan_search;
-    QPushButton* BitBtn1;  // mute (also the Escape key)
-    QPushButton* BitBtn2;  // unmute
+    QTreeView *tv;
+    QTreeView *LV;
+    QTreeView *tv2;
+    QTreeView *lv2;
+    QTreeView *lv_cd;
+    QTreeView *LV_R;
+    StationPanel *panel_radio;
+    QWidget *panel_state;
+    QLabel *lab_state;
+    QMenu *p_min;
+    QMenu *p_lv;
+    QMenu *P_lv2;
+    QMenu *p_tv2;
+    QMenu *p_1;
+    QMenu *p_lvcd;
+    QMenu *p_set;
+    QTimer *Timer1;
+    Skin *skin;
+    SearchPanel *pan_search;
+    QPushButton *BitBtn1; // mute (also the Escape key)
+    QPushButton *BitBtn2; // unmute
 
-    SoundOutput& soundOutput() { return *sound_; }
-    StreamLibrary& streams() { return *streams_; }
-    StreamPlayer& player() { return *player_; }
-    SkinSurface& surface() { return *surface_; }
-    OptionsDialog* options() const { return options_; }
-    StationInfoWindow* stationInfo() const { return stationInfo_; }
-    AudioFile& audioFile() { return *AudioFile_; }
-    AudioFile& audioFilew() { return *AudioFilew_; }
-    AudioPlayer& audioPlayer() { return *AudioPlayer_; }
-    LocalPlayer& localPlayer() { return *localPlayer_; }
+    SoundOutput &soundOutput() { return *sound_; }
+    StreamLibrary &streams() { return *streams_; }
+    StreamPlayer &player() { return *player_; }
+    SkinSurface &surface() { return *surface_; }
+    OptionsDialog *options() const { return options_; }
+    StationInfoWindow *stationInfo() const { return stationInfo_; }
+    AudioFile &audioFile() { return *AudioFile_; }
+    AudioFile &audioFilew() { return *AudioFilew_; }
+    AudioPlayer &audioPlayer() { return *AudioPlayer_; }
+    LocalPlayer &localPlayer() { return *localPlayer_; }
     // Created with the dialogs.
-    TagEditor* tagEditor() const { return tagEditor_; }
-    Converter* converter() const { return converter_; }
-    EncoderSetup* encoderSetup() const { return encoderSetup_.get(); }
-    Prompts& prompts() { return prompts_; }
-    DesktopShell& shell() { return shell_; }
+    TagEditor *tagEditor() const { return tagEditor_; }
+    Converter *converter() const { return converter_; }
+    EncoderSetup *encoderSetup() const { return encoderSetup_.get(); }
+    Prompts &prompts() { return prompts_; }
+    DesktopShell &shell() { return shell_; }
 
     // Station information: navigate to the connected station and show the window.
     void ShowStationInfo();
@@ -106,19 +106,19 @@ public:
     void ToggleRecordingsList();
     void placeViews();
 
-    StationCatalogue& catalogue() { return *catalogue_; }
-    LibraryCatalogue& library() { return *library_; }
-    LibraryEntries& libraryEntries() { return *entries_; }
-    const DataFolder& dataFolder() const { return folder_; }
-    QSystemTrayIcon* trayIcon() const { return tray_; }
+    StationCatalogue &catalogue() { return *catalogue_; }
+    LibraryCatalogue &library() { return *library_; }
+    LibraryEntries &libraryEntries() { return *entries_; }
+    const DataFolder &dataFolder() const { return folder_; }
+    QSystemTrayIcon *trayIcon() const { return tray_; }
 
     // The dialogs created hidden at start, in creation order.
-    QDialog* fm_set = nullptr;
-    QDialog* fm_setting = nullptr;
-    QDialog* fm_dir = nullptr;
-    QDialog* fm_id3 = nullptr;
-    QDialog* fm_about = nullptr;
-    QDialog* fm_associate = nullptr;
+    QDialog *fm_set = nullptr;
+    QDialog *fm_setting = nullptr;
+    QDialog *fm_dir = nullptr;
+    QDialog *fm_id3 = nullptr;
+    QDialog *fm_about = nullptr;
+    QDialog *fm_associate = nullptr;
     void createDialogs();
 
     // The one-time start-up sequence (first showing) and the command-line step.
@@ -136,7 +136,7 @@ public:
     void ShowRipPage();
 
     // Steps owned by later subsystems, hooked in as they are built.
-    std::function<void(const QString&)> openCommandLineFile;
+    std::function<void(const QString &)> openCommandLineFile;
     std::function<void()> stopLocalPlayback;
     std::function<void()> stopCdPlayback;
 
@@ -144,9 +144,9 @@ Q_SIGNALS:
     void startupFinished();
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildViews();
@@ -156,27 +156,27 @@ private:
     void Timer1Timer();
     void SaveTrees();
 
-    Prompts& prompts_;
-    DesktopShell& shell_;
-    Clock& clock_;
+    Prompts &prompts_;
+    DesktopShell &shell_;
+    Clock &clock_;
     DataFolder folder_;
     QStringList arguments_;
     std::unique_ptr<StationCatalogue> catalogue_;
     std::unique_ptr<LibraryCatalogue> library_;
     std::unique_ptr<LibraryEntries> entries_;
-    QSystemTrayIcon* tray_ = nullptr;
+    QSystemTrayIcon *tray_ = nullptr;
     QIcon normalIcon_;
     QIcon minimizedIcon_;
     bool closeConfirmed_ = false;
-    QStandardItemModel recordings_;  // LV_R
+    QStandardItemModel recordings_; // LV_R
     std::unique_ptr<SoundOutput> sound_;
     std::unique_ptr<StreamLibrary> streams_;
     std::unique_ptr<AudioFile> AudioFile_;
     std::unique_ptr<AudioFile> AudioFilew_;
-    StreamPlayer* player_ = nullptr;
-    SkinSurface* surface_ = nullptr;
-    OptionsDialog* options_ = nullptr;
-    StationInfoWindow* stationInfo_ = nullptr;
+    StreamPlayer *player_ = nullptr;
+    SkinSurface *surface_ = nullptr;
+    OptionsDialog *options_ = nullptr;
+    StationInfoWindow *stationInfo_ = nullptr;
     void buildRadio();
     void buildShellMenus();
     // Local playback, the tag editor and the converter (bindPlayback at
@@ -187,10 +187,10 @@ private:
     std::unique_ptr<AudioPlayer> AudioPlayer_;
     std::unique_ptr<AudioFile2LameEnc> Mp3LameEncoder_;
     std::unique_ptr<EncoderSetup> encoderSetup_;
-    LocalPlayer* localPlayer_ = nullptr;
-    TagEditor* tagEditor_ = nullptr;
-    Converter* converter_ = nullptr;
-    QMenu* Converter1_ = nullptr;
+    LocalPlayer *localPlayer_ = nullptr;
+    TagEditor *tagEditor_ = nullptr;
+    Converter *converter_ = nullptr;
+    QMenu *Converter1_ = nullptr;
 };
 
 } // namespace varnelo

@@ -25,13 +25,14 @@ namespace varnelo {
 // and the converter.
 
 void MainWindow::bindLibrary() {
-    const auto guardedSlot = [this](QAction* action, void (LibraryEntries::*operation)()) {
-        connect(action, &QAction::triggered, this,
-                [this, operation] { Application::guarded([this, operation] { (entries_.get()->*operation)(); }); });
+    const auto guardedSlot = [this](QAction *action, void (LibraryEntries::*operation)()) {
+        connect(action, &QAction::triggered, this, [this, operation] {
+            Application::guarded([this, operation] { (entries_.get()->*operation)(); });
+        });
     };
     entries_->setSettings(&settings);
     library_->setStationFavoritesEntry(catalogue_->DelformFavorites1);
-    openCommandLineFile = [this](const QString& path) { entries_->OpenCommandLineFile(path); };
+    openCommandLineFile = [this](const QString &path) { entries_->OpenCommandLineFile(path); };
 
     lv2->setModel(&library_->lv2);
     lv2->setSelectionModel(&library_->lv2Selection);
@@ -39,18 +40,19 @@ void MainWindow::bindLibrary() {
         lv2->setColumnWidth(column, LibraryCatalogue::ColumnWidths[column]);
     lv2->setColumnHidden(LibraryCatalogue::PathColumn, true);
     tv2->setDragDropMode(QAbstractItemView::NoDragDrop);
-    connect(tv2, &QTreeView::clicked, this, [this] { Application::guarded([this] { library_->ShowLibraryNode(); }); });
-    connect(lv2, &QTreeView::clicked, this, [this] { Application::guarded([this] { library_->lv2Click(); }); });
-    connect(lv2, &QTreeView::pressed, this, [this] {
-        Application::guarded([this] { library_->lv2MouseDown(Qt::LeftButton); });
-    });
+    connect(tv2, &QTreeView::clicked, this,
+            [this] { Application::guarded([this] { library_->ShowLibraryNode(); }); });
+    connect(lv2, &QTreeView::clicked, this,
+            [this] { Application::guarded([this] { library_->lv2Click(); }); });
+    connect(lv2, &QTreeView::pressed, this,
+            [this] { Application::guarded([this] { library_->lv2MouseDown(Qt::LeftButton); }); });
 
     p_tv2 = new QMenu(this);
     p_tv2->setObjectName(QStringLiteral("p_tv2"));
     p_tv2->addAction(library_->del);
     guardedSlot(library_->del, &LibraryEntries::DeleteEntries);
     tv2->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(tv2, &QTreeView::customContextMenuRequested, this, [this](const QPoint& pos) {
+    connect(tv2, &QTreeView::customContextMenuRequested, this, [this](const QPoint &pos) {
         Application::guarded([&] { library_->tv2MouseDown(Qt::RightButton, tv2->indexAt(pos)); });
         library_->tv2ContextPopup();
         p_tv2->popup(tv2->viewport()->mapToGlobal(pos));
@@ -58,14 +60,14 @@ void MainWindow::bindLibrary() {
 
     P_lv2 = new QMenu(this);
     P_lv2->setObjectName(QStringLiteral("P_lv2"));
-    for (QAction* a : {entries_->Addfile2, entries_->Add1, entries_->Del1, entries_->Clearall1})
+    for (QAction *a : {entries_->Addfile2, entries_->Add1, entries_->Del1, entries_->Clearall1})
         P_lv2->addAction(a);
     guardedSlot(entries_->Addfile2, &LibraryEntries::AddFiles);
     guardedSlot(entries_->Add1, &LibraryEntries::AddToLibraryFavorites);
     guardedSlot(entries_->Del1, &LibraryEntries::DeleteEntries);
     guardedSlot(entries_->Clearall1, &LibraryEntries::ClearAll);
     lv2->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(lv2, &QTreeView::customContextMenuRequested, this, [this](const QPoint& pos) {
+    connect(lv2, &QTreeView::customContextMenuRequested, this, [this](const QPoint &pos) {
         const QModelIndex index = lv2->indexAt(pos);
         if (index.isValid())
             library_->selectRow(index.row());
@@ -77,14 +79,14 @@ void MainWindow::bindLibrary() {
 void MainWindow::bindPlayback() {
     AudioPlayer_ = std::make_unique<AudioPlayer>(*sound_);
     localPlayer_ = new LocalPlayer(state, *library_, *AudioFile_, *AudioPlayer_, this);
-    LocalPlayer& local = *localPlayer_;
-    local.setLabtime = [this](const QString& text) { surface_->SetLabtime(text); };
+    LocalPlayer &local = *localPlayer_;
+    local.setLabtime = [this](const QString &text) { surface_->SetLabtime(text); };
     local.setBar = [this](int value) { surface_->SetBar(value); };
     local.bar = [this] { return surface_->BarValue(); };
     local.stopStation = [this] { player_->StopRadioOrRecording(); };
     local.deleteEntries = [this] { entries_->DeleteEntries(); };
-    local.reportError = [](const QString& message) { Application::showUnhandled(message); };
-    if (auto* recordings = qobject_cast<QStandardItemModel*>(LV_R->model()))
+    local.reportError = [](const QString &message) { Application::showUnhandled(message); };
+    if (auto *recordings = qobject_cast<QStandardItemModel *>(LV_R->model()))
         local.setRecordingsList(recordings, LV_R->selectionModel());
 
     stopLocalPlayback = [this] { localPlayer_->StopPlayback(); };
@@ -93,7 +95,8 @@ void MainWindow::bindPlayback() {
     if (!entries_->stopStation)
         entries_->stopStation = [this] { player_->StopRadioOrRecording(); };
     const auto guardedCall = [this](void (LocalPlayer::*operation)()) {
-        return [this, operation] { Application::guarded([this, operation] { (localPlayer_->*operation)(); }); };
+        return
+            [this, operation] { Application::guarded([this, operation] { (localPlayer_->*operation)(); }); };
     };
     surface_->localPlayPause = guardedCall(&LocalPlayer::PlayPause);
     surface_->localNext = guardedCall(&LocalPlayer::NextTrack);
@@ -113,10 +116,10 @@ void MainWindow::bindPlayback() {
     });
 
     // P_lv2: Play1, Stop2, Converter1 before the entries' items, ID3Info2 last.
-    QAction* first = P_lv2->actions().value(0);
-    auto* Play1 = new QAction(QStringLiteral("Play/Pause"), P_lv2);
+    QAction *first = P_lv2->actions().value(0);
+    auto *Play1 = new QAction(QStringLiteral("Play/Pause"), P_lv2);
     Play1->setObjectName(QStringLiteral("Play1"));
-    auto* Stop2 = new QAction(QStringLiteral("Stop"), P_lv2);
+    auto *Stop2 = new QAction(QStringLiteral("Stop"), P_lv2);
     Stop2->setObjectName(QStringLiteral("Stop2"));
     connect(Play1, &QAction::triggered, this, guardedCall(&LocalPlayer::PlayPause));
     connect(Stop2, &QAction::triggered, this, guardedCall(&LocalPlayer::StopPlayback));
@@ -125,7 +128,7 @@ void MainWindow::bindPlayback() {
     Converter1_ = new QMenu(QStringLiteral("Converter "), P_lv2);
     Converter1_->setObjectName(QStringLiteral("Converter1"));
     P_lv2->insertMenu(first, Converter1_);
-    auto* ID3Info2 = P_lv2->addAction(QStringLiteral("ID3 Info"));
+    auto *ID3Info2 = P_lv2->addAction(QStringLiteral("ID3 Info"));
     ID3Info2->setObjectName(QStringLiteral("ID3Info2"));
     connect(ID3Info2, &QAction::triggered, this, &MainWindow::showTagEditor);
 }
@@ -134,13 +137,13 @@ void MainWindow::bindConverter() {
     Mp3LameEncoder_ = std::make_unique<AudioFile2LameEnc>();
     encoderSetup_ = std::make_unique<EncoderSetup>(*options_);
     converter_ = new Converter(state, library_->lv2, library_->lv2Selection, *AudioFile_, *AudioFilew_,
-                               *Mp3LameEncoder_, *encoderSetup_, tagEditor_->AudioInformation1, prompts_, shell_,
-                               this, this);
+                               *Mp3LameEncoder_, *encoderSetup_, tagEditor_->AudioInformation1, prompts_,
+                               shell_, this, this);
     placeViews();
     converter_->outputFolder = [this] { return readOutputFolder(settings); };
     converter_->openFolderWhenDone = [this] { return options_->openFolderWhenDone(); };
     converter_->stopPlayback = [this] { localPlayer_->StopPlayback(); };
-    for (QAction* a : {converter_->omp3, converter_->owav, converter_->owma, converter_->OGG})
+    for (QAction *a : {converter_->omp3, converter_->owav, converter_->owma, converter_->OGG})
         Converter1_->addAction(a);
 }
 

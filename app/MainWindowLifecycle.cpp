@@ -25,7 +25,7 @@ namespace varnelo {
 // The start-up sequence at the first showing, the command-line step and the
 // shutdown sequence.
 
-void MainWindow::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
@@ -54,14 +54,14 @@ void MainWindow::RunStartupSequence() {
     if (hadLibraryTree) {
         try {
             library_->LoadLibraryTree(library_->treePath());
-        } catch (const Error& e) {
+        } catch (const Error &e) {
             Application::showUnhandled(e.message());
         }
     }
     if (hadCatalogueTree) {
         try {
             catalogue_->LoadCatalogueTree(catalogue_->treePath());
-        } catch (const Error& e) {
+        } catch (const Error &e) {
             Application::showUnhandled(e.message());
         }
     }
@@ -73,9 +73,9 @@ void MainWindow::RunStartupSequence() {
     if (options_)
         options_->LoadOptions();
 
-    QStandardItem* stations = tree::FindNodeByText(catalogue_->tv, QStringLiteral("Radio Stations"));
+    QStandardItem *stations = tree::FindNodeByText(catalogue_->tv, QStringLiteral("Radio Stations"));
     if (!stations)
-        return;  // runs again at the next showing
+        return; // runs again at the next showing
     tv->setFocus();
     catalogue_->selectNode(stations);
     catalogue_->ShowCatalogueNode();
@@ -113,7 +113,7 @@ void MainWindow::SaveTrees() {
     catalogue_->SaveCatalogueTree();
 }
 
-void MainWindow::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent *event) {
     if (closeConfirmed_) {
         event->accept();
         return;
@@ -121,8 +121,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     Application::guarded([this] { SaveTrees(); });
     if (stopLocalPlayback)
         stopLocalPlayback();
-    const PromptAnswer answer = prompts_.message(QStringLiteral("Close it now?"), QStringLiteral("Are you sure?"),
-                                                 PromptIcon::Question, PromptButtons::YesNo);
+    const PromptAnswer answer =
+        prompts_.message(QStringLiteral("Close it now?"), QStringLiteral("Are you sure?"),
+                         PromptIcon::Question, PromptButtons::YesNo);
     if (answer != PromptAnswer::Yes) {
         event->ignore();
         return;

@@ -58,7 +58,8 @@ void MainWindow::ShowStationInfo() {
 void MainWindow::ToggleRecordingsList() {
     state.RecordingsListHidden = !state.RecordingsListHidden;
     LV_R->setVisible(!state.RecordingsListHidden && state.RadioPage);
-    LV->resize(LV->width(), state.RecordingsListHidden ? LV->height() + LV_R->height() : LV->height() - LV_R->height());
+    LV->resize(LV->width(),
+               state.RecordingsListHidden ? LV->height() + LV_R->height() : LV->height() - LV_R->height());
 }
 
 } // namespace varnelo

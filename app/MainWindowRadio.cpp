@@ -3,30 +3,30 @@
 #include "app/Application.h"
 #include "app/PlayingRowDelegate.h"
 #include "app/SkinSurface.h"
-#include "convert/Converter.h"
-#include "convert/EncoderSetup.h"
-#include "convert/OptionsDialog.h"
-#include "convert/SettingsKeys.h"
-#include "library/LocalPlayer.h"
-#include "library/TagEditor.h"
-#include "platform/audiofile/AudioFile2LameEnc.h"
-#include "platform/sound/AudioPlayer.h"
-#include "platform/audiofile/AudioFile.h"
-#include "platform/skin/Skin.h"
-#include "platform/sound/SoundOutput.h"
-#include "platform/stream/StreamLibrary.h"
-#include "radio/SearchPanel.h"
-#include "radio/StationInfoWindow.h"
-#include "radio/StreamPlayer.h"
 #include "app/TrayTip.h"
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "common/TreeText.h"
+#include "convert/Converter.h"
+#include "convert/EncoderSetup.h"
+#include "convert/OptionsDialog.h"
+#include "convert/SettingsKeys.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
+#include "library/LocalPlayer.h"
+#include "library/TagEditor.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/skin/Skin.h"
+#include "platform/sound/AudioPlayer.h"
+#include "platform/sound/SoundOutput.h"
+#include "platform/stream/StreamLibrary.h"
 #include "radio/DataFiles.h"
+#include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
+#include "radio/StationInfoWindow.h"
 #include "radio/StationPanel.h"
+#include "radio/StreamPlayer.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -57,7 +57,7 @@ void MainWindow::buildRadio() {
     views.lab_state = lab_state;
     views.BitBtn1 = BitBtn1;
     views.BitBtn2 = BitBtn2;
-    views.setLabtime = [this](const QString& t) { surface_->SetLabtime(t); };
+    views.setLabtime = [this](const QString &t) { surface_->SetLabtime(t); };
     views.barv = [this] { return surface_->BarvValue(); };
     views.setBarv = [this](int v) { surface_->SetBarv(v); };
     views.redrawList = [this] { LV->viewport()->update(); };
@@ -68,17 +68,17 @@ void MainWindow::buildRadio() {
     };
     surface_ = new SkinSurface(*this, this);
 
-    LV->setItemDelegate(new PlayingRowDelegate(
-        [this] { return state.StationPlaying ? state.CurrentRow : -1; }, LV));
+    LV->setItemDelegate(
+        new PlayingRowDelegate([this] { return state.StationPlaying ? state.CurrentRow : -1; }, LV));
     connect(LV, &QTreeView::clicked, this, [this] { state.StationListActive = true; });
-    connect(LV, &QTreeView::pressed, this, [this] {
-        Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); });
-    });
+    connect(LV, &QTreeView::pressed, this,
+            [this] { Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); }); });
     connect(LV, &QTreeView::doubleClicked, this, [this] { player_->LVDblClick(); });
     connect(LV_R, &QTreeView::clicked, this, [this] { state.StationListActive = false; });
 
-    const auto action = [this](const char* name) { return findChild<QAction*>(QLatin1String(name)); };
-    connect(action("N1"), &QAction::triggered, this, [this] { Application::guarded([this] { player_->PlayPauseStation(); }); });
+    const auto action = [this](const char *name) { return findChild<QAction *>(QLatin1String(name)); };
+    connect(action("N1"), &QAction::triggered, this,
+            [this] { Application::guarded([this] { player_->PlayPauseStation(); }); });
     connect(action("Pause1"), &QAction::triggered, this,
             [this] { Application::guarded([this] { player_->StopRadioOrRecording(); }); });
     connect(catalogue_->audioInfo, &QAction::triggered, this, &MainWindow::ShowStationInfo);
@@ -113,8 +113,8 @@ void MainWindow::buildRadio() {
 }
 
 void MainWindow::buildShellMenus() {
-    const auto add = [this](QMenu* menu, const char* name, const QString& text) {
-        QAction* a = menu->addAction(text);
+    const auto add = [this](QMenu *menu, const char *name, const QString &text) {
+        QAction *a = menu->addAction(text);
         a->setObjectName(QLatin1String(name));
         return a;
     };
@@ -128,19 +128,24 @@ void MainWindow::buildShellMenus() {
     connect(add(p_1, "Addfolder1", QStringLiteral("Rescan")), &QAction::triggered, this,
             [this] { Application::guarded([this] { entries_->ScanFolder(); }); });
     p_1->addSeparator();
-    add(p_1, "Exit1", QStringLiteral("Exit"));  // the file menu's Exit has no action of its own
+    add(p_1, "Exit1", QStringLiteral("Exit")); // the file menu's Exit has no action of its own
 
     p_lvcd = new QMenu(this);
     p_lvcd->setObjectName(QStringLiteral("p_lvcd"));
-    for (const auto& [name, text] : {std::pair{"Play3", "Play"}, {"Stop3", "Stop"}, {"Refrsh1", "Refresh"},
-                                     {"FreeDB1", "FreeDB"}, {"Eject1", "Eject"}, {"CloseDriveTray1", "Close Drive Tray"}})
-        add(p_lvcd, name, QString::fromUtf8(text))->setEnabled(false);  // the CD ripper fills these in
+    for (const auto &[name, text] : {std::pair{"Play3", "Play"},
+                                     {"Stop3", "Stop"},
+                                     {"Refrsh1", "Refresh"},
+                                     {"FreeDB1", "FreeDB"},
+                                     {"Eject1", "Eject"},
+                                     {"CloseDriveTray1", "Close Drive Tray"}})
+        add(p_lvcd, name, QString::fromUtf8(text))->setEnabled(false); // the CD ripper fills these in
 
     p_set = new QMenu(this);
     p_set->setObjectName(QStringLiteral("p_set"));
     connect(add(p_set, "SET1", QStringLiteral("Options")), &QAction::triggered, this, [this] {
         if (fm_setting) {
-            fm_setting->move(pos() + QPoint((width() - fm_setting->width()) / 2, (height() - fm_setting->height()) / 2));
+            fm_setting->move(
+                pos() + QPoint((width() - fm_setting->width()) / 2, (height() - fm_setting->height()) / 2));
             fm_setting->show();
         }
     });

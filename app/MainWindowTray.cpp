@@ -62,8 +62,9 @@ QString MainWindow::currentTrayTip() const {
 void MainWindow::ApplicationMinimize() {
     state.WindowShown = false;
     hide();
-    const QString cdName;  // the CD track list arrives with the ripper
-    const QString tip = MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile, cdName);
+    const QString cdName; // the CD track list arrives with the ripper
+    const QString tip =
+        MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile, cdName);
     tray_->setIcon(minimizedIcon_);
     tray_->setToolTip(tip);
 }
@@ -71,16 +72,17 @@ void MainWindow::ApplicationMinimize() {
 void MainWindow::ApplicationRestore() {
     state.WindowShown = true;
     setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();  // showing runs the command-line step again
+    show(); // showing runs the command-line step again
     raise();
     activateWindow();
     tray_->setIcon(normalIcon_);
     tray_->setToolTip(QStringLiteral("Varnelo"));
 }
 
-void MainWindow::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && state.WindowShown)
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        state.WindowShown)
         QTimer::singleShot(0, this, &MainWindow::ApplicationMinimize);
 }
 

@@ -4,10 +4,11 @@
 
 namespace varnelo {
 
-PlayingRowDelegate::PlayingRowDelegate(std::function<int()> playingRow, QObject* parent)
+PlayingRowDelegate::PlayingRowDelegate(std::function<int()> playingRow, QObject *parent)
     : QStyledItemDelegate(parent), playingRow_(std::move(playingRow)) {}
 
-void PlayingRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void PlayingRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                               const QModelIndex &index) const {
     const int playing = playingRow_ ? playingRow_() : -1;
     if (playing < 0) {
         QStyledItemDelegate::paint(painter, option, index);

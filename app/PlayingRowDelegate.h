@@ -12,8 +12,9 @@ public:
     static QColor highlightColour() { return QColor(166, 202, 240); }
 
     // `playingRow` gives the highlighted row, or -1 while the activity does not run.
-    PlayingRowDelegate(std::function<int()> playingRow, QObject* parent = nullptr);
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    PlayingRowDelegate(std::function<int()> playingRow, QObject *parent = nullptr);
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
 
 private:
     std::function<int()> playingRow_;

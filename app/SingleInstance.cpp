@@ -48,7 +48,8 @@ qint64 SingleInstance::takeOver() {
 
 void SingleInstance::release() {
     QFile lock(path_);
-    if (lock.open(QIODevice::ReadOnly) && lock.readAll().trimmed().toLongLong() == QCoreApplication::applicationPid())
+    if (lock.open(QIODevice::ReadOnly) &&
+        lock.readAll().trimmed().toLongLong() == QCoreApplication::applicationPid())
         QFile::remove(path_);
 }
 

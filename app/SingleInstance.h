@@ -14,7 +14,7 @@ public:
     qint64 takeOver();
     // Removes the lock file when it still names this process.
     void release();
-    const QString& lockPath() const { return path_; }
+    const QString &lockPath() const { return path_; }
 
     static bool isVarneloProcess(qint64 pid);
 

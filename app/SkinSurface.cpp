@@ -20,21 +20,22 @@
 
 namespace varnelo {
 
-SkinSurface::SkinSurface(MainWindow& window, QObject* parent) : QObject(parent), w_(window) {
-    Skin* skin = w_.skin;
-    connect(skin, &Skin::OnClick, this, [this](const SkinObject& o) { Application::guarded([&] { SkinClick(o); }); });
-    connect(skin, &Skin::OnMouseDown, this, [this](const SkinObject& o, Qt::MouseButton b, int x, int y) {
+SkinSurface::SkinSurface(MainWindow &window, QObject *parent) : QObject(parent), w_(window) {
+    Skin *skin = w_.skin;
+    connect(skin, &Skin::OnClick, this,
+            [this](const SkinObject &o) { Application::guarded([&] { SkinClick(o); }); });
+    connect(skin, &Skin::OnMouseDown, this, [this](const SkinObject &o, Qt::MouseButton b, int x, int y) {
         Application::guarded([&] { SkinMouseDown(o, b, x, y); });
     });
-    connect(skin, &Skin::OnMouseUp, this, [this](const SkinObject& o, Qt::MouseButton b, int x, int y) {
+    connect(skin, &Skin::OnMouseUp, this, [this](const SkinObject &o, Qt::MouseButton b, int x, int y) {
         Application::guarded([&] { SkinMouseUp(o, b, x, y); });
     });
     connect(skin, &Skin::OnScrollTrack, this,
-            [this](const SkinObject& o, int pos) { Application::guarded([&] { SkinScrollTrack(o, pos); }); });
+            [this](const SkinObject &o, int pos) { Application::guarded([&] { SkinScrollTrack(o, pos); }); });
 }
 
 void SkinSurface::HookUp() {
-    Skin* skin = w_.skin;
+    Skin *skin = w_.skin;
     skin->LoadSkin(Skin::SkinPathFor(QCoreApplication::applicationDirPath()));
     skin->ApplySkin(&w_);
     skin->ApplySkinForm(QStringLiteral("varnelo"));
@@ -53,13 +54,13 @@ void SkinSurface::HookUp() {
     // The window's own controls sit over the skin it has just taken over.
     w_.setFixedSize(skin->size());
     w_.placeViews();
-    for (QWidget* child : w_.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    for (QWidget *child : w_.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         if (child != skin)
             child->raise();
     w_.BitBtn1->raise();
 }
 
-void SkinSurface::SetLabtime(const QString& text) {
+void SkinSurface::SetLabtime(const QString &text) {
     if (labtimeText_.isNull())
         return;
     labtimeText_.SetText(text);
@@ -89,27 +90,27 @@ void SkinSurface::SetBar(int value) {
 }
 
 void SkinSurface::MarkPage() {
-    const AppState& s = w_.state;
+    const AppState &s = w_.state;
     w_.skin->SetSelected(QStringLiteral("radio"), s.RadioPage);
     w_.skin->SetSelected(QStringLiteral("rip"), s.RipPage);
     w_.skin->SetSelected(QStringLiteral("local"), !s.RadioPage && !s.RipPage);
 }
 
-void SkinSurface::popup(QMenu* menu, int dx, int dy) {
+void SkinSurface::popup(QMenu *menu, int dx, int dy) {
     if (menu)
         menu->popup(w_.mapToGlobal(QPoint(0, 0)) + QPoint(dx, dy));
 }
 
-int SkinSurface::MoveSelectedRow(QTreeView* view, int step) {
-    auto* model = qobject_cast<QStandardItemModel*>(view->model());
+int SkinSurface::MoveSelectedRow(QTreeView *view, int step) {
+    auto *model = qobject_cast<QStandardItemModel *>(view->model());
     const QModelIndexList rows = view->selectionModel()->selectedRows();
     if (!model || rows.isEmpty())
         return -1;
     view->setUpdatesEnabled(false);
     const int target = MoveRow(*model, rows.first().row(), step);
     if (target >= 0) {
-        view->selectionModel()->setCurrentIndex(model->index(target, 0),
-                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        view->selectionModel()->setCurrentIndex(model->index(target, 0), QItemSelectionModel::ClearAndSelect |
+                                                                             QItemSelectionModel::Rows);
         view->setFocus();
     }
     view->setUpdatesEnabled(true);
@@ -120,7 +121,7 @@ void SkinSurface::switchToRadio() {
     w_.library().SaveLibraryTree();
     w_.ShowRadioPage();
     w_.catalogue().audioInfo->setEnabled(false);
-    if (QStandardItem* node = tree::FindNodeByText(w_.catalogue().tv, QStringLiteral("Radio Stations"))) {
+    if (QStandardItem *node = tree::FindNodeByText(w_.catalogue().tv, QStringLiteral("Radio Stations"))) {
         w_.tv->setFocus();
         w_.catalogue().selectNode(node);
         w_.catalogue().ShowCatalogueNode();
@@ -142,12 +143,12 @@ void SkinSurface::switchToRip() {
     w_.ShowRipPage();
 }
 
-void SkinSurface::SkinClick(const SkinObject& source) {
+void SkinSurface::SkinClick(const SkinObject &source) {
     const QString name = source.GetName();
-    AppState& s = w_.state;
+    AppState &s = w_.state;
     const bool busy = s.Converting || s.Ripping;
-    StreamPlayer& player = w_.player();
-    StationCatalogue& catalogue = w_.catalogue();
+    StreamPlayer &player = w_.player();
+    StationCatalogue &catalogue = w_.catalogue();
 
     if (name == QLatin1String("file")) {
         popup(w_.p_1, 235, 25);
@@ -226,7 +227,7 @@ void SkinSurface::SkinClick(const SkinObject& source) {
     }
 }
 
-void SkinSurface::SkinMouseDown(const SkinObject& source, Qt::MouseButton, int, int) {
+void SkinSurface::SkinMouseDown(const SkinObject &source, Qt::MouseButton, int, int) {
     if (source.GetName() != QLatin1String("bar"))
         return;
     if (w_.state.RipPage)
@@ -235,16 +236,16 @@ void SkinSurface::SkinMouseDown(const SkinObject& source, Qt::MouseButton, int, 
         beginSeek();
 }
 
-void SkinSurface::SkinMouseUp(const SkinObject& source, Qt::MouseButton, int, int) {
+void SkinSurface::SkinMouseUp(const SkinObject &source, Qt::MouseButton, int, int) {
     if (source.GetName() != QLatin1String("bar"))
         return;
     if (w_.state.RipPage)
-        w_.state.CdSeeking = false;  // seeking on a CD comes with the CD player
+        w_.state.CdSeeking = false; // seeking on a CD comes with the CD player
     else if (endSeek)
         endSeek();
 }
 
-void SkinSurface::SkinScrollTrack(const SkinObject& source, int newPos) {
+void SkinSurface::SkinScrollTrack(const SkinObject &source, int newPos) {
     if (source.GetName() == QLatin1String("barv"))
         w_.player().VolumeTrack(newPos);
 }

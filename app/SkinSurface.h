@@ -17,14 +17,14 @@ class MainWindow;
 class SkinSurface : public QObject {
     Q_OBJECT
 public:
-    SkinSurface(MainWindow& window, QObject* parent = nullptr);
+    SkinSurface(MainWindow &window, QObject *parent = nullptr);
 
     // Loads the skin (a varnelo.svg beside the executable overrides the built-in
     // one), applies it and its form, and looks up the written objects. A skin
     // failure throws: start-up then ends there.
     void HookUp();
 
-    void SetLabtime(const QString& text);
+    void SetLabtime(const QString &text);
     int BarvValue() const;
     void SetBarv(int value);
     int BarValue() const;
@@ -32,28 +32,28 @@ public:
     // Shows the current page on the skin's tabs.
     void MarkPage();
 
-    void SkinClick(const SkinObject& source);
-    void SkinMouseDown(const SkinObject& source, Qt::MouseButton button, int x, int y);
-    void SkinMouseUp(const SkinObject& source, Qt::MouseButton button, int x, int y);
-    void SkinScrollTrack(const SkinObject& source, int newPos);
+    void SkinClick(const SkinObject &source);
+    void SkinMouseDown(const SkinObject &source, Qt::MouseButton button, int x, int y);
+    void SkinMouseUp(const SkinObject &source, Qt::MouseButton button, int x, int y);
+    void SkinScrollTrack(const SkinObject &source, int newPos);
 
     // Row moves on the list of the current page ("up" / "down").
-    static int MoveSelectedRow(QTreeView* view, int step);
+    static int MoveSelectedRow(QTreeView *view, int step);
 
     // Commands of the local and CD pages, bound by those subsystems.
     std::function<void()> localPlayPause;
     std::function<void()> localNext;
     std::function<void()> localPrevious;
     std::function<void()> beginSeek;
-    std::function<void()> endSeek;  // reads the bar's value
+    std::function<void()> endSeek; // reads the bar's value
 
 private:
-    void popup(QMenu* menu, int dx, int dy);
+    void popup(QMenu *menu, int dx, int dy);
     void switchToRadio();
     void switchToLocal();
     void switchToRip();
 
-    MainWindow& w_;
+    MainWindow &w_;
     SkinText labtimeText_;
     SkinElement labtimeElement_;
     SkinRange barRange_;

@@ -7,8 +7,8 @@
 
 namespace varnelo {
 
-QString MinimizedTip(const AppState& state, const QDateTime& now, const QString& stationTitle,
-                     const QString& localFile, const QString& cdTrackName) {
+QString MinimizedTip(const AppState &state, const QDateTime &now, const QString &stationTitle,
+                     const QString &localFile, const QString &cdTrackName) {
     const QChar colon(0xFF1A);
     QString tip = QStringLiteral("Now") + colon + QLocale().toString(now, QLocale::ShortFormat);
     if (state.StationPlaying)
@@ -20,7 +20,7 @@ QString MinimizedTip(const AppState& state, const QDateTime& now, const QString&
     return FitTrayTip(tip);
 }
 
-QString FitTrayTip(const QString& tip) {
+QString FitTrayTip(const QString &tip) {
     if (tip.size() <= TrayTipLimit)
         return tip;
     return tip.left(TrayTipLimit - 1) + QChar(0x2026);

@@ -12,10 +12,10 @@ constexpr int TrayTipLimit = 63;
 // The tip shown while the window sits in the tray: "Now" and the date and time,
 // or what plays ("Now play" and the title, file or CD track; the last that
 // applies wins). The colon is the full-width U+FF1A.
-QString MinimizedTip(const AppState& state, const QDateTime& now, const QString& stationTitle,
-                     const QString& localFile, const QString& cdTrackName);
+QString MinimizedTip(const AppState &state, const QDateTime &now, const QString &stationTitle,
+                     const QString &localFile, const QString &cdTrackName);
 
 // Shortens a tip to the limit, ending in an ellipsis when cut.
-QString FitTrayTip(const QString& tip);
+QString FitTrayTip(const QString &tip);
 
 } // namespace varnelo

@@ -1,6 +1,7 @@
 // varnelo-cli convert: the converter without a window. The encoder is set up
 // from the settings file exactly as the program sets it up.
 #include "cli/Commands.h"
+#include "common/Error.h"
 #include "common/SettingsFile.h"
 #include "convert/EncoderSetup.h"
 #include "convert/FileConversion.h"
@@ -8,7 +9,6 @@
 #include "platform/audiofile/AudioFile.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/tags/AudioInformation.h"
-#include "common/Error.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -28,7 +28,7 @@
 namespace varnelo::cli {
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char *kUsage =
     "convert --to mp3|wav|wma|ogg [--settings FILE] [--out DIR] [--jobs N] FILE...";
 
 std::atomic<bool> interrupted{false};
@@ -49,12 +49,12 @@ struct Job {
 class ProgressBar {
 public:
     explicit ProgressBar(bool enabled) : enabled_(enabled) {}
-    void draw(const std::vector<std::unique_ptr<Job>>& jobs) {
+    void draw(const std::vector<std::unique_ptr<Job>> &jobs) {
         if (!enabled_ || jobs.empty())
             return;
         int sum = 0;
         int finished = 0;
-        for (const auto& job : jobs) {
+        for (const auto &job : jobs) {
             sum += job->finished ? 100 : job->percent.load();
             finished += job->finished ? 1 : 0;
         }
@@ -62,7 +62,11 @@ public:
         constexpr int width = 30;
         const int filled = percent * width / 100;
         const QString bar = QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('.'));
-        err() << QStringLiteral("\r[%1] %2% %3/%4 files").arg(bar).arg(percent, 3).arg(finished).arg(jobs.size());
+        err() << QStringLiteral("\r[%1] %2% %3/%4 files")
+                     .arg(bar)
+                     .arg(percent, 3)
+                     .arg(finished)
+                     .arg(jobs.size());
         err().flush();
         drawn_ = true;
     }
@@ -78,7 +82,7 @@ private:
     bool drawn_ = false;
 };
 
-void convertOne(Job& job, int kind, const EncoderSettingsSource& settings) {
+void convertOne(Job &job, int kind, const EncoderSettingsSource &settings) {
     AudioFile reader;
     AudioFile writer;
     AudioFile2LameEnc encoder;
@@ -100,7 +104,7 @@ void convertOne(Job& job, int kind, const EncoderSettingsSource& settings) {
             out.setInfoAlbum(tags.infoAlbum());
             out.setInfoGenreS(tags.infoGenreS());
             out.SaveInfo(job.output);
-        } catch (const Error& e) {
+        } catch (const Error &e) {
             job.warning = QStringLiteral("converted, but the tags were not carried over: ") + e.message();
         }
     }
@@ -111,23 +115,27 @@ void convertOne(Job& job, int kind, const EncoderSettingsSource& settings) {
     }
 }
 
-int convertCommand(const QStringList& args) {
+int convertCommand(const QStringList &args) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Output format."), QStringLiteral("format"));
+    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Output format."),
+                                      QStringLiteral("format"));
     const QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Settings file."),
                                             QStringLiteral("file"));
-    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."), QStringLiteral("dir"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."),
+                                       QStringLiteral("dir"));
     const QCommandLineOption jobsOption(QStringLiteral("jobs"), QStringLiteral("Parallel conversions."),
                                         QStringLiteral("n"));
     parser.addOptions({toOption, settingsOption, outOption, jobsOption});
     if (!parser.parse(QStringList{QStringLiteral("convert")} + args))
         return usageError(QStringLiteral("convert"), parser.errorText());
 
-    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"), QStringLiteral("ogg")};
+    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
+                              QStringLiteral("ogg")};
     const int kind = static_cast<int>(formats.indexOf(parser.value(toOption).toLower()));
     if (!parser.isSet(toOption) || kind < 0)
-        return usageError(QStringLiteral("convert"), QStringLiteral("--to must be one of mp3, wav, wma, ogg"));
+        return usageError(QStringLiteral("convert"),
+                          QStringLiteral("--to must be one of mp3, wav, wma, ogg"));
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         return usageError(QStringLiteral("convert"), QStringLiteral("no input file"));
@@ -137,14 +145,16 @@ int convertCommand(const QStringList& args) {
         bool ok = false;
         jobsWanted = parser.value(jobsOption).toInt(&ok);
         if (!ok || jobsWanted < 1)
-            return usageError(QStringLiteral("convert"), QStringLiteral("--jobs needs a number of at least 1"));
+            return usageError(QStringLiteral("convert"),
+                              QStringLiteral("--jobs needs a number of at least 1"));
     }
 
     QString settingsPath = QDir::current().filePath(QStringLiteral("temp.ini"));
     if (parser.isSet(settingsOption)) {
         settingsPath = parser.value(settingsOption);
         if (!QFileInfo::exists(settingsPath))
-            return usageError(QStringLiteral("convert"), QStringLiteral("settings file %1 not found").arg(settingsPath));
+            return usageError(QStringLiteral("convert"),
+                              QStringLiteral("settings file %1 not found").arg(settingsPath));
     }
     const SettingsFile settings(settingsPath);
     const FileEncoderSettings source(settings);
@@ -164,17 +174,17 @@ int convertCommand(const QStringList& args) {
     }
 
     std::vector<std::unique_ptr<Job>> jobs;
-    QHash<QString, QString> outputs;  // output -> source, to refuse a second source for one name
+    QHash<QString, QString> outputs; // output -> source, to refuse a second source for one name
     int failures = 0;
     const QString extension = extensionForKind(kind);
-    for (const QString& file : files) {
+    for (const QString &file : files) {
         auto job = std::make_unique<Job>();
         job->source = file;
         job->output = ConvertedFileName(folder, file, extension);
         const QString key = QFileInfo(job->output).absoluteFilePath();
         if (outputs.contains(key)) {
-            err() << "varnelo-cli convert: " << file << ": output " << job->output << " is already the output of "
-                  << outputs.value(key) << '\n';
+            err() << "varnelo-cli convert: " << file << ": output " << job->output
+                  << " is already the output of " << outputs.value(key) << '\n';
             ++failures;
             continue;
         }
@@ -195,17 +205,17 @@ int convertCommand(const QStringList& args) {
             }
         });
     ProgressBar bar(isatty(STDERR_FILENO) == 1);
-    while (!std::all_of(jobs.begin(), jobs.end(), [](const auto& j) { return j->finished.load(); })) {
+    while (!std::all_of(jobs.begin(), jobs.end(), [](const auto &j) { return j->finished.load(); })) {
         bar.draw(jobs);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    for (std::thread& t : threads)
+    for (std::thread &t : threads)
         t.join();
     bar.draw(jobs);
     bar.finish();
     std::signal(SIGINT, previous);
 
-    for (const auto& job : jobs) {
+    for (const auto &job : jobs) {
         if (job->result.ok) {
             out() << job->output << '\n';
             if (!job->warning.isEmpty())
@@ -213,7 +223,8 @@ int convertCommand(const QStringList& args) {
         } else {
             ++failures;
             err() << "varnelo-cli convert: " << job->source << ": "
-                  << (job->result.error.isEmpty() ? QStringLiteral("conversion failed") : job->result.error) << '\n';
+                  << (job->result.error.isEmpty() ? QStringLiteral("conversion failed") : job->result.error)
+                  << '\n';
         }
     }
     return failures == 0 ? ExitOk : ExitFailure;

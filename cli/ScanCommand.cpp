@@ -12,10 +12,9 @@
 namespace varnelo::cli {
 namespace {
 
-const char* const kUsage = "scan [--data-folder DIR] FOLDER";
+const char *const kUsage = "scan [--data-folder DIR] FOLDER";
 
-
-int run(const QStringList& argsIn) {
+int run(const QStringList &argsIn) {
     QStringList args = argsIn;
     DataFolder folder;
     if (!takeDataFolder(QStringLiteral("scan"), args, folder))
@@ -33,16 +32,16 @@ int run(const QStringList& argsIn) {
         if (hadTree) {
             try {
                 library.LoadLibraryTree(library.treePath());
-            } catch (const Error& e) {
+            } catch (const Error &e) {
                 err() << "varnelo-cli scan: " << e.message() << '\n';
             }
         }
         const ScanResult result = entries.ScanFolderAt(args[0]);
         library.SaveLibraryTree();
-        for (const QString& path : result.failed)
+        for (const QString &path : result.failed)
             err() << "varnelo-cli scan: skipped unreadable file " << path << '\n';
         out() << "read " << result.filesRead << " files, added " << result.recordsAdded << " records\n";
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         err() << "varnelo-cli scan: " << e.message() << '\n';
         return ExitFailure;
     }

@@ -13,24 +13,22 @@
 namespace varnelo::cli {
 namespace {
 
-const char* const kUsage =
-    "stations [--data-folder DIR] list [NODE]\n"
-    "         stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
-    "         stations [--data-folder DIR] import FILE";
+const char *const kUsage = "stations [--data-folder DIR] list [NODE]\n"
+                           "         stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
+                           "         stations [--data-folder DIR] import FILE";
 
-
-int list(StationCatalogue& catalogue, const DataFolder& folder, const QStringList& args) {
+int list(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &args) {
     if (args.size() > 1)
         return usageError(QStringLiteral("stations"), QStringLiteral("list takes at most one NODE"));
     const QString nodeText = args.value(0, QStringLiteral("Radio Stations"));
     if (QFile::exists(folder.file(QStringLiteral("treetext.txt")))) {
         try {
             catalogue.LoadCatalogueTree(folder.file(QStringLiteral("treetext.txt")));
-        } catch (const Error& e) {
+        } catch (const Error &e) {
             err() << "varnelo-cli stations: " << e.message() << '\n';
         }
     }
-    QStandardItem* node = tree::FindNodeByText(catalogue.tv, nodeText);
+    QStandardItem *node = tree::FindNodeByText(catalogue.tv, nodeText);
     if (!node) {
         err() << "varnelo-cli stations: no catalogue node \"" << nodeText << "\"\n";
         return ExitFailure;
@@ -44,10 +42,10 @@ int list(StationCatalogue& catalogue, const DataFolder& folder, const QStringLis
     return ExitOk;
 }
 
-int add(StationCatalogue& catalogue, const DataFolder& folder, const QStringList& args) {
+int add(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &args) {
     StationRecord r;
     for (int i = 0; i < args.size(); ++i) {
-        const QString& opt = args[i];
+        const QString &opt = args[i];
         if (i + 1 >= args.size())
             return usageError(QStringLiteral("stations"), QStringLiteral("%1 needs a value").arg(opt));
         const QString value = args[++i];
@@ -76,7 +74,7 @@ int add(StationCatalogue& catalogue, const DataFolder& folder, const QStringList
     return ExitOk;
 }
 
-int import(StationCatalogue& catalogue, const DataFolder& folder, const QStringList& args) {
+int import(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &args) {
     if (args.size() != 1)
         return usageError(QStringLiteral("stations"), QStringLiteral("import takes one FILE"));
     QFile file(args[0]);
@@ -91,7 +89,7 @@ int import(StationCatalogue& catalogue, const DataFolder& folder, const QStringL
     return ExitOk;
 }
 
-int run(const QStringList& argsIn) {
+int run(const QStringList &argsIn) {
     QStringList args = argsIn;
     DataFolder folder;
     if (!takeDataFolder(QStringLiteral("stations"), args, folder))
@@ -109,7 +107,7 @@ int run(const QStringList& argsIn) {
             return add(catalogue, folder, args);
         if (action == QLatin1String("import"))
             return import(catalogue, folder, args);
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         err() << "varnelo-cli stations: " << e.message() << '\n';
         return ExitFailure;
     }

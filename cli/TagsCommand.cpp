@@ -15,9 +15,9 @@ namespace {
 
 const QString Command = QStringLiteral("tags");
 
-void printInfo(const AudioInformation& info) {
-    auto line = [](const char* name, const QString& value) { out() << name << ": " << value << '\n'; };
-    auto number = [&](const char* name, qint64 value) { line(name, QString::number(value)); };
+void printInfo(const AudioInformation &info) {
+    auto line = [](const char *name, const QString &value) { out() << name << ": " << value << '\n'; };
+    auto number = [&](const char *name, qint64 value) { line(name, QString::number(value)); };
     // The tag editor's order, with the genre's text beside its number.
     line("infoTitle", info.infoTitle());
     line("infoArtist", info.infoArtist());
@@ -42,26 +42,26 @@ void printInfo(const AudioInformation& info) {
     number("infoFormatTag", info.infoFormatTag());
 }
 
-int fail(const QString& message) {
+int fail(const QString &message) {
     err() << "varnelo-cli " << Command << ": " << message << '\n';
     return ExitFailure;
 }
 
-int show(const QStringList& args) {
+int show(const QStringList &args) {
     if (args.size() != 1)
         return usageError(Command, QStringLiteral("show takes exactly one file"));
     AudioInformation info;
     info.SetInfoOption(true);
     try {
         info.LoadInfo(args.first());
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         return fail(e.message());
     }
     printInfo(info);
     return ExitOk;
 }
 
-std::optional<int> parseNumber(const QString& text, int low, int high) {
+std::optional<int> parseNumber(const QString &text, int low, int high) {
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok || value < low || value > high)
@@ -69,7 +69,7 @@ std::optional<int> parseNumber(const QString& text, int low, int high) {
     return value;
 }
 
-int set(const QStringList& args) {
+int set(const QStringList &args) {
     QCommandLineParser parser;
     const QCommandLineOption title(QStringLiteral("title"), {}, QStringLiteral("T"));
     const QCommandLineOption artist(QStringLiteral("artist"), {}, QStringLiteral("A"));
@@ -126,23 +126,24 @@ int set(const QStringList& args) {
         else if (parser.isSet(v2))
             info.setInfoMTV(2);
         info.SaveInfo(files.first());
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         return fail(e.message());
     }
     return ExitOk;
 }
 
 // Values are printed as a library record stores them: cut to the field widths.
-int read(const QStringList& files) {
+int read(const QStringList &files) {
     if (files.isEmpty())
         return usageError(Command, QStringLiteral("read needs at least one file"));
     int rc = ExitOk;
     bool first = true;
-    for (const QString& path : files) {
+    for (const QString &path : files) {
         const QString suffix = QFileInfo(path).suffix();
         const QString extension = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
-        static const QStringList known = {QStringLiteral(".mp3"), QStringLiteral(".mp2"), QStringLiteral(".wma"),
-                                          QStringLiteral(".ogg"), QStringLiteral(".wav")};
+        static const QStringList known = {QStringLiteral(".mp3"), QStringLiteral(".mp2"),
+                                          QStringLiteral(".wma"), QStringLiteral(".ogg"),
+                                          QStringLiteral(".wav")};
         if (!known.contains(extension)) {
             rc = fail(QStringLiteral("%1: not a library file type (.mp3 .mp2 .wma .ogg .wav)").arg(path));
             continue;
@@ -150,7 +151,7 @@ int read(const QStringList& files) {
         TrackFields f;
         try {
             f = ReadTrackFields(path, extension);
-        } catch (const Error& e) {
+        } catch (const Error &e) {
             rc = fail(e.message());
             continue;
         }
@@ -171,7 +172,7 @@ int read(const QStringList& files) {
     return rc;
 }
 
-int run(const QStringList& args) {
+int run(const QStringList &args) {
     if (args.isEmpty())
         return usageError(Command, QStringLiteral("missing sub-command"));
     const QString sub = args.first();

@@ -10,34 +10,34 @@ namespace varnelo::cli {
 namespace {
 struct Entry {
     CommandFn fn;
-    const char* usage;
+    const char *usage;
 };
-std::map<std::string, Entry>& registry() {
+std::map<std::string, Entry> &registry() {
     static std::map<std::string, Entry> commands;
     return commands;
 }
 void printUsage() {
     err() << "usage: varnelo-cli COMMAND ...\n";
-    for (const auto& [name, entry] : registry())
+    for (const auto &[name, entry] : registry())
         err() << "  " << QString::fromUtf8(entry.usage) << '\n';
     err().flush();
 }
 } // namespace
 
-CommandRegistration::CommandRegistration(const char* name, CommandFn fn, const char* usage) {
+CommandRegistration::CommandRegistration(const char *name, CommandFn fn, const char *usage) {
     registry()[name] = Entry{fn, usage};
 }
 
-QTextStream& out() {
+QTextStream &out() {
     static QTextStream stream(stdout);
     return stream;
 }
-QTextStream& err() {
+QTextStream &err() {
     static QTextStream stream(stderr);
     return stream;
 }
 
-int usageError(const QString& command, const QString& problem) {
+int usageError(const QString &command, const QString &problem) {
     if (!problem.isEmpty())
         err() << "varnelo-cli " << command << ": " << problem << '\n';
     auto it = registry().find(command.toStdString());
@@ -47,7 +47,7 @@ int usageError(const QString& command, const QString& problem) {
     return ExitUsage;
 }
 
-bool takeDataFolder(const QString& command, QStringList& args, DataFolder& folder) {
+bool takeDataFolder(const QString &command, QStringList &args, DataFolder &folder) {
     folder = DataFolder::besideExecutable();
     if (args.value(0) != QLatin1String("--data-folder"))
         return true;
@@ -62,7 +62,7 @@ bool takeDataFolder(const QString& command, QStringList& args, DataFolder& folde
 
 } // namespace varnelo::cli
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     using namespace varnelo::cli;
     // The operations are the program's own and use Qt GUI types (actions, item
     // models); the offscreen platform gives them a GUI application without a display.

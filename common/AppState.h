@@ -27,9 +27,9 @@ struct AppState {
     bool StationPlaying = false;
     bool StationPaused = false;
     std::uint32_t StreamHandle = 0;
-    bool ConnectWorker = false;  // a connect worker runs
+    bool ConnectWorker = false; // a connect worker runs
     QDateTime PlayStart;
-    std::int64_t PlayedBeforeMs = 0;  // playing time before the last pause
+    std::int64_t PlayedBeforeMs = 0; // playing time before the last pause
 
     // Recording
     bool Recording = false;

@@ -5,7 +5,7 @@
 
 namespace varnelo {
 
-DataFolder::DataFolder(const QString& folder) : path_(QDir::cleanPath(folder)) {
+DataFolder::DataFolder(const QString &folder) : path_(QDir::cleanPath(folder)) {
     if (!path_.endsWith(QLatin1Char('/')))
         path_ += QLatin1Char('/');
 }

@@ -9,11 +9,11 @@ namespace varnelo {
 class DataFolder {
 public:
     DataFolder() = default;
-    explicit DataFolder(const QString& folder);
+    explicit DataFolder(const QString &folder);
     static DataFolder besideExecutable();
 
-    const QString& path() const { return path_; }
-    QString file(const QString& name) const { return path_ + name; }
+    const QString &path() const { return path_; }
+    QString file(const QString &name) const { return path_ + name; }
     // Creates the folder; a failure is not reported (later file steps fail on their own).
     void create() const;
     bool isEmpty() const { return path_.isEmpty(); }

@@ -8,9 +8,8 @@ namespace varnelo {
 // to reach the unhandled-error dialog ("Information") with its own message.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const QString& message)
-        : std::runtime_error(message.toStdString()), message_(message) {}
-    const QString& message() const { return message_; }
+    explicit Error(const QString &message) : std::runtime_error(message.toStdString()), message_(message) {}
+    const QString &message() const { return message_; }
 
 private:
     QString message_;

@@ -10,15 +10,16 @@ namespace varnelo {
 
 namespace records {
 
-QString readField(const QByteArray& record, RecordField field) {
-    const int length = qMin(static_cast<int>(static_cast<unsigned char>(record.at(field.offset))), field.maxBytes);
+QString readField(const QByteArray &record, RecordField field) {
+    const int length =
+        qMin(static_cast<int>(static_cast<unsigned char>(record.at(field.offset))), field.maxBytes);
     return text::decode8Bit(record.mid(field.offset + 1, length));
 }
 
-void writeField(QByteArray& record, RecordField field, const QString& value) {
+void writeField(QByteArray &record, RecordField field, const QString &value) {
     const QByteArray bytes = text::encodeCut(value.left(255), field.maxBytes);
     record[field.offset] = static_cast<char>(bytes.size());
-    char* area = record.data() + field.offset + 1;
+    char *area = record.data() + field.offset + 1;
     std::fill(area, area + field.maxBytes, '\0');
     std::copy(bytes.begin(), bytes.end(), area);
 }
@@ -26,7 +27,7 @@ void writeField(QByteArray& record, RecordField field, const QString& value) {
 } // namespace records
 
 namespace {
-[[noreturn]] void fail(const QString& what, const QFile& file) {
+[[noreturn]] void fail(const QString &what, const QFile &file) {
     throw Error(QStringLiteral("%1 \"%2\": %3").arg(what, file.fileName(), file.errorString()));
 }
 } // namespace
@@ -35,7 +36,7 @@ bool RecordFile::exists() const {
     return QFile::exists(path_);
 }
 
-void RecordFile::forEach(const std::function<bool(const QByteArray&)>& visit) const {
+void RecordFile::forEach(const std::function<bool(const QByteArray &)> &visit) const {
     QFile file(path_);
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot open file"), file);
@@ -57,9 +58,9 @@ void RecordFile::forEach(const std::function<bool(const QByteArray&)>& visit) co
     }
 }
 
-bool RecordFile::any(const std::function<bool(const QByteArray&)>& match) const {
+bool RecordFile::any(const std::function<bool(const QByteArray &)> &match) const {
     bool found = false;
-    forEach([&](const QByteArray& r) {
+    forEach([&](const QByteArray &r) {
         found = match(r);
         return !found;
     });
@@ -68,18 +69,18 @@ bool RecordFile::any(const std::function<bool(const QByteArray&)>& match) const 
 
 std::vector<QByteArray> RecordFile::readAll() const {
     std::vector<QByteArray> out;
-    forEach([&](const QByteArray& r) {
+    forEach([&](const QByteArray &r) {
         out.push_back(r);
         return true;
     });
     return out;
 }
 
-bool RecordFile::append(const QByteArray& record) const {
+bool RecordFile::append(const QByteArray &record) const {
     return append(std::vector<QByteArray>{record});
 }
 
-bool RecordFile::append(const std::vector<QByteArray>& list) const {
+bool RecordFile::append(const std::vector<QByteArray> &list) const {
     if (!exists())
         return false;
     QFile file(path_);
@@ -91,7 +92,7 @@ bool RecordFile::append(const std::vector<QByteArray>& list) const {
     if (tail != 0 && !file.resize(file.size() - tail))
         fail(QStringLiteral("Cannot write file"), file);
     file.seek(file.size());
-    for (const QByteArray& r : list) {
+    for (const QByteArray &r : list) {
         Q_ASSERT(r.size() == size_);
         if (file.write(r) != r.size())
             fail(QStringLiteral("Cannot write file"), file);
@@ -101,15 +102,15 @@ bool RecordFile::append(const std::vector<QByteArray>& list) const {
     return true;
 }
 
-int RecordFile::removeWhere(const std::function<bool(int, const QByteArray&)>& drop,
-                            const QString& scratchPath) const {
+int RecordFile::removeWhere(const std::function<bool(int, const QByteArray &)> &drop,
+                            const QString &scratchPath) const {
     QFile scratch(scratchPath);
     if (!scratch.open(QIODevice::WriteOnly | QIODevice::Truncate))
         fail(QStringLiteral("Cannot create file"), scratch);
     int index = 0;
     int dropped = 0;
     bool writeFailed = false;
-    forEach([&](const QByteArray& r) {
+    forEach([&](const QByteArray &r) {
         if (drop(index++, r))
             ++dropped;
         else if (scratch.write(r) != r.size())

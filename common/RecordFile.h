@@ -15,10 +15,10 @@ struct RecordField {
 
 namespace records {
 // Reads a field; bytes that are not UTF-8 (older files) are read as Windows-1252.
-QString readField(const QByteArray& record, RecordField field);
+QString readField(const QByteArray &record, RecordField field);
 // Stores `text` cut to the field's width at a character boundary; the rest of
 // the area is zero-filled.
-void writeField(QByteArray& record, RecordField field, const QString& text);
+void writeField(QByteArray &record, RecordField field, const QString &text);
 } // namespace records
 
 // A headerless file of fixed-size records. Nothing is held open between
@@ -27,7 +27,7 @@ class RecordFile {
 public:
     RecordFile(QString path, int recordSize) : path_(std::move(path)), size_(recordSize) {}
 
-    const QString& path() const { return path_; }
+    const QString &path() const { return path_; }
     int recordSize() const { return size_; }
     bool exists() const;
 
@@ -35,22 +35,22 @@ public:
     // Throws varnelo::Error when the file cannot be opened.
     std::vector<QByteArray> readAll() const;
     // Calls `visit` for each whole record until it returns false.
-    void forEach(const std::function<bool(const QByteArray&)>& visit) const;
+    void forEach(const std::function<bool(const QByteArray &)> &visit) const;
 
     // True when some whole record matches (reading stops at the first).
-    bool any(const std::function<bool(const QByteArray&)>& match) const;
+    bool any(const std::function<bool(const QByteArray &)> &match) const;
 
     // Appends at the end of an existing file; false (and nothing written) when
     // the file does not exist. Throws varnelo::Error on a write failure.
-    bool append(const QByteArray& record) const;
-    bool append(const std::vector<QByteArray>& records) const;
+    bool append(const QByteArray &record) const;
+    bool append(const std::vector<QByteArray> &records) const;
 
     // Rewrites the file without the records `drop` selects (index is 0-based),
     // through `scratchPath` and an atomic rename over the original, so the file
     // is always either the old or the new one. Returns how many were dropped;
     // with none dropped the file is left untouched.
-    int removeWhere(const std::function<bool(int index, const QByteArray&)>& drop,
-                    const QString& scratchPath) const;
+    int removeWhere(const std::function<bool(int index, const QByteArray &)> &drop,
+                    const QString &scratchPath) const;
 
 private:
     QString path_;

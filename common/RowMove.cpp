@@ -4,15 +4,15 @@
 
 namespace varnelo {
 namespace {
-void copyRow(QStandardItemModel& model, int from, int to) {
+void copyRow(QStandardItemModel &model, int from, int to) {
     for (int c = 0; c < model.columnCount(); ++c) {
-        const QStandardItem* source = model.item(from, c);
+        const QStandardItem *source = model.item(from, c);
         model.setItem(to, c, source ? source->clone() : new QStandardItem);
     }
 }
 } // namespace
 
-void ExchangeRows(QStandardItemModel& model, int a, int b) {
+void ExchangeRows(QStandardItemModel &model, int a, int b) {
     const int temp = model.rowCount();
     model.insertRow(temp);
     copyRow(model, a, temp);
@@ -21,7 +21,7 @@ void ExchangeRows(QStandardItemModel& model, int a, int b) {
     model.removeRow(temp);
 }
 
-int MoveRow(QStandardItemModel& model, int selected, int step) {
+int MoveRow(QStandardItemModel &model, int selected, int step) {
     const int target = selected + step;
     if (selected < 0 || selected >= model.rowCount() || target < 0 || target >= model.rowCount())
         return -1;

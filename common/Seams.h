@@ -15,21 +15,20 @@ class Prompts {
 public:
     virtual ~Prompts() = default;
     // A message box owned by the main window with exactly these texts.
-    virtual PromptAnswer message(const QString& text, const QString& caption, PromptIcon icon,
+    virtual PromptAnswer message(const QString &text, const QString &caption, PromptIcon icon,
                                  PromptButtons buttons) = 0;
     // A message box without caption text or icon (the plain "NO" and similar).
-    virtual void plain(const QString& text) = 0;
+    virtual void plain(const QString &text) = 0;
     // Open dialog allowing several files; empty when cancelled.
-    virtual QStringList openFiles(const QString& caption, const QString& folder,
-                                  const QString& filter) = 0;
+    virtual QStringList openFiles(const QString &caption, const QString &folder, const QString &filter) = 0;
     // Folder chooser; empty when cancelled.
-    virtual QString chooseFolder(const QString& caption, const QString& start) = 0;
+    virtual QString chooseFolder(const QString &caption, const QString &start) = 0;
 };
 
 class DesktopShell {
 public:
     virtual ~DesktopShell() = default;
-    virtual void openFolder(const QString& path) = 0;
+    virtual void openFolder(const QString &path) = 0;
     virtual void beep() = 0;
     // Switches the computer off without asking; false when the system refused.
     virtual bool powerOff() = 0;

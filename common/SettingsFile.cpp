@@ -7,13 +7,13 @@
 namespace varnelo {
 namespace {
 
-bool sameName(const QString& a, const QString& b) {
+bool sameName(const QString &a, const QString &b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
 
-void SettingsFile::open(const QString& path) {
+void SettingsFile::open(const QString &path) {
     path_ = path;
     reload();
 }
@@ -34,7 +34,7 @@ void SettingsFile::reload() {
         if (row.endsWith(QLatin1Char('\r')))
             row.chop(1);
         if (i == rows.size() - 1 && row.isEmpty())
-            break;  // the newline that ends the last line
+            break; // the newline that ends the last line
         Line line;
         line.text = row;
         const QString t = row.trimmed();
@@ -49,26 +49,26 @@ void SettingsFile::reload() {
     }
 }
 
-const SettingsFile::Line* SettingsFile::find(const QString& section, const QString& key) const {
-    for (const Line& line : lines_)
+const SettingsFile::Line *SettingsFile::find(const QString &section, const QString &key) const {
+    for (const Line &line : lines_)
         if (!line.header && !line.key.isEmpty() && sameName(line.section, section) && sameName(line.key, key))
             return &line;
     return nullptr;
 }
 
-bool SettingsFile::hasKey(const QString& section, const QString& key) const {
+bool SettingsFile::hasKey(const QString &section, const QString &key) const {
     return find(section, key) != nullptr;
 }
 
-QString SettingsFile::readString(const QString& section, const QString& key, const QString& def) const {
-    const Line* line = find(section, key);
+QString SettingsFile::readString(const QString &section, const QString &key, const QString &def) const {
+    const Line *line = find(section, key);
     if (!line)
         return def;
     return line->text.mid(line->text.indexOf(QLatin1Char('=')) + 1);
 }
 
-int SettingsFile::readInteger(const QString& section, const QString& key, int def) const {
-    const Line* line = find(section, key);
+int SettingsFile::readInteger(const QString &section, const QString &key, int def) const {
+    const Line *line = find(section, key);
     if (!line)
         return def;
     QString v = readString(section, key, QString()).trimmed();
@@ -83,7 +83,7 @@ int SettingsFile::readInteger(const QString& section, const QString& key, int de
     return ok ? value : def;
 }
 
-bool SettingsFile::readBool(const QString& section, const QString& key, bool def) const {
+bool SettingsFile::readBool(const QString &section, const QString &key, bool def) const {
     if (!hasKey(section, key))
         return def;
     const QString v = readString(section, key, QString()).trimmed();
@@ -96,11 +96,12 @@ bool SettingsFile::readBool(const QString& section, const QString& key, bool def
     return ok ? n != 0 : def;
 }
 
-QTime SettingsFile::readTime(const QString& section, const QString& key, const QTime& def) const {
+QTime SettingsFile::readTime(const QString &section, const QString &key, const QTime &def) const {
     if (!hasKey(section, key))
         return def;
     const QString v = readString(section, key, QString()).trimmed();
-    for (const QString& fmt : {QStringLiteral("HH:mm:ss"), QStringLiteral("H:mm:ss"), QStringLiteral("HH:mm")}) {
+    for (const QString &fmt :
+         {QStringLiteral("HH:mm:ss"), QStringLiteral("H:mm:ss"), QStringLiteral("HH:mm")}) {
         const QTime t = QTime::fromString(v, fmt);
         if (t.isValid())
             return t;
@@ -114,7 +115,7 @@ QTime SettingsFile::readTime(const QString& section, const QString& key, const Q
     return def;
 }
 
-QDate SettingsFile::readDate(const QString& section, const QString& key, const QDate& def) const {
+QDate SettingsFile::readDate(const QString &section, const QString &key, const QDate &def) const {
     if (!hasKey(section, key))
         return def;
     const QString v = readString(section, key, QString()).trimmed();
@@ -130,9 +131,10 @@ QDate SettingsFile::readDate(const QString& section, const QString& key, const Q
     return def;
 }
 
-bool SettingsFile::set(const QString& section, const QString& key, const QString& value) {
-    for (Line& line : lines_) {
-        if (!line.header && !line.key.isEmpty() && sameName(line.section, section) && sameName(line.key, key)) {
+bool SettingsFile::set(const QString &section, const QString &key, const QString &value) {
+    for (Line &line : lines_) {
+        if (!line.header && !line.key.isEmpty() && sameName(line.section, section) &&
+            sameName(line.key, key)) {
             line.text = line.key + QLatin1Char('=') + value;
             return save();
         }
@@ -165,7 +167,7 @@ bool SettingsFile::save() const {
     if (!file.open(QIODevice::WriteOnly))
         return false;
     QByteArray data;
-    for (const Line& line : lines_) {
+    for (const Line &line : lines_) {
         data += line.text.toUtf8();
         data += "\r\n";
     }
@@ -173,23 +175,23 @@ bool SettingsFile::save() const {
     return file.commit();
 }
 
-bool SettingsFile::writeString(const QString& section, const QString& key, const QString& value) {
+bool SettingsFile::writeString(const QString &section, const QString &key, const QString &value) {
     return set(section, key, value);
 }
-bool SettingsFile::writeInteger(const QString& section, const QString& key, int value) {
+bool SettingsFile::writeInteger(const QString &section, const QString &key, int value) {
     return set(section, key, QString::number(value));
 }
-bool SettingsFile::writeBool(const QString& section, const QString& key, bool value) {
+bool SettingsFile::writeBool(const QString &section, const QString &key, bool value) {
     return set(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
-bool SettingsFile::writeTime(const QString& section, const QString& key, const QTime& value) {
+bool SettingsFile::writeTime(const QString &section, const QString &key, const QTime &value) {
     return set(section, key, value.toString(QStringLiteral("HH:mm:ss")));
 }
-bool SettingsFile::writeDate(const QString& section, const QString& key, const QDate& value) {
+bool SettingsFile::writeDate(const QString &section, const QString &key, const QDate &value) {
     return set(section, key, value.toString(QStringLiteral("yyyy-MM-dd")));
 }
 
-bool SettingsFile::eraseKey(const QString& section, const QString& key) {
+bool SettingsFile::eraseKey(const QString &section, const QString &key) {
     for (auto it = lines_.begin(); it != lines_.end(); ++it) {
         if (!it->header && !it->key.isEmpty() && sameName(it->section, section) && sameName(it->key, key)) {
             lines_.erase(it);

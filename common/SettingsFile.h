@@ -14,40 +14,40 @@ namespace varnelo {
 class SettingsFile {
 public:
     SettingsFile() = default;
-    explicit SettingsFile(const QString& path) { open(path); }
+    explicit SettingsFile(const QString &path) { open(path); }
 
     // Reads the file if it exists; a missing file is created on the first write.
-    void open(const QString& path);
-    const QString& path() const { return path_; }
+    void open(const QString &path);
+    const QString &path() const { return path_; }
     // Re-reads the file from disk (others may have written it).
     void reload();
 
-    bool hasKey(const QString& section, const QString& key) const;
-    QString readString(const QString& section, const QString& key, const QString& def) const;
-    int readInteger(const QString& section, const QString& key, int def) const;
+    bool hasKey(const QString &section, const QString &key) const;
+    QString readString(const QString &section, const QString &key, const QString &def) const;
+    int readInteger(const QString &section, const QString &key, int def) const;
     // Any non-zero number is true; "true"/"false" are accepted too.
-    bool readBool(const QString& section, const QString& key, bool def) const;
+    bool readBool(const QString &section, const QString &key, bool def) const;
     // Written as HH:mm:ss / yyyy-MM-dd; the locale's forms are accepted on reading.
-    QTime readTime(const QString& section, const QString& key, const QTime& def) const;
-    QDate readDate(const QString& section, const QString& key, const QDate& def) const;
+    QTime readTime(const QString &section, const QString &key, const QTime &def) const;
+    QDate readDate(const QString &section, const QString &key, const QDate &def) const;
 
     // Each write rewrites the file atomically; returns false when it could not be written.
-    bool writeString(const QString& section, const QString& key, const QString& value);
-    bool writeInteger(const QString& section, const QString& key, int value);
-    bool writeBool(const QString& section, const QString& key, bool value);  // 1 / 0
-    bool writeTime(const QString& section, const QString& key, const QTime& value);
-    bool writeDate(const QString& section, const QString& key, const QDate& value);
-    bool eraseKey(const QString& section, const QString& key);
+    bool writeString(const QString &section, const QString &key, const QString &value);
+    bool writeInteger(const QString &section, const QString &key, int value);
+    bool writeBool(const QString &section, const QString &key, bool value); // 1 / 0
+    bool writeTime(const QString &section, const QString &key, const QTime &value);
+    bool writeDate(const QString &section, const QString &key, const QDate &value);
+    bool eraseKey(const QString &section, const QString &key);
 
 private:
     struct Line {
-        QString text;     // the line as read (kept verbatim when not rewritten)
-        QString section;  // section the line belongs to ("" before the first header)
-        QString key;      // key of a key=value line, else empty
+        QString text;    // the line as read (kept verbatim when not rewritten)
+        QString section; // section the line belongs to ("" before the first header)
+        QString key;     // key of a key=value line, else empty
         bool header = false;
     };
-    const Line* find(const QString& section, const QString& key) const;
-    bool set(const QString& section, const QString& key, const QString& value);
+    const Line *find(const QString &section, const QString &key) const;
+    bool set(const QString &section, const QString &key, const QString &value);
     bool save() const;
 
     QString path_;

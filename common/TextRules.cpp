@@ -4,7 +4,7 @@
 
 namespace varnelo::text {
 
-QString trimControl(const QString& s) {
+QString trimControl(const QString &s) {
     qsizetype begin = 0;
     qsizetype end = s.size();
     while (begin < end && s.at(begin).unicode() <= 32)
@@ -14,23 +14,23 @@ QString trimControl(const QString& s) {
     return s.mid(begin, end - begin);
 }
 
-QString asciiLower(const QString& s) {
+QString asciiLower(const QString &s) {
     QString r = s;
-    for (QChar& c : r)
+    for (QChar &c : r)
         if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
             c = QChar(c.unicode() + 32);
     return r;
 }
 
-QString asciiUpper(const QString& s) {
+QString asciiUpper(const QString &s) {
     QString r = s;
-    for (QChar& c : r)
+    for (QChar &c : r)
         if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
             c = QChar(c.unicode() - 32);
     return r;
 }
 
-bool filterMatches(const QString& field, const QString& search) {
+bool filterMatches(const QString &field, const QString &search) {
     const QString needle = asciiLower(trimControl(search));
     if (needle.isEmpty())
         return false;
@@ -41,19 +41,20 @@ QString elapsedText(std::int64_t seconds) {
     if (seconds < 0)
         seconds = 0;
     const auto two = [](std::int64_t v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    return two(seconds / 3600) + QLatin1Char(':') + two(seconds / 60 % 60) + QLatin1Char(':') + two(seconds % 60);
+    return two(seconds / 3600) + QLatin1Char(':') + two(seconds / 60 % 60) + QLatin1Char(':') +
+           two(seconds % 60);
 }
 
-QString decode8Bit(const QByteArray& bytes) {
+QString decode8Bit(const QByteArray &bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString s = utf8.decode(bytes);
     if (!utf8.hasError())
         return s;
     // Windows-1252: Latin-1 except for 0x80..0x9F.
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    static const char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     s.clear();
     s.reserve(bytes.size());
     for (char ch : bytes) {
@@ -63,7 +64,7 @@ QString decode8Bit(const QByteArray& bytes) {
     return s;
 }
 
-QByteArray encodeCut(const QString& s, int maxBytes) {
+QByteArray encodeCut(const QString &s, int maxBytes) {
     QByteArray bytes = s.toUtf8();
     if (bytes.size() <= maxBytes)
         return bytes;

@@ -7,20 +7,20 @@
 namespace varnelo::text {
 
 // Removes leading and trailing characters with codes up to 32.
-QString trimControl(const QString& s);
+QString trimControl(const QString &s);
 // Letter case changes for ASCII letters only; everything else stays.
-QString asciiLower(const QString& s);
-QString asciiUpper(const QString& s);
+QString asciiLower(const QString &s);
+QString asciiUpper(const QString &s);
 // The list filters' rule: `field` lower-cased contains `search` trimmed and
 // lower-cased; an empty or blank search text matches nothing.
-bool filterMatches(const QString& field, const QString& search);
+bool filterMatches(const QString &field, const QString &search);
 // Elapsed time as hours:minutes:seconds, each at least two digits (100 hours and
 // more are shown in full).
 QString elapsedText(std::int64_t seconds);
 
 // Bytes as stored by older files: valid UTF-8 is read as such, anything else as Windows-1252.
-QString decode8Bit(const QByteArray& bytes);
+QString decode8Bit(const QByteArray &bytes);
 // UTF-8 of `s` cut to at most `maxBytes`, never inside a character's sequence.
-QByteArray encodeCut(const QString& s, int maxBytes);
+QByteArray encodeCut(const QString &s, int maxBytes);
 
 } // namespace varnelo::text

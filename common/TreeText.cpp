@@ -10,27 +10,27 @@
 namespace varnelo::tree {
 namespace {
 
-int depthOf(const QStandardItem* item) {
+int depthOf(const QStandardItem *item) {
     int d = 0;
-    for (const QStandardItem* p = item->parent(); p; p = p->parent())
+    for (const QStandardItem *p = item->parent(); p; p = p->parent())
         ++d;
     return d;
 }
 
-QStandardItem* newNode(const QString& text) {
-    auto* item = new QStandardItem(text);
+QStandardItem *newNode(const QString &text) {
+    auto *item = new QStandardItem(text);
     item->setEditable(false);
     return item;
 }
 
-void appendAsSiblingOf(QStandardItemModel& model, QStandardItem* sibling, QStandardItem* node) {
-    if (QStandardItem* parent = sibling->parent())
+void appendAsSiblingOf(QStandardItemModel &model, QStandardItem *sibling, QStandardItem *node) {
+    if (QStandardItem *parent = sibling->parent())
         parent->appendRow(node);
     else
         model.appendRow(node);
 }
 
-bool visitSubtree(QStandardItem* item, const std::function<bool(QStandardItem*)>& visit) {
+bool visitSubtree(QStandardItem *item, const std::function<bool(QStandardItem *)> &visit) {
     if (!visit(item))
         return false;
     for (int r = 0; r < item->rowCount(); ++r)
@@ -39,7 +39,7 @@ bool visitSubtree(QStandardItem* item, const std::function<bool(QStandardItem*)>
     return true;
 }
 
-void writeSubtree(const QStandardItem* item, int depth, QByteArray& out) {
+void writeSubtree(const QStandardItem *item, int depth, QByteArray &out) {
     out += QByteArray(depth, '\t');
     out += item->text().toUtf8();
     out += "\r\n";
@@ -49,7 +49,7 @@ void writeSubtree(const QStandardItem* item, int depth, QByteArray& out) {
 
 } // namespace
 
-void LoadTreeFromBytes(QStandardItemModel& model, const QByteArray& raw) {
+void LoadTreeFromBytes(QStandardItemModel &model, const QByteArray &raw) {
     model.clear();
     QByteArray bytes = raw;
     if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
@@ -68,16 +68,16 @@ void LoadTreeFromBytes(QStandardItemModel& model, const QByteArray& raw) {
     if (start < bytes.size())
         lines.append(bytes.mid(start));
 
-    QStandardItem* previous = nullptr;
+    QStandardItem *previous = nullptr;
     int previousDepth = 0;
-    for (const QByteArray& line : lines) {
+    for (const QByteArray &line : lines) {
         int depth = 0;
         while (depth < line.size() && (line[depth] == '\t' || line[depth] == ' '))
             ++depth;
         const QString text = text::decode8Bit(line.mid(depth));
-        QStandardItem* node = newNode(text);
+        QStandardItem *node = newNode(text);
         if (!previous) {
-            model.appendRow(node);  // the first line is always a root
+            model.appendRow(node); // the first line is always a root
             depth = 0;
         } else if (depth == previousDepth) {
             appendAsSiblingOf(model, previous, node);
@@ -87,7 +87,7 @@ void LoadTreeFromBytes(QStandardItemModel& model, const QByteArray& raw) {
             delete node;
             throw Error(QStringLiteral("Invalid level (%1) for item \"%2\"").arg(depth).arg(text));
         } else {
-            QStandardItem* up = previous->parent();
+            QStandardItem *up = previous->parent();
             while (depthOf(up) > depth)
                 up = up->parent();
             appendAsSiblingOf(model, up, node);
@@ -97,21 +97,21 @@ void LoadTreeFromBytes(QStandardItemModel& model, const QByteArray& raw) {
     }
 }
 
-void LoadTree(QStandardItemModel& model, const QString& path) {
+void LoadTree(QStandardItemModel &model, const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString()));
     LoadTreeFromBytes(model, file.readAll());
 }
 
-QByteArray SaveTreeToBytes(const QStandardItemModel& model) {
+QByteArray SaveTreeToBytes(const QStandardItemModel &model) {
     QByteArray out;
     for (int r = 0; r < model.rowCount(); ++r)
         writeSubtree(model.item(r), 0, out);
     return out;
 }
 
-void SaveTree(const QStandardItemModel& model, const QString& path) {
+void SaveTree(const QStandardItemModel &model, const QString &path) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Error(QStringLiteral("Cannot create file \"%1\": %2").arg(path, file.errorString()));
@@ -120,16 +120,16 @@ void SaveTree(const QStandardItemModel& model, const QString& path) {
         throw Error(QStringLiteral("Cannot write file \"%1\": %2").arg(path, file.errorString()));
 }
 
-void ForEachNode(const QStandardItemModel& model, const std::function<bool(QStandardItem*)>& visit) {
+void ForEachNode(const QStandardItemModel &model, const std::function<bool(QStandardItem *)> &visit) {
     for (int r = 0; r < model.rowCount(); ++r)
         if (!visitSubtree(model.item(r), visit))
             return;
 }
 
-QStandardItem* FindNodeByText(const QStandardItemModel& model, const QString& text) {
+QStandardItem *FindNodeByText(const QStandardItemModel &model, const QString &text) {
     const QString wanted = text::asciiUpper(text);
-    QStandardItem* found = nullptr;
-    ForEachNode(model, [&](QStandardItem* item) {
+    QStandardItem *found = nullptr;
+    ForEachNode(model, [&](QStandardItem *item) {
         if (text::asciiUpper(item->text()) == wanted)
             found = item;
         return found == nullptr;

@@ -14,15 +14,15 @@ namespace varnelo::tree {
 // A line more than one level deeper than the line before stops reading with
 // varnelo::Error "Invalid level (%d) for item "%s"", the nodes read so far kept.
 // Throws varnelo::Error when the file cannot be read.
-void LoadTree(QStandardItemModel& model, const QString& path);
-void LoadTreeFromBytes(QStandardItemModel& model, const QByteArray& bytes);
+void LoadTree(QStandardItemModel &model, const QString &path);
+void LoadTreeFromBytes(QStandardItemModel &model, const QByteArray &bytes);
 // Writes the tree (an empty tree writes an empty file), replacing the file atomically.
-void SaveTree(const QStandardItemModel& model, const QString& path);
-QByteArray SaveTreeToBytes(const QStandardItemModel& model);
+void SaveTree(const QStandardItemModel &model, const QString &path);
+QByteArray SaveTreeToBytes(const QStandardItemModel &model);
 // The first node in tree order whose text equals `text` when both are ASCII
 // upper-cased; nullptr when none.
-QStandardItem* FindNodeByText(const QStandardItemModel& model, const QString& text);
+QStandardItem *FindNodeByText(const QStandardItemModel &model, const QString &text);
 // Every node in tree order (depth-first, parents before children).
-void ForEachNode(const QStandardItemModel& model, const std::function<bool(QStandardItem*)>& visit);
+void ForEachNode(const QStandardItemModel &model, const std::function<bool(QStandardItem *)> &visit);
 
 } // namespace varnelo::tree

@@ -8,59 +8,80 @@
 
 namespace varnelo {
 
-int FileEncoderSettings::readInteger(const keys::IntKey& key) const {
+int FileEncoderSettings::readInteger(const keys::IntKey &key) const {
     return keys::readOther(file_, key);
 }
 
-bool FileEncoderSettings::readBool(const keys::BoolKey& key) const {
+bool FileEncoderSettings::readBool(const keys::BoolKey &key) const {
     return keys::readOther(file_, key);
 }
 
 QString extensionForKind(int kind) {
     switch (kind) {
-    case 0: return QStringLiteral(".mp3");
-    case 1: return QStringLiteral(".wav");
-    case 2: return QStringLiteral(".wma");
-    case 3: return QStringLiteral(".ogg");
-    default: return {};
+    case 0:
+        return QStringLiteral(".mp3");
+    case 1:
+        return QStringLiteral(".wav");
+    case 2:
+        return QStringLiteral(".wma");
+    case 3:
+        return QStringLiteral(".ogg");
+    default:
+        return {};
     }
 }
 
-void EncoderSetup::ConfigureEncoder(int kind, const EncoderTarget& target) {
+void EncoderSetup::ConfigureEncoder(int kind, const EncoderTarget &target) {
     switch (static_cast<EncoderKind>(kind)) {
-    case EncoderKind::Mp3: configureMp3(target); break;
-    case EncoderKind::Wav: configureWav(target); break;
-    case EncoderKind::Wma: configureWma(target); break;
-    case EncoderKind::Ogg: configureOgg(target); break;
-    default: return;
+    case EncoderKind::Mp3:
+        configureMp3(target);
+        break;
+    case EncoderKind::Wav:
+        configureWav(target);
+        break;
+    case EncoderKind::Wma:
+        configureWma(target);
+        break;
+    case EncoderKind::Ogg:
+        configureOgg(target);
+        break;
+    default:
+        return;
     }
     extension_ = extensionForKind(kind);
 }
 
-void EncoderSetup::configureWav(const EncoderTarget& target) {
+void EncoderSetup::configureWav(const EncoderTarget &target) {
     using namespace keys;
     switch (settings_.readInteger(WavMode)) {
-    case 0: target.file.SetWavFormat(44100, 2, 16); break;
-    case 1: target.file.SetWavFormat(48000, 2, 32); break;
+    case 0:
+        target.file.SetWavFormat(44100, 2, 16);
+        break;
+    case 1:
+        target.file.SetWavFormat(48000, 2, 32);
+        break;
     case 2: {
-        const int rate = tableEntry(OutputRateTable, settings_.readInteger(WavFrequency), WavFrequency.readerDefault);
+        const int rate =
+            tableEntry(OutputRateTable, settings_.readInteger(WavFrequency), WavFrequency.readerDefault);
         const int bits = tableEntry(SampleBitsTable, settings_.readInteger(WavBit), WavBit.readerDefault);
         target.file.SetWavFormat(rate, settings_.readInteger(WavChannel) + 1, bits);
         break;
     }
-    default: break;  // an unknown mode leaves the file's format as it was
+    default:
+        break; // an unknown mode leaves the file's format as it was
     }
 }
 
-void EncoderSetup::configureWma(const EncoderTarget& target) {
+void EncoderSetup::configureWma(const EncoderTarget &target) {
     if (target.role == EncoderTarget::Role::Ripper)
         target.file.SetFormatOption(-1);
     target.file.SetWmaFormat(settings_.readInteger(keys::WmaFormat) + 1);
 }
 
-void EncoderSetup::configureOgg(const EncoderTarget& target) {
+void EncoderSetup::configureOgg(const EncoderTarget &target) {
     using namespace keys;
-    const int rate = tableEntry(OutputRateTable, settings_.readInteger(OggFrequency), OggFrequency.readerDefault);
+    const int rate =
+        tableEntry(OutputRateTable, settings_.readInteger(OggFrequency), OggFrequency.readerDefault);
     const int channels = settings_.readInteger(OggChannel) + 1;
     const int kbps = tableEntry(BitrateTable, settings_.readInteger(OggBitrate), OggBitrate.readerDefault);
     const bool vbr = settings_.readBool(OggVbr);
@@ -78,9 +99,9 @@ void EncoderSetup::configureOgg(const EncoderTarget& target) {
     }
 }
 
-void EncoderSetup::configureMp3(const EncoderTarget& target) {
+void EncoderSetup::configureMp3(const EncoderTarget &target) {
     using namespace keys;
-    AudioFile2LameEnc& enc = target.encoder;
+    AudioFile2LameEnc &enc = target.encoder;
     const bool preset = settings_.readBool(PresetOn);
     const bool alt = settings_.readBool(AltPresetOn);
     if (!preset && !alt) {
@@ -102,11 +123,13 @@ void EncoderSetup::configureMp3(const EncoderTarget& target) {
         enc.SetDeEmphasis(settings_.readInteger(ExpertDeEmphasis));
         enc.SetQuality(settings_.readInteger(Mp3Quality));
         enc.SetBitrate(tableEntry(BitrateTable, settings_.readInteger(Mp3Bitrate), Mp3Bitrate.readerDefault));
-        enc.SetVbrBitrate(tableEntry(BitrateTable, settings_.readInteger(VbrBitrate), VbrBitrate.readerDefault));
+        enc.SetVbrBitrate(
+            tableEntry(BitrateTable, settings_.readInteger(VbrBitrate), VbrBitrate.readerDefault));
         enc.SetHighpassWidth(settings_.readInteger(FiltHighWidth));
         enc.SetLowpassWidth(settings_.readInteger(FiltLowWidth));
         enc.SetVbrQuality(settings_.readInteger(VbrQuality));
-        enc.SetSampleRate(tableEntry(FrequencyTable, settings_.readInteger(Mp3Frequency), Mp3Frequency.readerDefault));
+        enc.SetSampleRate(
+            tableEntry(FrequencyTable, settings_.readInteger(Mp3Frequency), Mp3Frequency.readerDefault));
     } else {
         if (preset)
             enc.SetPreset(settings_.readInteger(PresetIndex) + 1);
@@ -118,10 +141,11 @@ void EncoderSetup::configureMp3(const EncoderTarget& target) {
     target.file.SetMp3Encoder(&enc);
 }
 
-bool ApplyRecordingOggFormat(AudioFile& recordingFile, const EncoderSettingsSource& settings,
-                             const RecordingOggControls& controls, Prompts& prompts) {
+bool ApplyRecordingOggFormat(AudioFile &recordingFile, const EncoderSettingsSource &settings,
+                             const RecordingOggControls &controls, Prompts &prompts) {
     using namespace keys;
-    const int rate = tableEntry(OutputRateTable, settings.readInteger(OggFrequency), OggFrequency.readerDefault);
+    const int rate =
+        tableEntry(OutputRateTable, settings.readInteger(OggFrequency), OggFrequency.readerDefault);
     const int channels = controls.channelIndex + 1;
     const int kbps = tableEntry(BitrateTable, settings.readInteger(OggBitrate), OggBitrate.readerDefault);
     if (controls.qualityChecked) {
@@ -147,7 +171,7 @@ bool ApplyRecordingOggFormat(AudioFile& recordingFile, const EncoderSettingsSour
     return true;
 }
 
-QString CleanFileName(const QString& text) {
+QString CleanFileName(const QString &text) {
     static const QString forbidden = QStringLiteral("*?|:\"/\\<>");
     QString out;
     out.reserve(text.size());

@@ -8,12 +8,12 @@
 
 namespace varnelo {
 
-QString ConvertedFileName(const QString& folder, const QString& sourcePath, const QString& extension) {
+QString ConvertedFileName(const QString &folder, const QString &sourcePath, const QString &extension) {
     return folder + QStringLiteral("N_") + QFileInfo(sourcePath).completeBaseName() + extension;
 }
 
-ConversionResult ConvertAudioFile(AudioFile& reader, AudioFile& writer, const QString& sourcePath,
-                                  const QString& outputPath, const std::function<bool(int)>& progress) {
+ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QString &sourcePath,
+                                  const QString &outputPath, const std::function<bool(int)> &progress) {
     ConversionResult result;
     if (QFileInfo(sourcePath).canonicalFilePath() == QFileInfo(outputPath).canonicalFilePath() &&
         QFileInfo::exists(outputPath)) {
@@ -34,7 +34,7 @@ ConversionResult ConvertAudioFile(AudioFile& reader, AudioFile& writer, const QS
     }
     const qint64 length = reader.Length();
     const int blockAlign = reader.BlockAlign();
-    const qint64 chunk = reader.SampleRate();  // one second of frames
+    const qint64 chunk = reader.SampleRate(); // one second of frames
     qint64 done = 0;
     bool failed = false;
     for (;;) {

@@ -12,17 +12,17 @@ class AudioFile;
 // (command line, tests); the converter's ConvertEntry keeps its own loop.
 struct ConversionResult {
     bool ok = false;
-    bool stopped = false;  // `progress` asked to stop; the output holds what was written
-    QString error;         // why it failed, for the user
+    bool stopped = false; // `progress` asked to stop; the output holds what was written
+    QString error;        // why it failed, for the user
 };
 
 // `progress` gets 0..100 after each chunk and returns false to stop.
-ConversionResult ConvertAudioFile(AudioFile& reader, AudioFile& writer, const QString& sourcePath,
-                                  const QString& outputPath,
-                                  const std::function<bool(int percent)>& progress = {});
+ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QString &sourcePath,
+                                  const QString &outputPath,
+                                  const std::function<bool(int percent)> &progress = {});
 
 // The name ConvertEntry gives an output: folder (ending in a separator) + "N_" +
 // the source's file name with its extension replaced.
-QString ConvertedFileName(const QString& folder, const QString& sourcePath, const QString& extension);
+QString ConvertedFileName(const QString &folder, const QString &sourcePath, const QString &extension);
 
 } // namespace varnelo

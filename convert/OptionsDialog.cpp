@@ -8,7 +8,6 @@
 #include "convert/SettingsKeys.h"
 
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -26,68 +25,69 @@
 #include <QStackedWidget>
 #include <QTimeEdit>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace varnelo {
 namespace {
 
 using keys::name;
 
-int read(const SettingsFile& f, const keys::IntKey& k) {
+int read(const SettingsFile &f, const keys::IntKey &k) {
     return keys::readDialog(f, k);
 }
-bool read(const SettingsFile& f, const keys::BoolKey& k) {
+bool read(const SettingsFile &f, const keys::BoolKey &k) {
     return keys::readDialog(f, k);
 }
-void write(SettingsFile& f, const keys::IntKey& k, int value) {
+void write(SettingsFile &f, const keys::IntKey &k, int value) {
     f.writeInteger(name(k.section), name(k.key), value);
 }
-void write(SettingsFile& f, const keys::BoolKey& k, bool value) {
+void write(SettingsFile &f, const keys::BoolKey &k, bool value) {
     f.writeBool(name(k.section), name(k.key), value);
 }
-QString readText(const SettingsFile& f, const keys::TextKey& k, const QString& def) {
+QString readText(const SettingsFile &f, const keys::TextKey &k, const QString &def) {
     return f.readString(name(k.section), name(k.key), def);
 }
-void writeText(SettingsFile& f, const keys::TextKey& k, const QString& value) {
+void writeText(SettingsFile &f, const keys::TextKey &k, const QString &value) {
     f.writeString(name(k.section), name(k.key), value);
 }
-QTime readTime(const SettingsFile& f, const keys::TextKey& k) {
+QTime readTime(const SettingsFile &f, const keys::TextKey &k) {
     return f.readTime(name(k.section), name(k.key), QTime::currentTime());
 }
-void writeTime(SettingsFile& f, const keys::TextKey& k, QTime value) {
+void writeTime(SettingsFile &f, const keys::TextKey &k, QTime value) {
     f.writeTime(name(k.section), name(k.key), value);
 }
 
 // A list index from the file: outside the list it leaves no selection, which
 // saving then stores as -1.
-void setIndex(QComboBox* box, int index) {
+void setIndex(QComboBox *box, int index) {
     box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
 }
 
 // The page of each tree node by absolute index, with its title.
 struct PageOfNode {
-    const char* title;
-    int page;  // index in the stacked pages
+    const char *title;
+    int page; // index in the stacked pages
 };
 constexpr PageOfNode kNodes[] = {
-    {"Schedule", 0},         {"Set Record", 1},        {"Set Ripper", 2},       {"Set MP3 General", 3},
-    {"Set MP3 General", 3},  {"Set MP3 VBR", 4},       {"Set MP3 Filter", 5},   {"Set MP3 Expert", 6},
-    {"Set MP3 Presets", 7},  {"Set MP3 Command Line", 8}, {"Set WAV Format", 9}, {"Set WMA Format", 10},
+    {"Schedule", 0},        {"Set Record", 1},           {"Set Ripper", 2},     {"Set MP3 General", 3},
+    {"Set MP3 General", 3}, {"Set MP3 VBR", 4},          {"Set MP3 Filter", 5}, {"Set MP3 Expert", 6},
+    {"Set MP3 Presets", 7}, {"Set MP3 Command Line", 8}, {"Set WAV Format", 9}, {"Set WMA Format", 10},
     {"Set OGG Format", 11},
 };
 
 } // namespace
 
-OptionsDialog::OptionsDialog(SettingsFile& settings, AppState& state, Prompts& prompts, QWidget* parent)
+OptionsDialog::OptionsDialog(SettingsFile &settings, AppState &state, Prompts &prompts, QWidget *parent)
     : QDialog(parent), settings_(settings), state_(state), prompts_(prompts) {
     buildUi();
     connectRules();
-    ui_.pages->hide();  // until a node is chosen no page shows
+    ui_.pages->hide(); // until a node is chosen no page shows
 }
 
 OptionsDialog::~OptionsDialog() = default;
 
 void OptionsDialog::connectRules() {
-    connect(ui_.TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    connect(ui_.TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
         const auto it = std::find(nodes_.begin(), nodes_.end(), item);
         if (it != nodes_.end())
             ShowPage(static_cast<int>(it - nodes_.begin()));
@@ -132,7 +132,8 @@ void OptionsDialog::connectRules() {
 
 void OptionsDialog::applyVbrMethodRule() {
     const bool vbr = ui_.cb_mp3vbrcm->currentIndex() != 0;
-    for (QWidget* w : std::initializer_list<QWidget*>{ui_.cb_mp3_vbr, ui_.ud_mp3_vbr, ui_.ck_mp3_VBR, ui_.ck_mp3_semb})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{ui_.cb_mp3_vbr, ui_.ud_mp3_vbr, ui_.ck_mp3_VBR, ui_.ck_mp3_semb})
         w->setEnabled(vbr);
 }
 
@@ -206,13 +207,12 @@ void OptionsDialog::selectScheduleMode(int mode) {
         ui_.scheduleButtons[mode]->setChecked(true);
 }
 
-template <std::size_t N>
-static void checkExactly(const std::array<QRadioButton*, N>& buttons, int index) {
+template <std::size_t N> static void checkExactly(const std::array<QRadioButton *, N> &buttons, int index) {
     if (index >= 0 && index < static_cast<int>(N)) {
         buttons[index]->setChecked(true);
         return;
     }
-    for (QRadioButton* b : buttons) {
+    for (QRadioButton *b : buttons) {
         b->setAutoExclusive(false);
         b->setChecked(false);
         b->setAutoExclusive(true);
@@ -247,7 +247,7 @@ void OptionsDialog::ShowPage(int index) {
 
 void OptionsDialog::LoadOptions() {
     using namespace keys;
-    const SettingsFile& f = settings_;
+    const SettingsFile &f = settings_;
 
     QString folder = readText(f, OutputFolderKey, defaultOutputFolder());
     if (!folder.endsWith(QDir::separator()))
@@ -321,7 +321,8 @@ void OptionsDialog::LoadOptions() {
         ui_.cb_rec[i]->setChecked(read(f, ScheduleSlotOn[i]));
     for (int i = 0; i < 3; ++i)
         ui_.end[i]->setTime(readTime(f, ScheduleEnd[i]));
-    ui_.date_time->setDate(f.readDate(name(ScheduleDate.section), name(ScheduleDate.key), QDate::currentDate()));
+    ui_.date_time->setDate(
+        f.readDate(name(ScheduleDate.section), name(ScheduleDate.key), QDate::currentDate()));
 
     setIndex(ui_.set_cb_name, read(f, SetOutName));
     if (!ui_.TreeView1->currentItem())
@@ -331,8 +332,8 @@ void OptionsDialog::LoadOptions() {
 
 void OptionsDialog::SaveOptions() {
     using namespace keys;
-    SettingsFile& f = settings_;
-    auto index = [](const QComboBox* box) { return box->currentIndex(); };
+    SettingsFile &f = settings_;
+    auto index = [](const QComboBox *box) { return box->currentIndex(); };
 
     write(f, Mp3Bitrate, index(ui_.cb_mp3_bitrate));
     write(f, Mp3Channel, index(ui_.cb_mp3_channel));
@@ -407,8 +408,9 @@ void OptionsDialog::SaveOptions() {
 void OptionsDialog::OkClick() {
     try {
         SaveOptions();
-    } catch (const Error& e) {
-        prompts_.message(e.message(), QStringLiteral("Information"), PromptIcon::Information, PromptButtons::Ok);
+    } catch (const Error &e) {
+        prompts_.message(e.message(), QStringLiteral("Information"), PromptIcon::Information,
+                         PromptButtons::Ok);
         return;
     }
     accept();
@@ -478,17 +480,17 @@ void OptionsDialog::Button2Click() {
 }
 
 void OptionsDialog::Button7Click() {
-    const QString folder = prompts_.chooseFolder(QStringLiteral("Please select a destination folder"),
-                                                 ui_.ed_out->text());
+    const QString folder =
+        prompts_.chooseFolder(QStringLiteral("Please select a destination folder"), ui_.ed_out->text());
     if (folder.isEmpty())
         return;
-    const auto& key = keys::OutputFolderKey;
+    const auto &key = keys::OutputFolderKey;
     settings_.writeString(name(key.section), name(key.key), QDir::toNativeSeparators(folder));
     showOutputFolder(settings_.readString(name(key.section), name(key.key), defaultOutputFolder()));
 }
 
 void OptionsDialog::LoadShutdownOptions() {
-    const auto& time = keys::ShutdownTime;
+    const auto &time = keys::ShutdownTime;
     ui_.dtpTime->setTime(settings_.readTime(name(time.section), name(time.key), QTime::currentTime()));
     ui_.CB_SHOWD->setChecked(keys::readOther(settings_, keys::ShutdownOn));
 }
@@ -498,22 +500,23 @@ void OptionsDialog::showRecordingVolume(int volume) {
     ui_.tb_rd->setValue(volume);
 }
 
-void OptionsDialog::showOutputFolder(const QString& folder) {
+void OptionsDialog::showOutputFolder(const QString &folder) {
     ui_.ed_out->setText(folder);
 }
 
-void OptionsDialog::showEvent(QShowEvent* event) {
+void OptionsDialog::showEvent(QShowEvent *event) {
     // A restore by the window system is no new showing.
     if (!event->spontaneous())
         LoadOptions();
     QDialog::showEvent(event);
 }
 
-bool OptionsDialog::eventFilter(QObject* watched, QEvent* event) {
+bool OptionsDialog::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
+        auto *key = static_cast<QKeyEvent *>(event);
         const QString text = key->text();
-        if (text.size() == 1 && text[0].isPrint() && !(text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9'))) {
+        if (text.size() == 1 && text[0].isPrint() &&
+            !(text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9'))) {
             QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier, QStringLiteral("\b"));
             QCoreApplication::sendEvent(watched, &backspace);
             return true;
@@ -524,11 +527,11 @@ bool OptionsDialog::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- Live settings ----------------------------------------------------------
 
-int OptionsDialog::readInteger(const keys::IntKey& key) const {
+int OptionsDialog::readInteger(const keys::IntKey &key) const {
     return keys::readOther(settings_, key);
 }
 
-bool OptionsDialog::readBool(const keys::BoolKey& key) const {
+bool OptionsDialog::readBool(const keys::BoolKey &key) const {
     return keys::readOther(settings_, key);
 }
 
@@ -538,7 +541,7 @@ QString OptionsDialog::mp3CommandLine() const {
 
 RecordingOggControls OptionsDialog::recordingOggControls() const {
     return {ui_.ck_oggquality->isChecked(), ui_.ck_oggvbr->isChecked(), ui_.cb_ogg_channel->currentIndex(),
-            ui_.ud_ogg_quality->findChild<QLineEdit*>()->text()};
+            ui_.ud_ogg_quality->findChild<QLineEdit *>()->text()};
 }
 
 bool OptionsDialog::openFolderWhenDone() const {

@@ -37,11 +37,11 @@ class SettingsFile;
 class OptionsDialog : public QDialog, public EncoderSettingsSource {
     Q_OBJECT
 public:
-    OptionsDialog(SettingsFile& settings, AppState& state, Prompts& prompts, QWidget* parent = nullptr);
+    OptionsDialog(SettingsFile &settings, AppState &state, Prompts &prompts, QWidget *parent = nullptr);
     ~OptionsDialog() override;
 
     // The recording file component the OGG recording format is applied to on OK.
-    void setRecordingFile(AudioFile* file) { recordingFile_ = file; }
+    void setRecordingFile(AudioFile *file) { recordingFile_ = file; }
 
     // Fills every control from the settings file (also run on each showing).
     void LoadOptions();
@@ -50,51 +50,51 @@ public:
     void SaveOptions();
 
     // Button handlers.
-    void OkClick();       // SaveOptions, then close; a failure is shown and the dialog stays
-    void CancelClick();   // close, nothing written
-    void Button2Click();  // "Default": controls to defaults, nothing written
-    void Button7Click();  // choose the output folder
+    void OkClick();      // SaveOptions, then close; a failure is shown and the dialog stays
+    void CancelClick();  // close, nothing written
+    void Button2Click(); // "Default": controls to defaults, nothing written
+    void Button7Click(); // choose the output folder
     // Shows the page of tree node `index` (absolute, 0..12); other indexes do nothing.
     void ShowPage(int index);
     int currentPage() const { return currentPage_; }
 
     // EncoderSettingsSource: the file at the moment of the call plus the memo.
-    int readInteger(const keys::IntKey& key) const override;
-    bool readBool(const keys::BoolKey& key) const override;
+    int readInteger(const keys::IntKey &key) const override;
+    bool readBool(const keys::BoolKey &key) const override;
     QString mp3CommandLine() const override;
     RecordingOggControls recordingOggControls() const;
 
     // Live settings read by the converter, ripper, recorder, clock and start-up.
-    bool openFolderWhenDone() const;  // cb_auto
-    int recordNaming() const;         // set_cb_name: 0 station, 1 genre, 2 date and time
-    int ripFolderNaming() const;      // cb_name: 0 none, 1 artist, 2 album
-    int recordFormat() const;         // scmb: 0 MP3, 1 WAV, 2 WMA, 3 OGG
+    bool openFolderWhenDone() const; // cb_auto
+    int recordNaming() const;        // set_cb_name: 0 station, 1 genre, 2 date and time
+    int ripFolderNaming() const;     // cb_name: 0 none, 1 artist, 2 album
+    int recordFormat() const;        // scmb: 0 MP3, 1 WAV, 2 WMA, 3 OGG
     struct ScheduleSlot {
         bool on;
         QTime begin;
         QTime end;
     };
-    ScheduleSlot scheduleSlot(int slot) const;  // 0..2
-    QDate scheduleDate() const;                 // date_time
-    QTime shutdownTime() const;                 // dtpTime
+    ScheduleSlot scheduleSlot(int slot) const; // 0..2
+    QDate scheduleDate() const;                // date_time
+    QTime shutdownTime() const;                // dtpTime
     // Start-up: the shutdown time and switch, which LoadOptions does not read.
     void LoadShutdownOptions();
     // The recorder's input volume shown on tb_rd without echoing it back.
     void showRecordingVolume(int volume);
     // Shows a folder in ed_out as it is (the folder browser's OK).
-    void showOutputFolder(const QString& folder);
+    void showOutputFolder(const QString &folder);
 
     // Controls other parts fill or drive.
-    QComboBox* cb_rd() const { return ui_.cb_rd; }
-    QComboBox* cb_rdson() const { return ui_.cb_rdson; }
-    QSlider* tb_rd() const { return ui_.tb_rd; }
-    QComboBox* driveCombo() const { return ui_.driveCombo; }
-    QTimeEdit* dtpTime() const { return ui_.dtpTime; }
-    QCheckBox* CB_SHOWD() const { return ui_.CB_SHOWD; }
-    QLineEdit* ed_out() const { return ui_.ed_out; }
+    QComboBox *cb_rd() const { return ui_.cb_rd; }
+    QComboBox *cb_rdson() const { return ui_.cb_rdson; }
+    QSlider *tb_rd() const { return ui_.tb_rd; }
+    QComboBox *driveCombo() const { return ui_.driveCombo; }
+    QTimeEdit *dtpTime() const { return ui_.dtpTime; }
+    QCheckBox *CB_SHOWD() const { return ui_.CB_SHOWD; }
+    QLineEdit *ed_out() const { return ui_.ed_out; }
 
     // Digits filter: a typed non-digit becomes a backspace.
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 Q_SIGNALS:
     // cb_rdsonChange: the recorder selects input index + 1 and reports its volume back.
@@ -105,47 +105,47 @@ Q_SIGNALS:
     void driveSelected(int driveNumber);
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct Ui {
-        QTreeWidget* TreeView1 = nullptr;
-        QLabel* set_lb = nullptr;
-        QStackedWidget* pages = nullptr;
+        QTreeWidget *TreeView1 = nullptr;
+        QLabel *set_lb = nullptr;
+        QStackedWidget *pages = nullptr;
         QPushButton *Ok = nullptr, *Button2 = nullptr, *Cancel = nullptr;
         // Schedule page
-        QGroupBox* gb_set = nullptr;
-        QLineEdit* ed_out = nullptr;
-        QPushButton* Button7 = nullptr;
-        QCheckBox* cb_auto = nullptr;
+        QGroupBox *gb_set = nullptr;
+        QLineEdit *ed_out = nullptr;
+        QPushButton *Button7 = nullptr;
+        QCheckBox *cb_auto = nullptr;
         QComboBox *set_cb_name = nullptr, *cb_name = nullptr, *scmb = nullptr;
-        QTimeEdit* dtpTime = nullptr;
-        QCheckBox* CB_SHOWD = nullptr;
+        QTimeEdit *dtpTime = nullptr;
+        QCheckBox *CB_SHOWD = nullptr;
         // Record page
-        QGroupBox* gb_rec = nullptr;
+        QGroupBox *gb_rec = nullptr;
         QComboBox *cb_rd = nullptr, *cb_rdson = nullptr;
-        QSlider* tb_rd = nullptr;
-        std::array<QRadioButton*, 3> scheduleButtons{};  // RadioButton1..3
-        QDateEdit* date_time = nullptr;
-        std::array<QCheckBox*, 3> cb_rec{};
-        std::array<QTimeEdit*, 3> begin{};  // Begintime1, begintime2, begintime3
-        std::array<QTimeEdit*, 3> end{};    // endtime1..3
+        QSlider *tb_rd = nullptr;
+        std::array<QRadioButton *, 3> scheduleButtons{}; // RadioButton1..3
+        QDateEdit *date_time = nullptr;
+        std::array<QCheckBox *, 3> cb_rec{};
+        std::array<QTimeEdit *, 3> begin{}; // Begintime1, begintime2, begintime3
+        std::array<QTimeEdit *, 3> end{};   // endtime1..3
         // Ripper page
-        QGroupBox* gb_cd = nullptr;
-        std::array<QRadioButton*, 4> cd_g{};
-        std::array<QRadioButton*, 3> cd_a{};
-        QSpinBox* ud_retries = nullptr;
-        QComboBox* cb_freedbsite = nullptr;
+        QGroupBox *gb_cd = nullptr;
+        std::array<QRadioButton *, 4> cd_g{};
+        std::array<QRadioButton *, 3> cd_a{};
+        QSpinBox *ud_retries = nullptr;
+        QComboBox *cb_freedbsite = nullptr;
         QLineEdit *edt_port = nullptr, *edt_timeout = nullptr, *edt_proxy = nullptr;
-        RadioGroup* rg_freedbserver = nullptr;
-        QComboBox* driveCombo = nullptr;
+        RadioGroup *rg_freedbserver = nullptr;
+        QComboBox *driveCombo = nullptr;
         // MP3 pages
         QGroupBox *gb_mp3general = nullptr, *gb_mp3vbr = nullptr, *gb_filter = nullptr, *gb_expert = nullptr,
                   *gb_presets = nullptr, *gb_command = nullptr;
         QComboBox *cb_mp3_frequency = nullptr, *cb_mp3_channel = nullptr, *cb_mp3_bitrate = nullptr;
-        QSpinBox* ud_mp3_quality = nullptr;
+        QSpinBox *ud_mp3_quality = nullptr;
         QComboBox *cb_mp3vbrcm = nullptr, *cb_mp3_vbr = nullptr;
-        QSpinBox* ud_mp3_vbr = nullptr;
+        QSpinBox *ud_mp3_vbr = nullptr;
         QCheckBox *ck_mp3_VBR = nullptr, *ck_mp3_semb = nullptr;
         QCheckBox *chHFilt = nullptr, *chLFilt = nullptr;
         QSpinBox *udHFiltF = nullptr, *udHFiltW = nullptr, *udLFiltF = nullptr, *udLFiltW = nullptr;
@@ -155,34 +155,34 @@ private:
         QComboBox *cb_ath = nullptr, *cb_de = nullptr;
         QCheckBox *ck_preset = nullptr, *ck_alt = nullptr;
         RadioGroup *rg_prest = nullptr, *rg_alt = nullptr;
-        QPlainTextEdit* txtCommLine = nullptr;
+        QPlainTextEdit *txtCommLine = nullptr;
         // WAV, WMA, OGG pages
         QGroupBox *gb_wav = nullptr, *gb_wma = nullptr, *gb_ogg = nullptr;
-        RadioGroup* rb_cdmode = nullptr;
+        RadioGroup *rb_cdmode = nullptr;
         QComboBox *cb_wav_frequency = nullptr, *cb_wav_bit = nullptr, *cb_wav_channel = nullptr;
-        QComboBox* cb_wma = nullptr;
+        QComboBox *cb_wma = nullptr;
         QComboBox *cb_ogg_fre = nullptr, *cb_ogg_channel = nullptr, *cb_ogg_bitrate = nullptr,
                   *cb_ogg_minbit = nullptr, *cb_ogg_maxbit = nullptr;
         QCheckBox *ck_oggvbr = nullptr, *ck_oggquality = nullptr;
-        QSpinBox* ud_ogg_quality = nullptr;
+        QSpinBox *ud_ogg_quality = nullptr;
     };
 
     // Page construction (OptionsPages.cpp).
     void buildUi();
-    QWidget* buildSchedulePage();
-    QWidget* buildRecordPage();
-    QWidget* buildRipperPage();
-    QWidget* buildMp3GeneralPage();
-    QWidget* buildMp3VbrPage();
-    QWidget* buildFilterPage();
-    QWidget* buildExpertPage();
-    QWidget* buildPresetsPage();
-    QWidget* buildCommandPage();
-    QWidget* buildWavPage();
-    QWidget* buildWmaPage();
-    QWidget* buildOggPage();
+    QWidget *buildSchedulePage();
+    QWidget *buildRecordPage();
+    QWidget *buildRipperPage();
+    QWidget *buildMp3GeneralPage();
+    QWidget *buildMp3VbrPage();
+    QWidget *buildFilterPage();
+    QWidget *buildExpertPage();
+    QWidget *buildPresetsPage();
+    QWidget *buildCommandPage();
+    QWidget *buildWavPage();
+    QWidget *buildWmaPage();
+    QWidget *buildOggPage();
     void connectRules();
-    void installDigitsFilter(QObject* edit);
+    void installDigitsFilter(QObject *edit);
 
     // Enabling rules.
     void applyVbrMethodRule();
@@ -200,12 +200,12 @@ private:
     void setErrorAction(int action);
     void selectScheduleMode(int mode);
 
-    SettingsFile& settings_;
-    AppState& state_;
-    Prompts& prompts_;
-    AudioFile* recordingFile_ = nullptr;
+    SettingsFile &settings_;
+    AppState &state_;
+    Prompts &prompts_;
+    AudioFile *recordingFile_ = nullptr;
     Ui ui_;
-    std::vector<QTreeWidgetItem*> nodes_;  // by absolute index
+    std::vector<QTreeWidgetItem *> nodes_; // by absolute index
     int currentPage_ = -1;
 };
 

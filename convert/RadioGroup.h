@@ -11,13 +11,13 @@ namespace varnelo {
 class RadioGroup : public QGroupBox {
     Q_OBJECT
 public:
-    RadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent = nullptr);
+    RadioGroup(const QString &caption, const QStringList &items, int columns, QWidget *parent = nullptr);
 
     int itemIndex() const;
     // Checks item `index`; anything outside the items clears the selection.
     void setItemIndex(int index);
     int count() const { return static_cast<int>(group_.buttons().size()); }
-    QAbstractButton* button(int index) const { return group_.button(index); }
+    QAbstractButton *button(int index) const { return group_.button(index); }
 
 Q_SIGNALS:
     // The selection changed, by the user or by setItemIndex.

@@ -9,13 +9,13 @@ namespace varnelo {
 namespace keys {
 namespace {
 
-constexpr KeyInfo row(const IntKey& k, QLatin1String dialog, QLatin1String other) {
+constexpr KeyInfo row(const IntKey &k, QLatin1String dialog, QLatin1String other) {
     return {k.section, k.key, KeyType::Int, dialog, other};
 }
-constexpr KeyInfo row(const BoolKey& k, QLatin1String dialog, QLatin1String other) {
+constexpr KeyInfo row(const BoolKey &k, QLatin1String dialog, QLatin1String other) {
     return {k.section, k.key, KeyType::Bool, dialog, other};
 }
-constexpr KeyInfo row(const TextKey& k, QLatin1String dialog, QLatin1String other) {
+constexpr KeyInfo row(const TextKey &k, QLatin1String dialog, QLatin1String other) {
     return {k.section, k.key, k.type, dialog, other};
 }
 
@@ -106,16 +106,16 @@ QString name(QLatin1String text) {
     return QString(text);
 }
 
-int readDialog(const SettingsFile& file, const IntKey& key) {
+int readDialog(const SettingsFile &file, const IntKey &key) {
     return file.readInteger(name(key.section), name(key.key), key.dialogDefault);
 }
-int readOther(const SettingsFile& file, const IntKey& key) {
+int readOther(const SettingsFile &file, const IntKey &key) {
     return file.readInteger(name(key.section), name(key.key), key.readerDefault);
 }
-bool readDialog(const SettingsFile& file, const BoolKey& key) {
+bool readDialog(const SettingsFile &file, const BoolKey &key) {
     return file.readBool(name(key.section), name(key.key), key.dialogDefault);
 }
-bool readOther(const SettingsFile& file, const BoolKey& key) {
+bool readOther(const SettingsFile &file, const BoolKey &key) {
     return file.readBool(name(key.section), name(key.key), key.readerDefault);
 }
 
@@ -128,7 +128,7 @@ QString defaultOutputFolder() {
     return QDir::toNativeSeparators(music);
 }
 
-QString readOutputFolder(const SettingsFile& file) {
+QString readOutputFolder(const SettingsFile &file) {
     QString folder = file.readString(keys::name(keys::OutputFolderKey.section),
                                      keys::name(keys::OutputFolderKey.key), defaultOutputFolder());
     if (!folder.endsWith(QDir::separator()))
@@ -144,26 +144,26 @@ QStringList bitrateItems() {
 }
 
 QStringList wmaProfileItems() {
-    static const char* const names[] = {
-        "WMA9 48KHz, 192Kbps, Stereo, CBR", "WMA9 48KHz, 160Kbps, Stereo, CBR",
-        "WMA9 48KHz, 128Kbps, Stereo, CBR", "WMA9 48KHz, 96Kbps, Stereo, CBR",
-        "WMA9 48KHz, 64Kbps, Stereo, CBR",  "WMA9 44KHz, 320Kbps, Stereo, CBR",
-        "WMA9 44KHz, 256Kbps, Stereo, CBR", "WMA9 44KHz, 192Kbps, Stereo, CBR",
-        "WMA9 44KHz, 160Kbps, Stereo, CBR", "WMA9 44KHz, 128Kbps, Stereo, CBR",
-        "WMA9 44KHz, 96Kbps, Stereo, CBR",  "WMA9 44KHz, 80Kbps, Stereo, CBR",
-        "WMA9 44KHz, 64Kbps, Stereo, CBR",  "WMA9 44KHz, 48Kbps, Stereo, CBR",
-        "WMA9 44KHz, 32Kbps, Stereo, CBR",  "WMA9 44KHz, 48Kbps, Mono, CBR",
-        "WMA9 44KHz, 32Kbps, Mono, CBR",    "WMA9 44KHz, 20Kbps, Mono, CBR",
-        "WMA9 32KHz, 48Kbps, Stereo, CBR",  "WMA9 32KHz, 40Kbps, Stereo, CBR",
-        "WMA9 32KHz, 32Kbps, Stereo, CBR",  "WMA9 32KHz, 20Kbps, Mono, CBR",
-        "WMA9 32KHz, 32Kbps, Stereo, CBR",  "WMA9 32KHz, 22Kbps, Stereo, CBR",
-        "WMA9 22KHz, 20Kbps, Stereo, CBR",  "WMA9 22KHz, 20Kbps, Mono, CBR",
-        "WMA9 22KHz, 16Kbps, Mono, CBR",    "WMA9 16KHz, 20Kbps, Stereo, CBR",
-        "WMA9 16KHz, 16Kbps, Stereo, CBR",  "WMA9 16KHz, 16Kbps, Mono, CBR",
-        "WMA9 16KHz, 12Kbps, Mono, CBR",    "WMA9 16KHz, 10Kbps, Mono, CBR",
-        "WMA9 11KHz, 10Kbps, Mono, CBR",    "WMA9 11KHz, 8Kbps, Mono, CBR",
-        "WMA9 8KHz,  12Kbps, Stereo, CBR",  "WMA9 8KHz,  8Kbps, Mono, CBR",
-        "WMA9 8KHz,  6Kbps, Mono, CBR",     "WMA9 8KHz,  5Kbps, Mono, CBR",
+    static const char *const names[] = {
+        "WMA9 48KHz, 192Kbps, Stereo, CBR",   "WMA9 48KHz, 160Kbps, Stereo, CBR",
+        "WMA9 48KHz, 128Kbps, Stereo, CBR",   "WMA9 48KHz, 96Kbps, Stereo, CBR",
+        "WMA9 48KHz, 64Kbps, Stereo, CBR",    "WMA9 44KHz, 320Kbps, Stereo, CBR",
+        "WMA9 44KHz, 256Kbps, Stereo, CBR",   "WMA9 44KHz, 192Kbps, Stereo, CBR",
+        "WMA9 44KHz, 160Kbps, Stereo, CBR",   "WMA9 44KHz, 128Kbps, Stereo, CBR",
+        "WMA9 44KHz, 96Kbps, Stereo, CBR",    "WMA9 44KHz, 80Kbps, Stereo, CBR",
+        "WMA9 44KHz, 64Kbps, Stereo, CBR",    "WMA9 44KHz, 48Kbps, Stereo, CBR",
+        "WMA9 44KHz, 32Kbps, Stereo, CBR",    "WMA9 44KHz, 48Kbps, Mono, CBR",
+        "WMA9 44KHz, 32Kbps, Mono, CBR",      "WMA9 44KHz, 20Kbps, Mono, CBR",
+        "WMA9 32KHz, 48Kbps, Stereo, CBR",    "WMA9 32KHz, 40Kbps, Stereo, CBR",
+        "WMA9 32KHz, 32Kbps, Stereo, CBR",    "WMA9 32KHz, 20Kbps, Mono, CBR",
+        "WMA9 32KHz, 32Kbps, Stereo, CBR",    "WMA9 32KHz, 22Kbps, Stereo, CBR",
+        "WMA9 22KHz, 20Kbps, Stereo, CBR",    "WMA9 22KHz, 20Kbps, Mono, CBR",
+        "WMA9 22KHz, 16Kbps, Mono, CBR",      "WMA9 16KHz, 20Kbps, Stereo, CBR",
+        "WMA9 16KHz, 16Kbps, Stereo, CBR",    "WMA9 16KHz, 16Kbps, Mono, CBR",
+        "WMA9 16KHz, 12Kbps, Mono, CBR",      "WMA9 16KHz, 10Kbps, Mono, CBR",
+        "WMA9 11KHz, 10Kbps, Mono, CBR",      "WMA9 11KHz, 8Kbps, Mono, CBR",
+        "WMA9 8KHz,  12Kbps, Stereo, CBR",    "WMA9 8KHz,  8Kbps, Mono, CBR",
+        "WMA9 8KHz,  6Kbps, Mono, CBR",       "WMA9 8KHz,  5Kbps, Mono, CBR",
         "WMA9 48KHz, Stereo, VBR Quality 98", "WMA9 48KHz, Stereo, VBR Quality 90",
         "WMA9 44KHz, Stereo, VBR Quality 98", "WMA9 44KHz, Stereo, VBR Quality 90",
         "WMA9 44KHz, Stereo, VBR Quality 75", "WMA9 44KHz, Stereo, VBR Quality 50",
@@ -171,17 +171,17 @@ QStringList wmaProfileItems() {
         "WMA9 44KHz, Stereo, Lossless",
     };
     QStringList items;
-    for (const char* n : names)
+    for (const char *n : names)
         items << QString::fromLatin1(n);
     return items;
 }
 
 QStringList freedbSiteItems() {
-    return {QStringLiteral("gnudb.gnudb.org"),        QStringLiteral("freedb.dbpoweramp.com"),
-            QStringLiteral("gnudb.org"),              QStringLiteral("www.gnudb.org"),
-            QStringLiteral("freedb.freedb.org"),      QStringLiteral("us.freedb.org"),
-            QStringLiteral("ca.freedb.org"),          QStringLiteral("de.freedb.org"),
-            QStringLiteral("at.freedb.org"),          QStringLiteral("uk.freedb.org"),
+    return {QStringLiteral("gnudb.gnudb.org"),   QStringLiteral("freedb.dbpoweramp.com"),
+            QStringLiteral("gnudb.org"),         QStringLiteral("www.gnudb.org"),
+            QStringLiteral("freedb.freedb.org"), QStringLiteral("us.freedb.org"),
+            QStringLiteral("ca.freedb.org"),     QStringLiteral("de.freedb.org"),
+            QStringLiteral("at.freedb.org"),     QStringLiteral("uk.freedb.org"),
             QStringLiteral("ru.freedb.org")};
 }
 

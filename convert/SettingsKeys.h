@@ -93,9 +93,9 @@ constexpr IntKey GrabStop{L("Format"), L("stop"), 0, 0};
 // Section Freedb: read only by the dialog.
 constexpr IntKey FreedbSite{L("Freedb"), L("site"), 0, 0};
 constexpr IntKey FreedbToServer{L("Freedb"), L("toserver"), 1, 1};
-constexpr TextKey FreedbPort{L("Freedb"), L("port"), KeyType::String};        // "80"
-constexpr TextKey FreedbTimeout{L("Freedb"), L("timeout"), KeyType::String};  // "10000"
-constexpr TextKey FreedbProxy{L("Freedb"), L("proxy"), KeyType::String};      // ""
+constexpr TextKey FreedbPort{L("Freedb"), L("port"), KeyType::String};       // "80"
+constexpr TextKey FreedbTimeout{L("Freedb"), L("timeout"), KeyType::String}; // "10000"
+constexpr TextKey FreedbProxy{L("Freedb"), L("proxy"), KeyType::String};     // ""
 // Section auto
 constexpr BoolKey AutoOpen{L("auto"), L("open"), true, true};
 // Section set: out_formt is written only, never read back.
@@ -118,7 +118,7 @@ constexpr std::array<BoolKey, 3> ScheduleSlotOn{{{L("autorec"), L("cb1"), false,
                                                  {L("autorec"), L("cb3"), false, false}}};
 // Keys written outside the options dialog.
 constexpr TextKey OutputFolderKey{L("video"), L("path"), KeyType::String};
-constexpr TextKey RecordDevice{L("rd"), L("rd"), KeyType::Int};  // default from the recorder
+constexpr TextKey RecordDevice{L("rd"), L("rd"), KeyType::Int}; // default from the recorder
 constexpr std::array<BoolKey, 4> Associations{{{L("assoc"), L("mp3"), false, false},
                                                {L("assoc"), L("wav"), false, false},
                                                {L("assoc"), L("ogg"), false, false},
@@ -130,16 +130,16 @@ struct KeyInfo {
     QLatin1String section;
     QLatin1String key;
     KeyType type;
-    QLatin1String dialogDefault;  // empty when the dialog does not read the key
-    QLatin1String readerDefault;  // empty when no other reader exists
+    QLatin1String dialogDefault; // empty when the dialog does not read the key
+    QLatin1String readerDefault; // empty when no other reader exists
 };
 std::span<const KeyInfo> keyTable();
 
 // Typed reads through a key's two defaults.
-int readDialog(const SettingsFile& file, const IntKey& key);
-int readOther(const SettingsFile& file, const IntKey& key);
-bool readDialog(const SettingsFile& file, const BoolKey& key);
-bool readOther(const SettingsFile& file, const BoolKey& key);
+int readDialog(const SettingsFile &file, const IntKey &key);
+int readOther(const SettingsFile &file, const IntKey &key);
+bool readDialog(const SettingsFile &file, const BoolKey &key);
+bool readOther(const SettingsFile &file, const BoolKey &key);
 QString name(QLatin1String text);
 
 } // namespace keys
@@ -149,13 +149,13 @@ constexpr std::array<int, 15> BitrateTable{8, 16, 24, 32, 48, 64, 80, 96, 112, 1
 constexpr std::array<int, 9> FrequencyTable{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 constexpr std::array<int, 7> SampleBitsTable{2, 3, 4, 5, 8, 16, 32};
 // The ten rates of the WAV and OGG frequency lists.
-constexpr std::array<int, 10> OutputRateTable{6000, 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr std::array<int, 10> OutputRateTable{6000,  8000,  11025, 12000, 16000,
+                                              22050, 24000, 32000, 44100, 48000};
 
 // Table entry `index`; an index outside the table (a hand-edited or damaged
 // settings file) takes entry `fallbackIndex`, the reader's default, rather
 // than reading past the table.
-template <std::size_t N>
-int tableEntry(const std::array<int, N>& table, int index, int fallbackIndex) {
+template <std::size_t N> int tableEntry(const std::array<int, N> &table, int index, int fallbackIndex) {
     if (index < 0 || index >= static_cast<int>(N))
         index = fallbackIndex;
     return table[static_cast<std::size_t>(index)];
@@ -167,11 +167,11 @@ int tableEntry(const std::array<int, N>& table, int index, int fallbackIndex) {
 QString defaultOutputFolder();
 // OutputFolder as the converter, ripper and recorder read it: `video`/`path`,
 // ending in a separator.
-QString readOutputFolder(const SettingsFile& file);
+QString readOutputFolder(const SettingsFile &file);
 
 // Item lists shared by the dialog and command-line tools.
 QStringList bitrateItems();
-QStringList wmaProfileItems();     // the 47 profiles; stored value = index, profile number = index + 1
-QStringList freedbSiteItems();     // 11 mirrors, the first is the default
+QStringList wmaProfileItems(); // the 47 profiles; stored value = index, profile number = index + 1
+QStringList freedbSiteItems(); // 11 mirrors, the first is the default
 
 } // namespace varnelo

@@ -11,7 +11,7 @@ namespace varnelo {
 namespace {
 
 // GUIDs are stored with their first three fields little-endian.
-QByteArray guidBytes(const char* text) {
+QByteArray guidBytes(const char *text) {
     const QUuid id(QLatin1String{text});
     QByteArray out(16, '\0');
     qToLittleEndian<quint32>(id.data1, out.data());
@@ -21,23 +21,23 @@ QByteArray guidBytes(const char* text) {
     return out;
 }
 
-const QByteArray& headerGuid() {
+const QByteArray &headerGuid() {
     static const QByteArray g = guidBytes("{75B22630-668E-11CF-A6D9-00AA0062CE6C}");
     return g;
 }
-const QByteArray& contentDescriptionGuid() {
+const QByteArray &contentDescriptionGuid() {
     static const QByteArray g = guidBytes("{75B22633-668E-11CF-A6D9-00AA0062CE6C}");
     return g;
 }
-const QByteArray& extendedDescriptionGuid() {
+const QByteArray &extendedDescriptionGuid() {
     static const QByteArray g = guidBytes("{D2D0A440-E307-11D2-97F0-00A0C95EA850}");
     return g;
 }
-const QByteArray& legacyHeaderGuid() {
+const QByteArray &legacyHeaderGuid() {
     static const QByteArray g = guidBytes("{D6E229D1-35DA-11D1-9034-00A0C90349BE}");
     return g;
 }
-const QByteArray& legacyDescriptionGuid() {
+const QByteArray &legacyDescriptionGuid() {
     static const QByteArray g = guidBytes("{D6E229D5-35DA-11D1-9034-00A0C90349BE}");
     return g;
 }
@@ -94,7 +94,7 @@ QString utf16(QByteArrayView bytes) {
 }
 
 // Walks the objects of a header body; `visit(guid, payload)` sees each one.
-template <typename Visit> void walkObjects(Cursor& c, Visit visit) {
+template <typename Visit> void walkObjects(Cursor &c, Visit visit) {
     while (c.left() >= ObjectHeaderSize) {
         const QByteArrayView guid = *c.take(16);
         const quint64 size = *c.qword();
@@ -105,10 +105,10 @@ template <typename Visit> void walkObjects(Cursor& c, Visit visit) {
     }
 }
 
-void readContentDescription(QByteArrayView payload, AsfHeaderFields& out) {
+void readContentDescription(QByteArrayView payload, AsfHeaderFields &out) {
     Cursor c(payload);
     quint16 lengths[5];
-    for (auto& l : lengths) {
+    for (auto &l : lengths) {
         auto w = c.word();
         if (!w)
             return;
@@ -127,7 +127,7 @@ void readContentDescription(QByteArrayView payload, AsfHeaderFields& out) {
         out.author = texts[1];
 }
 
-void readExtendedDescription(QByteArrayView payload, AsfHeaderFields& out) {
+void readExtendedDescription(QByteArrayView payload, AsfHeaderFields &out) {
     Cursor c(payload);
     auto count = c.word();
     if (!count)
@@ -157,7 +157,7 @@ void readExtendedDescription(QByteArrayView payload, AsfHeaderFields& out) {
 
 // Legacy entries: an id byte, four bytes of no interest, then the name and
 // value lengths in characters, then both texts in UTF-16.
-void readLegacyDescription(QByteArrayView payload, AsfHeaderFields& out) {
+void readLegacyDescription(QByteArrayView payload, AsfHeaderFields &out) {
     Cursor c(payload);
     auto count = c.word();
     if (!count)
@@ -183,7 +183,7 @@ void readLegacyDescription(QByteArrayView payload, AsfHeaderFields& out) {
 
 } // namespace
 
-AsfHeaderFields ParseAsfHeader(QIODevice& device) {
+AsfHeaderFields ParseAsfHeader(QIODevice &device) {
     AsfHeaderFields out;
     const QByteArray start = device.read(ObjectHeaderSize);
     if (start.size() != ObjectHeaderSize)

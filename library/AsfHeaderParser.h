@@ -15,6 +15,6 @@ struct AsfHeaderFields {
     QString title, author, album, genre;
 };
 
-AsfHeaderFields ParseAsfHeader(QIODevice& device);
+AsfHeaderFields ParseAsfHeader(QIODevice &device);
 
 } // namespace varnelo

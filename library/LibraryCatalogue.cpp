@@ -12,7 +12,7 @@
 namespace varnelo {
 namespace {
 
-const char* const kRootTexts[] = {"Now Playing", "All Title", "My Artist", "My Album", "Favorites"};
+const char *const kRootTexts[] = {"Now Playing", "All Title", "My Artist", "My Album", "Favorites"};
 
 QStringList letterTexts() {
     QStringList letters;
@@ -22,8 +22,8 @@ QStringList letterTexts() {
     return letters;
 }
 
-QStandardItem* node(const QString& text) {
-    auto* item = new QStandardItem(text);
+QStandardItem *node(const QString &text) {
+    auto *item = new QStandardItem(text);
     item->setEditable(false);
     item->setDragEnabled(false);
     item->setDropEnabled(false);
@@ -31,11 +31,12 @@ QStandardItem* node(const QString& text) {
 }
 
 bool isAsciiLetter(QChar c) {
-    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
 }
 
 // Whether `model` has the top level every library operation counts on.
-bool hasFixedTopLevel(const QStandardItemModel& model) {
+bool hasFixedTopLevel(const QStandardItemModel &model) {
     if (model.rowCount() < LibraryCatalogue::RootCount)
         return false;
     for (int i = 0; i < LibraryCatalogue::RootCount; ++i)
@@ -43,7 +44,7 @@ bool hasFixedTopLevel(const QStandardItemModel& model) {
             return false;
     if (model.item(LibraryCatalogue::NowPlayingRoot)->rowCount() != 0)
         return false;
-    const QStandardItem* allTitle = model.item(LibraryCatalogue::AllTitleRoot);
+    const QStandardItem *allTitle = model.item(LibraryCatalogue::AllTitleRoot);
     const QStringList letters = letterTexts();
     if (allTitle->rowCount() != letters.size())
         return false;
@@ -53,8 +54,8 @@ bool hasFixedTopLevel(const QStandardItemModel& model) {
     return true;
 }
 
-QList<QList<QStandardItem*>> takeChildren(QStandardItem* parent) {
-    QList<QList<QStandardItem*>> rows;
+QList<QList<QStandardItem *>> takeChildren(QStandardItem *parent) {
+    QList<QList<QStandardItem *>> rows;
     if (parent)
         while (parent->rowCount() > 0)
             rows.append(parent->takeRow(0));
@@ -63,7 +64,7 @@ QList<QList<QStandardItem*>> takeChildren(QStandardItem* parent) {
 
 } // namespace
 
-LibraryCatalogue::LibraryCatalogue(AppState& state, const DataFolder& folder, QObject* parent)
+LibraryCatalogue::LibraryCatalogue(AppState &state, const DataFolder &folder, QObject *parent)
     : QObject(parent), state_(state), folder_(folder) {
     lv2.setColumnCount(ColumnCount);
     lv2.setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album"),
@@ -73,35 +74,35 @@ LibraryCatalogue::LibraryCatalogue(AppState& state, const DataFolder& folder, QO
     BuildDefaultTree(tv2);
 }
 
-void LibraryCatalogue::BuildDefaultTree(QStandardItemModel& model) {
+void LibraryCatalogue::BuildDefaultTree(QStandardItemModel &model) {
     model.clear();
-    for (const char* text : kRootTexts)
+    for (const char *text : kRootTexts)
         model.appendRow(node(QString::fromUtf8(text)));
-    QStandardItem* allTitle = model.item(AllTitleRoot);
-    for (const QString& letter : letterTexts())
+    QStandardItem *allTitle = model.item(AllTitleRoot);
+    for (const QString &letter : letterTexts())
         allTitle->appendRow(node(letter));
 }
 
-void LibraryCatalogue::LoadLibraryTree(const QString& path) {
+void LibraryCatalogue::LoadLibraryTree(const QString &path) {
     std::optional<Error> loadError;
     try {
         tree::LoadTree(tv2, path);
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         loadError = e;
     }
     if (!hasFixedTopLevel(tv2)) {
         // Keep the groups the file has; the fixed part comes from the built-in tree.
-        QStandardItem* artists = tree::FindNodeByText(tv2, QStringLiteral("My Artist"));
-        QStandardItem* albums = tree::FindNodeByText(tv2, QStringLiteral("My Album"));
+        QStandardItem *artists = tree::FindNodeByText(tv2, QStringLiteral("My Artist"));
+        QStandardItem *albums = tree::FindNodeByText(tv2, QStringLiteral("My Album"));
         const auto albumRows = takeChildren(albums);
         const auto artistRows = takeChildren(artists);
         BuildDefaultTree(tv2);
-        for (const auto& row : artistRows)
+        for (const auto &row : artistRows)
             root(MyArtistRoot)->appendRow(row);
-        for (const auto& row : albumRows)
+        for (const auto &row : albumRows)
             root(MyAlbumRoot)->appendRow(row);
     }
-    tree::ForEachNode(tv2, [](QStandardItem* item) {
+    tree::ForEachNode(tv2, [](QStandardItem *item) {
         item->setEditable(false);
         item->setDragEnabled(false);
         item->setDropEnabled(false);
@@ -115,10 +116,10 @@ void LibraryCatalogue::SaveLibraryTree() const {
     tree::SaveTree(tv2, treePath());
 }
 
-int LibraryCatalogue::absoluteIndex(const QStandardItem* target) const {
+int LibraryCatalogue::absoluteIndex(const QStandardItem *target) const {
     int index = 0;
     int found = -1;
-    tree::ForEachNode(tv2, [&](QStandardItem* item) {
+    tree::ForEachNode(tv2, [&](QStandardItem *item) {
         if (item == target) {
             found = index;
             return false;
@@ -129,7 +130,7 @@ int LibraryCatalogue::absoluteIndex(const QStandardItem* target) const {
     return found;
 }
 
-void LibraryCatalogue::selectNode(QStandardItem* item) {
+void LibraryCatalogue::selectNode(QStandardItem *item) {
     if (!item) {
         tv2Selection.clear();
         return;
@@ -137,7 +138,7 @@ void LibraryCatalogue::selectNode(QStandardItem* item) {
     tv2Selection.setCurrentIndex(item->index(), QItemSelectionModel::ClearAndSelect);
 }
 
-QStandardItem* LibraryCatalogue::selectedNode() const {
+QStandardItem *LibraryCatalogue::selectedNode() const {
     const QModelIndexList nodes = tv2Selection.selectedIndexes();
     return nodes.isEmpty() ? nullptr : tv2.itemFromIndex(nodes.first());
 }
@@ -148,14 +149,14 @@ void LibraryCatalogue::clearList() {
     lv2.removeRows(0, lv2.rowCount());
 }
 
-void LibraryCatalogue::appendTrackRow(const LibraryRecord& record) {
+void LibraryCatalogue::appendTrackRow(const LibraryRecord &record) {
     addRow(record.stored());
 }
 
-void LibraryCatalogue::addRow(const LibraryRecord& r) {
-    QList<QStandardItem*> row;
-    for (const QString& text : {r.Title, r.Artist, r.Album, r.Genre, r.Path}) {
-        auto* cell = new QStandardItem(text);
+void LibraryCatalogue::addRow(const LibraryRecord &r) {
+    QList<QStandardItem *> row;
+    for (const QString &text : {r.Title, r.Artist, r.Album, r.Genre, r.Path}) {
+        auto *cell = new QStandardItem(text);
         cell->setEditable(false);
         cell->setDragEnabled(false);
         cell->setDropEnabled(false);
@@ -194,9 +195,9 @@ void LibraryCatalogue::selectRow(int row) {
                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void LibraryCatalogue::listFile(const QString& path, const std::function<bool(const LibraryRecord&)>& keep) {
+void LibraryCatalogue::listFile(const QString &path, const std::function<bool(const LibraryRecord &)> &keep) {
     clearList();
-    libraryFile(path).forEach([&](const QByteArray& bytes) {
+    libraryFile(path).forEach([&](const QByteArray &bytes) {
         const LibraryRecord r = LibraryRecord::fromBytes(bytes);
         if (keep(r))
             addRow(r);
@@ -207,7 +208,7 @@ void LibraryCatalogue::listFile(const QString& path, const std::function<bool(co
 // ---- tree nodes ----------------------------------------------------------------
 
 void LibraryCatalogue::ShowLibraryNode() {
-    QStandardItem* n = selectedNode();
+    QStandardItem *n = selectedNode();
     if (!n)
         return;
     state_.LastNodeText = n->text();
@@ -215,7 +216,7 @@ void LibraryCatalogue::ShowLibraryNode() {
 
     if (top == NowPlayingRoot) {
         if (state_.NowPlayingValid) {
-            listFile(nowPlayingPath(), [](const LibraryRecord&) { return true; });
+            listFile(nowPlayingPath(), [](const LibraryRecord &) { return true; });
             selectRow(state_.PlayingIndex);
         } else if (state_.LocalPlaying) {
             // Back to the list that is playing, whose rows are still shown.
@@ -225,21 +226,25 @@ void LibraryCatalogue::ShowLibraryNode() {
         return;
     }
     if (top == AllTitleRoot) {
-        listFile(musicPath(), [](const LibraryRecord&) { return true; });
+        listFile(musicPath(), [](const LibraryRecord &) { return true; });
     } else if (top < 0) {
         const QString parentText = n->parent()->text();
         const QString search = n->text();
         if (parentText == QLatin1String("My Album")) {
-            listFile(musicPath(), [&](const LibraryRecord& r) { return text::filterMatches(r.Album, search); });
+            listFile(musicPath(),
+                     [&](const LibraryRecord &r) { return text::filterMatches(r.Album, search); });
         } else if (parentText == QLatin1String("My Artist")) {
-            listFile(musicPath(), [&](const LibraryRecord& r) { return text::filterMatches(r.Artist, search); });
+            listFile(musicPath(),
+                     [&](const LibraryRecord &r) { return text::filterMatches(r.Artist, search); });
         } else if (parentText == QLatin1String("All Title")) {
             const QString letter = text::asciiLower(text::trimControl(search));
             if (letter == QLatin1String("extra")) {
                 // Every title that no letter node lists: digits, signs, other scripts.
-                listFile(musicPath(), [](const LibraryRecord& r) { return r.Title.isEmpty() || !isAsciiLetter(r.Title[0]); });
+                listFile(musicPath(), [](const LibraryRecord &r) {
+                    return r.Title.isEmpty() || !isAsciiLetter(r.Title[0]);
+                });
             } else {
-                listFile(musicPath(), [&](const LibraryRecord& r) {
+                listFile(musicPath(), [&](const LibraryRecord &r) {
                     return !r.Title.isEmpty() && text::asciiLower(r.Title.left(1)) == letter;
                 });
             }
@@ -247,7 +252,7 @@ void LibraryCatalogue::ShowLibraryNode() {
         SaveLibraryTree();
     } else if (top == FavoritesRoot) {
         libraryfiles::CreateIfMissing(favoritesPath());
-        listFile(favoritesPath(), [](const LibraryRecord&) { return true; });
+        listFile(favoritesPath(), [](const LibraryRecord &) { return true; });
         if (stationFavoritesEntry_)
             stationFavoritesEntry_->setEnabled(true);
     }
@@ -255,45 +260,45 @@ void LibraryCatalogue::ShowLibraryNode() {
         selectRow(state_.PlayingIndex);
 }
 
-QStandardItem* LibraryCatalogue::childWithText(const QStandardItem* parent, const QString& text) {
+QStandardItem *LibraryCatalogue::childWithText(const QStandardItem *parent, const QString &text) {
     for (int i = 0; i < parent->rowCount(); ++i)
         if (parent->child(i)->text() == text)
             return parent->child(i);
     return nullptr;
 }
 
-QStandardItem* LibraryCatalogue::addGroup(QStandardItem* parent, const QString& text) {
-    QStandardItem* item = node(text);
+QStandardItem *LibraryCatalogue::addGroup(QStandardItem *parent, const QString &text) {
+    QStandardItem *item = node(text);
     parent->appendRow(item);
     return item;
 }
 
-void LibraryCatalogue::EnsureArtistNode(const QString& artist) {
-    QStandardItem* artists = root(MyArtistRoot);  // absolute index 29
+void LibraryCatalogue::EnsureArtistNode(const QString &artist) {
+    QStandardItem *artists = root(MyArtistRoot); // absolute index 29
     if (!childWithText(artists, artist))
         addGroup(artists, artist);
 }
 
-void LibraryCatalogue::EnsureAlbumNode(const QString& album) {
+void LibraryCatalogue::EnsureAlbumNode(const QString &album) {
     // The top-level node itself: a search by text would also find an artist
     // named "My Album" and file the albums under "My Artist".
-    QStandardItem* albums = root(MyAlbumRoot);
+    QStandardItem *albums = root(MyAlbumRoot);
     if (!childWithText(albums, album))
         addGroup(albums, album);
 }
 
-void LibraryCatalogue::EnsureGroupNodes(const std::vector<LibraryRecord>& list) {
-    const auto known = [](const QStandardItem* parent) {
+void LibraryCatalogue::EnsureGroupNodes(const std::vector<LibraryRecord> &list) {
+    const auto known = [](const QStandardItem *parent) {
         QSet<QString> texts;
         for (int i = 0; i < parent->rowCount(); ++i)
             texts.insert(parent->child(i)->text());
         return texts;
     };
-    QStandardItem* artists = root(MyArtistRoot);
-    QStandardItem* albums = root(MyAlbumRoot);
+    QStandardItem *artists = root(MyArtistRoot);
+    QStandardItem *albums = root(MyAlbumRoot);
     QSet<QString> artistTexts = known(artists);
     QSet<QString> albumTexts = known(albums);
-    for (const LibraryRecord& record : list) {
+    for (const LibraryRecord &record : list) {
         const LibraryRecord r = record.stored();
         if (!artistTexts.contains(r.Artist)) {
             artistTexts.insert(r.Artist);
@@ -306,35 +311,35 @@ void LibraryCatalogue::EnsureGroupNodes(const std::vector<LibraryRecord>& list) 
     }
 }
 
-void LibraryCatalogue::RemoveEmptiedGroups(const std::vector<LibraryRecord>& rows) {
+void LibraryCatalogue::RemoveEmptiedGroups(const std::vector<LibraryRecord> &rows) {
     if (rows.empty())
         return;
     QSet<QString> artistsLeft, albumsLeft;
-    libraryFile(musicPath()).forEach([&](const QByteArray& bytes) {
+    libraryFile(musicPath()).forEach([&](const QByteArray &bytes) {
         artistsLeft.insert(records::readField(bytes, LibraryRecord::ArtistField));
         albumsLeft.insert(records::readField(bytes, LibraryRecord::AlbumField));
         return true;
     });
-    for (const LibraryRecord& row : rows) {
+    for (const LibraryRecord &row : rows) {
         if (!artistsLeft.contains(row.Artist))
-            if (QStandardItem* item = childWithText(root(MyArtistRoot), row.Artist))
+            if (QStandardItem *item = childWithText(root(MyArtistRoot), row.Artist))
                 root(MyArtistRoot)->removeRow(item->row());
         if (!albumsLeft.contains(row.Album))
-            if (QStandardItem* item = childWithText(root(MyAlbumRoot), row.Album))
+            if (QStandardItem *item = childWithText(root(MyAlbumRoot), row.Album))
                 root(MyAlbumRoot)->removeRow(item->row());
     }
 }
 
 // ---- search ------------------------------------------------------------------------
 
-void LibraryCatalogue::SearchLibrary(const QString& search, int field) {
-    listFile(musicPath(), [&](const LibraryRecord& r) {
+void LibraryCatalogue::SearchLibrary(const QString &search, int field) {
+    listFile(musicPath(), [&](const LibraryRecord &r) {
         return text::filterMatches(field == 0 ? r.Genre : r.Title, search);
     });
 }
 
 void LibraryCatalogue::ResetLibrarySearch() {
-    QStandardItem* n = tree::FindNodeByText(tv2, state_.LastNodeText);
+    QStandardItem *n = tree::FindNodeByText(tv2, state_.LastNodeText);
     if (!n)
         return;
     selectNode(n);
@@ -373,7 +378,7 @@ void LibraryCatalogue::lv2MouseDown(Qt::MouseButton button) {
     }
 }
 
-void LibraryCatalogue::tv2MouseDown(Qt::MouseButton button, const QModelIndex& index) {
+void LibraryCatalogue::tv2MouseDown(Qt::MouseButton button, const QModelIndex &index) {
     if (button != Qt::RightButton || !index.isValid())
         return;
     tv2Selection.clear();
@@ -382,7 +387,7 @@ void LibraryCatalogue::tv2MouseDown(Qt::MouseButton button, const QModelIndex& i
 }
 
 void LibraryCatalogue::tv2ContextPopup() {
-    const QStandardItem* n = selectedNode();
+    const QStandardItem *n = selectedNode();
     del->setEnabled(n && n->parent() && absoluteIndex(n) >= MyArtistAbsoluteIndex + 1);
 }
 

@@ -22,18 +22,18 @@ const QString kReminder = QStringLiteral("friendly reminds");
 const QString kNowPlaying = QStringLiteral("Now Playing");
 
 // Extensions the open dialog and the command line take, after lower-casing.
-bool isLibraryExtension(const QString& extension) {
+bool isLibraryExtension(const QString &extension) {
     static const QStringList known = {QStringLiteral(".wma"), QStringLiteral(".ogg"), QStringLiteral(".wav"),
                                       QStringLiteral(".mp3"), QStringLiteral(".mp2")};
     return known.contains(extension);
 }
 
-QString lowerExtension(const QString& path) {
+QString lowerExtension(const QString &path) {
     const QString suffix = QFileInfo(path).suffix();
     return suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
 }
 
-LibraryRecord readRecord(const QString& path, const QString& extension) {
+LibraryRecord readRecord(const QString &path, const QString &extension) {
     const TrackFields f = ReadTrackFields(path, extension);
     LibraryRecord r;
     r.Genre = f.genre;
@@ -44,19 +44,19 @@ LibraryRecord readRecord(const QString& path, const QString& extension) {
     return r.stored();
 }
 
-QStringList pathsOf(const std::vector<LibraryRecord>& rows) {
+QStringList pathsOf(const std::vector<LibraryRecord> &rows) {
     QStringList paths;
-    for (const LibraryRecord& r : rows)
+    for (const LibraryRecord &r : rows)
         paths << r.Path;
     return paths;
 }
 
 } // namespace
 
-LibraryEntries::LibraryEntries(LibraryCatalogue& library, AppState& state, Prompts& prompts, QObject* parent)
+LibraryEntries::LibraryEntries(LibraryCatalogue &library, AppState &state, Prompts &prompts, QObject *parent)
     : QObject(parent), library_(library), state_(state), prompts_(prompts) {
-    const auto action = [this](const char* name, const QString& text) {
-        auto* a = new QAction(text, this);
+    const auto action = [this](const char *name, const QString &text) {
+        auto *a = new QAction(text, this);
         a->setObjectName(QLatin1String(name));
         return a;
     };
@@ -72,7 +72,7 @@ QString LibraryEntries::OpenDialogFilter() {
         "WMA Files(*.wma);;OGG Files(*.ogg)");
 }
 
-const QStringList& LibraryEntries::ScanExtensions() {
+const QStringList &LibraryEntries::ScanExtensions() {
     static const QStringList extensions = {
         QStringLiteral(".mp3"), QStringLiteral(".MP3"), QStringLiteral(".mp2"), QStringLiteral(".MP2"),
         QStringLiteral(".ogg"), QStringLiteral(".OGG"), QStringLiteral(".wma"), QStringLiteral(".WMA"),
@@ -80,25 +80,25 @@ const QStringList& LibraryEntries::ScanExtensions() {
     return extensions;
 }
 
-int LibraryEntries::addTracks(const QStringList& files) {
+int LibraryEntries::addTracks(const QStringList &files) {
     std::vector<LibraryRecord> stored;
     try {
-        for (const QString& file : files) {
+        for (const QString &file : files) {
             const QString extension = lowerExtension(file);
             if (isLibraryExtension(extension))
                 stored.push_back(readRecord(QFileInfo(file).absoluteFilePath(), extension));
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception &) {
         // The first file that cannot be read ends the adding; the ones before it stay.
     }
     try {
         // One pass over music.dat for the whole batch.
         if (QFile::exists(library_.musicPath()))
             libraryfiles::AppendIfNew(library_.musicPath(), stored);
-    } catch (const std::exception&) {
+    } catch (const std::exception &) {
     }
     library_.EnsureGroupNodes(stored);
-    for (const LibraryRecord& r : stored)
+    for (const LibraryRecord &r : stored)
         library_.appendTrackRow(r);
     return static_cast<int>(stored.size());
 }
@@ -116,7 +116,7 @@ void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
             stopLocalPlayback();
         state_.NowPlayingValid = true;
         if (!playRow)
-            return;  // no player bound: nothing claims to play
+            return; // no player bound: nothing claims to play
         state_.LocalPlaying = true;
         if (!guardOpen) {
             playRow(0);
@@ -124,14 +124,14 @@ void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
         }
         try {
             playRow(0);
-        } catch (const std::exception&) {
+        } catch (const std::exception &) {
             DeleteEntries();
         }
     };
     if (guardAll) {
         try {
             writeAndStart(false);
-        } catch (const std::exception&) {
+        } catch (const std::exception &) {
             DeleteEntries();
         }
     } else {
@@ -145,8 +145,8 @@ void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
 
 void LibraryEntries::AddFiles() {
     const QString executableFolder = QCoreApplication::applicationDirPath();
-    const QString start = settings_ ? settings_->readString(QStringLiteral("File Manager"), QStringLiteral("add path"),
-                                                            executableFolder)
+    const QString start = settings_ ? settings_->readString(QStringLiteral("File Manager"),
+                                                            QStringLiteral("add path"), executableFolder)
                                     : executableFolder;
     const QStringList files = prompts_.openFiles(QString(), start, OpenDialogFilter());
     if (files.isEmpty())
@@ -165,7 +165,7 @@ void LibraryEntries::AddFiles() {
     startNowPlaying(stored > 0, false);
 }
 
-void LibraryEntries::OpenCommandLineFile(const QString& path) {
+void LibraryEntries::OpenCommandLineFile(const QString &path) {
     const QFileInfo info(path);
     if (!info.isFile() || !isLibraryExtension(lowerExtension(path))) {
         prompts_.message(QStringLiteral("Cannot open \"%1\": not an audio file of a supported type "
@@ -183,15 +183,16 @@ void LibraryEntries::OpenCommandLineFile(const QString& path) {
 void LibraryEntries::ScanFolder() {
     // The folder dialog in scan mode: its OK does not touch the output folder.
     state_.RescanMode = true;
-    const QString folder = prompts_.chooseFolder(QStringLiteral("Add File Directory"),
-                                                 QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+    const QString folder =
+        prompts_.chooseFolder(QStringLiteral("Add File Directory"),
+                              QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
     state_.RescanMode = false;
     if (folder.isEmpty())
         return;
     ScanFolderAt(folder);
 }
 
-ScanResult LibraryEntries::ScanFolderAt(const QString& folder) {
+ScanResult LibraryEntries::ScanFolderAt(const QString &folder) {
     const QDir dir(folder);
     if (!dir.exists())
         throw Error(QStringLiteral("Cannot open folder \"%1\"").arg(folder));
@@ -199,7 +200,7 @@ ScanResult LibraryEntries::ScanFolderAt(const QString& folder) {
     std::vector<LibraryRecord> found;
     // Sub-folders are not entered; hidden files count like any other.
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QString& name : names) {
+    for (const QString &name : names) {
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         const QString extension = dot < 0 ? QString() : name.mid(dot);
         if (!ScanExtensions().contains(extension))
@@ -207,7 +208,7 @@ ScanResult LibraryEntries::ScanFolderAt(const QString& folder) {
         const QString path = dir.absoluteFilePath(name);
         try {
             found.push_back(readRecord(path, extension.toLower()));
-        } catch (const std::exception&) {
+        } catch (const std::exception &) {
             result.failed << path;
         }
     }
@@ -229,16 +230,16 @@ void LibraryEntries::OpenLibraryPage() {
         ScanFolder();
     if (state_.OpenedFromCommandLine)
         return;
-    if (QStandardItem* allTitle = tree::FindNodeByText(library_.tv2, QStringLiteral("All Title"))) {
+    if (QStandardItem *allTitle = tree::FindNodeByText(library_.tv2, QStringLiteral("All Title"))) {
         library_.selectNode(allTitle);
         library_.ShowLibraryNode();
     }
 }
 
 void LibraryEntries::DeleteEntries() {
-    QStandardItem* n = library_.selectedNode();
+    QStandardItem *n = library_.selectedNode();
     const int top = n && !n->parent() ? n->row() : -1;
-    QStandardItem* parent = n ? n->parent() : nullptr;
+    QStandardItem *parent = n ? n->parent() : nullptr;
     const auto selectedOrFirst = [this] {
         if (library_.selectedRow() < 0)
             library_.selectRow(0);
@@ -256,7 +257,7 @@ void LibraryEntries::DeleteEntries() {
             return;
         const LibraryRecord row = selectedOrFirst();
         libraryfiles::RemoveRecords(library_.favoritesPath(), {row.Path}, library_.scratchPath());
-        library_.listFile(library_.favoritesPath(), [](const LibraryRecord&) { return true; });
+        library_.listFile(library_.favoritesPath(), [](const LibraryRecord &) { return true; });
     } else if (parent && (parent == library_.root(LibraryCatalogue::MyArtistRoot) ||
                           parent == library_.root(LibraryCatalogue::MyAlbumRoot))) {
         if (library_.rowCount() == 0) {
@@ -296,8 +297,9 @@ void LibraryEntries::AddToLibraryFavorites() {
     const QString favorites = library_.favoritesPath();
     libraryfiles::CreateIfMissing(favorites);
     if (libraryfiles::StoredPaths(favorites).contains(row.Path) &&
-        prompts_.message(QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
-                         kReminder, PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
+        prompts_.message(
+            QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
+            kReminder, PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
     libraryFile(favorites).append(row.toBytes());
 }

@@ -6,26 +6,26 @@
 
 namespace varnelo::libraryfiles {
 
-QSet<QString> StoredPaths(const QString& path) {
+QSet<QString> StoredPaths(const QString &path) {
     QSet<QString> paths;
-    libraryFile(path).forEach([&](const QByteArray& bytes) {
+    libraryFile(path).forEach([&](const QByteArray &bytes) {
         paths.insert(LibraryRecord::pathOf(bytes));
         return true;
     });
     return paths;
 }
 
-bool AppendIfNew(const QString& path, const LibraryRecord& record) {
+bool AppendIfNew(const QString &path, const LibraryRecord &record) {
     return AppendIfNew(path, std::vector<LibraryRecord>{record}) == 1;
 }
 
-int AppendIfNew(const QString& path, const std::vector<LibraryRecord>& list) {
+int AppendIfNew(const QString &path, const std::vector<LibraryRecord> &list) {
     const RecordFile file = libraryFile(path);
     if (!file.exists() || list.empty())
         return 0;
     QSet<QString> known = StoredPaths(path);
     std::vector<QByteArray> fresh;
-    for (const LibraryRecord& r : list) {
+    for (const LibraryRecord &r : list) {
         const QByteArray bytes = r.toBytes();
         // Compare the Path as it is stored: a path longer than the field is
         // known by its stored part.
@@ -40,7 +40,7 @@ int AppendIfNew(const QString& path, const std::vector<LibraryRecord>& list) {
     return static_cast<int>(fresh.size());
 }
 
-int RemoveRecords(const QString& path, const QStringList& rowPaths, const QString& scratchPath) {
+int RemoveRecords(const QString &path, const QStringList &rowPaths, const QString &scratchPath) {
     // Each row takes away the first record with its Path; rows sharing a Path
     // all point at that same first record.
     QSet<QString> pending(rowPaths.begin(), rowPaths.end());
@@ -49,10 +49,11 @@ int RemoveRecords(const QString& path, const QStringList& rowPaths, const QStrin
     if (!QFile::exists(path))
         throw Error(QStringLiteral("Cannot open file \"%1\"").arg(path));
     return libraryFile(path).removeWhere(
-        [&](int, const QByteArray& bytes) { return pending.remove(LibraryRecord::pathOf(bytes)); }, scratchPath);
+        [&](int, const QByteArray &bytes) { return pending.remove(LibraryRecord::pathOf(bytes)); },
+        scratchPath);
 }
 
-void CreateIfMissing(const QString& path) {
+void CreateIfMissing(const QString &path) {
     if (QFile::exists(path))
         return;
     QFile file(path);

@@ -12,7 +12,7 @@ QByteArray LibraryRecord::toBytes() const {
     return bytes;
 }
 
-LibraryRecord LibraryRecord::fromBytes(const QByteArray& bytes) {
+LibraryRecord LibraryRecord::fromBytes(const QByteArray &bytes) {
     LibraryRecord r;
     r.Genre = records::readField(bytes, GenreField);
     r.Title = records::readField(bytes, TitleField);

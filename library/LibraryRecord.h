@@ -24,16 +24,16 @@ struct LibraryRecord {
     QString Path;
 
     QByteArray toBytes() const;
-    static LibraryRecord fromBytes(const QByteArray& bytes);
+    static LibraryRecord fromBytes(const QByteArray &bytes);
     // Only the Path of a stored record: duplicate scans need nothing else.
-    static QString pathOf(const QByteArray& bytes) { return records::readField(bytes, PathField); }
+    static QString pathOf(const QByteArray &bytes) { return records::readField(bytes, PathField); }
     // The record as it reads back after storing (texts cut to the field widths).
     LibraryRecord stored() const { return fromBytes(toBytes()); }
 
-    friend bool operator==(const LibraryRecord&, const LibraryRecord&) = default;
+    friend bool operator==(const LibraryRecord &, const LibraryRecord &) = default;
 };
 
-inline RecordFile libraryFile(const QString& path) {
+inline RecordFile libraryFile(const QString &path) {
     return RecordFile(path, LibraryRecord::Size);
 }
 

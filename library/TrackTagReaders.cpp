@@ -35,7 +35,7 @@ constexpr qint64 Id3v1Size = 128;
 constexpr int GenreWithoutTag = 3;  // "Dance"
 constexpr int GenreOutOfTable = 12; // "Other"
 
-QString id3v1Text(const QByteArray& tag, int offset) {
+QString id3v1Text(const QByteArray &tag, int offset) {
     QByteArrayView field = QByteArrayView(tag).sliced(offset, 30);
     const qsizetype nul = field.indexOf('\0');
     if (nul >= 0)
@@ -47,23 +47,23 @@ QString id3v1Text(const QByteArray& tag, int offset) {
 
 class VorbisSource {
 public:
-    explicit VorbisSource(QFile& file) : file_(file) {}
+    explicit VorbisSource(QFile &file) : file_(file) {}
 
     // Each call moves size × count bytes at most and reports whole items.
-    static size_t read(void* ptr, size_t size, size_t count, void* self) {
+    static size_t read(void *ptr, size_t size, size_t count, void *self) {
         if (size == 0 || count == 0)
             return 0;
-        auto* source = static_cast<VorbisSource*>(self);
-        const qint64 got = source->file_.read(static_cast<char*>(ptr), static_cast<qint64>(size * count));
+        auto *source = static_cast<VorbisSource *>(self);
+        const qint64 got = source->file_.read(static_cast<char *>(ptr), static_cast<qint64>(size * count));
         return got <= 0 ? 0 : static_cast<size_t>(got) / size;
     }
 
 private:
-    QFile& file_;
+    QFile &file_;
 };
 
 struct VorbisFileDeleter {
-    void operator()(OggVorbis_File* vf) const {
+    void operator()(OggVorbis_File *vf) const {
         ov_clear(vf); // safe after a failed open, which leaves the struct cleared
         delete vf;
     }
@@ -88,14 +88,14 @@ QString vorbisError(int code) {
 
 // The comment keys in the reader's order; only the first four reach the record.
 enum VorbisKey { Album, Title, Artist, Comment, Genre, Date, TrackNumber, KeyCount };
-constexpr std::array<const char*, KeyCount> VorbisKeys = {"album", "title", "artist",     "comment",
-                                                          "genre", "date",  "tracknumber"};
+constexpr std::array<const char *, KeyCount> VorbisKeys = {"album", "title", "artist",     "comment",
+                                                           "genre", "date",  "tracknumber"};
 
 bool isBlankOrControl(QChar c) {
     return c.isSpace() || c.category() == QChar::Other_Control;
 }
 
-QString trimBlanksAndControls(const QString& s) {
+QString trimBlanksAndControls(const QString &s) {
     qsizetype begin = 0, end = s.size();
     while (begin < end && isBlankOrControl(s[begin]))
         ++begin;
@@ -134,24 +134,24 @@ private:
 };
 
 // Opus, FLAC or Speex in an .ogg file: the same comments through TagLib.
-std::optional<TrackFields> readOtherOggComments(const QString& path) {
+std::optional<TrackFields> readOtherOggComments(const QString &path) {
     const QByteArray name = QFile::encodeName(path);
     TagLib::FileStream stream(name.constData(), true);
     if (!stream.isOpen())
         return std::nullopt;
     TagLib::FileRef ref(&stream, false);
-    TagLib::Ogg::XiphComment* xiph = nullptr;
-    if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(ref.file()))
+    TagLib::Ogg::XiphComment *xiph = nullptr;
+    if (auto *opus = dynamic_cast<TagLib::Ogg::Opus::File *>(ref.file()))
         xiph = opus->tag();
-    else if (auto* flac = dynamic_cast<TagLib::Ogg::FLAC::File*>(ref.file()))
+    else if (auto *flac = dynamic_cast<TagLib::Ogg::FLAC::File *>(ref.file()))
         xiph = flac->tag();
-    else if (auto* speex = dynamic_cast<TagLib::Ogg::Speex::File*>(ref.file()))
+    else if (auto *speex = dynamic_cast<TagLib::Ogg::Speex::File *>(ref.file()))
         xiph = speex->tag();
     if (!xiph)
         return std::nullopt;
     VorbisCommentMap map;
-    for (const auto& [key, values] : xiph->fieldListMap())
-        for (const auto& value : values)
+    for (const auto &[key, values] : xiph->fieldListMap())
+        for (const auto &value : values)
             map.add(QString(tagformats::FromTagLib(key) + QLatin1Char('=') + tagformats::FromTagLib(value))
                         .toUtf8());
     return map.fields();
@@ -159,16 +159,16 @@ std::optional<TrackFields> readOtherOggComments(const QString& path) {
 
 // ---- WMA -------------------------------------------------------------------
 
-QString asfText(const TagLib::ASF::Tag& tag, const char* name) {
+QString asfText(const TagLib::ASF::Tag &tag, const char *name) {
     if (!tag.contains(name))
         return {};
-    for (const auto& a : tag.attribute(name))
+    for (const auto &a : tag.attribute(name))
         if (a.type() == TagLib::ASF::Attribute::UnicodeType)
             return tagformats::FromTagLib(a.toString());
     return {};
 }
 
-std::optional<TrackFields> readAsfWithTagLib(const QString& path) {
+std::optional<TrackFields> readAsfWithTagLib(const QString &path) {
     const QByteArray name = QFile::encodeName(path);
     TagLib::FileStream stream(name.constData(), true);
     if (!stream.isOpen())
@@ -176,7 +176,7 @@ std::optional<TrackFields> readAsfWithTagLib(const QString& path) {
     TagLib::ASF::File file(&stream, false);
     if (!file.isValid() || !file.tag())
         return std::nullopt;
-    const TagLib::ASF::Tag& tag = *file.tag();
+    const TagLib::ASF::Tag &tag = *file.tag();
     TrackFields f;
     f.title = tagformats::FromTagLib(tag.title());
     if (f.title.isEmpty())
@@ -191,7 +191,7 @@ std::optional<TrackFields> readAsfWithTagLib(const QString& path) {
 
 } // namespace
 
-TrackFields ReadId3v1Fields(const QString& path) {
+TrackFields ReadId3v1Fields(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
@@ -213,7 +213,7 @@ TrackFields ReadId3v1Fields(const QString& path) {
     return f;
 }
 
-TrackFields ReadVorbisFields(const QString& path) {
+TrackFields ReadVorbisFields(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
@@ -231,7 +231,7 @@ TrackFields ReadVorbisFields(const QString& path) {
         throw Error(QStringLiteral("Cannot open %1: %2").arg(path, vorbisError(rc)));
     }
     VorbisCommentMap map;
-    if (const vorbis_comment* vc = ov_comment(vf.get(), -1)) {
+    if (const vorbis_comment *vc = ov_comment(vf.get(), -1)) {
         for (int i = 0; i < vc->comments; ++i)
             if (vc->user_comments[i] && vc->comment_lengths[i] >= 0)
                 map.add(QByteArrayView(vc->user_comments[i], vc->comment_lengths[i]));
@@ -239,7 +239,7 @@ TrackFields ReadVorbisFields(const QString& path) {
     return map.fields();
 }
 
-TrackFields ReadWmaFields(const QString& path) {
+TrackFields ReadWmaFields(const QString &path) {
     if (auto f = readAsfWithTagLib(path))
         return *f;
     QFile file(path);
@@ -249,7 +249,7 @@ TrackFields ReadWmaFields(const QString& path) {
     return TrackFields{h.genre, h.title, h.author, h.album};
 }
 
-TrackFields ReadWavFields(const QString& path) {
+TrackFields ReadWavFields(const QString &path) {
     AudioInformation info;
     info.LoadInfo(path);
     TrackFields f;
@@ -260,7 +260,7 @@ TrackFields ReadWavFields(const QString& path) {
     return f;
 }
 
-void ApplyTrackDefaults(TrackFields& fields, const QString& path) {
+void ApplyTrackDefaults(TrackFields &fields, const QString &path) {
     if (fields.artist.isEmpty())
         fields.artist = QStringLiteral("Unknown Artist");
     if (fields.album.isEmpty())
@@ -269,7 +269,7 @@ void ApplyTrackDefaults(TrackFields& fields, const QString& path) {
         fields.title = QFileInfo(path).fileName();
 }
 
-TrackFields ReadTrackFields(const QString& path, const QString& extension) {
+TrackFields ReadTrackFields(const QString &path, const QString &extension) {
     const QString ext = extension.toLower();
     TrackFields f;
     if (ext == QLatin1String(".mp3") || ext == QLatin1String(".mp2"))

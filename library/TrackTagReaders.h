@@ -15,21 +15,21 @@ struct TrackFields {
 // Other extensions are read by nothing and yield the defaults alone.
 // Throws varnelo::Error when an MP3, OGG or WAV file cannot be read; a WMA file
 // that cannot be read yields the defaults. No reader changes the file it reads.
-TrackFields ReadTrackFields(const QString& path, const QString& extension);
+TrackFields ReadTrackFields(const QString &path, const QString &extension);
 
 // The readers one by one, without the defaults.
 // ID3v1 tag in the last 128 bytes; without one the genre is "Dance". Fields
 // keep their padding spaces; a genre number above 147 reads as "Other".
-TrackFields ReadId3v1Fields(const QString& path);
+TrackFields ReadId3v1Fields(const QString &path);
 // Vorbis comments; for a name the last comment wins, whatever its letter case.
-TrackFields ReadVorbisFields(const QString& path);
+TrackFields ReadVorbisFields(const QString &path);
 // ASF attributes through TagLib, else our own header parser.
-TrackFields ReadWmaFields(const QString& path);
+TrackFields ReadWmaFields(const QString &path);
 // LoadInfo of the information component.
-TrackFields ReadWavFields(const QString& path);
+TrackFields ReadWavFields(const QString &path);
 
 // Empty Artist → "Unknown Artist", empty Album → "Unknown Album", empty Title
 // → the file's name with its extension.
-void ApplyTrackDefaults(TrackFields& fields, const QString& path);
+void ApplyTrackDefaults(TrackFields &fields, const QString &path);
 
 } // namespace varnelo

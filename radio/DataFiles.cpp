@@ -10,10 +10,10 @@ QStringList StartupDataFiles() {
             QStringLiteral("music.dat")};
 }
 
-QStringList CreateMissingDataFiles(const DataFolder& folder) {
+QStringList CreateMissingDataFiles(const DataFolder &folder) {
     folder.create();
     QStringList created;
-    for (const QString& name : StartupDataFiles()) {
+    for (const QString &name : StartupDataFiles()) {
         const QString path = folder.file(name);
         if (QFile::exists(path))
             continue;

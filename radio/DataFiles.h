@@ -9,6 +9,6 @@ namespace varnelo {
 QStringList StartupDataFiles();
 // Creates the folder and every missing data file (zero bytes). Tree files that
 // exist are left for the caller to load. Returns the files that were created.
-QStringList CreateMissingDataFiles(const DataFolder& folder);
+QStringList CreateMissingDataFiles(const DataFolder &folder);
 
 } // namespace varnelo

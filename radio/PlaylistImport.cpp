@@ -11,35 +11,35 @@
 namespace varnelo {
 namespace {
 
-QStringList splitLines(const QByteArray& bytes) {
+QStringList splitLines(const QByteArray &bytes) {
     return text::decode8Bit(bytes).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
 }
 
-std::vector<StationRecord> readPls(const QStringList& lines) {
+std::vector<StationRecord> readPls(const QStringList &lines) {
     QMap<int, StationRecord> entries;
     static const QRegularExpression key(QStringLiteral("^(File|Title)(\\d+)=(.*)$"),
                                         QRegularExpression::CaseInsensitiveOption);
-    for (const QString& line : lines) {
+    for (const QString &line : lines) {
         const auto m = key.match(line.trimmed());
         if (!m.hasMatch())
             continue;
-        StationRecord& r = entries[m.captured(2).toInt()];
+        StationRecord &r = entries[m.captured(2).toInt()];
         if (m.captured(1).compare(QLatin1String("File"), Qt::CaseInsensitive) == 0)
             r.StreamUrl = m.captured(3).trimmed();
         else
             r.Name = m.captured(3).trimmed();
     }
     std::vector<StationRecord> out;
-    for (const StationRecord& r : entries)
+    for (const StationRecord &r : entries)
         if (!r.StreamUrl.isEmpty())
             out.push_back(r);
     return out;
 }
 
-std::vector<StationRecord> readM3u(const QStringList& lines) {
+std::vector<StationRecord> readM3u(const QStringList &lines) {
     std::vector<StationRecord> out;
     StationRecord next;
-    for (const QString& raw : lines) {
+    for (const QString &raw : lines) {
         const QString line = raw.trimmed();
         if (line.isEmpty())
             continue;
@@ -59,31 +59,32 @@ std::vector<StationRecord> readM3u(const QStringList& lines) {
 
 } // namespace
 
-std::vector<StationRecord> ReadPlaylistStations(const QByteArray& bytes, const QString& fileName) {
+std::vector<StationRecord> ReadPlaylistStations(const QByteArray &bytes, const QString &fileName) {
     const QString suffix = text::asciiLower(QFileInfo(fileName).suffix());
     const QStringList lines = splitLines(bytes);
     std::vector<StationRecord> stations;
-    if (suffix == QLatin1String("pls") || text::asciiLower(lines.value(0).trimmed()) == QLatin1String("[playlist]"))
+    if (suffix == QLatin1String("pls") ||
+        text::asciiLower(lines.value(0).trimmed()) == QLatin1String("[playlist]"))
         stations = readPls(lines);
     else if (suffix == QLatin1String("m3u") || suffix == QLatin1String("m3u8"))
         stations = readM3u(lines);
     else
         throw Error(QStringLiteral("Not a .pls, .m3u or .m3u8 playlist: %1").arg(fileName));
-    for (StationRecord& r : stations)
+    for (StationRecord &r : stations)
         if (r.Name.isEmpty())
             r.Name = r.StreamUrl;
     return stations;
 }
 
-int ImportStations(const QString& radioPath, const std::vector<StationRecord>& stations) {
+int ImportStations(const QString &radioPath, const std::vector<StationRecord> &stations) {
     const RecordFile file = stationFile(radioPath);
     QSet<QString> known;
-    file.forEach([&](const QByteArray& bytes) {
+    file.forEach([&](const QByteArray &bytes) {
         known.insert(StationRecord::fromBytes(bytes).StreamUrl);
         return true;
     });
     std::vector<QByteArray> added;
-    for (const StationRecord& r : stations) {
+    for (const StationRecord &r : stations) {
         const StationRecord stored = r.stored();
         if (known.contains(stored.StreamUrl))
             continue;

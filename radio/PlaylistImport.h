@@ -11,10 +11,10 @@ namespace varnelo {
 // title as Name (its address when it has none), a genre when the playlist
 // gives one (#EXTGENRE), the address as StreamUrl. Throws varnelo::Error when
 // the format is not recognised.
-std::vector<StationRecord> ReadPlaylistStations(const QByteArray& bytes, const QString& fileName);
+std::vector<StationRecord> ReadPlaylistStations(const QByteArray &bytes, const QString &fileName);
 
 // Appends the stations whose stored address is not yet in `radioPath` (nor
 // earlier in the list); returns how many were added.
-int ImportStations(const QString& radioPath, const std::vector<StationRecord>& stations);
+int ImportStations(const QString &radioPath, const std::vector<StationRecord> &stations);
 
 } // namespace varnelo

@@ -8,7 +8,7 @@
 
 namespace varnelo {
 
-SearchPanel::SearchPanel(QWidget* parent) : QWidget(parent) {
+SearchPanel::SearchPanel(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("pan_search"));
     setAutoFillBackground(true);
     cb_search = new QComboBox(this);
@@ -24,7 +24,7 @@ SearchPanel::SearchPanel(QWidget* parent) : QWidget(parent) {
     Button7->setObjectName(QStringLiteral("Button7"));
     Button8 = new QPushButton(QStringLiteral("Return"), this);
     Button8->setObjectName(QStringLiteral("Button8"));
-    auto* row = new QHBoxLayout(this);
+    auto *row = new QHBoxLayout(this);
     row->setContentsMargins(6, 4, 6, 4);
     row->addWidget(cb_search);
     row->addWidget(Search_genre, 1);
@@ -36,9 +36,9 @@ SearchPanel::SearchPanel(QWidget* parent) : QWidget(parent) {
     hide();
 }
 
-bool SearchPanel::eventFilter(QObject* watched, QEvent* event) {
+bool SearchPanel::eventFilter(QObject *watched, QEvent *event) {
     if (watched == Search_genre && event->type() == QEvent::KeyRelease) {
-        const auto* key = static_cast<QKeyEvent*>(event);
+        const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             Q_EMIT searchRequested();
     }

@@ -11,20 +11,20 @@ namespace varnelo {
 class SearchPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit SearchPanel(QWidget* parent = nullptr);
+    explicit SearchPanel(QWidget *parent = nullptr);
 
-    QComboBox* cb_search;
-    QLineEdit* Search_genre;
-    QPushButton* Button6;  // Search
-    QPushButton* Button7;  // Reset
-    QPushButton* Button8;  // Return
+    QComboBox *cb_search;
+    QLineEdit *Search_genre;
+    QPushButton *Button6; // Search
+    QPushButton *Button7; // Reset
+    QPushButton *Button8; // Return
 
 Q_SIGNALS:
     // Enter released in the search text.
     void searchRequested();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
 } // namespace varnelo

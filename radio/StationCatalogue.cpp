@@ -19,8 +19,8 @@ constexpr int FavoritesRoot = 3;
 constexpr int ReloadRowLimit = 344;
 
 struct Category {
-    const char* name;
-    std::initializer_list<const char*> children;
+    const char *name;
+    std::initializer_list<const char *> children;
 };
 
 const Category kCategories[] = {
@@ -28,7 +28,8 @@ const Category kCategories[] = {
     {"Americana", {"Blues", "Folk", "Cajun", "Bluegrass"}},
     {"Classical", {"Contemporary", "Opera", "Symphonic"}},
     {"Country", {"Western Swing", "New Country", "Blue Grass"}},
-    {"Electronic", {"Ambient", "Drum and Bass", "Trance", "Techno", "House", "Downtempo", "Breakbeat", "Acid Jazz"}},
+    {"Electronic",
+     {"Ambient", "Drum and Bass", "Trance", "Techno", "House", "Downtempo", "Breakbeat", "Acid Jazz"}},
     {"Hip-Hop/Rap", {"Hardcore", "Alternative", "Turntablism", "Old School", "New School"}},
     {"Jazz", {"Latin", "Swing", "Big Band", "Classic", "Smooth", "Acid Jazz"}},
     {"Pop/Rock", {"Oldies", "Classic", "80s", "Top40", "Metal", "Rock", "Pop"}},
@@ -39,23 +40,24 @@ const Category kCategories[] = {
     {"Other/Mixed", {"Eclectic", "Film/Show", "Instrumental"}},
 };
 
-QStandardItem* node(const QString& text) {
-    auto* item = new QStandardItem(text);
+QStandardItem *node(const QString &text) {
+    auto *item = new QStandardItem(text);
     item->setEditable(false);
     return item;
 }
 
-int rootPosition(const QStandardItem* item) {
+int rootPosition(const QStandardItem *item) {
     return item->parent() ? -1 : item->row();
 }
 
 } // namespace
 
-StationCatalogue::StationCatalogue(AppState& state, const DataFolder& folder, Prompts& prompts, QObject* parent)
+StationCatalogue::StationCatalogue(AppState &state, const DataFolder &folder, Prompts &prompts,
+                                   QObject *parent)
     : QObject(parent), state_(state), folder_(folder), prompts_(prompts) {
     LV.setColumnCount(ColumnCount);
-    LV.setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Genre"), QStringLiteral("StreamUrl"),
-                                  QStringLiteral("HomeUrl")});
+    LV.setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Genre"),
+                                  QStringLiteral("StreamUrl"), QStringLiteral("HomeUrl")});
     audioInfo = new QAction(QStringLiteral("Station Info"), this);
     audioInfo->setObjectName(QStringLiteral("audioInfo"));
     audioInfo->setEnabled(false);
@@ -68,14 +70,14 @@ StationCatalogue::StationCatalogue(AppState& state, const DataFolder& folder, Pr
     BuildDefaultTree(tv);
 }
 
-void StationCatalogue::BuildDefaultTree(QStandardItemModel& model) {
+void StationCatalogue::BuildDefaultTree(QStandardItemModel &model) {
     model.clear();
     model.appendRow(node(QStringLiteral("Now Playing")));
-    QStandardItem* stations = node(QStringLiteral("Radio Stations"));
+    QStandardItem *stations = node(QStringLiteral("Radio Stations"));
     model.appendRow(stations);
-    for (const Category& c : kCategories) {
-        QStandardItem* category = node(QString::fromUtf8(c.name));
-        for (const char* child : c.children)
+    for (const Category &c : kCategories) {
+        QStandardItem *category = node(QString::fromUtf8(c.name));
+        for (const char *child : c.children)
             category->appendRow(node(QString::fromUtf8(child)));
         stations->appendRow(category);
     }
@@ -83,23 +85,23 @@ void StationCatalogue::BuildDefaultTree(QStandardItemModel& model) {
     model.appendRow(node(QStringLiteral("Favorites")));
 }
 
-void StationCatalogue::LoadCatalogueTree(const QString& path) {
+void StationCatalogue::LoadCatalogueTree(const QString &path) {
     std::optional<Error> loadError;
     try {
         tree::LoadTree(tv, path);
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         loadError = e;
     }
     const bool usable = tv.rowCount() >= 4 && tree::FindNodeByText(tv, QStringLiteral("Radio Stations"));
     if (!usable) {
         // Keep what the history had; everything else comes from the built-in tree.
-        QList<QList<QStandardItem*>> historyChildren;
-        if (QStandardItem* history = tree::FindNodeByText(tv, QStringLiteral("History")))
+        QList<QList<QStandardItem *>> historyChildren;
+        if (QStandardItem *history = tree::FindNodeByText(tv, QStringLiteral("History")))
             while (history->rowCount() > 0)
                 historyChildren.append(history->takeRow(0));
         BuildDefaultTree(tv);
-        QStandardItem* history = tv.item(HistoryRoot);
-        for (auto& row : historyChildren)
+        QStandardItem *history = tv.item(HistoryRoot);
+        for (auto &row : historyChildren)
             history->appendRow(row);
     }
     if (loadError)
@@ -110,7 +112,7 @@ void StationCatalogue::SaveCatalogueTree() const {
     tree::SaveTree(tv, treePath());
 }
 
-void StationCatalogue::selectNode(QStandardItem* item) {
+void StationCatalogue::selectNode(QStandardItem *item) {
     if (!item) {
         tvSelection.clear();
         return;
@@ -118,7 +120,7 @@ void StationCatalogue::selectNode(QStandardItem* item) {
     tvSelection.setCurrentIndex(item->index(), QItemSelectionModel::ClearAndSelect);
 }
 
-QStandardItem* StationCatalogue::selectedNode() const {
+QStandardItem *StationCatalogue::selectedNode() const {
     const QModelIndexList rows = tvSelection.selectedIndexes();
     if (rows.isEmpty())
         return nullptr;
@@ -129,10 +131,10 @@ void StationCatalogue::clearList() {
     LV.removeRows(0, LV.rowCount());
 }
 
-void StationCatalogue::appendStationRow(const StationRecord& r) {
-    QList<QStandardItem*> row;
-    for (const QString& text : {r.Name, r.Genre, r.StreamUrl, r.HomeUrl}) {
-        auto* cell = new QStandardItem(text);
+void StationCatalogue::appendStationRow(const StationRecord &r) {
+    QList<QStandardItem *> row;
+    for (const QString &text : {r.Name, r.Genre, r.StreamUrl, r.HomeUrl}) {
+        auto *cell = new QStandardItem(text);
         cell->setEditable(false);
         row.append(cell);
     }
@@ -158,8 +160,8 @@ void StationCatalogue::selectRow(int row) {
     LVSelection.setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void StationCatalogue::listFile(const QString& path, const std::function<bool(const StationRecord&)>& keep) {
-    stationFile(path).forEach([&](const QByteArray& bytes) {
+void StationCatalogue::listFile(const QString &path, const std::function<bool(const StationRecord &)> &keep) {
+    stationFile(path).forEach([&](const QByteArray &bytes) {
         const StationRecord r = StationRecord::fromBytes(bytes);
         if (keep(r))
             appendStationRow(r);
@@ -168,14 +170,14 @@ void StationCatalogue::listFile(const QString& path, const std::function<bool(co
 }
 
 void StationCatalogue::ShowCatalogueNode() {
-    QStandardItem* n = selectedNode();
+    QStandardItem *n = selectedNode();
     if (!n)
         return;
     DelformFavorites1->setEnabled(false);
     ClearHistory1->setEnabled(false);
     state_.LastNodeText = n->text();
 
-    const auto all = [](const StationRecord&) { return true; };
+    const auto all = [](const StationRecord &) { return true; };
     const int root = rootPosition(n);
     const int parentRoot = n->parent() ? rootPosition(n->parent()) : -1;
     const QString search = n->text();
@@ -193,16 +195,17 @@ void StationCatalogue::ShowCatalogueNode() {
         listFile(radioPath(), all);
     } else if (parentRoot == HistoryRoot) {
         clearList();
-        listFile(historyPath(), [&](const StationRecord& r) { return text::filterMatches(r.Name, search); });
+        listFile(historyPath(), [&](const StationRecord &r) { return text::filterMatches(r.Name, search); });
         return;
     } else if (parentRoot == FavoritesRoot) {
         clearList();
-        listFile(favoritesPath(), [&](const StationRecord& r) { return text::filterMatches(r.Name, search); });
+        listFile(favoritesPath(),
+                 [&](const StationRecord &r) { return text::filterMatches(r.Name, search); });
         DelformFavorites1->setEnabled(true);
         return;
     } else if (root < 0) {
         clearList();
-        listFile(radioPath(), [&](const StationRecord& r) { return text::filterMatches(r.Genre, search); });
+        listFile(radioPath(), [&](const StationRecord &r) { return text::filterMatches(r.Genre, search); });
     } else if (root == HistoryRoot) {
         clearList();
         listFile(historyPath(), all);
@@ -213,13 +216,13 @@ void StationCatalogue::ShowCatalogueNode() {
         listFile(favoritesPath(), all);
         DelformFavorites1->setEnabled(true);
     } else {
-        return;  // roots after the fourth list nothing
+        return; // roots after the fourth list nothing
     }
     if (state_.CurrentRow >= 0 && state_.CurrentRow < LV.rowCount())
         selectRow(state_.CurrentRow);
 }
 
-void StationCatalogue::tvMouseDown(Qt::MouseButton button, const QModelIndex& index) {
+void StationCatalogue::tvMouseDown(Qt::MouseButton button, const QModelIndex &index) {
     if (button != Qt::RightButton || !index.isValid())
         return;
     tvSelection.clear();
@@ -230,7 +233,7 @@ void StationCatalogue::tvMouseDown(Qt::MouseButton button, const QModelIndex& in
 StationRecord StationCatalogue::recordFromPanel(bool trimmed) const {
     StationRecord r = panelSource_ ? panelSource_() : StationRecord{};
     if (trimmed) {
-        for (QString* t : {&r.Name, &r.HomeUrl, &r.Genre, &r.StreamUrl})
+        for (QString *t : {&r.Name, &r.HomeUrl, &r.Genre, &r.StreamUrl})
             *t = text::trimControl(*t);
     }
     return r;
@@ -243,8 +246,8 @@ void StationCatalogue::AddStation() {
     const RecordFile file = stationFile(radioPath());
     if (!file.exists())
         return;
-    const bool known =
-        file.any([&](const QByteArray& bytes) { return StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl; });
+    const bool known = file.any(
+        [&](const QByteArray &bytes) { return StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl; });
     if (!known)
         file.append(r.toBytes());
 }
@@ -259,11 +262,11 @@ void StationCatalogue::AddToHistory() {
     if (!file.exists())
         return;
     const bool known =
-        file.any([&](const QByteArray& bytes) { return StationRecord::fromBytes(bytes).Name == r.Name; });
+        file.any([&](const QByteArray &bytes) { return StationRecord::fromBytes(bytes).Name == r.Name; });
     if (known)
         return;
     file.append(r.toBytes());
-    if (QStandardItem* history = tree::FindNodeByText(tv, QStringLiteral("History")))
+    if (QStandardItem *history = tree::FindNodeByText(tv, QStringLiteral("History")))
         history->appendRow(node(r.Name));
 }
 
@@ -274,12 +277,13 @@ void StationCatalogue::AddToFavorites() {
     const RecordFile file = stationFile(favoritesPath());
     if (!file.exists())
         return;
-    const bool known =
-        file.any([&](const QByteArray& bytes) { return StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl; });
+    const bool known = file.any(
+        [&](const QByteArray &bytes) { return StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl; });
     if (known &&
-        prompts_.message(QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
-                         QStringLiteral("friendly reminds"), PromptIcon::Question,
-                         PromptButtons::OkCancel) != PromptAnswer::Ok)
+        prompts_.message(
+            QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
+            QStringLiteral("friendly reminds"), PromptIcon::Question,
+            PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
     file.append(r.toBytes());
 }
@@ -293,7 +297,7 @@ void StationCatalogue::RemoveFavorites() {
     bool removed = false;
     stationFile(favoritesPath())
         .removeWhere(
-            [&](int, const QByteArray& bytes) {
+            [&](int, const QByteArray &bytes) {
                 if (removed || StationRecord::fromBytes(bytes).StreamUrl != address)
                     return false;
                 removed = true;
@@ -305,26 +309,27 @@ void StationCatalogue::RemoveFavorites() {
 void StationCatalogue::ClearHistory() {
     if (!state_.RadioPage)
         return;
-    if (QStandardItem* history = tree::FindNodeByText(tv, QStringLiteral("History")))
+    if (QStandardItem *history = tree::FindNodeByText(tv, QStringLiteral("History")))
         history->removeRows(0, history->rowCount());
     QFile::remove(historyPath());
     SaveCatalogueTree();
     if (!QFile::exists(historyPath())) {
         QFile file(historyPath());
         if (!file.open(QIODevice::WriteOnly))
-            throw Error(QStringLiteral("Cannot create file \"%1\": %2").arg(historyPath(), file.errorString()));
+            throw Error(
+                QStringLiteral("Cannot create file \"%1\": %2").arg(historyPath(), file.errorString()));
     }
     ShowCatalogueNode();
 }
 
-void StationCatalogue::SearchStations(int by, const QString& search) {
+void StationCatalogue::SearchStations(int by, const QString &search) {
     clearList();
     listFile(radioPath(),
-             [&](const StationRecord& r) { return text::filterMatches(by == 0 ? r.Genre : r.Name, search); });
+             [&](const StationRecord &r) { return text::filterMatches(by == 0 ? r.Genre : r.Name, search); });
 }
 
 bool StationCatalogue::ResetSearch() {
-    QStandardItem* node = tree::FindNodeByText(tv, state_.LastNodeText);
+    QStandardItem *node = tree::FindNodeByText(tv, state_.LastNodeText);
     if (!node)
         return false;
     selectNode(node);

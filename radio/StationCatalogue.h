@@ -21,7 +21,7 @@ class StationCatalogue : public QObject {
 public:
     enum Column { TitleColumn = 0, GenreColumn, StreamUrlColumn, HomeUrlColumn, ColumnCount };
 
-    StationCatalogue(AppState& state, const DataFolder& folder, Prompts& prompts, QObject* parent = nullptr);
+    StationCatalogue(AppState &state, const DataFolder &folder, Prompts &prompts, QObject *parent = nullptr);
 
     // Where the add-station panel's edits are read from (ename, egenre, url, eurl
     // as Name, Genre, StreamUrl, HomeUrl, untrimmed). Without one they read empty.
@@ -34,24 +34,24 @@ public:
     QItemSelectionModel LVSelection{&LV};
 
     // Entries of the popup menu `p_lv` whose enabled state the catalogue drives.
-    QAction* audioInfo;
-    QAction* ClearHistory1;
-    QAction* DelformFavorites1;
+    QAction *audioInfo;
+    QAction *ClearHistory1;
+    QAction *DelformFavorites1;
 
-    static void BuildDefaultTree(QStandardItemModel& model);
+    static void BuildDefaultTree(QStandardItemModel &model);
     // Loads treetext.txt into `tv`. A file that is empty or lacks the four roots
     // gives the built-in tree (keeping History children found in the file), so
     // start-up always finds "Radio Stations". Throws the load error (after the
     // fallback) when a line was malformed.
-    void LoadCatalogueTree(const QString& path);
+    void LoadCatalogueTree(const QString &path);
     void SaveCatalogueTree() const;
 
     // Selects `node` in `tv` (or clears the selection with nullptr).
-    void selectNode(QStandardItem* node);
-    QStandardItem* selectedNode() const;
+    void selectNode(QStandardItem *node);
+    QStandardItem *selectedNode() const;
 
     void ShowCatalogueNode();
-    void tvMouseDown(Qt::MouseButton button, const QModelIndex& index);
+    void tvMouseDown(Qt::MouseButton button, const QModelIndex &index);
     void AddStation();
     void AddToHistory();
     void AddToFavorites();
@@ -60,7 +60,7 @@ public:
 
     // The search panel on the radio page: refill the list with the stations of
     // radio.dat whose Genre (by = 0) or Name (by = 1) contains the text.
-    void SearchStations(int by, const QString& text);
+    void SearchStations(int by, const QString &text);
     // Back to the node shown last; false when no node has that text.
     bool ResetSearch();
     // The list's mouse bookkeeping: a press selects a row when none is, and a
@@ -68,9 +68,9 @@ public:
     void LVMouseDown(Qt::MouseButton button);
 
     // List rows.
-    void appendStationRow(const StationRecord& record);
+    void appendStationRow(const StationRecord &record);
     StationRecord stationRow(int row) const;
-    int selectedRow() const;  // -1 when none
+    int selectedRow() const; // -1 when none
     void selectRow(int row);
 
     QString radioPath() const { return folder_.file(QStringLiteral("radio.dat")); }
@@ -80,12 +80,12 @@ public:
 
 private:
     void clearList();
-    void listFile(const QString& path, const std::function<bool(const StationRecord&)>& keep);
+    void listFile(const QString &path, const std::function<bool(const StationRecord &)> &keep);
     StationRecord recordFromPanel(bool trimmed) const;
 
-    AppState& state_;
+    AppState &state_;
     DataFolder folder_;
-    Prompts& prompts_;
+    Prompts &prompts_;
     std::function<StationRecord()> panelSource_;
 };
 

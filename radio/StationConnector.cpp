@@ -8,9 +8,9 @@
 
 namespace varnelo {
 
-StationConnector::StationConnector(StreamLibrary& library, DesktopShell& shell, QObject* parent)
+StationConnector::StationConnector(StreamLibrary &library, DesktopShell &shell, QObject *parent)
     : QObject(parent), library_(library), shell_(shell),
-      events_(new StreamEvents, [](StreamEvents* e) { e->deleteLater(); }) {
+      events_(new StreamEvents, [](StreamEvents *e) { e->deleteLater(); }) {
     connect(events_.get(), &StreamEvents::title, this, &StationConnector::title);
     connect(events_.get(), &StreamEvents::status, this, &StationConnector::streamStatus);
 }
@@ -28,7 +28,7 @@ void StationConnector::wait() {
         worker_.join();
 }
 
-bool StationConnector::start(const QString& address, Handle previous) {
+bool StationConnector::start(const QString &address, Handle previous) {
     // The caller learns of the end through finished(); the thread itself may
     // still be returning then, so join it rather than refuse the new start.
     wait();
@@ -40,7 +40,7 @@ bool StationConnector::start(const QString& address, Handle previous) {
     return true;
 }
 
-void StationConnector::run(const QString& address, Handle previous) {
+void StationConnector::run(const QString &address, Handle previous) {
     library_.StreamFree(previous);
     Q_EMIT connecting();
 
@@ -48,10 +48,11 @@ void StationConnector::run(const QString& address, Handle previous) {
     // gone: they go through the shared event carrier.
     std::shared_ptr<StreamEvents> events = events_;
     auto created = std::make_shared<std::atomic<Handle>>(0);
-    const Handle handle = library_.StreamCreateURL(address, [events, created](StreamStatus status, const QString& text) {
-        if (const Handle h = created->load(); h != 0)
-            Q_EMIT events->status(h, status == StreamStatus::Failed, text);
-    });
+    const Handle handle =
+        library_.StreamCreateURL(address, [events, created](StreamStatus status, const QString &text) {
+            if (const Handle h = created->load(); h != 0)
+                Q_EMIT events->status(h, status == StreamStatus::Failed, text);
+        });
     created->store(handle);
     Q_EMIT streamCreated(handle);
 
@@ -62,7 +63,7 @@ void StationConnector::run(const QString& address, Handle previous) {
         }
         if (const auto t = ParseStreamTitle(library_.MetaTag(handle)))
             Q_EMIT title(handle, *t);
-        library_.ChannelSetSync(handle, [events, handle](const QString& metadata) {
+        library_.ChannelSetSync(handle, [events, handle](const QString &metadata) {
             if (const auto t = ParseStreamTitle(metadata))
                 Q_EMIT events->title(handle, *t);
         });

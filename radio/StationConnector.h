@@ -2,9 +2,9 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <thread>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 namespace varnelo {
 
@@ -17,8 +17,8 @@ class StreamLibrary;
 class StreamEvents : public QObject {
     Q_OBJECT
 Q_SIGNALS:
-    void title(std::uint32_t handle, const QString& title);
-    void status(std::uint32_t handle, bool gaveUp, const QString& text);
+    void title(std::uint32_t handle, const QString &title);
+    void status(std::uint32_t handle, bool gaveUp, const QString &text);
 };
 
 // The connect worker: one blocking connection at a time on a thread of its own.
@@ -31,12 +31,12 @@ class StationConnector : public QObject {
 public:
     using Handle = std::uint32_t;
 
-    StationConnector(StreamLibrary& library, DesktopShell& shell, QObject* parent = nullptr);
+    StationConnector(StreamLibrary &library, DesktopShell &shell, QObject *parent = nullptr);
     ~StationConnector() override;
 
     // Starts a worker for `address`; a worker that already reported finished()
     // is joined first. Callers start one only after the last one finished.
-    bool start(const QString& address, Handle previous);
+    bool start(const QString &address, Handle previous);
     bool busy() const;
     // Waits for a running worker to end.
     void wait();
@@ -45,23 +45,23 @@ Q_SIGNALS:
     void connecting();
     void streamCreated(std::uint32_t handle);
     // The station's header fields, taken exactly as the server sent them.
-    void headers(const QString& name, const QString& genre, const QString& url);
+    void headers(const QString &name, const QString &genre, const QString &url);
     // A new title: at connect time from the current metadata, later from the
     // metadata callback of `handle`.
-    void title(std::uint32_t handle, const QString& title);
+    void title(std::uint32_t handle, const QString &title);
     void playing(std::uint32_t handle);
     // networkReachable is false when the forced reachability check failed too.
     void failed(bool networkReachable, int errorCode);
     // The stream of `handle` reconnects (text says which attempt) or gave up.
-    void streamStatus(std::uint32_t handle, bool gaveUp, const QString& text);
+    void streamStatus(std::uint32_t handle, bool gaveUp, const QString &text);
     // Always the last signal of a worker.
     void finished();
 
 private:
-    void run(const QString& address, Handle previous);
+    void run(const QString &address, Handle previous);
 
-    StreamLibrary& library_;
-    DesktopShell& shell_;
+    StreamLibrary &library_;
+    DesktopShell &shell_;
     std::shared_ptr<StreamEvents> events_;
     std::thread worker_;
     std::atomic<bool> running_{false};

@@ -16,7 +16,7 @@ namespace {
 constexpr qint64 MaxPageBytes = 2 * 1024 * 1024;
 } // namespace
 
-StationInfoWindow::StationInfoWindow(QWidget* parent) : QDialog(parent) {
+StationInfoWindow::StationInfoWindow(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fm_set"));
     setWindowTitle(QString());
     resize(668, 466);
@@ -24,19 +24,19 @@ StationInfoWindow::StationInfoWindow(QWidget* parent) : QDialog(parent) {
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setOpenLinks(false);
     connect(WebBrowser1, &QTextBrowser::anchorClicked, this,
-            [this](const QUrl& url) { Navigate(current_.resolved(url).toString()); });
+            [this](const QUrl &url) { Navigate(current_.resolved(url).toString()); });
     Button2 = new QPushButton(QStringLiteral("Home"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button3 = new QPushButton(QStringLiteral("Station Info"), this);
     Button3->setObjectName(QStringLiteral("Button3"));
     Button1 = new QPushButton(QStringLiteral("Close"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    auto* strip = new QHBoxLayout;
+    auto *strip = new QHBoxLayout;
     strip->addStretch();
     strip->addWidget(Button2);
     strip->addWidget(Button3);
     strip->addWidget(Button1);
-    auto* layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
     layout->addWidget(WebBrowser1, 1);
     layout->addLayout(strip);
 
@@ -54,7 +54,7 @@ StationInfoWindow::StationInfoWindow(QWidget* parent) : QDialog(parent) {
     });
 }
 
-void StationInfoWindow::Navigate(const QString& address) {
+void StationInfoWindow::Navigate(const QString &address) {
     QUrl url = QUrl::fromUserInput(text::trimControl(address));
     if (pending_) {
         pending_->abort();
@@ -62,7 +62,8 @@ void StationInfoWindow::Navigate(const QString& address) {
     }
     current_ = url;
     if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
-        WebBrowser1->setHtml(QStringLiteral("<h3>Cannot open this address</h3><p>%1</p>").arg(address.toHtmlEscaped()));
+        WebBrowser1->setHtml(
+            QStringLiteral("<h3>Cannot open this address</h3><p>%1</p>").arg(address.toHtmlEscaped()));
         Q_EMIT pageLoaded(false);
         return;
     }
@@ -70,7 +71,7 @@ void StationInfoWindow::Navigate(const QString& address) {
     QNetworkRequest request(url);
     request.setTransferTimeout(15000);
     pending_ = network_->get(request);
-    QNetworkReply* reply = pending_;
+    QNetworkReply *reply = pending_;
     connect(reply, &QNetworkReply::readyRead, this, [reply] {
         const QString type = reply->header(QNetworkRequest::ContentTypeHeader).toString();
         if (type.startsWith(QLatin1String("audio/")) || reply->bytesAvailable() > MaxPageBytes)
@@ -78,7 +79,7 @@ void StationInfoWindow::Navigate(const QString& address) {
     });
 }
 
-void StationInfoWindow::finished(QNetworkReply* reply) {
+void StationInfoWindow::finished(QNetworkReply *reply) {
     reply->deleteLater();
     if (reply != pending_)
         return;
@@ -91,8 +92,9 @@ void StationInfoWindow::finished(QNetworkReply* reply) {
         return;
     }
     if (reply->error() != QNetworkReply::NoError) {
-        WebBrowser1->setHtml(QStringLiteral("<h3>The page could not be loaded</h3><p>%1</p><p>%2</p>")
-                                 .arg(current_.toString().toHtmlEscaped(), reply->errorString().toHtmlEscaped()));
+        WebBrowser1->setHtml(
+            QStringLiteral("<h3>The page could not be loaded</h3><p>%1</p><p>%2</p>")
+                .arg(current_.toString().toHtmlEscaped(), reply->errorString().toHtmlEscaped()));
         Q_EMIT pageLoaded(false);
         return;
     }

@@ -8,11 +8,11 @@
 
 namespace varnelo {
 
-StationPanel::StationPanel(QWidget* parent) : QWidget(parent) {
+StationPanel::StationPanel(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("panel_radio"));
     setAutoFillBackground(true);
 
-    auto named = [this](auto* w, const char* name) {
+    auto named = [this](auto *w, const char *name) {
         w->setObjectName(QLatin1String(name));
         return w;
     };
@@ -33,7 +33,7 @@ StationPanel::StationPanel(QWidget* parent) : QWidget(parent) {
     Button14 = named(new QPushButton(QStringLiteral("Add radio"), this), "Button14");
     Button15 = named(new QPushButton(QStringLiteral("Close"), this), "Button15");
 
-    auto* grid = new QGridLayout(this);
+    auto *grid = new QGridLayout(this);
     grid->setContentsMargins(8, 8, 8, 8);
     grid->addWidget(Label1, 0, 0, 1, 2);
     grid->addWidget(Label2, 1, 0, 1, 2);
@@ -45,7 +45,7 @@ StationPanel::StationPanel(QWidget* parent) : QWidget(parent) {
     grid->addWidget(Lurl, 5, 0);
     grid->addWidget(eurl, 5, 1);
     grid->addWidget(Lstatus, 6, 0, 1, 2);
-    auto* buttons = new QHBoxLayout;
+    auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(Button13);
     buttons->addWidget(Button14);

@@ -13,21 +13,21 @@ namespace varnelo {
 class StationPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit StationPanel(QWidget* parent = nullptr);
+    explicit StationPanel(QWidget *parent = nullptr);
 
-    QLabel* Label1;
-    QLabel* Label2;
-    QLineEdit* url;
-    QLabel* Lname;
-    QLineEdit* ename;
-    QLabel* Lgenre;
-    QLineEdit* egenre;
-    QLabel* Lurl;
-    QLineEdit* eurl;
-    QLabel* Lstatus;
-    QPushButton* Button13;  // Audition
-    QPushButton* Button14;  // Add radio
-    QPushButton* Button15;  // Close
+    QLabel *Label1;
+    QLabel *Label2;
+    QLineEdit *url;
+    QLabel *Lname;
+    QLineEdit *ename;
+    QLabel *Lgenre;
+    QLineEdit *egenre;
+    QLabel *Lurl;
+    QLineEdit *eurl;
+    QLabel *Lstatus;
+    QPushButton *Button13; // Audition
+    QPushButton *Button14; // Add radio
+    QPushButton *Button15; // Close
 };
 
 } // namespace varnelo

@@ -11,7 +11,7 @@ QByteArray StationRecord::toBytes() const {
     return bytes;
 }
 
-StationRecord StationRecord::fromBytes(const QByteArray& bytes) {
+StationRecord StationRecord::fromBytes(const QByteArray &bytes) {
     StationRecord r;
     r.HomeUrl = records::readField(bytes, HomeUrlField);
     r.StreamUrl = records::readField(bytes, StreamUrlField);

@@ -21,12 +21,12 @@ struct StationRecord {
     QString Name;
 
     QByteArray toBytes() const;
-    static StationRecord fromBytes(const QByteArray& bytes);
+    static StationRecord fromBytes(const QByteArray &bytes);
     // The record as it reads back after storing (texts cut to the field widths).
     StationRecord stored() const { return fromBytes(toBytes()); }
 };
 
-inline RecordFile stationFile(const QString& path) {
+inline RecordFile stationFile(const QString &path) {
     return RecordFile(path, StationRecord::Size);
 }
 

@@ -14,11 +14,13 @@
 
 namespace varnelo {
 
-StreamPlayer::StreamPlayer(AppState& state, StationCatalogue& catalogue, StreamLibrary& library, Prompts& prompts,
-                           DesktopShell& shell, Clock& clock, StreamPlayerViews views, QObject* parent)
-    : QObject(parent), state_(state), catalogue_(catalogue), library_(library), prompts_(prompts), shell_(shell),
-      clock_(clock), views_(std::move(views)), connector_(new StationConnector(library, shell, this)) {
-    StationPanel* panel = views_.panel;
+StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamLibrary &library,
+                           Prompts &prompts, DesktopShell &shell, Clock &clock, StreamPlayerViews views,
+                           QObject *parent)
+    : QObject(parent), state_(state), catalogue_(catalogue), library_(library), prompts_(prompts),
+      shell_(shell), clock_(clock), views_(std::move(views)),
+      connector_(new StationConnector(library, shell, this)) {
+    StationPanel *panel = views_.panel;
     connect(connector_, &StationConnector::connecting, this, [this, panel] {
         setStatus(QStringLiteral("connecting..."));
         panel->eurl->clear();
@@ -28,13 +30,13 @@ StreamPlayer::StreamPlayer(AppState& state, StationCatalogue& catalogue, StreamL
     connect(connector_, &StationConnector::streamCreated, this,
             [this](std::uint32_t handle) { state_.StreamHandle = handle; });
     connect(connector_, &StationConnector::headers, this,
-            [panel](const QString& name, const QString& genre, const QString& url) {
+            [panel](const QString &name, const QString &genre, const QString &url) {
                 panel->ename->setText(name);
                 panel->egenre->setText(genre);
                 panel->eurl->setText(url);
             });
-    connect(connector_, &StationConnector::title, this, [this](std::uint32_t handle, const QString& title) {
-        if (handle == state_.StreamHandle)  // a title of a stream that was replaced is dropped
+    connect(connector_, &StationConnector::title, this, [this](std::uint32_t handle, const QString &title) {
+        if (handle == state_.StreamHandle) // a title of a stream that was replaced is dropped
             setStatus(title);
     });
     connect(connector_, &StationConnector::playing, this, [this](std::uint32_t) {
@@ -58,7 +60,7 @@ StreamPlayer::StreamPlayer(AppState& state, StationCatalogue& catalogue, StreamL
         views_.panel_state->hide();
     });
     connect(connector_, &StationConnector::streamStatus, this,
-            [this](std::uint32_t handle, bool gaveUp, const QString& text) {
+            [this](std::uint32_t handle, bool gaveUp, const QString &text) {
                 if (handle != state_.StreamHandle || !state_.StationPlaying)
                     return;
                 if (!gaveUp) {
@@ -85,12 +87,12 @@ StreamPlayer::~StreamPlayer() {
     connector_->wait();
 }
 
-void StreamPlayer::setStatus(const QString& text) {
+void StreamPlayer::setStatus(const QString &text) {
     views_.panel->Lstatus->setText(text);
     views_.lab_state->setText(text);
 }
 
-void StreamPlayer::startWorker(const QString& address) {
+void StreamPlayer::startWorker(const QString &address) {
     if (state_.ConnectWorker) {
         shell_.beep();
         return;
@@ -124,7 +126,7 @@ void StreamPlayer::LVDblClick() {
             return;
         catalogue_.AddToHistory();
         StartStation();
-    } catch (const std::exception&) {
+    } catch (const std::exception &) {
     }
 }
 
@@ -135,7 +137,8 @@ void StreamPlayer::PlayPauseStation() {
     if (catalogue_.LV.rowCount() == 0)
         return;
     if (catalogue_.selectedRow() < 0) {
-        const bool current = state_.StationPlaying && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount();
+        const bool current =
+            state_.StationPlaying && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount();
         catalogue_.selectRow(current ? state_.CurrentRow : 0);
     }
     state_.CurrentRow = catalogue_.selectedRow();

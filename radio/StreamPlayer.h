@@ -21,12 +21,12 @@ class StreamLibrary;
 
 // What the player writes on the window.
 struct StreamPlayerViews {
-    StationPanel* panel = nullptr;  // ename, egenre, eurl, url, Lstatus
-    QWidget* panel_state = nullptr;
-    QLabel* lab_state = nullptr;
-    QPushButton* BitBtn1 = nullptr;  // mute
-    QPushButton* BitBtn2 = nullptr;  // unmute
-    std::function<void(const QString&)> setLabtime;  // the skin's time text, redrawn
+    StationPanel *panel = nullptr; // ename, egenre, eurl, url, Lstatus
+    QWidget *panel_state = nullptr;
+    QLabel *lab_state = nullptr;
+    QPushButton *BitBtn1 = nullptr;                  // mute
+    QPushButton *BitBtn2 = nullptr;                  // unmute
+    std::function<void(const QString &)> setLabtime; // the skin's time text, redrawn
     std::function<int()> barv;                       // the volume bar's position
     std::function<void(int)> setBarv;
     std::function<void()> redrawList;
@@ -41,8 +41,8 @@ public:
         return QStringLiteral("Cann't find server or the address is wrong. Please try again later");
     }
 
-    StreamPlayer(AppState& state, StationCatalogue& catalogue, StreamLibrary& library, Prompts& prompts,
-                 DesktopShell& shell, Clock& clock, StreamPlayerViews views, QObject* parent = nullptr);
+    StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamLibrary &library, Prompts &prompts,
+                 DesktopShell &shell, Clock &clock, StreamPlayerViews views, QObject *parent = nullptr);
     ~StreamPlayer() override;
 
     void StartStation();
@@ -62,11 +62,11 @@ public:
     QString ElapsedText() const;
     void ClockTick();
 
-    StationConnector& connector() { return *connector_; }
+    StationConnector &connector() { return *connector_; }
 
     // Hooks of the subsystems that share the transport.
     std::function<void()> stopLocalPlayback;
-    std::function<bool()> stopRecordingIfRunning;  // true when a recording was stopped
+    std::function<bool()> stopRecordingIfRunning; // true when a recording was stopped
     std::function<bool()> recordingRuns;
 
 Q_SIGNALS:
@@ -75,17 +75,17 @@ Q_SIGNALS:
 
 private:
     void StepStation(int step);
-    void startWorker(const QString& address);
-    void setStatus(const QString& text);
+    void startWorker(const QString &address);
+    void setStatus(const QString &text);
 
-    AppState& state_;
-    StationCatalogue& catalogue_;
-    StreamLibrary& library_;
-    Prompts& prompts_;
-    DesktopShell& shell_;
-    Clock& clock_;
+    AppState &state_;
+    StationCatalogue &catalogue_;
+    StreamLibrary &library_;
+    Prompts &prompts_;
+    DesktopShell &shell_;
+    Clock &clock_;
     StreamPlayerViews views_;
-    StationConnector* connector_;
+    StationConnector *connector_;
 };
 
 } // namespace varnelo

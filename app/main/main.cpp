@@ -8,7 +8,7 @@
 #include <QElapsedTimer>
 #include <cstdio>
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     using namespace varnelo;
     QElapsedTimer sinceLaunch;
     sinceLaunch.start();

@@ -15,8 +15,8 @@ class AudioEncoder {
 public:
     virtual ~AudioEncoder() = default;
     virtual SoundFormat inputFormat() const = 0;
-    virtual bool open(const QString& path) = 0;
-    virtual bool write(const Sample* interleaved, std::size_t frames) = 0;
+    virtual bool open(const QString &path) = 0;
+    virtual bool write(const Sample *interleaved, std::size_t frames) = 0;
     // Flushes and completes headers; false when the file could not be completed.
     virtual bool finish() = 0;
     virtual QString errorText() const = 0;
@@ -35,10 +35,10 @@ struct OggFormat {
 
 // Implemented with LAME; the blocks arrive in `input` format and LAME resamples
 // to what the settings ask for.
-std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc& settings, SoundFormat input);
+std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input);
 // Implemented with libvorbisenc/libogg.
-std::unique_ptr<AudioEncoder> createOggEncoder(const OggFormat& format);
+std::unique_ptr<AudioEncoder> createOggEncoder(const OggFormat &format);
 // Asks libvorbisenc whether the combination can be encoded.
-bool checkOggFormat(const OggFormat& format);
+bool checkOggFormat(const OggFormat &format);
 
 } // namespace varnelo

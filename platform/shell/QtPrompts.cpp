@@ -5,43 +5,63 @@
 
 namespace varnelo {
 
-PromptAnswer QtPrompts::message(const QString& text, const QString& caption, PromptIcon icon,
+PromptAnswer QtPrompts::message(const QString &text, const QString &caption, PromptIcon icon,
                                 PromptButtons buttons) {
     QMessageBox box(owner_);
     box.setWindowTitle(caption);
     box.setText(text);
     switch (icon) {
-    case PromptIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case PromptIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case PromptIcon::Question: box.setIcon(QMessageBox::Question); break;
-    case PromptIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case PromptIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case PromptIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case PromptIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case PromptIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case PromptIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case PromptIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
     }
     switch (buttons) {
-    case PromptButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case PromptButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case PromptButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case PromptButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case PromptButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case PromptButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     }
     switch (box.exec()) {
-    case QMessageBox::Cancel: return PromptAnswer::Cancel;
-    case QMessageBox::Yes: return PromptAnswer::Yes;
-    case QMessageBox::No: return PromptAnswer::No;
-    default: return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
+    case QMessageBox::Cancel:
+        return PromptAnswer::Cancel;
+    case QMessageBox::Yes:
+        return PromptAnswer::Yes;
+    case QMessageBox::No:
+        return PromptAnswer::No;
+    default:
+        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
     }
 }
 
-void QtPrompts::plain(const QString& text) {
+void QtPrompts::plain(const QString &text) {
     QMessageBox box(owner_);
     box.setWindowTitle(QStringLiteral("Varnelo"));
     box.setText(text);
     box.exec();
 }
 
-QStringList QtPrompts::openFiles(const QString& caption, const QString& folder, const QString& filter) {
+QStringList QtPrompts::openFiles(const QString &caption, const QString &folder, const QString &filter) {
     return QFileDialog::getOpenFileNames(owner_, caption, folder, filter);
 }
 
-QString QtPrompts::chooseFolder(const QString& caption, const QString& start) {
+QString QtPrompts::chooseFolder(const QString &caption, const QString &start) {
     return QFileDialog::getExistingDirectory(owner_, caption, start);
 }
 

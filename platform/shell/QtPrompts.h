@@ -9,14 +9,14 @@ namespace varnelo {
 // Message boxes and file dialogs owned by the given window.
 class QtPrompts final : public Prompts {
 public:
-    explicit QtPrompts(QWidget* owner = nullptr) : owner_(owner) {}
-    void setOwner(QWidget* owner) { owner_ = owner; }
+    explicit QtPrompts(QWidget *owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget *owner) { owner_ = owner; }
 
-    PromptAnswer message(const QString& text, const QString& caption, PromptIcon icon,
+    PromptAnswer message(const QString &text, const QString &caption, PromptIcon icon,
                          PromptButtons buttons) override;
-    void plain(const QString& text) override;
-    QStringList openFiles(const QString& caption, const QString& folder, const QString& filter) override;
-    QString chooseFolder(const QString& caption, const QString& start) override;
+    void plain(const QString &text) override;
+    QStringList openFiles(const QString &caption, const QString &folder, const QString &filter) override;
+    QString chooseFolder(const QString &caption, const QString &start) override;
 
 private:
     QPointer<QWidget> owner_;

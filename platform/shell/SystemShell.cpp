@@ -9,7 +9,7 @@
 
 namespace varnelo {
 
-void SystemShell::openFolder(const QString& path) {
+void SystemShell::openFolder(const QString &path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 

@@ -7,7 +7,7 @@ namespace varnelo {
 // systemd-logind, reachability by a short TCP connect.
 class SystemShell final : public DesktopShell {
 public:
-    void openFolder(const QString& path) override;
+    void openFolder(const QString &path) override;
     void beep() override;
     bool powerOff() override;
     bool networkReachable() override;

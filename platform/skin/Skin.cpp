@@ -34,7 +34,7 @@ bool SkinObject::isNull() const {
 }
 
 SkinObjectKind SkinObject::kind() const {
-    const Skin::Live* o = skin_ ? skin_->live(name_) : nullptr;
+    const Skin::Live *o = skin_ ? skin_->live(name_) : nullptr;
     return o ? o->def->kind : SkinObjectKind::Button;
 }
 
@@ -50,53 +50,53 @@ SkinElement SkinObject::AsElement() const {
     return isNull() ? SkinElement() : SkinElement(*this);
 }
 
-void SkinText::SetText(const QString& text) {
+void SkinText::SetText(const QString &text) {
     if (isNull())
         return;
-    if (Skin::Live* o = object_.skin_->live(object_.name_))
+    if (Skin::Live *o = object_.skin_->live(object_.name_))
         object_.skin_->setText(*o, text);
 }
 
 QString SkinText::GetText() const {
-    const Skin::Live* o = isNull() ? nullptr : object_.skin_->live(object_.name_);
+    const Skin::Live *o = isNull() ? nullptr : object_.skin_->live(object_.name_);
     return o ? o->text : QString();
 }
 
 int SkinRange::GetValue() const {
-    const Skin::Live* o = isNull() ? nullptr : object_.skin_->live(object_.name_);
+    const Skin::Live *o = isNull() ? nullptr : object_.skin_->live(object_.name_);
     return o ? o->value : 0;
 }
 
 void SkinRange::SetValue(int value) {
     if (isNull())
         return;
-    if (Skin::Live* o = object_.skin_->live(object_.name_))
+    if (Skin::Live *o = object_.skin_->live(object_.name_))
         object_.skin_->setValue(*o, value);
 }
 
 int SkinRange::minimum() const {
-    const Skin::Live* o = isNull() ? nullptr : object_.skin_->live(object_.name_);
+    const Skin::Live *o = isNull() ? nullptr : object_.skin_->live(object_.name_);
     return o ? o->def->range.minimum : 0;
 }
 
 int SkinRange::maximum() const {
-    const Skin::Live* o = isNull() ? nullptr : object_.skin_->live(object_.name_);
+    const Skin::Live *o = isNull() ? nullptr : object_.skin_->live(object_.name_);
     return o ? o->def->range.maximum : 0;
 }
 
 void SkinElement::Redraw() {
-    if (const Skin::Live* o = isNull() ? nullptr : object_.skin_->live(object_.name_))
+    if (const Skin::Live *o = isNull() ? nullptr : object_.skin_->live(object_.name_))
         object_.skin_->update(object_.skin_->paintRect(*o));
 }
 
 QRect SkinElement::rect() const {
-    const Skin::Live* o = isNull() ? nullptr : object_.skin_->live(object_.name_);
+    const Skin::Live *o = isNull() ? nullptr : object_.skin_->live(object_.name_);
     return o ? object_.skin_->objectRect(*o) : QRect();
 }
 
 // ---------------------------------------------------------------- widget
 
-Skin::Skin(QWidget* parent) : QWidget(parent) {
+Skin::Skin(QWidget *parent) : QWidget(parent) {
     initSkinResource();
     qRegisterMetaType<varnelo::SkinObject>();
     setMouseTracking(true);
@@ -113,12 +113,12 @@ QString Skin::OverrideFileName() {
     return QStringLiteral("varnelo.svg");
 }
 
-QString Skin::SkinPathFor(const QString& exeDir) {
+QString Skin::SkinPathFor(const QString &exeDir) {
     const QString path = QDir(exeDir).filePath(OverrideFileName());
     return QFileInfo(path).isFile() ? path : DefaultSkinPath();
 }
 
-void Skin::LoadSkin(const QString& path) {
+void Skin::LoadSkin(const QString &path) {
     std::unique_ptr<SkinDocument> doc = SkinDocument::Load(path);
     // Carry the program's texts, values and marks over to the new skin. Copy
     // them out: the old definitions go with the old document.
@@ -129,7 +129,7 @@ void Skin::LoadSkin(const QString& path) {
         bool selected;
     };
     QHash<QString, Kept> kept;
-    for (const Live& o : objects_)
+    for (const Live &o : objects_)
         kept.insert(o.def->name, Kept{o.def->kind, o.text, o.value, o.selected});
     const QString formName = formName_;
     objects_.clear();
@@ -139,7 +139,7 @@ void Skin::LoadSkin(const QString& path) {
     doc_ = std::move(doc);
     if (!formName.isEmpty() && doc_->form(formName)) {
         ApplySkinForm(formName);
-        for (Live& o : objects_) {
+        for (Live &o : objects_) {
             const auto it = kept.constFind(o.def->name);
             if (it == kept.constEnd() || it->kind != o.def->kind)
                 continue;
@@ -157,7 +157,7 @@ void Skin::LoadSkin(const QString& path) {
     update();
 }
 
-void Skin::ApplySkin(QWidget* window) {
+void Skin::ApplySkin(QWidget *window) {
     host_ = window;
     if (!window)
         return;
@@ -171,17 +171,17 @@ void Skin::ApplySkin(QWidget* window) {
         window->show();
 }
 
-void Skin::ApplySkinForm(const QString& formName) {
+void Skin::ApplySkinForm(const QString &formName) {
     if (!doc_)
         throw Error(QStringLiteral("No skin is loaded to show the form \"%1\"").arg(formName));
-    const SkinFormDef* form = doc_->form(formName);
+    const SkinFormDef *form = doc_->form(formName);
     if (!form)
         throw Error(QStringLiteral("The skin \"%1\" has no form \"%2\"").arg(doc_->origin(), formName));
     form_ = form;
     formName_ = formName;
     objects_.clear();
     index_.clear();
-    for (const SkinObjectDef& def : form->objects) {
+    for (const SkinObjectDef &def : form->objects) {
         index_.insert(def.name, static_cast<int>(objects_.size()));
         objects_.push_back(Live{&def, def.initialText, def.initialValue, false});
     }
@@ -196,32 +196,32 @@ void Skin::ApplySkinForm(const QString& formName) {
     update();
 }
 
-SkinObject Skin::GetObject(const QString& name) {
+SkinObject Skin::GetObject(const QString &name) {
     return live(name) ? SkinObject(this, name) : SkinObject();
 }
 
 QStringList Skin::objectNames() const {
     QStringList names;
-    for (const Live& o : objects_)
+    for (const Live &o : objects_)
         names.push_back(o.def->name);
     return names;
 }
 
-QRect Skin::areaRect(const QString& name) const {
-    const Live* o = live(name);
+QRect Skin::areaRect(const QString &name) const {
+    const Live *o = live(name);
     return o ? objectRect(*o) : QRect();
 }
 
-void Skin::SetSelected(const QString& name, bool selected) {
-    Live* o = live(name);
+void Skin::SetSelected(const QString &name, bool selected) {
+    Live *o = live(name);
     if (!o || o->selected == selected)
         return;
     o->selected = selected;
     update(paintRect(*o));
 }
 
-bool Skin::isSelected(const QString& name) const {
-    const Live* o = live(name);
+bool Skin::isSelected(const QString &name) const {
+    const Live *o = live(name);
     return o && o->selected;
 }
 
@@ -229,25 +229,25 @@ QSize Skin::sizeHint() const {
     return form_ ? form_->frame.size().toSize() : QSize(588, 442);
 }
 
-Skin::Live* Skin::live(const QString& name) {
+Skin::Live *Skin::live(const QString &name) {
     const auto it = index_.constFind(name);
     return it == index_.constEnd() ? nullptr : &objects_[*it];
 }
 
-const Skin::Live* Skin::live(const QString& name) const {
+const Skin::Live *Skin::live(const QString &name) const {
     const auto it = index_.constFind(name);
     return it == index_.constEnd() ? nullptr : &objects_[*it];
 }
 
-QRectF Skin::toWidget(const QRectF& doc) const {
+QRectF Skin::toWidget(const QRectF &doc) const {
     return form_ ? doc.translated(-form_->frame.topLeft()) : doc;
 }
 
-QRect Skin::objectRect(const Live& o) const {
+QRect Skin::objectRect(const Live &o) const {
     return toWidget(o.def->bounds).toAlignedRect();
 }
 
-QRect Skin::paintRect(const Live& o) const {
+QRect Skin::paintRect(const Live &o) const {
     QRectF r = toWidget(o.def->bounds);
     for (const SkinState s : {SkinState::Hover, SkinState::Pressed, SkinState::Selected}) {
         if (const auto v = doc_->variantBounds(o.def->name, s))
@@ -260,7 +260,7 @@ QRect Skin::paintRect(const Live& o) const {
     return r.toAlignedRect().adjusted(-1, -1, 1, 1);
 }
 
-const Skin::Live* Skin::hit(const QPoint& pos) const {
+const Skin::Live *Skin::hit(const QPoint &pos) const {
     for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
         if (it->def->kind == SkinObjectKind::Area)
             continue;
@@ -276,7 +276,7 @@ const Skin::Live* Skin::hit(const QPoint& pos) const {
     return nullptr;
 }
 
-QPoint Skin::relative(const Live& o, const QPoint& pos) const {
+QPoint Skin::relative(const Live &o, const QPoint &pos) const {
     const QRectF r = toWidget(o.def->bounds);
     QPointF p = QPointF(pos) - r.topLeft();
     if (o.def->kind == SkinObjectKind::Range)
@@ -284,14 +284,14 @@ QPoint Skin::relative(const Live& o, const QPoint& pos) const {
     return QPoint(static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y())));
 }
 
-int Skin::rangeValueAt(const Live& o, const QPoint& pos) const {
+int Skin::rangeValueAt(const Live &o, const QPoint &pos) const {
     const QRectF r = toWidget(o.def->bounds);
     const qreal x = std::clamp(QPointF(pos).x() - r.left(), 0.0, r.width());
-    const SkinRangeStyle& s = o.def->range;
+    const SkinRangeStyle &s = o.def->range;
     return s.minimum + static_cast<int>(std::lround(x / r.width() * (s.maximum - s.minimum)));
 }
 
-void Skin::setValue(Live& o, int value) {
+void Skin::setValue(Live &o, int value) {
     value = std::clamp(value, o.def->range.minimum, o.def->range.maximum);
     if (value == o.value)
         return;
@@ -299,24 +299,24 @@ void Skin::setValue(Live& o, int value) {
     update(paintRect(o));
 }
 
-void Skin::setText(Live& o, const QString& text) {
+void Skin::setText(Live &o, const QString &text) {
     if (text == o.text)
         return;
     o.text = text;
     update(paintRect(o));
 }
 
-void Skin::setHover(const QString& name) {
+void Skin::setHover(const QString &name) {
     if (name == hover_)
         return;
-    if (const Live* old = live(hover_))
+    if (const Live *old = live(hover_))
         update(paintRect(*old));
     hover_ = name;
-    if (const Live* now = live(hover_))
+    if (const Live *now = live(hover_))
         update(paintRect(*now));
 }
 
-QWidget* Skin::host() const {
+QWidget *Skin::host() const {
     return host_ ? host_.data() : window();
 }
 
@@ -336,7 +336,7 @@ void Skin::renderBase() {
     doc_->renderer().render(&p, form_->name, toWidget(form_->frame));
 }
 
-void Skin::paintState(QPainter& p, const Live& o, SkinState state) {
+void Skin::paintState(QPainter &p, const Live &o, SkinState state) {
     if (const auto v = doc_->variantBounds(o.def->name, state)) {
         doc_->renderer().render(&p, SkinDocument::variantId(o.def->name, state), toWidget(*v));
         return;
@@ -348,8 +348,8 @@ void Skin::paintState(QPainter& p, const Live& o, SkinState state) {
     p.fillPath(path, wash);
 }
 
-void Skin::paintRange(QPainter& p, const Live& o) const {
-    const SkinRangeStyle& s = o.def->range;
+void Skin::paintRange(QPainter &p, const Live &o) const {
+    const SkinRangeStyle &s = o.def->range;
     const QRectF r = toWidget(o.def->bounds);
     const qreal cy = r.center().y();
     const qreal frac = qreal(o.value - s.minimum) / (s.maximum - s.minimum);
@@ -377,10 +377,10 @@ void Skin::paintRange(QPainter& p, const Live& o) const {
     }
 }
 
-void Skin::paintText(QPainter& p, const Live& o) const {
+void Skin::paintText(QPainter &p, const Live &o) const {
     if (o.text.isEmpty())
         return;
-    const SkinTextStyle& s = o.def->text;
+    const SkinTextStyle &s = o.def->text;
     const QRectF r = toWidget(o.def->bounds);
     p.setFont(s.font);
     p.setPen(s.color);
@@ -388,7 +388,7 @@ void Skin::paintText(QPainter& p, const Live& o) const {
     p.drawText(r, static_cast<int>(s.alignment), shown);
 }
 
-void Skin::paintEvent(QPaintEvent* event) {
+void Skin::paintEvent(QPaintEvent *event) {
     QPainter p(this);
     if (!form_) {
         p.fillRect(event->rect(), palette().window());
@@ -397,14 +397,15 @@ void Skin::paintEvent(QPaintEvent* event) {
     if (base_.isNull() || base_.deviceIndependentSize().toSize() != size() ||
         !qFuzzyCompare(base_.devicePixelRatio(), devicePixelRatioF()))
         renderBase();
-    p.drawPixmap(event->rect(), base_, QRectF(QRectF(event->rect()).topLeft() * base_.devicePixelRatio(),
-                                              QSizeF(event->rect().size()) * base_.devicePixelRatio()));
+    p.drawPixmap(event->rect(), base_,
+                 QRectF(QRectF(event->rect()).topLeft() * base_.devicePixelRatio(),
+                        QSizeF(event->rect().size()) * base_.devicePixelRatio()));
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    for (const Live& o : objects_) {
+    for (const Live &o : objects_) {
         if (!paintRect(o).intersects(event->rect()))
             continue;
-        const QString& name = o.def->name;
+        const QString &name = o.def->name;
         switch (o.def->kind) {
         case SkinObjectKind::Button:
             if (o.selected)
@@ -429,17 +430,17 @@ void Skin::paintEvent(QPaintEvent* event) {
 
 // ---------------------------------------------------------------- input
 
-void Skin::mousePressEvent(QMouseEvent* event) {
+void Skin::mousePressEvent(QMouseEvent *event) {
     if (!pressed_.isEmpty() || moving_)
         return; // one grab at a time; extra buttons are ignored until it ends
-    const Live* o = hit(event->position().toPoint());
+    const Live *o = hit(event->position().toPoint());
     if (!o)
         return;
     if (o->def->kind == SkinObjectKind::Title) {
         if (event->button() != Qt::LeftButton)
             return;
-        QWidget* w = host();
-        QWindow* handle = w->windowHandle();
+        QWidget *w = host();
+        QWindow *handle = w->windowHandle();
         if (handle && handle->startSystemMove())
             return;
         moving_ = true; // no window manager help: follow the mouse ourselves
@@ -459,8 +460,8 @@ void Skin::mousePressEvent(QMouseEvent* event) {
         dragRange(event->position().toPoint());
 }
 
-void Skin::dragRange(const QPoint& pos) {
-    Live* o = live(pressed_);
+void Skin::dragRange(const QPoint &pos) {
+    Live *o = live(pressed_);
     if (!o)
         return;
     const int before = o->value;
@@ -469,7 +470,7 @@ void Skin::dragRange(const QPoint& pos) {
         Q_EMIT OnScrollTrack(SkinObject(this, o->def->name), o->value);
 }
 
-void Skin::mouseMoveEvent(QMouseEvent* event) {
+void Skin::mouseMoveEvent(QMouseEvent *event) {
     const QPoint pos = event->position().toPoint();
     if (moving_) {
         host()->move(event->globalPosition().toPoint() - moveOffset_);
@@ -479,7 +480,7 @@ void Skin::mouseMoveEvent(QMouseEvent* event) {
         dragRange(pos);
         return;
     }
-    const Live* o = hit(pos);
+    const Live *o = hit(pos);
     const bool over = o && o->def->kind != SkinObjectKind::Title;
     if (!pressed_.isEmpty()) {
         // While a button is held only that one may light up (as pressed).
@@ -489,7 +490,7 @@ void Skin::mouseMoveEvent(QMouseEvent* event) {
     setHover(over ? o->def->name : QString());
 }
 
-void Skin::mouseReleaseEvent(QMouseEvent* event) {
+void Skin::mouseReleaseEvent(QMouseEvent *event) {
     if (moving_) {
         if (event->button() == Qt::LeftButton)
             moving_ = false;
@@ -508,11 +509,11 @@ void Skin::mouseReleaseEvent(QMouseEvent* event) {
     pressed_.clear();
     pressedButton_ = Qt::NoButton;
     dragging_ = false;
-    const Live* o = live(name);
+    const Live *o = live(name);
     if (!o)
         return; // the skin changed under the press
     update(paintRect(*o));
-    const Live* under = hit(pos);
+    const Live *under = hit(pos);
     const bool clicked = event->button() == Qt::LeftButton && under == o;
     setHover(under && under->def->kind != SkinObjectKind::Title ? under->def->name : QString());
     const QPoint rel = relative(*o, pos);
@@ -521,13 +522,13 @@ void Skin::mouseReleaseEvent(QMouseEvent* event) {
         Q_EMIT OnClick(SkinObject(this, name));
 }
 
-void Skin::leaveEvent(QEvent* event) {
+void Skin::leaveEvent(QEvent *event) {
     if (pressed_.isEmpty())
         setHover(QString());
     QWidget::leaveEvent(event);
 }
 
-void Skin::hideEvent(QHideEvent* event) {
+void Skin::hideEvent(QHideEvent *event) {
     // A window hidden under a held button (minimize to the tray) never gets the
     // release; drop the grab so the next press is not ignored.
     pressed_.clear();
@@ -538,10 +539,10 @@ void Skin::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-bool Skin::event(QEvent* event) {
+bool Skin::event(QEvent *event) {
     if (event->type() == QEvent::ToolTip) {
-        const auto* help = static_cast<QHelpEvent*>(event);
-        const Live* o = hit(help->pos());
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const Live *o = hit(help->pos());
         if (o && !o->def->tip.isEmpty())
             QToolTip::showText(help->globalPos(), o->def->tip, this, objectRect(*o));
         else

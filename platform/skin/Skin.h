@@ -33,7 +33,7 @@ public:
     SkinRange AsRange() const;
     SkinElement AsElement() const;
 
-    friend bool operator==(const SkinObject& a, const SkinObject& b) {
+    friend bool operator==(const SkinObject &a, const SkinObject &b) {
         return a.skin_ == b.skin_ && a.name_ == b.name_;
     }
 
@@ -42,7 +42,7 @@ private:
     friend class SkinText;
     friend class SkinRange;
     friend class SkinElement;
-    SkinObject(Skin* skin, const QString& name) : skin_(skin), name_(name) {}
+    SkinObject(Skin *skin, const QString &name) : skin_(skin), name_(name) {}
     QPointer<Skin> skin_;
     QString name_;
 };
@@ -51,12 +51,12 @@ class SkinText {
 public:
     SkinText() = default;
     bool isNull() const { return object_.isNull(); }
-    void SetText(const QString& text);
+    void SetText(const QString &text);
     QString GetText() const;
 
 private:
     friend class SkinObject;
-    explicit SkinText(const SkinObject& o) : object_(o) {}
+    explicit SkinText(const SkinObject &o) : object_(o) {}
     SkinObject object_;
 };
 
@@ -72,7 +72,7 @@ public:
 
 private:
     friend class SkinObject;
-    explicit SkinRange(const SkinObject& o) : object_(o) {}
+    explicit SkinRange(const SkinObject &o) : object_(o) {}
     SkinObject object_;
 };
 
@@ -86,7 +86,7 @@ public:
 
 private:
     friend class SkinObject;
-    explicit SkinElement(const SkinObject& o) : object_(o) {}
+    explicit SkinElement(const SkinObject &o) : object_(o) {}
     SkinObject object_;
 };
 
@@ -101,7 +101,7 @@ private:
 class Skin : public QWidget {
     Q_OBJECT
 public:
-    explicit Skin(QWidget* parent = nullptr);
+    explicit Skin(QWidget *parent = nullptr);
     ~Skin() override;
 
     // The skin compiled into the program.
@@ -109,26 +109,26 @@ public:
     // The file name of a skin beside the executable that overrides the default.
     static QString OverrideFileName();
     // The skin to load: <exeDir>/varnelo.svg when it exists, else the default.
-    static QString SkinPathFor(const QString& exeDir);
+    static QString SkinPathFor(const QString &exeDir);
 
     // Reads the skin; throws Error when the file is missing or not a valid skin.
     // A failed load keeps the skin shown until then.
-    void LoadSkin(const QString& path);
+    void LoadSkin(const QString &path);
     // Takes over drawing the window: it becomes borderless and the title object drags it.
-    void ApplySkin(QWidget* window);
+    void ApplySkin(QWidget *window);
     // Shows the named form of the loaded skin and sizes the widget (and the window
     // given to ApplySkin) to it. Throws Error when there is no loaded skin or no such form.
-    void ApplySkinForm(const QString& formName);
+    void ApplySkinForm(const QString &formName);
     QString formName() const { return formName_; }
 
     // The object of the applied form, or an empty one.
-    SkinObject GetObject(const QString& name);
+    SkinObject GetObject(const QString &name);
     QStringList objectNames() const;
     // Where an object (typically an area) lies on this widget; null when absent.
-    QRect areaRect(const QString& name) const;
+    QRect areaRect(const QString &name) const;
     // Marks an object as current (a page tab, a playing transport button).
-    void SetSelected(const QString& name, bool selected);
-    bool isSelected(const QString& name) const;
+    void SetSelected(const QString &name, bool selected);
+    bool isSelected(const QString &name) const;
 
     QSize sizeHint() const override;
 
@@ -139,13 +139,13 @@ Q_SIGNALS:
     void OnScrollTrack(varnelo::SkinObject Source, int NewPos);
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     friend class SkinObject;
@@ -154,32 +154,32 @@ private:
     friend class SkinElement;
 
     struct Live {
-        const SkinObjectDef* def = nullptr;
+        const SkinObjectDef *def = nullptr;
         QString text;
         int value = 0;
         bool selected = false;
     };
 
-    Live* live(const QString& name);
-    const Live* live(const QString& name) const;
-    QRectF toWidget(const QRectF& doc) const;
-    QRect objectRect(const Live& o) const;
-    QRect paintRect(const Live& o) const;
-    const Live* hit(const QPoint& pos) const;
-    QPoint relative(const Live& o, const QPoint& pos) const;
-    int rangeValueAt(const Live& o, const QPoint& pos) const;
-    void setValue(Live& o, int value);
-    void setText(Live& o, const QString& text);
-    void setHover(const QString& name);
+    Live *live(const QString &name);
+    const Live *live(const QString &name) const;
+    QRectF toWidget(const QRectF &doc) const;
+    QRect objectRect(const Live &o) const;
+    QRect paintRect(const Live &o) const;
+    const Live *hit(const QPoint &pos) const;
+    QPoint relative(const Live &o, const QPoint &pos) const;
+    int rangeValueAt(const Live &o, const QPoint &pos) const;
+    void setValue(Live &o, int value);
+    void setText(Live &o, const QString &text);
+    void setHover(const QString &name);
     void renderBase();
-    void paintState(QPainter& p, const Live& o, SkinState state);
-    void paintRange(QPainter& p, const Live& o) const;
-    void paintText(QPainter& p, const Live& o) const;
-    void dragRange(const QPoint& pos);
-    QWidget* host() const;
+    void paintState(QPainter &p, const Live &o, SkinState state);
+    void paintRange(QPainter &p, const Live &o) const;
+    void paintText(QPainter &p, const Live &o) const;
+    void dragRange(const QPoint &pos);
+    QWidget *host() const;
 
     std::unique_ptr<SkinDocument> doc_;
-    const SkinFormDef* form_ = nullptr;
+    const SkinFormDef *form_ = nullptr;
     QString formName_;
     std::vector<Live> objects_; // of the applied form, document order
     QHash<QString, int> index_;

@@ -20,19 +20,20 @@ struct ParseFault {
     QString text;
 };
 
-QString attr(const QXmlStreamAttributes& attrs, const char* name) {
+QString attr(const QXmlStreamAttributes &attrs, const char *name) {
     return attrs.value(QLatin1String(name)).toString().trimmed();
 }
 
 class ObjectReader {
 public:
-    ObjectReader(const QXmlStreamAttributes& attrs, const QString& name) : attrs_(attrs), name_(name) {}
+    ObjectReader(const QXmlStreamAttributes &attrs, const QString &name) : attrs_(attrs), name_(name) {}
 
-    QString text(const char* key, const QString& fallback = {}) const {
-        return attrs_.hasAttribute(QLatin1String(key)) ? attrs_.value(QLatin1String(key)).toString() : fallback;
+    QString text(const char *key, const QString &fallback = {}) const {
+        return attrs_.hasAttribute(QLatin1String(key)) ? attrs_.value(QLatin1String(key)).toString()
+                                                       : fallback;
     }
 
-    int integer(const char* key, int fallback) const {
+    int integer(const char *key, int fallback) const {
         const QString v = attr(attrs_, key);
         if (v.isEmpty())
             return fallback;
@@ -43,7 +44,7 @@ public:
         return n;
     }
 
-    qreal real(const char* key, qreal fallback) const {
+    qreal real(const char *key, qreal fallback) const {
         const QString v = attr(attrs_, key);
         if (v.isEmpty())
             return fallback;
@@ -54,7 +55,7 @@ public:
         return n;
     }
 
-    QColor color(const char* key, const QColor& fallback) const {
+    QColor color(const char *key, const QColor &fallback) const {
         const QString v = attr(attrs_, key);
         if (v.isEmpty())
             return fallback;
@@ -64,17 +65,17 @@ public:
         return c;
     }
 
-    [[noreturn]] void fail(const char* key, const QString& value, const QString& why) const {
+    [[noreturn]] void fail(const char *key, const QString &value, const QString &why) const {
         throw ParseFault{QStringLiteral("attribute %1=\"%2\" of object \"%3\" %4")
                              .arg(QLatin1String(key), value, name_, why)};
     }
 
 private:
-    const QXmlStreamAttributes& attrs_;
+    const QXmlStreamAttributes &attrs_;
     QString name_;
 };
 
-SkinObjectKind parseKind(const QString& kind, const QString& name) {
+SkinObjectKind parseKind(const QString &kind, const QString &name) {
     if (kind == QLatin1String("button"))
         return SkinObjectKind::Button;
     if (kind == QLatin1String("text"))
@@ -88,7 +89,7 @@ SkinObjectKind parseKind(const QString& kind, const QString& name) {
     throw ParseFault{QStringLiteral("object \"%1\" has the unknown kind \"%2\"").arg(name, kind)};
 }
 
-QFont::Weight parseWeight(const ObjectReader& r) {
+QFont::Weight parseWeight(const ObjectReader &r) {
     const QString w = r.text("data-font-weight").trimmed();
     if (w.isEmpty() || w == QLatin1String("normal"))
         return QFont::Normal;
@@ -100,7 +101,7 @@ QFont::Weight parseWeight(const ObjectReader& r) {
     return static_cast<QFont::Weight>(n);
 }
 
-SkinObjectDef parseObject(const QXmlStreamAttributes& attrs, const QString& name, const QString& kind) {
+SkinObjectDef parseObject(const QXmlStreamAttributes &attrs, const QString &name, const QString &kind) {
     SkinObjectDef def;
     def.name = name;
     def.kind = parseKind(kind, name);
@@ -125,7 +126,7 @@ SkinObjectDef parseObject(const QXmlStreamAttributes& attrs, const QString& name
             r.fail("data-align", align, QStringLiteral("is not left, center or right"));
         def.text.alignment = h | Qt::AlignVCenter;
     } else if (def.kind == SkinObjectKind::Range) {
-        SkinRangeStyle& s = def.range;
+        SkinRangeStyle &s = def.range;
         s.minimum = r.integer("data-min", 0);
         s.maximum = r.integer("data-max", 100);
         if (s.minimum >= s.maximum)
@@ -144,7 +145,7 @@ SkinObjectDef parseObject(const QXmlStreamAttributes& attrs, const QString& name
 
 SkinDocument::~SkinDocument() = default;
 
-std::unique_ptr<SkinDocument> SkinDocument::Load(const QString& path) {
+std::unique_ptr<SkinDocument> SkinDocument::Load(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open the skin file \"%1\": %2").arg(path, file.errorString()));
@@ -153,7 +154,7 @@ std::unique_ptr<SkinDocument> SkinDocument::Load(const QString& path) {
     return FromData(file.readAll(), path);
 }
 
-std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray& data, const QString& origin) {
+std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray &data, const QString &origin) {
     std::unique_ptr<SkinDocument> doc(new SkinDocument);
     doc->origin_ = origin;
     QHash<QString, int> formOf; // object id -> index of its form, for the duplicate check
@@ -200,7 +201,7 @@ std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray& data, con
                 if (kind == QLatin1String("form")) {
                     if (openForm >= 0)
                         throw ParseFault{QStringLiteral("form \"%1\" lies inside another form").arg(id)};
-                    for (const SkinFormDef& f : doc->forms_) {
+                    for (const SkinFormDef &f : doc->forms_) {
                         if (f.name == id)
                             throw ParseFault{QStringLiteral("form \"%1\" is defined twice").arg(id)};
                     }
@@ -226,7 +227,7 @@ std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray& data, con
         }
         if (doc->forms_.empty())
             throw ParseFault{QStringLiteral("it holds no form (a group with data-kind=\"form\")")};
-    } catch (const ParseFault& fault) {
+    } catch (const ParseFault &fault) {
         throw Error(QStringLiteral("The skin file \"%1\" is not a valid skin: %2").arg(origin, fault.text));
     }
 
@@ -234,26 +235,27 @@ std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray& data, con
     if (!doc->renderer_->isValid())
         throw Error(QStringLiteral("The skin file \"%1\" is not a valid skin: its drawing cannot be read")
                         .arg(origin));
-    for (SkinFormDef& f : doc->forms_) {
+    for (SkinFormDef &f : doc->forms_) {
         f.frame = doc->elementBounds(f.name);
-        for (SkinObjectDef& o : f.objects) {
+        for (SkinObjectDef &o : f.objects) {
             o.bounds = doc->elementBounds(o.name);
             if (o.bounds.width() <= 0 || o.bounds.height() <= 0)
-                throw Error(QStringLiteral("The skin file \"%1\" is not a valid skin: object \"%2\" has no extent")
-                                .arg(origin, o.name));
+                throw Error(
+                    QStringLiteral("The skin file \"%1\" is not a valid skin: object \"%2\" has no extent")
+                        .arg(origin, o.name));
         }
     }
-    for (const QString& id : std::as_const(variantIds))
+    for (const QString &id : std::as_const(variantIds))
         doc->variants_.insert(id, doc->elementBounds(id));
     return doc;
 }
 
-QRectF SkinDocument::elementBounds(const QString& id) const {
+QRectF SkinDocument::elementBounds(const QString &id) const {
     return renderer_->transformForElement(id).mapRect(renderer_->boundsOnElement(id));
 }
 
-const SkinFormDef* SkinDocument::form(const QString& name) const {
-    for (const SkinFormDef& f : forms_) {
+const SkinFormDef *SkinDocument::form(const QString &name) const {
+    for (const SkinFormDef &f : forms_) {
         if (f.name == name)
             return &f;
     }
@@ -262,12 +264,12 @@ const SkinFormDef* SkinDocument::form(const QString& name) const {
 
 QStringList SkinDocument::formNames() const {
     QStringList names;
-    for (const SkinFormDef& f : forms_)
+    for (const SkinFormDef &f : forms_)
         names.push_back(f.name);
     return names;
 }
 
-QString SkinDocument::variantId(const QString& name, SkinState state) {
+QString SkinDocument::variantId(const QString &name, SkinState state) {
     switch (state) {
     case SkinState::Hover:
         return name + QLatin1String(".hover");
@@ -279,7 +281,7 @@ QString SkinDocument::variantId(const QString& name, SkinState state) {
     return name;
 }
 
-std::optional<QRectF> SkinDocument::variantBounds(const QString& name, SkinState state) const {
+std::optional<QRectF> SkinDocument::variantBounds(const QString &name, SkinState state) const {
     const auto it = variants_.constFind(variantId(name, state));
     if (it == variants_.constEnd() || it->isEmpty())
         return std::nullopt;

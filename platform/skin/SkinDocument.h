@@ -54,7 +54,7 @@ struct SkinObjectDef {
 
 struct SkinFormDef {
     QString name;
-    QRectF frame; // document coordinates of the form's group
+    QRectF frame;                       // document coordinates of the form's group
     std::vector<SkinObjectDef> objects; // document order, so later ones lie on top
 };
 
@@ -63,23 +63,23 @@ struct SkinFormDef {
 class SkinDocument {
 public:
     // Throws Error with a message naming the file and the fault.
-    static std::unique_ptr<SkinDocument> Load(const QString& path);
-    static std::unique_ptr<SkinDocument> FromData(const QByteArray& data, const QString& origin);
+    static std::unique_ptr<SkinDocument> Load(const QString &path);
+    static std::unique_ptr<SkinDocument> FromData(const QByteArray &data, const QString &origin);
     ~SkinDocument();
 
-    const SkinFormDef* form(const QString& name) const;
+    const SkinFormDef *form(const QString &name) const;
     QStringList formNames() const;
-    QSvgRenderer& renderer() const { return *renderer_; }
+    QSvgRenderer &renderer() const { return *renderer_; }
     QString origin() const { return origin_; }
 
     // Element id of a state variant ("<name>.hover", ".pressed", ".selected").
-    static QString variantId(const QString& name, SkinState state);
+    static QString variantId(const QString &name, SkinState state);
     // Document bounds of a variant the skin defines; empty when it has none.
-    std::optional<QRectF> variantBounds(const QString& name, SkinState state) const;
+    std::optional<QRectF> variantBounds(const QString &name, SkinState state) const;
 
 private:
     SkinDocument() = default;
-    QRectF elementBounds(const QString& id) const;
+    QRectF elementBounds(const QString &id) const;
 
     QString origin_;
     std::unique_ptr<QSvgRenderer> renderer_;

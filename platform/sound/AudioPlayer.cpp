@@ -23,7 +23,7 @@ int levelOf(float peak) {
 
 } // namespace
 
-AudioPlayer::AudioPlayer(SoundOutput& output, QObject* parent) : QObject(parent), m_output(output) {
+AudioPlayer::AudioPlayer(SoundOutput &output, QObject *parent) : QObject(parent), m_output(output) {
     m_tick.setInterval(TickMs);
     connect(&m_tick, &QTimer::timeout, this, &AudioPlayer::tick);
 }
@@ -98,7 +98,7 @@ void AudioPlayer::Stop() {
         m_channel->setPaused(true);
 }
 
-void AudioPlayer::QueueSamples(const SampleBlock& samples) {
+void AudioPlayer::QueueSamples(const SampleBlock &samples) {
     const auto channels = static_cast<std::size_t>(m_format.channels);
     const std::size_t frames = samples.size() / channels;
     if (frames == 0)
@@ -122,7 +122,7 @@ void AudioPlayer::pushPending() {
         return;
     const auto channels = static_cast<std::size_t>(m_format.channels);
     while (!m_pending.empty()) {
-        const std::vector<float>& front = m_pending.front();
+        const std::vector<float> &front = m_pending.front();
         const std::size_t frames = front.size() / channels;
         const std::size_t taken =
             m_channel->write(front.data() + m_pendingOffset * channels, frames - m_pendingOffset);

@@ -21,7 +21,7 @@ class AudioPlayer : public QObject {
     Q_OBJECT
 public:
     // The output must outlive the player.
-    explicit AudioPlayer(SoundOutput& output, QObject* parent = nullptr);
+    explicit AudioPlayer(SoundOutput &output, QObject *parent = nullptr);
     ~AudioPlayer() override;
 
     // Format of the arrays to come. Starts a new stream: what is still queued
@@ -37,7 +37,7 @@ public:
     void Stop();
     // Queues one array in the play format. Empty arrays are ignored; a
     // trailing partial frame is dropped.
-    void QueueSamples(const SampleBlock& samples);
+    void QueueSamples(const SampleBlock &samples);
 
     bool IsPlaying() const { return m_playing; }
     SoundFormat PlayFormat() const { return m_format; }
@@ -66,7 +66,7 @@ private:
     qint64 pendingFrames() const;
     qint64 lowWater() const;
 
-    SoundOutput& m_output;
+    SoundOutput &m_output;
     SoundFormat m_format;
     std::shared_ptr<SoundChannel> m_channel;
     // Converted arrays waiting for room in the channel; m_pendingOffset is how

@@ -23,7 +23,7 @@ QString programOutputName() {
 
 } // namespace
 
-AudioRecord::AudioRecord(SoundOutput& output, QObject* parent)
+AudioRecord::AudioRecord(SoundOutput &output, QObject *parent)
     : QObject(parent), m_output(output), m_blockFrames(MillisecondsToSamples(DefaultBlockMs)) {
     refreshDevices();
     m_timer.setInterval(TimerMs);
@@ -120,7 +120,7 @@ qint64 AudioRecord::SamplesToMilliseconds(qint64 frames) const {
     return static_cast<qint64>(std::llround(double(frames) * 1000.0 / m_format.sampleRate));
 }
 
-void AudioRecord::fail(RecordError error, const QString& text) {
+void AudioRecord::fail(RecordError error, const QString &text) {
     m_error = error;
     m_errorText = text;
     m_source.reset();

@@ -37,7 +37,7 @@ public:
     static constexpr int ProgramOutputDevice = 0;
 
     // The output must outlive the recorder.
-    explicit AudioRecord(SoundOutput& output, QObject* parent = nullptr);
+    explicit AudioRecord(SoundOutput &output, QObject *parent = nullptr);
     ~AudioRecord() override;
 
     // Devices 0..GetMaxDeviceIndex(); the system's list is read again here.
@@ -96,9 +96,9 @@ private:
     void refreshDevices();
     void announceBlocks();
     void reportProgress();
-    void fail(RecordError error, const QString& text);
+    void fail(RecordError error, const QString &text);
 
-    SoundOutput& m_output;
+    SoundOutput &m_output;
     QList<QAudioDevice> m_systemDevices;
     int m_device = ProgramOutputDevice;
     int m_recordingDevice = ProgramOutputDevice;

@@ -26,7 +26,7 @@ constexpr std::size_t BlockFrames = SoundOutput::MixRate / 100;
 
 class NullBackend final : public SoundBackend {
 public:
-    explicit NullBackend(MixSource& source) : m_source(source) {}
+    explicit NullBackend(MixSource &source) : m_source(source) {}
     ~NullBackend() override { stop(); }
 
     QString name() const override { return QStringLiteral("Null output"); }
@@ -71,7 +71,7 @@ private:
         }
     }
 
-    MixSource& m_source;
+    MixSource &m_source;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -82,7 +82,7 @@ private:
 // device paces the mixer.
 class MixDevice final : public QIODevice {
 public:
-    MixDevice(MixSource& source, QAudioFormat::SampleFormat format) : m_source(source), m_format(format) {}
+    MixDevice(MixSource &source, QAudioFormat::SampleFormat format) : m_source(source), m_format(format) {}
 
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override {
@@ -90,18 +90,18 @@ public:
     }
 
 protected:
-    qint64 readData(char* data, qint64 maxlen) override {
+    qint64 readData(char *data, qint64 maxlen) override {
         const qint64 frames = maxlen / frameBytes();
         qint64 done = 0;
         while (done < frames) {
             const auto n = static_cast<std::size_t>(std::min<qint64>(frames - done, BlockFrames));
             m_block.resize(n * SoundOutput::MixChannels);
             m_source.mix(m_block.data(), n);
-            char* out = data + done * frameBytes();
+            char *out = data + done * frameBytes();
             if (m_format == QAudioFormat::Float) {
-                std::copy(m_block.begin(), m_block.end(), reinterpret_cast<float*>(out));
+                std::copy(m_block.begin(), m_block.end(), reinterpret_cast<float *>(out));
             } else {
-                auto* s16 = reinterpret_cast<qint16*>(out);
+                auto *s16 = reinterpret_cast<qint16 *>(out);
                 for (std::size_t i = 0; i < m_block.size(); ++i)
                     s16[i] = static_cast<qint16>(std::lround(std::clamp(m_block[i], -1.0f, 1.0f) * 32767.0f));
             }
@@ -109,12 +109,12 @@ protected:
         }
         return done * frameBytes();
     }
-    qint64 writeData(const char*, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64) override { return -1; }
 
 private:
     qint64 frameBytes() const { return SoundOutput::MixChannels * (m_format == QAudioFormat::Float ? 4 : 2); }
 
-    MixSource& m_source;
+    MixSource &m_source;
     QAudioFormat::SampleFormat m_format;
     std::vector<float> m_block;
 };
@@ -124,7 +124,7 @@ private:
 // busy for long stretches (conversions process events only now and then).
 class SystemBackend final : public SoundBackend {
 public:
-    SystemBackend(MixSource& source, QAudioDevice device, std::function<void()> onLost)
+    SystemBackend(MixSource &source, QAudioDevice device, std::function<void()> onLost)
         : m_source(source), m_device(std::move(device)), m_onLost(std::move(onLost)) {
         m_thread.setObjectName(QStringLiteral("Sound output"));
     }
@@ -194,22 +194,22 @@ private:
         return true;
     }
 
-    MixSource& m_source;
+    MixSource &m_source;
     QAudioDevice m_device;
     std::function<void()> m_onLost;
     QThread m_thread;
-    QObject* m_host = nullptr;
+    QObject *m_host = nullptr;
     std::unique_ptr<MixDevice> m_io;
     std::unique_ptr<QAudioSink> m_sink;
 };
 
 } // namespace
 
-std::unique_ptr<SoundBackend> createNullBackend(MixSource& source) {
+std::unique_ptr<SoundBackend> createNullBackend(MixSource &source) {
     return std::make_unique<NullBackend>(source);
 }
 
-std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source, std::function<void()> onLost) {
+std::unique_ptr<SoundBackend> createSystemBackend(MixSource &source, std::function<void()> onLost) {
     QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return nullptr;

@@ -13,7 +13,7 @@ namespace varnelo {
 class MixSource {
 public:
     virtual ~MixSource() = default;
-    virtual void mix(float* out, std::size_t frames) = 0;
+    virtual void mix(float *out, std::size_t frames) = 0;
 };
 
 class SoundBackend {
@@ -29,11 +29,11 @@ public:
 
 // Discards the sound, pulling blocks at the pace of the steady clock so
 // positions advance as on a device.
-std::unique_ptr<SoundBackend> createNullBackend(MixSource& source);
+std::unique_ptr<SoundBackend> createNullBackend(MixSource &source);
 // The user's default output device through Qt Multimedia; nullptr when the
 // system offers none. onLost is called on the backend's thread when the device
 // fails while playing (the sound server went away): the source is no longer
 // pulled from then on.
-std::unique_ptr<SoundBackend> createSystemBackend(MixSource& source, std::function<void()> onLost);
+std::unique_ptr<SoundBackend> createSystemBackend(MixSource &source, std::function<void()> onLost);
 
 } // namespace varnelo

@@ -29,7 +29,7 @@ bool CaptureBuffer::setInput(int sampleRate, int channels, SampleType type) {
     return true;
 }
 
-void CaptureBuffer::push(const void* data, std::size_t frames) {
+void CaptureBuffer::push(const void *data, std::size_t frames) {
     int finished = 0;
     {
         std::lock_guard lock(m_mutex);
@@ -58,7 +58,7 @@ void CaptureBuffer::finish() {
         m_onBlock();
 }
 
-int CaptureBuffer::append(const Sample* samples, std::size_t frames) {
+int CaptureBuffer::append(const Sample *samples, std::size_t frames) {
     const double gain = m_gain;
     const std::size_t total = frames * static_cast<std::size_t>(m_format.channels);
     int finished = 0;
@@ -122,7 +122,7 @@ namespace {
 
 class LoopbackCapture final : public CaptureSource {
 public:
-    LoopbackCapture(SoundOutput& output, std::shared_ptr<CaptureBuffer> buffer)
+    LoopbackCapture(SoundOutput &output, std::shared_ptr<CaptureBuffer> buffer)
         : m_output(output), m_buffer(std::move(buffer)) {}
     ~LoopbackCapture() override { stop(); }
 
@@ -130,7 +130,7 @@ public:
         if (!m_buffer->setInput(SoundOutput::MixRate, SoundOutput::MixChannels, SampleType::Float))
             return QStringLiteral("The record format cannot be made from the program's output");
         m_tap = m_output.addTap(
-            [buffer = m_buffer](const float* frames, std::size_t count) { buffer->push(frames, count); });
+            [buffer = m_buffer](const float *frames, std::size_t count) { buffer->push(frames, count); });
         return {};
     }
 
@@ -144,7 +144,7 @@ public:
     void setVolume(double volume) override { m_buffer->setGain(volume); }
 
 private:
-    SoundOutput& m_output;
+    SoundOutput &m_output;
     std::shared_ptr<CaptureBuffer> m_buffer;
     int m_tap = 0;
 };
@@ -164,7 +164,7 @@ std::optional<SampleType> sampleType(QAudioFormat::SampleFormat format) {
 
 class SystemCapture final : public CaptureSource {
 public:
-    SystemCapture(const QAudioDevice& device, SoundFormat wanted, std::shared_ptr<CaptureBuffer> buffer)
+    SystemCapture(const QAudioDevice &device, SoundFormat wanted, std::shared_ptr<CaptureBuffer> buffer)
         : m_device(device), m_wanted(wanted), m_buffer(std::move(buffer)) {}
     ~SystemCapture() override { stop(); }
 
@@ -233,7 +233,7 @@ private:
     SoundFormat m_wanted;
     std::shared_ptr<CaptureBuffer> m_buffer;
     std::unique_ptr<QAudioSource> m_source;
-    QIODevice* m_io = nullptr;
+    QIODevice *m_io = nullptr;
     QByteArray m_pending;
     int m_frameBytes = 1;
     double m_volume = 1.0;
@@ -241,12 +241,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput& output,
+std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput &output,
                                                      std::shared_ptr<CaptureBuffer> buffer) {
     return std::make_unique<LoopbackCapture>(output, std::move(buffer));
 }
 
-std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice& device, SoundFormat wanted,
+std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice &device, SoundFormat wanted,
                                                    std::shared_ptr<CaptureBuffer> buffer) {
     return std::make_unique<SystemCapture>(device, wanted, std::move(buffer));
 }

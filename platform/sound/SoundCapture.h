@@ -31,7 +31,7 @@ public:
     bool setInput(int sampleRate, int channels, SampleType type);
     // Multiplies what is captured; 1 leaves it untouched.
     void setGain(double gain) { m_gain = gain; }
-    void push(const void* data, std::size_t frames);
+    void push(const void *data, std::size_t frames);
     // Hands out what the resampler holds and the partial block.
     void finish();
 
@@ -44,7 +44,7 @@ public:
 
 private:
     // Both under the lock; return how many blocks they finished.
-    int append(const Sample* samples, std::size_t frames);
+    int append(const Sample *samples, std::size_t frames);
     int closeBlock();
 
     const SoundFormat m_format;
@@ -73,10 +73,10 @@ public:
 };
 
 // "Program output": a tap on the sound output.
-std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput& output,
+std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput &output,
                                                      std::shared_ptr<CaptureBuffer> buffer);
 // A capture device of the system through Qt Multimedia; lives on the GUI thread.
-std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice& device, SoundFormat wanted,
+std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice &device, SoundFormat wanted,
                                                    std::shared_ptr<CaptureBuffer> buffer);
 
 } // namespace varnelo

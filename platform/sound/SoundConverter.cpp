@@ -25,7 +25,7 @@ AVSampleFormat avFormat(SampleType type) {
 
 } // namespace
 
-void SoundConverter::SwrFree::operator()(SwrContext* c) const {
+void SoundConverter::SwrFree::operator()(SwrContext *c) const {
     swr_free(&c);
 }
 
@@ -39,7 +39,7 @@ SoundConverter::SoundConverter(int inRate, int inChannels, SampleType inType, in
     AVChannelLayout outLayout{};
     av_channel_layout_default(&inLayout, inChannels);
     av_channel_layout_default(&outLayout, outChannels);
-    SwrContext* raw = nullptr;
+    SwrContext *raw = nullptr;
     const int rc = swr_alloc_set_opts2(&raw, &outLayout, avFormat(outType), outRate, &inLayout,
                                        avFormat(inType), inRate, 0, nullptr);
     av_channel_layout_uninit(&inLayout);
@@ -63,8 +63,8 @@ SoundConverter::SoundConverter(int inRate, int inChannels, SampleType inType, in
 
 SoundConverter::~SoundConverter() = default;
 
-int SoundConverter::run(const void* in, int frames, std::uint8_t* out, int capacity) {
-    const auto* input = static_cast<const std::uint8_t*>(in);
+int SoundConverter::run(const void *in, int frames, std::uint8_t *out, int capacity) {
+    const auto *input = static_cast<const std::uint8_t *>(in);
     return swr_convert(m_swr.get(), &out, capacity, in ? &input : nullptr, in ? frames : 0);
 }
 

@@ -21,8 +21,8 @@ public:
     SoundConverter(int inRate, int inChannels, SampleType inType, int outRate, int outChannels,
                    SampleType outType);
     ~SoundConverter();
-    SoundConverter(const SoundConverter&) = delete;
-    SoundConverter& operator=(const SoundConverter&) = delete;
+    SoundConverter(const SoundConverter &) = delete;
+    SoundConverter &operator=(const SoundConverter &) = delete;
 
     bool valid() const { return m_swr != nullptr; }
     int inRate() const { return m_inRate; }
@@ -31,15 +31,11 @@ public:
 
     // Appends the converted frames to `out`; returns the frames appended. The
     // resampler may hold a few input frames back until more come or flush().
-    template <class T>
-    std::size_t convert(const void* in, std::size_t frames, std::vector<T>& out) {
+    template <class T> std::size_t convert(const void *in, std::size_t frames, std::vector<T> &out) {
         return convertRaw(in, frames, out);
     }
     // Pushes out what the resampler holds back, then starts afresh.
-    template <class T>
-    std::size_t flush(std::vector<T>& out) {
-        return convertRaw(nullptr, 0, out);
-    }
+    template <class T> std::size_t flush(std::vector<T> &out) { return convertRaw(nullptr, 0, out); }
     // Input frames held inside the resampler.
     std::int64_t delayFrames() const;
     // Most output frames `frames` more input frames can produce.
@@ -48,12 +44,11 @@ public:
     void reset();
 
 private:
-    template <class T>
-    std::size_t convertRaw(const void* in, std::size_t frames, std::vector<T>& out);
-    int run(const void* in, int frames, std::uint8_t* out, int capacity);
+    template <class T> std::size_t convertRaw(const void *in, std::size_t frames, std::vector<T> &out);
+    int run(const void *in, int frames, std::uint8_t *out, int capacity);
 
     struct SwrFree {
-        void operator()(SwrContext* c) const;
+        void operator()(SwrContext *c) const;
     };
     std::unique_ptr<SwrContext, SwrFree> m_swr;
     int m_inRate;
@@ -62,13 +57,13 @@ private:
 };
 
 template <class T>
-std::size_t SoundConverter::convertRaw(const void* in, std::size_t frames, std::vector<T>& out) {
+std::size_t SoundConverter::convertRaw(const void *in, std::size_t frames, std::vector<T> &out) {
     if (!m_swr)
         return 0;
     const std::size_t room = maxOutFrames(frames) + 16;
     const std::size_t old = out.size();
     out.resize(old + room * static_cast<std::size_t>(m_outChannels));
-    const int made = run(in, static_cast<int>(frames), reinterpret_cast<std::uint8_t*>(out.data() + old),
+    const int made = run(in, static_cast<int>(frames), reinterpret_cast<std::uint8_t *>(out.data() + old),
                          static_cast<int>(room));
     const std::size_t got = made > 0 ? static_cast<std::size_t>(made) : 0;
     out.resize(old + got * static_cast<std::size_t>(m_outChannels));

@@ -29,7 +29,7 @@ public:
     void clear() { m_head = m_count = 0; }
 
     // Takes at most free() frames.
-    std::size_t push(const float* frames, std::size_t count) {
+    std::size_t push(const float *frames, std::size_t count) {
         count = std::min(count, free());
         std::size_t tail = (m_head + m_count) % capacity();
         for (std::size_t done = 0; done < count;) {
@@ -43,12 +43,12 @@ public:
     }
 
     // Adds up to `count` frames into `out`, tracking the peaks; returns the frames taken.
-    std::size_t mixInto(float* out, std::size_t count, SoundLevels& peaks) {
+    std::size_t mixInto(float *out, std::size_t count, SoundLevels &peaks) {
         count = std::min(count, m_count);
         for (std::size_t done = 0; done < count;) {
             const std::size_t n = std::min(count - done, capacity() - m_head);
-            const float* in = m_data.data() + m_head * 2;
-            float* to = out + done * 2;
+            const float *in = m_data.data() + m_head * 2;
+            float *to = out + done * 2;
             for (std::size_t i = 0; i < n; ++i) {
                 to[2 * i] += in[2 * i];
                 to[2 * i + 1] += in[2 * i + 1];
@@ -84,7 +84,7 @@ public:
 
     SoundFormat format() const override { return m_format; }
 
-    std::size_t write(const float* frames, std::size_t count) override {
+    std::size_t write(const float *frames, std::size_t count) override {
         std::lock_guard lock(m_mutex);
         if (!m_converter) {
             const std::size_t taken = m_ring.push(frames, count);
@@ -139,7 +139,7 @@ public:
     }
 
     // Mixer thread.
-    void mixInto(float* out, std::size_t frames) {
+    void mixInto(float *out, std::size_t frames) {
         std::lock_guard lock(m_mutex);
         if (m_paused)
             return;
@@ -208,9 +208,9 @@ public:
         std::lock_guard lock(m_backendMutex);
         m_backend = std::move(backend);
     }
-    SoundBackend& backend() { return *m_backend; }
+    SoundBackend &backend() { return *m_backend; }
     void setFellBack() { m_fellBack = true; }
-    MixSource& source() { return *this; }
+    MixSource &source() { return *this; }
 
     // On the device's thread: the sound goes on, silently, so that players
     // still advance and reach their end.
@@ -247,7 +247,7 @@ public:
 
     QString backendName() const override {
         std::lock_guard lock(m_backendMutex);
-        const SoundBackend* active = m_replacement ? m_replacement.get() : m_backend.get();
+        const SoundBackend *active = m_replacement ? m_replacement.get() : m_backend.get();
         return active ? active->name() : QString();
     }
     bool fellBack() const override { return m_fellBack; }
@@ -265,7 +265,7 @@ public:
     }
 
 private:
-    void mix(float* out, std::size_t frames) override {
+    void mix(float *out, std::size_t frames) override {
         std::fill_n(out, frames * MixChannels, 0.0f);
         {
             std::lock_guard lock(m_channelsMutex);
@@ -280,7 +280,7 @@ private:
         }
         {
             std::lock_guard lock(m_tapsMutex);
-            for (auto& [id, tap] : m_taps)
+            for (auto &[id, tap] : m_taps)
                 tap(out, frames);
         }
         const float gain = m_gain;
@@ -316,7 +316,7 @@ private:
 std::unique_ptr<SoundOutput> SoundOutput::create(Backend backend) {
     auto output = std::make_unique<MixerOutput>();
     if (backend == Backend::System) {
-        MixerOutput* self = output.get();
+        MixerOutput *self = output.get();
         if (auto system = createSystemBackend(output->source(), [self] { self->deviceLost(); })) {
             output->setBackend(std::move(system));
             if (output->backend().start())

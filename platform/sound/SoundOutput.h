@@ -10,7 +10,7 @@ namespace varnelo {
 struct SoundFormat {
     int sampleRate = 44100;
     int channels = 2;
-    friend bool operator==(const SoundFormat&, const SoundFormat&) = default;
+    friend bool operator==(const SoundFormat &, const SoundFormat &) = default;
 };
 
 // Peak magnitudes (0..1) of the left and right side.
@@ -27,7 +27,7 @@ public:
     virtual SoundFormat format() const = 0;
     // Queues interleaved float frames (-1..1) in the channel's format. Never
     // blocks: returns how many frames were taken (fewer when the queue is full).
-    virtual std::size_t write(const float* frames, std::size_t count) = 0;
+    virtual std::size_t write(const float *frames, std::size_t count) = 0;
     // Frames queued and not yet mixed.
     virtual std::size_t queuedFrames() const = 0;
     // Frames of this channel mixed into the output since it was opened or cleared.
@@ -69,7 +69,7 @@ public:
     // stereo float at MixRate, before the master volume). Returns an id for removeTap.
     // Once removeTap returns the tap is not running and is never called again.
     // A tap must not add or remove taps.
-    using Tap = std::function<void(const float* frames, std::size_t count)>;
+    using Tap = std::function<void(const float *frames, std::size_t count)>;
     virtual int addTap(Tap tap) = 0;
     virtual void removeTap(int id) = 0;
 

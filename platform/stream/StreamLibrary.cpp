@@ -1,7 +1,7 @@
 #include "platform/stream/StreamLibrary.h"
 
-#include "platform/stream/IcyConnection.h"
 #include "platform/sound/SoundOutput.h"
+#include "platform/stream/IcyConnection.h"
 #include "platform/stream/StreamDecoder.h"
 #include "platform/stream/StreamPlaylist.h"
 

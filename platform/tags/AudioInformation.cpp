@@ -16,11 +16,11 @@ namespace varnelo {
 namespace {
 
 // TagLib takes file names in the local 8-bit encoding on Linux.
-QByteArray nativeName(const QString& path) {
+QByteArray nativeName(const QString &path) {
     return QFile::encodeName(path);
 }
 
-void checkExisting(const QString& path) {
+void checkExisting(const QString &path) {
     if (path.isEmpty())
         throw Error(QStringLiteral("No audio file given"));
     const QFileInfo info(path);
@@ -34,7 +34,7 @@ void checkExisting(const QString& path) {
 
 // The read-only mark is the file's own write bits: honoured even for a user
 // (such as root) whom the system would let write anyway.
-bool isReadOnly(const QString& path) {
+bool isReadOnly(const QString &path) {
     const QFileInfo info(path);
     constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     return !info.isWritable() || !(info.permissions() & anyWrite);
@@ -46,7 +46,7 @@ struct OpenFile {
     std::unique_ptr<TagLib::FileRef> ref;
 };
 
-OpenFile openFile(const QString& path, bool readOnly, bool exact) {
+OpenFile openFile(const QString &path, bool readOnly, bool exact) {
     OpenFile f;
     const QByteArray name = nativeName(path);
     f.stream = std::make_unique<TagLib::FileStream>(name.constData(), readOnly);
@@ -79,7 +79,7 @@ void AudioInformation::setInfoGenre(int number) {
     genreS_ = varnelo::GenreName(number);
 }
 
-void AudioInformation::setInfoGenreS(const QString& value) {
+void AudioInformation::setInfoGenreS(const QString &value) {
     genreS_ = value;
     genre_ = tagformats::GenreNumberOf(value);
 }
@@ -107,7 +107,7 @@ AudioInformation::Tags AudioInformation::tags() const {
     return t;
 }
 
-void AudioInformation::setTags(const Tags& t) {
+void AudioInformation::setTags(const Tags &t) {
     title_ = t.title;
     artist_ = t.artist;
     album_ = t.album;
@@ -129,11 +129,11 @@ void AudioInformation::ClearInfo() {
     formatString_.clear();
 }
 
-void AudioInformation::LoadInfo(const QString& path) {
+void AudioInformation::LoadInfo(const QString &path) {
     ClearInfo();
     checkExisting(path);
     OpenFile f = openFile(path, true, exact_);
-    TagLib::File& file = *f.ref->file();
+    TagLib::File &file = *f.ref->file();
     const Facts facts = tagformats::ReadFacts(file);
     const Tags tags = tagformats::ReadTags(file);
     frequency_ = facts.frequency;
@@ -148,7 +148,7 @@ void AudioInformation::LoadInfo(const QString& path) {
     setTags(tags);
 }
 
-void AudioInformation::SaveInfo(const QString& path) {
+void AudioInformation::SaveInfo(const QString &path) {
     checkExisting(path);
     if (isReadOnly(path))
         throw Error(QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));

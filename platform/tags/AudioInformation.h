@@ -20,9 +20,9 @@ public:
 
     // Reads the facts and tags of the file. Every property is reset first, so
     // after a failure nothing of an earlier file remains.
-    void LoadInfo(const QString& path);
+    void LoadInfo(const QString &path);
     // Writes the tag properties into the file.
-    void SaveInfo(const QString& path);
+    void SaveInfo(const QString &path);
     // Resets every property to empty / 0 (genre −1), as before any LoadInfo.
     void ClearInfo();
 
@@ -50,23 +50,23 @@ public:
     // (−1 included: nothing chosen) keeps the text as the file spells it.
     // Year and track 0 mean "none" and remove the field on save.
     QString infoAlbum() const { return album_; }
-    void setInfoAlbum(const QString& value) { album_ = value; }
+    void setInfoAlbum(const QString &value) { album_ = value; }
     QString infoArtist() const { return artist_; }
-    void setInfoArtist(const QString& value) { artist_ = value; }
+    void setInfoArtist(const QString &value) { artist_ = value; }
     QString infoComments() const { return comments_; }
-    void setInfoComments(const QString& value) { comments_ = value; }
+    void setInfoComments(const QString &value) { comments_ = value; }
     QString infoCopyright() const { return copyright_; }
-    void setInfoCopyright(const QString& value) { copyright_ = value; }
+    void setInfoCopyright(const QString &value) { copyright_ = value; }
     QString infoTitle() const { return title_; }
-    void setInfoTitle(const QString& value) { title_ = value; }
+    void setInfoTitle(const QString &value) { title_ = value; }
     QString infoURL() const { return url_; }
-    void setInfoURL(const QString& value) { url_ = value; }
+    void setInfoURL(const QString &value) { url_ = value; }
     QString infoEncodedBy() const { return encodedBy_; }
-    void setInfoEncodedBy(const QString& value) { encodedBy_ = value; }
+    void setInfoEncodedBy(const QString &value) { encodedBy_ = value; }
     QString infoComposer() const { return composer_; }
-    void setInfoComposer(const QString& value) { composer_ = value; }
+    void setInfoComposer(const QString &value) { composer_ = value; }
     QString infoGenreS() const { return genreS_; }
-    void setInfoGenreS(const QString& value);
+    void setInfoGenreS(const QString &value);
     int infoGenre() const { return genre_; }
     void setInfoGenre(int number);
     int infoYear() const { return year_; }
@@ -101,7 +101,7 @@ public:
 
 private:
     Tags tags() const;
-    void setTags(const Tags& tags);
+    void setTags(const Tags &tags);
 
     int frequency_ = 0, bitrate_ = 0, duration_ = 0, channels_ = 0, bitsPerSample_ = 0, formatTag_ = 0;
     qint64 size_ = 0, samples_ = 0;

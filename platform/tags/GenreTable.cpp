@@ -39,7 +39,7 @@ QString GenreName(int number) {
     return QString::fromLatin1(Names[static_cast<std::size_t>(number)]);
 }
 
-int GenreNumber(const QString& name) {
+int GenreNumber(const QString &name) {
     for (int i = 0; i < GenreCount; ++i)
         if (name.compare(QLatin1String(Names[static_cast<std::size_t>(i)]), Qt::CaseInsensitive) == 0)
             return i;

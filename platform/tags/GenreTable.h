@@ -13,6 +13,6 @@ QString GenreName(int number);
 
 // Number of the genre called `name` (letter case ignored), −1 when the table
 // has no such name.
-int GenreNumber(const QString& name);
+int GenreNumber(const QString &name);
 
 } // namespace varnelo

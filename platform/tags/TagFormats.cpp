@@ -35,7 +35,7 @@ using Facts = AudioInformation::Facts;
 // every field, rather than as question marks.
 constexpr int Id3v1TextBytes = 28;
 
-QByteArray cutUtf8(const QString& text, int maxBytes) {
+QByteArray cutUtf8(const QString &text, int maxBytes) {
     QByteArray bytes = text.toUtf8();
     if (bytes.size() <= maxBytes)
         return bytes;
@@ -45,14 +45,14 @@ QByteArray cutUtf8(const QString& text, int maxBytes) {
     return bytes.left(end);
 }
 
-QByteArray renderId3v1(const QString& text) {
+QByteArray renderId3v1(const QString &text) {
     for (QChar c : text)
         if (c.unicode() > 0xFF)
             return cutUtf8(text, Id3v1TextBytes);
     return text.toLatin1();
 }
 
-QString parseLegacy(const TagLib::ByteVector& data) {
+QString parseLegacy(const TagLib::ByteVector &data) {
     QByteArrayView bytes(data.data(), static_cast<qsizetype>(data.size()));
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
@@ -62,10 +62,10 @@ QString parseLegacy(const TagLib::ByteVector& data) {
 
 class Id3v1TextHandler final : public TagLib::ID3v1::StringHandler {
 public:
-    TagLib::String parse(const TagLib::ByteVector& data) const override {
+    TagLib::String parse(const TagLib::ByteVector &data) const override {
         return ToTagLib(parseLegacy(data).trimmed());
     }
-    TagLib::ByteVector render(const TagLib::String& s) const override {
+    TagLib::ByteVector render(const TagLib::String &s) const override {
         const QByteArray bytes = renderId3v1(FromTagLib(s));
         return TagLib::ByteVector(bytes.constData(), static_cast<unsigned int>(bytes.size()));
     }
@@ -73,34 +73,34 @@ public:
 
 class InfoTextHandler final : public TagLib::RIFF::Info::StringHandler {
 public:
-    TagLib::String parse(const TagLib::ByteVector& data) const override {
+    TagLib::String parse(const TagLib::ByteVector &data) const override {
         return ToTagLib(parseLegacy(data));
     }
-    TagLib::ByteVector render(const TagLib::String& s) const override { return s.data(TagLib::String::UTF8); }
+    TagLib::ByteVector render(const TagLib::String &s) const override { return s.data(TagLib::String::UTF8); }
 };
 
 // What an ID3v1 field will read back as once written, for change detection.
-QString id3v1RoundTrip(const QString& text, int width) {
+QString id3v1RoundTrip(const QString &text, int width) {
     QByteArray bytes = renderId3v1(text).left(width);
     return parseLegacy(TagLib::ByteVector(bytes.constData(), static_cast<unsigned int>(bytes.size())))
         .trimmed();
 }
 
-QString joined(const TagLib::StringList& values) {
+QString joined(const TagLib::StringList &values) {
     QStringList out;
-    for (const auto& v : values)
+    for (const auto &v : values)
         out << FromTagLib(v);
     return out.join(QStringLiteral("; "));
 }
 
 // Looks a key up without inserting it, which operator[] of a non-const map does.
-TagLib::StringList valuesOf(const TagLib::PropertyMap& map, const char* key) {
+TagLib::StringList valuesOf(const TagLib::PropertyMap &map, const char *key) {
     const auto it = map.find(key);
     return it == map.end() ? TagLib::StringList() : it->second;
 }
 
 // "2004-05-01" → 2004, "3/12" → 3.
-int leadingNumber(const QString& text) {
+int leadingNumber(const QString &text) {
     const QString t = text.trimmed();
     qsizetype n = 0;
     while (n < t.size() && n < 9 && t[n] >= QLatin1Char('0') && t[n] <= QLatin1Char('9'))
@@ -109,7 +109,7 @@ int leadingNumber(const QString& text) {
 }
 
 struct TextKey {
-    const char* key;
+    const char *key;
     QString Tags::*field;
 };
 constexpr TextKey TextKeys[] = {
@@ -118,16 +118,16 @@ constexpr TextKey TextKeys[] = {
     {"ENCODEDBY", &Tags::encodedBy}, {"COMPOSER", &Tags::composer},   {"GENRE", &Tags::genreS},
 };
 struct NumberKey {
-    const char* key;
+    const char *key;
     int Tags::*field;
 };
 constexpr NumberKey NumberKeys[] = {{"DATE", &Tags::year}, {"TRACKNUMBER", &Tags::track}};
 
-Tags fromProperties(const TagLib::PropertyMap& map) {
+Tags fromProperties(const TagLib::PropertyMap &map) {
     Tags t;
-    for (const auto& k : TextKeys)
+    for (const auto &k : TextKeys)
         t.*k.field = joined(valuesOf(map, k.key));
-    for (const auto& k : NumberKeys)
+    for (const auto &k : NumberKeys)
         t.*k.field = leadingNumber(joined(valuesOf(map, k.key)));
     t.genre = GenreNumberOf(t.genreS);
     return t;
@@ -135,12 +135,12 @@ Tags fromProperties(const TagLib::PropertyMap& map) {
 
 // Fields the map cannot hold come back as unsupported from setProperties and
 // are left alone; only keys whose value changes are touched.
-bool applyToProperties(TagLib::PropertyMap& map, const Tags& t, bool withUrl = true) {
+bool applyToProperties(TagLib::PropertyMap &map, const Tags &t, bool withUrl = true) {
     bool changed = false;
-    for (const auto& k : TextKeys) {
+    for (const auto &k : TextKeys) {
         if (!withUrl && k.field == &Tags::url)
             continue;
-        const QString& value = t.*k.field;
+        const QString &value = t.*k.field;
         if (joined(valuesOf(map, k.key)) == value)
             continue;
         if (value.isEmpty())
@@ -149,7 +149,7 @@ bool applyToProperties(TagLib::PropertyMap& map, const Tags& t, bool withUrl = t
             map.replace(k.key, TagLib::StringList(ToTagLib(value)));
         changed = true;
     }
-    for (const auto& k : NumberKeys) {
+    for (const auto &k : NumberKeys) {
         const int value = t.*k.field;
         if (leadingNumber(joined(valuesOf(map, k.key))) == value)
             continue;
@@ -163,11 +163,11 @@ bool applyToProperties(TagLib::PropertyMap& map, const Tags& t, bool withUrl = t
 }
 
 // Fills every empty field of `primary` from `fallback`.
-Tags merged(Tags primary, const Tags& fallback) {
-    for (const auto& k : TextKeys)
+Tags merged(Tags primary, const Tags &fallback) {
+    for (const auto &k : TextKeys)
         if ((primary.*k.field).isEmpty() && k.field != &Tags::genreS)
             primary.*k.field = fallback.*k.field;
-    for (const auto& k : NumberKeys)
+    for (const auto &k : NumberKeys)
         if (primary.*k.field == 0)
             primary.*k.field = fallback.*k.field;
     if (primary.genreS.isEmpty()) {
@@ -177,7 +177,7 @@ Tags merged(Tags primary, const Tags& fallback) {
     return primary;
 }
 
-Tags fromId3v1(const TagLib::ID3v1::Tag& tag) {
+Tags fromId3v1(const TagLib::ID3v1::Tag &tag) {
     Tags t;
     t.title = FromTagLib(tag.title());
     t.artist = FromTagLib(tag.artist());
@@ -193,9 +193,9 @@ Tags fromId3v1(const TagLib::ID3v1::Tag& tag) {
     return t;
 }
 
-bool applyToId3v1(TagLib::ID3v1::Tag& tag, const Tags& t) {
+bool applyToId3v1(TagLib::ID3v1::Tag &tag, const Tags &t) {
     bool changed = false;
-    auto text = [&](const TagLib::String& current, const QString& value, int width, auto setter) {
+    auto text = [&](const TagLib::String &current, const QString &value, int width, auto setter) {
         if (FromTagLib(current) != id3v1RoundTrip(value, width)) {
             (tag.*setter)(ToTagLib(value));
             changed = true;
@@ -226,7 +226,7 @@ bool applyToId3v1(TagLib::ID3v1::Tag& tag, const Tags& t) {
 // RIFF INFO has no field for the composer or a URL; those live in the "id3 "
 // chunk of the same file.
 struct InfoKey {
-    const char* id;
+    const char *id;
     QString Tags::*field;
 };
 constexpr InfoKey InfoKeys[] = {
@@ -235,9 +235,9 @@ constexpr InfoKey InfoKeys[] = {
     {"ITCH", &Tags::encodedBy},
 };
 
-Tags fromInfo(const TagLib::RIFF::Info::Tag& tag) {
+Tags fromInfo(const TagLib::RIFF::Info::Tag &tag) {
     Tags t;
-    for (const auto& k : InfoKeys)
+    for (const auto &k : InfoKeys)
         t.*k.field = FromTagLib(tag.fieldText(k.id));
     t.year = leadingNumber(FromTagLib(tag.fieldText("ICRD")));
     t.track = leadingNumber(FromTagLib(tag.fieldText("IPRT")));
@@ -247,9 +247,9 @@ Tags fromInfo(const TagLib::RIFF::Info::Tag& tag) {
     return t;
 }
 
-bool applyToInfo(TagLib::RIFF::Info::Tag& tag, const Tags& t) {
+bool applyToInfo(TagLib::RIFF::Info::Tag &tag, const Tags &t) {
     bool changed = false;
-    auto set = [&](const char* id, const QString& value) {
+    auto set = [&](const char *id, const QString &value) {
         if (FromTagLib(tag.fieldText(id)) == value)
             return;
         if (value.isEmpty())
@@ -258,7 +258,7 @@ bool applyToInfo(TagLib::RIFF::Info::Tag& tag, const Tags& t) {
             tag.setFieldText(id, ToTagLib(value));
         changed = true;
     };
-    for (const auto& k : InfoKeys)
+    for (const auto &k : InfoKeys)
         set(k.id, t.*k.field);
     const Tags current = fromInfo(tag);
     if (current.year != t.year)
@@ -270,26 +270,26 @@ bool applyToInfo(TagLib::RIFF::Info::Tag& tag, const Tags& t) {
     return changed;
 }
 
-bool isEmpty(const Tags& t) {
-    for (const auto& k : TextKeys)
+bool isEmpty(const Tags &t) {
+    for (const auto &k : TextKeys)
         if (!(t.*k.field).isEmpty())
             return false;
     return t.year == 0 && t.track == 0 && t.genre < 0;
 }
 
-TagLib::ID3v2::Version id3v2VersionFor(const TagLib::ID3v2::Tag* tag) {
+TagLib::ID3v2::Version id3v2VersionFor(const TagLib::ID3v2::Tag *tag) {
     // Keep a 2.4 tag at 2.4; new tags are 2.3, which every player reads.
     return tag && tag->header()->majorVersion() == 4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3;
 }
 
-bool writeMpeg(TagLib::MPEG::File& f, const Tags& t, int version) {
+bool writeMpeg(TagLib::MPEG::File &f, const Tags &t, int version) {
     const bool wantV1 = version != 2 || f.hasID3v1Tag();
     const bool wantV2 = version != 1 || f.hasID3v2Tag();
     const bool nothing = isEmpty(t);
     int mask = TagLib::MPEG::File::NoTags;
     const TagLib::ID3v2::Version v2 = id3v2VersionFor(f.hasID3v2Tag() ? f.ID3v2Tag() : nullptr);
     if (wantV2 && (f.hasID3v2Tag() || !nothing)) {
-        TagLib::ID3v2::Tag* tag = f.ID3v2Tag(true);
+        TagLib::ID3v2::Tag *tag = f.ID3v2Tag(true);
         TagLib::PropertyMap map = tag->properties();
         if (applyToProperties(map, t) || !f.hasID3v2Tag()) {
             tag->setProperties(map);
@@ -313,7 +313,7 @@ bool writeMpeg(TagLib::MPEG::File& f, const Tags& t, int version) {
     return f.save(mask, TagLib::File::StripNone, v2, TagLib::File::DoNotDuplicate);
 }
 
-bool writeWav(TagLib::RIFF::WAV::File& f, const Tags& t) {
+bool writeWav(TagLib::RIFF::WAV::File &f, const Tags &t) {
     int mask = TagLib::RIFF::WAV::File::NoTags;
     const bool hadInfo = f.hasInfoTag();
     if (applyToInfo(*f.InfoTag(), t) || (!hadInfo && !isEmpty(t)))
@@ -334,13 +334,13 @@ bool writeWav(TagLib::RIFF::WAV::File& f, const Tags& t) {
 
 // ASF keeps the URL in an attribute of its own; the Windows Media "Description"
 // is where other writers put the comment.
-constexpr const char* AsfUrl = "WM/AuthorURL";
+constexpr const char *AsfUrl = "WM/AuthorURL";
 
-QString asfAttribute(const TagLib::ASF::Tag& tag, const char* name) {
+QString asfAttribute(const TagLib::ASF::Tag &tag, const char *name) {
     if (!tag.contains(name))
         return {};
     const auto list = tag.attribute(name);
-    for (const auto& a : list)
+    for (const auto &a : list)
         if (a.type() == TagLib::ASF::Attribute::UnicodeType)
             return FromTagLib(a.toString());
     return {};
@@ -349,8 +349,8 @@ QString asfAttribute(const TagLib::ASF::Tag& tag, const char* name) {
 // Some writers repeat the content description's texts as attributes
 // ("title", "Author", "Description"); other readers prefer those, so they
 // follow the new values instead of going stale.
-bool syncAsfDuplicates(TagLib::ASF::Tag& tag, const Tags& t) {
-    static const std::pair<const char*, QString Tags::*> Duplicates[] = {
+bool syncAsfDuplicates(TagLib::ASF::Tag &tag, const Tags &t) {
+    static const std::pair<const char *, QString Tags::*> Duplicates[] = {
         {"title", &Tags::title},
         {"author", &Tags::artist},
         {"description", &Tags::comments},
@@ -358,14 +358,14 @@ bool syncAsfDuplicates(TagLib::ASF::Tag& tag, const Tags& t) {
     };
     bool changed = false;
     TagLib::StringList names;
-    for (const auto& entry : tag.attributeListMap())
+    for (const auto &entry : tag.attributeListMap())
         names.append(entry.first);
-    for (const auto& name : names) {
+    for (const auto &name : names) {
         const QString lower = FromTagLib(name).toLower();
-        for (const auto& [duplicate, field] : Duplicates) {
+        for (const auto &[duplicate, field] : Duplicates) {
             if (lower != QLatin1String(duplicate))
                 continue;
-            const QString& value = t.*field;
+            const QString &value = t.*field;
             const auto list = tag.attribute(name);
             if (list.size() == 1 && list.front().type() == TagLib::ASF::Attribute::UnicodeType &&
                 FromTagLib(list.front().toString()) == value)
@@ -380,8 +380,8 @@ bool syncAsfDuplicates(TagLib::ASF::Tag& tag, const Tags& t) {
     return changed;
 }
 
-bool writeGeneric(TagLib::File& file, const Tags& t) {
-    auto* asf = dynamic_cast<TagLib::ASF::File*>(&file);
+bool writeGeneric(TagLib::File &file, const Tags &t) {
+    auto *asf = dynamic_cast<TagLib::ASF::File *>(&file);
     TagLib::PropertyMap map = file.properties();
     bool changed = applyToProperties(map, t, asf == nullptr);
     if (changed)
@@ -449,15 +449,15 @@ void InstallTextHandlers() {
     });
 }
 
-TagLib::String ToTagLib(const QString& text) {
+TagLib::String ToTagLib(const QString &text) {
     return TagLib::String(text.toUtf8().toStdString(), TagLib::String::UTF8);
 }
 
-QString FromTagLib(const TagLib::String& text) {
+QString FromTagLib(const TagLib::String &text) {
     return QString::fromStdString(text.to8Bit(true));
 }
 
-int GenreNumberOf(const QString& text) {
+int GenreNumberOf(const QString &text) {
     if (text.isEmpty())
         return -1;
     int n = GenreNumber(text);
@@ -467,8 +467,8 @@ int GenreNumberOf(const QString& text) {
     return n >= 0 && n < GenreCount ? n : -1;
 }
 
-AudioInformation::Tags ReadTags(TagLib::File& file) {
-    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file)) {
+AudioInformation::Tags ReadTags(TagLib::File &file) {
+    if (auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file)) {
         Tags t;
         if (mpeg->hasID3v2Tag())
             t = fromProperties(mpeg->ID3v2Tag()->properties());
@@ -478,14 +478,14 @@ AudioInformation::Tags ReadTags(TagLib::File& file) {
             t = merged(t, fromId3v1(*mpeg->ID3v1Tag()));
         return t;
     }
-    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(&file)) {
+    if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(&file)) {
         Tags t;
         if (wav->hasID3v2Tag())
             t = fromProperties(wav->ID3v2Tag()->properties());
         return merged(t, fromInfo(*wav->InfoTag()));
     }
     Tags t = fromProperties(file.properties());
-    if (auto* asf = dynamic_cast<TagLib::ASF::File*>(&file)) {
+    if (auto *asf = dynamic_cast<TagLib::ASF::File *>(&file)) {
         t.url = asfAttribute(*asf->tag(), AsfUrl);
         if (t.comments.isEmpty())
             t.comments = asfAttribute(*asf->tag(), "Description");
@@ -493,10 +493,10 @@ AudioInformation::Tags ReadTags(TagLib::File& file) {
     return t;
 }
 
-AudioInformation::Facts ReadFacts(TagLib::File& file) {
+AudioInformation::Facts ReadFacts(TagLib::File &file) {
     Facts f;
     f.size = file.length();
-    const TagLib::AudioProperties* p = file.audioProperties();
+    const TagLib::AudioProperties *p = file.audioProperties();
     if (!p)
         return f;
     f.frequency = p->sampleRate();
@@ -505,8 +505,8 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
     f.bitrate = p->bitrate() * 1000;
     f.samples = static_cast<qint64>(f.duration) * f.frequency / 1000;
     QString codec;
-    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file)) {
-        const auto* mp = mpeg->audioProperties();
+    if (auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file)) {
+        const auto *mp = mpeg->audioProperties();
         const int layer = mp->layer();
         if (layer == 0 || f.frequency == 0) {
             // Tags can still be edited, but nothing here is audio.
@@ -514,7 +514,7 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
             return f;
         }
         f.formatTag = layer == 3 ? 0x0055 : 0x0050;
-        const char* version = mp->version() == TagLib::MPEG::Header::Version1   ? "1"
+        const char *version = mp->version() == TagLib::MPEG::Header::Version1   ? "1"
                               : mp->version() == TagLib::MPEG::Header::Version2 ? "2"
                                                                                 : "2.5";
         codec = QStringLiteral("MPEG-%1 Layer %2").arg(QLatin1String(version)).arg(layer);
@@ -528,8 +528,8 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
                                                                               : channelText(f.channels));
         return f;
     }
-    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(&file)) {
-        const auto* wp = wav->audioProperties();
+    if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(&file)) {
+        const auto *wp = wav->audioProperties();
         f.formatTag = wp->format();
         f.bitsPerSample = wp->bitsPerSample();
         f.samples = wp->sampleFrames();
@@ -543,8 +543,8 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
                              .arg(channelText(f.channels));
         return f;
     }
-    if (auto* asf = dynamic_cast<TagLib::ASF::File*>(&file)) {
-        const auto* ap = asf->audioProperties();
+    if (auto *asf = dynamic_cast<TagLib::ASF::File *>(&file)) {
+        const auto *ap = asf->audioProperties();
         static constexpr int AsfTags[] = {0, 0x0160, 0x0161, 0x0162, 0x0163};
         const int c = static_cast<int>(ap->codec());
         f.formatTag = c >= 0 && c <= 4 ? AsfTags[c] : 0;
@@ -553,29 +553,29 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
             codec = QStringLiteral("Windows Media Audio");
         if (ap->codec() == TagLib::ASF::Properties::WMA9Lossless)
             f.bitsPerSample = ap->bitsPerSample();
-    } else if (dynamic_cast<TagLib::Ogg::Vorbis::File*>(&file)) {
+    } else if (dynamic_cast<TagLib::Ogg::Vorbis::File *>(&file)) {
         f.formatTag = 0x674F;
         codec = QStringLiteral("Ogg Vorbis");
-    } else if (dynamic_cast<TagLib::Ogg::Opus::File*>(&file)) {
+    } else if (dynamic_cast<TagLib::Ogg::Opus::File *>(&file)) {
         f.formatTag = 0x704F;
         codec = QStringLiteral("Ogg Opus");
-    } else if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(&file)) {
+    } else if (auto *flac = dynamic_cast<TagLib::FLAC::File *>(&file)) {
         f.formatTag = 0xF1AC;
         f.bitsPerSample = flac->audioProperties()->bitsPerSample();
         f.samples = static_cast<qint64>(flac->audioProperties()->sampleFrames());
         codec = QStringLiteral("FLAC");
-    } else if (auto* oflac = dynamic_cast<TagLib::Ogg::FLAC::File*>(&file)) {
+    } else if (auto *oflac = dynamic_cast<TagLib::Ogg::FLAC::File *>(&file)) {
         f.formatTag = 0xF1AC;
         f.bitsPerSample = oflac->audioProperties()->bitsPerSample();
         f.samples = static_cast<qint64>(oflac->audioProperties()->sampleFrames());
         codec = QStringLiteral("Ogg FLAC");
-    } else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(&file)) {
+    } else if (auto *mp4 = dynamic_cast<TagLib::MP4::File *>(&file)) {
         const bool alac = mp4->audioProperties()->codec() == TagLib::MP4::Properties::ALAC;
         f.formatTag = alac ? 0 : 0x00FF;
         if (alac)
             f.bitsPerSample = mp4->audioProperties()->bitsPerSample();
         codec = alac ? QStringLiteral("Apple Lossless") : QStringLiteral("AAC");
-    } else if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(&file)) {
+    } else if (auto *aiff = dynamic_cast<TagLib::RIFF::AIFF::File *>(&file)) {
         f.bitsPerSample = aiff->audioProperties()->bitsPerSample();
         f.samples = aiff->audioProperties()->sampleFrames();
         codec = QStringLiteral("AIFF");
@@ -590,10 +590,10 @@ AudioInformation::Facts ReadFacts(TagLib::File& file) {
     return f;
 }
 
-bool WriteTags(TagLib::File& file, const Tags& tags, int mpegVersion) {
-    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file))
+bool WriteTags(TagLib::File &file, const Tags &tags, int mpegVersion) {
+    if (auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file))
         return writeMpeg(*mpeg, tags, mpegVersion);
-    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(&file))
+    if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(&file))
         return writeWav(*wav, tags);
     return writeGeneric(file, tags);
 }

@@ -17,18 +17,18 @@ namespace varnelo::tagformats {
 // Safe to call any number of times from any thread.
 void InstallTextHandlers();
 
-TagLib::String ToTagLib(const QString& text);
-QString FromTagLib(const TagLib::String& text);
+TagLib::String ToTagLib(const QString &text);
+QString FromTagLib(const TagLib::String &text);
 
-AudioInformation::Tags ReadTags(TagLib::File& file);
-AudioInformation::Facts ReadFacts(TagLib::File& file);
+AudioInformation::Tags ReadTags(TagLib::File &file);
+AudioInformation::Facts ReadFacts(TagLib::File &file);
 
 // Brings the file's tags in line with `tags` in memory and saves the file when
 // anything differs. Returns false when TagLib could not save.
 // `mpegVersion`: 1 ID3v1, 2 ID3v2, 0 both (MP3 files only).
-bool WriteTags(TagLib::File& file, const AudioInformation::Tags& tags, int mpegVersion);
+bool WriteTags(TagLib::File &file, const AudioInformation::Tags &tags, int mpegVersion);
 
 // Genre number for a genre text: our table first, then TagLib's spellings.
-int GenreNumberOf(const QString& text);
+int GenreNumberOf(const QString &text);
 
 } // namespace varnelo::tagformats

@@ -1,13 +1,13 @@
 // The local page on the real window: the track list's menu, a command-line
 // file playing to its end, the tag editor from the list, and a conversion
 // started from the list and stopped half way.
+#include "WindowFixture.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "convert/Converter.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
-#include "WindowFixture.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/Wait.h"

@@ -1,11 +1,11 @@
-#include "app/Application.h"
 #include "app/MainWindow.h"
+#include "WindowFixture.h"
+#include "app/Application.h"
 #include "app/TrayTip.h"
 #include "common/Error.h"
 #include "common/TreeText.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
-#include "WindowFixture.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/Wait.h"
@@ -24,9 +24,9 @@ using namespace varnelo;
 
 namespace {
 
-QByteArray stations(std::initializer_list<std::pair<const char*, const char*>> list) {
+QByteArray stations(std::initializer_list<std::pair<const char *, const char *>> list) {
     QByteArray out;
-    for (const auto& [name, genre] : list) {
+    for (const auto &[name, genre] : list) {
         StationRecord r;
         r.Name = QString::fromUtf8(name);
         r.Genre = QString::fromUtf8(genre);
@@ -45,7 +45,8 @@ protected:
 
 TEST_F(MainWindowTest, FirstRunCreatesTheSevenEmptyFilesAndShowsTheCatalogue) {
     auto w = start();
-    for (const char* name : {"radio.dat", "history.dat", "favorites.dat", "tp.dat", "tt.txt", "treetext.txt", "music.dat"}) {
+    for (const char *name :
+         {"radio.dat", "history.dat", "favorites.dat", "tp.dat", "tt.txt", "treetext.txt", "music.dat"}) {
         ASSERT_TRUE(QFile::exists(data(QString::fromUtf8(name)))) << name;
         EXPECT_EQ(QFile(data(QString::fromUtf8(name))).size(), 0) << name;
     }
@@ -53,7 +54,7 @@ TEST_F(MainWindowTest, FirstRunCreatesTheSevenEmptyFilesAndShowsTheCatalogue) {
     EXPECT_TRUE(w->state.RadioPage);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Varnelo V1.00"));
     EXPECT_EQ(w->size(), QSize(588, 442));
-    EXPECT_EQ(w->catalogue().tv.rowCount(), 4);  // built-in tree
+    EXPECT_EQ(w->catalogue().tv.rowCount(), 4); // built-in tree
     EXPECT_EQ(w->catalogue().selectedNode()->text(), QStringLiteral("Radio Stations"));
     EXPECT_TRUE(w->Timer1->isActive());
     EXPECT_EQ(w->settings.path(), QStringLiteral("temp.ini"));
@@ -91,19 +92,21 @@ TEST_F(MainWindowTest, AMalformedCatalogueFileIsReportedAndStartUpGoesOn) {
 
 TEST_F(MainWindowTest, CommandLineStepShowsTheLocalPageAndSavesTheCatalogue) {
     QStringList opened;
-    auto w = std::make_unique<MainWindow>(prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
-                                          QStringList{QStringLiteral("/music/a.mp3"), QStringLiteral("/music/b.mp3")});
-    w->openCommandLineFile = [&](const QString& f) { opened << f; };
+    auto w = std::make_unique<MainWindow>(
+        prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
+        QStringList{QStringLiteral("/music/a.mp3"), QStringLiteral("/music/b.mp3")});
+    w->openCommandLineFile = [&](const QString &f) { opened << f; };
     QSignalSpy done(w.get(), &MainWindow::startupFinished);
     w->show();
     ASSERT_TRUE(done.wait(5000));
-    EXPECT_EQ(opened, QStringList{QStringLiteral("/music/a.mp3")});  // only the first argument
+    EXPECT_EQ(opened, QStringList{QStringLiteral("/music/a.mp3")}); // only the first argument
     EXPECT_TRUE(w->state.OpenedFromCommandLine);
     EXPECT_FALSE(w->state.RadioPage);
     EXPECT_FALSE(w->state.RipPage);
     EXPECT_TRUE(w->tv2->isVisibleTo(w.get()));
     EXPECT_FALSE(w->LV->isVisibleTo(w.get()));
-    EXPECT_TRUE(test::readBytes(data(QStringLiteral("treetext.txt"))).startsWith("Now Playing\r\nRadio Stations\r\n"));
+    EXPECT_TRUE(test::readBytes(data(QStringLiteral("treetext.txt")))
+                    .startsWith("Now Playing\r\nRadio Stations\r\n"));
 
     // A restore from the tray shows the window again and opens the file again.
     w->ApplicationMinimize();
@@ -146,7 +149,8 @@ TEST(TrayTip, LastApplicableTextWinsAndLongTipsAreShortened) {
     AppState state;
     const QDateTime now(QDate(2026, 5, 6), QTime(7, 8, 9));
     const QChar colon(0xFF1A);
-    EXPECT_EQ(MinimizedTip(state, now, {}, {}, {}), QStringLiteral("Now") + colon + QLocale().toString(now, QLocale::ShortFormat));
+    EXPECT_EQ(MinimizedTip(state, now, {}, {}, {}),
+              QStringLiteral("Now") + colon + QLocale().toString(now, QLocale::ShortFormat));
     state.StationPlaying = true;
     EXPECT_EQ(MinimizedTip(state, now, QStringLiteral("Artist - Song"), {}, {}),
               QStringLiteral("Now play") + colon + QStringLiteral("Artist - Song"));
@@ -154,7 +158,8 @@ TEST(TrayTip, LastApplicableTextWinsAndLongTipsAreShortened) {
     EXPECT_EQ(MinimizedTip(state, now, QStringLiteral("x"), QStringLiteral("/home/u/Music/track.mp3"), {}),
               QStringLiteral("Now play") + colon + QStringLiteral("track.mp3"));
     state.CdPlaying = true;
-    EXPECT_EQ(MinimizedTip(state, now, {}, {}, QStringLiteral("Track 01")), QStringLiteral("Now play") + colon + QStringLiteral("Track 01"));
+    EXPECT_EQ(MinimizedTip(state, now, {}, {}, QStringLiteral("Track 01")),
+              QStringLiteral("Now play") + colon + QStringLiteral("Track 01"));
     const QString tip = MinimizedTip(state, now, {}, {}, QString(100, QLatin1Char('x')));
     EXPECT_EQ(tip.size(), TrayTipLimit);
     EXPECT_TRUE(tip.endsWith(QChar(0x2026)));
@@ -162,9 +167,10 @@ TEST(TrayTip, LastApplicableTextWinsAndLongTipsAreShortened) {
 
 TEST(UnhandledErrors, ReachTheDialogWithTheirOwnText) {
     QStringList shown;
-    Application::setUnhandledSink([&](const QString& m) { shown << m; });
+    Application::setUnhandledSink([&](const QString &m) { shown << m; });
     Application::guarded([] { throw Error(QStringLiteral("Cannot open file \"x\"")); });
     Application::guarded([] { throw std::runtime_error("plain failure"); });
     Application::setUnhandledSink(nullptr);
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("Cannot open file \"x\""), QStringLiteral("plain failure")}));
+    EXPECT_EQ(shown,
+              (QStringList{QStringLiteral("Cannot open file \"x\""), QStringLiteral("plain failure")}));
 }

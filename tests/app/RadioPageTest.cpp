@@ -1,3 +1,4 @@
+#include "WindowFixture.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/PlayingRowDelegate.h"
@@ -8,7 +9,6 @@
 #include "radio/StationCatalogue.h"
 #include "radio/StationInfoWindow.h"
 #include "radio/StationPanel.h"
-#include "WindowFixture.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/IcyServer.h"
@@ -28,7 +28,7 @@ using namespace varnelo;
 
 namespace {
 
-QByteArray station(const QString& name, const QString& genre) {
+QByteArray station(const QString &name, const QString &genre) {
     StationRecord r;
     r.Name = name;
     r.Genre = genre;
@@ -52,7 +52,7 @@ protected:
         w.reset();
         WindowTest::TearDown();
     }
-    void click(const char* name) { w->surface().SkinClick(w->skin->GetObject(QLatin1String(name))); }
+    void click(const char *name) { w->surface().SkinClick(w->skin->GetObject(QLatin1String(name))); }
     QStringList names() {
         QStringList out;
         for (int r = 0; r < w->catalogue().LV.rowCount(); ++r)
@@ -78,7 +78,7 @@ TEST_F(RadioPageTest, TheSkinIsHookedUpAndItsWrittenObjectsWork) {
 }
 
 TEST_F(RadioPageTest, DispatchIsExactAndCaseSensitive) {
-    w->surface().SkinClick(w->skin->GetObject(QStringLiteral("Search")));  // not a skin name: nothing
+    w->surface().SkinClick(w->skin->GetObject(QStringLiteral("Search"))); // not a skin name: nothing
     EXPECT_FALSE(w->pan_search->isVisible());
     click("search");
     EXPECT_TRUE(w->pan_search->isVisible());
@@ -90,14 +90,15 @@ TEST_F(RadioPageTest, DispatchIsExactAndCaseSensitive) {
 
 TEST_F(RadioPageTest, RowMovesChangeOnlyTheList) {
     const QByteArray before = test::readBytes(dir.filePath(QStringLiteral("record/radio.dat")));
-    click("up");  // nothing selected
+    click("up"); // nothing selected
     EXPECT_EQ(names(), (QStringList{QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")}));
     w->catalogue().selectRow(0);
-    click("up");  // the first row does not move up
+    click("up"); // the first row does not move up
     click("down");
     EXPECT_EQ(names(), (QStringList{QStringLiteral("Two"), QStringLiteral("One"), QStringLiteral("Three")}));
     EXPECT_EQ(w->catalogue().selectedRow(), 1);
-    EXPECT_EQ(w->catalogue().stationRow(1).StreamUrl, QStringLiteral("http://s/One"));  // hidden columns moved too
+    EXPECT_EQ(w->catalogue().stationRow(1).StreamUrl,
+              QStringLiteral("http://s/One")); // hidden columns moved too
     w->catalogue().selectRow(2);
     click("down");
     EXPECT_EQ(names().last(), QStringLiteral("Three"));
@@ -116,7 +117,7 @@ TEST_F(RadioPageTest, SearchByGenreOrTitleAndResetToTheLastNode) {
     w->pan_search->Search_genre->setText(QStringLiteral("  "));
     w->pan_search->Button6->click();
     EXPECT_TRUE(names().isEmpty());
-    w->pan_search->Button7->click();  // back to "Radio Stations"
+    w->pan_search->Button7->click(); // back to "Radio Stations"
     EXPECT_EQ(names().size(), 3);
 }
 

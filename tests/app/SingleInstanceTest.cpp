@@ -1,20 +1,20 @@
 #include "app/SingleInstance.h"
 
+#include "support/Wait.h"
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include "support/Wait.h"
 #include <gtest/gtest.h>
 
 using namespace varnelo;
 
 namespace {
-qint64 lockedPid(const QString& path) {
+qint64 lockedPid(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
 }
 
-void startProgram(QProcess& p, const QTemporaryDir& dir) {
+void startProgram(QProcess &p, const QTemporaryDir &dir) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
@@ -35,7 +35,7 @@ TEST(SingleInstance, ASecondCopyEndsTheFirst) {
     QProcess second;
     startProgram(second, dir);
     ASSERT_TRUE(first.waitForFinished(15000));
-    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);  // ended from outside
+    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit); // ended from outside
     ASSERT_TRUE(test::waitUntil([&] { return lockedPid(lock) == second.processId(); }, 15000));
     EXPECT_EQ(second.state(), QProcess::Running);
     second.kill();

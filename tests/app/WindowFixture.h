@@ -18,18 +18,19 @@ protected:
     void SetUp() override {
         previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
-        Application::setUnhandledSink([this](const QString& m) { unhandled << m; });
+        Application::setUnhandledSink([this](const QString &m) { unhandled << m; });
     }
     void TearDown() override {
         Application::setUnhandledSink(nullptr);
         QDir::setCurrent(previous);
     }
-    QString data(const QString& name) const { return dir.filePath(QStringLiteral("record/") + name); }
+    QString data(const QString &name) const { return dir.filePath(QStringLiteral("record/") + name); }
 
     // Creates the window on a silent output, shows it and waits for the end of start-up.
-    std::unique_ptr<MainWindow> startWindow(const QStringList& arguments = {}) {
-        auto w = std::make_unique<MainWindow>(prompts, shell, clock, DataFolder(dir.filePath(QStringLiteral("record"))),
-                                              arguments, SoundOutput::create(SoundOutput::Backend::Null));
+    std::unique_ptr<MainWindow> startWindow(const QStringList &arguments = {}) {
+        auto w = std::make_unique<MainWindow>(prompts, shell, clock,
+                                              DataFolder(dir.filePath(QStringLiteral("record"))), arguments,
+                                              SoundOutput::create(SoundOutput::Backend::Null));
         w->createDialogs();
         QSignalSpy done(w.get(), &MainWindow::startupFinished);
         w->show();

@@ -1,5 +1,5 @@
-#include "common/Error.h"
 #include "common/RecordFile.h"
+#include "common/Error.h"
 #include "support/Files.h"
 
 #include <QTemporaryDir>
@@ -17,16 +17,22 @@ QByteArray rec(char c) {
 TEST(RecordCodec, FieldIsLengthByteThenZeroFilledArea) {
     QByteArray r(8, 'x');
     records::writeField(r, kField, QStringLiteral("ab"));
-    EXPECT_EQ(r, QByteArray("xx\x02" "ab\0\0\0", 8));
+    EXPECT_EQ(r, QByteArray("xx\x02"
+                            "ab\0\0\0",
+                            8));
     EXPECT_EQ(records::readField(r, kField), QStringLiteral("ab"));
     records::writeField(r, kField, QStringLiteral("abcdefgh"));
-    EXPECT_EQ(r, QByteArray("xx\x05" "abcde", 8));
+    EXPECT_EQ(r, QByteArray("xx\x05"
+                            "abcde",
+                            8));
 }
 
 TEST(RecordCodec, ReaderIgnoresBytesAfterTheLengthAndClampsABadLength) {
-    QByteArray r("xx\x01" "aZZZZ", 8);
+    QByteArray r("xx\x01"
+                 "aZZZZ",
+                 8);
     EXPECT_EQ(records::readField(r, kField), QStringLiteral("a"));
-    r[2] = char(200);  // longer than the area: read the area only
+    r[2] = char(200); // longer than the area: read the area only
     EXPECT_EQ(records::readField(r, kField), QStringLiteral("aZZZZ"));
 }
 
@@ -34,7 +40,7 @@ TEST(RecordFile, ReadersStopAtAShortTailAndAppendsStartOnABoundary) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("r.dat"));
     RecordFile file(path, 8);
-    EXPECT_FALSE(file.append(rec('a')));  // only existing files grow
+    EXPECT_FALSE(file.append(rec('a'))); // only existing files grow
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_THROW(file.readAll(), Error);
 
@@ -50,12 +56,12 @@ TEST(RecordFile, RemoveWhereReplacesTheFileAndLeavesNoScratch) {
     const QString scratch = dir.filePath(QStringLiteral("temp.dat"));
     test::writeBytes(path, rec('a') + rec('b') + rec('c') + "xyz");
     RecordFile file(path, 8);
-    EXPECT_EQ(file.removeWhere([](int i, const QByteArray&) { return i == 1; }, scratch), 1);
+    EXPECT_EQ(file.removeWhere([](int i, const QByteArray &) { return i == 1; }, scratch), 1);
     EXPECT_EQ(test::readBytes(path), rec('a') + rec('c'));
     EXPECT_FALSE(QFile::exists(scratch));
     // Nothing selected: the file is not touched at all.
     test::writeBytes(path, rec('a') + "xyz");
-    EXPECT_EQ(file.removeWhere([](int, const QByteArray&) { return false; }, scratch), 0);
+    EXPECT_EQ(file.removeWhere([](int, const QByteArray &) { return false; }, scratch), 0);
     EXPECT_EQ(test::readBytes(path), rec('a') + "xyz");
     EXPECT_FALSE(QFile::exists(scratch));
 }
@@ -66,7 +72,8 @@ TEST(RecordFile, AFailedRewriteKeepsTheOriginal) {
     test::writeBytes(path, rec('a') + rec('b'));
     RecordFile file(path, 8);
     // The scratch file cannot be created in a folder that does not exist.
-    EXPECT_THROW(file.removeWhere([](int, const QByteArray&) { return true; }, dir.filePath(QStringLiteral("no/t.dat"))),
+    EXPECT_THROW(file.removeWhere([](int, const QByteArray &) { return true; },
+                                  dir.filePath(QStringLiteral("no/t.dat"))),
                  Error);
     EXPECT_EQ(test::readBytes(path), rec('a') + rec('b'));
 }

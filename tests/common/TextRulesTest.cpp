@@ -6,7 +6,8 @@ using namespace varnelo::text;
 
 TEST(TextRules, TrimRemovesControlCharactersAndBlanksOnly) {
     EXPECT_EQ(trimControl(QStringLiteral("\t\x01 Rock \r\n")), QStringLiteral("Rock"));
-    EXPECT_EQ(trimControl(QString(QChar(0xA0)) + QStringLiteral("x")), QString(QChar(0xA0)) + QStringLiteral("x"));
+    EXPECT_EQ(trimControl(QString(QChar(0xA0)) + QStringLiteral("x")),
+              QString(QChar(0xA0)) + QStringLiteral("x"));
 }
 
 TEST(TextRules, CaseChangesTouchAsciiLettersOnly) {
@@ -33,7 +34,7 @@ TEST(TextRules, EightBitTextsAreUtf8OrElseWindows1252) {
 }
 
 TEST(TextRules, CutNeverSplitsACharacter) {
-    const QString s = QStringLiteral("aé€");  // 1 + 2 + 3 bytes
+    const QString s = QStringLiteral("aé€"); // 1 + 2 + 3 bytes
     EXPECT_EQ(encodeCut(s, 6), s.toUtf8());
     EXPECT_EQ(encodeCut(s, 5), QStringLiteral("aé").toUtf8());
     EXPECT_EQ(encodeCut(s, 4), QStringLiteral("aé").toUtf8());

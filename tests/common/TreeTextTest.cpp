@@ -1,5 +1,5 @@
-#include "common/Error.h"
 #include "common/TreeText.h"
+#include "common/Error.h"
 #include "support/Files.h"
 
 #include <QStandardItemModel>
@@ -10,11 +10,11 @@ using namespace varnelo;
 
 namespace {
 // The tree as indented lines, for comparing shapes.
-QString shape(const QStandardItemModel& m) {
+QString shape(const QStandardItemModel &m) {
     QString out;
-    tree::ForEachNode(m, [&](QStandardItem* item) {
+    tree::ForEachNode(m, [&](QStandardItem *item) {
         int depth = 0;
-        for (auto* p = item->parent(); p; p = p->parent())
+        for (auto *p = item->parent(); p; p = p->parent())
             ++depth;
         out += QString(depth, QLatin1Char('.')) + item->text() + QLatin1Char('|');
         return true;
@@ -47,7 +47,7 @@ TEST(TreeText, TooDeepALineStopsWithTheErrorAndKeepsWhatWasRead) {
     try {
         tree::LoadTreeFromBytes(m, "A\n\tB\n\t\t\tDeep\nC\n");
         FAIL() << "no error";
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         EXPECT_EQ(e.message(), QStringLiteral("Invalid level (3) for item \"Deep\""));
     }
     EXPECT_EQ(shape(m), QStringLiteral("A|.B|"));
@@ -66,8 +66,10 @@ TEST(TreeText, SaveWritesTabsAndCrLfAndRoundTrips) {
     QStandardItemModel m;
     tree::LoadTreeFromBytes(m, "Now Playing\nRadio Stations\n Jazz\n  Smooth\nHistory\n\tCafé FM\n");
     tree::SaveTree(m, path);
-    EXPECT_EQ(test::readBytes(path),
-              QByteArray("Now Playing\r\nRadio Stations\r\n\tJazz\r\n\t\tSmooth\r\nHistory\r\n\tCaf\xc3\xa9 FM\r\n"));
+    EXPECT_EQ(
+        test::readBytes(path),
+        QByteArray(
+            "Now Playing\r\nRadio Stations\r\n\tJazz\r\n\t\tSmooth\r\nHistory\r\n\tCaf\xc3\xa9 FM\r\n"));
     QStandardItemModel back;
     tree::LoadTree(back, path);
     EXPECT_EQ(shape(back), shape(m));
@@ -81,7 +83,7 @@ TEST(TreeText, SaveWritesTabsAndCrLfAndRoundTrips) {
 TEST(TreeText, FindNodeByTextIsFirstInTreeOrderIgnoringAsciiCase) {
     QStandardItemModel m;
     tree::LoadTreeFromBytes(m, "Alt\n\tHardcore\nHip\n\thardcore\n");
-    QStandardItem* found = tree::FindNodeByText(m, QStringLiteral("HARDCORE"));
+    QStandardItem *found = tree::FindNodeByText(m, QStringLiteral("HARDCORE"));
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->parent()->text(), QStringLiteral("Alt"));
     EXPECT_EQ(tree::FindNodeByText(m, QStringLiteral("nothing")), nullptr);

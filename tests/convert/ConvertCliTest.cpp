@@ -2,9 +2,9 @@
 #include "Media.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -22,10 +22,10 @@ protected:
     QString out = dir.filePath(QStringLiteral("out"));
     QString stdoutText, stderrText;
 
-    int convert(const QStringList& args) {
+    int convert(const QStringList &args) {
         return test::run(kCli, QStringList{QStringLiteral("convert")} + args, &stdoutText, &stderrText);
     }
-    QString settingsFile(const QString& text) {
+    QString settingsFile(const QString &text) {
         const QString path = dir.filePath(QStringLiteral("settings.ini"));
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -36,18 +36,19 @@ protected:
     QString taggedMp3() {
         const QString wav = test::makeTone(dir.filePath(QStringLiteral("tone.wav")), 1000, 3, 44100, 2);
         const QString mp3 = dir.filePath(QStringLiteral("song.mp3"));
-        EXPECT_EQ(test::run(QStringLiteral("lame"),
-                            {QStringLiteral("--quiet"), QStringLiteral("--tt"), QStringLiteral("Title Ü"),
-                             QStringLiteral("--ta"), QStringLiteral("Artist"), QStringLiteral("--tl"),
-                             QStringLiteral("Album"), QStringLiteral("--tg"), QStringLiteral("Jazz"), wav, mp3}),
-                  0);
+        EXPECT_EQ(
+            test::run(QStringLiteral("lame"),
+                      {QStringLiteral("--quiet"), QStringLiteral("--tt"), QStringLiteral("Title Ü"),
+                       QStringLiteral("--ta"), QStringLiteral("Artist"), QStringLiteral("--tl"),
+                       QStringLiteral("Album"), QStringLiteral("--tg"), QStringLiteral("Jazz"), wav, mp3}),
+            0);
         return mp3;
     }
 };
 
 TEST_F(ConvertCliTest, EveryFormatWithTagsCarriedOver) {
     const QString source = taggedMp3();
-    for (const char* to : {"mp3", "wav", "wma", "ogg"}) {
+    for (const char *to : {"mp3", "wav", "wma", "ogg"}) {
         SCOPED_TRACE(to);
         ASSERT_EQ(convert({QStringLiteral("--to"), QString::fromLatin1(to), QStringLiteral("--out"), out,
                            QStringLiteral("--settings"), settingsFile({}), source}),
@@ -75,13 +76,14 @@ TEST_F(ConvertCliTest, EveryFormatWithTagsCarriedOver) {
 TEST_F(ConvertCliTest, SettingsFileDecidesTheFormat) {
     const QString a = test::makeTone(dir.filePath(QStringLiteral("a.wav")), 440, 1, 44100, 2);
     const QString b = test::makeTone(dir.filePath(QStringLiteral("b.flac")), 440, 1, 48000, 1);
-    const QString ini = settingsFile(QStringLiteral("[wav]\nmode=2\nfrequency=4\nchannel=0\nbit=4\n[video]\npath=") +
-                                     out + QStringLiteral("\n"));
+    const QString ini =
+        settingsFile(QStringLiteral("[wav]\nmode=2\nfrequency=4\nchannel=0\nbit=4\n[video]\npath=") + out +
+                     QStringLiteral("\n"));
     ASSERT_EQ(convert({QStringLiteral("--to"), QStringLiteral("wav"), QStringLiteral("--settings"), ini,
                        QStringLiteral("--jobs"), QStringLiteral("2"), a, b}),
               0)
         << stderrText.toStdString();
-    for (const char* name : {"N_a.wav", "N_b.wav"}) {
+    for (const char *name : {"N_a.wav", "N_b.wav"}) {
         const test::Probe p = test::probe(QDir(out).filePath(QString::fromLatin1(name)));
         EXPECT_EQ(p.codec, QStringLiteral("pcm_u8")) << name;
         EXPECT_EQ(p.sampleRate, 16000) << name;
@@ -110,15 +112,16 @@ TEST_F(ConvertCliTest, FailuresAreReportedPerFile) {
     EXPECT_TRUE(stderrText.contains(missing));
     // Two sources with one output name: the second is refused, not written over the first.
     EXPECT_TRUE(stderrText.contains(twin));
-    EXPECT_EQ(stdoutText.trimmed(), QDir::toNativeSeparators(QDir(out).filePath(QStringLiteral("N_good.ogg"))));
+    EXPECT_EQ(stdoutText.trimmed(),
+              QDir::toNativeSeparators(QDir(out).filePath(QStringLiteral("N_good.ogg"))));
 }
 
 TEST_F(ConvertCliTest, InterruptLeavesNoCutFileBehind) {
     const QString source = test::makeTone(dir.filePath(QStringLiteral("long.wav")), 440, 600, 44100, 2);
     const QString result = QDir(out).filePath(QStringLiteral("N_long.mp3"));
     QProcess cli;
-    cli.start(kCli, {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--out"),
-                     out, QStringLiteral("--settings"), settingsFile({}), source});
+    cli.start(kCli, {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("mp3"),
+                     QStringLiteral("--out"), out, QStringLiteral("--settings"), settingsFile({}), source});
     ASSERT_TRUE(cli.waitForStarted());
     QElapsedTimer waited;
     waited.start();
@@ -139,8 +142,8 @@ TEST_F(ConvertCliTest, UsageErrors) {
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("flac"), QStringLiteral("x.wav")}), 2);
     EXPECT_TRUE(stderrText.contains(QStringLiteral("usage")));
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3")}), 2);
-    EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--jobs"), QStringLiteral("0"),
-                       QStringLiteral("x.wav")}),
+    EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--jobs"),
+                       QStringLiteral("0"), QStringLiteral("x.wav")}),
               2);
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--settings"),
                        dir.filePath(QStringLiteral("nope.ini")), QStringLiteral("x.wav")}),

@@ -1,11 +1,11 @@
-#include "support/Fakes.h"
+#include "convert/EncoderSetup.h"
 #include "Media.h"
 #include "common/Error.h"
 #include "common/SettingsFile.h"
-#include "convert/EncoderSetup.h"
 #include "convert/FileConversion.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
+#include "support/Fakes.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -22,10 +22,10 @@ protected:
     AudioFile file;
     AudioFile2LameEnc encoder;
 
-    void set(const char* section, const char* key, int value) {
+    void set(const char *section, const char *key, int value) {
         settings.writeInteger(QString::fromLatin1(section), QString::fromLatin1(key), value);
     }
-    QString configure(int kind, const QString& commandLine = {},
+    QString configure(int kind, const QString &commandLine = {},
                       EncoderTarget::Role role = EncoderTarget::Role::Converter) {
         FileEncoderSettings source(settings, commandLine);
         EncoderSetup setup(source);
@@ -33,7 +33,7 @@ protected:
         return setup.OutputExtension();
     }
     // Encodes a 2-second 1 kHz stereo tone through the configured file and probes it.
-    test::Probe encodeTone(const QString& name) {
+    test::Probe encodeTone(const QString &name) {
         const QString source = test::makeTone(dir.filePath(QStringLiteral("src.wav")), 1000, 2, 44100, 2);
         const QString out = dir.filePath(name);
         AudioFile reader;
@@ -45,7 +45,7 @@ protected:
 
 TEST_F(EncoderSetupTest, Mp3DefaultsReachTheEncoder) {
     EXPECT_EQ(configure(0), QStringLiteral(".mp3"));
-    const Lame& s = encoder.settings();
+    const Lame &s = encoder.settings();
     EXPECT_TRUE(s.writeVbrHeader);
     EXPECT_FALSE(s.enforceMinBitrate);
     EXPECT_FALSE(s.crc);
@@ -88,7 +88,7 @@ TEST_F(EncoderSetupTest, Mp3StoredChoicesMapOntoTheEncoder) {
     set("mp3", "frequency", 4);
     set("mp3", "quality", 2);
     configure(0);
-    const Lame& s = encoder.settings();
+    const Lame &s = encoder.settings();
     EXPECT_EQ(s.highpassHz, 120);
     EXPECT_EQ(s.lowpassHz, 16000);
     EXPECT_EQ(s.lowpassWidthHz, 900);
@@ -123,7 +123,7 @@ TEST_F(EncoderSetupTest, PresetsReplaceTheTwentySettings) {
     set("mp3", "channel", 0);
     configure(0, QStringLiteral("--noshort"));
     AudioFile2LameEnc expected;
-    expected.SetPreset(9);  // "CD"
+    expected.SetPreset(9); // "CD"
     EXPECT_EQ(encoder.settings(), expected.settings());
     EXPECT_EQ(encoder.commandLine(), QStringLiteral("--noshort"));
 
@@ -135,7 +135,7 @@ TEST_F(EncoderSetupTest, PresetsReplaceTheTwentySettings) {
     setup.ConfigureEncoder(0, EncoderTarget{file, fresh});
     AudioFile2LameEnc both;
     both.SetPreset(9);
-    both.SetAltPreset(5);  // "Insane": the later call decides
+    both.SetAltPreset(5); // "Insane": the later call decides
     EXPECT_EQ(fresh.settings(), both.settings());
 }
 
@@ -239,7 +239,7 @@ TEST_F(EncoderSetupTest, OggModes) {
     encodeTone(QStringLiteral("quality.ogg"));
     v = test::vorbisIdent(dir.filePath(QStringLiteral("quality.ogg")));
     EXPECT_EQ(v.channels, 1);
-    EXPECT_LE(v.maximum, 0);  // quality mode sets no bounds
+    EXPECT_LE(v.maximum, 0); // quality mode sets no bounds
     EXPECT_GT(v.nominal, 128000);
 }
 
@@ -247,7 +247,7 @@ TEST_F(EncoderSetupTest, RecordingOggFormatChecksFirst) {
     test::FakePrompts prompts;
     FileEncoderSettings source(settings);
     RecordingOggControls controls;
-    set("ogg", "frequency", 0);  // 6000 Hz: no managed mode
+    set("ogg", "frequency", 0); // 6000 Hz: no managed mode
     EXPECT_FALSE(ApplyRecordingOggFormat(file, source, controls, prompts));
     EXPECT_EQ(prompts.plainShown, std::vector<QString>{QStringLiteral("Incorrect format")});
     // Quality mode is applied without a check.

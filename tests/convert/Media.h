@@ -6,12 +6,12 @@
 namespace varnelo::test {
 
 // Runs a program to its end; returns the exit code (-1 when it did not run).
-int run(const QString& program, const QStringList& args, QString* out = nullptr, QString* err = nullptr);
+int run(const QString &program, const QStringList &args, QString *out = nullptr, QString *err = nullptr);
 
 // A sine tone at half scale made by sox: `extraArgs` go before the output name
 // (e.g. {"-b", "24"}), the output's extension chooses the format.
-QString makeTone(const QString& path, double hz, double seconds, int rate, int channels,
-                 const QStringList& extraArgs = {});
+QString makeTone(const QString &path, double hz, double seconds, int rate, int channels,
+                 const QStringList &extraArgs = {});
 
 struct Probe {
     QString codec;
@@ -23,11 +23,11 @@ struct Probe {
     QString title, artist, album, genre;
     bool ok = false;
 };
-Probe probe(const QString& path);
+Probe probe(const QString &path);
 
 // sox's rough frequency of a file (decoded by sox itself, or by ffmpeg first
 // when sox cannot read the format).
-double measuredFrequency(const QString& path);
+double measuredFrequency(const QString &path);
 
 // The Vorbis identification header of an Ogg file.
 struct VorbisIdent {
@@ -38,6 +38,6 @@ struct VorbisIdent {
     int minimum = 0;
     bool ok = false;
 };
-VorbisIdent vorbisIdent(const QString& path);
+VorbisIdent vorbisIdent(const QString &path);
 
 } // namespace varnelo::test

@@ -1,10 +1,10 @@
-#include "support/Fakes.h"
+#include "convert/OptionsDialog.h"
 #include "common/AppState.h"
 #include "common/SettingsFile.h"
-#include "convert/OptionsDialog.h"
 #include "convert/RadioGroup.h"
 #include "convert/SettingsKeys.h"
 #include "platform/audiofile/AudioFile.h"
+#include "support/Fakes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,23 +37,20 @@ protected:
     test::FakePrompts prompts;
     std::unique_ptr<OptionsDialog> dialog = std::make_unique<OptionsDialog>(settings, state, prompts);
 
-    template <class T>
-    T* w(const char* name) {
-        T* found = dialog->findChild<T*>(QString::fromLatin1(name));
+    template <class T> T *w(const char *name) {
+        T *found = dialog->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
-    QComboBox* combo(const char* name) { return w<QComboBox>(name); }
-    QCheckBox* check(const char* name) { return w<QCheckBox>(name); }
-    QSpinBox* spin(const char* name) { return w<QSpinBox>(name); }
-    bool enabled(const char* name) { return w<QWidget>(name)->isEnabled(); }
+    QComboBox *combo(const char *name) { return w<QComboBox>(name); }
+    QCheckBox *check(const char *name) { return w<QCheckBox>(name); }
+    QSpinBox *spin(const char *name) { return w<QSpinBox>(name); }
+    bool enabled(const char *name) { return w<QWidget>(name)->isEnabled(); }
     QString fileText() {
         QFile f(iniPath);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
-    void reopen() {
-        dialog = std::make_unique<OptionsDialog>(settings, state, prompts);
-    }
+    void reopen() { dialog = std::make_unique<OptionsDialog>(settings, state, prompts); }
 };
 
 TEST_F(OptionsDialogTest, EmptySettingsShowDialogDefaults) {
@@ -126,20 +123,23 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
 
     const QString text = fileText();
     QStringList sections;
-    for (const QString& line : text.split(QLatin1Char('\n')))
+    for (const QString &line : text.split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1Char('[')))
             sections << line.trimmed();
-    EXPECT_EQ(sections.join(QLatin1Char(' ')),
-              QStringLiteral("[mp3] [MP3VBR] [MP3Filt] [MP3Expert] [MP3Prest] [wav] [wma] [ogg] [Format] [Freedb] "
-                             "[auto] [Time] [timeclose] [set] [autorec]"));
+    EXPECT_EQ(
+        sections.join(QLatin1Char(' ')),
+        QStringLiteral("[mp3] [MP3VBR] [MP3Filt] [MP3Expert] [MP3Prest] [wav] [wma] [ogg] [Format] [Freedb] "
+                       "[auto] [Time] [timeclose] [set] [autorec]"));
     EXPECT_EQ(settings.readInteger(QStringLiteral("mp3"), QStringLiteral("bitrate"), -9), 3);
     EXPECT_EQ(settings.readInteger(QStringLiteral("MP3VBR"), QStringLiteral("Coding Method"), -9), 4);
-    EXPECT_EQ(settings.readString(QStringLiteral("MP3Expert"), QStringLiteral("crc"), {}), QStringLiteral("1"));
+    EXPECT_EQ(settings.readString(QStringLiteral("MP3Expert"), QStringLiteral("crc"), {}),
+              QStringLiteral("1"));
     EXPECT_EQ(settings.readInteger(QStringLiteral("Format"), QStringLiteral("mode"), -9), 2);
     EXPECT_EQ(settings.readInteger(QStringLiteral("Format"), QStringLiteral("stop"), -9), 2);
     EXPECT_EQ(settings.readInteger(QStringLiteral("set"), QStringLiteral("out_formt"), -9), 2);
     EXPECT_EQ(settings.readInteger(QStringLiteral("autorec"), QStringLiteral("format"), -9), 1);
-    EXPECT_EQ(settings.readString(QStringLiteral("autorec"), QStringLiteral("begintime2"), {}), QStringLiteral("07:30:15"));
+    EXPECT_EQ(settings.readString(QStringLiteral("autorec"), QStringLiteral("begintime2"), {}),
+              QStringLiteral("07:30:15"));
     // The memo lasts for the run only.
     EXPECT_FALSE(text.contains(QStringLiteral("noshort")));
     EXPECT_EQ(dialog->mp3CommandLine(), QStringLiteral("--noshort"));
@@ -147,22 +147,23 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     AppState fresh;
     OptionsDialog again(settings, fresh, prompts);
     again.LoadOptions();
-    auto c = [&](const char* n) { return again.findChild<QComboBox*>(QString::fromLatin1(n)); };
+    auto c = [&](const char *n) { return again.findChild<QComboBox *>(QString::fromLatin1(n)); };
     EXPECT_EQ(c("cb_mp3_bitrate")->currentIndex(), 3);
     EXPECT_EQ(c("cb_mp3vbrcm")->currentIndex(), 4);
-    EXPECT_EQ(again.findChild<QSpinBox*>(QStringLiteral("udLFiltF"))->value(), 17000);
+    EXPECT_EQ(again.findChild<QSpinBox *>(QStringLiteral("udLFiltF"))->value(), 17000);
     EXPECT_EQ(c("cb_de")->currentIndex(), 2);
-    EXPECT_EQ(again.findChild<RadioGroup*>(QStringLiteral("rg_alt"))->itemIndex(), 4);
+    EXPECT_EQ(again.findChild<RadioGroup *>(QStringLiteral("rg_alt"))->itemIndex(), 4);
     EXPECT_EQ(c("cb_wav_bit")->currentIndex(), 1);
     EXPECT_TRUE(c("cb_wav_bit")->isEnabled());
     EXPECT_EQ(c("cb_wma")->currentIndex(), 12);
-    EXPECT_EQ(again.findChild<QSpinBox*>(QStringLiteral("ud_ogg_quality"))->value(), 640);
-    EXPECT_TRUE(again.findChild<QSpinBox*>(QStringLiteral("ud_ogg_quality"))->isEnabled());
+    EXPECT_EQ(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->value(), 640);
+    EXPECT_TRUE(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->isEnabled());
     EXPECT_EQ(fresh.GrabMode, 2);
     EXPECT_EQ(fresh.ErrorAction, 2);
     EXPECT_EQ(fresh.ScheduleMode, 1);
-    EXPECT_TRUE(again.findChild<QRadioButton*>(QStringLiteral("cd_g2"))->isChecked());
-    EXPECT_EQ(again.findChild<QLineEdit*>(QStringLiteral("edt_proxy"))->text(), QStringLiteral("proxy.local:3128"));
+    EXPECT_TRUE(again.findChild<QRadioButton *>(QStringLiteral("cd_g2"))->isChecked());
+    EXPECT_EQ(again.findChild<QLineEdit *>(QStringLiteral("edt_proxy"))->text(),
+              QStringLiteral("proxy.local:3128"));
     EXPECT_FALSE(again.openFolderWhenDone());
     EXPECT_EQ(again.recordNaming(), 2);
     EXPECT_TRUE(again.scheduleSlot(1).on);
@@ -177,7 +178,7 @@ TEST_F(OptionsDialogTest, GrabModeOutsideRangeIsKeptAndWrittenBack) {
     settings.writeInteger(QStringLiteral("Format"), QStringLiteral("mode"), 7);
     settings.writeInteger(QStringLiteral("Format"), QStringLiteral("stop"), -3);
     dialog->LoadOptions();
-    for (const char* n : {"cd_g0", "cd_g1", "cd_g2", "cd_g3", "cd_a1", "cd_a2", "cd_a3"})
+    for (const char *n : {"cd_g0", "cd_g1", "cd_g2", "cd_g3", "cd_a1", "cd_a2", "cd_a3"})
         EXPECT_FALSE(w<QRadioButton>(n)->isChecked()) << n;
     EXPECT_EQ(state.GrabMode, 7);
     EXPECT_EQ(state.ErrorAction, -3);
@@ -270,17 +271,17 @@ TEST_F(OptionsDialogTest, EnablingRules) {
 
 TEST_F(OptionsDialogTest, DigitsFilterTurnsNonDigitsIntoBackspace) {
     dialog->LoadOptions();
-    auto* port = w<QLineEdit>("edt_port");
+    auto *port = w<QLineEdit>("edt_port");
     port->clear();
     QTest::keyClicks(port, QStringLiteral("8a0"));
     EXPECT_EQ(port->text(), QStringLiteral("0"));
     QTest::keyClick(port, Qt::Key_Backspace);
     EXPECT_TRUE(port->text().isEmpty());
-    auto* timeout = w<QLineEdit>("edt_timeout");
+    auto *timeout = w<QLineEdit>("edt_timeout");
     timeout->clear();
     QTest::keyClicks(timeout, QStringLiteral("12x3"));
     EXPECT_EQ(timeout->text(), QStringLiteral("13"));
-    auto* quality = spin("ud_ogg_quality");
+    auto *quality = spin("ud_ogg_quality");
     check("ck_oggquality")->setChecked(true);
     w<QLineEdit>("edt_ogg_quality")->selectAll();
     QTest::keyClicks(quality, QStringLiteral("45b7"));
@@ -298,7 +299,7 @@ TEST_F(OptionsDialogTest, DefaultThenCloseWritesNothingAndTheNextShowingReloads)
     w<QPushButton>("Button2")->click();
     EXPECT_EQ(combo("cb_mp3_bitrate")->currentIndex(), 9);
     EXPECT_EQ(combo("cb_wma")->currentIndex(), 9);           // not the load default 46
-    EXPECT_EQ(combo("cb_wav_frequency")->currentIndex(), 8);  // not the load default 7
+    EXPECT_EQ(combo("cb_wav_frequency")->currentIndex(), 8); // not the load default 7
     EXPECT_EQ(spin("ud_retries")->value(), 5);
     w<QPushButton>("Cancel")->click();
     EXPECT_FALSE(dialog->isVisible());
@@ -326,20 +327,26 @@ TEST_F(OptionsDialogTest, PageTreeShowsOnePageWithItsTitle) {
     dialog->LoadOptions();
     const struct {
         int node;
-        const char* title;
-        const char* page;
-    } pages[] = {{1, "Set Record", "gb_rec"},          {2, "Set Ripper", "gb_cd"},
-                 {3, "Set MP3 General", "gb_mp3general"}, {4, "Set MP3 General", "gb_mp3general"},
-                 {5, "Set MP3 VBR", "gb_mp3vbr"},      {6, "Set MP3 Filter", "gb_filter"},
-                 {7, "Set MP3 Expert", "gb_expert"},   {8, "Set MP3 Presets", "gb_presets"},
-                 {9, "Set MP3 Command Line", "gb_command"}, {10, "Set WAV Format", "gb_wav"},
-                 {11, "Set WMA Format", "gb_wma"},     {12, "Set OGG Format", "gb_ogg"}};
-    auto* tree = w<QTreeWidget>("TreeView1");
-    QList<QTreeWidgetItem*> order;
+        const char *title;
+        const char *page;
+    } pages[] = {{1, "Set Record", "gb_rec"},
+                 {2, "Set Ripper", "gb_cd"},
+                 {3, "Set MP3 General", "gb_mp3general"},
+                 {4, "Set MP3 General", "gb_mp3general"},
+                 {5, "Set MP3 VBR", "gb_mp3vbr"},
+                 {6, "Set MP3 Filter", "gb_filter"},
+                 {7, "Set MP3 Expert", "gb_expert"},
+                 {8, "Set MP3 Presets", "gb_presets"},
+                 {9, "Set MP3 Command Line", "gb_command"},
+                 {10, "Set WAV Format", "gb_wav"},
+                 {11, "Set WMA Format", "gb_wma"},
+                 {12, "Set OGG Format", "gb_ogg"}};
+    auto *tree = w<QTreeWidget>("TreeView1");
+    QList<QTreeWidgetItem *> order;
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         order << *it;
     ASSERT_EQ(order.size(), 13);
-    for (const auto& p : pages) {
+    for (const auto &p : pages) {
         tree->setCurrentItem(order[p.node]);
         EXPECT_EQ(w<QLabel>("set_lb")->text(), QString::fromLatin1(p.title));
         EXPECT_TRUE(w<QGroupBox>(p.page)->isVisibleTo(dialog.get())) << p.page;
@@ -354,11 +361,13 @@ TEST_F(OptionsDialogTest, OutputFolderChosenIsWrittenAndShown) {
     dialog->LoadOptions();
     prompts.folderToChoose = dir.filePath(QStringLiteral("out"));
     w<QPushButton>("Button7")->click();
-    EXPECT_EQ(settings.readString(QStringLiteral("video"), QStringLiteral("path"), {}), prompts.folderToChoose);
+    EXPECT_EQ(settings.readString(QStringLiteral("video"), QStringLiteral("path"), {}),
+              prompts.folderToChoose);
     EXPECT_EQ(w<QLineEdit>("ed_out")->text(), prompts.folderToChoose);
     prompts.folderToChoose.clear();
     w<QPushButton>("Button7")->click();
-    EXPECT_EQ(settings.readString(QStringLiteral("video"), QStringLiteral("path"), {}), dir.filePath(QStringLiteral("out")));
+    EXPECT_EQ(settings.readString(QStringLiteral("video"), QStringLiteral("path"), {}),
+              dir.filePath(QStringLiteral("out")));
 }
 
 TEST_F(OptionsDialogTest, RecordingOggFormatIsCheckedOnSave) {
@@ -395,14 +404,15 @@ TEST_F(OptionsDialogTest, StartUpValuesAndRecorderControls) {
     settings.writeString(QStringLiteral("Time"), QStringLiteral("Time"), QStringLiteral("23:15:00"));
     settings.writeBool(QStringLiteral("timeclose"), QStringLiteral("bclose"), true);
     dialog->LoadOptions();
-    EXPECT_FALSE(check("CB_SHOWD")->isChecked());  // not the dialog's own loading
+    EXPECT_FALSE(check("CB_SHOWD")->isChecked()); // not the dialog's own loading
     dialog->LoadShutdownOptions();
     EXPECT_EQ(dialog->shutdownTime(), QTime(23, 15, 0));
     EXPECT_TRUE(check("CB_SHOWD")->isChecked());
     EXPECT_TRUE(enabled("dtpTime"));
 
     std::vector<int> volumes;
-    QObject::connect(dialog.get(), &OptionsDialog::recordingVolumeChanged, [&](int v) { volumes.push_back(v); });
+    QObject::connect(dialog.get(), &OptionsDialog::recordingVolumeChanged,
+                     [&](int v) { volumes.push_back(v); });
     dialog->showRecordingVolume(30000);
     EXPECT_TRUE(volumes.empty());
     EXPECT_EQ(dialog->tb_rd()->value(), 30000);
@@ -428,7 +438,7 @@ TEST(SettingsKeys, TablesAndBothDefaults) {
     EXPECT_EQ(freedbSiteItems().size(), 11);
     // Every key appears once in the table.
     QStringList seen;
-    for (const auto& k : keys::keyTable()) {
+    for (const auto &k : keys::keyTable()) {
         const QString id = QString(k.section) + QLatin1Char('/') + QString(k.key);
         EXPECT_FALSE(seen.contains(id)) << id.toStdString();
         seen << id;

@@ -23,16 +23,17 @@ protected:
         entries.stopLocalPlayback = [this] { ++localStops; };
     }
     // Tagged files in the media folder; each title is its file's base name.
-    QStringList makeFiles(const QStringList& names, const QByteArray& artist = "Ann", const QByteArray& album = "First") {
+    QStringList makeFiles(const QStringList &names, const QByteArray &artist = "Ann",
+                          const QByteArray &album = "First") {
         QStringList paths;
-        for (const QString& name : names) {
+        for (const QString &name : names) {
             const QString path = mediaFile(name);
             writeTaggedMp3(path, name.section(QLatin1Char('.'), 0, 0).toUtf8(), artist, album);
             paths << path;
         }
         return paths;
     }
-    void addFiles(const QStringList& files) {
+    void addFiles(const QStringList &files) {
         prompts.filesToOpen = files;
         entries.AddFiles();
     }
@@ -55,9 +56,11 @@ TEST_F(EntriesTest, AddFilesStoresReadsAndStartsTheNowPlayingList) {
 
     addFiles(makeFiles({QStringLiteral("one.mp3"), QStringLiteral("two.MP3"), QStringLiteral("skip.flac")}));
 
-    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")),
+              (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     EXPECT_EQ(read(QStringLiteral("music.dat")).front(),
-              track(QStringLiteral("one"), QStringLiteral("Ann"), QStringLiteral("First"), mediaFile(QStringLiteral("one.mp3"))));
+              track(QStringLiteral("one"), QStringLiteral("Ann"), QStringLiteral("First"),
+                    mediaFile(QStringLiteral("one.mp3"))));
     EXPECT_EQ(titles(QStringLiteral("tp.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), QStringList{QStringLiteral("Ann")});
@@ -78,8 +81,10 @@ TEST_F(EntriesTest, AddingWhileNowPlayingIsShownExtendsTheList) {
     addFiles(makeFiles({QStringLiteral("one.mp3")}));
     // A known Path adds no record but still a row and, unless present, a tp.dat entry.
     addFiles(makeFiles({QStringLiteral("two.mp3"), QStringLiteral("one.mp3")}));
-    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
-    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("one")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")),
+              (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    EXPECT_EQ(listTitles(),
+              (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("one")}));
     EXPECT_EQ(titles(QStringLiteral("tp.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     // From any other view the new files alone form the list.
     showRoot(LibraryCatalogue::AllTitleRoot);
@@ -133,10 +138,11 @@ TEST_F(EntriesTest, FailingToOpenTheFirstRowRunsDeleteEntries) {
 
 TEST_F(EntriesTest, CommandLineFileIsAddedWithoutClearingAndPlayed) {
     library.appendTrackRow(track(QStringLiteral("earlier"), {}, {}, QStringLiteral("/e")));
-    showRoot(LibraryCatalogue::MyArtistRoot);  // a view that leaves the list
+    showRoot(LibraryCatalogue::MyArtistRoot); // a view that leaves the list
     entries.OpenCommandLineFile(makeFiles({QStringLiteral("song.ogg.mp3")}).first());
     EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("earlier"), QStringLiteral("song")}));
-    EXPECT_EQ(titles(QStringLiteral("tp.dat")), (QStringList{QStringLiteral("earlier"), QStringLiteral("song")}));
+    EXPECT_EQ(titles(QStringLiteral("tp.dat")),
+              (QStringList{QStringLiteral("earlier"), QStringLiteral("song")}));
     EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("song")});
     EXPECT_EQ(played, std::vector<int>{0});
     EXPECT_TRUE(prompts.shown.empty());
@@ -155,7 +161,8 @@ TEST_F(EntriesTest, CommandLineFileOfAnotherTypeIsRefusedWithAMessage) {
 }
 
 TEST_F(EntriesTest, ScanTakesExactExtensionsAndNoSubFolders) {
-    makeFiles({QStringLiteral("a.Mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.MP3"), QStringLiteral("d.txt")});
+    makeFiles(
+        {QStringLiteral("a.Mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.MP3"), QStringLiteral("d.txt")});
     QDir().mkpath(mediaFile(QStringLiteral("sub")));
     makeFiles({QStringLiteral("sub/e.mp3")});
     writeBytes(mediaFile(QStringLiteral("broken.ogg")), "not an ogg");
@@ -229,12 +236,16 @@ class DeleteTest : public EntriesTest {
 protected:
     void SetUp() override {
         EntriesTest::SetUp();
-        write(QStringLiteral("music.dat"),
-              {track(QStringLiteral("a1"), QStringLiteral("Ann"), QStringLiteral("Solo"), QStringLiteral("/a1")),
-               track(QStringLiteral("b1"), QStringLiteral("Bob"), QStringLiteral("Duo"), QStringLiteral("/b1")),
-               track(QStringLiteral("a2"), QStringLiteral("Ann"), QStringLiteral("Duo"), QStringLiteral("/a2")),
-               track(QStringLiteral("b2"), QStringLiteral("Bob"), QStringLiteral("Duo"), QStringLiteral("/b2"))});
-        write(QStringLiteral("tp.dat"), {track(QStringLiteral("a1"), QStringLiteral("Ann"), QStringLiteral("Solo"), QStringLiteral("/a1"))});
+        write(
+            QStringLiteral("music.dat"),
+            {track(QStringLiteral("a1"), QStringLiteral("Ann"), QStringLiteral("Solo"),
+                   QStringLiteral("/a1")),
+             track(QStringLiteral("b1"), QStringLiteral("Bob"), QStringLiteral("Duo"), QStringLiteral("/b1")),
+             track(QStringLiteral("a2"), QStringLiteral("Ann"), QStringLiteral("Duo"), QStringLiteral("/a2")),
+             track(QStringLiteral("b2"), QStringLiteral("Bob"), QStringLiteral("Duo"),
+                   QStringLiteral("/b2"))});
+        write(QStringLiteral("tp.dat"), {track(QStringLiteral("a1"), QStringLiteral("Ann"),
+                                               QStringLiteral("Solo"), QStringLiteral("/a1"))});
         library.EnsureGroupNodes(read(QStringLiteral("music.dat")));
     }
 };
@@ -243,9 +254,11 @@ TEST_F(DeleteTest, AllTitleRemovesTheSelectedRecordAndEmptiedGroups) {
     showRoot(LibraryCatalogue::AllTitleRoot);
     library.selectRow(0);
     entries.DeleteEntries();
-    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("b1"), QStringLiteral("a2"), QStringLiteral("b2")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")),
+              (QStringList{QStringLiteral("b1"), QStringLiteral("a2"), QStringLiteral("b2")}));
     EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("b1"), QStringLiteral("a2"), QStringLiteral("b2")}));
-    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));
+    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot),
+              (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));
     EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), QStringList{QStringLiteral("Duo")});
     EXPECT_EQ(readBytes(data(QStringLiteral("tt.txt"))), tree::SaveTreeToBytes(library.tv2));
     EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("a1")});
@@ -270,7 +283,8 @@ TEST_F(DeleteTest, EmptyGroupViewRemovesJustTheNode) {
     show(child(LibraryCatalogue::MyAlbumRoot, QStringLiteral("Nothing")));
     ASSERT_EQ(library.rowCount(), 0);
     entries.DeleteEntries();
-    EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), (QStringList{QStringLiteral("Solo"), QStringLiteral("Duo")}));
+    EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot),
+              (QStringList{QStringLiteral("Solo"), QStringLiteral("Duo")}));
     EXPECT_EQ(titles(QStringLiteral("music.dat")).size(), 4);
 }
 
@@ -284,7 +298,7 @@ TEST_F(DeleteTest, NowPlayingAndLetterViewsRemoveTheRowOnly) {
     showRoot(LibraryCatalogue::NowPlayingRoot);
     EXPECT_EQ(listTitles(), QStringList{QStringLiteral("a1")});
 
-    show(library.root(LibraryCatalogue::AllTitleRoot)->child(1));  // "B"
+    show(library.root(LibraryCatalogue::AllTitleRoot)->child(1)); // "B"
     library.selectRow(1);
     entries.DeleteEntries();
     EXPECT_EQ(listTitles(), QStringList{QStringLiteral("b1")});
@@ -303,10 +317,12 @@ TEST_F(DeleteTest, FavoritesViewRemovesFromFavFileAndReloads) {
 }
 
 TEST_F(DeleteTest, ClearAllInFavoritesRemovesFromTheLibraryOnly) {
-    write(QStringLiteral("fav.dat"), {track(QStringLiteral("a1"), QStringLiteral("Ann"), QStringLiteral("Solo"), QStringLiteral("/a1"))});
+    write(QStringLiteral("fav.dat"), {track(QStringLiteral("a1"), QStringLiteral("Ann"),
+                                            QStringLiteral("Solo"), QStringLiteral("/a1"))});
     showRoot(LibraryCatalogue::FavoritesRoot);
     entries.ClearAll();
-    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("b1"), QStringLiteral("a2"), QStringLiteral("b2")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")),
+              (QStringList{QStringLiteral("b1"), QStringLiteral("a2"), QStringLiteral("b2")}));
     EXPECT_EQ(titles(QStringLiteral("fav.dat")), QStringList{QStringLiteral("a1")});
     EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("a1")});
     EXPECT_EQ(library.rowCount(), 0);

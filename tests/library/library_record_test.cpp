@@ -14,8 +14,10 @@ TEST(LibraryRecordLayout, FieldsSitAtTheirOffsetsGenreFirst) {
     ASSERT_EQ(b.size(), 550);
     EXPECT_EQ(b.mid(0, 5), QByteArray("\x04Rock"));
     EXPECT_EQ(b.mid(11, 6), QByteArray("\x05Title"));
-    EXPECT_EQ(b.mid(112, 7), QByteArray("\x06" "Artist"));
-    EXPECT_EQ(b.mid(193, 6), QByteArray("\x05" "Album"));
+    EXPECT_EQ(b.mid(112, 7), QByteArray("\x06"
+                                        "Artist"));
+    EXPECT_EQ(b.mid(193, 6), QByteArray("\x05"
+                                        "Album"));
     EXPECT_EQ(b.mid(294, 9), QByteArray("\x08/m/a.mp3"));
     // Bytes after each text carry nothing: we write zeros.
     EXPECT_EQ(b.mid(5, 6), QByteArray(6, '\0'));
@@ -23,9 +25,9 @@ TEST(LibraryRecordLayout, FieldsSitAtTheirOffsetsGenreFirst) {
 }
 
 TEST(LibraryRecordLayout, LongTextsAreCutToTheFieldWidths) {
-    const LibraryRecord r = track(QString(150, QLatin1Char('t')), QString(90, QLatin1Char('a')),
-                                  QString(120, QLatin1Char('b')), QString(300, QLatin1Char('p')),
-                                  QStringLiteral("Progressive Rock"));
+    const LibraryRecord r =
+        track(QString(150, QLatin1Char('t')), QString(90, QLatin1Char('a')), QString(120, QLatin1Char('b')),
+              QString(300, QLatin1Char('p')), QStringLiteral("Progressive Rock"));
     const QByteArray b = r.toBytes();
     EXPECT_EQ(static_cast<unsigned char>(b[0]), 10);
     EXPECT_EQ(static_cast<unsigned char>(b[11]), 100);
@@ -46,7 +48,7 @@ TEST(LibraryRecordLayout, OldEightBitBytesReadAsWindows1252AndLengthBeyondFieldI
     QByteArray b(550, '\0');
     b[0] = 4;
     b.replace(1, 4, QByteArray("J\xE9zz"));
-    b[294] = static_cast<char>(0xFF);  // longer than the field: only the field counts
+    b[294] = static_cast<char>(0xFF); // longer than the field: only the field counts
     const LibraryRecord r = LibraryRecord::fromBytes(b);
     EXPECT_EQ(r.Genre, QString::fromUtf8("Jézz"));
     EXPECT_EQ(r.Path.size(), 255);
@@ -56,7 +58,8 @@ class LibraryFilesTest : public LibraryFixture {};
 
 TEST_F(LibraryFilesTest, AppendIfNewComparesThePathExactly) {
     const QString music = data(QStringLiteral("music.dat"));
-    const LibraryRecord a = track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("/m/a.mp3"));
+    const LibraryRecord a =
+        track(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("/m/a.mp3"));
     EXPECT_TRUE(libraryfiles::AppendIfNew(music, a));
     const QByteArray once = readBytes(music);
     EXPECT_EQ(once, a.toBytes());
@@ -74,10 +77,12 @@ TEST_F(LibraryFilesTest, AppendIfNewComparesThePathExactly) {
 
 TEST_F(LibraryFilesTest, BatchAppendSkipsKnownAndRepeatedPathsInOrder) {
     write(QStringLiteral("music.dat"), {track(QStringLiteral("old"), {}, {}, QStringLiteral("/m/1"))});
-    const int added = libraryfiles::AppendIfNew(
-        data(QStringLiteral("music.dat")),
-        {track(QStringLiteral("dup of old"), {}, {}, QStringLiteral("/m/1")), track(QStringLiteral("two"), {}, {}, QStringLiteral("/m/2")),
-         track(QStringLiteral("two again"), {}, {}, QStringLiteral("/m/2")), track(QStringLiteral("three"), {}, {}, QStringLiteral("/m/3"))});
+    const int added =
+        libraryfiles::AppendIfNew(data(QStringLiteral("music.dat")),
+                                  {track(QStringLiteral("dup of old"), {}, {}, QStringLiteral("/m/1")),
+                                   track(QStringLiteral("two"), {}, {}, QStringLiteral("/m/2")),
+                                   track(QStringLiteral("two again"), {}, {}, QStringLiteral("/m/2")),
+                                   track(QStringLiteral("three"), {}, {}, QStringLiteral("/m/3"))});
     EXPECT_EQ(added, 2);
     EXPECT_EQ(titles(QStringLiteral("music.dat")),
               (QStringList{QStringLiteral("old"), QStringLiteral("two"), QStringLiteral("three")}));
@@ -85,15 +90,19 @@ TEST_F(LibraryFilesTest, BatchAppendSkipsKnownAndRepeatedPathsInOrder) {
 
 TEST_F(LibraryFilesTest, AppendIfNewOnAMissingFileWritesNothing) {
     QFile::remove(data(QStringLiteral("music.dat")));
-    EXPECT_FALSE(libraryfiles::AppendIfNew(data(QStringLiteral("music.dat")), track({}, {}, {}, QStringLiteral("/x"))));
+    EXPECT_FALSE(libraryfiles::AppendIfNew(data(QStringLiteral("music.dat")),
+                                           track({}, {}, {}, QStringLiteral("/x"))));
     EXPECT_FALSE(QFile::exists(data(QStringLiteral("music.dat"))));
 }
 
 TEST_F(LibraryFilesTest, ShortTailIsIgnoredByReadersAndAppendsStartOnARecordBoundary) {
-    write(QStringLiteral("music.dat"), {track(QStringLiteral("one"), {}, {}, QStringLiteral("/1"))}, QByteArray(100, 'z'));
+    write(QStringLiteral("music.dat"), {track(QStringLiteral("one"), {}, {}, QStringLiteral("/1"))},
+          QByteArray(100, 'z'));
     EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("one")});
-    EXPECT_TRUE(libraryfiles::AppendIfNew(data(QStringLiteral("music.dat")), track(QStringLiteral("two"), {}, {}, QStringLiteral("/2"))));
-    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    EXPECT_TRUE(libraryfiles::AppendIfNew(data(QStringLiteral("music.dat")),
+                                          track(QStringLiteral("two"), {}, {}, QStringLiteral("/2"))));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")),
+              (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     EXPECT_EQ(QFile(data(QStringLiteral("music.dat"))).size(), 1100);
 }
 
@@ -103,7 +112,8 @@ TEST_F(LibraryFilesTest, RemoveRecordsKeepsTheOthersInOrder) {
         five.push_back(track(QString::number(i), {}, {}, QStringLiteral("/m/%1").arg(i)));
     const QString music = data(QStringLiteral("music.dat"));
     write(QStringLiteral("music.dat"), five);
-    EXPECT_EQ(libraryfiles::RemoveRecords(music, {QStringLiteral("/m/0")}, data(QStringLiteral("temp.dat"))), 1);
+    EXPECT_EQ(libraryfiles::RemoveRecords(music, {QStringLiteral("/m/0")}, data(QStringLiteral("temp.dat"))),
+              1);
     EXPECT_EQ(libraryfiles::RemoveRecords(music, {QStringLiteral("/m/4"), QStringLiteral("/m/2")},
                                           data(QStringLiteral("temp.dat"))),
               2);
@@ -116,9 +126,11 @@ TEST_F(LibraryFilesTest, RemoveRecordsTakesOnlyTheFirstRecordOfAPath) {
                                       track(QStringLiteral("other"), {}, {}, QStringLiteral("/other")),
                                       track(QStringLiteral("second"), {}, {}, QStringLiteral("/same"))});
     // Two rows with the same Path both point at the first such record.
-    libraryfiles::RemoveRecords(data(QStringLiteral("fav.dat")), {QStringLiteral("/same"), QStringLiteral("/same")},
+    libraryfiles::RemoveRecords(data(QStringLiteral("fav.dat")),
+                                {QStringLiteral("/same"), QStringLiteral("/same")},
                                 data(QStringLiteral("temp.dat")));
-    EXPECT_EQ(titles(QStringLiteral("fav.dat")), (QStringList{QStringLiteral("other"), QStringLiteral("second")}));
+    EXPECT_EQ(titles(QStringLiteral("fav.dat")),
+              (QStringList{QStringLiteral("other"), QStringLiteral("second")}));
 }
 
 TEST_F(LibraryFilesTest, RemoveRecordsLeavesTheSourceAloneWhenNothingMatchesOrItCannotBeReplaced) {

@@ -11,7 +11,7 @@ using namespace varnelo::test;
 namespace {
 
 // Rewrites the ID3v1 tag at the end of an encoded MP3.
-void retag(const QString& path, const QByteArray& title, const QByteArray& artist, const QByteArray& album) {
+void retag(const QString &path, const QByteArray &title, const QByteArray &artist, const QByteArray &album) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     ASSERT_TRUE(f.seek(f.size() - 128));
@@ -28,19 +28,20 @@ protected:
         // One real encoded file with an ID3v1 tag; the others are copies retagged.
         const QString wav = dir.filePath(QStringLiteral("tone.wav"));
         ASSERT_EQ(QProcess::execute(QStringLiteral("sox"),
-                                    {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
-                                     QStringLiteral("1"), wav, QStringLiteral("synth"), QStringLiteral("0.2"),
-                                     QStringLiteral("sine"), QStringLiteral("440")}),
+                                    {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                                     QStringLiteral("-c"), QStringLiteral("1"), wav, QStringLiteral("synth"),
+                                     QStringLiteral("0.2"), QStringLiteral("sine"), QStringLiteral("440")}),
                   0);
         source = dir.filePath(QStringLiteral("tone.mp3"));
         ASSERT_EQ(QProcess::execute(QStringLiteral("lame"),
-                                    {QStringLiteral("--quiet"), QStringLiteral("--id3v1-only"), QStringLiteral("--tt"),
-                                     QStringLiteral("Tone"), QStringLiteral("--ta"), QStringLiteral("Ann"),
-                                     QStringLiteral("--tl"), QStringLiteral("First"), QStringLiteral("--tg"),
-                                     QStringLiteral("Rock"), wav, source}),
+                                    {QStringLiteral("--quiet"), QStringLiteral("--id3v1-only"),
+                                     QStringLiteral("--tt"), QStringLiteral("Tone"), QStringLiteral("--ta"),
+                                     QStringLiteral("Ann"), QStringLiteral("--tl"), QStringLiteral("First"),
+                                     QStringLiteral("--tg"), QStringLiteral("Rock"), wav, source}),
                   0);
     }
-    void copyAs(const QString& name, const QByteArray& title, const QByteArray& artist, const QByteArray& album) {
+    void copyAs(const QString &name, const QByteArray &title, const QByteArray &artist,
+                const QByteArray &album) {
         QFile::copy(source, mediaFile(name));
         retag(mediaFile(name), title, artist, album);
     }
@@ -63,11 +64,13 @@ TEST_F(ScanCliTest, ScansTheFolderIntoMusicFileAndTree) {
 
     const DataFolder fresh(dataFolder);
     std::vector<LibraryRecord> stored;
-    for (const QByteArray& b : libraryFile(fresh.file(QStringLiteral("music.dat"))).readAll())
+    for (const QByteArray &b : libraryFile(fresh.file(QStringLiteral("music.dat"))).readAll())
         stored.push_back(LibraryRecord::fromBytes(b));
     ASSERT_EQ(stored.size(), 2u);
-    EXPECT_EQ(stored[0], track(QStringLiteral("Bee"), QStringLiteral("Bob"), QStringLiteral("Second"), mediaFile(QStringLiteral("b.MP3"))));
-    EXPECT_EQ(stored[1], track(QStringLiteral("Tone"), QStringLiteral("Ann"), QStringLiteral("First"), mediaFile(QStringLiteral("tone.mp3"))));
+    EXPECT_EQ(stored[0], track(QStringLiteral("Bee"), QStringLiteral("Bob"), QStringLiteral("Second"),
+                               mediaFile(QStringLiteral("b.MP3"))));
+    EXPECT_EQ(stored[1], track(QStringLiteral("Tone"), QStringLiteral("Ann"), QStringLiteral("First"),
+                               mediaFile(QStringLiteral("tone.mp3"))));
 
     LibraryCatalogue loaded(state, fresh);
     loaded.LoadLibraryTree(fresh.file(QStringLiteral("tt.txt")));
@@ -80,12 +83,13 @@ TEST_F(ScanCliTest, ScansTheFolderIntoMusicFileAndTree) {
     writeBytes(fresh.file(QStringLiteral("tt.txt")), {});
     r = runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), dataFolder, media()});
     EXPECT_EQ(r.out, QStringLiteral("read 2 files, added 0 records\n"));
-    EXPECT_TRUE(readBytes(fresh.file(QStringLiteral("tt.txt"))).startsWith("Now Playing\r\nAll Title\r\n\tA\r\n"));
+    EXPECT_TRUE(
+        readBytes(fresh.file(QStringLiteral("tt.txt"))).startsWith("Now Playing\r\nAll Title\r\n\tA\r\n"));
 }
 
 TEST_F(ScanCliTest, MissingFolderFailsWithAMessage) {
-    const CliResult r = runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), dir.filePath(QStringLiteral("d")),
-                                dir.filePath(QStringLiteral("nowhere"))});
+    const CliResult r = runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"),
+                                dir.filePath(QStringLiteral("d")), dir.filePath(QStringLiteral("nowhere"))});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("nowhere")));
 }
@@ -98,7 +102,8 @@ TEST_F(ScanCliTest, TagsReadPrintsValuesCutAsARecordStoresThem) {
     ASSERT_TRUE(f.seek(f.size() - 1));
     f.write("\x01");
     f.close();
-    const CliResult r = runCli({QStringLiteral("tags"), QStringLiteral("read"), mediaFile(QStringLiteral("long.mp3"))});
+    const CliResult r =
+        runCli({QStringLiteral("tags"), QStringLiteral("read"), mediaFile(QStringLiteral("long.mp3"))});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Genre: Classic Ro\nTitle: T\nArtist: A\nAlbum: B\n"));
 }

@@ -12,7 +12,7 @@ namespace {
 
 class LibraryTreeTest : public LibraryFixture {
 protected:
-    void loadTree(const QByteArray& text) {
+    void loadTree(const QByteArray &text) {
         writeBytes(data(QStringLiteral("tt.txt")), text);
         library.LoadLibraryTree(data(QStringLiteral("tt.txt")));
     }
@@ -51,7 +51,8 @@ TEST_F(LibraryTreeTest, FileLackingTheFixedTopLevelKeepsItsGroups) {
     // No "Now Playing", a short letter list: the groups survive, the rest is rebuilt.
     loadTree("All Title\r\n\tA\r\nMy Artist\r\n\tAnn\r\n\tBob\r\nMy Album\r\n\tFirst\r\n");
     expectFixedTopLevel();
-    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));
+    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot),
+              (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));
     EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), QStringList{QStringLiteral("First")});
     // The operations that count on index 29 now work.
     library.EnsureArtistNode(QStringLiteral("Cid"));
@@ -77,7 +78,8 @@ TEST_F(LibraryTreeTest, GroupNodesAreAddedOnceComparedExactly) {
     library.EnsureArtistNode(QStringLiteral("Ann"));
     library.EnsureArtistNode(QStringLiteral("Ann"));
     library.EnsureArtistNode(QStringLiteral("ann"));
-    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), (QStringList{QStringLiteral("Ann"), QStringLiteral("ann")}));
+    EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot),
+              (QStringList{QStringLiteral("Ann"), QStringLiteral("ann")}));
     library.EnsureGroupNodes({track({}, QStringLiteral("Ann"), QStringLiteral("X"), {}),
                               track({}, QStringLiteral("Bob"), QStringLiteral("X"), {})});
     EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot),
@@ -93,10 +95,11 @@ TEST_F(LibraryTreeTest, AlbumsNeverLandUnderAnArtistNamedMyAlbum) {
 }
 
 TEST_F(LibraryTreeTest, RemoveEmptiedGroupsRemovesOnlyGroupsWithoutRecords) {
-    write(QStringLiteral("music.dat"), {track(QStringLiteral("t"), QStringLiteral("Ann"), QStringLiteral("Kept"), QStringLiteral("/1"))});
-    for (const char* a : {"Ann", "Bob"})
+    write(QStringLiteral("music.dat"),
+          {track(QStringLiteral("t"), QStringLiteral("Ann"), QStringLiteral("Kept"), QStringLiteral("/1"))});
+    for (const char *a : {"Ann", "Bob"})
         library.EnsureArtistNode(QLatin1String(a));
-    for (const char* a : {"Kept", "Gone"})
+    for (const char *a : {"Kept", "Gone"})
         library.EnsureAlbumNode(QLatin1String(a));
     library.RemoveEmptiedGroups({track({}, QStringLiteral("Ann"), QStringLiteral("Gone"), {}),
                                  track({}, QStringLiteral("Bob"), QStringLiteral("Kept"), {})});
@@ -109,31 +112,36 @@ protected:
     void SetUp() override {
         LibraryTreeTest::SetUp();
         write(QStringLiteral("music.dat"),
-              {track(QStringLiteral("apple"), QStringLiteral("Ann"), QStringLiteral("Love Songs"), QStringLiteral("/1"), QStringLiteral("Hard Rock")),
-               track(QStringLiteral("Avocado"), QStringLiteral("ann"), QStringLiteral("Love"), QStringLiteral("/2"), QStringLiteral("Jazz")),
-               track(QStringLiteral("9 lives"), QStringLiteral("Bob"), QStringLiteral("Cats"), QStringLiteral("/3"), QStringLiteral("Pop")),
-               track(QStringLiteral("banana"), QStringLiteral("Bob"), QStringLiteral("Fruit"), QStringLiteral("/4"), QStringLiteral("rock"))});
-        for (const char* a : {"Ann", "ann", "Bob"})
+              {track(QStringLiteral("apple"), QStringLiteral("Ann"), QStringLiteral("Love Songs"),
+                     QStringLiteral("/1"), QStringLiteral("Hard Rock")),
+               track(QStringLiteral("Avocado"), QStringLiteral("ann"), QStringLiteral("Love"),
+                     QStringLiteral("/2"), QStringLiteral("Jazz")),
+               track(QStringLiteral("9 lives"), QStringLiteral("Bob"), QStringLiteral("Cats"),
+                     QStringLiteral("/3"), QStringLiteral("Pop")),
+               track(QStringLiteral("banana"), QStringLiteral("Bob"), QStringLiteral("Fruit"),
+                     QStringLiteral("/4"), QStringLiteral("rock"))});
+        for (const char *a : {"Ann", "ann", "Bob"})
             library.EnsureArtistNode(QLatin1String(a));
-        for (const char* a : {"Love", "Cats"})
+        for (const char *a : {"Love", "Cats"})
             library.EnsureAlbumNode(QLatin1String(a));
     }
 };
 
 TEST_F(LibraryListingTest, AllTitleListsEveryRecordInFileOrder) {
     showRoot(LibraryCatalogue::AllTitleRoot);
-    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("apple"), QStringLiteral("Avocado"), QStringLiteral("9 lives"),
-                                         QStringLiteral("banana")}));
+    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("apple"), QStringLiteral("Avocado"),
+                                         QStringLiteral("9 lives"), QStringLiteral("banana")}));
     EXPECT_EQ(state.LastNodeText, QStringLiteral("All Title"));
     const LibraryRecord row = library.trackRow(0);
-    EXPECT_EQ(row, track(QStringLiteral("apple"), QStringLiteral("Ann"), QStringLiteral("Love Songs"), QStringLiteral("/1"),
-                         QStringLiteral("Hard Rock")).stored());
+    EXPECT_EQ(row, track(QStringLiteral("apple"), QStringLiteral("Ann"), QStringLiteral("Love Songs"),
+                         QStringLiteral("/1"), QStringLiteral("Hard Rock"))
+                       .stored());
 }
 
 TEST_F(LibraryListingTest, LetterNodesIgnoreCaseAndExtraTakesTheRest) {
-    show(library.root(LibraryCatalogue::AllTitleRoot)->child(0));  // "A"
+    show(library.root(LibraryCatalogue::AllTitleRoot)->child(0)); // "A"
     EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("apple"), QStringLiteral("Avocado")}));
-    show(library.root(LibraryCatalogue::AllTitleRoot)->child(26));  // "Extra"
+    show(library.root(LibraryCatalogue::AllTitleRoot)->child(26)); // "Extra"
     EXPECT_EQ(listTitles(), QStringList{QStringLiteral("9 lives")});
     for (int letter = 0; letter < 26; ++letter) {
         show(library.root(LibraryCatalogue::AllTitleRoot)->child(letter));
@@ -206,7 +214,7 @@ TEST_F(LibraryListingTest, PlayingRowIsSelectedWhenItsListIsShownAgain) {
     state.PlayingIndex = 2;
     showRoot(LibraryCatalogue::AllTitleRoot);
     EXPECT_EQ(library.selectedRow(), 2);
-    state.PlayingIndex = 9;  // past the last row: no selection
+    state.PlayingIndex = 9; // past the last row: no selection
     showRoot(LibraryCatalogue::AllTitleRoot);
     EXPECT_EQ(library.selectedRow(), -1);
 }
@@ -257,7 +265,7 @@ TEST_F(LibraryListingTest, ListEventsKeepTheContextRow) {
 }
 
 TEST_F(LibraryListingTest, DelIsEnabledOnlyForGroupNodes) {
-    const auto enabledOn = [this](QStandardItem* n) {
+    const auto enabledOn = [this](QStandardItem *n) {
         library.tv2MouseDown(Qt::RightButton, n->index());
         library.tv2ContextPopup();
         return library.del->isEnabled();

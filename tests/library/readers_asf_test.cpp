@@ -28,13 +28,13 @@ QByteArray le64(quint64 v) {
     qToLittleEndian(v, b.data());
     return b;
 }
-QByteArray utf16le(const QString& s) {
+QByteArray utf16le(const QString &s) {
     QByteArray b;
     for (QChar c : s)
         b += le16(c.unicode());
     return b;
 }
-QByteArray guid(const char* text) {
+QByteArray guid(const char *text) {
     const QUuid id(QLatin1String{text});
     QByteArray b(16, '\0');
     qToLittleEndian(id.data1, b.data());
@@ -43,30 +43,30 @@ QByteArray guid(const char* text) {
     std::memcpy(b.data() + 8, id.data4, 8);
     return b;
 }
-QByteArray object(const char* id, const QByteArray& payload) {
+QByteArray object(const char *id, const QByteArray &payload) {
     return guid(id) + le64(24 + static_cast<quint64>(payload.size())) + payload;
 }
 
-const char* const LegacyHeader = "{D6E229D1-35DA-11D1-9034-00A0C90349BE}";
-const char* const LegacyDescription = "{D6E229D5-35DA-11D1-9034-00A0C90349BE}";
-const char* const SomeOtherObject = "{D6E229D2-35DA-11D1-9034-00A0C90349BE}";
+const char *const LegacyHeader = "{D6E229D1-35DA-11D1-9034-00A0C90349BE}";
+const char *const LegacyDescription = "{D6E229D5-35DA-11D1-9034-00A0C90349BE}";
+const char *const SomeOtherObject = "{D6E229D2-35DA-11D1-9034-00A0C90349BE}";
 
 // A legacy entry: id byte, four bytes of no interest, name and value lengths
 // in characters at bytes 5 and 7, then both texts.
-QByteArray legacyEntry(quint8 id, const QString& name, const QString& value) {
+QByteArray legacyEntry(quint8 id, const QString &name, const QString &value) {
     QByteArray e(1, static_cast<char>(id));
     e += QByteArray(4, '\x7F') + le16(static_cast<quint16>(name.size())) +
          le16(static_cast<quint16>(value.size()));
     return e + utf16le(name) + utf16le(value);
 }
 
-QByteArray legacyFile(const QByteArray& entries, quint16 count) {
+QByteArray legacyFile(const QByteArray &entries, quint16 count) {
     const QByteArray body =
         object(SomeOtherObject, QByteArray(10, '\x55')) + object(LegacyDescription, le16(count) + entries);
     return object(LegacyHeader, body) + QByteArray(200, '\0');
 }
 
-AsfHeaderFields parse(const QByteArray& bytes) {
+AsfHeaderFields parse(const QByteArray &bytes) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

@@ -14,18 +14,18 @@ namespace {
 
 class Readers : public ::testing::Test {
 protected:
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QString plainMp3(const QString& name) {
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QString plainMp3(const QString &name) {
         return makeAudio(path(name), {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"),
                                       QStringLiteral("-id3v2_version"), QStringLiteral("0"),
                                       QStringLiteral("-write_xing"), QStringLiteral("0")});
     }
-    QString mp3WithTag(const QString& name, const QByteArray& tag) {
+    QString mp3WithTag(const QString &name, const QByteArray &tag) {
         const QString file = plainMp3(name);
         writeAll(file, readAll(file) + tag);
         return file;
     }
-    static void expectDefaults(const TrackFields& f, const QString& fileName, const QString& genre) {
+    static void expectDefaults(const TrackFields &f, const QString &fileName, const QString &genre) {
         EXPECT_EQ(f.genre, genre);
         EXPECT_EQ(f.title, fileName);
         EXPECT_EQ(f.artist, QStringLiteral("Unknown Artist"));
@@ -103,7 +103,7 @@ TEST_F(Readers, VorbisReaderRefusesOtherDataButReadsOpusInOgg) {
     try {
         ReadTrackFields(fake, QStringLiteral(".ogg"));
         FAIL() << "a WAV file passed as Vorbis";
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         EXPECT_TRUE(e.message().startsWith(QStringLiteral("Cannot open ") + fake + QStringLiteral(": ")))
             << e.message().toStdString();
     }
@@ -169,7 +169,7 @@ TEST_F(Readers, ReadOnlyFilesStayAsTheyWere) {
                                                    QStringLiteral("-metadata"), QStringLiteral("title=t")});
     const QString wav =
         makeAudio(path(QStringLiteral("ro.wav")), {QStringLiteral("-metadata"), QStringLiteral("title=t")});
-    for (const QString& file : {mp3, ogg, wma, wav}) {
+    for (const QString &file : {mp3, ogg, wma, wav}) {
         makeReadOnly(file);
         const FileState before = fileState(file);
         const TrackFields f = ReadTrackFields(file, QLatin1Char('.') + QFileInfo(file).suffix());

@@ -14,7 +14,7 @@ namespace {
 
 const QString kForm = QStringLiteral("varnelo");
 
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content) {
     const QString path = dir.filePath(name);
     QFile f(path);
     f.open(QIODevice::WriteOnly);
@@ -22,32 +22,34 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     return path;
 }
 
-QByteArray svgWith(const QByteArray& body) {
+QByteArray svgWith(const QByteArray &body) {
     return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"100\" viewBox=\"0 0 200 100\">" +
            body + "</svg>";
 }
 
 // A small skin: one form with a button, a text, a bar and an area.
 QByteArray smallSkin() {
-    return svgWith("<g id=\"varnelo\" data-kind=\"form\"><rect width=\"200\" height=\"100\" fill=\"#000\"/>"
-                   "<rect id=\"btnplay\" data-kind=\"button\" x=\"10\" y=\"10\" width=\"30\" height=\"20\" "
-                   "fill=\"#333\"/>"
-                   "<rect id=\"labtime\" data-kind=\"text\" x=\"50\" y=\"10\" width=\"100\" height=\"20\" "
-                   "fill=\"none\" data-color=\"#ffffff\" data-text=\"start\"/>"
-                   "<rect id=\"bar\" data-kind=\"range\" x=\"20\" y=\"60\" width=\"160\" height=\"10\" "
-                   "fill=\"none\" data-min=\"0\" data-max=\"7500\"/>"
-                   "<rect id=\"area_list\" data-kind=\"area\" x=\"150\" y=\"0\" width=\"50\" height=\"50\"/></g>"
-                   "<g id=\"mini\" data-kind=\"form\"><rect x=\"0\" y=\"0\" width=\"50\" height=\"40\"/>"
-                   "<rect id=\"close\" data-kind=\"button\" x=\"5\" y=\"5\" width=\"10\" height=\"10\"/></g>");
+    return svgWith(
+        "<g id=\"varnelo\" data-kind=\"form\"><rect width=\"200\" height=\"100\" fill=\"#000\"/>"
+        "<rect id=\"btnplay\" data-kind=\"button\" x=\"10\" y=\"10\" width=\"30\" height=\"20\" "
+        "fill=\"#333\"/>"
+        "<rect id=\"labtime\" data-kind=\"text\" x=\"50\" y=\"10\" width=\"100\" height=\"20\" "
+        "fill=\"none\" data-color=\"#ffffff\" data-text=\"start\"/>"
+        "<rect id=\"bar\" data-kind=\"range\" x=\"20\" y=\"60\" width=\"160\" height=\"10\" "
+        "fill=\"none\" data-min=\"0\" data-max=\"7500\"/>"
+        "<rect id=\"area_list\" data-kind=\"area\" x=\"150\" y=\"0\" width=\"50\" height=\"50\"/></g>"
+        "<g id=\"mini\" data-kind=\"form\"><rect x=\"0\" y=\"0\" width=\"50\" height=\"40\"/>"
+        "<rect id=\"close\" data-kind=\"button\" x=\"5\" y=\"5\" width=\"10\" height=\"10\"/></g>");
 }
 
 // Counts the pixels that differ noticeably between two images within a rectangle.
-int changedPixels(const QImage& a, const QImage& b, const QRect& r) {
+int changedPixels(const QImage &a, const QImage &b, const QRect &r) {
     int n = 0;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         for (int x = r.left(); x <= r.right(); ++x) {
             const QColor ca = a.pixelColor(x, y), cb = b.pixelColor(x, y);
-            if (std::abs(ca.red() - cb.red()) + std::abs(ca.green() - cb.green()) + std::abs(ca.blue() - cb.blue()) >
+            if (std::abs(ca.red() - cb.red()) + std::abs(ca.green() - cb.green()) +
+                    std::abs(ca.blue() - cb.blue()) >
                 30)
                 ++n;
         }
@@ -63,7 +65,7 @@ protected:
         skin.show();
     }
     QImage shot() { return skin.grab().toImage(); }
-    QPoint centre(const char* name) {
+    QPoint centre(const char *name) {
         return skin.GetObject(QLatin1String(name)).AsElement().rect().center();
     }
     Skin skin;
@@ -73,9 +75,10 @@ protected:
 
 TEST_F(DefaultSkin, HasEveryObjectTheProgramUsesOnA588By442Form) {
     EXPECT_EQ(skin.size(), QSize(588, 442));
-    for (const char* name : {"file", "tools", "settings", "radio", "local", "rip", "options", "btnplay", "btnstop",
-                             "btnrec", "btnpre", "btnnext", "search", "add", "remove", "up", "down", "vj", "vjj",
-                             "help", "minimize", "close"}) {
+    for (const char *name :
+         {"file",    "tools",  "settings", "radio",   "local",    "rip",  "options", "btnplay",
+          "btnstop", "btnrec", "btnpre",   "btnnext", "search",   "add",  "remove",  "up",
+          "down",    "vj",     "vjj",      "help",    "minimize", "close"}) {
         const SkinObject o = skin.GetObject(QLatin1String(name));
         ASSERT_FALSE(o.isNull()) << name;
         EXPECT_EQ(o.GetName(), QLatin1String(name));
@@ -91,15 +94,16 @@ TEST_F(DefaultSkin, HasEveryObjectTheProgramUsesOnA588By442Form) {
     EXPECT_EQ(barv.maximum(), 100);
 
     const QRect form(QPoint(0, 0), skin.size());
-    for (const char* area : {"area_tree", "area_list", "area_recordings", "area_panel", "area_state"}) {
+    for (const char *area : {"area_tree", "area_list", "area_recordings", "area_panel", "area_state"}) {
         const QRect r = skin.areaRect(QLatin1String(area));
         EXPECT_FALSE(r.isEmpty()) << area;
         EXPECT_TRUE(form.contains(r)) << area;
     }
-    EXPECT_TRUE(skin.areaRect(QStringLiteral("area_list")).contains(skin.areaRect(QStringLiteral("area_recordings"))));
+    EXPECT_TRUE(skin.areaRect(QStringLiteral("area_list"))
+                    .contains(skin.areaRect(QStringLiteral("area_recordings"))));
     // The mute buttons go where nothing of the skin reacts.
     const QRect mute(462, 398, 25, 24);
-    for (const QString& name : skin.objectNames()) {
+    for (const QString &name : skin.objectNames()) {
         if (name != QLatin1String("title")) {
             EXPECT_FALSE(skin.GetObject(name).AsElement().rect().intersects(mute)) << qPrintable(name);
         }
@@ -138,7 +142,7 @@ TEST_F(DefaultSkin, ClickReportsDownUpAndClickWithCoordinatesInTheObject) {
     EXPECT_EQ(click[0][0].value<SkinObject>(), skin.GetObject(QStringLiteral("btnplay")));
 
     // Each button reports itself.
-    for (const char* name : {"btnstop", "radio", "vjj", "close", "search"}) {
+    for (const char *name : {"btnstop", "radio", "vjj", "close", "search"}) {
         QTest::mouseClick(&skin, Qt::LeftButton, {}, centre(name));
         EXPECT_EQ(click.last()[0].value<SkinObject>().GetName(), QLatin1String(name));
     }
@@ -168,7 +172,8 @@ TEST_F(DefaultSkin, ReleaseElsewhereOrOtherButtonReportsNoClick) {
 
 TEST_F(DefaultSkin, HidingUnderAHeldButtonDropsTheGrab) {
     QSignalSpy click(&skin, &Skin::OnClick);
-    QObject::connect(&skin, &Skin::OnMouseDown, &skin, [this] { skin.hide(); }, Qt::SingleShotConnection);
+    QObject::connect(
+        &skin, &Skin::OnMouseDown, &skin, [this] { skin.hide(); }, Qt::SingleShotConnection);
     QTest::mousePress(&skin, Qt::LeftButton, {}, centre("minimize"));
     EXPECT_FALSE(skin.isVisible());
     skin.show();
@@ -184,13 +189,13 @@ TEST_F(DefaultSkin, DraggingTheBarsReportsPositionsInRange) {
     QTest::mousePress(&skin, Qt::LeftButton, {}, QPoint(bar.left() + 40, y));
     ASSERT_EQ(track.count(), 1);
     EXPECT_EQ(track[0][0].value<SkinObject>().GetName(), QStringLiteral("bar"));
-    EXPECT_EQ(track[0][1].toInt(), 1875); // 40 of 160 pixels
+    EXPECT_EQ(track[0][1].toInt(), 1875);                      // 40 of 160 pixels
     QTest::mouseMove(&skin, QPoint(bar.left() + 120, y + 30)); // leaving the bar vertically keeps the drag
     QTest::mouseMove(&skin, QPoint(bar.right() + 200, y));
     QTest::mouseRelease(&skin, Qt::LeftButton, {}, QPoint(bar.right() + 200, y));
     ASSERT_GE(track.count(), 3);
     EXPECT_EQ(track[1][1].toInt(), 5625);
-    for (const QList<QVariant>& e : track)
+    for (const QList<QVariant> &e : track)
         EXPECT_TRUE(e[1].toInt() >= 0 && e[1].toInt() <= 7500);
     EXPECT_EQ(track.last()[1].toInt(), 7500);
     EXPECT_EQ(skin.GetObject(QStringLiteral("bar")).AsRange().GetValue(), 7500);
@@ -295,10 +300,10 @@ TEST(SkinFiles, BadFilesGiveClearErrorsAndKeepTheSkinShown) {
     skin.LoadSkin(Skin::DefaultSkinPath());
     skin.ApplySkinForm(kForm);
 
-    const auto errorOf = [&](const QString& path) -> QString {
+    const auto errorOf = [&](const QString &path) -> QString {
         try {
             skin.LoadSkin(path);
-        } catch (const Error& e) {
+        } catch (const Error &e) {
             return e.message();
         }
         return QString();
@@ -308,7 +313,7 @@ TEST(SkinFiles, BadFilesGiveClearErrorsAndKeepTheSkinShown) {
 
     const struct {
         QByteArray content;
-        const char* expected;
+        const char *expected;
     } cases[] = {
         {"<svg xmlns=\"http://www.w3.org/2000/svg\"><g id=\"varnelo\" data-kind=\"form\">\n<rect", "line 2"},
         {"", "the file is empty"},
@@ -329,7 +334,7 @@ TEST(SkinFiles, BadFilesGiveClearErrorsAndKeepTheSkinShown) {
          "defined twice"},
     };
     int n = 0;
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const QString path = writeFile(dir, QStringLiteral("bad%1.svg").arg(n++), c.content);
         const QString message = errorOf(path);
         EXPECT_TRUE(message.contains(path)) << qPrintable(message);
@@ -342,7 +347,7 @@ TEST(SkinFiles, BadFilesGiveClearErrorsAndKeepTheSkinShown) {
 
 TEST(SkinWindow, TitleDragsTheBorderlessWindow) {
     QWidget window;
-    Skin* skin = new Skin(&window);
+    Skin *skin = new Skin(&window);
     skin->LoadSkin(Skin::DefaultSkinPath());
     skin->ApplySkin(&window);
     skin->ApplySkinForm(kForm);
@@ -362,7 +367,7 @@ TEST(SkinWindow, TitleDragsTheBorderlessWindow) {
 }
 
 TEST(SkinWindow, HandlesOutliveTheSkinAndHandlersMayDeleteIt) {
-    auto* skin = new Skin;
+    auto *skin = new Skin;
     skin->LoadSkin(Skin::DefaultSkinPath());
     skin->ApplySkinForm(kForm);
     skin->show();

@@ -8,7 +8,7 @@ using namespace varnelo::testing;
 
 namespace {
 
-QStringList lines(const QByteArray& out) {
+QStringList lines(const QByteArray &out) {
     return QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
@@ -35,7 +35,7 @@ TEST(TagsCli, SetWritesAndShowPrintsEveryProperty) {
     ASSERT_EQ(show.exitCode, 0) << show.err.constData();
     const QStringList out = lines(show.out);
     QStringList names;
-    for (const QString& l : out)
+    for (const QString &l : out)
         names << l.section(QStringLiteral(": "), 0, 0);
     EXPECT_EQ(names, (QStringList{QStringLiteral("infoTitle"),        QStringLiteral("infoArtist"),
                                   QStringLiteral("infoAlbum"),        QStringLiteral("infoGenre"),
@@ -73,7 +73,7 @@ TEST(TagsCli, UsageErrorsAndFailures) {
     const QString file = makeAudio(dir.filePath(QStringLiteral("u.ogg")),
                                    {QStringLiteral("-c:a"), QStringLiteral("libvorbis")});
     const QByteArray before = readAll(file);
-    auto rc = [&](const QStringList& args) {
+    auto rc = [&](const QStringList &args) {
         return runTool(cliPath(), QStringList{QStringLiteral("tags")} + args).exitCode;
     };
     EXPECT_EQ(rc({}), 2);

@@ -19,7 +19,7 @@
 #include <cstdio>
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) {
+inline void PrintTo(const QString &s, std::ostream *os) {
     *os << '"' << s.toStdString() << '"';
 }
 
@@ -30,7 +30,7 @@ struct ToolResult {
     QByteArray out, err;
 };
 
-inline ToolResult runTool(const QString& program, const QStringList& args) {
+inline ToolResult runTool(const QString &program, const QStringList &args) {
     QProcess p;
     p.start(program, args);
     ToolResult r;
@@ -43,8 +43,8 @@ inline ToolResult runTool(const QString& program, const QStringList& args) {
 }
 
 // ffmpeg with a quiet log; `args` come between the input and the output.
-inline QString makeAudio(const QString& path, const QStringList& args,
-                         const QString& source = QStringLiteral("sine=frequency=440:duration=1")) {
+inline QString makeAudio(const QString &path, const QStringList &args,
+                         const QString &source = QStringLiteral("sine=frequency=440:duration=1")) {
     const ToolResult r =
         runTool(QStringLiteral("ffmpeg"),
                 QStringList{QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
@@ -55,7 +55,7 @@ inline QString makeAudio(const QString& path, const QStringList& args,
 }
 
 // Format tags as an independent reader sees them, keys lower-cased.
-inline QMap<QString, QString> probeTags(const QString& path) {
+inline QMap<QString, QString> probeTags(const QString &path) {
     const ToolResult r = runTool(QStringLiteral("ffprobe"),
                                  {QStringLiteral("-v"), QStringLiteral("error"),
                                   QStringLiteral("-show_entries"), QStringLiteral("format_tags:stream_tags"),
@@ -64,11 +64,11 @@ inline QMap<QString, QString> probeTags(const QString& path) {
     // Ogg keeps its comments with the stream, the other containers with the file.
     QMap<QString, QString> tags;
     const QJsonObject root = QJsonDocument::fromJson(r.out).object();
-    auto add = [&](const QJsonObject& obj) {
+    auto add = [&](const QJsonObject &obj) {
         for (auto it = obj.begin(); it != obj.end(); ++it)
             tags.insert(it.key().toLower(), it.value().toString());
     };
-    for (const auto& stream : root[QStringLiteral("streams")].toArray())
+    for (const auto &stream : root[QStringLiteral("streams")].toArray())
         add(stream.toObject()[QStringLiteral("tags")].toObject());
     add(root[QStringLiteral("format")].toObject()[QStringLiteral("tags")].toObject());
     return tags;
@@ -79,40 +79,40 @@ struct FileState {
     QByteArray bytes;
     QDateTime modified;
     QFile::Permissions permissions;
-    bool operator==(const FileState&) const = default;
+    bool operator==(const FileState &) const = default;
 };
 
-inline FileState fileState(const QString& path) {
+inline FileState fileState(const QString &path) {
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::ReadOnly));
     const QFileInfo info(path);
     return FileState{f.readAll(), info.lastModified(), info.permissions()};
 }
 
-inline void makeReadOnly(const QString& path) {
+inline void makeReadOnly(const QString &path) {
     ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
 }
 
-inline QByteArray readAll(const QString& path) {
+inline QByteArray readAll(const QString &path) {
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::ReadOnly));
     return f.readAll();
 }
 
-inline void writeAll(const QString& path, const QByteArray& bytes) {
+inline void writeAll(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
 // A 30-byte ID3v1 text field, padded as the caller says.
-inline QByteArray id3v1Field(const QByteArray& text, char pad, int width = 30) {
+inline QByteArray id3v1Field(const QByteArray &text, char pad, int width = 30) {
     QByteArray f = text.left(width);
     f.append(QByteArray(width - f.size(), pad));
     return f;
 }
 
-inline QByteArray id3v1Tag(const QByteArray& title, const QByteArray& artist, const QByteArray& album,
+inline QByteArray id3v1Tag(const QByteArray &title, const QByteArray &artist, const QByteArray &album,
                            int genre, char pad = '\0') {
     QByteArray tag("TAG");
     tag += id3v1Field(title, pad) + id3v1Field(artist, pad) + id3v1Field(album, pad);
@@ -125,13 +125,13 @@ inline QByteArray id3v1Tag(const QByteArray& title, const QByteArray& artist, co
 
 // An Ogg Vorbis file with exactly these comment strings (any bytes, with or
 // without "="), built with libvorbisenc so nothing rewrites the comments.
-inline void writeVorbisWithComments(const QString& path, const QList<QByteArray>& comments) {
+inline void writeVorbisWithComments(const QString &path, const QList<QByteArray> &comments) {
     vorbis_info vi;
     vorbis_info_init(&vi);
     ASSERT_EQ(vorbis_encode_init_vbr(&vi, 1, 44100, 0.1f), 0);
     vorbis_comment vc;
     vorbis_comment_init(&vc);
-    for (const QByteArray& c : comments)
+    for (const QByteArray &c : comments)
         vorbis_comment_add(&vc, c.constData());
     vorbis_dsp_state vd;
     vorbis_analysis_init(&vd, &vi);
@@ -146,14 +146,14 @@ inline void writeVorbisWithComments(const QString& path, const QList<QByteArray>
     ogg_stream_packetin(&os, &headerCode);
     QByteArray bytes;
     ogg_page og;
-    auto appendPage = [&](const ogg_page& page) {
-        bytes.append(reinterpret_cast<const char*>(page.header), page.header_len);
-        bytes.append(reinterpret_cast<const char*>(page.body), page.body_len);
+    auto appendPage = [&](const ogg_page &page) {
+        bytes.append(reinterpret_cast<const char *>(page.header), page.header_len);
+        bytes.append(reinterpret_cast<const char *>(page.body), page.body_len);
     };
     while (ogg_stream_flush(&os, &og))
         appendPage(og);
     constexpr int Frames = 8820;
-    float** buffer = vorbis_analysis_buffer(&vd, Frames);
+    float **buffer = vorbis_analysis_buffer(&vd, Frames);
     for (int i = 0; i < Frames; ++i)
         buffer[0][i] = 0.3f * static_cast<float>(std::sin(2 * M_PI * 440.0 * i / 44100.0));
     vorbis_analysis_wrote(&vd, Frames);

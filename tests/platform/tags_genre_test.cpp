@@ -24,7 +24,7 @@ TEST(TagsGenreTable, TellingRowsAndBounds) {
 // The numbers are the same in every ID3v1 list; only a few spellings differ.
 // Checking against TagLib's list catches a shifted or misspelt row.
 TEST(TagsGenreTable, AgreesWithTagLibBarTheClassicSpellings) {
-    const std::map<int, const char*> classic = {
+    const std::map<int, const char *> classic = {
         {29, "Jazz+Funk"},          {64, "Native US"},       {81, "Folk-Rock"}, {85, "Bebob"},
         {90, "Avantgarde"},         {125, "Dance Hall"},     {129, "Hardcore"}, {132, "BritPop"},
         {136, "Christian Gangsta"}, {140, "Contemporary C"}, {146, "JPop"},     {147, "SynthPop"}};

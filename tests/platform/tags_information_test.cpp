@@ -15,17 +15,17 @@ namespace {
 
 class TagsInformation : public ::testing::Test {
 protected:
-    QString path(const QString& name) const { return dir.filePath(name); }
+    QString path(const QString &name) const { return dir.filePath(name); }
     // MP3 without any tag: ffmpeg's muxer would add an ID3v2 tag of its own.
-    QString plainMp3(const QString& name,
-                     const QString& source = QStringLiteral("sine=frequency=440:duration=1")) {
+    QString plainMp3(const QString &name,
+                     const QString &source = QStringLiteral("sine=frequency=440:duration=1")) {
         return makeAudio(path(name),
                          {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
                           QStringLiteral("128k"), QStringLiteral("-id3v2_version"), QStringLiteral("0"),
                           QStringLiteral("-write_xing"), QStringLiteral("0")},
                          source);
     }
-    static void fillAll(AudioInformation& info) {
+    static void fillAll(AudioInformation &info) {
         info.setInfoTitle(QStringLiteral("Title Ä"));
         info.setInfoArtist(QStringLiteral("Artist"));
         info.setInfoAlbum(QStringLiteral("Album"));
@@ -79,7 +79,7 @@ TEST_F(TagsInformation, WavFactsAreExact) {
 // Every property written is read back by a fresh component and, for the
 // common ones, by ffprobe.
 struct FormatCase {
-    const char* name;
+    const char *name;
     QStringList encode;
     bool url;
 };
@@ -87,7 +87,7 @@ struct FormatCase {
 class TagsRoundTrip : public TagsInformation, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(TagsRoundTrip, EveryPropertySurvivesAndOthersReadIt) {
-    const FormatCase& c = GetParam();
+    const FormatCase &c = GetParam();
     const QString file = makeAudio(path(QString::fromLatin1(c.name)), c.encode);
     AudioInformation writer;
     writer.LoadInfo(file);
@@ -131,13 +131,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"t.flac", {QStringLiteral("-c:a"), QStringLiteral("flac")}, true},
                       FormatCase{"t.opus", {QStringLiteral("-c:a"), QStringLiteral("libopus")}, true},
                       FormatCase{"t.m4a", {QStringLiteral("-c:a"), QStringLiteral("aac")}, false}),
-    [](const auto& info) {
+    [](const auto &info) {
         return QString::fromLatin1(info.param.name).replace(QLatin1Char('.'), QLatin1Char('_')).toStdString();
     });
 
 TEST_F(TagsInformation, MpegTagVersionChoosesTheTagWritten) {
-    auto hasV1 = [](const QString& f) { return readAll(f).right(128).startsWith("TAG"); };
-    auto hasV2 = [](const QString& f) { return readAll(f).startsWith("ID3"); };
+    auto hasV1 = [](const QString &f) { return readAll(f).right(128).startsWith("TAG"); };
+    auto hasV2 = [](const QString &f) { return readAll(f).startsWith("ID3"); };
 
     const QString v1 = plainMp3(QStringLiteral("v1.mp3"));
     ASSERT_FALSE(hasV1(v1) || hasV2(v1));
@@ -269,7 +269,7 @@ TEST_F(TagsInformation, FailuresNameTheFileAndChangeNothing) {
     try {
         info.LoadInfo(missing);
         FAIL() << "no error for a missing file";
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         EXPECT_TRUE(e.message().contains(missing));
     }
     EXPECT_THROW(info.SaveInfo(missing), Error);
@@ -290,7 +290,7 @@ TEST_F(TagsInformation, FailuresNameTheFileAndChangeNothing) {
     try {
         loaded.SaveInfo(file);
         FAIL() << "a read-only file was written";
-    } catch (const Error& e) {
+    } catch (const Error &e) {
         EXPECT_TRUE(e.message().contains(QLatin1String("read-only")));
     }
     EXPECT_TRUE(fileState(file) == before);

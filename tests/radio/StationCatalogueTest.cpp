@@ -1,8 +1,8 @@
+#include "radio/StationCatalogue.h"
 #include "common/AppState.h"
 #include "common/Error.h"
 #include "common/TreeText.h"
 #include "radio/DataFiles.h"
-#include "radio/StationCatalogue.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 
@@ -13,7 +13,8 @@ using namespace varnelo;
 
 namespace {
 
-StationRecord station(const QString& name, const QString& genre, const QString& stream, const QString& home = {}) {
+StationRecord station(const QString &name, const QString &genre, const QString &stream,
+                      const QString &home = {}) {
     StationRecord r;
     r.Name = name;
     r.Genre = genre;
@@ -30,15 +31,15 @@ protected:
         catalogue.setPanelSource([this] { return panel; });
         state.RadioPage = true;
     }
-    void write(const QString& file, const std::vector<StationRecord>& list, const QByteArray& tail = {}) {
+    void write(const QString &file, const std::vector<StationRecord> &list, const QByteArray &tail = {}) {
         QByteArray bytes;
-        for (const auto& r : list)
+        for (const auto &r : list)
             bytes += r.toBytes();
         test::writeBytes(folder.file(file), bytes + tail);
     }
-    std::vector<StationRecord> read(const QString& file) {
+    std::vector<StationRecord> read(const QString &file) {
         std::vector<StationRecord> out;
-        for (const QByteArray& b : stationFile(folder.file(file)).readAll())
+        for (const QByteArray &b : stationFile(folder.file(file)).readAll())
             out.push_back(StationRecord::fromBytes(b));
         return out;
     }
@@ -48,12 +49,12 @@ protected:
             out << catalogue.stationRow(r).Name;
         return out;
     }
-    void show(const QString& text) {
+    void show(const QString &text) {
         catalogue.selectNode(tree::FindNodeByText(catalogue.tv, text));
         catalogue.ShowCatalogueNode();
     }
-    void showChild(const QString& parent, const QString& child) {
-        QStandardItem* p = tree::FindNodeByText(catalogue.tv, parent);
+    void showChild(const QString &parent, const QString &child) {
+        QStandardItem *p = tree::FindNodeByText(catalogue.tv, parent);
         for (int r = 0; r < p->rowCount(); ++r)
             if (p->child(r)->text() == child)
                 catalogue.selectNode(p->child(r));
@@ -83,9 +84,9 @@ TEST(StationRecordLayout, IsByteExact) {
 }
 
 TEST(StationRecordLayout, LongTextsAreCutToTheFieldWidths) {
-    const StationRecord r = station(QString(120, QLatin1Char('n')), QString(40, QLatin1Char('g')),
-                                    QString(60, QLatin1Char('s')))
-                                .stored();
+    const StationRecord r =
+        station(QString(120, QLatin1Char('n')), QString(40, QLatin1Char('g')), QString(60, QLatin1Char('s')))
+            .stored();
     EXPECT_EQ(r.Name.size(), 100);
     EXPECT_EQ(r.Genre.size(), 30);
     EXPECT_EQ(r.StreamUrl.size(), 50);
@@ -98,7 +99,7 @@ TEST_F(CatalogueTest, DefaultTreeHasFourRootsAndThirteenCategories) {
     ASSERT_EQ(catalogue.tv.rowCount(), 4);
     EXPECT_EQ(catalogue.tv.item(1)->text(), QStringLiteral("Radio Stations"));
     EXPECT_EQ(catalogue.tv.item(1)->rowCount(), 13);
-    EXPECT_EQ(catalogue.tv.item(1)->child(4)->rowCount(), 8);  // Electronic
+    EXPECT_EQ(catalogue.tv.item(1)->child(4)->rowCount(), 8); // Electronic
     EXPECT_EQ(catalogue.tv.item(1)->child(9)->text(), QStringLiteral("Spirritual"));
 }
 
@@ -107,9 +108,11 @@ TEST_F(CatalogueTest, RootsAndGenreNodesListTheirFiles) {
           {station(QStringLiteral("A"), QStringLiteral("Classic Rock"), QStringLiteral("u1")),
            station(QStringLiteral("B"), QStringLiteral("opera live"), QStringLiteral("u2")),
            station(QStringLiteral("C"), QStringLiteral("Jazz"), QStringLiteral("u3"))},
-          "x");  // a short tail is ignored
-    write(QStringLiteral("history.dat"), {station(QStringLiteral("Opera Hist"), QStringLiteral("Opera"), QStringLiteral("h"))});
-    write(QStringLiteral("favorites.dat"), {station(QStringLiteral("Fav"), QStringLiteral("x"), QStringLiteral("f"))});
+          "x"); // a short tail is ignored
+    write(QStringLiteral("history.dat"),
+          {station(QStringLiteral("Opera Hist"), QStringLiteral("Opera"), QStringLiteral("h"))});
+    write(QStringLiteral("favorites.dat"),
+          {station(QStringLiteral("Fav"), QStringLiteral("x"), QStringLiteral("f"))});
 
     show(QStringLiteral("Radio Stations"));
     EXPECT_EQ(names(), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
@@ -117,8 +120,8 @@ TEST_F(CatalogueTest, RootsAndGenreNodesListTheirFiles) {
     showChild(QStringLiteral("Pop/Rock"), QStringLiteral("Rock"));
     EXPECT_EQ(names(), QStringList{QStringLiteral("A")});
     showChild(QStringLiteral("Classical"), QStringLiteral("Opera"));
-    EXPECT_EQ(names(), QStringList{QStringLiteral("B")});  // radio.dat only, not the history
-    show(QStringLiteral("Classical"));  // a category is a genre filter too
+    EXPECT_EQ(names(), QStringList{QStringLiteral("B")}); // radio.dat only, not the history
+    show(QStringLiteral("Classical"));                    // a category is a genre filter too
     EXPECT_TRUE(names().isEmpty());
 
     show(QStringLiteral("History"));
@@ -147,7 +150,7 @@ TEST_F(CatalogueTest, RadioStationsReloadsOnlyUpTo344Rows) {
     for (int i = 0; i < 345; ++i)
         catalogue.appendStationRow(station(QStringLiteral("old"), {}, {}));
     show(QStringLiteral("Radio Stations"));
-    EXPECT_EQ(catalogue.LV.rowCount(), 345);  // left untouched
+    EXPECT_EQ(catalogue.LV.rowCount(), 345); // left untouched
     catalogue.LV.removeRow(0);
     show(QStringLiteral("Radio Stations"));
     EXPECT_EQ(names(), QStringList{QStringLiteral("Only")});
@@ -175,14 +178,14 @@ TEST_F(CatalogueTest, AMissingStationFileRaisesAndLeavesTheListCleared) {
 
 TEST_F(CatalogueTest, AddStationRules) {
     panel = station({}, {}, QStringLiteral("http://only-url"));
-    catalogue.AddStation();  // the address alone does not count
+    catalogue.AddStation(); // the address alone does not count
     EXPECT_TRUE(read(QStringLiteral("radio.dat")).empty());
 
     panel = station(QStringLiteral(" Name "), QStringLiteral("Rock"), QStringLiteral("http://a"));
     catalogue.AddStation();
-    catalogue.AddStation();  // a known address is silently skipped
+    catalogue.AddStation(); // a known address is silently skipped
     ASSERT_EQ(read(QStringLiteral("radio.dat")).size(), 1u);
-    EXPECT_EQ(read(QStringLiteral("radio.dat"))[0].Name, QStringLiteral(" Name "));  // not trimmed
+    EXPECT_EQ(read(QStringLiteral("radio.dat"))[0].Name, QStringLiteral(" Name ")); // not trimmed
 
     // An address longer than the field never equals its stored form: added again.
     panel = station(QStringLiteral("Long"), {}, QString(60, QLatin1Char('u')));
@@ -200,19 +203,20 @@ TEST_F(CatalogueTest, AddToHistoryAppendsOnceByNameAndAddsATreeChild) {
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].Name, QStringLiteral("Jazz FM"));
     EXPECT_EQ(history[0].StreamUrl, QStringLiteral("http://j"));
-    QStandardItem* node = tree::FindNodeByText(catalogue.tv, QStringLiteral("History"));
+    QStandardItem *node = tree::FindNodeByText(catalogue.tv, QStringLiteral("History"));
     ASSERT_EQ(node->rowCount(), 1);
     showChild(QStringLiteral("History"), QStringLiteral("Jazz FM"));
     EXPECT_EQ(names(), QStringList{QStringLiteral("Jazz FM")});
 }
 
 TEST_F(CatalogueTest, AddToFavoritesAsksForAKnownAddress) {
-    catalogue.appendStationRow(station(QStringLiteral("S"), QStringLiteral("G"), QString(60, QLatin1Char('x'))));
+    catalogue.appendStationRow(
+        station(QStringLiteral("S"), QStringLiteral("G"), QString(60, QLatin1Char('x'))));
     state.CurrentRow = 0;
     catalogue.AddToFavorites();
     EXPECT_TRUE(prompts.shown.empty());
     catalogue.LV.removeRows(0, 1);
-    catalogue.appendStationRow(read(QStringLiteral("favorites.dat"))[0]);  // as listed from the file
+    catalogue.appendStationRow(read(QStringLiteral("favorites.dat"))[0]); // as listed from the file
     prompts.answers = {PromptAnswer::Cancel};
     catalogue.AddToFavorites();
     ASSERT_EQ(prompts.shown.size(), 1u);
@@ -227,7 +231,8 @@ TEST_F(CatalogueTest, AddToFavoritesAsksForAKnownAddress) {
 
 TEST_F(CatalogueTest, RemoveFavoritesDropsTheFirstMatchAtomically) {
     write(QStringLiteral("favorites.dat"),
-          {station(QStringLiteral("A"), {}, QStringLiteral("1")), station(QStringLiteral("B"), {}, QStringLiteral("2")),
+          {station(QStringLiteral("A"), {}, QStringLiteral("1")),
+           station(QStringLiteral("B"), {}, QStringLiteral("2")),
            station(QStringLiteral("B2"), {}, QStringLiteral("2"))},
           "tail");
     show(QStringLiteral("Favorites"));
@@ -260,7 +265,7 @@ TEST_F(CatalogueTest, ClearHistoryEmptiesFileTreeAndTreeFile) {
 
 TEST_F(CatalogueTest, AnEmptyOrRootlessTreeFileFallsBackToTheBuiltInTree) {
     const QString path = folder.file(QStringLiteral("treetext.txt"));
-    catalogue.LoadCatalogueTree(path);  // empty file
+    catalogue.LoadCatalogueTree(path); // empty file
     ASSERT_NE(tree::FindNodeByText(catalogue.tv, QStringLiteral("Radio Stations")), nullptr);
     test::writeBytes(path, "History\r\n\tKept FM\r\nOther\r\n");
     catalogue.LoadCatalogueTree(path);

@@ -1,3 +1,4 @@
+#include "radio/StreamPlayer.h"
 #include "common/AppState.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"
@@ -5,7 +6,6 @@
 #include "radio/StationCatalogue.h"
 #include "radio/StationConnector.h"
 #include "radio/StationPanel.h"
-#include "radio/StreamPlayer.h"
 #include "support/Fakes.h"
 #include "support/IcyServer.h"
 #include "support/Wait.h"
@@ -22,7 +22,7 @@ using namespace varnelo;
 namespace {
 
 // One generated tone shared by the tests of this file.
-const QByteArray& toneMp3() {
+const QByteArray &toneMp3() {
     static QTemporaryDir dir;
     static const QByteArray audio = test::makeTone({test::ToneFormat::Mp3, 440, 4.0}, dir.path());
     return audio;
@@ -48,16 +48,14 @@ protected:
         views.lab_state = &labState;
         views.BitBtn1 = &mute;
         views.BitBtn2 = &unmute;
-        views.setLabtime = [this](const QString& t) { labtime = t; };
+        views.setLabtime = [this](const QString &t) { labtime = t; };
         views.barv = [this] { return barv; };
         views.setBarv = [this](int v) { barv = v; };
         player = std::make_unique<StreamPlayer>(state, catalogue, library, prompts, shell, clock, views);
     }
-    void TearDown() override {
-        player.reset();
-    }
+    void TearDown() override { player.reset(); }
 
-    void addStation(const QString& name, const QString& url) {
+    void addStation(const QString &name, const QString &url) {
         StationRecord r;
         r.Name = name;
         r.StreamUrl = url;
@@ -99,8 +97,10 @@ protected:
 } // namespace
 
 TEST_F(StreamPlayerTest, ConnectFillsThePanelFromTheHeadersAndTitlesReachTheStatus) {
-    test::IcyMount m = mount({test::streamTitle(QStringLiteral("First - One")), test::streamTitle(QStringLiteral("Second - Two"))});
-    m.headers = {"icy-name: Radio X", "icy-genre:Jazz", "Icy-Url:http://ignored", "icy-url:http://home.example"};
+    test::IcyMount m = mount({test::streamTitle(QStringLiteral("First - One")),
+                              test::streamTitle(QStringLiteral("Second - Two"))});
+    m.headers = {"icy-name: Radio X", "icy-genre:Jazz", "Icy-Url:http://ignored",
+                 "icy-url:http://home.example"};
     server.addMount(QStringLiteral("/live"), m);
     addStation(QStringLiteral("X"), server.url(QStringLiteral("/live")));
     panel.show();
@@ -116,14 +116,15 @@ TEST_F(StreamPlayerTest, ConnectFillsThePanelFromTheHeadersAndTitlesReachTheStat
     EXPECT_TRUE(state.StationPlaying);
     EXPECT_FALSE(state.ConnectWorker);
     EXPECT_NE(state.StreamHandle, 0u);
-    EXPECT_EQ(panel.ename->text(), QStringLiteral(" Radio X"));  // the blank after the colon stays
+    EXPECT_EQ(panel.ename->text(), QStringLiteral(" Radio X")); // the blank after the colon stays
     EXPECT_EQ(panel.egenre->text(), QStringLiteral("Jazz"));
     EXPECT_EQ(panel.eurl->text(), QStringLiteral("http://home.example"));
     EXPECT_TRUE(panel.Lstatus->text().isEmpty() || panel.Lstatus->text() == QStringLiteral("Second - Two"));
     EXPECT_TRUE(catalogue.audioInfo->isEnabled());
     EXPECT_EQ(state.PlayStart, clock.current);
     // The metadata callback's next title arrives through the GUI thread.
-    EXPECT_TRUE(test::waitUntil([&] { return panel.Lstatus->text() == QStringLiteral("Second - Two"); }, 15000));
+    EXPECT_TRUE(
+        test::waitUntil([&] { return panel.Lstatus->text() == QStringLiteral("Second - Two"); }, 15000));
     EXPECT_EQ(labState.text(), QStringLiteral("Second - Two"));
 }
 
@@ -176,7 +177,7 @@ TEST_F(StreamPlayerTest, PauseAndResumeKeepTheElapsedTimeWithoutThePause) {
     clock.current = clock.current.addSecs(100);
     labtime.clear();
     player->ClockTick();
-    EXPECT_TRUE(labtime.isEmpty());  // frozen while paused
+    EXPECT_TRUE(labtime.isEmpty()); // frozen while paused
     player->PlayPauseStation();
     EXPECT_FALSE(state.StationPaused);
     EXPECT_EQ(library.ChannelIsActive(state.StreamHandle), StreamLibrary::Activity::Playing);
@@ -193,7 +194,7 @@ TEST_F(StreamPlayerTest, StopClearsThePanelAndTheTime) {
     player->stopRecordingIfRunning = [&] {
         if (recordingStopped)
             return false;
-        recordingStopped = true;  // the first Stop ends only the recording
+        recordingStopped = true; // the first Stop ends only the recording
         return true;
     };
     player->StopRadioOrRecording();
@@ -201,7 +202,7 @@ TEST_F(StreamPlayerTest, StopClearsThePanelAndTheTime) {
     player->StopRadioOrRecording();
     EXPECT_FALSE(state.StationPlaying);
     EXPECT_EQ(library.ChannelIsActive(state.StreamHandle), StreamLibrary::Activity::Stopped);
-    for (QLineEdit* e : {panel.url, panel.ename, panel.egenre, panel.eurl})
+    for (QLineEdit *e : {panel.url, panel.ename, panel.egenre, panel.eurl})
         EXPECT_TRUE(e->text().isEmpty());
     EXPECT_EQ(labtime, QStringLiteral("00:00:00"));
     EXPECT_FALSE(catalogue.audioInfo->isEnabled());
@@ -212,17 +213,17 @@ TEST_F(StreamPlayerTest, NextAndPreviousMoveTheSelectionAndRestartOnlyWhilePlayi
     server.addMount(QStringLiteral("/b"), mount());
     addStation(QStringLiteral("A"), server.url(QStringLiteral("/a")));
     addStation(QStringLiteral("B"), server.url(QStringLiteral("/b")));
-    player->NextStation();  // nothing selected: row 0
+    player->NextStation(); // nothing selected: row 0
     EXPECT_EQ(catalogue.selectedRow(), 0);
     player->NextStation();
-    player->NextStation();  // stays on the last row
+    player->NextStation(); // stays on the last row
     EXPECT_EQ(catalogue.selectedRow(), 1);
     EXPECT_TRUE(state.StationListActive);
     EXPECT_EQ(server.connections(QStringLiteral("/b")), 0);
 
     ASSERT_TRUE(connectRow(1));
     QSignalSpy done(player.get(), &StreamPlayer::connectFinished);
-    player->NextStation();  // the last row restarts its own station
+    player->NextStation(); // the last row restarts its own station
     ASSERT_TRUE(done.wait(20000));
     EXPECT_EQ(server.connections(QStringLiteral("/b")), 2);
     ASSERT_TRUE(state.StationPlaying) << panel.Lstatus->text().toStdString();
@@ -240,7 +241,7 @@ TEST_F(StreamPlayerTest, VolumeMuteUnmuteAndSteps) {
     EXPECT_FALSE(unmute.isHidden());
     EXPECT_EQ(library.GetVolume(), 0);
     barv = 30;
-    player->VolumeStep(-1);  // unmutes, then one below the bar
+    player->VolumeStep(-1); // unmutes, then one below the bar
     EXPECT_FALSE(mute.isHidden());
     EXPECT_TRUE(unmute.isHidden());
     EXPECT_EQ(barv, 29);
@@ -259,5 +260,5 @@ TEST_F(StreamPlayerTest, AuditionAddsAnUnsavedRowAndConnectsIt) {
     EXPECT_EQ(panel.url->text(), server.url(QStringLiteral("/try")));
     ASSERT_TRUE(done.wait(20000));
     EXPECT_TRUE(state.StationPlaying);
-    EXPECT_EQ(QFile(dir.filePath(QStringLiteral("radio.dat"))).size(), 0);  // nothing saved
+    EXPECT_EQ(QFile(dir.filePath(QStringLiteral("radio.dat"))).size(), 0); // nothing saved
 }

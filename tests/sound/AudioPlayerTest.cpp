@@ -13,7 +13,7 @@ namespace {
 // A source file the way the library feeds it: one array per OnEndArrayPlay
 // and per OnRequestOnLoadArray, empty arrays once it is exhausted.
 struct Feeder {
-    AudioPlayer& player;
+    AudioPlayer &player;
     SampleBlock file;
     int channels;
     std::size_t position = 0; // samples
@@ -40,7 +40,7 @@ struct Events {
     int offGuiThread = 0;
     std::vector<qint64> timer;
 
-    void connect(AudioPlayer& player) {
+    void connect(AudioPlayer &player) {
         QObject::connect(&player, &AudioPlayer::OnEndArrayPlay, [this] {
             ++endArray;
             check();
@@ -139,7 +139,7 @@ TEST(AudioPlayer, PauseHoldsThePlaceAndCurrentSamplesCountFromEachStart) {
     player.Stop();
     const qint64 wall = clock.elapsed();
     EXPECT_FALSE(player.IsPlaying());
-    for (const auto& [samples, played] : reports)
+    for (const auto &[samples, played] : reports)
         EXPECT_LE(samples, played);
     // Paced by the clock: not ahead of real time (the mixer may have been
     // catching up a stall when Start came).
@@ -228,7 +228,7 @@ TEST_P(AudioPlayerFeeding, AFileIsPlayedThroughToOneEndPlay) {
 INSTANTIATE_TEST_SUITE_P(Formats, AudioPlayerFeeding,
                          ::testing::Values(SoundFormat{44100, 2}, SoundFormat{48000, 1},
                                            SoundFormat{22050, 2}),
-                         [](const auto& info) {
+                         [](const auto &info) {
                              return std::to_string(info.param.sampleRate) + "Hz" +
                                     std::to_string(info.param.channels) + "ch";
                          });

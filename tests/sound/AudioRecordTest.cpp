@@ -14,14 +14,14 @@ namespace {
 
 // Takes each block as the recording does on OnEndArrayRecord.
 struct BlockSink {
-    AudioRecord& recorder;
+    AudioRecord &recorder;
     std::vector<SampleBlock> blocks;
     std::vector<int> numbers;
     int offGuiThread = 0;
     qint64 lastTimer = -1;
     int peakLeft = 0;
 
-    explicit BlockSink(AudioRecord& r) : recorder(r) {
+    explicit BlockSink(AudioRecord &r) : recorder(r) {
         QObject::connect(&recorder, &AudioRecord::OnEndArrayRecord, [this](int n) {
             if (!onGuiThread())
                 ++offGuiThread;
@@ -39,14 +39,14 @@ struct BlockSink {
 
     SampleBlock joined() const {
         SampleBlock all;
-        for (const auto& b : blocks)
+        for (const auto &b : blocks)
             all.insert(all.end(), b.begin(), b.end());
         return all;
     }
 };
 
 // Plays `frames` of a tone at the mix format on its own channel.
-std::shared_ptr<SoundChannel> play(SoundOutput& output, const SampleBlock& tone) {
+std::shared_ptr<SoundChannel> play(SoundOutput &output, const SampleBlock &tone) {
     auto channel = output.openChannel({44100, 2}, tone.size() / 2);
     const auto data = toFloat(tone);
     EXPECT_EQ(channel->write(data.data(), data.size() / 2), data.size() / 2);

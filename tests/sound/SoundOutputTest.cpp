@@ -24,7 +24,7 @@ std::vector<float> constant(std::size_t frames, float left, float right) {
     return v;
 }
 
-double sumOf(const std::vector<float>& data, int side) {
+double sumOf(const std::vector<float> &data, int side) {
     double sum = 0;
     for (std::size_t i = static_cast<std::size_t>(side); i < data.size(); i += 2)
         sum += data[i];

@@ -1,7 +1,7 @@
 #pragma once
-#include "support/Tone.h"
 #include "platform/sound/AudioTypes.h"
 #include "platform/sound/SoundOutput.h"
+#include "support/Tone.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -18,8 +18,8 @@ namespace varnelo::soundtest {
 // Collects everything the mixer hands to its taps (stereo float).
 class TapRecorder {
 public:
-    explicit TapRecorder(SoundOutput& output) : m_output(output) {
-        m_id = output.addTap([this](const float* frames, std::size_t count) {
+    explicit TapRecorder(SoundOutput &output) : m_output(output) {
+        m_id = output.addTap([this](const float *frames, std::size_t count) {
             std::lock_guard lock(m_mutex);
             m_data.insert(m_data.end(), frames, frames + count * 2);
         });
@@ -42,7 +42,7 @@ public:
     }
 
 private:
-    SoundOutput& m_output;
+    SoundOutput &m_output;
     int m_id = 0;
     mutable std::mutex m_mutex;
     std::vector<float> m_data;
@@ -64,7 +64,7 @@ inline SampleBlock toneBlock(double hz, int rate, int channels, std::int64_t fir
     return block;
 }
 
-inline std::vector<float> toFloat(const SampleBlock& block) {
+inline std::vector<float> toFloat(const SampleBlock &block) {
     std::vector<float> out(block.size());
     for (std::size_t i = 0; i < block.size(); ++i)
         out[i] = float(block[i]) / 2147483648.0f;
@@ -73,15 +73,14 @@ inline std::vector<float> toFloat(const SampleBlock& block) {
 
 // Frequency of the one channel `channel` of interleaved data, from the upward
 // zero crossings between the first and the last one.
-template <class T>
-double measureFrequency(const std::vector<T>& data, int channels, int channel, int rate) {
+template <class T> double measureFrequency(const std::vector<T> &data, int channels, int channel, int rate) {
     const std::size_t frames = data.size() / static_cast<std::size_t>(channels);
-    return test::zeroCrossingFrequency(data.data(), 0, frames, std::size_t(channels), std::size_t(channel), rate);
+    return test::zeroCrossingFrequency(data.data(), 0, frames, std::size_t(channels), std::size_t(channel),
+                                       rate);
 }
 
 // Index of the first frame whose samples are not all zero, or -1.
-template <class T>
-std::int64_t firstSound(const std::vector<T>& data, int channels) {
+template <class T> std::int64_t firstSound(const std::vector<T> &data, int channels) {
     for (std::size_t i = 0; i < data.size(); ++i)
         if (data[i] != T(0))
             return static_cast<std::int64_t>(i / static_cast<std::size_t>(channels));

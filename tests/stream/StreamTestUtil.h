@@ -1,8 +1,8 @@
 #pragma once
-#include "support/Tone.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"
 #include "support/IcyServer.h"
+#include "support/Tone.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -109,8 +109,9 @@ private:
 // Frequency from the upward zero crossings of a stretch of one channel.
 inline double measureFrequency(const std::vector<float> &samples, std::size_t from, std::size_t count) {
     const std::size_t end = std::min(samples.size(), from + count);
-    return from >= end ? 0.0
-                       : test::zeroCrossingFrequency(samples.data(), from, end - from, 1, 0, SoundOutput::MixRate);
+    return from >= end
+               ? 0.0
+               : test::zeroCrossingFrequency(samples.data(), from, end - from, 1, 0, SoundOutput::MixRate);
 }
 
 // Metadata and status reports as the stream's thread delivers them.

@@ -21,7 +21,7 @@ public:
     QStringList filesToOpen;
     QString folderToChoose;
 
-    PromptAnswer message(const QString& text, const QString& caption, PromptIcon icon,
+    PromptAnswer message(const QString &text, const QString &caption, PromptIcon icon,
                          PromptButtons buttons) override {
         shown.push_back({text, caption, icon, buttons});
         if (!answers.empty()) {
@@ -31,9 +31,9 @@ public:
         }
         return buttons == PromptButtons::YesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
     }
-    void plain(const QString& text) override { plainShown.push_back(text); }
-    QStringList openFiles(const QString&, const QString&, const QString&) override { return filesToOpen; }
-    QString chooseFolder(const QString&, const QString&) override { return folderToChoose; }
+    void plain(const QString &text) override { plainShown.push_back(text); }
+    QStringList openFiles(const QString &, const QString &, const QString &) override { return filesToOpen; }
+    QString chooseFolder(const QString &, const QString &) override { return folderToChoose; }
 };
 
 class FakeShell : public DesktopShell {
@@ -42,7 +42,7 @@ public:
     int beeps = 0;
     int powerOffs = 0;
     bool reachable = true;
-    void openFolder(const QString& path) override { openedFolders.append(path); }
+    void openFolder(const QString &path) override { openedFolders.append(path); }
     void beep() override { ++beeps; }
     bool powerOff() override {
         ++powerOffs;

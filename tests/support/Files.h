@@ -5,12 +5,12 @@
 
 namespace varnelo::test {
 
-inline QByteArray readBytes(const QString& path) {
+inline QByteArray readBytes(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-inline void writeBytes(const QString& path, const QByteArray& bytes) {
+inline void writeBytes(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);

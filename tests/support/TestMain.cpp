@@ -3,7 +3,7 @@
 
 // Every test executable runs with a QApplication on the offscreen platform, so
 // widgets, timers and queued signals work as in the program.
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -7,7 +7,7 @@ namespace varnelo::test {
 // samples by linear interpolation: `count` frames from `from`, the channel at
 // `offset` in frames of `stride` values. 0 when fewer than two crossings.
 template <class T>
-double zeroCrossingFrequency(const T* data, std::size_t from, std::size_t count, std::size_t stride,
+double zeroCrossingFrequency(const T *data, std::size_t from, std::size_t count, std::size_t stride,
                              std::size_t offset, double rate) {
     int crossings = 0;
     double first = -1;

@@ -7,7 +7,7 @@
 namespace varnelo::test {
 
 // Processes events until `done` holds or the time runs out; gives the final answer.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
+inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000) {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
         if (deadline.hasExpired())
