@@ -7,7 +7,7 @@ build="${VARNELO_BUILD_DIR:-$root/build}"
 launcher=""
 if command -v ccache >/dev/null 2>&1; then
   # Several checkouts of the tree share one cache: paths relative to each checkout.
-  export CCACHE_BASEDIR="$root"
+  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
   launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
 fi
 if [ ! -f "$build/build.ninja" ]; then
