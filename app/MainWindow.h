@@ -59,6 +59,9 @@ public:
 
     AppState state;
     SettingsFile settings;
+    // Opened at start-up: "temp.ini" in the working folder, or the per-user
+    // settings file of an installed copy (ProgramFiles).
+    QString settingsPath = QStringLiteral("temp.ini");
 
     // Views, named as the rest of the program knows them.
     QTreeView *tv;

@@ -2,8 +2,10 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "common/DataFolder.h"
+#include "common/ProgramFiles.h"
 #include "platform/shell/QtPrompts.h"
 #include "platform/shell/SystemShell.h"
+#include "platform/sound/FFmpegLog.h"
 
 #include <QElapsedTimer>
 #include <cstdio>
@@ -15,6 +17,7 @@ int main(int argc, char **argv) {
     Application app(argc, argv);
     Application::setApplicationName(QStringLiteral("Varnelo"));
     Application::setQuitOnLastWindowClosed(false);
+    RouteFFmpegLog();
 
     SingleInstance instance;
     instance.takeOver();
@@ -25,7 +28,9 @@ int main(int argc, char **argv) {
     QStringList arguments = Application::arguments().mid(1);
     // For the start-up benchmark: report the time to the end of start-up and quit.
     const bool quitAfterStartup = arguments.removeAll(QStringLiteral("--quit-after-startup")) > 0;
-    MainWindow window(prompts, shell, clock, DataFolder::besideExecutable(), arguments);
+    const ProgramFiles files = ProgramFiles::current();
+    MainWindow window(prompts, shell, clock, files.dataFolder, arguments);
+    window.settingsPath = files.settingsPath;
     if (quitAfterStartup)
         QObject::connect(&window, &MainWindow::startupFinished, &app, [&] {
             std::fprintf(stderr, "startup-ms %lld\n", static_cast<long long>(sinceLaunch.elapsed()));
