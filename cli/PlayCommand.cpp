@@ -81,7 +81,8 @@ int playCommand(const QStringList &args) {
             feed();
             return;
         }
-        app->quit();
+        // The last moments are still in the device.
+        QTimer::singleShot(output->deviceLatencyMs(), app, &QCoreApplication::quit);
     };
     QObject::connect(&player, &AudioPlayer::OnEndArrayPlay, app, feed);
     QObject::connect(&player, &AudioPlayer::OnRequestOnLoadArray, app, feed);
