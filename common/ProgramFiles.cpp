@@ -11,7 +11,7 @@ ProgramFiles ProgramFiles::forExecutableIn(const QString &exeDir) {
     const QDir dir(exeDir);
     const QFileInfo beside(dir.filePath(QStringLiteral("record")));
     const bool installed =
-        QFileInfo::exists(dir.filePath(QStringLiteral("../share/metainfo/varnelo.metainfo.xml")));
+        QFileInfo::exists(dir.filePath(QStringLiteral("../share/metainfo/org.varnelo.varnelo.metainfo.xml")));
     ProgramFiles files;
     files.perUser = !beside.isDir() && (installed || !QFileInfo(exeDir).isWritable());
     if (!files.perUser) {

@@ -13,6 +13,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl
   xvfb xauth dbus fonts-dejavu-core
+  # Desktop: a sound server for the real-sound tests and bench, playerctl for
+  # MPRIS, the validators of the installed files, icons rendered from the SVG.
+  pulseaudio pulseaudio-utils playerctl desktop-file-utils appstream librsvg2-bin groff-base python3
 )
 
 missing=()

@@ -48,13 +48,14 @@ private:
         for (const char *name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"})
             qputenv(name, dir_.path().toUtf8());
         qputenv("PULSE_SERVER", address().toUtf8());
-        server_.start(QStringLiteral("pulseaudio"),
-                      {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                       QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"),
-                       QStringLiteral("--log-target=stderr"), QStringLiteral("-L"),
-                       QStringLiteral("module-null-sink sink_name=varnelo_test rate=44100"), QStringLiteral("-L"),
-                       QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") +
-                           dir_.filePath(QStringLiteral("pulse.sock"))});
+        server_.start(
+            QStringLiteral("pulseaudio"),
+            {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+             QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"),
+             QStringLiteral("--log-target=stderr"), QStringLiteral("-L"),
+             QStringLiteral("module-null-sink sink_name=varnelo_test rate=44100"), QStringLiteral("-L"),
+             QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") +
+                 dir_.filePath(QStringLiteral("pulse.sock"))});
         running_ = test::waitUntil(
             [this] {
                 server_.poll(0);
@@ -63,7 +64,8 @@ private:
             },
             20000);
         if (!running_)
-            error_ = QStringLiteral("the sound server did not start: ") + QString::fromUtf8(server_.standardError());
+            error_ = QStringLiteral("the sound server did not start: ") +
+                     QString::fromUtf8(server_.standardError());
     }
 
     QTemporaryDir dir_;
@@ -163,12 +165,13 @@ protected:
 // Multimedia, sound server.
 TEST_F(RealSound, AFilePlaysAtItsPitchAndLevel) {
     const QString tone = dir.filePath(QStringLiteral("tone.wav"));
-    ASSERT_EQ(test::runTool(QStringLiteral("sox"),
-                            {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
-                             QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"), tone,
-                             QStringLiteral("synth"), QStringLiteral("2"), QStringLiteral("sine"),
-                             QString::number(ToneHz), QStringLiteral("vol"), QString::number(ToneAmplitude)}),
-              0);
+    ASSERT_EQ(
+        test::runTool(QStringLiteral("sox"),
+                      {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                       QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"),
+                       tone, QStringLiteral("synth"), QStringLiteral("2"), QStringLiteral("sine"),
+                       QString::number(ToneHz), QStringLiteral("vol"), QString::number(ToneAmplitude)}),
+        0);
     MonitorCapture capture(dir.filePath(QStringLiteral("capture.raw")));
     test::ChildProcess player;
     ASSERT_TRUE(player.start(QStringLiteral(VARNELO_CLI_PATH), {QStringLiteral("play"), tone}));
@@ -184,8 +187,9 @@ TEST_F(RealSound, AFilePlaysAtItsPitchAndLevel) {
     ASSERT_FALSE(stretches.empty()) << "nothing reached the sound server";
     // All of the file, give or take a moment lost to a busy machine.
     EXPECT_GT(double(soundFrames(left)) / Rate, 1.9);
-    const Stretch &longest = *std::max_element(stretches.begin(), stretches.end(),
-                                               [](const Stretch &a, const Stretch &b) { return a.length() < b.length(); });
+    const Stretch &longest =
+        *std::max_element(stretches.begin(), stretches.end(),
+                          [](const Stretch &a, const Stretch &b) { return a.length() < b.length(); });
     ASSERT_GT(longest.length(), std::size_t(Rate / 2));
     const std::size_t from = longest.from + Rate / 20;
     const std::size_t count = longest.length() - Rate / 10;
