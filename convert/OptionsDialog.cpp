@@ -314,6 +314,7 @@ void OptionsDialog::LoadOptions() {
     ui_.edt_timeout->setText(readText(f, FreedbTimeout, QStringLiteral("10000")));
     ui_.edt_proxy->setText(readText(f, FreedbProxy, QString()));
     ui_.cb_auto->setChecked(read(f, AutoOpen));
+    ui_.cb_notify->setChecked(read(f, DesktopNotify));
 
     for (int i = 0; i < 3; ++i)
         ui_.begin[i]->setTime(readTime(f, ScheduleBegin[i]));
@@ -388,6 +389,7 @@ void OptionsDialog::SaveOptions() {
     writeText(f, FreedbTimeout, ui_.edt_timeout->text());
     writeText(f, FreedbProxy, ui_.edt_proxy->text());
     write(f, AutoOpen, ui_.cb_auto->isChecked());
+    write(f, DesktopNotify, ui_.cb_notify->isChecked());
     writeTime(f, ShutdownTime, ui_.dtpTime->time());
     write(f, ShutdownOn, ui_.CB_SHOWD->isChecked());
     write(f, SetOutName, index(ui_.set_cb_name));
@@ -466,6 +468,7 @@ void OptionsDialog::Button2Click() {
     applyOggVbrRule();
     applyOggQualityRule();
     ui_.cb_auto->setChecked(true);
+    ui_.cb_notify->setChecked(true);
     setGrabMode(0);
     ui_.ud_retries->setValue(5);
     setErrorAction(0);
@@ -546,6 +549,10 @@ RecordingOggControls OptionsDialog::recordingOggControls() const {
 
 bool OptionsDialog::openFolderWhenDone() const {
     return ui_.cb_auto->isChecked();
+}
+
+bool OptionsDialog::desktopNotifications() const {
+    return ui_.cb_notify->isChecked();
 }
 int OptionsDialog::recordNaming() const {
     return ui_.set_cb_name->currentIndex();

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/DesktopBinding.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "common/DataFolder.h"
@@ -38,6 +39,8 @@ int main(int argc, char **argv) {
         });
     prompts.setOwner(&window);
     window.createDialogs();
+    // Media controls (MPRIS) and desktop notices on the session bus.
+    DesktopBinding desktop(window);
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);

@@ -13,7 +13,8 @@
 namespace varnelo {
 namespace {
 
-const QString BuildDir = QFileInfo(QStringLiteral(VARNELO_CLI_PATH)).dir().absoluteFilePath(QStringLiteral(".."));
+const QString BuildDir =
+    QFileInfo(QStringLiteral(VARNELO_CLI_PATH)).dir().absoluteFilePath(QStringLiteral(".."));
 
 // Runs a tool; its exit code, with what it printed in `output`.
 int run(const QString &program, const QStringList &args, QString *output = nullptr) {
@@ -30,8 +31,8 @@ protected:
     void SetUp() override {
         prefix = dir.filePath(QStringLiteral("my prefix"));
         QString log;
-        ASSERT_EQ(run(QStringLiteral("cmake"), {QStringLiteral("--install"), BuildDir, QStringLiteral("--prefix"), prefix},
-                      &log),
+        ASSERT_EQ(run(QStringLiteral("cmake"),
+                      {QStringLiteral("--install"), BuildDir, QStringLiteral("--prefix"), prefix}, &log),
                   0)
             << log.toStdString();
     }
@@ -42,8 +43,8 @@ protected:
 
 TEST_F(Install, PutsEveryFileInItsPlaceAndTheValidatorsAccept) {
     for (const char *file : {"bin/varnelo", "bin/varnelo-cli", "share/applications/varnelo.desktop",
-                             "share/metainfo/org.varnelo.varnelo.metainfo.xml", "share/man/man1/varnelo-cli.1",
-                             "share/icons/hicolor/scalable/apps/varnelo.svg"})
+                             "share/metainfo/org.varnelo.varnelo.metainfo.xml",
+                             "share/man/man1/varnelo-cli.1", "share/icons/hicolor/scalable/apps/varnelo.svg"})
         EXPECT_TRUE(QFileInfo::exists(installed(QString::fromLatin1(file)))) << file;
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QImage icon(installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/varnelo.png").arg(size)));
@@ -69,7 +70,8 @@ TEST_F(Install, PutsEveryFileInItsPlaceAndTheValidatorsAccept) {
 
     // The program by its full path, one argument although the path has a space.
     const QString text = QString::fromUtf8(test::readBytes(entry));
-    EXPECT_TRUE(text.contains(QStringLiteral("\nExec=\"%1\" %f\n").arg(installed(QStringLiteral("bin/varnelo")))))
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("\nExec=\"%1\" %f\n").arg(installed(QStringLiteral("bin/varnelo")))))
         << text.toStdString();
     for (const char *line : {"\nName=Varnelo\n", "\nIcon=varnelo\n", "\nCategories=AudioVideo;Audio;\n",
                              "\nMimeType=audio/mpeg;audio/x-wav;audio/wav;audio/ogg;audio/x-vorbis+ogg;audio/"
@@ -84,8 +86,8 @@ TEST_F(Install, TheInstalledCopyKeepsItsFilesPerUser) {
     qputenv("XDG_CONFIG_HOME", config.toUtf8());
     QString out;
     ASSERT_EQ(run(installed(QStringLiteral("bin/varnelo-cli")),
-                  {QStringLiteral("stations"), QStringLiteral("add"), QStringLiteral("--name"), QStringLiteral("A"),
-                   QStringLiteral("--url"), QStringLiteral("http://a/")},
+                  {QStringLiteral("stations"), QStringLiteral("add"), QStringLiteral("--name"),
+                   QStringLiteral("A"), QStringLiteral("--url"), QStringLiteral("http://a/")},
                   &out),
               0)
         << out.toStdString();
@@ -101,7 +103,8 @@ TEST_F(Install, TheInstalledCopyKeepsItsFilesPerUser) {
     // A copy that already has its data beside it keeps it; a build folder keeps it there.
     ASSERT_TRUE(QDir().mkpath(installed(QStringLiteral("bin/record"))));
     EXPECT_FALSE(ProgramFiles::forExecutableIn(installed(QStringLiteral("bin"))).perUser);
-    const ProgramFiles build = ProgramFiles::forExecutableIn(QFileInfo(QStringLiteral(VARNELO_CLI_PATH)).path());
+    const ProgramFiles build =
+        ProgramFiles::forExecutableIn(QFileInfo(QStringLiteral(VARNELO_CLI_PATH)).path());
     EXPECT_FALSE(build.perUser);
     EXPECT_EQ(build.settingsPath, QStringLiteral("temp.ini"));
 }
