@@ -59,7 +59,8 @@ DesktopBinding::DesktopBinding(MainWindow &window, QDBusConnection bus, QObject 
     connect(&connector, &StationConnector::headers, this,
             [this](const QString &name, const QString &, const QString &) { stationName_ = name; });
     connect(&connector, &StationConnector::title, this, &DesktopBinding::stationTitle);
-    connect(&w_.audioPlayer(), &AudioPlayer::OnTimer, this, [this](qint64 current, int, int) { localFrames_ = current; });
+    connect(&w_.audioPlayer(), &AudioPlayer::OnTimer, this,
+            [this](qint64 current, int, int) { localFrames_ = current; });
 
     mpris_ = std::make_unique<MprisService>([this] { return currentStatus(); }, commands(), bus);
     // The players change through many paths (skin, menus, keys, the schedule):
@@ -113,7 +114,8 @@ MediaStatus DesktopBinding::currentStatus() {
             fileArtist_.clear();
             fileAlbum_.clear();
             try {
-                const TrackFields f = ReadTrackFields(file, QLatin1Char('.') + QFileInfo(file).suffix().toLower());
+                const TrackFields f =
+                    ReadTrackFields(file, QLatin1Char('.') + QFileInfo(file).suffix().toLower());
                 fileTitle_ = f.title;
                 fileArtist_ = f.artist;
                 fileAlbum_ = f.album;

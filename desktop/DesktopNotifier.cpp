@@ -13,7 +13,8 @@ const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 constexpr int TimeoutMs = 5000;
 } // namespace
 
-DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject *parent) : QObject(parent), bus_(std::move(bus)) {}
+DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject *parent)
+    : QObject(parent), bus_(std::move(bus)) {}
 
 QString DesktopNotifier::summaryFor(FinishedKind kind, bool ok) {
     switch (kind) {
@@ -30,6 +31,10 @@ QString DesktopNotifier::summaryFor(FinishedKind kind, bool ok) {
 void DesktopNotifier::notifyTitle(const QString &title, const QString &station) {
     if (title.isEmpty())
         return;
+    if (titleInFlight_) {
+        waitingTitle_.emplace(title, station);
+        return;
+    }
     send(title, station, true);
 }
 
@@ -46,14 +51,20 @@ void DesktopNotifier::send(const QString &summary, const QString &body, bool rep
     // The body is markup to some servers: the texts are the user's files and
     // the stations' titles, not markup.
     QString plain = body.toHtmlEscaped();
-    call << QStringLiteral("Varnelo") << uint(replaceTitle ? titleNotice_ : 0) << QStringLiteral("varnelo") << summary
-         << plain << QStringList() << hints << int(TimeoutMs);
+    call << QStringLiteral("Varnelo") << uint(replaceTitle ? titleNotice_ : 0) << QStringLiteral("varnelo")
+         << summary << plain << QStringList() << hints << int(TimeoutMs);
     auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    titleInFlight_ = titleInFlight_ || replaceTitle;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, replaceTitle] {
-        const QDBusPendingReply<uint> reply = *watcher;
-        if (replaceTitle && reply.isValid())
-            titleNotice_ = reply.value();
         watcher->deleteLater();
+        if (!replaceTitle)
+            return;
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (reply.isValid())
+            titleNotice_ = reply.value();
+        titleInFlight_ = false;
+        if (auto next = std::exchange(waitingTitle_, std::nullopt))
+            send(next->first, next->second, true);
     });
 }
 

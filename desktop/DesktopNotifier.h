@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace varnelo {
 
@@ -33,6 +35,10 @@ private:
 
     QDBusConnection bus_;
     uint titleNotice_ = 0; // the id the server gave the last title notice
+    // A title waits while the last one's id is not back, so that it replaces
+    // it; only the newest waiting title is kept.
+    bool titleInFlight_ = false;
+    std::optional<std::pair<QString, QString>> waitingTitle_;
 };
 
 } // namespace varnelo

@@ -38,8 +38,9 @@ public:
     QString desktopEntry() const { return QStringLiteral("varnelo"); }
     QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
     QStringList supportedMimeTypes() const {
-        return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/x-wav"), QStringLiteral("audio/wav"),
-                QStringLiteral("audio/ogg"), QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/x-ms-wma")};
+        return {QStringLiteral("audio/mpeg"),         QStringLiteral("audio/x-wav"),
+                QStringLiteral("audio/wav"),          QStringLiteral("audio/ogg"),
+                QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/x-ms-wma")};
     }
 public Q_SLOTS:
     void Raise() { call(service_.commands().raise); }
@@ -67,7 +68,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ canControl)
 public:
-    MprisPlayerAdaptor(QObject *root, MprisService &service) : QDBusAbstractAdaptor(root), service_(service) {}
+    MprisPlayerAdaptor(QObject *root, MprisService &service)
+        : QDBusAbstractAdaptor(root), service_(service) {}
     QString playbackStatus() const { return service_.playbackStatus(); }
     double rate() const { return 1.0; }
     void setRate(double) {}
@@ -148,10 +150,10 @@ QVariantMap MprisService::metadata() const {
     QVariantMap m;
     // A track id is an object path; "NoTrack" says nothing is loaded.
     m.insert(QStringLiteral("mpris:trackid"),
-             QVariant::fromValue(QDBusObjectPath(
-                 status_.playback == MediaStatus::Playback::Stopped
-                     ? QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")
-                     : QStringLiteral("/org/varnelo/track/%1").arg(status_.track))));
+             QVariant::fromValue(
+                 QDBusObjectPath(status_.playback == MediaStatus::Playback::Stopped
+                                     ? QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")
+                                     : QStringLiteral("/org/varnelo/track/%1").arg(status_.track))));
     if (status_.playback == MediaStatus::Playback::Stopped)
         return m;
     if (!status_.title.isEmpty())
