@@ -165,9 +165,7 @@ MediaCommands DesktopBinding::commands() {
         Application::guarded([this] {
             if (w_.state.StationPlaying)
                 w_.player().PlayPauseStation();
-            else if (w_.state.LocalPlaying)
-                w_.localPlayer().PlayPause();
-            else
+            else if (!w_.localPlayer().TogglePause())
                 skinClick("btnplay");
         });
     };

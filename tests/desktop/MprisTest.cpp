@@ -33,10 +33,9 @@ public Q_SLOTS:
 };
 
 QVariant property(QDBusConnection &client, const QString &interface, const QString &name) {
-    QDBusMessage get = QDBusMessage::createMethodCall(QString::fromLatin1(MprisService::ServiceName),
-                                                      QString::fromLatin1(MprisService::ObjectPath),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QString::fromLatin1(MprisService::ServiceName), QString::fromLatin1(MprisService::ObjectPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << interface << name;
     const QDBusReply<QDBusVariant> reply = client.call(get, QDBus::BlockWithGui);
     return reply.isValid() ? reply.value().variant() : QVariant();
@@ -99,31 +98,34 @@ protected:
 TEST_F(Mpris, ClientsReadWhatPlaysAndDriveTheCommands) {
     QDBusConnection client = bus.connect(QStringLiteral("client"));
     const QString player = QStringLiteral("org.mpris.MediaPlayer2.Player");
-    EXPECT_EQ(property(client, player, QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
+    EXPECT_EQ(property(client, player, QStringLiteral("PlaybackStatus")).toString(),
+              QStringLiteral("Playing"));
     const QVariantMap meta = demarshalled(property(client, player, QStringLiteral("Metadata")));
     EXPECT_EQ(meta.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Night Drive"));
-    EXPECT_EQ(meta.value(QStringLiteral("xesam:artist")).toStringList(), QStringList{QStringLiteral("The Testers")});
+    EXPECT_EQ(meta.value(QStringLiteral("xesam:artist")).toStringList(),
+              QStringList{QStringLiteral("The Testers")});
     EXPECT_EQ(meta.value(QStringLiteral("xesam:album")).toString(), QStringLiteral("Radio Test"));
     EXPECT_EQ(meta.value(QStringLiteral("mpris:length")).toLongLong(), 180'000'000);
     EXPECT_EQ(meta.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(),
               QStringLiteral("/org/varnelo/track/7"));
     EXPECT_DOUBLE_EQ(property(client, player, QStringLiteral("Volume")).toDouble(), 0.8);
-    EXPECT_EQ(property(client, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Identity")).toString(),
-              QStringLiteral("Varnelo"));
-    EXPECT_EQ(property(client, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("DesktopEntry")).toString(),
-              QStringLiteral("varnelo"));
+    EXPECT_EQ(
+        property(client, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Identity")).toString(),
+        QStringLiteral("Varnelo"));
+    EXPECT_EQ(
+        property(client, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("DesktopEntry")).toString(),
+        QStringLiteral("varnelo"));
 
     for (const char *method : {"Play", "Pause", "PlayPause", "Stop", "Next", "Previous"}) {
         QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(MprisService::ServiceName),
-                                                           QString::fromLatin1(MprisService::ObjectPath), player,
-                                                           QString::fromLatin1(method));
+                                                           QString::fromLatin1(MprisService::ObjectPath),
+                                                           player, QString::fromLatin1(method));
         EXPECT_EQ(client.call(call, QDBus::BlockWithGui).type(), QDBusMessage::ReplyMessage) << method;
         EXPECT_EQ(called[method], 1) << method;
     }
-    QDBusMessage set = QDBusMessage::createMethodCall(QString::fromLatin1(MprisService::ServiceName),
-                                                      QString::fromLatin1(MprisService::ObjectPath),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Set"));
+    QDBusMessage set = QDBusMessage::createMethodCall(
+        QString::fromLatin1(MprisService::ServiceName), QString::fromLatin1(MprisService::ObjectPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
     set << player << QStringLiteral("Volume") << QVariant::fromValue(QDBusVariant(0.25));
     EXPECT_EQ(client.call(set, QDBus::BlockWithGui).type(), QDBusMessage::ReplyMessage);
     EXPECT_DOUBLE_EQ(volumeSet, 0.25);
@@ -140,10 +142,10 @@ TEST_F(Mpris, ClientsReadWhatPlaysAndDriveTheCommands) {
 TEST_F(Mpris, ChangesAreAnnouncedOnceAndOnlyWhatChanged) {
     QDBusConnection client = bus.connect(QStringLiteral("listener"));
     ChangeListener listener;
-    ASSERT_TRUE(client.connect(QString::fromLatin1(MprisService::ServiceName),
-                               QString::fromLatin1(MprisService::ObjectPath),
-                               QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"),
-                               &listener, SLOT(changed(QString, QVariantMap, QStringList))));
+    ASSERT_TRUE(client.connect(
+        QString::fromLatin1(MprisService::ServiceName), QString::fromLatin1(MprisService::ObjectPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"), &listener,
+        SLOT(changed(QString, QVariantMap, QStringList))));
     status.title = QStringLiteral("Morning Drive");
     status.track = 8;
     status.playback = MediaStatus::Playback::Paused;
@@ -152,7 +154,9 @@ TEST_F(Mpris, ChangesAreAnnouncedOnceAndOnlyWhatChanged) {
     ASSERT_TRUE(test::waitUntil([&] { return !listener.changes.empty(); }));
     const QVariantMap changed = listener.changes.front();
     EXPECT_EQ(changed.value(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Paused"));
-    EXPECT_EQ(demarshalled(changed.value(QStringLiteral("Metadata"))).value(QStringLiteral("xesam:title")).toString(),
+    EXPECT_EQ(demarshalled(changed.value(QStringLiteral("Metadata")))
+                  .value(QStringLiteral("xesam:title"))
+                  .toString(),
               QStringLiteral("Morning Drive"));
     EXPECT_FALSE(changed.value(QStringLiteral("CanPause"), true).toBool());
     EXPECT_FALSE(changed.contains(QStringLiteral("Volume")));
@@ -169,8 +173,10 @@ TEST_F(Mpris, ChangesAreAnnouncedOnceAndOnlyWhatChanged) {
 
 TEST_F(Mpris, PlayerctlShowsTheStatusAndTitleAndPauses) {
     EXPECT_EQ(playerctl(bus, {QStringLiteral("status")}), QStringLiteral("Playing"));
-    EXPECT_EQ(playerctl(bus, {QStringLiteral("metadata"), QStringLiteral("title")}), QStringLiteral("Night Drive"));
-    EXPECT_EQ(playerctl(bus, {QStringLiteral("metadata"), QStringLiteral("artist")}), QStringLiteral("The Testers"));
+    EXPECT_EQ(playerctl(bus, {QStringLiteral("metadata"), QStringLiteral("title")}),
+              QStringLiteral("Night Drive"));
+    EXPECT_EQ(playerctl(bus, {QStringLiteral("metadata"), QStringLiteral("artist")}),
+              QStringLiteral("The Testers"));
     playerctl(bus, {QStringLiteral("pause")});
     EXPECT_EQ(called["Pause"], 1);
 }
@@ -206,7 +212,8 @@ TEST_F(Notices, TitlesReplaceEachOtherAndEndsAreSaidWithTheirKind) {
                 return &n;
         return nullptr;
     };
-    ASSERT_TRUE(test::waitUntil([&] { return find(QStringLiteral("Second")) && server.notices.size() >= 6; }));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return find(QStringLiteral("Second")) && server.notices.size() >= 6; }));
     EXPECT_EQ(server.notices.size(), 6u);
     EXPECT_FALSE(std::any_of(server.notices.begin(), server.notices.end(),
                              [](const auto &n) { return n.body == QLatin1String("not sent"); }));

@@ -6,8 +6,8 @@ namespace varnelo::test {
 
 SessionBus::SessionBus() : id_(QUuid::createUuid().toString(QUuid::WithoutBraces)) {
     if (!daemon_.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                        QStringLiteral("--print-address=1")}))
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                        QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")}))
         return;
     for (int i = 0; i < 100 && !daemon_.standardOutput().contains('\n'); ++i)
         if (!daemon_.poll(100) && daemon_.finished())
@@ -33,8 +33,9 @@ bool FakeNotificationServer::serve(QDBusConnection connection) {
            connection.registerService(QStringLiteral("org.freedesktop.Notifications"));
 }
 
-uint FakeNotificationServer::Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
-                                    const QString &body, const QStringList &, const QVariantMap &hints, int) {
+uint FakeNotificationServer::Notify(const QString &app, uint replaces, const QString &icon,
+                                    const QString &summary, const QString &body, const QStringList &,
+                                    const QVariantMap &hints, int) {
     const uint id = replaces != 0 ? replaces : ++last_;
     notices.push_back({app, replaces, icon, summary, body, hints, id});
     return id;

@@ -53,8 +53,8 @@ public:
     std::vector<Notice> notices;
 
 public Q_SLOTS:
-    uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary, const QString &body,
-                const QStringList &actions, const QVariantMap &hints, int timeout);
+    uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &actions, const QVariantMap &hints, int timeout);
     QStringList GetCapabilities() { return {QStringLiteral("body")}; }
 
 private:
