@@ -1,8 +1,8 @@
 // The real window behind the desktop's media controls and notices, on a
 // private session bus: a station and a local file as MPRIS shows them and as
 // playerctl drives them; notices of titles and of a finished conversion.
-#include "WindowFixture.h"
 #include "app/DesktopBinding.h"
+#include "WindowFixture.h"
 #include "app/SkinSurface.h"
 #include "convert/Converter.h"
 #include "convert/OptionsDialog.h"
@@ -49,17 +49,17 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral("playerctl"), QStringList{QStringLiteral("-p"), QStringLiteral("varnelo")} + args);
+        p.start(QStringLiteral("playerctl"),
+                QStringList{QStringLiteral("-p"), QStringLiteral("varnelo")} + args);
         test::waitUntil([&p] { return p.state() == QProcess::NotRunning; }, 20000);
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     }
     QString tone(const QString &name, double seconds) {
         const QString path = dir.filePath(name);
-        EXPECT_EQ(test::runTool(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"),
-                                                        QStringLiteral("44100"), QStringLiteral("-c"),
-                                                        QStringLiteral("2"), path, QStringLiteral("synth"),
-                                                        QString::number(seconds), QStringLiteral("sine"),
-                                                        QStringLiteral("440")}),
+        EXPECT_EQ(test::runTool(QStringLiteral("sox"),
+                                {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                                 QStringLiteral("-c"), QStringLiteral("2"), path, QStringLiteral("synth"),
+                                 QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440")}),
                   0);
         return path;
     }
@@ -87,17 +87,19 @@ TEST_F(DesktopBindingTest, AStationShowsItsTitleArtistAndNameAndIsPausedFromTheD
     server.addMount(QStringLiteral("/live"), m);
     w->panel_radio->url->setText(server.url(QStringLiteral("/live")));
     w->player().AuditionStation();
-    ASSERT_TRUE(test::waitUntil([&] { return binding->mpris().status().title == QLatin1String("Night Drive"); },
-                                20000));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return binding->mpris().status().title == QLatin1String("Night Drive"); }, 20000));
 
     const MediaStatus &s = binding->mpris().status();
     EXPECT_EQ(s.playback, MediaStatus::Playback::Playing);
     EXPECT_EQ(s.artists, QStringList{QStringLiteral("The Testers")});
     EXPECT_EQ(s.album, QStringLiteral("Radio Test"));
     EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
-    EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("title")}), QStringLiteral("Night Drive"));
+    EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("title")}),
+              QStringLiteral("Night Drive"));
     EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("album")}), QStringLiteral("Radio Test"));
-    ASSERT_TRUE(test::waitUntil([&] { return notice(QStringLiteral("The Testers - Night Drive")) != nullptr; }));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return notice(QStringLiteral("The Testers - Night Drive")) != nullptr; }));
     EXPECT_EQ(notice(QStringLiteral("The Testers - Night Drive"))->body, QStringLiteral("Radio Test"));
 
     playerctl({QStringLiteral("play-pause")});

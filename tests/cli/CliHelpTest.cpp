@@ -40,7 +40,10 @@ TEST(CliHelp, HelpVersionAndErrorsThatNameTheArgument) {
         {{L("stream"), L("--seconds"), L("ten"), L("http://x/")}, 2, {}, L("--seconds: 'ten'")},
         {{L("stream"), L("http://a/"), L("http://b/")}, 2, {}, L("unexpected argument 'http://b/'")},
         {{L("tags"), L("set"), L("--help")}, 0, L("--genre-number <N>"), {}},
-        {{L("tags"), L("set"), L("f.mp3"), L("--year"), L("20000")}, 2, {}, L("--year: '20000' is not a number")},
+        {{L("tags"), L("set"), L("f.mp3"), L("--year"), L("20000")},
+         2,
+         {},
+         L("--year: '20000' is not a number")},
         {{L("tags"), L("shwo"), L("f.mp3")}, 2, {}, L("unknown sub-command 'shwo'")},
         {{L("scan"), L("a"), L("b")}, 2, {}, L("unexpected 'b'")},
         {{L("play"), L("--help")}, 0, L("FILE..."), {}},
@@ -63,10 +66,10 @@ TEST(CliHelp, FFmpegMessagesStayInTheQuietLog) {
     QTemporaryDir dir;
     const QString wav = dir.filePath(QStringLiteral("t.wav"));
     const QString mp3 = dir.filePath(QStringLiteral("t.mp3"));
-    ASSERT_EQ(test::runTool(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"),
-                                                    QStringLiteral("44100"), QStringLiteral("-c"), QStringLiteral("2"),
-                                                    wav, QStringLiteral("synth"), QStringLiteral("3"),
-                                                    QStringLiteral("sine"), QStringLiteral("440")}),
+    ASSERT_EQ(test::runTool(QStringLiteral("sox"),
+                            {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                             QStringLiteral("-c"), QStringLiteral("2"), wav, QStringLiteral("synth"),
+                             QStringLiteral("3"), QStringLiteral("sine"), QStringLiteral("440")}),
               0);
     ASSERT_EQ(test::runTool(QStringLiteral("lame"), {QStringLiteral("--quiet"), wav, mp3}), 0);
     QByteArray bytes = test::readBytes(mp3);
