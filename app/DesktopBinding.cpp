@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/SkinSurface.h"
 #include "common/Error.h"
+#include "common/Seams.h"
 #include "convert/Converter.h"
 #include "convert/OptionsDialog.h"
 #include "library/LocalPlayer.h"
@@ -39,8 +40,8 @@ void splitStreamTitle(const QString &text, QString &title, QStringList &artists)
 
 } // namespace
 
-DesktopBinding::DesktopBinding(MainWindow &window, QDBusConnection bus, QObject *parent)
-    : QObject(parent), w_(window), notifier_(std::make_unique<DesktopNotifier>(bus)) {
+DesktopBinding::DesktopBinding(MainWindow &window, Clock &clock, QDBusConnection bus, QObject *parent)
+    : QObject(parent), w_(window), clock_(clock), notifier_(std::make_unique<DesktopNotifier>(bus)) {
     notifier_->enabled = [this] { return !w_.options() || w_.options()->desktopNotifications(); };
     w_.notifyFinished = [this](FinishedKind kind, const QString &text, bool ok) {
         notifier_->notifyFinished(kind, text, ok);
@@ -97,7 +98,7 @@ MediaStatus DesktopBinding::currentStatus() {
         if (status.title.isEmpty())
             status.title = stationName_;
         const qint64 ms = s.PlayStart.isValid() && !s.StationPaused
-                              ? s.PlayStart.msecsTo(QDateTime::currentDateTime()) + s.PlayedBeforeMs
+                              ? s.PlayStart.msecsTo(clock_.now()) + s.PlayedBeforeMs
                               : s.PlayedBeforeMs;
         status.positionUs = std::max<qint64>(0, ms) * 1000;
         const int rows = w_.catalogue().LV.rowCount();

@@ -9,6 +9,7 @@
 
 namespace varnelo {
 
+class Clock;
 class MainWindow;
 
 // The program on the desktop around it: the players behind the desktop's media
@@ -18,8 +19,8 @@ class MainWindow;
 class DesktopBinding : public QObject {
     Q_OBJECT
 public:
-    explicit DesktopBinding(MainWindow &window, QDBusConnection bus = QDBusConnection::sessionBus(),
-                            QObject *parent = nullptr);
+    DesktopBinding(MainWindow &window, Clock &clock, QDBusConnection bus = QDBusConnection::sessionBus(),
+                   QObject *parent = nullptr);
     ~DesktopBinding() override;
 
     MprisService &mpris() { return *mpris_; }
@@ -37,6 +38,7 @@ private:
     void stationTitle(std::uint32_t handle, const QString &title);
 
     MainWindow &w_;
+    Clock &clock_;
     std::unique_ptr<DesktopNotifier> notifier_;
     std::unique_ptr<MprisService> mpris_;
     QTimer refresh_;

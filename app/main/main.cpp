@@ -40,7 +40,7 @@ int main(int argc, char **argv) {
     prompts.setOwner(&window);
     window.createDialogs();
     // Media controls (MPRIS) and desktop notices on the session bus.
-    DesktopBinding desktop(window);
+    DesktopBinding desktop(window, clock);
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);

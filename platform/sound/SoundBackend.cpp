@@ -144,6 +144,7 @@ public:
     bool start() override {
         if (m_host)
             return true;
+        m_closing = false;
         m_thread.start();
         m_host = new QObject;
         m_host->moveToThread(&m_thread);
@@ -158,6 +159,7 @@ public:
     void stop() override {
         if (!m_host)
             return;
+        m_closing = true;
         QMetaObject::invokeMethod(
             m_host, [this] { close(); }, Qt::BlockingQueuedConnection);
         m_thread.quit();
@@ -189,7 +191,8 @@ public:
             if (!m_sink)
                 return;
             close();
-            if (!open() && m_onLost)
+            // Going away (the last channels close at exit): no new stream.
+            if (!m_closing && !open() && m_onLost)
                 m_onLost();
         });
     }
@@ -240,6 +243,7 @@ private:
     QAudioDevice m_device;
     std::function<void()> m_onLost;
     std::atomic<int> m_latencyMs{0};
+    std::atomic<bool> m_closing{false};
     QThread m_thread;
     QObject *m_host = nullptr;
     std::unique_ptr<MixDevice> m_io;

@@ -35,7 +35,7 @@ protected:
         test::writeBytes(dir.filePath(QStringLiteral("temp.ini")),
                          "[video]\npath=" + dir.filePath(QStringLiteral("out")).toUtf8() + "\n");
         w = startWindow();
-        binding = std::make_unique<DesktopBinding>(*w, bus.bus());
+        binding = std::make_unique<DesktopBinding>(*w, clock, bus.bus());
         ASSERT_TRUE(binding->mpris().registered());
     }
     void TearDown() override {
