@@ -1,5 +1,9 @@
 #pragma once
+#include <QByteArrayView>
 #include <QString>
+#include <optional>
+
+class QIODevice;
 
 namespace varnelo {
 
@@ -21,8 +25,15 @@ TrackFields ReadTrackFields(const QString &path, const QString &extension);
 // ID3v1 tag in the last 128 bytes; without one the genre is "Dance". Fields
 // keep their padding spaces; a genre number above 147 reads as "Other".
 TrackFields ReadId3v1Fields(const QString &path);
+// The same over bytes, for callers that already hold them: `tail` is the
+// file's last 128 bytes (a shorter file: no tag).
+TrackFields ParseId3v1Tag(QByteArrayView tail);
 // Vorbis comments; for a name the last comment wins, whatever its letter case.
 TrackFields ReadVorbisFields(const QString &path);
+// The Vorbis comments of the Ogg Vorbis stream `device` reads (headers only).
+// std::nullopt when the stream is not Vorbis; throws varnelo::Error naming
+// `name` when its headers cannot be read.
+std::optional<TrackFields> ReadVorbisComments(QIODevice &device, const QString &name);
 // ASF attributes through TagLib, else our own header parser.
 TrackFields ReadWmaFields(const QString &path);
 // LoadInfo of the information component.
