@@ -5,6 +5,7 @@
 #include "convert/Converter.h"
 #include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
+#include "desktop/FileAssociation.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
@@ -148,12 +149,6 @@ MainWindow::~MainWindow() {
 
 void MainWindow::createDialogs() {
     // Created hidden, in this order, and kept for the whole run.
-    const auto make = [this](const char *name, const QString &title) {
-        auto *d = new QDialog(this);
-        d->setObjectName(QLatin1String(name));
-        d->setWindowTitle(title);
-        return d;
-    };
     stationInfo_ = new StationInfoWindow(this);
     stationInfo_->stationAddress = [this] { return panel_radio->url->text(); };
     stationInfo_->homeAddress = [this] { return panel_radio->eurl->text(); };
@@ -161,12 +156,10 @@ void MainWindow::createDialogs() {
     options_ = new OptionsDialog(settings, state, prompts_, this);
     options_->setRecordingFile(AudioFile_.get());
     fm_setting = options_;
-    fm_dir = make("fm_dir", QString());
+    createDesktopDialogs(); // fm_dir, fm_about and fm_associate
     tagEditor_ = new TagEditor(state, prompts_, shell_, library_.get(), this);
     fm_id3 = tagEditor_;
     bindConverter();
-    fm_about = make("fm_about", QString());
-    fm_associate = make("fm_associate", QString());
 }
 
 void MainWindow::buildViews() {
@@ -339,13 +332,15 @@ void MainWindow::buildMenus() {
             ApplicationRestore();
     });
     connect(N14, &QAction::triggered, this, [this] {
-        if (fm_setting)
+        // Where it last was; centred the first time, when it has no place yet.
+        if (!fm_setting)
+            return;
+        if (!fm_setting->testAttribute(Qt::WA_WState_Created))
+            ShowCentredDialog(fm_setting);
+        else
             fm_setting->show();
     });
-    connect(Exit2, &QAction::triggered, this, [this] {
-        if (fm_about)
-            fm_about->exec();
-    });
+    connect(Exit2, &QAction::triggered, this, &MainWindow::ShowAbout);
     connect(Exit3, &QAction::triggered, this, &QWidget::close);
 }
 

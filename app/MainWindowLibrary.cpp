@@ -7,6 +7,7 @@
 #include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
 #include "convert/SettingsKeys.h"
+#include "desktop/DialogPlacement.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
@@ -152,6 +153,7 @@ void MainWindow::showTagEditor() {
         const int row = library_->selectedRow();
         if (!tagEditor_ || library_->rowCount() == 0 || row < 0)
             return;
+        CentreOver(tagEditor_, this);
         tagEditor_->Open(library_->trackRow(row).Path);
     });
 }

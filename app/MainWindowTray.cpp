@@ -17,20 +17,27 @@ namespace varnelo {
 // The tray icon: to the tray and back, and the tips it shows.
 namespace {
 
-// The two 16 by 16 tray images: a note on a disc, and the same dimmed for the tray state.
+// The two tray images, a note on a disc and the same dimmed for the tray state,
+// drawn at 16 by 16 and, for the about box and the window, at 32 by 32.
 QIcon trayImage(bool minimized) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(minimized ? QColor(0x55, 0x60, 0x70) : QColor(0x1e, 0x88, 0xe5));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(4, 9, 4.5, 3.5));
-    p.fillRect(QRectF(7.4, 3.5, 1.3, 7), Qt::white);
-    p.fillRect(QRectF(7.4, 3.5, 4, 1.5), Qt::white);
-    return QIcon(pm);
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        p.setBrush(minimized ? QColor(0x55, 0x60, 0x70) : QColor(0x1e, 0x88, 0xe5));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(4, 9, 4.5, 3.5));
+        p.fillRect(QRectF(7.4, 3.5, 1.3, 7), Qt::white);
+        p.fillRect(QRectF(7.4, 3.5, 4, 1.5), Qt::white);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
 }
 
 } // namespace

@@ -33,6 +33,8 @@ int main(int argc, char **argv) {
         });
     prompts.setOwner(&window);
     window.createDialogs();
+    prompts.setFolderChooser(
+        [&window](const QString &, const QString &start) { return window.BrowseFolder(start); });
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
