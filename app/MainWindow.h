@@ -133,6 +133,11 @@ public:
     void ApplicationMinimize();
     void ApplicationRestore();
     QString currentTrayTip() const;
+    // The tip for what plays now: "Varnelo" and the stream title while shown,
+    // the minimized tip while in the tray or on the task bar.
+    void UpdateTrayTip();
+    // A tray the window can hide into (plain desktops may have none).
+    bool hasTray() const;
 
     // Page switches that belong to the shell.
     void ShowRadioPage();

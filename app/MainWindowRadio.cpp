@@ -67,6 +67,7 @@ void MainWindow::buildRadio() {
             stopLocalPlayback();
     };
     surface_ = new SkinSurface(*this, this);
+    connect(player_, &StreamPlayer::nowPlayingChanged, this, &MainWindow::UpdateTrayTip);
 
     LV->setItemDelegate(
         new PlayingRowDelegate([this] { return state.StationPlaying ? state.CurrentRow : -1; }, LV));

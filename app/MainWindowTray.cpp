@@ -4,6 +4,7 @@
 #include "common/Seams.h"
 #include "library/LocalPlayer.h"
 #include "radio/StationPanel.h"
+#include "radio/StreamPlayer.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -66,14 +67,28 @@ QString MainWindow::currentTrayTip() const {
     return tray_ ? tray_->toolTip() : QString();
 }
 
+bool MainWindow::hasTray() const {
+    return tray_ && tray_->isVisible();
+}
+
+void MainWindow::UpdateTrayTip() {
+    const QString cdName; // the CD track list arrives with the ripper
+    if (!state.WindowShown)
+        tray_->setToolTip(MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(),
+                                       localPlayer_->CurrentFile, cdName));
+    else
+        tray_->setToolTip(ShownTip(player_->CurrentTitle()));
+}
+
 void MainWindow::ApplicationMinimize() {
     state.WindowShown = false;
-    hide();
-    const QString cdName; // the CD track list arrives with the ripper
-    const QString tip =
-        MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile, cdName);
+    // Without a tray there is no way back from a hidden window: the task bar keeps it.
+    if (hasTray())
+        hide();
+    else if (!isMinimized())
+        showMinimized();
     tray_->setIcon(minimizedIcon_);
-    tray_->setToolTip(tip);
+    UpdateTrayTip();
 }
 
 void MainWindow::ApplicationRestore() {
@@ -83,14 +98,22 @@ void MainWindow::ApplicationRestore() {
     raise();
     activateWindow();
     tray_->setIcon(normalIcon_);
-    tray_->setToolTip(QStringLiteral("Varnelo"));
+    UpdateTrayTip();
 }
 
 void MainWindow::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
-        state.WindowShown)
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const bool minimized = windowState() & Qt::WindowMinimized;
+    if (minimized && state.WindowShown) {
         QTimer::singleShot(0, this, &MainWindow::ApplicationMinimize);
+    } else if (!minimized && !state.WindowShown && isVisible()) {
+        // Back from the task bar.
+        state.WindowShown = true;
+        tray_->setIcon(normalIcon_);
+        UpdateTrayTip();
+    }
 }
 
 } // namespace varnelo

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/SkinLook.h"
 #include "common/RowMove.h"
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
@@ -11,11 +12,13 @@
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTreeView>
 
 namespace varnelo {
@@ -51,6 +54,10 @@ void SkinSurface::HookUp() {
         barRange_ = o.AsRange();
         barElement_ = o.AsElement();
     }
+    // One palette for the whole program, the skin's: dialogs, menus, message boxes.
+    const QPalette palette = skin->formPalette(QApplication::style()->standardPalette());
+    QApplication::setPalette(palette);
+    w_.setStyleSheet(SkinStyleSheet(palette));
     // The window's own controls sit over the skin it has just taken over.
     w_.setFixedSize(skin->size());
     w_.placeViews();

@@ -31,7 +31,8 @@ void AboutBox::paintEvent(QPaintEvent *) {
     QFont body = font();
     body.setPixelSize(13);
     p.setFont(body);
-    p.drawText(QRect(60, 62, Width - 76, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Version : 1.00"));
+    p.drawText(QRect(60, 62, Width - 76, 22), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Version : 1.00"));
 
     p.fillRect(QRect(16, Height - 30, Width - 32, 1), lineColour());
 

@@ -35,7 +35,8 @@ void AutoCloser::Arm(int timeoutMs, bool countdown) {
 
 QWidget *AutoCloser::findNewWindow() const {
     const auto known = [this](QWidget *w) {
-        return std::any_of(snapshot_.begin(), snapshot_.end(), [w](const QPointer<QWidget> &p) { return p == w; });
+        return std::any_of(snapshot_.begin(), snapshot_.end(),
+                           [w](const QPointer<QWidget> &p) { return p == w; });
     };
     QList<QWidget *> fresh;
     for (QWidget *w : QApplication::topLevelWidgets())
@@ -79,7 +80,8 @@ void AutoCloser::Tick() {
         return;
     const int seconds = static_cast<int>((remaining + 1000) / 1000);
     if (seconds != shownSeconds_) {
-        target_->setWindowTitle(QStringLiteral("(%1)%2%3").arg(seconds).arg(QStringLiteral(" "), 2).arg(savedTitle_));
+        target_->setWindowTitle(
+            QStringLiteral("(%1)%2%3").arg(seconds).arg(QStringLiteral(" "), 2).arg(savedTitle_));
         shownSeconds_ = seconds;
     }
 }

@@ -74,7 +74,8 @@ QByteArray listLine(const QString &key, const QStringList &items) {
 }
 
 // Calls `f(index)` for every line of `group` whose key is `key`.
-template <typename F> void forKeys(const QList<QByteArray> &list, const QByteArray &group, const QByteArray &key, F f) {
+template <typename F>
+void forKeys(const QList<QByteArray> &list, const QByteArray &group, const QByteArray &key, F f) {
     bool inside = false;
     for (qsizetype i = 0; i < list.size(); ++i) {
         if (const auto g = groupOf(list[i]))
@@ -157,13 +158,14 @@ QByteArray WithoutDefault(const QByteArray &mimeapps, const QString &mimeType, c
 
 QString ExecArgument(const QString &argument) {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    const bool quote = argument.isEmpty() ||
-                       std::any_of(argument.begin(), argument.end(), [](QChar c) { return reserved.contains(c); });
+    const bool quote = argument.isEmpty() || std::any_of(argument.begin(), argument.end(),
+                                                         [](QChar c) { return reserved.contains(c); });
     QString exec;
     if (quote) {
         exec += QLatin1Char('"');
         for (QChar c : argument) {
-            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+                c == QLatin1Char('\\'))
                 exec += QLatin1Char('\\');
             exec += c;
         }
@@ -261,10 +263,10 @@ Error failedToSet(const QString &name) {
 
 FileAssociation::Places FileAssociation::userPlaces(const QString &executable) {
     Places p;
-    p.applicationsFolder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/applications");
-    p.mimeappsList =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/mimeapps.list");
+    p.applicationsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/applications");
+    p.mimeappsList = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                     QStringLiteral("/mimeapps.list");
     p.executable = executable;
     return p;
 }
@@ -282,7 +284,8 @@ QStringList FileAssociation::mimeTypes(const QString &extension) {
     return {};
 }
 
-FileAssociation::FileAssociation(Places places, DesktopShell &shell) : places_(std::move(places)), shell_(shell) {}
+FileAssociation::FileAssociation(Places places, DesktopShell &shell)
+    : places_(std::move(places)), shell_(shell) {}
 
 QString FileAssociation::desktopEntryPath() const {
     return places_.applicationsFolder + QLatin1Char('/') + desktopId();
@@ -296,7 +299,8 @@ void FileAssociation::Associate(const QString &extension) {
     const QString entryPath = desktopEntryPath();
     const std::optional<QByteArray> entry = readFile(entryPath);
     if (!entry || xdg::IsOwnEntry(*entry)) {
-        const QStringList listed = inFixedOrder((entry ? xdg::EntryMimeTypes(*entry) : QStringList()) + types);
+        const QStringList listed =
+            inFixedOrder((entry ? xdg::EntryMimeTypes(*entry) : QStringList()) + types);
         const QByteArray text = xdg::DesktopEntry(places_.executable, listed);
         if (text != entry && !writeFile(entryPath, text))
             throw failedToSet(entryPath);

@@ -80,7 +80,7 @@ QTreeWidgetItem *FolderBrowser::addFolder(QTreeWidgetItem *parent, const QString
     static const QFileIconProvider icons;
     item->setIcon(0, parent ? icons.icon(QFileIconProvider::Folder)
                             : icons.icon(path == QLatin1String("/") ? QFileIconProvider::Drive
-                                                                     : QFileIconProvider::Folder));
+                                                                    : QFileIconProvider::Folder));
     // Whether it has sub-folders shows when it is opened.
     item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     return item;
@@ -92,8 +92,8 @@ void FolderBrowser::fill(QTreeWidgetItem *item) {
     item->setData(0, FilledRole, true);
     const QString path = item->data(0, PathRole).toString();
     const QDir dir(path);
-    const QStringList names =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    const QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable,
+                                            QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (const QString &name : names)
         addFolder(item, dir.absoluteFilePath(name), name);
     item->setChildIndicatorPolicy(names.isEmpty() ? QTreeWidgetItem::DontShowIndicator
@@ -146,7 +146,8 @@ bool FolderBrowser::SelectFolder(const QString &path) {
 
 void FolderBrowser::SetMode() {
     const bool scan = state_.RescanMode;
-    const QString text = scan ? QStringLiteral("Add File Directory") : QStringLiteral("Please select a destination folder");
+    const QString text =
+        scan ? QStringLiteral("Add File Directory") : QStringLiteral("Please select a destination folder");
     setWindowTitle(text);
     Label1->setText(text);
     Button1->setVisible(!scan);
@@ -168,10 +169,12 @@ void FolderBrowser::btn_okClick() {
         return; // nothing chosen yet
     ChosenFolder = folder;
     if (!state_.RescanMode) {
-        settings_.writeString(QStringLiteral("video"), QStringLiteral("path"), QDir::toNativeSeparators(folder));
+        settings_.writeString(QStringLiteral("video"), QStringLiteral("path"),
+                              QDir::toNativeSeparators(folder));
         if (showOutputFolder)
             showOutputFolder(storedOutputFolder ? storedOutputFolder()
-                                                : settings_.readString(QStringLiteral("video"), QStringLiteral("path"), folder));
+                                                : settings_.readString(QStringLiteral("video"),
+                                                                       QStringLiteral("path"), folder));
     }
     accept();
 }

@@ -15,6 +15,8 @@ int main(int argc, char **argv) {
     Application app(argc, argv);
     Application::setApplicationName(QStringLiteral("Varnelo"));
     Application::setQuitOnLastWindowClosed(false);
+    // The style that draws every control from the palette the skin gives.
+    Application::setStyle(QStringLiteral("Fusion"));
 
     SingleInstance instance;
     instance.takeOver();

@@ -30,8 +30,8 @@ TEST(DialogPlacement, CentresWithDivisionsTruncatedTowardZero) {
     const QRect owner(100, 50, 588, 442);
     const std::pair<QSize, QPoint> cases[] = {
         {QSize(288, 142), QPoint(250, 200)},
-        {QSize(289, 151), QPoint(249, 195)},  // 299 / 2 = 149
-        {QSize(721, 480), QPoint(34, 31)},    // -133 / 2 = -66, -38 / 2 = -19
+        {QSize(289, 151), QPoint(249, 195)}, // 299 / 2 = 149
+        {QSize(721, 480), QPoint(34, 31)},   // -133 / 2 = -66, -38 / 2 = -19
         {QSize(588, 442), QPoint(100, 50)},
     };
     for (const auto &[size, at] : cases)
@@ -55,7 +55,8 @@ protected:
     QTemporaryDir dir;
     SettingsFile settings;
     test::FakeShell shell;
-    FileAssociation association{{dir.filePath(QStringLiteral("apps")), dir.filePath(QStringLiteral("mimeapps.list")),
+    FileAssociation association{{dir.filePath(QStringLiteral("apps")),
+                                 dir.filePath(QStringLiteral("mimeapps.list")),
                                  QStringLiteral("/usr/bin/varnelo")},
                                 shell};
     AssociateDialog dialog{settings, association};
@@ -77,7 +78,8 @@ TEST_F(AssociateDialogTest, AssociateAppliesRemembersAndClosesAndShowingReadsThe
     tick({dialog.cbx_mp3});
     dialog.btn_associate->click();
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(test::readBytes(file("temp.ini")), QByteArray("[assoc]\r\nmp3=1\r\nwav=0\r\nogg=0\r\nwma=0\r\n"));
+    EXPECT_EQ(test::readBytes(file("temp.ini")),
+              QByteArray("[assoc]\r\nmp3=1\r\nwav=0\r\nogg=0\r\nwma=0\r\n"));
     EXPECT_EQ(xdg::Defaults(test::readBytes(file("mimeapps.list")), QStringLiteral("audio/mpeg")),
               QStringList{QStringLiteral("varnelo.desktop")});
     EXPECT_EQ(shell.refreshedFolders.size(), 4);
@@ -110,7 +112,8 @@ TEST_F(AssociateDialogTest, AFailureStopsAtThatExtensionAndKeepsTheDialogOpen) {
     EXPECT_TRUE(dialog.isVisible());
     // mp3 (un-associated, nothing to fail) was remembered; wav failed; ogg and wma never ran.
     EXPECT_EQ(test::readBytes(file("temp.ini")), QByteArray("[assoc]\r\nmp3=0\r\n"));
-    EXPECT_FALSE(xdg::EntryMimeTypes(test::readBytes(file("apps/varnelo.desktop"))).contains(QStringLiteral("audio/ogg")));
+    EXPECT_FALSE(xdg::EntryMimeTypes(test::readBytes(file("apps/varnelo.desktop")))
+                     .contains(QStringLiteral("audio/ogg")));
 }
 
 // ---- Folder browser -------------------------------------------------------------
@@ -121,13 +124,17 @@ protected:
         settings.open(root.filePath(QStringLiteral("temp.ini")));
         for (const char *sub : {"music/jazz", "music/rock", "empty"})
             QDir().mkpath(root.filePath(QLatin1String(sub)));
-        browser.storedOutputFolder = [this] { return settings.readString(QStringLiteral("video"), QStringLiteral("path"), QStringLiteral("default")); };
+        browser.storedOutputFolder = [this] {
+            return settings.readString(QStringLiteral("video"), QStringLiteral("path"),
+                                       QStringLiteral("default"));
+        };
         browser.showOutputFolder = [this](const QString &f) { shownFolders << f; };
     }
     QString path(const char *sub) const { return root.filePath(QLatin1String(sub)); }
     QStringList childrenOf(const QString &folder) const {
         QStringList out;
-        for (QTreeWidgetItem *item : browser.ShellTreeView1->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive))
+        for (QTreeWidgetItem *item :
+             browser.ShellTreeView1->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive))
             if (item->parent() && item->parent()->toolTip(0) == folder)
                 out << item->text(0);
         return out;
@@ -258,16 +265,20 @@ TEST_F(AutoCloserTest, CountsDownInTheTitleAndClosesAfterTheTimeout) {
             titles << box.windowTitle();
     }
     const QString sp = QStringLiteral("  ");
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("(5)") + sp + QStringLiteral("About"), QStringLiteral("(4)") + sp + QStringLiteral("About"),
-                                   QStringLiteral("(3)") + sp + QStringLiteral("About"), QStringLiteral("(2)") + sp + QStringLiteral("About"),
-                                   QStringLiteral("(1)") + sp + QStringLiteral("About"), QStringLiteral("About")}));
+    EXPECT_EQ(titles,
+              (QStringList{QStringLiteral("(5)") + sp + QStringLiteral("About"),
+                           QStringLiteral("(4)") + sp + QStringLiteral("About"),
+                           QStringLiteral("(3)") + sp + QStringLiteral("About"),
+                           QStringLiteral("(2)") + sp + QStringLiteral("About"),
+                           QStringLiteral("(1)") + sp + QStringLiteral("About"), QStringLiteral("About")}));
     EXPECT_FALSE(box.isVisible());
     EXPECT_FALSE(closer.armed());
 }
 
 TEST_F(AutoCloserTest, DisarmsWhenTheWindowGoesOrNoNewWindowShows) {
     enum class Then { UserCloses, Hidden, Destroyed, NothingShown, NoCountdown };
-    for (const Then then : {Then::UserCloses, Then::Hidden, Then::Destroyed, Then::NothingShown, Then::NoCountdown}) {
+    for (const Then then :
+         {Then::UserCloses, Then::Hidden, Then::Destroyed, Then::NothingShown, Then::NoCountdown}) {
         closer.Arm(5000, then != Then::NoCountdown);
         auto box = std::make_unique<AboutBox>(QIcon(), nullptr);
         if (then != Then::NothingShown)
@@ -306,7 +317,8 @@ TEST_F(AutoCloserTest, OnlyWindowsOpenedAfterArmingAreTargets) {
 TEST(AboutBox, AClickAnywhereClosesIt) {
     AboutBox box(QIcon(), nullptr);
     box.show();
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(200, 120), QPointF(200, 120), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(200, 120), QPointF(200, 120), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&box, &press);
     EXPECT_FALSE(box.isVisible());
 }

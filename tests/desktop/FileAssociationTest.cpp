@@ -32,19 +32,22 @@ TEST(MimeappsList, WithDefaultPutsUsFirstAndKeepsEverythingElse) {
     const ListCase cases[] = {
         {"empty file", "", "audio/mpeg", "[Default Applications]\naudio/mpeg=varnelo.desktop;\n"},
         {"other groups only", "[Added Associations]\naudio/ogg=a.desktop;\n", "audio/mpeg",
-         "[Added Associations]\naudio/ogg=a.desktop;\n\n[Default Applications]\naudio/mpeg=varnelo.desktop;\n"},
+         "[Added Associations]\naudio/ogg=a.desktop;\n\n[Default "
+         "Applications]\naudio/mpeg=varnelo.desktop;\n"},
         {"new key after the group's last key",
-         "[Default Applications]\ntext/plain=ed.desktop\n\n[Added Associations]\nx/y=z.desktop;\n", "audio/mpeg",
+         "[Default Applications]\ntext/plain=ed.desktop\n\n[Added Associations]\nx/y=z.desktop;\n",
+         "audio/mpeg",
          "[Default Applications]\ntext/plain=ed.desktop\naudio/mpeg=varnelo.desktop;\n\n"
          "[Added Associations]\nx/y=z.desktop;\n"},
         {"another program stays after us", "[Default Applications]\naudio/mpeg=other.desktop\n", "audio/mpeg",
          "[Default Applications]\naudio/mpeg=varnelo.desktop;other.desktop;\n"},
-        {"already listed second", "[Default Applications]\naudio/mpeg = a.desktop;varnelo.desktop;b.desktop;\n",
-         "audio/mpeg", "[Default Applications]\naudio/mpeg=varnelo.desktop;a.desktop;b.desktop;\n"},
+        {"already listed second",
+         "[Default Applications]\naudio/mpeg = a.desktop;varnelo.desktop;b.desktop;\n", "audio/mpeg",
+         "[Default Applications]\naudio/mpeg=varnelo.desktop;a.desktop;b.desktop;\n"},
         {"comments and CRLF kept", "# mine\r\n[Default Applications]\r\n# note\r\naudio/mpeg=x.desktop\r\n",
          "audio/mpeg", "# mine\n[Default Applications]\n# note\naudio/mpeg=varnelo.desktop;x.desktop;\n"},
-        {"a key that only starts like ours", "[Default Applications]\naudio/mpegurl=p.desktop\n", "audio/mpeg",
-         "[Default Applications]\naudio/mpegurl=p.desktop\naudio/mpeg=varnelo.desktop;\n"},
+        {"a key that only starts like ours", "[Default Applications]\naudio/mpegurl=p.desktop\n",
+         "audio/mpeg", "[Default Applications]\naudio/mpegurl=p.desktop\naudio/mpeg=varnelo.desktop;\n"},
     };
     for (const ListCase &c : cases) {
         const QByteArray after = xdg::WithDefault(c.before, QString::fromLatin1(c.mime), Us);
@@ -67,7 +70,8 @@ TEST(MimeappsList, WithoutDefaultTakesOutOnlyUs) {
         {"missing file", "", "audio/mpeg", ""},
     };
     for (const ListCase &c : cases)
-        EXPECT_EQ(xdg::WithoutDefault(c.before, QString::fromLatin1(c.mime), Us), QByteArray(c.after)) << c.name;
+        EXPECT_EQ(xdg::WithoutDefault(c.before, QString::fromLatin1(c.mime), Us), QByteArray(c.after))
+            << c.name;
 }
 
 TEST(DesktopEntry, ExecArgumentIsOneWordEscapedAsTheSpecificationSays) {
@@ -126,7 +130,8 @@ TEST_F(AssociationTest, AssociatingMakesUsTheDefaultThatXdgMimeReports) {
     assoc.Associate(QStringLiteral("ogg"));
     const QByteArray entry = readBytes(entryPath());
     EXPECT_EQ(xdg::EntryMimeTypes(entry),
-              (QStringList{QStringLiteral("audio/mpeg"), QStringLiteral("audio/ogg"), QStringLiteral("audio/x-vorbis+ogg")}));
+              (QStringList{QStringLiteral("audio/mpeg"), QStringLiteral("audio/ogg"),
+                           QStringLiteral("audio/x-vorbis+ogg")}));
     EXPECT_TRUE(entry.contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + " %f\n"));
     for (const char *line : {"\nName=Varnelo\n", "\nIcon=varnelo\n", "\nCategories=AudioVideo;Audio;\n"})
         EXPECT_TRUE(entry.contains(line)) << line;
@@ -137,16 +142,19 @@ TEST_F(AssociationTest, AssociatingMakesUsTheDefaultThatXdgMimeReports) {
 
 TEST_F(AssociationTest, UnassociatingKeepsOtherProgramsAndTheEntryWhileATypeRemains) {
     QDir().mkpath(home.filePath(QStringLiteral("config")));
-    writeBytes(listPath(), "[Default Applications]\naudio/x-wav=player.desktop;\naudio/x-ms-wma=other.desktop\n");
+    writeBytes(listPath(),
+               "[Default Applications]\naudio/x-wav=player.desktop;\naudio/x-ms-wma=other.desktop\n");
     FileAssociation assoc = make();
     assoc.Associate(QStringLiteral("wav"));
     assoc.Associate(QStringLiteral("mp3"));
-    EXPECT_EQ(xdg::Defaults(list(), QStringLiteral("audio/x-wav")), (QStringList{Us, QStringLiteral("player.desktop")}));
+    EXPECT_EQ(xdg::Defaults(list(), QStringLiteral("audio/x-wav")),
+              (QStringList{Us, QStringLiteral("player.desktop")}));
 
     assoc.Unassociate(QStringLiteral("wav"));
     assoc.Unassociate(QStringLiteral("wma")); // never ours: the other program keeps it
-    EXPECT_EQ(list(), QByteArray("[Default Applications]\naudio/x-wav=player.desktop;\naudio/x-ms-wma=other.desktop\n"
-                                 "audio/mpeg=varnelo.desktop;\n"));
+    EXPECT_EQ(list(),
+              QByteArray("[Default Applications]\naudio/x-wav=player.desktop;\naudio/x-ms-wma=other.desktop\n"
+                         "audio/mpeg=varnelo.desktop;\n"));
     EXPECT_EQ(xdg::EntryMimeTypes(readBytes(entryPath())), QStringList{QStringLiteral("audio/mpeg")});
 
     assoc.Unassociate(QStringLiteral("mp3"));
@@ -156,8 +164,9 @@ TEST_F(AssociationTest, UnassociatingKeepsOtherProgramsAndTheEntryWhileATypeRema
 
 TEST_F(AssociationTest, AnInstalledEntryIsUsedAndNeverRemoved) {
     QDir().mkpath(home.filePath(QStringLiteral("data/applications")));
-    const QByteArray installed = "[Desktop Entry]\nType=Application\nName=Varnelo\nExec=varnelo %f\nIcon=varnelo\n"
-                                 "MimeType=audio/mpeg;\n";
+    const QByteArray installed =
+        "[Desktop Entry]\nType=Application\nName=Varnelo\nExec=varnelo %f\nIcon=varnelo\n"
+        "MimeType=audio/mpeg;\n";
     writeBytes(entryPath(), installed);
     FileAssociation assoc = make();
     assoc.Associate(QStringLiteral("mp3"));
