@@ -153,8 +153,8 @@ void MainWindow::showTagEditor() {
         const int row = library_->selectedRow();
         if (!tagEditor_ || library_->rowCount() == 0 || row < 0)
             return;
-        CentreOver(tagEditor_, this);
         tagEditor_->Open(library_->trackRow(row).Path);
+        CentreOver(tagEditor_, this); // at the size its texts gave it
     });
 }
 

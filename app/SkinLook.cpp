@@ -19,9 +19,11 @@ QString SkinStyleSheet(const QPalette &p) {
         "QTreeView::item { padding: 1px 2px; }"
         "#panel_radio, #pan_search { background: %window; border: 1px solid %mid; border-radius: 6px; }"
         "#panel_radio QLabel, #pan_search QLabel { color: %windowText; }"
-        "#panel_radio QLineEdit, #pan_search QLineEdit, #pan_search QComboBox { background: %base; color: %text;"
+        "#panel_radio QLineEdit, #pan_search QLineEdit, #pan_search QComboBox { background: %base; color: "
+        "%text;"
         " border: 1px solid %mid; border-radius: 4px; padding: 2px 4px; }"
-        "#panel_radio QPushButton, #pan_search QPushButton { background: %button; color: %buttonText; border: none;"
+        "#panel_radio QPushButton, #pan_search QPushButton { background: %button; color: %buttonText; "
+        "border: none;"
         " border-radius: 4px; padding: 4px 10px; }"
         "#panel_radio QPushButton:hover, #pan_search QPushButton:hover { background: %highlight;"
         " color: %highlighted; }"
@@ -29,11 +31,16 @@ QString SkinStyleSheet(const QPalette &p) {
         "#BitBtn1, #BitBtn2 { background: transparent; border: none; }");
     // Longer names first, so that no name is replaced inside another.
     const std::pair<const char *, QPalette::ColorRole> names[] = {
-        {"%highlighted", QPalette::HighlightedText}, {"%highlight", QPalette::Highlight},
-        {"%alternate", QPalette::AlternateBase},     {"%windowText", QPalette::WindowText},
-        {"%window", QPalette::Window},               {"%buttonText", QPalette::ButtonText},
-        {"%button", QPalette::Button},               {"%base", QPalette::Base},
-        {"%text", QPalette::Text},                   {"%dim", QPalette::PlaceholderText},
+        {"%highlighted", QPalette::HighlightedText},
+        {"%highlight", QPalette::Highlight},
+        {"%alternate", QPalette::AlternateBase},
+        {"%windowText", QPalette::WindowText},
+        {"%window", QPalette::Window},
+        {"%buttonText", QPalette::ButtonText},
+        {"%button", QPalette::Button},
+        {"%base", QPalette::Base},
+        {"%text", QPalette::Text},
+        {"%dim", QPalette::PlaceholderText},
         {"%mid", QPalette::Mid},
     };
     for (const auto &[name, role] : names)

@@ -74,7 +74,8 @@ protected:
 
 TEST_F(DesktopTest, MenusOpenUnderTheirSkinObjectAndDialogsCentreOverTheWindow) {
     start();
-    for (const auto &[object, menu] : {std::pair{"file", w->p_1}, {"tools", w->p_lv}, {"settings", w->p_set}}) {
+    for (const auto &[object, menu] :
+         {std::pair{"file", w->p_1}, {"tools", w->p_lv}, {"settings", w->p_set}}) {
         click(object);
         ASSERT_TRUE(menu->isVisible()) << object;
         const QRect opener = w->skin->GetObject(QLatin1String(object)).AsElement().rect();
@@ -161,7 +162,8 @@ TEST_F(DesktopTest, AssociateFromTheSettingsMenuMakesUsTheDefaultPlayer) {
     env.insert(QStringLiteral("XDG_CONFIG_DIRS"), dir.filePath(QStringLiteral("none")));
     env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
     query.setProcessEnvironment(env);
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("audio/mpeg")});
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("audio/mpeg")});
     ASSERT_TRUE(query.waitForFinished(20000));
     EXPECT_EQ(query.readAllStandardOutput().trimmed(), QByteArray("varnelo.desktop"));
     EXPECT_EQ(shell.refreshedFolders.value(0), dir.filePath(QStringLiteral("home/data/applications")));
@@ -216,8 +218,8 @@ TEST_F(DesktopTest, OnePaletteFromTheSkinForEveryWindow) {
     const QColor window = w->skin->formPalette(QPalette()).color(QPalette::Window);
     ASSERT_EQ(window, QColor(0x1b, 0x1e, 0x25)); // the default skin's
     QMessageBox box(w.get());
-    for (QWidget *other : std::initializer_list<QWidget *>{w->fm_setting, w->fm_dir, w->fm_id3, w->fm_associate,
-                                                           w->fm_about, w->p_set, w->p_min, &box})
+    for (QWidget *other : std::initializer_list<QWidget *>{
+             w->fm_setting, w->fm_dir, w->fm_id3, w->fm_associate, w->fm_about, w->p_set, w->p_min, &box})
         EXPECT_EQ(other->palette().color(QPalette::Window), window) << other->objectName().toStdString();
     EXPECT_EQ(w->folderBrowser()->ShellTreeView1->palette().color(QPalette::Base),
               w->options()->palette().color(QPalette::Base));
@@ -244,9 +246,10 @@ TEST_F(DesktopTest, TheAddPanelCoversTheListWhenShown) {
 
 TEST_F(DesktopTest, EveryTextShowsWhole) {
     const QString longName = QStringLiteral("Classic Rock Legends Around The Clock 24/7");
-    test::writeBytes(dir.filePath(QStringLiteral("record/radio.dat")),
-                     station(longName, QStringLiteral("Electronic/Dance"), QStringLiteral("http://a/")) +
-                         station(QStringLiteral("Jazz"), QStringLiteral("Smooth Jazz"), QStringLiteral("http://b/")));
+    test::writeBytes(
+        dir.filePath(QStringLiteral("record/radio.dat")),
+        station(longName, QStringLiteral("Electronic/Dance"), QStringLiteral("http://a/")) +
+            station(QStringLiteral("Jazz"), QStringLiteral("Smooth Jazz"), QStringLiteral("http://b/")));
     start();
     EXPECT_EQ(test::cutTexts(w.get()).toStdString(), "") << "radio page";
     click("search");
@@ -260,9 +263,10 @@ TEST_F(DesktopTest, EveryTextShowsWhole) {
     // without tags, and long tag values.
     const QString file = dir.filePath(QStringLiteral("Untagged recording.mp3"));
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
-                                            QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                            QStringLiteral("sine=frequency=440:duration=1"), file});
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("sine=frequency=440:duration=1"), file});
     ASSERT_TRUE(ffmpeg.waitForFinished(60000));
     prompts.answers = {PromptAnswer::Cancel};
     click("local");
@@ -308,20 +312,25 @@ TEST_F(DesktopTest, TheStreamTitleShowsInTheStateStripAndTheTrayTip) {
                       test::streamTitle(QStringLiteral("Artist - Second Song"))};
     mount.metadataIntervalMs = 1500;
     server.addMount(QStringLiteral("/live"), mount);
-    test::writeBytes(dir.filePath(QStringLiteral("record/radio.dat")),
-                     station(QStringLiteral("Radio X"), QStringLiteral("Pop"), server.url(QStringLiteral("/live"))));
+    test::writeBytes(
+        dir.filePath(QStringLiteral("record/radio.dat")),
+        station(QStringLiteral("Radio X"), QStringLiteral("Pop"), server.url(QStringLiteral("/live"))));
     start();
     w->trayIcon()->show(); // a desktop with a tray
     w->catalogue().selectRow(0);
     w->player().LVDblClick();
-    ASSERT_TRUE(test::waitUntil([&] { return w->lab_state->text() == QStringLiteral("Artist - First Song"); }, 20000));
+    ASSERT_TRUE(test::waitUntil([&] { return w->lab_state->text() == QStringLiteral("Artist - First Song"); },
+                                20000));
     EXPECT_TRUE(w->panel_state->isVisible());
     const QChar colon(0xFF1A);
-    EXPECT_EQ(w->currentTrayTip(), QStringLiteral("Varnelo\nNow play") + colon + QStringLiteral("Artist - First Song"));
+    EXPECT_EQ(w->currentTrayTip(),
+              QStringLiteral("Varnelo\nNow play") + colon + QStringLiteral("Artist - First Song"));
     w->ApplicationMinimize();
-    EXPECT_EQ(w->currentTrayTip(), QStringLiteral("Now play") + colon + QStringLiteral("Artist - First Song"));
+    EXPECT_EQ(w->currentTrayTip(),
+              QStringLiteral("Now play") + colon + QStringLiteral("Artist - First Song"));
     // A new title while in the tray reaches the tip.
-    ASSERT_TRUE(test::waitUntil([&] { return w->currentTrayTip().endsWith(QStringLiteral("Second Song")); }, 20000));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return w->currentTrayTip().endsWith(QStringLiteral("Second Song")); }, 20000));
     w->ApplicationRestore();
     click("btnstop");
     EXPECT_FALSE(w->panel_state->isVisible());

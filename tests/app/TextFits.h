@@ -20,9 +20,10 @@ inline QString cutTexts(QWidget *root) {
     QCoreApplication::processEvents(); // lists refit their columns after a change
     QStringList cut;
     const auto report = [&cut](const QWidget *w, const QString &text) {
-        cut << QStringLiteral("%1: \"%2\"").arg(w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
-                                                                          : w->objectName(),
-                                                text);
+        cut << QStringLiteral("%1: \"%2\"")
+                   .arg(w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                                  : w->objectName(),
+                        text);
     };
     for (QWidget *w : root->findChildren<QWidget *>()) {
         if (!w->isVisibleTo(root) || w->width() <= 0)
@@ -53,7 +54,8 @@ inline QString cutTexts(QWidget *root) {
             for (int column = 0; column < model->columnCount(); ++column) {
                 if (view->isColumnHidden(column))
                     continue;
-                if (!view->isHeaderHidden() && view->header()->sectionSize(column) < view->header()->sectionSizeHint(column))
+                if (!view->isHeaderHidden() &&
+                    view->header()->sectionSize(column) < view->header()->sectionSizeHint(column))
                     report(view, model->headerData(column, Qt::Horizontal).toString());
                 for (int row = 0; row < std::min(model->rowCount(), 200); ++row) {
                     const QModelIndex index = model->index(row, column);
