@@ -53,10 +53,10 @@ int main(int argc, char **argv) {
     // Good connections end after 25 s of audio, so the cycle goes on.
     mount.dropAfterBytes = 25 * mount.bytesPerSecond;
     mount.dropConnections = INT_MAX;
-    mount.cycle = {Hostile::None,         Hostile::Garbage,       Hostile::Meta255NoTerminator,
-                   Hostile::None,         Hostile::EndlessHeaderLine, Hostile::EndlessHeaders,
-                   Hostile::None,         Hostile::StallAfterHeaders, Hostile::TrickleAudio,
-                   Hostile::None,         Hostile::Meta255Stall,  Hostile::TrickleHeaders};
+    mount.cycle = {Hostile::None, Hostile::Garbage,           Hostile::Meta255NoTerminator,
+                   Hostile::None, Hostile::EndlessHeaderLine, Hostile::EndlessHeaders,
+                   Hostile::None, Hostile::StallAfterHeaders, Hostile::TrickleAudio,
+                   Hostile::None, Hostile::Meta255Stall,      Hostile::TrickleHeaders};
 
     IcyServer server;
     server.addMount(QStringLiteral("/soak"), mount);

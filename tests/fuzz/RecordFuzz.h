@@ -16,7 +16,8 @@ template <typename Record> int fuzzRecordFile(const uint8_t *data, size_t size) 
     quietQt();
     // A folder in memory where there is one: a file written per input on a
     // disk would make the run many times slower.
-    static const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    static const QString base =
+        QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
     static QTemporaryDir dir(base + QStringLiteral("/varnelo-fuzz-XXXXXX"));
     const QString path = dir.filePath(QStringLiteral("records.dat"));
     {

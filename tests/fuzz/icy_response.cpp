@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const IcyConnection::Limits limits;
     IcyConnection connection(limits, [] { return false; });
     QUrl redirect;
-    if (!connection.openResponse(fuzz::bytesOf(data, size), QUrl(QStringLiteral("http://127.0.0.1:8000/live")),
-                                 &redirect)) {
+    if (!connection.openResponse(fuzz::bytesOf(data, size),
+                                 QUrl(QStringLiteral("http://127.0.0.1:8000/live")), &redirect)) {
         // A refused answer always says why, unless it sends us elsewhere.
         FUZZ_CHECK(connection.failure() != IcyConnection::Failure::None || !redirect.isEmpty());
         FUZZ_CHECK(connection.failure() == IcyConnection::Failure::None || !connection.errorText().isEmpty());

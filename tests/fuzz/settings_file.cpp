@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QString section0 = pairs.isEmpty() ? QStringLiteral("Fuzz") : pairs[0].trimmed();
     const QString key0 = pairs.size() < 2 ? QStringLiteral("Key") : pairs[1].trimmed();
     if (!section0.isEmpty() && !key0.isEmpty() && !section0.contains(QLatin1Char(']')) &&
-        !key0.contains(QLatin1Char('=')) && !key0.startsWith(QLatin1Char(';')) && !key0.startsWith(QLatin1Char('['))) {
+        !key0.contains(QLatin1Char('=')) && !key0.startsWith(QLatin1Char(';')) &&
+        !key0.startsWith(QLatin1Char('['))) {
         settings.writeInteger(section0, key0, 42);
         FUZZ_CHECK(settings.readInteger(section0, key0, -1) == 42);
         SettingsFile reread;

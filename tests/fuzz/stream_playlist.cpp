@@ -8,8 +8,8 @@
 using namespace varnelo;
 
 namespace {
-const char *const ContentTypes[] = {"", "audio/x-scpls", "audio/x-mpegurl", "application/xspf+xml",
-                                    "video/x-ms-asf", "audio/mpeg"};
+const char *const ContentTypes[] = {
+    "", "audio/x-scpls", "audio/x-mpegurl", "application/xspf+xml", "video/x-ms-asf", "audio/mpeg"};
 const char *const Addresses[] = {"http://127.0.0.1/live", "http://127.0.0.1/a.pls", "http://127.0.0.1/a.m3u8",
                                  "http://127.0.0.1/a.xspf", "https://127.0.0.1:8443/dir/a.asx"};
 } // namespace
@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     const PlaylistKind guessed = guessPlaylistKind(body.left(1024), contentType, base);
     // Also a kind the input picks: a server may send any body with any type.
-    const PlaylistKind kinds[] = {PlaylistKind::Pls, PlaylistKind::M3u, PlaylistKind::Xspf, PlaylistKind::Asx};
+    const PlaylistKind kinds[] = {PlaylistKind::Pls, PlaylistKind::M3u, PlaylistKind::Xspf,
+                                  PlaylistKind::Asx};
     const PlaylistKind picked = kinds[(pick / 64) % std::size(kinds)];
     for (PlaylistKind kind : {guessed, picked}) {
         const QList<QUrl> entries = parsePlaylist(body, kind, base);

@@ -22,7 +22,8 @@ Read readAnswer(const QByteArray &answer, int chunk = 3) {
     Read r;
     IcyConnection connection(IcyConnection::Limits{}, [] { return false; });
     connection.setMetadataHandler([&r](const QByteArray &text) { r.metadata.append(text); });
-    r.opened = connection.openResponse(answer, QUrl(QStringLiteral("http://127.0.0.1:8000/a/live")), &r.redirect);
+    r.opened =
+        connection.openResponse(answer, QUrl(QStringLiteral("http://127.0.0.1:8000/a/live")), &r.redirect);
     r.failure = connection.failure();
     r.error = connection.errorText();
     r.headers = connection.headerLines();
@@ -37,8 +38,8 @@ Read readAnswer(const QByteArray &answer, int chunk = 3) {
 
 TEST(IcyResponse, MetadataBlocksAreCutOutOfTheAudioWhateverTheReadSize) {
     const QByteArray block = QByteArray("\x02StreamTitle='T';").leftJustified(33, '\0');
-    const QByteArray answer = QByteArray("ICY 200 OK\r\nicy-name: Radio X\r\nicy-metaint: 4\r\n\r\n") + "abcd" +
-                              block + "efgh" + QByteArray(1, '\0') + "ij";
+    const QByteArray answer = QByteArray("ICY 200 OK\r\nicy-name: Radio X\r\nicy-metaint: 4\r\n\r\n") +
+                              "abcd" + block + "efgh" + QByteArray(1, '\0') + "ij";
     for (int chunk : {1, 3, 4, 16}) {
         const Read r = readAnswer(answer, chunk);
         ASSERT_TRUE(r.opened) << r.error.toStdString();
@@ -60,7 +61,8 @@ TEST(IcyResponse, RefusedAnswersSayWhyAndRedirectsNameTheirTarget) {
         IcyConnection::Failure failure;
         QString error;
     } refused[] = {
-        {"SSH-2.0-OpenSSH\r\n\r\n", IcyConnection::Failure::Protocol, QStringLiteral("the server's answer is not HTTP")},
+        {"SSH-2.0-OpenSSH\r\n\r\n", IcyConnection::Failure::Protocol,
+         QStringLiteral("the server's answer is not HTTP")},
         {"ICY 200 OK\r\nicy-name: cut", IcyConnection::Failure::Closed,
          QStringLiteral("the server closed the connection before its headers ended")},
         {"HTTP/1.0 404 Not Found\r\n\r\n", IcyConnection::Failure::Http,
