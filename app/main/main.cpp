@@ -19,6 +19,8 @@ int main(int argc, char **argv) {
     Application::setApplicationName(QStringLiteral("Varnelo"));
     Application::setQuitOnLastWindowClosed(false);
     RouteFFmpegLog();
+    // The style that draws every control from the palette the skin gives.
+    Application::setStyle(QStringLiteral("Fusion"));
 
     SingleInstance instance;
     instance.takeOver();
@@ -41,6 +43,8 @@ int main(int argc, char **argv) {
     window.createDialogs();
     // Media controls (MPRIS) and desktop notices on the session bus.
     DesktopBinding desktop(window, clock);
+    prompts.setFolderChooser(
+        [&window](const QString &, const QString &start) { return window.BrowseFolder(start); });
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
