@@ -389,7 +389,6 @@ void OptionsDialog::SaveOptions() {
     writeText(f, FreedbTimeout, ui_.edt_timeout->text());
     writeText(f, FreedbProxy, ui_.edt_proxy->text());
     write(f, AutoOpen, ui_.cb_auto->isChecked());
-    write(f, DesktopNotify, ui_.cb_notify->isChecked());
     writeTime(f, ShutdownTime, ui_.dtpTime->time());
     write(f, ShutdownOn, ui_.CB_SHOWD->isChecked());
     write(f, SetOutName, index(ui_.set_cb_name));
@@ -402,6 +401,8 @@ void OptionsDialog::SaveOptions() {
         write(f, ScheduleSlotOn[i], ui_.cb_rec[i]->isChecked());
     for (int i = 0; i < 3; ++i)
         writeTime(f, ScheduleEnd[i], ui_.end[i]->time());
+    // Our own section after the long-standing ones, which keep their order.
+    write(f, DesktopNotify, ui_.cb_notify->isChecked());
 
     if (state_.RipPage && ui_.driveCombo->currentIndex() >= 0)
         Q_EMIT driveSelected(ui_.driveCombo->currentIndex() + 1);
