@@ -23,6 +23,13 @@ namespace varnelo {
 class AudioFile;
 class AudioFile2LameEnc;
 class AudioPlayer;
+class CdPlayer;
+class CdRipper;
+class RipperPanel;
+namespace cd {
+class AudioCDGrabber;
+class FreeDBInformation;
+} // namespace cd
 class Clock;
 class Converter;
 class EncoderSetup;
@@ -140,6 +147,13 @@ public:
     std::function<void()> stopLocalPlayback;
     std::function<void()> stopCdPlayback;
 
+    // The rip page: CD grabber, album information, ripper and CD player (MainWindowCd.cpp).
+    cd::AudioCDGrabber &cdGrabber() { return *AudioCDGrabber_; }
+    cd::FreeDBInformation &freeDBInformation() { return *FreeDBInformation_; }
+    CdRipper *ripper() const { return ripper_; }
+    CdPlayer *cdPlayer() const { return cdPlayer_; }
+    RipperPanel *ripperPanel() const { return Panel_ripper_; }
+
 Q_SIGNALS:
     void startupFinished();
 
@@ -191,6 +205,16 @@ private:
     TagEditor *tagEditor_ = nullptr;
     Converter *converter_ = nullptr;
     QMenu *Converter1_ = nullptr;
+
+    // The rip page, bound with the dialogs (MainWindowCd.cpp).
+    void bindCd();
+    std::unique_ptr<cd::AudioCDGrabber> AudioCDGrabber_;
+    std::unique_ptr<cd::FreeDBInformation> FreeDBInformation_;
+    std::unique_ptr<AudioFile2LameEnc> AudioFile2LameEncd_;
+    std::unique_ptr<AudioPlayer> AudioPlayercd_;
+    CdRipper *ripper_ = nullptr;
+    CdPlayer *cdPlayer_ = nullptr;
+    RipperPanel *Panel_ripper_ = nullptr;
 };
 
 } // namespace varnelo

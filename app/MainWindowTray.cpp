@@ -2,6 +2,7 @@
 
 #include "app/TrayTip.h"
 #include "common/Seams.h"
+#include "convert/CdRipper.h"
 #include "library/LocalPlayer.h"
 #include "radio/StationPanel.h"
 
@@ -62,7 +63,7 @@ QString MainWindow::currentTrayTip() const {
 void MainWindow::ApplicationMinimize() {
     state.WindowShown = false;
     hide();
-    const QString cdName; // the CD track list arrives with the ripper
+    const QString cdName = ripper_ ? ripper_->CurrentTrackName() : QString();
     const QString tip =
         MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile, cdName);
     tray_->setIcon(minimizedIcon_);

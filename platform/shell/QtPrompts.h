@@ -17,6 +17,7 @@ public:
     void plain(const QString &text) override;
     QStringList openFiles(const QString &caption, const QString &folder, const QString &filter) override;
     QString chooseFolder(const QString &caption, const QString &start) override;
+    int chooseItem(const QString &caption, const QString &text, const QStringList &items) override;
 
 private:
     QPointer<QWidget> owner_;
