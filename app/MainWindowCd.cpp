@@ -35,11 +35,6 @@ void MainWindow::bindCd() {
     FreeDBInformation_ = std::make_unique<cd::FreeDBInformation>();
     AudioFile2LameEncd_ = std::make_unique<AudioFile2LameEnc>();
     AudioPlayercd_ = std::make_unique<AudioPlayer>(*sound_);
-    // The disc image chosen last is a drive again.
-    const QString image =
-        settings.readString(keys::name(keys::DiscImagePath.section), keys::name(keys::DiscImagePath.key), QString());
-    if (!image.isEmpty())
-        AudioCDGrabber_->AddImage(image);
 
     ripper_ = new CdRipper(state, *AudioCDGrabber_, *FreeDBInformation_, *AudioFile2LameEncd_, *encoderSetup_,
                            *options_, tagEditor_->AudioInformation1, prompts_, shell_, this);
@@ -69,8 +64,14 @@ void MainWindow::bindCd() {
             combo->setCurrentIndex(std::clamp(select, 0, int(lines.size()) - 1));
     };
     rip.enableDriveList = [this](bool on) { options_->driveCombo()->setEnabled(on); };
+    // The disc image chosen last is a drive again.
+    rip.rememberedImage = [this] {
+        return settings.readString(keys::name(keys::DiscImagePath.section),
+                                   keys::name(keys::DiscImagePath.key), QString());
+    };
     rip.rememberImage = [this](const QString &path) {
-        settings.writeString(keys::name(keys::DiscImagePath.section), keys::name(keys::DiscImagePath.key), path);
+        settings.writeString(keys::name(keys::DiscImagePath.section), keys::name(keys::DiscImagePath.key),
+                             path);
     };
     connect(options_, &OptionsDialog::discImageRequested, this,
             [this] { Application::guarded([this] { ripper_->ChooseDiscImage(); }); });
@@ -96,7 +97,8 @@ void MainWindow::bindCd() {
     for (const auto &[column, width] : {std::pair{0, 40}, {1, 130}, {2, 80}, {3, 80}, {4, 56}, {5, 60}})
         lv_cd->setColumnWidth(column, width);
     lv_cd->setItemDelegate(new PlayingRowDelegate([this] { return cdPlayer_->highlightedRow(); }, lv_cd));
-    connect(cdPlayer_, &CdPlayer::highlightChanged, lv_cd->viewport(), [this] { lv_cd->viewport()->update(); });
+    connect(cdPlayer_, &CdPlayer::highlightChanged, lv_cd->viewport(),
+            [this] { lv_cd->viewport()->update(); });
     connect(lv_cd, &QTreeView::doubleClicked, this,
             [this] { Application::guarded([this] { cdPlayer_->PlayCdTrack(); }); });
 

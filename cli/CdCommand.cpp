@@ -74,7 +74,8 @@ std::optional<QSet<int>> parseTracks(const QString &text, int count, QString &er
         const int from = ends.value(0).trimmed().toInt(&ok1);
         const int to = ends.size() == 2 ? ends[1].trimmed().toInt(&ok2) : from;
         if (!ok1 || !ok2 || ends.size() > 2 || from < 1 || to < from || to > count) {
-            error = QStringLiteral("--tracks: \"%1\" is not a track or range of 1 to %2").arg(part).arg(count);
+            error =
+                QStringLiteral("--tracks: \"%1\" is not a track or range of 1 to %2").arg(part).arg(count);
             return std::nullopt;
         }
         for (int t = from; t <= to; ++t)
@@ -127,7 +128,9 @@ bool lookUp(Session &s, const QString &command) {
         return true;
     if (status == -1)
         err() << "varnelo-cli cd " << command << ": Connection failed!"
-              << (s.information.lastError().isEmpty() ? QString() : QStringLiteral(" (") + s.information.lastError() + QLatin1Char(')'))
+              << (s.information.lastError().isEmpty()
+                      ? QString()
+                      : QStringLiteral(" (") + s.information.lastError() + QLatin1Char(')'))
               << '\n';
     else if (status == -2)
         err() << "varnelo-cli cd " << command << ": No FreeDB information available for this CD!\n";
@@ -138,9 +141,11 @@ bool lookUp(Session &s, const QString &command) {
 
 int cdCommand(const QStringList &args) {
     const QString action = args.value(0);
-    if (action != QLatin1String("list") && action != QLatin1String("lookup") && action != QLatin1String("rip"))
-        return usageError(QStringLiteral("cd"), action.isEmpty() ? QStringLiteral("list, lookup or rip?")
-                                                                 : QStringLiteral("unknown action %1").arg(action));
+    if (action != QLatin1String("list") && action != QLatin1String("lookup") &&
+        action != QLatin1String("rip"))
+        return usageError(QStringLiteral("cd"), action.isEmpty()
+                                                    ? QStringLiteral("list, lookup or rip?")
+                                                    : QStringLiteral("unknown action %1").arg(action));
     const QString command = QStringLiteral("cd ") + action;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -150,17 +155,20 @@ int cdCommand(const QStringList &args) {
                                           QStringLiteral("URL"));
     const QCommandLineOption matchOption(QStringLiteral("match"), QStringLiteral("Match to take."),
                                          QStringLiteral("N"));
-    const QCommandLineOption musicBrainzOption(QStringLiteral("musicbrainz"),
-                                               QStringLiteral("MusicBrainz server address."), QStringLiteral("URL"));
-    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Output format."), QStringLiteral("format"));
+    const QCommandLineOption musicBrainzOption(
+        QStringLiteral("musicbrainz"), QStringLiteral("MusicBrainz server address."), QStringLiteral("URL"));
+    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Output format."),
+                                      QStringLiteral("format"));
     const QCommandLineOption tracksOption(QStringLiteral("tracks"), QStringLiteral("Tracks to rip."),
                                           QStringLiteral("list"));
     const QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Settings file."),
                                             QStringLiteral("file"));
-    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."), QStringLiteral("dir"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."),
+                                       QStringLiteral("dir"));
     const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("Folder naming."),
                                         QStringLiteral("none|artist|album"));
-    const QCommandLineOption lookupOption(QStringLiteral("lookup"), QStringLiteral("Look the disc up first."));
+    const QCommandLineOption lookupOption(QStringLiteral("lookup"),
+                                          QStringLiteral("Look the disc up first."));
     const QCommandLineOption accurateRipOption(QStringLiteral("accuraterip"),
                                                QStringLiteral("AccurateRip database address, or off."),
                                                QStringLiteral("URL"));
@@ -182,32 +190,37 @@ int cdCommand(const QStringList &args) {
         if (!parser.isSet(toOption) || kind < 0)
             return usageError(QStringLiteral("cd"), QStringLiteral("--to must be one of mp3, wav, wma, ogg"));
     }
+    const bool ripping = action == QLatin1String("rip");
     int naming = 0;
-    if (parser.isSet(nameOption)) {
-        naming = int(QStringList{QStringLiteral("none"), QStringLiteral("artist"), QStringLiteral("album")}.indexOf(
-            parser.value(nameOption)));
+    if (ripping && parser.isSet(nameOption)) {
+        naming = int(
+            QStringList{QStringLiteral("none"), QStringLiteral("artist"), QStringLiteral("album")}.indexOf(
+                parser.value(nameOption)));
         if (naming < 0)
-            return usageError(QStringLiteral("cd"),
-                              QStringLiteral("--name must be none, artist or album, not %1").arg(parser.value(nameOption)));
+            return usageError(
+                QStringLiteral("cd"),
+                QStringLiteral("--name must be none, artist or album, not %1").arg(parser.value(nameOption)));
     }
     if (parser.isSet(matchOption)) {
         bool ok = false;
         s.prompts.match = parser.value(matchOption).toInt(&ok);
         if (!ok || s.prompts.match < 1)
             return usageError(QStringLiteral("cd"),
-                              QStringLiteral("--match needs a number of at least 1, not %1").arg(parser.value(matchOption)));
+                              QStringLiteral("--match needs a number of at least 1, not %1")
+                                  .arg(parser.value(matchOption)));
     }
     s.settingsPath = QDir::current().filePath(QStringLiteral("temp.ini"));
     if (parser.isSet(settingsOption)) {
         s.settingsPath = parser.value(settingsOption);
         if (!QFileInfo::exists(s.settingsPath))
-            return usageError(QStringLiteral("cd"), QStringLiteral("settings file %1 not found").arg(s.settingsPath));
+            return usageError(QStringLiteral("cd"),
+                              QStringLiteral("settings file %1 not found").arg(s.settingsPath));
     }
     s.settings = std::make_unique<SettingsFile>(s.settingsPath);
     s.encoderSettings = std::make_unique<FileEncoderSettings>(*s.settings);
     s.setup = std::make_unique<EncoderSetup>(*s.encoderSettings);
-    s.ripper = std::make_unique<CdRipper>(s.state, s.grabber, s.information, s.encoder, *s.setup, *s.encoderSettings,
-                                          s.tags, s.prompts, s.shell);
+    s.ripper = std::make_unique<CdRipper>(s.state, s.grabber, s.information, s.encoder, *s.setup,
+                                          *s.encoderSettings, s.tags, s.prompts, s.shell);
     CdRipper &ripper = *s.ripper;
     const QString dataFolder = DataFolder::besideExecutable().path();
     ripper.lookupSettings = [&] {
@@ -222,7 +235,7 @@ int cdCommand(const QStringList &args) {
         return l;
     };
     QString folder;
-    if (parser.isSet(outOption)) {
+    if (ripping && parser.isSet(outOption)) {
         folder = QDir::toNativeSeparators(parser.value(outOption));
         if (!folder.endsWith(QDir::separator()))
             folder += QDir::separator();
@@ -232,7 +245,7 @@ int cdCommand(const QStringList &args) {
     ripper.outputFolder = [folder] { return folder; };
     ripper.folderNaming = [naming] { return naming; };
     ripper.openFolderWhenDone = [] { return false; };
-    if (parser.isSet(accurateRipOption))
+    if (ripping && parser.isSet(accurateRipOption))
         ripper.accurateRipServer = parser.value(accurateRipOption) == QLatin1String("off")
                                        ? QUrl()
                                        : QUrl(parser.value(accurateRipOption));
@@ -251,7 +264,8 @@ int cdCommand(const QStringList &args) {
     } else {
         s.grabber.Initialize();
         if (s.grabber.DriveCount() == 0) {
-            err() << "varnelo-cli " << command << ": no CD drive was found; name a disc image with --device\n";
+            err() << "varnelo-cli " << command
+                  << ": no CD drive was found; name a disc image with --device\n";
             return ExitFailure;
         }
         s.grabber.SelectDrive(1);
@@ -262,7 +276,9 @@ int cdCommand(const QStringList &args) {
     switch (s.grabber.DiscStatus()) {
     case 0:
         err() << "varnelo-cli " << command << ": no disc in " << name
-              << (s.grabber.DiscError().isEmpty() ? QString() : QStringLiteral(" (") + s.grabber.DiscError() + QLatin1Char(')'))
+              << (s.grabber.DiscError().isEmpty()
+                      ? QString()
+                      : QStringLiteral(" (") + s.grabber.DiscError() + QLatin1Char(')'))
               << '\n';
         return ExitFailure;
     case 2:
@@ -348,8 +364,8 @@ int cdCommand(const QStringList &args) {
         QString status = t.reached ? t.status.trimmed() : QStringLiteral("not ripped");
         if (!t.result.error.isEmpty())
             status += QStringLiteral(": ") + t.result.error;
-        const QString accurate = t.accurateRip.text().isEmpty() ? QStringLiteral("AccurateRip not checked")
-                                                                : t.accurateRip.text();
+        const QString accurate =
+            t.accurateRip.text().isEmpty() ? QStringLiteral("AccurateRip not checked") : t.accurateRip.text();
         out() << t.path << '\t' << status << '\t' << (done ? accurate : QStringLiteral("-")) << '\n';
         if (!done || t.result.uncorrected > 0)
             ++failures;

@@ -136,7 +136,8 @@ void CdPlayer::FeedCdPlayer() {
         const int count = grabber_.ReadSectors(FeedSectors, samples);
         player_.QueueSamples(samples);
         CdReadPosition += count;
-        bar_ = int(std::min<qint64>(mulDivRound(CdReadPosition, BarMax, std::max<qint64>(trackLength_, 1)), BarMax));
+        bar_ = int(
+            std::min<qint64>(mulDivRound(CdReadPosition, BarMax, std::max<qint64>(trackLength_, 1)), BarMax));
         if (setBar)
             setBar(bar_);
         if (!state_.Recording && setLabtime)

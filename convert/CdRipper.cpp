@@ -28,8 +28,8 @@ QString formatName(int kind) {
 } // namespace
 
 QStringList CdRipper::columnTitles() {
-    return {QStringLiteral("No"),   QStringLiteral("File name"), QStringLiteral("Artist"),
-            QStringLiteral("Album"), QStringLiteral("Time"),     QStringLiteral("Stauts")};
+    return {QStringLiteral("No"),    QStringLiteral("File name"), QStringLiteral("Artist"),
+            QStringLiteral("Album"), QStringLiteral("Time"),      QStringLiteral("Stauts")};
 }
 
 CdRipper::CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
@@ -121,6 +121,11 @@ QString CdRipper::CurrentTrackName() const {
 void CdRipper::setUpDrive() {
     if (!grabber_.Initialize())
         grabber_.Initialize();
+    if (rememberedImage) {
+        const QString image = rememberedImage();
+        if (!image.isEmpty() && QFileInfo::exists(image))
+            grabber_.AddImage(image);
+    }
     grabber_.SelectDrive(grabber_.DriveCount());
     const cd::ReadMode mode = ReadGrabSettings(settings_);
     grabber_.SetGrabMode(mode.grabMode);
@@ -178,7 +183,8 @@ void CdRipper::ListDiscTracks() {
     if (grabber_.DiscStatus() == 0)
         return refuse({QStringLiteral("No disc")});
     if (grabber_.TrackCount() <= 0)
-        return refuse({QStringLiteral("Empty disc"), QStringLiteral("Disc is empty or drive not support this disc type!")});
+        return refuse({QStringLiteral("Empty disc"),
+                       QStringLiteral("Disc is empty or drive not support this disc type!")});
     if (grabber_.DiscStatus() == 2)
         return refuse({QStringLiteral("Unrecognized")});
     const int n = grabber_.AudioTrackCount();
@@ -190,7 +196,8 @@ void CdRipper::ListDiscTracks() {
         TrackEntry &e = TrackEntries[std::size_t(i)];
         const QString number = TrackNumberText(i + 1);
         const QString title = grabber_.TrackTitle();
-        e.Title = title != QStringLiteral("Session1 Track%1").arg(i + 1) ? title : QStringLiteral("Track") + number;
+        e.Title =
+            title != QStringLiteral("Session1 Track%1").arg(i + 1) ? title : QStringLiteral("Track") + number;
         const QString artist = grabber_.TrackArtist();
         e.Artist = artist.isEmpty() ? QStringLiteral("Unknown Artist") : artist;
         const QString album = grabber_.TrackAlbum();
@@ -223,8 +230,8 @@ void CdRipper::RipCheckedTracks(int kind) {
     if (state_.Ripping || grabsRunning_)
         return;
     if (state_.CdPlaying) {
-        if (prompts_.message(QStringLiteral("Stop playing"), Caption, PromptIcon::Question, PromptButtons::OkCancel) !=
-            PromptAnswer::Ok)
+        if (prompts_.message(QStringLiteral("Stop playing"), Caption, PromptIcon::Question,
+                             PromptButtons::OkCancel) != PromptAnswer::Ok)
             return;
         if (stopCdPlayback)
             stopCdPlayback();
@@ -286,7 +293,8 @@ void CdRipper::RipCheckedTracks(int kind) {
             log_.artist = entry.Artist;
             log_.album = entry.Album;
         }
-        setup_.ConfigureEncoder(kind, EncoderTarget{grabber_.GetOutputFile(), encoder_, EncoderTarget::Role::Ripper});
+        setup_.ConfigureEncoder(
+            kind, EncoderTarget{grabber_.GetOutputFile(), encoder_, EncoderTarget::Role::Ripper});
         state_.Grabbing = true;
         const QString path = RipOutputPath(folder, naming, entry, i + 1, setup_.OutputExtension(), taken);
         taken.insert(path);
@@ -358,7 +366,8 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
     QString text;
     switch (result.status) {
     case cd::GrabResult::Status::Done: {
-        const TrackEntry entry = p.row < int(TrackEntries.size()) ? TrackEntries[std::size_t(p.row)] : TrackEntry();
+        const TrackEntry entry =
+            p.row < int(TrackEntries.size()) ? TrackEntries[std::size_t(p.row)] : TrackEntry();
         try {
             tags_.ClearInfo();
             tags_.setInfoTitle(entry.Title);
@@ -390,7 +399,8 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
     if (!accurateRipPending_ && result.status == cd::GrabResult::Status::Done)
         applyAccurateRip(p);
     Q_EMIT trackRipped(p.row, p.path, status(p.row));
-    if (result.status == cd::GrabResult::Status::Failed && grabber_.readMode().errorAction == 0 && state_.Ripping)
+    if (result.status == cd::GrabResult::Status::Failed && grabber_.readMode().errorAction == 0 &&
+        state_.Ripping)
         StopRip();
 }
 
@@ -411,7 +421,8 @@ void CdRipper::onAccurateRipDone() {
     else if (accurateRip_->pressings().empty())
         log_.accurateRipState = QStringLiteral("not in the database");
     else
-        log_.accurateRipState = QStringLiteral("%1 pressing(s) in the database").arg(accurateRip_->pressings().size());
+        log_.accurateRipState =
+            QStringLiteral("%1 pressing(s) in the database").arg(accurateRip_->pressings().size());
     for (auto &[grab, p] : planned_) {
         if (p.finished && p.log.result.status == cd::GrabResult::Status::Done) {
             applyAccurateRip(p);
@@ -468,7 +479,9 @@ void CdRipper::finishRip() {
     }
     planned_.clear();
     if (openFolderWhenDone && openFolderWhenDone()) {
-        const QString folder = !lastOutputFolder_.isEmpty() ? lastOutputFolder_ : outputFolder ? outputFolder() : QString();
+        const QString folder = !lastOutputFolder_.isEmpty() ? lastOutputFolder_
+                               : outputFolder               ? outputFolder()
+                                                            : QString();
         if (!folder.isEmpty())
             shell_.openFolder(folder);
     }
@@ -576,8 +589,9 @@ void CdRipper::UseDiscImage(const QString &path) {
         setUpDrive();
     const int number = grabber_.AddImage(path);
     if (number == 0) {
-        prompts_.message(QStringLiteral("%1 is not a disc image (.cue or .toc).").arg(QDir::toNativeSeparators(path)),
-                         Caption, PromptIcon::Information, PromptButtons::Ok);
+        prompts_.message(
+            QStringLiteral("%1 is not a disc image (.cue or .toc).").arg(QDir::toNativeSeparators(path)),
+            Caption, PromptIcon::Information, PromptButtons::Ok);
         return;
     }
     grabber_.SelectDrive(number);

@@ -56,22 +56,23 @@ public:
     QAction *oMP3c, *owavc, *oWMAc, *oOGGc, *Refrsh1, *FreeDB1, *Eject1, *CloseDriveTray1;
 
     // Live settings and the window's pieces; unset hooks do nothing.
-    std::function<QString()> outputFolder;      // `video`/`path`, ending in a separator
-    std::function<bool()> openFolderWhenDone;   // cb_auto
-    std::function<int()> folderNaming;          // cb_name
+    std::function<QString()> outputFolder;    // `video`/`path`, ending in a separator
+    std::function<bool()> openFolderWhenDone; // cb_auto
+    std::function<int()> folderNaming;        // cb_name
     std::function<cd::LookupSettings()> lookupSettings;
     std::function<void()> stopCdPlayback;
-    std::function<void(bool)> showPanel;        // Panel_ripper
-    std::function<void(int)> setProgress;       // pb_cd
+    std::function<void(bool)> showPanel;                // Panel_ripper
+    std::function<void(int)> setProgress;               // pb_cd
     std::function<void(const QString &)> setRipperName; // lab_ripper_name
-    std::function<void(bool)> setListEnabled;   // lv_cd
-    std::function<void(const QString &)> showState; // panel_state with lab_state
+    std::function<void(bool)> setListEnabled;           // lv_cd
+    std::function<void(const QString &)> showState;     // panel_state with lab_state
     std::function<void()> hideState;
     // The options' driveCombo: its lines and the one to select (the first at
     // set-up; a disc image just chosen).
     std::function<void(const QStringList &, int)> fillDriveList;
     std::function<void(bool)> enableDriveList;
     std::function<void(const QString &)> rememberImage; // a disc image chosen as drive
+    std::function<QString()> rememberedImage;           // ...and listed again at the drive set-up
     // The AccurateRip database (empty: not asked).
     QUrl accurateRipServer;
 

@@ -19,11 +19,12 @@ cd::LookupSettings ReadLookupSettings(const SettingsFile &file, const QString &d
     const QStringList sites = freedbSiteItems();
     const int site = readDialog(file, FreedbSite);
     const QString host = sites.value(site, sites.value(0));
-    s.cddbServer = cd::cddbServerUrl(host, file.readString(name(FreedbPort.section), name(FreedbPort.key),
-                                                           QStringLiteral("80")));
+    s.cddbServer = cd::cddbServerUrl(
+        host, file.readString(name(FreedbPort.section), name(FreedbPort.key), QStringLiteral("80")));
     bool ok = false;
     const int timeout =
-        file.readString(name(FreedbTimeout.section), name(FreedbTimeout.key), QStringLiteral("10000")).toInt(&ok);
+        file.readString(name(FreedbTimeout.section), name(FreedbTimeout.key), QStringLiteral("10000"))
+            .toInt(&ok);
     s.timeoutMs = ok && timeout > 0 ? timeout : 10000;
     s.proxy = file.readString(name(FreedbProxy.section), name(FreedbProxy.key), QString());
     s.localFile = QDir(dataFolder).filePath(QStringLiteral("CDFreeDB.ini"));

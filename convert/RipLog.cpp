@@ -55,14 +55,19 @@ QString RipLog::fileName() const {
 }
 
 QString RipLog::text() const {
-    QString t = QStringLiteral("Varnelo V1.00 rip log, %1\n\n").arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    QString t = QStringLiteral("Varnelo V1.00 rip log, %1\n\n")
+                    .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     t += line(QStringLiteral("Drive"), drive);
     t += line(QStringLiteral("Read mode"), readModeText(grabMode));
-    t += line(QStringLiteral("Retries"), QStringLiteral("%1 (%2 reads of a bad sector)").arg(retries).arg(5 * retries));
-    t += line(QStringLiteral("Unreadable"), QStringLiteral("sectors that stay unreadable: %1").arg(actionText(errorAction)));
+    t += line(QStringLiteral("Retries"),
+              QStringLiteral("%1 (%2 reads of a bad sector)").arg(retries).arg(5 * retries));
+    t += line(QStringLiteral("Unreadable"),
+              QStringLiteral("sectors that stay unreadable: %1").arg(actionText(errorAction)));
     t += line(QStringLiteral("Format"), format);
-    t += line(QStringLiteral("Album"), artist + QStringLiteral(" / ") + album +
-                                           (albumSource.isEmpty() ? QString() : QStringLiteral("  (") + albumSource + QLatin1Char(')')));
+    t += line(
+        QStringLiteral("Album"),
+        artist + QStringLiteral(" / ") + album +
+            (albumSource.isEmpty() ? QString() : QStringLiteral("  (") + albumSource + QLatin1Char(')')));
     t += line(QStringLiteral("CDDB disc id"), cddbId);
     t += line(QStringLiteral("MusicBrainz id"), musicBrainzId);
     t += line(QStringLiteral("AccurateRip"), accurateRipPath + QStringLiteral("  ") + accurateRipState);
@@ -72,22 +77,26 @@ QString RipLog::text() const {
         t += QStringLiteral("\nTrack %1  %2\n").arg(track.number, 2, 10, QLatin1Char('0')).arg(track.title);
         t += line(QStringLiteral("  Artist"), track.artist);
         t += line(QStringLiteral("  File"), track.path);
-        t += line(QStringLiteral("  Length"), cd::sectorTimeText(track.sectors) + QStringLiteral(" (%1 sectors)").arg(track.sectors));
+        t += line(QStringLiteral("  Length"),
+                  cd::sectorTimeText(track.sectors) + QStringLiteral(" (%1 sectors)").arg(track.sectors));
         if (!track.reached) {
             t += line(QStringLiteral("  Status"), QStringLiteral("not reached"));
             continue;
         }
-        t += line(QStringLiteral("  Read errors"), QStringLiteral("%1 (read again by paranoia)").arg(r.readErrors));
+        t += line(QStringLiteral("  Read errors"),
+                  QStringLiteral("%1 (read again by paranoia)").arg(r.readErrors));
         if (r.uncorrected == 0) {
             t += line(QStringLiteral("  Uncorrected"), QStringLiteral("none"));
         } else {
             QStringList ranges;
             for (const auto &[first, last] : r.badRanges)
-                ranges << (first == last ? cd::sectorTimeText(first)
-                                         : cd::sectorTimeText(first) + QLatin1Char('-') + cd::sectorTimeText(last));
-            t += line(QStringLiteral("  Uncorrected"), QStringLiteral("%1 sectors at %2 (%3)")
-                                                          .arg(r.uncorrected)
-                                                          .arg(ranges.join(QStringLiteral(", ")), actionText(errorAction)));
+                ranges << (first == last
+                               ? cd::sectorTimeText(first)
+                               : cd::sectorTimeText(first) + QLatin1Char('-') + cd::sectorTimeText(last));
+            t += line(QStringLiteral("  Uncorrected"),
+                      QStringLiteral("%1 sectors at %2 (%3)")
+                          .arg(r.uncorrected)
+                          .arg(ranges.join(QStringLiteral(", ")), actionText(errorAction)));
             ++damaged;
         }
         if (r.status == cd::GrabResult::Status::Done) {

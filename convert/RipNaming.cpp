@@ -41,8 +41,8 @@ QString RipOutputPath(const QString &outputFolder, int naming, const TrackEntry 
         folder += safeName(entry.Artist, QStringLiteral("Unknown Artist")) + QDir::separator();
     else if (naming == int(RipFolderNaming::Album))
         folder += safeName(entry.Album, QStringLiteral("Unknown Album")) + QDir::separator();
-    const QString title =
-        safeName(entry.Title, QStringLiteral("Track") + TrackNumberText(number), int(extension.toUtf8().size()) + 5);
+    const QString title = safeName(entry.Title, QStringLiteral("Track") + TrackNumberText(number),
+                                   int(extension.toUtf8().size()) + 5);
     QString path = folder + title + extension;
     for (int n = 2; taken.contains(path); ++n)
         path = folder + title + QStringLiteral(" (%1)").arg(n) + extension;

@@ -37,7 +37,8 @@ RipperPanel::RipperPanel(CdRipper &ripper, QWidget *parent) : QWidget(parent) {
     ripper.setProgress = [this](int value) { pb_cd->setValue(std::clamp(value, 0, 100)); };
     ripper.setRipperName = [this](const QString &text) {
         lab_ripper_name->setToolTip(text.trimmed());
-        lab_ripper_name->setText(fontMetrics().elidedText(text, Qt::ElideLeft, std::max(lab_ripper_name->width(), 120)));
+        lab_ripper_name->setText(
+            fontMetrics().elidedText(text, Qt::ElideLeft, std::max(lab_ripper_name->width(), 120)));
     };
 }
 

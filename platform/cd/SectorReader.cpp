@@ -3,6 +3,8 @@
 #include "platform/cd/CdDrive.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
 
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
@@ -62,6 +64,21 @@ bool ReadFaults::fails(qint32 first, long count) {
     return false;
 }
 
+void ReadFaults::stallSector(qint32 lba, int ms) {
+    std::lock_guard lock(mutex_);
+    stalls_[lba] = ms;
+}
+
+int ReadFaults::stall(qint32 first, long count) {
+    std::lock_guard lock(mutex_);
+    for (auto it = stalls_.lower_bound(first); it != stalls_.end() && it->first < first + count; ++it) {
+        const int ms = it->second;
+        stalls_.erase(it);
+        return ms;
+    }
+    return 0;
+}
+
 SectorReader::SectorReader(const DiscHandle &disc, ReadMode mode, std::shared_ptr<ReadFaults> faults,
                            const std::atomic<bool> *abort)
     : disc_(disc), mode_(mode), faults_(std::move(faults)), abort_(abort) {
@@ -107,9 +124,16 @@ long SectorReader::hookedRead(cdrom_drive_t *d, void *buffer, qint32 begin, long
         return -1;
     if (self->abort_ && self->abort_->load())
         return -1;
-    // A drive fails the whole command that covers a bad sector.
-    if (self->faults_ && self->faults_->fails(begin, sectors))
-        return -1;
+    if (self->faults_) {
+        if (const int ms = self->faults_->stall(begin, sectors)) {
+            QDeadlineTimer until(ms);
+            while (!until.hasExpired() && !(self->abort_ && self->abort_->load()))
+                QThread::msleep(5);
+        }
+        // A drive fails the whole command that covers a bad sector.
+        if (self->faults_->fails(begin, sectors))
+            return -1;
+    }
     return self->originalRead_(d, buffer, begin, sectors);
 }
 

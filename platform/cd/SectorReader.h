@@ -23,10 +23,14 @@ public:
     // True when a read of `count` sectors from `first` fails now, as a
     // drive's whole read command does. Counts the attempt.
     bool fails(qint32 first, long count);
+    // A slow spot: the first read that covers `lba` takes `ms` (a stop cuts it short).
+    void stallSector(qint32 lba, int ms);
+    int stall(qint32 first, long count);
 
 private:
     std::mutex mutex_;
     std::map<qint32, int> remaining_;
+    std::map<qint32, int> stalls_;
 };
 
 // The options' read settings. Grab mode 0 reads at full speed without

@@ -1,9 +1,9 @@
 // The grabber on generated disc images: listing, texts, grabbing sample for
 // sample, playback reads, read errors through the sector reader's seam, stop.
-#include "cd/DiscImage.h"
 #include "common/Error.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/cd/AudioCDGrabber.h"
+#include "support/DiscImage.h"
 #include "support/Wait.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
 // Disc ids against known discs and libdiscid; CDDB, MusicBrainz and the local
 // xmcd file through servers the tests start on 127.0.0.1.
-#include "cd/DiscImage.h"
 #include "cd/HttpTestServer.h"
 #include "platform/cd/CddbProtocol.h"
 #include "platform/cd/DiscToc.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/cd/MusicBrainzJson.h"
+#include "support/DiscImage.h"
 #include "support/Wait.h"
 
 #include <QDir>
@@ -26,7 +26,7 @@ namespace {
 // as the CDDB, MusicBrainz and AccurateRip databases know them.
 DiscToc enhancedCd() {
     DiscToc toc;
-    const int starts[] = {0,     15537,  31691,  50866,  66466,  81202, 99409,
+    const int starts[] = {0,      15537,  31691,  50866,  66466,  81202, 99409,
                           115920, 133093, 149847, 161560, 177682, 207106};
     for (int i = 0; i < 13; ++i)
         toc.tracks.push_back({i + 1, starts[i], 0, i < 12});
@@ -70,10 +70,12 @@ TEST(DiscIds, KnownEnhancedCd) {
     const DiscToc toc = enhancedCd();
     EXPECT_EQ(CddbDiscId(toc), QStringLiteral("c60af50d"));
     EXPECT_EQ(MusicBrainzDiscId(toc), QStringLiteral("KnpGsLhvH.lPrNc1PBL21lb9Bg4-"));
-    EXPECT_EQ(accurateRipPath(accurateRipIds(toc)), QStringLiteral("a/5/d/dBAR-012-0013bd5a-00b8d489-c60af50d.bin"));
-    EXPECT_EQ(CddbQueryArguments(toc),
-              QStringLiteral("c60af50d 13 150 15687 31841 51016 66616 81352 99559 116070 133243 149997 161710 "
-                             "177832 207256 2807"));
+    EXPECT_EQ(accurateRipPath(accurateRipIds(toc)),
+              QStringLiteral("a/5/d/dBAR-012-0013bd5a-00b8d489-c60af50d.bin"));
+    EXPECT_EQ(
+        CddbQueryArguments(toc),
+        QStringLiteral("c60af50d 13 150 15687 31841 51016 66616 81352 99559 116070 133243 149997 161710 "
+                       "177832 207256 2807"));
 }
 
 TEST(DiscIds, AsLibdiscidComputesThem) {
@@ -186,7 +188,8 @@ struct CddbServer {
     HttpTestServer server{[this](const HttpRequest &r) { return answer(r); }};
 
     HttpReply answer(const HttpRequest &r) {
-        const QString cmd = QUrlQuery(QString::fromLatin1(r.query)).queryItemValue(QStringLiteral("cmd"), QUrl::FullyDecoded)
+        const QString cmd = QUrlQuery(QString::fromLatin1(r.query))
+                                .queryItemValue(QStringLiteral("cmd"), QUrl::FullyDecoded)
                                 .replace(QLatin1Char('+'), QLatin1Char(' '));
         HttpReply reply;
         if (r.path != "/~cddb/cddb.cgi")
@@ -200,7 +203,8 @@ struct CddbServer {
                 break;
             case Mode::Inexact:
                 reply.body = "211 Found inexact matches, list follows (until terminating `.')\r\n"
-                             "rock 2a09c205 AC/DC / High Voltage\r\nmisc 2a09c206 AC/DC / High Voltage (live)\r\n.\r\n";
+                             "rock 2a09c205 AC/DC / High Voltage\r\nmisc 2a09c206 AC/DC / High Voltage "
+                             "(live)\r\n.\r\n";
                 break;
             default:
                 reply.body = "200 rock 2a09c205 AC/DC / High Voltage\r\n";
@@ -211,9 +215,10 @@ struct CddbServer {
         }
         if (cmd.startsWith(QLatin1String("cddb read"))) {
             const bool live = cmd.contains(QLatin1String("misc"));
-            QByteArray entry = "210 rock 2a09c205 CD database entry follows (until terminating `.')\r\n# xmcd\r\n"
-                               "DISCID=2a09c205\r\nDTITLE=AC/DC / High Voltage" +
-                               QByteArray(live ? " (live)" : "") + "\r\nDYEAR=1976\r\nDGENRE=Hard Rock\r\n";
+            QByteArray entry =
+                "210 rock 2a09c205 CD database entry follows (until terminating `.')\r\n# xmcd\r\n"
+                "DISCID=2a09c205\r\nDTITLE=AC/DC / High Voltage" +
+                QByteArray(live ? " (live)" : "") + "\r\nDYEAR=1976\r\nDGENRE=Hard Rock\r\n";
             if (mode == Mode::OverlongLine)
                 entry += "TTITLE0=" + QByteArray(200000, 'T') + "\r\n";
             else if (mode == Mode::NotUtf8)
@@ -234,7 +239,8 @@ protected:
     std::vector<int> statuses;
 
     void SetUp() override {
-        QObject::connect(&info, &FreeDBInformation::statusChanged, &info, [this](int s) { statuses.push_back(s); });
+        QObject::connect(&info, &FreeDBInformation::statusChanged, &info,
+                         [this](int s) { statuses.push_back(s); });
         info.settings.timeoutMs = 3000;
         info.settings.user = QStringLiteral("tester");
         info.settings.host = QStringLiteral("example.org");
@@ -242,7 +248,8 @@ protected:
     int query(const DiscToc &toc = threeTrackToc(), int timeoutMs = 20000) {
         statuses.clear();
         info.Query(toc);
-        waitUntil([this] { return !statuses.empty() && statuses.back() != 1 && statuses.back() != 2; }, timeoutMs);
+        waitUntil([this] { return !statuses.empty() && statuses.back() != 1 && statuses.back() != 2; },
+                  timeoutMs);
         return statuses.empty() ? 99 : statuses.back();
     }
 };
@@ -263,10 +270,12 @@ TEST_F(LookupTest, ExactMatchReadsTheEntry) {
     const auto requests = cddb.server.requests();
     ASSERT_EQ(requests.size(), 2u);
     const QUrlQuery q(QString::fromLatin1(requests[0].query));
-    EXPECT_EQ(q.queryItemValue(QStringLiteral("hello"), QUrl::FullyDecoded).replace(QLatin1Char('+'), QLatin1Char(' ')),
+    EXPECT_EQ(q.queryItemValue(QStringLiteral("hello"), QUrl::FullyDecoded)
+                  .replace(QLatin1Char('+'), QLatin1Char(' ')),
               QStringLiteral("tester example.org Varnelo 1.00"));
     EXPECT_EQ(q.queryItemValue(QStringLiteral("proto")), QStringLiteral("6"));
-    EXPECT_EQ(q.queryItemValue(QStringLiteral("cmd"), QUrl::FullyDecoded).replace(QLatin1Char('+'), QLatin1Char(' ')),
+    EXPECT_EQ(q.queryItemValue(QStringLiteral("cmd"), QUrl::FullyDecoded)
+                  .replace(QLatin1Char('+'), QLatin1Char(' ')),
               QStringLiteral("cddb query ") + CddbQueryArguments(threeTrackToc()));
 }
 
@@ -312,7 +321,8 @@ TEST_F(LookupTest, NoMatchDeadServerAndHostileAnswers) {
     EXPECT_LT(t.elapsed(), 15000) << "an answer without end is cut off";
     EXPECT_FALSE(info.lastError().isEmpty());
 
-    info.settings.cddbServer = QUrl(QStringLiteral("http://127.0.0.1:%1/~cddb/cddb.cgi").arg(HttpTestServer::deadPort()));
+    info.settings.cddbServer =
+        QUrl(QStringLiteral("http://127.0.0.1:%1/~cddb/cddb.cgi").arg(HttpTestServer::deadPort()));
     EXPECT_EQ(query(), -1);
     EXPECT_EQ(statuses, (std::vector<int>{1, -1}));
 }
@@ -326,10 +336,11 @@ TEST_F(LookupTest, MusicBrainzWhenTheCddbServerHasNothing) {
     HttpTestServer mb([&id](const HttpRequest &r) -> HttpReply {
         if (r.path != "/ws/2/discid/" + id.toLatin1())
             return {404, R"({"error":"Not Found"})"};
-        return {200,
-                R"({"releases":[{"id":"r1","title":"Voltage","artist-credit":[{"name":"Band"}],"media":[{"discs":[{"id":")" +
-                    id.toLatin1() + R"("}],"tracks":[{"title":"One"},{"title":"Two"},{"title":"Three"}]}]}]})",
-                "application/json"};
+        return {
+            200,
+            R"({"releases":[{"id":"r1","title":"Voltage","artist-credit":[{"name":"Band"}],"media":[{"discs":[{"id":")" +
+                id.toLatin1() + R"("}],"tracks":[{"title":"One"},{"title":"Two"},{"title":"Three"}]}]}]})",
+            "application/json"};
     });
     ASSERT_TRUE(mb.start());
     info.settings.source = LookupSettings::Source::Any;

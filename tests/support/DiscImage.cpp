@@ -1,4 +1,4 @@
-#include "cd/DiscImage.h"
+#include "support/DiscImage.h"
 
 #include "support/ChildProcess.h"
 
