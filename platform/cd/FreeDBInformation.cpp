@@ -61,6 +61,15 @@ QString FreeDBInformation::hello() const {
              host.simplified().replace(QLatin1Char(' '), QLatin1Char('_')));
 }
 
+HttpOptions FreeDBInformation::httpOptions(qint64 maxBytes) const {
+    HttpOptions options;
+    options.timeoutMs = settings.timeoutMs;
+    options.maxBytes = maxBytes;
+    options.proxy = settings.proxy;
+    options.userAgent = userAgent();
+    return options;
+}
+
 QByteArray FreeDBInformation::userAgent() const {
     const QString user = settings.user.isEmpty() ? QStringLiteral("user") : settings.user;
     const QString host = settings.host.isEmpty() ? QStringLiteral("localhost") : settings.host;
@@ -123,11 +132,7 @@ void FreeDBInformation::queryCddb() {
         cddbFailed(tr("No CDDB server is set."));
         return;
     }
-    HttpOptions options;
-    options.timeoutMs = settings.timeoutMs;
-    options.maxBytes = CddbAnswerLimit;
-    options.proxy = settings.proxy;
-    options.userAgent = userAgent();
+    const HttpOptions options = httpOptions(CddbAnswerLimit);
     const QUrl url = cddbCommandUrl(settings.cddbServer,
                                     QStringLiteral("cddb query ") + CddbQueryArguments(toc_), hello());
     const quint64 generation = generation_;
@@ -162,11 +167,7 @@ void FreeDBInformation::queryCddb() {
 }
 
 void FreeDBInformation::readCddb(const QString &category, const QString &discId) {
-    HttpOptions options;
-    options.timeoutMs = settings.timeoutMs;
-    options.maxBytes = CddbAnswerLimit;
-    options.proxy = settings.proxy;
-    options.userAgent = userAgent();
+    const HttpOptions options = httpOptions(CddbAnswerLimit);
     const QUrl url =
         cddbCommandUrl(settings.cddbServer, QStringLiteral("cddb read %1 %2").arg(category, discId), hello());
     const quint64 generation = generation_;
@@ -213,11 +214,7 @@ void FreeDBInformation::queryMusicBrainz() {
     url.setPath(url.path().chopped(url.path().endsWith(QLatin1Char('/')) ? 1 : 0) +
                 QStringLiteral("/ws/2/discid/") + discId);
     url.setQuery(QStringLiteral("inc=recordings+artist-credits&fmt=json"));
-    HttpOptions options;
-    options.timeoutMs = settings.timeoutMs;
-    options.maxBytes = MusicBrainzAnswerLimit;
-    options.proxy = settings.proxy;
-    options.userAgent = userAgent();
+    const HttpOptions options = httpOptions(MusicBrainzAnswerLimit);
     reply_ = httpGet(network(), url, options, this, [this, generation, discId](const HttpAnswer &a) {
         if (generation != generation_)
             return;

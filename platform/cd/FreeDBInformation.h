@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/cd/AlbumInfo.h"
 #include "platform/cd/DiscToc.h"
+#include "platform/cd/HttpGet.h"
 
 #include <QObject>
 #include <QPointer>
@@ -71,6 +72,7 @@ private:
     int choose(const QStringList &labels);
     QString hello() const;
     QByteArray userAgent() const;
+    HttpOptions httpOptions(qint64 maxBytes) const;
 
     std::unique_ptr<QNetworkAccessManager> network_;
     QPointer<QNetworkReply> reply_;

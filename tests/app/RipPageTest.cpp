@@ -44,8 +44,8 @@ protected:
         spec.tracks[2].title = QStringLiteral("The Jack");
         image = test::writeDiscImage(dir.path(), QStringLiteral("hv"), spec);
         test::writeBytes(dir.filePath(QStringLiteral("temp.ini")),
-                         "[video]\npath=" + dir.filePath(QStringLiteral("out")).toUtf8() + "\n[Format]\nimage=" +
-                             image.sheet.toUtf8() + "\n");
+                         "[video]\npath=" + dir.filePath(QStringLiteral("out")).toUtf8() +
+                             "\n[Format]\nimage=" + image.sheet.toUtf8() + "\n");
         w = startWindow();
         w->ripper()->accurateRipServer = QUrl();
     }
@@ -86,8 +86,8 @@ TEST_F(RipPageTest, TheRipPageListsTheDiscOfTheChosenImage) {
         if (!a->isSeparator())
             names << (a->menu() ? a->menu()->objectName() : a->objectName());
     EXPECT_EQ(names, (QStringList{QStringLiteral("Play3"), QStringLiteral("Stop3"), QStringLiteral("Ripper1"),
-                                  QStringLiteral("Refrsh1"), QStringLiteral("FreeDB1"), QStringLiteral("Eject1"),
-                                  QStringLiteral("CloseDriveTray1")}));
+                                  QStringLiteral("Refrsh1"), QStringLiteral("FreeDB1"),
+                                  QStringLiteral("Eject1"), QStringLiteral("CloseDriveTray1")}));
     for (QAction *a : w->p_lvcd->actions())
         EXPECT_TRUE(a->isEnabled());
 
@@ -130,7 +130,10 @@ TEST_F(RipPageTest, CdPlaybackFromTheSkinWithTheRowHighlighted) {
     EXPECT_FALSE(w->state.CdSeeking);
     EXPECT_GE(w->cdPlayer()->CdReadPosition, 300);
     EXPECT_GE(w->surface().BarValue(), 3750);
-    EXPECT_TRUE(w->skin->GetObject(QStringLiteral("labtime")).AsText().GetText().startsWith(QStringLiteral("00:00:0")));
+    EXPECT_TRUE(w->skin->GetObject(QStringLiteral("labtime"))
+                    .AsText()
+                    .GetText()
+                    .startsWith(QStringLiteral("00:00:0")));
 
     click("btnstop");
     EXPECT_FALSE(w->state.CdPlaying);
@@ -194,7 +197,8 @@ TEST_F(RipPageTest, AlbumInformationStatesAndTheDriveChoice) {
                      [&](int) { texts << w->lab_state->text(); });
     w->ripper()->FreeDB1->trigger();
     ASSERT_TRUE(test::waitUntil([&] { return texts.size() >= 2; }, 15000));
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("Connecting to  server..."), QStringLiteral("Connection failed!")}));
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Connecting to  server..."),
+                                  QStringLiteral("Connection failed!")}));
     EXPECT_FALSE(w->panel_state->isVisible());
     EXPECT_EQ(w->ripper()->lv_cd.rowCount(), 3) << "the list stays as it was";
 

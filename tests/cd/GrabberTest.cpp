@@ -19,18 +19,6 @@ using namespace varnelo::test;
 
 namespace {
 
-ImageSpec threeTracks(bool cdText) {
-    ImageSpec spec;
-    // Odd lengths: none a whole second, the second shorter than five sectors' edge.
-    spec.tracks = {{440, 75 * 3 + 17, true, QStringLiteral("T.N.T."), QStringLiteral("AC/DC")},
-                   {660, 75 * 2 + 1, true, QStringLiteral("Rock 'n' Roll Singer"), QStringLiteral("AC/DC")},
-                   {880, 75 * 4 + 74, true, QStringLiteral("The Jack"), QStringLiteral("AC/DC")}};
-    spec.cdText = cdText;
-    spec.title = QStringLiteral("High Voltage");
-    spec.performer = QStringLiteral("AC/DC");
-    return spec;
-}
-
 struct Grabs {
     std::map<int, GrabResult> results;
     bool ended = false;
@@ -71,7 +59,7 @@ protected:
 } // namespace
 
 TEST_F(GrabberTest, ListsTracksWithTheirCdText) {
-    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), threeTracks(true));
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(true));
     load(image);
     ASSERT_EQ(grabber.DiscStatus(), 1) << grabber.DiscError().toStdString();
     EXPECT_EQ(grabber.DriveId(), QFileInfo(image.sheet).absoluteFilePath());
@@ -90,7 +78,7 @@ TEST_F(GrabberTest, ListsTracksWithTheirCdText) {
 }
 
 TEST_F(GrabberTest, TracksWithoutTextAreSessionTracks) {
-    load(writeDiscImage(dir.path(), QStringLiteral("plain"), threeTracks(false)));
+    load(writeDiscImage(dir.path(), QStringLiteral("plain"), highVoltage(false)));
     ASSERT_EQ(grabber.AudioTrackCount(), 3);
     grabber.SelectTrack(1);
     EXPECT_EQ(grabber.TrackTitle(), QStringLiteral("Session1 Track2"));
@@ -99,7 +87,7 @@ TEST_F(GrabberTest, TracksWithoutTextAreSessionTracks) {
 }
 
 TEST_F(GrabberTest, ReadsTocImagesWithTheirTextAndOtherDataNames) {
-    ImageSpec spec = threeTracks(true);
+    ImageSpec spec = highVoltage(true);
     spec.toc = true;
     spec.languageMap = true; // as cdrdao writes it
     spec.dataName = QStringLiteral("audio data.raw");
@@ -118,7 +106,7 @@ TEST_F(GrabberTest, ReadsTocImagesWithTheirTextAndOtherDataNames) {
 }
 
 TEST_F(GrabberTest, DataTracksAreNotAudioTracks) {
-    ImageSpec spec = threeTracks(false);
+    ImageSpec spec = highVoltage(false);
     spec.tracks.push_back({0, 300, false});
     load(writeDiscImage(dir.path(), QStringLiteral("enhanced"), spec));
     ASSERT_EQ(grabber.DiscStatus(), 1);
@@ -133,7 +121,7 @@ TEST_F(GrabberTest, DataTracksAreNotAudioTracks) {
 }
 
 TEST_F(GrabberTest, ImagesThatCannotBeReadSayWhy) {
-    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("gone"), threeTracks(false));
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("gone"), highVoltage(false));
     QFile::remove(image.data);
     load(image);
     EXPECT_EQ(grabber.DiscStatus(), 2);
@@ -155,7 +143,7 @@ TEST_F(GrabberTest, ImagesThatCannotBeReadSayWhy) {
 }
 
 TEST_F(GrabberTest, GrabsEveryTrackSampleForSample) {
-    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), threeTracks(true));
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(true));
     load(image);
     QSignalSpy progress(&grabber, &AudioCDGrabber::OnOperationProgress);
     const Grabs g = grabToWav(grabber, dir.path(), {0, 1, 2});
@@ -174,7 +162,7 @@ TEST_F(GrabberTest, GrabsEveryTrackSampleForSample) {
 }
 
 TEST_F(GrabberTest, PlaybackReadsTheTrackAndSeeks) {
-    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), threeTracks(false));
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
     load(image);
     grabber.SelectTrack(1);
     grabber.StartTrackRead();
@@ -196,7 +184,7 @@ TEST_F(GrabberTest, PlaybackReadsTheTrackAndSeeks) {
 }
 
 TEST_F(GrabberTest, ImagesHaveNoTray) {
-    load(writeDiscImage(dir.path(), QStringLiteral("hv"), threeTracks(false)));
+    load(writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false)));
     try {
         grabber.Eject();
         FAIL() << "an image cannot be ejected";
@@ -207,7 +195,7 @@ TEST_F(GrabberTest, ImagesHaveNoTray) {
 }
 
 TEST_F(GrabberTest, AnImageWrittenAnewIsAMediaChange) {
-    ImageSpec spec = threeTracks(false);
+    ImageSpec spec = highVoltage(false);
     const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), spec);
     load(image);
     grabber.setMediaWatch(true);
@@ -227,7 +215,7 @@ TEST_F(GrabberTest, AnImageWrittenAnewIsAMediaChange) {
 // Read errors, injected below paranoia: what it corrects, what stays bad and
 // what the error action then does.
 TEST_F(GrabberTest, ReadErrorsThatParanoiaCorrectsLeaveTheTrackExact) {
-    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), threeTracks(false));
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
     load(image);
     auto faults = std::make_shared<ReadFaults>();
     faults->failSector(image.starts[1] + 40, 2);
@@ -243,7 +231,7 @@ TEST_F(GrabberTest, ReadErrorsThatParanoiaCorrectsLeaveTheTrackExact) {
 }
 
 TEST_F(GrabberTest, ErrorActionsOnSectorsThatStayUnreadable) {
-    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), threeTracks(false));
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
     const int bad = 60;
     struct Case {
         int action;
@@ -291,7 +279,7 @@ TEST_F(GrabberTest, ErrorActionsOnSectorsThatStayUnreadable) {
 }
 
 TEST_F(GrabberTest, AbortStopsAtOnceAndRemovesWhatWasCut) {
-    ImageSpec spec = threeTracks(false);
+    ImageSpec spec = highVoltage(false);
     spec.tracks[0].sectors = 75 * 30;
     const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("long"), spec);
     load(image);

@@ -29,17 +29,6 @@ using namespace varnelo::test;
 
 namespace {
 
-ImageSpec disc(bool cdText) {
-    ImageSpec spec;
-    spec.tracks = {{440, 75 * 3 + 17, true, QStringLiteral("T.N.T."), QStringLiteral("AC/DC")},
-                   {660, 75 * 2 + 1, true, QStringLiteral("Rock 'n' Roll Singer"), QStringLiteral("AC/DC")},
-                   {880, 75 * 4 + 74, true, QStringLiteral("The Jack"), QStringLiteral("AC/DC")}};
-    spec.cdText = cdText;
-    spec.title = QStringLiteral("High Voltage");
-    spec.performer = QStringLiteral("AC/DC");
-    return spec;
-}
-
 // A canonical WAV of raw 16-bit stereo bytes, for the AccurateRip oracle.
 void writeWav(const QString &path, const QByteArray &pcm) {
     QByteArray h("RIFF....WAVEfmt ");
@@ -120,7 +109,7 @@ protected:
 } // namespace
 
 TEST_F(RipperTest, ListsTracksWithoutInformation) {
-    load(disc(false));
+    load(highVoltage(false));
     ASSERT_EQ(ripper.lv_cd.rowCount(), 3);
     EXPECT_EQ(CdRipper::columnTitles(),
               (QStringList{QStringLiteral("No"), QStringLiteral("File name"), QStringLiteral("Artist"),
@@ -140,7 +129,7 @@ TEST_F(RipperTest, ListsTracksWithoutInformation) {
 }
 
 TEST_F(RipperTest, ListsTheDiscsTextAndSaysWhatIsWrong) {
-    load(disc(true));
+    load(highVoltage(true));
     EXPECT_EQ(row(0, CdRipper::FileNameColumn), QStringLiteral("T.N.T."));
     EXPECT_EQ(row(0, CdRipper::ArtistColumn), QStringLiteral("AC/DC"));
     EXPECT_EQ(row(0, CdRipper::AlbumColumn), QStringLiteral("High Voltage"));
@@ -183,7 +172,7 @@ TEST(RipNaming, NamingModes) {
 }
 
 TEST_F(RipperTest, RipsToWavSampleForSampleIntoTheArtistFolder) {
-    const DiscImage image = load(disc(true));
+    const DiscImage image = load(highVoltage(true));
     naming = 1;
     openFolder = true;
     settings.writeInteger(QStringLiteral("wav"), QStringLiteral("mode"), 0);
@@ -207,7 +196,7 @@ TEST_F(RipperTest, RipsToWavSampleForSampleIntoTheArtistFolder) {
 }
 
 TEST_F(RipperTest, RipsToEveryCompressedFormatWithTags) {
-    const DiscImage image = load(disc(true));
+    const DiscImage image = load(highVoltage(true));
     naming = 2;
     const double tones[] = {440, 660, 880};
     struct Case {
@@ -237,7 +226,7 @@ TEST_F(RipperTest, RipsToEveryCompressedFormatWithTags) {
 }
 
 TEST_F(RipperTest, StopInTheSecondOfThreeTracks) {
-    ImageSpec spec = disc(false);
+    ImageSpec spec = highVoltage(false);
     spec.tracks[1].sectors = 75 * 20;
     const DiscImage image = load(spec);
     // The drive is slow in the middle of the second track (beyond what paranoia
@@ -264,7 +253,7 @@ TEST_F(RipperTest, StopInTheSecondOfThreeTracks) {
 }
 
 TEST_F(RipperTest, UncheckedRowsAreLeftAndNothingCheckedRipsNothing) {
-    load(disc(false));
+    load(highVoltage(false));
     ripper.lv_cd.item(0, 0)->setCheckState(Qt::Unchecked);
     ripper.lv_cd.item(2, 0)->setCheckState(Qt::Unchecked);
     rip(1);
@@ -282,7 +271,7 @@ TEST_F(RipperTest, UncheckedRowsAreLeftAndNothingCheckedRipsNothing) {
 }
 
 TEST_F(RipperTest, ReadErrorsAreNeverPassedOffAsClean) {
-    const DiscImage image = load(disc(false));
+    const DiscImage image = load(highVoltage(false));
     auto faults = std::make_shared<cd::ReadFaults>();
     faults->failSector(image.starts[1] + 30, -1);
     grabber.setReadFaults(faults);
@@ -307,7 +296,7 @@ TEST_F(RipperTest, ReadErrorsAreNeverPassedOffAsClean) {
 }
 
 TEST_F(RipperTest, AFileThatCannotBeWrittenIsAnErrorOnItsRow) {
-    load(disc(true));
+    load(highVoltage(true));
     naming = 1;
     // A file where the artist folder should be.
     QDir().mkpath(out(QString()));
@@ -323,7 +312,7 @@ TEST_F(RipperTest, AFileThatCannotBeWrittenIsAnErrorOnItsRow) {
 }
 
 TEST_F(RipperTest, AccurateRipAgainstTheDatabase) {
-    const DiscImage image = load(disc(false));
+    const DiscImage image = load(highVoltage(false));
     // The expected checksums from the independent tool, track 2 left wrong in the database.
     std::vector<quint32> v2;
     for (int t = 0; t < 3; ++t) {

@@ -118,6 +118,17 @@ DiscImage writeDiscImage(const QString &folder, const QString &base, const Image
     return image;
 }
 
+ImageSpec highVoltage(bool cdText) {
+    ImageSpec spec;
+    spec.tracks = {{440, 75 * 3 + 17, true, QStringLiteral("T.N.T."), QStringLiteral("AC/DC")},
+                   {660, 75 * 2 + 1, true, QStringLiteral("Rock 'n' Roll Singer"), QStringLiteral("AC/DC")},
+                   {880, 75 * 4 + 74, true, QStringLiteral("The Jack"), QStringLiteral("AC/DC")}};
+    spec.cdText = cdText;
+    spec.title = QStringLiteral("High Voltage");
+    spec.performer = QStringLiteral("AC/DC");
+    return spec;
+}
+
 QByteArray wavData(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))

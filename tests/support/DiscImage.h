@@ -39,6 +39,11 @@ struct DiscImage {
 
 DiscImage writeDiscImage(const QString &folder, const QString &base, const ImageSpec &spec);
 
+// Three tracks of odd lengths (none a whole second) at 440, 660 and 880 Hz:
+// "T.N.T.", "Rock 'n' Roll Singer" and "The Jack" by AC/DC on "High Voltage",
+// written as CD-Text when asked.
+ImageSpec highVoltage(bool cdText);
+
 // A 44-byte canonical WAV header's data (the samples) of a file we wrote; empty when not one.
 QByteArray wavData(const QString &path);
 
