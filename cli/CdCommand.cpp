@@ -63,6 +63,7 @@ public:
     void beep() override {}
     bool powerOff() override { return false; }
     bool networkReachable() override { return true; }
+    void associationsChanged(const QString &) override {}
 };
 
 // "1,3-5" as 0-based indexes; empty with an error for anything else.

@@ -104,10 +104,12 @@ TEST_F(RipPageTest, CdPlaybackFromTheSkinWithTheRowHighlighted) {
     ASSERT_TRUE(w->state.CdPlaying);
     EXPECT_EQ(status(0), QStringLiteral("Play"));
     EXPECT_EQ(w->ripper()->CurrentTrackName(), QStringLiteral("T.N.T."));
-    // Drawn without the selection on it: the playing row's colour, the others white.
+    // Drawn without the selection on it: the playing row's colour, the others
+    // the list's own background (the skin's).
     w->ripper()->lv_cdSelection.clear();
     EXPECT_EQ(colourOfRow(0), PlayingRowDelegate::highlightColour());
-    EXPECT_EQ(colourOfRow(1), QColor(Qt::white));
+    EXPECT_EQ(colourOfRow(1), w->lv_cd->palette().color(QPalette::Base));
+    EXPECT_NE(colourOfRow(1), PlayingRowDelegate::highlightColour());
     w->ripper()->selectRow(0);
     EXPECT_TRUE(test::waitUntil([this] { return w->surface().BarValue() > 0; }));
 
