@@ -12,7 +12,7 @@ PACKAGES=(
   libcdio-dev libcdio-paranoia-dev libcdio-utils zlib1g-dev
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl
-  cd-paranoia whipper python3-libdiscid
+  cd-paranoia whipper python3-libdiscid cdrdao
   xvfb xauth dbus fonts-dejavu-core
   # file association: xdg-mime, update-desktop-database and desktop-file-validate
   xdg-utils desktop-file-utils

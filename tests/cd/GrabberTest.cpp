@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -75,6 +76,73 @@ TEST_F(GrabberTest, ListsTracksWithTheirCdText) {
     EXPECT_EQ(grabber.TrackFrames(), 17);
     grabber.SelectTrack(2);
     EXPECT_EQ(grabber.TrackLength(), 75 * 4 + 74);
+}
+
+// The generated images as other readers see them: cd-info for the table and the
+// CD-Text, and cdrdao, which must accept our table of contents as its own.
+TEST_F(GrabberTest, ReadsImagesAsCdInfoAndCdrdaoDo) {
+    ImageSpec withData = highVoltage(true);
+    withData.tracks.push_back({0, 300, false});
+    ImageSpec toc = highVoltage(true);
+    toc.toc = true; // without a language map, which only cdrdao reads
+    for (const auto &[base, spec] :
+         {std::pair{QStringLiteral("cue"), withData}, std::pair{QStringLiteral("toc"), toc}}) {
+        SCOPED_TRACE(base.toStdString());
+        const DiscImage image = writeDiscImage(dir.path(), base, spec);
+        load(image);
+        ASSERT_EQ(grabber.DiscStatus(), 1) << grabber.DiscError().toStdString();
+        QByteArray out;
+        // cd-info finds a table of contents' data file from the working folder.
+        ASSERT_EQ(
+            runProgram(QStringLiteral("/bin/sh"),
+                       {QStringLiteral("-c"),
+                        QStringLiteral("cd \"$0\" && exec cd-info --no-header --no-device-info %1 \"$1\"")
+                            .arg(spec.toc ? QStringLiteral("--toc-file") : QStringLiteral("--cue-file")),
+                        dir.path(), image.sheet},
+                       &out),
+            0);
+        // "  2: 00:05:22  000247 audio  false ..." and "170: ... leadout".
+        QStringList theirs, ours;
+        static const QRegularExpression row(QStringLiteral(R"(^\s*(\d+): \S+\s+(\d+) (audio|data|leadout))"),
+                                            QRegularExpression::MultilineOption);
+        for (auto m = row.globalMatch(QString::fromUtf8(out)); m.hasNext();) {
+            const auto r = m.next();
+            theirs << QStringLiteral("%1 %2 %3")
+                          .arg(r.captured(1).toInt())
+                          .arg(r.captured(2).toInt())
+                          .arg(r.captured(3));
+        }
+        for (const TocTrack &t : grabber.Toc().tracks)
+            ours << QStringLiteral("%1 %2 %3")
+                        .arg(t.number)
+                        .arg(t.start)
+                        .arg(QLatin1String(t.audio ? "audio" : "data"));
+        ours << QStringLiteral("170 %1 leadout").arg(grabber.Toc().leadout);
+        EXPECT_EQ(ours, theirs);
+        for (int i = 0; i < grabber.AudioTrackCount(); ++i) {
+            grabber.SelectTrack(i);
+            EXPECT_TRUE(out.contains(QStringLiteral("CD-TEXT for Track %1:\n\tTITLE: %2\n")
+                                         .arg(i + 1, 2)
+                                         .arg(grabber.TrackTitle())
+                                         .toUtf8()))
+                << grabber.TrackTitle().toStdString();
+        }
+        if (spec.toc) {
+            // cdrdao: "START  00:03:22(   247)" per track.
+            QByteArray err;
+            EXPECT_EQ(
+                runProgram(QStringLiteral("cdrdao"), {QStringLiteral("show-toc"), image.sheet}, &out, &err),
+                0)
+                << err.toStdString();
+            static const QRegularExpression start(QStringLiteral(R"(START\s+\S+\(\s*(\d+)\))"));
+            QStringList cdrdaoStarts, ourStarts;
+            for (auto m = start.globalMatch(QString::fromUtf8(out)); m.hasNext();)
+                cdrdaoStarts << m.next().captured(1);
+            for (const TocTrack &t : grabber.Toc().tracks)
+                ourStarts << QString::number(t.start);
+            EXPECT_EQ(ourStarts, cdrdaoStarts) << out.toStdString();
+        }
+    }
 }
 
 TEST_F(GrabberTest, TracksWithoutTextAreSessionTracks) {
