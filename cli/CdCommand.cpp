@@ -18,6 +18,8 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
+#include <map>
 
 #include <atomic>
 #include <csignal>
@@ -317,12 +319,17 @@ int cdCommand(const QStringList &args) {
         checked += ripper.lv_cd.item(row, 0)->checkState() == Qt::Checked ? 1 : 0;
 
     const bool terminal = isatty(STDERR_FILENO) == 1;
+    // Reading and encoding run side by side, so two grabs may report at once:
+    // the bar sums each grab's own share and never runs backwards.
+    std::map<int, double> grabPercent;
     int finished = 0;
-    double current = 0;
     const auto draw = [&] {
         if (!terminal || checked == 0)
             return;
-        const double percent = std::min(100.0, (finished * 100.0 + current) / checked);
+        double sum = 0;
+        for (const auto &[grab, percent] : grabPercent)
+            sum += percent;
+        const double percent = std::min(100.0, sum / checked);
         constexpr int width = 30;
         const int filled = int(percent * width / 100);
         err() << QStringLiteral("\r[%1%2] %3% %4/%5 tracks")
@@ -332,11 +339,13 @@ int cdCommand(const QStringList &args) {
                      .arg(checked);
         err().flush();
     };
-    QObject::connect(&s.grabber, &cd::AudioCDGrabber::OnOperationProgress, &ripper, [&](double p) {
-        current = p >= 100 ? 0 : p;
+    QObject::connect(&s.grabber, &cd::AudioCDGrabber::GrabProgress, &ripper, [&](int grab, double p) {
+        double &share = grabPercent[grab];
+        share = std::max(share, std::clamp(p, 0.0, 100.0));
         draw();
     });
-    QObject::connect(&s.grabber, &cd::AudioCDGrabber::GrabFinished, &ripper, [&] {
+    QObject::connect(&s.grabber, &cd::AudioCDGrabber::GrabFinished, &ripper, [&](int grab) {
+        grabPercent[grab] = 100;
         ++finished;
         draw();
     });
@@ -356,8 +365,10 @@ int cdCommand(const QStringList &args) {
     if (!ended)
         loop.exec();
     std::signal(SIGINT, previous);
-    if (terminal && checked > 0)
+    if (terminal && checked > 0) {
         err() << '\n';
+        err().flush(); // before the rows on standard output
+    }
 
     int failures = 0;
     for (const RipLogTrack &t : ripper.lastRip()) {
