@@ -96,6 +96,11 @@ void MainWindow::bindCd() {
     lv_cd->setSelectionModel(&rip.lv_cdSelection);
     for (const auto &[column, width] : {std::pair{0, 40}, {1, 130}, {2, 80}, {3, 80}, {4, 56}, {5, 60}})
         lv_cd->setColumnWidth(column, width);
+    // The number beside its check box is never cut to "...": the first column
+    // takes its contents' width once a listing is done.
+    connect(
+        &rip.lv_cd, &QStandardItemModel::rowsInserted, lv_cd, [this] { lv_cd->resizeColumnToContents(0); },
+        Qt::QueuedConnection);
     lv_cd->setItemDelegate(new PlayingRowDelegate([this] { return cdPlayer_->highlightedRow(); }, lv_cd));
     connect(cdPlayer_, &CdPlayer::highlightChanged, lv_cd->viewport(),
             [this] { lv_cd->viewport()->update(); });
