@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/PlayingRowDelegate.h"
+#include "app/SkinLook.h"
 #include "app/SkinSurface.h"
 #include "convert/CdPlayer.h"
 #include "convert/CdRipper.h"
@@ -94,13 +95,9 @@ void MainWindow::bindCd() {
 
     lv_cd->setModel(&rip.lv_cd);
     lv_cd->setSelectionModel(&rip.lv_cdSelection);
-    for (const auto &[column, width] : {std::pair{0, 40}, {1, 130}, {2, 80}, {3, 80}, {4, 56}, {5, 60}})
-        lv_cd->setColumnWidth(column, width);
-    // The number beside its check box is never cut to "...": the first column
-    // takes its contents' width once a listing is done.
-    connect(
-        &rip.lv_cd, &QStandardItemModel::rowsInserted, lv_cd, [this] { lv_cd->resizeColumnToContents(0); },
-        Qt::QueuedConnection);
+    // Columns grow to their texts (the number beside its check box, long
+    // titles, the AccurateRip verdicts), never narrower than these.
+    FitColumnsToContents(lv_cd, {40, 130, 80, 80, 56, 60});
     lv_cd->setItemDelegate(new PlayingRowDelegate([this] { return cdPlayer_->highlightedRow(); }, lv_cd));
     connect(cdPlayer_, &CdPlayer::highlightChanged, lv_cd->viewport(),
             [this] { lv_cd->viewport()->update(); });

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const AccurateRipPressing &first = pressings->front();
     for (std::size_t t = 0; t < first.tracks.size(); ++t) {
         const AccurateRipVerdict v = verifyAccurateRip(*pressings, int(t), first.tracks[t].crc, 0);
-        FUZZ_CHECK(v.kind == AccurateRipVerdict::Kind::Accurate && v.confidence >= first.tracks[t].confidence);
+        FUZZ_CHECK(v.kind == AccurateRipVerdict::Kind::Accurate &&
+                   v.confidence >= first.tracks[t].confidence);
         FUZZ_CHECK(!v.text().isEmpty());
     }
     return 0;

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const CddbQueryAnswer a = parseCddbQueryAnswer(body);
         FUZZ_CHECK(a.matches.size() <= 100);
         for (const CddbMatch &m : a.matches)
-            FUZZ_CHECK(m.title.size() <= 4096 && m.category.size() <= 4096 && !m.discId.contains(QLatin1Char('\n')));
+            FUZZ_CHECK(m.title.size() <= 4096 && m.category.size() <= 4096 &&
+                       !m.discId.contains(QLatin1Char('\n')));
         FUZZ_CHECK(a.message.size() <= 4096);
         break;
     }
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         break;
     }
     default:
-        for (const MusicBrainzRelease &r : parseMusicBrainzDiscAnswer(body, QStringLiteral("disc-id"), tracks))
+        for (const MusicBrainzRelease &r :
+             parseMusicBrainzDiscAnswer(body, QStringLiteral("disc-id"), tracks))
             FUZZ_CHECK(r.info.tracks.size() <= std::size_t(body.size()));
         break;
     }
