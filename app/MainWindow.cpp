@@ -3,9 +3,12 @@
 #include "app/Application.h"
 #include "app/SkinLook.h"
 #include "app/SkinSurface.h"
+#include "convert/CdPlayer.h"
+#include "convert/CdRipper.h"
 #include "convert/Converter.h"
 #include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
+#include "convert/RipperPanel.h"
 #include "desktop/FileAssociation.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
@@ -13,6 +16,8 @@
 #include "library/TagEditor.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/cd/AudioCDGrabber.h"
+#include "platform/cd/FreeDBInformation.h"
 #include "platform/skin/Skin.h"
 #include "platform/sound/AudioPlayer.h"
 #include "platform/stream/StreamLibrary.h"
@@ -146,6 +151,10 @@ MainWindow::~MainWindow() {
     // The player's events must not reach a half-destroyed window.
     if (AudioPlayer_)
         AudioPlayer_->disconnect();
+    if (AudioPlayercd_)
+        AudioPlayercd_->disconnect();
+    if (AudioCDGrabber_)
+        AudioCDGrabber_->disconnect();
 }
 
 void MainWindow::createDialogs() {
@@ -161,6 +170,7 @@ void MainWindow::createDialogs() {
     tagEditor_ = new TagEditor(state, prompts_, shell_, library_.get(), this);
     fm_id3 = tagEditor_;
     bindConverter();
+    bindCd();
 }
 
 void MainWindow::buildViews() {
@@ -277,6 +287,8 @@ void MainWindow::placeViews() {
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
     if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
+    if (Panel_ripper_)
+        Panel_ripper_->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
     lab_state->setContentsMargins(0, 0, 0, 0);
     panel_state->layout()->setContentsMargins(0, 0, 0, 0);
 }

@@ -28,6 +28,13 @@ class AutoCloser;
 class FileAssociation;
 class FolderBrowser;
 class AudioPlayer;
+class CdPlayer;
+class CdRipper;
+class RipperPanel;
+namespace cd {
+class AudioCDGrabber;
+class FreeDBInformation;
+} // namespace cd
 class Clock;
 class Converter;
 class EncoderSetup;
@@ -156,6 +163,13 @@ public:
     std::function<void()> stopLocalPlayback;
     std::function<void()> stopCdPlayback;
 
+    // The rip page: CD grabber, album information, ripper and CD player (MainWindowCd.cpp).
+    cd::AudioCDGrabber &cdGrabber() { return *AudioCDGrabber_; }
+    cd::FreeDBInformation &freeDBInformation() { return *FreeDBInformation_; }
+    CdRipper *ripper() const { return ripper_; }
+    CdPlayer *cdPlayer() const { return cdPlayer_; }
+    RipperPanel *ripperPanel() const { return Panel_ripper_; }
+
     // Desktop integration: the folder browser, the association dialog, the about
     // box and its auto-closer (MainWindowDesktop.cpp).
     FolderBrowser *folderBrowser() const { return folderBrowser_; }
@@ -221,6 +235,16 @@ private:
     TagEditor *tagEditor_ = nullptr;
     Converter *converter_ = nullptr;
     QMenu *Converter1_ = nullptr;
+
+    // The rip page, bound with the dialogs (MainWindowCd.cpp).
+    void bindCd();
+    std::unique_ptr<cd::AudioCDGrabber> AudioCDGrabber_;
+    std::unique_ptr<cd::FreeDBInformation> FreeDBInformation_;
+    std::unique_ptr<AudioFile2LameEnc> AudioFile2LameEncd_;
+    std::unique_ptr<AudioPlayer> AudioPlayercd_;
+    CdRipper *ripper_ = nullptr;
+    CdPlayer *cdPlayer_ = nullptr;
+    RipperPanel *Panel_ripper_ = nullptr;
 
     void createDesktopDialogs();
     FolderBrowser *folderBrowser_ = nullptr;

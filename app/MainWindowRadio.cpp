@@ -132,14 +132,7 @@ void MainWindow::buildShellMenus() {
     connect(add(p_1, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this, &QWidget::close);
 
     p_lvcd = new QMenu(this);
-    p_lvcd->setObjectName(QStringLiteral("p_lvcd"));
-    for (const auto &[name, text] : {std::pair{"Play3", "Play"},
-                                     {"Stop3", "Stop"},
-                                     {"Refrsh1", "Refresh"},
-                                     {"FreeDB1", "FreeDB"},
-                                     {"Eject1", "Eject"},
-                                     {"CloseDriveTray1", "Close Drive Tray"}})
-        add(p_lvcd, name, QString::fromUtf8(text))->setEnabled(false); // the CD ripper fills these in
+    p_lvcd->setObjectName(QStringLiteral("p_lvcd")); // filled by the CD ripper (bindCd)
 
     p_set = new QMenu(this);
     p_set->setObjectName(QStringLiteral("p_set"));

@@ -2,6 +2,7 @@
 
 #include "app/TrayTip.h"
 #include "common/Seams.h"
+#include "convert/CdRipper.h"
 #include "library/LocalPlayer.h"
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
@@ -72,7 +73,7 @@ bool MainWindow::hasTray() const {
 }
 
 void MainWindow::UpdateTrayTip() {
-    const QString cdName; // the CD track list arrives with the ripper
+    const QString cdName = ripper_ ? ripper_->CurrentTrackName() : QString();
     if (!state.WindowShown)
         tray_->setToolTip(MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(),
                                        localPlayer_->CurrentFile, cdName));

@@ -158,6 +158,8 @@ void SkinSurface::switchToRip() {
     if (w_.state.LocalPlaying && w_.stopLocalPlayback)
         w_.stopLocalPlayback();
     w_.ShowRipPage();
+    if (!w_.state.CdPlaying && openCdDrive)
+        openCdDrive();
 }
 
 void SkinSurface::SkinClick(const SkinObject &source) {
@@ -184,7 +186,12 @@ void SkinSurface::SkinClick(const SkinObject &source) {
     } else if (name == QLatin1String("help")) {
         w_.ShowAbout();
     } else if (name == QLatin1String("btnplay")) {
-        if (s.RipPage || busy)
+        if (s.RipPage) { // whatever else runs
+            if (cdPlay)
+                cdPlay();
+            return;
+        }
+        if (busy)
             return;
         if (s.RadioPage && s.StationListActive) {
             if (s.LocalPlaying && w_.stopLocalPlayback)
@@ -196,15 +203,26 @@ void SkinSurface::SkinClick(const SkinObject &source) {
     } else if (name == QLatin1String("btnstop")) {
         if (busy)
             return;
+        if (s.RipPage) {
+            if (s.CdPlaying && !s.Recording && cdStop)
+                cdStop();
+            // A running recording and a playing station both end.
+            player.StopRadioOrRecording();
+            player.StopRadioOrRecording();
+            return;
+        }
         if (s.LocalPlaying && w_.stopLocalPlayback)
             w_.stopLocalPlayback();
         player.StopRadioOrRecording();
-        if (s.RipPage)
-            player.StopRadioOrRecording();
     } else if (name == QLatin1String("btnpre") || name == QLatin1String("btnnext")) {
-        if (busy || s.RipPage)
+        if (busy)
             return;
         const bool next = name == QLatin1String("btnnext");
+        if (s.RipPage) {
+            if (cdRowSelected && cdRowSelected())
+                next ? (cdNext ? cdNext() : void()) : (cdPrevious ? cdPrevious() : void());
+            return;
+        }
         if (s.RadioPage)
             next ? player.NextStation() : player.PreviousStation();
         else if (w_.library().selectedRow() >= 0)
@@ -251,13 +269,17 @@ void SkinSurface::SkinMouseDown(const SkinObject &source, Qt::MouseButton, int, 
         beginSeek();
 }
 
-void SkinSurface::SkinMouseUp(const SkinObject &source, Qt::MouseButton, int, int) {
+void SkinSurface::SkinMouseUp(const SkinObject &source, Qt::MouseButton, int x, int) {
     if (source.GetName() != QLatin1String("bar"))
         return;
-    if (w_.state.RipPage)
-        w_.state.CdSeeking = false; // seeking on a CD comes with the CD player
-    else if (endSeek)
+    if (w_.state.RipPage) {
+        if (w_.state.CdPlaying && cdSeek)
+            cdSeek(x);
+        else
+            w_.state.CdSeeking = false;
+    } else if (endSeek) {
         endSeek();
+    }
 }
 
 void SkinSurface::SkinScrollTrack(const SkinObject &source, int newPos) {

@@ -49,6 +49,14 @@ public:
     std::function<void()> localPrevious;
     std::function<void()> beginSeek;
     std::function<void()> endSeek; // reads the bar's value
+    // The rip page's commands, bound by the CD ripper and player.
+    std::function<void()> openCdDrive;
+    std::function<void()> cdPlay;
+    std::function<void()> cdStop;
+    std::function<void()> cdNext;
+    std::function<void()> cdPrevious;
+    std::function<void(int)> cdSeek; // the release point across the bar (0..160)
+    std::function<bool()> cdRowSelected;
 
 private:
     void popup(QMenu *menu, const SkinObject &opener);

@@ -23,6 +23,12 @@ public:
     virtual QStringList openFiles(const QString &caption, const QString &folder, const QString &filter) = 0;
     // Folder chooser; empty when cancelled.
     virtual QString chooseFolder(const QString &caption, const QString &start) = 0;
+    // One of several items (album matches of a CD lookup); its index, -1 when cancelled.
+    virtual int chooseItem(const QString &caption, const QString &text, const QStringList &items) {
+        Q_UNUSED(caption);
+        Q_UNUSED(text);
+        return items.isEmpty() ? -1 : 0;
+    }
 };
 
 class DesktopShell {

@@ -104,6 +104,8 @@ Q_SIGNALS:
     void recordingVolumeChanged(int volume);
     // OK on the rip page: the grabber selects this drive (1-based).
     void driveSelected(int driveNumber);
+    // "Image..." beside the drive list: a disc image is to be chosen as a drive.
+    void discImageRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -141,6 +143,7 @@ private:
         QLineEdit *edt_port = nullptr, *edt_timeout = nullptr, *edt_proxy = nullptr;
         RadioGroup *rg_freedbserver = nullptr;
         QComboBox *driveCombo = nullptr;
+        QPushButton *btn_cdimage = nullptr;
         // MP3 pages
         QGroupBox *gb_mp3general = nullptr, *gb_mp3vbr = nullptr, *gb_filter = nullptr, *gb_expert = nullptr,
                   *gb_presets = nullptr, *gb_command = nullptr;

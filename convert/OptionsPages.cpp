@@ -346,6 +346,10 @@ QWidget *OptionsDialog::buildRipperPage() {
     auto *drive = new QHBoxLayout;
     drive->addWidget(label("Choose dirver:"));
     drive->addWidget(ui_.driveCombo, 1);
+    // A disc image (.cue or .toc) joins the drives.
+    ui_.btn_cdimage = named(new QPushButton(QStringLiteral("Image...")), "btn_cdimage");
+    drive->addWidget(ui_.btn_cdimage);
+    connect(ui_.btn_cdimage, &QPushButton::clicked, this, &OptionsDialog::discImageRequested);
     auto *layout = new QVBoxLayout(ui_.gb_cd);
     layout->addWidget(tabs, 1);
     layout->addLayout(drive);

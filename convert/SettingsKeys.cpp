@@ -95,6 +95,7 @@ const KeyInfo table[] = {
     row(Associations[2], none, L("0")),
     row(Associations[3], none, L("0")),
     row(AddPath, none, L("program folder")),
+    row(DiscImagePath, none, none),
 };
 
 } // namespace

@@ -127,6 +127,8 @@ constexpr std::array<BoolKey, 4> Associations{{{L("assoc"), L("mp3"), false, fal
                                                {L("assoc"), L("ogg"), false, false},
                                                {L("assoc"), L("wma"), false, false}}};
 constexpr TextKey AddPath{L("File Manager"), L("add path"), KeyType::String};
+// The disc image chosen in the options' drive list, listed as a drive at start.
+constexpr TextKey DiscImagePath{L("Format"), L("image"), KeyType::String};
 
 // One row of the complete key table, for listing and checking it as data.
 struct KeyInfo {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <utility>
 
 namespace varnelo {
 
@@ -261,6 +262,16 @@ AudioFile::AudioFile() : d(std::make_unique<Impl>()) {}
 
 AudioFile::~AudioFile() {
     CloseFile();
+}
+
+AudioFile::AudioFile(AudioFile &&other) noexcept : d(std::exchange(other.d, std::make_unique<Impl>())) {}
+
+AudioFile &AudioFile::operator=(AudioFile &&other) noexcept {
+    if (this != &other) {
+        CloseFile();
+        d = std::exchange(other.d, std::make_unique<Impl>());
+    }
+    return *this;
 }
 
 bool AudioFile::OpenSource(const QString &path) {

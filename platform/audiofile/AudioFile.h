@@ -51,6 +51,11 @@ public:
     ~AudioFile();
     AudioFile(const AudioFile &) = delete;
     AudioFile &operator=(const AudioFile &) = delete;
+    // An open output moves with its settings (the CD grabber hands each
+    // configured output to the thread that encodes it); the moved-from file is
+    // as a new one.
+    AudioFile(AudioFile &&other) noexcept;
+    AudioFile &operator=(AudioFile &&other) noexcept;
 
     // Source side. Length() in frames (samples per channel); BlockAlign() =
     // array elements per frame (= channels). ReadSamples(n) returns the next n

@@ -1,6 +1,7 @@
 #include "platform/shell/QtPrompts.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace varnelo {
@@ -65,6 +66,14 @@ QString QtPrompts::chooseFolder(const QString &caption, const QString &start) {
     if (folderChooser_)
         return folderChooser_(caption, start);
     return QFileDialog::getExistingDirectory(owner_, caption, start);
+}
+
+int QtPrompts::chooseItem(const QString &caption, const QString &text, const QStringList &items) {
+    if (items.isEmpty())
+        return -1;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(owner_, caption, text, items, 0, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
 }
 
 } // namespace varnelo

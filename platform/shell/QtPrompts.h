@@ -18,6 +18,7 @@ public:
     void plain(const QString &text) override;
     QStringList openFiles(const QString &caption, const QString &folder, const QString &filter) override;
     QString chooseFolder(const QString &caption, const QString &start) override;
+    int chooseItem(const QString &caption, const QString &text, const QStringList &items) override;
     // The program's own folder browser in place of the standard folder dialog.
     void setFolderChooser(std::function<QString(const QString &caption, const QString &start)> chooser) {
         folderChooser_ = std::move(chooser);

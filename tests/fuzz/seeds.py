@@ -240,3 +240,36 @@ def sox_ogg():
 
 
 put('vorbis_comments', 'whole-file', b'O' + ogg_header_pages(sox_ogg()))
+
+
+# ---- CDDB answers, xmcd files, MusicBrainz (first byte: kind in the low two bits, track count above) ----
+def cddb(kind, tracks, body):
+    return bytes([(tracks << 2) | kind]) + (body.encode('utf-8') if isinstance(body, str) else body)
+
+
+put('cddb_answer', 'query-exact', cddb(0, 3, '200 rock c60af50d AC/DC / High Voltage\r\n'))
+put('cddb_answer', 'query-inexact', cddb(0, 3, '211 Found inexact matches, list follows\r\n'
+                                            'rock 2a0a9b03 AC/DC / High Voltage\r\nmisc 2a0a9b04 Other / Disc\r\n.\r\n'))
+put('cddb_answer', 'query-none', cddb(0, 3, '202 No match found\r\n'))
+put('cddb_answer', 'read', cddb(1, 3, '210 rock 2a0a9b03 CD database entry follows\r\n# xmcd\r\n'
+                                   'DISCID=2a0a9b03,2a0a9b04\r\nDTITLE=AC/DC / High Voltage\r\nDYEAR=1976\r\n'
+                                   'DGENRE=Hard Rock\r\nTTITLE0=T.N.T.\r\nTTITLE1=Rock \'n\' Roll \r\n'
+                                   'TTITLE1=Singer\r\nTTITLE2=Guest / The Jack\\n\\t\\\\\r\nEXTD=\r\n.\r\n'))
+put('cddb_answer', 'read-latin1', cddb(1, 2, b'210 misc 01 entry\n# xmcd\nDTITLE=Bj\xf6rk / D\xe9but\nTTITLE0=\xff\xfe\nTTITLE1=\xc3\xa9t\xc3\xa9\n.\n'))
+put('cddb_answer', 'xmcd-file', cddb(2, 2, '# xmcd\nDISCID=01\nDTITLE=A / B\nTTITLE0=x\n# xmcd\nDISCID=02\nDTITLE=Solo\nTTITLE1=y\n'))
+put('cddb_answer', 'musicbrainz', cddb(3, 2, '{"releases":[{"id":"r1","title":"High Voltage","date":"1976","country":"AU",'
+                                          '"artist-credit":[{"name":"AC/DC"}],"media":[{"discs":[{"id":"disc-id"}],'
+                                          '"tracks":[{"title":"T.N.T.","artist-credit":[{"name":"AC/DC","joinphrase":" & "},{"name":"Guest"}]},'
+                                          '{"recording":{"title":"The Jack"}}]}]}]}'))
+
+# ---- AccurateRip database files: per pressing count, ids, cddb id, then confidence and two CRCs per track ----
+def pressing(ids, tracks):
+    out = struct.pack('<BIII', len(tracks), *ids)
+    for conf, crc, crc450 in tracks:
+        out += struct.pack('<BII', conf, crc, crc450)
+    return out
+
+
+put('accuraterip_file', 'one', pressing((0x13bd5a, 0xb8d489, 0xc60af50d), [(5, 0x12345678, 0), (3, 0x9abcdef0, 1), (200, 0, 0)]))
+put('accuraterip_file', 'two-pressings', pressing((1, 2, 3), [(2, 7, 8)]) + pressing((1, 2, 3), [(9, 7, 8), (1, 1, 1)]))
+put('accuraterip_file', 'cut-short', pressing((1, 2, 3), [(2, 7, 8), (2, 7, 8)])[:-3])

@@ -34,6 +34,13 @@ public:
     void plain(const QString &text) override { plainShown.push_back(text); }
     QStringList openFiles(const QString &, const QString &, const QString &) override { return filesToOpen; }
     QString chooseFolder(const QString &, const QString &) override { return folderToChoose; }
+    // Choices offered, and the index answered (-1 cancels).
+    std::vector<QStringList> choicesShown;
+    int choiceToMake = 0;
+    int chooseItem(const QString &, const QString &, const QStringList &items) override {
+        choicesShown.push_back(items);
+        return choiceToMake;
+    }
 };
 
 class FakeShell : public DesktopShell {

@@ -1,0 +1,395 @@
+// varnelo-cli cd: the rip page without a window. Lists a disc, looks it up and
+// rips it by the window's rules (naming, tags, read settings, log).
+#include "cli/Commands.h"
+#include "common/AppState.h"
+#include "common/SettingsFile.h"
+#include "convert/CdRipper.h"
+#include "convert/CdSettings.h"
+#include "convert/EncoderSetup.h"
+#include "convert/SettingsKeys.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/cd/AudioCDGrabber.h"
+#include "platform/cd/CdDrive.h"
+#include "platform/cd/FreeDBInformation.h"
+#include "platform/tags/AudioInformation.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+#include <algorithm>
+#include <map>
+
+#include <atomic>
+#include <csignal>
+#include <unistd.h>
+
+namespace varnelo::cli {
+namespace {
+
+constexpr const char *kUsage =
+    "cd list [--device D] | lookup [--device D] [--server URL] [--match N] | rip [--device D] --to "
+    "mp3|wav|wma|ogg [--tracks 1,3-5] [--settings FILE] [--out DIR] [--name none|artist|album] [--lookup] "
+    "[--server URL] [--match N] [--accuraterip URL|off]";
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+    interrupted = true;
+}
+
+// Questions are answered as the command line says: the match asked for.
+class CdPrompts final : public Prompts {
+public:
+    int match = 1;
+    PromptAnswer message(const QString &, const QString &, PromptIcon, PromptButtons b) override {
+        return b == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+    }
+    void plain(const QString &) override {}
+    QStringList openFiles(const QString &, const QString &, const QString &) override { return {}; }
+    QString chooseFolder(const QString &, const QString &) override { return {}; }
+    int chooseItem(const QString &, const QString &, const QStringList &items) override {
+        if (match > items.size()) {
+            err() << "varnelo-cli cd: there are only " << items.size() << " matches; --match " << match
+                  << " takes none\n";
+            return -1;
+        }
+        return match - 1;
+    }
+};
+
+class NoShell final : public DesktopShell {
+public:
+    void openFolder(const QString &) override {}
+    void beep() override {}
+    bool powerOff() override { return false; }
+    bool networkReachable() override { return true; }
+    void associationsChanged(const QString &) override {}
+};
+
+// "1,3-5" as 0-based indexes; empty with an error for anything else.
+std::optional<QSet<int>> parseTracks(const QString &text, int count, QString &error) {
+    QSet<int> out;
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = part.split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = true;
+        const int from = ends.value(0).trimmed().toInt(&ok1);
+        const int to = ends.size() == 2 ? ends[1].trimmed().toInt(&ok2) : from;
+        if (!ok1 || !ok2 || ends.size() > 2 || from < 1 || to < from || to > count) {
+            error =
+                QStringLiteral("--tracks: \"%1\" is not a track or range of 1 to %2").arg(part).arg(count);
+            return std::nullopt;
+        }
+        for (int t = from; t <= to; ++t)
+            out.insert(t - 1);
+    }
+    if (out.isEmpty()) {
+        error = QStringLiteral("--tracks names no track");
+        return std::nullopt;
+    }
+    return out;
+}
+
+struct Session {
+    AppState state;
+    QString settingsPath;
+    std::unique_ptr<SettingsFile> settings;
+    std::unique_ptr<FileEncoderSettings> encoderSettings;
+    std::unique_ptr<EncoderSetup> setup;
+    AudioFile2LameEnc encoder;
+    AudioInformation tags;
+    CdPrompts prompts;
+    NoShell shell;
+    cd::AudioCDGrabber grabber;
+    cd::FreeDBInformation information;
+    std::unique_ptr<CdRipper> ripper;
+};
+
+void printRows(const CdRipper &ripper) {
+    for (int row = 0; row < ripper.lv_cd.rowCount(); ++row) {
+        QStringList cells;
+        for (int c = CdRipper::NoColumn; c <= CdRipper::TimeColumn; ++c)
+            cells << ripper.lv_cd.item(row, c)->text();
+        out() << cells.join(QLatin1Char('\t')) << '\n';
+    }
+}
+
+// Waits for the lookup; false with a message when it found nothing.
+bool lookUp(Session &s, const QString &command) {
+    QEventLoop loop;
+    int status = 0;
+    QObject::connect(&s.grabber, &cd::AudioCDGrabber::OnFreeDBQueryStatus, &loop, [&](int st) {
+        if (st == 1 || st == 2)
+            return;
+        status = st;
+        loop.quit();
+    });
+    s.ripper->LookUpFreeDB();
+    loop.exec();
+    if (status == 3)
+        return true;
+    if (status == -1)
+        err() << "varnelo-cli cd " << command << ": Connection failed!"
+              << (s.information.lastError().isEmpty()
+                      ? QString()
+                      : QStringLiteral(" (") + s.information.lastError() + QLatin1Char(')'))
+              << '\n';
+    else if (status == -2)
+        err() << "varnelo-cli cd " << command << ": No FreeDB information available for this CD!\n";
+    else
+        err() << "varnelo-cli cd " << command << ": no album was chosen\n";
+    return false;
+}
+
+int cdCommand(const QStringList &args) {
+    const QString action = args.value(0);
+    if (action != QLatin1String("list") && action != QLatin1String("lookup") &&
+        action != QLatin1String("rip"))
+        return usageError(QStringLiteral("cd"), action.isEmpty()
+                                                    ? QStringLiteral("list, lookup or rip?")
+                                                    : QStringLiteral("unknown action %1").arg(action));
+    const QString command = QStringLiteral("cd ") + action;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption deviceOption(QStringLiteral("device"), QStringLiteral("Drive or disc image."),
+                                          QStringLiteral("D"));
+    const QCommandLineOption serverOption(QStringLiteral("server"), QStringLiteral("CDDB server address."),
+                                          QStringLiteral("URL"));
+    const QCommandLineOption matchOption(QStringLiteral("match"), QStringLiteral("Match to take."),
+                                         QStringLiteral("N"));
+    const QCommandLineOption musicBrainzOption(
+        QStringLiteral("musicbrainz"), QStringLiteral("MusicBrainz server address."), QStringLiteral("URL"));
+    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Output format."),
+                                      QStringLiteral("format"));
+    const QCommandLineOption tracksOption(QStringLiteral("tracks"), QStringLiteral("Tracks to rip."),
+                                          QStringLiteral("list"));
+    const QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Settings file."),
+                                            QStringLiteral("file"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."),
+                                       QStringLiteral("dir"));
+    const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("Folder naming."),
+                                        QStringLiteral("none|artist|album"));
+    const QCommandLineOption lookupOption(QStringLiteral("lookup"),
+                                          QStringLiteral("Look the disc up first."));
+    const QCommandLineOption accurateRipOption(QStringLiteral("accuraterip"),
+                                               QStringLiteral("AccurateRip database address, or off."),
+                                               QStringLiteral("URL"));
+    parser.addOptions({deviceOption, serverOption, matchOption, musicBrainzOption, settingsOption});
+    if (action == QLatin1String("rip"))
+        parser.addOptions({toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption});
+    if (!parser.parse(QStringList{QStringLiteral("cd")} + args.mid(1)))
+        return usageError(QStringLiteral("cd"), parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("cd"),
+                          QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+
+    Session s;
+    int kind = -1;
+    if (action == QLatin1String("rip")) {
+        const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
+                                  QStringLiteral("ogg")};
+        kind = int(formats.indexOf(parser.value(toOption).toLower()));
+        if (!parser.isSet(toOption) || kind < 0)
+            return usageError(QStringLiteral("cd"), QStringLiteral("--to must be one of mp3, wav, wma, ogg"));
+    }
+    const bool ripping = action == QLatin1String("rip");
+    int naming = 0;
+    if (ripping && parser.isSet(nameOption)) {
+        naming = int(
+            QStringList{QStringLiteral("none"), QStringLiteral("artist"), QStringLiteral("album")}.indexOf(
+                parser.value(nameOption)));
+        if (naming < 0)
+            return usageError(
+                QStringLiteral("cd"),
+                QStringLiteral("--name must be none, artist or album, not %1").arg(parser.value(nameOption)));
+    }
+    if (parser.isSet(matchOption)) {
+        bool ok = false;
+        s.prompts.match = parser.value(matchOption).toInt(&ok);
+        if (!ok || s.prompts.match < 1)
+            return usageError(QStringLiteral("cd"),
+                              QStringLiteral("--match needs a number of at least 1, not %1")
+                                  .arg(parser.value(matchOption)));
+    }
+    s.settingsPath = QDir::current().filePath(QStringLiteral("temp.ini"));
+    if (parser.isSet(settingsOption)) {
+        s.settingsPath = parser.value(settingsOption);
+        if (!QFileInfo::exists(s.settingsPath))
+            return usageError(QStringLiteral("cd"),
+                              QStringLiteral("settings file %1 not found").arg(s.settingsPath));
+    }
+    s.settings = std::make_unique<SettingsFile>(s.settingsPath);
+    s.encoderSettings = std::make_unique<FileEncoderSettings>(*s.settings);
+    s.setup = std::make_unique<EncoderSetup>(*s.encoderSettings);
+    s.ripper = std::make_unique<CdRipper>(s.state, s.grabber, s.information, s.encoder, *s.setup,
+                                          *s.encoderSettings, s.tags, s.prompts, s.shell);
+    CdRipper &ripper = *s.ripper;
+    const QString dataFolder = DataFolder::besideExecutable().path();
+    ripper.lookupSettings = [&] {
+        cd::LookupSettings l = ReadLookupSettings(*s.settings, dataFolder);
+        if (parser.isSet(serverOption)) {
+            l.cddbServer = cd::cddbServerUrl(parser.value(serverOption), QString());
+            if (l.source == cd::LookupSettings::Source::LocalFile)
+                l.source = cd::LookupSettings::Source::CddbOnly;
+        }
+        if (parser.isSet(musicBrainzOption))
+            l.musicBrainzServer = QUrl(parser.value(musicBrainzOption));
+        return l;
+    };
+    QString folder;
+    if (ripping && parser.isSet(outOption)) {
+        folder = QDir::toNativeSeparators(parser.value(outOption));
+        if (!folder.endsWith(QDir::separator()))
+            folder += QDir::separator();
+    } else {
+        folder = readOutputFolder(*s.settings);
+    }
+    ripper.outputFolder = [folder] { return folder; };
+    ripper.folderNaming = [naming] { return naming; };
+    ripper.openFolderWhenDone = [] { return false; };
+    if (ripping && parser.isSet(accurateRipOption))
+        ripper.accurateRipServer = parser.value(accurateRipOption) == QLatin1String("off")
+                                       ? QUrl()
+                                       : QUrl(parser.value(accurateRipOption));
+
+    // The drive: the one named, or the first.
+    const QString device = parser.value(deviceOption);
+    if (!device.isEmpty()) {
+        if (cd::isDiscImagePath(device) && !QFileInfo::exists(device)) {
+            err() << "varnelo-cli " << command << ": the disc image " << device << " does not exist\n";
+            return ExitFailure;
+        }
+        if (!ripper.UseDrive(device)) {
+            err() << "varnelo-cli " << command << ": there is no drive " << device << '\n';
+            return ExitFailure;
+        }
+    } else {
+        s.grabber.Initialize();
+        if (s.grabber.DriveCount() == 0) {
+            err() << "varnelo-cli " << command
+                  << ": no CD drive was found; name a disc image with --device\n";
+            return ExitFailure;
+        }
+        s.grabber.SelectDrive(1);
+        ripper.UseDrive(s.grabber.DriveId());
+    }
+    s.grabber.ReadDisc();
+    const QString name = s.grabber.DriveId();
+    switch (s.grabber.DiscStatus()) {
+    case 0:
+        err() << "varnelo-cli " << command << ": no disc in " << name
+              << (s.grabber.DiscError().isEmpty()
+                      ? QString()
+                      : QStringLiteral(" (") + s.grabber.DiscError() + QLatin1Char(')'))
+              << '\n';
+        return ExitFailure;
+    case 2:
+        err() << "varnelo-cli " << command << ": " << name << ": " << s.grabber.DiscError() << '\n';
+        return ExitFailure;
+    default:
+        break;
+    }
+    ripper.ListDiscTracks();
+
+    if (action == QLatin1String("list")) {
+        printRows(ripper);
+        return ExitOk;
+    }
+    if (action == QLatin1String("lookup")) {
+        if (!lookUp(s, action))
+            return ExitFailure;
+        printRows(ripper);
+        return ExitOk;
+    }
+
+    // rip
+    if (parser.isSet(lookupOption) && !lookUp(s, action))
+        err() << "varnelo-cli cd rip: ripping with the names the disc has\n";
+    if (parser.isSet(tracksOption)) {
+        QString error;
+        const auto tracks = parseTracks(parser.value(tracksOption), ripper.lv_cd.rowCount(), error);
+        if (!tracks)
+            return usageError(QStringLiteral("cd"), error);
+        for (int row = 0; row < ripper.lv_cd.rowCount(); ++row)
+            ripper.lv_cd.item(row, 0)->setCheckState(tracks->contains(row) ? Qt::Checked : Qt::Unchecked);
+    }
+    int checked = 0;
+    for (int row = 0; row < ripper.lv_cd.rowCount(); ++row)
+        checked += ripper.lv_cd.item(row, 0)->checkState() == Qt::Checked ? 1 : 0;
+
+    const bool terminal = isatty(STDERR_FILENO) == 1;
+    // Reading and encoding run side by side, so two grabs may report at once:
+    // the bar sums each grab's own share and never runs backwards.
+    std::map<int, double> grabPercent;
+    int finished = 0;
+    const auto draw = [&] {
+        if (!terminal || checked == 0)
+            return;
+        double sum = 0;
+        for (const auto &[grab, percent] : grabPercent)
+            sum += percent;
+        const double percent = std::min(100.0, sum / checked);
+        constexpr int width = 30;
+        const int filled = int(percent * width / 100);
+        err() << QStringLiteral("\r[%1%2] %3% %4/%5 tracks")
+                     .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.')))
+                     .arg(int(percent), 3)
+                     .arg(finished)
+                     .arg(checked);
+        err().flush();
+    };
+    QObject::connect(&s.grabber, &cd::AudioCDGrabber::GrabProgress, &ripper, [&](int grab, double p) {
+        double &share = grabPercent[grab];
+        share = std::max(share, std::clamp(p, 0.0, 100.0));
+        draw();
+    });
+    QObject::connect(&s.grabber, &cd::AudioCDGrabber::GrabFinished, &ripper, [&](int grab) {
+        grabPercent[grab] = 100;
+        ++finished;
+        draw();
+    });
+    QEventLoop loop;
+    QObject::connect(&ripper, &CdRipper::ripFinished, &loop, &QEventLoop::quit);
+    interrupted = false;
+    auto previous = std::signal(SIGINT, onInterrupt);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &ripper, [&] {
+        if (interrupted && s.state.Ripping)
+            ripper.StopRip();
+    });
+    watch.start(100);
+    bool ended = false;
+    QObject::connect(&ripper, &CdRipper::ripFinished, &ripper, [&] { ended = true; });
+    ripper.RipCheckedTracks(kind);
+    if (!ended)
+        loop.exec();
+    std::signal(SIGINT, previous);
+    if (terminal && checked > 0) {
+        err() << '\n';
+        err().flush(); // before the rows on standard output
+    }
+
+    int failures = 0;
+    for (const RipLogTrack &t : ripper.lastRip()) {
+        const bool done = t.result.status == cd::GrabResult::Status::Done;
+        QString status = t.reached ? t.status.trimmed() : QStringLiteral("not ripped");
+        if (!t.result.error.isEmpty())
+            status += QStringLiteral(": ") + t.result.error;
+        const QString accurate =
+            t.accurateRip.text().isEmpty() ? QStringLiteral("AccurateRip not checked") : t.accurateRip.text();
+        out() << t.path << '\t' << status << '\t' << (done ? accurate : QStringLiteral("-")) << '\n';
+        if (!done || t.result.uncorrected > 0)
+            ++failures;
+    }
+    if (!ripper.lastLogPath().isEmpty())
+        err() << "varnelo-cli cd rip: log " << QDir::toNativeSeparators(ripper.lastLogPath()) << '\n';
+    if (interrupted)
+        err() << "varnelo-cli cd rip: interrupted\n";
+    return failures == 0 && !interrupted ? ExitOk : ExitFailure;
+}
+
+const CommandRegistration registration("cd", cdCommand, kUsage);
+
+} // namespace
+} // namespace varnelo::cli

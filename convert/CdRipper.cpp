@@ -1,0 +1,608 @@
+#include "convert/CdRipper.h"
+
+#include "common/AppState.h"
+#include "common/Error.h"
+#include "common/Seams.h"
+#include "convert/CdSettings.h"
+#include "convert/EncoderSetup.h"
+#include "platform/audiofile/AudioFile.h"
+#include "platform/cd/AccurateRipLookup.h"
+#include "platform/cd/AudioCDGrabber.h"
+#include "platform/tags/AudioInformation.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+
+namespace varnelo {
+
+namespace {
+
+const QString Caption = QStringLiteral("friendly reminds");
+
+QString formatName(int kind) {
+    static const char *names[] = {"MP3", "WAV", "WMA", "OGG"};
+    return kind >= 0 && kind < 4 ? QString::fromLatin1(names[kind]) : QString::number(kind);
+}
+
+} // namespace
+
+QStringList CdRipper::columnTitles() {
+    return {QStringLiteral("No"),    QStringLiteral("File name"), QStringLiteral("Artist"),
+            QStringLiteral("Album"), QStringLiteral("Time"),      QStringLiteral("Stauts")};
+}
+
+CdRipper::CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
+                   AudioFile2LameEnc &encoder, EncoderSetup &setup, const EncoderSettingsSource &settings,
+                   AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QObject *parent)
+    : QObject(parent), state_(state), grabber_(grabber), information_(information), encoder_(encoder),
+      setup_(setup), settings_(settings), tags_(tags), prompts_(prompts), shell_(shell),
+      accurateRip_(std::make_unique<cd::AccurateRipLookup>()) {
+    lv_cd.setHorizontalHeaderLabels(columnTitles());
+    accurateRipServer = cd::AccurateRipLookup::defaultServer();
+
+    const auto action = [this](const char *name, const QString &text) {
+        auto *a = new QAction(text, this);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    oMP3c = action("oMP3c", QStringLiteral("To MP3"));
+    owavc = action("owavc", QStringLiteral("To WAV"));
+    oWMAc = action("oWMAc", QStringLiteral("To WMA"));
+    oOGGc = action("oOGGc", QStringLiteral("To OGG"));
+    Refrsh1 = action("Refrsh1", QStringLiteral("Refresh"));
+    FreeDB1 = action("FreeDB1", QStringLiteral("FreeDB"));
+    Eject1 = action("Eject1", QStringLiteral("Eject"));
+    CloseDriveTray1 = action("CloseDriveTray1", QStringLiteral("Close Drive Tray"));
+    int kind = 0;
+    for (QAction *a : {oMP3c, owavc, oWMAc, oOGGc}) {
+        connect(a, &QAction::triggered, this, [this, kind] { RipCheckedTracks(kind); });
+        ++kind;
+    }
+    connect(Refrsh1, &QAction::triggered, this, &CdRipper::Refrsh1Click);
+    connect(FreeDB1, &QAction::triggered, this, &CdRipper::LookUpFreeDB);
+    connect(Eject1, &QAction::triggered, this, &CdRipper::Eject1Click);
+    connect(CloseDriveTray1, &QAction::triggered, this, &CdRipper::CloseDriveTray1Click);
+
+    connect(&grabber_, &cd::AudioCDGrabber::OnFreeDBQueryStatus, this, &CdRipper::ShowFreeDBStatus);
+    connect(&grabber_, &cd::AudioCDGrabber::OnOperationProgress, this, [this](double progress) {
+        if (setProgress)
+            setProgress(int(std::lround(progress)));
+    });
+    connect(&grabber_, &cd::AudioCDGrabber::GrabStarted, this, &CdRipper::onGrabStarted);
+    connect(&grabber_, &cd::AudioCDGrabber::GrabFinished, this, &CdRipper::onGrabFinished);
+    connect(&grabber_, &cd::AudioCDGrabber::GrabsEnded, this, &CdRipper::onGrabsEnded);
+    connect(&grabber_, &cd::AudioCDGrabber::OnMediaChange, this, [this] {
+        // A rip keeps its rows; the list follows the disc once it is over.
+        if (state_.Ripping || grabsRunning_ || !state_.RipPage) {
+            listStale_ = true;
+            return;
+        }
+        if (state_.CdPlaying && stopCdPlayback)
+            stopCdPlayback();
+        ListDiscTracks();
+    });
+    connect(accurateRip_.get(), &cd::AccurateRipLookup::finished, this, &CdRipper::onAccurateRipDone);
+}
+
+CdRipper::~CdRipper() = default;
+
+QString CdRipper::rowText(int row, int column) const {
+    const QStandardItem *item = lv_cd.item(row, column);
+    return item ? item->text() : QString();
+}
+
+QString CdRipper::status(int row) const {
+    return rowText(row, StatusColumn);
+}
+
+void CdRipper::setStatus(int row, const QString &text) {
+    if (QStandardItem *item = lv_cd.item(row, StatusColumn))
+        item->setText(text);
+}
+
+int CdRipper::selectedRow() const {
+    const QModelIndexList rows = lv_cdSelection.selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void CdRipper::selectRow(int row) {
+    if (row < 0 || row >= lv_cd.rowCount())
+        return;
+    lv_cdSelection.setCurrentIndex(lv_cd.index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+QString CdRipper::CurrentTrackName() const {
+    const int row = rowOfPlaying >= 0 ? rowOfPlaying : selectedRow();
+    return row >= 0 && row < int(TrackEntries.size()) ? TrackEntries[std::size_t(row)].Title : QString();
+}
+
+void CdRipper::setUpDrive() {
+    if (!grabber_.Initialize())
+        grabber_.Initialize();
+    if (rememberedImage) {
+        const QString image = rememberedImage();
+        if (!image.isEmpty() && QFileInfo::exists(image))
+            grabber_.AddImage(image);
+    }
+    grabber_.SelectDrive(grabber_.DriveCount());
+    const cd::ReadMode mode = ReadGrabSettings(settings_);
+    grabber_.SetGrabMode(mode.grabMode);
+    grabber_.SetRetries(mode.retries);
+    grabber_.SetErrorAction(mode.errorAction);
+    FillDriveList();
+    grabber_.setMediaWatch(true);
+    drivesSetUp_ = true;
+}
+
+void CdRipper::FillDriveList(int selectLine) {
+    const int selected = grabber_.SelectedDrive();
+    QStringList lines;
+    for (int n = 1; n <= grabber_.DriveCount(); ++n) {
+        grabber_.SelectDrive(n);
+        lines << QStringLiteral("[%1]  %2  %3  %4")
+                     .arg(grabber_.DriveId(), grabber_.DriveVendor(), grabber_.DriveProduct(),
+                          grabber_.DriveRevision());
+    }
+    grabber_.SelectDrive(selected);
+    if (fillDriveList)
+        fillDriveList(lines, selectLine);
+}
+
+void CdRipper::OpenCdDrive() {
+    if (lv_cd.rowCount() >= 2) {
+        ListDiscTracks();
+        return;
+    }
+    try {
+        if (!drivesSetUp_)
+            setUpDrive();
+        ListDiscTracks();
+    } catch (const Error &e) {
+        prompts_.message(e.message(), Caption, PromptIcon::Information, PromptButtons::Ok);
+    }
+}
+
+void CdRipper::ListDiscTracks() {
+    if (!drivesSetUp_)
+        setUpDrive();
+    listStale_ = false;
+    grabber_.ReadDisc();
+    lv_cd.removeRows(0, lv_cd.rowCount());
+    TrackEntries.clear();
+    const auto refuse = [this](std::initializer_list<QString> messages) {
+        for (const QString &m : messages)
+            prompts_.message(m, Caption, PromptIcon::Information, PromptButtons::Ok);
+        if (enableDriveList)
+            enableDriveList(true);
+    };
+    if (grabber_.DriveCount() == 0)
+        return refuse({QStringLiteral("No CD drive was found. A disc image (.cue or .toc) can be chosen as a "
+                                      "drive in Options, \"Set Ripper\".")});
+    if (grabber_.DiscStatus() == 0)
+        return refuse({QStringLiteral("No disc")});
+    if (grabber_.TrackCount() <= 0)
+        return refuse({QStringLiteral("Empty disc"),
+                       QStringLiteral("Disc is empty or drive not support this disc type!")});
+    if (grabber_.DiscStatus() == 2)
+        return refuse({QStringLiteral("Unrecognized")});
+    const int n = grabber_.AudioTrackCount();
+    if (n <= 0)
+        return;
+    TrackEntries.resize(std::size_t(n));
+    for (int i = 0; i < n; ++i) {
+        grabber_.SelectTrack(i);
+        TrackEntry &e = TrackEntries[std::size_t(i)];
+        const QString number = TrackNumberText(i + 1);
+        const QString title = grabber_.TrackTitle();
+        e.Title =
+            title != QStringLiteral("Session1 Track%1").arg(i + 1) ? title : QStringLiteral("Track") + number;
+        const QString artist = grabber_.TrackArtist();
+        e.Artist = artist.isEmpty() ? QStringLiteral("Unknown Artist") : artist;
+        const QString album = grabber_.TrackAlbum();
+        e.Album = album.isEmpty() ? QStringLiteral("Unknown Album") : album;
+        e.Genre = grabber_.TrackGenre();
+        e.Year = grabber_.TrackYear();
+        const QString time = QStringLiteral("%1:%2:%3")
+                                 .arg(grabber_.TrackMinutes())
+                                 .arg(grabber_.TrackSeconds(), 2, 10, QLatin1Char('0'))
+                                 .arg(grabber_.TrackFrames(), 2, 10, QLatin1Char('0'));
+        QList<QStandardItem *> row;
+        for (const QString &text : {number, e.Title, e.Artist, e.Album, time, QStringLiteral(" OK ")}) {
+            auto *item = new QStandardItem(text);
+            item->setEditable(false);
+            row << item;
+        }
+        row.first()->setCheckable(true);
+        row.first()->setCheckState(Qt::Checked);
+        lv_cd.appendRow(row);
+    }
+}
+
+void CdRipper::Refrsh1Click() {
+    if (state_.CdPlaying && stopCdPlayback)
+        stopCdPlayback();
+    ListDiscTracks();
+}
+
+void CdRipper::RipCheckedTracks(int kind) {
+    if (state_.Ripping || grabsRunning_)
+        return;
+    if (state_.CdPlaying) {
+        if (prompts_.message(QStringLiteral("Stop playing"), Caption, PromptIcon::Question,
+                             PromptButtons::OkCancel) != PromptAnswer::Ok)
+            return;
+        if (stopCdPlayback)
+            stopCdPlayback();
+    }
+    state_.RipFormat = kind;
+    if (!drivesSetUp_)
+        setUpDrive();
+    grabber_.ReadDisc();
+    // The settings of the moment, as the encoder's.
+    const cd::ReadMode mode = ReadGrabSettings(settings_);
+    grabber_.SetGrabMode(mode.grabMode);
+    grabber_.SetRetries(mode.retries);
+    grabber_.SetErrorAction(mode.errorAction);
+
+    state_.Ripping = true;
+    if (showPanel)
+        showPanel(true);
+    if (setListEnabled)
+        setListEnabled(false);
+    if (setProgress)
+        setProgress(0);
+
+    const cd::DiscToc &toc = grabber_.Toc();
+    log_ = RipLog();
+    log_.when = QDateTime::currentDateTime();
+    log_.drive = grabber_.DriveIsImage()
+                     ? QStringLiteral("disc image %1").arg(QDir::toNativeSeparators(grabber_.DriveId()))
+                     : QStringLiteral("%1 %2 %3 (%4)")
+                           .arg(grabber_.DriveVendor(), grabber_.DriveProduct(), grabber_.DriveRevision(),
+                                grabber_.DriveId());
+    log_.grabMode = grabber_.readMode().grabMode;
+    log_.retries = grabber_.readMode().retries;
+    log_.errorAction = grabber_.readMode().errorAction;
+    log_.format = formatName(kind);
+    log_.cddbId = cd::CddbDiscId(toc);
+    log_.musicBrainzId = cd::MusicBrainzDiscId(toc);
+    log_.accurateRipPath = cd::accurateRipPath(cd::accurateRipIds(toc));
+    if (const auto &info = grabber_.AlbumInformation())
+        log_.albumSource = info->source;
+    else if (!toc.title.isEmpty() || !toc.performer.isEmpty())
+        log_.albumSource = QStringLiteral("CD-Text");
+    planned_.clear();
+
+    QString folder = outputFolder ? outputFolder() : QDir::homePath();
+    if (!QFileInfo(folder).isDir())
+        QDir().mkdir(folder); // one level, as the converter makes it
+    if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+    const int naming = folderNaming ? folderNaming() : 0;
+    QSet<QString> taken;
+    bool first = true;
+    for (int i = 0; i < lv_cd.rowCount() && i < int(TrackEntries.size()); ++i) {
+        if (!state_.Ripping)
+            break;
+        if (lv_cd.item(i, 0)->checkState() != Qt::Checked)
+            continue;
+        const TrackEntry &entry = TrackEntries[std::size_t(i)];
+        if (log_.artist.isEmpty()) {
+            log_.artist = entry.Artist;
+            log_.album = entry.Album;
+        }
+        setup_.ConfigureEncoder(
+            kind, EncoderTarget{grabber_.GetOutputFile(), encoder_, EncoderTarget::Role::Ripper});
+        state_.Grabbing = true;
+        const QString path = RipOutputPath(folder, naming, entry, i + 1, setup_.OutputExtension(), taken);
+        taken.insert(path);
+        grabber_.SelectTrack(i);
+        Planned p;
+        p.row = i;
+        p.path = path;
+        p.log.number = i + 1;
+        p.log.title = entry.Title;
+        p.log.artist = entry.Artist;
+        p.log.path = QDir::toNativeSeparators(path);
+        p.log.sectors = grabber_.TrackLength();
+        try {
+            const int grab = grabber_.GrabToFile(path);
+            planned_[grab] = p;
+            if (first && setRipperName)
+                setRipperName(QDir::toNativeSeparators(path) + QStringLiteral("   "));
+            first = false;
+        } catch (const Error &e) {
+            // Never reached the grab: the row says so and the rip goes on or stops as the options say.
+            setStatus(i, QStringLiteral("Error"));
+            p.log.reached = true;
+            p.log.result.status = cd::GrabResult::Status::Failed;
+            p.log.result.error = e.message();
+            p.log.status = QStringLiteral("Error");
+            p.finished = true;
+            planned_[-1 - i] = p;
+            Q_EMIT trackRipped(i, path, QStringLiteral("Error"));
+            if (mode.errorAction == 0)
+                break;
+        }
+    }
+    grabber_.EndGrabs();
+    grabsRunning_ = grabber_.Busy();
+    if (!grabsRunning_) {
+        state_.Grabbing = false;
+        StopRip();
+        finishRip();
+        return;
+    }
+    accurateRipPending_ = accurateRipServer.isValid() && !accurateRipServer.isEmpty();
+    if (accurateRipPending_) {
+        accurateRip_->server = accurateRipServer;
+        accurateRip_->Fetch(toc);
+    } else {
+        log_.accurateRipState = QStringLiteral("not asked");
+    }
+}
+
+void CdRipper::onGrabStarted(int grab) {
+    auto it = planned_.find(grab);
+    if (it == planned_.end())
+        return;
+    setStatus(it->second.row, QStringLiteral("Converter"));
+    if (state_.Ripping)
+        selectRow(it->second.row);
+    if (setRipperName)
+        setRipperName(QDir::toNativeSeparators(it->second.path) + QStringLiteral("   "));
+}
+
+void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
+    auto it = planned_.find(grab);
+    if (it == planned_.end())
+        return;
+    Planned &p = it->second;
+    p.finished = true;
+    p.log.result = result;
+    p.log.reached = result.status != cd::GrabResult::Status::NotStarted;
+    QString text;
+    switch (result.status) {
+    case cd::GrabResult::Status::Done: {
+        const TrackEntry entry =
+            p.row < int(TrackEntries.size()) ? TrackEntries[std::size_t(p.row)] : TrackEntry();
+        try {
+            tags_.ClearInfo();
+            tags_.setInfoTitle(entry.Title);
+            tags_.setInfoArtist(entry.Artist);
+            tags_.setInfoAlbum(entry.Album);
+            tags_.setInfoGenreS(entry.Genre);
+            tags_.setInfoYear(entry.Year.left(4).toInt());
+            tags_.setInfoTrack(p.row + 1);
+            tags_.SaveInfo(p.path);
+        } catch (const Error &e) {
+            p.log.result.error = QStringLiteral("the tags could not be written: ") + e.message();
+        }
+        text = result.uncorrected > 0 ? QStringLiteral("Read errors") : QStringLiteral("Finsh");
+        lastOutputFolder_ = QFileInfo(p.path).absolutePath();
+        break;
+    }
+    case cd::GrabResult::Status::Stopped:
+        text = QStringLiteral("Stopped");
+        break;
+    case cd::GrabResult::Status::Failed:
+        text = QStringLiteral("Error");
+        break;
+    case cd::GrabResult::Status::NotStarted:
+        text = QStringLiteral(" OK ");
+        break;
+    }
+    p.log.status = text;
+    setStatus(p.row, text);
+    if (!accurateRipPending_ && result.status == cd::GrabResult::Status::Done)
+        applyAccurateRip(p);
+    Q_EMIT trackRipped(p.row, p.path, status(p.row));
+    if (result.status == cd::GrabResult::Status::Failed && grabber_.readMode().errorAction == 0 &&
+        state_.Ripping)
+        StopRip();
+}
+
+void CdRipper::applyAccurateRip(Planned &p) {
+    const cd::GrabResult &r = p.log.result;
+    if (r.status != cd::GrabResult::Status::Done || !accurateRip_->done() || !accurateRip_->error().isEmpty())
+        return;
+    p.log.accurateRip = cd::verifyAccurateRip(accurateRip_->pressings(), p.row, r.arV1, r.arV2);
+    // A track with sectors that stayed unreadable keeps saying so.
+    if (r.uncorrected == 0)
+        setStatus(p.row, p.log.accurateRip.text());
+}
+
+void CdRipper::onAccurateRipDone() {
+    accurateRipPending_ = false;
+    if (!accurateRip_->error().isEmpty())
+        log_.accurateRipState = QStringLiteral("not checked: ") + accurateRip_->error();
+    else if (accurateRip_->pressings().empty())
+        log_.accurateRipState = QStringLiteral("not in the database");
+    else
+        log_.accurateRipState =
+            QStringLiteral("%1 pressing(s) in the database").arg(accurateRip_->pressings().size());
+    for (auto &[grab, p] : planned_) {
+        if (p.finished && p.log.result.status == cd::GrabResult::Status::Done) {
+            applyAccurateRip(p);
+            Q_EMIT trackRipped(p.row, p.path, status(p.row));
+        }
+    }
+    if (!grabsRunning_)
+        finishRip();
+}
+
+void CdRipper::onGrabsEnded() {
+    if (!grabsRunning_)
+        return;
+    grabsRunning_ = false;
+    state_.Grabbing = false;
+    if (state_.Ripping)
+        StopRip();
+    if (!accurateRipPending_)
+        finishRip();
+}
+
+void CdRipper::StopRip() {
+    if (state_.Grabbing && state_.Ripping)
+        grabber_.AbortGrab();
+    state_.Grabbing = false;
+    state_.Ripping = false;
+    if (setListEnabled)
+        setListEnabled(true);
+    if (showPanel)
+        showPanel(false);
+}
+
+void CdRipper::finishRip() {
+    std::vector<Planned> tracks;
+    for (const auto &[grab, p] : planned_)
+        tracks.push_back(p);
+    std::sort(tracks.begin(), tracks.end(), [](const Planned &a, const Planned &b) { return a.row < b.row; });
+    bool reached = false;
+    for (const Planned &p : tracks) {
+        log_.tracks.push_back(p.log);
+        reached = reached || p.log.reached;
+    }
+    lastRip_ = log_.tracks;
+    if (reached) {
+        QString folder = lastOutputFolder_;
+        if (folder.isEmpty())
+            folder = outputFolder ? outputFolder() : QDir::homePath();
+        lastLogPath_ = QDir(folder).filePath(log_.fileName());
+        QString error;
+        if (!WriteRipLog(lastLogPath_, log_.text(), error))
+            prompts_.message(QStringLiteral("The rip log %1 could not be written: %2")
+                                 .arg(QDir::toNativeSeparators(lastLogPath_), error),
+                             Caption, PromptIcon::Information, PromptButtons::Ok);
+    }
+    planned_.clear();
+    if (openFolderWhenDone && openFolderWhenDone()) {
+        const QString folder = !lastOutputFolder_.isEmpty() ? lastOutputFolder_
+                               : outputFolder               ? outputFolder()
+                                                            : QString();
+        if (!folder.isEmpty())
+            shell_.openFolder(folder);
+    }
+    if (listStale_ && state_.RipPage)
+        ListDiscTracks();
+    Q_EMIT ripFinished();
+}
+
+void CdRipper::LookUpFreeDB() {
+    if (grabber_.AudioTrackCount() == 0) {
+        prompts_.message(QStringLiteral("No disc"), Caption, PromptIcon::Information, PromptButtons::Ok);
+        return;
+    }
+    if (lookupSettings)
+        information_.settings = lookupSettings();
+    information_.chooseMatch = [this](const QStringList &matches) {
+        return prompts_.chooseItem(QStringLiteral("Album information"),
+                                   QStringLiteral("Several albums match this disc. Choose one:"), matches);
+    };
+    grabber_.QueryFreeDB(information_, 1);
+}
+
+void CdRipper::ShowFreeDBStatus(int status) {
+    const auto show = [this](const QString &text) {
+        if (showState)
+            showState(text);
+    };
+    const auto hide = [this] {
+        if (hideState)
+            hideState();
+    };
+    switch (status) {
+    case 1:
+        show(QStringLiteral("Connecting to  server..."));
+        break;
+    case 2:
+        show(QStringLiteral("Quering for album entry..."));
+        break;
+    case 3:
+        show(QStringLiteral("FreeDB information loaded"));
+        show(QStringLiteral("Refresh CD information..."));
+        if (!state_.Ripping && !grabsRunning_)
+            ListDiscTracks();
+        hide();
+        break;
+    case -2:
+        show(QStringLiteral("No FreeDB information available for this CD!"));
+        hide();
+        break;
+    case -1:
+        show(QStringLiteral("Connection failed!"));
+        hide();
+        break;
+    default:
+        hide();
+        break;
+    }
+}
+
+void CdRipper::Eject1Click() {
+    if (state_.CdPlaying && stopCdPlayback)
+        stopCdPlayback();
+    try {
+        grabber_.Eject();
+    } catch (const Error &e) {
+        prompts_.message(e.message(), Caption, PromptIcon::Information, PromptButtons::Ok);
+    }
+}
+
+void CdRipper::CloseDriveTray1Click() {
+    try {
+        grabber_.CloseTray();
+    } catch (const Error &e) {
+        prompts_.message(e.message(), Caption, PromptIcon::Information, PromptButtons::Ok);
+    }
+}
+
+void CdRipper::ChooseDiscImage() {
+    const QStringList files = prompts_.openFiles(QStringLiteral("Choose a disc image"), QDir::homePath(),
+                                                 QStringLiteral("Disc images (*.cue *.toc)"));
+    if (!files.isEmpty())
+        UseDiscImage(files.first());
+}
+
+bool CdRipper::UseDrive(const QString &device) {
+    if (!drivesSetUp_)
+        setUpDrive();
+    for (int n = 1; n <= grabber_.DriveCount(); ++n) {
+        grabber_.SelectDrive(n);
+        if (grabber_.DriveId() == device) {
+            FillDriveList(n - 1);
+            return true;
+        }
+    }
+    const int number = grabber_.AddImage(device);
+    if (number == 0)
+        return false;
+    grabber_.SelectDrive(number);
+    FillDriveList(number - 1);
+    return true;
+}
+
+void CdRipper::UseDiscImage(const QString &path) {
+    if (!drivesSetUp_)
+        setUpDrive();
+    const int number = grabber_.AddImage(path);
+    if (number == 0) {
+        prompts_.message(
+            QStringLiteral("%1 is not a disc image (.cue or .toc).").arg(QDir::toNativeSeparators(path)),
+            Caption, PromptIcon::Information, PromptButtons::Ok);
+        return;
+    }
+    grabber_.SelectDrive(number);
+    FillDriveList(number - 1);
+    if (rememberImage)
+        rememberImage(QFileInfo(path).absoluteFilePath());
+    if (state_.RipPage && !state_.Ripping && !grabsRunning_) {
+        if (state_.CdPlaying && stopCdPlayback)
+            stopCdPlayback();
+        ListDiscTracks();
+    }
+}
+
+} // namespace varnelo

@@ -1,0 +1,44 @@
+#include "convert/CdSettings.h"
+
+#include "common/SettingsFile.h"
+#include "convert/EncoderSetup.h"
+#include "convert/SettingsKeys.h"
+
+#include <QDir>
+#include <QSysInfo>
+
+namespace varnelo {
+
+cd::LookupSettings ReadLookupSettings(const SettingsFile &file, const QString &dataFolder) {
+    using namespace keys;
+    cd::LookupSettings s;
+    const int source = readDialog(file, FreedbToServer);
+    s.source = source == 0   ? cd::LookupSettings::Source::Any
+               : source == 2 ? cd::LookupSettings::Source::LocalFile
+                             : cd::LookupSettings::Source::CddbOnly;
+    const QStringList sites = freedbSiteItems();
+    const int site = readDialog(file, FreedbSite);
+    const QString host = sites.value(site, sites.value(0));
+    s.cddbServer = cd::cddbServerUrl(
+        host, file.readString(name(FreedbPort.section), name(FreedbPort.key), QStringLiteral("80")));
+    bool ok = false;
+    const int timeout =
+        file.readString(name(FreedbTimeout.section), name(FreedbTimeout.key), QStringLiteral("10000"))
+            .toInt(&ok);
+    s.timeoutMs = ok && timeout > 0 ? timeout : 10000;
+    s.proxy = file.readString(name(FreedbProxy.section), name(FreedbProxy.key), QString());
+    s.localFile = QDir(dataFolder).filePath(QStringLiteral("CDFreeDB.ini"));
+    s.user = QString::fromLocal8Bit(qgetenv("USER"));
+    s.host = QSysInfo::machineHostName();
+    return s;
+}
+
+cd::ReadMode ReadGrabSettings(const EncoderSettingsSource &settings) {
+    cd::ReadMode mode;
+    mode.grabMode = settings.readInteger(keys::GrabModeKey);
+    mode.retries = settings.readInteger(keys::GrabRetries);
+    mode.errorAction = settings.readInteger(keys::GrabStop);
+    return mode;
+}
+
+} // namespace varnelo

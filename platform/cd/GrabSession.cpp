@@ -1,0 +1,339 @@
+#include "platform/cd/GrabSession.h"
+
+#include "platform/audiofile/AudioFile.h"
+#include "platform/cd/AccurateRip.h"
+#include "platform/cd/CdDrive.h"
+#include "platform/cd/DiscToc.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QThread>
+#include <QtEndian>
+
+#include <zlib.h>
+
+namespace varnelo::cd {
+
+namespace {
+
+QString tr(const char *text) {
+    return QCoreApplication::translate("GrabSession", text);
+}
+
+// Blocks of about a third of a second go from the reader to an encoder.
+constexpr int BlockSectors = 25;
+
+} // namespace
+
+struct GrabSession::Job {
+    int id = 0;
+    GrabRequest request;
+    std::deque<SampleBlock> blocks;
+    bool readStarted = false;
+    bool readDone = false;
+    bool readComplete = false;          // every sector was read (none stopped it)
+    std::atomic<bool> cancelled{false}; // the output failed: reading this track is pointless
+    GrabResult result;                  // the reader fills the reading part
+};
+
+GrabSession::GrabSession(QString device, ReadMode mode, std::shared_ptr<ReadFaults> faults, Events events,
+                         int encoders)
+    : device_(std::move(device)), mode_(mode), faults_(std::move(faults)), events_(std::move(events)),
+      encoderCount_(encoders > 0 ? encoders : std::clamp(QThread::idealThreadCount(), 1, 4)) {}
+
+GrabSession::~GrabSession() {
+    abort();
+    wait();
+}
+
+int GrabSession::submit(GrabRequest request) {
+    auto job = std::make_unique<Job>();
+    job->request = std::move(request);
+    int id;
+    {
+        std::lock_guard lock(mutex_);
+        id = int(jobs_.size());
+        job->id = id;
+        jobs_.push_back(std::move(job));
+    }
+    changed_.notify_all();
+    if (threads_.empty())
+        startThreads();
+    return id;
+}
+
+void GrabSession::close() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    changed_.notify_all();
+    if (threads_.empty()) {
+        if (events_.ended)
+            events_.ended();
+    }
+}
+
+void GrabSession::abort() {
+    {
+        std::lock_guard lock(mutex_);
+        aborted_ = true;
+        closed_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool GrabSession::accepting() {
+    std::lock_guard lock(mutex_);
+    return !closed_;
+}
+
+void GrabSession::wait() {
+    for (std::thread &t : threads_)
+        if (t.joinable())
+            t.join();
+}
+
+void GrabSession::startThreads() {
+    std::lock_guard lock(mutex_);
+    runningThreads_ = 1 + encoderCount_;
+    threads_.emplace_back([this] { readLoop(); });
+    for (int i = 0; i < encoderCount_; ++i)
+        threads_.emplace_back([this] { encodeLoop(); });
+}
+
+void GrabSession::threadDone() {
+    bool last;
+    {
+        std::lock_guard lock(mutex_);
+        last = --runningThreads_ == 0;
+    }
+    if (last && events_.ended)
+        events_.ended();
+}
+
+void GrabSession::readLoop() {
+    DiscState state;
+    QString openError;
+    std::unique_ptr<DiscHandle> disc = DiscHandle::open(device_, state, openError);
+    std::unique_ptr<SectorReader> reader;
+    if (disc) {
+        reader = std::make_unique<SectorReader>(*disc, mode_, faults_, &aborted_);
+        if (!reader->open(openError))
+            reader.reset();
+    }
+    for (;;) {
+        Job *job = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(
+                lock, [this] { return aborted_ || stopReading_ || nextToRead_ < jobs_.size() || closed_; });
+            if (aborted_ || stopReading_ || nextToRead_ >= jobs_.size())
+                break;
+            job = jobs_[nextToRead_++].get();
+            job->readStarted = true;
+        }
+        if (events_.started)
+            events_.started(job->id);
+        readTrack(reader.get(), *job, openError);
+    }
+    reader.reset();
+    disc.reset();
+    changed_.notify_all();
+    threadDone();
+}
+
+void GrabSession::readTrack(SectorReader *reader, Job &job, const QString &openError) {
+    GrabResult &r = job.result;
+    const GrabRequest &q = job.request;
+    bool failed = false;
+    bool complete = false;
+    if (!reader) {
+        failed = true;
+        r.error = openError;
+    } else {
+        reader->startRange(q.start, q.sectors);
+        AccurateRipChecksum checksum(q.firstAudio, q.lastAudio);
+        uLong crc = crc32(0, nullptr, 0);
+        const int errorsBefore = reader->readErrors();
+        SampleBlock block;
+        block.reserve(std::size_t(BlockSectors) * SectorReader::SectorSamples);
+        static const std::array<qint16, SectorReader::SectorSamples> silence{};
+        qint32 s = 0;
+        for (; s < q.sectors; ++s) {
+            if (aborted_ || job.cancelled)
+                break;
+            bool bad = false;
+            const qint16 *data = reader->readNext(bad);
+            if (!data)
+                data = silence.data();
+            if (bad) {
+                ++r.uncorrected;
+                if (!r.badRanges.empty() && r.badRanges.back().second == s - 1)
+                    r.badRanges.back().second = s;
+                else
+                    r.badRanges.emplace_back(s, s);
+                if (mode_.errorAction == 0) {
+                    failed = true;
+                    r.error = tr("The sector at %1 could not be read correctly.").arg(sectorTimeText(s));
+                    break;
+                }
+                if (mode_.errorAction == 2)
+                    continue; // cut
+                data = silence.data();
+            }
+            checksum.add(data, FramesPerSector);
+            if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+                crc = crc32(crc, reinterpret_cast<const Bytef *>(data), SectorBytes);
+            } else {
+                std::array<qint16, SectorReader::SectorSamples> le;
+                qToLittleEndian<qint16>(data, SectorReader::SectorSamples, le.data());
+                crc = crc32(crc, reinterpret_cast<const Bytef *>(le.data()), SectorBytes);
+            }
+            for (int i = 0; i < SectorReader::SectorSamples; ++i)
+                block.push_back(Sample(data[i]) * 65536);
+            if (block.size() >= std::size_t(BlockSectors) * SectorReader::SectorSamples) {
+                if (!pushBlock(job, std::move(block)))
+                    break;
+                block = {};
+                block.reserve(std::size_t(BlockSectors) * SectorReader::SectorSamples);
+            }
+        }
+        complete = s == q.sectors && !failed;
+        if (complete && !block.empty())
+            complete = pushBlock(job, std::move(block));
+        checksum.finish();
+        r.crc32 = quint32(crc);
+        r.arV1 = checksum.v1();
+        r.arV2 = checksum.v2();
+        r.readErrors = reader->readErrors() - errorsBefore;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        job.readDone = true;
+        job.readComplete = complete;
+        if (failed) {
+            r.status = GrabResult::Status::Failed;
+            if (mode_.errorAction == 0)
+                stopReading_ = true;
+        }
+    }
+    changed_.notify_all();
+}
+
+bool GrabSession::pushBlock(Job &job, SampleBlock &&block) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return buffered_ < BufferBudgetBytes || aborted_ || job.cancelled; });
+    if (aborted_ || job.cancelled)
+        return false;
+    buffered_ += block.size() * sizeof(Sample);
+    job.blocks.push_back(std::move(block));
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+}
+
+void GrabSession::encodeLoop() {
+    for (;;) {
+        Job *job = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return nextToEncode_ < jobs_.size() || closed_; });
+            if (nextToEncode_ >= jobs_.size())
+                break;
+            job = jobs_[nextToEncode_++].get();
+        }
+        encodeJob(*job);
+    }
+    changed_.notify_all();
+    threadDone();
+}
+
+void GrabSession::finishUnstarted(Job &job) {
+    GrabRequest &q = job.request;
+    if (q.output) {
+        q.output->CloseFile();
+        q.output.reset();
+    }
+    QFile::remove(q.path);
+    job.result.status = GrabResult::Status::NotStarted;
+    if (events_.finished)
+        events_.finished(job.id, job.result);
+}
+
+void GrabSession::encodeJob(Job &job) {
+    GrabRequest &q = job.request;
+    const qint64 expected = qint64(q.sectors) * FramesPerSector;
+    QString writeError;
+    qint64 frames = 0;
+    int lastPercent = -1;
+    bool dropped = false;   // blocks thrown away after Stop
+    bool neverRead = false; // the reader will not come to this track
+    bool complete = false;
+    for (;;) {
+        SampleBlock block;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] {
+                return !job.blocks.empty() || job.readDone ||
+                       (!job.readStarted && (aborted_ || stopReading_));
+            });
+            if (job.blocks.empty()) {
+                neverRead = !job.readDone;
+                complete = job.readComplete;
+                break;
+            }
+            block = std::move(job.blocks.front());
+            job.blocks.pop_front();
+            buffered_ -= block.size() * sizeof(Sample);
+            if (aborted_)
+                dropped = true;
+        }
+        changed_.notify_all();
+        if (dropped || !writeError.isEmpty())
+            continue; // drain what was read
+        if (!q.output->WriteSamples(block)) {
+            writeError = q.output->ErrorText();
+            job.cancelled = true;
+            continue;
+        }
+        frames += qint64(block.size() / 2);
+        const int percent = expected > 0 ? int(std::min<qint64>(frames * 100 / expected, 99)) : 0;
+        if (percent != lastPercent && events_.progress) {
+            lastPercent = percent;
+            events_.progress(job.id, percent);
+        }
+    }
+    if (neverRead) {
+        finishUnstarted(job);
+        return;
+    }
+    q.output->CloseFile();
+    if (writeError.isEmpty() && q.output->ErrorCode() != AudioFile::NoError)
+        writeError = q.output->ErrorText();
+    q.output.reset();
+
+    // The reader is done with the result: readDone was seen under the lock.
+    GrabResult &r = job.result;
+    r.frames = frames;
+    if (r.status == GrabResult::Status::Failed) {
+        // the reader said why
+    } else if (!writeError.isEmpty()) {
+        r.status = GrabResult::Status::Failed;
+        r.error = writeError;
+    } else if (dropped || !complete) {
+        r.status = GrabResult::Status::Stopped;
+    } else {
+        r.status = GrabResult::Status::Done;
+    }
+    if (r.status != GrabResult::Status::Done) {
+        // A cut or failed track must not stay behind looking whole.
+        QFile::remove(q.path);
+    } else if (events_.progress) {
+        events_.progress(job.id, 100);
+    }
+    if (events_.finished)
+        events_.finished(job.id, r);
+}
+
+} // namespace varnelo::cd

@@ -1,0 +1,151 @@
+// varnelo-cli cd on generated images, with the album information and the
+// AccurateRip database served on 127.0.0.1.
+#include "cd/HttpTestServer.h"
+#include "platform/cd/CdDrive.h"
+#include "support/DiscImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace varnelo;
+using namespace varnelo::test;
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out, err;
+};
+
+CliRun cli(const QStringList &args, const QString &folder) {
+    QByteArray out, err;
+    QStringList full{QStringLiteral("cd")};
+    full << args;
+    // The settings file of the working folder: run from there.
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder);
+    CliRun r;
+    r.code = runProgram(QStringLiteral(VARNELO_CLI_PATH), full, &out, &err, 180000);
+    QDir::setCurrent(previous);
+    r.out = QString::fromUtf8(out);
+    r.err = QString::fromUtf8(err);
+    return r;
+}
+
+} // namespace
+
+TEST(CdCli, ListsDiscsWithAndWithoutText) {
+    QTemporaryDir dir;
+    const DiscImage plain = writeDiscImage(dir.path(), QStringLiteral("plain"), highVoltage(false));
+    CliRun r = cli({QStringLiteral("list"), QStringLiteral("--device"), plain.sheet}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("01\tTrack01\tUnknown Artist\tUnknown Album\t0:03:17\n"
+                                    "02\tTrack02\tUnknown Artist\tUnknown Album\t0:02:01\n"
+                                    "03\tTrack03\tUnknown Artist\tUnknown Album\t0:04:74\n"));
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+
+    ImageSpec text = highVoltage(true);
+    text.toc = true;
+    const DiscImage named = writeDiscImage(dir.path(), QStringLiteral("named"), text);
+    r = cli({QStringLiteral("list"), QStringLiteral("--device"), named.sheet}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("01\tT.N.T.\tAC/DC\tHigh Voltage\t0:03:17\n")))
+        << r.out.toStdString();
+}
+
+TEST(CdCli, ClearMessagesForWhatCannotBeRead) {
+    QTemporaryDir dir;
+    ImageSpec data;
+    data.tracks = {{0, 300, false}};
+    const DiscImage dataDisc = writeDiscImage(dir.path(), QStringLiteral("data"), data);
+    const DiscImage broken = writeDiscImage(dir.path(), QStringLiteral("broken"), highVoltage(false));
+    QFile::remove(broken.data);
+    struct Case {
+        QStringList args;
+        int code;
+        const char *says;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("list"), QStringLiteral("--device"), dataDisc.sheet}, 1, "holds no audio tracks"},
+        {{QStringLiteral("list"), QStringLiteral("--device"), broken.sheet}, 1, "broken.bin"},
+        {{QStringLiteral("list"), QStringLiteral("--device"), dir.filePath(QStringLiteral("none.cue"))},
+         1,
+         "does not exist"},
+        {{QStringLiteral("list"), QStringLiteral("--device"), QStringLiteral("/dev/no-such-drive")},
+         1,
+         "no drive /dev/no-such-drive"},
+        {{QStringLiteral("rip"), QStringLiteral("--device"), broken.sheet, QStringLiteral("--to"),
+          QStringLiteral("flac")},
+         2,
+         "--to must be"},
+        {{QStringLiteral("rip"), QStringLiteral("--device"), dataDisc.sheet, QStringLiteral("--to"),
+          QStringLiteral("wav"), QStringLiteral("--name"), QStringLiteral("genre")},
+         2,
+         "genre"},
+        {{QStringLiteral("eject")}, 2, "unknown action eject"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const CliRun r = cli(c.args, dir.path());
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    if (cd::systemDrives().empty()) {
+        const CliRun r = cli({QStringLiteral("list")}, dir.path());
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("no CD drive was found"))) << r.err.toStdString();
+    }
+}
+
+TEST(CdCli, LooksUpAndRipsChosenTracks) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    HttpTestServer cddb([](const HttpRequest &r) -> HttpReply {
+        if (r.query.contains("query"))
+            return {200, "211 inexact\r\nrock 1 AC/DC / High Voltage\r\nmisc 2 AC/DC / T.N.T.\r\n.\r\n"};
+        const bool second = r.query.contains("misc");
+        return {200, "210 entry\r\nDTITLE=AC/DC / " + QByteArray(second ? "T.N.T." : "High Voltage") +
+                         "\r\nDGENRE=Rock\r\nTTITLE0=T.N.T.\r\nTTITLE1=Rock 'n' Roll Singer\r\nTTITLE2=The "
+                         "Jack\r\n.\r\n"};
+    });
+    ASSERT_TRUE(cddb.start());
+    HttpTestServer accurateRip([](const HttpRequest &) { return HttpReply{404, "no"}; });
+    ASSERT_TRUE(accurateRip.start());
+
+    CliRun r = cli({QStringLiteral("lookup"), QStringLiteral("--device"), image.sheet,
+                    QStringLiteral("--server"), cddb.url(), QStringLiteral("--match"), QStringLiteral("2")},
+                   dir.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("01\tT.N.T.\tAC/DC\tT.N.T.\t0:03:17\n")))
+        << r.out.toStdString();
+
+    r = cli({QStringLiteral("lookup"), QStringLiteral("--device"), image.sheet, QStringLiteral("--server"),
+             QStringLiteral("http://127.0.0.1:%1").arg(HttpTestServer::deadPort())},
+            dir.path());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Connection failed!"))) << r.err.toStdString();
+
+    const QString outDir = dir.filePath(QStringLiteral("music"));
+    r = cli({QStringLiteral("rip"), QStringLiteral("--device"), image.sheet, QStringLiteral("--to"),
+             QStringLiteral("wav"), QStringLiteral("--tracks"), QStringLiteral("1,3-3"),
+             QStringLiteral("--out"), outDir, QStringLiteral("--name"), QStringLiteral("album"),
+             QStringLiteral("--lookup"), QStringLiteral("--server"), cddb.url(),
+             QStringLiteral("--accuraterip"), accurateRip.url()},
+            dir.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QString album = outDir + QStringLiteral("/High Voltage/");
+    EXPECT_EQ(r.out, album + QStringLiteral("T.N.T..wav\tFinsh\tNot in database\n") + album +
+                         QStringLiteral("The Jack.wav\tFinsh\tNot in database\n"));
+    EXPECT_TRUE(wavData(album + QStringLiteral("The Jack.wav")) == image.trackBytes(2));
+    EXPECT_FALSE(QFile::exists(album + QStringLiteral("Rock 'n' Roll Singer.wav")));
+    EXPECT_TRUE(QFile::exists(album + QStringLiteral("ACDC - High Voltage.log")));
+
+    r = cli({QStringLiteral("rip"), QStringLiteral("--device"), image.sheet, QStringLiteral("--to"),
+             QStringLiteral("wav"), QStringLiteral("--tracks"), QStringLiteral("2,7")},
+            dir.path());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("\"7\""))) << r.err.toStdString();
+}

@@ -1,0 +1,364 @@
+// The ripper's operations on generated disc images, without a window: the
+// list and its texts, naming, the four formats, tags, Stop, read errors,
+// AccurateRip against a database served on 127.0.0.1, the log.
+#include "cd/HttpTestServer.h"
+#include "common/AppState.h"
+#include "common/SettingsFile.h"
+#include "convert/CdRipper.h"
+#include "convert/EncoderSetup.h"
+#include "convert/RipNaming.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/cd/AudioCDGrabber.h"
+#include "platform/cd/FreeDBInformation.h"
+#include "platform/tags/AudioInformation.h"
+#include "support/DiscImage.h"
+#include "support/Fakes.h"
+#include "support/Files.h"
+#include "support/Wait.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+using namespace varnelo;
+using namespace varnelo::test;
+
+namespace {
+
+// A canonical WAV of raw 16-bit stereo bytes, for the AccurateRip oracle.
+void writeWav(const QString &path, const QByteArray &pcm) {
+    QByteArray h("RIFF....WAVEfmt ");
+    const auto le32 = [](quint32 v) {
+        QByteArray b(4, '\0');
+        qToLittleEndian(v, b.data());
+        return b;
+    };
+    const auto le16 = [](quint16 v) {
+        QByteArray b(2, '\0');
+        qToLittleEndian(v, b.data());
+        return b;
+    };
+    h += le32(16) + le16(1) + le16(2) + le32(44100) + le32(44100 * 4) + le16(4) + le16(16) + "data" +
+         le32(quint32(pcm.size()));
+    h.replace(4, 4, le32(quint32(36 + pcm.size())));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(h + pcm);
+}
+
+// The checksum of whipper's accuraterip-checksum (an independent implementation).
+quint32 oracleChecksum(const QString &wav, int track, int total, bool v2) {
+    QByteArray out;
+    runProgram(QStringLiteral("accuraterip-checksum"),
+               {v2 ? QStringLiteral("--accuraterip-v2") : QStringLiteral("--accuraterip-v1"), wav,
+                QString::number(track), QString::number(total)},
+               &out);
+    bool ok = false;
+    const quint32 v = QString::fromLatin1(out).trimmed().toUInt(&ok, 16);
+    return ok ? v : 0;
+}
+
+class RipperTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    AppState state;
+    SettingsFile settings{dir.filePath(QStringLiteral("temp.ini"))};
+    FileEncoderSettings encoderSettings{settings};
+    EncoderSetup setup{encoderSettings};
+    AudioFile2LameEnc encoder;
+    AudioInformation tags;
+    FakePrompts prompts;
+    FakeShell shell;
+    cd::AudioCDGrabber grabber;
+    cd::FreeDBInformation information;
+    CdRipper ripper{state, grabber, information, encoder, setup, encoderSettings, tags, prompts, shell};
+    int naming = 0;
+    bool openFolder = false;
+    bool finished = false;
+    std::vector<bool> panel;
+
+    void SetUp() override {
+        ripper.outputFolder = [this] { return dir.filePath(QStringLiteral("out")) + QLatin1Char('/'); };
+        ripper.folderNaming = [this] { return naming; };
+        ripper.openFolderWhenDone = [this] { return openFolder; };
+        ripper.showPanel = [this](bool on) { panel.push_back(on); };
+        ripper.accurateRipServer = QUrl(); // not asked unless a test serves it
+        QObject::connect(&ripper, &CdRipper::ripFinished, &ripper, [this] { finished = true; });
+    }
+    DiscImage load(const ImageSpec &spec) {
+        const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("disc"), spec);
+        EXPECT_TRUE(ripper.UseDrive(image.sheet));
+        ripper.ListDiscTracks();
+        return image;
+    }
+    void rip(int kind, int timeoutMs = 120000) {
+        finished = false;
+        ripper.RipCheckedTracks(kind);
+        ASSERT_TRUE(waitUntil([this] { return finished; }, timeoutMs));
+        EXPECT_FALSE(state.Ripping);
+        EXPECT_FALSE(grabber.Busy());
+    }
+    QString row(int r, int column) const { return ripper.lv_cd.item(r, column)->text(); }
+    QString out(const QString &name) const { return dir.filePath(QStringLiteral("out/") + name); }
+};
+
+} // namespace
+
+TEST_F(RipperTest, ListsTracksWithoutInformation) {
+    load(highVoltage(false));
+    ASSERT_EQ(ripper.lv_cd.rowCount(), 3);
+    EXPECT_EQ(CdRipper::columnTitles(),
+              (QStringList{QStringLiteral("No"), QStringLiteral("File name"), QStringLiteral("Artist"),
+                           QStringLiteral("Album"), QStringLiteral("Time"), QStringLiteral("Stauts")}));
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(row(r, CdRipper::NoColumn), QStringLiteral("0%1").arg(r + 1));
+        EXPECT_EQ(row(r, CdRipper::FileNameColumn), QStringLiteral("Track0%1").arg(r + 1));
+        EXPECT_EQ(row(r, CdRipper::ArtistColumn), QStringLiteral("Unknown Artist"));
+        EXPECT_EQ(row(r, CdRipper::AlbumColumn), QStringLiteral("Unknown Album"));
+        EXPECT_EQ(row(r, CdRipper::StatusColumn), QStringLiteral(" OK "));
+        EXPECT_EQ(ripper.lv_cd.item(r, 0)->checkState(), Qt::Checked);
+    }
+    EXPECT_EQ(row(0, CdRipper::TimeColumn), QStringLiteral("0:03:17"));
+    EXPECT_EQ(row(1, CdRipper::TimeColumn), QStringLiteral("0:02:01"));
+    EXPECT_EQ(ripper.TrackEntries[2].Title, QStringLiteral("Track03"));
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(RipperTest, ListsTheDiscsTextAndSaysWhatIsWrong) {
+    load(highVoltage(true));
+    EXPECT_EQ(row(0, CdRipper::FileNameColumn), QStringLiteral("T.N.T."));
+    EXPECT_EQ(row(0, CdRipper::ArtistColumn), QStringLiteral("AC/DC"));
+    EXPECT_EQ(row(0, CdRipper::AlbumColumn), QStringLiteral("High Voltage"));
+
+    ImageSpec data;
+    data.tracks = {{0, 300, false}};
+    const DiscImage dataDisc = writeDiscImage(dir.path(), QStringLiteral("data"), data);
+    ripper.UseDrive(dataDisc.sheet);
+    ripper.ListDiscTracks();
+    EXPECT_EQ(ripper.lv_cd.rowCount(), 0);
+    ASSERT_FALSE(prompts.shown.empty());
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("Unrecognized"));
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("friendly reminds"));
+
+    QFile::remove(dataDisc.sheet);
+    ripper.ListDiscTracks();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("No disc"));
+}
+
+TEST(RipNaming, NamingModes) {
+    TrackEntry e{QStringLiteral("T.N.T."), QStringLiteral("AC/DC"), QStringLiteral("High: Voltage?"), {}, {}};
+    const QString base = QStringLiteral("/music/");
+    EXPECT_EQ(RipOutputPath(base, 0, e, 1, QStringLiteral(".mp3")), QStringLiteral("/music/T.N.T..mp3"));
+    EXPECT_EQ(RipOutputPath(base, 1, e, 1, QStringLiteral(".mp3")), QStringLiteral("/music/ACDC/T.N.T..mp3"));
+    EXPECT_EQ(RipOutputPath(base, 2, e, 1, QStringLiteral(".ogg")),
+              QStringLiteral("/music/High Voltage/T.N.T..ogg"));
+    // Names from a disc or a server never climb out of the output folder or vanish.
+    const TrackEntry hostile{QStringLiteral("/"), QStringLiteral(".."), QStringLiteral("..."), {}, {}};
+    EXPECT_EQ(RipOutputPath(base, 1, hostile, 7, QStringLiteral(".wav")),
+              QStringLiteral("/music/Unknown Artist/Track07.wav"));
+    EXPECT_EQ(RipOutputPath(base, 2, hostile, 12, QStringLiteral(".wav")),
+              QStringLiteral("/music/Unknown Album/Track12.wav"));
+    // A second track of one name in a rip does not overwrite the first.
+    EXPECT_EQ(RipOutputPath(base, 0, e, 2, QStringLiteral(".mp3"), {QStringLiteral("/music/T.N.T..mp3")}),
+              QStringLiteral("/music/T.N.T. (2).mp3"));
+    const TrackEntry longTitle{QString(300, QLatin1Char('x')), {}, {}, {}, {}};
+    EXPECT_LE(
+        QFileInfo(RipOutputPath(base, 0, longTitle, 1, QStringLiteral(".mp3"))).fileName().toUtf8().size(),
+        255);
+}
+
+TEST_F(RipperTest, RipsToWavSampleForSampleIntoTheArtistFolder) {
+    const DiscImage image = load(highVoltage(true));
+    naming = 1;
+    openFolder = true;
+    settings.writeInteger(QStringLiteral("wav"), QStringLiteral("mode"), 0);
+    rip(1);
+    EXPECT_EQ(panel, (std::vector<bool>{true, false}));
+    const QStringList titles{QStringLiteral("T.N.T."), QStringLiteral("Rock 'n' Roll Singer"),
+                             QStringLiteral("The Jack")};
+    for (int t = 0; t < 3; ++t) {
+        const QString path = out(QStringLiteral("ACDC/") + titles[t] + QStringLiteral(".wav"));
+        ASSERT_TRUE(QFile::exists(path)) << path.toStdString();
+        EXPECT_TRUE(wavData(path) == image.trackBytes(t)) << "track " << t + 1;
+        EXPECT_EQ(row(t, CdRipper::StatusColumn), QStringLiteral("Finsh"));
+    }
+    // The folder of the last track opens; the "<Album>" and "<Artist>" folders ask nothing.
+    EXPECT_EQ(shell.openedFolders, QStringList{QFileInfo(out(QStringLiteral("ACDC/x"))).absolutePath()});
+    EXPECT_TRUE(prompts.shown.empty());
+    const ProbeTags t = probeTags(out(QStringLiteral("ACDC/T.N.T..wav")));
+    EXPECT_EQ(t.title, QStringLiteral("T.N.T."));
+    EXPECT_EQ(t.artist, QStringLiteral("AC/DC"));
+    EXPECT_EQ(t.album, QStringLiteral("High Voltage"));
+}
+
+TEST_F(RipperTest, RipsToEveryCompressedFormatWithTags) {
+    const DiscImage image = load(highVoltage(true));
+    naming = 2;
+    const double tones[] = {440, 660, 880};
+    struct Case {
+        int kind;
+        const char *extension;
+        const char *codec;
+    };
+    for (const Case c : {Case{0, ".mp3", "mp3"}, Case{3, ".ogg", "vorbis"}, Case{2, ".wma", "wmav2"}}) {
+        SCOPED_TRACE(c.extension);
+        rip(c.kind);
+        const QStringList titles{QStringLiteral("T.N.T."), QStringLiteral("Rock 'n' Roll Singer"),
+                                 QStringLiteral("The Jack")};
+        for (int t = 0; t < 3; ++t) {
+            const QString path =
+                out(QStringLiteral("High Voltage/") + titles[t] + QLatin1String(c.extension));
+            double seconds = 0;
+            EXPECT_NEAR(decodedFrequency(path, &seconds), tones[t], tones[t] * 0.01) << path.toStdString();
+            EXPECT_NEAR(seconds, image.sectors[std::size_t(t)] / 75.0, 0.2);
+            const ProbeTags tags = probeTags(path);
+            EXPECT_EQ(tags.codec, QLatin1String(c.codec));
+            EXPECT_EQ(tags.title, titles[t]);
+            EXPECT_EQ(tags.artist, QStringLiteral("AC/DC"));
+            EXPECT_EQ(tags.album, QStringLiteral("High Voltage"));
+            EXPECT_EQ(tags.track.section(QLatin1Char('/'), 0, 0), QString::number(t + 1));
+        }
+    }
+}
+
+TEST_F(RipperTest, StopInTheSecondOfThreeTracks) {
+    ImageSpec spec = highVoltage(false);
+    spec.tracks[1].sectors = 75 * 20;
+    const DiscImage image = load(spec);
+    // The drive is slow in the middle of the second track (beyond what paranoia
+    // reads ahead of the first): Stop comes while it reads there.
+    auto faults = std::make_shared<cd::ReadFaults>();
+    faults->stallSector(image.starts[1] + 1000, 60000);
+    grabber.setReadFaults(faults);
+    QObject context;
+    QObject::connect(&grabber, &cd::AudioCDGrabber::GrabFinished, &context, [this](int grab) {
+        if (grab == 0)
+            QTimer::singleShot(100, &ripper, [this] { ripper.StopRip(); });
+    });
+    QElapsedTimer t;
+    t.start();
+    rip(0);
+    EXPECT_LT(t.elapsed(), 20000) << "Stop ends a grab at once";
+    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Finsh"));
+    EXPECT_EQ(row(1, CdRipper::StatusColumn), QStringLiteral("Stopped"));
+    EXPECT_EQ(row(2, CdRipper::StatusColumn), QStringLiteral(" OK "));
+    EXPECT_TRUE(QFile::exists(out(QStringLiteral("Track01.mp3"))));
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("Track02.mp3")))) << "a cut track is removed";
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("Track03.mp3"))));
+    EXPECT_EQ(ripper.lastRip().at(2).reached, false);
+}
+
+TEST_F(RipperTest, UncheckedRowsAreLeftAndNothingCheckedRipsNothing) {
+    load(highVoltage(false));
+    ripper.lv_cd.item(0, 0)->setCheckState(Qt::Unchecked);
+    ripper.lv_cd.item(2, 0)->setCheckState(Qt::Unchecked);
+    rip(1);
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("Track01.wav"))));
+    EXPECT_TRUE(QFile::exists(out(QStringLiteral("Track02.wav"))));
+    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral(" OK "));
+
+    ripper.lv_cd.item(1, 0)->setCheckState(Qt::Unchecked);
+    panel.clear();
+    openFolder = true;
+    rip(1);
+    EXPECT_EQ(panel, (std::vector<bool>{true, false}));
+    // The folder of the last track written before.
+    EXPECT_EQ(shell.openedFolders.size(), 1);
+}
+
+TEST_F(RipperTest, ReadErrorsAreNeverPassedOffAsClean) {
+    const DiscImage image = load(highVoltage(false));
+    auto faults = std::make_shared<cd::ReadFaults>();
+    faults->failSector(image.starts[1] + 30, -1);
+    grabber.setReadFaults(faults);
+    settings.writeInteger(QStringLiteral("Format"), QStringLiteral("mode"), 2);
+    settings.writeInteger(QStringLiteral("Format"), QStringLiteral("retries"), 1);
+    settings.writeInteger(QStringLiteral("Format"), QStringLiteral("stop"), 1); // silence
+    rip(1);
+    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Finsh"));
+    EXPECT_EQ(row(1, CdRipper::StatusColumn), QStringLiteral("Read errors"));
+    EXPECT_EQ(row(2, CdRipper::StatusColumn), QStringLiteral("Finsh"));
+    const QString log = QString::fromUtf8(readBytes(ripper.lastLogPath()));
+    EXPECT_TRUE(log.contains(QStringLiteral("Read mode:       Secure"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("(silence)")));
+
+    // Stop on an unreadable sector: the row says "Error", its file is gone and the rip ends there.
+    settings.writeInteger(QStringLiteral("Format"), QStringLiteral("stop"), 0);
+    ripper.ListDiscTracks();
+    rip(1);
+    EXPECT_EQ(row(1, CdRipper::StatusColumn), QStringLiteral("Error"));
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("Track02.wav"))));
+    EXPECT_EQ(row(2, CdRipper::StatusColumn), QStringLiteral(" OK "));
+}
+
+TEST_F(RipperTest, AFileThatCannotBeWrittenIsAnErrorOnItsRow) {
+    load(highVoltage(true));
+    naming = 1;
+    // A file where the artist folder should be.
+    QDir().mkpath(out(QString()));
+    QFile blocker(out(QStringLiteral("ACDC")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    settings.writeInteger(QStringLiteral("Format"), QStringLiteral("stop"), 1); // go on after it
+    rip(1);
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(row(r, CdRipper::StatusColumn), QStringLiteral("Error"));
+    EXPECT_FALSE(state.Ripping);
+    EXPECT_TRUE(ripper.lastRip().at(0).result.error.contains(QStringLiteral("ACDC")));
+}
+
+TEST_F(RipperTest, AccurateRipAgainstTheDatabase) {
+    const DiscImage image = load(highVoltage(false));
+    // The expected checksums from the independent tool, track 2 left wrong in the database.
+    std::vector<quint32> v2;
+    for (int t = 0; t < 3; ++t) {
+        const QString wav = dir.filePath(QStringLiteral("expected%1.wav").arg(t + 1));
+        writeWav(wav, image.trackBytes(t));
+        v2.push_back(oracleChecksum(wav, t + 1, 3, true));
+        ASSERT_NE(v2.back(), 0u);
+    }
+    const cd::AccurateRipIds ids = cd::accurateRipIds(grabber.Toc());
+    QByteArray bin;
+    const auto le32 = [&bin](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        bin.append(b, 4);
+    };
+    bin.append(char(3));
+    le32(ids.id1);
+    le32(ids.id2);
+    le32(ids.cddb);
+    for (int t = 0; t < 3; ++t) {
+        bin.append(char(t == 0 ? 12 : 7));
+        le32(t == 1 ? v2[1] ^ 1 : v2[std::size_t(t)]);
+        le32(0);
+    }
+    const QByteArray path = "/accuraterip/" + cd::accurateRipPath(ids).toLatin1();
+    HttpTestServer server([&](const HttpRequest &r) -> HttpReply {
+        return r.path == path ? HttpReply{200, bin, "application/octet-stream"} : HttpReply{404, "not here"};
+    });
+    ASSERT_TRUE(server.start());
+    ripper.accurateRipServer = QUrl(server.url(QStringLiteral("/accuraterip/")));
+    rip(1);
+    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Accurate (confidence 12)"));
+    EXPECT_EQ(row(1, CdRipper::StatusColumn), QStringLiteral("Not accurate"));
+    EXPECT_EQ(row(2, CdRipper::StatusColumn), QStringLiteral("Accurate (confidence 7)"));
+    EXPECT_EQ(ripper.lastRip()[0].result.arV2, v2[0]);
+    const QString log = QString::fromUtf8(readBytes(ripper.lastLogPath()));
+    EXPECT_TRUE(log.contains(QStringLiteral("Accurate (confidence 12), v2"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("CRC32:")));
+    EXPECT_TRUE(log.contains(QStringLiteral("3 of 3 tracks ripped, 2 accurate")));
+
+    // v1 checksums count as well; a disc the database does not know says so.
+    for (int t = 0; t < 3; ++t)
+        EXPECT_EQ(ripper.lastRip()[std::size_t(t)].result.arV1,
+                  oracleChecksum(dir.filePath(QStringLiteral("expected%1.wav").arg(t + 1)), t + 1, 3, false));
+    ripper.accurateRipServer = QUrl(server.url(QStringLiteral("/elsewhere/")));
+    ripper.ListDiscTracks();
+    rip(1);
+    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Not in database"));
+}

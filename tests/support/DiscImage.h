@@ -1,0 +1,65 @@
+#pragma once
+// Disc images generated for the tests: raw 2352-byte sectors of 16-bit
+// little-endian stereo, a tone of known frequency per track with a little
+// noise on it (so that no two stretches of a track are alike, as in music),
+// and a cue sheet or a cdrdao table of contents.
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace varnelo::test {
+
+struct ImageTrack {
+    double hz = 440;
+    int sectors = 75 * 3;
+    bool audio = true;
+    QString title; // CD-Text, written when the spec asks for it
+    QString performer;
+};
+
+struct ImageSpec {
+    std::vector<ImageTrack> tracks;
+    QString title;     // album
+    QString performer; // album artist
+    bool cdText = false;
+    bool toc = false;         // a .toc instead of a .cue
+    QString dataName;         // the data file's name, default <base>.bin
+    bool languageMap = false; // toc: a LANGUAGE_MAP block as cdrdao writes it
+};
+
+struct DiscImage {
+    QString sheet; // .cue or .toc
+    QString data;  // the .bin
+    std::vector<int> starts;
+    std::vector<int> sectors;
+    QByteArray bytes; // the whole data file
+    // The raw little-endian bytes of track i (0-based, counting every track).
+    QByteArray trackBytes(int i) const;
+};
+
+DiscImage writeDiscImage(const QString &folder, const QString &base, const ImageSpec &spec);
+
+// Three tracks of odd lengths (none a whole second) at 440, 660 and 880 Hz:
+// "T.N.T.", "Rock 'n' Roll Singer" and "The Jack" by AC/DC on "High Voltage",
+// written as CD-Text when asked.
+ImageSpec highVoltage(bool cdText);
+
+// A 44-byte canonical WAV header's data (the samples) of a file we wrote; empty when not one.
+QByteArray wavData(const QString &path);
+
+// Runs a program to its end; its exit code, -1 when it could not run. Output collected when asked.
+int runProgram(const QString &program, const QStringList &args, QByteArray *out = nullptr,
+               QByteArray *err = nullptr, int timeoutMs = 120000);
+
+// The tone frequency of the left channel of an encoded file, decoded by ffmpeg (not by us).
+double decodedFrequency(const QString &path, double *seconds = nullptr);
+
+// ffprobe's tags of a file: title, artist, album, genre, track, date.
+struct ProbeTags {
+    QString title, artist, album, genre, track, date, codec;
+    double duration = 0;
+    bool ok = false;
+};
+ProbeTags probeTags(const QString &path);
+
+} // namespace varnelo::test
