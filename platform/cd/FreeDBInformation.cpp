@@ -216,6 +216,9 @@ void FreeDBInformation::queryMusicBrainz() {
     url.setQuery(QStringLiteral("inc=recordings+artist-credits&fmt=json"));
     const HttpOptions options = httpOptions(MusicBrainzAnswerLimit);
     reply_ = httpGet(network(), url, options, this, [this, generation, discId](const HttpAnswer &a) {
+        // The next request keeps its distance from this answer too: a slow
+        // request must not bring two of them closer at the server.
+        lastMusicBrainzMs = QDateTime::currentMSecsSinceEpoch();
         if (generation != generation_)
             return;
         const int nothing = cddbConnectionFailed_ ? -1 : -2;
