@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/SkinSurface.h"
+#include "common/Seams.h"
 #include "convert/Converter.h"
 #include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
@@ -14,6 +15,8 @@
 #include "platform/skin/Skin.h"
 #include "platform/sound/AudioPlayer.h"
 #include "platform/stream/StreamLibrary.h"
+#include "radio/DirectoryClient.h"
+#include "radio/DirectorySearch.h"
 #include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationInfoWindow.h"
@@ -126,6 +129,7 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     bindLibrary();
     buildRadio();
     bindPlayback();
+    buildDirectory();
 
     // Window creation: sound output, tray icon, the clock.
     state.WindowShown = true;
@@ -144,6 +148,7 @@ MainWindow::~MainWindow() {
     // The player's events must not reach a half-destroyed window.
     if (AudioPlayer_)
         AudioPlayer_->disconnect();
+    releaseDirectory();
 }
 
 void MainWindow::createDialogs() {
@@ -273,7 +278,10 @@ void MainWindow::placeViews() {
         LV->setGeometry(list.adjusted(0, 0, 0, -LV_R->height()));
     panel_radio->setGeometry(list);
     const QRect panel = area("area_panel", list);
-    pan_search->setGeometry(panel.x(), panel.bottom() - 40, panel.width(), 40);
+    const int searchHeight = pan_search->preferredHeight();
+    pan_search->setGeometry(panel.x(), panel.bottom() - searchHeight, panel.width(), searchHeight);
+    if (!pan_search->isHidden()) // no station row hides behind the search panel
+        LV->setGeometry(LV->geometry().adjusted(0, 0, 0, -searchHeight));
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
     if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);

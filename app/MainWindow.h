@@ -41,6 +41,9 @@ class LibraryEntries;
 class Prompts;
 class StationCatalogue;
 class StationPanel;
+class DirectoryClient;
+class DirectorySearch;
+class MirrorLookup;
 
 // The main window `fm_main`: owns the program-wide state, the views and the
 // subsystems, runs the start-up sequence at its first showing and the
@@ -140,6 +143,15 @@ public:
     std::function<void()> stopLocalPlayback;
     std::function<void()> stopCdPlayback;
 
+    // Station directory: the search panel's "Directory" scope and the hint the
+    // empty station list shows (MainWindowDirectory.cpp).
+    DirectorySearch &directory() { return *directorySearch_; }
+    DirectoryClient &directoryClient() { return *directoryClient_; }
+    QLabel *lab_hint = nullptr;
+    void SearchDirectory();
+    void OpenDirectorySearch();
+    void updateListHint();
+
 Q_SIGNALS:
     void startupFinished();
 
@@ -191,6 +203,12 @@ private:
     TagEditor *tagEditor_ = nullptr;
     Converter *converter_ = nullptr;
     QMenu *Converter1_ = nullptr;
+    void buildDirectory();
+    void releaseDirectory();
+    std::unique_ptr<MirrorLookup> mirrorLookup_;
+    std::unique_ptr<DirectoryClient> directoryClient_;
+    std::unique_ptr<DirectorySearch> directorySearch_; // after the client: ends first
+    QString directoryServer_;                          // the server last taken from the settings
 };
 
 } // namespace varnelo

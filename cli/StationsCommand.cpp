@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/StationsSearch.h"
 
 #include "common/AppState.h"
 #include "common/Error.h"
@@ -13,9 +14,12 @@
 namespace varnelo::cli {
 namespace {
 
-const char *const kUsage = "stations [--data-folder DIR] list [NODE]\n"
-                           "         stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
-                           "         stations [--data-folder DIR] import FILE";
+const char *const kUsage =
+    "stations [--data-folder DIR] list [NODE]\n"
+    "         stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
+    "         stations [--data-folder DIR] import FILE\n"
+    "         stations [--data-folder DIR] search TEXT [--tag T] [--country CC] [--limit N] "
+    "[--server URL] [--add]";
 
 int list(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &args) {
     if (args.size() > 1)
@@ -107,6 +111,8 @@ int run(const QStringList &argsIn) {
             return add(catalogue, folder, args);
         if (action == QLatin1String("import"))
             return import(catalogue, folder, args);
+        if (action == QLatin1String("search"))
+            return stationsSearch(folder, args);
     } catch (const Error &e) {
         err() << "varnelo-cli stations: " << e.message() << '\n';
         return ExitFailure;

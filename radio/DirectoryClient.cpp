@@ -103,9 +103,9 @@ void DirectoryClient::start(const std::shared_ptr<Request> &request) {
         waiting_.clear();
         if (mirrors_.isEmpty())
             return failAll(
-                QStringLiteral("No station directory server was found: the name %1 gave none. A server "
-                               "of your own can be set in section \"directory\", key \"server\" of "
-                               "the settings.")
+                QStringLiteral("No station directory server was found: the name %1 gave none (is the "
+                               "network down?). A server of your own can be set in temp.ini, section "
+                               "\"directory\", key \"server\".")
                     .arg(mirrorsName()));
         for (const auto &request : waiting)
             attempt(request);

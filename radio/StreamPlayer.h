@@ -68,6 +68,8 @@ public:
     std::function<void()> stopLocalPlayback;
     std::function<bool()> stopRecordingIfRunning; // true when a recording was stopped
     std::function<bool()> recordingRuns;
+    // A connect worker started for this address (the directory counts plays).
+    std::function<void(const QString &address)> connectStarted;
 
 Q_SIGNALS:
     // The connection attempt ended (connected or failed).
