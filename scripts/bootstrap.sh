@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl
   xvfb xauth dbus fonts-dejavu-core
+  ca-certificates libssl3 # https to the station directory's mirrors
 )
 
 missing=()
