@@ -171,6 +171,8 @@ void DirectoryClient::attempt(const std::shared_ptr<Request> &request) {
 
 void DirectoryClient::finished(const std::shared_ptr<Request> &request, QNetworkReply *reply, int mirror) {
     reply->deleteLater();
+    if (QTimer *timer = reply->findChild<QTimer *>())
+        timer->stop(); // it must not stop the next attempt
     if (request->reply != reply)
         return; // cancelled
     request->reply = nullptr;

@@ -130,7 +130,13 @@ QStandardItem *StationCatalogue::selectedNode() const {
 
 void StationCatalogue::clearList() {
     ++listGeneration_;
+    foreignRows_ = false;
     LV.removeRows(0, LV.rowCount());
+}
+
+void StationCatalogue::clearListForRefill() {
+    clearList();
+    foreignRows_ = true;
 }
 
 bool StationCatalogue::CatalogueEmpty() const {
@@ -194,7 +200,7 @@ void StationCatalogue::ShowCatalogueNode() {
         appendStationRow(recordFromPanel(false));
         selectRow(0);
     } else if (root == RadioStationsRoot) {
-        if (LV.rowCount() > ReloadRowLimit)
+        if (LV.rowCount() > ReloadRowLimit && !foreignRows_)
             return;
         clearList();
         listFile(radioPath(), all);

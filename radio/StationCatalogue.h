@@ -81,7 +81,9 @@ public:
     // Grows each time the list is cleared for a refill, so late answers can
     // tell that the list they were meant for is gone.
     quint64 listGeneration() const { return listGeneration_; }
-    void clearListForRefill() { clearList(); }
+    // Empties the list for rows from elsewhere (the directory): "Radio Stations"
+    // then reloads however many there are.
+    void clearListForRefill();
 
     QString radioPath() const { return folder_.file(QStringLiteral("radio.dat")); }
     QString historyPath() const { return folder_.file(QStringLiteral("history.dat")); }
@@ -98,6 +100,7 @@ private:
     Prompts &prompts_;
     std::function<StationRecord()> panelSource_;
     quint64 listGeneration_ = 0;
+    bool foreignRows_ = false;
 };
 
 } // namespace varnelo

@@ -155,6 +155,12 @@ TEST_F(CatalogueTest, RadioStationsReloadsOnlyUpTo344Rows) {
     catalogue.LV.removeRow(0);
     show(QStringLiteral("Radio Stations"));
     EXPECT_EQ(names(), QStringList{QStringLiteral("Only")});
+    // Rows from elsewhere (the directory) are never taken for the catalogue's.
+    catalogue.clearListForRefill();
+    for (int i = 0; i < 345; ++i)
+        catalogue.appendStationRow(station(QStringLiteral("found"), {}, {}));
+    show(QStringLiteral("Radio Stations"));
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Only")});
 }
 
 TEST_F(CatalogueTest, CurrentRowIsSelectedAfterARefillWhenValid) {
