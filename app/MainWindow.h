@@ -205,6 +205,8 @@ private:
     QMenu *Converter1_ = nullptr;
     void buildDirectory();
     void releaseDirectory();
+    // Takes the server from the settings; false (said when `complain`) when it is no address.
+    bool applyDirectoryServer(bool complain);
     std::unique_ptr<MirrorLookup> mirrorLookup_;
     std::unique_ptr<DirectoryClient> directoryClient_;
     std::unique_ptr<DirectorySearch> directorySearch_; // after the client: ends first

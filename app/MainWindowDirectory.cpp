@@ -67,7 +67,7 @@ void MainWindow::buildDirectory() {
     });
     connect(pan_search, &SearchPanel::scopeChanged, this, [this, search](bool directory) {
         placeViews();
-        if (directory)
+        if (directory && applyDirectoryServer(false))
             search->LoadChoices();
     });
     new Watcher(pan_search, [this](QEvent::Type t) {
@@ -145,20 +145,27 @@ void MainWindow::releaseDirectory() {
     player_->connectStarted = nullptr;
 }
 
-void MainWindow::SearchDirectory() {
+bool MainWindow::applyDirectoryServer(bool complain) {
     const QString server =
         settings.readString(QStringLiteral("directory"), QStringLiteral("server"), QString()).trimmed();
-    if (server != directoryServer_) {
-        if (!directoryClient_->setServer(server)) {
+    if (server == directoryServer_)
+        return true;
+    if (!directoryClient_->setServer(server)) {
+        if (complain)
             prompts_.message(
                 QStringLiteral("The station directory server \"%1\" set in section \"directory\", key "
                                "\"server\" of the settings is not an http or https address.")
                     .arg(server),
                 QStringLiteral("friendly reminds"), PromptIcon::Warning, PromptButtons::Ok);
-            return;
-        }
-        directoryServer_ = server;
+        return false;
     }
+    directoryServer_ = server;
+    return true;
+}
+
+void MainWindow::SearchDirectory() {
+    if (!applyDirectoryServer(true))
+        return;
     directorySearch_->SearchDirectory(pan_search->Search_genre->text(), pan_search->tag(),
                                       pan_search->countryCode());
 }

@@ -92,6 +92,7 @@ protected:
 } // namespace
 
 TEST_F(DirectoryPageTest, AFirstRunSaysWhereToFindStations) {
+    useServer(directory->base());
     w = startWindow();
     ASSERT_TRUE(w->lab_hint->isVisible());
     EXPECT_TRUE(w->lab_hint->text().contains(QStringLiteral("No radio stations yet.")));
@@ -105,6 +106,10 @@ TEST_F(DirectoryPageTest, AFirstRunSaysWhereToFindStations) {
     EXPECT_TRUE(w->pan_search->isVisible());
     EXPECT_TRUE(w->pan_search->directoryScope());
     EXPECT_TRUE(w->pan_search->cb_tag->isVisible());
+    // The tags and countries to choose from come from the directory.
+    ASSERT_TRUE(test::waitUntil([&] { return w->pan_search->cb_country->count() == 3; }));
+    EXPECT_EQ(w->pan_search->cb_country->itemText(1), QStringLiteral("Land DE (DE)"));
+    EXPECT_EQ(w->pan_search->cb_tag->findText(QStringLiteral("swing")), 3);
     // The list is not hidden behind the panel.
     EXPECT_LE(w->LV->geometry().bottom(), w->pan_search->geometry().top());
 
