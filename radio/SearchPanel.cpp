@@ -45,10 +45,11 @@ SearchPanel::SearchPanel(QWidget *parent) : QWidget(parent) {
     btn_diradd = new QPushButton(QStringLiteral("Add radio"), directoryWidgets_);
     btn_diradd->setObjectName(QStringLiteral("btn_diradd"));
     btn_diradd->setToolTip(QStringLiteral("Add the chosen station to Radio Stations"));
-    for (QComboBox *box : {cb_tag, cb_country}) {
+    // Sized for "Any country" and a short tag; the lists show the long names.
+    for (QComboBox *box : {cb_tag, cb_country})
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        box->setMinimumContentsLength(4);
-    }
+    cb_tag->setMinimumContentsLength(4);
+    cb_country->setMinimumContentsLength(9);
 
     firstRow_ = new QHBoxLayout;
     firstRow_->addWidget(cb_search);
@@ -58,8 +59,8 @@ SearchPanel::SearchPanel(QWidget *parent) : QWidget(parent) {
     firstRow_->addWidget(Button8);
     directoryRow_ = new QHBoxLayout(directoryWidgets_);
     directoryRow_->setContentsMargins(0, 0, 0, 0);
-    directoryRow_->addWidget(cb_tag, 2);
-    directoryRow_->addWidget(cb_country, 3);
+    directoryRow_->addWidget(cb_tag);
+    directoryRow_->addWidget(cb_country);
     directoryRow_->addWidget(btn_diradd);
     auto *rows = new QVBoxLayout(this);
     rows->setContentsMargins(6, 4, 6, 4);
@@ -104,7 +105,8 @@ void SearchPanel::updateScope() {
     // The name to search moves to the directory's row, where there is room for it.
     if (directory && !spacer_) {
         firstRow_->removeWidget(Search_genre);
-        directoryRow_->insertWidget(0, Search_genre, 4);
+        directoryRow_->insertWidget(0, Search_genre, 1);
+        Search_genre->setMinimumWidth(90);
         spacer_ = new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum);
         firstRow_->insertItem(1, spacer_);
     } else if (!directory && spacer_) {
@@ -113,6 +115,7 @@ void SearchPanel::updateScope() {
         spacer_ = nullptr;
         directoryRow_->removeWidget(Search_genre);
         firstRow_->insertWidget(1, Search_genre, 1);
+        Search_genre->setMinimumWidth(0);
     }
     Search_genre->setPlaceholderText(directory ? QStringLiteral("station name") : QString());
     if (directory != wasDirectory_) {
