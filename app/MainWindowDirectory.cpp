@@ -83,7 +83,11 @@ void MainWindow::buildDirectory() {
         lab_state->setText(text);
         panel_state->show();
         QTimer::singleShot(8000, lab_state, [this, text] {
-            if (!state.ConnectWorker && lab_state->text() == text)
+            if (state.ConnectWorker || lab_state->text() != text)
+                return; // the strip shows something newer
+            if (state.StationPlaying)
+                player_->showNowPlaying();
+            else
                 panel_state->hide();
         });
     });

@@ -5,18 +5,12 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpacerItem>
 #include <QVBoxLayout>
 
 namespace varnelo {
-namespace {
-constexpr int RowHeight = 32;
-}
-
 SearchPanel::SearchPanel(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("pan_search"));
     setAutoFillBackground(true);
-    setAttribute(Qt::WA_StyledBackground); // the window's style sheet paints it
     cb_search = new QComboBox(this);
     cb_search->setObjectName(QStringLiteral("cb_search"));
     cb_search->addItems({QStringLiteral("Search By Genre"), QStringLiteral("Search By Title")});
@@ -31,43 +25,45 @@ SearchPanel::SearchPanel(QWidget *parent) : QWidget(parent) {
     Button8 = new QPushButton(QStringLiteral("Return"), this);
     Button8->setObjectName(QStringLiteral("Button8"));
 
-    directoryWidgets_ = new QWidget(this);
-    cb_tag = new QComboBox(directoryWidgets_);
+    directoryRow_ = new QWidget(this);
+    cb_tag = new QComboBox(directoryRow_);
     cb_tag->setObjectName(QStringLiteral("cb_tag"));
     cb_tag->setEditable(true);
     cb_tag->setInsertPolicy(QComboBox::NoInsert);
     cb_tag->lineEdit()->setPlaceholderText(QStringLiteral("any tag"));
     cb_tag->setToolTip(QStringLiteral("Only stations with this tag"));
-    cb_country = new QComboBox(directoryWidgets_);
+    cb_country = new QComboBox(directoryRow_);
     cb_country->setObjectName(QStringLiteral("cb_country"));
     cb_country->addItem(QStringLiteral("Any country"));
     cb_country->setToolTip(QStringLiteral("Only stations of this country"));
-    btn_diradd = new QPushButton(QStringLiteral("Add radio"), directoryWidgets_);
+    // The lists show the long names; the boxes share the row.
+    cb_country->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cb_country->setMinimumContentsLength(9);
+    btn_diradd = new QPushButton(QStringLiteral("Add radio"), directoryRow_);
     btn_diradd->setObjectName(QStringLiteral("btn_diradd"));
     btn_diradd->setToolTip(QStringLiteral("Add the chosen station to Radio Stations"));
-    // Sized for "Any country" and a short tag; the lists show the long names.
-    for (QComboBox *box : {cb_tag, cb_country})
-        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cb_tag->setMinimumContentsLength(4);
-    cb_country->setMinimumContentsLength(9);
 
-    firstRow_ = new QHBoxLayout;
-    firstRow_->addWidget(cb_search);
-    firstRow_->addWidget(Search_genre, 1);
-    firstRow_->addWidget(Button6);
-    firstRow_->addWidget(Button7);
-    firstRow_->addWidget(Button8);
-    directoryRow_ = new QHBoxLayout(directoryWidgets_);
-    directoryRow_->setContentsMargins(0, 0, 0, 0);
-    directoryRow_->addWidget(cb_tag);
-    directoryRow_->addWidget(cb_country);
-    directoryRow_->addWidget(btn_diradd);
+    // Two rows, so that the search text has room beside the scope; the
+    // directory's tag, country and "Add radio" between them.
     auto *rows = new QVBoxLayout(this);
     rows->setContentsMargins(6, 4, 6, 4);
     rows->setSpacing(4);
-    rows->addLayout(firstRow_);
-    rows->addWidget(directoryWidgets_);
-
+    auto *query = new QHBoxLayout;
+    query->addWidget(cb_search);
+    query->addWidget(Search_genre, 1);
+    auto *directory = new QHBoxLayout(directoryRow_);
+    directory->setContentsMargins(0, 0, 0, 0);
+    directory->addWidget(cb_tag, 1);
+    directory->addWidget(cb_country, 1);
+    directory->addWidget(btn_diradd);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button6);
+    buttons->addWidget(Button7);
+    buttons->addWidget(Button8);
+    rows->addLayout(query);
+    rows->addWidget(directoryRow_);
+    rows->addLayout(buttons);
     connect(Button6, &QPushButton::clicked, this, &SearchPanel::searchRequested);
     connect(Button8, &QPushButton::clicked, this, &QWidget::hide);
     connect(btn_diradd, &QPushButton::clicked, this, &SearchPanel::addRequested);
@@ -101,31 +97,12 @@ void SearchPanel::setScopeAvailable(bool available) {
 
 void SearchPanel::updateScope() {
     const bool directory = directoryScope();
-    directoryWidgets_->setVisible(directory);
-    // The name to search moves to the directory's row, where there is room for it.
-    if (directory && !spacer_) {
-        firstRow_->removeWidget(Search_genre);
-        directoryRow_->insertWidget(0, Search_genre, 1);
-        Search_genre->setMinimumWidth(90);
-        spacer_ = new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum);
-        firstRow_->insertItem(1, spacer_);
-    } else if (!directory && spacer_) {
-        firstRow_->removeItem(spacer_);
-        delete spacer_;
-        spacer_ = nullptr;
-        directoryRow_->removeWidget(Search_genre);
-        firstRow_->insertWidget(1, Search_genre, 1);
-        Search_genre->setMinimumWidth(0);
-    }
+    directoryRow_->setVisible(directory);
     Search_genre->setPlaceholderText(directory ? QStringLiteral("station name") : QString());
     if (directory != wasDirectory_) {
         wasDirectory_ = directory;
         Q_EMIT scopeChanged(directory);
     }
-}
-
-int SearchPanel::preferredHeight() const {
-    return 8 + RowHeight + (directoryScope() ? 4 + RowHeight : 0);
 }
 
 QString SearchPanel::tag() const {

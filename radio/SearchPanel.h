@@ -1,18 +1,16 @@
 #pragma once
 #include <QWidget>
 
-class QBoxLayout;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class QSpacerItem;
 
 namespace varnelo {
 
 // The search panel `pan_search`: by genre or by title, with Search, Reset and
 // Return. On the radio page `cb_search` offers a third scope, the community
-// station directory: a second row then holds the name to search, a tag and a
-// country that narrow it, and "Add radio" for the chosen station.
+// station directory: the text searches names, a row of its own holds a tag and
+// a country that narrow it and "Add radio" for the chosen station.
 class SearchPanel : public QWidget {
     Q_OBJECT
 public:
@@ -34,7 +32,6 @@ public:
     void setDirectoryScope(bool directory);
     // The directory is a choice on the radio page only.
     void setScopeAvailable(bool available);
-    int preferredHeight() const;
 
     QString tag() const;
     QString countryCode() const;
@@ -53,10 +50,7 @@ protected:
 
 private:
     void updateScope();
-    QBoxLayout *firstRow_;
-    QBoxLayout *directoryRow_;
-    QWidget *directoryWidgets_;
-    QSpacerItem *spacer_ = nullptr; // in the first row while the name is in the second
+    QWidget *directoryRow_;
     bool wasDirectory_ = false;
 };
 

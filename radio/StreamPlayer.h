@@ -63,6 +63,10 @@ public:
     void ClockTick();
 
     StationConnector &connector() { return *connector_; }
+    // The stream title of the playing station (empty before the first one).
+    QString CurrentTitle() const;
+    // The state strip shows what plays (the title, else the station's name).
+    void showNowPlaying();
 
     // Hooks of the subsystems that share the transport.
     std::function<void()> stopLocalPlayback;
@@ -74,6 +78,8 @@ public:
 Q_SIGNALS:
     // The connection attempt ended (connected or failed).
     void connectFinished();
+    // What plays changed: a new stream title, a station started or stopped.
+    void nowPlayingChanged();
 
 private:
     void StepStation(int step);
@@ -88,6 +94,7 @@ private:
     Clock &clock_;
     StreamPlayerViews views_;
     StationConnector *connector_;
+    QString title_;
 };
 
 } // namespace varnelo

@@ -14,6 +14,8 @@ PACKAGES=(
   ffmpeg sox lame vorbis-tools openssl
   xvfb xauth dbus fonts-dejavu-core
   ca-certificates libssl3 # https to the station directory's mirrors
+  # file association: xdg-mime, update-desktop-database and desktop-file-validate
+  xdg-utils desktop-file-utils
 )
 
 missing=()
