@@ -48,7 +48,7 @@ QString firstRunHint() {
     return QStringLiteral("<p><b>No radio stations yet.</b></p>"
                           "<p>Find stations in the community station directory: <a href=\"directory\" "
                           "style=\"color: #9d9dff;\">search the directory</a> "
-                          "(the search button, then \"Directory\").</p>"
+                          "(the search button, then \"Search Directory\").</p>"
                           "<p>Or add a stream address you know with \"Add URL\" (the + button).</p>");
 }
 

@@ -28,6 +28,7 @@ QString cutBytes(const QString &s, int maxBytes) {
 struct Array {
     QJsonArray entries;
     QString error;
+    bool repaired = false; // invalid UTF-8 was replaced: U+FFFD marks it
 };
 
 Array readArray(const QByteArray &body, const QString &what) {
@@ -39,7 +40,8 @@ Array readArray(const QByteArray &body, const QString &what) {
     QByteArray bytes = body;
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString decoded = utf8.decode(body);
-    if (utf8.hasError())
+    const bool repaired = utf8.hasError();
+    if (repaired)
         bytes = decoded.toUtf8();
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
@@ -50,13 +52,14 @@ Array readArray(const QByteArray &body, const QString &what) {
                     .arg(parseError.offset)};
     if (!doc.isArray())
         return {{}, QStringLiteral("the answer is not a list of %1").arg(what)};
-    return {doc.array(), {}};
+    return {doc.array(), {}, repaired};
 }
 
 // Reads the fields of one entry; the first problem met is kept.
 class Fields {
 public:
-    explicit Fields(const QJsonObject &object) : object_(object) {}
+    // `repaired`: the answer held invalid UTF-8, now U+FFFD; a sound answer may hold U+FFFD itself.
+    Fields(const QJsonObject &object, bool repaired) : object_(object), repaired_(repaired) {}
 
     QString text(const char *key, bool required) {
         const QJsonValue v = object_.value(QLatin1String(key));
@@ -70,7 +73,7 @@ public:
             return {};
         }
         const QString s = v.toString();
-        if (s.contains(QChar(Replacement)))
+        if (repaired_ && s.contains(QChar(Replacement)))
             fail(QStringLiteral("\"%1\" is not valid UTF-8").arg(QLatin1String(key)));
         return s;
     }
@@ -94,6 +97,7 @@ public:
 
 private:
     QJsonObject object_;
+    bool repaired_;
     QString problem_;
 };
 
@@ -180,7 +184,7 @@ DirectoryStations ParseDirectoryStations(const QByteArray &body) {
             leaveOut(QStringLiteral("not a station"));
             continue;
         }
-        Fields f(entry.toObject());
+        Fields f(entry.toObject(), array.repaired);
         DirectoryStation s;
         s.uuid = f.text("stationuuid", true);
         const QString name = f.text("name", true);
@@ -241,7 +245,7 @@ DirectoryValues parseValues(const QByteArray &body, const QString &what, bool wi
     }
     static const QRegularExpression codePattern(QStringLiteral("^[A-Za-z]{2}$"));
     for (const QJsonValue &entry : array.entries) {
-        Fields f(entry.toObject());
+        Fields f(entry.toObject(), array.repaired);
         DirectoryValue v;
         v.name = cutBytes(directory::cleanText(f.text("name", true)), 100);
         if (withCode)

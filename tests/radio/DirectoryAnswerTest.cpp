@@ -108,6 +108,12 @@ TEST(DirectoryAnswer, InvalidUtf8CostsOnlyTheEntryThatHoldsIt) {
         << s.problems[0].toStdString();
     EXPECT_TRUE(s.problems[1].endsWith(QLatin1String("\"tags\" is not valid UTF-8")))
         << s.problems[1].toStdString();
+
+    // U+FFFD written as such in a sound answer is a character like any other.
+    const DirectoryStations sound =
+        ParseDirectoryStations("[" + entry("d", "Odd \xef\xbf\xbd", "jazz") + "]");
+    ASSERT_EQ(sound.stations.size(), 1u);
+    EXPECT_EQ(sound.stations[0].name, QStringLiteral("Odd \uFFFD"));
 }
 
 TEST(DirectoryAnswer, TextsAreCleanedAndCutToTheRecordFieldsAtCharacterBoundaries) {
