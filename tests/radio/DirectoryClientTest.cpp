@@ -170,7 +170,8 @@ TEST_F(DirectoryClientTest, EveryFailureEndsWithAClearMessage) {
         test::FakeMirrorLookup lookup;
         lookup.servers = c.servers;
         DirectoryClient fresh(lookup);
-        fresh.setTimeout(500);
+        // Short only where the time-out is the point: a loaded machine may be slow to answer.
+        fresh.setTimeout(c.servers.contains(stall.base()) ? 500 : DirectoryClient::DefaultTimeoutMs);
         fresh.setPick([](int) { return 0; });
         std::optional<DirectoryStations> result;
         fresh.searchStations({QStringLiteral("x")}, [&](const DirectoryStations &s) { result = s; });
