@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/SkinLook.h"
 #include "app/SkinSurface.h"
+#include "common/Seams.h"
 #include "convert/CdPlayer.h"
 #include "convert/CdRipper.h"
 #include "convert/Converter.h"
@@ -21,6 +22,8 @@
 #include "platform/skin/Skin.h"
 #include "platform/sound/AudioPlayer.h"
 #include "platform/stream/StreamLibrary.h"
+#include "radio/DirectoryClient.h"
+#include "radio/DirectorySearch.h"
 #include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationInfoWindow.h"
@@ -128,6 +131,7 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     bindLibrary();
     buildRadio();
     bindPlayback();
+    buildDirectory();
     // Every text of the lists shows whole: the columns grow to their texts.
     FitColumnsToContents(LV, {246, 97});
     FitColumnsToContents(
@@ -155,6 +159,7 @@ MainWindow::~MainWindow() {
         AudioPlayercd_->disconnect();
     if (AudioCDGrabber_)
         AudioCDGrabber_->disconnect();
+    releaseDirectory();
 }
 
 void MainWindow::createDialogs() {
@@ -284,6 +289,8 @@ void MainWindow::placeViews() {
     const QRect panel = area("area_panel", list);
     const int searchHeight = pan_search->sizeHint().height();
     pan_search->setGeometry(panel.x(), panel.bottom() + 1 - searchHeight, panel.width(), searchHeight);
+    if (!pan_search->isHidden()) // no station row hides behind the search panel
+        LV->setGeometry(LV->geometry().adjusted(0, 0, 0, -searchHeight));
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
     if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);

@@ -53,6 +53,9 @@ class LibraryEntries;
 class Prompts;
 class StationCatalogue;
 class StationPanel;
+class DirectoryClient;
+class DirectorySearch;
+class MirrorLookup;
 
 // The main window `fm_main`: owns the program-wide state, the views and the
 // subsystems, runs the start-up sequence at its first showing and the
@@ -169,6 +172,14 @@ public:
     CdRipper *ripper() const { return ripper_; }
     CdPlayer *cdPlayer() const { return cdPlayer_; }
     RipperPanel *ripperPanel() const { return Panel_ripper_; }
+    // Station directory: the search panel's "Directory" scope and the hint the
+    // empty station list shows (MainWindowDirectory.cpp).
+    DirectorySearch &directory() { return *directorySearch_; }
+    DirectoryClient &directoryClient() { return *directoryClient_; }
+    QLabel *lab_hint = nullptr;
+    void SearchDirectory();
+    void OpenDirectorySearch();
+    void updateListHint();
 
     // Desktop integration: the folder browser, the association dialog, the about
     // box and its auto-closer (MainWindowDesktop.cpp).
@@ -235,6 +246,14 @@ private:
     TagEditor *tagEditor_ = nullptr;
     Converter *converter_ = nullptr;
     QMenu *Converter1_ = nullptr;
+    void buildDirectory();
+    void releaseDirectory();
+    // Takes the server from the settings; false (said when `complain`) when it is no address.
+    bool applyDirectoryServer(bool complain);
+    std::unique_ptr<MirrorLookup> mirrorLookup_;
+    std::unique_ptr<DirectoryClient> directoryClient_;
+    std::unique_ptr<DirectorySearch> directorySearch_; // after the client: ends first
+    QString directoryServer_;                          // the server last taken from the settings
 
     // The rip page, bound with the dialogs (MainWindowCd.cpp).
     void bindCd();

@@ -22,6 +22,7 @@
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"
 #include "radio/DataFiles.h"
+#include "radio/DirectorySearch.h"
 #include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationInfoWindow.h"
@@ -74,7 +75,17 @@ void MainWindow::buildRadio() {
     connect(LV, &QTreeView::clicked, this, [this] { state.StationListActive = true; });
     connect(LV, &QTreeView::pressed, this,
             [this] { Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); }); });
-    connect(LV, &QTreeView::doubleClicked, this, [this] { player_->LVDblClick(); });
+    connect(LV, &QTreeView::doubleClicked, this, [this] {
+        // A directory station is auditioned: played, not yet in the history.
+        if (directorySearch_->isDirectoryRow(catalogue_->selectedRow()))
+            Application::guarded([this] {
+                if (state.LocalPlaying && stopLocalPlayback)
+                    stopLocalPlayback();
+                player_->StartStation();
+            });
+        else
+            player_->LVDblClick();
+    });
     connect(LV_R, &QTreeView::clicked, this, [this] { state.StationListActive = false; });
 
     const auto action = [this](const char *name) { return findChild<QAction *>(QLatin1String(name)); };
@@ -93,6 +104,8 @@ void MainWindow::buildRadio() {
     const auto search = [this] {
         Application::guarded([this] {
             const int by = pan_search->cb_search->currentIndex();
+            if (state.RadioPage && pan_search->directoryScope())
+                return; // the directory's search (MainWindowDirectory.cpp)
             if (state.RadioPage)
                 catalogue_->SearchStations(by, pan_search->Search_genre->text());
             else if (!state.RipPage)

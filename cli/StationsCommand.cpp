@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/StationsSearch.h"
 
 #include "common/AppState.h"
 #include "common/Error.h"
@@ -14,9 +15,14 @@
 namespace varnelo::cli {
 namespace {
 
-const char *const kUsage = "stations [--data-folder DIR] list [NODE]\n"
-                           "stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
-                           "stations [--data-folder DIR] import FILE";
+const char *const kUsage = "stations [--data-folder DIR] list [NODE]
+                           "
+                           "stations [--data-folder DIR] add --name N --genre G --url U [--home H]
+                           "
+                           "stations [--data-folder DIR] import FILE
+                           "
+                           "stations [--data-folder DIR] search TEXT [--tag T] [--country CC] [--limit N] "
+                           "[--server URL] [--add]";
 const QString Command = QStringLiteral("stations");
 
 int list(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &argsIn) {
@@ -116,7 +122,7 @@ int run(const QStringList &argsIn) {
                                         QStringLiteral("Data folder (default: the program's)."),
                                         QStringLiteral("DIR"));
     parser.addOption(dataFolder);
-    parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list, add or import."),
+    parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list, add, import or search."),
                                  QStringLiteral("ACTION [ARGUMENTS]"));
     if (auto rc = parseArguments(parser, Command, argsIn))
         return *rc;
@@ -124,7 +130,7 @@ int run(const QStringList &argsIn) {
         parser.isSet(dataFolder) ? DataFolder(parser.value(dataFolder)) : programDataFolder();
     QStringList args = parser.positionalArguments();
     if (args.isEmpty())
-        return usageError(Command, QStringLiteral("missing action (list, add or import)"));
+        return usageError(Command, QStringLiteral("missing action (list, add, import or search)"));
     const QString action = args.takeFirst();
     AppState state;
     NoPrompts prompts;
@@ -136,6 +142,8 @@ int run(const QStringList &argsIn) {
             return add(catalogue, folder, args);
         if (action == QLatin1String("import"))
             return import(catalogue, folder, args);
+        if (action == QLatin1String("search"))
+            return stationsSearch(folder, args);
     } catch (const Error &e) {
         err() << "varnelo-cli stations: " << e.message() << '\n';
         return ExitFailure;
@@ -143,8 +151,9 @@ int run(const QStringList &argsIn) {
     return usageError(Command, QStringLiteral("unknown action '%1'").arg(action));
 }
 
-const CommandRegistration registration("stations", &run, kUsage,
-                                       "List, add and import the radio stations of the catalogue.");
+const CommandRegistration
+    registration("stations", &run, kUsage,
+                 "List, add and import the radio stations of the catalogue; search the station directory.");
 
 } // namespace
 } // namespace varnelo::cli

@@ -1,7 +1,9 @@
 #pragma once
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The outside effects the operations need. The program uses the Qt and
 // system implementations in platform/; tests use scripted fakes.
@@ -54,6 +56,17 @@ public:
 class SystemClock final : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+// Station directory: the servers behind a name that lists every mirror of a
+// service. The program asks the DNS; tests give a list of their own servers.
+class MirrorLookup {
+public:
+    virtual ~MirrorLookup() = default;
+    // Calls `done` once, on the caller's thread, with the servers' base
+    // addresses ("https://host"); empty when none were found. Nothing is called
+    // once `context` is destroyed.
+    virtual void lookup(const QString &name, QObject *context, std::function<void(QStringList)> done) = 0;
 };
 
 } // namespace varnelo

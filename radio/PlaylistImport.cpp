@@ -2,6 +2,7 @@
 
 #include "common/Error.h"
 #include "common/TextRules.h"
+#include "radio/StationFile.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -77,19 +78,18 @@ std::vector<StationRecord> ReadPlaylistStations(const QByteArray &bytes, const Q
 }
 
 int ImportStations(const QString &radioPath, const std::vector<StationRecord> &stations) {
-    const RecordFile file = stationFile(radioPath);
+    const StationFile file(radioPath);
     QSet<QString> known;
-    file.forEach([&](const QByteArray &bytes) {
-        known.insert(StationRecord::fromBytes(bytes).StreamUrl);
+    file.forEach([&](const StationRecord &r) {
+        known.insert(r.StreamUrl);
         return true;
     });
-    std::vector<QByteArray> added;
+    std::vector<StationRecord> added;
     for (const StationRecord &r : stations) {
-        const StationRecord stored = r.stored();
-        if (known.contains(stored.StreamUrl))
+        if (known.contains(r.StreamUrl))
             continue;
-        known.insert(stored.StreamUrl);
-        added.push_back(r.toBytes());
+        known.insert(r.StreamUrl);
+        added.push_back(r);
     }
     if (!added.empty() && !file.append(added))
         throw Error(QStringLiteral("Cannot open file \"%1\": it does not exist").arg(radioPath));

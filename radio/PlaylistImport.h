@@ -13,8 +13,8 @@ namespace varnelo {
 // the format is not recognised.
 std::vector<StationRecord> ReadPlaylistStations(const QByteArray &bytes, const QString &fileName);
 
-// Appends the stations whose stored address is not yet in `radioPath` (nor
-// earlier in the list); returns how many were added.
+// Appends the stations whose address is not yet in `radioPath` (nor earlier
+// in the list), long addresses kept in full; returns how many were added.
 int ImportStations(const QString &radioPath, const std::vector<StationRecord> &stations);
 
 } // namespace varnelo

@@ -5,6 +5,7 @@
 #include "common/Seams.h"
 #include "common/TextRules.h"
 #include "common/TreeText.h"
+#include "radio/StationFile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -128,7 +129,18 @@ QStandardItem *StationCatalogue::selectedNode() const {
 }
 
 void StationCatalogue::clearList() {
+    ++listGeneration_;
+    foreignRows_ = false;
     LV.removeRows(0, LV.rowCount());
+}
+
+void StationCatalogue::clearListForRefill() {
+    clearList();
+    foreignRows_ = true;
+}
+
+bool StationCatalogue::CatalogueEmpty() const {
+    return QFile(radioPath()).size() < StationRecord::Size;
 }
 
 void StationCatalogue::appendStationRow(const StationRecord &r) {
@@ -161,8 +173,7 @@ void StationCatalogue::selectRow(int row) {
 }
 
 void StationCatalogue::listFile(const QString &path, const std::function<bool(const StationRecord &)> &keep) {
-    stationFile(path).forEach([&](const QByteArray &bytes) {
-        const StationRecord r = StationRecord::fromBytes(bytes);
+    StationFile(path).forEach([&](const StationRecord &r) {
         if (keep(r))
             appendStationRow(r);
         return true;
@@ -189,7 +200,7 @@ void StationCatalogue::ShowCatalogueNode() {
         appendStationRow(recordFromPanel(false));
         selectRow(0);
     } else if (root == RadioStationsRoot) {
-        if (LV.rowCount() > ReloadRowLimit)
+        if (LV.rowCount() > ReloadRowLimit && !foreignRows_)
             return;
         clearList();
         listFile(radioPath(), all);
@@ -240,16 +251,20 @@ StationRecord StationCatalogue::recordFromPanel(bool trimmed) const {
 }
 
 void StationCatalogue::AddStation() {
-    const StationRecord r = recordFromPanel(false);
+    AddStationRecord(recordFromPanel(false));
+}
+
+StationCatalogue::AddResult StationCatalogue::AddStationRecord(const StationRecord &r) {
     if (r.Name.isEmpty() && r.Genre.isEmpty() && r.HomeUrl.isEmpty())
-        return;
-    const RecordFile file = stationFile(radioPath());
+        return AddResult::Empty;
+    const StationFile file(radioPath());
     if (!file.exists())
-        return;
-    const bool known = file.any(
-        [&](const QByteArray &bytes) { return StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl; });
-    if (!known)
-        file.append(r.toBytes());
+        return AddResult::NoFile;
+    // Stored addresses read back in full, so a long address is found again.
+    if (file.any([&](const StationRecord &stored) { return stored.StreamUrl == r.StreamUrl; }))
+        return AddResult::Known;
+    file.append(r);
+    return AddResult::Added;
 }
 
 void StationCatalogue::AddToHistory() {
@@ -258,14 +273,12 @@ void StationCatalogue::AddToHistory() {
     const StationRecord r = recordFromPanel(true);
     if (r.Name.isEmpty() && r.Genre.isEmpty() && r.HomeUrl.isEmpty())
         return;
-    const RecordFile file = stationFile(historyPath());
+    const StationFile file(historyPath());
     if (!file.exists())
         return;
-    const bool known =
-        file.any([&](const QByteArray &bytes) { return StationRecord::fromBytes(bytes).Name == r.Name; });
-    if (known)
+    if (file.any([&](const StationRecord &stored) { return stored.Name == r.Name; }))
         return;
-    file.append(r.toBytes());
+    file.append(r);
     if (QStandardItem *history = tree::FindNodeByText(tv, QStringLiteral("History")))
         history->appendRow(node(r.Name));
 }
@@ -274,18 +287,17 @@ void StationCatalogue::AddToFavorites() {
     if (LV.rowCount() == 0 || state_.CurrentRow < 0 || state_.CurrentRow >= LV.rowCount())
         return;
     const StationRecord r = stationRow(state_.CurrentRow);
-    const RecordFile file = stationFile(favoritesPath());
+    const StationFile file(favoritesPath());
     if (!file.exists())
         return;
-    const bool known = file.any(
-        [&](const QByteArray &bytes) { return StationRecord::fromBytes(bytes).StreamUrl == r.StreamUrl; });
+    const bool known = file.any([&](const StationRecord &stored) { return stored.StreamUrl == r.StreamUrl; });
     if (known &&
         prompts_.message(
             QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
             QStringLiteral("friendly reminds"), PromptIcon::Question,
             PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
-    file.append(r.toBytes());
+    file.append(r);
 }
 
 void StationCatalogue::RemoveFavorites() {
@@ -295,10 +307,10 @@ void StationCatalogue::RemoveFavorites() {
         return;
     const QString address = LV.item(selectedRow(), StreamUrlColumn)->text();
     bool removed = false;
-    stationFile(favoritesPath())
+    StationFile(favoritesPath())
         .removeWhere(
-            [&](int, const QByteArray &bytes) {
-                if (removed || StationRecord::fromBytes(bytes).StreamUrl != address)
+            [&](int, const StationRecord &stored) {
+                if (removed || stored.StreamUrl != address)
                     return false;
                 removed = true;
                 return true;
@@ -312,6 +324,7 @@ void StationCatalogue::ClearHistory() {
     if (QStandardItem *history = tree::FindNodeByText(tv, QStringLiteral("History")))
         history->removeRows(0, history->rowCount());
     QFile::remove(historyPath());
+    QFile::remove(StationFile::companionPath(historyPath()));
     SaveCatalogueTree();
     if (!QFile::exists(historyPath())) {
         QFile file(historyPath());

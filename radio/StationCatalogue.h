@@ -53,6 +53,9 @@ public:
     void ShowCatalogueNode();
     void tvMouseDown(Qt::MouseButton button, const QModelIndex &index);
     void AddStation();
+    // AddStation's rules for a record from elsewhere (the directory, the command line).
+    enum class AddResult { Added, Known, Empty, NoFile };
+    AddResult AddStationRecord(const StationRecord &record);
     void AddToHistory();
     void AddToFavorites();
     void RemoveFavorites();
@@ -73,6 +76,15 @@ public:
     int selectedRow() const; // -1 when none
     void selectRow(int row);
 
+    // True when radio.dat holds no station (a first run).
+    bool CatalogueEmpty() const;
+    // Grows each time the list is cleared for a refill, so late answers can
+    // tell that the list they were meant for is gone.
+    quint64 listGeneration() const { return listGeneration_; }
+    // Empties the list for rows from elsewhere (the directory): "Radio Stations"
+    // then reloads however many there are.
+    void clearListForRefill();
+
     QString radioPath() const { return folder_.file(QStringLiteral("radio.dat")); }
     QString historyPath() const { return folder_.file(QStringLiteral("history.dat")); }
     QString favoritesPath() const { return folder_.file(QStringLiteral("favorites.dat")); }
@@ -87,6 +99,8 @@ private:
     DataFolder folder_;
     Prompts &prompts_;
     std::function<StationRecord()> panelSource_;
+    quint64 listGeneration_ = 0;
+    bool foreignRows_ = false;
 };
 
 } // namespace varnelo

@@ -121,6 +121,8 @@ void StreamPlayer::startWorker(const QString &address) {
     }
     state_.ConnectWorker = true;
     connector_->start(address, state_.StreamHandle);
+    if (connectStarted)
+        connectStarted(address);
 }
 
 void StreamPlayer::StartStation() {

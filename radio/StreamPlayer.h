@@ -65,11 +65,15 @@ public:
     StationConnector &connector() { return *connector_; }
     // The stream title of the playing station (empty before the first one).
     QString CurrentTitle() const;
+    // The state strip shows what plays (the title, else the station's name).
+    void showNowPlaying();
 
     // Hooks of the subsystems that share the transport.
     std::function<void()> stopLocalPlayback;
     std::function<bool()> stopRecordingIfRunning; // true when a recording was stopped
     std::function<bool()> recordingRuns;
+    // A connect worker started for this address (the directory counts plays).
+    std::function<void(const QString &address)> connectStarted;
 
 Q_SIGNALS:
     // The connection attempt ended (connected or failed).
@@ -81,7 +85,6 @@ private:
     void StepStation(int step);
     void startWorker(const QString &address);
     void setStatus(const QString &text);
-    void showNowPlaying();
 
     AppState &state_;
     StationCatalogue &catalogue_;

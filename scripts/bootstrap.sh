@@ -17,6 +17,7 @@ PACKAGES=(
   # Desktop: a sound server for the real-sound tests and bench, playerctl for
   # MPRIS, the validators of the installed files, icons rendered from the SVG.
   pulseaudio pulseaudio-utils playerctl desktop-file-utils appstream librsvg2-bin groff-base python3
+  ca-certificates libssl3 # https to the station directory's mirrors
   # file association: xdg-mime, update-desktop-database and desktop-file-validate
   xdg-utils
   # Fuzz targets (libFuzzer) and the sanitizer stage of the test command; llvm-14

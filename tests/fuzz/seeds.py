@@ -273,3 +273,17 @@ def pressing(ids, tracks):
 put('accuraterip_file', 'one', pressing((0x13bd5a, 0xb8d489, 0xc60af50d), [(5, 0x12345678, 0), (3, 0x9abcdef0, 1), (200, 0, 0)]))
 put('accuraterip_file', 'two-pressings', pressing((1, 2, 3), [(2, 7, 8)]) + pressing((1, 2, 3), [(9, 7, 8), (1, 1, 1)]))
 put('accuraterip_file', 'cut-short', pressing((1, 2, 3), [(2, 7, 8), (2, 7, 8)])[:-3])
+# ---- Station directory answers: first byte 0 stations, 1 tags, 2 countries ----------
+STATION = ('{"stationuuid":"96062a7b-0601-11e8-ae97-52543be04c81","name":"Radio Jazz One",'
+           '"url":"http://s.example/jazz","url_resolved":"https://s.example/jazz.mp3",'
+           '"homepage":"https://jazz.example/","tags":"jazz,bebop","countrycode":"DE",'
+           '"codec":"MP3","bitrate":128,"clickcount":12}')
+put('directory_answer', 'stations', b'\0[' + STATION.encode() + b']')
+put('directory_answer', 'stations-damaged',
+    b'\0[' + STATION.encode() + b',{"stationuuid":"x","name":"Caf\xc3\xa9 \xff\\u0007","url":"ftp://x/",'
+    b'"tags":7},"text",{"name":null},{"stationuuid":"y","name":"' + b'\xe6\x97\xa5' * 60 +
+    b'","url":"http://a/' + b'p' * 80 + b'","bitrate":-4}]')
+put('directory_answer', 'not-a-list', b'\0{"message":"maintenance"}')
+put('directory_answer', 'tags', b'\1[{"name":"jazz","stationcount":2200},{"name":"","stationcount":"x"}]')
+put('directory_answer', 'countries',
+    b'\2[{"name":"Germany","iso_3166_1":"DE","stationcount":5000},{"name":"X","iso_3166_1":"XYZ"}]')

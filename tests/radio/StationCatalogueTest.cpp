@@ -3,6 +3,7 @@
 #include "common/Error.h"
 #include "common/TreeText.h"
 #include "radio/DataFiles.h"
+#include "radio/StationFile.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 
@@ -154,6 +155,12 @@ TEST_F(CatalogueTest, RadioStationsReloadsOnlyUpTo344Rows) {
     catalogue.LV.removeRow(0);
     show(QStringLiteral("Radio Stations"));
     EXPECT_EQ(names(), QStringList{QStringLiteral("Only")});
+    // Rows from elsewhere (the directory) are never taken for the catalogue's.
+    catalogue.clearListForRefill();
+    for (int i = 0; i < 345; ++i)
+        catalogue.appendStationRow(station(QStringLiteral("found"), {}, {}));
+    show(QStringLiteral("Radio Stations"));
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Only")});
 }
 
 TEST_F(CatalogueTest, CurrentRowIsSelectedAfterARefillWhenValid) {
@@ -187,11 +194,14 @@ TEST_F(CatalogueTest, AddStationRules) {
     ASSERT_EQ(read(QStringLiteral("radio.dat")).size(), 1u);
     EXPECT_EQ(read(QStringLiteral("radio.dat"))[0].Name, QStringLiteral(" Name ")); // not trimmed
 
-    // An address longer than the field never equals its stored form: added again.
-    panel = station(QStringLiteral("Long"), {}, QString(60, QLatin1Char('u')));
+    // An address longer than the field is kept in full beside the record, so it
+    // is found again and not added twice.
+    const QString longUrl = QStringLiteral("http://") + QString(60, QLatin1Char('u'));
+    panel = station(QStringLiteral("Long"), {}, longUrl);
     catalogue.AddStation();
     catalogue.AddStation();
-    EXPECT_EQ(read(QStringLiteral("radio.dat")).size(), 3u);
+    EXPECT_EQ(read(QStringLiteral("radio.dat")).size(), 2u);
+    EXPECT_EQ(StationFile(catalogue.radioPath()).readAll().back().StreamUrl, longUrl);
     EXPECT_TRUE(prompts.shown.empty());
 }
 
@@ -216,7 +226,8 @@ TEST_F(CatalogueTest, AddToFavoritesAsksForAKnownAddress) {
     catalogue.AddToFavorites();
     EXPECT_TRUE(prompts.shown.empty());
     catalogue.LV.removeRows(0, 1);
-    catalogue.appendStationRow(read(QStringLiteral("favorites.dat"))[0]); // as listed from the file
+    catalogue.appendStationRow(
+        StationFile(catalogue.favoritesPath()).readAll()[0]); // as listed from the file
     prompts.answers = {PromptAnswer::Cancel};
     catalogue.AddToFavorites();
     ASSERT_EQ(prompts.shown.size(), 1u);

@@ -2,6 +2,7 @@
 #include "common/Seams.h"
 
 #include <QDateTime>
+#include <QTimer>
 #include <deque>
 #include <vector>
 
@@ -65,6 +66,18 @@ class FakeClock : public Clock {
 public:
     QDateTime current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 0));
     QDateTime now() const override { return current; }
+};
+
+// The station directory's mirrors: a list of the test's own servers, given
+// from the event loop as the DNS answer would be.
+class FakeMirrorLookup : public MirrorLookup {
+public:
+    QStringList servers;
+    QStringList namesAsked;
+    void lookup(const QString &name, QObject *context, std::function<void(QStringList)> done) override {
+        namesAsked.append(name);
+        QTimer::singleShot(0, context, [done = std::move(done), list = servers] { done(list); });
+    }
 };
 
 } // namespace varnelo::test
