@@ -176,6 +176,10 @@ void AudioRecord::StopRecord() {
     announceBlocks();
 }
 
+qint64 AudioRecord::RecordedSamples() const {
+    return m_buffer ? m_buffer->frames() : 0;
+}
+
 SampleBlock AudioRecord::GetRecordedBlock() {
     return m_buffer ? m_buffer->take() : SampleBlock();
 }

@@ -79,6 +79,8 @@ public:
     // The oldest block not yet taken; empty when there is none. Up to 50
     // untaken blocks are kept, the oldest dropped beyond that.
     SampleBlock GetRecordedBlock();
+    // Frames captured since StartRecord, the block still filling included.
+    qint64 RecordedSamples() const;
     int GetRecordError() const { return m_error; }
     QString GetRecordErrorText() const { return m_errorText; }
 

@@ -317,8 +317,8 @@ void StreamFramer::feedOgg(const char *data, std::size_t size, Output &out) {
             while (o.packetsDone < o.headerPackets && ogg_stream_packetout(&o.stream, &packet) == 1) {
                 ++o.packetsDone;
                 if (o.packetsDone == 2)
-                    o.title = commentHeaderTitle(QByteArray(reinterpret_cast<const char *>(packet.packet),
-                                                            qsizetype(packet.bytes)));
+                    o.title = commentHeaderTitle(
+                        QByteArray(reinterpret_cast<const char *>(packet.packet), qsizetype(packet.bytes)));
             }
             o.held.push_back(std::move(frame));
             if (o.packetsDone >= o.headerPackets || o.held.size() >= MaxHeldPages) {

@@ -17,8 +17,8 @@ enum class StreamCodec { Unknown, Mp3, OggVorbis, OggOpus, OggOther };
 struct StreamFrame {
     QByteArray bytes;
     StreamCodec codec = StreamCodec::Unknown;
-    bool header = false;  // Ogg: a page of the logical stream's header packets
-    bool fresh = true;    // a file may begin with it (Ogg: no packet continues onto it)
+    bool header = false;      // Ogg: a page of the logical stream's header packets
+    bool fresh = true;        // a file may begin with it (Ogg: no packet continues onto it)
     std::int64_t samples = 0; // samples per channel it completes (0 when not known)
     int sampleRate = 0;
 };
@@ -30,8 +30,8 @@ struct Mp3FrameHeader {
     int bitrateKbps = 0;
     int sampleRate = 0;
     int channels = 0;
-    int length = 0;  // bytes of the whole frame, header included
-    int samples = 0; // per channel
+    int length = 0;               // bytes of the whole frame, header included
+    int samples = 0;              // per channel
     std::uint32_t sameStream = 0; // the bits every frame of one stream shares
 };
 // The header at `data`; nullopt for anything that is not a usable frame start

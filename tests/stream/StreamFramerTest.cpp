@@ -1,5 +1,5 @@
-#include "StreamTestUtil.h"
 #include "platform/stream/StreamFramer.h"
+#include "StreamTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -45,10 +45,10 @@ TEST(StreamFramer, FrameHeadersOfEveryVersionAndLayer) {
         EXPECT_EQ(h->samples, c.samples);
     }
     // Free format, bad bitrate, reserved version, layer, rate and emphasis, no sync, too short.
-    for (const QByteArray &bad : {bytes({0xFF, 0xFB, 0x04, 0x00}), bytes({0xFF, 0xFB, 0xF0, 0x00}),
-                                  bytes({0xFF, 0xEB, 0x90, 0x00}), bytes({0xFF, 0xF9, 0x90, 0x00}),
-                                  bytes({0xFF, 0xFB, 0x9C, 0x00}), bytes({0xFF, 0xFB, 0x90, 0x02}),
-                                  bytes({0xFE, 0xFB, 0x90, 0x00}), bytes({0xFF, 0xFB, 0x90})})
+    for (const QByteArray &bad :
+         {bytes({0xFF, 0xFB, 0x04, 0x00}), bytes({0xFF, 0xFB, 0xF0, 0x00}), bytes({0xFF, 0xEB, 0x90, 0x00}),
+          bytes({0xFF, 0xF9, 0x90, 0x00}), bytes({0xFF, 0xFB, 0x9C, 0x00}), bytes({0xFF, 0xFB, 0x90, 0x02}),
+          bytes({0xFE, 0xFB, 0x90, 0x00}), bytes({0xFF, 0xFB, 0x90})})
         EXPECT_FALSE(parseMp3FrameHeader(reinterpret_cast<const unsigned char *>(bad.constData()),
                                          std::size_t(bad.size())))
             << bad.toHex().toStdString();
@@ -89,9 +89,10 @@ TEST(StreamFramer, Mp3FramesComeOutWholeWhateverTheJunkAndTheCuts) {
 }
 
 TEST(StreamFramer, OggPagesKeepTheirBytesAndHeadersComeTogetherAfterTheTitle) {
-    const QByteArray one = tone(Tone{ToneFormat::OggVorbis, 440, 2.0, QStringLiteral("First"),
-                                     QStringLiteral("Band"), 0});
-    const QByteArray two = tone(Tone{ToneFormat::OggVorbis, 880, 2.0, QStringLiteral("Second"), QString(), 7});
+    const QByteArray one =
+        tone(Tone{ToneFormat::OggVorbis, 440, 2.0, QStringLiteral("First"), QStringLiteral("Band"), 0});
+    const QByteArray two =
+        tone(Tone{ToneFormat::OggVorbis, 880, 2.0, QStringLiteral("Second"), QString(), 7});
     ASSERT_FALSE(one.isEmpty());
     ASSERT_FALSE(two.isEmpty());
     const QByteArray chain = one + two;
@@ -139,7 +140,8 @@ TEST(StreamFramer, CommentHeaderTitles) {
         }
         return p;
     };
-    EXPECT_EQ(commentHeaderTitle(packet("\x03vorbis", {"title=Song", "ARTIST=Band"})), QStringLiteral("Band - Song"));
+    EXPECT_EQ(commentHeaderTitle(packet("\x03vorbis", {"title=Song", "ARTIST=Band"})),
+              QStringLiteral("Band - Song"));
     EXPECT_EQ(commentHeaderTitle(packet("OpusTags", {"TITLE=Solo"})), QStringLiteral("Solo"));
     EXPECT_FALSE(commentHeaderTitle(packet("\x03vorbis", {"ARTIST=Band"})));
     EXPECT_FALSE(commentHeaderTitle(packet("\x01vorbis", {"TITLE=x"})));

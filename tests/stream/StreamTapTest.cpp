@@ -8,7 +8,7 @@ namespace {
 // What a tap saw, gathered on the stream's thread.
 struct TapLog {
     std::mutex mutex;
-    QByteArray bytes;                                // every frame, in order
+    QByteArray bytes; // every frame, in order
     std::vector<StreamFrame> frames;
     std::vector<std::pair<qsizetype, QString>> titles; // (bytes before it, metadata)
     std::vector<std::pair<QString, std::uint64_t>> marks;
@@ -134,7 +134,8 @@ TEST_F(StreamTapTest, TitleMarksTellTheChannelFrameTheirAudioPlaysFrom) {
 TEST_F(StreamTapTest, AnOggTapJoiningPartWayGetsTheHeadersFirstAndEachLinksTitle) {
     // Long enough that the tap joins it part way: the library reads some seconds ahead.
     const QByteArray one = tone(Tone{ToneFormat::OggVorbis, 440, 7.0, QStringLiteral("First"), QString(), 0});
-    const QByteArray two = tone(Tone{ToneFormat::OggVorbis, 880, 3.0, QStringLiteral("Second"), QString(), 9});
+    const QByteArray two =
+        tone(Tone{ToneFormat::OggVorbis, 880, 3.0, QStringLiteral("Second"), QString(), 9});
     IcyMount mount;
     mount.audio = one + two;
     mount.contentType = "application/ogg";
@@ -147,9 +148,8 @@ TEST_F(StreamTapTest, AnOggTapJoiningPartWayGetsTheHeadersFirstAndEachLinksTitle
     library->AddTap(handle, log.tap());
     ASSERT_TRUE(library->ChannelPlay(handle));
     const QString second = QStringLiteral("StreamTitle='Second';");
-    ASSERT_TRUE(waitFor([&] {
-        return log.with([&] { return !log.titles.empty() && log.titles.back().second == second; });
-    }));
+    ASSERT_TRUE(waitFor(
+        [&] { return log.with([&] { return !log.titles.empty() && log.titles.back().second == second; }); }));
 
     const auto expected = splitStreamFrames(one + two);
     std::vector<StreamFrame> headersOne;
