@@ -74,7 +74,6 @@ void MainWindow::buildRadio() {
     connect(LV, &QTreeView::pressed, this,
             [this] { Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); }); });
     connect(LV, &QTreeView::doubleClicked, this, [this] { player_->LVDblClick(); });
-    connect(LV_R, &QTreeView::clicked, this, [this] { state.StationListActive = false; });
 
     const auto action = [this](const char *name) { return findChild<QAction *>(QLatin1String(name)); };
     connect(action("N1"), &QAction::triggered, this,

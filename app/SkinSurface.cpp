@@ -186,6 +186,11 @@ void SkinSurface::SkinClick(const SkinObject &source) {
         player.StopRadioOrRecording();
         if (s.RipPage)
             player.StopRadioOrRecording();
+    } else if (name == QLatin1String("btnrec")) {
+        if (s.LocalPlaying || busy)
+            return;
+        if (startRecording)
+            startRecording();
     } else if (name == QLatin1String("btnpre") || name == QLatin1String("btnnext")) {
         if (busy || s.RipPage)
             return;

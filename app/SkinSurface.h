@@ -46,6 +46,7 @@ public:
     std::function<void()> localPrevious;
     std::function<void()> beginSeek;
     std::function<void()> endSeek; // reads the bar's value
+    std::function<void()> startRecording;
 
 private:
     void popup(QMenu *menu, int dx, int dy);

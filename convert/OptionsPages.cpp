@@ -221,9 +221,17 @@ QWidget *OptionsDialog::buildRecordPage() {
     volumeLayout->addWidget(ui_.tb_rd);
     volumeLayout->addWidget(label("Please low the volume as possible. The lower the "));
     volumeLayout->addWidget(label("volume, the better the quality. "));
+    auto *how = new QGroupBox(QStringLiteral("Recording"));
+    ui_.ck_split = check("ck_split", "Split by title: a new file at each new title");
+    ui_.ck_broadcast =
+        check("ck_broadcast", "Record as broadcast: the station's own sound when the format matches");
+    auto *howLayout = new QVBoxLayout(how);
+    howLayout->addWidget(ui_.ck_split);
+    howLayout->addWidget(ui_.ck_broadcast);
     auto *sourceLayout = new QVBoxLayout(source);
     sourceLayout->addWidget(device);
     sourceLayout->addWidget(volume);
+    sourceLayout->addWidget(how);
     sourceLayout->addStretch(1);
     tabs->addTab(source, QStringLiteral("Recording Source"));
 

@@ -6,8 +6,8 @@
 #include "platform/sound/AudioRecord.h"
 #include "platform/stream/StreamLibrary.h"
 #include "platform/tags/AudioInformation.h"
-#include "radio/RecordingName.h"
 #include "radio/RecorderInbox.h"
+#include "radio/RecordingName.h"
 #include "radio/RecordingsList.h"
 #include "radio/StreamTitle.h"
 
@@ -30,8 +30,8 @@ int kindOfExtension(const QString &extension) {
 
 Recorder::Recorder(AppState &state, AudioRecord &recorder, StreamLibrary &streams, Clock &clock,
                    DesktopShell &shell, RecordingsList &list, RecorderHooks hooks, QObject *parent)
-    : QObject(parent), state_(state), AudioRecord1_(recorder), streams_(streams), clock_(clock), shell_(shell),
-      list_(list), hooks_(std::move(hooks)) {
+    : QObject(parent), state_(state), AudioRecord1_(recorder), streams_(streams), clock_(clock),
+      shell_(shell), list_(list), hooks_(std::move(hooks)) {
     connect(&AudioRecord1_, &AudioRecord::OnEndArrayRecord, this, &Recorder::AudioRecord1EndArrayRecord);
     connect(&AudioRecord1_, &AudioRecord::OnTimer, this,
             [this](qint64 samples, int, int) { AudioRecord1Timer(samples); });
@@ -247,8 +247,8 @@ void Recorder::finishPiece() {
             if (hooks_.setGenre)
                 hooks_.setGenre(genre);
         }
-        list_.AppendRecording(path, genre,
-                              text::elapsedText(piece_.sampleRate > 0 ? piece_.frames / piece_.sampleRate : 0));
+        list_.AppendRecording(
+            path, genre, text::elapsedText(piece_.sampleRate > 0 ? piece_.frames / piece_.sampleRate : 0));
         try {
             AudioInformation tags;
             tags.setInfoTitle(split_ ? piece_.title : stationTitle());

@@ -58,8 +58,8 @@ struct RecorderHooks {
 class Recorder : public QObject {
     Q_OBJECT
 public:
-    Recorder(AppState &state, AudioRecord &recorder, StreamLibrary &streams, Clock &clock, DesktopShell &shell,
-             RecordingsList &list, RecorderHooks hooks, QObject *parent = nullptr);
+    Recorder(AppState &state, AudioRecord &recorder, StreamLibrary &streams, Clock &clock,
+             DesktopShell &shell, RecordingsList &list, RecorderHooks hooks, QObject *parent = nullptr);
     ~Recorder() override;
 
     void StartRecording();
@@ -87,7 +87,7 @@ private:
         QString title;           // the title it is named and tagged after (split by title)
         std::int64_t frames = 0; // samples per channel written
         int sampleRate = 0;
-        bool started = false;    // broadcast: the first frame (after Ogg headers) is written
+        bool started = false; // broadcast: the first frame (after Ogg headers) is written
     };
     struct Inbox; // what the stream's thread leaves for the GUI thread
 

@@ -195,8 +195,9 @@ void Recorder::switchStation() {
     mode_ = chooseBroadcast(kind_) ? Mode::Broadcast : Mode::Encoded;
     if (mode_ == Mode::Encoded && hooks_.configureEncoder)
         hooks_.configureEncoder(kind_, AudioFile_, encoder_);
-    const QString title =
-        state_.StreamHandle ? ParseStreamTitle(streams_.MetaTag(state_.StreamHandle)).value_or(QString()) : QString();
+    const QString title = state_.StreamHandle
+                              ? ParseStreamTitle(streams_.MetaTag(state_.StreamHandle)).value_or(QString())
+                              : QString();
     if (!openPiece(baseName(split_, title), title) || !startCapture())
         return;
     if (split_ || mode_ == Mode::Broadcast)

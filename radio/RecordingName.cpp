@@ -42,11 +42,13 @@ NewRecordingFile CreateRecordingFile(const QString &folder, const QString &base,
             return result;
         }
         if (!file.exists()) {
-            result.error = QStringLiteral("Cannot create \"%1\": %2").arg(file.fileName(), file.errorString());
+            result.error =
+                QStringLiteral("Cannot create \"%1\": %2").arg(file.fileName(), file.errorString());
             return result;
         }
     }
-    result.error = QStringLiteral("Cannot create \"%1\": every numbered name is taken").arg(folder + base + extension);
+    result.error =
+        QStringLiteral("Cannot create \"%1\": every numbered name is taken").arg(folder + base + extension);
     return result;
 }
 

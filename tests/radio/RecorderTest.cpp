@@ -184,7 +184,8 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
         {0, false, QStringLiteral("Ignored"), QString(), dated},
         {1, true, QString(), QStringLiteral("Jazz"), QStringLiteral("Jazz.mp3")},
         {1, true, QString(), QString(), QStringLiteral("02-01-2026--10;00;00 (2).mp3")},
-        {2, true, QStringLiteral("Ignored"), QStringLiteral("Ignored"), QStringLiteral("02-01-2026--10;00;00 (3).mp3")},
+        {2, true, QStringLiteral("Ignored"), QStringLiteral("Ignored"),
+         QStringLiteral("02-01-2026--10;00;00 (3).mp3")},
     };
     for (const Case &c : cases) {
         naming = c.naming;
@@ -215,7 +216,8 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
 
 TEST_F(RecorderTest, AFileThatCannotBeMadeIsReportedAndNothingClaimsToRecord) {
     test::writeBytes(dir.filePath(QStringLiteral("plain")), "x");
-    for (const QString &bad : {dir.filePath(QStringLiteral("plain/")), dir.filePath(QStringLiteral("no/such/"))}) {
+    for (const QString &bad :
+         {dir.filePath(QStringLiteral("plain/")), dir.filePath(QStringLiteral("no/such/"))}) {
         folder = bad;
         errors.clear();
         recorder->StartRecording();
@@ -261,7 +263,8 @@ test::IcyMount twoTitles(test::ToneFormat format = test::ToneFormat::Mp3) {
     const QByteArray &b = toneFile(format, 880, 3.0);
     mount.audio = a + b;
     mount.metaint = 1024;
-    mount.metadataAt = {{0, test::streamTitle(QStringLiteral("A"))}, {a.size(), test::streamTitle(QStringLiteral("B"))}};
+    mount.metadataAt = {{0, test::streamTitle(QStringLiteral("A"))},
+                        {a.size(), test::streamTitle(QStringLiteral("B"))}};
     return mount;
 }
 

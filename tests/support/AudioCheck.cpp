@@ -27,9 +27,10 @@ QString tag(const QJsonObject &tags, const QString &name) {
 } // namespace
 
 AudioFacts probeAudio(const QString &path) {
-    const QByteArray json = toolOutput(
-        QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_format"),
-                                    QStringLiteral("-show_streams"), QStringLiteral("-of"), QStringLiteral("json"), path});
+    const QByteArray json =
+        toolOutput(QStringLiteral("ffprobe"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_format"),
+                    QStringLiteral("-show_streams"), QStringLiteral("-of"), QStringLiteral("json"), path});
     const QJsonObject root = QJsonDocument::fromJson(json).object();
     AudioFacts facts;
     for (const QJsonValue &value : root.value(QStringLiteral("streams")).toArray()) {
@@ -56,11 +57,11 @@ AudioFacts probeAudio(const QString &path) {
 }
 
 std::vector<float> decodeFirstChannel(const QString &path, int rate) {
-    const QByteArray raw = toolOutput(
-        QStringLiteral("ffmpeg"),
-        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-af"),
-         QStringLiteral("pan=mono|c0=c0"), QStringLiteral("-ar"), QString::number(rate), QStringLiteral("-f"),
-         QStringLiteral("f32le"), QStringLiteral("-")});
+    const QByteArray raw = toolOutput(QStringLiteral("ffmpeg"),
+                                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                                       path, QStringLiteral("-af"), QStringLiteral("pan=mono|c0=c0"),
+                                       QStringLiteral("-ar"), QString::number(rate), QStringLiteral("-f"),
+                                       QStringLiteral("f32le"), QStringLiteral("-")});
     std::vector<float> samples(std::size_t(raw.size()) / sizeof(float));
     std::memcpy(samples.data(), raw.constData(), samples.size() * sizeof(float));
     return samples;
