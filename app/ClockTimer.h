@@ -21,11 +21,11 @@ struct ScheduleSlotTimes {
 class ClockHost {
 public:
     virtual ~ClockHost() = default;
-    virtual bool shutdownOn() = 0;   // ("timeclose", "bclose") as saved
-    virtual QTime shutdownTime() = 0; // dtpTime
-    virtual int scheduleMode() = 0;   // 0 none, 1 every day, 2 the special day
+    virtual bool shutdownOn() = 0;                        // ("timeclose", "bclose") as saved
+    virtual QTime shutdownTime() = 0;                     // dtpTime
+    virtual int scheduleMode() = 0;                       // 0 none, 1 every day, 2 the special day
     virtual ScheduleSlotTimes scheduleSlot(int slot) = 0; // 0..2
-    virtual QDate scheduleDay() = 0;  // date_time
+    virtual QDate scheduleDay() = 0;                      // date_time
     virtual void showStationTime() = 0;
     virtual void startRecording() = 0;
     virtual void stopRadioOrRecording() = 0;

@@ -50,7 +50,8 @@ protected:
     QStringList tickAt(std::initializer_list<const char *> times) {
         host.actions.clear();
         for (const char *t : times) {
-            clock.current = QDateTime(QDate(2026, 1, 2), QTime::fromString(QLatin1String(t), QStringLiteral("HH:mm:ss")));
+            clock.current =
+                QDateTime(QDate(2026, 1, 2), QTime::fromString(QLatin1String(t), QStringLiteral("HH:mm:ss")));
             timer.Timer1Timer();
         }
         return host.actions;

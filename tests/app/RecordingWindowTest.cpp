@@ -30,7 +30,8 @@ protected:
         WindowTest::SetUp();
         QDir().mkpath(dir.filePath(QStringLiteral("out")));
         SettingsFile(dir.filePath(QStringLiteral("temp.ini")))
-            .writeString(QStringLiteral("video"), QStringLiteral("path"), dir.filePath(QStringLiteral("out")));
+            .writeString(QStringLiteral("video"), QStringLiteral("path"),
+                         dir.filePath(QStringLiteral("out")));
     }
     void TearDown() override {
         w.reset();
@@ -75,8 +76,9 @@ TEST_F(RecordingWindowTest, TheRecordingsPopupAndItsEntries) {
     QStringList entries;
     for (QAction *a : w->p_record->actions())
         entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(entries, (QStringList{QStringLiteral("Play/Pause"), QStringLiteral("Stop"), QStringLiteral("-"),
-                                    QStringLiteral("Del file"), QStringLiteral("-"), QStringLiteral("Id3 Info")}));
+    EXPECT_EQ(entries,
+              (QStringList{QStringLiteral("Play/Pause"), QStringLiteral("Stop"), QStringLiteral("-"),
+                           QStringLiteral("Del file"), QStringLiteral("-"), QStringLiteral("Id3 Info")}));
     const QString path = dir.filePath(QStringLiteral("out/kept.mp3"));
     test::writeBytes(path, "x");
     w->recordings().AppendRecording(path, QStringLiteral("Rock"), QStringLiteral("00:00:01"));
@@ -86,7 +88,8 @@ TEST_F(RecordingWindowTest, TheRecordingsPopupAndItsEntries) {
 }
 
 TEST_F(RecordingWindowTest, DevicesListProgramOutputFirstAndTheChoiceIsAppliedAndKept) {
-    SettingsFile(dir.filePath(QStringLiteral("temp.ini"))).writeInteger(QStringLiteral("rd"), QStringLiteral("rd"), 50);
+    SettingsFile(dir.filePath(QStringLiteral("temp.ini")))
+        .writeInteger(QStringLiteral("rd"), QStringLiteral("rd"), 50);
     w = startWindow();
     QComboBox *devices = w->options()->cb_rd();
     ASSERT_EQ(devices->count(), w->audioRecord().GetMaxDeviceIndex() + 1);
@@ -115,7 +118,8 @@ TEST_F(RecordingWindowTest, PowerOffAtTheSetTimeEndsTheRecordingAndSavesFirst) {
     ASSERT_TRUE(w->state.Recording);
     ASSERT_TRUE(test::waitUntil([&] { return w->audioRecord().RecordedSamples() > 44100; }));
     int powerOffsWhenFinished = -1;
-    QObject::connect(&w->recorder(), &Recorder::fileFinished, [&] { powerOffsWhenFinished = shell.powerOffs; });
+    QObject::connect(&w->recorder(), &Recorder::fileFinished,
+                     [&] { powerOffsWhenFinished = shell.powerOffs; });
     w->state.StationPlaying = true; // a paused station no longer holds the power-off
     w->state.StationPaused = true;
     clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 1));
