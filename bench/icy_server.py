@@ -52,7 +52,8 @@ def main():
             try:
                 while True:
                     allowed = burst + int((time.monotonic() - start) * args.rate) - sent
-                    if allowed <= 0:
+                    # Whole chunks, as servers pass on what their source sent.
+                    if allowed < min(4096, len(audio) - pos):
                         time.sleep(0.02)
                         continue
                     n = min(allowed, 4096, len(audio) - pos)

@@ -28,8 +28,9 @@ extern "C" {
 namespace varnelo::cli {
 namespace {
 
-constexpr const char *kUsage = "record URL [--seconds N] [--to mp3|wav|wma|ogg] [--settings FILE] [--out DIR] "
-                               "[--name station|genre|datetime] [--split-by-title] [--as-broadcast]";
+constexpr const char *kUsage =
+    "record URL [--seconds N] [--to mp3|wav|wma|ogg] [--settings FILE] [--out DIR] "
+    "[--name station|genre|datetime] [--split-by-title] [--as-broadcast]";
 const QString Command = QStringLiteral("record");
 const QString FailureText =
     QStringLiteral("Cann't find server or the address is wrong. Please try again later");
@@ -68,7 +69,8 @@ int recordCommand(const QStringList &args) {
                                        QStringLiteral("dir"));
     const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("Naming rule."),
                                         QStringLiteral("rule"));
-    const QCommandLineOption splitOption(QStringLiteral("split-by-title"), QStringLiteral("A file per title."));
+    const QCommandLineOption splitOption(QStringLiteral("split-by-title"),
+                                         QStringLiteral("A file per title."));
     const QCommandLineOption broadcastOption(QStringLiteral("as-broadcast"),
                                              QStringLiteral("The station's own frames."));
     parser.addOptions(
@@ -87,15 +89,17 @@ int recordCommand(const QStringList &args) {
         bool ok = false;
         seconds = parser.value(secondsOption).toInt(&ok);
         if (!ok || seconds < 1)
-            return usageError(Command, QStringLiteral("--seconds %1: needs a whole number of seconds, at least 1")
-                                           .arg(parser.value(secondsOption)));
+            return usageError(Command,
+                              QStringLiteral("--seconds %1: needs a whole number of seconds, at least 1")
+                                  .arg(parser.value(secondsOption)));
     }
     const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
                               QStringLiteral("ogg")};
     const int kind = parser.isSet(toOption) ? int(formats.indexOf(parser.value(toOption).toLower())) : 0;
     if (kind < 0)
-        return usageError(Command,
-                          QStringLiteral("--to %1: must be one of mp3, wav, wma, ogg").arg(parser.value(toOption)));
+        return usageError(
+            Command,
+            QStringLiteral("--to %1: must be one of mp3, wav, wma, ogg").arg(parser.value(toOption)));
     const QStringList rules{QStringLiteral("station"), QStringLiteral("genre"), QStringLiteral("datetime")};
     const int naming = parser.isSet(nameOption) ? int(rules.indexOf(parser.value(nameOption).toLower())) : 0;
     if (naming < 0)
@@ -210,7 +214,7 @@ int recordCommand(const QStringList &args) {
                 app->quit();
             }
         });
-        watch.start(50);
+        watch.start(250);
         if (seconds > 0)
             QTimer::singleShot(seconds * 1000, app, &QCoreApplication::quit);
         if (!interrupted)

@@ -103,6 +103,7 @@ private:
     bool stationChanged() const;
     void switchStation();
     bool writeBlock(const Sample *samples, std::size_t count);
+    void writeWhole(const SampleBlock &block);
     void writeFailed(const QString &why);
     bool splitPiece(const QString &title);
     void drainBroadcast();

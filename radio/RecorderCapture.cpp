@@ -98,7 +98,19 @@ void Recorder::AudioRecord1EndArrayRecord() {
                 return;
         }
     }
-    writeBlock(block.data() + done, block.size() - done);
+    if (done == 0)
+        writeWhole(block); // the usual case: no copy
+    else
+        writeBlock(block.data() + done, block.size() - done);
+}
+
+void Recorder::writeWhole(const SampleBlock &block) {
+    const std::size_t channels = std::size_t(std::max(1, AudioRecord1_.RecordFormat().channels));
+    blockFramesWritten_ += qint64(block.size() / channels);
+    if (AudioFile_.WriteSamples(block))
+        piece_.frames += std::int64_t(block.size() / channels);
+    else
+        writeFailed(AudioFile_.ErrorText());
 }
 
 bool Recorder::writeBlock(const Sample *samples, std::size_t count) {

@@ -84,12 +84,14 @@ public:
     int GetRecordError() const { return m_error; }
     QString GetRecordErrorText() const { return m_errorText; }
 
-    static constexpr int TimerMs = 100;
+    // A time shown in seconds and a level meter need no more; fewer wake-ups
+    // keep a long recording cheap.
+    static constexpr int TimerMs = 250;
 
 Q_SIGNALS:
     // A block is ready for GetRecordedBlock; nBlock counts from 1 at each StartRecord.
     void OnEndArrayRecord(int nBlock);
-    // About every 100 ms while recording: frames recorded since StartRecord and
+    // About every TimerMs while recording: frames recorded since StartRecord and
     // the peaks since the last report (0..32767).
     void OnTimer(qint64 CurrentSamples, int LevelLeft, int LevelRight);
 

@@ -6,6 +6,7 @@
 #include "platform/stream/StreamPlaylist.h"
 
 #include <QUrl>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -476,7 +477,14 @@ bool StreamLibrary::Stream::writePending() {
         done += channel_->write(pending_.data() + done * channels, frames - done);
         if (done < frames) {
             extendDeadline(options_.readTimeoutMs);
-            if (!sleepInterruptibly(10))
+            // Full: let the output take a good part of the buffer before filling it
+            // again, rather than waking for every few milliseconds of room.
+            const std::size_t capacity =
+                std::size_t(SoundOutput::MixRate) * std::size_t(options_.bufferMs) / 1000;
+            const std::size_t queued = channel_->queuedFrames();
+            const std::size_t above = queued > capacity * 3 / 4 ? queued - capacity * 3 / 4 : 0;
+            const int waitMs = int(std::clamp<std::size_t>(above * 1000 / SoundOutput::MixRate, 10, 250));
+            if (!sleepInterruptibly(waitMs))
                 return false;
         }
     }

@@ -65,18 +65,20 @@ TEST_F(RecordCli, RecordsForTheGivenSecondsAndPrintsEachFinishedFile) {
     run({server.url(QStringLiteral("/live")), QStringLiteral("--seconds"), QStringLiteral("1"),
          QStringLiteral("--out"), out()});
     EXPECT_TRUE(QFileInfo::exists(QDir(out()).filePath(QStringLiteral("Artist - Song (2).mp3"))));
-    const QStringList wav = run({server.url(QStringLiteral("/live")), QStringLiteral("--seconds"),
-                                 QStringLiteral("1"), QStringLiteral("--out"), out(), QStringLiteral("--name"),
-                                 QStringLiteral("genre"), QStringLiteral("--to"), QStringLiteral("wav")});
+    const QStringList wav =
+        run({server.url(QStringLiteral("/live")), QStringLiteral("--seconds"), QStringLiteral("1"),
+             QStringLiteral("--out"), out(), QStringLiteral("--name"), QStringLiteral("genre"),
+             QStringLiteral("--to"), QStringLiteral("wav")});
     EXPECT_EQ(wav, QStringList{QStringLiteral("file: ") + QDir(out()).filePath(QStringLiteral("Jazz.wav"))});
-    EXPECT_EQ(probeAudio(QDir(out()).filePath(QStringLiteral("Jazz.wav"))).codec, QStringLiteral("pcm_s16le"));
+    EXPECT_EQ(probeAudio(QDir(out()).filePath(QStringLiteral("Jazz.wav"))).codec,
+              QStringLiteral("pcm_s16le"));
 }
 
 TEST_F(RecordCli, ControlCClosesTheLastFileProperly) {
     ChildProcess cli;
     ASSERT_TRUE(cli.start(QStringLiteral(VARNELO_CLI_PATH),
-                          {QStringLiteral("record"), server.url(QStringLiteral("/live")), QStringLiteral("--out"),
-                           out(), QStringLiteral("--as-broadcast")},
+                          {QStringLiteral("record"), server.url(QStringLiteral("/live")),
+                           QStringLiteral("--out"), out(), QStringLiteral("--as-broadcast")},
                           dir.path()));
     const QString path = QDir(out()).filePath(QStringLiteral("Artist - Song.mp3"));
     ASSERT_TRUE(waitUntil(
@@ -110,9 +112,12 @@ TEST_F(RecordCli, AStationThatCannotBeReachedOrBadArgumentsAreSaidSo) {
     };
     const Bad bad[] = {
         {{}, QStringLiteral("no station address")},
-        {{QStringLiteral("http://x"), QStringLiteral("--to"), QStringLiteral("flac")}, QStringLiteral("flac")},
-        {{QStringLiteral("http://x"), QStringLiteral("--seconds"), QStringLiteral("soon")}, QStringLiteral("soon")},
-        {{QStringLiteral("http://x"), QStringLiteral("--name"), QStringLiteral("artist")}, QStringLiteral("artist")},
+        {{QStringLiteral("http://x"), QStringLiteral("--to"), QStringLiteral("flac")},
+         QStringLiteral("flac")},
+        {{QStringLiteral("http://x"), QStringLiteral("--seconds"), QStringLiteral("soon")},
+         QStringLiteral("soon")},
+        {{QStringLiteral("http://x"), QStringLiteral("--name"), QStringLiteral("artist")},
+         QStringLiteral("artist")},
         {{QStringLiteral("http://x"), QStringLiteral("--loud")}, QStringLiteral("loud")},
         {{QStringLiteral("http://x"), QStringLiteral("--settings"), QStringLiteral("none.ini")},
          QStringLiteral("none.ini")},
