@@ -13,6 +13,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl
   xvfb xauth dbus fonts-dejavu-core
+  # Recording from the sound server's monitor sources; the server and its
+  # tools run in the recording tests.
+  libpulse-dev pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -15,10 +15,12 @@ namespace varnelo {
 
 class CaptureBuffer;
 class CaptureSource;
+struct MonitorSource;
 
 // The recorder component (TAudioRecord2). Device 0 is "Program output", a
 // bit-exact loopback of what the sound output mixes (before the master
-// volume); devices 1.. are the system's capture devices. Each device has one
+// volume); devices 1.. are the system's capture devices, then the sound
+// server's monitor sources (what its outputs play). Each device has one
 // input. Lives on the GUI thread; every signal is emitted there.
 //
 // Units: "samples" are frames (one sample per channel) of the record format;
@@ -104,6 +106,7 @@ private:
 
     SoundOutput &m_output;
     QList<QAudioDevice> m_systemDevices;
+    std::vector<MonitorSource> m_monitors;
     int m_device = ProgramOutputDevice;
     int m_recordingDevice = ProgramOutputDevice;
     int m_input = 1;
