@@ -47,6 +47,7 @@ public:
     void beep() override {}
     bool powerOff() override { return false; }
     bool networkReachable() override { return true; }
+    void associationsChanged(const QString &) override {}
 };
 
 // What the stream's thread reports, taken by the main thread.

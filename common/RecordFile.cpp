@@ -4,6 +4,7 @@
 #include "common/TextRules.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstdio>
 
 namespace varnelo {
@@ -41,10 +42,12 @@ void RecordFile::forEach(const std::function<bool(const QByteArray &)> &visit) c
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot open file"), file);
     // Read in large chunks; a record file may hold tens of thousands of records.
+    // A chunk is never larger than what is left of the file: most files are small.
     const qint64 chunkRecords = 4096;
     QByteArray pending;
     while (true) {
-        QByteArray chunk = file.read(chunkRecords * size_);
+        const qint64 left = file.size() - file.pos();
+        QByteArray chunk = file.read(std::clamp<qint64>(left, size_, chunkRecords * size_));
         if (chunk.isEmpty())
             break;
         pending += chunk;

@@ -12,6 +12,9 @@
 
 #include <taglib/asffile.h>
 #include <taglib/fileref.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 #include <taglib/oggflacfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
@@ -35,8 +38,8 @@ constexpr qint64 Id3v1Size = 128;
 constexpr int GenreWithoutTag = 3;  // "Dance"
 constexpr int GenreOutOfTable = 12; // "Other"
 
-QString id3v1Text(const QByteArray &tag, int offset) {
-    QByteArrayView field = QByteArrayView(tag).sliced(offset, 30);
+QString id3v1Text(QByteArrayView tag, int offset) {
+    QByteArrayView field = tag.sliced(offset, 30);
     const qsizetype nul = field.indexOf('\0');
     if (nul >= 0)
         field = field.first(nul);
@@ -47,7 +50,7 @@ QString id3v1Text(const QByteArray &tag, int offset) {
 
 class VorbisSource {
 public:
-    explicit VorbisSource(QFile &file) : file_(file) {}
+    explicit VorbisSource(QIODevice &file) : file_(file) {}
 
     // Each call moves size × count bytes at most and reports whole items.
     static size_t read(void *ptr, size_t size, size_t count, void *self) {
@@ -59,7 +62,7 @@ public:
     }
 
 private:
-    QFile &file_;
+    QIODevice &file_;
 };
 
 struct VorbisFileDeleter {
@@ -191,45 +194,91 @@ std::optional<TrackFields> readAsfWithTagLib(const QString &path) {
 
 } // namespace
 
-TrackFields ReadId3v1Fields(const QString &path) {
+namespace {
+
+// The ID3v1 tag in the last 128 bytes, when there is one.
+std::optional<TrackFields> readId3v1Tag(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
-    QByteArray tag(Id3v1Size, '\0');
+    QByteArray tag;
     if (file.size() >= Id3v1Size) {
+        tag.resize(Id3v1Size);
         if (!file.seek(file.size() - Id3v1Size) || file.read(tag.data(), Id3v1Size) != Id3v1Size)
             throw Error(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     }
+    return ParseId3v1Tag(tag);
+}
+
+} // namespace
+
+std::optional<TrackFields> ParseId3v1Tag(QByteArrayView tail) {
+    if (tail.size() != Id3v1Size || !tail.startsWith("TAG"))
+        return std::nullopt;
     TrackFields f;
-    if (!tag.startsWith("TAG")) {
-        f.genre = GenreName(GenreWithoutTag);
-        return f;
-    }
-    const int number = static_cast<unsigned char>(tag[127]);
+    const int number = static_cast<unsigned char>(tail[127]);
     f.genre = GenreName(number < GenreCount ? number : GenreOutOfTable);
-    f.title = id3v1Text(tag, 3);
-    f.artist = id3v1Text(tag, 33);
-    f.album = id3v1Text(tag, 63);
+    f.title = id3v1Text(tail, 3);
+    f.artist = id3v1Text(tail, 33);
+    f.album = id3v1Text(tail, 63);
     return f;
+}
+
+TrackFields ReadId3v1Fields(const QString &path) {
+    if (std::optional<TrackFields> f = readId3v1Tag(path))
+        return *f;
+    TrackFields f;
+    f.genre = GenreName(GenreWithoutTag);
+    return f;
+}
+
+std::optional<TrackFields> ReadId3v2Fields(const QString &path) {
+    const QByteArray name = QFile::encodeName(path);
+    TagLib::FileStream stream(name.constData(), true);
+    if (!stream.isOpen())
+        return std::nullopt;
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!file.isValid() || !file.hasID3v2Tag())
+        return std::nullopt;
+    const TagLib::ID3v2::Tag *tag = file.ID3v2Tag();
+    TrackFields f;
+    f.genre = tagformats::FromTagLib(tag->genre());
+    f.title = tagformats::FromTagLib(tag->title());
+    f.artist = tagformats::FromTagLib(tag->artist());
+    f.album = tagformats::FromTagLib(tag->album());
+    return f;
+}
+
+TrackFields ReadMp3Fields(const QString &path) {
+    if (std::optional<TrackFields> v1 = readId3v1Tag(path))
+        return *v1;
+    if (std::optional<TrackFields> v2 = ReadId3v2Fields(path))
+        return *v2;
+    return ReadId3v1Fields(path);
 }
 
 TrackFields ReadVorbisFields(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
-    VorbisSource source(file);
+    if (auto fields = ReadVorbisComments(file, path))
+        return *fields;
+    file.close();
+    if (auto other = readOtherOggComments(path))
+        return *other;
+    throw Error(QStringLiteral("Cannot open %1: %2").arg(path, vorbisError(OV_ENOTVORBIS)));
+}
+
+std::optional<TrackFields> ReadVorbisComments(QIODevice &device, const QString &name) {
+    VorbisSource source(device);
     // No seek callback: only the headers are read, never the whole stream.
     const ov_callbacks callbacks{&VorbisSource::read, nullptr, nullptr, nullptr};
     std::unique_ptr<OggVorbis_File, VorbisFileDeleter> vf(new OggVorbis_File{});
     const int rc = ov_open_callbacks(&source, vf.get(), nullptr, 0, callbacks);
-    if (rc != 0) {
-        if (rc == OV_ENOTVORBIS) {
-            file.close();
-            if (auto other = readOtherOggComments(path))
-                return *other;
-        }
-        throw Error(QStringLiteral("Cannot open %1: %2").arg(path, vorbisError(rc)));
-    }
+    if (rc == OV_ENOTVORBIS)
+        return std::nullopt;
+    if (rc != 0)
+        throw Error(QStringLiteral("Cannot open %1: %2").arg(name, vorbisError(rc)));
     VorbisCommentMap map;
     if (const vorbis_comment *vc = ov_comment(vf.get(), -1)) {
         for (int i = 0; i < vc->comments; ++i)
@@ -273,7 +322,7 @@ TrackFields ReadTrackFields(const QString &path, const QString &extension) {
     const QString ext = extension.toLower();
     TrackFields f;
     if (ext == QLatin1String(".mp3") || ext == QLatin1String(".mp2"))
-        f = ReadId3v1Fields(path);
+        f = ReadMp3Fields(path);
     else if (ext == QLatin1String(".wma"))
         f = ReadWmaFields(path);
     else if (ext == QLatin1String(".ogg"))

@@ -13,6 +13,11 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl
   xvfb xauth dbus fonts-dejavu-core
+  # file association: xdg-mime, update-desktop-database and desktop-file-validate
+  xdg-utils desktop-file-utils
+  # Fuzz targets (libFuzzer) and the sanitizer stage of the test command; llvm-14
+  # brings llvm-symbolizer for readable sanitizer reports.
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev llvm-14
   # Recording from the sound server's monitor sources; the server and its
   # tools run in the recording tests.
   libpulse-dev pulseaudio pulseaudio-utils

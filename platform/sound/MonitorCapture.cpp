@@ -97,7 +97,8 @@ public:
         m_stream = pa_simple_new(nullptr, "Varnelo", PA_STREAM_RECORD, m_source.name.constData(), "Recording",
                                  &spec, nullptr, &attr, &error);
         if (!m_stream)
-            return QStringLiteral("The monitor could not be opened: %1").arg(QString::fromUtf8(pa_strerror(error)));
+            return QStringLiteral("The monitor could not be opened: %1")
+                .arg(QString::fromUtf8(pa_strerror(error)));
         m_stopping = false;
         m_thread = std::thread([this] { run(); });
         return {};
