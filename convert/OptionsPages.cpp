@@ -222,9 +222,11 @@ QWidget *OptionsDialog::buildRecordPage() {
     volumeLayout->addWidget(label("Please low the volume as possible. The lower the "));
     volumeLayout->addWidget(label("volume, the better the quality. "));
     auto *how = new QGroupBox(QStringLiteral("Recording"));
-    ui_.ck_split = check("ck_split", "Split by title: a new file at each new title");
-    ui_.ck_broadcast =
-        check("ck_broadcast", "Record as broadcast: the station's own sound when the format matches");
+    ui_.ck_split = check("ck_split", "Split by title");
+    ui_.ck_split->setToolTip(QStringLiteral("A new file at each new title of the station"));
+    ui_.ck_broadcast = check("ck_broadcast", "Record as broadcast");
+    ui_.ck_broadcast->setToolTip(
+        QStringLiteral("The station's own sound, not encoded again, when the format matches the stream's"));
     auto *howLayout = new QVBoxLayout(how);
     howLayout->addWidget(ui_.ck_split);
     howLayout->addWidget(ui_.ck_broadcast);
