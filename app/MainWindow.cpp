@@ -1,8 +1,10 @@
 #include "app/MainWindow.h"
 
 #include "app/Application.h"
+#include "app/ClockTimer.h"
 #include "app/SkinLook.h"
 #include "app/SkinSurface.h"
+#include "app/WindowClockHost.h"
 #include "common/Seams.h"
 #include "convert/CdPlayer.h"
 #include "convert/CdRipper.h"
@@ -21,9 +23,13 @@
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/skin/Skin.h"
 #include "platform/sound/AudioPlayer.h"
+#include "platform/sound/AudioRecord.h"
 #include "platform/stream/StreamLibrary.h"
 #include "radio/DirectoryClient.h"
 #include "radio/DirectorySearch.h"
+#include "radio/Recorder.h"
+#include "radio/RecordingSources.h"
+#include "radio/RecordingsList.h"
 #include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationInfoWindow.h"
@@ -123,6 +129,7 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     setObjectName(QStringLiteral("fm_main"));
     setWindowTitle(QStringLiteral("Varnelo V1.00"));
     setFixedSize(ClientWidth, ClientHeight);
+    recordingsList_ = new RecordingsList(state, this);
     catalogue_ = std::make_unique<StationCatalogue>(state, folder_, prompts_, this);
     library_ = std::make_unique<LibraryCatalogue>(state, folder_, this);
     entries_ = std::make_unique<LibraryEntries>(*library_, state, prompts_, this);
@@ -132,6 +139,7 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     buildRadio();
     bindPlayback();
     buildDirectory();
+    bindRecording();
     // Every text of the lists shows whole: the columns grow to their texts.
     FitColumnsToContents(LV, {246, 97});
     FitColumnsToContents(
@@ -144,6 +152,8 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+    clockHost_ = std::make_unique<WindowClockHost>(*this);
+    clockTimer_ = std::make_unique<ClockTimer>(state, clock_, *clockHost_);
     connect(Timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
     Timer1->start();
 
@@ -155,6 +165,9 @@ MainWindow::~MainWindow() {
     // The player's events must not reach a half-destroyed window.
     if (AudioPlayer_)
         AudioPlayer_->disconnect();
+    // The recorder ends a running recording with the components it uses still there.
+    delete recorder_;
+    recorder_ = nullptr;
     if (AudioPlayercd_)
         AudioPlayercd_->disconnect();
     if (AudioCDGrabber_)
@@ -169,8 +182,8 @@ void MainWindow::createDialogs() {
     stationInfo_->homeAddress = [this] { return panel_radio->eurl->text(); };
     fm_set = stationInfo_;
     options_ = new OptionsDialog(settings, state, prompts_, this);
-    options_->setRecordingFile(AudioFile_.get());
     fm_setting = options_;
+    bindRecordingOptions();
     createDesktopDialogs(); // fm_dir, fm_about and fm_associate
     tagEditor_ = new TagEditor(state, prompts_, shell_, library_.get(), this);
     fm_id3 = tagEditor_;
@@ -216,9 +229,8 @@ void MainWindow::buildViews() {
     lv_cd->setGeometry(LV->geometry());
     // Recordings of this run: Title, Genre, Time and the hidden full path.
     LV_R = reportView(this, "LV_R");
-    recordings_.setHorizontalHeaderLabels(
-        {QStringLiteral("Title"), QStringLiteral("Genre"), QStringLiteral("Time"), QStringLiteral("Path")});
-    LV_R->setModel(&recordings_);
+    LV_R->setModel(&recordingsList_->LV_R);
+    LV_R->setSelectionModel(&recordingsList_->selection);
     LV_R->setColumnWidth(0, 197);
     LV_R->setColumnWidth(1, 87);
     LV_R->setColumnWidth(2, 61);

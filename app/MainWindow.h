@@ -35,6 +35,12 @@ namespace cd {
 class AudioCDGrabber;
 class FreeDBInformation;
 } // namespace cd
+class AudioRecord;
+class ClockTimer;
+class Recorder;
+class RecordingSources;
+class RecordingsList;
+class WindowClockHost;
 class Clock;
 class Converter;
 class EncoderSetup;
@@ -161,6 +167,21 @@ public:
     void ShowLocalPage();
     void ShowRipPage();
 
+    // Recording (MainWindowRecording.cpp) and the clock (MainWindowClock.cpp).
+    AudioRecord &audioRecord() { return *AudioRecord1_; }
+    Recorder &recorder() { return *recorder_; }
+    RecordingsList &recordings() { return *recordingsList_; }
+    QMenu *p_record = nullptr;
+    // Fills the recording device lists of the options dialog (start-up).
+    void ShowRecordingSources();
+    // The file-name cell of the CD row being played, naming a recording made on
+    // the rip page; bound by the ripper.
+    std::function<QString()> cdTrackName;
+    // The clock's power-off: ends a recording (complete and tagged) and saves
+    // as the shutdown does before asking the system to switch off.
+    void PowerOffNow();
+    ClockTimer &clockTimer() { return *clockTimer_; }
+
     // Steps owned by later subsystems, hooked in as they are built.
     std::function<void(const QString &)> openCommandLineFile;
     std::function<void()> stopLocalPlayback;
@@ -223,7 +244,6 @@ private:
     QIcon normalIcon_;
     QIcon minimizedIcon_;
     bool closeConfirmed_ = false;
-    QStandardItemModel recordings_; // LV_R
     std::unique_ptr<SoundOutput> sound_;
     std::unique_ptr<StreamLibrary> streams_;
     std::unique_ptr<AudioFile> AudioFile_;
@@ -264,6 +284,16 @@ private:
     CdRipper *ripper_ = nullptr;
     CdPlayer *cdPlayer_ = nullptr;
     RipperPanel *Panel_ripper_ = nullptr;
+
+    // Recording and the clock.
+    void bindRecording();
+    void bindRecordingOptions();
+    RecordingsList *recordingsList_ = nullptr; // LV_R's rows
+    std::unique_ptr<AudioRecord> AudioRecord1_;
+    Recorder *recorder_ = nullptr;
+    RecordingSources *sources_ = nullptr;
+    std::unique_ptr<WindowClockHost> clockHost_;
+    std::unique_ptr<ClockTimer> clockTimer_;
 
     void createDesktopDialogs();
     FolderBrowser *folderBrowser_ = nullptr;

@@ -1,6 +1,13 @@
 #include "app/MainWindow.h"
 
+#include "app/Application.h"
+#include "app/ClockTimer.h"
+#include "app/WindowClockHost.h"
+#include "common/Seams.h"
+#include "convert/OptionsDialog.h"
+#include "convert/SettingsKeys.h"
 #include "platform/skin/Skin.h"
+#include "radio/Recorder.h"
 #include "radio/StreamPlayer.h"
 
 namespace varnelo {
@@ -10,10 +17,63 @@ void MainWindow::Timer1Timer() {
     skin->SetSelected(QStringLiteral("btnplay"), (state.StationPlaying && !state.StationPaused) ||
                                                      (state.LocalPlaying && !state.Paused));
     skin->SetSelected(QStringLiteral("btnrec"), state.Recording);
-    // The station's elapsed time; the schedule and power-off come with their subsystems.
-    if (state.StationPlaying && state.StationPaused)
-        return;
-    player_->ClockTick();
+    clockTimer_->Timer1Timer();
+}
+
+void MainWindow::PowerOffNow() {
+    // The saving the shutdown does, and a recording that runs ends complete and tagged.
+    Application::guarded([this] { recorder_->StopRecordingIfRunning(); });
+    Application::guarded([this] { SaveTrees(); });
+    if (stopLocalPlayback)
+        stopLocalPlayback();
+    if (!shell_.powerOff())
+        prompts_.message(QStringLiteral("The computer could not be switched off at the set time."),
+                         QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
+}
+
+bool WindowClockHost::shutdownOn() {
+    // As saved by the options' OK: a ticked but unsaved box does nothing yet.
+    return keys::readOther(w_.settings, keys::ShutdownOn);
+}
+
+QTime WindowClockHost::shutdownTime() {
+    return w_.options() ? w_.options()->shutdownTime() : QTime();
+}
+
+int WindowClockHost::scheduleMode() {
+    return w_.state.ScheduleMode;
+}
+
+ScheduleSlotTimes WindowClockHost::scheduleSlot(int slot) {
+    if (!w_.options())
+        return {};
+    const OptionsDialog::ScheduleSlot s = w_.options()->scheduleSlot(slot);
+    return {s.on, s.begin, s.end};
+}
+
+QDate WindowClockHost::scheduleDay() {
+    return w_.options() ? w_.options()->scheduleDate() : QDate();
+}
+
+void WindowClockHost::showStationTime() {
+    w_.player().ClockTick();
+}
+
+void WindowClockHost::startRecording() {
+    Application::guarded([this] { w_.recorder().StartRecording(); });
+}
+
+void WindowClockHost::stopRadioOrRecording() {
+    Application::guarded([this] { w_.player().StopRadioOrRecording(); });
+}
+
+void WindowClockHost::stopPlayback() {
+    if (w_.stopLocalPlayback)
+        w_.stopLocalPlayback();
+}
+
+void WindowClockHost::powerOff() {
+    w_.PowerOffNow();
 }
 
 } // namespace varnelo

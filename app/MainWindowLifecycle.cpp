@@ -10,6 +10,7 @@
 #include "platform/audiofile/AudioFile.h"
 #include "platform/stream/StreamLibrary.h"
 #include "radio/DataFiles.h"
+#include "radio/Recorder.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
 
@@ -80,6 +81,7 @@ void MainWindow::RunStartupSequence() {
     catalogue_->selectNode(stations);
     catalogue_->ShowCatalogueNode();
     state.StartupDone = true;
+    ShowRecordingSources();
     if (options_)
         options_->LoadShutdownOptions();
     if (sound_->fellBack()) {
@@ -130,6 +132,8 @@ void MainWindow::closeEvent(QCloseEvent *event) {
         return;
     }
     closeConfirmed_ = true;
+    // A recording that runs ends with a complete, tagged file.
+    recorder_->StopRecordingIfRunning();
     streams_->StreamFree(state.StreamHandle);
     tray_->hide();
     event->accept();

@@ -214,6 +214,11 @@ void SkinSurface::SkinClick(const SkinObject &source) {
         if (s.LocalPlaying && w_.stopLocalPlayback)
             w_.stopLocalPlayback();
         player.StopRadioOrRecording();
+    } else if (name == QLatin1String("btnrec")) {
+        if (s.LocalPlaying || busy)
+            return;
+        if (startRecording)
+            startRecording();
     } else if (name == QLatin1String("btnpre") || name == QLatin1String("btnnext")) {
         if (busy)
             return;

@@ -57,6 +57,7 @@ public:
     std::function<void()> cdPrevious;
     std::function<void(int)> cdSeek; // the release point across the bar (0..160)
     std::function<bool()> cdRowSelected;
+    std::function<void()> startRecording;
 
 private:
     void popup(QMenu *menu, const SkinObject &opener);

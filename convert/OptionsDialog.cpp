@@ -326,6 +326,8 @@ void OptionsDialog::LoadOptions() {
         f.readDate(name(ScheduleDate.section), name(ScheduleDate.key), QDate::currentDate()));
 
     setIndex(ui_.set_cb_name, read(f, SetOutName));
+    ui_.ck_split->setChecked(read(f, RecordSplitByTitle));
+    ui_.ck_broadcast->setChecked(read(f, RecordAsBroadcast));
     if (!ui_.TreeView1->currentItem())
         ui_.TreeView1->setCurrentItem(nodes_[0]);
     selectScheduleMode(read(f, ScheduleFormat));
@@ -401,7 +403,9 @@ void OptionsDialog::SaveOptions() {
         write(f, ScheduleSlotOn[i], ui_.cb_rec[i]->isChecked());
     for (int i = 0; i < 3; ++i)
         writeTime(f, ScheduleEnd[i], ui_.end[i]->time());
-    // Our own section after the long-standing ones, which keep their order.
+    // Our own sections after the long-standing ones, which keep their order.
+    write(f, RecordSplitByTitle, ui_.ck_split->isChecked());
+    write(f, RecordAsBroadcast, ui_.ck_broadcast->isChecked());
     write(f, DesktopNotify, ui_.cb_notify->isChecked());
 
     if (state_.RipPage && ui_.driveCombo->currentIndex() >= 0)
@@ -425,6 +429,8 @@ void OptionsDialog::CancelClick() {
 
 void OptionsDialog::Button2Click() {
     ui_.CB_SHOWD->setChecked(false);
+    ui_.ck_split->setChecked(false);
+    ui_.ck_broadcast->setChecked(false);
     ui_.cb_mp3_bitrate->setCurrentIndex(9);
     ui_.cb_mp3_channel->setCurrentIndex(1);
     ui_.cb_mp3_frequency->setCurrentIndex(7);
@@ -564,6 +570,12 @@ int OptionsDialog::ripFolderNaming() const {
 }
 int OptionsDialog::recordFormat() const {
     return ui_.scmb->currentIndex();
+}
+bool OptionsDialog::splitByTitle() const {
+    return ui_.ck_split->isChecked();
+}
+bool OptionsDialog::recordAsBroadcast() const {
+    return ui_.ck_broadcast->isChecked();
 }
 OptionsDialog::ScheduleSlot OptionsDialog::scheduleSlot(int slot) const {
     if (slot < 0 || slot > 2)

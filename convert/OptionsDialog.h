@@ -70,6 +70,8 @@ public:
     int recordNaming() const;          // set_cb_name: 0 station, 1 genre, 2 date and time
     int ripFolderNaming() const;       // cb_name: 0 none, 1 artist, 2 album
     int recordFormat() const;          // scmb: 0 MP3, 1 WAV, 2 WMA, 3 OGG
+    bool splitByTitle() const;         // ck_split: a new file at each new title
+    bool recordAsBroadcast() const;    // ck_broadcast: the station's own frames when the format matches
     struct ScheduleSlot {
         bool on;
         QTime begin;
@@ -129,6 +131,7 @@ private:
         QGroupBox *gb_rec = nullptr;
         QComboBox *cb_rd = nullptr, *cb_rdson = nullptr;
         QSlider *tb_rd = nullptr;
+        QCheckBox *ck_split = nullptr, *ck_broadcast = nullptr;
         std::array<QRadioButton *, 3> scheduleButtons{}; // RadioButton1..3
         QDateEdit *date_time = nullptr;
         std::array<QCheckBox *, 3> cb_rec{};

@@ -227,9 +227,19 @@ QWidget *OptionsDialog::buildRecordPage() {
     volumeLayout->addWidget(ui_.tb_rd);
     volumeLayout->addWidget(label("Please low the volume as possible. The lower the "));
     volumeLayout->addWidget(label("volume, the better the quality. "));
+    auto *how = new QGroupBox(QStringLiteral("Recording"));
+    ui_.ck_split = check("ck_split", "Split by title");
+    ui_.ck_split->setToolTip(QStringLiteral("A new file at each new title of the station"));
+    ui_.ck_broadcast = check("ck_broadcast", "Record as broadcast");
+    ui_.ck_broadcast->setToolTip(
+        QStringLiteral("The station's own sound, not encoded again, when the format matches the stream's"));
+    auto *howLayout = new QVBoxLayout(how);
+    howLayout->addWidget(ui_.ck_split);
+    howLayout->addWidget(ui_.ck_broadcast);
     auto *sourceLayout = new QVBoxLayout(source);
     sourceLayout->addWidget(device);
     sourceLayout->addWidget(volume);
+    sourceLayout->addWidget(how);
     sourceLayout->addStretch(1);
     tabs->addTab(source, QStringLiteral("Recording Source"));
 

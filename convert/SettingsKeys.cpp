@@ -88,6 +88,8 @@ const KeyInfo table[] = {
     row(ScheduleSlotOn[0], L("0"), none),
     row(ScheduleSlotOn[1], L("0"), none),
     row(ScheduleSlotOn[2], L("0"), none),
+    row(RecordSplitByTitle, L("0"), none),
+    row(RecordAsBroadcast, L("0"), none),
     row(OutputFolderKey, music, music),
     row(RecordDevice, none, L("recorder's default")),
     row(Associations[0], none, L("0")),

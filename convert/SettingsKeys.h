@@ -119,6 +119,9 @@ constexpr std::array<TextKey, 3> ScheduleEnd{{{L("autorec"), L("endtime1"), KeyT
 constexpr std::array<BoolKey, 3> ScheduleSlotOn{{{L("autorec"), L("cb1"), false, false},
                                                  {L("autorec"), L("cb2"), false, false},
                                                  {L("autorec"), L("cb3"), false, false}}};
+// Section rec (page "Set Record", tab "Recording Source"): how recordings are made.
+constexpr BoolKey RecordSplitByTitle{L("rec"), L("split"), false, false};
+constexpr BoolKey RecordAsBroadcast{L("rec"), L("broadcast"), false, false};
 // Keys written outside the options dialog.
 constexpr TextKey OutputFolderKey{L("video"), L("path"), KeyType::String};
 constexpr TextKey RecordDevice{L("rd"), L("rd"), KeyType::Int}; // default from the recorder

@@ -23,6 +23,9 @@ PACKAGES=(
   # Fuzz targets (libFuzzer) and the sanitizer stage of the test command; llvm-14
   # brings llvm-symbolizer for readable sanitizer reports.
   clang-14 libclang-rt-14-dev libfuzzer-14-dev llvm-14
+  # Recording from the sound server's monitor sources; the server and its
+  # tools run in the recording tests.
+  libpulse-dev pulseaudio pulseaudio-utils
 )
 
 missing=()

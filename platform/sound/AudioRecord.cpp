@@ -37,17 +37,19 @@ AudioRecord::~AudioRecord() {
 
 void AudioRecord::refreshDevices() {
     m_systemDevices = QMediaDevices::audioInputs();
-    m_volumes.resize(static_cast<std::size_t>(m_systemDevices.size()) + 1, MaxInputVolume);
+    m_monitors = listMonitorSources();
+    m_volumes.resize(static_cast<std::size_t>(m_systemDevices.size()) + m_monitors.size() + 1,
+                     MaxInputVolume);
 }
 
 bool AudioRecord::deviceExists(int index) const {
-    return index >= 0 && index <= m_systemDevices.size();
+    return index >= 0 && index <= int(m_systemDevices.size() + qsizetype(m_monitors.size()));
 }
 
 int AudioRecord::GetMaxDeviceIndex() {
     if (!IsRecording())
         refreshDevices();
-    return static_cast<int>(m_systemDevices.size());
+    return int(m_systemDevices.size() + qsizetype(m_monitors.size()));
 }
 
 QString AudioRecord::GetDeviceName() const {
@@ -55,7 +57,9 @@ QString AudioRecord::GetDeviceName() const {
         return programOutputName();
     if (!deviceExists(m_device))
         return {};
-    return m_systemDevices.at(m_device - 1).description();
+    if (m_device <= m_systemDevices.size())
+        return m_systemDevices.at(m_device - 1).description();
+    return m_monitors.at(std::size_t(m_device - 1 - m_systemDevices.size())).description;
 }
 
 void AudioRecord::SetDevice(int index) {
@@ -154,8 +158,11 @@ void AudioRecord::StartRecord() {
     m_recordingDevice = m_device;
     if (m_device == ProgramOutputDevice)
         m_source = createLoopbackCapture(m_output, m_buffer);
-    else
+    else if (m_device <= m_systemDevices.size())
         m_source = createSystemCapture(m_systemDevices.at(m_device - 1), m_format, m_buffer);
+    else
+        m_source = createMonitorCapture(m_monitors.at(std::size_t(m_device - 1 - m_systemDevices.size())),
+                                        m_format, m_buffer);
     m_source->setVolume(double(m_volumes[static_cast<std::size_t>(m_device)]) / MaxInputVolume);
     const QString problem = m_source->start();
     if (!problem.isEmpty()) {
@@ -174,6 +181,10 @@ void AudioRecord::StopRecord() {
     m_buffer->finish();
     reportProgress();
     announceBlocks();
+}
+
+qint64 AudioRecord::RecordedSamples() const {
+    return m_buffer ? m_buffer->frames() : 0;
 }
 
 SampleBlock AudioRecord::GetRecordedBlock() {

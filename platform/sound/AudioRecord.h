@@ -15,10 +15,12 @@ namespace varnelo {
 
 class CaptureBuffer;
 class CaptureSource;
+struct MonitorSource;
 
 // The recorder component (TAudioRecord2). Device 0 is "Program output", a
 // bit-exact loopback of what the sound output mixes (before the master
-// volume); devices 1.. are the system's capture devices. Each device has one
+// volume); devices 1.. are the system's capture devices, then the sound
+// server's monitor sources (what its outputs play). Each device has one
 // input. Lives on the GUI thread; every signal is emitted there.
 //
 // Units: "samples" are frames (one sample per channel) of the record format;
@@ -79,15 +81,19 @@ public:
     // The oldest block not yet taken; empty when there is none. Up to 50
     // untaken blocks are kept, the oldest dropped beyond that.
     SampleBlock GetRecordedBlock();
+    // Frames captured since StartRecord, the block still filling included.
+    qint64 RecordedSamples() const;
     int GetRecordError() const { return m_error; }
     QString GetRecordErrorText() const { return m_errorText; }
 
-    static constexpr int TimerMs = 100;
+    // A time shown in seconds and a level meter need no more; fewer wake-ups
+    // keep a long recording cheap.
+    static constexpr int TimerMs = 250;
 
 Q_SIGNALS:
     // A block is ready for GetRecordedBlock; nBlock counts from 1 at each StartRecord.
     void OnEndArrayRecord(int nBlock);
-    // About every 100 ms while recording: frames recorded since StartRecord and
+    // About every TimerMs while recording: frames recorded since StartRecord and
     // the peaks since the last report (0..32767).
     void OnTimer(qint64 CurrentSamples, int LevelLeft, int LevelRight);
 
@@ -100,6 +106,7 @@ private:
 
     SoundOutput &m_output;
     QList<QAudioDevice> m_systemDevices;
+    std::vector<MonitorSource> m_monitors;
     int m_device = ProgramOutputDevice;
     int m_recordingDevice = ProgramOutputDevice;
     int m_input = 1;

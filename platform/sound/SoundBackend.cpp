@@ -25,6 +25,9 @@ namespace {
 // 441 frames: 10 ms at the mix rate, small enough for a quick pause and
 // volume change, large enough to keep the wake-ups cheap.
 constexpr std::size_t BlockFrames = SoundOutput::MixRate / 100;
+// Nobody hears the silent output: 100 ms blocks keep its wake-ups few (a
+// recording from the command line runs on it for hours).
+constexpr std::size_t NullBlockFrames = SoundOutput::MixRate / 10;
 
 // What the sound server is asked to hold. The server splits it between its
 // own device buffer and the stream's queue and keeps about 300 ms of it
@@ -62,13 +65,13 @@ public:
 private:
     void run() {
         using Clock = std::chrono::steady_clock;
-        const auto period = std::chrono::microseconds(1'000'000 * BlockFrames / SoundOutput::MixRate);
-        std::vector<float> block(BlockFrames * SoundOutput::MixChannels);
+        const auto period = std::chrono::microseconds(1'000'000 * NullBlockFrames / SoundOutput::MixRate);
+        std::vector<float> block(NullBlockFrames * SoundOutput::MixChannels);
         auto next = Clock::now();
         std::unique_lock lock(m_mutex);
         while (!m_stopping) {
             lock.unlock();
-            m_source.mix(block.data(), BlockFrames);
+            m_source.mix(block.data(), NullBlockFrames);
             lock.lock();
             next += period;
             // After a long stall (a suspended machine, a debugger) carry on from

@@ -60,24 +60,34 @@ void CaptureBuffer::finish() {
 
 int CaptureBuffer::append(const Sample *samples, std::size_t frames) {
     const double gain = m_gain;
-    const std::size_t total = frames * static_cast<std::size_t>(m_format.channels);
+    const auto channels = static_cast<std::size_t>(m_format.channels);
+    const std::size_t total = frames * channels;
+    // Magnitudes in 64 bits: |INT32_MIN| does not fit 32.
+    std::int64_t left = 0;
+    std::int64_t right = 0;
     int finished = 0;
-    for (std::size_t i = 0; i < total; ++i) {
-        Sample s = samples[i];
+    for (std::size_t done = 0; done < total;) {
+        // Whole frames into the block that is filling, then its levels.
+        const std::size_t n = std::min(total - done, m_blockSamples - m_partial.size());
+        const std::size_t start = m_partial.size();
+        m_partial.insert(m_partial.end(), samples + done, samples + done + n);
+        Sample *p = m_partial.data() + start;
         if (gain != 1.0)
-            s = static_cast<Sample>(std::clamp<double>(std::round(s * gain),
-                                                       std::numeric_limits<Sample>::min(),
-                                                       std::numeric_limits<Sample>::max()));
-        const float level = float(std::abs(double(s)) / 2147483648.0);
-        const std::size_t side = i % static_cast<std::size_t>(m_format.channels);
-        if (side == 0)
-            m_peaks.left = std::max(m_peaks.left, level);
-        if (side == 1 || m_format.channels == 1)
-            m_peaks.right = std::max(m_peaks.right, level);
-        m_partial.push_back(s);
+            for (std::size_t k = 0; k < n; ++k)
+                p[k] = static_cast<Sample>(std::clamp<double>(std::round(p[k] * gain),
+                                                              std::numeric_limits<Sample>::min(),
+                                                              std::numeric_limits<Sample>::max()));
+        const std::size_t second = channels > 1 ? 1 : 0;
+        for (std::size_t k = 0; k < n; k += channels) {
+            left = std::max(left, std::abs(std::int64_t(p[k])));
+            right = std::max(right, std::abs(std::int64_t(p[k + second])));
+        }
+        done += n;
         if (m_partial.size() == m_blockSamples)
             finished += closeBlock();
     }
+    m_peaks.left = std::max(m_peaks.left, float(double(left) / 2147483648.0));
+    m_peaks.right = std::max(m_peaks.right, float(double(right) / 2147483648.0));
     m_frames += static_cast<std::int64_t>(frames);
     return finished;
 }

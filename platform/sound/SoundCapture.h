@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 // Internal to the recorder: where captured sound comes from, and how it is cut
 // into blocks.
@@ -78,5 +79,16 @@ std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput &output,
 // A capture device of the system through Qt Multimedia; lives on the GUI thread.
 std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice &device, SoundFormat wanted,
                                                    std::shared_ptr<CaptureBuffer> buffer);
+
+// A monitor source of the sound server: what one of its outputs plays.
+struct MonitorSource {
+    QByteArray name;
+    QString description;
+};
+// The PulseAudio server's monitor sources; none when no server answers within timeoutMs.
+std::vector<MonitorSource> listMonitorSources(int timeoutMs = 1500);
+// Reads the monitor on a thread of its own.
+std::unique_ptr<CaptureSource> createMonitorCapture(const MonitorSource &source, SoundFormat wanted,
+                                                    std::shared_ptr<CaptureBuffer> buffer);
 
 } // namespace varnelo

@@ -174,6 +174,8 @@ StreamDecoder::Result StreamDecoder::decode(std::vector<float> &out) {
         av_packet_unref(packet);
         return Result::NoAudio;
     }
+    lastPacketPos_ = packet->pos;
+    lastPacketEnd_ = packet->pos >= 0 ? packet->pos + packet->size : -1;
     // A chained Ogg stream announces its new comments (the next title) this way.
     size_t sideSize = 0;
     if (const uint8_t *side = av_packet_get_side_data(packet, AV_PKT_DATA_METADATA_UPDATE, &sideSize)) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,6 +44,10 @@ public:
     // a metadata text "StreamTitle='...';".
     std::optional<QString> takeMetadataUpdate();
     QString errorText() const { return errorText_; }
+    // Where the packet read last lay in the source's bytes: its first byte and
+    // the byte after it; -1 when the demuxer did not say.
+    std::int64_t lastPacketPosition() const { return lastPacketPos_; }
+    std::int64_t lastPacketEnd() const { return lastPacketEnd_; }
 
 private:
     static int readPacket(void *opaque, unsigned char *buf, int size);
@@ -86,6 +91,8 @@ private:
     int swrFormat_ = -1;
     int swrChannels_ = 0;
     std::optional<QString> metadataUpdate_;
+    std::int64_t lastPacketPos_ = -1;
+    std::int64_t lastPacketEnd_ = -1;
     QString lastTitle_;
     QString errorText_;
 };

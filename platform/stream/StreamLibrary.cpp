@@ -6,9 +6,11 @@
 #include "platform/stream/StreamPlaylist.h"
 
 #include <QUrl>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <thread>
 #include <vector>
 
@@ -124,6 +126,23 @@ public:
         metaCallback_ = std::move(callback);
     }
 
+    int addTap(Tap tap) {
+        std::lock_guard lock(tapMutex_);
+        const int id = nextTap_++;
+        taps_.emplace(id, TapEntry{std::move(tap), false});
+        return id;
+    }
+    void removeTap(int id) {
+        // Delivery holds the lock: once it is ours no tap runs.
+        std::lock_guard lock(tapMutex_);
+        taps_.erase(id);
+    }
+    std::uint64_t playedFrames() const { return channel_ ? channel_->playedFrames() : 0; }
+    StreamCodec frameCodec() const {
+        std::lock_guard lock(mutex_);
+        return frameCodec_;
+    }
+
 private:
     enum class Outcome { Pending, Connected, Failed, GaveUp };
 
@@ -134,7 +153,14 @@ private:
     bool firstAudio(StreamDecoder &decoder);
     void playUntilDropped();
     bool writePending();
-    void handleMetadata(const QString &text);
+    // Where a new metadata text came from: the ICY blocks between the bytes,
+    // or the container (its position is the packet just decoded).
+    enum class MetaOrigin { Icy, Container };
+    void handleMetadata(const QString &text, MetaOrigin origin = MetaOrigin::Container);
+    void takeAudioBytes(const unsigned char *data, int size);
+    void placeTitleMarks(const StreamDecoder &decoder);
+    void deliverFrames(const StreamFramer::Output &output);
+    void deliverTitleMark(const QString &text, std::uint64_t channelFrame);
     void report(StreamStatus status, const QString &text) {
         if (status_)
             status_(status, text);
@@ -179,6 +205,16 @@ private:
     MetaCallback metaCallback_;
     StreamError code_ = StreamError::Unknown; // written by the stream thread before publishing
     QString text_;
+    StreamCodec frameCodec_ = StreamCodec::Unknown; // guarded by mutex_
+
+    // Taps are called with tapMutex_ held, so removing one waits for its call to end.
+    struct TapEntry {
+        Tap tap;
+        bool primed = false; // has had the current Ogg header pages
+    };
+    std::mutex tapMutex_;
+    std::map<int, TapEntry> taps_;
+    int nextTap_ = 1;
 
     // The stream thread's own.
     std::atomic<std::int64_t> deadline_{0};
@@ -188,6 +224,15 @@ private:
     bool hls_ = false;
     std::vector<float> pending_;
     std::uint64_t framesThisConnection_ = 0;
+    std::uint64_t framesWritten_ = 0; // into the channel since it opened
+    std::unique_ptr<StreamFramer> framer_;
+    bool icyTitles_ = false;           // the connection carries ICY metadata
+    std::int64_t connectionBytes_ = 0; // audio bytes read from this connection
+    struct TitleMark {
+        QString text;
+        std::int64_t byte; // the audio byte of the connection it was sent before
+    };
+    std::deque<TitleMark> titleMarks_;
 };
 
 void StreamLibrary::Stream::run() {
@@ -296,12 +341,22 @@ bool StreamLibrary::Stream::open(const QUrl &url, int depth) {
 
 bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection, const QUrl &entry) {
     IcyConnection *source = connection.get();
-    source->setMetadataHandler([this](const QByteArray &text) { handleMetadata(decodeStreamText(text)); });
+    // A new connection: what was announced on the old one plays from where its audio ended.
+    for (const TitleMark &mark : std::exchange(titleMarks_, {}))
+        deliverTitleMark(mark.text, framesWritten_);
+    connectionBytes_ = 0;
+    framer_ = std::make_unique<StreamFramer>();
+    icyTitles_ = source->metaint() > 0;
+    source->setMetadataHandler(
+        [this](const QByteArray &text) { handleMetadata(decodeStreamText(text), MetaOrigin::Icy); });
     auto decoder = std::make_unique<StreamDecoder>(SoundOutput::MixRate, SoundOutput::MixChannels,
                                                    [this] { return aborted(); });
     const bool opened = decoder->openCustom(
-        [source](unsigned char *buf, int size) {
-            return int(source->readAudio(reinterpret_cast<char *>(buf), size));
+        [this, source](unsigned char *buf, int size) {
+            const int n = int(source->readAudio(reinterpret_cast<char *>(buf), size));
+            if (n > 0)
+                takeAudioBytes(buf, n);
+            return n;
         },
         formatHint(source->contentType()));
     if (!opened || !firstAudio(*decoder)) {
@@ -330,6 +385,13 @@ bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection,
 
 bool StreamLibrary::Stream::openHls(const QUrl &url) {
     extendDeadline(options_.connectTimeoutMs);
+    for (const TitleMark &mark : std::exchange(titleMarks_, {}))
+        deliverTitleMark(mark.text, framesWritten_);
+    framer_.reset();
+    {
+        std::lock_guard lock(mutex_);
+        frameCodec_ = StreamCodec::Unknown;
+    }
     auto decoder = std::make_unique<StreamDecoder>(SoundOutput::MixRate, SoundOutput::MixChannels,
                                                    [this] { return aborted(); });
     if (!decoder->openUrl(url.toString(QUrl::FullyEncoded)) || !firstAudio(*decoder)) {
@@ -354,7 +416,9 @@ bool StreamLibrary::Stream::openHls(const QUrl &url) {
 bool StreamLibrary::Stream::firstAudio(StreamDecoder &decoder) {
     pending_.clear();
     for (;;) {
-        switch (decoder.decode(pending_)) {
+        const StreamDecoder::Result result = decoder.decode(pending_);
+        placeTitleMarks(decoder);
+        switch (result) {
         case StreamDecoder::Result::Audio:
             return true;
         case StreamDecoder::Result::NoAudio:
@@ -374,6 +438,7 @@ void StreamLibrary::Stream::playUntilDropped() {
         if (!writePending())
             return;
         const StreamDecoder::Result result = decoder_->decode(pending_);
+        placeTitleMarks(*decoder_);
         if (hls_ || !connection_ || connection_->metaint() == 0)
             if (auto title = decoder_->takeMetadataUpdate())
                 handleMetadata(*title);
@@ -412,16 +477,24 @@ bool StreamLibrary::Stream::writePending() {
         done += channel_->write(pending_.data() + done * channels, frames - done);
         if (done < frames) {
             extendDeadline(options_.readTimeoutMs);
-            if (!sleepInterruptibly(10))
+            // Full: let the output take a good part of the buffer before filling it
+            // again, rather than waking for every few milliseconds of room.
+            const std::size_t capacity =
+                std::size_t(SoundOutput::MixRate) * std::size_t(options_.bufferMs) / 1000;
+            const std::size_t queued = channel_->queuedFrames();
+            const std::size_t above = queued > capacity * 3 / 4 ? queued - capacity * 3 / 4 : 0;
+            const int waitMs = int(std::clamp<std::size_t>(above * 1000 / SoundOutput::MixRate, 10, 250));
+            if (!sleepInterruptibly(waitMs))
                 return false;
         }
     }
     framesThisConnection_ += frames;
+    framesWritten_ += frames;
     pending_.clear();
     return !stopping();
 }
 
-void StreamLibrary::Stream::handleMetadata(const QString &text) {
+void StreamLibrary::Stream::handleMetadata(const QString &text, MetaOrigin origin) {
     MetaCallback callback;
     {
         std::lock_guard lock(mutex_);
@@ -432,6 +505,88 @@ void StreamLibrary::Stream::handleMetadata(const QString &text) {
     }
     if (callback)
         callback(text);
+    if (origin == MetaOrigin::Icy) {
+        // Between the bytes read so far and the next ones: the frames that follow are its own.
+        {
+            std::lock_guard lock(tapMutex_);
+            for (auto &[id, entry] : taps_)
+                if (entry.tap.frameTitle)
+                    entry.tap.frameTitle(text);
+        }
+        titleMarks_.push_back({text, connectionBytes_});
+    } else {
+        // The packet just decoded is the first of the new title's audio.
+        deliverTitleMark(text, framesWritten_);
+    }
+}
+
+void StreamLibrary::Stream::takeAudioBytes(const unsigned char *data, int size) {
+    connectionBytes_ += size;
+    if (!framer_)
+        return;
+    StreamFramer::Output output;
+    framer_->feed(reinterpret_cast<const char *>(data), std::size_t(size), output);
+    if (output.frames.empty())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        frameCodec_ = framer_->codec();
+    }
+    deliverFrames(output);
+}
+
+void StreamLibrary::Stream::deliverFrames(const StreamFramer::Output &output) {
+    // Titles of Ogg streams come from their own comments only where no ICY
+    // metadata names them.
+    const bool containerTitles = !icyTitles_;
+    std::lock_guard lock(tapMutex_);
+    for (auto &[id, entry] : taps_) {
+        const Tap &tap = entry.tap;
+        if (!tap.frame && !tap.frameTitle)
+            continue;
+        auto title = output.titles.begin();
+        for (std::size_t i = 0; i < output.frames.size(); ++i) {
+            const StreamFrame &frame = output.frames[i];
+            for (; title != output.titles.end() && title->first <= i; ++title)
+                if (containerTitles && tap.frameTitle)
+                    tap.frameTitle(QStringLiteral("StreamTitle='%1';").arg(title->second));
+            if (!tap.frame)
+                continue;
+            if (!entry.primed) {
+                entry.primed = true;
+                // A tap that joins an Ogg stream part way needs its headers first.
+                if (!frame.header)
+                    for (const StreamFrame &header : framer_->headerPages())
+                        tap.frame(header);
+            }
+            tap.frame(frame);
+        }
+    }
+}
+
+void StreamLibrary::Stream::placeTitleMarks(const StreamDecoder &decoder) {
+    const std::uint64_t decoded = pending_.size() / SoundOutput::MixChannels;
+    while (!titleMarks_.empty()) {
+        const TitleMark &mark = titleMarks_.front();
+        std::uint64_t at = framesWritten_ + decoded;
+        if (decoder.lastPacketPosition() >= 0) {
+            if (decoder.lastPacketEnd() < mark.byte)
+                return; // its audio is not decoded yet
+            // A packet that starts at the mark is the title's first; one that
+            // holds the mark still belongs to the title before.
+            if (decoder.lastPacketPosition() >= mark.byte)
+                at = framesWritten_;
+        }
+        deliverTitleMark(mark.text, at);
+        titleMarks_.pop_front();
+    }
+}
+
+void StreamLibrary::Stream::deliverTitleMark(const QString &text, std::uint64_t channelFrame) {
+    std::lock_guard lock(tapMutex_);
+    for (auto &[id, entry] : taps_)
+        if (entry.tap.title)
+            entry.tap.title(text, channelFrame);
 }
 
 // ---------------------------------------------------------------------------
@@ -538,6 +693,26 @@ bool StreamLibrary::ChannelStop(Handle handle) {
 StreamLibrary::Activity StreamLibrary::ChannelIsActive(Handle handle) const {
     const auto stream = find(handle);
     return stream ? stream->activity() : Activity::Stopped;
+}
+
+int StreamLibrary::AddTap(Handle handle, Tap tap) {
+    const auto stream = find(handle);
+    return stream ? stream->addTap(std::move(tap)) : 0;
+}
+
+void StreamLibrary::RemoveTap(Handle handle, int id) {
+    if (const auto stream = find(handle))
+        stream->removeTap(id);
+}
+
+std::optional<std::uint64_t> StreamLibrary::ChannelPlayedFrames(Handle handle) const {
+    const auto stream = find(handle);
+    return stream ? std::optional<std::uint64_t>(stream->playedFrames()) : std::nullopt;
+}
+
+StreamCodec StreamLibrary::FrameCodec(Handle handle) const {
+    const auto stream = find(handle);
+    return stream ? stream->frameCodec() : StreamCodec::Unknown;
 }
 
 void StreamLibrary::SetVolume(int volume) {

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/stream/StreamFramer.h"
+
 #include <QList>
 #include <QSslCertificate>
 #include <QString>
@@ -88,6 +90,30 @@ public:
     bool ChannelStop(Handle handle);
     enum class Activity { Stopped, Playing, Paused };
     Activity ChannelIsActive(Handle handle) const;
+
+    // Listeners on one stream for recording it. Every member is called on the
+    // stream's own thread, in stream order; any may be left empty.
+    struct Tap {
+        // The station's own audio, frame by frame (or Ogg page by page) as the
+        // server sent it, without ICY metadata. A new tap first gets the header
+        // pages of the current Ogg stream.
+        std::function<void(const StreamFrame &frame)> frame;
+        // A new metadata text, between the frames: the frames after it belong to it.
+        std::function<void(const QString &metadata)> frameTitle;
+        // A new metadata text and the position in the stream's sound channel
+        // (counted as ChannelPlayedFrames counts) from which its audio plays.
+        std::function<void(const QString &metadata, std::uint64_t channelFrame)> title;
+    };
+    // Returns the tap's id, 0 for an unknown handle. Once RemoveTap returns the
+    // tap is not running and is never called again. A tap must not add or
+    // remove taps.
+    int AddTap(Handle handle, Tap tap);
+    void RemoveTap(Handle handle, int id);
+    // Frames of the stream's channel mixed into the output so far.
+    std::optional<std::uint64_t> ChannelPlayedFrames(Handle handle) const;
+    // The codec of the stream's own frames; Unknown until recognised, and for
+    // streams FFmpeg opens itself (HLS).
+    StreamCodec FrameCodec(Handle handle) const;
 
     // The output volume 0..100: it applies to everything the program plays.
     void SetVolume(int volume);

@@ -119,6 +119,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     w<QTimeEdit>("begintime2")->setTime(QTime(7, 30, 15));
     w<QTimeEdit>("endtime2")->setTime(QTime(8, 0, 0));
     w<QPlainTextEdit>("txtCommLine")->setPlainText(QStringLiteral("--noshort"));
+    check("ck_broadcast")->setChecked(true);
     dialog->SaveOptions();
 
     const QString text = fileText();
@@ -127,9 +128,9 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
         if (line.startsWith(QLatin1Char('[')))
             sections << line.trimmed();
     EXPECT_EQ(
-        sections.join(QLatin1Char(' ')),
-        QStringLiteral("[mp3] [MP3VBR] [MP3Filt] [MP3Expert] [MP3Prest] [wav] [wma] [ogg] [Format] [Freedb] "
-                       "[auto] [Time] [timeclose] [set] [autorec] [desktop]"));
+        sections.join(QLatin1Char(' ')).toStdString(),
+        std::string("[mp3] [MP3VBR] [MP3Filt] [MP3Expert] [MP3Prest] [wav] [wma] [ogg] [Format] [Freedb] "
+                    "[auto] [Time] [timeclose] [set] [autorec] [rec] [desktop]"));
     EXPECT_EQ(settings.readInteger(QStringLiteral("mp3"), QStringLiteral("bitrate"), -9), 3);
     EXPECT_EQ(settings.readInteger(QStringLiteral("MP3VBR"), QStringLiteral("Coding Method"), -9), 4);
     EXPECT_EQ(settings.readString(QStringLiteral("MP3Expert"), QStringLiteral("crc"), {}),
@@ -140,6 +141,8 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     EXPECT_EQ(settings.readInteger(QStringLiteral("autorec"), QStringLiteral("format"), -9), 1);
     EXPECT_EQ(settings.readString(QStringLiteral("autorec"), QStringLiteral("begintime2"), {}),
               QStringLiteral("07:30:15"));
+    EXPECT_EQ(settings.readInteger(QStringLiteral("rec"), QStringLiteral("broadcast"), -9), 1);
+    EXPECT_EQ(settings.readInteger(QStringLiteral("rec"), QStringLiteral("split"), -9), 0);
     // The memo lasts for the run only.
     EXPECT_FALSE(text.contains(QStringLiteral("noshort")));
     EXPECT_EQ(dialog->mp3CommandLine(), QStringLiteral("--noshort"));

@@ -1,7 +1,13 @@
 #include "platform/sound/AudioRecord.h"
 #include "SoundTestUtil.h"
+#include "platform/sound/SoundCapture.h"
+#include "support/ChildProcess.h"
+#include "support/Wait.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QMediaDevices>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -59,7 +65,7 @@ TEST(AudioRecord, ListsProgramOutputFirstWithOneInputPerDevice) {
     auto output = SoundOutput::create(SoundOutput::Backend::Null);
     AudioRecord recorder(*output);
     const int max = recorder.GetMaxDeviceIndex();
-    EXPECT_EQ(max, int(QMediaDevices::audioInputs().size()));
+    EXPECT_EQ(max, int(QMediaDevices::audioInputs().size() + qsizetype(listMonitorSources().size())));
     for (int i = 0; i <= max; ++i) {
         recorder.SetDevice(i);
         EXPECT_FALSE(recorder.GetDeviceName().isEmpty()) << i;
@@ -220,4 +226,95 @@ TEST(AudioRecord, RecordsAgainAfterAStopWithFreshNumbers) {
     const std::size_t blocks = sink.blocks.size();
     QTest::qWait(150);
     EXPECT_EQ(sink.blocks.size(), blocks);
+}
+
+namespace {
+
+// A sound server of the test's own, on a socket in a temporary folder, with one
+// silent output "Bench"; the process talks to it through PULSE_SERVER.
+class PrivateSoundServer {
+public:
+    PrivateSoundServer() {
+        const QString socket = m_dir.filePath(QStringLiteral("native"));
+        QFile script(m_dir.filePath(QStringLiteral("server.pa")));
+        if (!script.open(QIODevice::WriteOnly))
+            return;
+        script.write("load-module module-null-sink sink_name=bench sink_properties=device.description=Bench\n"
+                     "load-module module-native-protocol-unix auth-anonymous=1 socket=" +
+                     socket.toUtf8() + "\n");
+        script.close();
+        const QString home = QStringLiteral("HOME=") + m_dir.path();
+        const QString runtime = QStringLiteral("XDG_RUNTIME_DIR=") + m_dir.path();
+        m_server.start(QStringLiteral("env"),
+                       {home, runtime, QStringLiteral("pulseaudio"), QStringLiteral("-n"),
+                        QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                        QStringLiteral("--use-pid-file=no"), QStringLiteral("-F"), script.fileName()});
+        m_previous = qgetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", "unix:" + socket.toUtf8());
+        m_ready = test::waitUntil(
+            [&] { return QFileInfo::exists(socket) && !listMonitorSources(500).empty(); }, soundtest::WaitMs);
+    }
+    ~PrivateSoundServer() {
+        if (m_previous.isEmpty())
+            qunsetenv("PULSE_SERVER");
+        else
+            qputenv("PULSE_SERVER", m_previous);
+    }
+    bool ready() const { return m_ready; }
+    QString log() const { return QString::fromUtf8(m_server.standardError()); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    test::ChildProcess m_server;
+    QByteArray m_previous;
+    bool m_ready = false;
+};
+
+} // namespace
+
+TEST(AudioRecord, AMonitorSourceRecordsWhatTheSoundServerPlaysOnThatOutput) {
+    PrivateSoundServer server;
+    ASSERT_TRUE(server.ready()) << "pulseaudio did not start: " << server.log().toStdString();
+    auto output = SoundOutput::create(SoundOutput::Backend::Null);
+    AudioRecord recorder(*output);
+    BlockSink sink(recorder);
+
+    // Monitors come after "Program output" and the capture devices.
+    const int max = recorder.GetMaxDeviceIndex();
+    int monitor = -1;
+    for (int i = 0; i <= max; ++i) {
+        recorder.SetDevice(i);
+        if (recorder.GetDeviceName() == QStringLiteral("Monitor of Bench"))
+            monitor = i;
+    }
+    ASSERT_GT(monitor, int(QMediaDevices::audioInputs().size()));
+
+    recorder.SetDevice(monitor);
+    recorder.SetRecordFormat(48000, 2);
+    recorder.StartRecord();
+    ASSERT_EQ(recorder.GetRecordError(), AudioRecord::NoError) << recorder.GetRecordErrorText().toStdString();
+    const QString tone = server.path(QStringLiteral("tone.wav"));
+    ASSERT_EQ(test::runTool(QStringLiteral("sox"),
+                            {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                             QStringLiteral("-c"), QStringLiteral("2"), tone, QStringLiteral("synth"),
+                             QStringLiteral("1"), QStringLiteral("sine"), QStringLiteral("660"),
+                             QStringLiteral("vol"), QStringLiteral("0.5")}),
+              0);
+    ASSERT_EQ(test::runTool(QStringLiteral("paplay"), {QStringLiteral("--device=bench"), tone}), 0);
+    QTest::qWait(200);
+    recorder.StopRecord();
+
+    EXPECT_EQ(sink.offGuiThread, 0);
+    const SampleBlock all = sink.joined();
+    EXPECT_EQ(qint64(all.size() / 2), sink.lastTimer);
+    const std::int64_t start = firstSound(all, 2);
+    ASSERT_GE(start, 0);
+    // Half a second from inside the tone, resampled by the server to 48 kHz.
+    ASSERT_GE(all.size(), std::size_t(start + 36000) * 2);
+    const SampleBlock sound(all.begin() + (start + 6000) * 2, all.begin() + (start + 30000) * 2);
+    EXPECT_NEAR(measureFrequency(sound, 2, 0, 48000), 660.0, 2.0);
+    EXPECT_NEAR(measureFrequency(sound, 2, 1, 48000), 660.0, 2.0);
+    const auto peak = *std::max_element(sound.begin(), sound.end());
+    EXPECT_NEAR(double(peak) / 2147483648.0, 0.5, 0.05);
 }

@@ -326,14 +326,27 @@ private:
             client.stalled = true;
             return char(255) + QByteArray(100, 'x');
         }
-        if (m.metadata.isEmpty())
-            return QByteArray(1, '\0');
-        const int index = int(std::min<qint64>(client.clock.elapsed() / std::max(1, m.metadataIntervalMs),
-                                               m.metadata.size() - 1));
-        if (index == client.metaIndexSent)
-            return QByteArray(1, '\0');
-        client.metaIndexSent = index;
-        QByteArray text = m.metadata.at(index).left(255 * 16);
+        QByteArray text;
+        if (!m.metadataAt.isEmpty()) {
+            const qint64 at = m.audio.isEmpty() ? 0 : client.audioPos % m.audio.size();
+            int index = 0;
+            for (int i = 0; i < m.metadataAt.size(); ++i)
+                if (m.metadataAt.at(i).first <= at)
+                    index = i;
+            if (index == client.metaIndexSent)
+                return QByteArray(1, '\0');
+            client.metaIndexSent = index;
+            text = m.metadataAt.at(index).second.left(255 * 16);
+        } else {
+            if (m.metadata.isEmpty())
+                return QByteArray(1, '\0');
+            const int index = int(std::min<qint64>(client.clock.elapsed() / std::max(1, m.metadataIntervalMs),
+                                                   m.metadata.size() - 1));
+            if (index == client.metaIndexSent)
+                return QByteArray(1, '\0');
+            client.metaIndexSent = index;
+            text = m.metadata.at(index).left(255 * 16);
+        }
         const int blocks = int((text.size() + 15) / 16);
         text.append(QByteArray(blocks * 16 - text.size(), '\0'));
         return char(blocks) + text;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace varnelo::test {
 
@@ -48,7 +49,10 @@ struct IcyMount {
     bool announceMetaint = true;   // sends "icy-metaint:<metaint>"
     QList<QByteArray> metadata;    // metadata texts, one after the other...
     int metadataIntervalMs = 1000; // ...each for this long (the last one stays)
-    int bytesPerSecond = 32000;    // pace after a first second's burst
+    // Or texts tied to the audio: each from its byte of `audio` on, until the
+    // next one (sent at the first metadata block at or after that byte).
+    QList<std::pair<qint64, QByteArray>> metadataAt;
+    int bytesPerSecond = 32000; // pace after a first second's burst
     bool loop = true;
     int dropAfterBytes = 0; // >0: close the first dropConnections connections after so many audio bytes
     int dropConnections = 0;

@@ -1,0 +1,103 @@
+#include "app/MainWindow.h"
+
+#include "app/Application.h"
+#include "app/SkinSurface.h"
+#include "convert/EncoderSetup.h"
+#include "convert/OptionsDialog.h"
+#include "convert/SettingsKeys.h"
+#include "library/LocalPlayer.h"
+#include "library/TagEditor.h"
+#include "platform/sound/AudioRecord.h"
+#include "radio/Recorder.h"
+#include "radio/RecordingSources.h"
+#include "radio/RecordingsList.h"
+#include "radio/StationPanel.h"
+#include "radio/StreamPlayer.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTreeView>
+
+namespace varnelo {
+
+// Recording: the recorder and its component, the recordings list with its
+// popup, the record button and the recording sources of the options dialog.
+
+void MainWindow::bindRecording() {
+    AudioRecord1_ = std::make_unique<AudioRecord>(*sound_);
+    RecorderHooks hooks;
+    hooks.format = [this] { return options_ ? options_->recordFormat() : 0; };
+    hooks.naming = [this] { return options_ ? options_->recordNaming() : 0; };
+    hooks.outputFolder = [this] { return readOutputFolder(settings); };
+    hooks.splitByTitle = [this] { return options_ && options_->splitByTitle(); };
+    hooks.asBroadcast = [this] { return options_ && options_->recordAsBroadcast(); };
+    hooks.configureEncoder = [this](int kind, AudioFile &file, AudioFile2LameEnc &encoder) {
+        // OGG keeps the format the options' OK applied to the recording file.
+        if (kind == int(EncoderKind::Ogg) || !options_)
+            return extensionForKind(kind);
+        EncoderSetup setup(*options_);
+        setup.ConfigureEncoder(kind, EncoderTarget{file, encoder});
+        return setup.OutputExtension();
+    };
+    hooks.title = [this] { return panel_radio->Lstatus->text(); };
+    hooks.setTitle = [this](const QString &text) { panel_radio->Lstatus->setText(text); };
+    hooks.genre = [this] { return panel_radio->egenre->text(); };
+    hooks.setGenre = [this](const QString &text) { panel_radio->egenre->setText(text); };
+    hooks.setLabtime = [this](const QString &text) { surface_->SetLabtime(text); };
+    hooks.showRecordingsList = [this] {
+        if (state.RecordingsListHidden)
+            ToggleRecordingsList();
+    };
+    hooks.cdTrackName = [this] { return cdTrackName ? cdTrackName() : QString(); };
+    hooks.reportError = [](const QString &message) { Application::showUnhandled(message); };
+    recorder_ = new Recorder(state, *AudioRecord1_, *streams_, clock_, shell_, *recordingsList_, hooks, this);
+    player_->stopRecordingIfRunning = [this] { return recorder_->StopRecordingIfRunning(); };
+    player_->recordingRuns = [this] { return state.Recording; };
+    surface_->startRecording = [this] { Application::guarded([this] { recorder_->StartRecording(); }); };
+
+    // The recordings list: clicks, the popup and its entries.
+    RecordingsList &list = *recordingsList_;
+    list.playPause = [this] { Application::guarded([this] { localPlayer_->PlayPause(); }); };
+    list.stopPlayback = [this] { Application::guarded([this] { localPlayer_->StopPlayback(); }); };
+    list.openTagEditor = [this](const QString &path) {
+        Application::guarded([this, &path] {
+            if (tagEditor_)
+                tagEditor_->Open(path);
+        });
+    };
+    p_record = new QMenu(this);
+    p_record->setObjectName(QStringLiteral("p_record"));
+    p_record->addAction(list.fgh1);
+    p_record->addAction(list.gh1);
+    p_record->addSeparator()->setObjectName(QStringLiteral("N7"));
+    p_record->addAction(list.Delfile1);
+    p_record->addSeparator()->setObjectName(QStringLiteral("N2"));
+    p_record->addAction(list.Id3Info1);
+    connect(LV_R, &QTreeView::clicked, this, [this] { recordingsList_->LV_RClick(); });
+    connect(LV_R, &QTreeView::pressed, this, [this] { recordingsList_->LV_RMouseDown(Qt::LeftButton); });
+    LV_R->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(LV_R, &QTreeView::customContextMenuRequested, this, [this](const QPoint &pos) {
+        if (const QModelIndex index = LV_R->indexAt(pos); index.isValid())
+            recordingsList_->selectRow(index.row());
+        recordingsList_->LV_RMouseDown(Qt::RightButton);
+        p_record->popup(LV_R->viewport()->mapToGlobal(pos));
+    });
+}
+
+void MainWindow::bindRecordingOptions() {
+    options_->setRecordingFile(&recorder_->file());
+    sources_ = new RecordingSources(*AudioRecord1_, settings, options_->cb_rd(), options_->cb_rdson(),
+                                    options_->tb_rd(), this);
+    connect(options_->cb_rd(), &QComboBox::activated, sources_, &RecordingSources::cb_rdChange);
+    connect(options_, &OptionsDialog::recordingInputSelected, sources_, &RecordingSources::cb_rdsonChange);
+    connect(options_, &OptionsDialog::recordingVolumeChanged, sources_, &RecordingSources::tb_rdChange);
+}
+
+void MainWindow::ShowRecordingSources() {
+    if (sources_)
+        sources_->ShowRecordingSources();
+}
+
+} // namespace varnelo

@@ -1,0 +1,147 @@
+#pragma once
+#include "platform/audiofile/AudioFile.h"
+#include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/sound/AudioTypes.h"
+
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace varnelo {
+
+struct AppState;
+class AudioRecord;
+class Clock;
+class DesktopShell;
+class RecordingsList;
+class StreamLibrary;
+
+// What the recorder reads and writes around it: the window's controls, or the
+// command line's stand-ins. Every member may be left empty.
+struct RecorderHooks {
+    // Live settings, read when a recording starts.
+    std::function<int()> format;           // 0 MP3, 1 WAV, 2 WMA, 3 OGG; -1 none chosen
+    std::function<int()> naming;           // 0 from the station's title, 1 from its genre, 2 date and time
+    std::function<QString()> outputFolder; // ends in a separator
+    std::function<bool()> splitByTitle;
+    std::function<bool()> asBroadcast;
+    // Sets the file component up for a format as the converter does and gives
+    // the extension (ConfigureEncoder; the OGG recording format may already be
+    // on the file).
+    std::function<QString(int kind, AudioFile &file, AudioFile2LameEnc &encoder)> configureEncoder;
+    // The station panel: status text (the current title) and genre.
+    std::function<QString()> title;
+    std::function<void(const QString &)> setTitle;
+    std::function<QString()> genre;
+    std::function<void(const QString &)> setGenre;
+    // The skin's time text, redrawn.
+    std::function<void(const QString &)> setLabtime;
+    // Uncovers the recordings list.
+    std::function<void()> showRecordingsList;
+    // The file-name cell of the CD row being played, empty when none.
+    std::function<QString()> cdTrackName;
+    std::function<void(const QString &message)> reportError;
+};
+
+// Recording: captures what the program plays (or a capture device) through the
+// recorder component and writes it, 200 ms block by block, through a file
+// component in the chosen format, or writes the playing station's own frames
+// unchanged ("as broadcast"). Names the files after the title, the genre or
+// the time, never overwrites one, starts a new file at each new title when
+// asked, tags each finished file and lists it. Lives on the GUI thread.
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    Recorder(AppState &state, AudioRecord &recorder, StreamLibrary &streams, Clock &clock,
+             DesktopShell &shell, RecordingsList &list, RecorderHooks hooks, QObject *parent = nullptr);
+    ~Recorder() override;
+
+    void StartRecording();
+    void StopRecording();
+    // StopRadioOrRecording's half: true when a recording ran and was stopped.
+    bool StopRecordingIfRunning();
+
+    // AudioRecord1's events.
+    void AudioRecord1EndArrayRecord();
+    void AudioRecord1Timer(qint64 CurrentSamples);
+
+    // The recording file component; the options' OGG recording format goes to it.
+    AudioFile &file() { return AudioFile_; }
+    // Whether the running recording writes the station's own frames.
+    bool recordingAsBroadcast() const { return mode_ == Mode::Broadcast; }
+
+Q_SIGNALS:
+    // A file of the recording is complete: closed and tagged.
+    void fileFinished(const QString &path);
+
+private:
+    enum class Mode { Idle, Encoded, Broadcast };
+    struct Piece {
+        QString path;
+        QString title;           // the title it is named and tagged after (split by title)
+        std::int64_t frames = 0; // samples per channel written
+        int sampleRate = 0;
+        bool started = false; // broadcast: the first frame (after Ogg headers) is written
+    };
+    struct Inbox; // what the stream's thread leaves for the GUI thread
+
+    QString stationTitle() const;
+    QString baseName(bool titleNamed, const QString &title);
+    bool openPiece(const QString &base, const QString &title);
+    void finishPiece();
+    bool startCapture();
+    bool chooseBroadcast(int kind) const;
+    void failRecording(const QString &message);
+    void attachStream();
+    void detachStream();
+    bool stationChanged() const;
+    void switchStation();
+    bool writeBlock(const Sample *samples, std::size_t count);
+    void writeWhole(const SampleBlock &block);
+    void writeFailed(const QString &why);
+    bool splitPiece(const QString &title);
+    void drainBroadcast();
+    bool writeFrameBytes(const QByteArray &bytes);
+    void showTime(std::int64_t milliseconds);
+
+    AppState &state_;
+    AudioRecord &AudioRecord1_;
+    StreamLibrary &streams_;
+    Clock &clock_;
+    DesktopShell &shell_;
+    RecordingsList &list_;
+    RecorderHooks hooks_;
+    AudioFile AudioFile_;
+    AudioFile2LameEnc encoder_;
+    QString extension_;
+    QString folder_;
+    Mode mode_ = Mode::Idle;
+    int kind_ = 0;
+    bool split_ = false;
+    bool writeFailed_ = false;
+    Piece piece_;
+    std::int64_t blockFramesWritten_ = 0; // record frames the encoded path has taken
+    // The station the taps are on, and what they left.
+    std::uint32_t tapHandle_ = 0;
+    int tapId_ = 0;
+    std::shared_ptr<Inbox> inbox_;
+    struct Mark {
+        QString title;
+        std::uint64_t channelFrame;
+    };
+    std::deque<Mark> marks_;
+    // As broadcast.
+    QFile out_;
+    QTimer drain_;
+    std::vector<QByteArray> headers_; // the current Ogg link's header pages
+    bool inHeaders_ = false;
+    double broadcastMs_ = 0; // of the whole recording
+};
+
+} // namespace varnelo

@@ -1,0 +1,55 @@
+#pragma once
+#include <QItemSelectionModel>
+#include <QObject>
+#include <QStandardItemModel>
+#include <functional>
+
+class QAction;
+
+namespace varnelo {
+
+struct AppState;
+
+// The recordings list `LV_R` of this run (nothing stores it): one row per
+// recorded file with its genre, length and hidden path, and the actions of its
+// popup menu `p_record`.
+class RecordingsList : public QObject {
+    Q_OBJECT
+public:
+    enum Column { TitleColumn = 0, GenreColumn = 1, TimeColumn = 2, PathColumn = 3 };
+
+    explicit RecordingsList(AppState &state, QObject *parent = nullptr);
+
+    QStandardItemModel LV_R;
+    QItemSelectionModel selection{&LV_R};
+
+    // Popup `p_record`: "Play/Pause", "Stop", "Del file", "Id3 Info" (with
+    // the separators N7 and N2 between, added by the menu's owner).
+    QAction *fgh1;
+    QAction *gh1;
+    QAction *Delfile1;
+    QAction *Id3Info1;
+
+    // Local playback and the tag editor, bound by their owners.
+    std::function<void()> playPause;
+    std::function<void()> stopPlayback;
+    std::function<void(const QString &path)> openTagEditor;
+
+    // Appends a row for a finished file and selects it.
+    void AppendRecording(const QString &path, const QString &genre, const QString &time);
+    int rowCount() const { return LV_R.rowCount(); }
+    int selectedRow() const;
+    void selectRow(int row);
+    QString rowPath(int row) const;
+
+    void LV_RClick();
+    void LV_RMouseDown(Qt::MouseButton button);
+    // Removes the selected rows from the list; the files stay on disk.
+    void Delfile1Click();
+    void Id3Info1Click();
+
+private:
+    AppState &state_;
+};
+
+} // namespace varnelo

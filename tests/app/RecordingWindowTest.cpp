@@ -1,0 +1,142 @@
+#include "WindowFixture.h"
+#include "app/ClockTimer.h"
+#include "app/SkinSurface.h"
+#include "common/SettingsFile.h"
+#include "convert/OptionsDialog.h"
+#include "platform/skin/Skin.h"
+#include "platform/sound/AudioRecord.h"
+#include "radio/Recorder.h"
+#include "radio/RecordingsList.h"
+#include "support/AudioCheck.h"
+#include "support/Files.h"
+#include "support/Wait.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QTimeEdit>
+#include <QTreeView>
+
+using namespace varnelo;
+
+namespace {
+
+class RecordingWindowTest : public test::WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        QDir().mkpath(dir.filePath(QStringLiteral("out")));
+        SettingsFile(dir.filePath(QStringLiteral("temp.ini")))
+            .writeString(QStringLiteral("video"), QStringLiteral("path"),
+                         dir.filePath(QStringLiteral("out")));
+    }
+    void TearDown() override {
+        w.reset();
+        WindowTest::TearDown();
+    }
+    void click(const char *name) { w->surface().SkinClick(w->skin->GetObject(QLatin1String(name))); }
+    QStringList recorded() const { return QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files); }
+
+    std::unique_ptr<MainWindow> w;
+};
+
+TEST_F(RecordingWindowTest, TheRecordButtonStartsUnlessLocalPlaybackAConversionOrARipRuns) {
+    w = startWindow();
+    for (bool AppState::*busy : {&AppState::LocalPlaying, &AppState::Converting, &AppState::Ripping}) {
+        w->state.*busy = true;
+        click("btnrec");
+        EXPECT_FALSE(w->state.Recording);
+        w->state.*busy = false;
+    }
+    EXPECT_TRUE(recorded().isEmpty());
+
+    click("btnrec");
+    ASSERT_TRUE(w->state.Recording) << unhandled.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(w->LV_R->isVisible());
+    ASSERT_TRUE(test::waitUntil([&] { return w->audioRecord().RecordedSamples() > 44100; }));
+    click("btnstop"); // the stop button's recording half
+    EXPECT_FALSE(w->state.Recording);
+    ASSERT_EQ(recorded().size(), 1);
+    // No station: the date-time name; the list shows under the station list with the new row.
+    EXPECT_EQ(recorded().first(), QStringLiteral("02-01-2026--10;00;00.mp3"));
+    EXPECT_TRUE(w->LV_R->isVisible());
+    EXPECT_FALSE(w->state.RecordingsListHidden);
+    ASSERT_EQ(w->recordings().rowCount(), 1);
+    EXPECT_EQ(w->recordings().LV_R.item(0, 1)->text(), QStringLiteral("Other"));
+    EXPECT_EQ(w->skin->GetObject(QStringLiteral("labtime")).AsText().GetText(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(test::probeAudio(w->recordings().rowPath(0)).genre, QStringLiteral("Other"));
+    EXPECT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(RecordingWindowTest, TheRecordingsPopupAndItsEntries) {
+    w = startWindow();
+    QStringList entries;
+    for (QAction *a : w->p_record->actions())
+        entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(entries,
+              (QStringList{QStringLiteral("Play/Pause"), QStringLiteral("Stop"), QStringLiteral("-"),
+                           QStringLiteral("Del file"), QStringLiteral("-"), QStringLiteral("Id3 Info")}));
+    const QString path = dir.filePath(QStringLiteral("out/kept.mp3"));
+    test::writeBytes(path, "x");
+    w->recordings().AppendRecording(path, QStringLiteral("Rock"), QStringLiteral("00:00:01"));
+    w->recordings().Delfile1->trigger();
+    EXPECT_EQ(w->recordings().rowCount(), 0);
+    EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+TEST_F(RecordingWindowTest, DevicesListProgramOutputFirstAndTheChoiceIsAppliedAndKept) {
+    SettingsFile(dir.filePath(QStringLiteral("temp.ini")))
+        .writeInteger(QStringLiteral("rd"), QStringLiteral("rd"), 50);
+    w = startWindow();
+    QComboBox *devices = w->options()->cb_rd();
+    ASSERT_EQ(devices->count(), w->audioRecord().GetMaxDeviceIndex() + 1);
+    EXPECT_EQ(devices->itemText(0), QStringLiteral("Program output"));
+    // A remembered device that is gone: "Program output".
+    EXPECT_EQ(devices->currentIndex(), 0);
+    EXPECT_EQ(w->audioRecord().GetDevice(), 0);
+    EXPECT_EQ(w->options()->cb_rdson()->itemText(0), QStringLiteral("Program output"));
+    const int last = devices->count() - 1;
+    Q_EMIT devices->activated(last);
+    EXPECT_EQ(w->audioRecord().GetDevice(), last);
+    EXPECT_EQ(w->settings.readInteger(QStringLiteral("rd"), QStringLiteral("rd"), -1), last);
+}
+
+TEST_F(RecordingWindowTest, PowerOffAtTheSetTimeEndsTheRecordingAndSavesFirst) {
+    w = startWindow();
+    const QString trees = data(QStringLiteral("treetext.txt"));
+    EXPECT_EQ(QFileInfo(trees).size(), 0);
+    // Saved with OK, as the clock reads the switch from the file.
+    w->options()->CB_SHOWD()->setChecked(true);
+    w->options()->dtpTime()->setTime(QTime(10, 0, 2));
+    w->options()->OkClick();
+    ASSERT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();
+
+    w->recorder().StartRecording();
+    ASSERT_TRUE(w->state.Recording);
+    ASSERT_TRUE(test::waitUntil([&] { return w->audioRecord().RecordedSamples() > 44100; }));
+    int powerOffsWhenFinished = -1;
+    QObject::connect(&w->recorder(), &Recorder::fileFinished,
+                     [&] { powerOffsWhenFinished = shell.powerOffs; });
+    w->state.StationPlaying = true; // a paused station no longer holds the power-off
+    w->state.StationPaused = true;
+    clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 1));
+    w->clockTimer().Timer1Timer();
+    EXPECT_EQ(shell.powerOffs, 0);
+    clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 3)); // a late tick: the second is not lost
+    w->clockTimer().Timer1Timer();
+    EXPECT_EQ(shell.powerOffs, 1);
+    EXPECT_EQ(powerOffsWhenFinished, 0); // the file was finished before the power-off was asked for
+    EXPECT_FALSE(w->state.Recording);
+    ASSERT_EQ(w->recordings().rowCount(), 1);
+    const test::AudioFacts facts = test::probeAudio(w->recordings().rowPath(0));
+    EXPECT_EQ(facts.codec, QStringLiteral("mp3"));
+    EXPECT_GT(facts.seconds, 0.8);
+    EXPECT_EQ(facts.genre, QStringLiteral("Other"));
+    EXPECT_GT(QFileInfo(trees).size(), 0); // the shutdown's saving ran
+    EXPECT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();
+}
+
+} // namespace
