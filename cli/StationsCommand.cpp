@@ -15,12 +15,9 @@
 namespace varnelo::cli {
 namespace {
 
-const char *const kUsage = "stations [--data-folder DIR] list [NODE]
-                           "
-                           "stations [--data-folder DIR] add --name N --genre G --url U [--home H]
-                           "
-                           "stations [--data-folder DIR] import FILE
-                           "
+const char *const kUsage = "stations [--data-folder DIR] list [NODE]\n"
+                           "stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
+                           "stations [--data-folder DIR] import FILE\n"
                            "stations [--data-folder DIR] search TEXT [--tag T] [--country CC] [--limit N] "
                            "[--server URL] [--add]";
 const QString Command = QStringLiteral("stations");
