@@ -144,6 +144,12 @@ bool lookUp(Session &s, const QString &command) {
 
 int cdCommand(const QStringList &args) {
     const QString action = args.value(0);
+    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        QCommandLineParser parser;
+        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list, lookup or rip."),
+                                     QStringLiteral("ACTION [OPTIONS]"));
+        return parseArguments(parser, QStringLiteral("cd"), args).value_or(ExitOk);
+    }
     if (action != QLatin1String("list") && action != QLatin1String("lookup") &&
         action != QLatin1String("rip"))
         return usageError(QStringLiteral("cd"), action.isEmpty()
@@ -178,8 +184,8 @@ int cdCommand(const QStringList &args) {
     parser.addOptions({deviceOption, serverOption, matchOption, musicBrainzOption, settingsOption});
     if (action == QLatin1String("rip"))
         parser.addOptions({toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption});
-    if (!parser.parse(QStringList{QStringLiteral("cd")} + args.mid(1)))
-        return usageError(QStringLiteral("cd"), parser.errorText());
+    if (auto rc = parseArguments(parser, command, args.mid(1)))
+        return *rc;
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("cd"),
                           QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
