@@ -45,6 +45,12 @@ void MainWindow::bindCd() {
     Panel_ripper_ = new RipperPanel(rip, this);
     placeViews();
 
+    // A recording made while the rip page shows is named after the CD's row.
+    cdTrackName = [this] { return ripper_->CurrentTrackName(); };
+    connect(ripper_, &CdRipper::ripFinished, this, [this] {
+        if (notifyFinished)
+            notifyFinished(FinishedKind::Rip, readOutputFolder(settings), true);
+    });
     rip.outputFolder = [this] { return readOutputFolder(settings); };
     rip.openFolderWhenDone = [this] { return options_->openFolderWhenDone(); };
     rip.folderNaming = [this] { return options_->ripFolderNaming(); };

@@ -53,6 +53,10 @@ void MainWindow::bindRecording() {
     hooks.cdTrackName = [this] { return cdTrackName ? cdTrackName() : QString(); };
     hooks.reportError = [](const QString &message) { Application::showUnhandled(message); };
     recorder_ = new Recorder(state, *AudioRecord1_, *streams_, clock_, shell_, *recordingsList_, hooks, this);
+    connect(recorder_, &Recorder::fileFinished, this, [this](const QString &path) {
+        if (notifyFinished)
+            notifyFinished(FinishedKind::Recording, path, true);
+    });
     player_->stopRecordingIfRunning = [this] { return recorder_->StopRecordingIfRunning(); };
     player_->recordingRuns = [this] { return state.Recording; };
     surface_->startRecording = [this] { Application::guarded([this] { recorder_->StartRecording(); }); };
