@@ -3,9 +3,13 @@
 # it, the recorder (`varnelo-cli record`) play and record from a hostile radio
 # server for MINUTES. The server (varnelo-soak-server) answers each connection
 # with the next misbehaviour of a cycle: good audio with changing titles (cut
-# after 25 s), random bytes, endless metadata, an endless header line, endless
-# headers, silence after the headers, audio or headers trickling a byte at a
-# time, a stalled metadata block. A client that gives up is started again.
+# after 25 s) between two or three of: random bytes, audio with corrupted bytes,
+# a connection closed at once, in the headers or reset mid-audio, a 500 answer,
+# a binary status line, an HTML page, unusable or wrong metadata intervals, a
+# flood of full-size titles, a lying Content-Length, redirects that loop or go
+# nowhere, endless metadata, an endless header line, endless headers, silence
+# after the headers, audio or headers trickling a byte at a time, a stalled
+# metadata block. A client that gives up is started again.
 #   bench/soak.sh MINUTES [BUILD_DIR]
 # Prints per client: starts, restarts (gave up, exit 1), crashes (killed by a
 # signal, a sanitizer report, or any other exit), reconnects, titles; RSS over

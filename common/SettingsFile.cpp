@@ -29,7 +29,9 @@ void SettingsFile::reload() {
 void SettingsFile::parse(const QByteArray &data) {
     lines_.clear();
     QString text = QString::fromUtf8(data);
-    if (text.startsWith(QChar(0xFEFF)))
+    // Some editors write the byte-order mark twice; a mark left at the start would
+    // hide the first section, and each store would drop one more.
+    while (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     QString section;
     const QStringList rows = text.split(QLatin1Char('\n'));

@@ -53,17 +53,53 @@ int main(int argc, char **argv) {
     // Good connections end after 25 s of audio, so the cycle goes on.
     mount.dropAfterBytes = 25 * mount.bytesPerSecond;
     mount.dropConnections = INT_MAX;
-    mount.cycle = {Hostile::None, Hostile::Garbage,           Hostile::Meta255NoTerminator,
-                   Hostile::None, Hostile::EndlessHeaderLine, Hostile::EndlessHeaders,
-                   Hostile::None, Hostile::StallAfterHeaders, Hostile::TrickleAudio,
-                   Hostile::None, Hostile::Meta255Stall,      Hostile::TrickleHeaders};
+    // Two or three misbehaviours between good connections: a client that gives
+    // up after a few failed attempts in a row is seen giving up, and started again.
+    mount.cycle = {Hostile::None,
+                   Hostile::Garbage,
+                   Hostile::CutInHeaders,
+                   Hostile::None,
+                   Hostile::Meta255NoTerminator,
+                   Hostile::BadMetaint,
+                   Hostile::None,
+                   Hostile::EndlessHeaderLine,
+                   Hostile::ServerError,
+                   Hostile::None,
+                   Hostile::EndlessHeaders,
+                   Hostile::BadRedirect,
+                   Hostile::None,
+                   Hostile::StallAfterHeaders,
+                   Hostile::WrongMetaint,
+                   Hostile::None,
+                   Hostile::TrickleAudio,
+                   Hostile::NotAudio,
+                   Hostile::None,
+                   Hostile::Meta255Stall,
+                   Hostile::MetaFlood,
+                   Hostile::None,
+                   Hostile::TrickleHeaders,
+                   Hostile::ResetMidAudio,
+                   Hostile::None,
+                   Hostile::BadStatusLine,
+                   Hostile::WrongLength,
+                   Hostile::CorruptAudio,
+                   Hostile::CloseAtOnce,
+                   Hostile::BadRedirect};
 
     IcyServer server;
-    server.addMount(QStringLiteral("/soak"), mount);
     if (!server.start()) {
         QTextStream(stderr) << "varnelo-soak-server: cannot listen on 127.0.0.1\n";
         return 1;
     }
+    // Redirects to: itself for ever, nothing, a port nobody listens on, other
+    // schemes, an address that does not parse, a missing path, and back to the
+    // playlist that names this mount (a loop through a playlist).
+    const QByteArray self = server.url(QString()).toUtf8();
+    mount.badLocations = {
+        "/loop",       "",         "http://127.0.0.1:1/soak", "ftp://127.0.0.1/soak", "file:///dev/zero",
+        "http://[::1", "/missing", self + "/soak.pls"};
+    server.addRedirect(QStringLiteral("/loop"), QStringLiteral("/loop"));
+    server.addMount(QStringLiteral("/soak"), mount);
     server.addFile(QStringLiteral("/soak.pls"), "audio/x-scpls",
                    "[playlist]\nFile1=" + server.url(QStringLiteral("/soak")).toUtf8() + "\nTitle1=Soak\n");
     out << "playlist: " << server.url(QStringLiteral("/soak.pls")) << '\n'

@@ -45,6 +45,21 @@ TEST_F(SettingsFileTest, UnknownLinesAndSectionsSurviveARewrite) {
                                             "line\r\nflag=1\r\n\r\n[mp3]\r\nbitrate=4\r\n"));
 }
 
+// Some editors write the byte-order mark more than once: every leading mark is
+// taken away, the section after it is found at once, and a file stored and
+// read again stays the same (it used to lose one mark per store).
+TEST_F(SettingsFileTest, EveryLeadingByteOrderMarkIsDropped) {
+    SettingsFile s;
+    s.parse("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF[mp3]\r\nbitrate=3\r\n");
+    EXPECT_EQ(s.readInteger(QStringLiteral("mp3"), QStringLiteral("bitrate"), 0), 3);
+    EXPECT_EQ(s.toBytes(), QByteArray("[mp3]\r\nbitrate=3\r\n"));
+    // Found by fuzzing: marks, then a cut one.
+    s.parse("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB-");
+    SettingsFile again;
+    again.parse(s.toBytes());
+    EXPECT_EQ(again.toBytes(), s.toBytes());
+}
+
 TEST_F(SettingsFileTest, ReadersFallBackToTheDefaultOnValuesThatDoNotParse) {
     writeBytes(path(),
                "[a]\nn=12x\nb=7\nz=0\nt=25:99:00\nd=not a date\nok=08:05:09\nday=2026-03-04\nneg=-3\n");

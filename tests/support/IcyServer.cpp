@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -129,6 +130,7 @@ struct Client {
     double budget = 0;   // bytes allowed to go out now
     qint64 audioPos = 0; // position in the mount's audio
     qint64 audioSent = 0;
+    int metaint = 0; // audio bytes between metadata blocks, as sent (not always as announced)
     qint64 untilMeta = 0;
     int metaIndexSent = -1;
     QByteArray pendingHead; // for the trickling variants
@@ -270,12 +272,53 @@ private:
         client.metadata = m.metaint > 0 && std::any_of(lines.begin(), lines.end(), [](const QByteArray &l) {
                               return l.toLower().startsWith("icy-metadata:") && l.mid(13).trimmed() == "1";
                           });
-        QByteArray head = m.statusLine + "\r\nContent-Type: " + m.contentType + "\r\n";
+        // The how-many-th turn of this misbehaviour, to pick its next bad value.
+        const int turn = m.cycle.isEmpty() ? connection - 1 : (connection - 1) / int(m.cycle.size());
+        const auto pick = [turn](const QList<QByteArray> &values) {
+            return values.isEmpty() ? QByteArray() : values.at(turn % values.size());
+        };
+        switch (client.hostile) {
+        case Hostile::CloseAtOnce:
+            return close(client);
+        case Hostile::ServerError:
+            socket->write("HTTP/1.0 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n");
+            return close(client);
+        case Hostile::NotAudio: {
+            const QByteArray page =
+                "<html><head><title>Welcome</title></head><body>It works!</body></html>\n";
+            socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                          QByteArray::number(page.size()) + "\r\n\r\n" + page);
+            return close(client);
+        }
+        case Hostile::BadRedirect:
+            socket->write("HTTP/1.0 302 Found\r\nLocation: " + pick(m.badLocations) +
+                          "\r\nContent-Length: 0\r\n\r\n");
+            return close(client);
+        default:
+            break;
+        }
+        client.metaint = m.metaint;
+        QByteArray announced = QByteArray::number(m.metaint);
+        if (client.hostile == Hostile::BadMetaint)
+            announced = pick(m.badMetaints);
+        if (client.hostile == Hostile::MetaFlood)
+            client.metaint = 16, announced = "16";
+        if (client.hostile == Hostile::WrongMetaint)
+            client.metaint = std::max(1, m.metaint / 3);
+        const QByteArray status = client.hostile == Hostile::BadStatusLine
+                                      ? QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\xff", 12)
+                                      : m.statusLine;
+        QByteArray head = status + "\r\nContent-Type: " + m.contentType + "\r\n";
         for (const QByteArray &line : m.headers)
             head += line + "\r\n";
         if (client.metadata && m.announceMetaint)
-            head += "icy-metaint:" + QByteArray::number(m.metaint) + "\r\n";
+            head += "icy-metaint:" + announced + "\r\n";
+        if (client.hostile == Hostile::WrongLength)
+            head += "Content-Length: 1000\r\n";
         switch (client.hostile) {
+        case Hostile::CutInHeaders:
+            socket->write(head.left(head.size() / 2));
+            return close(client);
         case Hostile::EndlessHeaderLine:
             socket->write(m.statusLine + "\r\nicy-name:");
             break;
@@ -289,7 +332,7 @@ private:
             socket->write(head + "\r\n");
             break;
         }
-        client.untilMeta = m.metaint;
+        client.untilMeta = client.metaint;
         client.budget =
             m.bytesPerSecond; // a first second's burst, as servers send to fill the player's buffer
         client.lastTickMs = 0;
@@ -317,6 +360,11 @@ private:
     }
 
     QByteArray metadataBlock(Client &client, const IcyMount &m) {
+        if (client.hostile == Hostile::MetaFlood) {
+            QByteArray text =
+                streamTitle(QStringLiteral("Flood %1 ").arg(client.audioSent) + QString(3900, u'f'));
+            return char(255) + text + QByteArray(255 * 16 - text.size(), '\0');
+        }
         if (client.hostile == Hostile::Meta255NoTerminator) {
             QByteArray text = "StreamTitle='";
             text += QByteArray(4080 - text.size(), 'x');
@@ -395,6 +443,13 @@ private:
                 return close(client);
             if (client.drop && client.audioSent >= m.dropAfterBytes)
                 return close(client);
+            if (client.hostile == Hostile::ResetMidAudio && client.audioSent >= 2 * m.bytesPerSecond) {
+                // No linger: the kernel answers with a reset, as a crashed server's does.
+                const linger hard{1, 0};
+                ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+                socket->abort();
+                return forget(socket);
+            }
             qint64 n = std::min<qint64>(qint64(client.budget), 4096);
             if (client.metadata)
                 n = std::min(n, client.untilMeta);
@@ -410,6 +465,9 @@ private:
                 chunk = m.audio.mid(pos, std::min<qint64>(n, m.audio.size() - pos));
                 if (!m.loop)
                     chunk = m.audio.mid(client.audioPos, n);
+                if (client.hostile == Hostile::CorruptAudio)
+                    for (qsizetype i = QRandomGenerator::global()->bounded(200); i < chunk.size(); i += 200)
+                        chunk[i] = char(QRandomGenerator::global()->bounded(256));
             }
             socket->write(chunk);
             client.audioPos += chunk.size();
@@ -419,7 +477,7 @@ private:
                 client.untilMeta -= chunk.size();
                 if (client.untilMeta == 0) {
                     socket->write(metadataBlock(client, m));
-                    client.untilMeta = m.metaint;
+                    client.untilMeta = client.metaint;
                     if (client.stalled)
                         return;
                 }

@@ -38,6 +38,18 @@ enum class Hostile {
     Meta255NoTerminator, // every metadata block: length byte 255, 4080 bytes, no NUL and no ';'
     Meta255Stall,        // first metadata block announces 255×16 bytes, sends 100, then stalls
     Garbage,             // random bytes instead of audio
+    CloseAtOnce,         // the request read, the connection closes without a byte
+    CutInHeaders,        // half of the headers, then the connection closes
+    ResetMidAudio,       // two seconds of audio, then a reset (RST) instead of a close
+    ServerError,         // "HTTP/1.0 500 Internal Server Error"
+    BadStatusLine,       // binary bytes where the status line belongs, then headers and audio
+    NotAudio,            // "200 OK" with an HTML page
+    BadMetaint,          // an icy-metaint nobody can use (badMetaints, one after the other)
+    WrongMetaint,        // metadata blocks a third of the announced interval apart
+    WrongLength,         // "Content-Length: 1000" before an endless stream
+    MetaFlood,           // "icy-metaint:16", a full 4080-byte title after every 16 audio bytes
+    CorruptAudio,        // good audio with one byte in 200 replaced by a random one
+    BadRedirect,         // a redirect to badLocations, one after the other
 };
 
 struct IcyMount {
@@ -61,6 +73,9 @@ struct IcyMount {
     // Non-empty: the n-th connection to the mount behaves as cycle[(n-1) % size]
     // instead of as `hostile` (the soak bench's server cycles through them all).
     QList<Hostile> cycle;
+    // What the n-th BadMetaint or BadRedirect connection sends, in turn.
+    QList<QByteArray> badMetaints = {"-1", "0", "abc", "99999999999", "2147483648", ""};
+    QList<QByteArray> badLocations = {"", "http://[::1", "ftp://127.0.0.1/x", "http://127.0.0.1:1/"};
 };
 
 // A self-signed certificate for 127.0.0.1 made by the openssl tool.
