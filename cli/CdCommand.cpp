@@ -395,7 +395,8 @@ int cdCommand(const QStringList &args) {
     return failures == 0 && !interrupted ? ExitOk : ExitFailure;
 }
 
-const CommandRegistration registration("cd", cdCommand, kUsage);
+const CommandRegistration registration("cd", cdCommand, kUsage,
+                                       "List, look up and rip audio CDs and disc images.");
 
 } // namespace
 } // namespace varnelo::cli

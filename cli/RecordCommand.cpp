@@ -230,7 +230,8 @@ int recordCommand(const QStringList &args) {
     return rc;
 }
 
-const CommandRegistration registration("record", &recordCommand, kUsage);
+const CommandRegistration registration("record", &recordCommand, kUsage,
+                                       "Record a radio station to MP3, WAV, WMA or OGG files.");
 
 } // namespace
 } // namespace varnelo::cli

@@ -22,7 +22,7 @@ struct Case {
 TEST(CliHelp, HelpVersionAndErrorsThatNameTheArgument) {
     const auto L = [](const char *s) { return QString::fromUtf8(s); };
     const std::vector<Case> cases = {
-        {{L("--help")}, 0, L("Commands:\n  convert"), {}},
+        {{L("--help")}, 0, L("Commands:\n  cd        List, look up"), {}},
         {{L("-h")}, 0, L("Run \"varnelo-cli COMMAND --help\""), {}},
         {{L("--version")}, 0, L("varnelo-cli 1.00\n"), {}},
         {{}, 2, {}, L("usage: varnelo-cli [--help] [--version] COMMAND")},
