@@ -73,7 +73,8 @@ void MainWindow::buildRadio() {
     connect(LV, &QTreeView::clicked, this, [this] { state.StationListActive = true; });
     connect(LV, &QTreeView::pressed, this,
             [this] { Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); }); });
-    connect(LV, &QTreeView::doubleClicked, this, [this] { player_->LVDblClick(); });
+    connect(LV, &QTreeView::doubleClicked, this,
+            [this] { Application::guarded([this] { player_->LVDblClick(); }); });
     connect(LV_R, &QTreeView::clicked, this, [this] { state.StationListActive = false; });
 
     const auto action = [this](const char *name) { return findChild<QAction *>(QLatin1String(name)); };

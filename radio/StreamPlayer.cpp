@@ -7,6 +7,7 @@
 #include "radio/StationCatalogue.h"
 #include "radio/StationConnector.h"
 #include "radio/StationPanel.h"
+#include "radio/StreamTitle.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,9 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
       shell_(shell), clock_(clock), views_(std::move(views)),
       connector_(new StationConnector(library, shell, this)) {
     StationPanel *panel = views_.panel;
+    // What servers send is shown, never interpreted (no markup, no control characters).
+    panel->Lstatus->setTextFormat(Qt::PlainText);
+    views_.lab_state->setTextFormat(Qt::PlainText);
     connect(connector_, &StationConnector::connecting, this, [this, panel] {
         setStatus(QStringLiteral("connecting..."));
         panel->eurl->clear();
@@ -49,15 +53,25 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
         state_.PlayStart = clock_.now();
         state_.PlayedBeforeMs = 0;
     });
-    connect(connector_, &StationConnector::failed, this, [this](bool reachable, int) {
-        if (!reachable)
-            prompts_.message(QStringLiteral("Please check network connection is reachable."),
-                             QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
-        setStatus(failureText());
+    const auto toIdle = [this] {
         state_.StationPlaying = false;
         if (views_.setLabtime)
             views_.setLabtime(QStringLiteral("00:00:00"));
         views_.panel_state->hide();
+    };
+    connect(connector_, &StationConnector::failed, this,
+            [this, toIdle](bool reachable, int code, const QString &reason) {
+                if (!reachable)
+                    prompts_.message(QStringLiteral("Please check network connection is reachable."),
+                                     QStringLiteral("friendly reminds"), PromptIcon::Information,
+                                     PromptButtons::Ok);
+                setStatus(StreamFailureText(code, reason));
+                toIdle();
+            });
+    // Stop while connecting: the attempt ends without a failure to report.
+    connect(connector_, &StationConnector::cancelled, this, [this, toIdle] {
+        setStatus(QString());
+        toIdle();
     });
     connect(connector_, &StationConnector::streamStatus, this,
             [this](std::uint32_t handle, bool gaveUp, const QString &text) {
@@ -84,12 +98,14 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
 }
 
 StreamPlayer::~StreamPlayer() {
+    connector_->cancel();
     connector_->wait();
 }
 
 void StreamPlayer::setStatus(const QString &text) {
-    views_.panel->Lstatus->setText(text);
-    views_.lab_state->setText(text);
+    const QString shown = text::escapeControls(text);
+    views_.panel->Lstatus->setText(shown);
+    views_.lab_state->setText(shown);
 }
 
 void StreamPlayer::startWorker(const QString &address) {
@@ -118,16 +134,14 @@ void StreamPlayer::StartStation() {
 }
 
 void StreamPlayer::LVDblClick() {
-    // An error in either step ends the double-click silently.
-    try {
-        if (state_.LocalPlaying && stopLocalPlayback)
-            stopLocalPlayback();
-        if (catalogue_.selectedRow() < 0)
-            return;
-        catalogue_.AddToHistory();
-        StartStation();
-    } catch (const std::exception &) {
-    }
+    // An error in either step ends the double-click; like every other entry
+    // point it reaches the user (an error in the first means no station starts).
+    if (state_.LocalPlaying && stopLocalPlayback)
+        stopLocalPlayback();
+    if (catalogue_.selectedRow() < 0)
+        return;
+    catalogue_.AddToHistory();
+    StartStation();
 }
 
 void StreamPlayer::PlayPauseStation() {
@@ -164,6 +178,8 @@ void StreamPlayer::PlayPauseStation() {
 void StreamPlayer::StopRadioOrRecording() {
     if (stopRecordingIfRunning && stopRecordingIfRunning())
         return;
+    if (state_.ConnectWorker)
+        connector_->cancel(); // ends the connect within a second; it reports cancelled()
     if (!state_.StationPlaying)
         return;
     state_.StationPlaying = false;
