@@ -1,5 +1,7 @@
 #include "cli/Commands.h"
 
+#include "common/TextRules.h"
+
 #include <QGuiApplication>
 #include <cstdio>
 #include <map>
@@ -45,6 +47,10 @@ int usageError(const QString &command, const QString &problem) {
         err() << "usage: " << QString::fromUtf8(it->second.usage) << '\n';
     err().flush();
     return ExitUsage;
+}
+
+QString shown(const QString &text) {
+    return text::escapeControls(text);
 }
 
 bool takeDataFolder(const QString &command, QStringList &args, DataFolder &folder) {
