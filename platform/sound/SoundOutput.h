@@ -7,6 +7,9 @@
 
 namespace varnelo {
 
+class MixSource;
+class SoundBackend;
+
 struct SoundFormat {
     int sampleRate = 44100;
     int channels = 2;
@@ -77,6 +80,13 @@ public:
     // Null (paced by the clock) when none can be opened; fellBack() then says so.
     static std::unique_ptr<SoundOutput> create(Backend backend);
     virtual bool fellBack() const = 0;
+
+    // As create(System), with the device backend made by `makeDevice` (nullptr:
+    // no device), which is given the source to pull from and the call to make
+    // when the device is lost. Tests give a fake device this way.
+    using DeviceFactory =
+        std::function<std::unique_ptr<SoundBackend>(MixSource &source, std::function<void()> onLost)>;
+    static std::unique_ptr<SoundOutput> createWithDevice(const DeviceFactory &makeDevice);
 };
 
 } // namespace varnelo
