@@ -1,10 +1,12 @@
 #include "app/MainWindow.h"
 
 #include "app/Application.h"
+#include "app/SkinLook.h"
 #include "app/SkinSurface.h"
 #include "convert/Converter.h"
 #include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
+#include "desktop/FileAssociation.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
@@ -20,6 +22,7 @@
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -77,6 +80,17 @@ QTreeView *reportView(QWidget *parent, const char *name) {
     return view;
 }
 
+// Brings a widget over its siblings each time it is shown.
+class RaiseOnShow : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Show)
+            static_cast<QWidget *>(watched)->raise();
+        return false;
+    }
+};
+
 QTreeView *treeView(QWidget *parent, const char *name) {
     auto *view = new QTreeView(parent);
     view->setObjectName(QLatin1String(name));
@@ -97,24 +111,7 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     streams_ = std::make_unique<StreamLibrary>(*sound_);
     AudioFile_ = std::make_unique<AudioFile>();
     AudioFilew_ = std::make_unique<AudioFile>();
-    setStyleSheet(QStringLiteral(
-        "QTreeView { background: #1b1e25; color: #d8dce6; border: none; selection-background-color: #5b5bd6;"
-        " selection-color: white; alternate-background-color: #20242c; }"
-        "QHeaderView::section { background: #1b1e25; color: #8b93a7; border: none; padding: 2px 6px; }"
-        "QTreeView::item { padding: 1px 2px; }"
-        "#panel_radio, #pan_search { background: #232733; border: 1px solid #343a48; border-radius: 6px; }"
-        "#panel_radio QLabel, #pan_search QLabel { color: #c9cfdb; }"
-        "#panel_radio QLineEdit, #pan_search QLineEdit, #pan_search QComboBox { background: #14161b; color: "
-        "#e4e7ee;"
-        " border: 1px solid #3a4152; border-radius: 4px; padding: 2px 4px; }"
-        "#panel_radio QPushButton, #pan_search QPushButton { background: #343a4a; color: #e4e7ee; border: "
-        "none;"
-        " border-radius: 4px; padding: 4px 10px; } #panel_radio QPushButton:hover, #pan_search "
-        "QPushButton:hover"
-        " { background: #5b5bd6; }"
-        "#panel_state { background: transparent; } #lab_state { color: #8b93a7; }"
-        "#BitBtn1, #BitBtn2 { background: transparent; color: #c9cfdb; border: none; font-size: 14px; }"
-        "#BitBtn1:hover, #BitBtn2:hover { color: white; }"));
+    setStyleSheet(SkinStyleSheet(QApplication::palette())); // again with the skin's palette at hook-up
     setObjectName(QStringLiteral("fm_main"));
     setWindowTitle(QStringLiteral("Varnelo V1.00"));
     setFixedSize(ClientWidth, ClientHeight);
@@ -126,6 +123,11 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     bindLibrary();
     buildRadio();
     bindPlayback();
+    // Every text of the lists shows whole: the columns grow to their texts.
+    FitColumnsToContents(LV, {246, 97});
+    FitColumnsToContents(
+        lv2, {std::begin(LibraryCatalogue::ColumnWidths), std::end(LibraryCatalogue::ColumnWidths)});
+    FitColumnsToContents(LV_R, {197, 87, 61});
 
     // Window creation: sound output, tray icon, the clock.
     state.WindowShown = true;
@@ -148,12 +150,6 @@ MainWindow::~MainWindow() {
 
 void MainWindow::createDialogs() {
     // Created hidden, in this order, and kept for the whole run.
-    const auto make = [this](const char *name, const QString &title) {
-        auto *d = new QDialog(this);
-        d->setObjectName(QLatin1String(name));
-        d->setWindowTitle(title);
-        return d;
-    };
     stationInfo_ = new StationInfoWindow(this);
     stationInfo_->stationAddress = [this] { return panel_radio->url->text(); };
     stationInfo_->homeAddress = [this] { return panel_radio->eurl->text(); };
@@ -161,12 +157,10 @@ void MainWindow::createDialogs() {
     options_ = new OptionsDialog(settings, state, prompts_, this);
     options_->setRecordingFile(AudioFile_.get());
     fm_setting = options_;
-    fm_dir = make("fm_dir", QString());
+    createDesktopDialogs(); // fm_dir, fm_about and fm_associate
     tagEditor_ = new TagEditor(state, prompts_, shell_, library_.get(), this);
     fm_id3 = tagEditor_;
     bindConverter();
-    fm_about = make("fm_about", QString());
-    fm_associate = make("fm_associate", QString());
 }
 
 void MainWindow::buildViews() {
@@ -239,6 +233,11 @@ void MainWindow::buildViews() {
     panel_state->hide();
 
     pan_search = new SearchPanel(this);
+    // The panels lie over the lists: opaque, and the one shown last on top.
+    for (QWidget *panel : {static_cast<QWidget *>(panel_radio), static_cast<QWidget *>(pan_search)}) {
+        panel->setAttribute(Qt::WA_StyledBackground);
+        panel->installEventFilter(new RaiseOnShow(panel));
+    }
 
     BitBtn1 = new QPushButton(this);
     BitBtn1->setIcon(speakerIcon(false));
@@ -273,7 +272,8 @@ void MainWindow::placeViews() {
         LV->setGeometry(list.adjusted(0, 0, 0, -LV_R->height()));
     panel_radio->setGeometry(list);
     const QRect panel = area("area_panel", list);
-    pan_search->setGeometry(panel.x(), panel.bottom() - 40, panel.width(), 40);
+    const int searchHeight = pan_search->sizeHint().height();
+    pan_search->setGeometry(panel.x(), panel.bottom() + 1 - searchHeight, panel.width(), searchHeight);
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
     if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
@@ -339,13 +339,15 @@ void MainWindow::buildMenus() {
             ApplicationRestore();
     });
     connect(N14, &QAction::triggered, this, [this] {
-        if (fm_setting)
+        // Where it last was; centred the first time, when it has no place yet.
+        if (!fm_setting)
+            return;
+        if (!fm_setting->testAttribute(Qt::WA_WState_Created))
+            ShowCentredDialog(fm_setting);
+        else
             fm_setting->show();
     });
-    connect(Exit2, &QAction::triggered, this, [this] {
-        if (fm_about)
-            fm_about->exec();
-    });
+    connect(Exit2, &QAction::triggered, this, &MainWindow::ShowAbout);
     connect(Exit3, &QAction::triggered, this, &QWidget::close);
 }
 

@@ -20,8 +20,12 @@ class QTreeView;
 
 namespace varnelo {
 
+class AssociateDialog;
 class AudioFile;
 class AudioFile2LameEnc;
+class AutoCloser;
+class FileAssociation;
+class FolderBrowser;
 class AudioPlayer;
 class Clock;
 class Converter;
@@ -129,6 +133,11 @@ public:
     void ApplicationMinimize();
     void ApplicationRestore();
     QString currentTrayTip() const;
+    // The tip for what plays now: "Varnelo" and the stream title while shown,
+    // the minimized tip while in the tray or on the task bar.
+    void UpdateTrayTip();
+    // A tray the window can hide into (plain desktops may have none).
+    bool hasTray() const;
 
     // Page switches that belong to the shell.
     void ShowRadioPage();
@@ -139,6 +148,20 @@ public:
     std::function<void(const QString &)> openCommandLineFile;
     std::function<void()> stopLocalPlayback;
     std::function<void()> stopCdPlayback;
+
+    // Desktop integration: the folder browser, the association dialog, the about
+    // box and its auto-closer (MainWindowDesktop.cpp).
+    FolderBrowser *folderBrowser() const { return folderBrowser_; }
+    AssociateDialog *associateDialog() const { return associateDialog_; }
+    AutoCloser &autoCloser() { return *autoCloser_; }
+    // The folder chooser behind the prompts: the browser in the mode RescanMode
+    // gives, centred over the options dialog or, in scan mode, this window.
+    QString BrowseFolder(const QString &start);
+    // A dialog centred over this window and shown without blocking.
+    void ShowCentredDialog(QWidget *dialog);
+    // The tray's "About" and the skin's "help": a new about box each time, shown
+    // modally and closing itself after 5 s with a countdown in its title.
+    void ShowAbout();
 
 Q_SIGNALS:
     void startupFinished();
@@ -191,6 +214,12 @@ private:
     TagEditor *tagEditor_ = nullptr;
     Converter *converter_ = nullptr;
     QMenu *Converter1_ = nullptr;
+
+    void createDesktopDialogs();
+    FolderBrowser *folderBrowser_ = nullptr;
+    AssociateDialog *associateDialog_ = nullptr;
+    AutoCloser *autoCloser_ = nullptr;
+    std::unique_ptr<FileAssociation> association_;
 };
 
 } // namespace varnelo

@@ -7,6 +7,7 @@
 #include "convert/EncoderSetup.h"
 #include "convert/OptionsDialog.h"
 #include "convert/SettingsKeys.h"
+#include "desktop/DialogPlacement.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
@@ -153,6 +154,7 @@ void MainWindow::showTagEditor() {
         if (!tagEditor_ || library_->rowCount() == 0 || row < 0)
             return;
         tagEditor_->Open(library_->trackRow(row).Path);
+        CentreOver(tagEditor_, this); // at the size its texts gave it
     });
 }
 

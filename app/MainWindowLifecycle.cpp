@@ -100,8 +100,9 @@ void MainWindow::RunStartupSequence() {
         // Said once: the program plays on a silent output.
         lab_state->setText(QStringLiteral("No sound device could be opened: playing silently"));
         panel_state->show();
-        QTimer::singleShot(8000, panel_state, [this] {
-            if (!state.ConnectWorker)
+        const QString notice = lab_state->text();
+        QTimer::singleShot(8000, panel_state, [this, notice] {
+            if (lab_state->text() == notice) // the strip may since show what plays
                 panel_state->hide();
         });
     }

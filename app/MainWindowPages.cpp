@@ -52,7 +52,7 @@ void MainWindow::ShowStationInfo() {
     if (catalogue_->LV.rowCount() == 0)
         return;
     stationInfo_->Navigate(panel_radio->url->text());
-    stationInfo_->show();
+    ShowCentredDialog(stationInfo_);
 }
 
 void MainWindow::ToggleRecordingsList() {

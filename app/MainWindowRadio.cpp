@@ -67,6 +67,7 @@ void MainWindow::buildRadio() {
             stopLocalPlayback();
     };
     surface_ = new SkinSurface(*this, this);
+    connect(player_, &StreamPlayer::nowPlayingChanged, this, &MainWindow::UpdateTrayTip);
 
     LV->setItemDelegate(
         new PlayingRowDelegate([this] { return state.StationPlaying ? state.CurrentRow : -1; }, LV));
@@ -129,7 +130,7 @@ void MainWindow::buildShellMenus() {
     connect(add(p_1, "Addfolder1", QStringLiteral("Rescan")), &QAction::triggered, this,
             [this] { Application::guarded([this] { entries_->ScanFolder(); }); });
     p_1->addSeparator();
-    add(p_1, "Exit1", QStringLiteral("Exit")); // the file menu's Exit has no action of its own
+    connect(add(p_1, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this, &QWidget::close);
 
     p_lvcd = new QMenu(this);
     p_lvcd->setObjectName(QStringLiteral("p_lvcd"));
@@ -143,17 +144,10 @@ void MainWindow::buildShellMenus() {
 
     p_set = new QMenu(this);
     p_set->setObjectName(QStringLiteral("p_set"));
-    connect(add(p_set, "SET1", QStringLiteral("Options")), &QAction::triggered, this, [this] {
-        if (fm_setting) {
-            fm_setting->move(
-                pos() + QPoint((width() - fm_setting->width()) / 2, (height() - fm_setting->height()) / 2));
-            fm_setting->show();
-        }
-    });
-    connect(add(p_set, "Associate1", QStringLiteral("Associate")), &QAction::triggered, this, [this] {
-        if (fm_associate)
-            fm_associate->show();
-    });
+    connect(add(p_set, "SET1", QStringLiteral("Options")), &QAction::triggered, this,
+            [this] { ShowCentredDialog(fm_setting); });
+    connect(add(p_set, "Associate1", QStringLiteral("Associate")), &QAction::triggered, this,
+            [this] { ShowCentredDialog(fm_associate); });
 }
 
 } // namespace varnelo

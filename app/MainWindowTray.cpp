@@ -2,8 +2,10 @@
 
 #include "app/TrayTip.h"
 #include "common/Seams.h"
+#include "common/TextRules.h"
 #include "library/LocalPlayer.h"
 #include "radio/StationPanel.h"
+#include "radio/StreamPlayer.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -17,20 +19,27 @@ namespace varnelo {
 // The tray icon: to the tray and back, and the tips it shows.
 namespace {
 
-// The two 16 by 16 tray images: a note on a disc, and the same dimmed for the tray state.
+// The two tray images, a note on a disc and the same dimmed for the tray state,
+// drawn at 16 by 16 and, for the about box and the window, at 32 by 32.
 QIcon trayImage(bool minimized) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(minimized ? QColor(0x55, 0x60, 0x70) : QColor(0x1e, 0x88, 0xe5));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(4, 9, 4.5, 3.5));
-    p.fillRect(QRectF(7.4, 3.5, 1.3, 7), Qt::white);
-    p.fillRect(QRectF(7.4, 3.5, 4, 1.5), Qt::white);
-    return QIcon(pm);
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        p.setBrush(minimized ? QColor(0x55, 0x60, 0x70) : QColor(0x1e, 0x88, 0xe5));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(4, 9, 4.5, 3.5));
+        p.fillRect(QRectF(7.4, 3.5, 1.3, 7), Qt::white);
+        p.fillRect(QRectF(7.4, 3.5, 4, 1.5), Qt::white);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
 }
 
 } // namespace
@@ -59,14 +68,28 @@ QString MainWindow::currentTrayTip() const {
     return tray_ ? tray_->toolTip() : QString();
 }
 
+bool MainWindow::hasTray() const {
+    return tray_ && tray_->isVisible();
+}
+
+void MainWindow::UpdateTrayTip() {
+    const QString cdName; // the CD track list arrives with the ripper
+    if (!state.WindowShown)
+        tray_->setToolTip(MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(),
+                                       localPlayer_->CurrentFile, cdName));
+    else
+        tray_->setToolTip(ShownTip(text::escapeControls(player_->CurrentTitle())));
+}
+
 void MainWindow::ApplicationMinimize() {
     state.WindowShown = false;
-    hide();
-    const QString cdName; // the CD track list arrives with the ripper
-    const QString tip =
-        MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile, cdName);
+    // Without a tray there is no way back from a hidden window: the task bar keeps it.
+    if (hasTray())
+        hide();
+    else if (!isMinimized())
+        showMinimized();
     tray_->setIcon(minimizedIcon_);
-    tray_->setToolTip(tip);
+    UpdateTrayTip();
 }
 
 void MainWindow::ApplicationRestore() {
@@ -76,14 +99,22 @@ void MainWindow::ApplicationRestore() {
     raise();
     activateWindow();
     tray_->setIcon(normalIcon_);
-    tray_->setToolTip(QStringLiteral("Varnelo"));
+    UpdateTrayTip();
 }
 
 void MainWindow::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
-        state.WindowShown)
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const bool minimized = windowState() & Qt::WindowMinimized;
+    if (minimized && state.WindowShown) {
         QTimer::singleShot(0, this, &MainWindow::ApplicationMinimize);
+    } else if (!minimized && !state.WindowShown && isVisible()) {
+        // Back from the task bar.
+        state.WindowShown = true;
+        tray_->setIcon(normalIcon_);
+        UpdateTrayTip();
+    }
 }
 
 } // namespace varnelo

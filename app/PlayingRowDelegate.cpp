@@ -9,17 +9,17 @@ PlayingRowDelegate::PlayingRowDelegate(std::function<int()> playingRow, QObject 
 
 void PlayingRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                const QModelIndex &index) const {
+    // The other rows keep the list's own background ("white" on a light list).
     const int playing = playingRow_ ? playingRow_() : -1;
-    if (playing < 0) {
+    if (playing < 0 || index.row() != playing) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
     QStyleOptionViewItem opt(option);
-    const QColor background = index.row() == playing ? highlightColour() : QColor(Qt::white);
-    painter->fillRect(opt.rect, background);
+    painter->fillRect(opt.rect, highlightColour());
     opt.palette.setColor(QPalette::Text, Qt::black);
     opt.palette.setColor(QPalette::HighlightedText, Qt::black);
-    opt.backgroundBrush = background;
+    opt.backgroundBrush = highlightColour();
     QStyledItemDelegate::paint(painter, opt, index);
 }
 

@@ -4,8 +4,8 @@
 
 namespace varnelo {
 
-// Paints the playing row of a list in the highlight colour and every other
-// row white while the list's activity runs; rows paint normally otherwise.
+// Paints the playing row of a list in the highlight colour while the list's
+// activity runs; every other row keeps the list's own background.
 class PlayingRowDelegate : public QStyledItemDelegate {
 public:
     // Windows colour value 15780518 (0xF0CAA6): red 166, green 202, blue 240.

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/SkinLook.h"
 #include "common/RowMove.h"
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
@@ -11,11 +12,13 @@
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTreeView>
 
 namespace varnelo {
@@ -51,6 +54,10 @@ void SkinSurface::HookUp() {
         barRange_ = o.AsRange();
         barElement_ = o.AsElement();
     }
+    // One palette for the whole program, the skin's: dialogs, menus, message boxes.
+    const QPalette palette = skin->formPalette(QApplication::style()->standardPalette());
+    QApplication::setPalette(palette);
+    w_.setStyleSheet(SkinStyleSheet(palette));
     // The window's own controls sit over the skin it has just taken over.
     w_.setFixedSize(skin->size());
     w_.placeViews();
@@ -96,9 +103,15 @@ void SkinSurface::MarkPage() {
     w_.skin->SetSelected(QStringLiteral("local"), !s.RadioPage && !s.RipPage);
 }
 
-void SkinSurface::popup(QMenu *menu, int dx, int dy) {
+void SkinSurface::popup(QMenu *menu, const SkinObject &opener) {
+    // Under the skin object that opened it, whatever the skin's layout.
     if (menu)
-        menu->popup(w_.mapToGlobal(QPoint(0, 0)) + QPoint(dx, dy));
+        menu->popup(PopupPosition(w_.skin, opener));
+}
+
+QPoint SkinSurface::PopupPosition(const Skin *skin, const SkinObject &opener) {
+    const QRect r = opener.AsElement().rect();
+    return skin->mapToGlobal(r.isNull() ? QPoint(0, 0) : r.bottomLeft() + QPoint(0, 1));
 }
 
 int SkinSurface::MoveSelectedRow(QTreeView *view, int step) {
@@ -118,6 +131,8 @@ int SkinSurface::MoveSelectedRow(QTreeView *view, int step) {
 }
 
 void SkinSurface::switchToRadio() {
+    if (w_.state.CdPlaying && w_.stopCdPlayback)
+        w_.stopCdPlayback();
     w_.library().SaveLibraryTree();
     w_.ShowRadioPage();
     w_.catalogue().audioInfo->setEnabled(false);
@@ -130,6 +145,8 @@ void SkinSurface::switchToRadio() {
 
 void SkinSurface::switchToLocal() {
     w_.panel_radio->hide();
+    if (w_.state.CdPlaying && w_.stopCdPlayback)
+        w_.stopCdPlayback();
     w_.state.StartOffset = 0;
     w_.catalogue().SaveCatalogueTree();
     w_.ShowLocalPage();
@@ -151,11 +168,11 @@ void SkinSurface::SkinClick(const SkinObject &source) {
     StationCatalogue &catalogue = w_.catalogue();
 
     if (name == QLatin1String("file")) {
-        popup(w_.p_1, 235, 25);
+        popup(w_.p_1, source);
     } else if (name == QLatin1String("tools")) {
-        popup(s.RadioPage ? w_.p_lv : s.RipPage ? w_.p_lvcd : w_.P_lv2, 271, 26);
+        popup(s.RadioPage ? w_.p_lv : s.RipPage ? w_.p_lvcd : w_.P_lv2, source);
     } else if (name == QLatin1String("settings")) {
-        popup(w_.p_set, 318, 26);
+        popup(w_.p_set, source);
     } else if (name == QLatin1String("radio")) {
         switchToRadio();
     } else if (name == QLatin1String("local")) {
@@ -163,11 +180,9 @@ void SkinSurface::SkinClick(const SkinObject &source) {
     } else if (name == QLatin1String("rip")) {
         switchToRip();
     } else if (name == QLatin1String("options")) {
-        if (w_.fm_setting) {
-            w_.fm_setting->move(w_.pos() + QPoint((w_.width() - w_.fm_setting->width()) / 2,
-                                                  (w_.height() - w_.fm_setting->height()) / 2));
-            w_.fm_setting->show();
-        }
+        w_.ShowCentredDialog(w_.fm_setting);
+    } else if (name == QLatin1String("help")) {
+        w_.ShowAbout();
     } else if (name == QLatin1String("btnplay")) {
         if (s.RipPage || busy)
             return;

@@ -37,6 +37,9 @@ public:
     void SkinMouseUp(const SkinObject &source, Qt::MouseButton button, int x, int y);
     void SkinScrollTrack(const SkinObject &source, int newPos);
 
+    // Where a menu opened by a skin object appears: under the object.
+    static QPoint PopupPosition(const Skin *skin, const SkinObject &opener);
+
     // Row moves on the list of the current page ("up" / "down").
     static int MoveSelectedRow(QTreeView *view, int step);
 
@@ -48,7 +51,7 @@ public:
     std::function<void()> endSeek; // reads the bar's value
 
 private:
-    void popup(QMenu *menu, int dx, int dy);
+    void popup(QMenu *menu, const SkinObject &opener);
     void switchToRadio();
     void switchToLocal();
     void switchToRip();

@@ -20,6 +20,12 @@ QString MinimizedTip(const AppState &state, const QDateTime &now, const QString 
     return FitTrayTip(tip);
 }
 
+QString ShownTip(const QString &stationTitle) {
+    if (stationTitle.isEmpty())
+        return QStringLiteral("Varnelo");
+    return FitTrayTip(QStringLiteral("Varnelo\nNow play") + QChar(0xFF1A) + stationTitle);
+}
+
 QString FitTrayTip(const QString &tip) {
     if (tip.size() <= TrayTipLimit)
         return tip;

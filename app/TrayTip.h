@@ -15,6 +15,10 @@ constexpr int TrayTipLimit = 63;
 QString MinimizedTip(const AppState &state, const QDateTime &now, const QString &stationTitle,
                      const QString &localFile, const QString &cdTrackName);
 
+// The tip while the window is shown: "Varnelo", and the stream title on a
+// second line while a station plays one.
+QString ShownTip(const QString &stationTitle);
+
 // Shortens a tip to the limit, ending in an ellipsis when cut.
 QString FitTrayTip(const QString &tip);
 

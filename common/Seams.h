@@ -34,6 +34,9 @@ public:
     virtual bool powerOff() = 0;
     // Forces a short connection to a well-known public address.
     virtual bool networkReachable() = 0;
+
+    // File associations changed: refresh the desktop database of this applications folder.
+    virtual void associationsChanged(const QString &applicationsFolder) = 0;
 };
 
 class Clock {

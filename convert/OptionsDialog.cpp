@@ -480,6 +480,7 @@ void OptionsDialog::Button2Click() {
 }
 
 void OptionsDialog::Button7Click() {
+    state_.RescanMode = false; // the folder browser in destination mode
     const QString folder =
         prompts_.chooseFolder(QStringLiteral("Please select a destination folder"), ui_.ed_out->text());
     if (folder.isEmpty())

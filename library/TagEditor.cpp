@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 namespace varnelo {
@@ -184,6 +186,24 @@ void TagEditor::LoadTagFields() {
     infoSize->setText(QString::number(info.infoSize()));
     infoBitsPerSample->setText(QString::number(info.infoBitsPerSample()));
     infoFormatTag->setText(QString::number(info.infoFormatTag()));
+    fitFieldsToTexts();
+}
+
+void TagEditor::fitFieldsToTexts() {
+    // Each field as wide as its text (up to 640 pixels; longer ones scroll), the
+    // whole text also in its tip.
+    constexpr int Widest = 640;
+    for (QLineEdit *e : findChildren<QLineEdit *>()) {
+        QStyleOptionFrame option;
+        option.initFrom(e);
+        option.lineWidth = e->hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, e) : 0;
+        const int text = e->fontMetrics().horizontalAdvance(e->text()) + 2 * 2 + 4; // the edit's own margins
+        const QSize needed =
+            style()->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(text, e->height()), e);
+        e->setMinimumWidth(std::min(needed.width(), Widest));
+        e->setToolTip(e->text());
+    }
+    adjustSize();
 }
 
 void TagEditor::ApplyTags() {

@@ -52,6 +52,7 @@ public:
 private:
     void buildUi();
     void updateLibrary();
+    void fitFieldsToTexts();
 
     AppState &state_;
     Prompts &prompts_;

@@ -13,6 +13,9 @@
 
 #include <taglib/asffile.h>
 #include <taglib/fileref.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 #include <taglib/oggflacfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
@@ -198,7 +201,10 @@ std::optional<TrackFields> readAsfWithTagLib(const QString &path) {
 
 } // namespace
 
-TrackFields ReadId3v1Fields(const QString &path) {
+namespace {
+
+// The ID3v1 tag in the last 128 bytes, when there is one.
+std::optional<TrackFields> readId3v1Tag(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
@@ -207,17 +213,50 @@ TrackFields ReadId3v1Fields(const QString &path) {
         if (!file.seek(file.size() - Id3v1Size) || file.read(tag.data(), Id3v1Size) != Id3v1Size)
             throw Error(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     }
+    if (!tag.startsWith("TAG"))
+        return std::nullopt;
     TrackFields f;
-    if (!tag.startsWith("TAG")) {
-        f.genre = GenreName(GenreWithoutTag);
-        return f;
-    }
     const int number = static_cast<unsigned char>(tag[127]);
     f.genre = GenreName(number < GenreCount ? number : GenreOutOfTable);
     f.title = id3v1Text(tag, 3);
     f.artist = id3v1Text(tag, 33);
     f.album = id3v1Text(tag, 63);
     return f;
+}
+
+} // namespace
+
+TrackFields ReadId3v1Fields(const QString &path) {
+    if (std::optional<TrackFields> f = readId3v1Tag(path))
+        return *f;
+    TrackFields f;
+    f.genre = GenreName(GenreWithoutTag);
+    return f;
+}
+
+std::optional<TrackFields> ReadId3v2Fields(const QString &path) {
+    const QByteArray name = QFile::encodeName(path);
+    TagLib::FileStream stream(name.constData(), true);
+    if (!stream.isOpen())
+        return std::nullopt;
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!file.isValid() || !file.hasID3v2Tag())
+        return std::nullopt;
+    const TagLib::ID3v2::Tag *tag = file.ID3v2Tag();
+    TrackFields f;
+    f.genre = tagformats::FromTagLib(tag->genre());
+    f.title = tagformats::FromTagLib(tag->title());
+    f.artist = tagformats::FromTagLib(tag->artist());
+    f.album = tagformats::FromTagLib(tag->album());
+    return f;
+}
+
+TrackFields ReadMp3Fields(const QString &path) {
+    if (std::optional<TrackFields> v1 = readId3v1Tag(path))
+        return *v1;
+    if (std::optional<TrackFields> v2 = ReadId3v2Fields(path))
+        return *v2;
+    return ReadId3v1Fields(path);
 }
 
 TrackFields ReadVorbisFields(const QString &path) {
@@ -283,7 +322,7 @@ TrackFields ReadTrackFields(const QString &path, const QString &extension) {
     const QString ext = extension.toLower();
     TrackFields f;
     if (ext == QLatin1String(".mp3") || ext == QLatin1String(".mp2"))
-        f = ReadId3v1Fields(path);
+        f = ReadMp3Fields(path);
     else if (ext == QLatin1String(".wma"))
         f = ReadWmaFields(path);
     else if (ext == QLatin1String(".ogg"))

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <optional>
 
 namespace varnelo {
 
@@ -10,7 +11,8 @@ struct TrackFields {
 };
 
 // Reads Genre, Title, Artist and Album of the file by its extension (".mp3"
-// and ".mp2": ID3v1; ".wma": ASF attributes; ".ogg": Vorbis comments; ".wav":
+// and ".mp2": ID3v1, or ID3v2 when the file has no ID3v1 tag; ".wma": ASF
+// attributes; ".ogg": Vorbis comments; ".wav":
 // the information component), letter case ignored, and applies the defaults.
 // Other extensions are read by nothing and yield the defaults alone.
 // Throws varnelo::Error when an MP3, OGG or WAV file cannot be read; a WMA file
@@ -21,6 +23,10 @@ TrackFields ReadTrackFields(const QString &path, const QString &extension);
 // ID3v1 tag in the last 128 bytes; without one the genre is "Dance". Fields
 // keep their padding spaces; a genre number above 147 reads as "Other".
 TrackFields ReadId3v1Fields(const QString &path);
+// The ID3v2 tag through TagLib; nothing when the file has none.
+std::optional<TrackFields> ReadId3v2Fields(const QString &path);
+// ID3v1 when the file has that tag, else ID3v2, else ID3v1's defaults.
+TrackFields ReadMp3Fields(const QString &path);
 // Vorbis comments; for a name the last comment wins, whatever its letter case.
 TrackFields ReadVorbisFields(const QString &path);
 // ASF attributes through TagLib, else our own header parser.

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace varnelo {
 
@@ -24,13 +25,20 @@ SearchPanel::SearchPanel(QWidget *parent) : QWidget(parent) {
     Button7->setObjectName(QStringLiteral("Button7"));
     Button8 = new QPushButton(QStringLiteral("Return"), this);
     Button8->setObjectName(QStringLiteral("Button8"));
-    auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(6, 4, 6, 4);
-    row->addWidget(cb_search);
-    row->addWidget(Search_genre, 1);
-    row->addWidget(Button6);
-    row->addWidget(Button7);
-    row->addWidget(Button8);
+    // Two rows, so that the search text has room beside the scope.
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(6, 4, 6, 4);
+    rows->setSpacing(4);
+    auto *query = new QHBoxLayout;
+    query->addWidget(cb_search);
+    query->addWidget(Search_genre, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button6);
+    buttons->addWidget(Button7);
+    buttons->addWidget(Button8);
+    rows->addLayout(query);
+    rows->addLayout(buttons);
     connect(Button6, &QPushButton::clicked, this, &SearchPanel::searchRequested);
     connect(Button8, &QPushButton::clicked, this, &QWidget::hide);
     hide();

@@ -19,13 +19,16 @@ StationPanel::StationPanel(QWidget *parent) : QWidget(parent) {
     Label1 = named(new QLabel(QStringLiteral("Enter URL to open here:  "), this), "Label1");
     Label2 = named(new QLabel(QStringLiteral("e.g. http://radio.example.org:8000/live.mp3"), this), "Label2");
     Label2->setEnabled(false);
-    url = named(new QLineEdit(QStringLiteral("http://radio.example.org:8000/live.mp3"), this), "url");
+    // The examples are hints, never values: an untouched field reads empty.
+    url = named(new QLineEdit(this), "url");
+    url->setPlaceholderText(QStringLiteral("http://radio.example.org:8000/live.mp3"));
     Lname = named(new QLabel(QStringLiteral("Filename:"), this), "Lname");
     ename = named(new QLineEdit(this), "ename");
     Lgenre = named(new QLabel(QStringLiteral("Genre:"), this), "Lgenre");
     egenre = named(new QLineEdit(this), "egenre");
     Lurl = named(new QLabel(QStringLiteral("Home URL: "), this), "Lurl");
-    eurl = named(new QLineEdit(QStringLiteral("For Example: http://www.example.org"), this), "eurl");
+    eurl = named(new QLineEdit(this), "eurl");
+    eurl->setPlaceholderText(QStringLiteral("For Example: http://www.example.org"));
     Lstatus = named(new QLabel(this), "Lstatus");
     Lstatus->setAlignment(Qt::AlignCenter);
     Lstatus->setWordWrap(true);

@@ -26,6 +26,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
     panel->Lstatus->setTextFormat(Qt::PlainText);
     views_.lab_state->setTextFormat(Qt::PlainText);
     connect(connector_, &StationConnector::connecting, this, [this, panel] {
+        title_.clear();
         setStatus(QStringLiteral("connecting..."));
         panel->eurl->clear();
         panel->egenre->clear();
@@ -40,18 +41,22 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
                 panel->eurl->setText(url);
             });
     connect(connector_, &StationConnector::title, this, [this](std::uint32_t handle, const QString &title) {
-        if (handle == state_.StreamHandle) // a title of a stream that was replaced is dropped
-            setStatus(title);
+        if (handle != state_.StreamHandle) // a title of a stream that was replaced is dropped
+            return;
+        title_ = title;
+        setStatus(title);
+        Q_EMIT nowPlayingChanged();
     });
     connect(connector_, &StationConnector::playing, this, [this](std::uint32_t) {
         state_.StationPlaying = true;
         if (views_.redrawList)
             views_.redrawList();
-        views_.panel_state->hide();
-        views_.panel->Lstatus->clear();
+        views_.panel->Lstatus->setText(text::escapeControls(title_)); // a first title may come before this
         catalogue_.audioInfo->setEnabled(true);
         state_.PlayStart = clock_.now();
         state_.PlayedBeforeMs = 0;
+        showNowPlaying();
+        Q_EMIT nowPlayingChanged();
     });
     const auto toIdle = [this] {
         state_.StationPlaying = false;
@@ -90,6 +95,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
                 catalogue_.audioInfo->setEnabled(false);
                 if (views_.redrawList)
                     views_.redrawList();
+                Q_EMIT nowPlayingChanged();
             });
     connect(connector_, &StationConnector::finished, this, [this] {
         state_.ConnectWorker = false;
@@ -106,6 +112,22 @@ void StreamPlayer::setStatus(const QString &text) {
     const QString shown = text::escapeControls(text);
     views_.panel->Lstatus->setText(shown);
     views_.lab_state->setText(shown);
+}
+
+QString StreamPlayer::CurrentTitle() const {
+    return state_.StationPlaying ? title_ : QString();
+}
+
+void StreamPlayer::showNowPlaying() {
+    // The state strip stays where the user looks while a station plays: its
+    // title, or its name until the first title comes.
+    QString text = title_;
+    if (text.isEmpty())
+        text = text::trimControl(views_.panel->ename->text());
+    if (text.isEmpty() && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount())
+        text = catalogue_.stationRow(state_.CurrentRow).Name;
+    views_.lab_state->setText(text::escapeControls(text));
+    views_.panel_state->show();
 }
 
 void StreamPlayer::startWorker(const QString &address) {
@@ -140,7 +162,10 @@ void StreamPlayer::LVDblClick() {
         stopLocalPlayback();
     if (catalogue_.selectedRow() < 0)
         return;
-    catalogue_.AddToHistory();
+    // The station that played until now goes to the history; with none
+    // playing, the panel holds nothing worth keeping.
+    if (state_.StationPlaying)
+        catalogue_.AddToHistory();
     StartStation();
 }
 
@@ -166,7 +191,6 @@ void StreamPlayer::PlayPauseStation() {
             library_.ChannelPause(state_.StreamHandle);
             state_.PlayedBeforeMs += state_.PlayStart.msecsTo(clock_.now());
         }
-        views_.panel_state->hide();
         return;
     }
     views_.panel_state->show();
@@ -196,6 +220,7 @@ void StreamPlayer::StopRadioOrRecording() {
     catalogue_.audioInfo->setEnabled(false);
     if (views_.redrawList)
         views_.redrawList();
+    Q_EMIT nowPlayingChanged();
 }
 
 void StreamPlayer::NextStation() {

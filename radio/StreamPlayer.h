@@ -63,6 +63,8 @@ public:
     void ClockTick();
 
     StationConnector &connector() { return *connector_; }
+    // The stream title of the playing station (empty before the first one).
+    QString CurrentTitle() const;
 
     // Hooks of the subsystems that share the transport.
     std::function<void()> stopLocalPlayback;
@@ -72,11 +74,14 @@ public:
 Q_SIGNALS:
     // The connection attempt ended (connected or failed).
     void connectFinished();
+    // What plays changed: a new stream title, a station started or stopped.
+    void nowPlayingChanged();
 
 private:
     void StepStation(int step);
     void startWorker(const QString &address);
     void setStatus(const QString &text);
+    void showNowPlaying();
 
     AppState &state_;
     StationCatalogue &catalogue_;
@@ -86,6 +91,7 @@ private:
     Clock &clock_;
     StreamPlayerViews views_;
     StationConnector *connector_;
+    QString title_;
 };
 
 } // namespace varnelo

@@ -13,6 +13,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl
   xvfb xauth dbus fonts-dejavu-core
+  # file association: xdg-mime, update-desktop-database and desktop-file-validate
+  xdg-utils desktop-file-utils
 )
 
 missing=()

@@ -15,6 +15,8 @@ int main(int argc, char **argv) {
     Application app(argc, argv);
     Application::setApplicationName(QStringLiteral("Varnelo"));
     Application::setQuitOnLastWindowClosed(false);
+    // The style that draws every control from the palette the skin gives.
+    Application::setStyle(QStringLiteral("Fusion"));
 
     SingleInstance instance;
     instance.takeOver();
@@ -33,6 +35,8 @@ int main(int argc, char **argv) {
         });
     prompts.setOwner(&window);
     window.createDialogs();
+    prompts.setFolderChooser(
+        [&window](const QString &, const QString &start) { return window.BrowseFolder(start); });
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);

@@ -62,6 +62,8 @@ QStringList QtPrompts::openFiles(const QString &caption, const QString &folder, 
 }
 
 QString QtPrompts::chooseFolder(const QString &caption, const QString &start) {
+    if (folderChooser_)
+        return folderChooser_(caption, start);
     return QFileDialog::getExistingDirectory(owner_, caption, start);
 }
 

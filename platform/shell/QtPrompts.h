@@ -3,6 +3,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 namespace varnelo {
 
@@ -17,9 +18,14 @@ public:
     void plain(const QString &text) override;
     QStringList openFiles(const QString &caption, const QString &folder, const QString &filter) override;
     QString chooseFolder(const QString &caption, const QString &start) override;
+    // The program's own folder browser in place of the standard folder dialog.
+    void setFolderChooser(std::function<QString(const QString &caption, const QString &start)> chooser) {
+        folderChooser_ = std::move(chooser);
+    }
 
 private:
     QPointer<QWidget> owner_;
+    std::function<QString(const QString &, const QString &)> folderChooser_;
 };
 
 } // namespace varnelo

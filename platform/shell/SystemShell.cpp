@@ -4,6 +4,7 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QDesktopServices>
+#include <QProcess>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -34,6 +35,15 @@ bool SystemShell::networkReachable() {
     const bool ok = socket.waitForConnected(3000);
     socket.abort();
     return ok;
+}
+
+void SystemShell::associationsChanged(const QString &applicationsFolder) {
+    QProcess update;
+    update.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    update.setStandardOutputFile(QProcess::nullDevice());
+    update.start(QStringLiteral("update-desktop-database"), {QStringLiteral("-q"), applicationsFolder});
+    if (update.waitForStarted(2000) && !update.waitForFinished(10000))
+        update.kill();
 }
 
 } // namespace varnelo

@@ -11,6 +11,8 @@ public:
     void beep() override;
     bool powerOff() override;
     bool networkReachable() override;
+    // Runs update-desktop-database on the folder (a missing tool changes nothing).
+    void associationsChanged(const QString &applicationsFolder) override;
 };
 
 } // namespace varnelo

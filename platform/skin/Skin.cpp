@@ -171,6 +171,10 @@ void Skin::ApplySkin(QWidget *window) {
         window->show();
 }
 
+QPalette Skin::formPalette(const QPalette &base) const {
+    return form_ ? form_->palette.applied(base) : base;
+}
+
 void Skin::ApplySkinForm(const QString &formName) {
     if (!doc_)
         throw Error(QStringLiteral("No skin is loaded to show the form \"%1\"").arg(formName));

@@ -126,6 +126,8 @@ public:
     QStringList objectNames() const;
     // Where an object (typically an area) lies on this widget; null when absent.
     QRect areaRect(const QString &name) const;
+    // The colours of the applied form for the program's own windows, over `base`.
+    QPalette formPalette(const QPalette &base) const;
     // Marks an object as current (a page tab, a playing transport button).
     void SetSelected(const QString &name, bool selected);
     bool isSelected(const QString &name) const;

@@ -141,7 +141,58 @@ SkinObjectDef parseObject(const QXmlStreamAttributes &attrs, const QString &name
     return def;
 }
 
+SkinPaletteDef parsePalette(const QXmlStreamAttributes &attrs, const QString &name) {
+    static const std::pair<const char *, QPalette::ColorRole> names[] = {
+        {"data-window", QPalette::Window},
+        {"data-window-text", QPalette::WindowText},
+        {"data-base", QPalette::Base},
+        {"data-alternate-base", QPalette::AlternateBase},
+        {"data-text", QPalette::Text},
+        {"data-button", QPalette::Button},
+        {"data-button-text", QPalette::ButtonText},
+        {"data-highlight", QPalette::Highlight},
+        {"data-highlighted-text", QPalette::HighlightedText},
+        {"data-placeholder-text", QPalette::PlaceholderText},
+        {"data-mid", QPalette::Mid},
+        {"data-link", QPalette::Link},
+        {"data-tooltip-base", QPalette::ToolTipBase},
+        {"data-tooltip-text", QPalette::ToolTipText},
+    };
+    const ObjectReader r(attrs, name);
+    SkinPaletteDef def;
+    for (const auto &[key, role] : names)
+        if (const QColor c = r.color(key, QColor()); c.isValid())
+            def.roles.emplace_back(role, c);
+    return def;
+}
+
 } // namespace
+
+QPalette SkinPaletteDef::applied(const QPalette &base) const {
+    QPalette p = base;
+    for (const auto &[role, colour] : roles) {
+        p.setColor(QPalette::All, role, colour);
+        if (role == QPalette::Button) {
+            // The bevels the styles draw follow the button colour.
+            p.setColor(QPalette::All, QPalette::Light, colour.lighter(150));
+            p.setColor(QPalette::All, QPalette::Midlight, colour.lighter(125));
+            p.setColor(QPalette::All, QPalette::Dark, colour.darker(150));
+            p.setColor(QPalette::All, QPalette::Shadow, colour.darker(300));
+        }
+    }
+    // Disabled texts halfway to their background.
+    const auto dim = [&p](QPalette::ColorRole text, QPalette::ColorRole back) {
+        const QColor t = p.color(QPalette::Active, text), b = p.color(QPalette::Active, back);
+        p.setColor(QPalette::Disabled, text,
+                   QColor((t.red() + b.red()) / 2, (t.green() + b.green()) / 2, (t.blue() + b.blue()) / 2));
+    };
+    if (!roles.empty()) {
+        dim(QPalette::WindowText, QPalette::Window);
+        dim(QPalette::Text, QPalette::Base);
+        dim(QPalette::ButtonText, QPalette::Button);
+    }
+    return p;
+}
 
 SkinDocument::~SkinDocument() = default;
 
@@ -206,7 +257,7 @@ std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray &data, con
                             throw ParseFault{QStringLiteral("form \"%1\" is defined twice").arg(id)};
                     }
                     openForm = static_cast<int>(doc->forms_.size());
-                    doc->forms_.push_back(SkinFormDef{id, {}, {}});
+                    doc->forms_.push_back(SkinFormDef{id, {}, {}, parsePalette(attrs, id)});
                     frame.form = true;
                 } else {
                     if (openForm < 0)

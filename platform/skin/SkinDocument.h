@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QHash>
+#include <QPalette>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -52,10 +53,23 @@ struct SkinObjectDef {
     SkinRangeStyle range;
 };
 
+// The colours a form gives the program's own windows (dialogs, menus, message
+// boxes, lists) so that they match the skin: attributes of the form's group,
+// data-window, data-window-text, data-base, data-alternate-base, data-text,
+// data-button, data-button-text, data-highlight, data-highlighted-text,
+// data-placeholder-text, data-mid, data-link, data-tooltip-base and
+// data-tooltip-text. Roles left out keep the platform's colour.
+struct SkinPaletteDef {
+    std::vector<std::pair<QPalette::ColorRole, QColor>> roles;
+    // The base with these roles in every colour group (disabled texts dimmed).
+    QPalette applied(const QPalette &base) const;
+};
+
 struct SkinFormDef {
     QString name;
     QRectF frame;                       // document coordinates of the form's group
     std::vector<SkinObjectDef> objects; // document order, so later ones lie on top
+    SkinPaletteDef palette;
 };
 
 // A parsed skin file: the SVG drawing plus the forms and objects declared in it.

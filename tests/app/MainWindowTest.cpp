@@ -125,6 +125,7 @@ TEST_F(MainWindowTest, CommandLineStepShowsTheLocalPageAndSavesTheCatalogue) {
                     .startsWith("Now Playing\r\nRadio Stations\r\n"));
 
     // A restore from the tray shows the window again and opens the file again.
+    w->trayIcon()->show(); // a desktop with a tray
     w->ApplicationMinimize();
     EXPECT_FALSE(w->state.WindowShown);
     w->ApplicationRestore();
@@ -152,6 +153,7 @@ TEST_F(MainWindowTest, ClosingSavesTheTreesAndAsks) {
 
 TEST_F(MainWindowTest, MinimizingPutsTheTipAndRestoringPutsVarneloBack) {
     auto w = start();
+    w->trayIcon()->show(); // a desktop with a tray
     clock.current = QDateTime(QDate(2026, 5, 6), QTime(7, 8, 9));
     w->ApplicationMinimize();
     EXPECT_FALSE(w->isVisible());

@@ -142,9 +142,10 @@ TEST_F(RadioPageTest, ThePlayingRowIsHighlightedOnlyWhileAStationPlays) {
     w->catalogue().LVSelection.clear();
     w->state.CurrentRow = 1;
     EXPECT_NE(colourOfRow(1), PlayingRowDelegate::highlightColour());
+    const QColor listBackground = colourOfRow(0);
     w->state.StationPlaying = true;
     EXPECT_EQ(colourOfRow(1), PlayingRowDelegate::highlightColour());
-    EXPECT_EQ(colourOfRow(0), QColor(Qt::white));
+    EXPECT_EQ(colourOfRow(0), listBackground); // the other rows keep the list's own colour
     w->state.StationPlaying = false;
 }
 

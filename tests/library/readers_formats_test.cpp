@@ -60,6 +60,54 @@ TEST_F(Readers, Id3v1KeepsPaddingAndMapsGenres) {
     EXPECT_EQ(ReadId3v1Fields(legacy).title, QStringLiteral("Café “Quoted”"));
 }
 
+TEST_F(Readers, Mp3WithoutId3v1ReadsItsId3v2Tag) {
+    // Tags written by an independent tool (ffmpeg), as most tools write them today.
+    const auto tagged = [this](const char *name, QStringList metadata, bool v1) {
+        QStringList args{QStringLiteral("-c:a"),           QStringLiteral("libmp3lame"),
+                         QStringLiteral("-id3v2_version"), QStringLiteral("4"),
+                         QStringLiteral("-write_id3v1"),   v1 ? QStringLiteral("1") : QStringLiteral("0")};
+        for (const QString &m : metadata)
+            args << QStringLiteral("-metadata") << m;
+        return makeAudio(path(QLatin1String(name)), args);
+    };
+    struct Case {
+        const char *file;
+        QStringList metadata;
+        bool v1;
+        TrackFields want;
+    };
+    const QStringList full{QStringLiteral("title=Ünïcode Title longer than thirty characters"),
+                           QStringLiteral("artist=V2 Artist"), QStringLiteral("album=V2 Album"),
+                           QStringLiteral("genre=Ambient")};
+    const Case cases[] = {
+        {"v2.mp3",
+         full,
+         false,
+         {QStringLiteral("Ambient"), QStringLiteral("Ünïcode Title longer than thirty characters"),
+          QStringLiteral("V2 Artist"), QStringLiteral("V2 Album")}},
+        // ID3v1 still wins when present (its title cut to 30 bytes).
+        {"both.mp3",
+         {QStringLiteral("title=Both Title"), QStringLiteral("artist=Both Artist"),
+          QStringLiteral("album=Both Album"), QStringLiteral("genre=Jazz")},
+         true,
+         {QStringLiteral("Jazz"), QStringLiteral("Both Title"), QStringLiteral("Both Artist"),
+          QStringLiteral("Both Album")}},
+        // A v2 tag without some fields: the usual defaults for those.
+        {"part.mp3",
+         {QStringLiteral("artist=Only Artist")},
+         false,
+         {QString(), QStringLiteral("part.mp3"), QStringLiteral("Only Artist"),
+          QStringLiteral("Unknown Album")}},
+    };
+    for (const Case &c : cases) {
+        const TrackFields f = ReadTrackFields(tagged(c.file, c.metadata, c.v1), QStringLiteral(".mp3"));
+        EXPECT_EQ(f.genre, c.want.genre) << c.file;
+        EXPECT_EQ(f.title, c.want.title) << c.file;
+        EXPECT_EQ(f.artist, c.want.artist) << c.file;
+        EXPECT_EQ(f.album, c.want.album) << c.file;
+    }
+}
+
 TEST_F(Readers, Id3v1WithoutTagIsDance) {
     const QString none = plainMp3(QStringLiteral("none.mp3"));
     expectDefaults(ReadTrackFields(none, QStringLiteral(".mp3")), QStringLiteral("none.mp3"),

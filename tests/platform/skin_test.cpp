@@ -293,6 +293,27 @@ TEST(SkinFiles, ReloadKeepsTheProgramsStateAndHandles) {
     EXPECT_TRUE(skin.GetObject(QStringLiteral("barv")).isNull()); // the small skin has none
 }
 
+TEST(SkinFiles, TheFormGivesThePaletteOfTheProgramsWindows) {
+    QTemporaryDir dir;
+    Skin skin;
+    QPalette base;
+    base.setColor(QPalette::Window, Qt::white);
+    base.setColor(QPalette::ToolTipBase, Qt::yellow);
+    skin.LoadSkin(
+        writeFile(dir, QStringLiteral("p.svg"),
+                  svgWith("<g id=\"varnelo\" data-kind=\"form\" data-window=\"#102030\" "
+                          "data-window-text=\"#f0f0f0\" data-button=\"#405060\"><rect width=\"200\" "
+                          "height=\"100\"/></g>")));
+    EXPECT_EQ(skin.formPalette(base), base); // no form applied yet
+    skin.ApplySkinForm(kForm);
+    const QPalette p = skin.formPalette(base);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        EXPECT_EQ(p.color(group, QPalette::Window), QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(p.color(QPalette::Button), QColor(0x40, 0x50, 0x60));
+    EXPECT_EQ(p.color(QPalette::ToolTipBase), QColor(Qt::yellow)); // not given: the platform's
+    EXPECT_EQ(p.color(QPalette::Disabled, QPalette::WindowText), QColor(0x80, 0x88, 0x90)); // halfway
+}
+
 TEST(SkinFiles, BadFilesGiveClearErrorsAndKeepTheSkinShown) {
     QTemporaryDir dir;
     Skin skin;
@@ -332,6 +353,9 @@ TEST(SkinFiles, BadFilesGiveClearErrorsAndKeepTheSkinShown) {
         {svgWith("<g id=\"varnelo\" data-kind=\"form\"><rect id=\"a\" data-kind=\"button\" width=\"5\" "
                  "height=\"5\"/><rect id=\"a\" data-kind=\"button\" width=\"5\" height=\"5\"/></g>"),
          "defined twice"},
+        {svgWith("<g id=\"varnelo\" data-kind=\"form\" data-base=\"#12345\"><rect width=\"5\" "
+                 "height=\"5\"/></g>"),
+         "data-base=\"#12345\" of object \"varnelo\" is not a colour"},
     };
     int n = 0;
     for (const auto &c : cases) {

@@ -7,6 +7,7 @@
 #include "radio/StationConnector.h"
 #include "radio/StationPanel.h"
 #include "support/Fakes.h"
+#include "support/Files.h"
 #include "support/IcyServer.h"
 #include "support/SilentListener.h"
 #include "support/Wait.h"
@@ -122,7 +123,10 @@ TEST_F(StreamPlayerTest, ConnectFillsThePanelFromTheHeadersAndTitlesReachTheStat
     EXPECT_EQ(panel.ename->text(), QStringLiteral(" Radio X")); // the blank after the colon stays
     EXPECT_EQ(panel.egenre->text(), QStringLiteral("Jazz"));
     EXPECT_EQ(panel.eurl->text(), QStringLiteral("http://home.example"));
-    EXPECT_TRUE(panel.Lstatus->text().isEmpty() || panel.Lstatus->text() == QStringLiteral("Second - Two"));
+    // A title that came before the connection finished is kept.
+    EXPECT_TRUE(panel.Lstatus->text().isEmpty() || panel.Lstatus->text().endsWith(QStringLiteral(" - One")) ||
+                panel.Lstatus->text() == QStringLiteral("Second - Two"));
+    EXPECT_FALSE(panelState.isHidden()); // the state strip stays while the station plays
     EXPECT_TRUE(catalogue.audioInfo->isEnabled());
     EXPECT_EQ(state.PlayStart, clock.current);
     // The metadata callback's next title arrives through the GUI thread.
@@ -324,4 +328,32 @@ TEST_F(StreamPlayerTest, EveryFailureSaysWhatHappened) {
     EXPECT_THROW(player->LVDblClick(), std::exception);
     EXPECT_EQ(server.connections(QStringLiteral("/evil")), before);
     EXPECT_FALSE(state.ConnectWorker);
+}
+
+TEST_F(StreamPlayerTest, OnlyTheStationThatPlayedGoesToTheHistory) {
+    test::IcyMount m = mount();
+    m.headers = {"icy-name:Radio X", "icy-genre:Jazz"};
+    server.addMount(QStringLiteral("/x"), m);
+    server.addMount(QStringLiteral("/y"), mount());
+    addStation(QStringLiteral("X"), server.url(QStringLiteral("/x")));
+    addStation(QStringLiteral("Y"), server.url(QStringLiteral("/y")));
+    const QString history = dir.filePath(QStringLiteral("history.dat"));
+    QSignalSpy done(player.get(), &StreamPlayer::connectFinished);
+
+    // Nothing played before: the panel's examples are hints, nothing is kept.
+    catalogue.selectRow(0);
+    player->LVDblClick();
+    EXPECT_EQ(QFile(history).size(), 0);
+    ASSERT_TRUE(done.wait(20000));
+    ASSERT_TRUE(state.StationPlaying);
+    EXPECT_FALSE(panelState.isHidden());
+    EXPECT_EQ(labState.text(), QStringLiteral("Radio X")); // the name until a title comes
+
+    catalogue.selectRow(1);
+    player->LVDblClick();
+    ASSERT_TRUE(done.wait(20000));
+    const QByteArray bytes = test::readBytes(history);
+    ASSERT_EQ(bytes.size(), StationRecord::Size);
+    EXPECT_EQ(StationRecord::fromBytes(bytes).Name, QStringLiteral("Radio X"));
+    EXPECT_EQ(StationRecord::fromBytes(bytes).HomeUrl, QString());
 }

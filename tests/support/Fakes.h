@@ -49,6 +49,9 @@ public:
         return true;
     }
     bool networkReachable() override { return reachable; }
+
+    QStringList refreshedFolders;
+    void associationsChanged(const QString &folder) override { refreshedFolders.append(folder); }
 };
 
 class FakeClock : public Clock {

@@ -1,0 +1,90 @@
+#include "desktop/AssociateDialog.h"
+
+#include "common/Error.h"
+#include "common/SettingsFile.h"
+#include "desktop/FileAssociation.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace varnelo {
+namespace {
+const QString Section = QStringLiteral("assoc");
+} // namespace
+
+AssociateDialog::AssociateDialog(SettingsFile &settings, FileAssociation &association, QWidget *parent)
+    : QDialog(parent), settings_(settings), association_(association) {
+    setObjectName(QStringLiteral("fm_associate"));
+    setWindowTitle(QStringLiteral("Associate"));
+    const auto named = [](auto *w, const char *name) {
+        w->setObjectName(QLatin1String(name));
+        return w;
+    };
+    groupBox = named(new QGroupBox(QStringLiteral("Associate Type"), this), "GroupBox1");
+    cbx_wav = named(new QCheckBox(QStringLiteral(".WAV"), groupBox), "cbx_wav");
+    cbx_mp3 = named(new QCheckBox(QStringLiteral(". MP3"), groupBox), "cbx_mp3");
+    cbx_ogg = named(new QCheckBox(QStringLiteral(". OGG"), groupBox), "cbx_ogg");
+    cbx_wma = named(new QCheckBox(QStringLiteral(". WMA"), groupBox), "cbx_wma");
+    btn_associate = named(new QPushButton(QStringLiteral("Associate"), this), "btn_associate");
+    btn_cancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btn_cancel");
+    btn_associate->setDefault(true);
+
+    auto *types = new QVBoxLayout(groupBox);
+    for (QCheckBox *box : {cbx_wav, cbx_mp3, cbx_ogg, cbx_wma})
+        types->addWidget(box);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btn_associate);
+    buttons->addWidget(btn_cancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(groupBox);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(btn_associate, &QPushButton::clicked, this, &AssociateDialog::btn_associateClick);
+    connect(btn_cancel, &QPushButton::clicked, this, &AssociateDialog::btn_cancelClick);
+}
+
+std::array<std::pair<QCheckBox *, const char *>, 4> AssociateDialog::boxes() const {
+    return {{{cbx_mp3, "mp3"}, {cbx_wav, "wav"}, {cbx_ogg, "ogg"}, {cbx_wma, "wma"}}};
+}
+
+void AssociateDialog::LoadChoices() {
+    for (const auto &[box, key] : boxes())
+        box->setChecked(settings_.readBool(Section, QLatin1String(key), false));
+}
+
+void AssociateDialog::showEvent(QShowEvent *event) {
+    if (!event->spontaneous())
+        LoadChoices();
+    QDialog::showEvent(event);
+}
+
+void AssociateDialog::btn_associateClick() {
+    try {
+        for (const auto &[box, key] : boxes()) {
+            const QString extension = QLatin1String(key);
+            if (box->isChecked())
+                association_.Associate(extension);
+            else
+                association_.Unassociate(extension);
+            settings_.writeBool(Section, extension, box->isChecked());
+        }
+    } catch (const Error &e) {
+        if (!reportError)
+            throw;
+        reportError(e.message());
+        return;
+    }
+    close();
+}
+
+void AssociateDialog::btn_cancelClick() {
+    close();
+}
+
+} // namespace varnelo
