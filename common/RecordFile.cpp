@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstdio>
 
 namespace varnelo {
@@ -45,6 +46,7 @@ void RecordFile::forEach(const std::function<bool(const QByteArray &)> &visit) c
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot open file"), file);
     // Read in large chunks; a record file may hold tens of thousands of records.
+    // A chunk is never larger than what is left of the file: most files are small.
     const qint64 chunkRecords = 4096;
     QByteArray pending;
     for (qint64 left = file.size(); left > 0;) {

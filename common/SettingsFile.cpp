@@ -23,7 +23,11 @@ void SettingsFile::reload() {
     QFile file(path_);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QByteArray data = file.readAll();
+    parse(file.readAll());
+}
+
+void SettingsFile::parse(const QByteArray &data) {
+    lines_.clear();
     QString text = QString::fromUtf8(data);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
@@ -166,13 +170,17 @@ bool SettingsFile::save() const {
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    file.write(toBytes());
+    return file.commit();
+}
+
+QByteArray SettingsFile::toBytes() const {
     QByteArray data;
     for (const Line &line : lines_) {
         data += line.text.toUtf8();
         data += "\r\n";
     }
-    file.write(data);
-    return file.commit();
+    return data;
 }
 
 bool SettingsFile::writeString(const QString &section, const QString &key, const QString &value) {

@@ -21,6 +21,10 @@ public:
     const QString &path() const { return path_; }
     // Re-reads the file from disk (others may have written it).
     void reload();
+    // Takes the contents from the bytes of an INI file, as reload() does from disk.
+    void parse(const QByteArray &data);
+    // The file's bytes as the next write stores them.
+    QByteArray toBytes() const;
 
     bool hasKey(const QString &section, const QString &key) const;
     QString readString(const QString &section, const QString &key, const QString &def) const;

@@ -40,8 +40,8 @@ constexpr qint64 Id3v1Size = 128;
 constexpr int GenreWithoutTag = 3;  // "Dance"
 constexpr int GenreOutOfTable = 12; // "Other"
 
-QString id3v1Text(const QByteArray &tag, int offset) {
-    QByteArrayView field = QByteArrayView(tag).sliced(offset, 30);
+QString id3v1Text(QByteArrayView tag, int offset) {
+    QByteArrayView field = tag.sliced(offset, 30);
     const qsizetype nul = field.indexOf('\0');
     if (nul >= 0)
         field = field.first(nul);
@@ -52,7 +52,7 @@ QString id3v1Text(const QByteArray &tag, int offset) {
 
 class VorbisSource {
 public:
-    explicit VorbisSource(QFile &file) : file_(file), left_(file.size()) {}
+    explicit VorbisSource(QIODevice &file) : file_(file), left_(file.size() - file.pos()) {}
 
     // Each call moves size × count bytes at most and reports whole items; no
     // more than the file held when it was opened is read.
@@ -68,7 +68,7 @@ public:
     }
 
 private:
-    QFile &file_;
+    QIODevice &file_;
     qint64 left_;
 };
 
@@ -208,23 +208,28 @@ std::optional<TrackFields> readId3v1Tag(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
-    QByteArray tag(Id3v1Size, '\0');
+    QByteArray tag;
     if (file.size() >= Id3v1Size) {
+        tag.resize(Id3v1Size);
         if (!file.seek(file.size() - Id3v1Size) || file.read(tag.data(), Id3v1Size) != Id3v1Size)
             throw Error(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     }
-    if (!tag.startsWith("TAG"))
-        return std::nullopt;
-    TrackFields f;
-    const int number = static_cast<unsigned char>(tag[127]);
-    f.genre = GenreName(number < GenreCount ? number : GenreOutOfTable);
-    f.title = id3v1Text(tag, 3);
-    f.artist = id3v1Text(tag, 33);
-    f.album = id3v1Text(tag, 63);
-    return f;
+    return ParseId3v1Tag(tag);
 }
 
 } // namespace
+
+std::optional<TrackFields> ParseId3v1Tag(QByteArrayView tail) {
+    if (tail.size() != Id3v1Size || !tail.startsWith("TAG"))
+        return std::nullopt;
+    TrackFields f;
+    const int number = static_cast<unsigned char>(tail[127]);
+    f.genre = GenreName(number < GenreCount ? number : GenreOutOfTable);
+    f.title = id3v1Text(tail, 3);
+    f.artist = id3v1Text(tail, 33);
+    f.album = id3v1Text(tail, 63);
+    return f;
+}
 
 TrackFields ReadId3v1Fields(const QString &path) {
     if (std::optional<TrackFields> f = readId3v1Tag(path))
@@ -263,19 +268,24 @@ TrackFields ReadVorbisFields(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
-    VorbisSource source(file);
+    if (auto fields = ReadVorbisComments(file, path))
+        return *fields;
+    file.close();
+    if (auto other = readOtherOggComments(path))
+        return *other;
+    throw Error(QStringLiteral("Cannot open %1: %2").arg(path, vorbisError(OV_ENOTVORBIS)));
+}
+
+std::optional<TrackFields> ReadVorbisComments(QIODevice &device, const QString &name) {
+    VorbisSource source(device);
     // No seek callback: only the headers are read, never the whole stream.
     const ov_callbacks callbacks{&VorbisSource::read, nullptr, nullptr, nullptr};
     std::unique_ptr<OggVorbis_File, VorbisFileDeleter> vf(new OggVorbis_File{});
     const int rc = ov_open_callbacks(&source, vf.get(), nullptr, 0, callbacks);
-    if (rc != 0) {
-        if (rc == OV_ENOTVORBIS) {
-            file.close();
-            if (auto other = readOtherOggComments(path))
-                return *other;
-        }
-        throw Error(QStringLiteral("Cannot open %1: %2").arg(path, vorbisError(rc)));
-    }
+    if (rc == OV_ENOTVORBIS)
+        return std::nullopt;
+    if (rc != 0)
+        throw Error(QStringLiteral("Cannot open %1: %2").arg(name, vorbisError(rc)));
     VorbisCommentMap map;
     if (const vorbis_comment *vc = ov_comment(vf.get(), -1)) {
         for (int i = 0; i < vc->comments; ++i)

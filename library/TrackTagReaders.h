@@ -1,6 +1,9 @@
 #pragma once
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
+
+class QIODevice;
 
 namespace varnelo {
 
@@ -23,12 +26,19 @@ TrackFields ReadTrackFields(const QString &path, const QString &extension);
 // ID3v1 tag in the last 128 bytes; without one the genre is "Dance". Fields
 // keep their padding spaces; a genre number above 147 reads as "Other".
 TrackFields ReadId3v1Fields(const QString &path);
+// The ID3v1 tag in `tail`, the file's last 128 bytes (fewer: the file is too
+// short for one); nothing when there is no tag.
+std::optional<TrackFields> ParseId3v1Tag(QByteArrayView tail);
 // The ID3v2 tag through TagLib; nothing when the file has none.
 std::optional<TrackFields> ReadId3v2Fields(const QString &path);
 // ID3v1 when the file has that tag, else ID3v2, else ID3v1's defaults.
 TrackFields ReadMp3Fields(const QString &path);
 // Vorbis comments; for a name the last comment wins, whatever its letter case.
 TrackFields ReadVorbisFields(const QString &path);
+// The Vorbis comments of the Ogg Vorbis stream `device` reads (headers only).
+// std::nullopt when the stream is not Vorbis; throws varnelo::Error naming
+// `name` when its headers cannot be read.
+std::optional<TrackFields> ReadVorbisComments(QIODevice &device, const QString &name);
 // ASF attributes through TagLib, else our own header parser.
 TrackFields ReadWmaFields(const QString &path);
 // LoadInfo of the information component.

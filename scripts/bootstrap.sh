@@ -15,6 +15,9 @@ PACKAGES=(
   xvfb xauth dbus fonts-dejavu-core
   # file association: xdg-mime, update-desktop-database and desktop-file-validate
   xdg-utils desktop-file-utils
+  # Fuzz targets (libFuzzer) and the sanitizer stage of the test command; llvm-14
+  # brings llvm-symbolizer for readable sanitizer reports.
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev llvm-14
 )
 
 missing=()

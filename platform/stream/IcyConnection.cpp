@@ -50,13 +50,30 @@ bool IcyConnection::open(const QUrl &url) {
     return fail(Failure::Http, QStringLiteral("too many redirects"));
 }
 
-bool IcyConnection::openOnce(const QUrl &url, QUrl *redirect) {
+void IcyConnection::reset(const QUrl &url) {
     headers_.clear();
     buffer_.clear();
     bufferPos_ = 0;
     metaint_ = 0;
     ended_ = false;
     finalUrl_ = url;
+}
+
+bool IcyConnection::openResponse(const QByteArray &response, const QUrl &url, QUrl *redirect) {
+    if (socket_)
+        socket_->abort();
+    socket_.reset(); // fill() finds no socket: the response ends with its bytes
+    reset(url);
+    buffer_ = response;
+    QUrl target;
+    const bool ok = readResponse(url, &target);
+    if (redirect)
+        *redirect = target;
+    return ok;
+}
+
+bool IcyConnection::openOnce(const QUrl &url, QUrl *redirect) {
+    reset(url);
     const QString scheme = url.scheme().toLower();
     const bool tls = scheme == QLatin1String("https");
     if (!tls && scheme != QLatin1String("http"))
@@ -121,7 +138,10 @@ bool IcyConnection::openOnce(const QUrl &url, QUrl *redirect) {
             return fail(Failure::Connect, socket_->errorString());
         socket_->waitForBytesWritten(WaitSliceMs);
     }
+    return readResponse(url, redirect);
+}
 
+bool IcyConnection::readResponse(const QUrl &url, QUrl *redirect) {
     // The status line comes first; readHeaders keeps it apart from the headers.
     if (!readHeaders())
         return false;
@@ -137,7 +157,8 @@ bool IcyConnection::openOnce(const QUrl &url, QUrl *redirect) {
         if (!location || location->isEmpty())
             return fail(Failure::Http, QStringLiteral("redirect without a location"));
         *redirect = url.resolved(QUrl::fromEncoded(*location));
-        socket_->abort();
+        if (socket_)
+            socket_->abort();
         return false;
     }
     if (code != 200)

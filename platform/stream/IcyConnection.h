@@ -42,6 +42,10 @@ public:
     // Connects, sends the request (with "Icy-MetaData: 1"), follows redirects
     // and reads the response headers. False with failure()/errorText() set.
     bool open(const QUrl &url);
+    // Takes a whole response (status line, headers, body) from `response`
+    // instead of a server, through the same header and metadata code as open()
+    // and the reads after it; `redirect` receives a redirect's target.
+    bool openResponse(const QByteArray &response, const QUrl &url, QUrl *redirect = nullptr);
 
     // The address that answered (after redirects).
     QUrl finalUrl() const { return finalUrl_; }
@@ -70,6 +74,8 @@ public:
 
 private:
     bool openOnce(const QUrl &url, QUrl *redirect);
+    void reset(const QUrl &url);
+    bool readResponse(const QUrl &url, QUrl *redirect);
     bool readHeaders();
     bool waitForData();
     bool fill(); // reads what the socket has into buffer_; false on end or failure

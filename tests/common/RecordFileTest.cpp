@@ -50,6 +50,20 @@ TEST(RecordFile, ReadersStopAtAShortTailAndAppendsStartOnABoundary) {
     EXPECT_EQ(test::readBytes(path), rec('a') + rec('b') + rec('c'));
 }
 
+TEST(RecordFile, FilesOfSeveralReadChunksComeWholeAndInOrder) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.dat"));
+    QByteArray bytes;
+    for (int i = 0; i < 2 * 4096 + 3; ++i)
+        bytes += QByteArray::number(i).rightJustified(8, '0');
+    test::writeBytes(path, bytes + "tail");
+    const auto all = RecordFile(path, 8).readAll();
+    ASSERT_EQ(all.size(), 2u * 4096 + 3);
+    EXPECT_EQ(all.front(), "00000000");
+    EXPECT_EQ(all[4096], "00004096");
+    EXPECT_EQ(all.back(), "00008194");
+}
+
 TEST(RecordFile, RemoveWhereReplacesTheFileAndLeavesNoScratch) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("r.dat"));

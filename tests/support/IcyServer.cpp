@@ -133,6 +133,7 @@ struct Client {
     int metaIndexSent = -1;
     QByteArray pendingHead; // for the trickling variants
     bool stalled = false;
+    Hostile hostile = Hostile::None; // the mount's, or this connection's turn in its cycle
 };
 } // namespace
 
@@ -260,6 +261,7 @@ private:
             break;
         }
         const IcyMount &m = r.mount;
+        client.hostile = m.cycle.isEmpty() ? m.hostile : m.cycle.at((connection - 1) % m.cycle.size());
         if (m.refuseAfterDrops && connection > m.dropConnections) {
             socket->write("HTTP/1.0 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
             return close(client);
@@ -273,7 +275,7 @@ private:
             head += line + "\r\n";
         if (client.metadata && m.announceMetaint)
             head += "icy-metaint:" + QByteArray::number(m.metaint) + "\r\n";
-        switch (m.hostile) {
+        switch (client.hostile) {
         case Hostile::EndlessHeaderLine:
             socket->write(m.statusLine + "\r\nicy-name:");
             break;
@@ -315,12 +317,12 @@ private:
     }
 
     QByteArray metadataBlock(Client &client, const IcyMount &m) {
-        if (m.hostile == Hostile::Meta255NoTerminator) {
+        if (client.hostile == Hostile::Meta255NoTerminator) {
             QByteArray text = "StreamTitle='";
             text += QByteArray(4080 - text.size(), 'x');
             return char(255) + text;
         }
-        if (m.hostile == Hostile::Meta255Stall) {
+        if (client.hostile == Hostile::Meta255Stall) {
             client.stalled = true;
             return char(255) + QByteArray(100, 'x');
         }
@@ -342,7 +344,7 @@ private:
         const IcyMount &m = client.route->mount;
         const qint64 now = client.clock.elapsed();
         const qint64 elapsed = now - client.lastTickMs;
-        switch (m.hostile) {
+        switch (client.hostile) {
         case Hostile::EndlessHeaderLine:
             if (socket->bytesToWrite() < MaxQueued)
                 socket->write(QByteArray(8192, 'x'));
@@ -386,7 +388,7 @@ private:
             if (client.drop)
                 n = std::min<qint64>(n, m.dropAfterBytes - client.audioSent);
             QByteArray chunk;
-            if (m.hostile == Hostile::Garbage) {
+            if (client.hostile == Hostile::Garbage) {
                 chunk.resize(n);
                 for (char &c : chunk)
                     c = char(QRandomGenerator::global()->bounded(256));

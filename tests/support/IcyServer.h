@@ -54,6 +54,9 @@ struct IcyMount {
     int dropConnections = 0;
     bool refuseAfterDrops = false; // connections after those answer 503
     Hostile hostile = Hostile::None;
+    // Non-empty: the n-th connection to the mount behaves as cycle[(n-1) % size]
+    // instead of as `hostile` (the soak bench's server cycles through them all).
+    QList<Hostile> cycle;
 };
 
 // A self-signed certificate for 127.0.0.1 made by the openssl tool.
