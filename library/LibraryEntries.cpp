@@ -45,11 +45,16 @@ LibraryRecord readRecord(const QString &path, const QString &extension) {
     return r.stored();
 }
 
-// The reader's own words; a reader error names the file, which the caller says first.
-QString reasonOf(const std::exception &e) {
-    if (const auto *error = dynamic_cast<const Error *>(&e))
-        return error->message();
-    return QString::fromLocal8Bit(e.what());
+// The reader's own words. The caller says the file's name first, so where
+// they name `path` again it reads as "it".
+QString reasonOf(const std::exception &e, const QString &path = {}) {
+    const auto *error = dynamic_cast<const Error *>(&e);
+    QString reason = error ? error->message() : QString::fromLocal8Bit(e.what());
+    if (path.isEmpty())
+        return reason;
+    reason.replace(QLatin1Char('"') + path + QLatin1Char('"'), QStringLiteral("it"));
+    reason.replace(path, QStringLiteral("it"));
+    return reason;
 }
 
 QStringList pathsOf(const std::vector<LibraryRecord> &rows) {
@@ -98,7 +103,8 @@ int LibraryEntries::addTracks(const QStringList &files, QStringList &problems) {
         try {
             stored.push_back(readRecord(QFileInfo(file).absoluteFilePath(), extension));
         } catch (const std::exception &e) {
-            problems << QStringLiteral("%1 was not added: %2").arg(file, reasonOf(e));
+            problems << QStringLiteral("%1 was not added: %2")
+                            .arg(file, reasonOf(e, QFileInfo(file).absoluteFilePath()));
         }
     }
     try {
@@ -245,7 +251,7 @@ ScanResult LibraryEntries::ScanFolderAt(const QString &folder) {
             storedPaths.insert(record.Path, path);
             found.push_back(record);
         } catch (const std::exception &e) {
-            result.skipped.push_back({path, reasonOf(e)});
+            result.skipped.push_back({path, reasonOf(e, path)});
         }
     }
     result.filesRead = static_cast<int>(found.size());
