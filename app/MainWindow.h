@@ -2,6 +2,7 @@
 #include "common/AppState.h"
 #include "common/DataFolder.h"
 #include "common/SettingsFile.h"
+#include "desktop/DesktopNotifier.h"
 #include "platform/sound/SoundOutput.h"
 
 #include <QDialog>
@@ -63,6 +64,12 @@ public:
 
     AppState state;
     SettingsFile settings;
+    // Opened at start-up: "temp.ini" in the working folder, or the per-user
+    // settings file of an installed copy (ProgramFiles).
+    QString settingsPath = QStringLiteral("temp.ini");
+    // A desktop notice that a recording, conversion or rip ended (`text`: the
+    // file written, or why it failed). Set by the desktop binding; empty without one.
+    std::function<void(FinishedKind kind, const QString &text, bool ok)> notifyFinished;
 
     // Views, named as the rest of the program knows them.
     QTreeView *tv;

@@ -44,7 +44,7 @@ void MainWindow::showEvent(QShowEvent *event) {
 }
 
 void MainWindow::RunStartupSequence() {
-    settings.open(QStringLiteral("temp.ini"));
+    settings.open(settingsPath);
     folder_.create();
     surface_->HookUp();
 

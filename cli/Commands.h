@@ -1,6 +1,9 @@
 #pragma once
 #include <QStringList>
 #include <QTextStream>
+#include <optional>
+
+class QCommandLineParser;
 
 #include "common/DataFolder.h"
 #include "common/Seams.h"
@@ -16,9 +19,20 @@ using CommandFn = int (*)(const QStringList &args);
 
 // Each command file registers itself with a static CommandRegistration, so the
 // commands stay independent of each other and of main.cpp.
+// `usage` is the synopsis (several lines for several forms), `summary` one
+// sentence for "varnelo-cli --help".
 struct CommandRegistration {
-    CommandRegistration(const char *name, CommandFn fn, const char *usage);
+    CommandRegistration(const char *name, CommandFn fn, const char *usage, const char *summary = "");
 };
+
+// Every command parses its arguments through here with its own parser (its
+// options and positional arguments added first): "--help" anywhere prints the
+// command's usage, summary and options and gives ExitOk; a bad argument prints
+// the parser's error, which names it, with the usage and gives ExitUsage.
+// Empty when the command goes on. `command` may name a sub-command
+// ("stations add"); the usage shown is that of its first word.
+std::optional<int> parseArguments(QCommandLineParser &parser, const QString &command,
+                                  const QStringList &args);
 
 QTextStream &out();
 QTextStream &err();
@@ -38,6 +52,9 @@ public:
 // Takes a leading "--data-folder DIR" off `args` (default: the program's data
 // folder). Returns false, after printing the usage, when DIR is missing.
 bool takeDataFolder(const QString &command, QStringList &args, DataFolder &folder);
+// The program's data folder and settings file, as the window finds them.
+DataFolder programDataFolder();
+QString programSettingsPath();
 
 // Prints the command's usage to stderr and returns ExitUsage.
 int usageError(const QString &command, const QString &problem);

@@ -116,45 +116,55 @@ void convertOne(Job &job, int kind, const EncoderSettingsSource &settings) {
 }
 
 int convertCommand(const QStringList &args) {
+    const QString command = QStringLiteral("convert");
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Output format."),
+    const QCommandLineOption toOption(QStringLiteral("to"),
+                                      QStringLiteral("Output format: mp3, wav, wma or ogg."),
                                       QStringLiteral("format"));
-    const QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Settings file."),
-                                            QStringLiteral("file"));
-    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."),
-                                       QStringLiteral("dir"));
-    const QCommandLineOption jobsOption(QStringLiteral("jobs"), QStringLiteral("Parallel conversions."),
+    const QCommandLineOption settingsOption(
+        QStringLiteral("settings"),
+        QStringLiteral("Settings file with the encoder options (default: the program's)."),
+        QStringLiteral("file"));
+    const QCommandLineOption outOption(
+        QStringLiteral("out"), QStringLiteral("Output folder (default: the output folder of the settings)."),
+        QStringLiteral("dir"));
+    const QCommandLineOption jobsOption(QStringLiteral("jobs"),
+                                        QStringLiteral("Conversions at once (default: one per core)."),
                                         QStringLiteral("n"));
     parser.addOptions({toOption, settingsOption, outOption, jobsOption});
-    if (!parser.parse(QStringList{QStringLiteral("convert")} + args))
-        return usageError(QStringLiteral("convert"), parser.errorText());
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Files to convert."),
+                                 QStringLiteral("FILE..."));
+    if (auto rc = parseArguments(parser, command, args))
+        return *rc;
 
     const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
                               QStringLiteral("ogg")};
     const int kind = static_cast<int>(formats.indexOf(parser.value(toOption).toLower()));
-    if (!parser.isSet(toOption) || kind < 0)
-        return usageError(QStringLiteral("convert"),
-                          QStringLiteral("--to must be one of mp3, wav, wma, ogg"));
+    if (!parser.isSet(toOption))
+        return usageError(command, QStringLiteral("--to is missing: give mp3, wav, wma or ogg"));
+    if (kind < 0)
+        return usageError(
+            command,
+            QStringLiteral("--to: '%1' is not one of mp3, wav, wma, ogg").arg(parser.value(toOption)));
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
-        return usageError(QStringLiteral("convert"), QStringLiteral("no input file"));
+        return usageError(command, QStringLiteral("no input FILE"));
 
     int jobsWanted = QThread::idealThreadCount();
     if (parser.isSet(jobsOption)) {
         bool ok = false;
         jobsWanted = parser.value(jobsOption).toInt(&ok);
         if (!ok || jobsWanted < 1)
-            return usageError(QStringLiteral("convert"),
-                              QStringLiteral("--jobs needs a number of at least 1"));
+            return usageError(
+                command,
+                QStringLiteral("--jobs: '%1' is not a number of at least 1").arg(parser.value(jobsOption)));
     }
 
-    QString settingsPath = QDir::current().filePath(QStringLiteral("temp.ini"));
+    QString settingsPath = programSettingsPath();
     if (parser.isSet(settingsOption)) {
         settingsPath = parser.value(settingsOption);
         if (!QFileInfo::exists(settingsPath))
-            return usageError(QStringLiteral("convert"),
-                              QStringLiteral("settings file %1 not found").arg(settingsPath));
+            return usageError(command, QStringLiteral("--settings: no file '%1'").arg(settingsPath));
     }
     const SettingsFile settings(settingsPath);
     const FileEncoderSettings source(settings);
@@ -230,7 +240,9 @@ int convertCommand(const QStringList &args) {
     return failures == 0 ? ExitOk : ExitFailure;
 }
 
-const CommandRegistration registration("convert", convertCommand, kUsage);
+const CommandRegistration
+    registration("convert", convertCommand, kUsage,
+                 "Convert audio files to MP3, WAV, WMA or OGG with the program's encoder settings.");
 
 } // namespace
 } // namespace varnelo::cli

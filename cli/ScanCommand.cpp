@@ -8,6 +8,7 @@
 #include "library/LibraryRecord.h"
 #include "radio/DataFiles.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 
 namespace varnelo::cli {
@@ -16,12 +17,23 @@ namespace {
 const char *const kUsage = "scan [--data-folder DIR] FOLDER";
 
 int run(const QStringList &argsIn) {
-    QStringList args = argsIn;
-    DataFolder folder;
-    if (!takeDataFolder(QStringLiteral("scan"), args, folder))
-        return ExitUsage;
-    if (args.size() != 1)
-        return usageError(QStringLiteral("scan"), QStringLiteral("give exactly one FOLDER"));
+    const QString command = QStringLiteral("scan");
+    QCommandLineParser parser;
+    const QCommandLineOption dataFolder(QStringLiteral("data-folder"),
+                                        QStringLiteral("Data folder (default: the program's)."),
+                                        QStringLiteral("DIR"));
+    parser.addOption(dataFolder);
+    parser.addPositionalArgument(QStringLiteral("FOLDER"),
+                                 QStringLiteral("Folder whose audio files are added."));
+    if (auto rc = parseArguments(parser, command, argsIn))
+        return *rc;
+    const DataFolder folder =
+        parser.isSet(dataFolder) ? DataFolder(parser.value(dataFolder)) : programDataFolder();
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return usageError(command, QStringLiteral("no FOLDER given"));
+    if (args.size() > 1)
+        return usageError(command, QStringLiteral("give exactly one FOLDER; unexpected '%1'").arg(args[1]));
 
     AppState state;
     NoPrompts prompts;
@@ -58,7 +70,9 @@ int run(const QStringList &argsIn) {
     return rc;
 }
 
-const CommandRegistration registration("scan", &run, kUsage);
+const CommandRegistration
+    registration("scan", &run, kUsage,
+                 "Add the audio files of a folder (not its sub-folders) to the library.");
 
 } // namespace
 } // namespace varnelo::cli

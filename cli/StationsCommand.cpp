@@ -8,18 +8,28 @@
 #include "radio/PlaylistImport.h"
 #include "radio/StationCatalogue.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 
 namespace varnelo::cli {
 namespace {
 
 const char *const kUsage = "stations [--data-folder DIR] list [NODE]\n"
-                           "         stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
-                           "         stations [--data-folder DIR] import FILE";
+                           "stations [--data-folder DIR] add --name N --genre G --url U [--home H]\n"
+                           "stations [--data-folder DIR] import FILE";
+const QString Command = QStringLiteral("stations");
 
-int list(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &args) {
+int list(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &argsIn) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("NODE"),
+                                 QStringLiteral("Catalogue node to list (default \"Radio Stations\")."),
+                                 QStringLiteral("[NODE]"));
+    if (auto rc = parseArguments(parser, Command + QStringLiteral(" list"), argsIn))
+        return *rc;
+    const QStringList args = parser.positionalArguments();
     if (args.size() > 1)
-        return usageError(QStringLiteral("stations"), QStringLiteral("list takes at most one NODE"));
+        return usageError(Command,
+                          QStringLiteral("list takes at most one NODE; unexpected '%1'").arg(args[1]));
     const QString nodeText = args.value(0, QStringLiteral("Radio Stations"));
     // A catalogue tree not read whole is kept aside and named; the list is
     // still printed, and the exit code tells.
@@ -57,25 +67,27 @@ bool keptWhole(const QString &path) {
 }
 
 int add(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &args) {
+    QCommandLineParser parser;
+    const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("Station name."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption genre(QStringLiteral("genre"), QStringLiteral("Genre."), QStringLiteral("G"));
+    const QCommandLineOption url(QStringLiteral("url"), QStringLiteral("Stream address."),
+                                 QStringLiteral("U"));
+    const QCommandLineOption home(QStringLiteral("home"), QStringLiteral("Home page."), QStringLiteral("H"));
+    parser.addOptions({name, genre, url, home});
+    if (auto rc = parseArguments(parser, Command + QStringLiteral(" add"), args))
+        return *rc;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
+            Command,
+            QStringLiteral("add: unexpected argument '%1'").arg(parser.positionalArguments().first()));
     StationRecord r;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &opt = args[i];
-        if (i + 1 >= args.size())
-            return usageError(QStringLiteral("stations"), QStringLiteral("%1 needs a value").arg(opt));
-        const QString value = args[++i];
-        if (opt == QLatin1String("--name"))
-            r.Name = value;
-        else if (opt == QLatin1String("--genre"))
-            r.Genre = value;
-        else if (opt == QLatin1String("--url"))
-            r.StreamUrl = value;
-        else if (opt == QLatin1String("--home"))
-            r.HomeUrl = value;
-        else
-            return usageError(QStringLiteral("stations"), QStringLiteral("unknown option %1").arg(opt));
-    }
+    r.Name = parser.value(name);
+    r.Genre = parser.value(genre);
+    r.StreamUrl = parser.value(url);
+    r.HomeUrl = parser.value(home);
     if (r.StreamUrl.isEmpty())
-        return usageError(QStringLiteral("stations"), QStringLiteral("add needs --url"));
+        return usageError(Command, QStringLiteral("add needs --url"));
     CreateMissingDataFiles(folder);
     const int rc = keptWhole(catalogue.radioPath()) ? ExitOk : ExitFailure;
     const qint64 before = QFile(catalogue.radioPath()).size();
@@ -89,9 +101,16 @@ int add(StationCatalogue &catalogue, const DataFolder &folder, const QStringList
     return rc;
 }
 
-int import(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &args) {
+int import(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &argsIn) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .pls or .m3u playlist."));
+    if (auto rc = parseArguments(parser, Command + QStringLiteral(" import"), argsIn))
+        return *rc;
+    const QStringList args = parser.positionalArguments();
     if (args.size() != 1)
-        return usageError(QStringLiteral("stations"), QStringLiteral("import takes one FILE"));
+        return usageError(
+            Command, args.isEmpty() ? QStringLiteral("import needs a FILE")
+                                    : QStringLiteral("import takes one FILE; unexpected '%1'").arg(args[1]));
     QFile file(args[0]);
     if (!file.open(QIODevice::ReadOnly)) {
         err() << "varnelo-cli stations: cannot open " << args[0] << ": " << file.errorString() << '\n';
@@ -106,12 +125,22 @@ int import(StationCatalogue &catalogue, const DataFolder &folder, const QStringL
 }
 
 int run(const QStringList &argsIn) {
-    QStringList args = argsIn;
-    DataFolder folder;
-    if (!takeDataFolder(QStringLiteral("stations"), args, folder))
-        return ExitUsage;
+    QCommandLineParser parser;
+    // The action's own options follow it; they are parsed by the action.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption dataFolder(QStringLiteral("data-folder"),
+                                        QStringLiteral("Data folder (default: the program's)."),
+                                        QStringLiteral("DIR"));
+    parser.addOption(dataFolder);
+    parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list, add or import."),
+                                 QStringLiteral("ACTION [ARGUMENTS]"));
+    if (auto rc = parseArguments(parser, Command, argsIn))
+        return *rc;
+    const DataFolder folder =
+        parser.isSet(dataFolder) ? DataFolder(parser.value(dataFolder)) : programDataFolder();
+    QStringList args = parser.positionalArguments();
     if (args.isEmpty())
-        return usageError(QStringLiteral("stations"), QStringLiteral("missing action"));
+        return usageError(Command, QStringLiteral("missing action (list, add or import)"));
     const QString action = args.takeFirst();
     AppState state;
     NoPrompts prompts;
@@ -127,10 +156,11 @@ int run(const QStringList &argsIn) {
         err() << "varnelo-cli stations: " << shown(e.message()) << '\n';
         return ExitFailure;
     }
-    return usageError(QStringLiteral("stations"), QStringLiteral("unknown action %1").arg(action));
+    return usageError(Command, QStringLiteral("unknown action '%1'").arg(action));
 }
 
-const CommandRegistration registration("stations", &run, kUsage);
+const CommandRegistration registration("stations", &run, kUsage,
+                                       "List, add and import the radio stations of the catalogue.");
 
 } // namespace
 } // namespace varnelo::cli

@@ -7,6 +7,7 @@
 #include "platform/stream/StreamLibrary.h"
 #include "radio/StreamTitle.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -38,26 +39,31 @@ void printLine(QTextStream &stream, const QString &line) {
 
 int streamCommand(const QStringList &args) {
     const QString command = QStringLiteral("stream");
-    QString url;
+    QCommandLineParser parser;
+    const QCommandLineOption secondsOption(
+        QStringLiteral("seconds"),
+        QStringLiteral("Play for N seconds, then end (default: until interrupted)."), QStringLiteral("N"));
+    const QCommandLineOption silentOption(QStringLiteral("silent"),
+                                          QStringLiteral("Decode without a sound device."));
+    parser.addOptions({secondsOption, silentOption});
+    parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("Stream or playlist address."));
+    if (auto rc = parseArguments(parser, command, args))
+        return *rc;
+    const bool silent = parser.isSet(silentOption);
     int seconds = -1;
-    bool silent = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (arg == QLatin1String("--silent")) {
-            silent = true;
-        } else if (arg == QLatin1String("--seconds")) {
-            bool ok = false;
-            seconds = i + 1 < args.size() ? args.at(++i).toInt(&ok) : 0;
-            if (!ok || seconds < 0)
-                return usageError(command, QStringLiteral("--seconds needs a whole number of seconds"));
-        } else if (arg.startsWith(QLatin1String("--")) || !url.isEmpty()) {
-            return usageError(command, QStringLiteral("unexpected argument %1").arg(arg));
-        } else {
-            url = arg;
-        }
+    if (parser.isSet(secondsOption)) {
+        bool ok = false;
+        seconds = parser.value(secondsOption).toInt(&ok);
+        if (!ok || seconds < 0)
+            return usageError(command, QStringLiteral("--seconds: '%1' is not a whole number of seconds")
+                                           .arg(parser.value(secondsOption)));
     }
-    if (url.isEmpty())
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
         return usageError(command, QStringLiteral("no stream address given"));
+    if (positional.size() > 1)
+        return usageError(command, QStringLiteral("unexpected argument '%1'").arg(positional[1]));
+    const QString url = positional.first();
 
     // From here on an interrupt ends the command cleanly, while connecting too.
     // --seconds counts from here: a slow connect uses up the same time.
@@ -160,7 +166,9 @@ int streamCommand(const QStringList &args) {
     return printReports() ? ExitFailure : ExitOk;
 }
 
-const CommandRegistration registration("stream", &streamCommand, "stream URL [--seconds N] [--silent]");
+const CommandRegistration
+    registration("stream", &streamCommand, "stream URL [--seconds N] [--silent]",
+                 "Connect to a radio stream, print its station and titles and play it.");
 
 } // namespace
 } // namespace varnelo::cli

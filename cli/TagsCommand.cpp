@@ -47,9 +47,16 @@ int fail(const QString &message) {
     return ExitFailure;
 }
 
-int show(const QStringList &args) {
+int show(const QStringList &argsIn) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Audio file."));
+    if (auto rc = parseArguments(parser, Command + QStringLiteral(" show"), argsIn))
+        return *rc;
+    const QStringList args = parser.positionalArguments();
     if (args.size() != 1)
-        return usageError(Command, QStringLiteral("show takes exactly one file"));
+        return usageError(Command, args.isEmpty()
+                                       ? QStringLiteral("show needs a FILE")
+                                       : QStringLiteral("show takes one FILE; unexpected '%1'").arg(args[1]));
     AudioInformation info;
     info.SetInfoOption(true);
     try {
@@ -71,22 +78,28 @@ std::optional<int> parseNumber(const QString &text, int low, int high) {
 
 int set(const QStringList &args) {
     QCommandLineParser parser;
-    const QCommandLineOption title(QStringLiteral("title"), {}, QStringLiteral("T"));
-    const QCommandLineOption artist(QStringLiteral("artist"), {}, QStringLiteral("A"));
-    const QCommandLineOption album(QStringLiteral("album"), {}, QStringLiteral("B"));
-    const QCommandLineOption genre(QStringLiteral("genre-number"), {}, QStringLiteral("N"));
-    const QCommandLineOption year(QStringLiteral("year"), {}, QStringLiteral("Y"));
-    const QCommandLineOption track(QStringLiteral("track"), {}, QStringLiteral("N"));
-    const QCommandLineOption comment(QStringLiteral("comment"), {}, QStringLiteral("C"));
-    const QCommandLineOption v1(QStringLiteral("id3v1"));
-    const QCommandLineOption v2(QStringLiteral("id3v2"));
+    const QCommandLineOption title(QStringLiteral("title"), QStringLiteral("Title."), QStringLiteral("T"));
+    const QCommandLineOption artist(QStringLiteral("artist"), QStringLiteral("Artist."), QStringLiteral("A"));
+    const QCommandLineOption album(QStringLiteral("album"), QStringLiteral("Album."), QStringLiteral("B"));
+    const QCommandLineOption genre(QStringLiteral("genre-number"), QStringLiteral("Genre number, 0 to 147."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption year(QStringLiteral("year"), QStringLiteral("Year, 0 to 9999."),
+                                  QStringLiteral("Y"));
+    const QCommandLineOption track(QStringLiteral("track"), QStringLiteral("Track number, 0 to 65535."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("Comment."),
+                                     QStringLiteral("C"));
+    const QCommandLineOption v1(QStringLiteral("id3v1"), QStringLiteral("Write an MP3's tag as ID3v1."));
+    const QCommandLineOption v2(QStringLiteral("id3v2"), QStringLiteral("Write an MP3's tag as ID3v2."));
     parser.addOptions({title, artist, album, genre, year, track, comment, v1, v2});
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    if (!parser.parse(QStringList{Command} + args))
-        return usageError(Command, parser.errorText());
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Audio file to write."));
+    if (auto rc = parseArguments(parser, Command + QStringLiteral(" set"), args))
+        return *rc;
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1)
-        return usageError(Command, QStringLiteral("set takes exactly one file"));
+        return usageError(Command, files.isEmpty()
+                                       ? QStringLiteral("set needs a FILE")
+                                       : QStringLiteral("set takes one FILE; unexpected '%1'").arg(files[1]));
     if (parser.isSet(v1) && parser.isSet(v2))
         return usageError(Command, QStringLiteral("--id3v1 and --id3v2 exclude each other"));
     const bool anyValue = parser.isSet(title) || parser.isSet(artist) || parser.isSet(album) ||
@@ -96,12 +109,17 @@ int set(const QStringList &args) {
         return usageError(Command, QStringLiteral("nothing to write"));
 
     std::optional<int> genreNumber, yearNumber, trackNumber;
+    const auto badNumber = [&parser](const QCommandLineOption &option, int high) {
+        return usageError(Command, QStringLiteral("--%1: '%2' is not a number from 0 to %3")
+                                       .arg(option.names().constFirst(), parser.value(option))
+                                       .arg(high));
+    };
     if (parser.isSet(genre) && !(genreNumber = parseNumber(parser.value(genre), 0, 147)))
-        return usageError(Command, QStringLiteral("--genre-number takes a number from 0 to 147"));
+        return badNumber(genre, 147);
     if (parser.isSet(year) && !(yearNumber = parseNumber(parser.value(year), 0, 9999)))
-        return usageError(Command, QStringLiteral("--year takes a number from 0 to 9999"));
+        return badNumber(year, 9999);
     if (parser.isSet(track) && !(trackNumber = parseNumber(parser.value(track), 0, 65535)))
-        return usageError(Command, QStringLiteral("--track takes a number from 0 to 65535"));
+        return badNumber(track, 65535);
 
     AudioInformation info;
     try {
@@ -133,9 +151,15 @@ int set(const QStringList &args) {
 }
 
 // Values are printed as a library record stores them: cut to the field widths.
-int read(const QStringList &files) {
+int read(const QStringList &args) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Audio files."),
+                                 QStringLiteral("FILE..."));
+    if (auto rc = parseArguments(parser, Command + QStringLiteral(" read"), args))
+        return *rc;
+    const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
-        return usageError(Command, QStringLiteral("read needs at least one file"));
+        return usageError(Command, QStringLiteral("read needs at least one FILE"));
     int rc = ExitOk;
     bool first = true;
     for (const QString &path : files) {
@@ -172,9 +196,17 @@ int read(const QStringList &files) {
     return rc;
 }
 
-int run(const QStringList &args) {
+int run(const QStringList &argsIn) {
+    QCommandLineParser parser;
+    // The sub-command's own options follow it; they are parsed by the sub-command.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addPositionalArgument(QStringLiteral("SUB-COMMAND"), QStringLiteral("show, set or read."),
+                                 QStringLiteral("SUB-COMMAND [ARGUMENTS]"));
+    if (auto rc = parseArguments(parser, Command, argsIn))
+        return *rc;
+    const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
-        return usageError(Command, QStringLiteral("missing sub-command"));
+        return usageError(Command, QStringLiteral("missing sub-command (show, set or read)"));
     const QString sub = args.first();
     const QStringList rest = args.mid(1);
     if (sub == QLatin1String("show"))
@@ -183,13 +215,17 @@ int run(const QStringList &args) {
         return set(rest);
     if (sub == QLatin1String("read"))
         return read(rest);
-    return usageError(Command, QStringLiteral("unknown sub-command %1").arg(sub));
+    return usageError(Command, QStringLiteral("unknown sub-command '%1'").arg(sub));
 }
 
-const CommandRegistration registration(
-    "tags", &run,
-    "tags show FILE | tags set FILE [--title T] [--artist A] [--album B] [--genre-number N] [--year Y] "
-    "[--track N] [--comment C] [--id3v1|--id3v2] | tags read FILE...");
+const CommandRegistration
+    registration("tags", &run,
+                 "tags show FILE\n"
+                 "tags set FILE [--title T] [--artist A] [--album B] [--genre-number N] [--year Y] [--track "
+                 "N] [--comment C] "
+                 "[--id3v1|--id3v2]\n"
+                 "tags read FILE...",
+                 "Show and write the tags of an audio file, or read them as the library stores them.");
 
 } // namespace
 } // namespace varnelo::cli

@@ -141,6 +141,7 @@ void Converter::ConvertEntry() {
         // Nothing usable was written: say so rather than tag a missing file.
         prompts_.message(QStringLiteral("Cannot convert \"%1\": %2").arg(sourcePath, result.error),
                          QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
+        Q_EMIT conversionFinished(lastOutput_, false, result.error);
         return;
     }
     // Nothing of the file the component read last may reach this one.
@@ -150,6 +151,8 @@ void Converter::ConvertEntry() {
     tags_.setInfoAlbum(album);
     tags_.setInfoGenreS(genre);
     tags_.SaveInfo(lastOutput_);
+    if (result.ok)
+        Q_EMIT conversionFinished(lastOutput_, true, QString());
     if (openFolderWhenDone && openFolderWhenDone())
         shell_.openFolder(folder);
 }

@@ -63,6 +63,11 @@ public:
     // The output path of the last conversion.
     QString lastOutput() const { return lastOutput_; }
 
+Q_SIGNALS:
+    // A conversion ran to its end (a stopped one does not): written and tagged
+    // to `output`, or failed with `error`.
+    void conversionFinished(const QString &output, bool ok, const QString &error);
+
 private:
     AppState &state_;
     QStandardItemModel &list_;

@@ -314,6 +314,7 @@ void OptionsDialog::LoadOptions() {
     ui_.edt_timeout->setText(readText(f, FreedbTimeout, QStringLiteral("10000")));
     ui_.edt_proxy->setText(readText(f, FreedbProxy, QString()));
     ui_.cb_auto->setChecked(read(f, AutoOpen));
+    ui_.cb_notify->setChecked(read(f, DesktopNotify));
 
     for (int i = 0; i < 3; ++i)
         ui_.begin[i]->setTime(readTime(f, ScheduleBegin[i]));
@@ -400,6 +401,8 @@ void OptionsDialog::SaveOptions() {
         write(f, ScheduleSlotOn[i], ui_.cb_rec[i]->isChecked());
     for (int i = 0; i < 3; ++i)
         writeTime(f, ScheduleEnd[i], ui_.end[i]->time());
+    // Our own section after the long-standing ones, which keep their order.
+    write(f, DesktopNotify, ui_.cb_notify->isChecked());
 
     if (state_.RipPage && ui_.driveCombo->currentIndex() >= 0)
         Q_EMIT driveSelected(ui_.driveCombo->currentIndex() + 1);
@@ -466,6 +469,7 @@ void OptionsDialog::Button2Click() {
     applyOggVbrRule();
     applyOggQualityRule();
     ui_.cb_auto->setChecked(true);
+    ui_.cb_notify->setChecked(true);
     setGrabMode(0);
     ui_.ud_retries->setValue(5);
     setErrorAction(0);
@@ -547,6 +551,10 @@ RecordingOggControls OptionsDialog::recordingOggControls() const {
 
 bool OptionsDialog::openFolderWhenDone() const {
     return ui_.cb_auto->isChecked();
+}
+
+bool OptionsDialog::desktopNotifications() const {
+    return ui_.cb_notify->isChecked();
 }
 int OptionsDialog::recordNaming() const {
     return ui_.set_cb_name->currentIndex();

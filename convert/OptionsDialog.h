@@ -65,10 +65,11 @@ public:
     RecordingOggControls recordingOggControls() const;
 
     // Live settings read by the converter, ripper, recorder, clock and start-up.
-    bool openFolderWhenDone() const; // cb_auto
-    int recordNaming() const;        // set_cb_name: 0 station, 1 genre, 2 date and time
-    int ripFolderNaming() const;     // cb_name: 0 none, 1 artist, 2 album
-    int recordFormat() const;        // scmb: 0 MP3, 1 WAV, 2 WMA, 3 OGG
+    bool openFolderWhenDone() const;   // cb_auto
+    bool desktopNotifications() const; // cb_notify
+    int recordNaming() const;          // set_cb_name: 0 station, 1 genre, 2 date and time
+    int ripFolderNaming() const;       // cb_name: 0 none, 1 artist, 2 album
+    int recordFormat() const;          // scmb: 0 MP3, 1 WAV, 2 WMA, 3 OGG
     struct ScheduleSlot {
         bool on;
         QTime begin;
@@ -121,6 +122,7 @@ private:
         QComboBox *set_cb_name = nullptr, *cb_name = nullptr, *scmb = nullptr;
         QTimeEdit *dtpTime = nullptr;
         QCheckBox *CB_SHOWD = nullptr;
+        QCheckBox *cb_notify = nullptr; // desktop notifications
         // Record page
         QGroupBox *gb_rec = nullptr;
         QComboBox *cb_rd = nullptr, *cb_rdson = nullptr;

@@ -194,10 +194,16 @@ QWidget *OptionsDialog::buildSchedulePage() {
     shutdown->addWidget(ui_.dtpTime);
     shutdown->addStretch(1);
 
+    // Desktop notices: a block of its own under the shutdown row.
+    ui_.cb_notify = check(
+        "cb_notify",
+        "Show a desktop notice when the title changes and when a\nrecording, conversion or rip ends.", true);
+
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(ui_.gb_set);
     layout->addLayout(shutdown);
+    layout->addWidget(ui_.cb_notify);
     layout->addStretch(1);
     return page;
 }

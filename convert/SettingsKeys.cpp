@@ -72,6 +72,7 @@ const KeyInfo table[] = {
     row(FreedbTimeout, L("10000"), none),
     row(FreedbProxy, none, none),
     row(AutoOpen, L("1"), none),
+    row(DesktopNotify, L("1"), L("1")),
     row(SetOutName, L("0"), none),
     row(SetOutFormat, none, none),
     row(ShutdownTime, now, now),

@@ -98,6 +98,9 @@ constexpr TextKey FreedbTimeout{L("Freedb"), L("timeout"), KeyType::String}; // 
 constexpr TextKey FreedbProxy{L("Freedb"), L("proxy"), KeyType::String};     // ""
 // Section auto
 constexpr BoolKey AutoOpen{L("auto"), L("open"), true, true};
+// Section desktop: notices on the desktop (title changes, ends of recordings,
+// conversions and rips).
+constexpr BoolKey DesktopNotify{L("desktop"), L("notify"), true, true};
 // Section set: out_formt is written only, never read back.
 constexpr IntKey SetOutName{L("set"), L("out_name"), 0, 0};
 constexpr IntKey SetOutFormat{L("set"), L("out_formt"), 0, 0};

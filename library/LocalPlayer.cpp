@@ -203,6 +203,18 @@ void LocalPlayer::PlayPause() {
     startSequence(barValue());
 }
 
+bool LocalPlayer::TogglePause() {
+    if (!state_.LocalPlaying || state_.Converting)
+        return false;
+    state_.StartOffset = barToPosition(barValue());
+    if (state_.Paused)
+        player_.Start();
+    else
+        player_.Stop();
+    state_.Paused = !state_.Paused;
+    return true;
+}
+
 void LocalPlayer::PlayRow(int row) {
     if (state_.Converting) {
         state_.LocalPlaying = false;

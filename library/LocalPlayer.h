@@ -58,6 +58,9 @@ public:
     std::function<void(const QString &)> reportError;
 
     void PlayPause();
+    // Pauses or resumes the file that plays, whichever page is shown (the
+    // desktop's media controls); false when no file plays.
+    bool TogglePause();
     void StopPlayback();
     void NextTrack();
     void PreviousTrack();

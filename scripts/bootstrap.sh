@@ -13,8 +13,11 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl
   xvfb xauth dbus fonts-dejavu-core
+  # Desktop: a sound server for the real-sound tests and bench, playerctl for
+  # MPRIS, the validators of the installed files, icons rendered from the SVG.
+  pulseaudio pulseaudio-utils playerctl desktop-file-utils appstream librsvg2-bin groff-base python3
   # file association: xdg-mime, update-desktop-database and desktop-file-validate
-  xdg-utils desktop-file-utils
+  xdg-utils
   # Fuzz targets (libFuzzer) and the sanitizer stage of the test command; llvm-14
   # brings llvm-symbolizer for readable sanitizer reports.
   clang-14 libclang-rt-14-dev libfuzzer-14-dev llvm-14

@@ -1,9 +1,12 @@
 #include "app/Application.h"
+#include "app/DesktopBinding.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "common/DataFolder.h"
+#include "common/ProgramFiles.h"
 #include "platform/shell/QtPrompts.h"
 #include "platform/shell/SystemShell.h"
+#include "platform/sound/FFmpegLog.h"
 
 #include <QElapsedTimer>
 #include <cstdio>
@@ -15,6 +18,7 @@ int main(int argc, char **argv) {
     Application app(argc, argv);
     Application::setApplicationName(QStringLiteral("Varnelo"));
     Application::setQuitOnLastWindowClosed(false);
+    RouteFFmpegLog();
     // The style that draws every control from the palette the skin gives.
     Application::setStyle(QStringLiteral("Fusion"));
 
@@ -27,7 +31,9 @@ int main(int argc, char **argv) {
     QStringList arguments = Application::arguments().mid(1);
     // For the start-up benchmark: report the time to the end of start-up and quit.
     const bool quitAfterStartup = arguments.removeAll(QStringLiteral("--quit-after-startup")) > 0;
-    MainWindow window(prompts, shell, clock, DataFolder::besideExecutable(), arguments);
+    const ProgramFiles files = ProgramFiles::current();
+    MainWindow window(prompts, shell, clock, files.dataFolder, arguments);
+    window.settingsPath = files.settingsPath;
     if (quitAfterStartup)
         QObject::connect(&window, &MainWindow::startupFinished, &app, [&] {
             std::fprintf(stderr, "startup-ms %lld\n", static_cast<long long>(sinceLaunch.elapsed()));
@@ -35,6 +41,8 @@ int main(int argc, char **argv) {
         });
     prompts.setOwner(&window);
     window.createDialogs();
+    // Media controls (MPRIS) and desktop notices on the session bus.
+    DesktopBinding desktop(window, clock);
     prompts.setFolderChooser(
         [&window](const QString &, const QString &start) { return window.BrowseFolder(start); });
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);

@@ -12,10 +12,13 @@ namespace {
 // Full scale of the 32-bit samples; a power of two keeps 16- and 24-bit
 // sources exact through the float mixer.
 constexpr float SampleScale = 1.0f / 2147483648.0f;
-// The channel holds about a second; the rest waits in the player.
-constexpr qint64 ChannelSeconds = 1;
+// The channel holds about two seconds; the rest waits in the player. At
+// least a second is kept queued: the arrays come from the GUI thread, which a
+// busy machine (or a long operation) can keep away for a while. Pause and stop
+// act on the channel at once however much it holds.
+constexpr qint64 ChannelSeconds = 2;
 constexpr qint64 RequestRepeatMs = 200;
-constexpr qint64 MinLowWaterMs = 300;
+constexpr qint64 MinLowWaterMs = 1000;
 
 int levelOf(float peak) {
     return static_cast<int>(std::lround(std::clamp(peak, 0.0f, 1.0f) * 32767.0f));

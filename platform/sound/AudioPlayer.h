@@ -54,7 +54,7 @@ Q_SIGNALS:
     // About every 100 ms while playing: frames played since the last Start and
     // the peaks since the last report (0..32767).
     void OnTimer(qint64 CurrentSamples, int LevelLeft, int LevelRight);
-    // Less than about two arrays (at least 300 ms) are left: queue more.
+    // Less than about two arrays (at least a second) are left: queue more.
     void OnRequestOnLoadArray();
     // Everything queued has been played and no more came.
     void OnEndPlay();

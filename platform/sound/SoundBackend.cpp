@@ -9,9 +9,11 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -23,6 +25,13 @@ namespace {
 // 441 frames: 10 ms at the mix rate, small enough for a quick pause and
 // volume change, large enough to keep the wake-ups cheap.
 constexpr std::size_t BlockFrames = SoundOutput::MixRate / 100;
+
+// What the sound server is asked to hold. The server splits it between its
+// own device buffer and the stream's queue and keeps about 300 ms of it
+// filled: enough to ride out a machine busy on both cores (a shorter one
+// gives audible gaps then). Pause and stop do not wait for it to play out:
+// they go through hold() and discard().
+constexpr int DeviceBufferMs = 500;
 
 class NullBackend final : public SoundBackend {
 public:
@@ -135,6 +144,7 @@ public:
     bool start() override {
         if (m_host)
             return true;
+        m_closing = false;
         m_thread.start();
         m_host = new QObject;
         m_host->moveToThread(&m_thread);
@@ -149,24 +159,59 @@ public:
     void stop() override {
         if (!m_host)
             return;
+        m_closing = true;
         QMetaObject::invokeMethod(
-            m_host,
-            [this] {
-                if (m_sink) {
-                    QObject::disconnect(m_sink.get(), nullptr, m_host, nullptr);
-                    m_sink->stop();
-                }
-                m_sink.reset();
-                m_io.reset();
-            },
-            Qt::BlockingQueuedConnection);
+            m_host, [this] { close(); }, Qt::BlockingQueuedConnection);
         m_thread.quit();
         m_thread.wait();
         delete m_host;
         m_host = nullptr;
     }
 
+    int latencyMs() const override { return m_latencyMs; }
+
+    // Corking the server's stream silences it at once and keeps its queue.
+    void hold() override {
+        onSinkThread([this] {
+            if (m_sink && m_sink->state() != QAudio::SuspendedState &&
+                m_sink->state() != QAudio::StoppedState)
+                m_sink->suspend();
+        });
+    }
+    void resume() override {
+        onSinkThread([this] {
+            if (m_sink && m_sink->state() == QAudio::SuspendedState)
+                m_sink->resume();
+        });
+    }
+    // The server drops a stream's queue only with the stream: a new one
+    // takes over, started now so that it is running when the next sound comes.
+    void discard() override {
+        onSinkThread([this] {
+            if (!m_sink)
+                return;
+            close();
+            // Going away (the last channels close at exit): no new stream.
+            if (!m_closing && !open() && m_onLost)
+                m_onLost();
+        });
+    }
+
 private:
+    void onSinkThread(std::function<void()> f) {
+        if (m_host)
+            QMetaObject::invokeMethod(m_host, std::move(f), Qt::QueuedConnection);
+    }
+
+    void close() {
+        if (m_sink) {
+            QObject::disconnect(m_sink.get(), nullptr, m_host, nullptr);
+            m_sink->stop();
+        }
+        m_sink.reset();
+        m_io.reset();
+    }
+
     bool open() {
         QAudioFormat format;
         format.setSampleRate(SoundOutput::MixRate);
@@ -179,9 +224,9 @@ private:
         m_io = std::make_unique<MixDevice>(m_source, format.sampleFormat());
         m_io->open(QIODevice::ReadOnly);
         m_sink = std::make_unique<QAudioSink>(m_device, format);
-        // About 80 ms of sound in the device: pause and volume answer quickly.
-        m_sink->setBufferSize(format.bytesForDuration(80'000));
+        m_sink->setBufferSize(format.bytesForDuration(DeviceBufferMs * 1000));
         m_sink->start(m_io.get());
+        m_latencyMs = int(format.durationForBytes(m_sink->bufferSize()) / 1000);
         if (m_sink->error() != QAudio::NoError || m_sink->state() == QAudio::StoppedState) {
             m_sink.reset();
             m_io.reset();
@@ -197,6 +242,8 @@ private:
     MixSource &m_source;
     QAudioDevice m_device;
     std::function<void()> m_onLost;
+    std::atomic<int> m_latencyMs{0};
+    std::atomic<bool> m_closing{false};
     QThread m_thread;
     QObject *m_host = nullptr;
     std::unique_ptr<MixDevice> m_io;

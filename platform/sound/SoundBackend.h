@@ -25,6 +25,17 @@ public:
     virtual bool start() = 0;
     // Returns once the source is no longer called.
     virtual void stop() = 0;
+
+    // A device that keeps a long stretch of sound (to ride out a busy machine)
+    // must still fall silent at once on pause and stop. hold() silences it at
+    // once and keeps what it holds, which resume() plays on from where it
+    // stopped; discard() silences it at once and drops what it holds. Callable
+    // from any thread; a device without a queue of its own does nothing.
+    // How long what the device was given takes to play out.
+    virtual int latencyMs() const { return 0; }
+    virtual void hold() {}
+    virtual void resume() {}
+    virtual void discard() {}
 };
 
 // Discards the sound, pulling blocks at the pace of the steady clock so

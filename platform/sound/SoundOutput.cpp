@@ -68,23 +68,78 @@ private:
     std::size_t m_count = 0;
 };
 
+class MixChannel;
+
+// What a channel tells the mixer about itself, so the device can fall silent
+// at once on pause and stop although it holds a long stretch of sound. Shared
+// with the channels, which may outlive the mixer; detached when it goes.
+// Channels call it outside their own lock.
+class ChannelEvents {
+public:
+    virtual ~ChannelEvents() = default;
+    // Paused with sound still queued.
+    virtual void paused(const MixChannel *channel) = 0;
+    // Unpaused, or written to while playing.
+    virtual void playing(const MixChannel *channel) = 0;
+    // Cleared or closed with sound still queued: that sound is not to be heard.
+    virtual void dropped(const MixChannel *channel) = 0;
+};
+
+class EventsLink {
+public:
+    void attach(ChannelEvents *events) {
+        std::lock_guard lock(m_mutex);
+        m_events = events;
+    }
+    template <class F> void notify(F f) {
+        std::lock_guard lock(m_mutex);
+        if (m_events)
+            f(*m_events);
+    }
+    // Set while the device holds sound for one channel: writes then check in.
+    std::atomic<bool> held{false};
+
+private:
+    std::mutex m_mutex;
+    ChannelEvents *m_events = nullptr;
+};
+
 // A channel keeps its sound at the mix format; a converter on the way in
 // handles other formats, so the mixer only adds.
 class MixChannel final : public SoundChannel {
 public:
-    MixChannel(SoundFormat format, std::size_t capacityFrames)
-        : m_format(format), m_ring(ringFrames(format, capacityFrames)) {
+    MixChannel(SoundFormat format, std::size_t capacityFrames, std::shared_ptr<EventsLink> link)
+        : m_format(format), m_ring(ringFrames(format, capacityFrames)), m_link(std::move(link)) {
         if (!(format == MixFormat))
             m_converter =
                 std::make_unique<SoundConverter>(format.sampleRate, format.channels, SampleType::Float,
                                                  MixFormat.sampleRate, MixFormat.channels, SampleType::Float);
     }
 
+    ~MixChannel() override {
+        if (m_ring.size() > 0)
+            m_link->notify([this](ChannelEvents &e) { e.dropped(this); });
+    }
+
     bool usable() const { return !m_converter || m_converter->valid(); }
 
     SoundFormat format() const override { return m_format; }
 
+    // Sound queued and to be heard when the channel plays.
+    bool audible() const {
+        std::lock_guard lock(m_mutex);
+        return !m_paused && m_ring.size() > 0;
+    }
+
     std::size_t write(const float *frames, std::size_t count) override {
+        const std::size_t taken = writeLocked(frames, count);
+        if (taken > 0 && m_link->held && !m_paused)
+            m_link->notify([this](ChannelEvents &e) { e.playing(this); });
+        return taken;
+    }
+
+private:
+    std::size_t writeLocked(const float *frames, std::size_t count) {
         std::lock_guard lock(m_mutex);
         if (!m_converter) {
             const std::size_t taken = m_ring.push(frames, count);
@@ -106,6 +161,7 @@ public:
         return n;
     }
 
+public:
     std::size_t queuedFrames() const override {
         std::lock_guard lock(m_mutex);
         return static_cast<std::size_t>(m_written - playedLocked());
@@ -119,18 +175,34 @@ public:
     // Under the lock, so that once it returns no block of this channel is
     // being mixed and none follows.
     void setPaused(bool paused) override {
-        std::lock_guard lock(m_mutex);
-        m_paused = paused;
+        bool queued = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_paused == paused)
+                return;
+            m_paused = paused;
+            queued = m_ring.size() > 0;
+        }
+        if (paused && queued)
+            m_link->notify([this](ChannelEvents &e) { e.paused(this); });
+        else if (!paused)
+            m_link->notify([this](ChannelEvents &e) { e.playing(this); });
     }
     bool paused() const override { return m_paused; }
 
     void clear() override {
-        std::lock_guard lock(m_mutex);
-        m_ring.clear();
-        m_written = 0;
-        m_mixed = 0;
-        if (m_converter)
-            m_converter->reset();
+        bool queued = false;
+        {
+            std::lock_guard lock(m_mutex);
+            queued = m_ring.size() > 0;
+            m_ring.clear();
+            m_written = 0;
+            m_mixed = 0;
+            if (m_converter)
+                m_converter->reset();
+        }
+        if (queued)
+            m_link->notify([this](ChannelEvents &e) { e.dropped(this); });
     }
 
     SoundLevels takePeaks() override {
@@ -185,12 +257,14 @@ private:
     std::uint64_t m_mixed = 0;
     SoundLevels m_peaks;
     std::atomic<bool> m_paused{false};
+    std::shared_ptr<EventsLink> m_link;
 };
 
-class MixerOutput final : public SoundOutput, private MixSource {
+class MixerOutput final : public SoundOutput, private MixSource, private ChannelEvents {
 public:
-    MixerOutput() = default;
+    MixerOutput() { m_link->attach(this); }
     ~MixerOutput() override {
+        m_link->attach(nullptr);
         // The device first: after its stop() it cannot report a loss any more.
         if (m_backend)
             m_backend->stop();
@@ -224,7 +298,7 @@ public:
     }
 
     std::shared_ptr<SoundChannel> openChannel(SoundFormat format, std::size_t capacityFrames) override {
-        auto channel = std::make_shared<MixChannel>(format, capacityFrames);
+        auto channel = std::make_shared<MixChannel>(format, capacityFrames, m_link);
         if (!channel->usable())
             return nullptr;
         std::lock_guard lock(m_channelsMutex);
@@ -251,6 +325,10 @@ public:
         return active ? active->name() : QString();
     }
     bool fellBack() const override { return m_fellBack; }
+    int deviceLatencyMs() const override {
+        std::lock_guard lock(m_backendMutex);
+        return m_replacement || !m_backend ? 0 : m_backend->latencyMs();
+    }
 
     int addTap(Tap tap) override {
         std::lock_guard lock(m_tapsMutex);
@@ -265,19 +343,75 @@ public:
     }
 
 private:
+    // The device to act on: none once it was lost (the silent replacement
+    // holds nothing). Called under m_link's lock, so calls come in order.
+    SoundBackend *device() {
+        std::lock_guard lock(m_backendMutex);
+        return m_replacement ? nullptr : m_backend.get();
+    }
+
+    // Whether a channel other than `except` has sound to be heard.
+    bool othersAudible(const MixChannel *except) {
+        std::lock_guard lock(m_channelsMutex);
+        for (const auto &weak : m_channels)
+            if (auto channel = weak.lock(); channel && channel.get() != except && channel->audible())
+                return true;
+        return false;
+    }
+
+    void paused(const MixChannel *channel) override {
+        if (othersAudible(channel))
+            return; // the others play on; this one's last moments with them
+        if (SoundBackend *d = device())
+            d->hold();
+        m_heldFor = channel;
+        m_link->held = true;
+    }
+
+    void playing(const MixChannel *channel) override {
+        if (!m_link->held)
+            return;
+        m_link->held = false;
+        SoundBackend *d = device();
+        if (!d)
+            return;
+        // What the device holds is the rest of what this channel played; for
+        // any other channel it is stale.
+        if (channel == m_heldFor)
+            d->resume();
+        else
+            d->discard();
+        m_heldFor = nullptr;
+    }
+
+    void dropped(const MixChannel *channel) override {
+        if (!m_link->held && othersAudible(channel))
+            return;
+        if (SoundBackend *d = device())
+            d->discard();
+        m_link->held = false;
+        m_heldFor = nullptr;
+    }
+
     void mix(float *out, std::size_t frames) override {
         std::fill_n(out, frames * MixChannels, 0.0f);
+        // The channels are mixed holding strong references taken under the
+        // list's lock, so none is destroyed (and reports) under that lock.
+        m_live.clear();
         {
             std::lock_guard lock(m_channelsMutex);
             for (auto it = m_channels.begin(); it != m_channels.end();) {
                 if (auto channel = it->lock()) {
-                    channel->mixInto(out, frames);
+                    m_live.push_back(std::move(channel));
                     ++it;
                 } else {
                     it = m_channels.erase(it);
                 }
             }
         }
+        for (const auto &channel : m_live)
+            channel->mixInto(out, frames);
+        m_live.clear();
         {
             std::lock_guard lock(m_tapsMutex);
             for (auto &[id, tap] : m_taps)
@@ -302,6 +436,9 @@ private:
     std::atomic<bool> m_fellBack{false};
     std::mutex m_channelsMutex;
     std::vector<std::weak_ptr<MixChannel>> m_channels;
+    std::vector<std::shared_ptr<MixChannel>> m_live; // mixer thread only
+    std::shared_ptr<EventsLink> m_link = std::make_shared<EventsLink>();
+    const MixChannel *m_heldFor = nullptr; // under m_link's lock
     std::mutex m_tapsMutex;
     std::map<int, Tap> m_taps;
     int m_lastTap = 0;

@@ -80,6 +80,10 @@ public:
     // Null (paced by the clock) when none can be opened; fellBack() then says so.
     static std::unique_ptr<SoundOutput> create(Backend backend);
     virtual bool fellBack() const = 0;
+    // How long the device takes to play out what it was given: the sound
+    // server's buffer (about 300 ms), 0 for the silent output. A program that
+    // ends after its last sound waits this long first.
+    virtual int deviceLatencyMs() const { return 0; }
 
     // As create(System), with the device backend made by `makeDevice` (nullptr:
     // no device), which is given the source to pull from and the call to make

@@ -129,7 +129,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     EXPECT_EQ(
         sections.join(QLatin1Char(' ')),
         QStringLiteral("[mp3] [MP3VBR] [MP3Filt] [MP3Expert] [MP3Prest] [wav] [wma] [ogg] [Format] [Freedb] "
-                       "[auto] [Time] [timeclose] [set] [autorec]"));
+                       "[auto] [Time] [timeclose] [set] [autorec] [desktop]"));
     EXPECT_EQ(settings.readInteger(QStringLiteral("mp3"), QStringLiteral("bitrate"), -9), 3);
     EXPECT_EQ(settings.readInteger(QStringLiteral("MP3VBR"), QStringLiteral("Coding Method"), -9), 4);
     EXPECT_EQ(settings.readString(QStringLiteral("MP3Expert"), QStringLiteral("crc"), {}),

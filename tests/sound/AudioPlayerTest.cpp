@@ -279,7 +279,7 @@ TEST(AudioPlayer, RequestsStopOnceTheQueueIsDeepEnough) {
     QTest::qWait(1000);
     player.Stop();
     EXPECT_GE(fed, 3);
-    // Asked only while less than two arrays were left.
-    EXPECT_LE(deepest, 3 * array);
+    // Asked only while less than a second (the player's low water) was left.
+    EXPECT_LE(deepest, player.MillisecondsToSamples(1000) + array);
     EXPECT_EQ(events.endPlay, 0);
 }
