@@ -7,12 +7,14 @@
 #include "common/TreeText.h"
 #include "convert/OptionsDialog.h"
 #include "library/LibraryCatalogue.h"
+#include "library/LibraryRecord.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/stream/StreamLibrary.h"
 #include "radio/DataFiles.h"
 #include "radio/Recorder.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
+#include "radio/StationRecord.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -66,6 +68,18 @@ void MainWindow::RunStartupSequence() {
             Application::showUnhandled(e.message());
         }
     }
+    // A record file whose end is not a whole record is kept aside before any
+    // rewrite could drop that end; said once, here.
+    Application::guarded([this] {
+        QStringList notes;
+        for (const char *name : {"radio.dat", "history.dat", "favorites.dat"})
+            notes << stationFile(folder_.file(QLatin1String(name))).keepDamagedTail();
+        for (const char *name : {"music.dat", "tp.dat", "fav.dat"})
+            notes << libraryFile(folder_.file(QLatin1String(name))).keepDamagedTail();
+        notes.removeAll(QString());
+        if (!notes.isEmpty())
+            Application::showUnhandled(notes.join(QLatin1Char('\n')));
+    });
 
     surface_->SetBarv(streams_->GetVolume());
     ShowRadioPage();

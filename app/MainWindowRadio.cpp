@@ -84,7 +84,7 @@ void MainWindow::buildRadio() {
                 player_->StartStation();
             });
         else
-            player_->LVDblClick();
+            Application::guarded([this] { player_->LVDblClick(); });
     });
     connect(LV_R, &QTreeView::clicked, this, [this] { state.StationListActive = false; });
 

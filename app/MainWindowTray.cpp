@@ -2,6 +2,7 @@
 
 #include "app/TrayTip.h"
 #include "common/Seams.h"
+#include "common/TextRules.h"
 #include "convert/CdRipper.h"
 #include "library/LocalPlayer.h"
 #include "radio/StationPanel.h"
@@ -78,7 +79,7 @@ void MainWindow::UpdateTrayTip() {
         tray_->setToolTip(MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(),
                                        localPlayer_->CurrentFile, cdName));
     else
-        tray_->setToolTip(ShownTip(player_->CurrentTitle()));
+        tray_->setToolTip(ShownTip(text::escapeControls(player_->CurrentTitle())));
 }
 
 void MainWindow::ApplicationMinimize() {

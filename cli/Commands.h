@@ -59,4 +59,7 @@ QString programSettingsPath();
 // Prints the command's usage to stderr and returns ExitUsage.
 int usageError(const QString &command, const QString &problem);
 
+// Text from files and servers as the terminal gets it: control characters escaped.
+QString shown(const QString &text);
+
 } // namespace varnelo::cli

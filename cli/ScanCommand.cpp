@@ -5,6 +5,7 @@
 #include "common/Seams.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
+#include "library/LibraryRecord.h"
 #include "radio/DataFiles.h"
 
 #include <QCommandLineParser>
@@ -38,6 +39,13 @@ int run(const QStringList &argsIn) {
     NoPrompts prompts;
     LibraryCatalogue library(state, folder);
     LibraryEntries entries(library, state, prompts);
+    // A data file that was not read whole is kept aside and named; the scan
+    // still runs, and the exit code tells.
+    int rc = ExitOk;
+    const auto damaged = [&rc](const QString &message) {
+        err() << "varnelo-cli scan: " << shown(message) << '\n';
+        rc = ExitFailure;
+    };
     try {
         const bool hadTree = QFile::exists(library.treePath());
         CreateMissingDataFiles(folder);
@@ -45,19 +53,21 @@ int run(const QStringList &argsIn) {
             try {
                 library.LoadLibraryTree(library.treePath());
             } catch (const Error &e) {
-                err() << "varnelo-cli scan: " << e.message() << '\n';
+                damaged(e.message());
             }
         }
+        if (const QString note = libraryFile(library.musicPath()).keepDamagedTail(); !note.isEmpty())
+            damaged(note);
         const ScanResult result = entries.ScanFolderAt(args[0]);
         library.SaveLibraryTree();
-        for (const QString &path : result.failed)
-            err() << "varnelo-cli scan: skipped unreadable file " << path << '\n';
+        for (const SkippedFile &skip : result.skipped)
+            err() << "varnelo-cli scan: skipped " << shown(skip.path) << ": " << shown(skip.reason) << '\n';
         out() << "read " << result.filesRead << " files, added " << result.recordsAdded << " records\n";
     } catch (const Error &e) {
-        err() << "varnelo-cli scan: " << e.message() << '\n';
+        err() << "varnelo-cli scan: " << shown(e.message()) << '\n';
         return ExitFailure;
     }
-    return ExitOk;
+    return rc;
 }
 
 const CommandRegistration

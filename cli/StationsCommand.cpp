@@ -34,25 +34,39 @@ int list(StationCatalogue &catalogue, const DataFolder &folder, const QStringLis
         return usageError(Command,
                           QStringLiteral("list takes at most one NODE; unexpected '%1'").arg(args[1]));
     const QString nodeText = args.value(0, QStringLiteral("Radio Stations"));
+    // A catalogue tree not read whole is kept aside and named; the list is
+    // still printed, and the exit code tells.
+    int rc = ExitOk;
     if (QFile::exists(folder.file(QStringLiteral("treetext.txt")))) {
         try {
             catalogue.LoadCatalogueTree(folder.file(QStringLiteral("treetext.txt")));
         } catch (const Error &e) {
-            err() << "varnelo-cli stations: " << e.message() << '\n';
+            err() << "varnelo-cli stations: " << shown(e.message()) << '\n';
+            rc = ExitFailure;
         }
     }
     QStandardItem *node = tree::FindNodeByText(catalogue.tv, nodeText);
     if (!node) {
-        err() << "varnelo-cli stations: no catalogue node \"" << nodeText << "\"\n";
+        err() << "varnelo-cli stations: no catalogue node \"" << shown(nodeText) << "\"\n";
         return ExitFailure;
     }
     catalogue.selectNode(node);
     catalogue.ShowCatalogueNode();
     for (int row = 0; row < catalogue.LV.rowCount(); ++row) {
         const StationRecord r = catalogue.stationRow(row);
-        out() << r.Name << '\t' << r.Genre << '\t' << r.StreamUrl << '\t' << r.HomeUrl << '\n';
+        out() << shown(r.Name) << '\t' << shown(r.Genre) << '\t' << shown(r.StreamUrl) << '\t'
+              << shown(r.HomeUrl) << '\n';
     }
-    return ExitOk;
+    return rc;
+}
+
+// Before a station file is written: a tail that is not a whole record is kept
+// aside and named. True when the file was whole.
+bool keptWhole(const QString &path) {
+    const QString note = stationFile(path).keepDamagedTail();
+    if (!note.isEmpty())
+        err() << "varnelo-cli stations: " << shown(note) << '\n';
+    return note.isEmpty();
 }
 
 int add(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &args) {
@@ -78,15 +92,16 @@ int add(StationCatalogue &catalogue, const DataFolder &folder, const QStringList
     if (r.StreamUrl.isEmpty())
         return usageError(Command, QStringLiteral("add needs --url"));
     CreateMissingDataFiles(folder);
+    const int rc = keptWhole(catalogue.radioPath()) ? ExitOk : ExitFailure;
     const qint64 before = QFile(catalogue.radioPath()).size();
     catalogue.setPanelSource([r] { return r; });
     catalogue.AddStation();
     if (QFile(catalogue.radioPath()).size() == before) {
         out() << "not added: the address is already known, or name, genre and home address are all empty\n";
-        return ExitOk;
+        return rc;
     }
-    out() << "added: " << r.Name << '\n';
-    return ExitOk;
+    out() << "added: " << shown(r.Name) << '\n';
+    return rc;
 }
 
 int import(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &argsIn) {
@@ -106,9 +121,10 @@ int import(StationCatalogue &catalogue, const DataFolder &folder, const QStringL
     }
     const auto stations = ReadPlaylistStations(file.readAll(), args[0]);
     CreateMissingDataFiles(folder);
+    const int rc = keptWhole(catalogue.radioPath()) ? ExitOk : ExitFailure;
     const int added = ImportStations(catalogue.radioPath(), stations);
     out() << "imported " << added << " of " << stations.size() << " stations\n";
-    return ExitOk;
+    return rc;
 }
 
 int run(const QStringList &argsIn) {
@@ -142,7 +158,7 @@ int run(const QStringList &argsIn) {
         if (action == QLatin1String("search"))
             return stationsSearch(folder, args);
     } catch (const Error &e) {
-        err() << "varnelo-cli stations: " << e.message() << '\n';
+        err() << "varnelo-cli stations: " << shown(e.message()) << '\n';
         return ExitFailure;
     }
     return usageError(Command, QStringLiteral("unknown action '%1'").arg(action));

@@ -2,13 +2,16 @@
 // player's connect worker does, prints what it shows and plays the stream.
 #include "cli/Commands.h"
 
+#include "common/TextRules.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"
 #include "radio/StreamTitle.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <mutex>
 #include <utility>
@@ -21,9 +24,6 @@ extern "C" {
 namespace varnelo::cli {
 namespace {
 
-const QString FailureText =
-    QStringLiteral("Cann't find server or the address is wrong. Please try again later");
-
 volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void onInterrupt(int) {
@@ -31,8 +31,9 @@ extern "C" void onInterrupt(int) {
 }
 
 // Everything printed goes out at once, so a reader sees each line as it happens.
+// What the server sent may hold control characters: they are printed escaped.
 void printLine(QTextStream &stream, const QString &line) {
-    stream << line << '\n';
+    stream << text::escapeControls(line) << '\n';
     stream.flush();
 }
 
@@ -64,8 +65,11 @@ int streamCommand(const QStringList &args) {
         return usageError(command, QStringLiteral("unexpected argument '%1'").arg(positional[1]));
     const QString url = positional.first();
 
-    // From here on an interrupt ends the command cleanly; one that comes while
-    // connecting is acted on as soon as the connection attempt returns.
+    // From here on an interrupt ends the command cleanly, while connecting too.
+    // --seconds counts from here: a slow connect uses up the same time.
+    QElapsedTimer started;
+    started.start();
+    const auto timeUp = [&] { return seconds >= 0 && started.elapsed() >= qint64(seconds) * 1000; };
     interrupted = 0;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
@@ -86,27 +90,37 @@ int streamCommand(const QStringList &args) {
         bool failed = false;
     } reports;
     StreamLibrary library(*output);
-    const StreamLibrary::Handle handle =
-        library.StreamCreateURL(url, [&reports](StreamStatus status, const QString &text) {
+    const StreamLibrary::Handle handle = library.StreamCreateURL(
+        url,
+        [&reports](StreamStatus status, const QString &text) {
             std::lock_guard lock(reports.mutex);
             if (status != StreamStatus::Failed) {
                 reports.lines.emplace_back(true, QStringLiteral("status: %1").arg(text));
                 return;
             }
-            reports.lines.emplace_back(true, FailureText);
-            reports.lines.emplace_back(true, QStringLiteral("varnelo-cli stream: %1").arg(text));
+            reports.lines.emplace_back(
+                true, QStringLiteral("varnelo-cli stream: the stream broke off: %1").arg(text));
             reports.failed = true;
-        });
+        },
+        [&timeUp] { return interrupted || timeUp(); });
     const auto restoreSignals = [] {
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
     };
     if (!handle) {
         restoreSignals();
-        printLine(err(), FailureText);
+        const int code = int(StreamLibrary::ErrorGetCode());
+        if (StreamLibrary::ErrorGetCode() == StreamError::Cancelled) {
+            printLine(err(), interrupted ? QStringLiteral("varnelo-cli stream: interrupted while connecting")
+                                         : StreamFailureText(
+                                               int(StreamError::Timeout),
+                                               QStringLiteral("no audio within %1 seconds").arg(seconds)));
+            return ExitFailure;
+        }
+        printLine(err(), StreamFailureText(code, StreamLibrary::ErrorText()));
         printLine(err(), QStringLiteral("varnelo-cli stream: %1 (error code %2)")
                              .arg(StreamLibrary::ErrorText())
-                             .arg(int(StreamLibrary::ErrorGetCode())));
+                             .arg(code));
         return ExitFailure;
     }
 
@@ -140,7 +154,8 @@ int streamCommand(const QStringList &args) {
     });
     watch.start(50);
     if (seconds >= 0)
-        QTimer::singleShot(seconds * 1000, app, &QCoreApplication::quit);
+        QTimer::singleShot(std::max<qint64>(0, qint64(seconds) * 1000 - started.elapsed()), app,
+                           &QCoreApplication::quit);
     if (!interrupted)
         QCoreApplication::exec();
     restoreSignals();

@@ -16,7 +16,7 @@ namespace {
 const QString Command = QStringLiteral("tags");
 
 void printInfo(const AudioInformation &info) {
-    auto line = [](const char *name, const QString &value) { out() << name << ": " << value << '\n'; };
+    auto line = [](const char *name, const QString &value) { out() << name << ": " << shown(value) << '\n'; };
     auto number = [&](const char *name, qint64 value) { line(name, QString::number(value)); };
     // The tag editor's order, with the genre's text beside its number.
     line("infoTitle", info.infoTitle());
@@ -43,7 +43,7 @@ void printInfo(const AudioInformation &info) {
 }
 
 int fail(const QString &message) {
-    err() << "varnelo-cli " << Command << ": " << message << '\n';
+    err() << "varnelo-cli " << Command << ": " << shown(message) << '\n';
     return ExitFailure;
 }
 
@@ -188,10 +188,10 @@ int read(const QStringList &args) {
         if (!first)
             out() << '\n';
         first = false;
-        out() << "Genre: " << record.Genre << '\n'
-              << "Title: " << record.Title << '\n'
-              << "Artist: " << record.Artist << '\n'
-              << "Album: " << record.Album << '\n';
+        out() << "Genre: " << shown(record.Genre) << '\n'
+              << "Title: " << shown(record.Title) << '\n'
+              << "Artist: " << shown(record.Artist) << '\n'
+              << "Album: " << shown(record.Album) << '\n';
     }
     return rc;
 }

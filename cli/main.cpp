@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "common/ProgramFiles.h"
+#include "common/TextRules.h"
 #include "platform/sound/FFmpegLog.h"
 
 #include <QCommandLineParser>
@@ -76,6 +77,10 @@ int usageError(const QString &command, const QString &problem) {
     err() << "Run \"varnelo-cli " << command << " --help\" for more.\n";
     err().flush();
     return ExitUsage;
+}
+
+QString shown(const QString &text) {
+    return text::escapeControls(text);
 }
 
 std::optional<int> parseArguments(QCommandLineParser &parser, const QString &command,

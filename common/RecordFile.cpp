@@ -1,9 +1,12 @@
 #include "common/RecordFile.h"
 
 #include "common/Error.h"
+#include "common/FileGuards.h"
 #include "common/TextRules.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <algorithm>
 #include <cstdio>
 
@@ -28,7 +31,7 @@ void writeField(QByteArray &record, RecordField field, const QString &value) {
 } // namespace records
 
 namespace {
-[[noreturn]] void fail(const QString &what, const QFile &file) {
+[[noreturn]] void fail(const QString &what, const QFileDevice &file) {
     throw Error(QStringLiteral("%1 \"%2\": %3").arg(what, file.fileName(), file.errorString()));
 }
 } // namespace
@@ -38,6 +41,7 @@ bool RecordFile::exists() const {
 }
 
 void RecordFile::forEach(const std::function<bool(const QByteArray &)> &visit) const {
+    files::requireRegularOrMissing(path_);
     QFile file(path_);
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot open file"), file);
@@ -45,11 +49,11 @@ void RecordFile::forEach(const std::function<bool(const QByteArray &)> &visit) c
     // A chunk is never larger than what is left of the file: most files are small.
     const qint64 chunkRecords = 4096;
     QByteArray pending;
-    while (true) {
-        const qint64 left = file.size() - file.pos();
-        QByteArray chunk = file.read(std::clamp<qint64>(left, size_, chunkRecords * size_));
+    for (qint64 left = file.size(); left > 0;) {
+        QByteArray chunk = file.read(std::min(left, chunkRecords * size_));
         if (chunk.isEmpty())
             break;
+        left -= chunk.size();
         pending += chunk;
         qsizetype pos = 0;
         while (pending.size() - pos >= size_) {
@@ -86,27 +90,48 @@ bool RecordFile::append(const QByteArray &record) const {
 bool RecordFile::append(const std::vector<QByteArray> &list) const {
     if (!exists())
         return false;
-    QFile file(path_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        fail(QStringLiteral("Cannot open file"), file);
-    // A tail shorter than a record would shift every appended record: start
-    // the new ones on a record boundary.
-    const qint64 tail = file.size() % size_;
-    if (tail != 0 && !file.resize(file.size() - tail))
-        fail(QStringLiteral("Cannot write file"), file);
-    file.seek(file.size());
+    // A tail shorter than a record would shift every appended record: the new
+    // ones start on a record boundary, and the file with its tail is kept.
+    keepDamagedTail();
+    QSaveFile out(path_);
+    if (!out.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("Cannot open file"), out);
+    bool written = true;
+    forEach([&](const QByteArray &r) {
+        written = out.write(r) == r.size();
+        return written;
+    });
     for (const QByteArray &r : list) {
         Q_ASSERT(r.size() == size_);
-        if (file.write(r) != r.size())
-            fail(QStringLiteral("Cannot write file"), file);
+        written = written && out.write(r) == r.size();
     }
-    if (!file.flush())
-        fail(QStringLiteral("Cannot write file"), file);
+    if (!written || !out.commit())
+        fail(QStringLiteral("Cannot write file"), out);
     return true;
+}
+
+QString RecordFile::keepDamagedTail() const {
+    if (!exists())
+        return {};
+    files::requireRegular(path_);
+    const qint64 size = QFileInfo(path_).size();
+    const qint64 tail = size % size_;
+    if (tail == 0)
+        return {};
+    const QString kept = files::keepDamaged(path_);
+    QFile file(path_);
+    if (!file.resize(size - tail))
+        fail(QStringLiteral("Cannot write file"), file);
+    return QStringLiteral(
+               "\"%1\" ended in %2 bytes that are not a whole record; the file as it was is kept as \"%3\"")
+        .arg(QFileInfo(path_).fileName())
+        .arg(tail)
+        .arg(kept);
 }
 
 int RecordFile::removeWhere(const std::function<bool(int, const QByteArray &)> &drop,
                             const QString &scratchPath) const {
+    files::requireRegularOrMissing(path_);
     QFile scratch(scratchPath);
     if (!scratch.open(QIODevice::WriteOnly | QIODevice::Truncate))
         fail(QStringLiteral("Cannot create file"), scratch);
@@ -131,6 +156,7 @@ int RecordFile::removeWhere(const std::function<bool(int, const QByteArray &)> &
         scratch.remove();
         return 0;
     }
+    keepDamagedTail(); // the rewrite leaves out a tail that is not a whole record
     // rename(2) replaces the target in one step: no moment without the file.
     if (std::rename(QFile::encodeName(scratchPath).constData(), QFile::encodeName(path_).constData()) != 0) {
         QFile::remove(scratchPath);

@@ -41,14 +41,25 @@ public:
     bool any(const std::function<bool(const QByteArray &)> &match) const;
 
     // Appends at the end of an existing file; false (and nothing written) when
-    // the file does not exist. Throws varnelo::Error on a write failure.
+    // the file does not exist. Throws varnelo::Error on a write failure. The
+    // file is rewritten through a copy renamed over it, so it holds either all
+    // of the records or none of them, whenever the program is stopped.
     bool append(const QByteArray &record) const;
     bool append(const std::vector<QByteArray> &records) const;
+
+    // A tail shorter than a record is what no reader reads and what a rewrite
+    // drops. When the file has one, the file as it is is kept as
+    // "<name>.damaged" and the tail cut off; returns what to tell the user, or
+    // nothing when the file was whole (or missing).
+    QString keepDamagedTail() const;
 
     // Rewrites the file without the records `drop` selects (index is 0-based),
     // through `scratchPath` and an atomic rename over the original, so the file
     // is always either the old or the new one. Returns how many were dropped;
     // with none dropped the file is left untouched.
+    //
+    // Every reader opens regular files only (a FIFO or a device under a record
+    // file's name is refused) and reads no more than the size the file had.
     int removeWhere(const std::function<bool(int index, const QByteArray &)> &drop,
                     const QString &scratchPath) const;
 

@@ -76,4 +76,22 @@ QByteArray encodeCut(const QString &s, int maxBytes) {
     return bytes;
 }
 
+QString escapeControls(const QString &s) {
+    const auto hex = [](int value, int digits) {
+        return QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+    };
+    QString out;
+    out.reserve(s.size());
+    for (const QChar c : s) {
+        const int u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            out += QStringLiteral("\\x") + hex(u, 2);
+        else if ((u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            out += QStringLiteral("\\u") + hex(u, 4);
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace varnelo::text

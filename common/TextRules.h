@@ -23,4 +23,10 @@ QString decode8Bit(const QByteArray &bytes);
 // UTF-8 of `s` cut to at most `maxBytes`, never inside a character's sequence.
 QByteArray encodeCut(const QString &s, int maxBytes);
 
+// Text from outside (stream headers and titles, station names, tags, file
+// names) made safe to show: control characters (C0, DEL, C1) and the
+// direction overrides become visible escapes such as "\x1B" and "\u202E", so a
+// terminal or label shows them instead of acting on them.
+QString escapeControls(const QString &s);
+
 } // namespace varnelo::text

@@ -1,11 +1,16 @@
 #include "common/TreeText.h"
 
 #include "common/Error.h"
+#include "common/FileGuards.h"
 #include "common/TextRules.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardItemModel>
+
+#include <algorithm>
+#include <optional>
 
 namespace varnelo::tree {
 namespace {
@@ -52,8 +57,13 @@ void writeSubtree(const QStandardItem *item, int depth, QByteArray &out) {
 void LoadTreeFromBytes(QStandardItemModel &model, const QByteArray &raw) {
     model.clear();
     QByteArray bytes = raw;
-    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
+    std::optional<Error> cut;
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
+        // Bytes 0 at the very end only pad the file; anything after one is lost.
+        if (std::any_of(bytes.begin() + nul, bytes.end(), [](char c) { return c != '\0'; }))
+            cut = Error(QStringLiteral("A byte 0 at offset %1 ends the text before its end").arg(nul));
         bytes.truncate(nul);
+    }
 
     QList<QByteArray> lines;
     qsizetype start = 0;
@@ -95,13 +105,28 @@ void LoadTreeFromBytes(QStandardItemModel &model, const QByteArray &raw) {
         previous = node;
         previousDepth = depth;
     }
+    if (cut)
+        throw *cut;
 }
 
 void LoadTree(QStandardItemModel &model, const QString &path) {
+    files::requireRegularOrMissing(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString()));
-    LoadTreeFromBytes(model, file.readAll());
+    LoadTreeFromBytes(model, file.read(file.size())); // no more than the file held when opened
+}
+
+QString KeepUnreadTree(const QString &path, const QString &problem, bool &saveBlocked) {
+    const QString name = QFileInfo(path).fileName();
+    saveBlocked = false;
+    try {
+        const QString kept = files::keepDamaged(path);
+        return QStringLiteral("%1: \"%2\" was not read whole; it is kept as \"%3\"").arg(problem, name, kept);
+    } catch (const Error &) {
+        saveBlocked = true;
+        return QStringLiteral("%1: \"%2\" is left as it is and not saved over").arg(problem, name);
+    }
 }
 
 QByteArray SaveTreeToBytes(const QStandardItemModel &model) {

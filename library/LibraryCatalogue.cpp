@@ -2,6 +2,7 @@
 
 #include "common/AppState.h"
 #include "common/Error.h"
+#include "common/FileGuards.h"
 #include "common/TextRules.h"
 #include "common/TreeText.h"
 #include "library/LibraryFiles.h"
@@ -90,7 +91,11 @@ void LibraryCatalogue::LoadLibraryTree(const QString &path) {
     } catch (const Error &e) {
         loadError = e;
     }
+    // What the file holds beyond what the tree takes would be lost to the next save.
+    QString unread = loadError ? loadError->message() : QString();
     if (!hasFixedTopLevel(tv2)) {
+        if (unread.isEmpty() && tv2.rowCount() > 0)
+            unread = QStringLiteral("The fixed top level of the library tree is missing");
         // Keep the groups the file has; the fixed part comes from the built-in tree.
         QStandardItem *artists = tree::FindNodeByText(tv2, QStringLiteral("My Artist"));
         QStandardItem *albums = tree::FindNodeByText(tv2, QStringLiteral("My Album"));
@@ -108,12 +113,14 @@ void LibraryCatalogue::LoadLibraryTree(const QString &path) {
         item->setDropEnabled(false);
         return true;
     });
-    if (loadError)
-        throw *loadError;
+    treeSaveBlocked_ = false;
+    if (!unread.isEmpty())
+        throw Error(tree::KeepUnreadTree(path, unread, treeSaveBlocked_));
 }
 
 void LibraryCatalogue::SaveLibraryTree() const {
-    tree::SaveTree(tv2, treePath());
+    if (!treeSaveBlocked_)
+        tree::SaveTree(tv2, treePath());
 }
 
 int LibraryCatalogue::absoluteIndex(const QStandardItem *target) const {

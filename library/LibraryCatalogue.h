@@ -42,8 +42,10 @@ public:
     static void BuildDefaultTree(QStandardItemModel &model);
     // Loads tt.txt into `tv2`. A file that is empty or lacks the fixed top
     // level gives the built-in tree, keeping the artist and album groups found
-    // in the file, so "My Artist" is always at absolute index 29. Throws the
-    // load error (after the fallback) when a line was malformed.
+    // in the file, so "My Artist" is always at absolute index 29. A file not
+    // read whole (a malformed line, a byte 0, the fixed top level missing) is
+    // kept as "tt.txt.damaged" before anything is saved over it, and an error
+    // (after the fallback) says so.
     void LoadLibraryTree(const QString &path);
     void SaveLibraryTree() const;
 
@@ -103,6 +105,7 @@ private:
     AppState &state_;
     DataFolder folder_;
     QPointer<QAction> stationFavoritesEntry_;
+    bool treeSaveBlocked_ = false;
 };
 
 } // namespace varnelo

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
 
 namespace varnelo {
@@ -42,6 +43,18 @@ LibraryRecord readRecord(const QString &path, const QString &extension) {
     r.Album = f.album;
     r.Path = path;
     return r.stored();
+}
+
+// The reader's own words. The caller says the file's name first, so where
+// they name `path` again it reads as "it".
+QString reasonOf(const std::exception &e, const QString &path = {}) {
+    const auto *error = dynamic_cast<const Error *>(&e);
+    QString reason = error ? error->message() : QString::fromLocal8Bit(e.what());
+    if (path.isEmpty())
+        return reason;
+    reason.replace(QLatin1Char('"') + path + QLatin1Char('"'), QStringLiteral("it"));
+    reason.replace(path, QStringLiteral("it"));
+    return reason;
 }
 
 QStringList pathsOf(const std::vector<LibraryRecord> &rows) {
@@ -80,27 +93,37 @@ const QStringList &LibraryEntries::ScanExtensions() {
     return extensions;
 }
 
-int LibraryEntries::addTracks(const QStringList &files) {
+int LibraryEntries::addTracks(const QStringList &files, QStringList &problems) {
+    // A file that cannot be read is left out and named; the others are added.
     std::vector<LibraryRecord> stored;
-    try {
-        for (const QString &file : files) {
-            const QString extension = lowerExtension(file);
-            if (isLibraryExtension(extension))
-                stored.push_back(readRecord(QFileInfo(file).absoluteFilePath(), extension));
+    for (const QString &file : files) {
+        const QString extension = lowerExtension(file);
+        if (!isLibraryExtension(extension))
+            continue;
+        try {
+            stored.push_back(readRecord(QFileInfo(file).absoluteFilePath(), extension));
+        } catch (const std::exception &e) {
+            problems << QStringLiteral("%1 was not added: %2")
+                            .arg(file, reasonOf(e, QFileInfo(file).absoluteFilePath()));
         }
-    } catch (const std::exception &) {
-        // The first file that cannot be read ends the adding; the ones before it stay.
     }
     try {
         // One pass over music.dat for the whole batch.
         if (QFile::exists(library_.musicPath()))
             libraryfiles::AppendIfNew(library_.musicPath(), stored);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        problems << QStringLiteral("The files are listed, but the library could not keep them: %1")
+                        .arg(reasonOf(e));
     }
     library_.EnsureGroupNodes(stored);
     for (const LibraryRecord &r : stored)
         library_.appendTrackRow(r);
     return static_cast<int>(stored.size());
+}
+
+void LibraryEntries::reportProblems(const QStringList &problems) {
+    if (!problems.isEmpty())
+        throw Error(problems.join(QLatin1Char('\n')));
 }
 
 void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
@@ -158,11 +181,12 @@ void LibraryEntries::AddFiles() {
     if (settings_)
         settings_->writeString(QStringLiteral("File Manager"), QStringLiteral("add path"),
                                QFileInfo(files.first()).absolutePath());
-    const int stored = addTracks(files);
+    QStringList problems;
+    const int stored = addTracks(files, problems);
     // Nothing to play when no chosen file could be read into an empty list.
-    if (library_.rowCount() == 0)
-        return;
-    startNowPlaying(stored > 0, false);
+    if (library_.rowCount() > 0)
+        startNowPlaying(stored > 0, false);
+    reportProblems(problems); // after the adding: what could be added is
 }
 
 void LibraryEntries::OpenCommandLineFile(const QString &path) {
@@ -174,10 +198,11 @@ void LibraryEntries::OpenCommandLineFile(const QString &path) {
                          kReminder, PromptIcon::Information, PromptButtons::Ok);
         return;
     }
-    const int stored = addTracks({path});
-    if (library_.rowCount() == 0)
-        return;
-    startNowPlaying(stored > 0, true);
+    QStringList problems;
+    const int stored = addTracks({path}, problems);
+    if (library_.rowCount() > 0)
+        startNowPlaying(stored > 0, true);
+    reportProblems(problems);
 }
 
 void LibraryEntries::ScanFolder() {
@@ -189,7 +214,11 @@ void LibraryEntries::ScanFolder() {
     state_.RescanMode = false;
     if (folder.isEmpty())
         return;
-    ScanFolderAt(folder);
+    const ScanResult result = ScanFolderAt(folder);
+    QStringList problems;
+    for (const SkippedFile &skip : result.skipped)
+        problems << QStringLiteral("%1 was skipped: %2").arg(skip.path, skip.reason);
+    reportProblems(problems);
 }
 
 ScanResult LibraryEntries::ScanFolderAt(const QString &folder) {
@@ -200,6 +229,9 @@ ScanResult LibraryEntries::ScanFolderAt(const QString &folder) {
     std::vector<LibraryRecord> found;
     // Sub-folders are not entered; hidden files count like any other.
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    // A record keeps 255 bytes of a path: a longer one that shares them with
+    // another of this scan would take that one's record.
+    QHash<QString, QString> storedPaths;
     for (const QString &name : names) {
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         const QString extension = dot < 0 ? QString() : name.mid(dot);
@@ -207,9 +239,19 @@ ScanResult LibraryEntries::ScanFolderAt(const QString &folder) {
             continue;
         const QString path = dir.absoluteFilePath(name);
         try {
-            found.push_back(readRecord(path, extension.toLower()));
-        } catch (const std::exception &) {
-            result.failed << path;
+            const LibraryRecord record = readRecord(path, extension.toLower());
+            const auto earlier = storedPaths.constFind(record.Path);
+            if (earlier != storedPaths.constEnd()) {
+                result.skipped.push_back(
+                    {path, QStringLiteral(
+                               "its path shares its first 255 bytes, all a library record keeps, with %1")
+                               .arg(*earlier)});
+                continue;
+            }
+            storedPaths.insert(record.Path, path);
+            found.push_back(record);
+        } catch (const std::exception &e) {
+            result.skipped.push_back({path, reasonOf(e, path)});
         }
     }
     result.filesRead = static_cast<int>(found.size());

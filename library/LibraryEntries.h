@@ -14,12 +14,18 @@ class LibraryCatalogue;
 class Prompts;
 class SettingsFile;
 
+// A file a scan or an add left out, and why.
+struct SkippedFile {
+    QString path;
+    QString reason;
+};
+
 // What a folder scan did: supported files read, records that reached
-// music.dat, files whose reading failed (skipped).
+// music.dat, files it skipped.
 struct ScanResult {
     int filesRead = 0;
     int recordsAdded = 0;
-    QStringList failed;
+    std::vector<SkippedFile> skipped;
 };
 
 // The operations that change the library: adding files (open dialog,
@@ -52,6 +58,8 @@ public:
     // Exactly these extensions are scanned; ".Mp3" and the like are not.
     static const QStringList &ScanExtensions();
 
+    // Adding and scanning leave out what cannot be read and add the rest; then
+    // they throw varnelo::Error naming each file left out and why.
     void AddFiles();
     void OpenCommandLineFile(const QString &path);
     // Asks for the folder; a cancelled dialog changes nothing.
@@ -64,8 +72,11 @@ public:
 
 private:
     // Reads and stores the files (tags, music.dat, groups) and appends their
-    // rows; stops at the first failure. Returns how many were stored.
-    int addTracks(const QStringList &files);
+    // rows; a file that cannot be read is left out and named in `problems`, as
+    // is a failed write of music.dat. Returns how many were stored.
+    int addTracks(const QStringList &files, QStringList &problems);
+    // What went wrong reaches the user through the unhandled-error dialog.
+    static void reportProblems(const QStringList &problems);
     // Writes tp.dat (when files were stored), stops what plays and starts row 0.
     void startNowPlaying(bool anyStored, bool guardAll);
 

@@ -1,6 +1,7 @@
 #include "library/TrackTagReaders.h"
 
 #include "common/Error.h"
+#include "common/FileGuards.h"
 #include "library/AsfHeaderParser.h"
 #include "platform/tags/AudioInformation.h"
 #include "platform/tags/GenreTable.h"
@@ -23,6 +24,7 @@
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
@@ -50,19 +52,24 @@ QString id3v1Text(QByteArrayView tag, int offset) {
 
 class VorbisSource {
 public:
-    explicit VorbisSource(QIODevice &file) : file_(file) {}
+    explicit VorbisSource(QIODevice &file) : file_(file), left_(file.size() - file.pos()) {}
 
-    // Each call moves size × count bytes at most and reports whole items.
+    // Each call moves size × count bytes at most and reports whole items; no
+    // more than the file held when it was opened is read.
     static size_t read(void *ptr, size_t size, size_t count, void *self) {
         if (size == 0 || count == 0)
             return 0;
         auto *source = static_cast<VorbisSource *>(self);
-        const qint64 got = source->file_.read(static_cast<char *>(ptr), static_cast<qint64>(size * count));
+        const qint64 want = std::min<qint64>(source->left_, static_cast<qint64>(size * count));
+        const qint64 got = want <= 0 ? 0 : source->file_.read(static_cast<char *>(ptr), want);
+        if (got > 0)
+            source->left_ -= got;
         return got <= 0 ? 0 : static_cast<size_t>(got) / size;
     }
 
 private:
     QIODevice &file_;
+    qint64 left_;
 };
 
 struct VorbisFileDeleter {
@@ -319,6 +326,9 @@ void ApplyTrackDefaults(TrackFields &fields, const QString &path) {
 }
 
 TrackFields ReadTrackFields(const QString &path, const QString &extension) {
+    // A FIFO or a device under an audio file's name would block or never end;
+    // a missing file is each reader's to answer.
+    files::requireRegularOrMissing(path);
     const QString ext = extension.toLower();
     TrackFields f;
     if (ext == QLatin1String(".mp3") || ext == QLatin1String(".mp2"))

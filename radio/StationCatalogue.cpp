@@ -93,8 +93,12 @@ void StationCatalogue::LoadCatalogueTree(const QString &path) {
     } catch (const Error &e) {
         loadError = e;
     }
+    // What the file holds beyond what the tree takes would be lost to the next save.
+    QString unread = loadError ? loadError->message() : QString();
     const bool usable = tv.rowCount() >= 4 && tree::FindNodeByText(tv, QStringLiteral("Radio Stations"));
     if (!usable) {
+        if (unread.isEmpty() && tv.rowCount() > 0)
+            unread = QStringLiteral("The catalogue tree lacks its four roots");
         // Keep what the history had; everything else comes from the built-in tree.
         QList<QList<QStandardItem *>> historyChildren;
         if (QStandardItem *history = tree::FindNodeByText(tv, QStringLiteral("History")))
@@ -105,12 +109,14 @@ void StationCatalogue::LoadCatalogueTree(const QString &path) {
         for (auto &row : historyChildren)
             history->appendRow(row);
     }
-    if (loadError)
-        throw *loadError;
+    treeSaveBlocked_ = false;
+    if (!unread.isEmpty())
+        throw Error(tree::KeepUnreadTree(path, unread, treeSaveBlocked_));
 }
 
 void StationCatalogue::SaveCatalogueTree() const {
-    tree::SaveTree(tv, treePath());
+    if (!treeSaveBlocked_)
+        tree::SaveTree(tv, treePath());
 }
 
 void StationCatalogue::selectNode(QStandardItem *item) {

@@ -41,8 +41,9 @@ public:
     static void BuildDefaultTree(QStandardItemModel &model);
     // Loads treetext.txt into `tv`. A file that is empty or lacks the four roots
     // gives the built-in tree (keeping History children found in the file), so
-    // start-up always finds "Radio Stations". Throws the load error (after the
-    // fallback) when a line was malformed.
+    // start-up always finds "Radio Stations". A file not read whole (a malformed
+    // line, a byte 0, the roots missing) is kept as "treetext.txt.damaged"
+    // before anything is saved over it, and an error (after the fallback) says so.
     void LoadCatalogueTree(const QString &path);
     void SaveCatalogueTree() const;
 
@@ -101,6 +102,7 @@ private:
     std::function<StationRecord()> panelSource_;
     quint64 listGeneration_ = 0;
     bool foreignRows_ = false;
+    bool treeSaveBlocked_ = false;
 };
 
 } // namespace varnelo

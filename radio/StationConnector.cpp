@@ -16,7 +16,12 @@ StationConnector::StationConnector(StreamLibrary &library, DesktopShell &shell, 
 }
 
 StationConnector::~StationConnector() {
+    cancel();
     wait();
+}
+
+void StationConnector::cancel() {
+    cancel_ = true;
 }
 
 bool StationConnector::busy() const {
@@ -32,6 +37,7 @@ bool StationConnector::start(const QString &address, Handle previous) {
     // The caller learns of the end through finished(); the thread itself may
     // still be returning then, so join it rather than refuse the new start.
     wait();
+    cancel_ = false;
     running_ = true;
     worker_ = std::thread([this, address, previous] {
         run(address, previous);
@@ -48,13 +54,24 @@ void StationConnector::run(const QString &address, Handle previous) {
     // gone: they go through the shared event carrier.
     std::shared_ptr<StreamEvents> events = events_;
     auto created = std::make_shared<std::atomic<Handle>>(0);
-    const Handle handle =
-        library_.StreamCreateURL(address, [events, created](StreamStatus status, const QString &text) {
+    Handle handle = library_.StreamCreateURL(
+        address,
+        [events, created](StreamStatus status, const QString &text) {
             if (const Handle h = created->load(); h != 0)
                 Q_EMIT events->status(h, status == StreamStatus::Failed, text);
-        });
+        },
+        [this] { return cancel_.load(); });
+    if (handle != 0 && cancel_) {
+        library_.StreamFree(handle); // connected just as the stop came
+        handle = 0;
+    }
     created->store(handle);
     Q_EMIT streamCreated(handle);
+    if (handle == 0 && cancel_) {
+        Q_EMIT cancelled();
+        Q_EMIT finished();
+        return;
+    }
 
     if (handle != 0) {
         if (const auto lines = library_.IcyTags(handle)) {
@@ -71,7 +88,8 @@ void StationConnector::run(const QString &address, Handle previous) {
         Q_EMIT playing(handle);
     } else {
         const int code = static_cast<int>(StreamLibrary::ErrorGetCode());
-        Q_EMIT failed(shell_.networkReachable(), code);
+        const QString reason = StreamLibrary::ErrorText();
+        Q_EMIT failed(shell_.networkReachable(), code, reason);
     }
     Q_EMIT finished();
 }

@@ -38,6 +38,9 @@ public:
     // is joined first. Callers start one only after the last one finished.
     bool start(const QString &address, Handle previous);
     bool busy() const;
+    // Ends a running connect within a second; it then reports cancelled(), not failed().
+    // Safe from any thread.
+    void cancel();
     // Waits for a running worker to end.
     void wait();
 
@@ -50,8 +53,11 @@ Q_SIGNALS:
     // metadata callback of `handle`.
     void title(std::uint32_t handle, const QString &title);
     void playing(std::uint32_t handle);
-    // networkReachable is false when the forced reachability check failed too.
-    void failed(bool networkReachable, int errorCode);
+    // networkReachable is false when the forced reachability check failed too;
+    // reason says what went wrong, in the stream library's words.
+    void failed(bool networkReachable, int errorCode, const QString &reason);
+    // The connect was ended by cancel(); no stream is left.
+    void cancelled();
     // The stream of `handle` reconnects (text says which attempt) or gave up.
     void streamStatus(std::uint32_t handle, bool gaveUp, const QString &text);
     // Always the last signal of a worker.
@@ -65,6 +71,7 @@ private:
     std::shared_ptr<StreamEvents> events_;
     std::thread worker_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> cancel_{false};
 };
 
 } // namespace varnelo

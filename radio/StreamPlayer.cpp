@@ -7,6 +7,7 @@
 #include "radio/StationCatalogue.h"
 #include "radio/StationConnector.h"
 #include "radio/StationPanel.h"
+#include "radio/StreamTitle.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,9 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
       shell_(shell), clock_(clock), views_(std::move(views)),
       connector_(new StationConnector(library, shell, this)) {
     StationPanel *panel = views_.panel;
+    // What servers send is shown, never interpreted (no markup, no control characters).
+    panel->Lstatus->setTextFormat(Qt::PlainText);
+    views_.lab_state->setTextFormat(Qt::PlainText);
     connect(connector_, &StationConnector::connecting, this, [this, panel] {
         title_.clear();
         setStatus(QStringLiteral("connecting..."));
@@ -47,22 +51,32 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
         state_.StationPlaying = true;
         if (views_.redrawList)
             views_.redrawList();
-        views_.panel->Lstatus->setText(title_); // a first title may come before this
+        views_.panel->Lstatus->setText(text::escapeControls(title_)); // a first title may come before this
         catalogue_.audioInfo->setEnabled(true);
         state_.PlayStart = clock_.now();
         state_.PlayedBeforeMs = 0;
         showNowPlaying();
         Q_EMIT nowPlayingChanged();
     });
-    connect(connector_, &StationConnector::failed, this, [this](bool reachable, int) {
-        if (!reachable)
-            prompts_.message(QStringLiteral("Please check network connection is reachable."),
-                             QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
-        setStatus(failureText());
+    const auto toIdle = [this] {
         state_.StationPlaying = false;
         if (views_.setLabtime)
             views_.setLabtime(QStringLiteral("00:00:00"));
         views_.panel_state->hide();
+    };
+    connect(connector_, &StationConnector::failed, this,
+            [this, toIdle](bool reachable, int code, const QString &reason) {
+                if (!reachable)
+                    prompts_.message(QStringLiteral("Please check network connection is reachable."),
+                                     QStringLiteral("friendly reminds"), PromptIcon::Information,
+                                     PromptButtons::Ok);
+                setStatus(StreamFailureText(code, reason));
+                toIdle();
+            });
+    // Stop while connecting: the attempt ends without a failure to report.
+    connect(connector_, &StationConnector::cancelled, this, [this, toIdle] {
+        setStatus(QString());
+        toIdle();
     });
     connect(connector_, &StationConnector::streamStatus, this,
             [this](std::uint32_t handle, bool gaveUp, const QString &text) {
@@ -90,12 +104,14 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
 }
 
 StreamPlayer::~StreamPlayer() {
+    connector_->cancel();
     connector_->wait();
 }
 
 void StreamPlayer::setStatus(const QString &text) {
-    views_.panel->Lstatus->setText(text);
-    views_.lab_state->setText(text);
+    const QString shown = text::escapeControls(text);
+    views_.panel->Lstatus->setText(shown);
+    views_.lab_state->setText(shown);
 }
 
 QString StreamPlayer::CurrentTitle() const {
@@ -110,7 +126,7 @@ void StreamPlayer::showNowPlaying() {
         text = text::trimControl(views_.panel->ename->text());
     if (text.isEmpty() && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount())
         text = catalogue_.stationRow(state_.CurrentRow).Name;
-    views_.lab_state->setText(text);
+    views_.lab_state->setText(text::escapeControls(text));
     views_.panel_state->show();
 }
 
@@ -142,19 +158,17 @@ void StreamPlayer::StartStation() {
 }
 
 void StreamPlayer::LVDblClick() {
-    // An error in either step ends the double-click silently.
-    try {
-        if (state_.LocalPlaying && stopLocalPlayback)
-            stopLocalPlayback();
-        if (catalogue_.selectedRow() < 0)
-            return;
-        // The station that played until now goes to the history; with none
-        // playing, the panel holds nothing worth keeping.
-        if (state_.StationPlaying)
-            catalogue_.AddToHistory();
-        StartStation();
-    } catch (const std::exception &) {
-    }
+    // An error in either step ends the double-click; like every other entry
+    // point it reaches the user (an error in the first means no station starts).
+    if (state_.LocalPlaying && stopLocalPlayback)
+        stopLocalPlayback();
+    if (catalogue_.selectedRow() < 0)
+        return;
+    // The station that played until now goes to the history; with none
+    // playing, the panel holds nothing worth keeping.
+    if (state_.StationPlaying)
+        catalogue_.AddToHistory();
+    StartStation();
 }
 
 void StreamPlayer::PlayPauseStation() {
@@ -190,6 +204,8 @@ void StreamPlayer::PlayPauseStation() {
 void StreamPlayer::StopRadioOrRecording() {
     if (stopRecordingIfRunning && stopRecordingIfRunning())
         return;
+    if (state_.ConnectWorker)
+        connector_->cancel(); // ends the connect within a second; it reports cancelled()
     if (!state_.StationPlaying)
         return;
     state_.StationPlaying = false;

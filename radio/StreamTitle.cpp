@@ -1,5 +1,7 @@
 #include "radio/StreamTitle.h"
 
+#include "platform/stream/StreamLibrary.h"
+
 namespace varnelo {
 
 std::optional<QString> ParseStreamTitle(const std::optional<QString> &metadata) {
@@ -10,6 +12,18 @@ std::optional<QString> ParseStreamTitle(const std::optional<QString> &metadata) 
     const qsizetype p = text.indexOf(key) + 1; // 1-based, 0 when absent
     if (p == 0)
         return std::nullopt;
+    // A quoted value closed by "';" is taken whole when it holds a ";" of its
+    // own; every other title keeps the first-";" rule below.
+    static const QString open = QStringLiteral("StreamTitle='");
+    if (const qsizetype start = text.indexOf(open); start >= 0) {
+        const qsizetype from = start + open.size();
+        const qsizetype close = text.indexOf(QStringLiteral("';"), from);
+        if (close >= 0) {
+            const QString value = text.mid(from, close - from);
+            if (value.contains(QLatin1Char(';')))
+                return value;
+        }
+    }
     const qsizetype q = text.indexOf(QLatin1Char(';')) + 1;
     const qsizetype count = q - p - 14;
     if (count <= 0)
@@ -32,6 +46,30 @@ IcyStationInfo MapIcyHeaders(const QStringList &lines) {
             info.url = line.mid(url.size());
     }
     return info;
+}
+
+QString StreamFailureText(int errorCode, const QString &reason) {
+    QString what;
+    switch (StreamError(errorCode)) {
+    case StreamError::FileOpen:
+        return QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+    case StreamError::Http:
+        what = QStringLiteral("The server refused the stream");
+        break;
+    case StreamError::FileForm:
+        what = QStringLiteral("The server answered, but not with audio that can be played");
+        break;
+    case StreamError::Timeout:
+        what = QStringLiteral("The server sent no audio in time");
+        break;
+    case StreamError::Protocol:
+        what = QStringLiteral("The server's answer is malformed");
+        break;
+    default:
+        what = QStringLiteral("The stream cannot be played");
+        break;
+    }
+    return reason.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(what, reason);
 }
 
 } // namespace varnelo

@@ -451,16 +451,23 @@ private:
 } // namespace
 
 std::unique_ptr<SoundOutput> SoundOutput::create(Backend backend) {
+    if (backend == Backend::System)
+        return createWithDevice(&createSystemBackend);
     auto output = std::make_unique<MixerOutput>();
-    if (backend == Backend::System) {
-        MixerOutput *self = output.get();
-        if (auto system = createSystemBackend(output->source(), [self] { self->deviceLost(); })) {
-            output->setBackend(std::move(system));
-            if (output->backend().start())
-                return output;
-        }
-        output->setFellBack();
+    output->setBackend(createNullBackend(output->source()));
+    output->backend().start();
+    return output;
+}
+
+std::unique_ptr<SoundOutput> SoundOutput::createWithDevice(const DeviceFactory &makeDevice) {
+    auto output = std::make_unique<MixerOutput>();
+    MixerOutput *self = output.get();
+    if (auto device = makeDevice(output->source(), [self] { self->deviceLost(); })) {
+        output->setBackend(std::move(device));
+        if (output->backend().start())
+            return output;
     }
+    output->setFellBack();
     output->setBackend(createNullBackend(output->source()));
     output->backend().start();
     return output;

@@ -7,6 +7,9 @@
 
 namespace varnelo {
 
+class MixSource;
+class SoundBackend;
+
 struct SoundFormat {
     int sampleRate = 44100;
     int channels = 2;
@@ -81,6 +84,13 @@ public:
     // server's buffer (about 300 ms), 0 for the silent output. A program that
     // ends after its last sound waits this long first.
     virtual int deviceLatencyMs() const { return 0; }
+
+    // As create(System), with the device backend made by `makeDevice` (nullptr:
+    // no device), which is given the source to pull from and the call to make
+    // when the device is lost. Tests give a fake device this way.
+    using DeviceFactory =
+        std::function<std::unique_ptr<SoundBackend>(MixSource &source, std::function<void()> onLost)>;
+    static std::unique_ptr<SoundOutput> createWithDevice(const DeviceFactory &makeDevice);
 };
 
 } // namespace varnelo

@@ -110,8 +110,12 @@ bool StreamDecoder::openCommon(const char *url, const char *formatHint) {
     }
     const AVInputFormat *hint = formatHint && *formatHint ? av_find_input_format(formatHint) : nullptr;
     AVDictionary *options = nullptr;
-    if (!io_)
+    if (!io_) {
         av_dict_set(&options, "user_agent", "Varnelo/1.0", 0);
+        // HLS segments are media; a segment that is another playlist would nest without end.
+        av_dict_set(&options, "allowed_extensions",
+                    "aac,ac3,eac3,flac,m4a,m4s,mp2,mp3,mp4,mpeg,mpegts,oga,ogg,opus,ts", 0);
+    }
     int rc = avformat_open_input(&ctx, url, hint, &options);
     av_dict_free(&options);
     if (rc < 0) // avformat_open_input frees ctx on failure

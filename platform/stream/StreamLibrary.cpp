@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -56,8 +57,9 @@ public:
     }
     ~Stream() { stop(); }
 
-    // Runs the connection on the stream's thread and waits for its outcome.
-    bool start() {
+    // Runs the connection on the stream's thread and waits for its outcome,
+    // asking `cancel` between short waits.
+    bool start(const CancelCheck &cancel) {
         if (!channel_) {
             setError(StreamError::Memory, QStringLiteral("no sound channel could be opened"));
             return false;
@@ -66,12 +68,23 @@ public:
         // follows, for the sanitizer too (Qt's own thread end is invisible to it).
         thread_ = std::thread([this] { run(); });
         std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return outcome_ != Outcome::Pending; });
-        if (outcome_ == Outcome::Connected)
+        bool cancelled = false;
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(20),
+                               [this] { return outcome_ != Outcome::Pending; })) {
+            if (!cancelled && cancel && cancel()) {
+                cancelled = true;
+                stop_ = true; // every wait of the stream's thread sees it within tens of milliseconds
+                wake_.notify_all();
+            }
+        }
+        if (outcome_ == Outcome::Connected && !cancelled)
             return true;
         lock.unlock();
-        thread_.join();
-        setError(code_, text_);
+        stop();
+        if (cancelled)
+            setError(StreamError::Cancelled, QStringLiteral("the connect was stopped"));
+        else
+            setError(code_, text_);
         return false;
     }
 
@@ -169,8 +182,16 @@ private:
         std::lock_guard lock(mutex_);
         return stop_;
     }
-    bool aborted() const { return stopping() || steadyMs() > deadline_.load(); }
-    void extendDeadline(int ms) { deadline_ = steadyMs() + ms; }
+    bool aborted() const {
+        const std::int64_t now = steadyMs();
+        return stopping() || now > deadline_.load() || now > entryDeadline_.load();
+    }
+    // One deadline for a whole connect (every playlist entry and level), and
+    // for each stretch of playing without audio.
+    void extendDeadline(int ms) {
+        deadline_ = steadyMs() + ms;
+        entryDeadline_ = std::numeric_limits<std::int64_t>::max();
+    }
     bool fail(StreamError code, const QString &text) {
         code_ = code;
         text_ = text;
@@ -218,6 +239,7 @@ private:
 
     // The stream thread's own.
     std::atomic<std::int64_t> deadline_{0};
+    std::atomic<std::int64_t> entryDeadline_{std::numeric_limits<std::int64_t>::max()};
     std::unique_ptr<IcyConnection> connection_; // outlives decoder_, which reads from it
     std::unique_ptr<StreamDecoder> decoder_;
     QUrl entry_;
@@ -244,6 +266,7 @@ void StreamLibrary::Stream::run() {
             self->connection_.reset();
         }
     } release{this};
+    extendDeadline(options_.connectTimeoutMs);
     const bool connected = open(url_, 0);
     {
         std::lock_guard lock(mutex_);
@@ -272,6 +295,7 @@ void StreamLibrary::Stream::run() {
                 return;
             decoder_.reset();
             connection_.reset();
+            extendDeadline(options_.connectTimeoutMs);
             back = hls_ ? openHls(entry_) : open(entry_, options_.maxPlaylistDepth);
             if (stopping())
                 return;
@@ -296,17 +320,17 @@ bool StreamLibrary::Stream::failConnection(const IcyConnection &connection) {
         return fail(StreamError::Timeout, QStringLiteral("the server did not answer in time"));
     case IcyConnection::Failure::Protocol:
         return fail(StreamError::Protocol, connection.errorText());
-    case IcyConnection::Failure::None:
-    case IcyConnection::Failure::Connect:
     case IcyConnection::Failure::Http:
     case IcyConnection::Failure::Closed:
+        return fail(StreamError::Http, connection.errorText());
+    case IcyConnection::Failure::None:
+    case IcyConnection::Failure::Connect:
         break;
     }
     return fail(StreamError::FileOpen, connection.errorText());
 }
 
 bool StreamLibrary::Stream::open(const QUrl &url, int depth) {
-    extendDeadline(options_.connectTimeoutMs);
     auto connection = std::make_unique<IcyConnection>(IcyConnection::Limits{}, [this] { return aborted(); });
     connection->setCaCertificates(options_.caCertificates);
     if (!connection->open(url))
@@ -323,19 +347,32 @@ bool StreamLibrary::Stream::open(const QUrl &url, int depth) {
         return failConnection(*connection);
     const QUrl base = connection->finalUrl();
     connection.reset();
-    if (isHlsPlaylist(*body))
-        return openHls(base);
+    const bool hls = isHlsPlaylist(*body);
+    const QList<QUrl> entries = hls ? hlsVariants(*body, base) : parsePlaylist(*body, kind, base);
+    if (hls && entries.isEmpty())
+        return openHls(base); // a media playlist: FFmpeg plays its segments
     if (depth >= options_.maxPlaylistDepth)
         return fail(StreamError::FileForm, QStringLiteral("the playlists nest too deeply"));
-    const QList<QUrl> entries = parsePlaylist(*body, kind, base);
     if (entries.isEmpty())
         return fail(StreamError::FileForm, QStringLiteral("the playlist names no stream"));
-    for (qsizetype i = 0; i < entries.size() && i < options_.maxPlaylistEntries; ++i) {
-        if (open(entries.at(i), depth + 1))
+    const qsizetype count = std::min<qsizetype>(entries.size(), options_.maxPlaylistEntries);
+    const std::int64_t outer = entryDeadline_;
+    for (qsizetype i = 0; i < count; ++i) {
+        const std::int64_t now = steadyMs();
+        if (now > deadline_ || now > outer)
+            break;
+        // An entry that is not the last gets at most half of what is left.
+        const std::int64_t left = std::min(deadline_.load(), outer) - now;
+        entryDeadline_ = i + 1 < count ? now + left / 2 : outer;
+        const bool opened = open(entries.at(i), depth + 1);
+        entryDeadline_ = outer;
+        if (opened)
             return true;
         if (stopping())
             return false;
     }
+    if (aborted() && !stopping())
+        return fail(StreamError::Timeout, QStringLiteral("no entry of the playlist answered in time"));
     return false; // the last entry's failure says why
 }
 
@@ -384,7 +421,6 @@ bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection,
 }
 
 bool StreamLibrary::Stream::openHls(const QUrl &url) {
-    extendDeadline(options_.connectTimeoutMs);
     for (const TitleMark &mark : std::exchange(titleMarks_, {}))
         deliverTitleMark(mark.text, framesWritten_);
     framer_.reset();
@@ -616,14 +652,15 @@ std::shared_ptr<StreamLibrary::Stream> StreamLibrary::find(Handle handle) const 
     return it->second;
 }
 
-StreamLibrary::Handle StreamLibrary::StreamCreateURL(const QString &url, StatusCallback status) {
+StreamLibrary::Handle StreamLibrary::StreamCreateURL(const QString &url, StatusCallback status,
+                                                     CancelCheck cancel) {
     const QUrl address = QUrl::fromUserInput(url.trimmed());
     if (!address.isValid() || address.host().isEmpty()) {
         setError(StreamError::FileOpen, QStringLiteral("not a stream address: %1").arg(url));
         return 0;
     }
     auto stream = std::make_shared<Stream>(output_, options_, address, std::move(status));
-    if (!stream->start())
+    if (!stream->start(cancel))
         return 0;
     std::lock_guard lock(mutex_);
     Handle handle = nextHandle_++;

@@ -20,12 +20,14 @@ class SoundOutput;
 enum class StreamError : int {
     Ok = 0,
     Memory = 1,
-    FileOpen = 2,  // the server cannot be reached or refused the address
-    Handle = 5,    // not a stream of this library
-    Start = 9,     // the stream was stopped and cannot play again
-    Timeout = 40,  // the server stalled or trickled
-    FileForm = 41, // not an audio stream we can decode
-    Protocol = 45, // a malformed or hostile server answer
+    FileOpen = 2,   // the server cannot be reached
+    Handle = 5,     // not a stream of this library
+    Start = 9,      // the stream was stopped and cannot play again
+    Timeout = 40,   // the server stalled or trickled
+    FileForm = 41,  // not an audio stream we can decode
+    Protocol = 45,  // a malformed or hostile server answer
+    Cancelled = 46, // the caller ended the connect
+    Http = 47,      // the server answered with an error status, or closed without an answer
     Unknown = -1,
 };
 
@@ -47,10 +49,15 @@ public:
     using MetaCallback = std::function<void(const QString &metadata)>;
     // Called on the stream's own thread.
     using StatusCallback = std::function<void(StreamStatus status, const QString &text)>;
+    // Asked on the calling thread of StreamCreateURL while it waits: true ends the connect.
+    using CancelCheck = std::function<bool()>;
 
     struct Options {
-        int connectTimeoutMs = 10000; // connect, headers and first audio, per attempt
-        int readTimeoutMs = 10000;    // no decoded audio for this long while playing: a stall
+        // Connect, headers and first audio of one attempt, across every playlist
+        // entry and nesting level; a playlist entry that is not the last gets at
+        // most half of what is left, so later entries still get their turn.
+        int connectTimeoutMs = 10000;
+        int readTimeoutMs = 10000; // no decoded audio for this long while playing: a stall
         int reconnectAttempts = 3;
         int reconnectDelayMs = 1000; // back-off: attempt n waits n times this
         int bufferMs = 2000;         // decoded audio held ahead of the output
@@ -70,8 +77,9 @@ public:
     // Blocks until the stream plays its first audio (paused: ChannelPlay starts
     // it) or the attempt failed; then returns 0 and ErrorGetCode()/ErrorText()
     // tell why on this thread. The status callback is installed before the
-    // stream's thread starts.
-    Handle StreamCreateURL(const QString &url, StatusCallback status = {});
+    // stream's thread starts. `cancel` is asked every few tens of milliseconds:
+    // once it says true the attempt ends (StreamError::Cancelled) within a second.
+    Handle StreamCreateURL(const QString &url, StatusCallback status = {}, CancelCheck cancel = {});
     // Stops and releases the stream; 0 or an unknown handle is harmless.
     void StreamFree(Handle handle);
 

@@ -74,6 +74,21 @@ bool isHlsPlaylist(const QByteArray &body) {
     return body.contains("#EXT-X-");
 }
 
+QList<QUrl> hlsVariants(const QByteArray &body, const QUrl &base) {
+    QList<QUrl> variants;
+    bool announced = false;
+    for (const QString &line : decodeStreamText(body).split(QLatin1Char('\n'))) {
+        const QString entry = line.trimmed();
+        if (entry.startsWith(QLatin1String("#EXT-X-STREAM-INF")))
+            announced = true;
+        else if (announced && !entry.isEmpty() && !entry.startsWith(QLatin1Char('#'))) {
+            addEntry(variants, entry, base);
+            announced = false;
+        }
+    }
+    return variants;
+}
+
 QList<QUrl> parsePlaylist(const QByteArray &body, PlaylistKind kind, const QUrl &base) {
     QList<QUrl> entries;
     const QString text = decodeStreamText(body);

@@ -20,4 +20,10 @@ QList<QUrl> parsePlaylist(const QByteArray &body, PlaylistKind kind, const QUrl 
 // True when an M3U body is really an HLS playlist (#EXT-X- tags).
 bool isHlsPlaylist(const QByteArray &body);
 
+// The variant streams of an HLS master playlist (the address after each
+// #EXT-X-STREAM-INF), resolved against base; empty for a media playlist.
+// Masters are followed by the connect itself, bounded like nested playlists:
+// handed to FFmpeg, a master that names itself grows without end.
+QList<QUrl> hlsVariants(const QByteArray &body, const QUrl &base);
+
 } // namespace varnelo

@@ -1,7 +1,9 @@
 #include "platform/tags/AudioInformation.h"
 
 #include "common/Error.h"
+#include "common/FileGuards.h"
 #include "platform/tags/GenreTable.h"
+#include "platform/tags/SafeTagWrite.h"
 #include "platform/tags/TagFormats.h"
 
 #include <QFile>
@@ -11,6 +13,7 @@
 #include <taglib/tfilestream.h>
 
 #include <memory>
+#include <typeinfo>
 
 namespace varnelo {
 namespace {
@@ -26,8 +29,8 @@ void checkExisting(const QString &path) {
     const QFileInfo info(path);
     if (!info.exists())
         throw Error(QStringLiteral("File not found: %1").arg(path));
-    if (!info.isFile())
-        throw Error(QStringLiteral("Not a file: %1").arg(path));
+    if (!files::isRegularFile(path)) // a FIFO or a device would block or never end
+        throw Error(QStringLiteral("Not a regular file: %1").arg(path));
     if (!info.isReadable())
         throw Error(QStringLiteral("Cannot read %1: permission denied").arg(path));
 }
@@ -40,16 +43,29 @@ bool isReadOnly(const QString &path) {
     return !info.isWritable() || !(info.permissions() & anyWrite);
 }
 
+// A file stream that gives TagLib another name to tell the file type by: the
+// copy a tag write goes through is named like no audio file.
+class NamedStream final : public TagLib::FileStream {
+public:
+    NamedStream(const QByteArray &path, bool readOnly, QByteArray typeName)
+        : TagLib::FileStream(path.constData(), readOnly), typeName_(std::move(typeName)) {}
+    TagLib::FileName name() const override { return typeName_.constData(); }
+
+private:
+    QByteArray typeName_;
+};
+
 // The stream outlives the file that reads through it.
 struct OpenFile {
     std::unique_ptr<TagLib::FileStream> stream;
     std::unique_ptr<TagLib::FileRef> ref;
 };
 
-OpenFile openFile(const QString &path, bool readOnly, bool exact) {
+OpenFile openFile(const QString &path, bool readOnly, bool exact, const QString &typeName = QString()) {
     OpenFile f;
     const QByteArray name = nativeName(path);
-    f.stream = std::make_unique<TagLib::FileStream>(name.constData(), readOnly);
+    f.stream =
+        std::make_unique<NamedStream>(name, readOnly, nativeName(typeName.isEmpty() ? path : typeName));
     if (!f.stream->isOpen() || (!readOnly && f.stream->readOnly()))
         throw Error(readOnly ? QStringLiteral("Cannot open %1").arg(path)
                              : QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
@@ -135,9 +151,11 @@ void AudioInformation::LoadInfo(const QString &path) {
     OpenFile f = openFile(path, true, exact_);
     TagLib::File &file = *f.ref->file();
     const Facts facts = tagformats::ReadFacts(file);
+    if (!facts.damage.isEmpty())
+        throw Error(QStringLiteral("Damaged audio file: %1 (its header claims %2)").arg(path, facts.damage));
     const Tags tags = tagformats::ReadTags(file);
     frequency_ = facts.frequency;
-    bitrate_ = facts.bitrate;
+    bitrate_ = static_cast<int>(facts.bitrate);
     duration_ = facts.duration;
     size_ = facts.size;
     samples_ = facts.samples;
@@ -152,9 +170,26 @@ void AudioInformation::SaveInfo(const QString &path) {
     checkExisting(path);
     if (isReadOnly(path))
         throw Error(QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
-    OpenFile f = openFile(path, false, false);
-    if (!tagformats::WriteTags(*f.ref->file(), tags(), mtv_))
-        throw Error(QStringLiteral("Cannot write tags to %1").arg(path));
+    const Tags wanted = tags();
+    const std::type_info *type = nullptr;
+    {
+        // A dry run on the original: a file that needs no change is not touched.
+        OpenFile f = openFile(path, true, false);
+        TagLib::File &file = *f.ref->file();
+        if (tagformats::WriteTags(file, wanted, mtv_, false) == tagformats::WriteResult::Unchanged)
+            return;
+        if (const QString hidden = tagformats::AudioHiddenInTags(file); !hidden.isEmpty())
+            throw Error(
+                QStringLiteral("Cannot write tags to %1: %2; the file is left as it was").arg(path, hidden));
+        type = &typeid(file);
+    }
+    tagformats::WriteThroughCopy(path, [&](const QString &copy) {
+        OpenFile f = openFile(copy, false, false, path);
+        TagLib::File &file = *f.ref->file();
+        if (typeid(file) != *type ||
+            tagformats::WriteTags(file, wanted, mtv_, true) == tagformats::WriteResult::Failed)
+            throw Error(QStringLiteral("Cannot write tags to %1; the file is left as it was").arg(path));
+    });
 }
 
 } // namespace varnelo

@@ -19,7 +19,9 @@ public:
     AudioInformation();
 
     // Reads the facts and tags of the file. Every property is reset first, so
-    // after a failure nothing of an earlier file remains.
+    // after a failure nothing of an earlier file remains. A header whose facts
+    // no audio can have (a negative or absurd rate, channel count, sample size
+    // or bit rate) is reported as damaged.
     void LoadInfo(const QString &path);
     // Writes the tag properties into the file.
     void SaveInfo(const QString &path);
@@ -94,9 +96,11 @@ public:
         int track = 0;
     };
     struct Facts {
-        int frequency = 0, bitrate = 0, duration = 0, channels = 0, bitsPerSample = 0, formatTag = 0;
-        qint64 size = 0, samples = 0;
+        int frequency = 0, duration = 0, channels = 0, bitsPerSample = 0, formatTag = 0;
+        qint64 bitrate = 0, size = 0, samples = 0; // 64 bits: computed from what the header claims
         QString formatString;
+        // What the header claims that no audio can be, empty when it is believable.
+        QString damage;
     };
 
 private:

@@ -22,6 +22,7 @@
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace varnelo::tagformats {
@@ -282,7 +283,14 @@ TagLib::ID3v2::Version id3v2VersionFor(const TagLib::ID3v2::Tag *tag) {
     return tag && tag->header()->majorVersion() == 4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3;
 }
 
-bool writeMpeg(TagLib::MPEG::File &f, const Tags &t, int version) {
+// Only a save that went through counts; a dry run tells that one would change the file.
+template <typename Save> WriteResult saveIf(bool save, Save doSave) {
+    if (!save)
+        return WriteResult::Changed;
+    return doSave() ? WriteResult::Changed : WriteResult::Failed;
+}
+
+WriteResult writeMpeg(TagLib::MPEG::File &f, const Tags &t, int version, bool save) {
     const bool wantV1 = version != 2 || f.hasID3v1Tag();
     const bool wantV2 = version != 1 || f.hasID3v2Tag();
     const bool nothing = isEmpty(t);
@@ -309,11 +317,12 @@ bool writeMpeg(TagLib::MPEG::File &f, const Tags &t, int version) {
         }
     }
     if (mask == TagLib::MPEG::File::NoTags)
-        return true;
-    return f.save(mask, TagLib::File::StripNone, v2, TagLib::File::DoNotDuplicate);
+        return WriteResult::Unchanged;
+    return saveIf(save,
+                  [&] { return f.save(mask, TagLib::File::StripNone, v2, TagLib::File::DoNotDuplicate); });
 }
 
-bool writeWav(TagLib::RIFF::WAV::File &f, const Tags &t) {
+WriteResult writeWav(TagLib::RIFF::WAV::File &f, const Tags &t, bool save) {
     int mask = TagLib::RIFF::WAV::File::NoTags;
     const bool hadInfo = f.hasInfoTag();
     if (applyToInfo(*f.InfoTag(), t) || (!hadInfo && !isEmpty(t)))
@@ -328,8 +337,10 @@ bool writeWav(TagLib::RIFF::WAV::File &f, const Tags &t) {
         }
     }
     if (mask == TagLib::RIFF::WAV::File::NoTags)
-        return true;
-    return f.save(static_cast<TagLib::RIFF::WAV::File::TagTypes>(mask), TagLib::File::StripNone, v2);
+        return WriteResult::Unchanged;
+    return saveIf(save, [&] {
+        return f.save(static_cast<TagLib::RIFF::WAV::File::TagTypes>(mask), TagLib::File::StripNone, v2);
+    });
 }
 
 // ASF keeps the URL in an attribute of its own; the Windows Media "Description"
@@ -380,7 +391,7 @@ bool syncAsfDuplicates(TagLib::ASF::Tag &tag, const Tags &t) {
     return changed;
 }
 
-bool writeGeneric(TagLib::File &file, const Tags &t) {
+WriteResult writeGeneric(TagLib::File &file, const Tags &t, bool save) {
     auto *asf = dynamic_cast<TagLib::ASF::File *>(&file);
     TagLib::PropertyMap map = file.properties();
     bool changed = applyToProperties(map, t, asf == nullptr);
@@ -395,7 +406,9 @@ bool writeGeneric(TagLib::File &file, const Tags &t) {
             asf->tag()->setAttribute(AsfUrl, TagLib::ASF::Attribute(ToTagLib(t.url)));
         changed = true;
     }
-    return !changed || file.save();
+    if (!changed)
+        return WriteResult::Unchanged;
+    return saveIf(save, [&] { return file.save(); });
 }
 
 QString channelText(int channels) {
@@ -493,7 +506,9 @@ AudioInformation::Tags ReadTags(TagLib::File &file) {
     return t;
 }
 
-AudioInformation::Facts ReadFacts(TagLib::File &file) {
+namespace {
+
+Facts factsOf(TagLib::File &file) {
     Facts f;
     f.size = file.length();
     const TagLib::AudioProperties *p = file.audioProperties();
@@ -502,7 +517,7 @@ AudioInformation::Facts ReadFacts(TagLib::File &file) {
     f.frequency = p->sampleRate();
     f.channels = p->channels();
     f.duration = p->lengthInMilliseconds();
-    f.bitrate = p->bitrate() * 1000;
+    f.bitrate = qint64(p->bitrate()) * 1000;
     f.samples = static_cast<qint64>(f.duration) * f.frequency / 1000;
     QString codec;
     if (auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file)) {
@@ -530,11 +545,11 @@ AudioInformation::Facts ReadFacts(TagLib::File &file) {
     }
     if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(&file)) {
         const auto *wp = wav->audioProperties();
-        f.formatTag = wp->format();
+        f.formatTag = wp->format() & 0xFFFF; // TagLib reads the 16 bits signed
         f.bitsPerSample = wp->bitsPerSample();
         f.samples = wp->sampleFrames();
         if (f.formatTag == 1 || f.formatTag == 3 || f.formatTag == 0xFFFE)
-            f.bitrate = f.frequency * f.channels * f.bitsPerSample;
+            f.bitrate = qint64(f.frequency) * f.channels * f.bitsPerSample;
         codec = wavFormatName(f.formatTag);
         f.formatString = QStringLiteral("%1, %2 Hz, %3 bit, %4")
                              .arg(codec)
@@ -590,12 +605,39 @@ AudioInformation::Facts ReadFacts(TagLib::File &file) {
     return f;
 }
 
-bool WriteTags(TagLib::File &file, const Tags &tags, int mpegVersion) {
+// Limits no audio file passes: the highest sample rate in use, the most
+// channels and bits a sample format has, and no more bits per second than
+// uncompressed samples of those take.
+QString implausible(const Facts &f) {
+    constexpr int MaxRate = 768000, MaxChannels = 64, MaxBits = 64;
+    if (f.frequency < 0 || f.frequency > MaxRate)
+        return QStringLiteral("a sample rate of %1 Hz").arg(f.frequency);
+    if (f.channels < 0 || f.channels > MaxChannels || (f.channels == 0 && f.frequency > 0 && f.samples > 0))
+        return QStringLiteral("%1 channels").arg(f.channels);
+    if (f.bitsPerSample < 0 || f.bitsPerSample > MaxBits)
+        return QStringLiteral("%1 bits per sample").arg(f.bitsPerSample);
+    const qint64 most = qint64(std::max(f.frequency, 1)) * std::max(f.channels, 1) * MaxBits;
+    if (f.bitrate < 0 || f.bitrate > most)
+        return QStringLiteral("%1 bits per second").arg(f.bitrate);
+    if (f.duration < 0 || f.samples < 0)
+        return QStringLiteral("a negative length");
+    return {};
+}
+
+} // namespace
+
+AudioInformation::Facts ReadFacts(TagLib::File &file) {
+    Facts f = factsOf(file);
+    f.damage = implausible(f);
+    return f;
+}
+
+WriteResult WriteTags(TagLib::File &file, const Tags &tags, int mpegVersion, bool save) {
     if (auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file))
-        return writeMpeg(*mpeg, tags, mpegVersion);
+        return writeMpeg(*mpeg, tags, mpegVersion, save);
     if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(&file))
-        return writeWav(*wav, tags);
-    return writeGeneric(file, tags);
+        return writeWav(*wav, tags, save);
+    return writeGeneric(file, tags, save);
 }
 
 } // namespace varnelo::tagformats

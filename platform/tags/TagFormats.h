@@ -23,10 +23,11 @@ QString FromTagLib(const TagLib::String &text);
 AudioInformation::Tags ReadTags(TagLib::File &file);
 AudioInformation::Facts ReadFacts(TagLib::File &file);
 
-// Brings the file's tags in line with `tags` in memory and saves the file when
-// anything differs. Returns false when TagLib could not save.
-// `mpegVersion`: 1 ID3v1, 2 ID3v2, 0 both (MP3 files only).
-bool WriteTags(TagLib::File &file, const AudioInformation::Tags &tags, int mpegVersion);
+// Brings the file's tags in line with `tags` in memory and, with `save`, saves
+// the file when anything differs. Without `save` it only tells whether a save
+// would change the file. `mpegVersion`: 1 ID3v1, 2 ID3v2, 0 both (MP3 only).
+enum class WriteResult { Unchanged, Changed, Failed };
+WriteResult WriteTags(TagLib::File &file, const AudioInformation::Tags &tags, int mpegVersion, bool save);
 
 // Genre number for a genre text: our table first, then TagLib's spellings.
 int GenreNumberOf(const QString &text);

@@ -81,13 +81,29 @@ TEST_F(MainWindowTest, AnEmptyCatalogueFileStillCompletesStartUp) {
     EXPECT_EQ(w->catalogue().LV.rowCount(), 1);
 }
 
+// Files not read whole are kept aside before anything is saved over them, and
+// said so once.
 TEST_F(MainWindowTest, AMalformedCatalogueFileIsReportedAndStartUpGoesOn) {
     QDir().mkpath(dir.filePath(QStringLiteral("record")));
-    test::writeBytes(data(QStringLiteral("treetext.txt")), "Now Playing\r\n\t\t\tDeep\r\n");
+    const QByteArray tree = "Now Playing\r\n\t\t\tDeep\r\nRadio Stations\r\n";
+    test::writeBytes(data(QStringLiteral("treetext.txt")), tree);
+    const QByteArray radio = stations({{"One", "Jazz"}}) + "tail";
+    test::writeBytes(data(QStringLiteral("radio.dat")), radio);
     auto w = start();
-    ASSERT_EQ(unhandled.size(), 1);
-    EXPECT_EQ(unhandled[0], QStringLiteral("Invalid level (3) for item \"Deep\""));
+    ASSERT_EQ(unhandled.size(), 2);
+    EXPECT_EQ(unhandled[0],
+              QStringLiteral("Invalid level (3) for item \"Deep\": \"treetext.txt\" was not read "
+                             "whole; it is kept as \"treetext.txt.damaged\""));
+    EXPECT_EQ(unhandled[1],
+              QStringLiteral("\"radio.dat\" ended in 4 bytes that are not a whole record; the file "
+                             "as it was is kept as \"radio.dat.damaged\""));
     EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_EQ(w->catalogue().LV.rowCount(), 1);
+    EXPECT_EQ(test::readBytes(data(QStringLiteral("treetext.txt.damaged"))), tree);
+    EXPECT_EQ(test::readBytes(data(QStringLiteral("radio.dat.damaged"))), radio);
+    w->close(); // saves both trees
+    EXPECT_EQ(test::readBytes(data(QStringLiteral("treetext.txt.damaged"))), tree);
+    EXPECT_EQ(unhandled.size(), 2);
 }
 
 TEST_F(MainWindowTest, CommandLineStepShowsTheLocalPageAndSavesTheCatalogue) {

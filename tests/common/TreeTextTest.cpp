@@ -26,8 +26,12 @@ QString shape(const QStandardItemModel &m) {
 TEST(TreeText, ReadsEveryLineBreakKindAndStopsAtByteZero) {
     QStandardItemModel m;
     static const char text[] = "A\r\n\tB\r\tC\n\t\tD\nE\0F\n";
-    tree::LoadTreeFromBytes(m, QByteArray(text, sizeof text - 1));
+    // What follows the byte 0 is not read, and the caller learns the tree is not whole.
+    EXPECT_THROW(tree::LoadTreeFromBytes(m, QByteArray(text, sizeof text - 1)), Error);
     EXPECT_EQ(shape(m), QStringLiteral("A|.B|.C|..D|E|"));
+    static const char padded[] = "A\r\n\0\0";
+    tree::LoadTreeFromBytes(m, QByteArray(padded, sizeof padded - 1));
+    EXPECT_EQ(shape(m), QStringLiteral("A|"));
 }
 
 TEST(TreeText, SpacesCountLikeTabsAndTextKeepsTrailingCharacters) {

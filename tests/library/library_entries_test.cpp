@@ -3,7 +3,12 @@
 #include "library/LibraryFiles.h"
 #include "library_fixtures.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <map>
+#include <sys/stat.h>
 
 using namespace varnelo;
 using namespace varnelo::test;
@@ -109,13 +114,37 @@ TEST_F(EntriesTest, CancelledDialogChangesNothing) {
     EXPECT_FALSE(state.LocalPlaying);
 }
 
-TEST_F(EntriesTest, AnUnreadableFileEndsTheLoopAndKeepsTheRowsBefore) {
+// What cannot be added is named, with why; everything else is added.
+TEST_F(EntriesTest, EveryFailureOfAnAddReachesTheUserAndTheRestIsAdded) {
     QStringList files = makeFiles({QStringLiteral("one.mp3")});
     files << mediaFile(QStringLiteral("missing.mp3"));
     files << makeFiles({QStringLiteral("three.mp3")});
-    addFiles(files);
-    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("one")});
-    EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("one")});
+    try {
+        addFiles(files);
+        ADD_FAILURE() << "the missing file was not reported";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().startsWith(mediaFile(QStringLiteral("missing.mp3")) +
+                                           QStringLiteral(" was not added: ")))
+            << e.message().toStdString();
+    }
+    EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")),
+              (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
+    EXPECT_EQ(played, std::vector<int>{0});
+
+    // music.dat that cannot be written: the rows are listed and the failure named.
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    QFile::remove(data(QStringLiteral("music.dat")));
+    ASSERT_TRUE(QDir().mkdir(data(QStringLiteral("music.dat"))));
+    try {
+        addFiles(makeFiles({QStringLiteral("four.mp3")}));
+        ADD_FAILURE() << "the failed write was not reported";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("the library could not keep them")))
+            << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(data(QStringLiteral("music.dat")))) << e.message().toStdString();
+    }
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("four")});
 }
 
 TEST_F(EntriesTest, NothingReadableIntoAnEmptyListPlaysNothing) {
@@ -169,7 +198,15 @@ TEST_F(EntriesTest, ScanTakesExactExtensionsAndNoSubFolders) {
     const QByteArray treeBefore = readBytes(data(QStringLiteral("tt.txt")));
 
     prompts.folderToChoose = media();
-    entries.ScanFolder();
+    // A file left out is named with why (after the rest was scanned).
+    try {
+        entries.ScanFolder();
+        ADD_FAILURE() << "broken.ogg was skipped without a word";
+    } catch (const Error &e) {
+        EXPECT_TRUE(e.message().startsWith(mediaFile(QStringLiteral("broken.ogg")) +
+                                           QStringLiteral(" was skipped: ")))
+            << e.message().toStdString();
+    }
 
     EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("b"), QStringLiteral("c")}));
     EXPECT_EQ(read(QStringLiteral("music.dat")).front().Path, mediaFile(QStringLiteral("b.mp3")));
@@ -181,7 +218,29 @@ TEST_F(EntriesTest, ScanTakesExactExtensionsAndNoSubFolders) {
     const ScanResult again = entries.ScanFolderAt(media());
     EXPECT_EQ(again.filesRead, 2);
     EXPECT_EQ(again.recordsAdded, 0);
-    EXPECT_EQ(again.failed, QStringList{mediaFile(QStringLiteral("broken.ogg"))});
+    ASSERT_EQ(again.skipped.size(), 1u);
+    EXPECT_EQ(again.skipped[0].path, mediaFile(QStringLiteral("broken.ogg")));
+}
+
+// A scan says which file it skipped and why: unreadable, not a regular file,
+// or a path that shares the 255 bytes a record keeps with another one.
+TEST_F(EntriesTest, AScanNamesEachSkippedFileAndWhy) {
+    const QString stem(255 - media().toUtf8().size(), QLatin1Char('x'));
+    makeFiles({stem + QStringLiteral("1.mp3"), stem + QStringLiteral("2.mp3"), QStringLiteral("good.mp3")});
+    writeBytes(mediaFile(QStringLiteral("broken.ogg")), "not an ogg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(mediaFile(QStringLiteral("pipe.mp3"))).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), mediaFile(QStringLiteral("zero.ogg"))));
+    const ScanResult result = entries.ScanFolderAt(media());
+    EXPECT_EQ(result.filesRead, 2);
+    std::map<QString, QString> reasons;
+    for (const SkippedFile &skip : result.skipped)
+        reasons[QFileInfo(skip.path).fileName()] = skip.reason;
+    ASSERT_EQ(reasons.size(), 4u);
+    EXPECT_TRUE(reasons[QStringLiteral("broken.ogg")].contains(QStringLiteral("not Vorbis data")));
+    EXPECT_TRUE(reasons[QStringLiteral("pipe.mp3")].contains(QStringLiteral("not a regular file")));
+    EXPECT_TRUE(reasons[QStringLiteral("zero.ogg")].contains(QStringLiteral("not a regular file")));
+    EXPECT_TRUE(reasons[stem + QStringLiteral("2.mp3")].contains(QStringLiteral("first 255 bytes")))
+        << reasons[stem + QStringLiteral("2.mp3")].toStdString();
 }
 
 TEST_F(EntriesTest, CancelledRescanChangesNothing) {

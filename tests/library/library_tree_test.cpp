@@ -49,7 +49,10 @@ TEST_F(LibraryTreeTest, EmptyTreeFileRestoresTheBuiltInTree) {
 
 TEST_F(LibraryTreeTest, FileLackingTheFixedTopLevelKeepsItsGroups) {
     // No "Now Playing", a short letter list: the groups survive, the rest is rebuilt.
-    loadTree("All Title\r\n\tA\r\nMy Artist\r\n\tAnn\r\n\tBob\r\nMy Album\r\n\tFirst\r\n");
+    // What the tree cannot take is kept aside first, and that is said.
+    EXPECT_THROW(loadTree("All Title\r\n\tA\r\nMy Artist\r\n\tAnn\r\n\tBob\r\nMy Album\r\n\tFirst\r\n"),
+                 Error);
+    EXPECT_TRUE(QFile::exists(data(QStringLiteral("tt.txt.damaged"))));
     expectFixedTopLevel();
     EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot),
               (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));

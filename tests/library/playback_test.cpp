@@ -24,6 +24,7 @@ public:
     explicit Listener(SoundOutput &output) : output_(output) {
         id_ = output_.addTap([this](const float *frames, std::size_t count) {
             std::lock_guard lock(mutex_);
+            mixed_ += qint64(count);
             for (std::size_t i = 0; i < count; ++i) {
                 const float left = frames[2 * i];
                 if (std::fabs(left) > 0.02f || std::fabs(frames[2 * i + 1]) > 0.02f)
@@ -44,6 +45,18 @@ public:
         std::lock_guard lock(mutex_);
         return sounding_;
     }
+    // Waits until the mixer has handed on `frames` more frames, sound or silence.
+    bool mixed(qint64 frames) const {
+        qint64 start;
+        {
+            std::lock_guard lock(mutex_);
+            start = mixed_;
+        }
+        return waitUntil([&] {
+            std::lock_guard lock(mutex_);
+            return mixed_ >= start + frames;
+        });
+    }
     double frequency() const {
         std::lock_guard lock(mutex_);
         return sounding_ == 0 ? 0 : crossings_ / 2.0 / (double(sounding_) / SoundOutput::MixRate);
@@ -55,6 +68,7 @@ private:
     mutable std::mutex mutex_;
     qint64 sounding_ = 0;
     qint64 crossings_ = 0;
+    qint64 mixed_ = 0;
     bool positive_ = true;
 };
 
@@ -173,9 +187,9 @@ TEST_F(PlaybackTest, PauseSilencesAndResumeGoesOnFromThePlaceItStood) {
     EXPECT_TRUE(state.Paused);
     EXPECT_TRUE(state.LocalPlaying);
     const int barAtPause = barShown;
-    QThread::msleep(100);
+    ASSERT_TRUE(listener.mixed(2 * SoundOutput::MixRate / 100)); // the block mixed as the pause came
     listener.reset();
-    waitUntil([] { return false; }, 400);
+    ASSERT_TRUE(listener.mixed(seconds(0.4)));
     EXPECT_LT(listener.sounding(), seconds(0.05));
     EXPECT_EQ(barShown, barAtPause);
 

@@ -211,6 +211,36 @@ TEST_F(TagEditorTest, ApplyOnTheLocalPageReplacesTheRecordOfTheEditedRow) {
     EXPECT_EQ(read(QStringLiteral("music.dat")).back().Title, QStringLiteral("b.mp3"));
 }
 
+// Apply on a file whose tag header claims most of its audio: the write is
+// refused, the file and its record stay, and the user reads why.
+TEST_F(TagEditorTest, ApplyThatWouldCutTheAudioLeavesFileAndRecord) {
+    const QByteArray audio = readBytes(mp3(QStringLiteral("plain.mp3")));
+    const int declared = int(audio.size()) - 2000;
+    const char size[] = {char((declared >> 21) & 0x7F), char((declared >> 14) & 0x7F),
+                         char((declared >> 7) & 0x7F), char(declared & 0x7F)};
+    const QByteArray damaged = QByteArray("ID3\x03\0\0", 6) + QByteArray(size, 4) + "TIT2" +
+                               QByteArray("\0\0\0\x04\0\0\0", 7) + "Old" + audio;
+    const QString file = mediaFile(QStringLiteral("lying.mp3"));
+    writeBytes(file, damaged);
+    write(QStringLiteral("music.dat"),
+          {track(QStringLiteral("Old"), QStringLiteral("X"), QStringLiteral("Y"), file)});
+    showRoot(LibraryCatalogue::AllTitleRoot);
+    library.selectRow(0);
+    editor.Open(file);
+    setText("infoTitle", QStringLiteral("New"));
+    apply();
+
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Information"));
+    EXPECT_TRUE(prompts.shown[0].text.contains(file) &&
+                prompts.shown[0].text.contains(QStringLiteral("left as it was")))
+        << prompts.shown[0].text.toStdString();
+    EXPECT_EQ(readBytes(file), damaged);
+    EXPECT_EQ(read(QStringLiteral("music.dat")).front().Title, QStringLiteral("Old"));
+    EXPECT_EQ(listTitles(), QStringList{QStringLiteral("Old")});
+    EXPECT_TRUE(editor.isVisible()); // the window stays for another try
+}
+
 TEST_F(TagEditorTest, FavoriteKeepsItsPlaceInFavoritesWithTheNewTags) {
     const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
     write(QStringLiteral("music.dat"),

@@ -3,6 +3,7 @@
 #include "common/Error.h"
 #include "platform/tags/AudioInformation.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -302,3 +303,159 @@ TEST_F(TagsInformation, FailuresNameTheFileAndChangeNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// Frames of audio as an independent decoder counts them after decoding.
+qint64 decodedSamples(const QString &file) {
+    const ToolResult r =
+        runTool(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                 QStringLiteral("frame=nb_samples"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    qint64 total = 0;
+    for (const QByteArray &line : r.out.split('\n'))
+        total += line.trimmed().toLongLong();
+    return r.exitCode == 0 ? total : -1;
+}
+
+QByteArray syncsafe(int n) {
+    const char bytes[] = {char((n >> 21) & 0x7F), char((n >> 14) & 0x7F), char((n >> 7) & 0x7F),
+                          char(n & 0x7F)};
+    return QByteArray(bytes, 4);
+}
+
+// An ID3v2.3 tag with one title frame whose header claims `declared` bytes.
+QByteArray lyingId3v2(int declared) {
+    const QByteArray frame = QByteArray("TIT2") + QByteArray("\0\0\0\x0b\0\0\0", 7) + "Old title!";
+    return QByteArray("ID3\x03\0\0", 6) + syncsafe(declared) + frame;
+}
+
+} // namespace
+
+// A damaged file whose tag regions TagLib misreads would lose audio to a
+// rewrite: the copy is checked by decoding it, and the original is replaced
+// only when its audio is the same.
+TEST_F(TagsInformation, ATagWriteNeverCutsTheAudio) {
+    const QByteArray mp3 = readAll(plainMp3(QStringLiteral("plain.mp3")));
+    const QByteArray wav = readAll(makeAudio(path(QStringLiteral("plain.wav")), {}));
+    QByteArray wma = readAll(
+        makeAudio(path(QStringLiteral("plain.wma")), {QStringLiteral("-c:a"), QStringLiteral("wmav2")}));
+    // The ASF header object's size (bytes 16..23) claims nearly the whole file.
+    const quint64 headerSize = quint64(wma.size() - 100);
+    for (int i = 0; i < 8; ++i)
+        wma[16 + i] = char((headerSize >> (8 * i)) & 0xFF);
+    // A WAV whose "LIST" chunk claims to run over the data chunk.
+    QByteArray wavList = wav;
+    const qsizetype data = wavList.indexOf("data");
+    wavList.insert(data, QByteArray("LIST\x00\x00\x01\x00INFO", 12));
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } damaged[] = {
+        {"beyond.mp3", lyingId3v2(100000) + mp3}, // the tag claims more than the file holds
+        {"most.mp3", lyingId3v2(int(mp3.size()) - 2000) + mp3},
+        {"all.mp3", lyingId3v2(int(mp3.size()) + 20) + mp3},
+        {"header.wma", wma},
+        {"list.wav", wavList},
+    };
+    for (const auto &c : damaged) {
+        const QString file = path(QString::fromLatin1(c.name));
+        writeAll(file, c.bytes);
+        const FileState before = fileState(file);
+        AudioInformation info;
+        info.setInfoTitle(QStringLiteral("X"));
+        try {
+            info.SaveInfo(file);
+            ADD_FAILURE() << c.name << ": written, now " << readAll(file).size() << " of " << c.bytes.size()
+                          << " bytes";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(file) && e.message().contains(QLatin1String("left as it was")))
+                << e.message().toStdString();
+        }
+        EXPECT_TRUE(fileState(file) == before) << c.name;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QLatin1String("varnelo")),
+                  QStringList())
+            << "no copy is left behind";
+    }
+
+    // A sound file is written through a copy that keeps the audio, the
+    // permissions, and a link that named it.
+    const QString good = path(QStringLiteral("good.mp3"));
+    writeAll(good, mp3);
+    ASSERT_TRUE(QFile::setPermissions(good, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const QString link = path(QStringLiteral("link.mp3"));
+    ASSERT_TRUE(QFile::link(good, link));
+    AudioInformation info;
+    info.setInfoTitle(QStringLiteral("Through a copy"));
+    info.SaveInfo(link);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    const QFile::Permissions ownerGroupOther(0x7077); // the user's own bits repeat the owner's
+    EXPECT_EQ(QFileInfo(good).permissions() & ownerGroupOther,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    EXPECT_EQ(probeTags(good).value(QStringLiteral("title")), QStringLiteral("Through a copy"));
+    EXPECT_EQ(decodedSamples(good), decodedSamples(path(QStringLiteral("plain.mp3"))));
+}
+
+namespace {
+
+// A WAV file with these fmt fields and a second of data.
+QByteArray wavWith(quint16 format, quint16 channels, quint32 rate, quint16 bits) {
+    const auto le = [](quint64 value, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out += char((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    QByteArray fmt = le(format, 2) + le(channels, 2) + le(rate, 4) +
+                     le(quint64(rate) * channels * bits / 8, 4) + le(quint16(channels * bits / 8), 2) +
+                     le(bits, 2);
+    const QByteArray data(8820, '\0');
+    const QByteArray body = "WAVE" + QByteArray("fmt ") + le(quint64(fmt.size()), 4) + fmt + "data" +
+                            le(quint64(data.size()), 4) + data;
+    return "RIFF" + le(quint64(body.size()), 4) + body;
+}
+
+} // namespace
+
+// Facts are computed in 64 bits, and a header no audio can have is reported
+// as damaged rather than shown as negative numbers.
+TEST_F(TagsInformation, UnbelievableHeadersAreReportedAsDamaged) {
+    QByteArray wma =
+        readAll(makeAudio(path(QStringLiteral("w.wma")), {QStringLiteral("-c:a"), QStringLiteral("wmav2")}));
+    // The average bytes per second of the stream's WAVEFORMATEX: tag 0x0161, one channel, 44100 Hz.
+    const qsizetype format = wma.indexOf(QByteArray::fromHex("6101010044ac0000"));
+    ASSERT_GT(format, 0);
+    wma.replace(format + 8, 4, QByteArray(4, char(0xFF)));
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        const char *claim;
+    } damaged[] = {
+        {"rate.wav", wavWith(1, 2, 0x7FFFFFFF, 16), "a sample rate of 2147483647 Hz"},
+        {"channels.wav", wavWith(1, 0xFFFF, 44100, 16), "-1 channels"},
+        {"bits.wav", wavWith(1, 1, 44100, 0xFFFF), "-1 bits per sample"},
+        {"rate.wma", wma, "bits per second"},
+    };
+    for (const auto &c : damaged) {
+        const QString file = path(QString::fromLatin1(c.name));
+        writeAll(file, c.bytes);
+        AudioInformation info;
+        try {
+            info.LoadInfo(file);
+            ADD_FAILURE() << c.name << " read as " << info.infoFormatString().toStdString() << ", "
+                          << info.infoBitrate() << " bit/s";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.message().contains(QLatin1String("Damaged audio file")) &&
+                        e.message().contains(QLatin1String(c.claim)))
+                << c.name << ": " << e.message().toStdString();
+        }
+    }
+    // A format tag above 0x7FFF is a tag like any other, not "WAVE format 0x-002".
+    const QString extensible = path(QStringLiteral("ext.wav"));
+    writeAll(extensible, wavWith(0xFFFE, 2, 48000, 24));
+    AudioInformation info;
+    info.LoadInfo(extensible);
+    EXPECT_EQ(info.infoFormatTag(), 0xFFFE);
+    EXPECT_TRUE(info.infoFormatString().startsWith(QLatin1String("PCM (extensible), ")))
+        << info.infoFormatString().toStdString();
+}

@@ -279,7 +279,9 @@ TEST_F(CatalogueTest, AnEmptyOrRootlessTreeFileFallsBackToTheBuiltInTree) {
     catalogue.LoadCatalogueTree(path); // empty file
     ASSERT_NE(tree::FindNodeByText(catalogue.tv, QStringLiteral("Radio Stations")), nullptr);
     test::writeBytes(path, "History\r\n\tKept FM\r\nOther\r\n");
-    catalogue.LoadCatalogueTree(path);
+    // What the built-in tree cannot take ("Other") is kept aside, and that is said.
+    EXPECT_THROW(catalogue.LoadCatalogueTree(path), Error);
+    EXPECT_EQ(test::readBytes(path + QStringLiteral(".damaged")), "History\r\n\tKept FM\r\nOther\r\n");
     EXPECT_EQ(catalogue.tv.rowCount(), 4);
     EXPECT_EQ(catalogue.tv.item(2)->child(0)->text(), QStringLiteral("Kept FM"));
     // A usable file is taken as it is.

@@ -9,8 +9,11 @@
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/IcyServer.h"
+#include "support/SilentListener.h"
 #include "support/Wait.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -265,6 +268,66 @@ TEST_F(StreamPlayerTest, AuditionAddsAnUnsavedRowAndConnectsIt) {
     ASSERT_TRUE(done.wait(20000));
     EXPECT_TRUE(state.StationPlaying);
     EXPECT_EQ(QFile(dir.filePath(QStringLiteral("radio.dat"))).size(), 0); // nothing saved
+}
+
+TEST_F(StreamPlayerTest, StopEndsAConnectThatWouldWaitItsFullTime) {
+    test::SilentListener silent;
+    ASSERT_TRUE(silent.listening());
+    addStation(QStringLiteral("Silent"), silent.url(QStringLiteral("/live")));
+    catalogue.selectRow(0);
+    QSignalSpy done(player.get(), &StreamPlayer::connectFinished);
+    player->StartStation();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.Lstatus->text() == QStringLiteral("connecting..."); }));
+    QElapsedTimer clock;
+    clock.start();
+    player->StopRadioOrRecording();
+    ASSERT_TRUE(done.wait(20000));
+    EXPECT_LT(clock.elapsed(), 5000); // the connect alone would take its 10 s
+    EXPECT_FALSE(state.ConnectWorker);
+    EXPECT_FALSE(state.StationPlaying);
+    EXPECT_EQ(state.StreamHandle, 0u);
+    EXPECT_TRUE(panel.Lstatus->text().isEmpty()); // stopped, not failed
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+// Each failure says what happened, shown as plain text with control
+// characters escaped; a double-click whose first step fails says so too.
+TEST_F(StreamPlayerTest, EveryFailureSaysWhatHappened) {
+    server.addFile(QStringLiteral("/page"), "text/html", "<html><body>Please log in first</body></html>");
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("http://127.0.0.1:1/none"), StreamPlayer::failureText()},
+        {server.url(QStringLiteral("/nowhere")),
+         QStringLiteral("The server refused the stream (the server answered: ")},
+        {server.url(QStringLiteral("/page")), QStringLiteral("The server answered, but not with audio")},
+    };
+    for (const auto &[url, opening] : cases) {
+        catalogue.LV.removeRows(0, catalogue.LV.rowCount());
+        addStation(QStringLiteral("X"), url);
+        ASSERT_TRUE(connectRow(0));
+        EXPECT_TRUE(panel.Lstatus->text().startsWith(opening)) << panel.Lstatus->text().toStdString();
+        EXPECT_EQ(labState.text(), panel.Lstatus->text());
+    }
+    EXPECT_EQ(panel.Lstatus->textFormat(), Qt::PlainText);
+    EXPECT_EQ(labState.textFormat(), Qt::PlainText);
+
+    server.addMount(QStringLiteral("/evil"),
+                    mount({test::streamTitle(QStringLiteral("<b>Bold\x1b[2J</b>"))}));
+    catalogue.LV.removeRows(0, catalogue.LV.rowCount());
+    addStation(QStringLiteral("Evil"), server.url(QStringLiteral("/evil")));
+    ASSERT_TRUE(connectRow(0));
+    ASSERT_TRUE(test::waitUntil([&] { return !labState.text().isEmpty(); }, 15000));
+    EXPECT_EQ(labState.text(), QStringLiteral("<b>Bold\\x1B[2J</b>"));
+
+    // history.dat is no file to read: the double-click ends with the error, and no station starts.
+    QFile::remove(dir.filePath(QStringLiteral("history.dat")));
+    QDir(dir.path()).mkdir(QStringLiteral("history.dat"));
+    state.StationPlaying = true;
+    panel.ename->setText(QStringLiteral("Playing"));
+    catalogue.selectRow(0);
+    const int before = server.connections(QStringLiteral("/evil"));
+    EXPECT_THROW(player->LVDblClick(), std::exception);
+    EXPECT_EQ(server.connections(QStringLiteral("/evil")), before);
+    EXPECT_FALSE(state.ConnectWorker);
 }
 
 TEST_F(StreamPlayerTest, OnlyTheStationThatPlayedGoesToTheHistory) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace varnelo {
 namespace {
 
@@ -13,9 +15,23 @@ TEST(ParseStreamTitle, TakesWhatStandsBetweenTheQuotes) {
     EXPECT_EQ(ParseStreamTitle(QStringLiteral("xx StreamTitle='A';")), QStringLiteral("A"));
 }
 
+TEST(ParseStreamTitle, ASemicolonInsideTheQuotesStaysInTheTitle) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"StreamTitle='Rock;Roll';", "Rock;Roll"},
+        {"StreamTitle='Rock; Roll';StreamUrl='';", "Rock; Roll"},
+        {"StreamTitle=';';", ";"},
+        {"StreamTitle='A;B';StreamTitle='C';", "A;B"},
+        {"StreamUrl='x;y';StreamTitle='Later;On';", "Later;On"},
+        {"StreamTitle='It';s';", "It"}, // the first "';" closes the value
+        // Without its closing quote the value keeps the first-";" rule.
+        {"StreamTitle='Rock;Roll", "Roc"},
+        {"StreamTitle='Rock", ""},
+    };
+    for (const auto &[metadata, title] : cases)
+        EXPECT_EQ(ParseStreamTitle(QString::fromUtf8(metadata)), QString::fromUtf8(title)) << metadata;
+}
+
 TEST(ParseStreamTitle, KeepsItsQuirks) {
-    // A ";" inside the title cuts it and costs the character before it.
-    EXPECT_EQ(ParseStreamTitle(QStringLiteral("StreamTitle='Rock; Roll';")), QStringLiteral("Roc"));
     // The closing quote is not looked for: whatever stands before the ";" goes, quote or not.
     EXPECT_EQ(ParseStreamTitle(QStringLiteral("StreamTitle=\"Double\";")), QStringLiteral("Double"));
     EXPECT_EQ(ParseStreamTitle(QStringLiteral("StreamTitle='NoQuoteAtEnd;")), QStringLiteral("NoQuoteAtEn"));

@@ -1,13 +1,15 @@
 #include "platform/sound/SoundOutput.h"
 #include "SoundTestUtil.h"
+#include "platform/sound/SoundBackend.h"
 
 #include <QAudio>
-#include <QAudioDevice>
-#include <QMediaDevices>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
 #include <numeric>
 
 using namespace varnelo;
@@ -33,20 +35,40 @@ double sumOf(const std::vector<float> &data, int side) {
 
 } // namespace
 
+// A device that cannot be opened, that the system does not offer, or that is
+// lost while playing: the output falls back to the null output, which keeps time.
 TEST(SoundOutput, NoDeviceFallsBackToTheNullOutputThatStillKeepsTime) {
-    auto output = SoundOutput::create(SoundOutput::Backend::System);
-    ASSERT_TRUE(output);
-    if (!QMediaDevices::defaultAudioOutput().isNull()) {
-        EXPECT_FALSE(output->fellBack());
-        GTEST_SKIP() << "this machine has an output device: " << output->backendName().toStdString();
+    struct FakeDevice final : SoundBackend {
+        bool opens = false;
+        QString name() const override { return QStringLiteral("Fake device"); }
+        bool start() override { return opens; }
+        void stop() override {}
+    };
+    std::function<void()> loseDevice;
+    const auto device = [&](bool opens) -> SoundOutput::DeviceFactory {
+        return [&loseDevice, opens](MixSource &, std::function<void()> onLost) {
+            loseDevice = std::move(onLost);
+            auto fake = std::make_unique<FakeDevice>();
+            fake->opens = opens;
+            return fake;
+        };
+    };
+    std::vector<std::unique_ptr<SoundOutput>> outputs;
+    outputs.push_back(SoundOutput::createWithDevice(device(false)));
+    outputs.push_back(
+        SoundOutput::createWithDevice([](MixSource &, std::function<void()>) { return nullptr; }));
+    outputs.push_back(SoundOutput::createWithDevice(device(true)));
+    EXPECT_FALSE(outputs.back()->fellBack());
+    EXPECT_EQ(outputs.back()->backendName(), QStringLiteral("Fake device"));
+    loseDevice(); // the sound server went away while playing
+    for (const auto &output : outputs) {
+        EXPECT_TRUE(output->fellBack());
+        EXPECT_EQ(output->backendName(), QStringLiteral("Null output"));
+        auto channel = output->openChannel({44100, 2}, 44100);
+        const auto tone = toFloat(toneBlock(440, 44100, 2, 0, 22050));
+        ASSERT_EQ(channel->write(tone.data(), 22050), 22050u);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return channel->playedFrames() >= 4410; }, WaitMs));
     }
-    EXPECT_TRUE(output->fellBack());
-    EXPECT_EQ(output->backendName(), QStringLiteral("Null output"));
-
-    auto channel = output->openChannel({44100, 2}, 44100);
-    const auto tone = toFloat(toneBlock(440, 44100, 2, 0, 22050));
-    ASSERT_EQ(channel->write(tone.data(), 22050), 22050u);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return channel->playedFrames() >= 4410; }, WaitMs));
 
     // Asked for the null output, nothing fell back.
     EXPECT_FALSE(SoundOutput::create(SoundOutput::Backend::Null)->fellBack());
@@ -171,6 +193,16 @@ TEST(SoundOutput, ADroppedChannelIsNoLongerMixedAndARemovedTapNotCalled) {
     const auto mixed = tap->data();
     EXPECT_EQ(mixed.back(), 0.0f);
 
-    tap.reset(); // removeTap while the mixer runs; the recorder is gone after it
-    QTest::qWait(50);
+    // removeTap while the mixer runs: once it returns the tap is never called
+    // again, while the mixer goes on feeding the taps that remain.
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    const int counting = output->addTap([calls](const float *, std::size_t) { ++*calls; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *calls > 0; }, WaitMs));
+    output->removeTap(counting);
+    const int atRemoval = *calls;
+    tap.reset();
+    TapRecorder still(*output);
+    ASSERT_TRUE(still.settle());
+    ASSERT_TRUE(still.settle());
+    EXPECT_EQ(*calls, atRemoval);
 }

@@ -1,6 +1,7 @@
 // Servers that misbehave: every one must end in a clear failure (or, where the
 // stream is still usable, in playing), never in a hang or growing memory.
 #include "StreamTestUtil.h"
+#include "support/SilentListener.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -142,6 +143,69 @@ TEST_F(StreamHostileTest, BytesThatAreNoAudioFail) {
     server.addMount(QStringLiteral("/g"), mount);
     const StreamError end = endOf(QStringLiteral("/g"));
     EXPECT_TRUE(end == StreamError::FileForm || end == StreamError::Timeout) << int(end);
+}
+
+} // namespace
+} // namespace varnelo::streamtest
+
+namespace varnelo::streamtest {
+namespace {
+
+// Servers that take the connection and never answer, listed many times over
+// and nested: one deadline covers the whole connect, a cancel ends it at
+// once, and an HLS master that names itself is not followed for ever.
+TEST(StreamConnectBound, OneDeadlineCoversEveryEntryAndLevelAndACancelEndsIt) {
+    IcyServer server;
+    ASSERT_TRUE(server.start());
+    test::SilentListener silent;
+    ASSERT_TRUE(silent.listening());
+    QByteArray flat = "[playlist]\n";
+    for (int i = 1; i <= 40; ++i)
+        flat +=
+            "File" + QByteArray::number(i) + "=" + silent.url(QStringLiteral("/e%1").arg(i)).toUtf8() + "\n";
+    server.addFile(QStringLiteral("/flat.pls"), "audio/x-scpls", flat);
+    QByteArray nested = "#EXTM3U\n";
+    for (int i = 1; i <= 4; ++i)
+        nested += server.url(QStringLiteral("/flat.pls")).toUtf8() + "\n";
+    server.addFile(QStringLiteral("/nested.m3u"), "audio/x-mpegurl", nested);
+    server.addFile(QStringLiteral("/nested2.m3u"), "audio/x-mpegurl",
+                   "#EXTM3U\n" + server.url(QStringLiteral("/nested.m3u")).toUtf8() + "\n");
+    server.addFile(QStringLiteral("/self.m3u8"), "application/vnd.apple.mpegurl",
+                   "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=128000\nself.m3u8\n");
+
+    auto output = SoundOutput::create(SoundOutput::Backend::Null);
+    StreamLibrary::Options options = quickOptions();
+    options.connectTimeoutMs = 2000;
+    StreamLibrary library(*output, options);
+    // Each entry on its own deadline took 16 × 2 s for the flat list and far
+    // longer nested; one deadline ends every case near its 2 s.
+    // The master that names itself is refused as nesting too deeply, at once
+    // and without the memory FFmpeg's own following of it took.
+    const long before = peakMemoryKiB();
+    const std::pair<const char *, StreamError> cases[] = {{"/flat.pls", StreamError::Timeout},
+                                                          {"/nested.m3u", StreamError::Timeout},
+                                                          {"/nested2.m3u", StreamError::Timeout},
+                                                          {"/self.m3u8", StreamError::FileForm}};
+    for (const auto &[path, code] : cases) {
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(library.StreamCreateURL(server.url(QString::fromUtf8(path))), 0u);
+        EXPECT_LT(clock.elapsed(), 8000) << path;
+        EXPECT_EQ(StreamLibrary::ErrorGetCode(), code)
+            << path << ": " << StreamLibrary::ErrorText().toStdString();
+    }
+    EXPECT_LT(peakMemoryKiB() - before, 32 * 1024);
+
+    // With a minute to go, a cancel ends the connect within a second.
+    options.connectTimeoutMs = 60000;
+    StreamLibrary patient(*output, options);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(patient.StreamCreateURL(server.url(QStringLiteral("/nested2.m3u")), {},
+                                      [&] { return clock.elapsed() > 300; }),
+              0u);
+    EXPECT_EQ(StreamLibrary::ErrorGetCode(), StreamError::Cancelled);
+    EXPECT_LT(clock.elapsed(), 5000);
 }
 
 } // namespace

@@ -77,6 +77,7 @@ public:
     explicit TapRecorder(SoundOutput &output) : output_(output) {
         id_ = output.addTap([this](const float *frames, std::size_t count) {
             std::lock_guard lock(mutex_);
+            frames_ += count;
             for (std::size_t i = 0; i < count; ++i) {
                 const bool sound = frames[2 * i] != 0.0f || frames[2 * i + 1] != 0.0f;
                 soundFrames_ += sound ? 1 : 0;
@@ -92,6 +93,22 @@ public:
         std::lock_guard lock(mutex_);
         return soundFrames_;
     }
+    // Waits until the mixer has handed on `frames` more frames, sound or silence:
+    // time as the output counts it, not as a sleep guesses it.
+    bool mixed(std::size_t frames) const {
+        std::size_t start;
+        {
+            std::lock_guard lock(mutex_);
+            start = frames_;
+        }
+        return waitFor([&] {
+            std::lock_guard lock(mutex_);
+            return frames_ >= start + frames;
+        });
+    }
+    // A block being mixed as something changed (and one more) has arrived.
+    bool settle() const { return mixed(2 * SoundOutput::MixRate / 100); }
+
     // The left side of the frames that carried sound.
     std::vector<float> left() const {
         std::lock_guard lock(mutex_);
@@ -103,6 +120,7 @@ private:
     int id_ = 0;
     mutable std::mutex mutex_;
     std::size_t soundFrames_ = 0;
+    std::size_t frames_ = 0;
     std::vector<float> left_;
 };
 

@@ -1,0 +1,61 @@
+#include "common/FileGuards.h"
+
+#include "common/Error.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <limits>
+#include <sys/stat.h>
+
+namespace varnelo::files {
+
+bool isRegularFile(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void requireRegularOrMissing(const QString &path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return; // missing (or unreachable): opening it says so
+    if (!S_ISREG(st.st_mode))
+        throw Error(QStringLiteral("Cannot read \"%1\": it is not a regular file").arg(path));
+}
+
+void requireRegular(const QString &path) {
+    if (!QFileInfo::exists(path))
+        throw Error(QStringLiteral("File not found: %1").arg(path));
+    requireRegularOrMissing(path);
+}
+
+QByteArray readBounded(const QString &path, qint64 limit) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString()));
+    return file.read(std::min(limit, file.size()));
+}
+
+QString keepDamaged(const QString &path) {
+    requireRegular(path);
+    const QByteArray bytes = readBounded(path, std::numeric_limits<qint64>::max());
+    for (int n = 1;; ++n) {
+        const QString copy =
+            path + (n == 1 ? QStringLiteral(".damaged") : QStringLiteral(".damaged.%1").arg(n));
+        if (QFileInfo::exists(copy)) {
+            if (isRegularFile(copy) && QFileInfo(copy).size() == bytes.size() &&
+                readBounded(copy, bytes.size()) == bytes)
+                return QFileInfo(copy).fileName();
+            continue;
+        }
+        QSaveFile out(copy);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+            throw Error(QStringLiteral("Cannot keep a copy of the damaged file \"%1\": %2")
+                            .arg(path, out.errorString()));
+        return QFileInfo(copy).fileName();
+    }
+}
+
+} // namespace varnelo::files

@@ -1,0 +1,28 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+// Guards for the files the program reads and rewrites: only regular files are
+// opened as audio or data files, and a data file that was not read whole is
+// kept aside before anything is saved over it.
+namespace varnelo::files {
+
+// True for a regular file, or a link to one. A FIFO, a device or a socket
+// under an audio or data file's name would block a reader or never end.
+bool isRegularFile(const QString &path);
+// Throws varnelo::Error naming the file unless it is missing or regular.
+void requireRegularOrMissing(const QString &path);
+// Throws varnelo::Error naming the file unless it is regular.
+void requireRegular(const QString &path);
+
+// Keeps the file as it is now beside it, as "<name>.damaged" (or ".damaged.2",
+// ... when an older, different copy holds that name), and returns the copy's
+// file name. A copy with the same bytes is reused. Throws varnelo::Error when
+// no copy could be made.
+QString keepDamaged(const QString &path);
+
+// Reads at most `limit` bytes of a file that was checked to be regular.
+// Throws varnelo::Error when it cannot be opened.
+QByteArray readBounded(const QString &path, qint64 limit);
+
+} // namespace varnelo::files

@@ -1,0 +1,164 @@
+#include "platform/tags/SafeTagWrite.h"
+
+#include "common/Error.h"
+#include "platform/audiofile/AudioDecoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <taglib/id3v2header.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/mpegheader.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnelo::tagformats {
+namespace {
+
+[[noreturn]] void refuse(const QString &path, const QString &why) {
+    throw Error(QStringLiteral("Cannot write tags to %1: %2; the file is left as it was").arg(path, why));
+}
+
+// A chain of MPEG frames that starts inside [from, end) and runs on to `end`
+// is audio, not tag data: stray sync bytes in a picture never chain that far.
+bool framesRunThrough(TagLib::MPEG::File &file, long from, long end) {
+    file.seek(from);
+    const TagLib::ByteVector region = file.readBlock(static_cast<unsigned long>(end - from));
+    for (unsigned int i = 0; i + 1 < region.size(); ++i) {
+        if (static_cast<unsigned char>(region[i]) != 0xFF ||
+            (static_cast<unsigned char>(region[i + 1]) & 0xE0) != 0xE0)
+            continue;
+        long position = from + long(i);
+        while (position < end) {
+            const TagLib::MPEG::Header header(&file, position, true);
+            if (header.isValid() && header.frameLength() > 0) {
+                position += header.frameLength();
+                continue;
+            }
+            // The last frame of the file has no next one to check against.
+            const TagLib::MPEG::Header last(&file, position, false);
+            if (last.isValid() && last.frameLength() > 0 && position + last.frameLength() >= file.length())
+                position = file.length();
+            break;
+        }
+        if (position >= end)
+            return true;
+    }
+    return false;
+}
+
+bool syncToDisk(const QString &path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+AudioMeasure MeasureAudio(const QString &path) {
+    AudioMeasure m;
+    AudioDecoder::Failure failure = AudioDecoder::Failure::None;
+    const auto decoder = AudioDecoder::open(path, &failure, &m.error);
+    if (!decoder)
+        return m;
+    m.decodable = true;
+    m.channels = decoder->channels();
+    m.rate = decoder->sampleRate();
+    SampleBlock block;
+    for (;;) {
+        block.clear();
+        const qint64 n = decoder->read(block, 1 << 16);
+        if (n <= 0)
+            break;
+        m.frames += n;
+    }
+    m.damaged = decoder->damaged();
+    if (m.damaged)
+        m.error = decoder->errorText();
+    return m;
+}
+
+QString AudioHiddenInTags(TagLib::File &file) {
+    auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file);
+    if (!mpeg || !mpeg->hasID3v2Tag())
+        return {};
+    mpeg->seek(0);
+    if (mpeg->readBlock(3) != TagLib::ByteVector("ID3", 3))
+        return {};
+    const long declared = static_cast<long>(mpeg->ID3v2Tag()->header()->completeTagSize());
+    const long end = std::min(declared, mpeg->length());
+    if (!framesRunThrough(*mpeg, 10, end))
+        return {};
+    return QStringLiteral("its ID3v2 tag claims %1 bytes, which hold audio frames a new tag would replace")
+        .arg(declared);
+}
+
+void WriteThroughCopy(const QString &path, const std::function<void(const QString &copy)> &write) {
+    // Through a link the file it names is replaced; the link stays a link.
+    const QString target = QFileInfo(path).canonicalFilePath();
+    const QFileInfo info(target);
+    const AudioMeasure before = MeasureAudio(target);
+    if (!before.decodable)
+        refuse(path,
+               QStringLiteral("its audio cannot be decoded (%1), so a changed copy could not be checked")
+                   .arg(before.error));
+
+    QTemporaryFile copy(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                        QStringLiteral(".varnelo-XXXXXX"));
+    QFile source(target);
+    if (!source.open(QIODevice::ReadOnly))
+        refuse(path, source.errorString());
+    if (!copy.open())
+        refuse(path, QStringLiteral("no copy can be made in its folder (%1)").arg(copy.errorString()));
+    // Bounded by the size the file had when it was opened.
+    for (qint64 left = source.size(); left > 0;) {
+        const QByteArray chunk = source.read(std::min<qint64>(left, 1 << 20));
+        if (chunk.isEmpty() || copy.write(chunk) != chunk.size())
+            refuse(path, QStringLiteral("copying it failed (%1)").arg(copy.errorString()));
+        left -= chunk.size();
+    }
+    source.close();
+    const QString copyPath = copy.fileName();
+    copy.close();
+
+    try {
+        write(copyPath);
+    } catch (const Error &) {
+        // What failed is named after the copy; the user knows the original.
+        refuse(path, QStringLiteral("the tags could not be written to a copy of it"));
+    }
+
+    const AudioMeasure after = MeasureAudio(copyPath);
+    if (!after.decodable || after.channels != before.channels || after.rate != before.rate ||
+        after.frames != before.frames || (after.damaged && !before.damaged))
+        refuse(path, QStringLiteral("the written copy's audio differs (%1 frames before, %2 after%3)")
+                         .arg(before.frames)
+                         .arg(after.decodable ? after.frames : 0)
+                         .arg(after.error.isEmpty() ? QString() : QStringLiteral(": ") + after.error));
+
+    // The replacement takes the original's place in every respect we can give it.
+    struct stat st {};
+    if (::stat(QFile::encodeName(target).constData(), &st) == 0) {
+        if (::chown(QFile::encodeName(copyPath).constData(), st.st_uid, st.st_gid) != 0) {
+            // Only the owner changes: a user's own file stays theirs anyway.
+        }
+        ::chmod(QFile::encodeName(copyPath).constData(), st.st_mode & 07777);
+    }
+    if (!syncToDisk(copyPath))
+        refuse(path, QStringLiteral("the copy could not be stored"));
+    if (std::rename(QFile::encodeName(copyPath).constData(), QFile::encodeName(target).constData()) != 0)
+        refuse(path, QStringLiteral("the copy could not replace it"));
+    copy.setAutoRemove(false);
+    syncToDisk(info.absolutePath());
+}
+
+} // namespace varnelo::tagformats
