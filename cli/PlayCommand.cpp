@@ -81,8 +81,9 @@ int playCommand(const QStringList &args) {
             feed();
             return;
         }
-        // The last moments are still in the device.
-        QTimer::singleShot(output->deviceLatencyMs(), app, &QCoreApplication::quit);
+        // The last moments are still in the device, and in the sound server behind
+        // it: ending early cuts the end of the last file, ending a little late costs nothing.
+        QTimer::singleShot(output->deviceLatencyMs() + 400, app, &QCoreApplication::quit);
     };
     QObject::connect(&player, &AudioPlayer::OnEndArrayPlay, app, feed);
     QObject::connect(&player, &AudioPlayer::OnRequestOnLoadArray, app, feed);

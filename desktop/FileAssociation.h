@@ -54,7 +54,7 @@ QByteArray WithDefault(const QByteArray &mimeapps, const QString &mimeType, cons
 QByteArray WithoutDefault(const QByteArray &mimeapps, const QString &mimeType, const QString &desktopId);
 
 // One argument of an Exec key, quoted when it holds a reserved character, with
-// the escapes of the Desktop Entry specification ("%" doubled, backslashes
+// the escapes of the Desktop Entry format ("%" doubled, backslashes
 // written for the string type).
 QString ExecArgument(const QString &argument);
 // The whole entry this program writes for `mimeTypes`.

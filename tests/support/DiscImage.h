@@ -13,7 +13,7 @@ struct ImageTrack {
     double hz = 440;
     int sectors = 75 * 3;
     bool audio = true;
-    QString title; // CD-Text, written when the spec asks for it
+    QString title; // CD-Text, written when the image description asks for it
     QString performer;
 };
 
