@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -82,6 +83,9 @@ public:
                        {QStringLiteral("-d"), QStringLiteral("varnelo_test.monitor"), QStringLiteral("--raw"),
                         QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
                         QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20"), file});
+        // Recording before anything plays: a capture that starts late misses the
+        // beginning. The monitor of an idle sink may send nothing, hence no assert.
+        test::waitUntil([&file] { return QFileInfo(file).size() >= 44100 * 4 / 10; }, 5000);
     }
     ~MonitorCapture() { stop(); }
     void stop() {
