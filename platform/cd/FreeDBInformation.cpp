@@ -132,66 +132,64 @@ void FreeDBInformation::queryCddb() {
         cddbFailed(tr("No CDDB server is set."));
         return;
     }
-    const HttpOptions options = httpOptions(CddbAnswerLimit);
-    const QUrl url = cddbCommandUrl(settings.cddbServer,
-                                    QStringLiteral("cddb query ") + CddbQueryArguments(toc_), hello());
     const quint64 generation = generation_;
-    reply_ = httpGet(network(), url, options, this, [this, generation](const HttpAnswer &a) {
-        if (generation != generation_)
-            return;
-        if (!a.error.isEmpty())
-            return cddbFailed(a.error);
-        if (a.status != 200)
-            return cddbFailed(tr("The CDDB server answered HTTP %1.").arg(a.status));
-        const CddbQueryAnswer q = parseCddbQueryAnswer(a.body);
-        if (q.code == 200 || q.code == 210 || q.code == 211) {
-            QStringList labels;
-            for (const CddbMatch &m : q.matches)
-                labels << QStringLiteral("%1 (%2 %3)").arg(m.title, m.category, m.discId);
-            const int pick = choose(labels);
-            if (pick < 0 || pick >= int(q.matches.size()))
-                return finish(0); // the user took none
-            Q_EMIT statusChanged(2);
-            if (generation == generation_)
-                readCddb(q.matches[std::size_t(pick)].category, q.matches[std::size_t(pick)].discId);
-            return;
-        }
-        if (q.code == 202) {
-            if (settings.source == LookupSettings::Source::Any)
-                return queryMusicBrainz();
-            return finish(-2);
-        }
-        cddbFailed(q.code == 0 ? tr("The CDDB server gave no answer it could be understood by.")
-                               : tr("The CDDB server answered %1 %2").arg(q.code).arg(q.message));
-    });
+    cddbGet(QStringLiteral("cddb query ") + CddbQueryArguments(toc_),
+            [this, generation](const QByteArray &body) {
+                const CddbQueryAnswer q = parseCddbQueryAnswer(body);
+                if (q.code == 200 || q.code == 210 || q.code == 211) {
+                    QStringList labels;
+                    for (const CddbMatch &m : q.matches)
+                        labels << QStringLiteral("%1 (%2 %3)").arg(m.title, m.category, m.discId);
+                    const int pick = choose(labels);
+                    if (pick < 0 || pick >= int(q.matches.size()))
+                        return finish(0); // the user took none
+                    Q_EMIT statusChanged(2);
+                    if (generation == generation_)
+                        readCddb(q.matches[std::size_t(pick)].category, q.matches[std::size_t(pick)].discId);
+                    return;
+                }
+                if (q.code == 202) {
+                    if (settings.source == LookupSettings::Source::Any)
+                        return queryMusicBrainz();
+                    return finish(-2);
+                }
+                cddbFailed(q.code == 0 ? tr("The CDDB server gave no answer it could be understood by.")
+                                       : tr("The CDDB server answered %1 %2").arg(q.code).arg(q.message));
+            });
+}
+
+void FreeDBInformation::cddbGet(const QString &command, std::function<void(const QByteArray &body)> onBody) {
+    const HttpOptions options = httpOptions(CddbAnswerLimit);
+    const QUrl url = cddbCommandUrl(settings.cddbServer, command, hello());
+    const quint64 generation = generation_;
+    reply_ = httpGet(network(), url, options, this,
+                     [this, generation, onBody = std::move(onBody)](const HttpAnswer &a) {
+                         if (generation != generation_)
+                             return;
+                         if (!a.error.isEmpty())
+                             return cddbFailed(a.error);
+                         if (a.status != 200)
+                             return cddbFailed(tr("The CDDB server answered HTTP %1.").arg(a.status));
+                         onBody(a.body);
+                     });
 }
 
 void FreeDBInformation::readCddb(const QString &category, const QString &discId) {
-    const HttpOptions options = httpOptions(CddbAnswerLimit);
-    const QUrl url =
-        cddbCommandUrl(settings.cddbServer, QStringLiteral("cddb read %1 %2").arg(category, discId), hello());
-    const quint64 generation = generation_;
-    reply_ =
-        httpGet(network(), url, options, this, [this, generation, category, discId](const HttpAnswer &a) {
-            if (generation != generation_)
-                return;
-            if (!a.error.isEmpty())
-                return cddbFailed(a.error);
-            if (a.status != 200)
-                return cddbFailed(tr("The CDDB server answered HTTP %1.").arg(a.status));
-            const CddbReadAnswer r = parseCddbReadAnswer(a.body);
-            if (r.code == 210) {
-                if (auto info = parseXmcd(r.entry, toc_.audioTrackCount())) {
-                    info->source = QStringLiteral("CDDB %1/%2").arg(category, discId);
-                    result_ = std::move(info);
-                    return finish(3);
+    cddbGet(QStringLiteral("cddb read %1 %2").arg(category, discId),
+            [this, category, discId](const QByteArray &body) {
+                const CddbReadAnswer r = parseCddbReadAnswer(body);
+                if (r.code == 210) {
+                    if (auto info = parseXmcd(r.entry, toc_.audioTrackCount())) {
+                        info->source = QStringLiteral("CDDB %1/%2").arg(category, discId);
+                        result_ = std::move(info);
+                        return finish(3);
+                    }
+                    return finish(-2);
                 }
-                return finish(-2);
-            }
-            if (r.code == 401)
-                return finish(-2);
-            cddbFailed(tr("The CDDB server answered %1 %2").arg(r.code).arg(r.message));
-        });
+                if (r.code == 401)
+                    return finish(-2);
+                cddbFailed(tr("The CDDB server answered %1 %2").arg(r.code).arg(r.message));
+            });
 }
 
 void FreeDBInformation::queryMusicBrainz() {

@@ -65,6 +65,9 @@ private:
     QNetworkAccessManager &network();
     void queryCddb();
     void readCddb(const QString &category, const QString &discId);
+    // One CDDB command over HTTP; `onBody` gets a 200 answer of the current lookup,
+    // any other outcome ends the CDDB part with its reason.
+    void cddbGet(const QString &command, std::function<void(const QByteArray &body)> onBody);
     void queryMusicBrainz();
     void lookUpLocalFile();
     void finish(int status);
