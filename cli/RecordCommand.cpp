@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <chrono>
 #include <csignal>
 #include <mutex>
 
@@ -211,13 +212,21 @@ int recordCommand(const QStringList &args) {
                 err().flush();
                 rc = ExitFailure;
                 app->quit();
-            } else if (interrupted || !state.Recording) {
+            } else if (interrupted || !state.Recording ||
+                       (seconds > 0 && recorder.recordedMilliseconds() >= seconds * 1000LL)) {
                 app->quit();
             }
         });
-        watch.start(250);
+        // --seconds counts recorded audio, not the wall clock: a station that takes a
+        // while to answer or buffers must not cut the file short. A stalled one still
+        // ends, a minute past the asked length.
+        watch.start(100);
         if (seconds > 0)
-            QTimer::singleShot(seconds * 1000, app, &QCoreApplication::quit);
+            QTimer::singleShot(std::chrono::seconds(seconds + 60), app, [&] {
+                err() << "varnelo-cli record: the station stopped sending; the recording ends early\n";
+                err().flush();
+                app->quit();
+            });
         if (!interrupted)
             QCoreApplication::exec();
         recorder.StopRecording();

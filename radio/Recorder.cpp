@@ -92,6 +92,7 @@ void Recorder::StartRecording() {
     if (state_.Recording)
         return;
     state_.Recording = true;
+    recordedMs_ = 0;
     const int kind = hooks_.format ? hooks_.format() : 0;
     if (kind >= 0 && kind <= 3 && hooks_.configureEncoder)
         extension_ = hooks_.configureEncoder(kind, AudioFile_, encoder_);
@@ -268,6 +269,7 @@ void Recorder::AudioRecord1Timer(qint64 CurrentSamples) {
 }
 
 void Recorder::showTime(std::int64_t milliseconds) {
+    recordedMs_ = milliseconds;
     state_.RecordTime = text::elapsedText(milliseconds / 1000);
     if (hooks_.setLabtime)
         hooks_.setLabtime(QStringLiteral("R:") + state_.RecordTime);

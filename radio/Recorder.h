@@ -75,6 +75,8 @@ public:
     AudioFile &file() { return AudioFile_; }
     // Whether the running recording writes the station's own frames.
     bool recordingAsBroadcast() const { return mode_ == Mode::Broadcast; }
+    // Audio recorded so far by the running recording, as its clock shows it.
+    std::int64_t recordedMilliseconds() const { return recordedMs_; }
 
 Q_SIGNALS:
     // A file of the recording is complete: closed and tagged.
@@ -127,6 +129,7 @@ private:
     bool writeFailed_ = false;
     Piece piece_;
     std::int64_t blockFramesWritten_ = 0; // record frames the encoded path has taken
+    std::int64_t recordedMs_ = 0;
     // The station the taps are on, and what they left.
     std::uint32_t tapHandle_ = 0;
     int tapId_ = 0;
