@@ -61,7 +61,7 @@ public:
         std::function<void(int id, const GrabResult &)> finished;
         std::function<void()> ended; // every request has finished
     };
-    static constexpr std::size_t BufferBudgetBytes = 96u << 20;
+    static constexpr std::size_t BufferBudgetBytes = 24u << 20;
 
     GrabSession(QString device, ReadMode mode, std::shared_ptr<ReadFaults> faults, Events events,
                 int encoders = 0);
@@ -87,7 +87,7 @@ private:
     void readLoop();
     void encodeLoop();
     void readTrack(SectorReader *reader, Job &job, const QString &openError);
-    bool pushBlock(Job &job, SampleBlock &&block);
+    bool pushBlock(Job &job, std::vector<qint16> &&block);
     void encodeJob(Job &job);
     void finishUnstarted(Job &job);
     void threadDone();
