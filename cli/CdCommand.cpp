@@ -43,6 +43,7 @@ void onInterrupt(int) {
 class CdPrompts final : public Prompts {
 public:
     int match = 1;
+    bool saidWhy = false; // the match asked for was not there, and that was said
     PromptAnswer message(const QString &, const QString &, PromptIcon, PromptButtons b) override {
         return b == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
     }
@@ -53,6 +54,7 @@ public:
         if (match > items.size()) {
             err() << "varnelo-cli cd: there are only " << items.size() << " matches; --match " << match
                   << " takes none\n";
+            saidWhy = true;
             return -1;
         }
         return match - 1;
@@ -137,7 +139,7 @@ bool lookUp(Session &s, const QString &command) {
               << '\n';
     else if (status == -2)
         err() << "varnelo-cli cd " << command << ": No FreeDB information available for this CD!\n";
-    else
+    else if (!s.prompts.saidWhy)
         err() << "varnelo-cli cd " << command << ": no album was chosen\n";
     return false;
 }

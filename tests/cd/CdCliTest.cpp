@@ -122,6 +122,13 @@ TEST(CdCli, LooksUpAndRipsChosenTracks) {
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("01\tT.N.T.\tAC/DC\tT.N.T.\t0:03:17\n")))
         << r.out.toStdString();
 
+    // A match beyond the list is said once, as such.
+    r = cli({QStringLiteral("lookup"), QStringLiteral("--device"), image.sheet, QStringLiteral("--server"),
+             cddb.url(), QStringLiteral("--match"), QStringLiteral("3")},
+            dir.path());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, QStringLiteral("varnelo-cli cd: there are only 2 matches; --match 3 takes none\n"));
+
     r = cli({QStringLiteral("lookup"), QStringLiteral("--device"), image.sheet, QStringLiteral("--server"),
              QStringLiteral("http://127.0.0.1:%1").arg(HttpTestServer::deadPort())},
             dir.path());
