@@ -292,8 +292,12 @@ void MainWindow::placeViews() {
     const QRect list = area("area_list", QRect(190, 96, 386, 300));
     for (QTreeView *v : {tv, tv2})
         v->setGeometry(tree);
-    for (QTreeView *v : {LV, lv2, lv_cd})
+    for (QTreeView *v : {LV, lv2})
         v->setGeometry(list);
+    // The rip page has no tree: its list takes the tree's place too, so that the
+    // time and status columns are in sight.
+    const QRect tracks = tree.united(list);
+    lv_cd->setGeometry(tracks.adjusted(-4, -4, 4, 4)); // over both panels, with a frame like theirs
     LV_R->setGeometry(area("area_recordings", QRect(list.x(), list.bottom() - 72, list.width(), 72)));
     if (!state.RecordingsListHidden)
         LV->setGeometry(list.adjusted(0, 0, 0, -LV_R->height()));
@@ -307,7 +311,7 @@ void MainWindow::placeViews() {
     if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
     if (Panel_ripper_)
-        Panel_ripper_->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
+        Panel_ripper_->setGeometry(tracks.x(), tracks.bottom() - 27, tracks.width(), 28);
     lab_state->setContentsMargins(0, 0, 0, 0);
     panel_state->layout()->setContentsMargins(0, 0, 0, 0);
 }

@@ -102,8 +102,9 @@ void MainWindow::bindCd() {
     lv_cd->setModel(&rip.lv_cd);
     lv_cd->setSelectionModel(&rip.lv_cdSelection);
     // Columns grow to their texts (the number beside its check box, long
-    // titles, the AccurateRip verdicts), never narrower than these.
-    FitColumnsToContents(lv_cd, {40, 130, 80, 80, 56, 60});
+    // titles, the AccurateRip verdicts), never narrower than these; long titles
+    // give way so that the time and the status, which a rip fills in, stay in sight.
+    FitColumnsToContents(lv_cd, {40, 130, 80, 80, 56, 60}, true);
     lv_cd->setItemDelegate(new PlayingRowDelegate([this] { return cdPlayer_->highlightedRow(); }, lv_cd));
     connect(cdPlayer_, &CdPlayer::highlightChanged, lv_cd->viewport(),
             [this] { lv_cd->viewport()->update(); });

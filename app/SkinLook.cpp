@@ -1,9 +1,13 @@
 #include "app/SkinLook.h"
 
+#include <algorithm>
+
 #include <QAbstractItemModel>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPointer>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 
 namespace varnelo {
@@ -16,6 +20,8 @@ QString SkinStyleSheet(const QPalette &p) {
         "QHeaderView::section { background: %base; color: %dim; border: none; padding: 2px 6px; }"
         // The main window's lists lie on the skin's panels, which have the window colour.
         "#fm_main > QTreeView, #fm_main > QTreeView QHeaderView::section { background: %window; }"
+        // The rip page's list covers both panels and draws their frame itself.
+        "#fm_main > #lv_cd { border: 1px solid %mid; border-radius: 8px; padding: 3px; }"
         "QTreeView::item { padding: 1px 2px; }"
         "#panel_radio, #pan_search { background: %window; border: 1px solid %mid; border-radius: 6px; }"
         "#panel_radio QLabel, #pan_search QLabel { color: %windowText; }"
@@ -48,25 +54,86 @@ QString SkinStyleSheet(const QPalette &p) {
     return css;
 }
 
-void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths) {
+namespace {
+
+// Shows a cell's whole text as its tip when the column is too narrow for it.
+class ElidedTextTips final : public QObject {
+public:
+    explicit ElidedTextTips(QTreeView *view) : QObject(view), view_(view) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() != QEvent::ToolTip)
+            return QObject::eventFilter(watched, event);
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = view_->indexAt(help->pos());
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (!index.isValid() || text.isEmpty() || index.data(Qt::ToolTipRole).isValid())
+            return QObject::eventFilter(watched, event);
+        const QRect cell = view_->visualRect(index);
+        // The text's room: the cell less its margins, check box and icon.
+        const int spare = index.data(Qt::CheckStateRole).isValid() ? 28 : 10;
+        if (view_->fontMetrics().horizontalAdvance(text) > cell.width() - spare)
+            QToolTip::showText(help->globalPos(), text, view_->viewport(), cell);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
+private:
+    QTreeView *view_;
+};
+
+} // namespace
+
+void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths, bool lastInSight) {
     QAbstractItemModel *model = view->model();
     if (!model)
         return;
     const QPointer<QTreeView> guard(view);
     auto pending = std::make_shared<bool>(false);
-    const auto fit = [guard, pending, minimumWidths] {
+    const auto fit = [guard, pending, minimumWidths, lastInSight] {
         *pending = false;
         if (!guard)
             return;
         QHeaderView *header = guard->header();
-        const int last = header->count() - 1;
-        for (int column = 0; column <= last; ++column) {
+        std::vector<std::pair<int, int>> columns; // visible column, the least width it may take
+        int total = 0;
+        for (int column = 0; column < header->count(); ++column) {
             if (guard->isColumnHidden(column))
                 continue;
             guard->resizeColumnToContents(column); // the header's text and the rows' texts
             const int minimum = column < static_cast<int>(minimumWidths.size()) ? minimumWidths[column] : 0;
             if (header->sectionSize(column) < minimum)
                 header->resizeSection(column, minimum);
+            columns.emplace_back(column, minimum);
+            total += header->sectionSize(column);
+        }
+        // The widest columns give way first, never below their least width; the
+        // list scrolls only when even the least widths do not fit.
+        const int room = guard->viewport()->width();
+        while (lastInSight && total > room) {
+            int widest = -1, next = 0;
+            for (const auto &[column, minimum] : columns) {
+                const int size = header->sectionSize(column);
+                if (size <= minimum)
+                    continue;
+                if (widest < 0 || size > header->sectionSize(widest)) {
+                    next = std::max(next, widest < 0 ? 0 : header->sectionSize(widest));
+                    widest = column;
+                } else {
+                    next = std::max(next, size);
+                }
+            }
+            if (widest < 0)
+                break;
+            const int size = header->sectionSize(widest);
+            const int minimum = std::find_if(columns.begin(), columns.end(), [widest](const auto &c) {
+                                    return c.first == widest;
+                                })->second;
+            const int cut = std::min({total - room, size - minimum, std::max(1, size - next)});
+            header->resizeSection(widest, size - cut);
+            total -= cut;
         }
     };
     // Refitted once per burst of changes.
@@ -80,6 +147,8 @@ void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths) {
     QObject::connect(model, &QAbstractItemModel::rowsInserted, view, later);
     QObject::connect(model, &QAbstractItemModel::dataChanged, view, later);
     QObject::connect(model, &QAbstractItemModel::layoutChanged, view, later);
+    if (lastInSight)
+        view->viewport()->installEventFilter(new ElidedTextTips(view));
     fit();
 }
 

@@ -12,9 +12,11 @@ namespace varnelo {
 // The main window's style sheet, every colour taken from `palette` (the skin's).
 QString SkinStyleSheet(const QPalette &palette);
 
-// Keeps every visible column of `view` at least as wide as its header and its
-// texts (never below `minimumWidths`), refitted whenever the rows change; a
-// list wider than its view scrolls rather than cutting texts.
-void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths = {});
+// Fits every visible column of `view` to its header and its texts (never below
+// `minimumWidths`), refitted whenever the rows change. A list wider than its
+// view scrolls, unless `lastInSight`: then the widest columns give way down to
+// their minimum widths, so that the last columns show, and a cut text shows
+// whole as the cell's tip.
+void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths = {}, bool lastInSight = false);
 
 } // namespace varnelo

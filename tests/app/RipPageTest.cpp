@@ -17,6 +17,7 @@
 #include "support/Wait.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -80,6 +81,18 @@ TEST_F(RipPageTest, TheRipPageListsTheDiscOfTheChosenImage) {
     EXPECT_EQ(drives->itemText(drives->count() - 1),
               QStringLiteral("[%1]  Disc image  hv.cue  CUE").arg(QFileInfo(image.sheet).absoluteFilePath()));
     EXPECT_TRUE(prompts.shown.empty());
+
+    // Long texts give way: the status a rip fills in shows without scrolling.
+    const QString longText(
+        QStringLiteral("A Title Much Longer Than The Whole List Is Wide, And Longer Still"));
+    for (int column : {CdRipper::FileNameColumn, CdRipper::ArtistColumn, CdRipper::AlbumColumn})
+        w->ripper()->lv_cd.item(1, column)->setText(longText);
+    QCoreApplication::processEvents();
+    QHeaderView *header = w->lv_cd->header();
+    EXPECT_LE(header->sectionViewportPosition(CdRipper::StatusColumn) +
+                  header->sectionSize(CdRipper::StatusColumn),
+              w->lv_cd->viewport()->width());
+    EXPECT_GE(header->sectionSize(CdRipper::TimeColumn), header->sectionSizeHint(CdRipper::TimeColumn));
 
     QStringList names;
     for (QAction *a : w->p_lvcd->actions())
