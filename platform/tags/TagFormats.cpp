@@ -545,8 +545,10 @@ Facts factsOf(TagLib::File &file) {
     }
     if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(&file)) {
         const auto *wp = wav->audioProperties();
-        f.formatTag = wp->format() & 0xFFFF; // TagLib reads the 16 bits signed
-        f.bitsPerSample = wp->bitsPerSample();
+        // The header's 16-bit fields are unsigned; TagLib reads them signed.
+        f.formatTag = wp->format() & 0xFFFF;
+        f.channels &= 0xFFFF;
+        f.bitsPerSample = wp->bitsPerSample() & 0xFFFF;
         f.samples = wp->sampleFrames();
         if (f.formatTag == 1 || f.formatTag == 3 || f.formatTag == 0xFFFE)
             f.bitrate = qint64(f.frequency) * f.channels * f.bitsPerSample;

@@ -432,8 +432,8 @@ TEST_F(TagsInformation, UnbelievableHeadersAreReportedAsDamaged) {
         const char *claim;
     } damaged[] = {
         {"rate.wav", wavWith(1, 2, 0x7FFFFFFF, 16), "a sample rate of 2147483647 Hz"},
-        {"channels.wav", wavWith(1, 0xFFFF, 44100, 16), "-1 channels"},
-        {"bits.wav", wavWith(1, 1, 44100, 0xFFFF), "-1 bits per sample"},
+        {"channels.wav", wavWith(1, 0xFFFF, 44100, 16), "65535 channels"},
+        {"bits.wav", wavWith(1, 1, 44100, 0xFFFF), "65535 bits per sample"},
         {"rate.wma", wma, "bits per second"},
     };
     for (const auto &c : damaged) {
