@@ -1,5 +1,7 @@
 #include "app/PlayingRowDelegate.h"
 
+#include "common/TextRules.h"
+
 #include <QPainter>
 
 namespace varnelo {
@@ -21,6 +23,10 @@ void PlayingRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     opt.palette.setColor(QPalette::HighlightedText, Qt::black);
     opt.backgroundBrush = highlightColour();
     QStyledItemDelegate::paint(painter, opt, index);
+}
+
+QString PlayingRowDelegate::displayText(const QVariant &value, const QLocale &locale) const {
+    return text::escapeControls(QStyledItemDelegate::displayText(value, locale));
 }
 
 } // namespace varnelo

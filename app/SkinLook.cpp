@@ -1,5 +1,7 @@
 #include "app/SkinLook.h"
 
+#include "common/TextRules.h"
+
 #include <algorithm>
 
 #include <QAbstractItemModel>
@@ -67,7 +69,7 @@ protected:
             return QObject::eventFilter(watched, event);
         const auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = view_->indexAt(help->pos());
-        const QString text = index.data(Qt::DisplayRole).toString();
+        const QString text = text::escapeControls(index.data(Qt::DisplayRole).toString());
         if (!index.isValid() || text.isEmpty() || index.data(Qt::ToolTipRole).isValid())
             return QObject::eventFilter(watched, event);
         const QRect cell = view_->visualRect(index);

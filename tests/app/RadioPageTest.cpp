@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTreeView>
@@ -181,4 +182,17 @@ TEST_F(RadioPageTest, StationInfoShowsTheServerPageAndHomeGoesToTheHomeAddress) 
     ASSERT_TRUE(loaded.wait(10000));
     EXPECT_FALSE(loaded.last().at(0).toBool());
     EXPECT_TRUE(w->stationInfo()->WebBrowser1->toPlainText().contains(QStringLiteral("could not be loaded")));
+}
+
+TEST_F(RadioPageTest, ControlCharactersInANameShowAsEscapesAndAreKept) {
+    StationRecord r;
+    r.Name = QStringLiteral("Bell\aRadio\x1B[31m");
+    r.StreamUrl = QStringLiteral("http://s/bell");
+    w->catalogue().appendStationRow(r);
+    const int row = w->catalogue().LV.rowCount() - 1;
+    const QModelIndex index = w->catalogue().LV.index(row, StationCatalogue::TitleColumn);
+    auto *delegate = qobject_cast<QStyledItemDelegate *>(w->LV->itemDelegateForIndex(index));
+    ASSERT_NE(delegate, nullptr);
+    EXPECT_EQ(delegate->displayText(index.data(), QLocale()), QStringLiteral("Bell\\x07Radio\\x1B[31m"));
+    EXPECT_EQ(w->catalogue().stationRow(row).Name, r.Name); // saved and played as it is
 }
