@@ -228,7 +228,11 @@ DirectoryStations ParseDirectoryStations(const QByteArray &body) {
         s.genre = cutBytes(tagList.value(0), StationRecord::GenreField.maxBytes);
         if (countryPattern.match(country).hasMatch())
             s.countryCode = country.toUpper();
-        s.codec = directory::cleanText(codec).left(MaxCodecCharacters);
+        // Cut at a character, and no blank left at the end of the cut.
+        QString shortCodec = directory::cleanText(codec).left(MaxCodecCharacters);
+        if (!shortCodec.isEmpty() && shortCodec.back().isHighSurrogate())
+            shortCodec.chop(1);
+        s.codec = shortCodec.trimmed();
         result.stations.push_back(std::move(s));
     }
     return result;

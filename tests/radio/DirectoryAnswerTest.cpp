@@ -161,6 +161,21 @@ TEST(DirectoryAnswer, TextsAreCleanedAndCutToTheRecordFieldsAtCharacterBoundarie
         EXPECT_EQ(r.stored().Name, d.name);
         EXPECT_EQ(r.stored().Genre, d.genre);
     }
+
+    // The codec is cut to 16 characters: never with a blank at the end, never inside a character.
+    const QString clef = QStringLiteral("\U0001D11E"); // two UTF-16 units
+    const struct {
+        QString codec, shown;
+    } codecs[] = {
+        {QStringLiteral("MP4ae97-52543be\u001a\u0000\u0000\u000004co"), QStringLiteral("MP4ae97-52543be")},
+        {QString(15, QLatin1Char('a')) + clef, QString(15, QLatin1Char('a'))},
+        {QString(14, QLatin1Char('a')) + clef, QString(14, QLatin1Char('a')) + clef},
+    };
+    for (const auto &c : codecs) {
+        const DirectoryStations s = ParseDirectoryStations(answer({with(good(), "codec", c.codec)}));
+        ASSERT_EQ(s.stations.size(), 1u);
+        EXPECT_EQ(s.stations[0].codec, c.shown);
+    }
 }
 
 TEST(DirectoryAnswer, TagsAndCountries) {
