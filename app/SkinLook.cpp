@@ -99,44 +99,44 @@ void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths, bool 
         if (!guard)
             return;
         QHeaderView *header = guard->header();
-        std::vector<std::pair<int, int>> columns; // visible column, the least width it may take
-        int total = 0;
+        struct Column {
+            int column, minimum, width;
+        };
+        std::vector<Column> columns;
+        int total = 0, widest = 0;
         for (int column = 0; column < header->count(); ++column) {
             if (guard->isColumnHidden(column))
                 continue;
             guard->resizeColumnToContents(column); // the header's text and the rows' texts
             const int minimum = column < static_cast<int>(minimumWidths.size()) ? minimumWidths[column] : 0;
-            if (header->sectionSize(column) < minimum)
-                header->resizeSection(column, minimum);
-            columns.emplace_back(column, minimum);
-            total += header->sectionSize(column);
+            const int width = std::max(header->sectionSize(column), minimum);
+            columns.push_back({column, minimum, width});
+            total += width;
+            widest = std::max(widest, width);
         }
-        // The widest columns give way first, never below their least width; the
-        // list scrolls only when even the least widths do not fit.
+        // The widest columns give way first: each is cut to a common level, the
+        // highest that fits, never below its least width; the list scrolls only
+        // when even the least widths do not fit.
+        int level = widest;
         const int room = guard->viewport()->width();
-        while (lastInSight && total > room) {
-            int widest = -1, next = 0;
-            for (const auto &[column, minimum] : columns) {
-                const int size = header->sectionSize(column);
-                if (size <= minimum)
-                    continue;
-                if (widest < 0 || size > header->sectionSize(widest)) {
-                    next = std::max(next, widest < 0 ? 0 : header->sectionSize(widest));
-                    widest = column;
-                } else {
-                    next = std::max(next, size);
-                }
+        if (lastInSight && total > room) {
+            const auto widthAt = [&columns](int cut) {
+                int sum = 0;
+                for (const Column &c : columns)
+                    sum += std::max(c.minimum, std::min(c.width, cut));
+                return sum;
+            };
+            int low = 0;
+            while (low < level) {
+                const int mid = (low + level + 1) / 2;
+                if (widthAt(mid) <= room)
+                    low = mid;
+                else
+                    level = mid - 1;
             }
-            if (widest < 0)
-                break;
-            const int size = header->sectionSize(widest);
-            const int minimum = std::find_if(columns.begin(), columns.end(), [widest](const auto &c) {
-                                    return c.first == widest;
-                                })->second;
-            const int cut = std::min({total - room, size - minimum, std::max(1, size - next)});
-            header->resizeSection(widest, size - cut);
-            total -= cut;
         }
+        for (const Column &c : columns)
+            header->resizeSection(c.column, std::max(c.minimum, std::min(c.width, level)));
     };
     // Refitted once per burst of changes.
     const auto later = [view, pending, fit] {
