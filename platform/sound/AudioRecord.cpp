@@ -24,8 +24,11 @@ QString programOutputName() {
 } // namespace
 
 AudioRecord::AudioRecord(SoundOutput &output, QObject *parent)
-    : QObject(parent), m_output(output), m_blockFrames(MillisecondsToSamples(DefaultBlockMs)) {
-    refreshDevices();
+    : QObject(parent), m_output(output), m_volumes(1, MaxInputVolume),
+      m_blockFrames(MillisecondsToSamples(DefaultBlockMs)) {
+    // The system's devices are read when first asked for: a recording of the
+    // program's own output (the command line's) never wakes the sound server's
+    // client, which complains on a machine without one.
     m_timer.setInterval(TimerMs);
     connect(&m_timer, &QTimer::timeout, this, &AudioRecord::reportProgress);
 }
@@ -36,6 +39,7 @@ AudioRecord::~AudioRecord() {
 }
 
 void AudioRecord::refreshDevices() {
+    m_devicesListed = true;
     m_systemDevices = QMediaDevices::audioInputs();
     m_monitors = listMonitorSources();
     m_volumes.resize(static_cast<std::size_t>(m_systemDevices.size()) + m_monitors.size() + 1,
@@ -63,6 +67,8 @@ QString AudioRecord::GetDeviceName() const {
 }
 
 void AudioRecord::SetDevice(int index) {
+    if (index != ProgramOutputDevice && !m_devicesListed)
+        refreshDevices();
     m_device = index;
     m_input = 1;
 }

@@ -107,6 +107,7 @@ private:
     SoundOutput &m_output;
     QList<QAudioDevice> m_systemDevices;
     std::vector<MonitorSource> m_monitors;
+    bool m_devicesListed = false;
     int m_device = ProgramOutputDevice;
     int m_recordingDevice = ProgramOutputDevice;
     int m_input = 1;
