@@ -42,7 +42,7 @@ if [ -n "$until_runs" ]; then
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
     total=$((total + ${runs:-0}))
     echo "$target: piece $piece ran ${runs:-0} inputs (${rate:-?}/s), $total of $until_runs in all"
-    if [ "$status" -ne 0 ]; then
+    if [ "$status" -ne 0 ] || [ "${runs:-0}" -eq 0 ]; then
       echo "$target: the fuzzer stopped with status $status; see $log" >&2
       exit 1
     fi
