@@ -21,8 +21,9 @@ if [ "${1:-}" = "--until" ] && [[ "${2:-}" =~ ^[0-9]+$ ]] && [ $# -ge 3 ]; then
   until_runs=$2
   set -- "$3" "${4:-600}"
 fi
-if [ $# -lt 2 ] || ! targets | grep -qx "$1" || ! [[ "$2" =~ ^[0-9]+$ ]]; then
-  echo "usage: scripts/fuzz.sh TARGET SECONDS [libFuzzer options]   (targets: $(targets | tr '\n' ' '))" >&2
+if [ $# -lt 2 ] || ! targets | grep -qxF -- "$1" || ! [[ "$2" =~ ^[0-9]+$ ]]; then
+  echo "usage: scripts/fuzz.sh TARGET SECONDS [libFuzzer options]" >&2
+  echo "       scripts/fuzz.sh --until RUNS TARGET [PIECE_SECONDS]   (targets: $(targets | tr '\n' ' '))" >&2
   exit 2
 fi
 target=$1 seconds=$2
