@@ -6,17 +6,14 @@
 #include "app/SkinSurface.h"
 #include "app/WindowClockHost.h"
 #include "common/Seams.h"
-#include "convert/CdPlayer.h"
-#include "convert/CdRipper.h"
 #include "convert/Converter.h"
 #include "convert/EncoderSetup.h"
-#include "convert/OptionsDialog.h"
-#include "convert/RipperPanel.h"
 #include "desktop/FileAssociation.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
+#include "options/OptionsDialog.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/cd/AudioCDGrabber.h"
@@ -35,6 +32,9 @@
 #include "radio/StationInfoWindow.h"
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
+#include "rip/CdPlayer.h"
+#include "rip/CdRipper.h"
+#include "rip/RipperPanel.h"
 
 #include <QApplication>
 #include <QHeaderView>

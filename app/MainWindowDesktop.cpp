@@ -1,14 +1,14 @@
 #include "app/MainWindow.h"
 
 #include "app/Application.h"
-#include "convert/OptionsDialog.h"
-#include "convert/SettingsKeys.h"
+#include "common/SettingsKeys.h"
 #include "desktop/AboutBox.h"
 #include "desktop/AssociateDialog.h"
 #include "desktop/AutoCloser.h"
 #include "desktop/DialogPlacement.h"
 #include "desktop/FileAssociation.h"
 #include "desktop/FolderBrowser.h"
+#include "options/OptionsDialog.h"
 
 #include <QCoreApplication>
 

@@ -2,11 +2,11 @@
 
 #include "app/Application.h"
 #include "app/SkinSurface.h"
+#include "common/SettingsKeys.h"
 #include "convert/EncoderSetup.h"
-#include "convert/OptionsDialog.h"
-#include "convert/SettingsKeys.h"
 #include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
+#include "options/OptionsDialog.h"
 #include "platform/sound/AudioRecord.h"
 #include "radio/Recorder.h"
 #include "radio/RecordingSources.h"

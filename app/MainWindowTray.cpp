@@ -3,10 +3,10 @@
 #include "app/TrayTip.h"
 #include "common/Seams.h"
 #include "common/TextRules.h"
-#include "convert/CdRipper.h"
 #include "library/LocalPlayer.h"
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
+#include "rip/CdRipper.h"
 
 #include <QEvent>
 #include <QLabel>

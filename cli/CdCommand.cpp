@@ -3,15 +3,15 @@
 #include "cli/Commands.h"
 #include "common/AppState.h"
 #include "common/SettingsFile.h"
-#include "convert/CdRipper.h"
-#include "convert/CdSettings.h"
+#include "common/SettingsKeys.h"
 #include "convert/EncoderSetup.h"
-#include "convert/SettingsKeys.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/cd/CdDrive.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/tags/AudioInformation.h"
+#include "rip/CdRipper.h"
+#include "rip/CdSettings.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -4,8 +4,8 @@
 
 #include "common/AppState.h"
 #include "common/SettingsFile.h"
+#include "common/SettingsKeys.h"
 #include "convert/EncoderSetup.h"
-#include "convert/SettingsKeys.h"
 #include "platform/sound/AudioRecord.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"

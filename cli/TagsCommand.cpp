@@ -2,8 +2,8 @@
 
 #include "common/Error.h"
 #include "library/LibraryRecord.h"
-#include "library/TrackTagReaders.h"
 #include "platform/tags/AudioInformation.h"
+#include "platform/tags/TrackTagReaders.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

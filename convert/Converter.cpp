@@ -2,9 +2,9 @@
 
 #include "common/AppState.h"
 #include "common/Seams.h"
+#include "common/SettingsKeys.h"
 #include "convert/EncoderSetup.h"
 #include "convert/FileConversion.h"
-#include "convert/SettingsKeys.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/tags/AudioInformation.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "convert/SettingsKeys.h"
+#include "common/SettingsKeys.h"
 
 #include <QString>
 

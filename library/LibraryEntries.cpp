@@ -7,7 +7,7 @@
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryFiles.h"
-#include "library/TrackTagReaders.h"
+#include "platform/tags/TrackTagReaders.h"
 
 #include <QCoreApplication>
 #include <QDir>

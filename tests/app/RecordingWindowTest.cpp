@@ -2,7 +2,7 @@
 #include "app/ClockTimer.h"
 #include "app/SkinSurface.h"
 #include "common/SettingsFile.h"
-#include "convert/OptionsDialog.h"
+#include "options/OptionsDialog.h"
 #include "platform/skin/Skin.h"
 #include "platform/sound/AudioRecord.h"
 #include "radio/Recorder.h"

@@ -1,6 +1,6 @@
 // The ASF (WMA) header parser, current and legacy layouts.
 #include "FuzzSupport.h"
-#include "library/AsfHeaderParser.h"
+#include "platform/tags/AsfHeaderParser.h"
 
 #include <QBuffer>
 

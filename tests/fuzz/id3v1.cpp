@@ -1,6 +1,6 @@
 // ID3v1 tag reading: the last 128 bytes of an MP3 or MP2 file.
 #include "FuzzSupport.h"
-#include "library/TrackTagReaders.h"
+#include "platform/tags/TrackTagReaders.h"
 
 using namespace varnelo;
 

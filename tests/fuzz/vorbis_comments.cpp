@@ -4,7 +4,7 @@
 // and sometimes read as the whole file.
 #include "FuzzSupport.h"
 #include "common/Error.h"
-#include "library/TrackTagReaders.h"
+#include "platform/tags/TrackTagReaders.h"
 
 #include <QBuffer>
 

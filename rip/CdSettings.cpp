@@ -1,8 +1,8 @@
-#include "convert/CdSettings.h"
+#include "rip/CdSettings.h"
 
 #include "common/SettingsFile.h"
+#include "common/SettingsKeys.h"
 #include "convert/EncoderSetup.h"
-#include "convert/SettingsKeys.h"
 
 #include <QDir>
 #include <QSysInfo>

@@ -1,8 +1,8 @@
 // Construction of the options dialog's pages: every control with its name,
 // items, ranges and designed state.
-#include "convert/OptionsDialog.h"
-#include "convert/RadioGroup.h"
-#include "convert/SettingsKeys.h"
+#include "common/SettingsKeys.h"
+#include "options/OptionsDialog.h"
+#include "options/RadioGroup.h"
 #include "platform/audiofile/AudioFile.h"
 
 #include <QCheckBox>

@@ -1,11 +1,11 @@
-#include "convert/OptionsDialog.h"
+#include "options/OptionsDialog.h"
 
 #include "common/AppState.h"
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "common/SettingsFile.h"
-#include "convert/RadioGroup.h"
-#include "convert/SettingsKeys.h"
+#include "common/SettingsKeys.h"
+#include "options/RadioGroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,14 +1,14 @@
-#include "convert/CdRipper.h"
+#include "rip/CdRipper.h"
 
 #include "common/AppState.h"
 #include "common/Error.h"
 #include "common/Seams.h"
-#include "convert/CdSettings.h"
 #include "convert/EncoderSetup.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/cd/AccurateRipLookup.h"
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/tags/AudioInformation.h"
+#include "rip/CdSettings.h"
 
 #include <QAction>
 #include <QDir>

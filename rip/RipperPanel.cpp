@@ -1,6 +1,6 @@
-#include "convert/RipperPanel.h"
+#include "rip/RipperPanel.h"
 
-#include "convert/CdRipper.h"
+#include "rip/CdRipper.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

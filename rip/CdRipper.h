@@ -1,7 +1,7 @@
 #pragma once
-#include "convert/RipLog.h"
-#include "convert/RipNaming.h"
 #include "platform/cd/FreeDBInformation.h"
+#include "rip/RipLog.h"
+#include "rip/RipNaming.h"
 
 #include <QItemSelectionModel>
 #include <QObject>

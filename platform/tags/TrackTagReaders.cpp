@@ -1,8 +1,8 @@
-#include "library/TrackTagReaders.h"
+#include "platform/tags/TrackTagReaders.h"
 
 #include "common/Error.h"
 #include "common/FileGuards.h"
-#include "library/AsfHeaderParser.h"
+#include "platform/tags/AsfHeaderParser.h"
 #include "platform/tags/AudioInformation.h"
 #include "platform/tags/GenreTable.h"
 #include "platform/tags/LegacyText.h"

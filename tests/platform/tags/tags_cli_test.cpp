@@ -1,4 +1,4 @@
-#include "platform/tags_fixtures.h"
+#include "platform/tags/tags_fixtures.h"
 
 #include <QTemporaryDir>
 

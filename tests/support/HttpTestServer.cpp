@@ -1,4 +1,4 @@
-#include "cd/HttpTestServer.h"
+#include "support/HttpTestServer.h"
 
 #include <QDateTime>
 #include <QUrl>

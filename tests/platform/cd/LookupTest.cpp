@@ -1,11 +1,11 @@
 // Disc ids against known discs and libdiscid; CDDB, MusicBrainz and the local
 // xmcd file through servers the tests start on 127.0.0.1.
-#include "cd/HttpTestServer.h"
 #include "platform/cd/CddbProtocol.h"
 #include "platform/cd/DiscToc.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/cd/MusicBrainzJson.h"
 #include "support/DiscImage.h"
+#include "support/HttpTestServer.h"
 #include "support/Wait.h"
 
 #include <QDir>

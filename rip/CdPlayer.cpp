@@ -1,10 +1,10 @@
-#include "convert/CdPlayer.h"
+#include "rip/CdPlayer.h"
 
 #include "common/AppState.h"
 #include "common/Error.h"
-#include "convert/CdRipper.h"
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/sound/AudioPlayer.h"
+#include "rip/CdRipper.h"
 
 #include <QAction>
 

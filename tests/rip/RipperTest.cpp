@@ -1,19 +1,19 @@
 // The ripper's operations on generated disc images, without a window: the
 // list and its texts, naming, the four formats, tags, Stop, read errors,
 // AccurateRip against a database served on 127.0.0.1, the log.
-#include "cd/HttpTestServer.h"
 #include "common/AppState.h"
 #include "common/SettingsFile.h"
-#include "convert/CdRipper.h"
 #include "convert/EncoderSetup.h"
-#include "convert/RipNaming.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/tags/AudioInformation.h"
+#include "rip/CdRipper.h"
+#include "rip/RipNaming.h"
 #include "support/DiscImage.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
+#include "support/HttpTestServer.h"
 #include "support/Wait.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "convert/RadioGroup.h"
+#include "options/RadioGroup.h"
 
 #include <QGridLayout>
 #include <QRadioButton>

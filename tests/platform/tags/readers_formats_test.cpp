@@ -1,7 +1,7 @@
-#include "platform/tags_fixtures.h"
+#include "platform/tags/tags_fixtures.h"
 
 #include "common/Error.h"
-#include "library/TrackTagReaders.h"
+#include "platform/tags/TrackTagReaders.h"
 
 #include <QTemporaryDir>
 

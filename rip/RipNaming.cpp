@@ -1,4 +1,4 @@
-#include "convert/RipNaming.h"
+#include "rip/RipNaming.h"
 
 #include "convert/EncoderSetup.h"
 

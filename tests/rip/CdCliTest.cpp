@@ -1,8 +1,8 @@
 // varnelo-cli cd on generated images, with the album information and the
 // AccurateRip database served on 127.0.0.1.
-#include "cd/HttpTestServer.h"
 #include "platform/cd/CdDrive.h"
 #include "support/DiscImage.h"
+#include "support/HttpTestServer.h"
 
 #include <QDir>
 #include <QFile>

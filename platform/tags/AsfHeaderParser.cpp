@@ -1,4 +1,4 @@
-#include "library/AsfHeaderParser.h"
+#include "platform/tags/AsfHeaderParser.h"
 
 #include <QUuid>
 #include <QtEndian>

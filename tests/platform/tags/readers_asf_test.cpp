@@ -1,7 +1,7 @@
-#include "platform/tags_fixtures.h"
+#include "platform/tags/tags_fixtures.h"
 
-#include "library/AsfHeaderParser.h"
-#include "library/TrackTagReaders.h"
+#include "platform/tags/AsfHeaderParser.h"
+#include "platform/tags/TrackTagReaders.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>

@@ -1,4 +1,4 @@
-#include "convert/RipLog.h"
+#include "rip/RipLog.h"
 
 #include "convert/EncoderSetup.h"
 #include "platform/cd/DiscToc.h"

@@ -1,8 +1,8 @@
-#include "convert/OptionsDialog.h"
+#include "options/OptionsDialog.h"
 #include "common/AppState.h"
 #include "common/SettingsFile.h"
-#include "convert/RadioGroup.h"
-#include "convert/SettingsKeys.h"
+#include "common/SettingsKeys.h"
+#include "options/RadioGroup.h"
 #include "platform/audiofile/AudioFile.h"
 #include "support/Fakes.h"
 

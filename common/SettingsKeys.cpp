@@ -1,4 +1,4 @@
-#include "convert/SettingsKeys.h"
+#include "common/SettingsKeys.h"
 
 #include "common/SettingsFile.h"
 
