@@ -21,7 +21,9 @@
 #include <QTreeView>
 
 using namespace varnelo;
-using test::DirectoryServer;
+using test::directoryOf;
+using test::directoryStation;
+using test::HttpServer;
 
 namespace {
 
@@ -42,20 +44,19 @@ protected:
         // Sixty jazz stations, most played first; the first plays from the radio server.
         QJsonArray stations;
         for (int i = 0; i < 60; ++i) {
-            QJsonObject s =
-                DirectoryServer::station(QStringLiteral("id-%1").arg(i), QStringLiteral("Jazz %1").arg(i),
-                                         QStringLiteral("http://127.0.0.1:9/jazz/%1").arg(i),
-                                         QStringLiteral("jazz,swing"), QStringLiteral("DE"), 1000 - i);
+            QJsonObject s = directoryStation(QStringLiteral("id-%1").arg(i), QStringLiteral("Jazz %1").arg(i),
+                                             QStringLiteral("http://127.0.0.1:9/jazz/%1").arg(i),
+                                             QStringLiteral("jazz,swing"), QStringLiteral("DE"), 1000 - i);
             if (i == 0) {
                 s.insert(QStringLiteral("url_resolved"), icy.url(QStringLiteral("/jazz")));
                 s.insert(QStringLiteral("homepage"), LongHome);
             }
             stations.append(s);
         }
-        stations.append(DirectoryServer::station(QStringLiteral("rock"), QStringLiteral("Rock Jazz Fusion"),
-                                                 QStringLiteral("http://127.0.0.1:9/rock"),
-                                                 QStringLiteral("rock"), QStringLiteral("US"), 5000));
-        directory = std::make_unique<DirectoryServer>(DirectoryServer::directoryOf(stations));
+        stations.append(directoryStation(QStringLiteral("rock"), QStringLiteral("Rock Jazz Fusion"),
+                                         QStringLiteral("http://127.0.0.1:9/rock"), QStringLiteral("rock"),
+                                         QStringLiteral("US"), 5000));
+        directory = std::make_unique<HttpServer>(directoryOf(stations));
         ASSERT_TRUE(directory->start());
     }
     void TearDown() override {
@@ -85,7 +86,7 @@ protected:
     }
 
     test::IcyServer icy;
-    std::unique_ptr<DirectoryServer> directory;
+    std::unique_ptr<HttpServer> directory;
     std::unique_ptr<MainWindow> w;
 };
 
@@ -211,7 +212,7 @@ TEST_F(DirectoryPageTest, SearchAuditionAddAndTheStationShowsUnderItsGenre) {
 }
 
 TEST_F(DirectoryPageTest, AFailedSearchSaysWhyAndLeavesTheListEmpty) {
-    const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(DirectoryServer::closedPort());
+    const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(HttpServer::closedPort());
     useServer(refused);
     w = startWindow();
     searchDirectory(QStringLiteral("jazz"));

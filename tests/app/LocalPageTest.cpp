@@ -8,6 +8,7 @@
 #include "library/LibraryCatalogue.h"
 #include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
+#include "support/AudioCheck.h"
 #include "support/ChildProcess.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
@@ -124,20 +125,12 @@ TEST_F(LocalPageTest, ConversionFromTheListStoppedHalfWayIsHalfLongAndTagged) {
     converter.OGG->trigger();
     const QString output = QDir(dir.filePath(QStringLiteral("out"))).filePath(QStringLiteral("N_blues.ogg"));
     ASSERT_TRUE(QFileInfo::exists(output));
-    const QString probe =
-        tool(QStringLiteral("ffprobe"),
-             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-              QStringLiteral("format=duration:stream_tags=title,artist,genre"), QStringLiteral("-of"),
-              QStringLiteral("default=noprint_wrappers=1"), output});
-    const double duration =
-        probe.section(QStringLiteral("duration="), 1).section(QLatin1Char('\n'), 0, 0).toDouble();
-    RecordProperty("output_seconds", QString::number(duration).toStdString());
-    EXPECT_GE(duration, 7.5);
-    EXPECT_LE(duration, 10.5);
-    EXPECT_TRUE(probe.contains(QStringLiteral("TAG:TITLE=Slow Blues"), Qt::CaseInsensitive))
-        << probe.toStdString();
-    EXPECT_TRUE(probe.contains(QStringLiteral("TAG:GENRE=Blues"), Qt::CaseInsensitive))
-        << probe.toStdString();
+    const test::AudioFacts facts = test::probeAudio(output);
+    RecordProperty("output_seconds", QString::number(facts.seconds).toStdString());
+    EXPECT_GE(facts.seconds, 7.5);
+    EXPECT_LE(facts.seconds, 10.5);
+    EXPECT_EQ(facts.title, QStringLiteral("Slow Blues"));
+    EXPECT_EQ(facts.genre, QStringLiteral("Blues"));
     EXPECT_FALSE(w->state.Converting);
     EXPECT_TRUE(converter.Panel_convert->isHidden());
     EXPECT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();

@@ -11,8 +11,10 @@
 namespace {
 
 namespace test = varnelo::test;
-using test::DirectoryServer;
+using test::directoryOf;
+using test::directoryStation;
 using test::HttpReply;
+using test::HttpServer;
 
 // A field as the program writes it: length byte, UTF-8 text, zeros.
 QByteArray field(const QString &text, int area) {
@@ -28,18 +30,17 @@ const QString LongAddress =
     QStringLiteral("https://edge.example-broadcaster.example/radio/8000/jazz-high.mp3");
 
 QJsonArray stations() {
-    QJsonObject tab = DirectoryServer::station(QStringLiteral("u2"), QStringLiteral("Radio\tJazz Two"),
-                                               QStringLiteral("http://s.example/2"), QStringLiteral("jazz"),
-                                               QStringLiteral("DE"), 10);
+    QJsonObject tab = directoryStation(QStringLiteral("u2"), QStringLiteral("Radio\tJazz Two"),
+                                       QStringLiteral("http://s.example/2"), QStringLiteral("jazz"),
+                                       QStringLiteral("DE"), 10);
     tab.insert(QStringLiteral("codec"), QStringLiteral("AAC"));
     tab.insert(QStringLiteral("bitrate"), 64);
-    return QJsonArray{DirectoryServer::station(QStringLiteral("u1"), QStringLiteral("Radio Jazz One"),
-                                               LongAddress, QStringLiteral("jazz,bebop"),
-                                               QStringLiteral("DE"), 90),
+    return QJsonArray{directoryStation(QStringLiteral("u1"), QStringLiteral("Radio Jazz One"), LongAddress,
+                                       QStringLiteral("jazz,bebop"), QStringLiteral("DE"), 90),
                       tab,
-                      DirectoryServer::station(QStringLiteral("u3"), QStringLiteral("Radio Rock"),
-                                               QStringLiteral("http://s.example/3"), QStringLiteral("rock"),
-                                               QStringLiteral("DE"), 99)};
+                      directoryStation(QStringLiteral("u3"), QStringLiteral("Radio Rock"),
+                                       QStringLiteral("http://s.example/3"), QStringLiteral("rock"),
+                                       QStringLiteral("DE"), 99)};
 }
 
 class StationsSearchCli : public ::testing::Test {
@@ -54,7 +55,7 @@ protected:
     QString radio() const { return dir.filePath(QStringLiteral("radio.dat")); }
 
     QTemporaryDir dir;
-    DirectoryServer server{DirectoryServer::directoryOf(stations())};
+    HttpServer server{directoryOf(stations())};
 };
 
 } // namespace
@@ -130,15 +131,15 @@ TEST_F(StationsSearchCli, BadArgumentsAreNamed) {
 TEST_F(StationsSearchCli, UnusableDirectoriesChangeNothing) {
     test::writeBytes(radio(), record({}, QStringLiteral("http://kept/"), {}, QStringLiteral("Kept")));
     const QByteArray before = test::readBytes(radio());
-    DirectoryServer notAList([](const test::HttpRequest &) {
-        return HttpReply{HttpReply::Kind::Normal, 200, "application/json", R"({"message":"maintenance"})"};
+    HttpServer notAList([](const test::HttpRequest &) {
+        return HttpReply{200, R"({"message":"maintenance"})", "application/json"};
     });
     ASSERT_TRUE(notAList.start());
     const struct {
         QString server;
         QString message;
     } cases[] = {
-        {QStringLiteral("http://127.0.0.1:%1").arg(DirectoryServer::closedPort()),
+        {QStringLiteral("http://127.0.0.1:%1").arg(HttpServer::closedPort()),
          QStringLiteral("could not be used: Connection refused")},
         {notAList.base(), QStringLiteral("could not be used: the answer is not a list of stations")},
     };

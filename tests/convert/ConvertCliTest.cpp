@@ -56,18 +56,20 @@ TEST_F(ConvertCliTest, EveryFormatWithTagsCarriedOver) {
             << stderrText.toStdString();
         const QString result = QDir(out).filePath(QStringLiteral("N_song.") + QString::fromLatin1(to));
         EXPECT_EQ(stdoutText.trimmed(), QDir::toNativeSeparators(result));
-        const test::Probe p = test::probe(result);
+        const test::AudioFacts p = test::probeAudio(result);
         ASSERT_TRUE(p.ok);
         // One MP3 frame (1152 samples) of padding at most, plus the decoder's delay.
-        EXPECT_NEAR(p.duration, 3.0, 0.06);
+        EXPECT_NEAR(p.seconds, 3.0, 0.06);
         EXPECT_EQ(p.title, QStringLiteral("Title Ü"));
         EXPECT_EQ(p.artist, QStringLiteral("Artist"));
         EXPECT_EQ(p.album, QStringLiteral("Album"));
         EXPECT_EQ(p.genre, QStringLiteral("Jazz"));
         EXPECT_NEAR(test::measuredFrequency(result), 1000, 20);
     }
-    EXPECT_EQ(test::probe(QDir(out).filePath(QStringLiteral("N_song.wma"))).codec, QStringLiteral("wmav2"));
-    EXPECT_EQ(test::probe(QDir(out).filePath(QStringLiteral("N_song.ogg"))).codec, QStringLiteral("vorbis"));
+    EXPECT_EQ(test::probeAudio(QDir(out).filePath(QStringLiteral("N_song.wma"))).codec,
+              QStringLiteral("wmav2"));
+    EXPECT_EQ(test::probeAudio(QDir(out).filePath(QStringLiteral("N_song.ogg"))).codec,
+              QStringLiteral("vorbis"));
     // Converting to the source's own format never touches the source.
     EXPECT_TRUE(QFileInfo::exists(source));
     EXPECT_NE(QFileInfo(source).size(), QFileInfo(QDir(out).filePath(QStringLiteral("N_song.mp3"))).size());
@@ -84,11 +86,11 @@ TEST_F(ConvertCliTest, SettingsFileDecidesTheFormat) {
               0)
         << stderrText.toStdString();
     for (const char *name : {"N_a.wav", "N_b.wav"}) {
-        const test::Probe p = test::probe(QDir(out).filePath(QString::fromLatin1(name)));
+        const test::AudioFacts p = test::probeAudio(QDir(out).filePath(QString::fromLatin1(name)));
         EXPECT_EQ(p.codec, QStringLiteral("pcm_u8")) << name;
         EXPECT_EQ(p.sampleRate, 16000) << name;
         EXPECT_EQ(p.channels, 1) << name;
-        EXPECT_NEAR(p.duration, 1.0, 0.001) << name;
+        EXPECT_NEAR(p.seconds, 1.0, 0.001) << name;
     }
 }
 

@@ -33,13 +33,13 @@ protected:
         return setup.OutputExtension();
     }
     // Encodes a 2-second 1 kHz stereo tone through the configured file and probes it.
-    test::Probe encodeTone(const QString &name) {
+    test::AudioFacts encodeTone(const QString &name) {
         const QString source = test::makeTone(dir.filePath(QStringLiteral("src.wav")), 1000, 2, 44100, 2);
         const QString out = dir.filePath(name);
         AudioFile reader;
         const ConversionResult r = ConvertAudioFile(reader, file, source, out);
         EXPECT_TRUE(r.ok) << r.error.toStdString();
-        return test::probe(out);
+        return test::probeAudio(out);
     }
 };
 
@@ -141,7 +141,7 @@ TEST_F(EncoderSetupTest, PresetsReplaceTheTwentySettings) {
 
 TEST_F(EncoderSetupTest, WavModes) {
     EXPECT_EQ(configure(1), QStringLiteral(".wav"));
-    test::Probe p = encodeTone(QStringLiteral("cd.wav"));
+    test::AudioFacts p = encodeTone(QStringLiteral("cd.wav"));
     EXPECT_EQ(p.codec, QStringLiteral("pcm_s16le"));
     EXPECT_EQ(p.sampleRate, 44100);
     EXPECT_EQ(p.channels, 2);
@@ -161,7 +161,7 @@ TEST_F(EncoderSetupTest, WavModes) {
     EXPECT_EQ(p.codec, QStringLiteral("pcm_s16le"));
     EXPECT_EQ(p.sampleRate, 44100);
     EXPECT_EQ(p.channels, 1);
-    EXPECT_NEAR(p.duration, 2.0, 0.001);
+    EXPECT_NEAR(p.seconds, 2.0, 0.001);
     EXPECT_NEAR(test::measuredFrequency(dir.filePath(QStringLiteral("custom.wav"))), 1000, 15);
 
     // The set-up's own default for the bits is index 1: 3 bits, G.726 at 8000 Hz mono.
@@ -192,7 +192,7 @@ TEST_F(EncoderSetupTest, WmaProfileAndTheRipperFormatOption) {
     file.SetFormatOption(0);
     EXPECT_EQ(configure(2), QStringLiteral(".wma"));
     EXPECT_EQ(file.FormatOption(), 0);
-    test::Probe p = encodeTone(QStringLiteral("default.wma"));
+    test::AudioFacts p = encodeTone(QStringLiteral("default.wma"));
     EXPECT_EQ(p.codec, QStringLiteral("wmav2"));
     EXPECT_EQ(p.sampleRate, 44100);
     EXPECT_EQ(p.bitRate, 128000);

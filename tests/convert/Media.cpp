@@ -32,51 +32,6 @@ QString makeTone(const QString &path, double hz, double seconds, int rate, int c
     return run(QStringLiteral("sox"), args) == 0 ? path : QString();
 }
 
-Probe probe(const QString &path) {
-    QString out;
-    Probe p;
-    if (run(QStringLiteral("ffprobe"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-             QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-             QStringLiteral(
-                 "stream=codec_name,sample_rate,channels,bit_rate,bits_per_sample:format=duration,bit_rate:"
-                 "format_tags=title,artist,album,genre:stream_tags=title,artist,album,genre"),
-             QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path},
-            &out) != 0)
-        return p;
-    qint64 formatRate = 0;
-    for (const QString &line : out.split(QLatin1Char('\n'))) {
-        const QString key = line.section(QLatin1Char('='), 0, 0);
-        const QString value = line.section(QLatin1Char('='), 1);
-        if (key == QLatin1String("codec_name"))
-            p.codec = value;
-        else if (key == QLatin1String("sample_rate"))
-            p.sampleRate = value.toInt();
-        else if (key == QLatin1String("channels"))
-            p.channels = value.toInt();
-        else if (key == QLatin1String("bit_rate") && p.bitRate == 0)
-            p.bitRate = value.toLongLong();
-        else if (key == QLatin1String("bit_rate"))
-            formatRate = value.toLongLong();
-        else if (key == QLatin1String("bits_per_sample"))
-            p.bitsPerSample = value.toInt();
-        else if (key == QLatin1String("duration"))
-            p.duration = value.toDouble();
-        else if (key.compare(QLatin1String("TAG:title"), Qt::CaseInsensitive) == 0)
-            p.title = value;
-        else if (key.compare(QLatin1String("TAG:artist"), Qt::CaseInsensitive) == 0)
-            p.artist = value;
-        else if (key.compare(QLatin1String("TAG:album"), Qt::CaseInsensitive) == 0)
-            p.album = value;
-        else if (key.compare(QLatin1String("TAG:genre"), Qt::CaseInsensitive) == 0)
-            p.genre = value;
-    }
-    if (p.bitRate == 0)
-        p.bitRate = formatRate;
-    p.ok = !p.codec.isEmpty();
-    return p;
-}
-
 double measuredFrequency(const QString &path) {
     QTemporaryDir dir;
     const QString wav = dir.filePath(QStringLiteral("decoded.wav"));

@@ -1,5 +1,7 @@
 #pragma once
 // Generated media and independent checks (sox, ffprobe) for the converter tests.
+#include "support/AudioCheck.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,18 +14,6 @@ int run(const QString &program, const QStringList &args, QString *out = nullptr,
 // (e.g. {"-b", "24"}), the output's extension chooses the format.
 QString makeTone(const QString &path, double hz, double seconds, int rate, int channels,
                  const QStringList &extraArgs = {});
-
-struct Probe {
-    QString codec;
-    int sampleRate = 0;
-    int channels = 0;
-    qint64 bitRate = 0;
-    int bitsPerSample = 0;
-    double duration = 0;
-    QString title, artist, album, genre;
-    bool ok = false;
-};
-Probe probe(const QString &path);
 
 // sox's rough frequency of a file (decoded by sox itself, or by ffmpeg first
 // when sox cannot read the format).

@@ -97,12 +97,12 @@ TEST_F(ConverterTest, StopHalfWayLeavesAHalfLengthTaggedOutputAndOpensTheFolder)
     EXPECT_TRUE(converter.Panel_convert->isHidden());
     EXPECT_EQ(converter.pb->value(), 0);
     EXPECT_EQ(converter.lastOutput(), output);
-    const test::Probe p = test::probe(output);
+    const test::AudioFacts p = test::probeAudio(output);
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.codec, QStringLiteral("mp3"));
-    RecordProperty("output_seconds", QString::number(p.duration).toStdString());
-    EXPECT_GE(p.duration, 9.5);
-    EXPECT_LE(p.duration, 12.5);
+    RecordProperty("output_seconds", QString::number(p.seconds).toStdString());
+    EXPECT_GE(p.seconds, 9.5);
+    EXPECT_LE(p.seconds, 12.5);
     EXPECT_EQ(p.title, QStringLiteral("Long Song"));
     EXPECT_EQ(p.artist, QStringLiteral("The Band"));
     EXPECT_EQ(p.album, QStringLiteral("First Album"));
@@ -128,9 +128,9 @@ TEST_F(ConverterTest, WholeConversionToWavCarriesNoTagsOfAnEarlierFile) {
 
     converter.owav->trigger();
     const QString output = QDir(outFolder).filePath(QStringLiteral("N_short.wav"));
-    const test::Probe p = test::probe(output);
+    const test::AudioFacts p = test::probeAudio(output);
     ASSERT_TRUE(p.ok);
-    EXPECT_NEAR(p.duration, 3.0, 0.05);
+    EXPECT_NEAR(p.seconds, 3.0, 0.05);
     EXPECT_EQ(p.title, QStringLiteral("Short"));
     AudioInformation check;
     check.LoadInfo(output);
@@ -164,7 +164,7 @@ TEST_F(ConverterTest, StopPlayingQuestionDecides) {
     outFolder = dir.filePath(QStringLiteral("src"));
     converter.owav->trigger();
     EXPECT_TRUE(QFileInfo::exists(QDir(outFolder).filePath(QStringLiteral("N_song.wav"))));
-    EXPECT_EQ(test::probe(src).title, QString());
+    EXPECT_EQ(test::probeAudio(src).title, QString());
 }
 
 TEST_F(ConverterTest, NothingHappensWithoutAnEntryAndAFailureIsSaid) {

@@ -2,6 +2,7 @@
 // into the file (checked with ffprobe and the raw bytes) and into the library.
 #include "library/TagEditor.h"
 #include "library_fixtures.h"
+#include "support/AudioCheck.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -19,18 +20,6 @@ QString runTool(const QString &program, const QStringList &args) {
     p.start(program, args);
     EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().constData();
     return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-// The format tags as ffprobe reads them, keys lower-cased.
-QMap<QString, QString> probeTags(const QString &path) {
-    const QString out = runTool(QStringLiteral("ffprobe"),
-                                {QStringLiteral("-v"), QStringLiteral("error"),
-                                 QStringLiteral("-show_entries"), QStringLiteral("format_tags"),
-                                 QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path});
-    QMap<QString, QString> tags;
-    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        tags.insert(line.section(QLatin1Char('='), 0, 0).mid(4).toLower(), line.section(QLatin1Char('='), 1));
-    return tags;
 }
 
 class TagEditorTest : public LibraryFixture {
@@ -141,7 +130,7 @@ TEST_F(TagEditorTest, BadYearOrTrackStopsApplyBeforeTheFileIsTouched) {
     setText("infoYear", QStringLiteral("1999"));
     apply();
     EXPECT_TRUE(prompts.plainShown.empty());
-    const auto tags = probeTags(path);
+    const auto tags = test::probeAudio(path).tags;
     EXPECT_EQ(tags.value(QStringLiteral("title")), QStringLiteral("Changed"));
     EXPECT_EQ(tags.value(QStringLiteral("track")), QStringLiteral("7"));
     EXPECT_TRUE(tags.value(QStringLiteral("date")).startsWith(QStringLiteral("1999")));
@@ -169,7 +158,7 @@ TEST_F(TagEditorTest, PickedTagVersionDecidesWhatAnUntaggedMp3Gets) {
     bytes = readBytes(v2);
     EXPECT_TRUE(bytes.startsWith("ID3"));
     EXPECT_FALSE(bytes.right(128).startsWith("TAG"));
-    EXPECT_EQ(probeTags(v2).value(QStringLiteral("title")), QStringLiteral("Second"));
+    EXPECT_EQ(test::probeAudio(v2).tags.value(QStringLiteral("title")), QStringLiteral("Second"));
 }
 
 TEST_F(TagEditorTest, ApplyOnTheLocalPageReplacesTheRecordOfTheEditedRow) {
@@ -202,7 +191,7 @@ TEST_F(TagEditorTest, ApplyOnTheLocalPageReplacesTheRecordOfTheEditedRow) {
     EXPECT_EQ(library.selectedRow(), 1);
     EXPECT_TRUE(children(LibraryCatalogue::MyArtistRoot).contains(QStringLiteral("New Band")));
     EXPECT_FALSE(children(LibraryCatalogue::MyArtistRoot).contains(QStringLiteral("Old")));
-    EXPECT_EQ(probeTags(a).value(QStringLiteral("genre")), QStringLiteral("Classic Rock"));
+    EXPECT_EQ(test::probeAudio(a).tags.value(QStringLiteral("genre")), QStringLiteral("Classic Rock"));
 
     // An empty title becomes the file's name.
     editor.Open(b);
@@ -274,7 +263,7 @@ TEST_F(TagEditorTest, RadioPageAndPlayingLeaveTheLibraryAlone) {
     state.LocalPlaying = false;
     state.RadioPage = true;
     apply();
-    EXPECT_EQ(probeTags(a).value(QStringLiteral("title")), QStringLiteral("Ignored"));
+    EXPECT_EQ(test::probeAudio(a).tags.value(QStringLiteral("title")), QStringLiteral("Ignored"));
     EXPECT_EQ(readBytes(data(QStringLiteral("music.dat"))), music);
 }
 
@@ -288,7 +277,7 @@ TEST_F(TagEditorTest, WhatOthersLeftInTheSharedComponentIsNotWritten) {
     editor.AudioInformation1.setInfoComposer(QStringLiteral("Somebody"));
     setText("infoTitle", QStringLiteral("B"));
     apply();
-    const auto tags = probeTags(a);
+    const auto tags = test::probeAudio(a).tags;
     EXPECT_EQ(tags.value(QStringLiteral("title")), QStringLiteral("B"));
     EXPECT_FALSE(tags.contains(QStringLiteral("genre")));
     EXPECT_FALSE(tags.contains(QStringLiteral("composer")));

@@ -9,29 +9,31 @@
 #include <optional>
 
 using namespace varnelo;
-using test::DirectoryServer;
+using test::directoryOf;
+using test::directoryStation;
 using test::HttpReply;
 using test::HttpRequest;
+using test::HttpServer;
 
 namespace {
 
 QJsonArray someStations() {
     return QJsonArray{
-        DirectoryServer::station(QStringLiteral("u1"), QStringLiteral("Radio Jazz Berlin"),
-                                 QStringLiteral("http://s.example/1"), QStringLiteral("jazz,smooth"),
-                                 QStringLiteral("DE"), 50),
-        DirectoryServer::station(QStringLiteral("u2"), QStringLiteral("Rock Radio"),
-                                 QStringLiteral("http://s.example/2"), QStringLiteral("rock,classic rock"),
-                                 QStringLiteral("US"), 900),
-        DirectoryServer::station(QStringLiteral("u3"), QStringLiteral("Jazz Lounge"),
-                                 QStringLiteral("http://s.example/3"), QStringLiteral("jazz,lounge"),
-                                 QStringLiteral("US"), 300),
-        DirectoryServer::station(QStringLiteral("u4"), QStringLiteral("Radio Eins"),
-                                 QStringLiteral("http://s.example/4"), QStringLiteral("pop"),
-                                 QStringLiteral("DE"), 700),
-        DirectoryServer::station(QStringLiteral("u5"), QStringLiteral("C++ & Friends Radio"),
-                                 QStringLiteral("http://s.example/5"), QStringLiteral("talk"),
-                                 QStringLiteral("GB"), 1),
+        directoryStation(QStringLiteral("u1"), QStringLiteral("Radio Jazz Berlin"),
+                         QStringLiteral("http://s.example/1"), QStringLiteral("jazz,smooth"),
+                         QStringLiteral("DE"), 50),
+        directoryStation(QStringLiteral("u2"), QStringLiteral("Rock Radio"),
+                         QStringLiteral("http://s.example/2"), QStringLiteral("rock,classic rock"),
+                         QStringLiteral("US"), 900),
+        directoryStation(QStringLiteral("u3"), QStringLiteral("Jazz Lounge"),
+                         QStringLiteral("http://s.example/3"), QStringLiteral("jazz,lounge"),
+                         QStringLiteral("US"), 300),
+        directoryStation(QStringLiteral("u4"), QStringLiteral("Radio Eins"),
+                         QStringLiteral("http://s.example/4"), QStringLiteral("pop"), QStringLiteral("DE"),
+                         700),
+        directoryStation(QStringLiteral("u5"), QStringLiteral("C++ & Friends Radio"),
+                         QStringLiteral("http://s.example/5"), QStringLiteral("talk"), QStringLiteral("GB"),
+                         1),
     };
 }
 
@@ -57,7 +59,7 @@ protected:
 } // namespace
 
 TEST_F(DirectoryClientTest, SearchesByNameTagAndCountryMostPlayedFirst) {
-    DirectoryServer server(DirectoryServer::directoryOf(someStations()));
+    HttpServer server(directoryOf(someStations()));
     ASSERT_TRUE(server.start());
     mirrors.servers = {server.base()};
 
@@ -86,7 +88,7 @@ TEST_F(DirectoryClientTest, SearchesByNameTagAndCountryMostPlayedFirst) {
 }
 
 TEST_F(DirectoryClientTest, PagesFollowEachOther) {
-    DirectoryServer server(DirectoryServer::directoryOf(someStations()));
+    HttpServer server(directoryOf(someStations()));
     ASSERT_TRUE(server.start());
     mirrors.servers = {server.base()};
     QStringList all;
@@ -105,13 +107,11 @@ TEST_F(DirectoryClientTest, PagesFollowEachOther) {
 }
 
 TEST_F(DirectoryClientTest, AFailingMirrorFallsThroughToTheNextWhichIsKept) {
-    DirectoryServer failing([](const HttpRequest &) {
-        return HttpReply{HttpReply::Kind::Normal, 503, "text/plain", {}};
-    });
-    DirectoryServer good(DirectoryServer::directoryOf(someStations()));
+    HttpServer failing([](const HttpRequest &) { return HttpReply{503, {}, "text/plain"}; });
+    HttpServer good(directoryOf(someStations()));
     ASSERT_TRUE(failing.start());
     ASSERT_TRUE(good.start());
-    const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(DirectoryServer::closedPort());
+    const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(HttpServer::closedPort());
     // The first choice refuses the connection, the second answers 503, the third answers.
     mirrors.servers = {refused, failing.base(), good.base()};
     client.setPick([](int count) {
@@ -136,16 +136,15 @@ TEST_F(DirectoryClientTest, AFailingMirrorFallsThroughToTheNextWhichIsKept) {
 
 TEST_F(DirectoryClientTest, EveryFailureEndsWithAClearMessage) {
     const auto serving = [](HttpReply reply) { return [reply](const HttpRequest &) { return reply; }; };
-    DirectoryServer error500(serving({HttpReply::Kind::Normal, 500, "text/html", "<h1>oops</h1>"}));
-    DirectoryServer stall(serving({HttpReply::Kind::Stall}));
-    DirectoryServer endless(serving({HttpReply::Kind::Endless}));
-    DirectoryServer object(serving({HttpReply::Kind::Normal, 200, "application/json", R"({"error":"x"})"}));
-    DirectoryServer html(serving({HttpReply::Kind::Normal, 200, "text/html", "<html>maintenance</html>"}));
-    DirectoryServer huge(serving({HttpReply::Kind::Normal, 200, "application/json",
-                                  "[" + QByteArray(MaxDirectoryAnswerBytes, ' ') + "]"}));
-    for (DirectoryServer *s : {&error500, &stall, &endless, &object, &html, &huge})
+    HttpServer error500(serving({500, "<h1>oops</h1>", "text/html"}));
+    HttpServer stall(serving({.kind = HttpReply::Kind::Stall}));
+    HttpServer endless(serving({.kind = HttpReply::Kind::Endless}));
+    HttpServer object(serving({200, R"({"error":"x"})", "application/json"}));
+    HttpServer html(serving({200, "<html>maintenance</html>", "text/html"}));
+    HttpServer huge(serving({200, "[" + QByteArray(MaxDirectoryAnswerBytes, ' ') + "]", "application/json"}));
+    for (HttpServer *s : {&error500, &stall, &endless, &object, &html, &huge})
         ASSERT_TRUE(s->start());
-    const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(DirectoryServer::closedPort());
+    const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(HttpServer::closedPort());
     const struct {
         QStringList servers;
         QString expected;
@@ -182,7 +181,7 @@ TEST_F(DirectoryClientTest, EveryFailureEndsWithAClearMessage) {
 }
 
 TEST_F(DirectoryClientTest, AServerOfOnesOwnReplacesTheLookup) {
-    DirectoryServer server(DirectoryServer::directoryOf(someStations()));
+    HttpServer server(directoryOf(someStations()));
     ASSERT_TRUE(server.start());
     EXPECT_FALSE(client.setServer(QStringLiteral("ftp://mirror.example/")));
     EXPECT_FALSE(client.setServer(QStringLiteral("not an address")));

@@ -2,7 +2,7 @@
 // AccurateRip database served on 127.0.0.1.
 #include "platform/cd/CdDrive.h"
 #include "support/DiscImage.h"
-#include "support/HttpTestServer.h"
+#include "support/HttpServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -103,16 +103,16 @@ TEST(CdCli, ClearMessagesForWhatCannotBeRead) {
 TEST(CdCli, LooksUpAndRipsChosenTracks) {
     QTemporaryDir dir;
     const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
-    HttpTestServer cddb([](const HttpRequest &r) -> HttpReply {
-        if (r.query.contains("query"))
+    HttpServer cddb([](const HttpRequest &r) -> HttpReply {
+        if (r.rawQuery.contains("query"))
             return {200, "211 inexact\r\nrock 1 AC/DC / High Voltage\r\nmisc 2 AC/DC / T.N.T.\r\n.\r\n"};
-        const bool second = r.query.contains("misc");
+        const bool second = r.rawQuery.contains("misc");
         return {200, "210 entry\r\nDTITLE=AC/DC / " + QByteArray(second ? "T.N.T." : "High Voltage") +
                          "\r\nDGENRE=Rock\r\nTTITLE0=T.N.T.\r\nTTITLE1=Rock 'n' Roll Singer\r\nTTITLE2=The "
                          "Jack\r\n.\r\n"};
     });
     ASSERT_TRUE(cddb.start());
-    HttpTestServer accurateRip([](const HttpRequest &) { return HttpReply{404, "no"}; });
+    HttpServer accurateRip([](const HttpRequest &) { return HttpReply{404, "no"}; });
     ASSERT_TRUE(accurateRip.start());
 
     CliRun r = cli({QStringLiteral("lookup"), QStringLiteral("--device"), image.sheet,
@@ -130,7 +130,7 @@ TEST(CdCli, LooksUpAndRipsChosenTracks) {
     EXPECT_EQ(r.err, QStringLiteral("varnelo-cli cd: there are only 2 matches; --match 3 takes none\n"));
 
     r = cli({QStringLiteral("lookup"), QStringLiteral("--device"), image.sheet, QStringLiteral("--server"),
-             QStringLiteral("http://127.0.0.1:%1").arg(HttpTestServer::deadPort())},
+             QStringLiteral("http://127.0.0.1:%1").arg(HttpServer::closedPort())},
             dir.path());
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Connection failed!"))) << r.err.toStdString();

@@ -10,10 +10,11 @@
 #include "platform/tags/AudioInformation.h"
 #include "rip/CdRipper.h"
 #include "rip/RipNaming.h"
+#include "support/AudioCheck.h"
 #include "support/DiscImage.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
-#include "support/HttpTestServer.h"
+#include "support/HttpServer.h"
 #include "support/Wait.h"
 
 #include <QDir>
@@ -189,7 +190,7 @@ TEST_F(RipperTest, RipsToWavSampleForSampleIntoTheArtistFolder) {
     // The folder of the last track opens; the "<Album>" and "<Artist>" folders ask nothing.
     EXPECT_EQ(shell.openedFolders, QStringList{QFileInfo(out(QStringLiteral("ACDC/x"))).absolutePath()});
     EXPECT_TRUE(prompts.shown.empty());
-    const ProbeTags t = probeTags(out(QStringLiteral("ACDC/T.N.T..wav")));
+    const AudioFacts t = probeAudio(out(QStringLiteral("ACDC/T.N.T..wav")));
     EXPECT_EQ(t.title, QStringLiteral("T.N.T."));
     EXPECT_EQ(t.artist, QStringLiteral("AC/DC"));
     EXPECT_EQ(t.album, QStringLiteral("High Voltage"));
@@ -215,7 +216,7 @@ TEST_F(RipperTest, RipsToEveryCompressedFormatWithTags) {
             double seconds = 0;
             EXPECT_NEAR(decodedFrequency(path, &seconds), tones[t], tones[t] * 0.01) << path.toStdString();
             EXPECT_NEAR(seconds, image.sectors[std::size_t(t)] / 75.0, 0.2);
-            const ProbeTags tags = probeTags(path);
+            const AudioFacts tags = probeAudio(path);
             EXPECT_EQ(tags.codec, QLatin1String(c.codec));
             EXPECT_EQ(tags.title, titles[t]);
             EXPECT_EQ(tags.artist, QStringLiteral("AC/DC"));
@@ -337,8 +338,8 @@ TEST_F(RipperTest, AccurateRipAgainstTheDatabase) {
         le32(t == 1 ? v2[1] ^ 1 : v2[std::size_t(t)]);
         le32(0);
     }
-    const QByteArray path = "/accuraterip/" + cd::accurateRipPath(ids).toLatin1();
-    HttpTestServer server([&](const HttpRequest &r) -> HttpReply {
+    const QString path = QStringLiteral("/accuraterip/") + cd::accurateRipPath(ids);
+    HttpServer server([&](const HttpRequest &r) -> HttpReply {
         return r.path == path ? HttpReply{200, bin, "application/octet-stream"} : HttpReply{404, "not here"};
     });
     ASSERT_TRUE(server.start());

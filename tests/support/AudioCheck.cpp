@@ -18,12 +18,6 @@ QByteArray toolOutput(const QString &program, const QStringList &args) {
     return child.standardOutput();
 }
 
-QString tag(const QJsonObject &tags, const QString &name) {
-    for (auto it = tags.begin(); it != tags.end(); ++it)
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-            return it.value().toString();
-    return {};
-}
 } // namespace
 
 AudioFacts probeAudio(const QString &path) {
@@ -33,26 +27,41 @@ AudioFacts probeAudio(const QString &path) {
                     QStringLiteral("-show_streams"), QStringLiteral("-of"), QStringLiteral("json"), path});
     const QJsonObject root = QJsonDocument::fromJson(json).object();
     AudioFacts facts;
+    const auto addTags = [&facts](const QJsonObject &object) {
+        const QJsonObject tags = object.value(QStringLiteral("tags")).toObject();
+        for (auto it = tags.begin(); it != tags.end(); ++it)
+            facts.tags.insert(it.key().toLower(), it.value().toString());
+    };
     for (const QJsonValue &value : root.value(QStringLiteral("streams")).toArray()) {
         const QJsonObject stream = value.toObject();
         if (stream.value(QStringLiteral("codec_type")).toString() != QLatin1String("audio"))
             continue;
         facts.codec = stream.value(QStringLiteral("codec_name")).toString();
+        facts.codecTag = stream.value(QStringLiteral("codec_tag_string")).toString();
         facts.sampleRate = stream.value(QStringLiteral("sample_rate")).toString().toInt();
         facts.channels = stream.value(QStringLiteral("channels")).toInt();
-        const QJsonObject tags = stream.value(QStringLiteral("tags")).toObject();
-        facts.title = tag(tags, QStringLiteral("title"));
-        facts.genre = tag(tags, QStringLiteral("genre"));
+        facts.bitRate = stream.value(QStringLiteral("bit_rate")).toString().toLongLong();
+        facts.bitsPerSample = stream.value(QStringLiteral("bits_per_sample")).toInt();
+        facts.streamSeconds = stream.value(QStringLiteral("duration")).toString().toDouble();
+        facts.startTime = stream.value(QStringLiteral("start_time")).toString().toDouble();
+        addTags(stream);
         facts.ok = true;
         break;
     }
     const QJsonObject format = root.value(QStringLiteral("format")).toObject();
+    addTags(format);
     facts.seconds = format.value(QStringLiteral("duration")).toString().toDouble();
-    const QJsonObject tags = format.value(QStringLiteral("tags")).toObject();
-    if (facts.title.isEmpty())
-        facts.title = tag(tags, QStringLiteral("title"));
-    if (facts.genre.isEmpty())
-        facts.genre = tag(tags, QStringLiteral("genre"));
+    if (facts.seconds <= 0)
+        facts.seconds = facts.streamSeconds;
+    if (facts.bitRate == 0)
+        facts.bitRate = format.value(QStringLiteral("bit_rate")).toString().toLongLong();
+    const auto tag = [&facts](const char *name) { return facts.tags.value(QLatin1String(name)); };
+    facts.title = tag("title");
+    facts.artist = facts.tags.contains(QStringLiteral("artist")) ? tag("artist") : tag("author");
+    facts.album = tag("album");
+    facts.genre = tag("genre");
+    facts.track = tag("track");
+    facts.date = tag("date");
     return facts;
 }
 

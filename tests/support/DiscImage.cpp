@@ -193,49 +193,4 @@ double decodedFrequency(const QString &path, double *seconds) {
     return crossings < 2 ? 0 : (crossings - 1) * 44100.0 / (last - first);
 }
 
-ProbeTags probeTags(const QString &path) {
-    ProbeTags t;
-    QByteArray out;
-    if (runProgram(QStringLiteral("ffprobe"),
-                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
-                    QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
-                    path},
-                   &out) != 0)
-        return t;
-    const QJsonObject root = QJsonDocument::fromJson(out).object();
-    const QJsonObject format = root.value(QStringLiteral("format")).toObject();
-    QJsonObject tags = format.value(QStringLiteral("tags")).toObject();
-    const QJsonArray streams = root.value(QStringLiteral("streams")).toArray();
-    if (!streams.isEmpty()) {
-        t.codec = streams.first().toObject().value(QStringLiteral("codec_name")).toString();
-        const QJsonObject streamTags = streams.first().toObject().value(QStringLiteral("tags")).toObject();
-        for (auto it = streamTags.begin(); it != streamTags.end(); ++it)
-            if (!tags.contains(it.key()))
-                tags.insert(it.key(), it.value());
-    }
-    const auto tag = [&tags](const char *name) {
-        for (auto it = tags.begin(); it != tags.end(); ++it)
-            if (it.key().compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-                return it.value().toString();
-        return QString();
-    };
-    t.title = tag("title");
-    t.artist = tag("artist");
-    if (t.artist.isEmpty())
-        t.artist = tag("author");
-    t.album = tag("album");
-    if (t.album.isEmpty())
-        t.album = tag("WM/AlbumTitle");
-    t.genre = tag("genre");
-    if (t.genre.isEmpty())
-        t.genre = tag("WM/Genre");
-    t.track = tag("track");
-    if (t.track.isEmpty())
-        t.track = tag("WM/TrackNumber");
-    t.date = tag("date");
-    t.duration = format.value(QStringLiteral("duration")).toString().toDouble();
-    t.ok = true;
-    return t;
-}
-
 } // namespace varnelo::test

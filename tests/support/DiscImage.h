@@ -54,12 +54,4 @@ int runProgram(const QString &program, const QStringList &args, QByteArray *out 
 // The tone frequency of the left channel of an encoded file, decoded by ffmpeg (not by us).
 double decodedFrequency(const QString &path, double *seconds = nullptr);
 
-// ffprobe's tags of a file: title, artist, album, genre, track, date.
-struct ProbeTags {
-    QString title, artist, album, genre, track, date, codec;
-    double duration = 0;
-    bool ok = false;
-};
-ProbeTags probeTags(const QString &path);
-
 } // namespace varnelo::test

@@ -74,42 +74,8 @@ double toneFrequency(const SampleBlock &interleaved, int channels, int channel, 
     return double(crossings.size() - 1) * rate / (crossings.back() - crossings.front());
 }
 
-ProbeInfo probe(const QString &path) {
-    QString out;
-    ProbeInfo info;
-    if (runTool(QStringLiteral("ffprobe"),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                 QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-                 QStringLiteral(
-                     "stream=codec_name,sample_rate,channels,bit_rate,bits_per_sample,codec_tag_string:"
-                     "format=duration"),
-                 QStringLiteral("-of"), QStringLiteral("default=nw=1"), path},
-                &out) != 0)
-        return info;
-    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString key = line.section(QLatin1Char('='), 0, 0);
-        const QString value = line.section(QLatin1Char('='), 1).trimmed();
-        if (key == QLatin1String("codec_name"))
-            info.codec = value;
-        else if (key == QLatin1String("sample_rate"))
-            info.sampleRate = value.toInt();
-        else if (key == QLatin1String("channels"))
-            info.channels = value.toInt();
-        else if (key == QLatin1String("bit_rate"))
-            info.bitRate = value.toLongLong();
-        else if (key == QLatin1String("bits_per_sample"))
-            info.bitsPerSample = value.toInt();
-        else if (key == QLatin1String("codec_tag_string"))
-            info.codecTag = value;
-        else if (key == QLatin1String("duration"))
-            info.duration = value.toDouble();
-    }
-    info.ok = !info.codec.isEmpty();
-    return info;
-}
-
 double ffmpegFrequency(const QString &path, int channel) {
-    const ProbeInfo info = probe(path);
+    const AudioFacts info = probeAudio(path);
     QProcess p;
     p.start(QStringLiteral("ffmpeg"),
             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-f"),

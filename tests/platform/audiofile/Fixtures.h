@@ -1,6 +1,7 @@
 #pragma once
 // Generated media for the AudioFile tests: tones made by ffmpeg/sox/lame at run time.
 #include "platform/audiofile/AudioFile.h"
+#include "support/AudioCheck.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,19 +24,6 @@ SampleBlock readAll(AudioFile &file, qint64 chunk = 4096);
 
 // Frequency of channel `channel` estimated from its positive-going zero crossings.
 double toneFrequency(const SampleBlock &interleaved, int channels, int channel, int rate);
-
-// ffprobe's view of a file's first audio stream: "key=value" entries.
-struct ProbeInfo {
-    QString codec;
-    int sampleRate = 0;
-    int channels = 0;
-    qint64 bitRate = 0;
-    int bitsPerSample = 0;
-    QString codecTag;
-    double duration = 0;
-    bool ok = false;
-};
-ProbeInfo probe(const QString &path);
 
 // Tone frequency of one channel as decoded by the ffmpeg program, independent of our decoder.
 double ffmpegFrequency(const QString &path, int channel = 0);

@@ -83,11 +83,11 @@ TEST_F(Output, PcmWavInEverySizeRateAndChannelCount) {
         EXPECT_EQ(out.ErrorCode(), 0) << out.ErrorText().toStdString();
         EXPECT_FALSE(out.GetFileOpen());
 
-        const ProbeInfo info = probe(file);
+        const AudioFacts info = probeAudio(file);
         EXPECT_EQ(info.codec, QString::fromLatin1(c.codec));
         EXPECT_EQ(info.sampleRate, c.rate);
         EXPECT_EQ(info.channels, c.channels);
-        EXPECT_NEAR(info.duration, 1.0, 1.0 / c.rate + 1e-6);
+        EXPECT_NEAR(info.seconds, 1.0, 1.0 / c.rate + 1e-6);
         EXPECT_NEAR(ffmpegFrequency(file, c.channels - 1), 1000, 1);
 
         AudioFile back;
@@ -118,12 +118,12 @@ TEST_F(Output, G726WavIsAdpcmAt8000HzMonoWithItsFormatTag) {
         ASSERT_GE(fmt, 0);
         EXPECT_EQ(quint8(head[fmt + 8]) | quint8(head[fmt + 9]) << 8, 0x0045);
 
-        const ProbeInfo info = probe(file);
+        const AudioFacts info = probeAudio(file);
         EXPECT_EQ(info.codec, QStringLiteral("adpcm_g726"));
         EXPECT_EQ(info.sampleRate, 8000);
         EXPECT_EQ(info.channels, 1);
         EXPECT_EQ(info.bitRate, 8000 * bits);
-        EXPECT_NEAR(info.duration, 1.0, 0.01);
+        EXPECT_NEAR(info.seconds, 1.0, 0.01);
 
         AudioFile back;
         ASSERT_TRUE(back.OpenSource(file));
@@ -220,10 +220,10 @@ TEST_F(Output, BlocksMayChangeFormatWhileWriting) {
     ASSERT_TRUE(out.WriteSamples(SampleBlock(second.begin() + half, second.end())));
     out.CloseFile();
     ASSERT_EQ(out.ErrorCode(), 0);
-    const ProbeInfo info = probe(path(QStringLiteral("mixed.wav")));
+    const AudioFacts info = probeAudio(path(QStringLiteral("mixed.wav")));
     EXPECT_EQ(info.sampleRate, 44100);
     EXPECT_EQ(info.channels, 2);
-    EXPECT_NEAR(info.duration, 1.0, 2.0 / 44100);
+    EXPECT_NEAR(info.seconds, 1.0, 2.0 / 44100);
     AudioFile back;
     ASSERT_TRUE(back.OpenSource(path(QStringLiteral("mixed.wav"))));
     const SampleBlock all = readAll(back);
@@ -256,12 +256,12 @@ TEST_F(Output, EveryWmaProfileWritesItsRateChannelsAndBitRate) {
         ASSERT_TRUE(writeInPieces(out, input, 2)) << out.ErrorText().toStdString();
         out.CloseFile();
         ASSERT_EQ(out.ErrorCode(), 0) << out.ErrorText().toStdString();
-        const ProbeInfo info = probe(file);
+        const AudioFacts info = probeAudio(file);
         EXPECT_EQ(info.codec, QStringLiteral("wmav2"));
         EXPECT_EQ(info.sampleRate, expected.rate);
         EXPECT_EQ(info.channels, expected.channels);
         EXPECT_EQ(info.bitRate, expected.kbps * 1000);
-        EXPECT_NEAR(info.duration, 0.4, double(wmaFrame(expected.rate)) / expected.rate);
+        EXPECT_NEAR(info.seconds, 0.4, double(wmaFrame(expected.rate)) / expected.rate);
         if (p == 10 || p == 18 || p == 36) {
             AudioFile back;
             ASSERT_TRUE(back.OpenSource(file));
@@ -282,7 +282,7 @@ TEST_F(Output, Mp3AndOggGoThroughTheirEncoders) {
     ASSERT_TRUE(writeInPieces(mp3, input, 2));
     mp3.CloseFile();
     ASSERT_EQ(mp3.ErrorCode(), 0);
-    ProbeInfo info = probe(path(QStringLiteral("x.mp3")));
+    AudioFacts info = probeAudio(path(QStringLiteral("x.mp3")));
     EXPECT_EQ(info.codec, QStringLiteral("mp3"));
     EXPECT_EQ(info.bitRate, 96000);
 
@@ -325,14 +325,14 @@ TEST_F(Output, ExtensionChoosesTheFormatAndARecordingNeedsNoSettings) {
     EXPECT_EQ(rec.Length(), 22050);
     EXPECT_EQ(rec.Duration(), 500);
     rec.CloseFile();
-    EXPECT_EQ(probe(path(QStringLiteral("rec.wav"))).codec, QStringLiteral("pcm_s16le"));
+    EXPECT_EQ(probeAudio(path(QStringLiteral("rec.wav"))).codec, QStringLiteral("pcm_s16le"));
 
     AudioFile rec2;
     ASSERT_TRUE(rec2.CreateOutputFile(path(QStringLiteral("rec.mp3")))) << rec2.ErrorText().toStdString();
     ASSERT_TRUE(writeInPieces(rec2, tone(rec2.SampleRate(), rec2.Channels(), 0.5, 800), rec2.Channels()));
     rec2.CloseFile();
     EXPECT_EQ(rec2.ErrorCode(), 0);
-    EXPECT_EQ(probe(path(QStringLiteral("rec.mp3"))).codec, QStringLiteral("mp3"));
+    EXPECT_EQ(probeAudio(path(QStringLiteral("rec.mp3"))).codec, QStringLiteral("mp3"));
 
     // An unknown extension takes the format set last.
     AudioFile other;
@@ -340,7 +340,7 @@ TEST_F(Output, ExtensionChoosesTheFormatAndARecordingNeedsNoSettings) {
     ASSERT_TRUE(other.CreateOutputFile(path(QStringLiteral("take.dat"))));
     ASSERT_TRUE(writeInPieces(other, tone(44100, 2, 0.3, 800), 2));
     other.CloseFile();
-    const ProbeInfo info = probe(path(QStringLiteral("take.dat")));
+    const AudioFacts info = probeAudio(path(QStringLiteral("take.dat")));
     EXPECT_EQ(info.codec, QStringLiteral("wmav2"));
     EXPECT_EQ(info.sampleRate, 22050);
 }
@@ -366,10 +366,10 @@ TEST_F(Output, ConvertsAnMp3SourceToWav) {
     EXPECT_NEAR(double(done), 44100, 1800); // MPEG-2 frames of 576 and LAME's padding
     out.CloseFile();
     in.CloseFile();
-    const ProbeInfo info = probe(path(QStringLiteral("N_src.wav")));
+    const AudioFacts info = probeAudio(path(QStringLiteral("N_src.wav")));
     EXPECT_EQ(info.sampleRate, 44100);
     EXPECT_EQ(info.channels, 2);
-    EXPECT_NEAR(info.duration, done / 22050.0, 1.0 / 44100 + 1e-6);
+    EXPECT_NEAR(info.seconds, done / 22050.0, 1.0 / 44100 + 1e-6);
     EXPECT_NEAR(ffmpegFrequency(path(QStringLiteral("N_src.wav")), 1), 700, 1);
 }
 

@@ -145,12 +145,12 @@ protected:
 TEST_F(LameEncoderTest, DefaultCbrFileIsPlayableWithExactLengthAndInfoFrame) {
     AudioFile2LameEnc settings;
     const QByteArray bytes = encode(settings);
-    const auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->codec, QStringLiteral("mp3"));
-    EXPECT_EQ(probe->sampleRate, 44100);
-    EXPECT_EQ(probe->channels, 2);
-    EXPECT_NEAR(probe->playable(), seconds, 1152.0 / 44100);
+    const AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.codec, QStringLiteral("mp3"));
+    EXPECT_EQ(probe.sampleRate, 44100);
+    EXPECT_EQ(probe.channels, 2);
+    EXPECT_NEAR(probe.playable(), seconds, 1152.0 / 44100);
 
     const auto info = infoFrame(bytes);
     ASSERT_TRUE(info);
@@ -198,10 +198,10 @@ TEST_F(LameEncoderTest, ExplicitSettingsReachLame) {
     s.SetSampleRate(32000);
     const QByteArray bytes = encode(s);
 
-    const auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->sampleRate, 32000);
-    EXPECT_NEAR(probe->playable(), seconds, 1152.0 / 32000);
+    const AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.sampleRate, 32000);
+    EXPECT_NEAR(probe.playable(), seconds, 1152.0 / 32000);
 
     const auto info = infoFrame(bytes);
     ASSERT_TRUE(info);
@@ -250,18 +250,18 @@ TEST_F(LameEncoderTest, ChannelModesAndMono) {
     mono.SetChannelMode(2);
     mono.SetMono(1);
     encode(mono);
-    auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->channels, 1);
+    AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.channels, 1);
     const auto heard = measureDecoded(path);
     ASSERT_TRUE(heard);
     EXPECT_NEAR(heard->rms, 0.5 / std::sqrt(2.0), 0.03);
 
     mono.SetChannelMode(1);
     encode(mono);
-    probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->channels, 2);
+    probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.channels, 2);
 }
 
 TEST_F(LameEncoderTest, MonoInputAndResamplingToMpeg25) {
@@ -269,11 +269,11 @@ TEST_F(LameEncoderTest, MonoInputAndResamplingToMpeg25) {
     s.SetSampleRate(8000);
     s.SetBitrate(24);
     encode(s, {22050, 1});
-    const auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->channels, 1);
-    EXPECT_EQ(probe->sampleRate, 8000);
-    EXPECT_NEAR(probe->playable(), seconds, 576.0 / 8000);
+    const AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.channels, 1);
+    EXPECT_EQ(probe.sampleRate, 8000);
+    EXPECT_NEAR(probe.playable(), seconds, 576.0 / 8000);
     const auto heard = measureDecoded(path);
     ASSERT_TRUE(heard);
     EXPECT_NEAR(heard->hz, 1000.0, 15.0);
@@ -287,9 +287,9 @@ TEST_F(LameEncoderTest, WithoutVbrHeaderTheFirstFrameIsAudio) {
     const QByteArray bytes = encode(s);
     EXPECT_FALSE(infoFrame(bytes));
     ASSERT_TRUE(frameAt(bytes, 0));
-    const auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->codec, QStringLiteral("mp3"));
+    const AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.codec, QStringLiteral("mp3"));
 }
 
 TEST_F(LameEncoderTest, ClassicPresets) {
@@ -305,10 +305,10 @@ TEST_F(LameEncoderTest, ClassicPresets) {
     AudioFile2LameEnc phone;
     phone.SetPreset(AudioFile2LameEnc::Phone);
     bytes = encode(phone);
-    const auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->sampleRate, 8000);
-    EXPECT_EQ(probe->channels, 1);
+    const AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.sampleRate, 8000);
+    EXPECT_EQ(probe.channels, 1);
     // A 16 kbps frame at 8 kHz is too small for LAME's info frame, so LAME leaves it out.
     EXPECT_FALSE(infoFrame(bytes));
     auto all = frames(bytes);
@@ -329,7 +329,7 @@ TEST_F(LameEncoderTest, ClassicPresets) {
     EXPECT_TRUE(info->vbr);
     EXPECT_EQ(info->vbrMethod, 4); // mtrh
     EXPECT_EQ(info->stereoMode, 3);
-    EXPECT_EQ(ffprobe(path)->sampleRate, 22050);
+    EXPECT_EQ(probeAudio(path).sampleRate, 22050);
     for (const auto &f : frames(bytes))
         EXPECT_LE(f.bitrate, 160);
 
@@ -366,8 +366,8 @@ TEST_F(LameEncoderTest, AltPresetsAreLamesOwn) {
     EXPECT_TRUE(info->vbr);
     EXPECT_EQ(info->vbrMethod, 3);
     EXPECT_EQ(info->preset, 480); // V2
-    EXPECT_EQ(ffprobe(path)->sampleRate, 44100);
-    EXPECT_EQ(ffprobe(path)->channels, 2);
+    EXPECT_EQ(probeAudio(path).sampleRate, 44100);
+    EXPECT_EQ(probeAudio(path).channels, 2);
 }
 
 TEST(LameSettingsOrder, LaterCallsOverrideEarlierOnes) {

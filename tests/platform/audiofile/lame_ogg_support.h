@@ -3,6 +3,7 @@
 // at the result through ffprobe/ffmpeg/sox, and readers for the header bytes the
 // encoders are expected to write.
 #include "platform/audiofile/AudioEncoder.h"
+#include "support/AudioCheck.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -59,42 +60,6 @@ inline bool encodeAll(AudioEncoder &encoder, const QString &path, const SampleBl
     return ok;
 }
 
-struct Probe {
-    QString codec;
-    int sampleRate = 0;
-    int channels = 0;
-    double duration = 0;
-    double startTime = 0;
-    // What a player plays: the stream less the encoder delay the file declares.
-    double playable() const { return duration - startTime; }
-};
-
-inline std::optional<Probe> ffprobe(const QString &path) {
-    QProcess p;
-    p.start(QStringLiteral("ffprobe"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-             QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-             QStringLiteral("stream=codec_name,sample_rate,channels,duration,start_time"),
-             QStringLiteral("-of"), QStringLiteral("default=nw=1"), path});
-    if (!p.waitForFinished(60000) || p.exitCode() != 0)
-        return std::nullopt;
-    QMap<QString, QString> values;
-    const QStringList lines =
-        QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            values.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
-    }
-    Probe probe;
-    probe.codec = values.value(QStringLiteral("codec_name"));
-    probe.sampleRate = values.value(QStringLiteral("sample_rate")).toInt();
-    probe.channels = values.value(QStringLiteral("channels")).toInt();
-    probe.duration = values.value(QStringLiteral("duration")).toDouble();
-    probe.startTime = values.value(QStringLiteral("start_time")).toDouble();
-    return probe;
-}
-
 // The decoded first channel as ffmpeg hears it, measured: tone frequency from
 // zero crossings and RMS level (full scale 1.0).
 struct Measure {
@@ -114,8 +79,8 @@ inline std::optional<Measure> measureDecoded(const QString &path) {
     std::vector<float> s(static_cast<std::size_t>(raw.size()) / sizeof(float));
     std::memcpy(s.data(), raw.constData(), s.size() * sizeof(float));
     int rate = 0;
-    if (auto probe = ffprobe(path))
-        rate = probe->sampleRate;
+    if (const AudioFacts probe = probeAudio(path); probe.ok)
+        rate = probe.sampleRate;
     if (s.size() < 4 || rate <= 0)
         return std::nullopt;
     // Skip the encoder's fade-in and the tail.

@@ -86,12 +86,12 @@ protected:
 
 TEST_F(OggEncoderTest, ManagedBitrateStereo) {
     const QByteArray bytes = encode(managed(44100, 2, 128));
-    const auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->codec, QStringLiteral("vorbis"));
-    EXPECT_EQ(probe->sampleRate, 44100);
-    EXPECT_EQ(probe->channels, 2);
-    EXPECT_NEAR(probe->playable(), 2.0, 2048.0 / 44100);
+    const AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.codec, QStringLiteral("vorbis"));
+    EXPECT_EQ(probe.sampleRate, 44100);
+    EXPECT_EQ(probe.channels, 2);
+    EXPECT_NEAR(probe.playable(), 2.0, 2048.0 / 44100);
 
     const auto ident = identHeader(bytes);
     ASSERT_TRUE(ident);
@@ -141,17 +141,17 @@ TEST_F(OggEncoderTest, QualityModeIsUnmanagedVbr) {
     EXPECT_LT(lowIdent->nominal, highIdent->nominal);
     EXPECT_GT(highIdent->nominal, 192000);
     EXPECT_GT(high.size(), lowSize);
-    const auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->codec, QStringLiteral("vorbis"));
+    const AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.codec, QStringLiteral("vorbis"));
 }
 
 TEST_F(OggEncoderTest, MonoAtLowRate) {
     const QByteArray bytes = encode(managed(8000, 1, 16));
-    const auto probe = ffprobe(path);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->sampleRate, 8000);
-    EXPECT_EQ(probe->channels, 1);
+    const AudioFacts probe = probeAudio(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.sampleRate, 8000);
+    EXPECT_EQ(probe.channels, 1);
     const auto heard = measureDecoded(path);
     ASSERT_TRUE(heard);
     EXPECT_NEAR(heard->hz, 1000.0, 15.0);
@@ -186,9 +186,9 @@ TEST_F(OggEncoderTest, ReopenedEncoderStartsAFreshFile) {
     const QString empty = dir.filePath(QStringLiteral("empty.ogg"));
     ASSERT_TRUE(encoder->open(empty));
     EXPECT_TRUE(encoder->finish()) << encoder->errorText().toStdString();
-    const auto probe = ffprobe(empty);
-    ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->codec, QStringLiteral("vorbis"));
+    const AudioFacts probe = probeAudio(empty);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.codec, QStringLiteral("vorbis"));
 }
 
 TEST(OggFormatCheck, AnswersFromLibvorbisenc) {

@@ -5,7 +5,7 @@
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/cd/MusicBrainzJson.h"
 #include "support/DiscImage.h"
-#include "support/HttpTestServer.h"
+#include "support/HttpServer.h"
 #include "support/Wait.h"
 
 #include <QDir>
@@ -186,17 +186,18 @@ namespace {
 struct CddbServer {
     enum class Mode { Exact, Inexact, None, OverlongLine, NotUtf8, Endless };
     Mode mode = Mode::Exact;
-    HttpTestServer server{[this](const HttpRequest &r) { return answer(r); }};
+    HttpServer server{[this](const HttpRequest &r) { return answer(r); }};
 
     HttpReply answer(const HttpRequest &r) {
-        const QString cmd = QUrlQuery(QString::fromLatin1(r.query))
+        const QString cmd = QUrlQuery(QString::fromLatin1(r.rawQuery))
                                 .queryItemValue(QStringLiteral("cmd"), QUrl::FullyDecoded)
                                 .replace(QLatin1Char('+'), QLatin1Char(' '));
         HttpReply reply;
-        if (r.path != "/~cddb/cddb.cgi")
+        if (r.path != QLatin1String("/~cddb/cddb.cgi"))
             return {404, "no such page"};
         if (mode == Mode::Endless)
-            return {200, "210 rock 00000000 entry follows\r\nTTITLE0=", "text/plain", false, true};
+            return {200, "210 rock 00000000 entry follows\r\nTTITLE0=", "text/plain",
+                    HttpReply::Kind::Endless, false};
         if (cmd.startsWith(QLatin1String("cddb query"))) {
             switch (mode) {
             case Mode::None:
@@ -274,12 +275,12 @@ TEST_F(LookupTest, ExactMatchReadsTheEntry) {
     auto requests = cddb.server.requests();
     std::string seen;
     for (const auto &r : requests)
-        seen += r.query.toStdString() + "\n";
+        seen += r.rawQuery.toStdString() + "\n";
     requests.erase(std::unique(requests.begin(), requests.end(),
-                               [](const auto &a, const auto &b) { return a.query == b.query; }),
+                               [](const auto &a, const auto &b) { return a.rawQuery == b.rawQuery; }),
                    requests.end());
     ASSERT_EQ(requests.size(), 2u) << seen;
-    const QUrlQuery q(QString::fromLatin1(requests[0].query));
+    const QUrlQuery q(QString::fromLatin1(requests[0].rawQuery));
     EXPECT_EQ(q.queryItemValue(QStringLiteral("hello"), QUrl::FullyDecoded)
                   .replace(QLatin1Char('+'), QLatin1Char(' ')),
               QStringLiteral("tester example.org Varnelo 1.00"));
@@ -332,7 +333,7 @@ TEST_F(LookupTest, NoMatchDeadServerAndHostileAnswers) {
     EXPECT_FALSE(info.lastError().isEmpty());
 
     info.settings.cddbServer =
-        QUrl(QStringLiteral("http://127.0.0.1:%1/~cddb/cddb.cgi").arg(HttpTestServer::deadPort()));
+        QUrl(QStringLiteral("http://127.0.0.1:%1/~cddb/cddb.cgi").arg(HttpServer::closedPort()));
     EXPECT_EQ(query(), -1);
     EXPECT_EQ(statuses, (std::vector<int>{1, -1}));
 }
@@ -343,8 +344,8 @@ TEST_F(LookupTest, MusicBrainzWhenTheCddbServerHasNothing) {
     ASSERT_TRUE(cddb.server.start());
     const DiscToc toc = threeTrackToc();
     const QString id = MusicBrainzDiscId(toc);
-    HttpTestServer mb([&id](const HttpRequest &r) -> HttpReply {
-        if (r.path != "/ws/2/discid/" + id.toLatin1())
+    HttpServer mb([&id](const HttpRequest &r) -> HttpReply {
+        if (r.path != QStringLiteral("/ws/2/discid/") + id)
             return {404, R"({"error":"Not Found"})"};
         return {
             200,
@@ -361,9 +362,10 @@ TEST_F(LookupTest, MusicBrainzWhenTheCddbServerHasNothing) {
     EXPECT_EQ(info.result()->artist, QStringLiteral("Band"));
     auto requests = mb.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(requests[0].userAgent.startsWith("Varnelo/1.00 ")) << requests[0].userAgent.constData();
-    EXPECT_TRUE(requests[0].userAgent.contains("tester@example.org"));
-    EXPECT_EQ(requests[0].query, QByteArray("inc=recordings+artist-credits&fmt=json"));
+    EXPECT_TRUE(requests[0].header("User-Agent").startsWith("Varnelo/1.00 "))
+        << requests[0].header("User-Agent").constData();
+    EXPECT_TRUE(requests[0].header("User-Agent").contains("tester@example.org"));
+    EXPECT_EQ(requests[0].rawQuery, QByteArray("inc=recordings+artist-credits&fmt=json"));
 
     // One request a second: a second lookup at once waits for its turn.
     EXPECT_EQ(query(toc), 3);
@@ -375,7 +377,7 @@ TEST_F(LookupTest, MusicBrainzWhenTheCddbServerHasNothing) {
     DiscToc other = toc;
     other.leadout += 1;
     EXPECT_EQ(query(other), -2);
-    info.settings.cddbServer = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(HttpTestServer::deadPort()));
+    info.settings.cddbServer = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(HttpServer::closedPort()));
     EXPECT_EQ(query(other), -1);
 }
 

@@ -27,7 +27,7 @@ TEST(TagsCli, SetWritesAndShowPrintsEveryProperty) {
     ASSERT_EQ(set.exitCode, 0) << set.err.constData();
     EXPECT_TRUE(readAll(file).right(128).startsWith("TAG"));
     EXPECT_FALSE(readAll(file).startsWith("ID3"));
-    const auto probed = probeTags(file);
+    const auto probed = varnelo::test::probeAudio(file).tags;
     EXPECT_EQ(probed.value(QStringLiteral("title")), QStringLiteral("Cli Title"));
     EXPECT_EQ(probed.value(QStringLiteral("genre")), QStringLiteral("Jazz"));
 

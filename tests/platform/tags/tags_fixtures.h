@@ -1,5 +1,7 @@
 #pragma once
 // Generated media for the tag tests (also used by the library's reader tests).
+#include "support/AudioCheck.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
@@ -52,26 +54,6 @@ inline QString makeAudio(const QString &path, const QStringList &args,
                     args + QStringList{path});
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return path;
-}
-
-// Format tags as an independent reader sees them, keys lower-cased.
-inline QMap<QString, QString> probeTags(const QString &path) {
-    const ToolResult r = runTool(QStringLiteral("ffprobe"),
-                                 {QStringLiteral("-v"), QStringLiteral("error"),
-                                  QStringLiteral("-show_entries"), QStringLiteral("format_tags:stream_tags"),
-                                  QStringLiteral("-of"), QStringLiteral("json"), path});
-    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
-    // Ogg keeps its comments with the stream, the other containers with the file.
-    QMap<QString, QString> tags;
-    const QJsonObject root = QJsonDocument::fromJson(r.out).object();
-    auto add = [&](const QJsonObject &obj) {
-        for (auto it = obj.begin(); it != obj.end(); ++it)
-            tags.insert(it.key().toLower(), it.value().toString());
-    };
-    for (const auto &stream : root[QStringLiteral("streams")].toArray())
-        add(stream.toObject()[QStringLiteral("tags")].toObject());
-    add(root[QStringLiteral("format")].toObject()[QStringLiteral("tags")].toObject());
-    return tags;
 }
 
 // Everything reading must leave alone.

@@ -1,7 +1,8 @@
-#include "support/HttpTestServer.h"
+#include "support/HttpServer.h"
 
 #include <QDateTime>
 #include <QUrl>
+#include <algorithm>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -34,6 +35,8 @@ const char *reason(int status) {
         return "OK";
     case 404:
         return "Not Found";
+    case 500:
+        return "Internal Server Error";
     case 503:
         return "Service Unavailable";
     default:
@@ -41,11 +44,25 @@ const char *reason(int status) {
     }
 }
 
+QString formDecoded(QByteArray part) {
+    part.replace('+', ' ');
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(part));
+}
+
 } // namespace
 
-HttpTestServer::HttpTestServer(Handler handler) : handler_(std::move(handler)) {}
+QByteArray HttpRequest::header(const QByteArray &name) const {
+    for (const QByteArray &line : headerLines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower())
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
 
-HttpTestServer::~HttpTestServer() {
+HttpServer::HttpServer(Handler handler) : handler_(std::move(handler)) {}
+
+HttpServer::~HttpServer() {
     stop_ = true;
     if (thread_.joinable())
         thread_.join();
@@ -55,7 +72,7 @@ HttpTestServer::~HttpTestServer() {
         ::close(listenFd_);
 }
 
-bool HttpTestServer::start() {
+bool HttpServer::start() {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     if (listenFd_ < 0)
         return false;
@@ -74,16 +91,22 @@ bool HttpTestServer::start() {
     return true;
 }
 
-QString HttpTestServer::url(const QString &path) const {
+QString HttpServer::url(const QString &path) const {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
 }
 
-std::vector<HttpRequest> HttpTestServer::requests() const {
+QList<HttpRequest> HttpServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
-quint16 HttpTestServer::deadPort() {
+int HttpServer::count(const QString &path) const {
+    std::lock_guard lock(mutex_);
+    return int(std::count_if(requests_.begin(), requests_.end(),
+                             [&](const HttpRequest &r) { return r.path == path; }));
+}
+
+quint16 HttpServer::closedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -95,7 +118,7 @@ quint16 HttpTestServer::deadPort() {
     return ntohs(addr.sin_port);
 }
 
-void HttpTestServer::run() {
+void HttpServer::run() {
     while (!stop_) {
         pollfd p{listenFd_, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0)
@@ -110,7 +133,7 @@ void HttpTestServer::run() {
     }
 }
 
-void HttpTestServer::serve(int fd) {
+void HttpServer::serve(int fd) {
     QByteArray head;
     char buffer[4096];
     while (!head.contains("\r\n\r\n") && head.size() < 65536 && !stop_) {
@@ -122,36 +145,50 @@ void HttpTestServer::serve(int fd) {
             return;
         head.append(buffer, n);
     }
-    const QList<QByteArray> lines = head.split('\n');
-    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    QList<QByteArray> lines = head.left(head.indexOf("\r\n\r\n")).split('\n');
+    for (QByteArray &line : lines)
+        line = line.trimmed();
+    const QList<QByteArray> first = lines.value(0).split(' ');
     const QByteArray target = first.value(1);
     HttpRequest request;
-    const qsizetype q = target.indexOf('?');
-    request.path = q < 0 ? target : target.left(q);
-    request.query = q < 0 ? QByteArray() : target.mid(q + 1);
-    for (const QByteArray &line : lines)
-        if (line.toLower().startsWith("user-agent:"))
-            request.userAgent = line.mid(11).trimmed();
+    request.method = first.value(0);
+    const qsizetype mark = target.indexOf('?');
+    request.path = QString::fromUtf8(mark < 0 ? target : target.left(mark));
+    if (mark >= 0) {
+        request.rawQuery = target.mid(mark + 1);
+        for (const QByteArray &pair : request.rawQuery.split('&')) {
+            const qsizetype eq = pair.indexOf('=');
+            request.query.insert(formDecoded(eq < 0 ? pair : pair.left(eq)),
+                                 eq < 0 ? QString() : formDecoded(pair.mid(eq + 1)));
+        }
+    }
+    request.headerLines = lines.mid(1);
     request.atMs = nowMs() - startMs_;
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(request);
+        requests_.append(request);
     }
     const HttpReply reply = handler_(request);
-    QByteArray header = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason(reply.status) +
-                        "\r\nContent-Type: " + reply.contentType + "\r\nConnection: close\r\n";
-    if (reply.withLength && !reply.endless)
-        header += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    header += "\r\n";
-    if (!sendAll(fd, header))
-        return;
-    if (!reply.endless) {
-        sendAll(fd, reply.body);
+    if (reply.kind == HttpReply::Kind::Stall) {
+        // Holds the connection open without a byte until the server ends.
+        while (!stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0)
+                return;
+        }
         return;
     }
+    const bool endless = reply.kind == HttpReply::Kind::Endless;
+    QByteArray header = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason(reply.status) +
+                        "\r\nContent-Type: " + reply.contentType + "\r\nConnection: close\r\n";
+    if (reply.withLength && !endless)
+        header += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    header += "\r\n";
+    if (!sendAll(fd, header) || !sendAll(fd, reply.body) || !endless)
+        return;
     const qint64 until = nowMs() + 60000;
-    QByteArray chunk = reply.body.isEmpty() ? QByteArray(4096, 'x') : reply.body;
-    while (!stop_ && nowMs() < until && sendAll(fd, chunk)) {
+    const QByteArray filler(4096, ' ');
+    while (!stop_ && nowMs() < until && sendAll(fd, filler)) {
     }
 }
 
