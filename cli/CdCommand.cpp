@@ -112,7 +112,7 @@ void printRows(const CdRipper &ripper) {
     for (int row = 0; row < ripper.lv_cd.rowCount(); ++row) {
         QStringList cells;
         for (int c = CdRipper::NoColumn; c <= CdRipper::TimeColumn; ++c)
-            cells << ripper.lv_cd.item(row, c)->text();
+            cells << shown(ripper.lv_cd.item(row, c)->text());
         out() << cells.join(QLatin1Char('\t')) << '\n';
     }
 }
@@ -293,7 +293,7 @@ int cdCommand(const QStringList &args) {
               << '\n';
         return ExitFailure;
     case 2:
-        err() << "varnelo-cli " << command << ": " << name << ": " << s.grabber.DiscError() << '\n';
+        err() << "varnelo-cli " << command << ": " << name << ": " << shown(s.grabber.DiscError()) << '\n';
         return ExitFailure;
     default:
         break;
@@ -386,7 +386,8 @@ int cdCommand(const QStringList &args) {
             status += QStringLiteral(": ") + t.result.error;
         const QString accurate =
             t.accurateRip.text().isEmpty() ? QStringLiteral("AccurateRip not checked") : t.accurateRip.text();
-        out() << t.path << '\t' << status << '\t' << (done ? accurate : QStringLiteral("-")) << '\n';
+        out() << shown(t.path) << '\t' << shown(status) << '\t' << (done ? accurate : QStringLiteral("-"))
+              << '\n';
         if (!done || t.result.uncorrected > 0)
             ++failures;
     }

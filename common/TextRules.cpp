@@ -76,6 +76,19 @@ QByteArray encodeCut(const QString &s, int maxBytes) {
     return bytes;
 }
 
+bool isControl(QChar c) {
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
+}
+
+QString replaceControls(const QString &s, QChar with) {
+    QString out = s;
+    for (QChar &c : out)
+        if (isControl(c))
+            c = with;
+    return out;
+}
+
 QString escapeControls(const QString &s) {
     const auto hex = [](int value, int digits) {
         return QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
@@ -84,7 +97,7 @@ QString escapeControls(const QString &s) {
     out.reserve(s.size());
     for (const QChar c : s) {
         const int u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+        if (isControl(c))
             out += QStringLiteral("\\x") + hex(u, 2);
         else if ((u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
             out += QStringLiteral("\\u") + hex(u, 4);

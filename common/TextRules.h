@@ -23,6 +23,12 @@ QString decode8Bit(const QByteArray &bytes);
 // UTF-8 of `s` cut to at most `maxBytes`, never inside a character's sequence.
 QByteArray encodeCut(const QString &s, int maxBytes);
 
+// C0 controls (NUL included), DEL and the C1 controls.
+bool isControl(QChar c);
+// Every control character of `s` replaced by `with`: names made from outside
+// text (titles, tags) are never cut short at a NUL nor carry terminal codes.
+QString replaceControls(const QString &s, QChar with);
+
 // Text from outside (stream headers and titles, station names, tags, file
 // names) made safe to show: control characters (C0, DEL, C1) and the
 // direction overrides become visible escapes such as "\x1B" and "\u202E", so a

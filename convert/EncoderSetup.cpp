@@ -3,6 +3,7 @@
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "common/SettingsFile.h"
+#include "common/TextRules.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 
@@ -178,7 +179,7 @@ QString CleanFileName(const QString &text) {
     for (QChar c : text)
         if (!forbidden.contains(c))
             out += c;
-    return out;
+    return text::replaceControls(out, u'_');
 }
 
 } // namespace varnelo

@@ -85,7 +85,7 @@ bool ApplyRecordingOggFormat(AudioFile &recordingFile, const EncoderSettingsSour
                              const RecordingOggControls &controls, Prompts &prompts);
 
 // Removes the nine characters a file name cannot hold on every system the files
-// may travel to: * ? | : " / \ < >
+// may travel to: * ? | : " / \ < >; control characters (NUL, escapes) become "_".
 QString CleanFileName(const QString &text);
 
 // ".mp3", ".wav", ".wma", ".ogg" for kinds 0..3, else empty.

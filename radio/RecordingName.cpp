@@ -21,7 +21,7 @@ QString SafeBaseName(const QString &name) {
     bool leading = true;
     for (QChar &c : out) {
         const char16_t u = c.unicode();
-        if (u == u'/' || u < 0x20 || u == 0x7F || (leading && u == u'.'))
+        if (u == u'/' || text::isControl(c) || (leading && u == u'.'))
             c = u'_';
         else
             leading = false;

@@ -3,6 +3,7 @@
 #include "convert/EncoderSetup.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace varnelo {
 
@@ -44,7 +45,12 @@ QString RipOutputPath(const QString &outputFolder, int naming, const TrackEntry 
     const QString title = safeName(entry.Title, QStringLiteral("Track") + TrackNumberText(number),
                                    int(extension.toUtf8().size()) + 5);
     QString path = folder + title + extension;
-    for (int n = 2; taken.contains(path); ++n)
+    // A file already there (or a link, even a dangling one) is never written over.
+    const auto inUse = [&taken](const QString &p) {
+        const QFileInfo info(p);
+        return taken.contains(p) || info.exists() || info.isSymLink();
+    };
+    for (int n = 2; inUse(path); ++n)
         path = folder + title + QStringLiteral(" (%1)").arg(n) + extension;
     return path;
 }

@@ -21,8 +21,8 @@ enum class RipFolderNaming { None = 0, Artist = 1, Album = 2 };
 // through CleanFileName, and the extension. A name that would be empty or
 // would climb out of its folder ("..") takes the placeholder the list shows
 // for a track without information; a name too long for the file system is
-// shortened. A path already in `taken` (an earlier track of the same rip)
-// gets " (2)", " (3)"... so no track overwrites another.
+// shortened. A path already in `taken` (an earlier track of the same rip) or
+// on disk gets " (2)", " (3)"... so no track overwrites another or a file.
 QString RipOutputPath(const QString &outputFolder, int naming, const TrackEntry &entry, int number,
                       const QString &extension, const QSet<QString> &taken = {});
 

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
@@ -261,6 +262,10 @@ int AudioCDGrabber::GrabToFile(const QString &path) {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         throw Error(tr("Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder)));
+    // The name is claimed in one step before the encoder opens it, so a file that
+    // appeared since the name was chosen is never truncated.
+    if (QFile claim(path); !claim.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw Error(tr("Cannot create %1: %2").arg(QDir::toNativeSeparators(path), claim.errorString()));
     auto file = std::make_unique<AudioFile>(std::move(*output_));
     file->SetFormat(44100, 2);
     if (!file->CreateOutputFile(path) || file->ErrorCode() != AudioFile::NoError)

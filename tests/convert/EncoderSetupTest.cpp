@@ -270,11 +270,19 @@ TEST_F(EncoderSetupTest, RecordingOggFormatChecksFirst) {
     EXPECT_EQ(prompts.plainShown.size(), 1);
 }
 
-TEST(CleanFileName, RemovesTheNineCharactersOnly) {
-    EXPECT_EQ(CleanFileName(QStringLiteral("AC/DC: Back?")), QStringLiteral("ACDC Back"));
-    EXPECT_EQ(CleanFileName(QStringLiteral("a*b?c|d:e\"f/g\\h<i>j")), QStringLiteral("abcdefghij"));
-    EXPECT_EQ(CleanFileName(QStringLiteral("Été — 1. Satz (live)")), QStringLiteral("Été — 1. Satz (live)"));
-    EXPECT_EQ(CleanFileName(QStringLiteral("::")), QString());
+TEST(CleanFileName, RemovesTheNineCharactersAndReplacesControls) {
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("AC/DC: Back?"), QStringLiteral("ACDC Back")},
+        {QStringLiteral("a*b?c|d:e\"f/g\\h<i>j"), QStringLiteral("abcdefghij")},
+        {QStringLiteral("Été — 1. Satz (live)"), QStringLiteral("Été — 1. Satz (live)")},
+        {QStringLiteral("::"), QString()},
+        // A NUL would cut the name the encoder opens short of the name checked.
+        {QStringLiteral("precious.txt") + QChar(0) + QStringLiteral("junk"),
+         QStringLiteral("precious.txt_junk")},
+        {QString::fromUtf16(u"\u001B[2Jx\u007F\u009B"), QStringLiteral("_[2Jx__")},
+    };
+    for (const auto &[in, out] : cases)
+        EXPECT_EQ(CleanFileName(in), out) << in.toStdString();
 }
 
 TEST(ConvertedFileName, PrefixAndExtension) {

@@ -181,6 +181,7 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
         {0, true, QStringLiteral("..."), QString(), QStringLiteral("___.mp3")},
         {0, true, QStringLiteral("Tab\there\x01nul") + QChar(0) + QStringLiteral("end"), QString(),
          QStringLiteral("Tab_here_nul_end.mp3")},
+        {0, true, QString::fromUtf16(u"C1\u009B2J\u0085x"), QString(), QStringLiteral("C1_2J_x.mp3")},
         {0, false, QStringLiteral("Ignored"), QString(), dated},
         {1, true, QString(), QStringLiteral("Jazz"), QStringLiteral("Jazz.mp3")},
         {1, true, QString(), QString(), QStringLiteral("02-01-2026--10;00;00 (2).mp3")},

@@ -166,6 +166,15 @@ TEST(RipNaming, NamingModes) {
     // A second track of one name in a rip does not overwrite the first.
     EXPECT_EQ(RipOutputPath(base, 0, e, 2, QStringLiteral(".mp3"), {QStringLiteral("/music/T.N.T..mp3")}),
               QStringLiteral("/music/T.N.T. (2).mp3"));
+    // A file already in the folder is never the output, nor a name cut at a NUL.
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QLatin1Char('/');
+    QFile(folder + QStringLiteral("T.N.T..mp3")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(RipOutputPath(folder, 0, e, 1, QStringLiteral(".mp3")),
+              folder + QStringLiteral("T.N.T. (2).mp3"));
+    const TrackEntry nul{QStringLiteral("precious.txt") + QChar(0) + QStringLiteral("x"), {}, {}, {}, {}};
+    EXPECT_EQ(RipOutputPath(folder, 0, nul, 1, QStringLiteral(".wav")),
+              folder + QStringLiteral("precious.txt_x.wav"));
     const TrackEntry longTitle{QString(300, QLatin1Char('x')), {}, {}, {}, {}};
     EXPECT_LE(
         QFileInfo(RipOutputPath(base, 0, longTitle, 1, QStringLiteral(".mp3"))).fileName().toUtf8().size(),
@@ -292,7 +301,9 @@ TEST_F(RipperTest, ReadErrorsAreNeverPassedOffAsClean) {
     ripper.ListDiscTracks();
     rip(1);
     EXPECT_EQ(row(1, CdRipper::StatusColumn), QStringLiteral("Error"));
-    EXPECT_FALSE(QFile::exists(out(QStringLiteral("Track02.wav"))));
+    // The first rip's files stay; the second's names are numbered.
+    EXPECT_TRUE(QFile::exists(out(QStringLiteral("Track02.wav"))));
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("Track02 (2).wav"))));
     EXPECT_EQ(row(2, CdRipper::StatusColumn), QStringLiteral(" OK "));
 }
 
