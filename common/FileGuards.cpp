@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <sys/stat.h>
 
@@ -36,6 +37,29 @@ QByteArray readBounded(const QString &path, qint64 limit) {
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString()));
     return file.read(std::min(limit, file.size()));
+}
+
+void replaceLinkWithCopy(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return;
+    QByteArray bytes;
+    if (info.exists()) { // a dangling link is replaced by an empty file
+        requireRegular(path);
+        bytes = readBounded(path, std::numeric_limits<qint64>::max());
+    }
+    const QString scratch = path + QStringLiteral(".link-copy");
+    QFile out(scratch);
+    const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         out.write(bytes) == bytes.size() && out.flush();
+    out.close();
+    // rename(2) replaces the link itself, not the file it points to.
+    if (!written ||
+        std::rename(QFile::encodeName(scratch).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(scratch);
+        throw Error(QStringLiteral("Cannot write \"%1\": it is a link and could not be replaced by a file")
+                        .arg(path));
+    }
 }
 
 QString keepDamaged(const QString &path) {

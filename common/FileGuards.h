@@ -21,6 +21,11 @@ void requireRegular(const QString &path);
 // no copy could be made.
 QString keepDamaged(const QString &path);
 
+// A data file that is a link is replaced by a regular file holding the same
+// bytes, in one step, before it is rewritten: a write never goes through a link
+// to a place outside the data folder. Throws varnelo::Error when it cannot.
+void replaceLinkWithCopy(const QString &path);
+
 // Reads at most `limit` bytes of a file that was checked to be regular.
 // Throws varnelo::Error when it cannot be opened.
 QByteArray readBounded(const QString &path, qint64 limit);

@@ -93,6 +93,7 @@ bool RecordFile::append(const std::vector<QByteArray> &list) const {
     // A tail shorter than a record would shift every appended record: the new
     // ones start on a record boundary, and the file with its tail is kept.
     keepDamagedTail();
+    files::replaceLinkWithCopy(path_);
     QSaveFile out(path_);
     if (!out.open(QIODevice::WriteOnly))
         fail(QStringLiteral("Cannot open file"), out);

@@ -137,6 +137,7 @@ QByteArray SaveTreeToBytes(const QStandardItemModel &model) {
 }
 
 void SaveTree(const QStandardItemModel &model, const QString &path) {
+    files::replaceLinkWithCopy(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Error(QStringLiteral("Cannot create file \"%1\": %2").arg(path, file.errorString()));

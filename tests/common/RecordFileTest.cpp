@@ -91,3 +91,15 @@ TEST(RecordFile, AFailedRewriteKeepsTheOriginal) {
                  Error);
     EXPECT_EQ(test::readBytes(path), rec('a') + rec('b'));
 }
+
+TEST(RecordFile, AnAppendReplacesALinkAndLeavesItsTargetAlone) {
+    QTemporaryDir dir;
+    const QString outside = dir.filePath(QStringLiteral("precious.txt"));
+    const QString path = dir.filePath(QStringLiteral("r.dat"));
+    test::writeBytes(outside, rec('a'));
+    ASSERT_TRUE(QFile::link(outside, path));
+    EXPECT_TRUE(RecordFile(path, 8).append(rec('b')));
+    EXPECT_EQ(test::readBytes(outside), rec('a'));
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(test::readBytes(path), rec('a') + rec('b'));
+}
