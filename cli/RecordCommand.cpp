@@ -77,8 +77,8 @@ int recordCommand(const QStringList &args) {
                                              QStringLiteral("The station's own frames."));
     parser.addOptions(
         {secondsOption, toOption, settingsOption, outOption, nameOption, splitOption, broadcastOption});
-    if (!parser.parse(QStringList{Command} + args))
-        return usageError(Command, parser.errorText());
+    if (auto rc = parseArguments(parser, Command, args))
+        return *rc;
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(Command, QStringLiteral("no station address given"));

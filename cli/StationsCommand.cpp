@@ -3,6 +3,7 @@
 
 #include "common/AppState.h"
 #include "common/Error.h"
+#include "common/FileGuards.h"
 #include "common/Seams.h"
 #include "common/TreeText.h"
 #include "radio/DataFiles.h"
@@ -50,13 +51,15 @@ int list(StationCatalogue &catalogue, const DataFolder &folder, const QStringLis
         err() << "varnelo-cli stations: no catalogue node \"" << shown(nodeText) << "\"\n";
         return ExitFailure;
     }
-    catalogue.selectNode(node);
-    catalogue.ShowCatalogueNode();
-    for (int row = 0; row < catalogue.LV.rowCount(); ++row) {
-        const StationRecord r = catalogue.stationRow(row);
+    const auto print = [](const StationRecord &r) {
         out() << shown(r.Name) << '\t' << shown(r.Genre) << '\t' << shown(r.StreamUrl) << '\t'
               << shown(r.HomeUrl) << '\n';
-    }
+    };
+    catalogue.setRowSink(print);
+    catalogue.selectNode(node);
+    catalogue.ShowCatalogueNode();
+    for (int row = 0; row < catalogue.LV.rowCount(); ++row)
+        print(catalogue.stationRow(row));
     return rc;
 }
 
@@ -93,15 +96,22 @@ int add(StationCatalogue &catalogue, const DataFolder &folder, const QStringList
         return usageError(Command, QStringLiteral("add needs --url"));
     CreateMissingDataFiles(folder);
     const int rc = keptWhole(catalogue.radioPath()) ? ExitOk : ExitFailure;
-    const qint64 before = QFile(catalogue.radioPath()).size();
-    catalogue.setPanelSource([r] { return r; });
-    catalogue.AddStation();
-    if (QFile(catalogue.radioPath()).size() == before) {
-        out() << "not added: the address is already known, or name, genre and home address are all empty\n";
+    // A write that fails throws, so it is never taken for a known address.
+    switch (catalogue.AddStationRecord(r)) {
+    case StationCatalogue::AddResult::Added:
+        out() << "added: " << shown(r.Name) << '\n';
         return rc;
+    case StationCatalogue::AddResult::Known:
+        err() << "varnelo-cli stations: not added: the address is already in the list\n";
+        return ExitFailure;
+    case StationCatalogue::AddResult::Empty:
+        err() << "varnelo-cli stations: not added: give a name, a genre or a home address\n";
+        return ExitFailure;
+    case StationCatalogue::AddResult::NoFile:
+        break;
     }
-    out() << "added: " << shown(r.Name) << '\n';
-    return rc;
+    err() << "varnelo-cli stations: not added: " << catalogue.radioPath() << " does not exist\n";
+    return ExitFailure;
 }
 
 int import(StationCatalogue &catalogue, const DataFolder &folder, const QStringList &argsIn) {
@@ -114,6 +124,7 @@ int import(StationCatalogue &catalogue, const DataFolder &folder, const QStringL
         return usageError(
             Command, args.isEmpty() ? QStringLiteral("import needs a FILE")
                                     : QStringLiteral("import takes one FILE; unexpected '%1'").arg(args[1]));
+    files::requireRegular(args[0]); // a FIFO would block the read
     QFile file(args[0]);
     if (!file.open(QIODevice::ReadOnly)) {
         err() << "varnelo-cli stations: cannot open " << args[0] << ": " << file.errorString() << '\n';

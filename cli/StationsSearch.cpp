@@ -66,8 +66,8 @@ int stationsSearch(const DataFolder &folder, const QStringList &args) {
                                        QStringLiteral("Add the stations to radio.dat."));
     parser.addOptions({tagOption, countryOption, limitOption, serverOption, addOption});
     parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("Part of the station names."));
-    if (!parser.parse(QStringList{QStringLiteral("stations search")} + args))
-        return usage(parser.errorText());
+    if (auto rc = parseArguments(parser, QStringLiteral("stations search"), args))
+        return *rc;
     const QStringList texts = parser.positionalArguments();
     if (texts.size() != 1)
         return usage(

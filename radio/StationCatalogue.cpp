@@ -181,7 +181,7 @@ void StationCatalogue::selectRow(int row) {
 void StationCatalogue::listFile(const QString &path, const std::function<bool(const StationRecord &)> &keep) {
     StationFile(path).forEach([&](const StationRecord &r) {
         if (keep(r))
-            appendStationRow(r);
+            rowSink_ ? rowSink_(r) : appendStationRow(r);
         return true;
     });
 }

@@ -26,6 +26,9 @@ public:
     // Where the add-station panel's edits are read from (ename, egenre, url, eurl
     // as Name, Genre, StreamUrl, HomeUrl, untrimmed). Without one they read empty.
     void setPanelSource(std::function<StationRecord()> source) { panelSource_ = std::move(source); }
+    // Set: the stations a node lists from a file go here one by one instead of
+    // into the list, so a huge file is never held whole (the command line's list).
+    void setRowSink(std::function<void(const StationRecord &)> sink) { rowSink_ = std::move(sink); }
 
     // The tree and the list with their selections, bound to views by the window.
     QStandardItemModel tv;
@@ -100,6 +103,7 @@ private:
     DataFolder folder_;
     Prompts &prompts_;
     std::function<StationRecord()> panelSource_;
+    std::function<void(const StationRecord &)> rowSink_;
     quint64 listGeneration_ = 0;
     bool foreignRows_ = false;
     bool treeSaveBlocked_ = false;

@@ -1,8 +1,10 @@
 #include "platform/audiofile/AudioDecoder.h"
 
+#include "common/FileGuards.h"
 #include "platform/audiofile/AudioFileFFmpeg.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
@@ -410,6 +412,12 @@ std::unique_ptr<AudioDecoder> AudioDecoder::open(const QString &path, Failure *f
     if (!impl->frame || !impl->packet) {
         *failure = Failure::Open;
         *error = tr("Out of memory");
+        return nullptr;
+    }
+    // A FIFO or a device would block the decoder or never end.
+    if (QFileInfo::exists(path) && !files::isRegularFile(path)) {
+        *failure = Failure::Open;
+        *error = tr("%1 is not a regular file").arg(path);
         return nullptr;
     }
     if (!impl->openFile(failure)) {

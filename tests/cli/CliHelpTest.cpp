@@ -47,6 +47,8 @@ TEST(CliHelp, HelpVersionAndErrorsThatNameTheArgument) {
         {{L("tags"), L("shwo"), L("f.mp3")}, 2, {}, L("unknown sub-command 'shwo'")},
         {{L("scan"), L("a"), L("b")}, 2, {}, L("unexpected 'b'")},
         {{L("play"), L("--help")}, 0, L("FILE..."), {}},
+        {{L("record"), L("--help")}, 0, L("--split-by-title"), {}},
+        {{L("stations"), L("search"), L("--help")}, 0, L("--country <CC>"), {}},
     };
     for (const Case &c : cases) {
         const test::CliResult r = test::runCli(c.args);

@@ -80,8 +80,11 @@ TEST(DamagedFilesCli, AFileNotReadWholeIsKeptAndNamedBeforeItIsSavedOver) {
         EXPECT_EQ(first.err.count(QLatin1String(".damaged")), 1) << c.name;
         EXPECT_EQ(test::readBytes(path + QStringLiteral(".damaged")), c.bytes) << c.name;
         if (c.command.first() != QLatin1String("list")) {
+            // Said once: the second run finds the file whole (an add then finds its station there).
             const test::CliResult again = test::runCli(args);
-            EXPECT_EQ(again.code, 0) << c.name << ": " << again.err.toStdString();
+            EXPECT_EQ(again.code, c.command.contains(QStringLiteral("add")) ? 1 : 0)
+                << c.name << ": " << again.err.toStdString();
+            EXPECT_FALSE(again.err.contains(QStringLiteral(".damaged"))) << c.name;
         }
     }
 }
@@ -102,6 +105,11 @@ TEST(DamagedFilesCli, SpecialFilesAreRefusedNotWaitedOn) {
         {QStringLiteral("tags"), QStringLiteral("show"), fifo},
         {QStringLiteral("tags"), QStringLiteral("set"), zero, QStringLiteral("--title"), QStringLiteral("X")},
         {QStringLiteral("stations"), QStringLiteral("--data-folder"), data, QStringLiteral("list")},
+        {QStringLiteral("stations"), QStringLiteral("--data-folder"), dir.path(), QStringLiteral("import"),
+         fifo},
+        {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("wav"), QStringLiteral("--out"),
+         dir.filePath(QStringLiteral("out")), fifo},
+        {QStringLiteral("play"), fifo},
     };
     for (const QStringList &args : commands) {
         const test::CliResult r = test::runCli(args, {}, 20000);

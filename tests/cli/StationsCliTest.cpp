@@ -66,8 +66,26 @@ TEST(StationsCli, AddFollowsTheAddStationRules) {
                                QStringLiteral("Jazz"), QStringLiteral("--url"), QStringLiteral("http://a")})
             .code,
         0);
-    cli(base + QStringList{QStringLiteral("--name"), QStringLiteral("B"), QStringLiteral("--genre"),
-                           QStringLiteral("Pop"), QStringLiteral("--url"), QStringLiteral("http://a")});
+    // Each refusal says its one reason and exits 1; so does a data folder that cannot be written.
+    const struct {
+        QStringList args;
+        QString reason;
+    } refused[] = {
+        {base + QStringList{QStringLiteral("--name"), QStringLiteral("B"), QStringLiteral("--url"),
+                            QStringLiteral("http://a")},
+         QStringLiteral("the address is already in the list")},
+        {base + QStringList{QStringLiteral("--url"), QStringLiteral("http://b")},
+         QStringLiteral("give a name, a genre or a home address")},
+        {{QStringLiteral("stations"), QStringLiteral("--data-folder"),
+          dir.filePath(QStringLiteral("radio.dat/sub")), QStringLiteral("add"), QStringLiteral("--name"),
+          QStringLiteral("C"), QStringLiteral("--url"), QStringLiteral("http://c")},
+         QStringLiteral("not added")},
+    };
+    for (const auto &r : refused) {
+        const CliResult result = cli(r.args);
+        EXPECT_EQ(result.code, 1) << r.reason.toStdString();
+        EXPECT_TRUE(result.err.contains(r.reason)) << result.err.toStdString();
+    }
     EXPECT_EQ(QFile(dir.filePath(QStringLiteral("radio.dat"))).size(), 234);
     EXPECT_EQ(cli(base + QStringList{QStringLiteral("--bogus")}).code, 2);
     EXPECT_EQ(cli({QStringLiteral("stations")}).code, 2);
