@@ -37,10 +37,12 @@ ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QS
     const qint64 chunk = reader.SampleRate(); // one second of frames
     qint64 done = 0;
     bool failed = false;
+    bool anyAudio = false;
     for (;;) {
         const SampleBlock block = reader.ReadSamples(chunk);
         if (block.empty())
             break;
+        anyAudio = true;
         if (!writer.WriteSamples(block)) {
             failed = true;
             break;
@@ -62,6 +64,9 @@ ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QS
         // A source that breaks off part way: the output holds what could be
         // decoded, which must not pass for a complete conversion.
         result.error = readText;
+    } else if (!anyAudio && !result.stopped) {
+        // A damaged file whose container opens but whose audio does not decode.
+        result.error = QCoreApplication::translate("Convert", "no audio could be decoded from the source");
     } else {
         result.ok = !result.stopped;
     }

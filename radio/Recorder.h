@@ -90,6 +90,7 @@ private:
         std::int64_t frames = 0; // samples per channel written
         int sampleRate = 0;
         bool started = false; // broadcast: the first frame (after Ogg headers) is written
+        bool bySplit = false; // began at a title change (not at the start of the recording)
     };
     struct Inbox; // what the stream's thread leaves for the GUI thread
 

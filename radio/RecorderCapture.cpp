@@ -138,8 +138,17 @@ void Recorder::writeFailed(const QString &why) {
 }
 
 bool Recorder::splitPiece(const QString &title) {
+    // A piece that a title change began is split again only after a few seconds:
+    // a station that sends a new title every few bytes gets a few files, not
+    // thousands of unreadable ones; the audio in between stays in this file.
+    constexpr std::int64_t MinSplitPieceSeconds = 2;
+    if (piece_.bySplit && piece_.frames < MinSplitPieceSeconds * std::max(1, piece_.sampleRate))
+        return true;
     finishPiece();
-    return openPiece(baseName(true, title), title);
+    if (!openPiece(baseName(true, title), title))
+        return false;
+    piece_.bySplit = true;
+    return true;
 }
 
 void Recorder::drainBroadcast() {

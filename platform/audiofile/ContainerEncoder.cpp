@@ -61,6 +61,8 @@ private:
     PacketPtr packet_{av_packet_alloc()};
     AVStream *stream_ = nullptr;
     int frameSize_ = 0;
+    // Frames taken since the output was last pushed to the disk.
+    qint64 unflushedFrames_ = 0;
     std::int64_t nextPts_ = 0;
     bool failed_ = false;
     bool finished_ = false;
@@ -191,6 +193,15 @@ bool ContainerEncoder::write(const Sample *interleaved, std::size_t frames) {
     while (av_audio_fifo_size(fifo_.get()) >= frameSize_)
         if (!encodeFromFifo(frameSize_))
             return false;
+    // Each second of audio reaches the disk, so a recording killed part way
+    // keeps what it had (the muxer would otherwise hold it for a long while).
+    unflushedFrames_ += qint64(frames);
+    if (unflushedFrames_ >= setup_.sampleRate) {
+        unflushedFrames_ = 0;
+        avio_flush(output_->pb);
+        if (output_->pb->error < 0)
+            return fail(tr("Cannot write the file: %1").arg(ffmpegError(output_->pb->error)));
+    }
     return true;
 }
 

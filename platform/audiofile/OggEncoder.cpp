@@ -140,6 +140,7 @@ public:
             if (!putPage(page))
                 return false;
         }
+        m_unflushedFrames = 0;
         m_open = true;
         return true;
     }
@@ -166,6 +167,20 @@ public:
                 return false;
             interleaved += n * channels;
             frames -= n;
+            m_unflushedFrames += n;
+        }
+        // Each second of audio ends its page and reaches the disk, so a
+        // recording killed part way keeps what it had.
+        if (m_unflushedFrames >= std::size_t(m_format.sampleRate)) {
+            m_unflushedFrames = 0;
+            ogg_page page;
+            while (ogg_stream_flush(m_stream.get(), &page) != 0)
+                if (!putPage(page))
+                    return false;
+            if (!m_file.flush()) {
+                m_error = QStringLiteral("Cannot write the OGG file: %1").arg(m_file.errorString());
+                return false;
+            }
         }
         return true;
     }
@@ -240,6 +255,7 @@ private:
     QFile m_file;
     QString m_error;
     bool m_open = false;
+    std::size_t m_unflushedFrames = 0;
     bool m_finished = false;
 };
 

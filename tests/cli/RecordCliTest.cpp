@@ -103,6 +103,44 @@ TEST_F(RecordCli, ControlCClosesTheLastFileProperly) {
     EXPECT_GT(facts.seconds, 1.0);
 }
 
+TEST_F(RecordCli, KilledAfterAFewSecondsTheFileHoldsWhatWasRecorded) {
+    for (const QString format : {QStringLiteral("wma"), QStringLiteral("ogg")}) {
+        ChildProcess cli;
+        ASSERT_TRUE(cli.start(QStringLiteral(VARNELO_CLI_PATH),
+                              {QStringLiteral("record"), server.url(QStringLiteral("/live")),
+                               QStringLiteral("--out"), out(), QStringLiteral("--to"), format},
+                              dir.path()));
+        const QString path = QDir(out()).filePath(QStringLiteral("Artist - Song.") + format);
+        // Data reaches the disk within a second or two, not after hundreds of kilobytes.
+        EXPECT_TRUE(waitUntil([&] { return QFileInfo(path).size() > 8000; }, 5000)) << format.toStdString();
+        cli.sendSignal(SIGKILL);
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        // Its header lacks the length only the end writes, but the audio decodes.
+        EXPECT_GT(decodeFirstChannel(path).size(), 0u) << format.toStdString();
+    }
+}
+
+TEST_F(RecordCli, ATitleEverySixteenBytesGivesAFewFilesAndSecondsStillEnds) {
+    IcyMount flood;
+    flood.audio = tone440();
+    flood.metaint = 16;
+    for (qint64 at = 0; at < flood.audio.size(); at += 16)
+        flood.metadataAt.append({at, streamTitle(QString(4000, QLatin1Char((at / 16) % 2 ? 'a' : 'b')))});
+    server.addMount(QStringLiteral("/flood"), flood);
+    for (const QString mode : {QStringLiteral("--split-by-title"), QStringLiteral("--as-broadcast")}) {
+        QDir(out()).removeRecursively();
+        ChildProcess cli;
+        ASSERT_TRUE(cli.start(QStringLiteral(VARNELO_CLI_PATH),
+                              {QStringLiteral("record"), server.url(QStringLiteral("/flood")),
+                               QStringLiteral("--split-by-title"), mode, QStringLiteral("--seconds"),
+                               QStringLiteral("3"), QStringLiteral("--out"), out()},
+                              dir.path()));
+        ASSERT_TRUE(cli.waitForFinished(20000)) << mode.toStdString();
+        EXPECT_TRUE(cli.exitedNormally());
+        EXPECT_LE(QDir(out()).entryList(QDir::Files).size(), 3) << mode.toStdString();
+    }
+}
+
 TEST_F(RecordCli, AStationThatCannotBeReachedOrBadArgumentsAreSaidSo) {
     QStringList lines = run({server.url(QStringLiteral("/nowhere")), QStringLiteral("--out"), out()});
     EXPECT_EQ(exitCode, 1);

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -102,11 +103,30 @@ TEST_F(ConvertCliTest, FailuresAreReportedPerFile) {
     f.write(QByteArray(5000, 'x'));
     f.close();
     const QString missing = dir.filePath(QStringLiteral("missing.ogg"));
+    // A WMA whose header is whole and whose packets are zeros: no audio decodes.
+    const QString silent = dir.filePath(QStringLiteral("silent.wma"));
+    ASSERT_EQ(test::run(QStringLiteral("ffmpeg"),
+                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                         QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=duration=2"),
+                         QStringLiteral("-c:a"), QStringLiteral("wmav2"), silent}),
+              0);
+    QFile wma(silent);
+    ASSERT_TRUE(wma.open(QIODevice::ReadWrite));
+    QByteArray bytes = wma.readAll();
+    // After the header object (its size at offset 16) and the data object's own 50-byte header.
+    const qsizetype packets = qsizetype(qFromLittleEndian<quint32>(bytes.constData() + 16)) + 50;
+    ASSERT_LT(packets, bytes.size());
+    bytes.replace(packets, bytes.size() - packets, QByteArray(bytes.size() - packets, '\0'));
+    wma.seek(0);
+    wma.write(bytes);
+    wma.close();
     QDir().mkdir(dir.filePath(QStringLiteral("other")));
     const QString twin = test::makeTone(dir.filePath(QStringLiteral("other/good.flac")), 440, 1, 44100, 2);
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("ogg"), QStringLiteral("--out"), out,
-                       QStringLiteral("--settings"), settingsFile({}), good, garbage, missing, twin}),
+                       QStringLiteral("--settings"), settingsFile({}), good, garbage, missing, silent, twin}),
               1);
+    EXPECT_FALSE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("N_silent.ogg"))));
+    EXPECT_TRUE(stderrText.contains(silent)) << stderrText.toStdString();
     EXPECT_TRUE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("N_good.ogg"))));
     EXPECT_FALSE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("N_garbage.ogg"))));
     EXPECT_FALSE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("N_missing.ogg"))));
