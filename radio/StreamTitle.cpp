@@ -38,12 +38,13 @@ IcyStationInfo MapIcyHeaders(const QStringList &lines) {
     static const QString url = QStringLiteral("icy-url:");
     IcyStationInfo info;
     for (const QString &line : lines) {
+        // "icy-genre: Jazz" is common: the blank after the colon is not part of the value.
         if (line.startsWith(name))
-            info.name = line.mid(name.size());
+            info.name = line.mid(name.size()).trimmed();
         if (line.startsWith(genre))
-            info.genre = line.mid(genre.size());
+            info.genre = line.mid(genre.size()).trimmed();
         if (line.startsWith(url))
-            info.url = line.mid(url.size());
+            info.url = line.mid(url.size()).trimmed();
     }
     return info;
 }

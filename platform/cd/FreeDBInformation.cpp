@@ -219,21 +219,32 @@ void FreeDBInformation::queryMusicBrainz() {
         lastMusicBrainzMs = QDateTime::currentMSecsSinceEpoch();
         if (generation != generation_)
             return;
-        const int nothing = cddbConnectionFailed_ ? -1 : -2;
+        // Without the disc at MusicBrainz, a CDDB server that could not be asked
+        // leaves the lookup failed: the message names both.
+        const auto nothing = [this](const QString &why) {
+            if (!cddbConnectionFailed_)
+                return finish(-2);
+            lastError_ = why + tr("; CDDB: ") + lastError_;
+            finish(-1);
+        };
         if (!a.error.isEmpty()) {
             lastError_ = a.error;
             return finish(-1);
         }
         if (a.status == 404)
-            return finish(nothing);
+            return nothing(tr("MusicBrainz does not know this disc"));
         if (a.status != 200) {
             lastError_ = tr("MusicBrainz answered HTTP %1.").arg(a.status);
+            return finish(-1);
+        }
+        if (a.body.trimmed().isEmpty()) {
+            lastError_ = tr("MusicBrainz sent an empty answer.");
             return finish(-1);
         }
         const std::vector<MusicBrainzRelease> releases =
             parseMusicBrainzDiscAnswer(a.body, discId, toc_.audioTrackCount());
         if (releases.empty())
-            return finish(nothing);
+            return nothing(tr("MusicBrainz has no release of this disc"));
         QStringList labels;
         for (const MusicBrainzRelease &r : releases)
             labels << r.label;

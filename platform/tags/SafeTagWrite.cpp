@@ -3,9 +3,11 @@
 #include "common/Error.h"
 #include "platform/audiofile/AudioDecoder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <taglib/id3v2header.h>
@@ -20,6 +22,19 @@
 
 namespace varnelo::tagformats {
 namespace {
+
+// Copies of ours that a killed write left behind. One still being written by
+// another process is younger than this, so it is left alone.
+void removeStaleCopies(const QString &folder) {
+    constexpr qint64 StaleSeconds = 300;
+    static const QRegularExpression ours(QStringLiteral("^\\.varnelo-[A-Za-z0-9]{6}\\.[^/]*$"));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-StaleSeconds);
+    const QFileInfoList copies = QDir(folder).entryInfoList({QStringLiteral(".varnelo-*")},
+                                                            QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &copy : copies)
+        if (ours.match(copy.fileName()).hasMatch() && copy.lastModified() < before)
+            QFile::remove(copy.absoluteFilePath());
+}
 
 [[noreturn]] void refuse(const QString &path, const QString &why) {
     throw Error(QStringLiteral("Cannot write tags to %1: %2; the file is left as it was").arg(path, why));
@@ -140,6 +155,7 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
                QStringLiteral("its audio cannot be decoded (%1), so a changed copy could not be checked")
                    .arg(before.error));
 
+    removeStaleCopies(info.absolutePath());
     // A short name: the file's own may already be as long as a name can be.
     // The suffix stays, as the tag library picks the format by it.
     QTemporaryFile copy(info.absolutePath() + QStringLiteral("/.varnelo-XXXXXX.") + info.suffix());

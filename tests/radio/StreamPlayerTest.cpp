@@ -120,7 +120,7 @@ TEST_F(StreamPlayerTest, ConnectFillsThePanelFromTheHeadersAndTitlesReachTheStat
     EXPECT_TRUE(state.StationPlaying);
     EXPECT_FALSE(state.ConnectWorker);
     EXPECT_NE(state.StreamHandle, 0u);
-    EXPECT_EQ(panel.ename->text(), QStringLiteral(" Radio X")); // the blank after the colon stays
+    EXPECT_EQ(panel.ename->text(), QStringLiteral("Radio X")); // the blank after the colon goes
     EXPECT_EQ(panel.egenre->text(), QStringLiteral("Jazz"));
     EXPECT_EQ(panel.eurl->text(), QStringLiteral("http://home.example"));
     // A title that came before the connection finished is kept.

@@ -52,12 +52,12 @@ TEST(ParseStreamTitle, NullOrNoKeyMeansNoChange) {
     EXPECT_EQ(ParseStreamTitle(QStringLiteral("streamtitle='lower';")), std::nullopt); // exact case
 }
 
-TEST(MapIcyHeaders, TakesTheRestOfExactCaseLinesUntrimmed) {
+TEST(MapIcyHeaders, TakesTheRestOfExactCaseLinesTrimmed) {
     const IcyStationInfo info =
         MapIcyHeaders({QStringLiteral("icy-name: Radio X"), QStringLiteral("icy-genre:Jazz "),
                        QStringLiteral("icy-url:http://radio.example/"), QStringLiteral("icy-br:128")});
-    EXPECT_EQ(info.name, QStringLiteral(" Radio X"));
-    EXPECT_EQ(info.genre, QStringLiteral("Jazz "));
+    EXPECT_EQ(info.name, QStringLiteral("Radio X"));
+    EXPECT_EQ(info.genre, QStringLiteral("Jazz"));
     EXPECT_EQ(info.url, QStringLiteral("http://radio.example/"));
 }
 

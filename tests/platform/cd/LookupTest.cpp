@@ -379,6 +379,8 @@ TEST_F(LookupTest, MusicBrainzWhenTheCddbServerHasNothing) {
     EXPECT_EQ(query(other), -2);
     info.settings.cddbServer = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(HttpServer::closedPort()));
     EXPECT_EQ(query(other), -1);
+    EXPECT_TRUE(info.lastError().startsWith(QStringLiteral("MusicBrainz does not know this disc; CDDB: ")))
+        << info.lastError().toStdString();
 }
 
 TEST_F(LookupTest, LocalXmcdFile) {

@@ -49,7 +49,7 @@ TEST_F(StreamCli, PrintsTheStationAsTheHeadersGiveItThenEachTitle) {
                                   &exitCode, &errors);
     EXPECT_EQ(exitCode, 0) << errors.toStdString();
     ASSERT_GE(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(lines[0], QStringLiteral("name:  Radio X"));
+    EXPECT_EQ(lines[0], QStringLiteral("name: Radio X"));
     EXPECT_EQ(lines[1], QStringLiteral("genre: Bebop"));
     EXPECT_EQ(lines[2], QStringLiteral("url: http://radio.example/"));
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("title: ")));

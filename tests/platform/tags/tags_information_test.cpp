@@ -3,6 +3,7 @@
 #include "common/Error.h"
 #include "platform/tags/AudioInformation.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QThread>
@@ -386,9 +387,20 @@ TEST_F(TagsInformation, ATagWriteNeverCutsTheAudio) {
     ASSERT_TRUE(QFile::setPermissions(good, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     const QString link = path(QStringLiteral("link.mp3"));
     ASSERT_TRUE(QFile::link(good, link));
+    // A copy a killed write left an hour ago goes; one another write is making now stays.
+    const QString stale = path(QStringLiteral(".varnelo-Ab12Cd.mp3"));
+    const QString busy = path(QStringLiteral(".varnelo-Ef34Gh.mp3"));
+    writeAll(stale, mp3);
+    writeAll(busy, mp3);
+    QFile old(stale);
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite) && old.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                                                  QFileDevice::FileModificationTime));
+    old.close();
     AudioInformation info;
     info.setInfoTitle(QStringLiteral("Through a copy"));
     info.SaveInfo(link);
+    EXPECT_FALSE(QFile::exists(stale));
+    EXPECT_TRUE(QFile::exists(busy));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     const QFile::Permissions ownerGroupOther(0x7077); // the user's own bits repeat the owner's
     EXPECT_EQ(QFileInfo(good).permissions() & ownerGroupOther,
