@@ -13,6 +13,7 @@ typedef struct cdrom_paranoia_s cdrom_paranoia_t;
 namespace varnelo::cd {
 
 class DiscHandle;
+class SheetSamples;
 
 // The seam through which tests make sectors unreadable: a sector fails its
 // first `times` low-level reads (every read when `times` is negative). The
@@ -84,6 +85,7 @@ private:
     const std::atomic<bool> *abort_;
     cdrom_drive_t *drive_ = nullptr;
     cdrom_paranoia_t *paranoia_ = nullptr;
+    std::unique_ptr<SheetSamples> samples_;
     long (*originalRead_)(cdrom_drive_t *, void *, qint32, long) = nullptr;
     qint32 next_ = 0;
     int readErrors_ = 0;
