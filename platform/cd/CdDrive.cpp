@@ -144,7 +144,8 @@ std::unique_ptr<DiscHandle> DiscHandle::open(const QString &device, DiscState &s
         h->sheet_ = std::make_unique<DiscSheet>(std::move(*read.sheet));
         h->prepared_ = std::make_unique<QTemporaryDir>();
         QString why = h->prepared_->errorString();
-        const QString staged = h->prepared_->isValid() ? stagedImage(*h->sheet_, *h->prepared_, why) : QString();
+        const QString staged =
+            h->prepared_->isValid() ? stagedImage(*h->sheet_, *h->prepared_, why) : QString();
         if (!staged.isEmpty())
             h->cdio_ = cdio_open_bincue(QFile::encodeName(staged).constData());
         if (!h->cdio_) {

@@ -43,7 +43,8 @@ qint64 msfSectors(const QString &s) {
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
         v[i] = parts[i].toLongLong(&ok);
-        if (!ok || v[i] < 0 || parts[i].isEmpty() || parts[i].size() > 4 || parts[i].front() == QLatin1Char('+'))
+        if (!ok || v[i] < 0 || parts[i].isEmpty() || parts[i].size() > 4 ||
+            parts[i].front() == QLatin1Char('+'))
             return -1;
     }
     if (v[1] >= 60 || v[2] >= SectorsPerSecond || v[0] > 999)
@@ -154,6 +155,8 @@ struct CueTrack {
     int block = SectorBytes;
     qint64 pregap = 0, postgap = 0;
     bool secondSession = false;
+    // "MODEx/2xxx": a data track its ripper left out, often with INDEX 00 only.
+    bool placeholder = false;
     int lastIndex = -1; // number of the last INDEX line, for their order
     QString title, performer;
     SheetTrackInfo info;
@@ -220,8 +223,9 @@ void parseCue(DiscSheet &sheet, const QByteArray &bytes, const FileProbe &probe)
                 fail(line, tr("the catalog number %1 is not 13 digits.").arg(sheet.catalog));
         } else if (cmd == QLatin1String("TITLE") || cmd == QLatin1String("PERFORMER")) {
             const QString value = arg(1).trimmed();
-            QString &target = cmd == QLatin1String("TITLE") ? (track ? track->title : sheet.toc.title)
-                                                             : (track ? track->performer : sheet.toc.performer);
+            QString &target = cmd == QLatin1String("TITLE")
+                                  ? (track ? track->title : sheet.toc.title)
+                                  : (track ? track->performer : sheet.toc.performer);
             target = value;
         } else if (cmd == QLatin1String("FILE")) {
             const QString name = arg(1);
@@ -256,7 +260,9 @@ void parseCue(DiscSheet &sheet, const QByteArray &bytes, const FileProbe &probe)
                 fail(line, tr("track number %1 is not one of 1 to 99.").arg(t[1]));
             if (track && next.number <= track->number)
                 fail(line, tr("track %1 follows track %2.").arg(next.number).arg(track->number));
-            next.block = cueBlockSize(arg(2).toUpper(), next.audio);
+            next.placeholder = arg(2).toUpper() == QLatin1String("MODEX/2XXX");
+            next.block = next.placeholder ? SectorBytes : cueBlockSize(arg(2).toUpper(), next.audio);
+            next.audio = next.audio && !next.placeholder;
             if (next.block == 0)
                 fail(line, tr("unknown track mode %1.").arg(t[2]));
             next.secondSession = nextSession && !tracks.empty();
@@ -291,7 +297,8 @@ void parseCue(DiscSheet &sheet, const QByteArray &bytes, const FileProbe &probe)
             needTrack();
             for (const QString &flag : t.mid(1)) {
                 track->info.preEmphasis = track->info.preEmphasis || flag.toUpper() == QLatin1String("PRE");
-                track->info.copyPermitted = track->info.copyPermitted || flag.toUpper() == QLatin1String("DCP");
+                track->info.copyPermitted =
+                    track->info.copyPermitted || flag.toUpper() == QLatin1String("DCP");
             }
         } else if (cmd == QLatin1String("ISRC")) {
             needTrack();
@@ -302,7 +309,7 @@ void parseCue(DiscSheet &sheet, const QByteArray &bytes, const FileProbe &probe)
     if (tracks.empty())
         fail(0, tr("the sheet has no tracks."));
     for (const CueTrack &t : tracks)
-        if (t.lastIndex < 1)
+        if (t.lastIndex < (t.placeholder ? 0 : 1))
             fail(t.line, tr("track %1 has no INDEX 01.").arg(t.number));
 
     // The files one after the other, the gaps between: the data up to an
@@ -373,6 +380,8 @@ void parseCue(DiscSheet &sheet, const QByteArray &bytes, const FileProbe &probe)
             }
             if (e.number == 0)
                 t.info.pregapStart = qint32(pos / FramesPerSector);
+            if (t.placeholder)
+                t.start = qint32(pos / FramesPerSector);
             active = e.track;
         }
         if (e.number == 1) {
@@ -475,9 +484,9 @@ struct TocTrackState {
     int line = 0;
     bool audio = true;
     int block = SectorBytes;
-    qint64 begin = 0;      // disc frame where the track begins
-    qint64 frames = 0;     // its length so far
-    qint64 start = -1;     // frames from begin to INDEX 01
+    qint64 begin = 0;            // disc frame where the track begins
+    qint64 frames = 0;           // its length so far
+    qint64 start = -1;           // frames from begin to INDEX 01
     std::vector<qint64> indexes; // frames after INDEX 01
     SheetTrackInfo info;
     QString title, performer;
@@ -564,10 +573,10 @@ private:
     }
     static int dataBlock(const QString &mode) {
         static const std::map<QString, int> sizes{
-            {QStringLiteral("AUDIO"), 2352},         {QStringLiteral("MODE0"), 2336},
-            {QStringLiteral("MODE1"), 2048},         {QStringLiteral("MODE1_RAW"), 2352},
-            {QStringLiteral("MODE2"), 2336},         {QStringLiteral("MODE2_FORM1"), 2048},
-            {QStringLiteral("MODE2_FORM2"), 2324},   {QStringLiteral("MODE2_FORM_MIX"), 2336},
+            {QStringLiteral("AUDIO"), 2352},       {QStringLiteral("MODE0"), 2336},
+            {QStringLiteral("MODE1"), 2048},       {QStringLiteral("MODE1_RAW"), 2352},
+            {QStringLiteral("MODE2"), 2336},       {QStringLiteral("MODE2_FORM1"), 2048},
+            {QStringLiteral("MODE2_FORM2"), 2324}, {QStringLiteral("MODE2_FORM_MIX"), 2336},
             {QStringLiteral("MODE2_RAW"), 2352}};
         const auto it = sizes.find(mode);
         return it == sizes.end() ? 0 : it->second;
@@ -599,7 +608,8 @@ private:
             track(t).info.isrc = sheetText(expect(TocToken::String, tr("An ISRC")).text);
         } else if (w == QLatin1String("CD_TEXT")) {
             cdText(current_ ? &current_->title : &sheet_.toc.title,
-                   current_ ? &current_->performer : &sheet_.toc.performer, current_ ? nullptr : &sheet_.toc.genre);
+                   current_ ? &current_->performer : &sheet_.toc.performer,
+                   current_ ? nullptr : &sheet_.toc.genre);
         } else if (w == QLatin1String("TRACK")) {
             endTrack();
             if (sheet_.toc.tracks.size() >= std::size_t(MaxTracks))
@@ -682,7 +692,8 @@ private:
         const qint64 start = fromStart ? 0 : length(1);
         const bool wave = name.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive);
         QString error;
-        const std::optional<ProbedFile> f = tr1.audio ? probe_(name, wave, error) : probe_(name, false, error);
+        const std::optional<ProbedFile> f =
+            tr1.audio ? probe_(name, wave, error) : probe_(name, false, error);
         if (!f)
             fail(t.line, error);
         SheetPiece p;
@@ -874,7 +885,8 @@ bool pcmWave(QFile &f, ProbedFile &p) {
     return false;
 }
 
-std::optional<ProbedFile> probeOnDisk(const QString &sheetPath, const QString &name, bool audio, QString &error) {
+std::optional<ProbedFile> probeOnDisk(const QString &sheetPath, const QString &name, bool audio,
+                                      QString &error) {
     ProbedFile p;
     p.path = findFile(sheetPath, name);
     if (p.path.isEmpty()) {

@@ -27,7 +27,7 @@ struct SheetPiece {
 
 // What a sheet says of a track beyond the table of contents.
 struct SheetTrackInfo {
-    qint32 pregapStart = -1; // LBA of INDEX 00, -1 without one
+    qint32 pregapStart = -1;     // LBA of INDEX 00, -1 without one
     std::vector<qint32> indexes; // LBAs of INDEX 02 and later
     QString isrc;
     bool preEmphasis = false;
@@ -44,8 +44,8 @@ struct DiscSheet {
 // A file a sheet names, as found on disk.
 struct ProbedFile {
     QString path;
-    qint64 bytes = 0;   // its size (raw data)
-    qint64 frames = 0;  // audio files: stereo frames at 44100 Hz
+    qint64 bytes = 0;      // its size (raw data)
+    qint64 frames = 0;     // audio files: stereo frames at 44100 Hz
     qint64 pcmOffset = -1; // 16-bit little-endian PCM WAV: where the samples start
 };
 // Finds the file a sheet names; `audio` asks for an audio file's frames

@@ -64,12 +64,14 @@ TEST(CdCli, ClearMessagesForWhatCannotBeRead) {
     QFile::remove(broken.data);
     // A sheet that used to end the program by a signal, and one with too many tracks.
     const DiscImage cut = writeDiscImage(dir.path(), QStringLiteral("cut"), highVoltage(false));
-    const QString badToc = dir.filePath(QStringLiteral("bad.toc")), many = dir.filePath(QStringLiteral("many.cue"));
+    const QString badToc = dir.filePath(QStringLiteral("bad.toc")),
+                  many = dir.filePath(QStringLiteral("many.cue"));
     QByteArray manyText = "FILE \"cut.bin\" BINARY\n";
     for (int i = 1; i <= 100; ++i)
         manyText += QStringLiteral("TRACK %1 AUDIO\nINDEX 01 00:00:%2\n").arg(i).arg(i % 75).toLatin1();
-    for (const auto &[path, text] : {std::pair{badToc, QByteArray("CD_DA\nTRACK AUDIO\nFILE \"cut.bin\" 0 0\n")},
-                                     std::pair{many, manyText}}) {
+    for (const auto &[path, text] :
+         {std::pair{badToc, QByteArray("CD_DA\nTRACK AUDIO\nFILE \"cut.bin\" 0 0\n")},
+          std::pair{many, manyText}}) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
@@ -100,7 +102,8 @@ TEST(CdCli, ClearMessagesForWhatCannotBeRead) {
         {{QStringLiteral("eject")}, 2, "unknown action eject"},
         {{QStringLiteral("list"), QStringLiteral("--device"), badToc}, 1, "bad.toc, line 3"},
         {{QStringLiteral("list"), QStringLiteral("--device"), many}, 1, "many.cue, line 200"},
-        {{QStringLiteral("rip"), QStringLiteral("--device"), cut.sheet, QStringLiteral("--to"), QStringLiteral("wav")},
+        {{QStringLiteral("rip"), QStringLiteral("--device"), cut.sheet, QStringLiteral("--to"),
+          QStringLiteral("wav")},
          1,
          "cut.bin ends inside a sector"},
     };

@@ -1,8 +1,8 @@
 #pragma once
 // Disc images generated for the tests: raw 2352-byte sectors of 16-bit
-// stereo (little-endian for a cue sheet, big-endian for a .toc), a tone of known frequency per track with a little
-// noise on it (so that no two stretches of a track are alike, as in music),
-// and a cue sheet or a cdrdao table of contents.
+// stereo (little-endian for a cue sheet, big-endian for a .toc), a tone of known frequency per track with a
+// little noise on it (so that no two stretches of a track are alike, as in music), and a cue sheet or a
+// cdrdao table of contents.
 #include <QByteArray>
 #include <QString>
 #include <vector>

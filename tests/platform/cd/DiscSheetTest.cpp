@@ -103,13 +103,41 @@ TEST(DiscSheet, RealSheetsGiveTheTablesAndIdsTheirProjectsAssert) {
         const char *title = "", *performer = "", *trackTitle = "", *trackPerformer = "", *catalog = "";
     };
     const Case cases[] = {
-        {"cure.toc", 13, {{1, 0}, {2, 28324}, {3, 46110}, {4, 66767}}, {{2, 28245}}, {{1, 28324}}, "",
+        {"cure.toc",
+         13,
+         {{1, 0}, {2, 28324}, {3, 46110}, {4, 66767}},
+         {{2, 28245}},
+         {{1, 28324}},
+         "",
          "3/c/4/dBAR-013-0019d4c3-00fe8924-b90c650d.bin"},
-        {"bloc.toc", 13, {{1, 15220}, {5, 84142}}, {{1, 0}, {5, 84070}}, {{1, 19649}}, "ad0be00d",
+        {"bloc.toc",
+         13,
+         {{1, 15220}, {5, 84142}},
+         {{1, 0}, {5, 84070}},
+         {{1, 19649}},
+         "ad0be00d",
          "e/d/2/dBAR-013-001af2de-0105994e-ad0be00d.bin"},
-        {"breeders.toc", 13, {{1, 0}}, {}, {}, "", "", "", -1, "MOUNTAIN BATTLES", "THE BREEDERS", "OVERGLAZED"},
-        {"ladyhawke.toc", 13, {{2, 15537}, {12, 177682}, {13, 207106}}, {}, {}, "c60af50d", "",
-         "KnpGsLhvH.lPrNc1PBL21lb9Bg4-", 210385},
+        {"breeders.toc",
+         13,
+         {{1, 0}},
+         {},
+         {},
+         "",
+         "",
+         "",
+         -1,
+         "MOUNTAIN BATTLES",
+         "THE BREEDERS",
+         "OVERGLAZED"},
+        {"ladyhawke.toc",
+         13,
+         {{2, 15537}, {12, 177682}, {13, 207106}},
+         {},
+         {},
+         "c60af50d",
+         "",
+         "KnpGsLhvH.lPrNc1PBL21lb9Bg4-",
+         210385},
         {"jose.toc", 10, {}, {}, {{1, 12001}}, "", "", "", -1, "", "", "", "Jos\u00e9 Gonz\u00e1lez"},
         {"totbl.fast.toc", 11, {}, {}, {}, "810b7b0b"},
         {"gentlemen.fast.toc", 11, {}, {}, {}, "810b7b0b"},
@@ -118,11 +146,34 @@ TEST(DiscSheet, RealSheetsGiveTheTablesAndIdsTheirProjectsAssert) {
         {"kings-single.cue", 11, {}, {}, {{1, 17811}}},
         {"kings-separate.cue", 11, {{1, 0}}, {}, {}},
         {"kanye.cue", 13, {{1, 0}}, {}, {}},
-        {"libcdio-cdda.cue", 1, {{1, 0}}, {}, {{1, 302}}, "", "", "", 302, "Join us now we have the software",
-         "Richard Stallman", "Soft", "Richard S", "0000010271955"},
+        {"libcdio-cdda.cue",
+         1,
+         {{1, 0}},
+         {},
+         {{1, 302}},
+         "",
+         "",
+         "",
+         302,
+         "Join us now we have the software",
+         "Richard Stallman",
+         "Soft",
+         "Richard S",
+         "0000010271955"},
         {"libcdio-cdda.toc", 1, {{1, 0}}, {}, {{1, 25}}},
-        {"libcdio-cdtext.toc", 1, {{1, 0}}, {}, {{1, 4500}}, "", "", "", 4500, "CD Title", "Performer",
-         "Track Title", "Performer"},
+        {"libcdio-cdtext.toc",
+         1,
+         {{1, 0}},
+         {},
+         {{1, 4500}},
+         "",
+         "",
+         "",
+         4500,
+         "CD Title",
+         "Performer",
+         "Track Title",
+         "Performer"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
@@ -169,7 +220,10 @@ TEST(DiscSheet, RealSheetsGiveTheTablesAndIdsTheirProjectsAssert) {
 TEST(DiscSheet, MalformedSheetsGiveAMessageNamingTheLine) {
     QByteArray hundred = "FILE \"a.bin\" BINARY\n";
     for (int i = 1; i <= 100; ++i)
-        hundred += QStringLiteral("TRACK %1 AUDIO\nINDEX 01 00:%2:00\n").arg(i).arg(i % 60, 2, 10, QLatin1Char('0')).toLatin1();
+        hundred += QStringLiteral("TRACK %1 AUDIO\nINDEX 01 00:%2:00\n")
+                       .arg(i)
+                       .arg(i % 60, 2, 10, QLatin1Char('0'))
+                       .toLatin1();
     struct Case {
         const char *name;
         QByteArray text; // empty: the kept sheet of that name
@@ -186,14 +240,19 @@ TEST(DiscSheet, MalformedSheetsGiveAMessageNamingTheLine) {
         {"libcdio-bad-msf-3.toc", {}, "line 6"},
         {"libcdio-bad-file.toc", {}, "line 8"},
         {"hundred.cue", hundred, "line 200: track number 100"},
-        {"index0.cue", "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 00 00:00:00\n", "line 2: track 1 has no INDEX 01"},
-        {"past.cue", "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:09:00\n",
+        {"index0.cue", "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 00 00:00:00\n",
+         "line 2: track 1 has no INDEX 01"},
+        {"past.cue",
+         "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:09:00\n",
          "line 5: the index lies past the end"},
-        {"cut.cue", "FILE \"cut.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", "line 1: cut.bin ends inside a sector"},
-        {"cut.toc", "CD_DA\nTRACK AUDIO\nFILE \"a.bin\" 0 00:09:00\n", "line 3: a.bin is shorter than the table says"},
+        {"cut.cue", "FILE \"cut.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+         "line 1: cut.bin ends inside a sector"},
+        {"cut.toc", "CD_DA\nTRACK AUDIO\nFILE \"a.bin\" 0 00:09:00\n",
+         "line 3: a.bin is shorter than the table says"},
         {"string.toc", "CD_DA\nCD_TEXT {\n LANGUAGE 0 {\n  TITLE \"x\n", "line 4: a string is not closed"},
         {"block.toc", "CD_DA\nCD_TEXT {\n LANGUAGE 0 {\n", "line 4: A CD-Text item expected"},
-        {"odd.toc", "CD_DA\nTRACK AUDIO\nSILENCE 1000\n", "line 2: the track is not a whole number of sectors"},
+        {"odd.toc", "CD_DA\nTRACK AUDIO\nSILENCE 1000\n",
+         "line 2: the track is not a whole number of sectors"},
         {"empty.cue", "REM nothing\n", "the sheet has no tracks"},
     };
     // a.bin is 5 seconds long; cut.bin one byte short of that.
@@ -220,25 +279,27 @@ TEST(DiscSheet, MalformedSheetsGiveAMessageNamingTheLine) {
 // text in an 8-bit code page: the samples are the files' own, in disc order.
 TEST(DiscSheet, CueSheetSamplesComeFromEveryFileInOrder) {
     QTemporaryDir dir;
-    const QByteArray one = noise(100, 1), two = noise(50, 2), three = noise(31, 3).left(30 * SectorBytes + 400),
-                     four = noise(40, 4);
+    const QByteArray one = noise(100, 1), two = noise(50, 2),
+                     three = noise(31, 3).left(30 * SectorBytes + 400), four = noise(40, 4);
     writeFile(dir.filePath(QStringLiteral("one.bin")), one);
     writeFile(dir.filePath(QStringLiteral("two.raw")), swapped(two));
     writeFile(dir.filePath(QStringLiteral("three.wav")), wav(three));
     writeFile(dir.filePath(QStringLiteral("four.wav")), wav(four));
-    ASSERT_EQ(runProgram(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
-                                                   dir.filePath(QStringLiteral("four.wav")),
-                                                   dir.filePath(QStringLiteral("four.flac"))}),
-              0);
-    const QByteArray cue = "REM made by hand\n"
-                           "TITLE \"Caf\xe9\"\n"
-                           "FILE \"ONE.BIN\" BINARY\n"
-                           "  TRACK 01 AUDIO\n    FLAGS DCP PRE\n    INDEX 01 00:00:00\n"
-                           "  TRACK 02 AUDIO\n    ISRC GBAAA0000001\n    INDEX 00 00:01:00\n    INDEX 01 00:01:10\n"
-                           "FILE two.raw MOTOROLA\n"
-                           "  TRACK 03 AUDIO\n    PREGAP 00:00:05\n    INDEX 01 00:00:00\n    POSTGAP 00:00:03\n"
-                           "FILE \"three.wav\" WAVE\n  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n"
-                           "FILE \"four.flac\" FLAC\n  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n";
+    ASSERT_EQ(
+        runProgram(QStringLiteral("ffmpeg"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                    dir.filePath(QStringLiteral("four.wav")), dir.filePath(QStringLiteral("four.flac"))}),
+        0);
+    const QByteArray cue =
+        "REM made by hand\n"
+        "TITLE \"Caf\xe9\"\n"
+        "FILE \"ONE.BIN\" BINARY\n"
+        "  TRACK 01 AUDIO\n    FLAGS DCP PRE\n    INDEX 01 00:00:00\n"
+        "  TRACK 02 AUDIO\n    ISRC GBAAA0000001\n    INDEX 00 00:01:00\n    INDEX 01 00:01:10\n"
+        "FILE two.raw MOTOROLA\n"
+        "  TRACK 03 AUDIO\n    PREGAP 00:00:05\n    INDEX 01 00:00:00\n    POSTGAP 00:00:03\n"
+        "FILE \"three.wav\" WAVE\n  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n"
+        "FILE \"four.flac\" FLAC\n  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n";
     const SheetResult r = readDiscSheet(writeFile(dir.filePath(QStringLiteral("disc.cue")), cue));
     ASSERT_TRUE(r.sheet) << r.error.toStdString();
     const DiscSheet &s = *r.sheet;
@@ -249,8 +310,9 @@ TEST(DiscSheet, CueSheetSamplesComeFromEveryFileInOrder) {
     EXPECT_EQ(s.info[2].pregapStart, 100);
     EXPECT_TRUE(s.info[0].preEmphasis && s.info[0].copyPermitted);
     EXPECT_EQ(s.info[1].isrc, QStringLiteral("GBAAA0000001"));
-    const QByteArray expected = one + QByteArray(5 * SectorBytes, '\0') + two + QByteArray(3 * SectorBytes, '\0') +
-                                three + QByteArray(SectorBytes - 400, '\0') + four;
+    const QByteArray expected = one + QByteArray(5 * SectorBytes, '\0') + two +
+                                QByteArray(3 * SectorBytes, '\0') + three +
+                                QByteArray(SectorBytes - 400, '\0') + four;
     EXPECT_TRUE(readAll(s) == expected);
 }
 
@@ -261,12 +323,13 @@ TEST(DiscSheet, TocSamplesHonourByteOrderSilenceAndDataTracks) {
     writeFile(dir.filePath(QStringLiteral("little.raw")), little);
     writeFile(dir.filePath(QStringLiteral("w.wav")), wav(wave));
     writeFile(dir.filePath(QStringLiteral("data.iso")), QByteArray(7 * 2048, 'd'));
-    const QByteArray toc = "CD_ROM\nCATALOG \"1234567890123\"\n"
-                           "CD_TEXT { LANGUAGE_MAP { 0 : EN }\n LANGUAGE 0 { TITLE \"Jos\\351\" SIZE_INFO { 1, 2,\n 3 } } }\n"
-                           "TRACK MODE1\nDATAFILE \"data.iso\"\n"
-                           "TRACK AUDIO\nPREGAP 00:00:02\nFILE \"big.raw\" #100 0 00:00:20 // samples as on the disc\n"
-                           "TRACK AUDIO\nSILENCE 588\nSTART\nAUDIOFILE \"little.raw\" SWAP 0\nZERO 00:00:01\n"
-                           "TRACK AUDIO\nFILE \"W.WAV\" 00:00:02\n";
+    const QByteArray toc =
+        "CD_ROM\nCATALOG \"1234567890123\"\n"
+        "CD_TEXT { LANGUAGE_MAP { 0 : EN }\n LANGUAGE 0 { TITLE \"Jos\\351\" SIZE_INFO { 1, 2,\n 3 } } }\n"
+        "TRACK MODE1\nDATAFILE \"data.iso\"\n"
+        "TRACK AUDIO\nPREGAP 00:00:02\nFILE \"big.raw\" #100 0 00:00:20 // samples as on the disc\n"
+        "TRACK AUDIO\nSILENCE 588\nSTART\nAUDIOFILE \"little.raw\" SWAP 0\nZERO 00:00:01\n"
+        "TRACK AUDIO\nFILE \"W.WAV\" 00:00:02\n";
     const SheetResult r = readDiscSheet(writeFile(dir.filePath(QStringLiteral("disc.toc")), toc));
     ASSERT_TRUE(r.sheet) << r.error.toStdString();
     const DiscSheet &s = *r.sheet;
@@ -276,7 +339,7 @@ TEST(DiscSheet, TocSamplesHonourByteOrderSilenceAndDataTracks) {
     EXPECT_FALSE(s.toc.tracks[0].audio);
     EXPECT_EQ(s.toc.leadout, 47);
     EXPECT_EQ(s.info[2].pregapStart, 29);
-    const QByteArray expected = QByteArray(9 * SectorBytes, '\0') + big + QByteArray(SectorBytes, '\0') + little +
-                                QByteArray(SectorBytes, '\0') + wave.mid(2 * SectorBytes);
+    const QByteArray expected = QByteArray(9 * SectorBytes, '\0') + big + QByteArray(SectorBytes, '\0') +
+                                little + QByteArray(SectorBytes, '\0') + wave.mid(2 * SectorBytes);
     EXPECT_TRUE(readAll(s) == expected);
 }
