@@ -41,6 +41,9 @@ struct ReadMode {
     int grabMode = 1;
     int retries = 1;     // 1..32 re-reads of a failing sector
     int errorAction = 0; // 0 stop, 1 silence, 2 cut the sectors that stay unreadable
+    // The drive's read offset in samples, as AccurateRip's drive list gives it:
+    // a track is read from `offset` samples after its start.
+    int offset = 0;
 };
 
 // Reads audio sectors of one open disc through libcdio-paranoia on the
