@@ -175,10 +175,6 @@ DiscState DiscHandle::readToc(QString &error) {
     const track_t first = cdio_get_first_track_num(cdio_);
     const track_t count = cdio_get_num_tracks(cdio_);
     if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) {
-        if (image_) {
-            error = tr("%1 holds no tracks.").arg(QDir::toNativeSeparators(device_));
-            return DiscState::Unrecognised;
-        }
         error = tr("There is no disc in %1.").arg(device_);
         return DiscState::NoDisc;
     }
@@ -188,8 +184,7 @@ DiscState DiscHandle::readToc(QString &error) {
         return DiscState::Unrecognised;
     }
     lsn_t lastSession = 0;
-    toc_.multiSession =
-        !image_ && cdio_get_last_session(cdio_, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0;
+    toc_.multiSession = cdio_get_last_session(cdio_, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0;
     toc_.leadout = cdio_get_track_lsn(cdio_, CDIO_CDROM_LEADOUT_TRACK);
     for (track_t t = first; t < first + count; ++t) {
         TocTrack track;
