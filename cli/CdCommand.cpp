@@ -31,7 +31,7 @@ namespace {
 constexpr const char *kUsage =
     "cd list [--device D] | lookup [--device D] [--server URL] [--match N] | rip [--device D] --to "
     "mp3|wav|wma|ogg [--tracks 1,3-5] [--settings FILE] [--out DIR] [--name none|artist|album] [--lookup] "
-    "[--server URL] [--match N] [--accuraterip URL|off]";
+    "[--server URL] [--match N] [--accuraterip URL|off] [--offset N]";
 
 std::atomic<bool> interrupted{false};
 
@@ -183,9 +183,12 @@ int cdCommand(const QStringList &args) {
     const QCommandLineOption accurateRipOption(QStringLiteral("accuraterip"),
                                                QStringLiteral("AccurateRip database address, or off."),
                                                QStringLiteral("URL"));
+    const QCommandLineOption offsetOption(
+        QStringLiteral("offset"), QStringLiteral("The drive's read offset in samples."), QStringLiteral("N"));
     parser.addOptions({deviceOption, serverOption, matchOption, musicBrainzOption, settingsOption});
     if (action == QLatin1String("rip"))
-        parser.addOptions({toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption});
+        parser.addOptions(
+            {toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption, offsetOption});
     if (auto rc = parseArguments(parser, command, args.mid(1)))
         return *rc;
     if (!parser.positionalArguments().isEmpty())
@@ -219,6 +222,17 @@ int cdCommand(const QStringList &args) {
             return usageError(QStringLiteral("cd"),
                               QStringLiteral("--match needs a number of at least 1, not %1")
                                   .arg(parser.value(matchOption)));
+    }
+    int readOffset = 0;
+    if (ripping && parser.isSet(offsetOption)) {
+        bool ok = false;
+        readOffset = parser.value(offsetOption).toInt(&ok);
+        if (!ok || std::abs(readOffset) > cd::AudioCDGrabber::MaxReadOffset)
+            return usageError(QStringLiteral("cd"),
+                              QStringLiteral("--offset needs a number of samples within "
+                                             "±%1, not %2")
+                                  .arg(cd::AudioCDGrabber::MaxReadOffset)
+                                  .arg(parser.value(offsetOption)));
     }
     s.settingsPath = QDir::current().filePath(QStringLiteral("temp.ini"));
     if (parser.isSet(settingsOption)) {
@@ -255,6 +269,7 @@ int cdCommand(const QStringList &args) {
     }
     ripper.outputFolder = [folder] { return folder; };
     ripper.folderNaming = [naming] { return naming; };
+    ripper.readOffset = [readOffset] { return readOffset; };
     ripper.openFolderWhenDone = [] { return false; };
     if (ripping && parser.isSet(accurateRipOption))
         ripper.accurateRipServer = parser.value(accurateRipOption) == QLatin1String("off")

@@ -245,6 +245,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     grabber_.SetGrabMode(mode.grabMode);
     grabber_.SetRetries(mode.retries);
     grabber_.SetErrorAction(mode.errorAction);
+    grabber_.SetReadOffset(readOffset ? readOffset() : 0);
 
     state_.Ripping = true;
     if (showPanel)
@@ -264,6 +265,7 @@ void CdRipper::RipCheckedTracks(int kind) {
                                 grabber_.DriveId());
     log_.grabMode = grabber_.readMode().grabMode;
     log_.retries = grabber_.readMode().retries;
+    log_.readOffset = grabber_.readMode().offset;
     log_.errorAction = grabber_.readMode().errorAction;
     log_.format = formatName(kind);
     log_.cddbId = cd::CddbDiscId(toc);

@@ -59,6 +59,9 @@ QString RipLog::text() const {
                     .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     t += line(QStringLiteral("Drive"), drive);
     t += line(QStringLiteral("Read mode"), readModeText(grabMode));
+    t += line(QStringLiteral("Read offset"), QStringLiteral("%1%2 samples")
+                                                 .arg(readOffset >= 0 ? QStringLiteral("+") : QString())
+                                                 .arg(readOffset));
     t += line(QStringLiteral("Retries"),
               QStringLiteral("%1 (%2 reads of a bad sector)").arg(retries).arg(5 * retries));
     t += line(QStringLiteral("Unreadable"),

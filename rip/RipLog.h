@@ -29,6 +29,7 @@ struct RipLog {
     int grabMode = 1;
     int retries = 1;
     int errorAction = 0;
+    int readOffset = 0; // samples
     QString format;
     QString artist;
     QString album;

@@ -219,6 +219,10 @@ void AudioCDGrabber::SetErrorAction(int action) {
     mode_.errorAction = std::clamp(action, 0, 2);
 }
 
+void AudioCDGrabber::SetReadOffset(int samples) {
+    mode_.offset = std::clamp(samples, -MaxReadOffset, MaxReadOffset);
+}
+
 void AudioCDGrabber::SetRetries(int retries) {
     mode_.retries = std::clamp(retries, 1, 32);
 }
@@ -321,6 +325,7 @@ int AudioCDGrabber::GrabToFile(const QString &path) {
     request.track = track_;
     request.start = t->start;
     request.sectors = t->sectors;
+    request.discEnd = toc_.audioLeadout();
     request.firstAudio = track_ == 0;
     request.lastAudio = track_ == toc_.audioTrackCount() - 1;
     request.path = path;

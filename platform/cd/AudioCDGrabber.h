@@ -82,6 +82,9 @@ public:
     void SetGrabMode(int mode);
     void SetErrorAction(int action);
     void SetRetries(int retries);
+    // Samples, clamped to ±MaxReadOffset (drives' offsets stay well inside).
+    void SetReadOffset(int samples);
+    static constexpr int MaxReadOffset = 50 * FramesPerSector;
     ReadMode readMode() const { return mode_; }
 
     // Playback of the selected track: ReadSectors gives up to `count`

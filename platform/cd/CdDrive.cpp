@@ -2,12 +2,12 @@
 
 #include "common/Error.h"
 #include "common/TextRules.h"
+#include "platform/cd/DiscSheet.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
@@ -42,130 +42,35 @@ QString text(const char *s) {
     return s ? text::decode8Bit(QByteArray(s)).trimmed() : QString();
 }
 
-// The files a sheet names: FILE lines of a cue sheet; FILE, AUDIOFILE and
-// DATAFILE of a cdrdao table of contents. Quoted names as they stand.
-struct SheetFile {
-    QString name;
-    QString type; // BINARY, MOTOROLA, WAVE... (cue only)
-};
-
-std::vector<SheetFile> sheetFiles(const QString &sheet, bool cue) {
-    std::vector<SheetFile> files;
-    static const QRegularExpression cueLine(QStringLiteral(R"re(^\s*FILE\s+(?:"([^"]*)"|(\S+))\s*(\S*))re"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression tocLine(
-        QStringLiteral(R"re(^\s*(?:FILE|AUDIOFILE|DATAFILE)\s+"((?:[^"\\]|\\.)*)")re"));
-    for (const QString &line : sheet.split(QLatin1Char('\n'))) {
-        const QRegularExpressionMatch m = (cue ? cueLine : tocLine).match(line);
-        if (!m.hasMatch())
-            continue;
-        SheetFile f;
-        f.name = m.captured(1).isEmpty() && cue ? m.captured(2) : m.captured(1);
-        if (cue)
-            f.type = m.captured(3).toUpper();
-        files.push_back(f);
-    }
-    return files;
+QString msf(qint32 sectors) {
+    return QStringLiteral("%1:%2:%3")
+        .arg(sectors / (60 * SectorsPerSecond), 2, 10, QLatin1Char('0'))
+        .arg(sectors / SectorsPerSecond % 60, 2, 10, QLatin1Char('0'))
+        .arg(sectors % SectorsPerSecond, 2, 10, QLatin1Char('0'));
 }
 
-QString resolved(const QString &sheetPath, const QString &name) {
-    const QFileInfo info(name);
-    return info.isAbsolute() ? name : QFileInfo(sheetPath).absoluteDir().filePath(name);
-}
-
-// libcdio takes the data of a cue sheet from the file named like the sheet
-// with ".bin", and the files of a table of contents relative to the working
-// folder; it also stops at a LANGUAGE_MAP block. A sheet it cannot take as it
-// stands is copied, as it needs it, into a temporary folder with links to the
-// data files. Returns the path to open.
-QString prepareImage(const QString &path, bool cue, std::unique_ptr<QTemporaryDir> &prepared, int &byteOrder,
-                     QString &error) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = tr("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+// paranoia asks libcdio what kind each track is, so an image needs a libcdio
+// handle too. It gets one on a sheet written here from the table already read
+// and checked, over an empty sparse file of the disc's size: libcdio never
+// parses the user's sheet, and every sample comes from SheetSamples.
+QString stagedImage(const DiscSheet &sheet, QTemporaryDir &dir, QString &error) {
+    QFile bin(dir.filePath(QStringLiteral("disc.bin")));
+    if (!bin.open(QIODevice::WriteOnly) || !bin.resize(qint64(sheet.toc.leadout) * SectorBytes)) {
+        error = bin.errorString();
         return {};
     }
-    // A sheet is a few kilobytes of text; anything far larger is not one.
-    const QByteArray bytes = f.read(1 << 20);
-    QString sheet = text::decode8Bit(bytes);
-    sheet.remove(QLatin1Char('\r'));
-    const std::vector<SheetFile> files = sheetFiles(sheet, cue);
-    if (files.empty()) {
-        error = tr("%1 names no data file.").arg(QDir::toNativeSeparators(path));
+    QByteArray cue = "FILE \"disc.bin\" BINARY\n";
+    for (const TocTrack &t : sheet.toc.tracks)
+        cue += QStringLiteral("TRACK %1 %2\nINDEX 01 %3\n")
+                   .arg(t.number, 2, 10, QLatin1Char('0'))
+                   .arg(t.audio ? QStringLiteral("AUDIO") : QStringLiteral("MODE1/2352"), msf(t.start))
+                   .toLatin1();
+    QFile out(dir.filePath(QStringLiteral("disc.cue")));
+    if (!out.open(QIODevice::WriteOnly) || out.write(cue) != cue.size()) {
+        error = out.errorString();
         return {};
     }
-    if (cue) {
-        if (files.size() > 1) {
-            error = tr("%1 names %2 data files; only images in one file can be read.")
-                        .arg(QDir::toNativeSeparators(path))
-                        .arg(files.size());
-            return {};
-        }
-        const QString type = files.front().type;
-        if (type != QLatin1String("BINARY") && type != QLatin1String("MOTOROLA")) {
-            error = tr("%1 holds its audio as %2; only raw BINARY images can be read.")
-                        .arg(QDir::toNativeSeparators(path), type.isEmpty() ? tr("an unknown type") : type);
-            return {};
-        }
-        byteOrder = type == QLatin1String("MOTOROLA") ? 1 : 0;
-    }
-    for (const SheetFile &file : files) {
-        const QString data = resolved(path, file.name);
-        if (!QFileInfo(data).isFile()) {
-            error = tr("The data file %1 of %2 is missing.")
-                        .arg(QDir::toNativeSeparators(data), QDir::toNativeSeparators(path));
-            return {};
-        }
-    }
-    const QFileInfo sheetInfo(path);
-    const QString expectedBin =
-        sheetInfo.absoluteDir().filePath(sheetInfo.completeBaseName() + QStringLiteral(".bin"));
-    if (cue && QFileInfo(resolved(path, files.front().name)).canonicalFilePath() ==
-                   QFileInfo(expectedBin).canonicalFilePath())
-        return path;
-
-    prepared = std::make_unique<QTemporaryDir>();
-    if (!prepared->isValid()) {
-        error = tr("Cannot prepare %1: %2").arg(QDir::toNativeSeparators(path), prepared->errorString());
-        return {};
-    }
-    const auto link = [&](const QString &target, const QString &name) {
-        return QFile::link(QFileInfo(target).absoluteFilePath(), prepared->filePath(name));
-    };
-    QString copy;
-    if (cue) {
-        if (!link(resolved(path, files.front().name), QStringLiteral("disc.bin"))) {
-            error = tr("Cannot prepare %1.").arg(QDir::toNativeSeparators(path));
-            return {};
-        }
-        copy = prepared->filePath(QStringLiteral("disc.cue"));
-    } else {
-        // Every file under a plain name of its own, by absolute path; the
-        // language map dropped (the texts keep their language blocks).
-        QHash<QString, QString> names;
-        for (const SheetFile &file : files) {
-            if (names.contains(file.name))
-                continue;
-            const QString name = QStringLiteral("data%1.bin").arg(names.size());
-            if (!link(resolved(path, file.name), name)) {
-                error = tr("Cannot prepare %1.").arg(QDir::toNativeSeparators(path));
-                return {};
-            }
-            names.insert(file.name, prepared->filePath(name));
-        }
-        static const QRegularExpression languageMap(QStringLiteral(R"(LANGUAGE_MAP\s*\{[^}]*\})"));
-        sheet.remove(languageMap);
-        for (auto it = names.cbegin(); it != names.cend(); ++it)
-            sheet.replace(QLatin1Char('"') + it.key() + QLatin1Char('"'),
-                          QLatin1Char('"') + it.value() + QLatin1Char('"'));
-        copy = prepared->filePath(QStringLiteral("disc.toc"));
-    }
-    QFile out(copy);
-    if (!out.open(QIODevice::WriteOnly) || out.write(cue ? bytes : sheet.toUtf8()) < 0) {
-        error = tr("Cannot prepare %1.").arg(QDir::toNativeSeparators(path));
-        return {};
-    }
-    return copy;
+    return out.fileName();
 }
 
 QString hwText(const char *s, std::size_t size) {
@@ -230,20 +135,28 @@ std::unique_ptr<DiscHandle> DiscHandle::open(const QString &device, DiscState &s
             error = tr("The disc image %1 is gone.").arg(QDir::toNativeSeparators(device));
             return nullptr;
         }
-        const bool cue = QFileInfo(device).suffix().toLower() == QLatin1String("cue");
-        const QString openPath = prepareImage(device, cue, h->prepared_, h->byteOrder_, error);
         state = DiscState::Unrecognised;
-        if (openPath.isEmpty())
-            return nullptr;
-        const QByteArray local = QFile::encodeName(openPath);
-        h->cdio_ = cue ? cdio_open_bincue(local.constData()) : cdio_open_cdrdao(local.constData());
-        if (!h->cdio_) {
-            error = tr("%1 cannot be read as a disc image%2")
-                        .arg(QDir::toNativeSeparators(device),
-                             lastLibraryMessage.isEmpty() ? QStringLiteral(".")
-                                                          : QStringLiteral(": ") + lastLibraryMessage);
+        SheetResult read = readDiscSheet(device);
+        if (!read.sheet) {
+            error = read.error;
             return nullptr;
         }
+        h->sheet_ = std::make_unique<DiscSheet>(std::move(*read.sheet));
+        h->prepared_ = std::make_unique<QTemporaryDir>();
+        QString why = h->prepared_->errorString();
+        const QString staged =
+            h->prepared_->isValid() ? stagedImage(*h->sheet_, *h->prepared_, why) : QString();
+        if (!staged.isEmpty())
+            h->cdio_ = cdio_open_bincue(QFile::encodeName(staged).constData());
+        if (!h->cdio_) {
+            error = tr("%1 cannot be opened: %2")
+                        .arg(QDir::toNativeSeparators(device),
+                             staged.isEmpty() || lastLibraryMessage.isEmpty() ? why : lastLibraryMessage);
+            return nullptr;
+        }
+        h->toc_ = h->sheet_->toc;
+        state = DiscState::Ready;
+        return h;
     } else {
         const QByteArray local = QFile::encodeName(device);
         h->cdio_ = cdio_open(local.constData(), DRIVER_DEVICE);
@@ -262,10 +175,6 @@ DiscState DiscHandle::readToc(QString &error) {
     const track_t first = cdio_get_first_track_num(cdio_);
     const track_t count = cdio_get_num_tracks(cdio_);
     if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) {
-        if (image_) {
-            error = tr("%1 holds no tracks.").arg(QDir::toNativeSeparators(device_));
-            return DiscState::Unrecognised;
-        }
         error = tr("There is no disc in %1.").arg(device_);
         return DiscState::NoDisc;
     }
@@ -275,8 +184,7 @@ DiscState DiscHandle::readToc(QString &error) {
         return DiscState::Unrecognised;
     }
     lsn_t lastSession = 0;
-    toc_.multiSession =
-        !image_ && cdio_get_last_session(cdio_, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0;
+    toc_.multiSession = cdio_get_last_session(cdio_, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0;
     toc_.leadout = cdio_get_track_lsn(cdio_, CDIO_CDROM_LEADOUT_TRACK);
     for (track_t t = first; t < first + count; ++t) {
         TocTrack track;

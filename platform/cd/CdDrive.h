@@ -10,6 +10,8 @@ typedef struct _CdIo CdIo_t;
 
 namespace varnelo::cd {
 
+struct DiscSheet;
+
 // A drive of the system, or a disc image (.cue/.bin or .toc/.bin) that stands
 // in for one.
 struct DriveInfo {
@@ -29,8 +31,8 @@ DriveInfo imageDrive(const QString &path);
 enum class DiscState { NoDisc, Ready, Unrecognised };
 
 // An open disc: a drive with a disc in it, or an image. Owns the libcdio
-// handle (and, for images libcdio cannot open as they are, a prepared copy of
-// the sheet in a temporary folder). One thread at a time.
+// handle (for an image, one on a stand-in made from the sheet we read). One
+// thread at a time.
 class DiscHandle {
 public:
     ~DiscHandle();
@@ -45,8 +47,8 @@ public:
     const DiscToc &toc() const { return toc_; }
     const QString &device() const { return device_; }
     bool isImage() const { return image_; }
-    // The byte order a cue sheet declares for its data: 0 little, 1 big, -1 unknown.
-    int declaredByteOrder() const { return byteOrder_; }
+    // An image's sheet (its samples come from its files), null for a drive.
+    const DiscSheet *sheet() const { return sheet_.get(); }
 
 private:
     DiscHandle() = default;
@@ -56,7 +58,7 @@ private:
     DiscToc toc_;
     QString device_;
     bool image_ = false;
-    int byteOrder_ = -1;
+    std::unique_ptr<DiscSheet> sheet_;
     std::unique_ptr<QTemporaryDir> prepared_;
 };
 

@@ -156,21 +156,52 @@ void GrabSession::readTrack(SectorReader *reader, Job &job, const QString &openE
         failed = true;
         r.error = openError;
     } else {
-        reader->startRange(q.start, q.sectors);
+        // With a read offset the track's samples lie `offset` samples further on:
+        // each sector written is the end of one sector read and the start of
+        // the next. What lies beyond the disc's ends is read as silence.
+        const qint64 base = qint64(q.start) * FramesPerSector + mode_.offset;
+        const qint32 firstSector =
+            qint32(base >= 0 ? base / FramesPerSector : -((-base + FramesPerSector - 1) / FramesPerSector));
+        const int shift = int(base - qint64(firstSector) * FramesPerSector);
+        const qint32 readFirst = std::max(firstSector, 0);
+        const qint32 readEnd =
+            std::min(firstSector + q.sectors + (shift ? 1 : 0), q.discEnd > 0 ? q.discEnd : INT32_MAX);
+        if (readEnd > readFirst)
+            reader->startRange(readFirst, readEnd - readFirst);
         AccurateRipChecksum checksum(q.firstAudio, q.lastAudio);
         uLong crc = crc32(0, nullptr, 0);
         const int errorsBefore = reader->readErrors();
         DiscBlock block;
         block.reserve(std::size_t(BlockSectors) * SectorReader::SectorSamples);
         static const std::array<qint16, SectorReader::SectorSamples> silence{};
+        const auto discSector = [&](qint32 sector, bool &bad) -> const qint16 * {
+            bad = false;
+            if (sector < readFirst || sector >= readEnd)
+                return silence.data();
+            const qint16 *d = reader->readNext(bad);
+            return d ? d : silence.data();
+        };
+        std::array<qint16, SectorReader::SectorSamples> previous{}, joined{};
+        bool previousBad = false;
+        if (shift) {
+            const qint16 *d = discSector(firstSector, previousBad);
+            std::copy(d, d + SectorReader::SectorSamples, previous.begin());
+        }
         qint32 s = 0;
         for (; s < q.sectors; ++s) {
             if (aborted_ || job.cancelled)
                 break;
             bool bad = false;
-            const qint16 *data = reader->readNext(bad);
-            if (!data)
-                data = silence.data();
+            const qint16 *data = discSector(firstSector + s + (shift ? 1 : 0), bad);
+            if (shift) {
+                const std::size_t head = std::size_t(FramesPerSector - shift) * 2;
+                std::copy(previous.begin() + std::ptrdiff_t(shift) * 2, previous.end(), joined.begin());
+                std::copy(data, data + std::ptrdiff_t(shift) * 2, joined.begin() + std::ptrdiff_t(head));
+                std::copy(data, data + SectorReader::SectorSamples, previous.begin());
+                std::swap(bad, previousBad);
+                bad = bad || previousBad;
+                data = joined.data();
+            }
             if (bad) {
                 ++r.uncorrected;
                 if (!r.badRanges.empty() && r.badRanges.back().second == s - 1)

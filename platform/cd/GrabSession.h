@@ -42,6 +42,7 @@ struct GrabRequest {
     int track = 0; // index among the audio tracks
     qint32 start = 0;
     qint32 sectors = 0;
+    qint32 discEnd = 0; // the audio's lead-out: a read offset reads silence from there on
     bool firstAudio = false;
     bool lastAudio = false;
     QString path;

@@ -1,6 +1,7 @@
 #include "platform/cd/SectorReader.h"
 
 #include "platform/cd/CdDrive.h"
+#include "platform/cd/DiscSheet.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -102,9 +103,18 @@ bool SectorReader::open(QString &error) {
         return false;
     }
     cdio_cddap_verbose_set(drive_, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
-    // A cue sheet says how its data is ordered; paranoia would guess.
-    if (disc_.declaredByteOrder() >= 0)
-        drive_->bigendianp = disc_.declaredByteOrder();
+    if (const DiscSheet *sheet = disc_.sheet()) {
+        // An image's samples come in host order from its files, at the
+        // positions of our own table.
+        samples_ = std::make_unique<SheetSamples>(*sheet);
+        drive_->bigendianp = Q_BYTE_ORDER == Q_BIG_ENDIAN ? 1 : 0;
+        drive_->b_swap_bytes = false;
+        const auto &tracks = sheet->toc.tracks;
+        for (std::size_t i = 0; i < tracks.size() && i < std::size_t(drive_->tracks); ++i)
+            drive_->disc_toc[i].dwStartSector = tracks[i].start;
+        if (tracks.size() == std::size_t(drive_->tracks))
+            drive_->disc_toc[tracks.size()].dwStartSector = sheet->toc.leadout;
+    }
     if (mode_.grabMode == 3)
         drive_->nsectors = std::min(drive_->nsectors, SmallReadSectors);
     originalRead_ = drive_->read_audio;
@@ -134,6 +144,8 @@ long SectorReader::hookedRead(cdrom_drive_t *d, void *buffer, qint32 begin, long
         if (self->faults_->fails(begin, sectors))
             return -1;
     }
+    if (self->samples_)
+        return self->samples_->read(begin, sectors, static_cast<qint16 *>(buffer));
     return self->originalRead_(d, buffer, begin, sectors);
 }
 

@@ -13,6 +13,7 @@ typedef struct cdrom_paranoia_s cdrom_paranoia_t;
 namespace varnelo::cd {
 
 class DiscHandle;
+class SheetSamples;
 
 // The seam through which tests make sectors unreadable: a sector fails its
 // first `times` low-level reads (every read when `times` is negative). The
@@ -40,6 +41,9 @@ struct ReadMode {
     int grabMode = 1;
     int retries = 1;     // 1..32 re-reads of a failing sector
     int errorAction = 0; // 0 stop, 1 silence, 2 cut the sectors that stay unreadable
+    // The drive's read offset in samples, as AccurateRip's drive list gives it:
+    // a track is read from `offset` samples after its start.
+    int offset = 0;
 };
 
 // Reads audio sectors of one open disc through libcdio-paranoia on the
@@ -84,6 +88,7 @@ private:
     const std::atomic<bool> *abort_;
     cdrom_drive_t *drive_ = nullptr;
     cdrom_paranoia_t *paranoia_ = nullptr;
+    std::unique_ptr<SheetSamples> samples_;
     long (*originalRead_)(cdrom_drive_t *, void *, qint32, long) = nullptr;
     qint32 next_ = 0;
     int readErrors_ = 0;

@@ -62,6 +62,21 @@ TEST(CdCli, ClearMessagesForWhatCannotBeRead) {
     const DiscImage dataDisc = writeDiscImage(dir.path(), QStringLiteral("data"), data);
     const DiscImage broken = writeDiscImage(dir.path(), QStringLiteral("broken"), highVoltage(false));
     QFile::remove(broken.data);
+    // A sheet that used to end the program by a signal, and one with too many tracks.
+    const DiscImage cut = writeDiscImage(dir.path(), QStringLiteral("cut"), highVoltage(false));
+    const QString badToc = dir.filePath(QStringLiteral("bad.toc")),
+                  many = dir.filePath(QStringLiteral("many.cue"));
+    QByteArray manyText = "FILE \"cut.bin\" BINARY\n";
+    for (int i = 1; i <= 100; ++i)
+        manyText += QStringLiteral("TRACK %1 AUDIO\nINDEX 01 00:00:%2\n").arg(i).arg(i % 75).toLatin1();
+    for (const auto &[path, text] :
+         {std::pair{badToc, QByteArray("CD_DA\nTRACK AUDIO\nFILE \"cut.bin\" 0 0\n")},
+          std::pair{many, manyText}}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QFile::resize(cut.data, cut.bytes.size() - 2352 * 10 - 7);
     struct Case {
         QStringList args;
         int code;
@@ -85,6 +100,12 @@ TEST(CdCli, ClearMessagesForWhatCannotBeRead) {
          2,
          "genre"},
         {{QStringLiteral("eject")}, 2, "unknown action eject"},
+        {{QStringLiteral("list"), QStringLiteral("--device"), badToc}, 1, "bad.toc, line 3"},
+        {{QStringLiteral("list"), QStringLiteral("--device"), many}, 1, "many.cue, line 200"},
+        {{QStringLiteral("rip"), QStringLiteral("--device"), cut.sheet, QStringLiteral("--to"),
+          QStringLiteral("wav")},
+         1,
+         "cut.bin ends inside a sector"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
@@ -155,4 +176,46 @@ TEST(CdCli, LooksUpAndRipsChosenTracks) {
             dir.path());
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("\"7\""))) << r.err.toStdString();
+}
+
+// A drive that reads a known number of samples late or early, as an image: the
+// rip corrected by --offset is the disc sample for sample, the rip without it is not.
+TEST(CdCli, ReadOffsetCorrectsADriveThatReadsShifted) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    for (const int offset : {667, -1164}) {
+        SCOPED_TRACE(offset);
+        // The drive gives the disc's sample p - offset where sample p is asked for.
+        const qsizetype shift = qsizetype(std::abs(offset)) * 4;
+        QFile data(image.data);
+        ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+        data.write(offset > 0 ? QByteArray(shift, '\0') + image.bytes.left(image.bytes.size() - shift)
+                              : image.bytes.mid(shift) + QByteArray(shift, '\0'));
+        data.close();
+        for (const bool corrected : {true, false}) {
+            const QString out = dir.filePath(QStringLiteral("out%1%2").arg(offset).arg(corrected));
+            QStringList args{
+                QStringLiteral("rip"),    QStringLiteral("--device"), image.sheet,
+                QStringLiteral("--to"),   QStringLiteral("wav"),      QStringLiteral("--tracks"),
+                QStringLiteral("2"),      QStringLiteral("--out"),    out,
+                QStringLiteral("--name"), QStringLiteral("none"),     QStringLiteral("--accuraterip"),
+                QStringLiteral("off")};
+            if (corrected)
+                args << QStringLiteral("--offset") << QString::number(offset);
+            const CliRun r = cli(args, dir.path());
+            ASSERT_EQ(r.code, 0) << r.err.toStdString();
+            const QStringList wavs = QDir(out).entryList({QStringLiteral("*.wav")}, QDir::Files);
+            ASSERT_EQ(wavs.size(), 1);
+            EXPECT_EQ(wavData(QDir(out).filePath(wavs[0])) == image.trackBytes(1), corrected);
+            const QStringList logs = QDir(out).entryList({QStringLiteral("*.log")}, QDir::Files);
+            ASSERT_EQ(logs.size(), 1);
+            QFile log(QDir(out).filePath(logs[0]));
+            ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(
+                log.readAll().contains(QStringLiteral("%1%2 samples")
+                                           .arg(corrected && offset > 0 ? QStringLiteral("+") : QString())
+                                           .arg(corrected ? offset : 0)
+                                           .toUtf8()));
+        }
+    }
 }

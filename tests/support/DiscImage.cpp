@@ -64,7 +64,15 @@ DiscImage writeDiscImage(const QString &folder, const QString &base, const Image
     image.data = QDir(folder).filePath(dataName);
     QFile data(image.data);
     data.open(QIODevice::WriteOnly);
-    data.write(image.bytes);
+    if (spec.toc) {
+        // Raw samples of a table of contents are big-endian, as on the disc.
+        QByteArray swapped = image.bytes;
+        for (qsizetype i = 0; i + 1 < swapped.size(); i += 2)
+            std::swap(swapped[i], swapped[i + 1]);
+        data.write(swapped);
+    } else {
+        data.write(image.bytes);
+    }
     data.close();
 
     QStringList lines;

@@ -1,8 +1,8 @@
 #pragma once
 // Disc images generated for the tests: raw 2352-byte sectors of 16-bit
-// little-endian stereo, a tone of known frequency per track with a little
-// noise on it (so that no two stretches of a track are alike, as in music),
-// and a cue sheet or a cdrdao table of contents.
+// stereo (little-endian for a cue sheet, big-endian for a .toc), a tone of known frequency per track with a
+// little noise on it (so that no two stretches of a track are alike, as in music), and a cue sheet or a
+// cdrdao table of contents.
 #include <QByteArray>
 #include <QString>
 #include <vector>
@@ -32,7 +32,7 @@ struct DiscImage {
     QString data;  // the .bin
     std::vector<int> starts;
     std::vector<int> sectors;
-    QByteArray bytes; // the whole data file
+    QByteArray bytes; // the samples of the data file, little-endian (a .toc's file holds them big-endian)
     // The raw little-endian bytes of track i (0-based, counting every track).
     QByteArray trackBytes(int i) const;
 };
