@@ -75,9 +75,11 @@ bool MainWindow::hasTray() const {
 
 void MainWindow::UpdateTrayTip() {
     const QString cdName = ripper_ ? ripper_->CurrentTrackName() : QString();
+    const Player *current = playback_.current();
     if (!state.WindowShown)
-        tray_->setToolTip(MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(),
-                                       localPlayer_->CurrentFile, cdName));
+        tray_->setToolTip(MinimizedTip(current && current->loaded() ? current->kind() : MediaKind::None,
+                                       clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile,
+                                       cdName));
     else
         tray_->setToolTip(ShownTip(text::escapeControls(player_->CurrentTitle())));
 }

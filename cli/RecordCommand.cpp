@@ -157,8 +157,6 @@ int recordCommand(const QStringList &args) {
         }
     });
     library.ChannelPlay(handle);
-    state.StreamHandle = handle;
-    state.StationPlaying = true;
     state.RadioPage = true; // files are tagged and listed as on the radio page
 
     AudioRecord record(*output);
@@ -167,6 +165,8 @@ int recordCommand(const QStringList &args) {
     RecordingsList list(state);
     bool failed = false;
     RecorderHooks hooks;
+    hooks.stationPlaying = [] { return true; };
+    hooks.streamHandle = [handle] { return handle; };
     hooks.format = [kind] { return kind; };
     hooks.naming = [naming] { return naming; };
     hooks.outputFolder = [folder] { return folder; };

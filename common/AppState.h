@@ -24,12 +24,6 @@ struct AppState {
     QString LastNodeText;
 
     // Stream player
-    bool StationPlaying = false;
-    bool StationPaused = false;
-    std::uint32_t StreamHandle = 0;
-    bool ConnectWorker = false; // a connect worker runs
-    QDateTime PlayStart;
-    std::int64_t PlayedBeforeMs = 0; // playing time before the last pause
 
     // Recording
     bool Recording = false;
@@ -38,17 +32,12 @@ struct AppState {
     int BlockSamples = 0;
 
     // Local playback
-    bool LocalPlaying = false;
-    bool Paused = false;
     int PlayingIndex = -1;
     QString PlayingListText;
     bool NowPlayingValid = false;
-    std::int64_t StartOffset = 0;
 
     // Converter and ripper
     bool Converting = false;
-    bool CdPlaying = false;
-    bool CdSeeking = false;
     bool Ripping = false;
     bool Grabbing = false;
     int RipFormat = 0;

@@ -50,13 +50,13 @@ QString Recorder::stationTitle() const {
     QString title = hooks_.title ? hooks_.title() : QString();
     // Right after tuning in the status text is empty while the station has
     // already named what it plays.
-    if (title.isEmpty() && state_.StationPlaying)
-        title = ParseStreamTitle(streams_.MetaTag(state_.StreamHandle)).value_or(QString());
+    if (title.isEmpty() && stationPlaying())
+        title = ParseStreamTitle(streams_.MetaTag(streamHandle())).value_or(QString());
     return title;
 }
 
 QString Recorder::baseName(bool titleNamed, const QString &title) {
-    const bool station = state_.StationPlaying;
+    const bool station = stationPlaying();
     QString base;
     if (titleNamed) {
         base = title.isEmpty() ? QStringLiteral("temp") : title;
@@ -81,7 +81,7 @@ QString Recorder::baseName(bool titleNamed, const QString &title) {
         }
     }
     // A CD track being played on the rip page names the recording.
-    if (state_.RipPage && state_.CdPlaying && hooks_.cdTrackName)
+    if (state_.RipPage && (hooks_.cdPlaying && hooks_.cdPlaying()) && hooks_.cdTrackName)
         if (const QString track = hooks_.cdTrackName(); !track.isEmpty())
             base = track;
     base = SafeBaseName(base);
@@ -108,7 +108,7 @@ void Recorder::StartRecording() {
         return;
     }
 
-    split_ = hooks_.splitByTitle && hooks_.splitByTitle() && state_.StationPlaying;
+    split_ = hooks_.splitByTitle && hooks_.splitByTitle() && stationPlaying();
     const QString title = split_ ? stationTitle() : QString();
     mode_ = chooseBroadcast(kind_) ? Mode::Broadcast : Mode::Encoded;
     writeFailed_ = false;
@@ -123,12 +123,13 @@ void Recorder::StartRecording() {
 }
 
 bool Recorder::chooseBroadcast(int kind) const {
-    if (!hooks_.asBroadcast || !hooks_.asBroadcast() || !state_.StationPlaying || state_.StreamHandle == 0)
+    if (!hooks_.asBroadcast || !hooks_.asBroadcast() || !stationPlaying() || streamHandle() == 0)
         return false;
     // The station's own sound: what the program plays, not a microphone, and not a CD being played.
-    if (AudioRecord1_.GetDevice() != AudioRecord::ProgramOutputDevice || (state_.RipPage && state_.CdPlaying))
+    if (AudioRecord1_.GetDevice() != AudioRecord::ProgramOutputDevice ||
+        (state_.RipPage && (hooks_.cdPlaying && hooks_.cdPlaying())))
         return false;
-    const StreamCodec codec = streams_.FrameCodec(state_.StreamHandle);
+    const StreamCodec codec = streams_.FrameCodec(streamHandle());
     return (kind == 0 && codec == StreamCodec::Mp3) || (kind == 3 && codec == StreamCodec::OggVorbis);
 }
 

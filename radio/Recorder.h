@@ -44,6 +44,11 @@ struct RecorderHooks {
     std::function<void(const QString &)> setLabtime;
     // Uncovers the recordings list.
     std::function<void()> showRecordingsList;
+    // The station player: whether a station is connected, and its stream (the
+    // last one created; 0 before any).
+    std::function<bool()> stationPlaying;
+    std::function<std::uint32_t()> streamHandle;
+    std::function<bool()> cdPlaying;
     // The file-name cell of the CD row being played, empty when none.
     std::function<QString()> cdTrackName;
     std::function<void(const QString &message)> reportError;
@@ -94,6 +99,8 @@ private:
     struct Inbox; // what the stream's thread leaves for the GUI thread
 
     QString stationTitle() const;
+    bool stationPlaying() const { return hooks_.stationPlaying && hooks_.stationPlaying(); }
+    std::uint32_t streamHandle() const { return hooks_.streamHandle ? hooks_.streamHandle() : 0; }
     QString baseName(bool titleNamed, const QString &title);
     bool openPiece(const QString &base, const QString &title);
     void finishPiece();

@@ -2,6 +2,7 @@
 
 #include "common/AppState.h"
 #include "common/Error.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 #include "convert/EncoderSetup.h"
 #include "platform/audiofile/AudioFile.h"
@@ -78,7 +79,7 @@ CdRipper::CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInfor
             listStale_ = true;
             return;
         }
-        if (state_.CdPlaying && stopCdPlayback)
+        if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
             stopCdPlayback();
         ListDiscTracks();
     });
@@ -221,7 +222,7 @@ void CdRipper::ListDiscTracks() {
 }
 
 void CdRipper::Refrsh1Click() {
-    if (state_.CdPlaying && stopCdPlayback)
+    if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
         stopCdPlayback();
     ListDiscTracks();
 }
@@ -229,7 +230,7 @@ void CdRipper::Refrsh1Click() {
 void CdRipper::RipCheckedTracks(int kind) {
     if (state_.Ripping || grabsRunning_)
         return;
-    if (state_.CdPlaying) {
+    if (loaded(playback, MediaKind::CdTrack)) {
         if (prompts_.message(QStringLiteral("Stop playing"), Caption, PromptIcon::Question,
                              PromptButtons::OkCancel) != PromptAnswer::Ok)
             return;
@@ -542,7 +543,7 @@ void CdRipper::ShowFreeDBStatus(int status) {
 }
 
 void CdRipper::Eject1Click() {
-    if (state_.CdPlaying && stopCdPlayback)
+    if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
         stopCdPlayback();
     try {
         grabber_.Eject();
@@ -599,7 +600,7 @@ void CdRipper::UseDiscImage(const QString &path) {
     if (rememberImage)
         rememberImage(QFileInfo(path).absoluteFilePath());
     if (state_.RipPage && !state_.Ripping && !grabsRunning_) {
-        if (state_.CdPlaying && stopCdPlayback)
+        if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
             stopCdPlayback();
         ListDiscTracks();
     }

@@ -18,6 +18,7 @@ class QAction;
 namespace varnelo {
 
 struct AppState;
+class PlaybackCoordinator;
 class AudioFile2LameEnc;
 class AudioInformation;
 class DesktopShell;
@@ -46,6 +47,9 @@ public:
     CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
              AudioFile2LameEnc &encoder, EncoderSetup &setup, const EncoderSettingsSource &settings,
              AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QObject *parent = nullptr);
+
+    // What plays (unbound: nothing).
+    const PlaybackCoordinator *playback = nullptr;
     ~CdRipper() override;
 
     QStandardItemModel lv_cd;

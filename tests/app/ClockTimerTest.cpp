@@ -1,5 +1,6 @@
 #include "app/ClockTimer.h"
 #include "common/AppState.h"
+#include "support/FakePlayer.h"
 #include "support/Fakes.h"
 
 #include <QStringList>
@@ -12,7 +13,7 @@ namespace {
 // The live settings and the actions, with the recording flag kept as the program keeps it.
 class Host : public ClockHost {
 public:
-    explicit Host(AppState &state) : state_(state) {}
+    Host(AppState &state, test::FakePlayback &playback) : state_(state), playback_(playback) {}
     bool shutdown = false;
     QTime shutdownAt;
     int mode = 1;
@@ -36,12 +37,13 @@ public:
     }
     void stopPlayback() override {
         actions << QStringLiteral("stopPlayback");
-        state_.LocalPlaying = false;
+        playback_.file.force(PlayState::Stopped);
     }
     void powerOff() override { actions << QStringLiteral("powerOff"); }
 
 private:
     AppState &state_;
+    test::FakePlayback &playback_;
 };
 
 class ClockTimerTest : public ::testing::Test {
@@ -62,9 +64,10 @@ protected:
     }
 
     AppState state;
+    test::FakePlayback playback;
     test::FakeClock clock;
-    Host host{state};
-    ClockTimer timer{state, clock, host};
+    Host host{state, playback};
+    ClockTimer timer{state, playback.coordinator, clock, host};
 };
 
 const QStringList none;
@@ -93,7 +96,7 @@ TEST_F(ClockTimerTest, SlotsStartAndStopAtTheirSecondsEveryDay) {
 TEST_F(ClockTimerTest, ABeginWhileRecordingOrPlayingStopsThatFirst) {
     slot(0, "10:00:02", "11:00:00");
     state.Recording = true;
-    state.LocalPlaying = true;
+    playback.file.force(PlayState::Playing);
     EXPECT_EQ(tickAt({"10:00:01", "10:00:02"}), list({"stop", "stopPlayback", "start"}));
 }
 
@@ -114,11 +117,15 @@ TEST_F(ClockTimerTest, NoSlotActsWhileACdPlaysOrAConversionOrRipRuns) {
     slot(0, "10:00:01", "10:00:02");
     host.shutdown = true;
     host.shutdownAt = QTime(10, 0, 3);
-    for (bool AppState::*flag : {&AppState::CdPlaying, &AppState::Converting, &AppState::Ripping}) {
+    for (int way = 0; way < 3; ++way) {
         AppState fresh;
-        fresh.*flag = true;
+        test::FakePlayback playing;
+        if (way == 0)
+            playing.cd.force(PlayState::Playing);
+        else
+            fresh.*(way == 1 ? &AppState::Converting : &AppState::Ripping) = true;
         state = fresh;
-        ClockTimer busy(state, clock, host);
+        ClockTimer busy(state, playing.coordinator, clock, host);
         host.actions.clear();
         for (int s = 0; s <= 3; ++s) {
             clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, s));
@@ -138,13 +145,12 @@ TEST_F(ClockTimerTest, PowerOffAtTheSetTimeOnlyWhenSwitchedOnAndSaved) {
 }
 
 TEST_F(ClockTimerTest, APausedStationNoLongerHoldsThePowerOffAndTheSchedule) {
-    state.StationPlaying = true;
-    state.StationPaused = true;
+    playback.station.force(PlayState::Paused);
     slot(0, "10:00:01", "10:00:02");
     host.shutdown = true;
     host.shutdownAt = QTime(10, 0, 3);
     EXPECT_EQ(tickAt({"10:00:00", "10:00:01", "10:00:02", "10:00:03"}), list({"start", "stop", "powerOff"}));
-    state.StationPaused = false;
+    playback.station.force(PlayState::Playing);
     EXPECT_EQ(tickAt({"10:00:04"}), list({"time"}));
 }
 

@@ -179,26 +179,13 @@ TEST_F(DesktopTest, AssociateFromTheSettingsMenuMakesUsTheDefaultPlayer) {
                                          .arg(dir.filePath(QStringLiteral("home/config/mimeapps.list")))});
 }
 
-TEST_F(DesktopTest, FileMenuExitAsksAndPageSwitchesStopTheCd) {
+TEST_F(DesktopTest, FileMenuExitAsks) {
     start();
     prompts.answers = {PromptAnswer::No};
     action("Exit1")->trigger();
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Close it now?"));
     EXPECT_TRUE(w->isVisible());
-
-    int stops = 0;
-    w->stopCdPlayback = [&] {
-        ++stops;
-        w->state.CdPlaying = false;
-    };
-    prompts.answers = {PromptAnswer::Cancel}; // no rescan
-    for (const char *page : {"local", "radio"}) {
-        w->state.CdPlaying = true;
-        click(page);
-        EXPECT_FALSE(w->state.CdPlaying) << page;
-    }
-    EXPECT_EQ(stops, 2);
 }
 
 TEST_F(DesktopTest, WithoutATrayMinimizeGoesToTheTaskBar) {

@@ -45,12 +45,16 @@ protected:
 
 TEST_F(RecordingWindowTest, TheRecordButtonStartsUnlessLocalPlaybackAConversionOrARipRuns) {
     w = startWindow();
-    for (bool AppState::*busy : {&AppState::LocalPlaying, &AppState::Converting, &AppState::Ripping}) {
+    for (bool AppState::*busy : {&AppState::Converting, &AppState::Ripping}) {
         w->state.*busy = true;
         click("btnrec");
         EXPECT_FALSE(w->state.Recording);
         w->state.*busy = false;
     }
+    ASSERT_TRUE(playFile(*w));
+    click("btnrec");
+    EXPECT_FALSE(w->state.Recording);
+    w->localPlayer().StopPlayback();
     EXPECT_TRUE(recorded().isEmpty());
 
     click("btnrec");
@@ -120,8 +124,11 @@ TEST_F(RecordingWindowTest, PowerOffAtTheSetTimeEndsTheRecordingAndSavesFirst) {
     int powerOffsWhenFinished = -1;
     QObject::connect(&w->recorder(), &Recorder::fileFinished,
                      [&] { powerOffsWhenFinished = shell.powerOffs; });
-    w->state.StationPlaying = true; // a paused station no longer holds the power-off
-    w->state.StationPaused = true;
+    test::IcyServer icy; // a paused station no longer holds the power-off
+    ASSERT_TRUE(icy.start());
+    ASSERT_TRUE(playStation(*w, icy));
+    w->player().PlayPauseStation();
+    ASSERT_TRUE(w->player().stationPaused());
     clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 1));
     w->clockTimer().Timer1Timer();
     EXPECT_EQ(shell.powerOffs, 0);

@@ -6,6 +6,7 @@
 #include "platform/stream/StreamLibrary.h"
 #include "radio/RecordingsList.h"
 #include "support/AudioCheck.h"
+#include "support/FakePlayer.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/IcyServer.h"
@@ -65,21 +66,23 @@ protected:
         hooks.setLabtime = [this](const QString &t) { labtime = t; };
         hooks.showRecordingsList = [this] { state.RecordingsListHidden = false; };
         hooks.reportError = [this](const QString &m) { errors << m; };
+        hooks.stationPlaying = [this] { return stationPlaying; };
+        hooks.streamHandle = [this] { return streamHandle; };
         recorder = std::make_unique<Recorder>(state, record, library, clock, shell, list, hooks);
     }
     void TearDown() override {
         recorder.reset();
-        if (state.StreamHandle)
-            library.StreamFree(state.StreamHandle);
+        if (streamHandle)
+            library.StreamFree(streamHandle);
     }
 
     // Tunes in as the stream player does and waits for sound.
     void play(const QString &path) {
-        state.StreamHandle = library.StreamCreateURL(server.url(path));
-        ASSERT_NE(state.StreamHandle, 0u) << StreamLibrary::ErrorText().toStdString();
-        state.StationPlaying = true;
-        ASSERT_TRUE(library.ChannelPlay(state.StreamHandle));
-        ASSERT_TRUE(test::waitUntil([&] { return *library.ChannelPlayedFrames(state.StreamHandle) > 4410; }));
+        streamHandle = library.StreamCreateURL(server.url(path));
+        ASSERT_NE(streamHandle, 0u) << StreamLibrary::ErrorText().toStdString();
+        stationPlaying = true;
+        ASSERT_TRUE(library.ChannelPlay(streamHandle));
+        ASSERT_TRUE(test::waitUntil([&] { return *library.ChannelPlayedFrames(streamHandle) > 4410; }));
     }
     // Records about `seconds` of sound.
     void recordFor(double seconds) {
@@ -103,6 +106,8 @@ protected:
     StreamLibrary library{*output};
     AudioRecord record{*output};
     AppState state;
+    std::uint32_t streamHandle = 0;
+    bool stationPlaying = false;
     test::FakeClock clock;
     test::FakeShell shell;
     RecordingsList list{state};
@@ -189,7 +194,7 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
     };
     for (const Case &c : cases) {
         naming = c.naming;
-        state.StationPlaying = c.station;
+        stationPlaying = c.station;
         title = c.title;
         genre = c.genre;
         recorder->StartRecording();
@@ -206,7 +211,7 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
 
     // A name of any length still makes a file.
     title = QString(400, QChar(0x00E9));
-    state.StationPlaying = true;
+    stationPlaying = true;
     naming = 0;
     recorder->StartRecording();
     EXPECT_TRUE(state.Recording) << errors.join(QLatin1Char('\n')).toStdString();
@@ -398,7 +403,9 @@ TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {
     EXPECT_EQ(list.selectedRow(), 0); // nothing selected: the first row
     EXPECT_FALSE(state.StationListActive);
     list.selection.clearSelection();
-    state.LocalPlaying = true;
+    test::FakePlayback playback;
+    list.playback = &playback.coordinator;
+    playback.file.force(PlayState::Playing);
     state.PlayingIndex = 1;
     list.LV_RClick();
     EXPECT_EQ(list.selectedRow(), 1); // the row being played
