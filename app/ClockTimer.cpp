@@ -88,14 +88,14 @@ bool ClockTimer::actOn(std::int64_t second, std::int64_t now, bool shutdownOn, c
             const bool endedAlready = end >= 0 && untilEnd > 0 && second + untilEnd <= now &&
                                       (mode != 2 || dateOf(second + untilEnd) == host_.scheduleDay());
             if (!endedAlready) {
-                if (state_.Recording)
+                if (host_.recording())
                     host_.stopRadioOrRecording();
                 if (playback_.loaded(MediaKind::File))
                     host_.stopPlayback();
                 host_.startRecording();
             }
         }
-        if (time == end && state_.Recording)
+        if (time == end && host_.recording())
             host_.stopRadioOrRecording();
     }
     return true;

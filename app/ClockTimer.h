@@ -27,6 +27,7 @@ public:
     virtual int scheduleMode() = 0;                       // 0 none, 1 every day, 2 the special day
     virtual ScheduleSlotTimes scheduleSlot(int slot) = 0; // 0..2
     virtual QDate scheduleDay() = 0;                      // date_time
+    virtual bool recording() = 0;
     virtual void showStationTime() = 0;
     virtual void startRecording() = 0;
     virtual void stopRadioOrRecording() = 0;

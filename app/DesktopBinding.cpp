@@ -73,7 +73,7 @@ MediaCommands DesktopBinding::commands() {
     for (std::function<void()> *f : {&c.play, &c.pause, &c.playPause, &c.stop, &c.next, &c.previous})
         *f = [g = *f] { Application::guarded(g); };
     c.raise = [this] {
-        if (!w_.state.WindowShown)
+        if (!w_.windowShown())
             w_.ApplicationRestore();
         w_.show();
         w_.raise();

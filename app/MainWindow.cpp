@@ -153,7 +153,7 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     FitColumnsToContents(LV_R, {197, 87, 61});
 
     // Window creation: sound output, tray icon, the clock.
-    state.WindowShown = true;
+    windowShown_ = true;
     buildTray();
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -385,7 +385,7 @@ void MainWindow::buildMenus() {
     auto *Exit3 = p_min->addAction(QStringLiteral("Exit"));
     Exit3->setObjectName(QStringLiteral("Exit3"));
     connect(N11, &QAction::triggered, this, [this] {
-        if (!state.WindowShown)
+        if (!windowShown_)
             ApplicationRestore();
     });
     connect(N14, &QAction::triggered, this, [this] {

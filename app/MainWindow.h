@@ -155,6 +155,10 @@ public:
     void RunStartupSequence();
     void RunCommandLineStep();
 
+    // Shown (not in the tray or on the task bar), and the one-time start-up done.
+    bool windowShown() const { return windowShown_; }
+    bool startupDone() const { return startupDone_; }
+
     // Tray: to the tray and back.
     void ApplicationMinimize();
     void ApplicationRestore();
@@ -249,6 +253,8 @@ private:
     QIcon normalIcon_;
     QIcon minimizedIcon_;
     bool closeConfirmed_ = false;
+    bool windowShown_ = true;
+    bool startupDone_ = false;
     std::unique_ptr<SoundOutput> sound_;
     std::unique_ptr<StreamLibrary> streams_;
     std::unique_ptr<AudioFile> AudioFile_;

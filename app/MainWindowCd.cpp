@@ -12,6 +12,7 @@
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/sound/AudioPlayer.h"
+#include "radio/Recorder.h"
 #include "radio/StreamPlayer.h"
 #include "rip/CdPlayer.h"
 #include "rip/CdRipper.h"
@@ -97,7 +98,7 @@ void MainWindow::bindCd() {
     player.setLabtime = [this](const QString &text) { surface_->SetLabtime(text); };
     player.setBar = [this](int value) { surface_->SetBar(value); };
     player.reportError = [](const QString &message) { Application::showUnhandled(message); };
-    player.recordingRuns = [this] { return state.Recording; };
+    player.recordingRuns = [this] { return recorder_->recording(); };
     player.setOutputVolume = [this](int percent) { player_->setVolume(percent); };
 
     lv_cd->setModel(&rip.lv_cd);

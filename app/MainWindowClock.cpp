@@ -15,7 +15,7 @@ namespace varnelo {
 
 void MainWindow::Timer1Timer() {
     // The transport buttons show what plays (the skin's pause and recording looks).
-    skin->SetSelected(QStringLiteral("btnrec"), state.Recording);
+    skin->SetSelected(QStringLiteral("btnrec"), recorder_->recording());
     clockTimer_->Timer1Timer();
 }
 
@@ -51,6 +51,10 @@ ScheduleSlotTimes WindowClockHost::scheduleSlot(int slot) {
 
 QDate WindowClockHost::scheduleDay() {
     return w_.options() ? w_.options()->scheduleDate() : QDate();
+}
+
+bool WindowClockHost::recording() {
+    return w_.recorder().recording();
 }
 
 void WindowClockHost::showStationTime() {

@@ -38,7 +38,7 @@ void MainWindow::showEvent(QShowEvent *event) {
     // Let the window appear first, as the first showing does.
     QTimer::singleShot(0, this, [this] {
         Application::guarded([this] {
-            if (!state.StartupDone)
+            if (!startupDone_)
                 RunStartupSequence();
             else
                 RunCommandLineStep();
@@ -97,7 +97,7 @@ void MainWindow::RunStartupSequence() {
     tv->setFocus();
     catalogue_->selectNode(stations);
     catalogue_->ShowCatalogueNode();
-    state.StartupDone = true;
+    startupDone_ = true;
     ShowRecordingSources();
     if (options_)
         options_->LoadShutdownOptions();

@@ -61,7 +61,7 @@ void MainWindow::bindRecording() {
             notifyFinished(FinishedKind::Recording, path, true);
     });
     player_->stopRecordingIfRunning = [this] { return recorder_->StopRecordingIfRunning(); };
-    player_->recordingRuns = [this] { return state.Recording; };
+    player_->recordingRuns = [this] { return recorder_->recording(); };
     surface_->startRecording = [this] { Application::guarded([this] { recorder_->StartRecording(); }); };
 
     // The recordings list: clicks, the popup and its entries.

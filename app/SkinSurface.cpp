@@ -8,6 +8,7 @@
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
+#include "radio/Recorder.h"
 #include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
@@ -244,7 +245,7 @@ void SkinSurface::stopButton() {
     // The station's stop ends a running recording first.
     if (w_.state.RipPage) {
         // While a CD track is recorded the track plays on; the recording and a station end.
-        if (!w_.state.Recording)
+        if (!w_.recorder().recording())
             stopIfLoaded(MediaKind::CdTrack);
         playback.stop(station);
         playback.stop(station);

@@ -195,7 +195,7 @@ int recordCommand(const QStringList &args) {
     recorder.StartRecording();
     auto *app = QCoreApplication::instance();
     int rc = ExitOk;
-    if (!state.Recording) {
+    if (!recorder.recording()) {
         rc = ExitFailure;
     } else {
         QTimer watch;
@@ -212,7 +212,7 @@ int recordCommand(const QStringList &args) {
                 err().flush();
                 rc = ExitFailure;
                 app->quit();
-            } else if (interrupted || !state.Recording ||
+            } else if (interrupted || !recorder.recording() ||
                        (seconds > 0 && recorder.recordedMilliseconds() >= seconds * 1000LL)) {
                 app->quit();
             }

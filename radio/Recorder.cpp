@@ -41,7 +41,7 @@ Recorder::Recorder(AppState &state, AudioRecord &recorder, StreamLibrary &stream
 
 Recorder::~Recorder() {
     // A recording that runs as the program ends still leaves a complete file.
-    if (state_.Recording)
+    if (recording_)
         StopRecording();
     detachStream();
 }
@@ -89,9 +89,9 @@ QString Recorder::baseName(bool titleNamed, const QString &title) {
 }
 
 void Recorder::StartRecording() {
-    if (state_.Recording)
+    if (recording_)
         return;
-    state_.Recording = true;
+    recording_ = true;
     recordedMs_ = 0;
     const int kind = hooks_.format ? hooks_.format() : 0;
     if (kind >= 0 && kind <= 3 && hooks_.configureEncoder)
@@ -142,7 +142,7 @@ bool Recorder::openPiece(const QString &base, const QString &title) {
     piece_ = Piece{};
     piece_.path = created.path;
     piece_.title = title;
-    state_.RecordFile = created.path;
+    recordFile_ = created.path;
     if (mode_ == Mode::Broadcast) {
         out_.setFileName(created.path);
         if (!out_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -173,8 +173,7 @@ bool Recorder::startCapture() {
         return true;
     }
     AudioRecord1_.SetRecordFormat(AudioFile_.SampleRate(), AudioFile_.Channels());
-    state_.BlockSamples = int(AudioRecord1_.MillisecondsToSamples(BlockMs));
-    AudioRecord1_.SetBlockSamples(state_.BlockSamples);
+    AudioRecord1_.SetBlockSamples(AudioRecord1_.MillisecondsToSamples(BlockMs));
     AudioRecord1_.StartRecord();
     if (AudioRecord1_.GetRecordError() != 0) {
         // Nothing was captured: the empty file does not stay as if it held a recording.
@@ -195,20 +194,20 @@ void Recorder::failRecording(const QString &message) {
         AudioRecord1_.StopRecord(); // what it hands out now finds no file
     if (out_.isOpen())
         out_.close();
-    state_.Recording = false;
+    recording_ = false;
     if (hooks_.reportError)
         hooks_.reportError(message);
 }
 
 bool Recorder::StopRecordingIfRunning() {
-    if (!state_.Recording)
+    if (!recording_)
         return false;
     StopRecording();
     return true;
 }
 
 void Recorder::StopRecording() {
-    if (!state_.Recording)
+    if (!recording_)
         return;
     if (mode_ == Mode::Encoded) {
         // The blocks captured so far come in through AudioRecord1EndArrayRecord before this returns.
@@ -222,7 +221,7 @@ void Recorder::StopRecording() {
     if (mode_ != Mode::Idle)
         finishPiece();
     mode_ = Mode::Idle;
-    state_.Recording = false;
+    recording_ = false;
     if (!state_.RadioPage)
         shell_.openFolder(folder_);
     else if (hooks_.setLabtime)
@@ -271,9 +270,9 @@ void Recorder::AudioRecord1Timer(qint64 CurrentSamples) {
 
 void Recorder::showTime(std::int64_t milliseconds) {
     recordedMs_ = milliseconds;
-    state_.RecordTime = text::elapsedText(milliseconds / 1000);
+    recordTime_ = text::elapsedText(milliseconds / 1000);
     if (hooks_.setLabtime)
-        hooks_.setLabtime(QStringLiteral("R:") + state_.RecordTime);
+        hooks_.setLabtime(QStringLiteral("R:") + recordTime_);
 }
 
 } // namespace varnelo

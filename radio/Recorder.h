@@ -80,6 +80,10 @@ public:
     AudioFile &file() { return AudioFile_; }
     // Whether the running recording writes the station's own frames.
     bool recordingAsBroadcast() const { return mode_ == Mode::Broadcast; }
+    bool recording() const { return recording_; }
+    // The file the running (or last) recording writes, and its time as shown.
+    const QString &recordFile() const { return recordFile_; }
+    const QString &recordTime() const { return recordTime_; }
     // Audio recorded so far by the running recording, as its clock shows it.
     std::int64_t recordedMilliseconds() const { return recordedMs_; }
 
@@ -131,6 +135,9 @@ private:
     QString extension_;
     QString folder_;
     Mode mode_ = Mode::Idle;
+    bool recording_ = false;
+    QString recordFile_;
+    QString recordTime_;
     int kind_ = 0;
     bool split_ = false;
     bool writeFailed_ = false;

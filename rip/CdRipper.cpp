@@ -237,7 +237,6 @@ void CdRipper::RipCheckedTracks(int kind) {
         if (stopCdPlayback)
             stopCdPlayback();
     }
-    state_.RipFormat = kind;
     if (!drivesSetUp_)
         setUpDrive();
     grabber_.ReadDisc();
@@ -296,7 +295,7 @@ void CdRipper::RipCheckedTracks(int kind) {
         }
         setup_.ConfigureEncoder(
             kind, EncoderTarget{grabber_.GetOutputFile(), encoder_, EncoderTarget::Role::Ripper});
-        state_.Grabbing = true;
+        grabbing_ = true;
         const QString path = RipOutputPath(folder, naming, entry, i + 1, setup_.OutputExtension(), taken);
         taken.insert(path);
         grabber_.SelectTrack(i);
@@ -331,7 +330,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     grabber_.EndGrabs();
     grabsRunning_ = grabber_.Busy();
     if (!grabsRunning_) {
-        state_.Grabbing = false;
+        grabbing_ = false;
         StopRip();
         finishRip();
         return;
@@ -438,7 +437,7 @@ void CdRipper::onGrabsEnded() {
     if (!grabsRunning_)
         return;
     grabsRunning_ = false;
-    state_.Grabbing = false;
+    grabbing_ = false;
     if (state_.Ripping)
         StopRip();
     if (!accurateRipPending_)
@@ -446,9 +445,9 @@ void CdRipper::onGrabsEnded() {
 }
 
 void CdRipper::StopRip() {
-    if (state_.Grabbing && state_.Ripping)
+    if (grabbing_ && state_.Ripping)
         grabber_.AbortGrab();
-    state_.Grabbing = false;
+    grabbing_ = false;
     state_.Ripping = false;
     if (setListEnabled)
         setListEnabled(true);

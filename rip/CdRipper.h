@@ -149,6 +149,7 @@ private:
     // The rip in progress.
     std::map<int, Planned> planned_; // by grab
     bool grabsRunning_ = false;
+    bool grabbing_ = false; // a track is being read for the rip
     bool accurateRipPending_ = false;
     RipLog log_;
     QString lastOutputFolder_;

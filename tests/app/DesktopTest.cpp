@@ -63,7 +63,7 @@ protected:
     }
     void start() {
         w = startWindow();
-        ASSERT_TRUE(w->state.StartupDone);
+        ASSERT_TRUE(w->startupDone());
     }
     void click(const char *name) { w->surface().SkinClick(w->skin->GetObject(QLatin1String(name))); }
     QAction *action(const char *name) { return w->findChild<QAction *>(QLatin1String(name)); }
@@ -194,9 +194,9 @@ TEST_F(DesktopTest, WithoutATrayMinimizeGoesToTheTaskBar) {
     click("minimize");
     EXPECT_TRUE(w->isMinimized());
     EXPECT_TRUE(w->isVisible());
-    EXPECT_FALSE(w->state.WindowShown);
+    EXPECT_FALSE(w->windowShown());
     w->setWindowState(Qt::WindowNoState); // the task bar gives it back
-    EXPECT_TRUE(w->state.WindowShown);
+    EXPECT_TRUE(w->windowShown());
     EXPECT_EQ(w->currentTrayTip(), QStringLiteral("Varnelo"));
 }
 

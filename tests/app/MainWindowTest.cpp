@@ -51,7 +51,7 @@ TEST_F(MainWindowTest, FirstRunCreatesTheSevenEmptyFilesAndShowsTheCatalogue) {
         ASSERT_TRUE(QFile::exists(data(QString::fromUtf8(name)))) << name;
         EXPECT_EQ(QFile(data(QString::fromUtf8(name))).size(), 0) << name;
     }
-    EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_TRUE(w->startupDone());
     EXPECT_TRUE(w->state.RadioPage);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Varnelo V1.00"));
     EXPECT_EQ(w->size(), QSize(588, 442));
@@ -78,7 +78,7 @@ TEST_F(MainWindowTest, AnEmptyCatalogueFileStillCompletesStartUp) {
     test::writeBytes(data(QStringLiteral("treetext.txt")), "");
     test::writeBytes(data(QStringLiteral("radio.dat")), stations({{"One", "Jazz"}}));
     auto w = start();
-    EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_TRUE(w->startupDone());
     EXPECT_EQ(w->catalogue().LV.rowCount(), 1);
 }
 
@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, AMalformedCatalogueFileIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(unhandled[1],
               QStringLiteral("\"radio.dat\" ended in 4 bytes that are not a whole record; the file "
                              "as it was is kept as \"radio.dat.damaged\""));
-    EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_TRUE(w->startupDone());
     EXPECT_EQ(w->catalogue().LV.rowCount(), 1);
     EXPECT_EQ(test::readBytes(data(QStringLiteral("treetext.txt.damaged"))), tree);
     EXPECT_EQ(test::readBytes(data(QStringLiteral("radio.dat.damaged"))), radio);
@@ -128,10 +128,10 @@ TEST_F(MainWindowTest, CommandLineStepShowsTheLocalPageAndSavesTheCatalogue) {
     // A restore from the tray shows the window again and opens the file again.
     w->trayIcon()->show(); // a desktop with a tray
     w->ApplicationMinimize();
-    EXPECT_FALSE(w->state.WindowShown);
+    EXPECT_FALSE(w->windowShown());
     w->ApplicationRestore();
     EXPECT_TRUE(test::waitUntil([&] { return opened.size() == 2; }));
-    EXPECT_TRUE(w->state.WindowShown);
+    EXPECT_TRUE(w->windowShown());
 }
 
 TEST_F(MainWindowTest, ClosingSavesTheTreesAndAsks) {

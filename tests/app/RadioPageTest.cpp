@@ -47,7 +47,7 @@ protected:
                              station(QStringLiteral("Two"), QStringLiteral("Jazz")) +
                              station(QStringLiteral("Three"), QStringLiteral("Rock")));
         w = startWindow();
-        ASSERT_TRUE(w->state.StartupDone);
+        ASSERT_TRUE(w->startupDone());
     }
     void TearDown() override {
         w.reset();

@@ -87,7 +87,7 @@ protected:
     // Records about `seconds` of sound.
     void recordFor(double seconds) {
         recorder->StartRecording();
-        ASSERT_TRUE(state.Recording) << errors.join(QLatin1Char('\n')).toStdString();
+        ASSERT_TRUE(recorder->recording()) << errors.join(QLatin1Char('\n')).toStdString();
         const qint64 until = qint64(seconds * 1000);
         ASSERT_TRUE(test::waitUntil(
             [&] {
@@ -133,9 +133,9 @@ TEST_F(RecorderTest, RecordsThePlayingStationWithItsToneLengthNameTagsAndListRow
     QSignalSpy finished(recorder.get(), &Recorder::fileFinished);
 
     recorder->StartRecording();
-    ASSERT_TRUE(state.Recording);
+    ASSERT_TRUE(recorder->recording());
     const QString path = file(QStringLiteral("Artist - Song.mp3"));
-    EXPECT_EQ(state.RecordFile, path);
+    EXPECT_EQ(recorder->recordFile(), path);
     // The file grows while recording: blocks are written as they come.
     ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(path).size() > 8000; }));
     const qint64 early = QFileInfo(path).size();
@@ -144,7 +144,7 @@ TEST_F(RecorderTest, RecordsThePlayingStationWithItsToneLengthNameTagsAndListRow
     EXPECT_TRUE(labtime.startsWith(QStringLiteral("R:00:00:0"))) << labtime.toStdString();
     recorder->StopRecording();
 
-    EXPECT_FALSE(state.Recording);
+    EXPECT_FALSE(recorder->recording());
     EXPECT_EQ(files(), QStringList{QStringLiteral("Artist - Song.mp3")});
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished.at(0).at(0).toString(), path);
@@ -198,9 +198,9 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
         title = c.title;
         genre = c.genre;
         recorder->StartRecording();
-        ASSERT_TRUE(state.Recording) << errors.join(QLatin1Char('\n')).toStdString();
-        EXPECT_EQ(QFileInfo(state.RecordFile).fileName(), c.expected) << c.title.toStdString();
-        EXPECT_EQ(QFileInfo(state.RecordFile).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
+        ASSERT_TRUE(recorder->recording()) << errors.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(QFileInfo(recorder->recordFile()).fileName(), c.expected) << c.title.toStdString();
+        EXPECT_EQ(QFileInfo(recorder->recordFile()).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
         recorder->StopRecording();
         if (c.naming == 0 && c.station && c.title.isEmpty()) {
             EXPECT_EQ(title, QStringLiteral("temp")); // the status text says what the file is called
@@ -214,7 +214,7 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
     stationPlaying = true;
     naming = 0;
     recorder->StartRecording();
-    EXPECT_TRUE(state.Recording) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(recorder->recording()) << errors.join(QLatin1Char('\n')).toStdString();
     recorder->StopRecording();
     EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
 }
@@ -226,7 +226,7 @@ TEST_F(RecorderTest, AFileThatCannotBeMadeIsReportedAndNothingClaimsToRecord) {
         folder = bad;
         errors.clear();
         recorder->StartRecording();
-        EXPECT_FALSE(state.Recording);
+        EXPECT_FALSE(recorder->recording());
         ASSERT_EQ(errors.size(), 1);
         EXPECT_TRUE(errors.first().contains(bad)) << errors.first().toStdString();
     }
@@ -235,7 +235,7 @@ TEST_F(RecorderTest, AFileThatCannotBeMadeIsReportedAndNothingClaimsToRecord) {
     record.SetDevice(99);
     errors.clear();
     recorder->StartRecording();
-    EXPECT_FALSE(state.Recording);
+    EXPECT_FALSE(recorder->recording());
     EXPECT_EQ(errors.size(), 1);
     EXPECT_EQ(files(), QStringList{QStringLiteral("plain")});
     EXPECT_EQ(list.rowCount(), 0);
@@ -245,7 +245,7 @@ TEST_F(RecorderTest, AwayFromTheRadioPageTheFolderOpensInsteadOfARow) {
     state.RadioPage = false;
     naming = 2;
     recorder->StartRecording();
-    ASSERT_TRUE(state.Recording);
+    ASSERT_TRUE(recorder->recording());
     recorder->StopRecording();
     EXPECT_EQ(list.rowCount(), 0);
     EXPECT_EQ(shell.openedFolders, QStringList{folder});
@@ -256,7 +256,7 @@ TEST_F(RecorderTest, TheTimeShowsHoursMinutesAndSecondsFromTheSampleCount) {
     record.SetRecordFormat(44100, 2);
     recorder->AudioRecord1Timer(qint64(3723) * 44100);
     EXPECT_EQ(labtime, QStringLiteral("R:01:02:03"));
-    EXPECT_EQ(state.RecordTime, QStringLiteral("01:02:03"));
+    EXPECT_EQ(recorder->recordTime(), QStringLiteral("01:02:03"));
     recorder->AudioRecord1Timer(qint64(100 * 3600 + 59) * 44100);
     EXPECT_EQ(labtime, QStringLiteral("R:100:00:59"));
 }
