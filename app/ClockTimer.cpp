@@ -1,6 +1,7 @@
 #include "app/ClockTimer.h"
 
 #include "common/AppState.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 
 #include <algorithm>
@@ -28,8 +29,8 @@ int secondOfDay(const QTime &time) {
 
 } // namespace
 
-ClockTimer::ClockTimer(AppState &state, Clock &clock, ClockHost &host)
-    : state_(state), clock_(clock), host_(host) {}
+ClockTimer::ClockTimer(AppState &state, const PlaybackCoordinator &playback, Clock &clock, ClockHost &host)
+    : state_(state), playback_(playback), clock_(clock), host_(host) {}
 
 void ClockTimer::Timer1Timer() {
     // A dialog opened by an action runs its own loop, in which ticks go on:
@@ -43,7 +44,7 @@ void ClockTimer::Timer1Timer() {
     } done{ticking_};
 
     // A paused station only stops its time display.
-    if (state_.StationPlaying && !state_.StationPaused)
+    if (playback_.state(MediaKind::Station) == PlayState::Playing)
         host_.showStationTime();
 
     const std::int64_t now = wallSecond(clock_.now());
@@ -68,7 +69,7 @@ bool ClockTimer::actOn(std::int64_t second, std::int64_t now, bool shutdownOn, c
         host_.powerOff();
         return false;
     }
-    if (state_.Converting || state_.Ripping || state_.CdPlaying)
+    if (state_.Converting || state_.Ripping || playback_.loaded(MediaKind::CdTrack))
         return true;
     const int mode = host_.scheduleMode();
     if (mode != 1 && mode != 2)
@@ -87,14 +88,14 @@ bool ClockTimer::actOn(std::int64_t second, std::int64_t now, bool shutdownOn, c
             const bool endedAlready = end >= 0 && untilEnd > 0 && second + untilEnd <= now &&
                                       (mode != 2 || dateOf(second + untilEnd) == host_.scheduleDay());
             if (!endedAlready) {
-                if (state_.Recording)
+                if (host_.recording())
                     host_.stopRadioOrRecording();
-                if (state_.LocalPlaying)
+                if (playback_.loaded(MediaKind::File))
                     host_.stopPlayback();
                 host_.startRecording();
             }
         }
-        if (time == end && state_.Recording)
+        if (time == end && host_.recording())
             host_.stopRadioOrRecording();
     }
     return true;

@@ -8,6 +8,7 @@ namespace varnelo {
 
 struct AppState;
 class Clock;
+class PlaybackCoordinator;
 
 // One slot of the recording schedule.
 struct ScheduleSlotTimes {
@@ -26,6 +27,7 @@ public:
     virtual int scheduleMode() = 0;                       // 0 none, 1 every day, 2 the special day
     virtual ScheduleSlotTimes scheduleSlot(int slot) = 0; // 0..2
     virtual QDate scheduleDay() = 0;                      // date_time
+    virtual bool recording() = 0;
     virtual void showStationTime() = 0;
     virtual void startRecording() = 0;
     virtual void stopRadioOrRecording() = 0;
@@ -47,7 +49,7 @@ public:
     // After a longer gap only its last day is acted on.
     static constexpr std::int64_t MaxCatchUpSeconds = 24 * 3600;
 
-    ClockTimer(AppState &state, Clock &clock, ClockHost &host);
+    ClockTimer(AppState &state, const PlaybackCoordinator &playback, Clock &clock, ClockHost &host);
 
     void Timer1Timer();
 
@@ -56,6 +58,7 @@ private:
     bool actOn(std::int64_t second, std::int64_t now, bool shutdownOn, const QTime &shutdownAt);
 
     AppState &state_;
+    const PlaybackCoordinator &playback_;
     Clock &clock_;
     ClockHost &host_;
     std::optional<std::int64_t> done_; // the last wall-clock second acted on

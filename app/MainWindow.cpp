@@ -133,6 +133,7 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     catalogue_ = std::make_unique<StationCatalogue>(state, folder_, prompts_, this);
     library_ = std::make_unique<LibraryCatalogue>(state, folder_, this);
     entries_ = std::make_unique<LibraryEntries>(*library_, state, prompts_, this);
+    playback_.setShown([this] { return shownPlayer(); });
     buildViews();
     buildMenus();
     bindLibrary();
@@ -140,6 +141,11 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     bindPlayback();
     buildDirectory();
     bindRecording();
+    // The play button takes its pause look while a station or a file sounds (a CD track has no pause).
+    connect(&playback_, &PlaybackCoordinator::stateChanged, this, [this] {
+        skin->SetSelected(QStringLiteral("btnplay"),
+                          playback_.sounding() && playback_.current()->kind() != MediaKind::CdTrack);
+    });
     // Every text of the lists shows whole: the columns grow to their texts.
     FitColumnsToContents(LV, {246, 97});
     FitColumnsToContents(
@@ -147,18 +153,26 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     FitColumnsToContents(LV_R, {197, 87, 61});
 
     // Window creation: sound output, tray icon, the clock.
-    state.WindowShown = true;
+    windowShown_ = true;
     buildTray();
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
     clockHost_ = std::make_unique<WindowClockHost>(*this);
-    clockTimer_ = std::make_unique<ClockTimer>(state, clock_, *clockHost_);
+    clockTimer_ = std::make_unique<ClockTimer>(state, playback_, clock_, *clockHost_);
     connect(Timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
     Timer1->start();
 
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+Player *MainWindow::shownPlayer() {
+    if (state.RipPage)
+        return cdPlayer_;
+    if (state.RadioPage && state.StationListActive)
+        return player_;
+    return localPlayer_;
 }
 
 MainWindow::~MainWindow() {
@@ -186,6 +200,7 @@ void MainWindow::createDialogs() {
     bindRecordingOptions();
     createDesktopDialogs(); // fm_dir, fm_about and fm_associate
     tagEditor_ = new TagEditor(state, prompts_, shell_, library_.get(), this);
+    tagEditor_->playback = &playback_;
     fm_id3 = tagEditor_;
     bindConverter();
     bindCd();
@@ -370,7 +385,7 @@ void MainWindow::buildMenus() {
     auto *Exit3 = p_min->addAction(QStringLiteral("Exit"));
     Exit3->setObjectName(QStringLiteral("Exit3"));
     connect(N11, &QAction::triggered, this, [this] {
-        if (!state.WindowShown)
+        if (!windowShown_)
             ApplicationRestore();
     });
     connect(N14, &QAction::triggered, this, [this] {

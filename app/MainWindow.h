@@ -1,6 +1,7 @@
 #pragma once
 #include "common/AppState.h"
 #include "common/DataFolder.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/SettingsFile.h"
 #include "desktop/DesktopNotifier.h"
 #include "platform/sound/SoundOutput.h"
@@ -110,6 +111,8 @@ public:
     QPushButton *BitBtn1; // mute (also the Escape key)
     QPushButton *BitBtn2; // unmute
 
+    // One thing plays at a time: the station, a local file or a CD track.
+    PlaybackCoordinator &playback() { return playback_; }
     SoundOutput &soundOutput() { return *sound_; }
     StreamLibrary &streams() { return *streams_; }
     StreamPlayer &player() { return *player_; }
@@ -152,6 +155,10 @@ public:
     void RunStartupSequence();
     void RunCommandLineStep();
 
+    // Shown (not in the tray or on the task bar), and the one-time start-up done.
+    bool windowShown() const { return windowShown_; }
+    bool startupDone() const { return startupDone_; }
+
     // Tray: to the tray and back.
     void ApplicationMinimize();
     void ApplicationRestore();
@@ -184,8 +191,6 @@ public:
 
     // Steps owned by later subsystems, hooked in as they are built.
     std::function<void(const QString &)> openCommandLineFile;
-    std::function<void()> stopLocalPlayback;
-    std::function<void()> stopCdPlayback;
 
     // The rip page: CD grabber, album information, ripper and CD player (MainWindowCd.cpp).
     cd::AudioCDGrabber &cdGrabber() { return *AudioCDGrabber_; }
@@ -235,6 +240,10 @@ private:
     Prompts &prompts_;
     DesktopShell &shell_;
     Clock &clock_;
+    PlaybackCoordinator playback_;
+    // The player the window shows: the rip page's CD, the station list's
+    // station, else the local files (the library or the recordings).
+    Player *shownPlayer();
     DataFolder folder_;
     QStringList arguments_;
     std::unique_ptr<StationCatalogue> catalogue_;
@@ -244,6 +253,8 @@ private:
     QIcon normalIcon_;
     QIcon minimizedIcon_;
     bool closeConfirmed_ = false;
+    bool windowShown_ = true;
+    bool startupDone_ = false;
     std::unique_ptr<SoundOutput> sound_;
     std::unique_ptr<StreamLibrary> streams_;
     std::unique_ptr<AudioFile> AudioFile_;

@@ -12,6 +12,7 @@
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/sound/AudioPlayer.h"
+#include "radio/Recorder.h"
 #include "radio/StreamPlayer.h"
 #include "rip/CdPlayer.h"
 #include "rip/CdRipper.h"
@@ -40,8 +41,10 @@ void MainWindow::bindCd() {
     ripper_ = new CdRipper(state, *AudioCDGrabber_, *FreeDBInformation_, *AudioFile2LameEncd_, *encoderSetup_,
                            *options_, tagEditor_->AudioInformation1, prompts_, shell_, this);
     CdRipper &rip = *ripper_;
-    cdPlayer_ = new CdPlayer(state, *AudioCDGrabber_, *AudioPlayercd_, rip, this);
+    cdPlayer_ = new CdPlayer(*AudioCDGrabber_, *AudioPlayercd_, rip, this);
     CdPlayer &player = *cdPlayer_;
+    playback_.add(player);
+    rip.playback = &playback_;
     Panel_ripper_ = new RipperPanel(rip, this);
     placeViews();
 
@@ -86,8 +89,7 @@ void MainWindow::bindCd() {
         Application::guarded([this, drive] {
             AudioCDGrabber_->SelectDrive(drive);
             if (state.RipPage && !state.Ripping && !AudioCDGrabber_->Busy()) {
-                if (state.CdPlaying)
-                    cdPlayer_->StopCdPlayback();
+                cdPlayer_->StopCdPlayback();
                 ripper_->ListDiscTracks();
             }
         });
@@ -95,9 +97,9 @@ void MainWindow::bindCd() {
 
     player.setLabtime = [this](const QString &text) { surface_->SetLabtime(text); };
     player.setBar = [this](int value) { surface_->SetBar(value); };
-    player.stopStation = [this] { player_->StopRadioOrRecording(); };
     player.reportError = [](const QString &message) { Application::showUnhandled(message); };
-    stopCdPlayback = [this] { cdPlayer_->StopCdPlayback(); };
+    player.recordingRuns = [this] { return recorder_->recording(); };
+    player.setOutputVolume = [this](int percent) { player_->setVolume(percent); };
 
     lv_cd->setModel(&rip.lv_cd);
     lv_cd->setSelectionModel(&rip.lv_cdSelection);
@@ -134,10 +136,6 @@ void MainWindow::bindCd() {
 
     const auto guarded = [](auto f) { return [f] { Application::guarded(f); }; };
     surface_->openCdDrive = guarded([this] { ripper_->OpenCdDrive(); });
-    surface_->cdPlay = guarded([this] { cdPlayer_->PlayCdTrack(); });
-    surface_->cdStop = guarded([this] { cdPlayer_->StopCdPlayback(); });
-    surface_->cdNext = guarded([this] { cdPlayer_->NextCdTrack(); });
-    surface_->cdPrevious = guarded([this] { cdPlayer_->PreviousCdTrack(); });
     surface_->cdSeek = [this](int x) { Application::guarded([this, x] { cdPlayer_->SeekCdTrack(x); }); };
     surface_->cdRowSelected = [this] { return ripper_->selectedRow() >= 0; };
 }

@@ -5,6 +5,7 @@
 #include "app/WindowClockHost.h"
 #include "common/Seams.h"
 #include "common/SettingsKeys.h"
+#include "library/LocalPlayer.h"
 #include "options/OptionsDialog.h"
 #include "platform/skin/Skin.h"
 #include "radio/Recorder.h"
@@ -14,9 +15,7 @@ namespace varnelo {
 
 void MainWindow::Timer1Timer() {
     // The transport buttons show what plays (the skin's pause and recording looks).
-    skin->SetSelected(QStringLiteral("btnplay"), (state.StationPlaying && !state.StationPaused) ||
-                                                     (state.LocalPlaying && !state.Paused));
-    skin->SetSelected(QStringLiteral("btnrec"), state.Recording);
+    skin->SetSelected(QStringLiteral("btnrec"), recorder_->recording());
     clockTimer_->Timer1Timer();
 }
 
@@ -24,8 +23,7 @@ void MainWindow::PowerOffNow() {
     // The saving the shutdown does, and a recording that runs ends complete and tagged.
     Application::guarded([this] { recorder_->StopRecordingIfRunning(); });
     Application::guarded([this] { SaveTrees(); });
-    if (stopLocalPlayback)
-        stopLocalPlayback();
+    localPlayer_->StopPlayback();
     if (!shell_.powerOff())
         prompts_.message(QStringLiteral("The computer could not be switched off at the set time."),
                          QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
@@ -55,6 +53,10 @@ QDate WindowClockHost::scheduleDay() {
     return w_.options() ? w_.options()->scheduleDate() : QDate();
 }
 
+bool WindowClockHost::recording() {
+    return w_.recorder().recording();
+}
+
 void WindowClockHost::showStationTime() {
     w_.player().ClockTick();
 }
@@ -68,8 +70,7 @@ void WindowClockHost::stopRadioOrRecording() {
 }
 
 void WindowClockHost::stopPlayback() {
-    if (w_.stopLocalPlayback)
-        w_.stopLocalPlayback();
+    w_.localPlayer().StopPlayback();
 }
 
 void WindowClockHost::powerOff() {

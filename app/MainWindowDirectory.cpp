@@ -83,9 +83,9 @@ void MainWindow::buildDirectory() {
         lab_state->setText(text);
         panel_state->show();
         QTimer::singleShot(8000, lab_state, [this, text] {
-            if (state.ConnectWorker || lab_state->text() != text)
+            if (player_->connecting() || lab_state->text() != text)
                 return; // the strip shows something newer
-            if (state.StationPlaying)
+            if (player_->stationPlaying())
                 player_->showNowPlaying();
             else
                 panel_state->hide();

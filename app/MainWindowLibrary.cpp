@@ -80,28 +80,24 @@ void MainWindow::bindLibrary() {
 void MainWindow::bindPlayback() {
     AudioPlayer_ = std::make_unique<AudioPlayer>(*sound_);
     localPlayer_ = new LocalPlayer(state, *library_, *AudioFile_, *AudioPlayer_, this);
+    playback_.add(*localPlayer_);
+    library_->playback = &playback_;
     LocalPlayer &local = *localPlayer_;
     local.setLabtime = [this](const QString &text) { surface_->SetLabtime(text); };
     local.setBar = [this](int value) { surface_->SetBar(value); };
     local.bar = [this] { return surface_->BarValue(); };
-    local.stopStation = [this] { player_->StopRadioOrRecording(); };
+    local.setOutputVolume = [this](int percent) { player_->setVolume(percent); };
     local.deleteEntries = [this] { entries_->DeleteEntries(); };
     local.reportError = [](const QString &message) { Application::showUnhandled(message); };
     if (auto *recordings = qobject_cast<QStandardItemModel *>(LV_R->model()))
         local.setRecordingsList(recordings, LV_R->selectionModel());
 
-    stopLocalPlayback = [this] { localPlayer_->StopPlayback(); };
     entries_->playRow = [this](int row) { localPlayer_->PlayRow(row); };
-    entries_->stopLocalPlayback = stopLocalPlayback;
-    if (!entries_->stopStation)
-        entries_->stopStation = [this] { player_->StopRadioOrRecording(); };
+    entries_->stopPlayback = [this] { playback_.stop(); };
     const auto guardedCall = [this](void (LocalPlayer::*operation)()) {
         return
             [this, operation] { Application::guarded([this, operation] { (localPlayer_->*operation)(); }); };
     };
-    surface_->localPlayPause = guardedCall(&LocalPlayer::PlayPause);
-    surface_->localNext = guardedCall(&LocalPlayer::NextTrack);
-    surface_->localPrevious = guardedCall(&LocalPlayer::PreviousTrack);
     surface_->beginSeek = guardedCall(&LocalPlayer::BeginSeek);
     surface_->endSeek = guardedCall(&LocalPlayer::EndSeek);
     connect(lv2, &QTreeView::doubleClicked, this, guardedCall(&LocalPlayer::lv2DblClick));
@@ -140,6 +136,7 @@ void MainWindow::bindConverter() {
     converter_ = new Converter(state, library_->lv2, library_->lv2Selection, *AudioFile_, *AudioFilew_,
                                *Mp3LameEncoder_, *encoderSetup_, tagEditor_->AudioInformation1, prompts_,
                                shell_, this, this);
+    converter_->playback = &playback_;
     placeViews();
     converter_->outputFolder = [this] { return readOutputFolder(settings); };
     converter_->openFolderWhenDone = [this] { return options_->openFolderWhenDone(); };

@@ -7,6 +7,7 @@
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryRecord.h"
+#include "library/LocalPlayer.h"
 #include "options/OptionsDialog.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/stream/StreamLibrary.h"
@@ -15,6 +16,8 @@
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
 #include "radio/StationRecord.h"
+#include "radio/StreamPlayer.h"
+#include "rip/CdPlayer.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -35,7 +38,7 @@ void MainWindow::showEvent(QShowEvent *event) {
     // Let the window appear first, as the first showing does.
     QTimer::singleShot(0, this, [this] {
         Application::guarded([this] {
-            if (!state.StartupDone)
+            if (!startupDone_)
                 RunStartupSequence();
             else
                 RunCommandLineStep();
@@ -94,7 +97,7 @@ void MainWindow::RunStartupSequence() {
     tv->setFocus();
     catalogue_->selectNode(stations);
     catalogue_->ShowCatalogueNode();
-    state.StartupDone = true;
+    startupDone_ = true;
     ShowRecordingSources();
     if (options_)
         options_->LoadShutdownOptions();
@@ -118,9 +121,8 @@ void MainWindow::RunCommandLineStep() {
         openCommandLineFile(arguments_.first());
     state.OpenedFromCommandLine = true;
     panel_radio->hide();
-    if (state.CdPlaying && stopCdPlayback)
-        stopCdPlayback();
-    state.StartOffset = 0;
+    if (cdPlayer_)
+        cdPlayer_->StopCdPlayback();
     catalogue_->SaveCatalogueTree();
     ShowLocalPage();
 }
@@ -136,8 +138,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
         return;
     }
     Application::guarded([this] { SaveTrees(); });
-    if (stopLocalPlayback)
-        stopLocalPlayback();
+    localPlayer_->StopPlayback();
     const PromptAnswer answer =
         prompts_.message(QStringLiteral("Close it now?"), QStringLiteral("Are you sure?"),
                          PromptIcon::Question, PromptButtons::YesNo);
@@ -148,7 +149,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
     closeConfirmed_ = true;
     // A recording that runs ends with a complete, tagged file.
     recorder_->StopRecordingIfRunning();
-    streams_->StreamFree(state.StreamHandle);
+    streams_->StreamFree(player_->streamHandle());
     tray_->hide();
     event->accept();
 }

@@ -23,6 +23,7 @@
 #include "platform/stream/StreamLibrary.h"
 #include "radio/DataFiles.h"
 #include "radio/DirectorySearch.h"
+#include "radio/RecordingsList.h"
 #include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationInfoWindow.h"
@@ -63,26 +64,23 @@ void MainWindow::buildRadio() {
     views.setBarv = [this](int v) { surface_->SetBarv(v); };
     views.redrawList = [this] { LV->viewport()->update(); };
     player_ = new StreamPlayer(state, *catalogue_, *streams_, prompts_, shell_, clock_, views, this);
-    player_->stopLocalPlayback = [this] {
-        if (stopLocalPlayback)
-            stopLocalPlayback();
-    };
+    playback_.add(*player_);
+    catalogue_->playback = &playback_;
+    recordingsList_->playback = &playback_;
     surface_ = new SkinSurface(*this, this);
-    connect(player_, &StreamPlayer::nowPlayingChanged, this, &MainWindow::UpdateTrayTip);
+    // The tip follows what plays; a station's new title changes only the station player.
+    connect(&playback_, &PlaybackCoordinator::nowPlayingChanged, this, &MainWindow::UpdateTrayTip);
+    connect(&playback_, &PlaybackCoordinator::stateChanged, this, &MainWindow::UpdateTrayTip);
 
     LV->setItemDelegate(
-        new PlayingRowDelegate([this] { return state.StationPlaying ? state.CurrentRow : -1; }, LV));
+        new PlayingRowDelegate([this] { return player_->stationPlaying() ? state.CurrentRow : -1; }, LV));
     connect(LV, &QTreeView::clicked, this, [this] { state.StationListActive = true; });
     connect(LV, &QTreeView::pressed, this,
             [this] { Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); }); });
     connect(LV, &QTreeView::doubleClicked, this, [this] {
         // A directory station is auditioned: played, not yet in the history.
         if (directorySearch_->isDirectoryRow(catalogue_->selectedRow()))
-            Application::guarded([this] {
-                if (state.LocalPlaying && stopLocalPlayback)
-                    stopLocalPlayback();
-                player_->StartStation();
-            });
+            Application::guarded([this] { player_->StartStation(); });
         else
             Application::guarded([this] { player_->LVDblClick(); });
     });

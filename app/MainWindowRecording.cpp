@@ -50,6 +50,9 @@ void MainWindow::bindRecording() {
         if (state.RecordingsListHidden)
             ToggleRecordingsList();
     };
+    hooks.stationPlaying = [this] { return player_->stationPlaying(); };
+    hooks.streamHandle = [this] { return player_->streamHandle(); };
+    hooks.cdPlaying = [this] { return playback_.loaded(MediaKind::CdTrack); };
     hooks.cdTrackName = [this] { return cdTrackName ? cdTrackName() : QString(); };
     hooks.reportError = [](const QString &message) { Application::showUnhandled(message); };
     recorder_ = new Recorder(state, *AudioRecord1_, *streams_, clock_, shell_, *recordingsList_, hooks, this);
@@ -58,7 +61,7 @@ void MainWindow::bindRecording() {
             notifyFinished(FinishedKind::Recording, path, true);
     });
     player_->stopRecordingIfRunning = [this] { return recorder_->StopRecordingIfRunning(); };
-    player_->recordingRuns = [this] { return state.Recording; };
+    player_->recordingRuns = [this] { return recorder_->recording(); };
     surface_->startRecording = [this] { Application::guarded([this] { recorder_->StartRecording(); }); };
 
     // The recordings list: clicks, the popup and its entries.

@@ -55,7 +55,7 @@ void MainWindow::buildTray() {
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason != QSystemTrayIcon::Trigger)
             return;
-        if (state.WindowShown)
+        if (windowShown_)
             ApplicationMinimize();
         else
             ApplicationRestore();
@@ -75,15 +75,17 @@ bool MainWindow::hasTray() const {
 
 void MainWindow::UpdateTrayTip() {
     const QString cdName = ripper_ ? ripper_->CurrentTrackName() : QString();
-    if (!state.WindowShown)
-        tray_->setToolTip(MinimizedTip(state, clock_.now(), panel_radio->Lstatus->text(),
-                                       localPlayer_->CurrentFile, cdName));
+    const Player *current = playback_.current();
+    if (!windowShown_)
+        tray_->setToolTip(MinimizedTip(current && current->loaded() ? current->kind() : MediaKind::None,
+                                       clock_.now(), panel_radio->Lstatus->text(), localPlayer_->CurrentFile,
+                                       cdName));
     else
         tray_->setToolTip(ShownTip(text::escapeControls(player_->CurrentTitle())));
 }
 
 void MainWindow::ApplicationMinimize() {
-    state.WindowShown = false;
+    windowShown_ = false;
     // Without a tray there is no way back from a hidden window: the task bar keeps it.
     if (hasTray())
         hide();
@@ -94,7 +96,7 @@ void MainWindow::ApplicationMinimize() {
 }
 
 void MainWindow::ApplicationRestore() {
-    state.WindowShown = true;
+    windowShown_ = true;
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show(); // showing runs the command-line step again
     raise();
@@ -108,11 +110,11 @@ void MainWindow::changeEvent(QEvent *event) {
     if (event->type() != QEvent::WindowStateChange)
         return;
     const bool minimized = windowState() & Qt::WindowMinimized;
-    if (minimized && state.WindowShown) {
+    if (minimized && windowShown_) {
         QTimer::singleShot(0, this, &MainWindow::ApplicationMinimize);
-    } else if (!minimized && !state.WindowShown && isVisible()) {
+    } else if (!minimized && !windowShown_ && isVisible()) {
         // Back from the task bar.
-        state.WindowShown = true;
+        windowShown_ = true;
         tray_->setIcon(normalIcon_);
         UpdateTrayTip();
     }

@@ -3,14 +3,17 @@
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/SkinLook.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/RowMove.h"
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
+#include "radio/Recorder.h"
 #include "radio/SearchPanel.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
+#include "rip/CdPlayer.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -130,9 +133,13 @@ int SkinSurface::MoveSelectedRow(QTreeView *view, int step) {
     return target;
 }
 
+void SkinSurface::stopIfLoaded(MediaKind kind) {
+    if (Player *p = w_.playback().player(kind); p && p->loaded())
+        w_.playback().stop(*p);
+}
+
 void SkinSurface::switchToRadio() {
-    if (w_.state.CdPlaying && w_.stopCdPlayback)
-        w_.stopCdPlayback();
+    stopIfLoaded(MediaKind::CdTrack);
     w_.library().SaveLibraryTree();
     w_.ShowRadioPage();
     w_.catalogue().audioInfo->setEnabled(false);
@@ -145,9 +152,7 @@ void SkinSurface::switchToRadio() {
 
 void SkinSurface::switchToLocal() {
     w_.panel_radio->hide();
-    if (w_.state.CdPlaying && w_.stopCdPlayback)
-        w_.stopCdPlayback();
-    w_.state.StartOffset = 0;
+    stopIfLoaded(MediaKind::CdTrack);
     w_.catalogue().SaveCatalogueTree();
     w_.ShowLocalPage();
     w_.libraryEntries().OpenLibraryPage();
@@ -155,10 +160,9 @@ void SkinSurface::switchToLocal() {
 
 void SkinSurface::switchToRip() {
     w_.panel_radio->hide();
-    if (w_.state.LocalPlaying && w_.stopLocalPlayback)
-        w_.stopLocalPlayback();
+    stopIfLoaded(MediaKind::File);
     w_.ShowRipPage();
-    if (!w_.state.CdPlaying && openCdDrive)
+    if (!w_.playback().loaded(MediaKind::CdTrack) && openCdDrive)
         openCdDrive();
 }
 
@@ -186,52 +190,22 @@ void SkinSurface::SkinClick(const SkinObject &source) {
     } else if (name == QLatin1String("help")) {
         w_.ShowAbout();
     } else if (name == QLatin1String("btnplay")) {
-        if (s.RipPage) { // whatever else runs
-            if (cdPlay)
-                cdPlay();
+        // The rip page's CD plays whatever else runs.
+        if (busy && !s.RipPage)
             return;
-        }
-        if (busy)
-            return;
-        if (s.RadioPage && s.StationListActive) {
-            if (s.LocalPlaying && w_.stopLocalPlayback)
-                w_.stopLocalPlayback();
-            player.PlayPauseStation();
-        } else if (localPlayPause) {
-            localPlayPause();
-        }
+        if (Player *shown = w_.playback().shown())
+            w_.playback().playPause(*shown);
     } else if (name == QLatin1String("btnstop")) {
-        if (busy)
-            return;
-        if (s.RipPage) {
-            if (s.CdPlaying && !s.Recording && cdStop)
-                cdStop();
-            // A running recording and a playing station both end.
-            player.StopRadioOrRecording();
-            player.StopRadioOrRecording();
-            return;
-        }
-        if (s.LocalPlaying && w_.stopLocalPlayback)
-            w_.stopLocalPlayback();
-        player.StopRadioOrRecording();
+        if (!busy)
+            stopButton();
     } else if (name == QLatin1String("btnrec")) {
-        if (s.LocalPlaying || busy)
+        if (w_.playback().loaded(MediaKind::File) || busy)
             return;
         if (startRecording)
             startRecording();
     } else if (name == QLatin1String("btnpre") || name == QLatin1String("btnnext")) {
-        if (busy)
-            return;
-        const bool next = name == QLatin1String("btnnext");
-        if (s.RipPage) {
-            if (cdRowSelected && cdRowSelected())
-                next ? (cdNext ? cdNext() : void()) : (cdPrevious ? cdPrevious() : void());
-            return;
-        }
-        if (s.RadioPage)
-            next ? player.NextStation() : player.PreviousStation();
-        else if (w_.library().selectedRow() >= 0)
-            next ? (localNext ? localNext() : void()) : (localPrevious ? localPrevious() : void());
+        if (!busy)
+            stepButton(name == QLatin1String("btnnext"));
     } else if (name == QLatin1String("search")) {
         if (w_.pan_search->isVisible())
             w_.pan_search->hide();
@@ -265,23 +239,53 @@ void SkinSurface::SkinClick(const SkinObject &source) {
     }
 }
 
+void SkinSurface::stopButton() {
+    PlaybackCoordinator &playback = w_.playback();
+    Player &station = *playback.player(MediaKind::Station);
+    // The station's stop ends a running recording first.
+    if (w_.state.RipPage) {
+        // While a CD track is recorded the track plays on; the recording and a station end.
+        if (!w_.recorder().recording())
+            stopIfLoaded(MediaKind::CdTrack);
+        playback.stop(station);
+        playback.stop(station);
+        return;
+    }
+    stopIfLoaded(MediaKind::File);
+    playback.stop(station);
+}
+
+void SkinSurface::stepButton(bool next) {
+    PlaybackCoordinator &playback = w_.playback();
+    // The page's list steps: the CD's with a row chosen, the stations, the library's with a row chosen.
+    Player *p = nullptr;
+    if (w_.state.RipPage)
+        p = cdRowSelected && cdRowSelected() ? playback.player(MediaKind::CdTrack) : nullptr;
+    else if (w_.state.RadioPage)
+        p = playback.player(MediaKind::Station);
+    else if (w_.library().selectedRow() >= 0)
+        p = playback.player(MediaKind::File);
+    if (p)
+        next ? playback.next(*p) : playback.previous(*p);
+}
+
 void SkinSurface::SkinMouseDown(const SkinObject &source, Qt::MouseButton, int, int) {
     if (source.GetName() != QLatin1String("bar"))
         return;
-    if (w_.state.RipPage)
-        w_.state.CdSeeking = true;
-    else if (w_.state.LocalPlaying && beginSeek)
+    if (w_.state.RipPage) {
+        if (w_.cdPlayer())
+            w_.cdPlayer()->BeginSeek();
+    } else if (beginSeek) {
         beginSeek();
+    }
 }
 
 void SkinSurface::SkinMouseUp(const SkinObject &source, Qt::MouseButton, int x, int) {
     if (source.GetName() != QLatin1String("bar"))
         return;
     if (w_.state.RipPage) {
-        if (w_.state.CdPlaying && cdSeek)
+        if (cdSeek)
             cdSeek(x);
-        else
-            w_.state.CdSeeking = false;
     } else if (endSeek) {
         endSeek();
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include "common/Player.h"
 #include "platform/skin/Skin.h"
 
 #include <QObject>
@@ -43,18 +44,11 @@ public:
     // Row moves on the list of the current page ("up" / "down").
     static int MoveSelectedRow(QTreeView *view, int step);
 
-    // Commands of the local and CD pages, bound by those subsystems.
-    std::function<void()> localPlayPause;
-    std::function<void()> localNext;
-    std::function<void()> localPrevious;
+    // The transport buttons go to the window's playback coordinator; the seek
+    // bar and the rip page's commands are bound by those subsystems.
     std::function<void()> beginSeek;
     std::function<void()> endSeek; // reads the bar's value
-    // The rip page's commands, bound by the CD ripper and player.
     std::function<void()> openCdDrive;
-    std::function<void()> cdPlay;
-    std::function<void()> cdStop;
-    std::function<void()> cdNext;
-    std::function<void()> cdPrevious;
     std::function<void(int)> cdSeek; // the release point across the bar (0..160)
     std::function<bool()> cdRowSelected;
     std::function<void()> startRecording;
@@ -64,6 +58,9 @@ private:
     void switchToRadio();
     void switchToLocal();
     void switchToRip();
+    void stopIfLoaded(MediaKind kind);
+    void stopButton();
+    void stepButton(bool next);
 
     MainWindow &w_;
     SkinText labtimeText_;

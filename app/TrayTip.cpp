@@ -1,21 +1,21 @@
 #include "app/TrayTip.h"
 
-#include "common/AppState.h"
+#include "common/Player.h"
 
 #include <QFileInfo>
 #include <QLocale>
 
 namespace varnelo {
 
-QString MinimizedTip(const AppState &state, const QDateTime &now, const QString &stationTitle,
+QString MinimizedTip(MediaKind playing, const QDateTime &now, const QString &stationTitle,
                      const QString &localFile, const QString &cdTrackName) {
     const QChar colon(0xFF1A);
     QString tip = QStringLiteral("Now") + colon + QLocale().toString(now, QLocale::ShortFormat);
-    if (state.StationPlaying)
+    if (playing == MediaKind::Station)
         tip = QStringLiteral("Now play") + colon + stationTitle;
-    if (state.LocalPlaying)
+    if (playing == MediaKind::File)
         tip = QStringLiteral("Now play") + colon + QFileInfo(localFile).fileName();
-    if (state.CdPlaying)
+    if (playing == MediaKind::CdTrack)
         tip = QStringLiteral("Now play") + colon + cdTrackName;
     return FitTrayTip(tip);
 }

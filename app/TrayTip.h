@@ -4,7 +4,7 @@
 
 namespace varnelo {
 
-struct AppState;
+enum class MediaKind;
 
 // The tray tip field holds at most 63 characters.
 constexpr int TrayTipLimit = 63;
@@ -12,7 +12,7 @@ constexpr int TrayTipLimit = 63;
 // The tip shown while the window sits in the tray: "Now" and the date and time,
 // or what plays ("Now play" and the title, file or CD track; the last that
 // applies wins). The colon is the full-width U+FF1A.
-QString MinimizedTip(const AppState &state, const QDateTime &now, const QString &stationTitle,
+QString MinimizedTip(MediaKind playing, const QDateTime &now, const QString &stationTitle,
                      const QString &localFile, const QString &cdTrackName);
 
 // The tip while the window is shown: "Varnelo", and the stream title on a

@@ -15,6 +15,7 @@ public:
     int scheduleMode() override;
     ScheduleSlotTimes scheduleSlot(int slot) override;
     QDate scheduleDay() override;
+    bool recording() override;
     void showStationTime() override;
     void startRecording() override;
     void stopRadioOrRecording() override;

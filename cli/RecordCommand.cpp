@@ -157,8 +157,6 @@ int recordCommand(const QStringList &args) {
         }
     });
     library.ChannelPlay(handle);
-    state.StreamHandle = handle;
-    state.StationPlaying = true;
     state.RadioPage = true; // files are tagged and listed as on the radio page
 
     AudioRecord record(*output);
@@ -167,6 +165,8 @@ int recordCommand(const QStringList &args) {
     RecordingsList list(state);
     bool failed = false;
     RecorderHooks hooks;
+    hooks.stationPlaying = [] { return true; };
+    hooks.streamHandle = [handle] { return handle; };
     hooks.format = [kind] { return kind; };
     hooks.naming = [naming] { return naming; };
     hooks.outputFolder = [folder] { return folder; };
@@ -195,7 +195,7 @@ int recordCommand(const QStringList &args) {
     recorder.StartRecording();
     auto *app = QCoreApplication::instance();
     int rc = ExitOk;
-    if (!state.Recording) {
+    if (!recorder.recording()) {
         rc = ExitFailure;
     } else {
         QTimer watch;
@@ -212,7 +212,7 @@ int recordCommand(const QStringList &args) {
                 err().flush();
                 rc = ExitFailure;
                 app->quit();
-            } else if (interrupted || !state.Recording ||
+            } else if (interrupted || !recorder.recording() ||
                        (seconds > 0 && recorder.recordedMilliseconds() >= seconds * 1000LL)) {
                 app->quit();
             }

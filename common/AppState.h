@@ -1,18 +1,14 @@
 #pragma once
-#include <QDateTime>
 #include <QString>
-#include <atomic>
-#include <cstdint>
 
 namespace varnelo {
 
-// Program-wide state: single values owned by the main window, shared by the
-// subsystems through a reference. Touched on the GUI thread only; the connect
-// worker and stream callbacks post their changes to the GUI thread.
+// What is left of the window's state shared with the subsystems through a
+// reference: the page shown, the lists' current rows, the converter's and the
+// ripper's busy flags and the option choices. GUI thread only. What plays is
+// the playback coordinator's, recording the recorder's.
 struct AppState {
     // Application shell
-    bool WindowShown = true;
-    bool StartupDone = false;
     bool OpenedFromCommandLine = false;
     bool RadioPage = false;
     bool RipPage = false;
@@ -23,35 +19,14 @@ struct AppState {
     int CurrentRow = 0;
     QString LastNodeText;
 
-    // Stream player
-    bool StationPlaying = false;
-    bool StationPaused = false;
-    std::uint32_t StreamHandle = 0;
-    bool ConnectWorker = false; // a connect worker runs
-    QDateTime PlayStart;
-    std::int64_t PlayedBeforeMs = 0; // playing time before the last pause
-
-    // Recording
-    bool Recording = false;
-    QString RecordFile;
-    QString RecordTime;
-    int BlockSamples = 0;
-
     // Local playback
-    bool LocalPlaying = false;
-    bool Paused = false;
     int PlayingIndex = -1;
     QString PlayingListText;
     bool NowPlayingValid = false;
-    std::int64_t StartOffset = 0;
 
     // Converter and ripper
     bool Converting = false;
-    bool CdPlaying = false;
-    bool CdSeeking = false;
     bool Ripping = false;
-    bool Grabbing = false;
-    int RipFormat = 0;
 
     // Option dialog radio-button choices
     int ScheduleMode = 0;

@@ -1,6 +1,7 @@
 #include "convert/Converter.h"
 
 #include "common/AppState.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 #include "common/SettingsKeys.h"
 #include "convert/EncoderSetup.h"
@@ -89,7 +90,7 @@ void Converter::ConvertEntry() {
     const int row = state_.CurrentRow;
     if (row < 0 || row >= list_.rowCount())
         return;
-    if (state_.LocalPlaying) {
+    if (loaded(playback, MediaKind::File)) {
         if (prompts_.message(QStringLiteral("Stop playing"), QStringLiteral("friendly reminds"),
                              PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
             return;

@@ -14,6 +14,7 @@ class QWidget;
 namespace varnelo {
 
 struct AppState;
+class PlaybackCoordinator;
 class AudioFile;
 class AudioFile2LameEnc;
 class AudioInformation;
@@ -35,6 +36,9 @@ public:
               AudioFile &output, AudioFile2LameEnc &encoder, EncoderSetup &setup, AudioInformation &tags,
               Prompts &prompts, DesktopShell &shell, QWidget *panelParent = nullptr,
               QObject *parent = nullptr);
+
+    // What plays (unbound: nothing).
+    const PlaybackCoordinator *playback = nullptr;
     ~Converter() override;
 
     // The items of the submenu `Converter1` ("Converter ").

@@ -1,9 +1,13 @@
 #include "desktop/MprisService.h"
 
+#include "common/PlaybackCoordinator.h"
+
 #include <QDBusAbstractAdaptor>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QUrl>
 #include <QVariantMap>
+#include <cmath>
 
 namespace varnelo {
 
@@ -112,6 +116,46 @@ private:
     }
     MprisService &service_;
 };
+
+MediaStatus MediaStatusOf(const PlaybackCoordinator &playback, int track) {
+    MediaStatus status;
+    status.track = track;
+    status.canPlay = true;
+    const Player *p = playback.current();
+    if (!p || !p->loaded()) // a station that still connects plays nothing yet
+        return status;
+    status.playback =
+        p->state() == PlayState::Paused ? MediaStatus::Playback::Paused : MediaStatus::Playback::Playing;
+    const NowPlaying now = p->nowPlaying();
+    status.title = now.title;
+    if (!now.artist.isEmpty())
+        status.artists = {now.artist};
+    status.album = now.album;
+    status.url = now.kind == MediaKind::Station ? now.source : QUrl::fromLocalFile(now.source).toString();
+    status.lengthUs = now.lengthMs * 1000;
+    status.positionUs = p->positionMs() * 1000;
+    status.canGoNext = status.canGoPrevious = true;
+    status.canPause = p->state() == PlayState::Playing && p->canPause();
+    return status;
+}
+
+MediaCommands MediaCommandsFor(PlaybackCoordinator &playback) {
+    MediaCommands c;
+    PlaybackCoordinator *p = &playback;
+    c.play = [p] { p->play(); };
+    c.pause = [p] { p->pause(); };
+    c.playPause = [p] { p->playPause(); };
+    c.stop = [p] { p->stop(); };
+    c.next = [p] { p->next(); };
+    c.previous = [p] { p->previous(); };
+    c.setVolume = [p](double volume) { p->setVolume(int(std::lround(volume * 100))); };
+    return c;
+}
+
+void MprisService::follow(PlaybackCoordinator &playback) {
+    connect(&playback, &PlaybackCoordinator::stateChanged, this, &MprisService::refresh);
+    connect(&playback, &PlaybackCoordinator::nowPlayingChanged, this, &MprisService::refresh);
+}
 
 MprisService::MprisService(std::function<MediaStatus()> status, MediaCommands commands, QDBusConnection bus,
                            QObject *parent)

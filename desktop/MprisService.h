@@ -7,6 +7,8 @@
 
 namespace varnelo {
 
+class PlaybackCoordinator;
+
 // What the desktop's media controls show of the players.
 struct MediaStatus {
     enum class Playback { Stopped, Playing, Paused };
@@ -40,11 +42,18 @@ struct MediaCommands {
     std::function<void()> raise;
 };
 
+// What the coordinator plays, as the media controls show it (`track` numbers
+// what plays; the volume is left at its default).
+MediaStatus MediaStatusOf(const PlaybackCoordinator &playback, int track);
+// The media controls' transport, on the coordinator.
+MediaCommands MediaCommandsFor(PlaybackCoordinator &playback);
+
 // MPRIS 2 on a D-Bus connection: the service org.mpris.MediaPlayer2.varnelo
 // with the object /org/mpris/MediaPlayer2, so media keys, the desktop's sound
 // menu and playerctl see and control the program. The status is read through
 // `status` on every refresh(); what changed is announced with
-// org.freedesktop.DBus.Properties.PropertiesChanged.
+// org.freedesktop.DBus.Properties.PropertiesChanged. follow() refreshes at
+// each change the coordinator signals, as it happens.
 class MprisService : public QObject {
     Q_OBJECT
 public:
@@ -59,6 +68,7 @@ public:
     bool registered() const { return registered_; }
     // Reads the status and announces the properties that changed.
     void refresh();
+    void follow(PlaybackCoordinator &playback);
     const MediaStatus &status() const { return status_; }
     const MediaCommands &commands() const { return commands_; }
 

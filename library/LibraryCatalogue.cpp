@@ -3,6 +3,7 @@
 #include "common/AppState.h"
 #include "common/Error.h"
 #include "common/FileGuards.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/TextRules.h"
 #include "common/TreeText.h"
 #include "library/LibraryFiles.h"
@@ -225,7 +226,7 @@ void LibraryCatalogue::ShowLibraryNode() {
         if (state_.NowPlayingValid) {
             listFile(nowPlayingPath(), [](const LibraryRecord &) { return true; });
             selectRow(state_.PlayingIndex);
-        } else if (state_.LocalPlaying) {
+        } else if (loaded(playback, MediaKind::File)) {
             // Back to the list that is playing, whose rows are still shown.
             state_.LastNodeText = state_.PlayingListText;
             selectNode(tree::FindNodeByText(tv2, state_.PlayingListText));

@@ -12,6 +12,7 @@
 namespace varnelo {
 
 struct AppState;
+class PlaybackCoordinator;
 
 // The library: the tree `tv2` (Now Playing, All Title with its letters, My
 // Artist, My Album, Favorites), the track list `lv2` it fills, and the
@@ -28,6 +29,9 @@ public:
     static constexpr int MyArtistAbsoluteIndex = 29;
 
     LibraryCatalogue(AppState &state, const DataFolder &folder, QObject *parent = nullptr);
+
+    // What plays (unbound: nothing).
+    const PlaybackCoordinator *playback = nullptr;
 
     QStandardItemModel tv2;
     QItemSelectionModel tv2Selection{&tv2};

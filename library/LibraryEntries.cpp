@@ -133,14 +133,12 @@ void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
             libraryfiles::CreateIfMissing(nowPlaying);
             libraryfiles::AppendIfNew(nowPlaying, library_.allRows());
         }
-        if (state_.StationPlaying && stopStation)
-            stopStation();
-        if (state_.LocalPlaying && stopLocalPlayback)
-            stopLocalPlayback();
+        // What plays stops: the added files take over.
+        if (stopPlayback)
+            stopPlayback();
         state_.NowPlayingValid = true;
         if (!playRow)
             return; // no player bound: nothing claims to play
-        state_.LocalPlaying = true;
         if (!guardOpen) {
             playRow(0);
             return;

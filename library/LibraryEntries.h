@@ -42,11 +42,10 @@ public:
     void setSettings(SettingsFile *settings) { settings_ = settings; }
 
     // Playback of a row of the list from its start, provided by local playback;
-    // throws varnelo::Error when the file cannot be opened. Adding sets
-    // LocalPlaying only when it is bound.
+    // throws varnelo::Error when the file cannot be opened. stopPlayback stops
+    // whatever plays before added files start.
     std::function<void(int row)> playRow;
-    std::function<void()> stopStation;
-    std::function<void()> stopLocalPlayback;
+    std::function<void()> stopPlayback;
 
     // Entries of the list's pop-up `P_lv2`.
     QAction *Addfile2;

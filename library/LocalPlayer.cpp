@@ -5,7 +5,9 @@
 #include "library/LibraryCatalogue.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/sound/AudioPlayer.h"
+#include "platform/tags/TrackTagReaders.h"
 
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QStandardItemModel>
 #include <algorithm>
@@ -46,7 +48,7 @@ QString ElapsedText(qint64 seconds) {
 
 LocalPlayer::LocalPlayer(AppState &state, LibraryCatalogue &library, AudioFile &file, AudioPlayer &player,
                          QObject *parent)
-    : QObject(parent), state_(state), library_(library), file_(file), player_(player) {
+    : Player(MediaKind::File, parent), state_(state), library_(library), file_(file), player_(player) {
     connect(&player_, &AudioPlayer::OnEndArrayPlay, this, &LocalPlayer::AudioPlayerEndArrayPlay);
     connect(&player_, &AudioPlayer::OnRequestOnLoadArray, this, &LocalPlayer::AudioPlayerRequestOnLoadArray);
     connect(&player_, &AudioPlayer::OnTimer, this,
@@ -111,8 +113,68 @@ qint64 LocalPlayer::barToPosition(int value) const {
     return MulDivRound(value, file_.Length(), BarMax);
 }
 
+void LocalPlayer::setPlaying(bool playing, bool paused) {
+    setState(!playing ? PlayState::Stopped : paused ? PlayState::Paused : PlayState::Playing);
+}
+
+void LocalPlayer::readTags() {
+    // Read once per file; what the list shows may change while it plays.
+    tags_ = NowPlaying{};
+    tags_.kind = MediaKind::File;
+    tags_.source = CurrentFile;
+    try {
+        const TrackFields f =
+            ReadTrackFields(CurrentFile, QLatin1Char('.') + QFileInfo(CurrentFile).suffix().toLower());
+        tags_.title = f.title;
+        tags_.artist = f.artist;
+        tags_.album = f.album;
+    } catch (const Error &) {
+    }
+    const QString unknown = QStringLiteral("Unknown");
+    if (tags_.title.isEmpty() || tags_.title == unknown)
+        tags_.title = QFileInfo(CurrentFile).completeBaseName();
+    if (tags_.artist == unknown)
+        tags_.artist.clear();
+    if (tags_.album == unknown)
+        tags_.album.clear();
+    if (file_.SampleRate() > 0)
+        tags_.lengthMs = file_.Length() * 1000 / file_.SampleRate();
+}
+
+NowPlaying LocalPlayer::nowPlaying() const {
+    return state() == PlayState::Stopped ? NowPlaying{} : tags_;
+}
+
+qint64 LocalPlayer::positionMs() const {
+    if (state() == PlayState::Stopped || !file_.GetFileOpen() || file_.SampleRate() <= 0)
+        return 0;
+    return (startOffset_ + playedFrames_) * 1000 / file_.SampleRate();
+}
+
+void LocalPlayer::play() {
+    if (state() == PlayState::Paused)
+        TogglePause();
+    else if (state() == PlayState::Stopped)
+        PlayPause();
+}
+
+void LocalPlayer::pause() {
+    if (state() == PlayState::Playing)
+        TogglePause();
+}
+
+void LocalPlayer::seek(qint64 ms) {
+    if (state() == PlayState::Stopped || file_.Length() <= 0 || file_.SampleRate() <= 0)
+        return;
+    const qint64 value =
+        MulDivRound(std::max<qint64>(0, ms) * file_.SampleRate() / 1000, BarMax, file_.Length());
+    BeginSeek();
+    showBar(int(std::clamp<qint64>(value, 0, BarMax)));
+    EndSeek();
+}
+
 int LocalPlayer::highlightedRow(List list) const {
-    return state_.LocalPlaying && list == playingList_ ? state_.PlayingIndex : -1;
+    return state() != PlayState::Stopped && list == playingList_ ? state_.PlayingIndex : -1;
 }
 
 void LocalPlayer::FeedPlayer() {
@@ -126,8 +188,9 @@ void LocalPlayer::FeedPlayer() {
 void LocalPlayer::startSequence(int startValue) {
     player_.SetPlayFormat(file_.SampleRate(), file_.Channels());
     // A file without a length cannot be placed: it plays from its start.
-    state_.StartOffset = std::max<qint64>(0, MulDivRound(startValue, file_.Length(), BarMax));
-    file_.Seek(state_.StartOffset);
+    startOffset_ = std::max<qint64>(0, MulDivRound(startValue, file_.Length(), BarMax));
+    playedFrames_ = 0;
+    file_.Seek(startOffset_);
     ArraySize = player_.MillisecondsToSamples(200);
     player_.Start();
     FeedPlayer();
@@ -140,13 +203,15 @@ bool LocalPlayer::openRow(List list, int row) {
     playingList_ = list;
     state_.PlayingIndex = row;
     CurrentFile = rowPath(list, row);
-    state_.LocalPlaying = true;
-    if (!CurrentFile.isEmpty() && file_.OpenSource(CurrentFile))
+    if (!CurrentFile.isEmpty() && file_.OpenSource(CurrentFile)) {
+        readTags();
+        setPlaying(true, false);
+        Q_EMIT nowPlayingChanged();
         return true;
+    }
     // Nothing open means nothing plays: the state says so.
     file_.CloseFile();
-    state_.LocalPlaying = false;
-    state_.Paused = false;
+    setPlaying(false, false);
     Q_EMIT highlightChanged();
     return false;
 }
@@ -155,10 +220,7 @@ void LocalPlayer::PlayPause() {
     // The file component belongs to a running conversion.
     if (state_.Converting)
         return;
-    if (state_.StationPlaying && stopStation)
-        stopStation();
-    if (state_.CdPlaying && stopCdPlayback)
-        stopCdPlayback();
+    Q_EMIT starting();
     if (!state_.RadioPage && !EndedByPlayer) {
         const QStandardItem *node = library_.selectedNode();
         state_.PlayingListText = node ? node->text() : QString();
@@ -172,22 +234,23 @@ void LocalPlayer::PlayPause() {
     if (!m || m->rowCount() == 0)
         return;
     if (selectedRow(list) < 0)
-        selectRow(list, state_.LocalPlaying ? state_.PlayingIndex : 0);
+        selectRow(list, state() != PlayState::Stopped ? state_.PlayingIndex : 0);
     if (selectedRow(list) < 0)
         selectRow(list, 0); // the remembered row is gone
     playingList_ = list;
     state_.PlayingIndex = selectedRow(list);
     Q_EMIT highlightChanged();
 
-    state_.StartOffset = barToPosition(barValue());
-    if (state_.LocalPlaying && !state_.Paused) {
+    startOffset_ = barToPosition(barValue());
+    playedFrames_ = 0;
+    if (state() == PlayState::Playing) {
         player_.Stop();
-        state_.Paused = true;
+        setPlaying(true, true);
         return;
     }
-    if (state_.LocalPlaying && state_.Paused) {
+    if (state() == PlayState::Paused) {
         player_.Start();
-        state_.Paused = false;
+        setPlaying(true, false);
         return;
     }
     if (!openRow(list, state_.PlayingIndex)) {
@@ -204,23 +267,24 @@ void LocalPlayer::PlayPause() {
 }
 
 bool LocalPlayer::TogglePause() {
-    if (!state_.LocalPlaying || state_.Converting)
+    if (state() == PlayState::Stopped || state_.Converting)
         return false;
-    state_.StartOffset = barToPosition(barValue());
-    if (state_.Paused)
-        player_.Start();
-    else
+    startOffset_ = barToPosition(barValue());
+    playedFrames_ = 0;
+    const bool pausing = state() == PlayState::Playing;
+    if (pausing)
         player_.Stop();
-    state_.Paused = !state_.Paused;
+    else
+        player_.Start();
+    setPlaying(true, pausing);
     return true;
 }
 
 void LocalPlayer::PlayRow(int row) {
-    if (state_.Converting) {
-        state_.LocalPlaying = false;
+    // The file component belongs to a running conversion.
+    if (state_.Converting)
         return;
-    }
-    state_.Paused = false;
+    Q_EMIT starting();
     state_.PlayingListText = kNowPlaying;
     if (!openRow(List::Library, row))
         throw Error(QStringLiteral("Cannot open \"%1\": %2").arg(CurrentFile, file_.ErrorText()));
@@ -231,8 +295,7 @@ void LocalPlayer::PlayRow(int row) {
 void LocalPlayer::StopPlayback() {
     player_.Stop();
     file_.CloseFile();
-    state_.LocalPlaying = false;
-    state_.Paused = false;
+    setPlaying(false, false);
     showBar(0);
     Q_EMIT highlightChanged();
     showTime(kZeroTime);
@@ -249,7 +312,7 @@ void LocalPlayer::PreviousTrack() {
 void LocalPlayer::step(int delta) {
     if (state_.Converting)
         return;
-    if (!state_.LocalPlaying) {
+    if (state() == PlayState::Stopped) {
         const List list =
             (!state_.RadioPage || state_.RecordingsListHidden) ? List::Library : List::Recordings;
         state_.PlayingIndex = std::max(0, selectedRow(list) + delta);
@@ -277,7 +340,9 @@ void LocalPlayer::step(int delta) {
 void LocalPlayer::AudioPlayerTimer(qint64 CurrentSamples) {
     if (state_.RipPage)
         return;
-    const qint64 position = CurrentSamples + state_.StartOffset;
+    playedFrames_ = CurrentSamples;
+    Q_EMIT positionChanged(positionMs());
+    const qint64 position = CurrentSamples + startOffset_;
     const qint64 ms = MulDivRound(position, file_.Duration(), file_.Length());
     showTime(ElapsedText(ms < 0 ? 0 : ms / 1000));
     if (SeekDragging)
@@ -298,7 +363,7 @@ void LocalPlayer::AudioPlayerEndPlay() {
 }
 
 void LocalPlayer::BeginSeek() {
-    if (!state_.LocalPlaying)
+    if (state() == PlayState::Stopped)
         return;
     SeekDragging = true;
     player_.Stop();
@@ -306,24 +371,25 @@ void LocalPlayer::BeginSeek() {
 
 void LocalPlayer::EndSeek() {
     SeekDragging = false;
-    if (!state_.LocalPlaying)
+    if (state() == PlayState::Stopped)
         return;
-    state_.StartOffset = std::max<qint64>(0, barToPosition(barValue()));
+    startOffset_ = std::max<qint64>(0, barToPosition(barValue()));
+    playedFrames_ = 0;
     // A new stream: what was queued from the old place must not play first.
     player_.SetPlayFormat(file_.SampleRate(), file_.Channels());
-    file_.Seek(state_.StartOffset);
+    file_.Seek(startOffset_);
     player_.Start();
     FeedPlayer();
     FeedPlayer();
     // The sound runs again, so the next Play/Pause pauses it.
-    state_.Paused = false;
+    setPlaying(true, false);
     showTime(QString());
 }
 
 void LocalPlayer::lv2DblClick() {
     if (state_.Converting)
         return;
-    if (state_.LocalPlaying)
+    if (state() != PlayState::Stopped)
         StopPlayback();
     if (library_.rowCount() > 0 && library_.selectedRow() >= 0)
         PlayPause();
@@ -332,7 +398,7 @@ void LocalPlayer::lv2DblClick() {
 void LocalPlayer::LV_RDblClick() {
     if (state_.Converting)
         return;
-    if (state_.LocalPlaying)
+    if (state() != PlayState::Stopped)
         StopPlayback();
     if (selectedRow(List::Recordings) >= 0)
         PlayPause();

@@ -1,5 +1,6 @@
 #pragma once
-#include <QObject>
+#include "common/Player.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -26,8 +27,8 @@ QString ElapsedText(qint64 seconds);
 // page, from the recordings list `LV_R`: pulls arrays from the file component
 // into the player as it asks, shows the time on "labtime" and the position on
 // the seek bar "bar" (0..7500), and goes on with the next row at the end of a
-// track.
-class LocalPlayer : public QObject {
+// track. Playing or paused from the opening of a file until it stops.
+class LocalPlayer : public Player {
     Q_OBJECT
 public:
     static constexpr int BarMax = 7500;
@@ -49,13 +50,30 @@ public:
     std::function<void(int)> setBar;
     std::function<int()> bar;
 
-    // Other subsystems. stopStation ends a running recording or else the
-    // station; deleteEntries is the library's DeleteEntries of the selected row;
-    // reportError shows what an automatic advance could not do.
-    std::function<void()> stopStation;
-    std::function<void()> stopCdPlayback;
+    // Other subsystems. deleteEntries is the library's DeleteEntries of the
+    // selected row; reportError shows what an automatic advance could not do;
+    // setOutputVolume sets the program's one output volume.
     std::function<void()> deleteEntries;
     std::function<void(const QString &)> reportError;
+    std::function<void(int)> setOutputVolume;
+
+    // Player.
+    NowPlaying nowPlaying() const override;
+    qint64 positionMs() const override;
+    void play() override;
+    void pause() override;
+    void playPause() override { PlayPause(); }
+    void stop() override { StopPlayback(); }
+    void next() override { NextTrack(); }
+    void previous() override { PreviousTrack(); }
+    void seek(qint64 ms) override;
+    void setVolume(int percent) override {
+        if (setOutputVolume)
+            setOutputVolume(percent);
+    }
+    bool paused() const { return state() == PlayState::Paused; }
+    // The sample the playing started at (a seek, a resume).
+    qint64 startOffset() const { return startOffset_; }
 
     void PlayPause();
     // Pauses or resumes the file that plays, whichever page is shown (the
@@ -104,6 +122,8 @@ private:
     void showBar(int value);
     void showTime(const QString &text);
     qint64 barToPosition(int value) const;
+    void setPlaying(bool playing, bool paused);
+    void readTags();
 
     AppState &state_;
     LibraryCatalogue &library_;
@@ -114,6 +134,9 @@ private:
     // The list PlayingIndex counts in.
     List playingList_ = List::Library;
     int barValue_ = 0;
+    qint64 startOffset_ = 0;
+    qint64 playedFrames_ = 0; // since the last start
+    NowPlaying tags_;         // of CurrentFile, read when it opens
 };
 
 } // namespace varnelo

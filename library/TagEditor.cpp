@@ -1,6 +1,7 @@
 #include "library/TagEditor.h"
 
 #include "common/AppState.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryFiles.h"
@@ -207,7 +208,7 @@ void TagEditor::fitFieldsToTexts() {
 }
 
 void TagEditor::ApplyTags() {
-    if (state_.LocalPlaying)
+    if (loaded(playback, MediaKind::File))
         return;
     AudioInformation &info = AudioInformation1;
     // Other subsystems use the component while the window is open (tagging a

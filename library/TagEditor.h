@@ -12,6 +12,7 @@ class QPushButton;
 namespace varnelo {
 
 struct AppState;
+class PlaybackCoordinator;
 class DesktopShell;
 class LibraryCatalogue;
 class Prompts;
@@ -27,6 +28,9 @@ public:
     // `library` may be null (no library update then).
     TagEditor(AppState &state, Prompts &prompts, DesktopShell &shell, LibraryCatalogue *library,
               QWidget *parent = nullptr);
+
+    // What plays (unbound: nothing).
+    const PlaybackCoordinator *playback = nullptr;
 
     AudioInformation AudioInformation1;
     // The path the editor works on.

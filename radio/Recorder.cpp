@@ -41,7 +41,7 @@ Recorder::Recorder(AppState &state, AudioRecord &recorder, StreamLibrary &stream
 
 Recorder::~Recorder() {
     // A recording that runs as the program ends still leaves a complete file.
-    if (state_.Recording)
+    if (recording_)
         StopRecording();
     detachStream();
 }
@@ -50,13 +50,13 @@ QString Recorder::stationTitle() const {
     QString title = hooks_.title ? hooks_.title() : QString();
     // Right after tuning in the status text is empty while the station has
     // already named what it plays.
-    if (title.isEmpty() && state_.StationPlaying)
-        title = ParseStreamTitle(streams_.MetaTag(state_.StreamHandle)).value_or(QString());
+    if (title.isEmpty() && stationPlaying())
+        title = ParseStreamTitle(streams_.MetaTag(streamHandle())).value_or(QString());
     return title;
 }
 
 QString Recorder::baseName(bool titleNamed, const QString &title) {
-    const bool station = state_.StationPlaying;
+    const bool station = stationPlaying();
     QString base;
     if (titleNamed) {
         base = title.isEmpty() ? QStringLiteral("temp") : title;
@@ -81,7 +81,7 @@ QString Recorder::baseName(bool titleNamed, const QString &title) {
         }
     }
     // A CD track being played on the rip page names the recording.
-    if (state_.RipPage && state_.CdPlaying && hooks_.cdTrackName)
+    if (state_.RipPage && (hooks_.cdPlaying && hooks_.cdPlaying()) && hooks_.cdTrackName)
         if (const QString track = hooks_.cdTrackName(); !track.isEmpty())
             base = track;
     base = SafeBaseName(base);
@@ -89,9 +89,9 @@ QString Recorder::baseName(bool titleNamed, const QString &title) {
 }
 
 void Recorder::StartRecording() {
-    if (state_.Recording)
+    if (recording_)
         return;
-    state_.Recording = true;
+    recording_ = true;
     recordedMs_ = 0;
     const int kind = hooks_.format ? hooks_.format() : 0;
     if (kind >= 0 && kind <= 3 && hooks_.configureEncoder)
@@ -108,7 +108,7 @@ void Recorder::StartRecording() {
         return;
     }
 
-    split_ = hooks_.splitByTitle && hooks_.splitByTitle() && state_.StationPlaying;
+    split_ = hooks_.splitByTitle && hooks_.splitByTitle() && stationPlaying();
     const QString title = split_ ? stationTitle() : QString();
     mode_ = chooseBroadcast(kind_) ? Mode::Broadcast : Mode::Encoded;
     writeFailed_ = false;
@@ -123,12 +123,13 @@ void Recorder::StartRecording() {
 }
 
 bool Recorder::chooseBroadcast(int kind) const {
-    if (!hooks_.asBroadcast || !hooks_.asBroadcast() || !state_.StationPlaying || state_.StreamHandle == 0)
+    if (!hooks_.asBroadcast || !hooks_.asBroadcast() || !stationPlaying() || streamHandle() == 0)
         return false;
     // The station's own sound: what the program plays, not a microphone, and not a CD being played.
-    if (AudioRecord1_.GetDevice() != AudioRecord::ProgramOutputDevice || (state_.RipPage && state_.CdPlaying))
+    if (AudioRecord1_.GetDevice() != AudioRecord::ProgramOutputDevice ||
+        (state_.RipPage && (hooks_.cdPlaying && hooks_.cdPlaying())))
         return false;
-    const StreamCodec codec = streams_.FrameCodec(state_.StreamHandle);
+    const StreamCodec codec = streams_.FrameCodec(streamHandle());
     return (kind == 0 && codec == StreamCodec::Mp3) || (kind == 3 && codec == StreamCodec::OggVorbis);
 }
 
@@ -141,7 +142,7 @@ bool Recorder::openPiece(const QString &base, const QString &title) {
     piece_ = Piece{};
     piece_.path = created.path;
     piece_.title = title;
-    state_.RecordFile = created.path;
+    recordFile_ = created.path;
     if (mode_ == Mode::Broadcast) {
         out_.setFileName(created.path);
         if (!out_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -172,8 +173,7 @@ bool Recorder::startCapture() {
         return true;
     }
     AudioRecord1_.SetRecordFormat(AudioFile_.SampleRate(), AudioFile_.Channels());
-    state_.BlockSamples = int(AudioRecord1_.MillisecondsToSamples(BlockMs));
-    AudioRecord1_.SetBlockSamples(state_.BlockSamples);
+    AudioRecord1_.SetBlockSamples(AudioRecord1_.MillisecondsToSamples(BlockMs));
     AudioRecord1_.StartRecord();
     if (AudioRecord1_.GetRecordError() != 0) {
         // Nothing was captured: the empty file does not stay as if it held a recording.
@@ -194,20 +194,20 @@ void Recorder::failRecording(const QString &message) {
         AudioRecord1_.StopRecord(); // what it hands out now finds no file
     if (out_.isOpen())
         out_.close();
-    state_.Recording = false;
+    recording_ = false;
     if (hooks_.reportError)
         hooks_.reportError(message);
 }
 
 bool Recorder::StopRecordingIfRunning() {
-    if (!state_.Recording)
+    if (!recording_)
         return false;
     StopRecording();
     return true;
 }
 
 void Recorder::StopRecording() {
-    if (!state_.Recording)
+    if (!recording_)
         return;
     if (mode_ == Mode::Encoded) {
         // The blocks captured so far come in through AudioRecord1EndArrayRecord before this returns.
@@ -221,7 +221,7 @@ void Recorder::StopRecording() {
     if (mode_ != Mode::Idle)
         finishPiece();
     mode_ = Mode::Idle;
-    state_.Recording = false;
+    recording_ = false;
     if (!state_.RadioPage)
         shell_.openFolder(folder_);
     else if (hooks_.setLabtime)
@@ -270,9 +270,9 @@ void Recorder::AudioRecord1Timer(qint64 CurrentSamples) {
 
 void Recorder::showTime(std::int64_t milliseconds) {
     recordedMs_ = milliseconds;
-    state_.RecordTime = text::elapsedText(milliseconds / 1000);
+    recordTime_ = text::elapsedText(milliseconds / 1000);
     if (hooks_.setLabtime)
-        hooks_.setLabtime(QStringLiteral("R:") + state_.RecordTime);
+        hooks_.setLabtime(QStringLiteral("R:") + recordTime_);
 }
 
 } // namespace varnelo

@@ -44,6 +44,11 @@ struct RecorderHooks {
     std::function<void(const QString &)> setLabtime;
     // Uncovers the recordings list.
     std::function<void()> showRecordingsList;
+    // The station player: whether a station is connected, and its stream (the
+    // last one created; 0 before any).
+    std::function<bool()> stationPlaying;
+    std::function<std::uint32_t()> streamHandle;
+    std::function<bool()> cdPlaying;
     // The file-name cell of the CD row being played, empty when none.
     std::function<QString()> cdTrackName;
     std::function<void(const QString &message)> reportError;
@@ -75,6 +80,10 @@ public:
     AudioFile &file() { return AudioFile_; }
     // Whether the running recording writes the station's own frames.
     bool recordingAsBroadcast() const { return mode_ == Mode::Broadcast; }
+    bool recording() const { return recording_; }
+    // The file the running (or last) recording writes, and its time as shown.
+    const QString &recordFile() const { return recordFile_; }
+    const QString &recordTime() const { return recordTime_; }
     // Audio recorded so far by the running recording, as its clock shows it.
     std::int64_t recordedMilliseconds() const { return recordedMs_; }
 
@@ -95,6 +104,8 @@ private:
     struct Inbox; // what the stream's thread leaves for the GUI thread
 
     QString stationTitle() const;
+    bool stationPlaying() const { return hooks_.stationPlaying && hooks_.stationPlaying(); }
+    std::uint32_t streamHandle() const { return hooks_.streamHandle ? hooks_.streamHandle() : 0; }
     QString baseName(bool titleNamed, const QString &title);
     bool openPiece(const QString &base, const QString &title);
     void finishPiece();
@@ -125,6 +136,9 @@ private:
     QString extension_;
     QString folder_;
     Mode mode_ = Mode::Idle;
+    bool recording_ = false;
+    QString recordFile_;
+    QString recordTime_;
     int kind_ = 0;
     bool split_ = false;
     bool writeFailed_ = false;

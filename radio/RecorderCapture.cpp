@@ -15,7 +15,7 @@ namespace varnelo {
 void Recorder::attachStream() {
     detachStream();
     marks_.clear();
-    if (state_.StreamHandle == 0)
+    if (streamHandle() == 0)
         return;
     inbox_ = std::make_shared<Inbox>();
     const std::shared_ptr<Inbox> inbox = inbox_;
@@ -35,8 +35,8 @@ void Recorder::attachStream() {
             inbox->marks.push_back({metadata, channelFrame});
         };
     }
-    tapId_ = streams_.AddTap(state_.StreamHandle, std::move(tap));
-    tapHandle_ = tapId_ != 0 ? state_.StreamHandle : 0;
+    tapId_ = streams_.AddTap(streamHandle(), std::move(tap));
+    tapHandle_ = tapId_ != 0 ? streamHandle() : 0;
 }
 
 void Recorder::detachStream() {
@@ -47,7 +47,7 @@ void Recorder::detachStream() {
 }
 
 bool Recorder::stationChanged() const {
-    return tapHandle_ != state_.StreamHandle;
+    return tapHandle_ != streamHandle();
 }
 
 void Recorder::AudioRecord1EndArrayRecord() {
@@ -216,9 +216,8 @@ void Recorder::switchStation() {
     mode_ = chooseBroadcast(kind_) ? Mode::Broadcast : Mode::Encoded;
     if (mode_ == Mode::Encoded && hooks_.configureEncoder)
         hooks_.configureEncoder(kind_, AudioFile_, encoder_);
-    const QString title = state_.StreamHandle
-                              ? ParseStreamTitle(streams_.MetaTag(state_.StreamHandle)).value_or(QString())
-                              : QString();
+    const QString title =
+        streamHandle() ? ParseStreamTitle(streams_.MetaTag(streamHandle())).value_or(QString()) : QString();
     if (!openPiece(baseName(split_, title), title) || !startCapture())
         return;
     if (split_ || mode_ == Mode::Broadcast)

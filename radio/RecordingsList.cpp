@@ -1,6 +1,7 @@
 #include "radio/RecordingsList.h"
 
 #include "common/AppState.h"
+#include "common/PlaybackCoordinator.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -61,7 +62,7 @@ QString RecordingsList::rowPath(int row) const {
 
 void RecordingsList::LV_RClick() {
     if (LV_R.rowCount() > 0 && selectedRow() < 0)
-        selectRow(state_.LocalPlaying ? state_.PlayingIndex : 0);
+        selectRow(loaded(playback, MediaKind::File) ? state_.PlayingIndex : 0);
     state_.StationListActive = false;
 }
 

@@ -9,6 +9,7 @@ class QAction;
 namespace varnelo {
 
 struct AppState;
+class PlaybackCoordinator;
 
 // The recordings list `LV_R` of this run (nothing stores it): one row per
 // recorded file with its genre, length and hidden path, and the actions of its
@@ -19,6 +20,9 @@ public:
     enum Column { TitleColumn = 0, GenreColumn = 1, TimeColumn = 2, PathColumn = 3 };
 
     explicit RecordingsList(AppState &state, QObject *parent = nullptr);
+
+    // What plays (unbound: nothing).
+    const PlaybackCoordinator *playback = nullptr;
 
     QStandardItemModel LV_R;
     QItemSelectionModel selection{&LV_R};

@@ -2,6 +2,7 @@
 
 #include "common/AppState.h"
 #include "common/Error.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 #include "common/TextRules.h"
 #include "common/TreeText.h"
@@ -201,7 +202,7 @@ void StationCatalogue::ShowCatalogueNode() {
 
     if (root == 0) {
         clearList();
-        if (!state_.StationPlaying)
+        if (!loaded(playback, MediaKind::Station))
             return;
         appendStationRow(recordFromPanel(false));
         selectRow(0);
@@ -274,8 +275,6 @@ StationCatalogue::AddResult StationCatalogue::AddStationRecord(const StationReco
 }
 
 void StationCatalogue::AddToHistory() {
-    state_.PlayStart = QDateTime::currentDateTime();
-    state_.PlayedBeforeMs = 0;
     const StationRecord r = recordFromPanel(true);
     if (r.Name.isEmpty() && r.Genre.isEmpty() && r.HomeUrl.isEmpty())
         return;
@@ -360,7 +359,7 @@ void StationCatalogue::LVMouseDown(Qt::MouseButton button) {
     if (LV.rowCount() == 0)
         return;
     if (selectedRow() < 0) {
-        if (state_.StationPlaying) {
+        if (loaded(playback, MediaKind::Station)) {
             if (state_.CurrentRow >= LV.rowCount())
                 return;
             selectRow(state_.CurrentRow);

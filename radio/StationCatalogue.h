@@ -11,6 +11,8 @@
 namespace varnelo {
 
 struct AppState;
+class PlaybackCoordinator;
+class PlaybackCoordinator;
 class Prompts;
 
 // The station catalogue: the tree `tv` (Now Playing, Radio Stations with its
@@ -22,6 +24,9 @@ public:
     enum Column { TitleColumn = 0, GenreColumn, StreamUrlColumn, HomeUrlColumn, ColumnCount };
 
     StationCatalogue(AppState &state, const DataFolder &folder, Prompts &prompts, QObject *parent = nullptr);
+
+    // What plays (unbound: nothing).
+    const PlaybackCoordinator *playback = nullptr;
 
     // Where the add-station panel's edits are read from (ename, egenre, url, eurl
     // as Name, Genre, StreamUrl, HomeUrl, untrimmed). Without one they read empty.

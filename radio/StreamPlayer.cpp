@@ -18,8 +18,8 @@ namespace varnelo {
 StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamLibrary &library,
                            Prompts &prompts, DesktopShell &shell, Clock &clock, StreamPlayerViews views,
                            QObject *parent)
-    : QObject(parent), state_(state), catalogue_(catalogue), library_(library), prompts_(prompts),
-      shell_(shell), clock_(clock), views_(std::move(views)),
+    : Player(MediaKind::Station, parent), state_(state), catalogue_(catalogue), library_(library),
+      prompts_(prompts), shell_(shell), clock_(clock), views_(std::move(views)),
       connector_(new StationConnector(library, shell, this)) {
     StationPanel *panel = views_.panel;
     // What servers send is shown, never interpreted (no markup, no control characters).
@@ -27,39 +27,41 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
     views_.lab_state->setTextFormat(Qt::PlainText);
     connect(connector_, &StationConnector::connecting, this, [this, panel] {
         title_.clear();
+        stationName_.clear();
         setStatus(QStringLiteral("connecting..."));
         panel->eurl->clear();
         panel->egenre->clear();
         panel->ename->clear();
     });
     connect(connector_, &StationConnector::streamCreated, this,
-            [this](std::uint32_t handle) { state_.StreamHandle = handle; });
+            [this](std::uint32_t handle) { handle_ = handle; });
     connect(connector_, &StationConnector::headers, this,
-            [panel](const QString &name, const QString &genre, const QString &url) {
+            [this, panel](const QString &name, const QString &genre, const QString &url) {
+                stationName_ = name;
                 panel->ename->setText(name);
                 panel->egenre->setText(genre);
                 panel->eurl->setText(url);
             });
     connect(connector_, &StationConnector::title, this, [this](std::uint32_t handle, const QString &title) {
-        if (handle != state_.StreamHandle) // a title of a stream that was replaced is dropped
+        if (handle != handle_) // a title of a stream that was replaced is dropped
             return;
         title_ = title;
         setStatus(title);
         Q_EMIT nowPlayingChanged();
     });
     connect(connector_, &StationConnector::playing, this, [this](std::uint32_t) {
-        state_.StationPlaying = true;
+        playStart_ = clock_.now();
+        playedBeforeMs_ = 0;
+        setPlaying(true, false);
         if (views_.redrawList)
             views_.redrawList();
         views_.panel->Lstatus->setText(text::escapeControls(title_)); // a first title may come before this
         catalogue_.audioInfo->setEnabled(true);
-        state_.PlayStart = clock_.now();
-        state_.PlayedBeforeMs = 0;
         showNowPlaying();
         Q_EMIT nowPlayingChanged();
     });
     const auto toIdle = [this] {
-        state_.StationPlaying = false;
+        setPlaying(false, paused_);
         if (views_.setLabtime)
             views_.setLabtime(QStringLiteral("00:00:00"));
         views_.panel_state->hide();
@@ -80,7 +82,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
     });
     connect(connector_, &StationConnector::streamStatus, this,
             [this](std::uint32_t handle, bool gaveUp, const QString &text) {
-                if (handle != state_.StreamHandle || !state_.StationPlaying)
+                if (handle != handle_ || !playing_)
                     return;
                 if (!gaveUp) {
                     setStatus(text);
@@ -88,8 +90,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
                 }
                 // The stream dropped and could not be reached again.
                 setStatus(failureText());
-                state_.StationPlaying = false;
-                state_.StationPaused = false;
+                setPlaying(false, false);
                 if (views_.setLabtime)
                     views_.setLabtime(QStringLiteral("00:00:00"));
                 catalogue_.audioInfo->setEnabled(false);
@@ -98,7 +99,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
                 Q_EMIT nowPlayingChanged();
             });
     connect(connector_, &StationConnector::finished, this, [this] {
-        state_.ConnectWorker = false;
+        setConnecting(false);
         Q_EMIT connectFinished();
     });
 }
@@ -114,8 +115,63 @@ void StreamPlayer::setStatus(const QString &text) {
     views_.lab_state->setText(shown);
 }
 
+void StreamPlayer::setPlaying(bool playing, bool paused) {
+    playing_ = playing;
+    paused_ = paused;
+    setConnecting(connectWorker_);
+}
+
+void StreamPlayer::setConnecting(bool on) {
+    connectWorker_ = on;
+    setState(connectWorker_ ? PlayState::Connecting
+             : playing_     ? (paused_ ? PlayState::Paused : PlayState::Playing)
+                            : PlayState::Stopped);
+}
+
 QString StreamPlayer::CurrentTitle() const {
-    return state_.StationPlaying ? title_ : QString();
+    return playing_ ? title_ : QString();
+}
+
+NowPlaying StreamPlayer::nowPlaying() const {
+    NowPlaying now;
+    if (state() == PlayState::Stopped)
+        return now;
+    now.kind = MediaKind::Station;
+    // Stream titles are mostly "Artist - Title".
+    const qsizetype dash = title_.indexOf(QLatin1String(" - "));
+    now.title = (dash > 0 ? title_.mid(dash + 3) : title_).trimmed();
+    if (dash > 0)
+        now.artist = title_.left(dash).trimmed();
+    now.station = stationName_.isEmpty() ? views_.panel->ename->text() : stationName_;
+    now.album = now.station;
+    if (now.title.isEmpty())
+        now.title = now.station;
+    now.source = views_.panel->url->text();
+    return now;
+}
+
+qint64 StreamPlayer::positionMs() const {
+    if (!playing_)
+        return 0;
+    const qint64 ms = playStart_.isValid() && !paused_ ? playStart_.msecsTo(clock_.now()) + playedBeforeMs_
+                                                       : playedBeforeMs_;
+    return std::max<qint64>(0, ms);
+}
+
+void StreamPlayer::play() {
+    if (!playing_ || paused_)
+        PlayPauseStation();
+}
+
+void StreamPlayer::pause() {
+    if (playing_ && !paused_)
+        PlayPauseStation();
+}
+
+void StreamPlayer::setVolume(int percent) {
+    if (views_.setBarv)
+        views_.setBarv(percent);
+    VolumeTrack(percent);
 }
 
 void StreamPlayer::showNowPlaying() {
@@ -131,12 +187,14 @@ void StreamPlayer::showNowPlaying() {
 }
 
 void StreamPlayer::startWorker(const QString &address) {
-    if (state_.ConnectWorker) {
+    if (connectWorker_) {
         shell_.beep();
         return;
     }
-    state_.ConnectWorker = true;
-    connector_->start(address, state_.StreamHandle);
+    // What else plays stops before the stream takes the output.
+    Q_EMIT starting();
+    setConnecting(true);
+    connector_->start(address, handle_);
     if (connectStarted)
         connectStarted(address);
 }
@@ -158,41 +216,37 @@ void StreamPlayer::StartStation() {
 }
 
 void StreamPlayer::LVDblClick() {
-    // An error in either step ends the double-click; like every other entry
-    // point it reaches the user (an error in the first means no station starts).
-    if (state_.LocalPlaying && stopLocalPlayback)
-        stopLocalPlayback();
     if (catalogue_.selectedRow() < 0)
         return;
     // The station that played until now goes to the history; with none
     // playing, the panel holds nothing worth keeping.
-    if (state_.StationPlaying)
+    if (playing_) {
         catalogue_.AddToHistory();
+        playStart_ = clock_.now(); // the time counts for the next station
+        playedBeforeMs_ = 0;
+    }
     StartStation();
 }
 
 void StreamPlayer::PlayPauseStation() {
     views_.panel->hide();
-    if (state_.LocalPlaying && stopLocalPlayback)
-        stopLocalPlayback();
     if (catalogue_.LV.rowCount() == 0)
         return;
     if (catalogue_.selectedRow() < 0) {
         const bool current =
-            state_.StationPlaying && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount();
+            playing_ && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount();
         catalogue_.selectRow(current ? state_.CurrentRow : 0);
     }
     state_.CurrentRow = catalogue_.selectedRow();
-    if (state_.StationPlaying) {
-        if (state_.StationPaused) {
-            state_.StationPaused = false;
-            library_.ChannelPlay(state_.StreamHandle);
-            state_.PlayStart = clock_.now();
+    if (playing_) {
+        if (paused_) {
+            library_.ChannelPlay(handle_);
+            playStart_ = clock_.now();
         } else {
-            state_.StationPaused = true;
-            library_.ChannelPause(state_.StreamHandle);
-            state_.PlayedBeforeMs += state_.PlayStart.msecsTo(clock_.now());
+            library_.ChannelPause(handle_);
+            playedBeforeMs_ += playStart_.msecsTo(clock_.now());
         }
+        setPlaying(true, !paused_);
         return;
     }
     views_.panel_state->show();
@@ -204,13 +258,12 @@ void StreamPlayer::PlayPauseStation() {
 void StreamPlayer::StopRadioOrRecording() {
     if (stopRecordingIfRunning && stopRecordingIfRunning())
         return;
-    if (state_.ConnectWorker)
+    if (connectWorker_)
         connector_->cancel(); // ends the connect within a second; it reports cancelled()
-    if (!state_.StationPlaying)
+    if (!playing_)
         return;
-    state_.StationPlaying = false;
-    state_.StationPaused = false;
-    library_.ChannelStop(state_.StreamHandle);
+    library_.ChannelStop(handle_);
+    setPlaying(false, false);
     views_.panel->Lstatus->clear();
     views_.panel->eurl->clear();
     views_.panel->egenre->clear();
@@ -242,10 +295,8 @@ void StreamPlayer::StepStation(int step) {
     catalogue_.selectRow(target);
     state_.CurrentRow = target;
     state_.StationListActive = true;
-    if (!state_.StationPlaying)
+    if (!playing_)
         return;
-    if (stopLocalPlayback)
-        stopLocalPlayback();
     const QString address = catalogue_.stationRow(target).StreamUrl;
     startWorker(address);
     views_.panel->url->setText(address);
@@ -264,17 +315,20 @@ void StreamPlayer::MuteVolume() {
     views_.BitBtn1->hide();
     views_.BitBtn2->show();
     library_.SetVolume(0);
+    Q_EMIT volumeChanged();
 }
 
 void StreamPlayer::UnmuteVolume() {
     views_.BitBtn2->hide();
     views_.BitBtn1->show();
     library_.SetVolume(views_.barv ? views_.barv() : library_.GetVolume());
+    Q_EMIT volumeChanged();
 }
 
 void StreamPlayer::VolumeTrack(int newPos) {
     UnmuteVolume();
     library_.SetVolume(newPos);
+    Q_EMIT volumeChanged();
 }
 
 void StreamPlayer::VolumeStep(int delta) {
@@ -283,17 +337,21 @@ void StreamPlayer::VolumeStep(int delta) {
     if (views_.setBarv)
         views_.setBarv(value);
     library_.SetVolume(value);
+    Q_EMIT volumeChanged();
 }
 
 QString StreamPlayer::ElapsedText() const {
     // The time of day of (now + played before − start): it wraps after 24 hours.
-    const qint64 ms = state_.PlayStart.msecsTo(clock_.now()) + state_.PlayedBeforeMs;
+    const qint64 ms = playStart_.msecsTo(clock_.now()) + playedBeforeMs_;
     const qint64 seconds = ((ms / 1000) % 86400 + 86400) % 86400;
     return text::elapsedText(seconds);
 }
 
 void StreamPlayer::ClockTick() {
-    if (!state_.StationPlaying || state_.StationPaused || state_.LocalPlaying || state_.Recording)
+    if (!playing_ || paused_)
+        return;
+    Q_EMIT positionChanged(positionMs());
+    if (recordingRuns && recordingRuns()) // the recording's time shows instead
         return;
     if (views_.setLabtime)
         views_.setLabtime(ElapsedText());

@@ -1,5 +1,7 @@
 #pragma once
-#include <QObject>
+#include "common/Player.h"
+
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -34,7 +36,9 @@ struct StreamPlayerViews {
 
 // The stream player: starts, pauses, resumes, stops and steps stations of the
 // station list, shows their headers and titles, and sets the output volume.
-class StreamPlayer : public QObject {
+// Its player state: connecting while a connect worker runs, then playing or
+// paused until stopped.
+class StreamPlayer : public Player {
     Q_OBJECT
 public:
     static QString failureText() {
@@ -68,8 +72,25 @@ public:
     // The state strip shows what plays (the title, else the station's name).
     void showNowPlaying();
 
+    // A station is connected (playing or paused), and the stream it plays.
+    bool stationPlaying() const { return playing_; }
+    bool stationPaused() const { return playing_ && paused_; }
+    bool connecting() const { return connectWorker_; }
+    std::uint32_t streamHandle() const { return handle_; }
+
+    // Player: stop() is StopRadioOrRecording (a running recording ends first).
+    NowPlaying nowPlaying() const override;
+    qint64 positionMs() const override;
+    void play() override;
+    void pause() override;
+    void playPause() override { PlayPauseStation(); }
+    void stop() override { StopRadioOrRecording(); }
+    void next() override { NextStation(); }
+    void previous() override { PreviousStation(); }
+    void seek(qint64) override {}
+    void setVolume(int percent) override;
+
     // Hooks of the subsystems that share the transport.
-    std::function<void()> stopLocalPlayback;
     std::function<bool()> stopRecordingIfRunning; // true when a recording was stopped
     std::function<bool()> recordingRuns;
     // A connect worker started for this address (the directory counts plays).
@@ -78,13 +99,15 @@ public:
 Q_SIGNALS:
     // The connection attempt ended (connected or failed).
     void connectFinished();
-    // What plays changed: a new stream title, a station started or stopped.
-    void nowPlayingChanged();
+    // The output volume changed (the bar, the mute buttons).
+    void volumeChanged();
 
 private:
     void StepStation(int step);
     void startWorker(const QString &address);
     void setStatus(const QString &text);
+    void setPlaying(bool playing, bool paused);
+    void setConnecting(bool on);
 
     AppState &state_;
     StationCatalogue &catalogue_;
@@ -95,6 +118,13 @@ private:
     StreamPlayerViews views_;
     StationConnector *connector_;
     QString title_;
+    QString stationName_; // from the headers of the station that plays
+    bool playing_ = false;
+    bool paused_ = false;
+    bool connectWorker_ = false;
+    std::uint32_t handle_ = 0;
+    QDateTime playStart_;
+    std::int64_t playedBeforeMs_ = 0; // playing time before the last pause
 };
 
 } // namespace varnelo

@@ -1,6 +1,5 @@
 #include "rip/CdPlayer.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/sound/AudioPlayer.h"
@@ -34,9 +33,8 @@ constexpr int FeedSectors = 10;
 
 } // namespace
 
-CdPlayer::CdPlayer(AppState &state, cd::AudioCDGrabber &grabber, AudioPlayer &player, CdRipper &ripper,
-                   QObject *parent)
-    : QObject(parent), state_(state), grabber_(grabber), player_(player), ripper_(ripper) {
+CdPlayer::CdPlayer(cd::AudioCDGrabber &grabber, AudioPlayer &player, CdRipper &ripper, QObject *parent)
+    : Player(MediaKind::CdTrack, parent), grabber_(grabber), player_(player), ripper_(ripper) {
     Play3 = new QAction(QStringLiteral("Play"), this);
     Play3->setObjectName(QStringLiteral("Play3"));
     Stop3 = new QAction(QStringLiteral("Stop"), this);
@@ -46,23 +44,45 @@ CdPlayer::CdPlayer(AppState &state, cd::AudioCDGrabber &grabber, AudioPlayer &pl
     connect(&player_, &AudioPlayer::OnEndArrayPlay, this, &CdPlayer::FeedCdPlayer);
     connect(&player_, &AudioPlayer::OnRequestOnLoadArray, this, &CdPlayer::FeedCdPlayer);
     connect(&player_, &AudioPlayer::OnEndPlay, this, [this] {
-        if (state_.CdPlaying)
+        if (state() != PlayState::Stopped)
             NextCdTrack();
     });
 }
 
 int CdPlayer::highlightedRow() const {
-    return state_.CdPlaying ? CdRow : -1;
+    return state() != PlayState::Stopped ? CdRow : -1;
+}
+
+NowPlaying CdPlayer::nowPlaying() const {
+    NowPlaying now;
+    if (state() == PlayState::Stopped || CdRow < 0 || CdRow >= int(ripper_.TrackEntries.size()))
+        return now;
+    const TrackEntry &entry = ripper_.TrackEntries[std::size_t(CdRow)];
+    now.kind = MediaKind::CdTrack;
+    now.title = entry.Title;
+    now.artist = entry.Artist;
+    now.album = entry.Album;
+    now.source = ripper_.CurrentTrackName();
+    now.lengthMs = CdTrackSeconds * 1000;
+    return now;
+}
+
+void CdPlayer::seek(qint64 ms) {
+    if (CdTrackSeconds <= 0)
+        return;
+    BeginSeek();
+    SeekCdTrack(
+        int(mulDiv(std::clamp<qint64>(ms, 0, CdTrackSeconds * 1000), BarPixels, CdTrackSeconds * 1000)));
 }
 
 void CdPlayer::PlayCdTrack() {
-    if (state_.StationPlaying && stopStation)
-        stopStation();
-    if (state_.CdPlaying)
+    // The station stops before anything of the CD is read.
+    Q_EMIT starting();
+    if (state() != PlayState::Stopped)
         StopCdPlayback();
     if (ripper_.lv_cd.rowCount() == 0)
         return;
-    state_.CdPlaying = true;
+    setState(PlayState::Playing);
     if (ripper_.selectedRow() < 0)
         ripper_.selectRow(std::min(CdRow, ripper_.lv_cd.rowCount() - 1));
     CdRow = ripper_.selectedRow();
@@ -71,6 +91,7 @@ void CdPlayer::PlayCdTrack() {
 }
 
 void CdPlayer::startRow(int row) {
+    Q_EMIT starting();
     try {
         grabber_.SelectTrack(row);
         trackLength_ = grabber_.TrackLength();
@@ -84,6 +105,7 @@ void CdPlayer::startRow(int row) {
         ripper_.rowOfPlaying = row;
         ripper_.setStatus(row, QStringLiteral("Play"));
         Q_EMIT highlightChanged();
+        Q_EMIT nowPlayingChanged();
     } catch (const Error &e) {
         StopCdPlayback();
         if (reportError)
@@ -99,7 +121,7 @@ void CdPlayer::step(int delta) {
     const int selected = ripper_.selectedRow() < 0 ? CdRow : ripper_.selectedRow();
     CdRow = std::clamp(selected + delta, 0, rows - 1);
     ripper_.selectRow(CdRow);
-    state_.CdPlaying = true;
+    setState(PlayState::Playing);
     startRow(CdRow);
 }
 
@@ -114,9 +136,9 @@ void CdPlayer::PreviousCdTrack() {
 void CdPlayer::StopCdPlayback() {
     player_.Stop();
     grabber_.StopTrackRead();
-    if (!state_.CdPlaying)
+    if (state() == PlayState::Stopped)
         return;
-    state_.CdPlaying = false;
+    setState(PlayState::Stopped);
     CdReadPosition = 0;
     ripper_.rowOfPlaying = -1;
     bar_ = 0;
@@ -129,7 +151,7 @@ void CdPlayer::StopCdPlayback() {
 }
 
 void CdPlayer::FeedCdPlayer() {
-    if (!state_.CdPlaying || state_.CdSeeking)
+    if (state() == PlayState::Stopped || seeking_)
         return;
     try {
         SampleBlock samples;
@@ -140,7 +162,8 @@ void CdPlayer::FeedCdPlayer() {
             std::min<qint64>(mulDivRound(CdReadPosition, BarMax, std::max<qint64>(trackLength_, 1)), BarMax));
         if (setBar)
             setBar(bar_);
-        if (!state_.Recording && setLabtime)
+        Q_EMIT positionChanged(positionMs());
+        if (!(recordingRuns && recordingRuns()) && setLabtime)
             setLabtime(timeText(mulDivRound(CdTrackSeconds, bar_, BarMax)));
     } catch (const Error &e) {
         StopCdPlayback();
@@ -150,8 +173,8 @@ void CdPlayer::FeedCdPlayer() {
 }
 
 void CdPlayer::SeekCdTrack(int x) {
-    if (!state_.CdPlaying) {
-        state_.CdSeeking = false;
+    if (state() == PlayState::Stopped) {
+        seeking_ = false;
         return;
     }
     try {
@@ -160,13 +183,13 @@ void CdPlayer::SeekCdTrack(int x) {
         const qint64 sector = mulDivRound(trackLength_, p, BarMax / 2);
         grabber_.SeekSector(sector, 1);
         CdReadPosition = sector;
-        state_.CdSeeking = false;
+        seeking_ = false;
         player_.SetPlayFormat(44100, 2);
         player_.Start();
         FeedCdPlayer();
         FeedCdPlayer();
     } catch (const Error &e) {
-        state_.CdSeeking = false;
+        seeking_ = false;
         StopCdPlayback();
         if (reportError)
             reportError(QStringLiteral("Error during seeking the track!  ") + e.message());

@@ -2,6 +2,7 @@
 
 #include "common/AppState.h"
 #include "common/Error.h"
+#include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 #include "convert/EncoderSetup.h"
 #include "platform/audiofile/AudioFile.h"
@@ -78,7 +79,7 @@ CdRipper::CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInfor
             listStale_ = true;
             return;
         }
-        if (state_.CdPlaying && stopCdPlayback)
+        if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
             stopCdPlayback();
         ListDiscTracks();
     });
@@ -221,7 +222,7 @@ void CdRipper::ListDiscTracks() {
 }
 
 void CdRipper::Refrsh1Click() {
-    if (state_.CdPlaying && stopCdPlayback)
+    if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
         stopCdPlayback();
     ListDiscTracks();
 }
@@ -229,14 +230,13 @@ void CdRipper::Refrsh1Click() {
 void CdRipper::RipCheckedTracks(int kind) {
     if (state_.Ripping || grabsRunning_)
         return;
-    if (state_.CdPlaying) {
+    if (loaded(playback, MediaKind::CdTrack)) {
         if (prompts_.message(QStringLiteral("Stop playing"), Caption, PromptIcon::Question,
                              PromptButtons::OkCancel) != PromptAnswer::Ok)
             return;
         if (stopCdPlayback)
             stopCdPlayback();
     }
-    state_.RipFormat = kind;
     if (!drivesSetUp_)
         setUpDrive();
     grabber_.ReadDisc();
@@ -297,7 +297,7 @@ void CdRipper::RipCheckedTracks(int kind) {
         }
         setup_.ConfigureEncoder(
             kind, EncoderTarget{grabber_.GetOutputFile(), encoder_, EncoderTarget::Role::Ripper});
-        state_.Grabbing = true;
+        grabbing_ = true;
         const QString path = RipOutputPath(folder, naming, entry, i + 1, setup_.OutputExtension(), taken);
         taken.insert(path);
         grabber_.SelectTrack(i);
@@ -332,7 +332,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     grabber_.EndGrabs();
     grabsRunning_ = grabber_.Busy();
     if (!grabsRunning_) {
-        state_.Grabbing = false;
+        grabbing_ = false;
         StopRip();
         finishRip();
         return;
@@ -439,7 +439,7 @@ void CdRipper::onGrabsEnded() {
     if (!grabsRunning_)
         return;
     grabsRunning_ = false;
-    state_.Grabbing = false;
+    grabbing_ = false;
     if (state_.Ripping)
         StopRip();
     if (!accurateRipPending_)
@@ -447,9 +447,9 @@ void CdRipper::onGrabsEnded() {
 }
 
 void CdRipper::StopRip() {
-    if (state_.Grabbing && state_.Ripping)
+    if (grabbing_ && state_.Ripping)
         grabber_.AbortGrab();
-    state_.Grabbing = false;
+    grabbing_ = false;
     state_.Ripping = false;
     if (setListEnabled)
         setListEnabled(true);
@@ -544,7 +544,7 @@ void CdRipper::ShowFreeDBStatus(int status) {
 }
 
 void CdRipper::Eject1Click() {
-    if (state_.CdPlaying && stopCdPlayback)
+    if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
         stopCdPlayback();
     try {
         grabber_.Eject();
@@ -601,7 +601,7 @@ void CdRipper::UseDiscImage(const QString &path) {
     if (rememberImage)
         rememberImage(QFileInfo(path).absoluteFilePath());
     if (state_.RipPage && !state_.Ripping && !grabsRunning_) {
-        if (state_.CdPlaying && stopCdPlayback)
+        if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
             stopCdPlayback();
         ListDiscTracks();
     }

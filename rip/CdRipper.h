@@ -18,6 +18,7 @@ class QAction;
 namespace varnelo {
 
 struct AppState;
+class PlaybackCoordinator;
 class AudioFile2LameEnc;
 class AudioInformation;
 class DesktopShell;
@@ -46,6 +47,9 @@ public:
     CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
              AudioFile2LameEnc &encoder, EncoderSetup &setup, const EncoderSettingsSource &settings,
              AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QObject *parent = nullptr);
+
+    // What plays (unbound: nothing).
+    const PlaybackCoordinator *playback = nullptr;
     ~CdRipper() override;
 
     QStandardItemModel lv_cd;
@@ -146,6 +150,7 @@ private:
     // The rip in progress.
     std::map<int, Planned> planned_; // by grab
     bool grabsRunning_ = false;
+    bool grabbing_ = false; // a track is being read for the rip
     bool accurateRipPending_ = false;
     RipLog log_;
     QString lastOutputFolder_;

@@ -42,7 +42,7 @@ int main(int argc, char **argv) {
     prompts.setOwner(&window);
     window.createDialogs();
     // Media controls (MPRIS) and desktop notices on the session bus.
-    DesktopBinding desktop(window, clock);
+    DesktopBinding desktop(window);
     prompts.setFolderChooser(
         [&window](const QString &, const QString &start) { return window.BrowseFolder(start); });
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);

@@ -1,5 +1,6 @@
 #include "app/ClockTimer.h"
 #include "common/AppState.h"
+#include "support/FakePlayer.h"
 #include "support/Fakes.h"
 
 #include <QStringList>
@@ -12,7 +13,7 @@ namespace {
 // The live settings and the actions, with the recording flag kept as the program keeps it.
 class Host : public ClockHost {
 public:
-    explicit Host(AppState &state) : state_(state) {}
+    Host(AppState &state, test::FakePlayback &playback) : state_(state), playback_(playback) {}
     bool shutdown = false;
     QTime shutdownAt;
     int mode = 1;
@@ -25,23 +26,26 @@ public:
     int scheduleMode() override { return mode; }
     ScheduleSlotTimes scheduleSlot(int slot) override { return slots[slot]; }
     QDate scheduleDay() override { return day; }
+    bool recordingNow = false;
+    bool recording() override { return recordingNow; }
     void showStationTime() override { actions << QStringLiteral("time"); }
     void startRecording() override {
         actions << QStringLiteral("start");
-        state_.Recording = true;
+        recordingNow = true;
     }
     void stopRadioOrRecording() override {
         actions << QStringLiteral("stop");
-        state_.Recording = false;
+        recordingNow = false;
     }
     void stopPlayback() override {
         actions << QStringLiteral("stopPlayback");
-        state_.LocalPlaying = false;
+        playback_.file.force(PlayState::Stopped);
     }
     void powerOff() override { actions << QStringLiteral("powerOff"); }
 
 private:
     AppState &state_;
+    test::FakePlayback &playback_;
 };
 
 class ClockTimerTest : public ::testing::Test {
@@ -62,9 +66,10 @@ protected:
     }
 
     AppState state;
+    test::FakePlayback playback;
     test::FakeClock clock;
-    Host host{state};
-    ClockTimer timer{state, clock, host};
+    Host host{state, playback};
+    ClockTimer timer{state, playback.coordinator, clock, host};
 };
 
 const QStringList none;
@@ -86,14 +91,14 @@ TEST_F(ClockTimerTest, SlotsStartAndStopAtTheirSecondsEveryDay) {
     slot(2, "10:00:08", "10:00:09");
     EXPECT_EQ(tickAt({"10:00:05", "10:00:06"}), list({"start", "stop"})); // equal times: both in one tick
     EXPECT_EQ(tickAt({"10:00:07", "10:00:08"}), list({"start"}));
-    state.Recording = false; // stopped by hand
+    host.recordingNow = false; // stopped by hand
     EXPECT_EQ(tickAt({"10:00:09"}), none);
 }
 
 TEST_F(ClockTimerTest, ABeginWhileRecordingOrPlayingStopsThatFirst) {
     slot(0, "10:00:02", "11:00:00");
-    state.Recording = true;
-    state.LocalPlaying = true;
+    host.recordingNow = true;
+    playback.file.force(PlayState::Playing);
     EXPECT_EQ(tickAt({"10:00:01", "10:00:02"}), list({"stop", "stopPlayback", "start"}));
 }
 
@@ -114,11 +119,15 @@ TEST_F(ClockTimerTest, NoSlotActsWhileACdPlaysOrAConversionOrRipRuns) {
     slot(0, "10:00:01", "10:00:02");
     host.shutdown = true;
     host.shutdownAt = QTime(10, 0, 3);
-    for (bool AppState::*flag : {&AppState::CdPlaying, &AppState::Converting, &AppState::Ripping}) {
+    for (int way = 0; way < 3; ++way) {
         AppState fresh;
-        fresh.*flag = true;
+        test::FakePlayback playing;
+        if (way == 0)
+            playing.cd.force(PlayState::Playing);
+        else
+            fresh.*(way == 1 ? &AppState::Converting : &AppState::Ripping) = true;
         state = fresh;
-        ClockTimer busy(state, clock, host);
+        ClockTimer busy(state, playing.coordinator, clock, host);
         host.actions.clear();
         for (int s = 0; s <= 3; ++s) {
             clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, s));
@@ -138,13 +147,12 @@ TEST_F(ClockTimerTest, PowerOffAtTheSetTimeOnlyWhenSwitchedOnAndSaved) {
 }
 
 TEST_F(ClockTimerTest, APausedStationNoLongerHoldsThePowerOffAndTheSchedule) {
-    state.StationPlaying = true;
-    state.StationPaused = true;
+    playback.station.force(PlayState::Paused);
     slot(0, "10:00:01", "10:00:02");
     host.shutdown = true;
     host.shutdownAt = QTime(10, 0, 3);
     EXPECT_EQ(tickAt({"10:00:00", "10:00:01", "10:00:02", "10:00:03"}), list({"start", "stop", "powerOff"}));
-    state.StationPaused = false;
+    playback.station.force(PlayState::Playing);
     EXPECT_EQ(tickAt({"10:00:04"}), list({"time"}));
 }
 
@@ -165,7 +173,7 @@ TEST_F(ClockTimerTest, AfterALongGapASlotThatHasEndedTooIsNotStarted) {
     // Over midnight: the end lies on the next day.
     slot(2, "23:59:50", "00:10:00");
     host.slots[0].on = host.slots[1].on = false;
-    state.Recording = false;
+    host.recordingNow = false;
     clock.current = QDateTime(QDate(2026, 1, 2), QTime(23, 59, 40));
     timer.Timer1Timer();
     host.actions.clear();
@@ -184,19 +192,19 @@ TEST_F(ClockTimerTest, AClockSetBackActsOnNoSecondTwice) {
     EXPECT_EQ(tickAt({"10:00:01", "10:00:02", "10:00:03", "10:00:04"}), none);
     EXPECT_EQ(tickAt({"10:00:09"}), list({"stop"}));
     // Back over the end second while something records: it is not stopped again.
-    state.Recording = true;
+    host.recordingNow = true;
     EXPECT_EQ(tickAt({"10:00:07", "10:00:08", "10:00:09", "10:00:10"}), none);
-    EXPECT_TRUE(state.Recording);
+    EXPECT_TRUE(host.recordingNow);
 
     // An hour back (daylight saving ends): the repeated hour acts on nothing.
-    state.Recording = false;
+    host.recordingNow = false;
     slot(1, "10:30:00", "12:00:00");
     EXPECT_EQ(tickAt({"10:30:00"}), list({"start"}));
     EXPECT_EQ(tickAt({"11:00:00", "10:00:00", "10:29:59", "10:30:00", "10:30:01", "11:00:00", "11:00:01"}),
               none);
 
     // A clock set back by more than that is a new setting: it goes on from there.
-    state.Recording = false;
+    host.recordingNow = false;
     clock.current = QDateTime(QDate(2026, 1, 1), QTime(10, 0, 1));
     timer.Timer1Timer();
     host.actions.clear();

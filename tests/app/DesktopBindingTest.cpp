@@ -7,6 +7,7 @@
 #include "convert/Converter.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
+#include "library/LocalPlayer.h"
 #include "options/OptionsDialog.h"
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
@@ -35,7 +36,7 @@ protected:
         test::writeBytes(dir.filePath(QStringLiteral("temp.ini")),
                          "[video]\npath=" + dir.filePath(QStringLiteral("out")).toUtf8() + "\n");
         w = startWindow();
-        binding = std::make_unique<DesktopBinding>(*w, clock, bus.bus());
+        binding = std::make_unique<DesktopBinding>(*w, bus.bus());
         ASSERT_TRUE(binding->mpris().registered());
     }
     void TearDown() override {
@@ -103,19 +104,19 @@ TEST_F(DesktopBindingTest, AStationShowsItsTitleArtistAndNameAndIsPausedFromTheD
     EXPECT_EQ(notice(QStringLiteral("The Testers - Night Drive"))->body, QStringLiteral("Radio Test"));
 
     playerctl({QStringLiteral("play-pause")});
-    EXPECT_TRUE(w->state.StationPaused);
+    EXPECT_TRUE(w->player().stationPaused());
     EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Paused"));
     playerctl({QStringLiteral("play")});
-    EXPECT_FALSE(w->state.StationPaused);
+    EXPECT_FALSE(w->player().stationPaused());
     playerctl({QStringLiteral("stop")});
-    EXPECT_FALSE(w->state.StationPlaying);
+    EXPECT_FALSE(w->player().stationPlaying());
     EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
 }
 
 TEST_F(DesktopBindingTest, ALocalFileIsDrivenFromTheDesktopAndItsVolumeIsTheBar) {
     const QString song = tone(QStringLiteral("song.wav"), 30);
     w->libraryEntries().OpenCommandLineFile(song);
-    ASSERT_TRUE(w->state.LocalPlaying);
+    ASSERT_TRUE(w->localPlayer().loaded());
     binding->mpris().refresh();
     const MediaStatus &s = binding->mpris().status();
     EXPECT_EQ(s.playback, MediaStatus::Playback::Playing);
@@ -124,12 +125,12 @@ TEST_F(DesktopBindingTest, ALocalFileIsDrivenFromTheDesktopAndItsVolumeIsTheBar)
     EXPECT_EQ(s.url, QUrl::fromLocalFile(song).toString());
 
     playerctl({QStringLiteral("pause")});
-    EXPECT_TRUE(w->state.Paused);
+    EXPECT_TRUE(w->localPlayer().paused());
     EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Paused"));
     playerctl({QStringLiteral("pause")}); // paused already: stays paused
-    EXPECT_TRUE(w->state.Paused);
+    EXPECT_TRUE(w->localPlayer().paused());
     playerctl({QStringLiteral("play")});
-    EXPECT_FALSE(w->state.Paused);
+    EXPECT_FALSE(w->localPlayer().paused());
 
     playerctl({QStringLiteral("volume"), QStringLiteral("0.4")});
     EXPECT_EQ(w->surface().BarvValue(), 40);
@@ -137,7 +138,7 @@ TEST_F(DesktopBindingTest, ALocalFileIsDrivenFromTheDesktopAndItsVolumeIsTheBar)
     EXPECT_EQ(playerctl({QStringLiteral("volume")}).toDouble(), 0.4);
 
     playerctl({QStringLiteral("stop")});
-    EXPECT_FALSE(w->state.LocalPlaying);
+    EXPECT_FALSE(w->localPlayer().loaded());
     EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
 }
 

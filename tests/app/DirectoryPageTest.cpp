@@ -162,7 +162,8 @@ TEST_F(DirectoryPageTest, SearchAuditionAddAndTheStationShowsUnderItsGenre) {
                       w->LV->visualRect(catalogue().LV.index(0, 0)).center());
     QTest::mouseDClick(w->LV->viewport(), Qt::LeftButton, {},
                        w->LV->visualRect(catalogue().LV.index(0, 0)).center());
-    ASSERT_TRUE(test::waitUntil([&] { return w->state.StationPlaying && !w->state.ConnectWorker; }, 20000));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return w->player().stationPlaying() && !w->player().connecting(); }, 20000));
     EXPECT_EQ(w->panel_radio->url->text(), icy.url(QStringLiteral("/jazz")));
     ASSERT_TRUE(test::waitUntil([&] { return directory->count(QStringLiteral("/json/url/id-0")) == 1; }));
     EXPECT_EQ(test::readBytes(data(QStringLiteral("history.dat"))),

@@ -4,10 +4,12 @@
 #include "WindowFixture.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/SkinSurface.h"
 #include "convert/Converter.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
+#include "platform/skin/Skin.h"
 #include "support/AudioCheck.h"
 #include "support/ChildProcess.h"
 #include "support/Fakes.h"
@@ -95,10 +97,36 @@ TEST_F(LocalPageTest, CommandLineFilePlaysToItsEndOnTheLocalPage) {
     const QString file = tone(QStringLiteral("arg.wav"), 1);
     start({file});
     EXPECT_FALSE(w->state.RadioPage);
-    EXPECT_TRUE(w->state.LocalPlaying);
+    EXPECT_EQ(w->localPlayer().state(), PlayState::Playing);
     EXPECT_EQ(w->localPlayer().CurrentFile, file);
     EXPECT_EQ(w->localPlayer().highlightedRow(LocalPlayer::List::Library), 0);
-    ASSERT_TRUE(test::waitUntil([&] { return !w->state.LocalPlaying; }));
+    ASSERT_TRUE(test::waitUntil([&] { return w->localPlayer().state() == PlayState::Stopped; }));
+    EXPECT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();
+}
+
+// The skin's play and a file named on the command line start through the
+// playback coordinator: the station that played stops.
+TEST_F(LocalPageTest, SkinPlayAndTheCommandLineStopTheStationThatPlayed) {
+    const QString file = tone(QStringLiteral("arg.wav"), 5);
+    start({file});
+    test::IcyServer icy;
+    ASSERT_TRUE(icy.start());
+    ASSERT_TRUE(playStation(*w, icy));
+    EXPECT_EQ(w->localPlayer().state(), PlayState::Stopped);
+    w->ShowLocalPage();
+    w->library().selectRow(0);
+    w->surface().SkinClick(w->skin->GetObject(QStringLiteral("btnplay")));
+    EXPECT_EQ(w->playback().current(), &w->localPlayer());
+    EXPECT_FALSE(w->player().stationPlaying());
+
+    w->player().StopRadioOrRecording();
+    w->player().StartStation();
+    ASSERT_TRUE(test::waitUntil([&] { return w->player().stationPlaying(); }, 20000));
+    EXPECT_EQ(w->localPlayer().state(), PlayState::Stopped);
+    w->RunCommandLineStep(); // as at a showing of the window
+    EXPECT_EQ(w->playback().current(), &w->localPlayer());
+    EXPECT_EQ(w->localPlayer().CurrentFile, file);
+    EXPECT_FALSE(w->player().stationPlaying());
     EXPECT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();
 }
 

@@ -4,6 +4,7 @@
 #include "app/TrayTip.h"
 #include "common/Error.h"
 #include "common/TreeText.h"
+#include "library/LocalPlayer.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
 #include "support/Fakes.h"
@@ -50,7 +51,7 @@ TEST_F(MainWindowTest, FirstRunCreatesTheSevenEmptyFilesAndShowsTheCatalogue) {
         ASSERT_TRUE(QFile::exists(data(QString::fromUtf8(name)))) << name;
         EXPECT_EQ(QFile(data(QString::fromUtf8(name))).size(), 0) << name;
     }
-    EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_TRUE(w->startupDone());
     EXPECT_TRUE(w->state.RadioPage);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Varnelo V1.00"));
     EXPECT_EQ(w->size(), QSize(588, 442));
@@ -77,7 +78,7 @@ TEST_F(MainWindowTest, AnEmptyCatalogueFileStillCompletesStartUp) {
     test::writeBytes(data(QStringLiteral("treetext.txt")), "");
     test::writeBytes(data(QStringLiteral("radio.dat")), stations({{"One", "Jazz"}}));
     auto w = start();
-    EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_TRUE(w->startupDone());
     EXPECT_EQ(w->catalogue().LV.rowCount(), 1);
 }
 
@@ -97,7 +98,7 @@ TEST_F(MainWindowTest, AMalformedCatalogueFileIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(unhandled[1],
               QStringLiteral("\"radio.dat\" ended in 4 bytes that are not a whole record; the file "
                              "as it was is kept as \"radio.dat.damaged\""));
-    EXPECT_TRUE(w->state.StartupDone);
+    EXPECT_TRUE(w->startupDone());
     EXPECT_EQ(w->catalogue().LV.rowCount(), 1);
     EXPECT_EQ(test::readBytes(data(QStringLiteral("treetext.txt.damaged"))), tree);
     EXPECT_EQ(test::readBytes(data(QStringLiteral("radio.dat.damaged"))), radio);
@@ -127,16 +128,15 @@ TEST_F(MainWindowTest, CommandLineStepShowsTheLocalPageAndSavesTheCatalogue) {
     // A restore from the tray shows the window again and opens the file again.
     w->trayIcon()->show(); // a desktop with a tray
     w->ApplicationMinimize();
-    EXPECT_FALSE(w->state.WindowShown);
+    EXPECT_FALSE(w->windowShown());
     w->ApplicationRestore();
     EXPECT_TRUE(test::waitUntil([&] { return opened.size() == 2; }));
-    EXPECT_TRUE(w->state.WindowShown);
+    EXPECT_TRUE(w->windowShown());
 }
 
 TEST_F(MainWindowTest, ClosingSavesTheTreesAndAsks) {
     auto w = start();
-    bool stopped = false;
-    w->stopLocalPlayback = [&] { stopped = true; };
+    QSignalSpy stops(&w->localPlayer(), &LocalPlayer::highlightChanged); // the player's stop redraws
     QFile::remove(data(QStringLiteral("treetext.txt")));
     prompts.answers = {PromptAnswer::No};
     EXPECT_FALSE(w->close());
@@ -144,7 +144,7 @@ TEST_F(MainWindowTest, ClosingSavesTheTreesAndAsks) {
     EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Close it now?"));
     EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Are you sure?"));
     EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::YesNo);
-    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(stops.isEmpty());
     EXPECT_TRUE(QFile::exists(data(QStringLiteral("treetext.txt"))));
     EXPECT_TRUE(w->isVisible());
     prompts.answers = {PromptAnswer::Yes};
@@ -163,22 +163,19 @@ TEST_F(MainWindowTest, MinimizingPutsTheTipAndRestoringPutsVarneloBack) {
     EXPECT_TRUE(w->isVisible());
 }
 
-TEST(TrayTip, LastApplicableTextWinsAndLongTipsAreShortened) {
-    AppState state;
+TEST(TrayTip, WhatPlaysNamesTheTipAndLongTipsAreShortened) {
     const QDateTime now(QDate(2026, 5, 6), QTime(7, 8, 9));
     const QChar colon(0xFF1A);
-    EXPECT_EQ(MinimizedTip(state, now, {}, {}, {}),
+    EXPECT_EQ(MinimizedTip(MediaKind::None, now, QStringLiteral("x"), {}, {}),
               QStringLiteral("Now") + colon + QLocale().toString(now, QLocale::ShortFormat));
-    state.StationPlaying = true;
-    EXPECT_EQ(MinimizedTip(state, now, QStringLiteral("Artist - Song"), {}, {}),
+    EXPECT_EQ(MinimizedTip(MediaKind::Station, now, QStringLiteral("Artist - Song"), {}, {}),
               QStringLiteral("Now play") + colon + QStringLiteral("Artist - Song"));
-    state.LocalPlaying = true;
-    EXPECT_EQ(MinimizedTip(state, now, QStringLiteral("x"), QStringLiteral("/home/u/Music/track.mp3"), {}),
+    EXPECT_EQ(MinimizedTip(MediaKind::File, now, QStringLiteral("x"),
+                           QStringLiteral("/home/u/Music/track.mp3"), {}),
               QStringLiteral("Now play") + colon + QStringLiteral("track.mp3"));
-    state.CdPlaying = true;
-    EXPECT_EQ(MinimizedTip(state, now, {}, {}, QStringLiteral("Track 01")),
+    EXPECT_EQ(MinimizedTip(MediaKind::CdTrack, now, QStringLiteral("x"), {}, QStringLiteral("Track 01")),
               QStringLiteral("Now play") + colon + QStringLiteral("Track 01"));
-    const QString tip = MinimizedTip(state, now, {}, {}, QString(100, QLatin1Char('x')));
+    const QString tip = MinimizedTip(MediaKind::CdTrack, now, {}, {}, QString(100, QLatin1Char('x')));
     EXPECT_EQ(tip.size(), TrayTipLimit);
     EXPECT_TRUE(tip.endsWith(QChar(0x2026)));
 }

@@ -47,7 +47,7 @@ protected:
                              station(QStringLiteral("Two"), QStringLiteral("Jazz")) +
                              station(QStringLiteral("Three"), QStringLiteral("Rock")));
         w = startWindow();
-        ASSERT_TRUE(w->state.StartupDone);
+        ASSERT_TRUE(w->startupDone());
     }
     void TearDown() override {
         w.reset();
@@ -144,10 +144,14 @@ TEST_F(RadioPageTest, ThePlayingRowIsHighlightedOnlyWhileAStationPlays) {
     w->state.CurrentRow = 1;
     EXPECT_NE(colourOfRow(1), PlayingRowDelegate::highlightColour());
     const QColor listBackground = colourOfRow(0);
-    w->state.StationPlaying = true;
+    test::IcyServer icy;
+    ASSERT_TRUE(icy.start());
+    ASSERT_TRUE(playStation(*w, icy));
+    w->catalogue().LVSelection.clear();
+    w->state.CurrentRow = 1;
     EXPECT_EQ(colourOfRow(1), PlayingRowDelegate::highlightColour());
     EXPECT_EQ(colourOfRow(0), listBackground); // the other rows keep the list's own colour
-    w->state.StationPlaying = false;
+    w->player().StopRadioOrRecording();
 }
 
 TEST_F(RadioPageTest, PageSwitchesToLocalAskForARescanOfASmallLibrary) {

@@ -45,20 +45,24 @@ protected:
 
 TEST_F(RecordingWindowTest, TheRecordButtonStartsUnlessLocalPlaybackAConversionOrARipRuns) {
     w = startWindow();
-    for (bool AppState::*busy : {&AppState::LocalPlaying, &AppState::Converting, &AppState::Ripping}) {
+    for (bool AppState::*busy : {&AppState::Converting, &AppState::Ripping}) {
         w->state.*busy = true;
         click("btnrec");
-        EXPECT_FALSE(w->state.Recording);
+        EXPECT_FALSE(w->recorder().recording());
         w->state.*busy = false;
     }
+    ASSERT_TRUE(playFile(*w));
+    click("btnrec");
+    EXPECT_FALSE(w->recorder().recording());
+    w->localPlayer().StopPlayback();
     EXPECT_TRUE(recorded().isEmpty());
 
     click("btnrec");
-    ASSERT_TRUE(w->state.Recording) << unhandled.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(w->recorder().recording()) << unhandled.join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(w->LV_R->isVisible());
     ASSERT_TRUE(test::waitUntil([&] { return w->audioRecord().RecordedSamples() > 44100; }));
     click("btnstop"); // the stop button's recording half
-    EXPECT_FALSE(w->state.Recording);
+    EXPECT_FALSE(w->recorder().recording());
     ASSERT_EQ(recorded().size(), 1);
     // No station: the date-time name; the list shows under the station list with the new row.
     EXPECT_EQ(recorded().first(), QStringLiteral("02-01-2026--10;00;00.mp3"));
@@ -115,13 +119,16 @@ TEST_F(RecordingWindowTest, PowerOffAtTheSetTimeEndsTheRecordingAndSavesFirst) {
     ASSERT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();
 
     w->recorder().StartRecording();
-    ASSERT_TRUE(w->state.Recording);
+    ASSERT_TRUE(w->recorder().recording());
     ASSERT_TRUE(test::waitUntil([&] { return w->audioRecord().RecordedSamples() > 44100; }));
     int powerOffsWhenFinished = -1;
     QObject::connect(&w->recorder(), &Recorder::fileFinished,
                      [&] { powerOffsWhenFinished = shell.powerOffs; });
-    w->state.StationPlaying = true; // a paused station no longer holds the power-off
-    w->state.StationPaused = true;
+    test::IcyServer icy; // a paused station no longer holds the power-off
+    ASSERT_TRUE(icy.start());
+    ASSERT_TRUE(playStation(*w, icy));
+    w->player().PlayPauseStation();
+    ASSERT_TRUE(w->player().stationPaused());
     clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 1));
     w->clockTimer().Timer1Timer();
     EXPECT_EQ(shell.powerOffs, 0);
@@ -129,7 +136,7 @@ TEST_F(RecordingWindowTest, PowerOffAtTheSetTimeEndsTheRecordingAndSavesFirst) {
     w->clockTimer().Timer1Timer();
     EXPECT_EQ(shell.powerOffs, 1);
     EXPECT_EQ(powerOffsWhenFinished, 0); // the file was finished before the power-off was asked for
-    EXPECT_FALSE(w->state.Recording);
+    EXPECT_FALSE(w->recorder().recording());
     ASSERT_EQ(w->recordings().rowCount(), 1);
     const test::AudioFacts facts = test::probeAudio(w->recordings().rowPath(0));
     EXPECT_EQ(facts.codec, QStringLiteral("mp3"));

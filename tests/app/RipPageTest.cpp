@@ -114,7 +114,7 @@ TEST_F(RipPageTest, CdPlaybackFromTheSkinWithTheRowHighlighted) {
     click("rip");
     w->ripper()->selectRow(0);
     click("btnplay");
-    ASSERT_TRUE(w->state.CdPlaying);
+    ASSERT_TRUE(w->cdPlayer()->loaded());
     EXPECT_EQ(status(0), QStringLiteral("Play"));
     EXPECT_EQ(w->ripper()->CurrentTrackName(), QStringLiteral("T.N.T."));
     // Drawn without the selection on it: the playing row's colour, the others
@@ -127,7 +127,7 @@ TEST_F(RipPageTest, CdPlaybackFromTheSkinWithTheRowHighlighted) {
     EXPECT_TRUE(test::waitUntil([this] { return w->surface().BarValue() > 0; }));
 
     click("btnnext");
-    EXPECT_TRUE(w->state.CdPlaying);
+    EXPECT_TRUE(w->cdPlayer()->loaded());
     EXPECT_EQ(w->cdPlayer()->CdRow, 1);
     EXPECT_EQ(status(0), QStringLiteral("Stop"));
     EXPECT_EQ(status(1), QStringLiteral("Play"));
@@ -140,9 +140,9 @@ TEST_F(RipPageTest, CdPlaybackFromTheSkinWithTheRowHighlighted) {
     // Seek: hold the bar (the feed stops moving it), release at its middle.
     const SkinObject bar = w->skin->GetObject(QStringLiteral("bar"));
     w->surface().SkinMouseDown(bar, Qt::LeftButton, 10, 5);
-    EXPECT_TRUE(w->state.CdSeeking);
+    EXPECT_TRUE(w->cdPlayer()->seeking());
     w->surface().SkinMouseUp(bar, Qt::LeftButton, 80, 5);
-    EXPECT_FALSE(w->state.CdSeeking);
+    EXPECT_FALSE(w->cdPlayer()->seeking());
     EXPECT_GE(w->cdPlayer()->CdReadPosition, 300);
     EXPECT_GE(w->surface().BarValue(), 3750);
     EXPECT_TRUE(w->skin->GetObject(QStringLiteral("labtime"))
@@ -151,7 +151,7 @@ TEST_F(RipPageTest, CdPlaybackFromTheSkinWithTheRowHighlighted) {
                     .startsWith(QStringLiteral("00:00:0")));
 
     click("btnstop");
-    EXPECT_FALSE(w->state.CdPlaying);
+    EXPECT_FALSE(w->cdPlayer()->loaded());
     EXPECT_EQ(status(0), QStringLiteral("Stop"));
     EXPECT_EQ(w->surface().BarValue(), 0);
     EXPECT_EQ(w->skin->GetObject(QStringLiteral("labtime")).AsText().GetText(), QStringLiteral("00:00:00"));
@@ -159,9 +159,15 @@ TEST_F(RipPageTest, CdPlaybackFromTheSkinWithTheRowHighlighted) {
 
     // Another page ends CD playback.
     click("btnplay");
-    EXPECT_TRUE(w->state.CdPlaying);
+    EXPECT_TRUE(w->cdPlayer()->loaded());
     click("radio");
-    EXPECT_FALSE(w->state.CdPlaying);
+    EXPECT_FALSE(w->cdPlayer()->loaded());
+    click("rip");
+    click("btnplay");
+    EXPECT_TRUE(w->cdPlayer()->loaded());
+    prompts.answers = {PromptAnswer::Cancel}; // no rescan
+    click("local");
+    EXPECT_FALSE(w->cdPlayer()->loaded());
 }
 
 TEST_F(RipPageTest, ARipKeepsTheWindowFreeAndStopsWhenAsked) {

@@ -1,7 +1,15 @@
 #pragma once
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "library/LibraryCatalogue.h"
+#include "library/LocalPlayer.h"
+#include "radio/StationCatalogue.h"
+#include "radio/StationRecord.h"
+#include "radio/StreamPlayer.h"
+#include "support/ChildProcess.h"
 #include "support/Fakes.h"
+#include "support/IcyServer.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -36,6 +44,36 @@ protected:
         w->show();
         EXPECT_TRUE(done.wait(5000));
         return w;
+    }
+
+    // Tunes the window in to a station of `icy` as the station list does; true once it plays.
+    bool playStation(MainWindow &w, IcyServer &icy) {
+        static QTemporaryDir toneDir;
+        static const QByteArray tone = makeTone({ToneFormat::Mp3, 440, 4.0}, toneDir.path());
+        IcyMount mount;
+        mount.audio = tone;
+        icy.addMount(QStringLiteral("/station"), mount);
+        StationRecord r;
+        r.Name = QStringLiteral("Test FM");
+        r.StreamUrl = icy.url(QStringLiteral("/station"));
+        w.catalogue().appendStationRow(r);
+        w.catalogue().selectRow(w.catalogue().LV.rowCount() - 1);
+        w.player().StartStation();
+        return waitUntil([&w] { return w.player().stationPlaying() && !w.player().connecting(); }, 20000);
+    }
+    // Plays a 30 s WAV file of the library list; true once it plays.
+    bool playFile(MainWindow &w) {
+        LibraryRecord r;
+        r.Title = QStringLiteral("Tone");
+        r.Path = dir.filePath(QStringLiteral("tone.wav"));
+        if (!QFile::exists(r.Path))
+            runTool(QStringLiteral("sox"),
+                    {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                     QStringLiteral("-c"), QStringLiteral("2"), r.Path, QStringLiteral("synth"),
+                     QStringLiteral("30"), QStringLiteral("sine"), QStringLiteral("440")});
+        w.library().appendTrackRow(r);
+        w.localPlayer().PlayRow(w.library().rowCount() - 1);
+        return w.localPlayer().state() == PlayState::Playing;
     }
 
     QTemporaryDir dir;

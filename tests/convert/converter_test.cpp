@@ -8,6 +8,7 @@
 #include "platform/audiofile/AudioFile.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/tags/AudioInformation.h"
+#include "support/FakePlayer.h"
 #include "support/Fakes.h"
 
 #include <QAction>
@@ -32,9 +33,10 @@ protected:
         QDir().mkpath(dir.filePath(QStringLiteral("src")));
         converter.outputFolder = [this] { return outFolder; };
         converter.openFolderWhenDone = [this] { return autoOpen; };
+        converter.playback = &playback.coordinator;
         converter.stopPlayback = [this] {
             ++playbackStops;
-            state.LocalPlaying = false;
+            playback.file.force(PlayState::Stopped);
         };
     }
     // A row as the library list holds it: caption, Artist, Album, Genre, Path.
@@ -52,6 +54,7 @@ protected:
     bool autoOpen = true;
     int playbackStops = 0;
     AppState state;
+    test::FakePlayback playback;
     SettingsFile settings{dir.filePath(QStringLiteral("temp.ini"))};
     FileEncoderSettings encoderSettings{settings};
     EncoderSetup setup{encoderSettings};
@@ -144,7 +147,7 @@ TEST_F(ConverterTest, StopPlayingQuestionDecides) {
     const QString src = source(QStringLiteral("song.wav"), 1);
     addEntry(QStringLiteral("Song"), src);
     state.CurrentRow = 0;
-    state.LocalPlaying = true;
+    playback.file.force(PlayState::Playing);
     prompts.answers = {PromptAnswer::Cancel};
     converter.owav->trigger();
     ASSERT_EQ(prompts.shown.size(), 1u);
@@ -153,7 +156,7 @@ TEST_F(ConverterTest, StopPlayingQuestionDecides) {
     EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Question);
     EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::OkCancel);
     EXPECT_EQ(playbackStops, 0);
-    EXPECT_TRUE(state.LocalPlaying);
+    EXPECT_EQ(playback.file.state(), PlayState::Playing);
     EXPECT_FALSE(QFileInfo::exists(outFolder));
 
     prompts.answers = {PromptAnswer::Ok};

@@ -2,6 +2,7 @@
 // what a client (another connection, playerctl) sees and can do.
 #include "desktop/DesktopNotifier.h"
 #include "desktop/MprisService.h"
+#include "support/FakePlayer.h"
 #include "support/SessionBus.h"
 #include "support/Wait.h"
 
@@ -236,6 +237,48 @@ TEST_F(Notices, TitlesReplaceEachOtherAndEndsAreSaidWithTheirKind) {
         EXPECT_EQ(n->replaces, 0u);
     }
     EXPECT_EQ(find(QStringLiteral("Conversion finished"))->body, QStringLiteral("/music/N_song.mp3"));
+}
+
+// The service bound to the players' coordinator: it follows each change as it
+// is signalled (no timer, no event-loop turn), and a client's Play goes through
+// the coordinator, which stops what played before.
+TEST(MprisPlayback, FollowsTheCoordinatorAtOnceAndPlaysThroughIt) {
+    test::SessionBus bus;
+    ASSERT_TRUE(bus.running());
+    test::FakePlayback p;
+    p.coordinator.setShown([&p] { return &p.file; });
+    p.file.now = {MediaKind::File, QStringLiteral("Song"), {}, {}, {}, QStringLiteral("/m/song.wav"), 5000};
+    p.station.now = {MediaKind::Station,
+                     QStringLiteral("Night Drive"),
+                     QStringLiteral("The Testers"),
+                     QStringLiteral("Radio X"),
+                     QStringLiteral("Radio X"),
+                     QStringLiteral("http://x/live"),
+                     0};
+    MprisService service([&p] { return MediaStatusOf(p.coordinator, 1); }, MediaCommandsFor(p.coordinator),
+                         bus.bus());
+    service.follow(p.coordinator);
+    ASSERT_TRUE(service.registered());
+
+    p.station.force(PlayState::Playing);
+    EXPECT_EQ(service.status().playback, MediaStatus::Playback::Playing);
+    EXPECT_EQ(service.status().artists, QStringList{QStringLiteral("The Testers")});
+    EXPECT_EQ(service.status().url, QStringLiteral("http://x/live"));
+    p.station.force(PlayState::Paused);
+    EXPECT_EQ(service.status().playback, MediaStatus::Playback::Paused);
+    p.station.force(PlayState::Connecting); // tuning in to another: nothing plays yet
+    EXPECT_EQ(service.status().playback, MediaStatus::Playback::Stopped);
+
+    QDBusConnection client = bus.connect(QStringLiteral("client"));
+    QDBusMessage play = QDBusMessage::createMethodCall(
+        QString::fromLatin1(MprisService::ServiceName), QString::fromLatin1(MprisService::ObjectPath),
+        QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Play"));
+    EXPECT_EQ(client.call(play, QDBus::BlockWithGui).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(p.station.state(), PlayState::Stopped);
+    EXPECT_EQ(p.file.state(), PlayState::Playing);
+    EXPECT_EQ(service.status().title, QStringLiteral("Song"));
+    EXPECT_EQ(service.status().url, QStringLiteral("file:///m/song.wav"));
+    EXPECT_EQ(service.status().lengthUs, 5'000'000);
 }
 
 } // namespace

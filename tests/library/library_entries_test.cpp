@@ -24,8 +24,7 @@ protected:
             if (failPlay)
                 throw Error(QStringLiteral("cannot open"));
         };
-        entries.stopStation = [this] { ++stationStops; };
-        entries.stopLocalPlayback = [this] { ++localStops; };
+        entries.stopPlayback = [this] { ++stops; };
     }
     // Tagged files in the media folder; each title is its file's base name.
     QStringList makeFiles(const QStringList &names, const QByteArray &artist = "Ann",
@@ -45,8 +44,7 @@ protected:
 
     std::vector<int> played;
     bool failPlay = false;
-    int stationStops = 0;
-    int localStops = 0;
+    int stops = 0;
 };
 
 } // namespace
@@ -56,8 +54,6 @@ TEST_F(EntriesTest, AddFilesStoresReadsAndStartsTheNowPlayingList) {
     entries.setSettings(&settings);
     write(QStringLiteral("tp.dat"), {track(QStringLiteral("stale"), {}, {}, QStringLiteral("/stale"))});
     showRoot(LibraryCatalogue::AllTitleRoot);
-    state.StationPlaying = true;
-    state.LocalPlaying = true;
 
     addFiles(makeFiles({QStringLiteral("one.mp3"), QStringLiteral("two.MP3"), QStringLiteral("skip.flac")}));
 
@@ -72,9 +68,7 @@ TEST_F(EntriesTest, AddFilesStoresReadsAndStartsTheNowPlayingList) {
     EXPECT_EQ(children(LibraryCatalogue::MyAlbumRoot), QStringList{QStringLiteral("First")});
     EXPECT_EQ(settings.readString(QStringLiteral("File Manager"), QStringLiteral("add path"), {}), media());
     EXPECT_EQ(played, std::vector<int>{0});
-    EXPECT_EQ(stationStops, 1);
-    EXPECT_EQ(localStops, 1);
-    EXPECT_TRUE(state.LocalPlaying);
+    EXPECT_EQ(stops, 1);
     EXPECT_TRUE(state.NowPlayingValid);
     EXPECT_EQ(state.LastNodeText, QStringLiteral("Now Playing"));
     EXPECT_EQ(library.selectedNode(), library.root(LibraryCatalogue::NowPlayingRoot));
@@ -111,7 +105,7 @@ TEST_F(EntriesTest, CancelledDialogChangesNothing) {
     addFiles({});
     EXPECT_EQ(titles(QStringLiteral("tp.dat")), QStringList{QStringLiteral("kept")});
     EXPECT_TRUE(played.empty());
-    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_EQ(stops, 0);
 }
 
 // What cannot be added is named, with why; everything else is added.
@@ -151,7 +145,7 @@ TEST_F(EntriesTest, NothingReadableIntoAnEmptyListPlaysNothing) {
     showRoot(LibraryCatalogue::AllTitleRoot);
     addFiles(makeFiles({QStringLiteral("a.flac")}));
     EXPECT_TRUE(played.empty());
-    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_EQ(stops, 0);
 }
 
 TEST_F(EntriesTest, FailingToOpenTheFirstRowRunsDeleteEntries) {

@@ -1,5 +1,6 @@
 #include "common/Error.h"
 #include "library_fixtures.h"
+#include "support/FakePlayer.h"
 
 #include <QFile>
 #include <QTest>
@@ -187,7 +188,9 @@ TEST_F(LibraryListingTest, NowPlayingBranches) {
     EXPECT_EQ(state.LastNodeText, QStringLiteral("Now Playing"));
 
     // Playing from a letter view: back to that node, rows untouched.
-    state.LocalPlaying = true;
+    FakePlayback playback;
+    library.playback = &playback.coordinator;
+    playback.file.force(PlayState::Playing);
     state.PlayingListText = QStringLiteral("B");
     showRoot(LibraryCatalogue::NowPlayingRoot);
     EXPECT_EQ(state.LastNodeText, QStringLiteral("B"));

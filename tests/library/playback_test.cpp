@@ -6,6 +6,7 @@
 #include "platform/audiofile/AudioFile.h"
 #include "platform/sound/AudioPlayer.h"
 #include "platform/sound/SoundOutput.h"
+#include "support/FakePlayer.h"
 #include "support/Wait.h"
 
 #include <QProcess>
@@ -150,8 +151,8 @@ TEST_F(PlaybackTest, ListPlaysThroughInRowOrderAndStopsAfterTheLastRow) {
     library.selectRow(0);
 
     player.PlayPause();
-    EXPECT_TRUE(state.LocalPlaying);
-    EXPECT_FALSE(state.Paused);
+    EXPECT_NE(player.state(), PlayState::Stopped);
+    EXPECT_FALSE(player.paused());
     EXPECT_EQ(state.PlayingIndex, 0);
     EXPECT_EQ(state.PlayingListText, QStringLiteral("All Title"));
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), 0);
@@ -167,7 +168,7 @@ TEST_F(PlaybackTest, ListPlaysThroughInRowOrderAndStopsAfterTheLastRow) {
     ASSERT_TRUE(waitSounding(seconds(0.5)));
     EXPECT_NEAR(listener.frequency(), 1760, 60);
 
-    ASSERT_TRUE(waitUntil([&] { return !state.LocalPlaying; }));
+    ASSERT_TRUE(waitUntil([&] { return player.state() == PlayState::Stopped; }));
     EXPECT_EQ(times.last(), QStringLiteral("00:00:00"));
     EXPECT_EQ(bars.last(), 0);
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), -1);
@@ -184,8 +185,8 @@ TEST_F(PlaybackTest, PauseSilencesAndResumeGoesOnFromThePlaceItStood) {
     player.PlayPause();
     ASSERT_TRUE(waitUntil([&] { return barShown >= 1875; })); // a quarter in
     player.PlayPause();
-    EXPECT_TRUE(state.Paused);
-    EXPECT_TRUE(state.LocalPlaying);
+    EXPECT_TRUE(player.paused());
+    EXPECT_NE(player.state(), PlayState::Stopped);
     const int barAtPause = barShown;
     ASSERT_TRUE(listener.mixed(2 * SoundOutput::MixRate / 100)); // the block mixed as the pause came
     listener.reset();
@@ -195,14 +196,14 @@ TEST_F(PlaybackTest, PauseSilencesAndResumeGoesOnFromThePlaceItStood) {
 
     times.clear();
     player.PlayPause();
-    EXPECT_FALSE(state.Paused);
+    EXPECT_FALSE(player.paused());
     ASSERT_TRUE(waitSounding(seconds(0.3)));
     ASSERT_TRUE(waitUntil([&] { return !times.isEmpty(); }));
     // The time goes on from about one second, not from zero.
     EXPECT_EQ(times.first(), QStringLiteral("00:00:01"));
     EXPECT_GE(barShown, barAtPause);
     player.StopPlayback();
-    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_EQ(player.state(), PlayState::Stopped);
     EXPECT_FALSE(file.GetFileOpen());
 }
 
@@ -223,10 +224,10 @@ TEST_F(PlaybackTest, SeekDropsTheOldPlaceAndPlaysTheRestOnly) {
 
     player.EndSeek();
     EXPECT_FALSE(player.SeekDragging);
-    EXPECT_EQ(state.StartOffset, file.Length() * 3 / 4);
+    EXPECT_EQ(player.startOffset(), file.Length() * 3 / 4);
     EXPECT_EQ(times.last(), QString());
     listener.reset();
-    ASSERT_TRUE(waitUntil([&] { return !state.LocalPlaying; }));
+    ASSERT_TRUE(waitUntil([&] { return player.state() == PlayState::Stopped; }));
     // One second was left: the queued sound of the old place did not play first.
     EXPECT_NEAR(double(listener.sounding()) / SoundOutput::MixRate, 1.0, 0.25);
     EXPECT_TRUE(times.contains(QStringLiteral("00:00:03")));
@@ -237,15 +238,15 @@ TEST_F(PlaybackTest, ReleasingTheBarWhilePausedPlaysAndTheNextPressPauses) {
     library.selectRow(0);
     player.PlayPause();
     player.PlayPause();
-    ASSERT_TRUE(state.Paused);
+    ASSERT_TRUE(player.paused());
     player.BeginSeek();
     barShown = 3750;
     player.EndSeek();
-    EXPECT_FALSE(state.Paused);
+    EXPECT_FALSE(player.paused());
     listener.reset();
     ASSERT_TRUE(waitSounding(seconds(0.2)));
     player.PlayPause();
-    EXPECT_TRUE(state.Paused);
+    EXPECT_TRUE(player.paused());
 }
 
 TEST_F(PlaybackTest, NextPreviousAndSelectionWhenStopped) {
@@ -255,7 +256,7 @@ TEST_F(PlaybackTest, NextPreviousAndSelectionWhenStopped) {
     library.selectRow(0);
     player.NextTrack();
     EXPECT_EQ(library.selectedRow(), 1);
-    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_EQ(player.state(), PlayState::Stopped);
     player.PreviousTrack();
     player.PreviousTrack();
     EXPECT_EQ(library.selectedRow(), 0);
@@ -265,20 +266,20 @@ TEST_F(PlaybackTest, NextPreviousAndSelectionWhenStopped) {
     ASSERT_TRUE(waitSounding(seconds(0.3)));
     player.NextTrack();
     EXPECT_EQ(state.PlayingIndex, 1);
-    EXPECT_TRUE(state.LocalPlaying);
+    EXPECT_NE(player.state(), PlayState::Stopped);
     listener.reset();
     ASSERT_TRUE(waitSounding(seconds(0.4)));
     EXPECT_NEAR(listener.frequency(), 1760, 60);
     // Past the last row the list has played out.
     player.NextTrack();
-    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_EQ(player.state(), PlayState::Stopped);
     EXPECT_EQ(state.PlayingIndex, 1);
 
     // Before the first row the first starts again.
     library.selectRow(0);
     player.PlayPause();
     player.PreviousTrack();
-    EXPECT_TRUE(state.LocalPlaying);
+    EXPECT_NE(player.state(), PlayState::Stopped);
     EXPECT_EQ(state.PlayingIndex, 0);
     EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("a.wav")));
     player.StopPlayback();
@@ -293,14 +294,14 @@ TEST_F(PlaybackTest, DoubleClickStopsThePlayingRowAndStartsTheClickedOneFromItsS
     // Another row selected: Play/Pause pauses and moves the highlight only.
     library.selectRow(1);
     player.PlayPause();
-    EXPECT_TRUE(state.Paused);
+    EXPECT_TRUE(player.paused());
     EXPECT_EQ(state.PlayingIndex, 1);
     EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("a.wav")));
 
     player.lv2DblClick();
     EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("b.wav")));
-    EXPECT_EQ(state.StartOffset, 0);
-    EXPECT_FALSE(state.Paused);
+    EXPECT_EQ(player.startOffset(), 0);
+    EXPECT_FALSE(player.paused());
     listener.reset();
     ASSERT_TRUE(waitSounding(seconds(0.3)));
     EXPECT_NEAR(listener.frequency(), 1760, 60);
@@ -316,16 +317,16 @@ TEST_F(PlaybackTest, UnreadableEntryLeavesTheLibraryAndNothingClaimsToPlay) {
     showRoot(LibraryCatalogue::AllTitleRoot);
     library.selectRow(0);
     player.PlayPause();
-    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_EQ(player.state(), PlayState::Stopped);
     EXPECT_FALSE(file.GetFileOpen());
     EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("good")});
     EXPECT_EQ(listTitles(), QStringList{QStringLiteral("good")});
 
     // The start of adding files: the failure is an error, and the state is clean.
     library.appendTrackRow(track(QStringLiteral("gone"), QStringLiteral("A"), QStringLiteral("B"), gone));
-    state.LocalPlaying = true;
+    player.PlayRow(0);
     EXPECT_THROW(player.PlayRow(1), Error);
-    EXPECT_FALSE(state.LocalPlaying);
+    EXPECT_EQ(player.state(), PlayState::Stopped);
 }
 
 TEST_F(PlaybackTest, TimeAndBarAtTheEndOfALongTrack) {
@@ -358,21 +359,22 @@ TEST_F(PlaybackTest, RecordingsListPlaysOnTheRadioPageAndContinuesThere) {
                               new QStandardItem(tone(name, hz, 0.8))});
     addRow(QStringLiteral("library"), tone(QStringLiteral("lib.wav"), 3000, 0.8));
     player.setRecordingsList(&recordings, &selection);
-    int stationStops = 0;
-    player.stopStation = [&] { ++stationStops; };
+    // What played before stops, through the coordinator.
+    FakePlayback playback;
+    playback.coordinator.add(player);
+    playback.station.force(PlayState::Playing);
     state.RadioPage = true;
-    state.StationPlaying = true;
     state.PlayingListText = QStringLiteral("earlier");
 
     player.PlayPause();
-    EXPECT_EQ(stationStops, 1);
+    EXPECT_EQ(playback.station.calls, QStringList{QStringLiteral("stop")});
     EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("r1.wav")));
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Recordings), 0);
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), -1);
     // The radio page leaves the library's list text alone.
     EXPECT_EQ(state.PlayingListText, QStringLiteral("earlier"));
     ASSERT_TRUE(waitUntil([&] { return player.CurrentFile.endsWith(QStringLiteral("r2.wav")); }));
-    ASSERT_TRUE(waitUntil([&] { return !state.LocalPlaying; }));
+    ASSERT_TRUE(waitUntil([&] { return player.state() == PlayState::Stopped; }));
     EXPECT_EQ(selection.selectedRows().first().row(), 1);
 }
 

@@ -3,6 +3,7 @@
 #include "library/TagEditor.h"
 #include "library_fixtures.h"
 #include "support/AudioCheck.h"
+#include "support/FakePlayer.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -253,14 +254,16 @@ TEST_F(TagEditorTest, RadioPageAndPlayingLeaveTheLibraryAlone) {
     const QByteArray music = readBytes(data(QStringLiteral("music.dat")));
     editor.Open(a);
 
-    state.LocalPlaying = true;
+    FakePlayback playback;
+    editor.playback = &playback.coordinator;
+    playback.file.force(PlayState::Playing);
     setText("infoTitle", QStringLiteral("Ignored"));
     const QByteArray file = readBytes(a);
     apply();
     EXPECT_EQ(readBytes(a), file);
     EXPECT_TRUE(editor.AudioInformation1.infoTitle() == QStringLiteral("A"));
 
-    state.LocalPlaying = false;
+    playback.file.force(PlayState::Stopped);
     state.RadioPage = true;
     apply();
     EXPECT_EQ(test::probeAudio(a).tags.value(QStringLiteral("title")), QStringLiteral("Ignored"));

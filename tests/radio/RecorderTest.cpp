@@ -6,6 +6,7 @@
 #include "platform/stream/StreamLibrary.h"
 #include "radio/RecordingsList.h"
 #include "support/AudioCheck.h"
+#include "support/FakePlayer.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 #include "support/IcyServer.h"
@@ -65,26 +66,28 @@ protected:
         hooks.setLabtime = [this](const QString &t) { labtime = t; };
         hooks.showRecordingsList = [this] { state.RecordingsListHidden = false; };
         hooks.reportError = [this](const QString &m) { errors << m; };
+        hooks.stationPlaying = [this] { return stationPlaying; };
+        hooks.streamHandle = [this] { return streamHandle; };
         recorder = std::make_unique<Recorder>(state, record, library, clock, shell, list, hooks);
     }
     void TearDown() override {
         recorder.reset();
-        if (state.StreamHandle)
-            library.StreamFree(state.StreamHandle);
+        if (streamHandle)
+            library.StreamFree(streamHandle);
     }
 
     // Tunes in as the stream player does and waits for sound.
     void play(const QString &path) {
-        state.StreamHandle = library.StreamCreateURL(server.url(path));
-        ASSERT_NE(state.StreamHandle, 0u) << StreamLibrary::ErrorText().toStdString();
-        state.StationPlaying = true;
-        ASSERT_TRUE(library.ChannelPlay(state.StreamHandle));
-        ASSERT_TRUE(test::waitUntil([&] { return *library.ChannelPlayedFrames(state.StreamHandle) > 4410; }));
+        streamHandle = library.StreamCreateURL(server.url(path));
+        ASSERT_NE(streamHandle, 0u) << StreamLibrary::ErrorText().toStdString();
+        stationPlaying = true;
+        ASSERT_TRUE(library.ChannelPlay(streamHandle));
+        ASSERT_TRUE(test::waitUntil([&] { return *library.ChannelPlayedFrames(streamHandle) > 4410; }));
     }
     // Records about `seconds` of sound.
     void recordFor(double seconds) {
         recorder->StartRecording();
-        ASSERT_TRUE(state.Recording) << errors.join(QLatin1Char('\n')).toStdString();
+        ASSERT_TRUE(recorder->recording()) << errors.join(QLatin1Char('\n')).toStdString();
         const qint64 until = qint64(seconds * 1000);
         ASSERT_TRUE(test::waitUntil(
             [&] {
@@ -103,6 +106,8 @@ protected:
     StreamLibrary library{*output};
     AudioRecord record{*output};
     AppState state;
+    std::uint32_t streamHandle = 0;
+    bool stationPlaying = false;
     test::FakeClock clock;
     test::FakeShell shell;
     RecordingsList list{state};
@@ -128,9 +133,9 @@ TEST_F(RecorderTest, RecordsThePlayingStationWithItsToneLengthNameTagsAndListRow
     QSignalSpy finished(recorder.get(), &Recorder::fileFinished);
 
     recorder->StartRecording();
-    ASSERT_TRUE(state.Recording);
+    ASSERT_TRUE(recorder->recording());
     const QString path = file(QStringLiteral("Artist - Song.mp3"));
-    EXPECT_EQ(state.RecordFile, path);
+    EXPECT_EQ(recorder->recordFile(), path);
     // The file grows while recording: blocks are written as they come.
     ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(path).size() > 8000; }));
     const qint64 early = QFileInfo(path).size();
@@ -139,7 +144,7 @@ TEST_F(RecorderTest, RecordsThePlayingStationWithItsToneLengthNameTagsAndListRow
     EXPECT_TRUE(labtime.startsWith(QStringLiteral("R:00:00:0"))) << labtime.toStdString();
     recorder->StopRecording();
 
-    EXPECT_FALSE(state.Recording);
+    EXPECT_FALSE(recorder->recording());
     EXPECT_EQ(files(), QStringList{QStringLiteral("Artist - Song.mp3")});
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished.at(0).at(0).toString(), path);
@@ -190,13 +195,13 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
     };
     for (const Case &c : cases) {
         naming = c.naming;
-        state.StationPlaying = c.station;
+        stationPlaying = c.station;
         title = c.title;
         genre = c.genre;
         recorder->StartRecording();
-        ASSERT_TRUE(state.Recording) << errors.join(QLatin1Char('\n')).toStdString();
-        EXPECT_EQ(QFileInfo(state.RecordFile).fileName(), c.expected) << c.title.toStdString();
-        EXPECT_EQ(QFileInfo(state.RecordFile).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
+        ASSERT_TRUE(recorder->recording()) << errors.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(QFileInfo(recorder->recordFile()).fileName(), c.expected) << c.title.toStdString();
+        EXPECT_EQ(QFileInfo(recorder->recordFile()).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
         recorder->StopRecording();
         if (c.naming == 0 && c.station && c.title.isEmpty()) {
             EXPECT_EQ(title, QStringLiteral("temp")); // the status text says what the file is called
@@ -207,10 +212,10 @@ TEST_F(RecorderTest, NamesFollowTheRuleAndNeverLeaveTheFolderOrOverwrite) {
 
     // A name of any length still makes a file.
     title = QString(400, QChar(0x00E9));
-    state.StationPlaying = true;
+    stationPlaying = true;
     naming = 0;
     recorder->StartRecording();
-    EXPECT_TRUE(state.Recording) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(recorder->recording()) << errors.join(QLatin1Char('\n')).toStdString();
     recorder->StopRecording();
     EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
 }
@@ -222,7 +227,7 @@ TEST_F(RecorderTest, AFileThatCannotBeMadeIsReportedAndNothingClaimsToRecord) {
         folder = bad;
         errors.clear();
         recorder->StartRecording();
-        EXPECT_FALSE(state.Recording);
+        EXPECT_FALSE(recorder->recording());
         ASSERT_EQ(errors.size(), 1);
         EXPECT_TRUE(errors.first().contains(bad)) << errors.first().toStdString();
     }
@@ -231,7 +236,7 @@ TEST_F(RecorderTest, AFileThatCannotBeMadeIsReportedAndNothingClaimsToRecord) {
     record.SetDevice(99);
     errors.clear();
     recorder->StartRecording();
-    EXPECT_FALSE(state.Recording);
+    EXPECT_FALSE(recorder->recording());
     EXPECT_EQ(errors.size(), 1);
     EXPECT_EQ(files(), QStringList{QStringLiteral("plain")});
     EXPECT_EQ(list.rowCount(), 0);
@@ -241,7 +246,7 @@ TEST_F(RecorderTest, AwayFromTheRadioPageTheFolderOpensInsteadOfARow) {
     state.RadioPage = false;
     naming = 2;
     recorder->StartRecording();
-    ASSERT_TRUE(state.Recording);
+    ASSERT_TRUE(recorder->recording());
     recorder->StopRecording();
     EXPECT_EQ(list.rowCount(), 0);
     EXPECT_EQ(shell.openedFolders, QStringList{folder});
@@ -252,7 +257,7 @@ TEST_F(RecorderTest, TheTimeShowsHoursMinutesAndSecondsFromTheSampleCount) {
     record.SetRecordFormat(44100, 2);
     recorder->AudioRecord1Timer(qint64(3723) * 44100);
     EXPECT_EQ(labtime, QStringLiteral("R:01:02:03"));
-    EXPECT_EQ(state.RecordTime, QStringLiteral("01:02:03"));
+    EXPECT_EQ(recorder->recordTime(), QStringLiteral("01:02:03"));
     recorder->AudioRecord1Timer(qint64(100 * 3600 + 59) * 44100);
     EXPECT_EQ(labtime, QStringLiteral("R:100:00:59"));
 }
@@ -399,7 +404,9 @@ TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {
     EXPECT_EQ(list.selectedRow(), 0); // nothing selected: the first row
     EXPECT_FALSE(state.StationListActive);
     list.selection.clearSelection();
-    state.LocalPlaying = true;
+    test::FakePlayback playback;
+    list.playback = &playback.coordinator;
+    playback.file.force(PlayState::Playing);
     state.PlayingIndex = 1;
     list.LV_RClick();
     EXPECT_EQ(list.selectedRow(), 1); // the row being played

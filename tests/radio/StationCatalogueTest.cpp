@@ -4,6 +4,7 @@
 #include "common/TreeText.h"
 #include "radio/DataFiles.h"
 #include "radio/StationFile.h"
+#include "support/FakePlayer.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
 
@@ -139,7 +140,9 @@ TEST_F(CatalogueTest, NowPlayingShowsThePanelOnlyWhileAStationPlays) {
     panel = station(QStringLiteral("Live"), QStringLiteral("Talk"), QStringLiteral("http://l"));
     show(QStringLiteral("Now Playing"));
     EXPECT_EQ(catalogue.LV.rowCount(), 0);
-    state.StationPlaying = true;
+    test::FakePlayback playback;
+    catalogue.playback = &playback.coordinator;
+    playback.station.force(PlayState::Playing);
     show(QStringLiteral("Now Playing"));
     ASSERT_EQ(names(), QStringList{QStringLiteral("Live")});
     EXPECT_EQ(catalogue.stationRow(0).StreamUrl, QStringLiteral("http://l"));
