@@ -164,12 +164,12 @@ TEST_F(EncoderSetupTest, WavModes) {
     EXPECT_NEAR(p.seconds, 2.0, 0.001);
     EXPECT_NEAR(test::measuredFrequency(dir.filePath(QStringLiteral("custom.wav"))), 1000, 15);
 
-    // The set-up's own default for the bits is index 1: 3 bits, G.726 at 8000 Hz mono.
+    // An absent bit key is the 16 bit the dialog shows (it once made G.726 at 8000 Hz).
     settings.eraseKey(QStringLiteral("wav"), QStringLiteral("bit"));
     configure(1);
-    p = encodeTone(QStringLiteral("adpcm.wav"));
-    EXPECT_EQ(p.codec, QStringLiteral("adpcm_g726"));
-    EXPECT_EQ(p.sampleRate, 8000);
+    p = encodeTone(QStringLiteral("absent.wav"));
+    EXPECT_EQ(p.codec, QStringLiteral("pcm_s16le"));
+    EXPECT_EQ(p.sampleRate, 44100);
     EXPECT_EQ(p.channels, 1);
 }
 
