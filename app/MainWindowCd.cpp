@@ -73,7 +73,10 @@ void MainWindow::bindCd() {
     rip.enableDriveList = [this](bool on) { options_->driveCombo()->setEnabled(on); };
     // The disc image chosen last is a drive again.
     rip.rememberedImage = [this] { return keys::read(settings, keys::DiscImagePath, QString()); };
-    rip.rememberImage = [this](const QString &path) { keys::write(settings, keys::DiscImagePath, path); };
+    rip.rememberImage = [this](const QString &path) {
+        keys::write(settings, keys::DiscImagePath, path);
+        settings.commit();
+    };
     connect(options_, &OptionsDialog::discImageRequested, this,
             [this] { Application::guarded([this] { ripper_->ChooseDiscImage(); }); });
     connect(options_, &OptionsDialog::driveSelected, this, [this](int drive) {

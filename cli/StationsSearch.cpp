@@ -93,7 +93,9 @@ int stationsSearch(const DataFolder &folder, const QStringList &args) {
                              .arg(parser.value(serverOption)));
     } else {
         // The server the program is set to, as in its settings file.
-        const SettingsFile settings(QDir::current().filePath(QStringLiteral("temp.ini")));
+        SettingsFile settings;
+        if (!openSettings(settings, QDir::current().filePath(QStringLiteral("temp.ini"))))
+            return ExitFailure;
         const QString server = keys::read(settings, keys::DirectoryServer, QString()).trimmed();
         if (!client.setServer(server)) {
             err() << "varnelo-cli stations: the directory server \"" << server

@@ -76,11 +76,13 @@ void AssociateDialog::btn_associateClick() {
             keys::write(settings_, *key, box->isChecked());
         }
     } catch (const Error &e) {
+        settings_.commit(); // the types done before the failure stay remembered
         if (!reportError)
             throw;
         reportError(e.message());
         return;
     }
+    settings_.commit();
     close();
 }
 

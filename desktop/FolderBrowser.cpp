@@ -171,6 +171,7 @@ void FolderBrowser::btn_okClick() {
     ChosenFolder = folder;
     if (!state_.RescanMode) {
         keys::write(settings_, keys::OutputFolderKey, QDir::toNativeSeparators(folder));
+        settings_.commit();
         if (showOutputFolder)
             showOutputFolder(storedOutputFolder ? storedOutputFolder()
                                                 : keys::read(settings_, keys::OutputFolderKey, folder));

@@ -178,8 +178,10 @@ void LibraryEntries::AddFiles() {
         library_.clearList();
         QFile::remove(library_.nowPlayingPath());
     }
-    if (settings_)
+    if (settings_) {
         keys::write(*settings_, keys::AddPath, QFileInfo(files.first()).absolutePath());
+        settings_->commit();
+    }
     QStringList problems;
     const int stored = addTracks(files, problems);
     // Nothing to play when no chosen file could be read into an empty list.

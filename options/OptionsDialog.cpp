@@ -26,6 +26,7 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 #include <algorithm>
+#include <optional>
 
 namespace varnelo {
 namespace {
@@ -385,14 +386,21 @@ void OptionsDialog::SaveOptions() {
 }
 
 void OptionsDialog::OkClick() {
+    std::optional<QString> refused;
     try {
         SaveOptions();
     } catch (const Error &e) {
-        prompts_.message(e.message(), QStringLiteral("Information"), PromptIcon::Information,
-                         PromptButtons::Ok);
+        refused = e.message();
+    }
+    // One write for the whole dialog; the keys saved before a refused step are
+    // kept, as they always were. A failed write is reported by the file's owner.
+    const bool stored = settings_.commit();
+    if (refused) {
+        prompts_.message(*refused, QStringLiteral("Information"), PromptIcon::Information, PromptButtons::Ok);
         return;
     }
-    accept();
+    if (stored)
+        accept();
 }
 
 void OptionsDialog::CancelClick() {
@@ -469,6 +477,7 @@ void OptionsDialog::Button7Click() {
         return;
     const auto &key = keys::OutputFolderKey;
     keys::write(settings_, key, QDir::toNativeSeparators(folder));
+    settings_.commit();
     showOutputFolder(keys::read(settings_, key, defaultOutputFolder()));
 }
 

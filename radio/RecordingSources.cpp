@@ -52,6 +52,7 @@ void RecordingSources::cb_rdChange(int index) {
         return;
     recorder_.SetDevice(index);
     keys::writeInteger(settings_, keys::RecordDevice, index);
+    settings_.commit();
     showInputs();
 }
 

@@ -102,6 +102,9 @@ TEST(DamagedFilesCli, SpecialFilesAreRefusedNotWaitedOn) {
         {QStringLiteral("tags"), QStringLiteral("show"), fifo},
         {QStringLiteral("tags"), QStringLiteral("set"), zero, QStringLiteral("--title"), QStringLiteral("X")},
         {QStringLiteral("stations"), QStringLiteral("--data-folder"), data, QStringLiteral("list")},
+        {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("wav"),
+         QStringLiteral("--settings"), fifo, zero},
+        {QStringLiteral("record"), QStringLiteral("http://127.0.0.1:9/"), QStringLiteral("--settings"), fifo},
     };
     for (const QStringList &args : commands) {
         const test::CliResult r = test::runCli(args, {}, 20000);

@@ -192,10 +192,11 @@ TEST_F(EncoderSetupTest, WmaProfileAndTheRipperFormatOption) {
     file.SetFormatOption(0);
     EXPECT_EQ(configure(2), QStringLiteral(".wma"));
     EXPECT_EQ(file.FormatOption(), 0);
+    // The default is the dialog's last profile, "44KHz, Stereo, Lossless", at the codec's top rate.
     test::AudioFacts p = encodeTone(QStringLiteral("default.wma"));
     EXPECT_EQ(p.codec, QStringLiteral("wmav2"));
     EXPECT_EQ(p.sampleRate, 44100);
-    EXPECT_EQ(p.bitRate, 128000);
+    EXPECT_EQ(p.bitRate, 320000);
 
     set("wma", "format", 0);
     configure(2, {}, EncoderTarget::Role::Ripper);

@@ -122,7 +122,13 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     w<QTimeEdit>("endtime2")->setTime(QTime(8, 0, 0));
     w<QPlainTextEdit>("txtCommLine")->setPlainText(QStringLiteral("--noshort"));
     check("ck_broadcast")->setChecked(true);
-    dialog->SaveOptions();
+    int writes = 0; // OK stores the whole dialog in one write
+    settings.setByteWriter([&](QIODevice &out, const QByteArray &bytes, QString &) {
+        ++writes;
+        return out.write(bytes) == bytes.size();
+    });
+    dialog->OkClick();
+    EXPECT_EQ(writes, 1);
 
     const QString text = fileText();
     QStringList sections;
