@@ -111,10 +111,7 @@ TEST_F(SettingsFileTest, DamagedFilesAreKeptAsideAndEightBitTextIsKept) {
     };
     const Case cases[] = {
         {"byte 0", QByteArray("[video]\r\npath=/a\0b\r\n", 19), "byte 0"},
-        {"control bytes",
-         "\x7F"
-         "ELF\x02\x01\x01",
-         "control byte"},
+        {"control bytes", "\x01\x02ELF", "control byte"},
         {"marked UTF-8", "\xEF\xBB\xBF[video]\r\npath=C:\\M\xFCsik\r\n", "not UTF-8"},
         {"8-bit text", "[video]\r\npath=C:\\M\xFCsik\r\n", nullptr},
     };
