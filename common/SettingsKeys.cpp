@@ -69,8 +69,8 @@ const std::vector<KeyInfo> table = {
     row(GrabStop),
     row(FreedbSite),
     row(FreedbToServer),
-    row(FreedbPort, L("80")),
-    row(FreedbTimeout, L("10000")),
+    row(FreedbPort, FreedbPort.def),
+    row(FreedbTimeout, FreedbTimeout.def),
     row(FreedbProxy, none),
     row(AutoOpen),
     row(DesktopNotify),
@@ -123,6 +123,9 @@ void write(SettingsFile &file, const IntKey &key, int value) {
 }
 void write(SettingsFile &file, const BoolKey &key, bool value) {
     file.writeBool(name(key.section), name(key.key), value);
+}
+QString read(const SettingsFile &file, const TextKey &key) {
+    return read(file, key, QString(key.def));
 }
 QString read(const SettingsFile &file, const TextKey &key, const QString &def) {
     return file.readString(name(key.section), name(key.key), def);

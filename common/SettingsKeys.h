@@ -29,12 +29,13 @@ struct BoolKey {
     QLatin1String key;
     bool def;
 };
-// String, time and date keys: their defaults are not constants (folders, "now"),
-// so readers supply them.
+// String, time and date keys. Where the default is no constant (folders, "now")
+// `def` is empty and readers supply it.
 struct TextKey {
     QLatin1String section;
     QLatin1String key;
     KeyType type;
+    QLatin1String def{};
 };
 
 using L = QLatin1String;
@@ -93,9 +94,9 @@ constexpr IntKey GrabStop{L("Format"), L("stop"), 0};
 // Section Freedb: read only by the dialog.
 constexpr IntKey FreedbSite{L("Freedb"), L("site"), 0};
 constexpr IntKey FreedbToServer{L("Freedb"), L("toserver"), 1};
-constexpr TextKey FreedbPort{L("Freedb"), L("port"), KeyType::String};       // "80"
-constexpr TextKey FreedbTimeout{L("Freedb"), L("timeout"), KeyType::String}; // "10000"
-constexpr TextKey FreedbProxy{L("Freedb"), L("proxy"), KeyType::String};     // ""
+constexpr TextKey FreedbPort{L("Freedb"), L("port"), KeyType::String, L("80")};
+constexpr TextKey FreedbTimeout{L("Freedb"), L("timeout"), KeyType::String, L("10000")}; // ms
+constexpr TextKey FreedbProxy{L("Freedb"), L("proxy"), KeyType::String};                 // ""
 // Section auto
 constexpr BoolKey AutoOpen{L("auto"), L("open"), true};
 // Section desktop: notices on the desktop (title changes, ends of recordings,
@@ -148,7 +149,8 @@ int read(const SettingsFile &file, const IntKey &key);
 bool read(const SettingsFile &file, const BoolKey &key);
 void write(SettingsFile &file, const IntKey &key, int value);
 void write(SettingsFile &file, const BoolKey &key, bool value);
-// Text keys: the reader gives the default.
+// Text keys: through the key's default, or the one the reader gives.
+QString read(const SettingsFile &file, const TextKey &key);
 QString read(const SettingsFile &file, const TextKey &key, const QString &def);
 int readInteger(const SettingsFile &file, const TextKey &key, int def);
 QTime readTime(const SettingsFile &file, const TextKey &key, const QTime &def);

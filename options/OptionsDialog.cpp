@@ -284,8 +284,8 @@ void OptionsDialog::LoadOptions() {
 
     setIndex(ui_.cb_freedbsite, read(f, FreedbSite));
     ui_.rg_freedbserver->setItemIndex(read(f, FreedbToServer));
-    ui_.edt_port->setText(read(f, FreedbPort, QStringLiteral("80")));
-    ui_.edt_timeout->setText(read(f, FreedbTimeout, QStringLiteral("10000")));
+    ui_.edt_port->setText(read(f, FreedbPort));
+    ui_.edt_timeout->setText(read(f, FreedbTimeout));
     ui_.edt_proxy->setText(read(f, FreedbProxy, QString()));
     ui_.cb_auto->setChecked(read(f, AutoOpen));
     ui_.cb_notify->setChecked(read(f, DesktopNotify));
@@ -461,8 +461,8 @@ void OptionsDialog::Button2Click() {
     setErrorAction(0);
     ui_.cb_freedbsite->setCurrentIndex(0);
     ui_.rg_freedbserver->setItemIndex(1);
-    ui_.edt_port->setText(QStringLiteral("80"));
-    ui_.edt_timeout->setText(QStringLiteral("10000"));
+    ui_.edt_port->setText(QString(keys::FreedbPort.def));
+    ui_.edt_timeout->setText(QString(keys::FreedbTimeout.def));
     ui_.edt_proxy->clear();
     ui_.set_cb_name->setCurrentIndex(0);
     ui_.cb_name->setCurrentIndex(0);

@@ -61,8 +61,8 @@ QWidget *OptionsDialog::buildRipperPage() {
 
     auto *freedb = new QWidget;
     ui_.cb_freedbsite = combo("cb_freedbsite", freedbSiteItems(), 0);
-    ui_.edt_port = named(new QLineEdit(QStringLiteral("80")), "edt_port");
-    ui_.edt_timeout = named(new QLineEdit(QStringLiteral("10000")), "edt_timeout");
+    ui_.edt_port = named(new QLineEdit(QString(keys::FreedbPort.def)), "edt_port");
+    ui_.edt_timeout = named(new QLineEdit(QString(keys::FreedbTimeout.def)), "edt_timeout");
     ui_.edt_proxy = named(new QLineEdit, "edt_proxy");
     installDigitsFilter(ui_.edt_port);
     installDigitsFilter(ui_.edt_timeout);

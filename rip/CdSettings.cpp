@@ -19,10 +19,10 @@ cd::LookupSettings ReadLookupSettings(const SettingsFile &file, const QString &d
     const QStringList sites = freedbSiteItems();
     const int site = read(file, FreedbSite);
     const QString host = sites.value(site, sites.value(0));
-    s.cddbServer = cd::cddbServerUrl(host, read(file, FreedbPort, QStringLiteral("80")));
+    s.cddbServer = cd::cddbServerUrl(host, read(file, FreedbPort));
     bool ok = false;
-    const int timeout = read(file, FreedbTimeout, QStringLiteral("10000")).toInt(&ok);
-    s.timeoutMs = ok && timeout > 0 ? timeout : 10000;
+    const int timeout = read(file, FreedbTimeout).toInt(&ok);
+    s.timeoutMs = ok && timeout > 0 ? timeout : QString(FreedbTimeout.def).toInt();
     s.proxy = read(file, FreedbProxy, QString());
     s.localFile = QDir(dataFolder).filePath(QStringLiteral("CDFreeDB.ini"));
     s.user = QString::fromLocal8Bit(qgetenv("USER"));

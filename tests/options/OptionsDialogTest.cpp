@@ -456,8 +456,7 @@ TEST_F(OptionsDialogTest, AbsentKeysReadTheSameDefaultEverywhere) {
         EXPECT_EQ(c.shown, c.expected);
         EXPECT_EQ(file.readInteger(c.key), c.expected);
         EXPECT_EQ(dialog->readInteger(c.key), c.expected);
-        if (c.ripper >= 0)
-            EXPECT_EQ(c.ripper, c.expected);
+        EXPECT_TRUE(c.ripper < 0 || c.ripper == c.expected) << c.ripper;
     }
 }
 
