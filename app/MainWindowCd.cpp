@@ -75,13 +75,10 @@ void MainWindow::bindCd() {
     };
     rip.enableDriveList = [this](bool on) { options_->driveCombo()->setEnabled(on); };
     // The disc image chosen last is a drive again.
-    rip.rememberedImage = [this] {
-        return settings.readString(keys::name(keys::DiscImagePath.section),
-                                   keys::name(keys::DiscImagePath.key), QString());
-    };
+    rip.rememberedImage = [this] { return keys::read(settings, keys::DiscImagePath, QString()); };
     rip.rememberImage = [this](const QString &path) {
-        settings.writeString(keys::name(keys::DiscImagePath.section), keys::name(keys::DiscImagePath.key),
-                             path);
+        keys::write(settings, keys::DiscImagePath, path);
+        settings.commit();
     };
     connect(options_, &OptionsDialog::discImageRequested, this,
             [this] { Application::guarded([this] { ripper_->ChooseDiscImage(); }); });

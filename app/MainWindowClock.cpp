@@ -31,7 +31,7 @@ void MainWindow::PowerOffNow() {
 
 bool WindowClockHost::shutdownOn() {
     // As saved by the options' OK: a ticked but unsaved box does nothing yet.
-    return keys::readOther(w_.settings, keys::ShutdownOn);
+    return keys::read(w_.settings, keys::ShutdownOn);
 }
 
 QTime WindowClockHost::shutdownTime() {

@@ -20,8 +20,7 @@ namespace varnelo {
 void MainWindow::createDesktopDialogs() {
     folderBrowser_ = new FolderBrowser(settings, state, this);
     folderBrowser_->storedOutputFolder = [this] {
-        const auto &key = keys::OutputFolderKey;
-        return settings.readString(keys::name(key.section), keys::name(key.key), defaultOutputFolder());
+        return keys::read(settings, keys::OutputFolderKey, defaultOutputFolder());
     };
     folderBrowser_->showOutputFolder = [this](const QString &folder) { options_->showOutputFolder(folder); };
     fm_dir = folderBrowser_;

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "common/Seams.h"
+#include "common/SettingsKeys.h"
 #include "platform/shell/DnsMirrorLookup.h"
 #include "radio/DirectoryClient.h"
 #include "radio/DirectorySearch.h"
@@ -150,8 +151,7 @@ void MainWindow::releaseDirectory() {
 }
 
 bool MainWindow::applyDirectoryServer(bool complain) {
-    const QString server =
-        settings.readString(QStringLiteral("directory"), QStringLiteral("server"), QString()).trimmed();
+    const QString server = keys::read(settings, keys::DirectoryServer, QString()).trimmed();
     if (server == directoryServer_)
         return true;
     if (!directoryClient_->setServer(server)) {

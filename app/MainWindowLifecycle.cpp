@@ -20,6 +20,7 @@
 #include "rip/CdPlayer.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QSystemTrayIcon>
@@ -48,7 +49,19 @@ void MainWindow::showEvent(QShowEvent *event) {
 }
 
 void MainWindow::RunStartupSequence() {
-    settings.open(settingsPath);
+    settings.setFailureHandler([this](const QString &message) {
+        prompts_.message(message, QStringLiteral("Settings"), PromptIcon::Warning, PromptButtons::Ok);
+    });
+    if (!settings.open(settingsPath)) {
+        // Said once: the file is kept for its owner and the defaults are used.
+        const QString kept =
+            settings.setAsideDamaged()
+                ? QStringLiteral("It was kept as %1; the settings start from their defaults.")
+                      .arg(QDir::toNativeSeparators(settings.damagedPath()))
+                : settings.lastError() + QStringLiteral(" The settings will not be saved.");
+        prompts_.message(settings.problem() + QLatin1Char(' ') + kept, QStringLiteral("Settings"),
+                         PromptIcon::Warning, PromptButtons::Ok);
+    }
     folder_.create();
     surface_->HookUp();
 

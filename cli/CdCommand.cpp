@@ -241,7 +241,9 @@ int cdCommand(const QStringList &args) {
             return usageError(QStringLiteral("cd"),
                               QStringLiteral("settings file %1 not found").arg(s.settingsPath));
     }
-    s.settings = std::make_unique<SettingsFile>(s.settingsPath);
+    s.settings = std::make_unique<SettingsFile>();
+    if (!openSettings(*s.settings, s.settingsPath))
+        return ExitFailure;
     s.encoderSettings = std::make_unique<FileEncoderSettings>(*s.settings);
     s.setup = std::make_unique<EncoderSetup>(*s.encoderSettings);
     s.ripper = std::make_unique<CdRipper>(s.state, s.grabber, s.information, s.encoder, *s.setup,

@@ -8,6 +8,10 @@ class QCommandLineParser;
 #include "common/DataFolder.h"
 #include "common/Seams.h"
 
+namespace varnelo {
+class SettingsFile;
+}
+
 namespace varnelo::cli {
 
 // Exit codes shared by every command.
@@ -55,6 +59,9 @@ bool takeDataFolder(const QString &command, QStringList &args, DataFolder &folde
 // The program's data folder and settings file, as the window finds them.
 DataFolder programDataFolder();
 QString programSettingsPath();
+// Reads the settings file; false, with the reason on stderr, when it exists but
+// cannot be read or is not text (a pipe, a folder, a damaged file).
+bool openSettings(SettingsFile &settings, const QString &path);
 
 // Prints the command's usage to stderr and returns ExitUsage.
 int usageError(const QString &command, const QString &problem);

@@ -166,7 +166,9 @@ int convertCommand(const QStringList &args) {
         if (!QFileInfo::exists(settingsPath))
             return usageError(command, QStringLiteral("--settings: no file '%1'").arg(settingsPath));
     }
-    const SettingsFile settings(settingsPath);
+    SettingsFile settings;
+    if (!openSettings(settings, settingsPath))
+        return ExitFailure;
     const FileEncoderSettings source(settings);
 
     QString folder;

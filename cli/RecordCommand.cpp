@@ -113,7 +113,9 @@ int recordCommand(const QStringList &args) {
         if (!QFileInfo::exists(settingsPath))
             return usageError(Command, QStringLiteral("--settings %1: no such file").arg(settingsPath));
     }
-    const SettingsFile settings(settingsPath);
+    SettingsFile settings;
+    if (!openSettings(settings, settingsPath))
+        return ExitFailure;
     const FileEncoderSettings encoderSettings(settings);
     QString folder = parser.isSet(outOption) ? parser.value(outOption) : readOutputFolder(settings);
     if (!folder.endsWith(QLatin1Char('/')))

@@ -4,6 +4,7 @@
 #include "common/AppState.h"
 #include "common/Error.h"
 #include "common/SettingsFile.h"
+#include "common/SettingsKeys.h"
 #include "platform/shell/DnsMirrorLookup.h"
 #include "radio/DataFiles.h"
 #include "radio/DirectoryClient.h"
@@ -92,9 +93,10 @@ int stationsSearch(const DataFolder &folder, const QStringList &args) {
                              .arg(parser.value(serverOption)));
     } else {
         // The server the program is set to, as in its settings file.
-        const SettingsFile settings(QDir::current().filePath(QStringLiteral("temp.ini")));
-        const QString server =
-            settings.readString(QStringLiteral("directory"), QStringLiteral("server"), QString()).trimmed();
+        SettingsFile settings;
+        if (!openSettings(settings, QDir::current().filePath(QStringLiteral("temp.ini"))))
+            return ExitFailure;
+        const QString server = keys::read(settings, keys::DirectoryServer, QString()).trimmed();
         if (!client.setServer(server)) {
             err() << "varnelo-cli stations: the directory server \"" << server
                   << "\" in section \"directory\", key \"server\" of temp.ini is not an http or https "

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "common/ProgramFiles.h"
+#include "common/SettingsFile.h"
 #include "common/TextRules.h"
 #include "platform/sound/FFmpegLog.h"
 
@@ -123,6 +124,13 @@ bool takeDataFolder(const QString &command, QStringList &args, DataFolder &folde
 
 DataFolder programDataFolder() {
     return ProgramFiles::current().dataFolder;
+}
+
+bool openSettings(SettingsFile &settings, const QString &path) {
+    if (settings.open(path))
+        return true;
+    err() << "varnelo-cli: " << settings.problem() << '\n';
+    return false;
 }
 
 QString programSettingsPath() {

@@ -1,8 +1,17 @@
 #include "common/SettingsFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace varnelo {
 namespace {
@@ -11,24 +20,106 @@ bool sameName(const QString &a, const QString &b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-} // namespace
-
-void SettingsFile::open(const QString &path) {
-    path_ = path;
-    reload();
+bool isUtf8(const QByteArray &data) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    [[maybe_unused]] const QString text = decoder(data);
+    return !decoder.hasError();
 }
 
-void SettingsFile::reload() {
+std::filesystem::file_status statusOf(const QString &path) {
+    std::error_code ignored;
+    return std::filesystem::status(QFile::encodeName(path).toStdString(), ignored);
+}
+
+bool writeAll(QIODevice &out, const QByteArray &bytes, QString &reason) {
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = out.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            reason =
+                out.errorString().isEmpty() ? QStringLiteral("the disk takes no more") : out.errorString();
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
+
+bool SettingsFile::open(const QString &path) {
+    path_ = path;
     lines_.clear();
-    QFile file(path_);
+    committed_.clear();
+    legacy8Bit_ = false;
+    changed_ = false;
+    damaged_ = false;
+    problem_.clear();
+    const auto unusable = [this](const QString &reason) {
+        problem_ = QStringLiteral("The settings file %1 cannot be read: %2.")
+                       .arg(QDir::toNativeSeparators(path_), reason);
+        damaged_ = true;
+        return false;
+    };
+    const auto status = statusOf(path);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return true;
+    // A pipe or a device would block the reading or be replaced by the first commit.
+    if (!std::filesystem::is_regular_file(status))
+        return unusable(QStringLiteral("it is not a regular file"));
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return;
-    parse(file.readAll());
+        return unusable(file.errorString());
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return unusable(file.errorString());
+    if (const QString why = whyNotText(data); !why.isEmpty())
+        return unusable(why);
+    parse(data);
+    committed_ = lines_;
+    return true;
+}
+
+bool SettingsFile::reload() {
+    return open(path_);
+}
+
+bool SettingsFile::setAsideDamaged() {
+    if (!damaged_)
+        return true;
+    if (std::rename(QFile::encodeName(path_).constData(), QFile::encodeName(damagedPath()).constData()) !=
+        0) {
+        lastError_ = QStringLiteral("The settings file %1 could not be kept as %2: %3.")
+                         .arg(QDir::toNativeSeparators(path_), QDir::toNativeSeparators(damagedPath()),
+                              QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    damaged_ = false;
+    return true;
+}
+
+QString SettingsFile::whyNotText(const QByteArray &data) {
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c == 0)
+            return QStringLiteral("it holds a byte 0 at offset %1").arg(i);
+        // Tab, line ends, form feed and the old end-of-file mark occur in text files.
+        const bool textControl = c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == 0x1A;
+        if ((c < 0x20 && !textControl) || c == 0x7F)
+            return QStringLiteral("it holds the control byte 0x%1 at offset %2")
+                .arg(c, 2, 16, QLatin1Char('0'))
+                .arg(i);
+    }
+    if (data.startsWith("\xEF\xBB\xBF") && !isUtf8(data))
+        return QStringLiteral("it is marked as UTF-8 but is not UTF-8");
+    return {};
 }
 
 void SettingsFile::parse(const QByteArray &data) {
     lines_.clear();
-    QString text = QString::fromUtf8(data);
+    // Files of older versions are 8-bit text; Latin-1 takes every byte as one
+    // character and gives the same bytes back when stored.
+    legacy8Bit_ = !isUtf8(data);
+    QString text = legacy8Bit_ ? QString::fromLatin1(data) : QString::fromUtf8(data);
     // Some editors write the byte-order mark twice; a mark left at the start would
     // hide the first section, and each store would drop one more.
     while (text.startsWith(QChar(0xFEFF)))
@@ -137,12 +228,13 @@ QDate SettingsFile::readDate(const QString &section, const QString &key, const Q
     return def;
 }
 
-bool SettingsFile::set(const QString &section, const QString &key, const QString &value) {
+void SettingsFile::set(const QString &section, const QString &key, const QString &value) {
+    changed_ = true;
     for (Line &line : lines_) {
         if (!line.header && !line.key.isEmpty() && sameName(line.section, section) &&
             sameName(line.key, key)) {
             line.text = line.key + QLatin1Char('=') + value;
-            return save();
+            return;
         }
     }
     Line entry;
@@ -165,50 +257,94 @@ bool SettingsFile::set(const QString &section, const QString &key, const QString
         lines_.push_back(header);
         lines_.push_back(entry);
     }
-    return save();
 }
 
-bool SettingsFile::save() const {
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly))
+bool SettingsFile::commit() {
+    if (!changed_)
+        return true;
+    if (damaged_)
+        return fail(QStringLiteral("the unreadable file there has not been kept aside"));
+    QString reason;
+    if (!store(reason))
+        return fail(reason);
+    committed_ = lines_;
+    changed_ = false;
+    return true;
+}
+
+bool SettingsFile::fail(const QString &reason) {
+    lines_ = committed_;
+    changed_ = false;
+    lastError_ = QStringLiteral("The settings could not be saved to %1: %2. The file was left as it was.")
+                     .arg(QDir::toNativeSeparators(path_), reason);
+    if (failed_)
+        failed_(lastError_);
+    return false;
+}
+
+bool SettingsFile::store(QString &reason) const {
+    // Through a link the file it names is replaced and the link kept.
+    const QFileInfo info(path_);
+    const QString target = info.isSymLink() ? info.symLinkTarget() : path_;
+    const auto status = statusOf(target);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        reason = QStringLiteral("it is not a regular file");
         return false;
-    file.write(toBytes());
-    return file.commit();
+    }
+    QSaveFile file(target);
+    // Unbuffered: a short write (a full disk) shows here, where a buffered one
+    // was lost in the flush and the cut file took the old one's place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        reason = file.errorString();
+        return false;
+    }
+    if (!(writer_ ? writer_ : ByteWriter(writeAll))(file, toBytes(), reason)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        reason = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 QByteArray SettingsFile::toBytes() const {
-    QByteArray data;
+    QString text;
     for (const Line &line : lines_) {
-        data += line.text.toUtf8();
-        data += "\r\n";
+        text += line.text;
+        text += QLatin1String("\r\n");
     }
-    return data;
+    // An 8-bit file stays 8-bit while every character fits.
+    if (legacy8Bit_ && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; }))
+        return text.toLatin1();
+    return text.toUtf8();
 }
 
-bool SettingsFile::writeString(const QString &section, const QString &key, const QString &value) {
-    return set(section, key, value);
+void SettingsFile::writeString(const QString &section, const QString &key, const QString &value) {
+    set(section, key, value);
 }
-bool SettingsFile::writeInteger(const QString &section, const QString &key, int value) {
-    return set(section, key, QString::number(value));
+void SettingsFile::writeInteger(const QString &section, const QString &key, int value) {
+    set(section, key, QString::number(value));
 }
-bool SettingsFile::writeBool(const QString &section, const QString &key, bool value) {
-    return set(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+void SettingsFile::writeBool(const QString &section, const QString &key, bool value) {
+    set(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
-bool SettingsFile::writeTime(const QString &section, const QString &key, const QTime &value) {
-    return set(section, key, value.toString(QStringLiteral("HH:mm:ss")));
+void SettingsFile::writeTime(const QString &section, const QString &key, const QTime &value) {
+    set(section, key, value.toString(QStringLiteral("HH:mm:ss")));
 }
-bool SettingsFile::writeDate(const QString &section, const QString &key, const QDate &value) {
-    return set(section, key, value.toString(QStringLiteral("yyyy-MM-dd")));
+void SettingsFile::writeDate(const QString &section, const QString &key, const QDate &value) {
+    set(section, key, value.toString(QStringLiteral("yyyy-MM-dd")));
 }
 
-bool SettingsFile::eraseKey(const QString &section, const QString &key) {
+void SettingsFile::eraseKey(const QString &section, const QString &key) {
     for (auto it = lines_.begin(); it != lines_.end(); ++it) {
         if (!it->header && !it->key.isEmpty() && sameName(it->section, section) && sameName(it->key, key)) {
             lines_.erase(it);
-            return save();
+            changed_ = true;
+            return;
         }
     }
-    return true;
 }
 
 } // namespace varnelo

@@ -4,100 +4,102 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <vector>
 
 namespace varnelo {
 namespace keys {
 namespace {
 
-constexpr KeyInfo row(const IntKey &k, QLatin1String dialog, QLatin1String other) {
-    return {k.section, k.key, KeyType::Int, dialog, other};
+KeyInfo row(const IntKey &k) {
+    return {k.section, k.key, KeyType::Int, QString::number(k.def)};
 }
-constexpr KeyInfo row(const BoolKey &k, QLatin1String dialog, QLatin1String other) {
-    return {k.section, k.key, KeyType::Bool, dialog, other};
+KeyInfo row(const BoolKey &k) {
+    return {k.section, k.key, KeyType::Bool, QString::number(int(k.def))};
 }
-constexpr KeyInfo row(const TextKey &k, QLatin1String dialog, QLatin1String other) {
-    return {k.section, k.key, k.type, dialog, other};
+KeyInfo row(const TextKey &k, QLatin1String def) {
+    return {k.section, k.key, k.type, QString(def)};
 }
 
 const L none("");
 const L now("now");
 const L music("Music folder");
 
-const KeyInfo table[] = {
-    row(Mp3Bitrate, L("9"), L("9")),
-    row(Mp3Channel, L("1"), L("1")),
-    row(Mp3Frequency, L("7"), L("7")),
-    row(Mp3Quality, L("5"), L("5")),
-    row(VbrCodingMethod, L("0"), L("0")),
-    row(VbrBitrate, L("9"), L("9")),
-    row(VbrQuality, L("5"), L("5")),
-    row(VbrWriteHeader, L("1"), L("1")),
-    row(VbrEnforceMin, L("0"), L("0")),
-    row(FiltHighOn, L("0"), L("0")),
-    row(FiltLowOn, L("0"), L("0")),
-    row(FiltHighFreq, L("30"), L("30")),
-    row(FiltHighWidth, L("5"), L("5")),
-    row(FiltLowFreq, L("15160"), L("15160")),
-    row(FiltLowWidth, L("750"), L("750")),
-    row(ExpertBitReservoir, L("1"), L("1")),
-    row(ExpertShortBlocks, L("1"), L("1")),
-    row(ExpertAllowMixed, L("0"), L("0")),
-    row(ExpertComply, L("0"), L("0")),
-    row(ExpertCrc, L("0"), L("0")),
-    row(ExpertAth, L("0"), L("0")),
-    row(ExpertDeEmphasis, L("0"), L("0")),
-    row(PresetOn, L("0"), L("0")),
-    row(AltPresetOn, L("0"), L("0")),
-    row(PresetIndex, L("0"), L("0")),
-    row(AltPresetIndex, L("0"), L("0")),
-    row(WavMode, L("0"), L("0")),
-    row(WavBit, L("5"), L("1")),
-    row(WavChannel, L("1"), L("1")),
-    row(WavFrequency, L("7"), L("7")),
-    row(WmaFormat, L("46"), L("9")),
-    row(OggChannel, L("1"), L("1")),
-    row(OggFrequency, L("7"), L("7")),
-    row(OggBitrate, L("9"), L("9")),
-    row(OggMaxBitrate, L("9"), L("9")),
-    row(OggMinBitrate, L("9"), L("9")),
-    row(OggQuality, L("300"), L("300")),
-    row(OggVbr, L("0"), L("0")),
-    row(OggQualityMode, L("0"), L("0")),
-    row(GrabModeKey, L("0"), L("1")),
-    row(GrabRetries, L("5"), L("1")),
-    row(GrabStop, L("0"), L("0")),
-    row(FreedbSite, L("0"), none),
-    row(FreedbToServer, L("1"), none),
-    row(FreedbPort, L("80"), none),
-    row(FreedbTimeout, L("10000"), none),
-    row(FreedbProxy, none, none),
-    row(AutoOpen, L("1"), none),
-    row(DesktopNotify, L("1"), L("1")),
-    row(SetOutName, L("0"), none),
-    row(SetOutFormat, none, none),
-    row(ShutdownTime, now, now),
-    row(ShutdownOn, none, L("0")),
-    row(ScheduleFormat, L("0"), none),
-    row(ScheduleDate, now, none),
-    row(ScheduleBegin[0], now, none),
-    row(ScheduleBegin[1], now, none),
-    row(ScheduleBegin[2], now, none),
-    row(ScheduleEnd[0], now, none),
-    row(ScheduleEnd[1], now, none),
-    row(ScheduleEnd[2], now, none),
-    row(ScheduleSlotOn[0], L("0"), none),
-    row(ScheduleSlotOn[1], L("0"), none),
-    row(ScheduleSlotOn[2], L("0"), none),
-    row(RecordSplitByTitle, L("0"), none),
-    row(RecordAsBroadcast, L("0"), none),
-    row(OutputFolderKey, music, music),
-    row(RecordDevice, none, L("recorder's default")),
-    row(Associations[0], none, L("0")),
-    row(Associations[1], none, L("0")),
-    row(Associations[2], none, L("0")),
-    row(Associations[3], none, L("0")),
-    row(AddPath, none, L("program folder")),
-    row(DiscImagePath, none, none),
+const std::vector<KeyInfo> table = {
+    row(Mp3Bitrate),
+    row(Mp3Channel),
+    row(Mp3Frequency),
+    row(Mp3Quality),
+    row(VbrCodingMethod),
+    row(VbrBitrate),
+    row(VbrQuality),
+    row(VbrWriteHeader),
+    row(VbrEnforceMin),
+    row(FiltHighOn),
+    row(FiltLowOn),
+    row(FiltHighFreq),
+    row(FiltHighWidth),
+    row(FiltLowFreq),
+    row(FiltLowWidth),
+    row(ExpertBitReservoir),
+    row(ExpertShortBlocks),
+    row(ExpertAllowMixed),
+    row(ExpertComply),
+    row(ExpertCrc),
+    row(ExpertAth),
+    row(ExpertDeEmphasis),
+    row(PresetOn),
+    row(AltPresetOn),
+    row(PresetIndex),
+    row(AltPresetIndex),
+    row(WavMode),
+    row(WavBit),
+    row(WavChannel),
+    row(WavFrequency),
+    row(WmaFormat),
+    row(OggChannel),
+    row(OggFrequency),
+    row(OggBitrate),
+    row(OggMaxBitrate),
+    row(OggMinBitrate),
+    row(OggQuality),
+    row(OggVbr),
+    row(OggQualityMode),
+    row(GrabModeKey),
+    row(GrabRetries),
+    row(GrabStop),
+    row(FreedbSite),
+    row(FreedbToServer),
+    row(FreedbPort, FreedbPort.def),
+    row(FreedbTimeout, FreedbTimeout.def),
+    row(FreedbProxy, none),
+    row(AutoOpen),
+    row(DesktopNotify),
+    row(SetOutName),
+    row(SetOutFormat),
+    row(ShutdownTime, now),
+    row(ShutdownOn),
+    row(ScheduleFormat),
+    row(ScheduleDate, now),
+    row(ScheduleBegin[0], now),
+    row(ScheduleBegin[1], now),
+    row(ScheduleBegin[2], now),
+    row(ScheduleEnd[0], now),
+    row(ScheduleEnd[1], now),
+    row(ScheduleEnd[2], now),
+    row(ScheduleSlotOn[0]),
+    row(ScheduleSlotOn[1]),
+    row(ScheduleSlotOn[2]),
+    row(RecordSplitByTitle),
+    row(RecordAsBroadcast),
+    row(OutputFolderKey, music),
+    row(RecordDevice, L("recorder's default")),
+    row(Associations[0]),
+    row(Associations[1]),
+    row(Associations[2]),
+    row(Associations[3]),
+    row(AddPath, L("program folder")),
+    row(DiscImagePath, none),
+    row(DirectoryServer, none),
 };
 
 } // namespace
@@ -110,17 +112,44 @@ QString name(QLatin1String text) {
     return QString(text);
 }
 
-int readDialog(const SettingsFile &file, const IntKey &key) {
-    return file.readInteger(name(key.section), name(key.key), key.dialogDefault);
+int read(const SettingsFile &file, const IntKey &key) {
+    return file.readInteger(name(key.section), name(key.key), key.def);
 }
-int readOther(const SettingsFile &file, const IntKey &key) {
-    return file.readInteger(name(key.section), name(key.key), key.readerDefault);
+bool read(const SettingsFile &file, const BoolKey &key) {
+    return file.readBool(name(key.section), name(key.key), key.def);
 }
-bool readDialog(const SettingsFile &file, const BoolKey &key) {
-    return file.readBool(name(key.section), name(key.key), key.dialogDefault);
+void write(SettingsFile &file, const IntKey &key, int value) {
+    file.writeInteger(name(key.section), name(key.key), value);
 }
-bool readOther(const SettingsFile &file, const BoolKey &key) {
-    return file.readBool(name(key.section), name(key.key), key.readerDefault);
+void write(SettingsFile &file, const BoolKey &key, bool value) {
+    file.writeBool(name(key.section), name(key.key), value);
+}
+QString read(const SettingsFile &file, const TextKey &key) {
+    return read(file, key, QString(key.def));
+}
+QString read(const SettingsFile &file, const TextKey &key, const QString &def) {
+    return file.readString(name(key.section), name(key.key), def);
+}
+int readInteger(const SettingsFile &file, const TextKey &key, int def) {
+    return file.readInteger(name(key.section), name(key.key), def);
+}
+QTime readTime(const SettingsFile &file, const TextKey &key, const QTime &def) {
+    return file.readTime(name(key.section), name(key.key), def);
+}
+QDate readDate(const SettingsFile &file, const TextKey &key, const QDate &def) {
+    return file.readDate(name(key.section), name(key.key), def);
+}
+void write(SettingsFile &file, const TextKey &key, const QString &value) {
+    file.writeString(name(key.section), name(key.key), value);
+}
+void writeInteger(SettingsFile &file, const TextKey &key, int value) {
+    file.writeInteger(name(key.section), name(key.key), value);
+}
+void writeTime(SettingsFile &file, const TextKey &key, const QTime &value) {
+    file.writeTime(name(key.section), name(key.key), value);
+}
+void writeDate(SettingsFile &file, const TextKey &key, const QDate &value) {
+    file.writeDate(name(key.section), name(key.key), value);
 }
 
 } // namespace keys

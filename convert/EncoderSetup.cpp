@@ -10,11 +10,11 @@
 namespace varnelo {
 
 int FileEncoderSettings::readInteger(const keys::IntKey &key) const {
-    return keys::readOther(file_, key);
+    return keys::read(file_, key);
 }
 
 bool FileEncoderSettings::readBool(const keys::BoolKey &key) const {
-    return keys::readOther(file_, key);
+    return keys::read(file_, key);
 }
 
 QString extensionForKind(int kind) {
@@ -62,9 +62,8 @@ void EncoderSetup::configureWav(const EncoderTarget &target) {
         target.file.SetWavFormat(48000, 2, 32);
         break;
     case 2: {
-        const int rate =
-            tableEntry(OutputRateTable, settings_.readInteger(WavFrequency), WavFrequency.readerDefault);
-        const int bits = tableEntry(SampleBitsTable, settings_.readInteger(WavBit), WavBit.readerDefault);
+        const int rate = tableEntry(OutputRateTable, settings_.readInteger(WavFrequency), WavFrequency.def);
+        const int bits = tableEntry(SampleBitsTable, settings_.readInteger(WavBit), WavBit.def);
         target.file.SetWavFormat(rate, settings_.readInteger(WavChannel) + 1, bits);
         break;
     }
@@ -81,10 +80,9 @@ void EncoderSetup::configureWma(const EncoderTarget &target) {
 
 void EncoderSetup::configureOgg(const EncoderTarget &target) {
     using namespace keys;
-    const int rate =
-        tableEntry(OutputRateTable, settings_.readInteger(OggFrequency), OggFrequency.readerDefault);
+    const int rate = tableEntry(OutputRateTable, settings_.readInteger(OggFrequency), OggFrequency.def);
     const int channels = settings_.readInteger(OggChannel) + 1;
-    const int kbps = tableEntry(BitrateTable, settings_.readInteger(OggBitrate), OggBitrate.readerDefault);
+    const int kbps = tableEntry(BitrateTable, settings_.readInteger(OggBitrate), OggBitrate.def);
     const bool vbr = settings_.readBool(OggVbr);
     const bool quality = settings_.readBool(OggQualityMode);
     // Both modes set: quality first, then managed VBR, which is what stays.
@@ -123,14 +121,12 @@ void EncoderSetup::configureMp3(const EncoderTarget &target) {
             enc.SetMono(1);
         enc.SetDeEmphasis(settings_.readInteger(ExpertDeEmphasis));
         enc.SetQuality(settings_.readInteger(Mp3Quality));
-        enc.SetBitrate(tableEntry(BitrateTable, settings_.readInteger(Mp3Bitrate), Mp3Bitrate.readerDefault));
-        enc.SetVbrBitrate(
-            tableEntry(BitrateTable, settings_.readInteger(VbrBitrate), VbrBitrate.readerDefault));
+        enc.SetBitrate(tableEntry(BitrateTable, settings_.readInteger(Mp3Bitrate), Mp3Bitrate.def));
+        enc.SetVbrBitrate(tableEntry(BitrateTable, settings_.readInteger(VbrBitrate), VbrBitrate.def));
         enc.SetHighpassWidth(settings_.readInteger(FiltHighWidth));
         enc.SetLowpassWidth(settings_.readInteger(FiltLowWidth));
         enc.SetVbrQuality(settings_.readInteger(VbrQuality));
-        enc.SetSampleRate(
-            tableEntry(FrequencyTable, settings_.readInteger(Mp3Frequency), Mp3Frequency.readerDefault));
+        enc.SetSampleRate(tableEntry(FrequencyTable, settings_.readInteger(Mp3Frequency), Mp3Frequency.def));
     } else {
         if (preset)
             enc.SetPreset(settings_.readInteger(PresetIndex) + 1);
@@ -145,10 +141,9 @@ void EncoderSetup::configureMp3(const EncoderTarget &target) {
 bool ApplyRecordingOggFormat(AudioFile &recordingFile, const EncoderSettingsSource &settings,
                              const RecordingOggControls &controls, Prompts &prompts) {
     using namespace keys;
-    const int rate =
-        tableEntry(OutputRateTable, settings.readInteger(OggFrequency), OggFrequency.readerDefault);
+    const int rate = tableEntry(OutputRateTable, settings.readInteger(OggFrequency), OggFrequency.def);
     const int channels = controls.channelIndex + 1;
-    const int kbps = tableEntry(BitrateTable, settings.readInteger(OggBitrate), OggBitrate.readerDefault);
+    const int kbps = tableEntry(BitrateTable, settings.readInteger(OggBitrate), OggBitrate.def);
     if (controls.qualityChecked) {
         bool ok = false;
         const int quality = controls.qualityText.trimmed().toInt(&ok);

@@ -16,7 +16,7 @@ class SettingsFile;
 class EncoderSettingsSource {
 public:
     virtual ~EncoderSettingsSource() = default;
-    // The key's value with the encoder set-up's own default (readerDefault).
+    // The key's value, or its default.
     virtual int readInteger(const keys::IntKey &key) const = 0;
     virtual bool readBool(const keys::BoolKey &key) const = 0;
     virtual QString mp3CommandLine() const = 0;

@@ -2,6 +2,7 @@
 
 #include "common/Error.h"
 #include "common/SettingsFile.h"
+#include "common/SettingsKeys.h"
 #include "desktop/FileAssociation.h"
 
 #include <QCheckBox>
@@ -12,10 +13,6 @@
 #include <QVBoxLayout>
 
 namespace varnelo {
-namespace {
-const QString Section = QStringLiteral("assoc");
-} // namespace
-
 AssociateDialog::AssociateDialog(SettingsFile &settings, FileAssociation &association, QWidget *parent)
     : QDialog(parent), settings_(settings), association_(association) {
     setObjectName(QStringLiteral("fm_associate"));
@@ -49,13 +46,17 @@ AssociateDialog::AssociateDialog(SettingsFile &settings, FileAssociation &associ
     connect(btn_cancel, &QPushButton::clicked, this, &AssociateDialog::btn_cancelClick);
 }
 
-std::array<std::pair<QCheckBox *, const char *>, 4> AssociateDialog::boxes() const {
-    return {{{cbx_mp3, "mp3"}, {cbx_wav, "wav"}, {cbx_ogg, "ogg"}, {cbx_wma, "wma"}}};
+std::array<std::pair<QCheckBox *, const keys::BoolKey *>, 4> AssociateDialog::boxes() const {
+    // The key of each type is named after its extension.
+    return {{{cbx_mp3, &keys::Associations[0]},
+             {cbx_wav, &keys::Associations[1]},
+             {cbx_ogg, &keys::Associations[2]},
+             {cbx_wma, &keys::Associations[3]}}};
 }
 
 void AssociateDialog::LoadChoices() {
     for (const auto &[box, key] : boxes())
-        box->setChecked(settings_.readBool(Section, QLatin1String(key), false));
+        box->setChecked(keys::read(settings_, *key));
 }
 
 void AssociateDialog::showEvent(QShowEvent *event) {
@@ -67,19 +68,21 @@ void AssociateDialog::showEvent(QShowEvent *event) {
 void AssociateDialog::btn_associateClick() {
     try {
         for (const auto &[box, key] : boxes()) {
-            const QString extension = QLatin1String(key);
+            const QString extension = keys::name(key->key);
             if (box->isChecked())
                 association_.Associate(extension);
             else
                 association_.Unassociate(extension);
-            settings_.writeBool(Section, extension, box->isChecked());
+            keys::write(settings_, *key, box->isChecked());
         }
     } catch (const Error &e) {
+        settings_.commit(); // the types done before the failure stay remembered
         if (!reportError)
             throw;
         reportError(e.message());
         return;
     }
+    settings_.commit();
     close();
 }
 

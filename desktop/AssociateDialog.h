@@ -1,4 +1,6 @@
 #pragma once
+#include "common/SettingsKeys.h"
+
 #include <QDialog>
 #include <array>
 #include <functional>
@@ -41,7 +43,7 @@ protected:
 
 private:
     // The boxes with their keys, in the order they are applied.
-    std::array<std::pair<QCheckBox *, const char *>, 4> boxes() const;
+    std::array<std::pair<QCheckBox *, const keys::BoolKey *>, 4> boxes() const;
     void LoadChoices();
 
     SettingsFile &settings_;

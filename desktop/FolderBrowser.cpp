@@ -2,6 +2,7 @@
 
 #include "common/AppState.h"
 #include "common/SettingsFile.h"
+#include "common/SettingsKeys.h"
 #include "desktop/DialogPlacement.h"
 
 #include <QDir>
@@ -169,12 +170,11 @@ void FolderBrowser::btn_okClick() {
         return; // nothing chosen yet
     ChosenFolder = folder;
     if (!state_.RescanMode) {
-        settings_.writeString(QStringLiteral("video"), QStringLiteral("path"),
-                              QDir::toNativeSeparators(folder));
+        keys::write(settings_, keys::OutputFolderKey, QDir::toNativeSeparators(folder));
+        settings_.commit();
         if (showOutputFolder)
             showOutputFolder(storedOutputFolder ? storedOutputFolder()
-                                                : settings_.readString(QStringLiteral("video"),
-                                                                       QStringLiteral("path"), folder));
+                                                : keys::read(settings_, keys::OutputFolderKey, folder));
     }
     accept();
 }

@@ -4,6 +4,7 @@
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "common/SettingsFile.h"
+#include "common/SettingsKeys.h"
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryFiles.h"
@@ -166,9 +167,8 @@ void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
 
 void LibraryEntries::AddFiles() {
     const QString executableFolder = QCoreApplication::applicationDirPath();
-    const QString start = settings_ ? settings_->readString(QStringLiteral("File Manager"),
-                                                            QStringLiteral("add path"), executableFolder)
-                                    : executableFolder;
+    const QString start =
+        settings_ ? keys::read(*settings_, keys::AddPath, executableFolder) : executableFolder;
     const QStringList files = prompts_.openFiles(QString(), start, OpenDialogFilter());
     if (files.isEmpty())
         return;
@@ -176,9 +176,10 @@ void LibraryEntries::AddFiles() {
         library_.clearList();
         QFile::remove(library_.nowPlayingPath());
     }
-    if (settings_)
-        settings_->writeString(QStringLiteral("File Manager"), QStringLiteral("add path"),
-                               QFileInfo(files.first()).absolutePath());
+    if (settings_) {
+        keys::write(*settings_, keys::AddPath, QFileInfo(files.first()).absolutePath());
+        settings_->commit();
+    }
     QStringList problems;
     const int stored = addTracks(files, problems);
     // Nothing to play when no chosen file could be read into an empty list.

@@ -26,36 +26,10 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 #include <algorithm>
+#include <optional>
 
 namespace varnelo {
 namespace {
-
-using keys::name;
-
-int read(const SettingsFile &f, const keys::IntKey &k) {
-    return keys::readDialog(f, k);
-}
-bool read(const SettingsFile &f, const keys::BoolKey &k) {
-    return keys::readDialog(f, k);
-}
-void write(SettingsFile &f, const keys::IntKey &k, int value) {
-    f.writeInteger(name(k.section), name(k.key), value);
-}
-void write(SettingsFile &f, const keys::BoolKey &k, bool value) {
-    f.writeBool(name(k.section), name(k.key), value);
-}
-QString readText(const SettingsFile &f, const keys::TextKey &k, const QString &def) {
-    return f.readString(name(k.section), name(k.key), def);
-}
-void writeText(SettingsFile &f, const keys::TextKey &k, const QString &value) {
-    f.writeString(name(k.section), name(k.key), value);
-}
-QTime readTime(const SettingsFile &f, const keys::TextKey &k) {
-    return f.readTime(name(k.section), name(k.key), QTime::currentTime());
-}
-void writeTime(SettingsFile &f, const keys::TextKey &k, QTime value) {
-    f.writeTime(name(k.section), name(k.key), value);
-}
 
 // A list index from the file: outside the list it leaves no selection, which
 // saving then stores as -1.
@@ -249,7 +223,7 @@ void OptionsDialog::LoadOptions() {
     using namespace keys;
     const SettingsFile &f = settings_;
 
-    QString folder = readText(f, OutputFolderKey, defaultOutputFolder());
+    QString folder = read(f, OutputFolderKey, defaultOutputFolder());
     if (!folder.endsWith(QDir::separator()))
         folder += QDir::separator();
     ui_.ed_out->setText(folder);
@@ -310,20 +284,19 @@ void OptionsDialog::LoadOptions() {
 
     setIndex(ui_.cb_freedbsite, read(f, FreedbSite));
     ui_.rg_freedbserver->setItemIndex(read(f, FreedbToServer));
-    ui_.edt_port->setText(readText(f, FreedbPort, QStringLiteral("80")));
-    ui_.edt_timeout->setText(readText(f, FreedbTimeout, QStringLiteral("10000")));
-    ui_.edt_proxy->setText(readText(f, FreedbProxy, QString()));
+    ui_.edt_port->setText(read(f, FreedbPort));
+    ui_.edt_timeout->setText(read(f, FreedbTimeout));
+    ui_.edt_proxy->setText(read(f, FreedbProxy, QString()));
     ui_.cb_auto->setChecked(read(f, AutoOpen));
     ui_.cb_notify->setChecked(read(f, DesktopNotify));
 
     for (int i = 0; i < 3; ++i)
-        ui_.begin[i]->setTime(readTime(f, ScheduleBegin[i]));
+        ui_.begin[i]->setTime(readTime(f, ScheduleBegin[i], QTime::currentTime()));
     for (int i = 0; i < 3; ++i)
         ui_.cb_rec[i]->setChecked(read(f, ScheduleSlotOn[i]));
     for (int i = 0; i < 3; ++i)
-        ui_.end[i]->setTime(readTime(f, ScheduleEnd[i]));
-    ui_.date_time->setDate(
-        f.readDate(name(ScheduleDate.section), name(ScheduleDate.key), QDate::currentDate()));
+        ui_.end[i]->setTime(readTime(f, ScheduleEnd[i], QTime::currentTime()));
+    ui_.date_time->setDate(readDate(f, ScheduleDate, QDate::currentDate()));
 
     setIndex(ui_.set_cb_name, read(f, SetOutName));
     ui_.ck_split->setChecked(read(f, RecordSplitByTitle));
@@ -387,16 +360,16 @@ void OptionsDialog::SaveOptions() {
     write(f, GrabStop, state_.ErrorAction);
     write(f, FreedbSite, index(ui_.cb_freedbsite));
     write(f, FreedbToServer, ui_.rg_freedbserver->itemIndex());
-    writeText(f, FreedbPort, ui_.edt_port->text());
-    writeText(f, FreedbTimeout, ui_.edt_timeout->text());
-    writeText(f, FreedbProxy, ui_.edt_proxy->text());
+    write(f, FreedbPort, ui_.edt_port->text());
+    write(f, FreedbTimeout, ui_.edt_timeout->text());
+    write(f, FreedbProxy, ui_.edt_proxy->text());
     write(f, AutoOpen, ui_.cb_auto->isChecked());
     writeTime(f, ShutdownTime, ui_.dtpTime->time());
     write(f, ShutdownOn, ui_.CB_SHOWD->isChecked());
     write(f, SetOutName, index(ui_.set_cb_name));
     write(f, SetOutFormat, index(ui_.scmb));
     write(f, ScheduleFormat, state_.ScheduleMode);
-    f.writeDate(name(ScheduleDate.section), name(ScheduleDate.key), ui_.date_time->date());
+    writeDate(f, ScheduleDate, ui_.date_time->date());
     for (int i = 0; i < 3; ++i)
         writeTime(f, ScheduleBegin[i], ui_.begin[i]->time());
     for (int i = 0; i < 3; ++i)
@@ -413,14 +386,21 @@ void OptionsDialog::SaveOptions() {
 }
 
 void OptionsDialog::OkClick() {
+    std::optional<QString> refused;
     try {
         SaveOptions();
     } catch (const Error &e) {
-        prompts_.message(e.message(), QStringLiteral("Information"), PromptIcon::Information,
-                         PromptButtons::Ok);
+        refused = e.message();
+    }
+    // One write for the whole dialog; the keys saved before a refused step are
+    // kept, as they always were. A failed write is reported by the file's owner.
+    const bool stored = settings_.commit();
+    if (refused) {
+        prompts_.message(*refused, QStringLiteral("Information"), PromptIcon::Information, PromptButtons::Ok);
         return;
     }
-    accept();
+    if (stored)
+        accept();
 }
 
 void OptionsDialog::CancelClick() {
@@ -481,8 +461,8 @@ void OptionsDialog::Button2Click() {
     setErrorAction(0);
     ui_.cb_freedbsite->setCurrentIndex(0);
     ui_.rg_freedbserver->setItemIndex(1);
-    ui_.edt_port->setText(QStringLiteral("80"));
-    ui_.edt_timeout->setText(QStringLiteral("10000"));
+    ui_.edt_port->setText(QString(keys::FreedbPort.def));
+    ui_.edt_timeout->setText(QString(keys::FreedbTimeout.def));
     ui_.edt_proxy->clear();
     ui_.set_cb_name->setCurrentIndex(0);
     ui_.cb_name->setCurrentIndex(0);
@@ -496,14 +476,15 @@ void OptionsDialog::Button7Click() {
     if (folder.isEmpty())
         return;
     const auto &key = keys::OutputFolderKey;
-    settings_.writeString(name(key.section), name(key.key), QDir::toNativeSeparators(folder));
-    showOutputFolder(settings_.readString(name(key.section), name(key.key), defaultOutputFolder()));
+    keys::write(settings_, key, QDir::toNativeSeparators(folder));
+    settings_.commit();
+    showOutputFolder(keys::read(settings_, key, defaultOutputFolder()));
 }
 
 void OptionsDialog::LoadShutdownOptions() {
     const auto &time = keys::ShutdownTime;
-    ui_.dtpTime->setTime(settings_.readTime(name(time.section), name(time.key), QTime::currentTime()));
-    ui_.CB_SHOWD->setChecked(keys::readOther(settings_, keys::ShutdownOn));
+    ui_.dtpTime->setTime(keys::readTime(settings_, time, QTime::currentTime()));
+    ui_.CB_SHOWD->setChecked(keys::read(settings_, keys::ShutdownOn));
 }
 
 void OptionsDialog::showRecordingVolume(int volume) {
@@ -539,11 +520,11 @@ bool OptionsDialog::eventFilter(QObject *watched, QEvent *event) {
 // ---- Live settings ----------------------------------------------------------
 
 int OptionsDialog::readInteger(const keys::IntKey &key) const {
-    return keys::readOther(settings_, key);
+    return keys::read(settings_, key);
 }
 
 bool OptionsDialog::readBool(const keys::BoolKey &key) const {
-    return keys::readOther(settings_, key);
+    return keys::read(settings_, key);
 }
 
 QString OptionsDialog::mp3CommandLine() const {

@@ -1,6 +1,7 @@
 #include "radio/RecordingSources.h"
 
 #include "common/SettingsFile.h"
+#include "common/SettingsKeys.h"
 #include "platform/sound/AudioRecord.h"
 
 #include <QComboBox>
@@ -8,11 +9,6 @@
 #include <QSlider>
 
 namespace varnelo {
-
-namespace {
-const QString Section = QStringLiteral("rd");
-const QString Key = QStringLiteral("rd");
-} // namespace
 
 RecordingSources::RecordingSources(AudioRecord &recorder, SettingsFile &settings, QComboBox *cb_rd,
                                    QComboBox *cb_rdson, QSlider *tb_rd, QObject *parent)
@@ -27,7 +23,7 @@ void RecordingSources::ShowRecordingSources() {
         recorder_.SetDevice(i);
         cb_rd_->addItem(recorder_.GetDeviceName());
     }
-    int chosen = settings_.readInteger(Section, Key, AudioRecord::ProgramOutputDevice);
+    int chosen = keys::readInteger(settings_, keys::RecordDevice, AudioRecord::ProgramOutputDevice);
     if (chosen < 0 || chosen > max)
         chosen = AudioRecord::ProgramOutputDevice;
     cb_rd_->setCurrentIndex(chosen);
@@ -55,7 +51,8 @@ void RecordingSources::cb_rdChange(int index) {
     if (index < 0)
         return;
     recorder_.SetDevice(index);
-    settings_.writeInteger(Section, Key, index);
+    keys::writeInteger(settings_, keys::RecordDevice, index);
+    settings_.commit();
     showInputs();
 }
 

@@ -12,21 +12,18 @@ namespace varnelo {
 cd::LookupSettings ReadLookupSettings(const SettingsFile &file, const QString &dataFolder) {
     using namespace keys;
     cd::LookupSettings s;
-    const int source = readDialog(file, FreedbToServer);
+    const int source = read(file, FreedbToServer);
     s.source = source == 0   ? cd::LookupSettings::Source::Any
                : source == 2 ? cd::LookupSettings::Source::LocalFile
                              : cd::LookupSettings::Source::CddbOnly;
     const QStringList sites = freedbSiteItems();
-    const int site = readDialog(file, FreedbSite);
+    const int site = read(file, FreedbSite);
     const QString host = sites.value(site, sites.value(0));
-    s.cddbServer = cd::cddbServerUrl(
-        host, file.readString(name(FreedbPort.section), name(FreedbPort.key), QStringLiteral("80")));
+    s.cddbServer = cd::cddbServerUrl(host, read(file, FreedbPort));
     bool ok = false;
-    const int timeout =
-        file.readString(name(FreedbTimeout.section), name(FreedbTimeout.key), QStringLiteral("10000"))
-            .toInt(&ok);
-    s.timeoutMs = ok && timeout > 0 ? timeout : 10000;
-    s.proxy = file.readString(name(FreedbProxy.section), name(FreedbProxy.key), QString());
+    const int timeout = read(file, FreedbTimeout).toInt(&ok);
+    s.timeoutMs = ok && timeout > 0 ? timeout : QString(FreedbTimeout.def).toInt();
+    s.proxy = read(file, FreedbProxy, QString());
     s.localFile = QDir(dataFolder).filePath(QStringLiteral("CDFreeDB.ini"));
     s.user = QString::fromLocal8Bit(qgetenv("USER"));
     s.host = QSysInfo::machineHostName();

@@ -14,7 +14,7 @@ class SettingsFile;
 // source; "CDFreeDB.ini" in the data folder for the local source.
 cd::LookupSettings ReadLookupSettings(const SettingsFile &file, const QString &dataFolder);
 
-// The "CD setting" tab's keys with the drive set-up's defaults (mode 1, one retry, stop).
+// The "CD setting" tab's keys.
 cd::ReadMode ReadGrabSettings(const EncoderSettingsSource &settings);
 
 } // namespace varnelo

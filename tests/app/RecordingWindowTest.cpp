@@ -29,9 +29,10 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         QDir().mkpath(dir.filePath(QStringLiteral("out")));
-        SettingsFile(dir.filePath(QStringLiteral("temp.ini")))
-            .writeString(QStringLiteral("video"), QStringLiteral("path"),
-                         dir.filePath(QStringLiteral("out")));
+        SettingsFile settings(dir.filePath(QStringLiteral("temp.ini")));
+        settings.writeString(QStringLiteral("video"), QStringLiteral("path"),
+                             dir.filePath(QStringLiteral("out")));
+        settings.commit();
     }
     void TearDown() override {
         w.reset();
@@ -92,8 +93,9 @@ TEST_F(RecordingWindowTest, TheRecordingsPopupAndItsEntries) {
 }
 
 TEST_F(RecordingWindowTest, DevicesListProgramOutputFirstAndTheChoiceIsAppliedAndKept) {
-    SettingsFile(dir.filePath(QStringLiteral("temp.ini")))
-        .writeInteger(QStringLiteral("rd"), QStringLiteral("rd"), 50);
+    SettingsFile settings(dir.filePath(QStringLiteral("temp.ini")));
+    settings.writeInteger(QStringLiteral("rd"), QStringLiteral("rd"), 50);
+    settings.commit();
     w = startWindow();
     QComboBox *devices = w->options()->cb_rd();
     ASSERT_EQ(devices->count(), w->audioRecord().GetMaxDeviceIndex() + 1);

@@ -110,6 +110,9 @@ TEST(DamagedFilesCli, SpecialFilesAreRefusedNotWaitedOn) {
         {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("wav"), QStringLiteral("--out"),
          dir.filePath(QStringLiteral("out")), fifo},
         {QStringLiteral("play"), fifo},
+        {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("wav"),
+         QStringLiteral("--settings"), fifo, zero},
+        {QStringLiteral("record"), QStringLiteral("http://127.0.0.1:9/"), QStringLiteral("--settings"), fifo},
     };
     for (const QStringList &args : commands) {
         const test::CliResult r = test::runCli(args, {}, 20000);

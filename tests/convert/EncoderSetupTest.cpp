@@ -164,12 +164,12 @@ TEST_F(EncoderSetupTest, WavModes) {
     EXPECT_NEAR(p.seconds, 2.0, 0.001);
     EXPECT_NEAR(test::measuredFrequency(dir.filePath(QStringLiteral("custom.wav"))), 1000, 15);
 
-    // The set-up's own default for the bits is index 1: 3 bits, G.726 at 8000 Hz mono.
+    // An absent bit key is the 16 bit the dialog shows (it once made G.726 at 8000 Hz).
     settings.eraseKey(QStringLiteral("wav"), QStringLiteral("bit"));
     configure(1);
-    p = encodeTone(QStringLiteral("adpcm.wav"));
-    EXPECT_EQ(p.codec, QStringLiteral("adpcm_g726"));
-    EXPECT_EQ(p.sampleRate, 8000);
+    p = encodeTone(QStringLiteral("absent.wav"));
+    EXPECT_EQ(p.codec, QStringLiteral("pcm_s16le"));
+    EXPECT_EQ(p.sampleRate, 44100);
     EXPECT_EQ(p.channels, 1);
 }
 
@@ -192,10 +192,11 @@ TEST_F(EncoderSetupTest, WmaProfileAndTheRipperFormatOption) {
     file.SetFormatOption(0);
     EXPECT_EQ(configure(2), QStringLiteral(".wma"));
     EXPECT_EQ(file.FormatOption(), 0);
+    // The default is the dialog's last profile, "44KHz, Stereo, Lossless", at the codec's top rate.
     test::AudioFacts p = encodeTone(QStringLiteral("default.wma"));
     EXPECT_EQ(p.codec, QStringLiteral("wmav2"));
     EXPECT_EQ(p.sampleRate, 44100);
-    EXPECT_EQ(p.bitRate, 128000);
+    EXPECT_EQ(p.bitRate, 320000);
 
     set("wma", "format", 0);
     configure(2, {}, EncoderTarget::Role::Ripper);

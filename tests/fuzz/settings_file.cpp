@@ -10,8 +10,7 @@ using namespace varnelo;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::quietQt();
     const QByteArray bytes = fuzz::bytesOf(data, size);
-    // A path in a folder that does not exist: writes change the contents in
-    // memory and fail at once, nothing reaches a disk.
+    // A path in a folder that does not exist: nothing is committed, nothing reaches a disk.
     SettingsFile settings(QStringLiteral("/nonexistent-varnelo-fuzz/temp.ini"));
     settings.parse(bytes);
 

@@ -2,8 +2,10 @@
 #include "common/AppState.h"
 #include "common/SettingsFile.h"
 #include "common/SettingsKeys.h"
+#include "convert/EncoderSetup.h"
 #include "options/RadioGroup.h"
 #include "platform/audiofile/AudioFile.h"
+#include "rip/CdSettings.h"
 #include "support/Fakes.h"
 
 #include <QCheckBox>
@@ -120,7 +122,13 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     w<QTimeEdit>("endtime2")->setTime(QTime(8, 0, 0));
     w<QPlainTextEdit>("txtCommLine")->setPlainText(QStringLiteral("--noshort"));
     check("ck_broadcast")->setChecked(true);
-    dialog->SaveOptions();
+    int writes = 0; // OK stores the whole dialog in one write
+    settings.setByteWriter([&](QIODevice &out, const QByteArray &bytes, QString &) {
+        ++writes;
+        return out.write(bytes) == bytes.size();
+    });
+    dialog->OkClick();
+    EXPECT_EQ(writes, 1);
 
     const QString text = fileText();
     QStringList sections;
@@ -425,17 +433,39 @@ TEST_F(OptionsDialogTest, StartUpValuesAndRecorderControls) {
     EXPECT_EQ(dialog->tb_rd()->maximum(), 66535);
 }
 
-TEST(SettingsKeys, TablesAndBothDefaults) {
+// The four keys that once had a second default in the encoder and drive set-up:
+// absent, every reader gets the one the dialog shows.
+TEST_F(OptionsDialogTest, AbsentKeysReadTheSameDefaultEverywhere) {
+    dialog->LoadOptions();
+    const FileEncoderSettings file(settings);
+    const cd::ReadMode ripper = ReadGrabSettings(file);
+    struct Case {
+        const keys::IntKey &key;
+        int shown;    // by the dialog after loading
+        int ripper;   // as the drive set-up takes it, -1 when it does not read the key
+        int expected; // index 5: 16 bit; 46: lossless; mode 0; five retries
+    };
+    const Case cases[] = {
+        {keys::WavBit, combo("cb_wav_bit")->currentIndex(), -1, 5},
+        {keys::WmaFormat, combo("cb_wma")->currentIndex(), -1, 46},
+        {keys::GrabModeKey, state.GrabMode, ripper.grabMode, 0},
+        {keys::GrabRetries, spin("ud_retries")->value(), ripper.retries, 5},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(keys::name(c.key.key).toStdString());
+        EXPECT_EQ(c.shown, c.expected);
+        EXPECT_EQ(file.readInteger(c.key), c.expected);
+        EXPECT_EQ(dialog->readInteger(c.key), c.expected);
+        EXPECT_TRUE(c.ripper < 0 || c.ripper == c.expected) << c.ripper;
+    }
+}
+
+TEST(SettingsKeys, Tables) {
     EXPECT_EQ(BitrateTable[9], 128);
     EXPECT_EQ(FrequencyTable[7], 44100);
     EXPECT_EQ(SampleBitsTable[5], 16);
     EXPECT_EQ(tableEntry(BitrateTable, 15, 9), 128);
     EXPECT_EQ(tableEntry(BitrateTable, -1, 9), 128);
-    EXPECT_EQ(keys::WavBit.dialogDefault, 5);
-    EXPECT_EQ(keys::WavBit.readerDefault, 1);
-    EXPECT_EQ(keys::WmaFormat.dialogDefault, 46);
-    EXPECT_EQ(keys::WmaFormat.readerDefault, 9);
-    EXPECT_EQ(keys::GrabModeKey.readerDefault, 1);
     EXPECT_EQ(wmaProfileItems().size(), 47);
     EXPECT_EQ(wmaProfileItems()[20], wmaProfileItems()[22]);
     EXPECT_EQ(freedbSiteItems().size(), 11);
