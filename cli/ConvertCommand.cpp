@@ -29,7 +29,7 @@ namespace varnelo::cli {
 namespace {
 
 constexpr const char *kUsage =
-    "convert --to mp3|wav|wma|ogg [--settings FILE] [--out DIR] [--jobs N] FILE...";
+    "convert --to mp3|wav|wma|ogg|flac|opus [--settings FILE] [--out DIR] [--jobs N] FILE...";
 
 std::atomic<bool> interrupted{false};
 
@@ -119,7 +119,7 @@ int convertCommand(const QStringList &args) {
     const QString command = QStringLiteral("convert");
     QCommandLineParser parser;
     const QCommandLineOption toOption(QStringLiteral("to"),
-                                      QStringLiteral("Output format: mp3, wav, wma or ogg."),
+                                      QStringLiteral("Output format: mp3, wav, wma, ogg, flac or opus."),
                                       QStringLiteral("format"));
     const QCommandLineOption settingsOption(
         QStringLiteral("settings"),
@@ -137,15 +137,15 @@ int convertCommand(const QStringList &args) {
     if (auto rc = parseArguments(parser, command, args))
         return *rc;
 
-    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
-                              QStringLiteral("ogg")};
+    // In the order of the encoder kinds.
+    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"),  QStringLiteral("wma"),
+                              QStringLiteral("ogg"), QStringLiteral("flac"), QStringLiteral("opus")};
     const int kind = static_cast<int>(formats.indexOf(parser.value(toOption).toLower()));
     if (!parser.isSet(toOption))
-        return usageError(command, QStringLiteral("--to is missing: give mp3, wav, wma or ogg"));
+        return usageError(command, QStringLiteral("--to is missing: give mp3, wav, wma, ogg, flac or opus"));
     if (kind < 0)
-        return usageError(
-            command,
-            QStringLiteral("--to: '%1' is not one of mp3, wav, wma, ogg").arg(parser.value(toOption)));
+        return usageError(command, QStringLiteral("--to: '%1' is not one of mp3, wav, wma, ogg, flac, opus")
+                                       .arg(parser.value(toOption)));
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         return usageError(command, QStringLiteral("no input FILE"));
@@ -240,9 +240,9 @@ int convertCommand(const QStringList &args) {
     return failures == 0 ? ExitOk : ExitFailure;
 }
 
-const CommandRegistration
-    registration("convert", convertCommand, kUsage,
-                 "Convert audio files to MP3, WAV, WMA or OGG with the program's encoder settings.");
+const CommandRegistration registration(
+    "convert", convertCommand, kUsage,
+    "Convert audio files to MP3, WAV, WMA, OGG, FLAC or Opus with the program's encoder settings.");
 
 } // namespace
 } // namespace varnelo::cli

@@ -98,6 +98,11 @@ const KeyInfo table[] = {
     row(Associations[3], none, L("0")),
     row(AddPath, none, L("program folder")),
     row(DiscImagePath, none, none),
+    row(FlacBits, L("0"), L("0")),
+    row(FlacLevel, L("5"), L("5")),
+    row(OpusBitrate, L("128"), L("128")),
+    row(OpusMode, L("0"), L("0")),
+    row(OpusComplexity, L("10"), L("10")),
 };
 
 } // namespace

@@ -132,6 +132,13 @@ constexpr std::array<BoolKey, 4> Associations{{{L("assoc"), L("mp3"), false, fal
 constexpr TextKey AddPath{L("File Manager"), L("add path"), KeyType::String};
 // The disc image chosen in the options' drive list, listed as a drive at start.
 constexpr TextKey DiscImagePath{L("Format"), L("image"), KeyType::String};
+// Section flac: bits 0 as the source, 1 16 bits, 2 24 bits; level 0..8.
+constexpr IntKey FlacBits{L("flac"), L("bits"), 0, 0};
+constexpr IntKey FlacLevel{L("flac"), L("level"), 5, 5};
+// Section opus: bit rate in kbps, mode 0 VBR, 1 constrained VBR, 2 CBR; complexity 0..10.
+constexpr IntKey OpusBitrate{L("opus"), L("bitrate"), 128, 128};
+constexpr IntKey OpusMode{L("opus"), L("mode"), 0, 0};
+constexpr IntKey OpusComplexity{L("opus"), L("complexity"), 10, 10};
 
 // One row of the complete key table, for listing and checking it as data.
 struct KeyInfo {

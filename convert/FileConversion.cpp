@@ -27,6 +27,7 @@ ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QS
         return result;
     }
     writer.SetFormat(reader.SampleRate(), reader.Channels());
+    writer.SetSourceBits(reader.SourceBits());
     if (!writer.CreateOutputFile(outputPath) || writer.ErrorCode() != 0) {
         result.error = writer.ErrorText();
         reader.CloseFile();

@@ -1,6 +1,7 @@
 // Construction of the options dialog's pages: every control with its name,
 // items, ranges and designed state.
 #include "common/SettingsKeys.h"
+#include "options/CodecPages.h"
 #include "options/OptionsDialog.h"
 #include "options/RadioGroup.h"
 #include "platform/audiofile/AudioFile.h"
@@ -122,6 +123,8 @@ void OptionsDialog::buildUi() {
     node(nullptr, "WAV");
     node(nullptr, "WMA");
     node(nullptr, "OGG");
+    node(nullptr, "FLAC");
+    node(nullptr, "Opus");
     ui_.TreeView1->expandAll();
 
     ui_.pages = named(new QStackedWidget, "pages");
@@ -137,6 +140,9 @@ void OptionsDialog::buildUi() {
     ui_.pages->addWidget(buildWavPage());
     ui_.pages->addWidget(buildWmaPage());
     ui_.pages->addWidget(buildOggPage());
+    codecs_ = std::make_unique<CodecPages>();
+    ui_.pages->addWidget(codecs_->flacPage);
+    ui_.pages->addWidget(codecs_->opusPage);
 
     ui_.Ok = named(new QPushButton(QStringLiteral("Ok")), "Ok");
     ui_.Button2 = named(new QPushButton(QStringLiteral("Default")), "Button2");
@@ -174,7 +180,7 @@ QWidget *OptionsDialog::buildSchedulePage() {
         "cb_auto", " When the conversion finished,the output folder will\nbe opened automatically.", true);
     ui_.set_cb_name = combo("set_cb_name", list({"From Station name", "From Genre", "From Datetime"}), 0);
     ui_.cb_name = combo("cb_name", list({"<None>", "<Artist>", "<Album>"}), 0);
-    ui_.scmb = combo("scmb", list({"MP3", "WAV", "WMA", "OGG"}), 0);
+    ui_.scmb = combo("scmb", list({"MP3", "WAV", "WMA", "OGG", "FLAC", "Opus"}), 0);
 
     auto *folderRow = new QHBoxLayout;
     folderRow->addWidget(ui_.ed_out, 1);

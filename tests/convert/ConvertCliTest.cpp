@@ -48,7 +48,7 @@ protected:
 
 TEST_F(ConvertCliTest, EveryFormatWithTagsCarriedOver) {
     const QString source = taggedMp3();
-    for (const char *to : {"mp3", "wav", "wma", "ogg"}) {
+    for (const char *to : {"mp3", "wav", "wma", "ogg", "flac", "opus"}) {
         SCOPED_TRACE(to);
         ASSERT_EQ(convert({QStringLiteral("--to"), QString::fromLatin1(to), QStringLiteral("--out"), out,
                            QStringLiteral("--settings"), settingsFile({}), source}),
@@ -70,6 +70,8 @@ TEST_F(ConvertCliTest, EveryFormatWithTagsCarriedOver) {
               QStringLiteral("wmav2"));
     EXPECT_EQ(test::probeAudio(QDir(out).filePath(QStringLiteral("N_song.ogg"))).codec,
               QStringLiteral("vorbis"));
+    EXPECT_EQ(test::probeAudio(QDir(out).filePath(QStringLiteral("N_song.opus"))).codec,
+              QStringLiteral("opus"));
     // Converting to the source's own format never touches the source.
     EXPECT_TRUE(QFileInfo::exists(source));
     EXPECT_NE(QFileInfo(source).size(), QFileInfo(QDir(out).filePath(QStringLiteral("N_song.mp3"))).size());

@@ -108,3 +108,34 @@ TEST_F(ScanCliTest, TagsReadPrintsValuesCutAsARecordStoresThem) {
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Genre: Classic Ro\nTitle: T\nArtist: A\nAlbum: B\n"));
 }
+
+TEST_F(ScanCliTest, FlacOpusAndM4aFilesAreScannedWithTheirTags) {
+    struct Case {
+        const char *name;
+        const char *codec;
+    };
+    const Case cases[] = {{"a.flac", "flac"}, {"b.opus", "libopus"}, {"c.m4a", "aac"}};
+    for (const Case &c : cases)
+        ASSERT_EQ(QProcess::execute(
+                      QStringLiteral("ffmpeg"),
+                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), source,
+                       QStringLiteral("-c:a"), QString::fromLatin1(c.codec), QStringLiteral("-metadata"),
+                       QStringLiteral("title=") + QLatin1String(c.name), QStringLiteral("-metadata"),
+                       QStringLiteral("album=Formats"), mediaFile(QString::fromLatin1(c.name))}),
+                  0);
+    const QString dataFolder = dir.filePath(QStringLiteral("fresh"));
+    const CliResult r =
+        runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), dataFolder, media()});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("read 3 files, added 3 records\n"));
+    std::vector<LibraryRecord> stored;
+    for (const QByteArray &b :
+         libraryFile(DataFolder(dataFolder).file(QStringLiteral("music.dat"))).readAll())
+        stored.push_back(LibraryRecord::fromBytes(b));
+    ASSERT_EQ(stored.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const QString name = QString::fromLatin1(cases[i].name);
+        // The source's artist goes along with ffmpeg's copy of its tags.
+        EXPECT_EQ(stored[i], track(name, QStringLiteral("Ann"), QStringLiteral("Formats"), mediaFile(name)));
+    }
+}

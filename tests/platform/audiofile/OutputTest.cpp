@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 using namespace varnelo;
 using namespace varnelo::test;
@@ -311,6 +312,61 @@ TEST_F(Output, Mp3AndOggGoThroughTheirEncoders) {
     AudioFile back;
     ASSERT_TRUE(back.OpenSource(path(QStringLiteral("x.ogg"))));
     EXPECT_NEAR(toneFrequency(readAll(back), 2, 1, 44100), 1000, 2);
+}
+
+TEST_F(Output, FlacAndOpusWriteTheBlocksOrRefuseWhatTheyCannotDo) {
+    struct Case {
+        const char *name;
+        std::function<void(AudioFile &)> set;
+        const char *codec; // null: the output is refused
+        int rate, channels, bits;
+    };
+    const Case cases[] = {
+        {"mono.flac", [](AudioFile &f) { f.SetFlacFormat(0, 5); }, "flac", 22050, 1, 16},
+        {"deep.flac", [](AudioFile &f) { f.SetSourceBits(24), f.SetFlacFormat(0, 0); }, "flac", 96000, 2, 24},
+        {"surround.opus", [](AudioFile &f) { f.SetOpusFormat(192, OpusFormat::Mode::Cbr, 5); }, "opus", 48000,
+         6, 0},
+        {"voice.opus", [](AudioFile &f) { f.SetOpusFormat(24, OpusFormat::Mode::Cvbr, 0); }, "opus", 48000, 1,
+         0},
+        // An unknown extension takes the format set last.
+        {"take.dat", [](AudioFile &f) { f.SetOpusFormat(64, OpusFormat::Mode::Vbr, 10); }, "opus", 48000, 2,
+         0},
+        {"odd.flac", [](AudioFile &f) { f.SetFlacFormat(20, 5); }, nullptr, 44100, 2, 0},
+        {"level.flac", [](AudioFile &f) { f.SetFlacFormat(16, 9); }, nullptr, 44100, 2, 0},
+        {"nine.flac", [](AudioFile &f) { f.SetFlacFormat(16, 5); }, nullptr, 44100, 9, 0},
+        {"thin.opus", [](AudioFile &f) { f.SetOpusFormat(5, OpusFormat::Mode::Vbr, 10); }, nullptr, 48000, 2,
+         0},
+        {"busy.opus", [](AudioFile &f) { f.SetOpusFormat(96, OpusFormat::Mode::Vbr, 11); }, nullptr, 48000, 2,
+         0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int sourceRate = c.rate == 48000 ? 44100 : c.rate;
+        AudioFile out;
+        out.SetFormat(sourceRate, c.channels);
+        c.set(out);
+        const QString file = path(QString::fromLatin1(c.name));
+        if (!c.codec) {
+            EXPECT_FALSE(out.CreateOutputFile(file));
+            EXPECT_EQ(out.ErrorCode(), AudioFile::ErrBadFormat);
+            EXPECT_FALSE(out.ErrorText().isEmpty());
+            continue;
+        }
+        ASSERT_TRUE(out.CreateOutputFile(file)) << out.ErrorText().toStdString();
+        ASSERT_TRUE(writeInPieces(out, tone(sourceRate, c.channels, 0.5, 800), c.channels));
+        out.CloseFile();
+        ASSERT_EQ(out.ErrorCode(), 0) << out.ErrorText().toStdString();
+        const AudioFacts info = probeAudio(file);
+        EXPECT_EQ(info.codec, QLatin1String(c.codec));
+        EXPECT_EQ(info.sampleRate, c.rate);
+        EXPECT_EQ(info.channels, c.channels);
+        AudioFile back;
+        ASSERT_TRUE(back.OpenSource(file));
+        EXPECT_EQ(back.SourceBits(), c.bits);
+        const SampleBlock decoded = readAll(back);
+        EXPECT_NEAR(double(decoded.size()) / c.channels, c.rate / 2.0, c.rate / 1000.0);
+        EXPECT_NEAR(toneFrequency(decoded, c.channels, c.channels - 1, c.rate), 800, 2);
+    }
 }
 
 TEST_F(Output, ExtensionChoosesTheFormatAndARecordingNeedsNoSettings) {

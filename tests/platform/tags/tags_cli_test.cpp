@@ -68,6 +68,50 @@ TEST(TagsCli, SetWritesAndShowPrintsEveryProperty) {
     EXPECT_TRUE(after.contains(QStringLiteral("infoArtist: Cli Artist")));
 }
 
+TEST(TagsCli, FlacOpusAndM4aTagsAreShownReadAndWritten) {
+    QTemporaryDir dir;
+    struct Case {
+        const char *name;
+        const char *codec;
+        const char *format; // how infoFormatString begins
+        int rate;
+    };
+    const Case cases[] = {{"t.flac", "flac", "FLAC", 44100},
+                          {"t.opus", "libopus", "Ogg Opus", 48000},
+                          {"t.m4a", "aac", "AAC", 44100}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = makeAudio(
+            dir.filePath(QString::fromLatin1(c.name)),
+            {QStringLiteral("-ar"), QString::number(c.rate), QStringLiteral("-c:a"),
+             QString::fromLatin1(c.codec), QStringLiteral("-metadata"), QStringLiteral("title=Tag Title"),
+             QStringLiteral("-metadata"), QStringLiteral("artist=Tag Artist"), QStringLiteral("-metadata"),
+             QStringLiteral("album=Tag Album"), QStringLiteral("-metadata"), QStringLiteral("genre=Jazz")});
+        const ToolResult show = runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("show"), file});
+        ASSERT_EQ(show.exitCode, 0) << show.err.constData();
+        const QStringList out = lines(show.out);
+        for (const char *line : {"infoTitle: Tag Title", "infoArtist: Tag Artist", "infoAlbum: Tag Album",
+                                 "infoGenre: 8", "infoGenreS: Jazz"})
+            EXPECT_TRUE(out.contains(QLatin1String(line))) << line;
+        EXPECT_TRUE(out.contains(QStringLiteral("infoFrequency: %1").arg(c.rate)));
+        EXPECT_TRUE(out.filter(QStringLiteral("infoFormatString: ") + QLatin1String(c.format)).size() == 1)
+            << out.join(QLatin1Char('\n')).toStdString();
+
+        const ToolResult read = runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("read"), file});
+        EXPECT_EQ(QString::fromUtf8(read.out),
+                  QStringLiteral("Genre: Jazz\nTitle: Tag Title\nArtist: Tag Artist\nAlbum: Tag Album\n"));
+
+        ASSERT_EQ(runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("set"), file,
+                                      QStringLiteral("--title"), QStringLiteral("New Ü")})
+                      .exitCode,
+                  0);
+        const auto probed = varnelo::test::probeAudio(file);
+        EXPECT_EQ(probed.title, QStringLiteral("New Ü"));
+        EXPECT_EQ(probed.artist, QStringLiteral("Tag Artist"));
+        EXPECT_NEAR(probed.playable(), 1.0, 0.05);
+    }
+}
+
 TEST(TagsCli, UsageErrorsAndFailures) {
     QTemporaryDir dir;
     const QString file = makeAudio(dir.filePath(QStringLiteral("u.ogg")),
