@@ -54,20 +54,21 @@ void write(SettingsFile &f, const keys::IntKey &k, int value) {
 CodecPages::CodecPages() {
     using namespace keys;
     cb_flac_bits = named(new QComboBox, "cb_flac_bits");
-    cb_flac_bits->addItems({QStringLiteral("As the source"), QStringLiteral("16 bits"), QStringLiteral("24 bits")});
+    cb_flac_bits->addItems(
+        {QStringLiteral("As the source"), QStringLiteral("16 bits"), QStringLiteral("24 bits")});
     ud_flac_level = spin("ud_flac_level", 0, 8, FlacLevel.dialogDefault);
     auto *flac = new QFormLayout;
     flac->addRow(QStringLiteral("Bits per sample:"), cb_flac_bits);
     flac->addRow(QStringLiteral("Compression level (0-8):"), ud_flac_level);
-    flacPage = page("gb_flac", QStringLiteral("FLAC Format"), flac,
-                    QStringLiteral("FLAC keeps every sample of the source: a higher level makes smaller files "
-                                   "and takes longer to write, never changing the sound. \"As the source\" "
-                                   "writes 24 bits for 24- and 32-bit sources, else 16 bits."));
+    flacPage =
+        page("gb_flac", QStringLiteral("FLAC Format"), flac,
+             QStringLiteral("FLAC keeps every sample of the source: a higher level makes smaller files "
+                            "and takes longer to write, never changing the sound. \"As the source\" "
+                            "writes 24 bits for 24- and 32-bit sources, else 16 bits."));
 
     ud_opus_bitrate = spin("ud_opus_bitrate", 6, 510, OpusBitrate.dialogDefault, QStringLiteral(" kbps"));
     cb_opus_mode = named(new QComboBox, "cb_opus_mode");
-    cb_opus_mode->addItems(
-        {QStringLiteral("VBR"), QStringLiteral("Constrained VBR"), QStringLiteral("CBR")});
+    cb_opus_mode->addItems({QStringLiteral("VBR"), QStringLiteral("Constrained VBR"), QStringLiteral("CBR")});
     ud_opus_complexity = spin("ud_opus_complexity", 0, 10, OpusComplexity.dialogDefault);
     auto *opus = new QFormLayout;
     opus->addRow(QStringLiteral("Bitrate:"), ud_opus_bitrate);

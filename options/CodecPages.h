@@ -14,8 +14,8 @@ struct CodecPages {
     CodecPages();
 
     QWidget *flacPage;
-    QComboBox *cb_flac_bits;   // As source, 16 bits, 24 bits
-    QSpinBox *ud_flac_level;   // 0..8
+    QComboBox *cb_flac_bits; // As source, 16 bits, 24 bits
+    QSpinBox *ud_flac_level; // 0..8
     QWidget *opusPage;
     QSpinBox *ud_opus_bitrate; // kbps
     QComboBox *cb_opus_mode;   // VBR, constrained VBR, CBR

@@ -111,7 +111,8 @@ public:
             const std::size_t n = std::min(frames, ChunkFrames);
             buffer_.resize(n * channels);
             for (std::size_t i = 0; i < n * channels; ++i) {
-                const std::int64_t rounded = (std::int64_t(interleaved[i]) + (std::int64_t(1) << (shift - 1))) >> shift;
+                const std::int64_t rounded =
+                    (std::int64_t(interleaved[i]) + (std::int64_t(1) << (shift - 1))) >> shift;
                 buffer_[i] = FLAC__int32(std::min<std::int64_t>(rounded, high));
             }
             if (!FLAC__stream_encoder_process_interleaved(encoder_.get(), buffer_.data(), unsigned(n)))
@@ -141,13 +142,15 @@ public:
 private:
     bool failState() {
         if (error_.isEmpty())
-            error_ = tr("The FLAC encoder failed: %1")
-                         .arg(QString::fromLatin1(FLAC__stream_encoder_get_resolved_state_string(encoder_.get())));
+            error_ =
+                tr("The FLAC encoder failed: %1")
+                    .arg(QString::fromLatin1(FLAC__stream_encoder_get_resolved_state_string(encoder_.get())));
         return false;
     }
 
-    static FLAC__StreamEncoderWriteStatus writeCallback(const FLAC__StreamEncoder *, const FLAC__byte buffer[],
-                                                        size_t bytes, uint32_t, uint32_t, void *client) {
+    static FLAC__StreamEncoderWriteStatus writeCallback(const FLAC__StreamEncoder *,
+                                                        const FLAC__byte buffer[], size_t bytes, uint32_t,
+                                                        uint32_t, void *client) {
         auto *self = static_cast<FlacFileEncoder *>(client);
         if (self->file_.write(reinterpret_cast<const char *>(buffer), qint64(bytes)) != qint64(bytes)) {
             if (self->error_.isEmpty())

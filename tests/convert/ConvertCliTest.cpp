@@ -143,7 +143,7 @@ TEST_F(ConvertCliTest, InterruptLeavesNoCutFileBehind) {
 }
 
 TEST_F(ConvertCliTest, UsageErrors) {
-    EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("flac"), QStringLiteral("x.wav")}), 2);
+    EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("aiff"), QStringLiteral("x.wav")}), 2);
     EXPECT_TRUE(stderrText.contains(QStringLiteral("usage")));
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3")}), 2);
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--jobs"),

@@ -28,8 +28,9 @@ protected:
         f.write(settings.toUtf8());
         f.close();
         QString printed;
-        if (test::run(kCli, {QStringLiteral("convert"), QStringLiteral("--to"), QString::fromLatin1(to),
-                             QStringLiteral("--out"), out, QStringLiteral("--settings"), ini, source},
+        if (test::run(kCli,
+                      {QStringLiteral("convert"), QStringLiteral("--to"), QString::fromLatin1(to),
+                       QStringLiteral("--out"), out, QStringLiteral("--settings"), ini, source},
                       &printed, &err) != 0)
             return {};
         return printed.trimmed();
@@ -66,9 +67,18 @@ TEST_F(LosslessAndOpusTest, FlacDecodesToTheSourceSampleForSample) {
     const Case cases[] = {
         {"cd.wav", 44100, 2, {QStringLiteral("-b"), QStringLiteral("16")}, {}, 16},
         {"hires.wav", 96000, 1, {QStringLiteral("-b"), QStringLiteral("24")}, {}, 24},
-        {"widened.wav", 48000, 2, {QStringLiteral("-b"), QStringLiteral("16")},
-         QStringLiteral("[flac]\nbits=2\nlevel=8\n"), 24},
-        {"fast.flac", 32000, 2, {QStringLiteral("-b"), QStringLiteral("16")}, QStringLiteral("[flac]\nlevel=0\n"), 16},
+        {"widened.wav",
+         48000,
+         2,
+         {QStringLiteral("-b"), QStringLiteral("16")},
+         QStringLiteral("[flac]\nbits=2\nlevel=8\n"),
+         24},
+        {"fast.flac",
+         32000,
+         2,
+         {QStringLiteral("-b"), QStringLiteral("16")},
+         QStringLiteral("[flac]\nlevel=0\n"),
+         16},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,10 +97,10 @@ TEST_F(LosslessAndOpusTest, FlacDecodesToTheSourceSampleForSample) {
         EXPECT_NE(lines[1], QString(32, QLatin1Char('0')));
         ASSERT_EQ(test::run(QStringLiteral("flac"), {QStringLiteral("-t"), QStringLiteral("-s"), flac}), 0);
         const QString decoded = dir.filePath(QStringLiteral("decoded.wav"));
-        ASSERT_EQ(test::run(QStringLiteral("flac"),
-                            {QStringLiteral("-d"), QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"),
-                             decoded, flac}),
-                  0);
+        ASSERT_EQ(
+            test::run(QStringLiteral("flac"), {QStringLiteral("-d"), QStringLiteral("-s"),
+                                               QStringLiteral("-f"), QStringLiteral("-o"), decoded, flac}),
+            0);
         const Decoded a = decodeAll(source), b = decodeAll(decoded);
         EXPECT_EQ(b.rate, c.rate);
         EXPECT_EQ(b.channels, c.channels);
@@ -123,9 +133,8 @@ TEST_F(LosslessAndOpusTest, OpusPlaysAsLongAsTheSourceWithinOneMillisecond) {
         EXPECT_EQ(p.channels, c.channels);
         // The reference decoder applies the pre-skip and trims the end at the last granule position.
         const QString decoded = dir.filePath(QStringLiteral("decoded.wav"));
-        ASSERT_EQ(test::run(QStringLiteral("opusdec"),
-                            {QStringLiteral("--quiet"), QStringLiteral("--rate"), QStringLiteral("48000"), opus,
-                             decoded}),
+        ASSERT_EQ(test::run(QStringLiteral("opusdec"), {QStringLiteral("--quiet"), QStringLiteral("--rate"),
+                                                        QStringLiteral("48000"), opus, decoded}),
                   0);
         const Decoded src = decodeAll(source), dec = decodeAll(decoded);
         ASSERT_EQ(dec.rate, 48000);
