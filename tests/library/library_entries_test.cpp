@@ -59,7 +59,7 @@ TEST_F(EntriesTest, AddFilesStoresReadsAndStartsTheNowPlayingList) {
     state.StationPlaying = true;
     state.LocalPlaying = true;
 
-    addFiles(makeFiles({QStringLiteral("one.mp3"), QStringLiteral("two.MP3"), QStringLiteral("skip.flac")}));
+    addFiles(makeFiles({QStringLiteral("one.mp3"), QStringLiteral("two.MP3"), QStringLiteral("skip.aiff")}));
 
     EXPECT_EQ(titles(QStringLiteral("music.dat")),
               (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
@@ -149,7 +149,7 @@ TEST_F(EntriesTest, EveryFailureOfAnAddReachesTheUserAndTheRestIsAdded) {
 
 TEST_F(EntriesTest, NothingReadableIntoAnEmptyListPlaysNothing) {
     showRoot(LibraryCatalogue::AllTitleRoot);
-    addFiles(makeFiles({QStringLiteral("a.flac")}));
+    addFiles(makeFiles({QStringLiteral("a.aiff")}));
     EXPECT_TRUE(played.empty());
     EXPECT_FALSE(state.LocalPlaying);
 }
