@@ -110,32 +110,19 @@ TEST_F(ScanCliTest, TagsReadPrintsValuesCutAsARecordStoresThem) {
 }
 
 TEST_F(ScanCliTest, FlacOpusAndM4aFilesAreScannedWithTheirTags) {
-    struct Case {
-        const char *name;
-        const char *codec;
-    };
-    const Case cases[] = {{"a.flac", "flac"}, {"b.opus", "libopus"}, {"c.m4a", "aac"}};
-    for (const Case &c : cases)
-        ASSERT_EQ(QProcess::execute(
-                      QStringLiteral("ffmpeg"),
-                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), source,
-                       QStringLiteral("-c:a"), QString::fromLatin1(c.codec), QStringLiteral("-metadata"),
-                       QStringLiteral("title=") + QLatin1String(c.name), QStringLiteral("-metadata"),
-                       QStringLiteral("album=Formats"), mediaFile(QString::fromLatin1(c.name))}),
+    const QStringList names{QStringLiteral("a.flac"), QStringLiteral("b.opus"), QStringLiteral("c.m4a")};
+    for (const QString &name : names)
+        ASSERT_EQ(QProcess::execute(QStringLiteral("ffmpeg"),
+                                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                                     source, QStringLiteral("-metadata"), QStringLiteral("title=") + name,
+                                     mediaFile(name)}),
                   0);
-    const QString dataFolder = dir.filePath(QStringLiteral("fresh"));
-    const CliResult r =
-        runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), dataFolder, media()});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("read 3 files, added 3 records\n"));
-    std::vector<LibraryRecord> stored;
-    for (const QByteArray &b :
-         libraryFile(DataFolder(dataFolder).file(QStringLiteral("music.dat"))).readAll())
-        stored.push_back(LibraryRecord::fromBytes(b));
-    ASSERT_EQ(stored.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
-        const QString name = QString::fromLatin1(cases[i].name);
-        // The source's artist goes along with ffmpeg's copy of its tags.
-        EXPECT_EQ(stored[i], track(name, QStringLiteral("Ann"), QStringLiteral("Formats"), mediaFile(name)));
-    }
+    const QString data = dir.filePath(QStringLiteral("fresh"));
+    const CliResult r = runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), data, media()});
+    EXPECT_EQ(r.out, QStringLiteral("read 3 files, added 3 records\n")) << r.err.toStdString();
+    const auto stored = libraryFile(DataFolder(data).file(QStringLiteral("music.dat"))).readAll();
+    ASSERT_EQ(stored.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(LibraryRecord::fromBytes(stored[i]),
+                  track(names[i], QStringLiteral("Ann"), QStringLiteral("First"), mediaFile(names[i])));
 }

@@ -178,27 +178,6 @@ TEST_F(PlaybackTest, ListPlaysThroughInRowOrderAndStopsAfterTheLastRow) {
     EXPECT_NEAR(double(listener.sounding() + seconds(1.2)) / SoundOutput::MixRate, 2.4, 0.35);
 }
 
-TEST_F(PlaybackTest, FlacOpusAndM4aPlayTheirTone) {
-    const QString wav = tone(QStringLiteral("source.wav"), 880, 1.5);
-    const QStringList names{QStringLiteral("t.flac"), QStringLiteral("t.opus"), QStringLiteral("t.m4a")};
-    for (const QString &name : names) {
-        ASSERT_EQ(QProcess::execute(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"),
-                                                               QStringLiteral("-i"), wav, mediaFile(name)}),
-                  0);
-        addRow(name, mediaFile(name));
-    }
-    for (int row = 0; row < int(names.size()); ++row) {
-        SCOPED_TRACE(names[row].toStdString());
-        library.selectRow(row);
-        listener.reset();
-        player.PlayPause();
-        ASSERT_TRUE(waitSounding(seconds(0.8)));
-        EXPECT_EQ(player.CurrentFile, mediaFile(names[row]));
-        EXPECT_NEAR(listener.frequency(), 880, 40);
-        player.StopPlayback();
-    }
-}
-
 TEST_F(PlaybackTest, PauseSilencesAndResumeGoesOnFromThePlaceItStood) {
     addRow(QStringLiteral("t"), tone(QStringLiteral("t.wav"), 440, 4));
     library.selectRow(0);

@@ -120,6 +120,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     w<QTimeEdit>("endtime2")->setTime(QTime(8, 0, 0));
     w<QPlainTextEdit>("txtCommLine")->setPlainText(QStringLiteral("--noshort"));
     check("ck_broadcast")->setChecked(true);
+    combo("cb_opus_mode")->setCurrentIndex(2);
     dialog->SaveOptions();
 
     const QString text = fileText();
@@ -129,8 +130,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
             sections << line.trimmed();
     EXPECT_EQ(sections.join(QLatin1Char(' ')).toStdString(),
               std::string("[mp3] [MP3VBR] [MP3Filt] [MP3Expert] [MP3Prest] [wav] [wma] [ogg] [flac] [opus] "
-                          "[Format] [Freedb] "
-                          "[auto] [Time] [timeclose] [set] [autorec] [rec] [desktop]"));
+                          "[Format] [Freedb] [auto] [Time] [timeclose] [set] [autorec] [rec] [desktop]"));
     EXPECT_EQ(settings.readInteger(QStringLiteral("mp3"), QStringLiteral("bitrate"), -9), 3);
     EXPECT_EQ(settings.readInteger(QStringLiteral("MP3VBR"), QStringLiteral("Coding Method"), -9), 4);
     EXPECT_EQ(settings.readString(QStringLiteral("MP3Expert"), QStringLiteral("crc"), {}),
@@ -159,6 +159,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     EXPECT_EQ(c("cb_wav_bit")->currentIndex(), 1);
     EXPECT_TRUE(c("cb_wav_bit")->isEnabled());
     EXPECT_EQ(c("cb_wma")->currentIndex(), 12);
+    EXPECT_EQ(c("cb_opus_mode")->currentIndex(), 2);
     EXPECT_EQ(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->value(), 640);
     EXPECT_TRUE(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->isEnabled());
     EXPECT_EQ(fresh.GrabMode, 2);

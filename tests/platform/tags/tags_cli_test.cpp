@@ -70,44 +70,30 @@ TEST(TagsCli, SetWritesAndShowPrintsEveryProperty) {
 
 TEST(TagsCli, FlacOpusAndM4aTagsAreShownReadAndWritten) {
     QTemporaryDir dir;
-    struct Case {
-        const char *name;
-        const char *codec;
-        const char *format; // how infoFormatString begins
-        int rate;
-    };
-    const Case cases[] = {{"t.flac", "flac", "FLAC", 44100},
-                          {"t.opus", "libopus", "Ogg Opus", 48000},
-                          {"t.m4a", "aac", "AAC", 44100}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString file = makeAudio(
-            dir.filePath(QString::fromLatin1(c.name)),
-            {QStringLiteral("-ar"), QString::number(c.rate), QStringLiteral("-c:a"),
-             QString::fromLatin1(c.codec), QStringLiteral("-metadata"), QStringLiteral("title=Tag Title"),
-             QStringLiteral("-metadata"), QStringLiteral("artist=Tag Artist"), QStringLiteral("-metadata"),
-             QStringLiteral("album=Tag Album"), QStringLiteral("-metadata"), QStringLiteral("genre=Jazz")});
-        const ToolResult show = runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("show"), file});
-        ASSERT_EQ(show.exitCode, 0) << show.err.constData();
-        const QStringList out = lines(show.out);
-        for (const char *line : {"infoTitle: Tag Title", "infoArtist: Tag Artist", "infoAlbum: Tag Album",
-                                 "infoGenre: 8", "infoGenreS: Jazz"})
-            EXPECT_TRUE(out.contains(QLatin1String(line))) << line;
-        EXPECT_TRUE(out.contains(QStringLiteral("infoFrequency: %1").arg(c.rate)));
-        EXPECT_TRUE(out.filter(QStringLiteral("infoFormatString: ") + QLatin1String(c.format)).size() == 1)
-            << out.join(QLatin1Char('\n')).toStdString();
-
-        const ToolResult read = runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("read"), file});
-        EXPECT_EQ(QString::fromUtf8(read.out),
-                  QStringLiteral("Genre: Jazz\nTitle: Tag Title\nArtist: Tag Artist\nAlbum: Tag Album\n"));
-
+    for (const auto &[name, format, rate] :
+         {std::tuple("t.flac", "FLAC", 44100), std::tuple("t.opus", "Ogg Opus", 48000),
+          std::tuple("t.m4a", "AAC", 44100)}) {
+        SCOPED_TRACE(name);
+        QStringList args{QStringLiteral("-ar"), QString::number(rate)};
+        for (const char *tag : {"title=Tag Title", "artist=Tag Artist", "album=Tag Album", "genre=Jazz"})
+            args << QStringLiteral("-metadata") << QLatin1String(tag);
+        const QString file = makeAudio(dir.filePath(QLatin1String(name)), args);
+        const QStringList show =
+            lines(runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("show"), file}).out);
+        for (const QString &line :
+             {QStringLiteral("infoTitle: Tag Title"), QStringLiteral("infoArtist: Tag Artist"),
+              QStringLiteral("infoAlbum: Tag Album"), QStringLiteral("infoGenre: 8"),
+              QStringLiteral("infoFrequency: %1").arg(rate)})
+            EXPECT_TRUE(show.contains(line)) << line.toStdString();
+        EXPECT_EQ(show.filter(QStringLiteral("infoFormatString: ") + QLatin1String(format)).size(), 1);
+        EXPECT_EQ(runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("read"), file}).out,
+                  "Genre: Jazz\nTitle: Tag Title\nArtist: Tag Artist\nAlbum: Tag Album\n");
         ASSERT_EQ(runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("set"), file,
                                       QStringLiteral("--title"), QStringLiteral("New Ü")})
                       .exitCode,
                   0);
         const auto probed = varnelo::test::probeAudio(file);
-        EXPECT_EQ(probed.title, QStringLiteral("New Ü"));
-        EXPECT_EQ(probed.artist, QStringLiteral("Tag Artist"));
+        EXPECT_EQ(probed.title + probed.artist, QStringLiteral("New ÜTag Artist"));
         EXPECT_NEAR(probed.playable(), 1.0, 0.05);
     }
 }
