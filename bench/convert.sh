@@ -6,6 +6,7 @@
 #   MP3 -> WAV 44100 Hz 16-bit stereo       vs  ffmpeg
 #   WAV -> FLAC level 5                     vs  flac -5
 #   WAV -> Opus 128 kbps VBR, complexity 10 vs  opusenc --bitrate 128 --vbr --comp 10
+#   WAV -> FLAC with --replaygain track     vs  the same without (budget: 5 % more CPU)
 # Usage: bench/convert.sh [path/to/varnelo-cli] [runs]   (default build/bin/varnelo-cli, 3 runs)
 # Each figure is the best of the runs (wall clock and user+system CPU); peak
 # memory is the maximum resident set size of that tool.
@@ -57,6 +58,7 @@ read -r xw xc xr < <(measure flac --silent -f -5 -o flac.flac input.wav)
 # Both resample 44.1 kHz to Opus's 48 kHz: ours with FFmpeg's resampler, opusenc with its own.
 read -r pw pc pr < <(measure "$cli" convert --to opus --jobs 1 --settings opus.ini --out out input.wav)
 read -r ew ec er < <(measure opusenc --quiet --bitrate 128 --vbr --comp 10 input.wav opusenc.opus)
+read -r gw gc gr < <(measure "$cli" convert --to flac --replaygain track --jobs 1 --settings flac.ini --out out input.wav)
 
 echo
 echo "10 minutes of audio; times in seconds (best of $runs), memory in MiB (peak RSS)"
@@ -66,6 +68,7 @@ row "WAV->OGG"  "$ow" "$oc" "$orr" "$vw" "$vc" "$vr" "1.10 x oggenc"
 row "MP3->WAV"  "$dw" "$dc" "$dr" "$fw" "$fc" "$fr" "2 x ffmpeg"
 row "WAV->FLAC" "$cw" "$cc" "$cr" "$xw" "$xc" "$xr" "1.10 x flac -5"
 row "WAV->Opus" "$pw" "$pc" "$pr" "$ew" "$ec" "$er" "1.10 x opusenc"
+row "FLAC+gain"  "$gw" "$gc" "$gr" "$cw" "$cc" "$cr" "1.05 x without"
 echo
 echo "Output sizes (bytes): ours mp3 $(stat -c %s out/N_input.mp3), lame $(stat -c %s lame.mp3);" \
      "ours ogg $(stat -c %s out/N_input.ogg), oggenc $(stat -c %s oggenc.ogg);" \

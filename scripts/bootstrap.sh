@@ -9,7 +9,7 @@ PACKAGES=(
   libqt6svg6 libqt6multimedia6 libgl-dev libxkbcommon-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libmp3lame-dev libvorbis-dev libogg-dev libtag1-dev
-  libflac-dev libopus-dev libopusenc-dev
+  libflac-dev libopus-dev libopusenc-dev libebur128-dev
   libcdio-dev libcdio-paranoia-dev libcdio-utils zlib1g-dev
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl

@@ -146,6 +146,9 @@ TEST_F(ConvertCliTest, UsageErrors) {
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("aiff"), QStringLiteral("x.wav")}), 2);
     EXPECT_TRUE(stderrText.contains(QStringLiteral("usage")));
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3")}), 2);
+    EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--replaygain"),
+                       QStringLiteral("loud"), QStringLiteral("x.wav")}),
+              2);
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--jobs"),
                        QStringLiteral("0"), QStringLiteral("x.wav")}),
               2);

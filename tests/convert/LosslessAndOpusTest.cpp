@@ -4,6 +4,7 @@
 #include "support/Files.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <tuple>
@@ -90,6 +91,59 @@ TEST_F(LosslessAndOpusTest, OpusPlaysAsLongAsTheSourceWithinOneMillisecondAtItsB
         EXPECT_EQ(gotChannels, channels);
         EXPECT_NEAR(frames / gotRate, sourceFrames / sourceRate, 0.001);
         EXPECT_NEAR(test::measuredFrequency(decoded), 440, 10);
+    }
+}
+
+// Integrated loudness of the sources played one after the other, as ffmpeg's ebur128 filter measures it.
+double ffmpegLoudness(const QStringList &sources) {
+    QStringList args{L("-nostats")};
+    QString chain;
+    for (const QString &source : sources) {
+        args << L("-i") << source;
+        chain += QStringLiteral("[%1:a]").arg(chain.count(L("[")));
+    }
+    args << L("-filter_complex") << chain + QStringLiteral("concat=n=%1:v=0:a=1,ebur128").arg(sources.size())
+         << L("-f") << L("null") << L("-");
+    QString out, log;
+    test::run(L("ffmpeg"), args, &out, &log);
+    // The summary's figure is the last one printed.
+    double lufs = 0;
+    for (auto it = QRegularExpression(QStringLiteral("I:\\s+(-?[0-9.]+) LUFS")).globalMatch(log);
+         it.hasNext();)
+        lufs = it.next().captured(1).toDouble();
+    return lufs;
+}
+
+TEST_F(LosslessAndOpusTest, ReplayGainMatchesAnIndependentMeasurement) {
+    const QString a = dir.filePath(L("a.wav")), b = dir.filePath(L("b.wav"));
+    // Near enough in loudness that neither is gated out of the album.
+    for (const auto &[file, seconds, sound, volume] :
+         {std::tuple(a, "5", "pinknoise", "0.3"), std::tuple(b, "4", "sine", "0.1")})
+        ASSERT_EQ(test::run(L("sox"), {L("-n"), L("-c"), L("2"), L("-r"), L("44100"), file, L("synth"),
+                                       L(seconds), L(sound), L("vol"), L(volume)}),
+                  0);
+    const double album = -18 - ffmpegLoudness({a, b});
+    test::writeBytes(dir.filePath(L("none.ini")), {});
+    for (const char *to : {"flac", "mp3", "opus"}) {
+        SCOPED_TRACE(to);
+        QString printed;
+        ASSERT_EQ(test::run(QStringLiteral(VARNELO_CLI_PATH),
+                            {L("convert"), L("--to"), L(to), L("--replaygain"), L("album"), L("--settings"),
+                             dir.filePath(L("none.ini")), L("--out"), dir.filePath(L("out")), a, b},
+                            &printed, &err),
+                  0)
+            << err.toStdString();
+        for (const QString &source : {a, b}) {
+            const QString output = printed.split(L("\n")).value(source == a ? 0 : 1);
+            const auto tags = test::probeAudio(output).tags;
+            EXPECT_NEAR(tags.value(L("replaygain_track_gain")).section(L(" "), 0, 0).toDouble(),
+                        -18 - ffmpegLoudness({source}), 0.1);
+            EXPECT_NEAR(tags.value(L("replaygain_album_gain")).section(L(" "), 0, 0).toDouble(), album, 0.1);
+            if (QLatin1String(to) == L("opus")) { // Q7.8 dB against -23 LUFS
+                EXPECT_NEAR(tags.value(L("r128_track_gain")).toInt(), (-23 - ffmpegLoudness({source})) * 256,
+                            26);
+            }
+        }
     }
 }
 
