@@ -141,7 +141,8 @@ void MainWindow::bindConverter() {
     converter_->outputFolder = [this] { return readOutputFolder(settings); };
     converter_->openFolderWhenDone = [this] { return options_->openFolderWhenDone(); };
     converter_->stopPlayback = [this] { localPlayer_->StopPlayback(); };
-    for (QAction *a : {converter_->omp3, converter_->owav, converter_->owma, converter_->OGG})
+    for (QAction *a : {converter_->omp3, converter_->owav, converter_->owma, converter_->OGG,
+                       converter_->oflac, converter_->oopus})
         Converter1_->addAction(a);
 }
 

@@ -4,6 +4,9 @@
 #   WAV -> MP3 128 kbps CBR, quality 5      vs  lame
 #   WAV -> OGG quality 3                    vs  oggenc -q 3
 #   MP3 -> WAV 44100 Hz 16-bit stereo       vs  ffmpeg
+#   WAV -> FLAC level 5                     vs  flac -5
+#   WAV -> Opus 128 kbps VBR, complexity 10 vs  opusenc --bitrate 128 --vbr --comp 10
+#   WAV -> FLAC with --replaygain track     vs  the same without (budget: 5 % more CPU)
 # Usage: bench/convert.sh [path/to/varnelo-cli] [runs]   (default build/bin/varnelo-cli, 3 runs)
 # Each figure is the best of the runs (wall clock and user+system CPU); peak
 # memory is the maximum resident set size of that tool.
@@ -15,7 +18,7 @@ default_cli="$here/build/bin/varnelo-cli"
 cli="$(realpath "${1:-$default_cli}")"
 runs="${2:-3}"
 [[ -x "$cli" ]] || { echo "varnelo-cli not found at $cli (build it: cmake --build build --target varnelo-cli)" >&2; exit 2; }
-for tool in sox lame oggenc ffmpeg /usr/bin/time; do
+for tool in sox lame oggenc ffmpeg flac opusenc /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
 done
 
@@ -30,6 +33,8 @@ sox -n -r 44100 -b 16 -c 2 input.wav synth 600 pinknoise sine 440 vol 0.4
 printf '[mp3]\nbitrate=9\nchannel=1\nfrequency=7\nquality=5\n' > mp3.ini
 printf '[ogg]\nfrequency=8\nchannel=1\noggquality=1\nquality=300\n' > ogg.ini
 printf '[wav]\nmode=0\n' > wav.ini
+printf '[flac]\nbits=0\nlevel=5\n' > flac.ini
+printf '[opus]\nbitrate=128\nmode=0\ncomplexity=10\n' > opus.ini
 
 source "$here/bench/measure.sh"
 
@@ -48,6 +53,12 @@ read -r ow oc orr < <(measure "$cli" convert --to ogg --jobs 1 --settings ogg.in
 read -r vw vc vr < <(measure oggenc --quiet -q 3 -o oggenc.ogg input.wav)
 read -r dw dc dr < <(measure "$cli" convert --to wav --jobs 1 --settings wav.ini --out out lame.mp3)
 read -r fw fc fr < <(measure ffmpeg -v error -y -i lame.mp3 -c:a pcm_s16le ffmpeg.wav)
+read -r cw cc cr < <(measure "$cli" convert --to flac --jobs 1 --settings flac.ini --out out input.wav)
+read -r xw xc xr < <(measure flac --silent -f -5 -o flac.flac input.wav)
+# Both resample 44.1 kHz to Opus's 48 kHz: ours with FFmpeg's resampler, opusenc with its own.
+read -r pw pc pr < <(measure "$cli" convert --to opus --jobs 1 --settings opus.ini --out out input.wav)
+read -r ew ec er < <(measure opusenc --quiet --bitrate 128 --vbr --comp 10 input.wav opusenc.opus)
+read -r gw gc gr < <(measure "$cli" convert --to flac --replaygain track --jobs 1 --settings flac.ini --out out input.wav)
 
 echo
 echo "10 minutes of audio; times in seconds (best of $runs), memory in MiB (peak RSS)"
@@ -55,7 +66,12 @@ printf '%-14s %8s %8s %8s | %8s %8s %8s | %6s %6s\n' "" "wall" "cpu" "MiB" "ref 
 row "WAV->MP3"  "$mw" "$mc" "$mr" "$lw" "$lc" "$lr" "1.10 x lame"
 row "WAV->OGG"  "$ow" "$oc" "$orr" "$vw" "$vc" "$vr" "1.10 x oggenc"
 row "MP3->WAV"  "$dw" "$dc" "$dr" "$fw" "$fc" "$fr" "2 x ffmpeg"
+row "WAV->FLAC" "$cw" "$cc" "$cr" "$xw" "$xc" "$xr" "1.10 x flac -5"
+row "WAV->Opus" "$pw" "$pc" "$pr" "$ew" "$ec" "$er" "1.10 x opusenc"
+row "FLAC+gain"  "$gw" "$gc" "$gr" "$cw" "$cc" "$cr" "1.05 x without"
 echo
 echo "Output sizes (bytes): ours mp3 $(stat -c %s out/N_input.mp3), lame $(stat -c %s lame.mp3);" \
      "ours ogg $(stat -c %s out/N_input.ogg), oggenc $(stat -c %s oggenc.ogg);" \
-     "ours wav $(stat -c %s out/N_lame.wav), ffmpeg $(stat -c %s ffmpeg.wav)"
+     "ours wav $(stat -c %s out/N_lame.wav), ffmpeg $(stat -c %s ffmpeg.wav);" \
+     "ours flac $(stat -c %s out/N_input.flac), flac $(stat -c %s flac.flac);" \
+     "ours opus $(stat -c %s out/N_input.opus), opusenc $(stat -c %s opusenc.opus)"

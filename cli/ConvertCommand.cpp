@@ -8,6 +8,7 @@
 #include "convert/FileConversion.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/audiofile/LoudnessMeter.h"
 #include "platform/tags/AudioInformation.h"
 
 #include <QCommandLineParser>
@@ -28,8 +29,9 @@
 namespace varnelo::cli {
 namespace {
 
-constexpr const char *kUsage =
-    "convert --to mp3|wav|wma|ogg [--settings FILE] [--out DIR] [--jobs N] FILE...";
+constexpr const char *kUsage = "convert --to mp3|wav|wma|ogg|flac|opus [--replaygain track|album] "
+                               "[--settings FILE] [--out DIR] [--jobs N] "
+                               "FILE...";
 
 std::atomic<bool> interrupted{false};
 
@@ -44,6 +46,7 @@ struct Job {
     std::atomic<bool> finished{false};
     ConversionResult result;
     QString warning;
+    LoudnessMeter meter;
 };
 
 class ProgressBar {
@@ -82,17 +85,20 @@ private:
     bool drawn_ = false;
 };
 
-void convertOne(Job &job, int kind, const EncoderSettingsSource &settings) {
+void convertOne(Job &job, int kind, const EncoderSettingsSource &settings, bool measure) {
     AudioFile reader;
     AudioFile writer;
     AudioFile2LameEnc encoder;
     writer.SetFormatOption(-1);
     EncoderSetup setup(settings);
     setup.ConfigureEncoder(kind, EncoderTarget{writer, encoder});
-    job.result = ConvertAudioFile(reader, writer, job.source, job.output, [&job](int percent) {
-        job.percent = percent;
-        return !interrupted.load();
-    });
+    job.result = ConvertAudioFile(
+        reader, writer, job.source, job.output,
+        [&job](int percent) {
+            job.percent = percent;
+            return !interrupted.load();
+        },
+        measure ? &job.meter : nullptr);
     if (job.result.ok) {
         // Title, artist, album and genre go with the music, as the converter tags its outputs.
         try {
@@ -115,11 +121,35 @@ void convertOne(Job &job, int kind, const EncoderSettingsSource &settings) {
     }
 }
 
+// Album loudness is gated over the blocks of every file together, not averaged from the tracks.
+void writeReplayGain(const std::vector<std::unique_ptr<Job>> &jobs, bool album, bool opus) {
+    std::vector<const LoudnessMeter *> meters;
+    double albumPeak = 0;
+    for (const auto &job : jobs)
+        if (job->result.ok) {
+            meters.push_back(&job->meter);
+            albumPeak = std::max(albumPeak, job->meter.peak());
+        }
+    const double albumLufs = LoudnessMeter::albumLoudness(meters);
+    for (const auto &job : jobs) {
+        if (!job->result.ok)
+            continue;
+        try {
+            AudioInformation().SaveFields(job->output,
+                                          ReplayGainFields(job->meter.loudness(), job->meter.peak(),
+                                                           albumLufs, albumPeak, album, opus));
+        } catch (const Error &e) {
+            job->warning +=
+                QStringLiteral(" converted, but the ReplayGain tags were not written: ") + e.message();
+        }
+    }
+}
+
 int convertCommand(const QStringList &args) {
     const QString command = QStringLiteral("convert");
     QCommandLineParser parser;
     const QCommandLineOption toOption(QStringLiteral("to"),
-                                      QStringLiteral("Output format: mp3, wav, wma or ogg."),
+                                      QStringLiteral("Output format: mp3, wav, wma, ogg, flac or opus."),
                                       QStringLiteral("format"));
     const QCommandLineOption settingsOption(
         QStringLiteral("settings"),
@@ -131,21 +161,29 @@ int convertCommand(const QStringList &args) {
     const QCommandLineOption jobsOption(QStringLiteral("jobs"),
                                         QStringLiteral("Conversions at once (default: one per core)."),
                                         QStringLiteral("n"));
-    parser.addOptions({toOption, settingsOption, outOption, jobsOption});
+    const QCommandLineOption gainOption(
+        QStringLiteral("replaygain"),
+        QStringLiteral("Measure the loudness while encoding and write ReplayGain tags: track, or album (the "
+                       "files given as one album)."),
+        QStringLiteral("mode"));
+    parser.addOptions({toOption, settingsOption, outOption, jobsOption, gainOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Files to convert."),
                                  QStringLiteral("FILE..."));
     if (auto rc = parseArguments(parser, command, args))
         return *rc;
 
-    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
-                              QStringLiteral("ogg")};
+    // In the order of the encoder kinds.
+    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"),  QStringLiteral("wma"),
+                              QStringLiteral("ogg"), QStringLiteral("flac"), QStringLiteral("opus")};
     const int kind = static_cast<int>(formats.indexOf(parser.value(toOption).toLower()));
     if (!parser.isSet(toOption))
-        return usageError(command, QStringLiteral("--to is missing: give mp3, wav, wma or ogg"));
+        return usageError(command, QStringLiteral("--to is missing: give mp3, wav, wma, ogg, flac or opus"));
     if (kind < 0)
-        return usageError(
-            command,
-            QStringLiteral("--to: '%1' is not one of mp3, wav, wma, ogg").arg(parser.value(toOption)));
+        return usageError(command, QStringLiteral("--to: '%1' is not one of mp3, wav, wma, ogg, flac, opus")
+                                       .arg(parser.value(toOption)));
+    const QString gain = parser.value(gainOption);
+    if (parser.isSet(gainOption) && gain != QLatin1String("track") && gain != QLatin1String("album"))
+        return usageError(command, QStringLiteral("--replaygain: '%1' is not track or album").arg(gain));
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         return usageError(command, QStringLiteral("no input FILE"));
@@ -212,7 +250,7 @@ int convertCommand(const QStringList &args) {
     for (int i = 0; i < workers; ++i)
         threads.emplace_back([&] {
             for (std::size_t n; (n = next++) < jobs.size();) {
-                convertOne(*jobs[n], kind, source);
+                convertOne(*jobs[n], kind, source, parser.isSet(gainOption));
                 jobs[n]->finished = true;
             }
         });
@@ -226,6 +264,8 @@ int convertCommand(const QStringList &args) {
     bar.draw(jobs);
     bar.finish();
     std::signal(SIGINT, previous);
+    if (parser.isSet(gainOption))
+        writeReplayGain(jobs, gain == QLatin1String("album"), kind == int(EncoderKind::Opus));
 
     for (const auto &job : jobs) {
         if (job->result.ok) {
@@ -242,9 +282,9 @@ int convertCommand(const QStringList &args) {
     return failures == 0 ? ExitOk : ExitFailure;
 }
 
-const CommandRegistration
-    registration("convert", convertCommand, kUsage,
-                 "Convert audio files to MP3, WAV, WMA or OGG with the program's encoder settings.");
+const CommandRegistration registration(
+    "convert", convertCommand, kUsage,
+    "Convert audio files to MP3, WAV, WMA, OGG, FLAC or Opus with the program's encoder settings.");
 
 } // namespace
 } // namespace varnelo::cli

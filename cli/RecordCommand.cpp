@@ -30,7 +30,7 @@ namespace varnelo::cli {
 namespace {
 
 constexpr const char *kUsage =
-    "record URL [--seconds N] [--to mp3|wav|wma|ogg] [--settings FILE] [--out DIR] "
+    "record URL [--seconds N] [--to mp3|wav|wma|ogg|flac|opus] [--settings FILE] [--out DIR] "
     "[--name station|genre|datetime] [--split-by-title] [--as-broadcast]";
 const QString Command = QStringLiteral("record");
 const QString FailureText =
@@ -95,13 +95,12 @@ int recordCommand(const QStringList &args) {
                               QStringLiteral("--seconds %1: needs a whole number of seconds, at least 1")
                                   .arg(parser.value(secondsOption)));
     }
-    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
-                              QStringLiteral("ogg")};
+    const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"),  QStringLiteral("wma"),
+                              QStringLiteral("ogg"), QStringLiteral("flac"), QStringLiteral("opus")};
     const int kind = parser.isSet(toOption) ? int(formats.indexOf(parser.value(toOption).toLower())) : 0;
     if (kind < 0)
-        return usageError(
-            Command,
-            QStringLiteral("--to %1: must be one of mp3, wav, wma, ogg").arg(parser.value(toOption)));
+        return usageError(Command, QStringLiteral("--to %1: must be one of mp3, wav, wma, ogg, flac, opus")
+                                       .arg(parser.value(toOption)));
     const QStringList rules{QStringLiteral("station"), QStringLiteral("genre"), QStringLiteral("datetime")};
     const int naming = parser.isSet(nameOption) ? int(rules.indexOf(parser.value(nameOption).toLower())) : 0;
     if (naming < 0)

@@ -165,11 +165,9 @@ int read(const QStringList &args) {
     for (const QString &path : files) {
         const QString suffix = QFileInfo(path).suffix();
         const QString extension = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
-        static const QStringList known = {QStringLiteral(".mp3"), QStringLiteral(".mp2"),
-                                          QStringLiteral(".wma"), QStringLiteral(".ogg"),
-                                          QStringLiteral(".wav")};
-        if (!known.contains(extension)) {
-            rc = fail(QStringLiteral("%1: not a library file type (.mp3 .mp2 .wma .ogg .wav)").arg(path));
+        if (!TrackFileExtensions().contains(extension)) {
+            rc = fail(QStringLiteral("%1: not a library file type (%2)")
+                          .arg(path, TrackFileExtensions().join(QLatin1Char(' '))));
             continue;
         }
         TrackFields f;

@@ -134,6 +134,13 @@ constexpr TextKey AddPath{L("File Manager"), L("add path"), KeyType::String};
 constexpr TextKey DiscImagePath{L("Format"), L("image"), KeyType::String};
 // The station directory server ("https://host"); empty: found through the DNS.
 constexpr TextKey DirectoryServer{L("directory"), L("server"), KeyType::String};
+// Section flac: bits 0 as the source, 1 16 bits, 2 24 bits; level 0..8.
+constexpr IntKey FlacBits{L("flac"), L("bits"), 0};
+constexpr IntKey FlacLevel{L("flac"), L("level"), 5};
+// Section opus: bit rate in kbps, mode 0 VBR, 1 constrained VBR, 2 CBR; complexity 0..10.
+constexpr IntKey OpusBitrate{L("opus"), L("bitrate"), 128};
+constexpr IntKey OpusMode{L("opus"), L("mode"), 0};
+constexpr IntKey OpusComplexity{L("opus"), L("complexity"), 10};
 
 // One row of the complete key table, for listing and checking it as data.
 struct KeyInfo {

@@ -44,6 +44,8 @@ Converter::Converter(AppState &state, QStandardItemModel &list, QItemSelectionMo
     owav = action("owav", QStringLiteral("To WAV"), 1);
     owma = action("owma", QStringLiteral("To WMA"), 2);
     OGG = action("OGG", QStringLiteral("To OGG"), 3);
+    oflac = action("oflac", QStringLiteral("To FLAC"), int(EncoderKind::Flac));
+    oopus = action("oopus", QStringLiteral("To Opus"), int(EncoderKind::Opus));
 
     ownsPanel_ = panelParent == nullptr;
     Panel_convert = new QWidget(panelParent);

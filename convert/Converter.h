@@ -46,6 +46,8 @@ public:
     QAction *owav;
     QAction *owma;
     QAction *OGG;
+    QAction *oflac;
+    QAction *oopus;
 
     // The conversion panel and its controls.
     QWidget *Panel_convert;

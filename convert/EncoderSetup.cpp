@@ -27,6 +27,10 @@ QString extensionForKind(int kind) {
         return QStringLiteral(".wma");
     case 3:
         return QStringLiteral(".ogg");
+    case 4:
+        return QStringLiteral(".flac");
+    case 5:
+        return QStringLiteral(".opus");
     default:
         return {};
     }
@@ -45,6 +49,12 @@ void EncoderSetup::ConfigureEncoder(int kind, const EncoderTarget &target) {
         break;
     case EncoderKind::Ogg:
         configureOgg(target);
+        break;
+    case EncoderKind::Flac:
+        configureFlac(target);
+        break;
+    case EncoderKind::Opus:
+        configureOpus(target);
         break;
     default:
         return;
@@ -96,6 +106,31 @@ void EncoderSetup::configureOgg(const EncoderTarget &target) {
         target.file.SetOggFormat(rate, channels, kbps, settings_.readInteger(OggMinBitrate),
                                  settings_.readInteger(OggMaxBitrate), -1);
     }
+}
+
+void EncoderSetup::configureFlac(const EncoderTarget &target) {
+    using namespace keys;
+    // A value outside the lists (a hand-edited file) takes the default.
+    static constexpr std::array<int, 3> Bits{0, 16, 24};
+    const int bits = tableEntry(Bits, settings_.readInteger(FlacBits), FlacBits.readerDefault);
+    int level = settings_.readInteger(FlacLevel);
+    if (level < 0 || level > 8)
+        level = FlacLevel.readerDefault;
+    target.file.SetFlacFormat(bits, level);
+}
+
+void EncoderSetup::configureOpus(const EncoderTarget &target) {
+    using namespace keys;
+    int kbps = settings_.readInteger(OpusBitrate);
+    if (kbps < 6 || kbps > 510)
+        kbps = OpusBitrate.readerDefault;
+    int mode = settings_.readInteger(OpusMode);
+    if (mode < 0 || mode > 2)
+        mode = OpusMode.readerDefault;
+    int complexity = settings_.readInteger(OpusComplexity);
+    if (complexity < 0 || complexity > 10)
+        complexity = OpusComplexity.readerDefault;
+    target.file.SetOpusFormat(kbps, static_cast<OpusFormat::Mode>(mode), complexity);
 }
 
 void EncoderSetup::configureMp3(const EncoderTarget &target) {

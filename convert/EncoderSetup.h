@@ -36,8 +36,10 @@ private:
     QString commandLine_;
 };
 
-// The output formats in the order of every format list: 0 MP3, 1 WAV, 2 WMA, 3 OGG.
-enum class EncoderKind : int { Mp3 = 0, Wav = 1, Wma = 2, Ogg = 3 };
+// The output formats in the order of every format list: 0 MP3, 1 WAV, 2 WMA, 3 OGG,
+// 4 FLAC, 5 Opus (stored indices keep their meaning, so new formats go last).
+enum class EncoderKind : int { Mp3 = 0, Wav = 1, Wma = 2, Ogg = 3, Flac = 4, Opus = 5 };
+constexpr int EncoderKindCount = 6;
 
 // The file component and MP3 settings one set-up goes to. The ripper's file is
 // the grabber's output file, which needs SetFormatOption(-1) before a WMA format.
@@ -55,7 +57,8 @@ class EncoderSetup {
 public:
     explicit EncoderSetup(const EncoderSettingsSource &settings) : settings_(settings) {}
 
-    // kind 0 MP3, 1 WAV, 2 WMA, 3 OGG; any other kind leaves target and extension alone.
+    // kind 0 MP3, 1 WAV, 2 WMA, 3 OGG, 4 FLAC, 5 Opus; any other kind leaves
+    // target and extension alone.
     void ConfigureEncoder(int kind, const EncoderTarget &target);
     const QString &OutputExtension() const { return extension_; }
 
@@ -64,6 +67,8 @@ private:
     void configureWav(const EncoderTarget &target);
     void configureWma(const EncoderTarget &target);
     void configureOgg(const EncoderTarget &target);
+    void configureFlac(const EncoderTarget &target);
+    void configureOpus(const EncoderTarget &target);
 
     const EncoderSettingsSource &settings_;
     QString extension_;
@@ -88,7 +93,7 @@ bool ApplyRecordingOggFormat(AudioFile &recordingFile, const EncoderSettingsSour
 // may travel to: * ? | : " / \ < >; control characters (NUL, escapes) become "_".
 QString CleanFileName(const QString &text);
 
-// ".mp3", ".wav", ".wma", ".ogg" for kinds 0..3, else empty.
+// ".mp3", ".wav", ".wma", ".ogg", ".flac", ".opus" for kinds 0..5, else empty.
 QString extensionForKind(int kind);
 
 } // namespace varnelo

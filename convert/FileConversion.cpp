@@ -1,10 +1,14 @@
 #include "convert/FileConversion.h"
 
 #include "platform/audiofile/AudioFile.h"
+#include "platform/audiofile/LoudnessMeter.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
 
 namespace varnelo {
 
@@ -12,8 +16,29 @@ QString ConvertedFileName(const QString &folder, const QString &sourcePath, cons
     return folder + QStringLiteral("N_") + QFileInfo(sourcePath).completeBaseName() + extension;
 }
 
+QMap<QString, QString> ReplayGainFields(double trackLufs, double trackPeak, double albumLufs,
+                                        double albumPeak, bool album, bool opus) {
+    QMap<QString, QString> fields;
+    const auto add = [&](const char *scope, double lufs, double peak) {
+        if (!std::isfinite(lufs))
+            return;
+        const QString upper = QLatin1String(scope);
+        fields[QStringLiteral("REPLAYGAIN_%1_GAIN").arg(upper)] =
+            QStringLiteral("%1 dB").arg(LoudnessMeter::ReferenceLufs - lufs, 0, 'f', 2);
+        fields[QStringLiteral("REPLAYGAIN_%1_PEAK").arg(upper)] = QString::number(peak, 'f', 6);
+        if (opus) // Opus players apply these instead, against -23 LUFS
+            fields[QStringLiteral("R128_%1_GAIN").arg(upper)] =
+                QString::number(std::clamp(std::lround((-23.0 - lufs) * 256), -32768L, 32767L));
+    };
+    add("TRACK", trackLufs, trackPeak);
+    if (album)
+        add("ALBUM", albumLufs, albumPeak);
+    return fields;
+}
+
 ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QString &sourcePath,
-                                  const QString &outputPath, const std::function<bool(int)> &progress) {
+                                  const QString &outputPath, const std::function<bool(int)> &progress,
+                                  LoudnessMeter *meter) {
     ConversionResult result;
     if (QFileInfo(sourcePath).canonicalFilePath() == QFileInfo(outputPath).canonicalFilePath() &&
         QFileInfo::exists(outputPath)) {
@@ -27,11 +52,14 @@ ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QS
         return result;
     }
     writer.SetFormat(reader.SampleRate(), reader.Channels());
+    writer.SetSourceBits(reader.SourceBits());
     if (!writer.CreateOutputFile(outputPath) || writer.ErrorCode() != 0) {
         result.error = writer.ErrorText();
         reader.CloseFile();
         return result;
     }
+    if (meter)
+        meter->start(reader.SampleRate(), reader.Channels());
     const qint64 length = reader.Length();
     const int blockAlign = reader.BlockAlign();
     const qint64 chunk = reader.SampleRate(); // one second of frames
@@ -47,6 +75,8 @@ ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QS
             failed = true;
             break;
         }
+        if (meter && blockAlign > 0)
+            meter->add(block.data(), block.size() / std::size_t(blockAlign));
         if (blockAlign > 0)
             done = std::min(done + static_cast<qint64>(block.size()) / blockAlign, length);
         if (progress && !progress(length > 0 ? static_cast<int>(done * 100 / length) : 0)) {

@@ -1,10 +1,12 @@
 #pragma once
+#include <QMap>
 #include <QString>
 #include <functional>
 
 namespace varnelo {
 
 class AudioFile;
+class LoudnessMeter;
 
 // The block copy at the heart of a conversion: reads the source in one-second
 // chunks through `reader` and writes them through `writer`, which must have its
@@ -16,10 +18,18 @@ struct ConversionResult {
     QString error;        // why it failed, for the user
 };
 
-// `progress` gets 0..100 after each chunk and returns false to stop.
+// `progress` gets 0..100 after each chunk and returns false to stop. A
+// `meter` measures the audio on its way to the encoder.
 ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QString &sourcePath,
                                   const QString &outputPath,
-                                  const std::function<bool(int percent)> &progress = {});
+                                  const std::function<bool(int percent)> &progress = {},
+                                  LoudnessMeter *meter = nullptr);
+
+// ReplayGain 2.0 fields for a track's (and an album's) loudness in LUFS and
+// peak: REPLAYGAIN_* against -18 LUFS, and for Opus R128_* against -23 LUFS
+// in Q7.8. Nothing for a loudness of silence.
+QMap<QString, QString> ReplayGainFields(double trackLufs, double trackPeak, double albumLufs,
+                                        double albumPeak, bool album, bool opus);
 
 // The name ConvertEntry gives an output: folder (ending in a separator) + "N_" +
 // the source's file name with its extension replaced.

@@ -25,9 +25,7 @@ const QString kNowPlaying = QStringLiteral("Now Playing");
 
 // Extensions the open dialog and the command line take, after lower-casing.
 bool isLibraryExtension(const QString &extension) {
-    static const QStringList known = {QStringLiteral(".wma"), QStringLiteral(".ogg"), QStringLiteral(".wav"),
-                                      QStringLiteral(".mp3"), QStringLiteral(".mp2")};
-    return known.contains(extension);
+    return TrackFileExtensions().contains(extension);
 }
 
 QString lowerExtension(const QString &path) {
@@ -82,15 +80,17 @@ LibraryEntries::LibraryEntries(LibraryCatalogue &library, AppState &state, Promp
 
 QString LibraryEntries::OpenDialogFilter() {
     return QStringLiteral(
-        "All Supported Files (*.mp3 *.wav *.wma *.ogg);;MP3 Files(*.mp3);;WAV Files(*.wav);;"
-        "WMA Files(*.wma);;OGG Files(*.ogg)");
+        "All Supported Files (*.mp3 *.wav *.wma *.ogg *.flac *.opus *.m4a);;MP3 Files(*.mp3);;WAV "
+        "Files(*.wav);;"
+        "WMA Files(*.wma);;OGG Files(*.ogg);;FLAC Files(*.flac);;Opus Files(*.opus);;M4A Files(*.m4a)");
 }
 
 const QStringList &LibraryEntries::ScanExtensions() {
     static const QStringList extensions = {
-        QStringLiteral(".mp3"), QStringLiteral(".MP3"), QStringLiteral(".mp2"), QStringLiteral(".MP2"),
-        QStringLiteral(".ogg"), QStringLiteral(".OGG"), QStringLiteral(".wma"), QStringLiteral(".WMA"),
-        QStringLiteral(".wav"), QStringLiteral(".WAV")};
+        QStringLiteral(".mp3"),  QStringLiteral(".MP3"),  QStringLiteral(".mp2"),  QStringLiteral(".MP2"),
+        QStringLiteral(".ogg"),  QStringLiteral(".OGG"),  QStringLiteral(".wma"),  QStringLiteral(".WMA"),
+        QStringLiteral(".wav"),  QStringLiteral(".WAV"),  QStringLiteral(".flac"), QStringLiteral(".FLAC"),
+        QStringLiteral(".opus"), QStringLiteral(".OPUS"), QStringLiteral(".m4a"),  QStringLiteral(".M4A")};
     return extensions;
 }
 
@@ -192,7 +192,7 @@ void LibraryEntries::OpenCommandLineFile(const QString &path) {
     const QFileInfo info(path);
     if (!info.isFile() || !isLibraryExtension(lowerExtension(path))) {
         prompts_.message(QStringLiteral("Cannot open \"%1\": not an audio file of a supported type "
-                                        "(.mp3, .mp2, .wav, .wma, .ogg).")
+                                        "(.mp3, .mp2, .wav, .wma, .ogg, .flac, .opus, .m4a).")
                              .arg(path),
                          kReminder, PromptIcon::Information, PromptButtons::Ok);
         return;

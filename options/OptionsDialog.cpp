@@ -1,5 +1,7 @@
 #include "options/OptionsDialog.h"
 
+#include "options/CodecPages.h"
+
 #include "common/AppState.h"
 #include "common/Error.h"
 #include "common/Seams.h"
@@ -43,10 +45,10 @@ struct PageOfNode {
     int page; // index in the stacked pages
 };
 constexpr PageOfNode kNodes[] = {
-    {"Schedule", 0},        {"Set Record", 1},           {"Set Ripper", 2},     {"Set MP3 General", 3},
-    {"Set MP3 General", 3}, {"Set MP3 VBR", 4},          {"Set MP3 Filter", 5}, {"Set MP3 Expert", 6},
-    {"Set MP3 Presets", 7}, {"Set MP3 Command Line", 8}, {"Set WAV Format", 9}, {"Set WMA Format", 10},
-    {"Set OGG Format", 11},
+    {"Schedule", 0},        {"Set Record", 1},           {"Set Ripper", 2},       {"Set MP3 General", 3},
+    {"Set MP3 General", 3}, {"Set MP3 VBR", 4},          {"Set MP3 Filter", 5},   {"Set MP3 Expert", 6},
+    {"Set MP3 Presets", 7}, {"Set MP3 Command Line", 8}, {"Set WAV Format", 9},   {"Set WMA Format", 10},
+    {"Set OGG Format", 11}, {"Set FLAC Format", 12},     {"Set Opus Format", 13},
 };
 
 } // namespace
@@ -277,6 +279,7 @@ void OptionsDialog::LoadOptions() {
     ui_.ck_oggquality->setChecked(read(f, OggQualityMode));
     applyOggVbrRule();
     applyOggQualityRule();
+    codecs_->load(f);
 
     setGrabMode(read(f, GrabModeKey));
     ui_.ud_retries->setValue(read(f, GrabRetries));
@@ -351,6 +354,7 @@ void OptionsDialog::SaveOptions() {
     write(f, OggQuality, ui_.ud_ogg_quality->value());
     write(f, OggVbr, ui_.ck_oggvbr->isChecked());
     write(f, OggQualityMode, ui_.ck_oggquality->isChecked());
+    codecs_->save(f);
 
     if (ui_.scmb->currentText() == QLatin1String("OGG") && recordingFile_)
         ApplyRecordingOggFormat(*recordingFile_, *this, recordingOggControls(), prompts_);
@@ -454,6 +458,7 @@ void OptionsDialog::Button2Click() {
     ui_.ck_oggquality->setChecked(false);
     applyOggVbrRule();
     applyOggQualityRule();
+    codecs_->setDefaults();
     ui_.cb_auto->setChecked(true);
     ui_.cb_notify->setChecked(true);
     setGrabMode(0);

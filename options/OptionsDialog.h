@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QTime>
 #include <array>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -29,6 +30,7 @@ class AudioFile;
 class Prompts;
 class RadioGroup;
 class SettingsFile;
+struct CodecPages;
 
 // The options dialog ("Options"): a tree of pages over every option of the
 // settings file. It lives for the whole run, is shown without blocking the main
@@ -54,7 +56,7 @@ public:
     void CancelClick();  // close, nothing written
     void Button2Click(); // "Default": controls to defaults, nothing written
     void Button7Click(); // choose the output folder
-    // Shows the page of tree node `index` (absolute, 0..12); other indexes do nothing.
+    // Shows the page of tree node `index` (absolute, 0..14); other indexes do nothing.
     void ShowPage(int index);
     int currentPage() const { return currentPage_; }
 
@@ -69,7 +71,7 @@ public:
     bool desktopNotifications() const; // cb_notify
     int recordNaming() const;          // set_cb_name: 0 station, 1 genre, 2 date and time
     int ripFolderNaming() const;       // cb_name: 0 none, 1 artist, 2 album
-    int recordFormat() const;          // scmb: 0 MP3, 1 WAV, 2 WMA, 3 OGG
+    int recordFormat() const;          // scmb: 0 MP3, 1 WAV, 2 WMA, 3 OGG, 4 FLAC, 5 Opus
     bool splitByTitle() const;         // ck_split: a new file at each new title
     bool recordAsBroadcast() const;    // ck_broadcast: the station's own frames when the format matches
     struct ScheduleSlot {
@@ -213,6 +215,7 @@ private:
     Prompts &prompts_;
     AudioFile *recordingFile_ = nullptr;
     Ui ui_;
+    std::unique_ptr<CodecPages> codecs_;   // the FLAC and Opus pages
     std::vector<QTreeWidgetItem *> nodes_; // by absolute index
     int currentPage_ = -1;
 };

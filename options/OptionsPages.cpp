@@ -1,4 +1,5 @@
 // The options dialog's frame: the tree of pages, the page stack and the buttons.
+#include "options/CodecPages.h"
 #include "options/OptionsDialog.h"
 #include "options/PageWidgets.h"
 
@@ -44,6 +45,8 @@ void OptionsDialog::buildUi() {
     node(nullptr, "WAV");
     node(nullptr, "WMA");
     node(nullptr, "OGG");
+    node(nullptr, "FLAC");
+    node(nullptr, "Opus");
     ui_.TreeView1->expandAll();
 
     ui_.pages = named(new QStackedWidget, "pages");
@@ -59,6 +62,9 @@ void OptionsDialog::buildUi() {
     ui_.pages->addWidget(buildWavPage());
     ui_.pages->addWidget(buildWmaPage());
     ui_.pages->addWidget(buildOggPage());
+    codecs_ = std::make_unique<CodecPages>();
+    ui_.pages->addWidget(codecs_->flacPage);
+    ui_.pages->addWidget(codecs_->opusPage);
 
     ui_.Ok = named(new QPushButton(QStringLiteral("Ok")), "Ok");
     ui_.Button2 = named(new QPushButton(QStringLiteral("Default")), "Button2");

@@ -21,8 +21,8 @@ namespace {
 constexpr int BlockMs = 200;
 
 int kindOfExtension(const QString &extension) {
-    const QStringList known{QStringLiteral(".mp3"), QStringLiteral(".wav"), QStringLiteral(".wma"),
-                            QStringLiteral(".ogg")};
+    const QStringList known{QStringLiteral(".mp3"), QStringLiteral(".wav"),  QStringLiteral(".wma"),
+                            QStringLiteral(".ogg"), QStringLiteral(".flac"), QStringLiteral(".opus")};
     return std::max<int>(0, int(known.indexOf(extension.toLower())));
 }
 
@@ -94,7 +94,7 @@ void Recorder::StartRecording() {
     recording_ = true;
     recordedMs_ = 0;
     const int kind = hooks_.format ? hooks_.format() : 0;
-    if (kind >= 0 && kind <= 3 && hooks_.configureEncoder)
+    if (kind >= 0 && kind < RecordingFormatCount && hooks_.configureEncoder)
         extension_ = hooks_.configureEncoder(kind, AudioFile_, encoder_);
     if (extension_.isEmpty())
         extension_ = QStringLiteral(".mp3");
@@ -130,7 +130,8 @@ bool Recorder::chooseBroadcast(int kind) const {
         (state_.RipPage && (hooks_.cdPlaying && hooks_.cdPlaying())))
         return false;
     const StreamCodec codec = streams_.FrameCodec(streamHandle());
-    return (kind == 0 && codec == StreamCodec::Mp3) || (kind == 3 && codec == StreamCodec::OggVorbis);
+    return (kind == 0 && codec == StreamCodec::Mp3) || (kind == 3 && codec == StreamCodec::OggVorbis) ||
+           (kind == 5 && codec == StreamCodec::OggOpus);
 }
 
 bool Recorder::openPiece(const QString &base, const QString &title) {

@@ -22,11 +22,15 @@ class DesktopShell;
 class RecordingsList;
 class StreamLibrary;
 
+// The recording formats, in the order of the options' list: 0 MP3, 1 WAV,
+// 2 WMA, 3 OGG, 4 FLAC, 5 Opus.
+constexpr int RecordingFormatCount = 6;
+
 // What the recorder reads and writes around it: the window's controls, or the
 // command line's stand-ins. Every member may be left empty.
 struct RecorderHooks {
     // Live settings, read when a recording starts.
-    std::function<int()> format;           // 0 MP3, 1 WAV, 2 WMA, 3 OGG; -1 none chosen
+    std::function<int()> format;           // a recording format (above); -1 none chosen
     std::function<int()> naming;           // 0 from the station's title, 1 from its genre, 2 date and time
     std::function<QString()> outputFolder; // ends in a separator
     std::function<bool()> splitByTitle;

@@ -9,9 +9,12 @@ PACKAGES=(
   libqt6svg6 libqt6multimedia6 libgl-dev libxkbcommon-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libmp3lame-dev libvorbis-dev libogg-dev libtag1-dev
+  libflac-dev libopus-dev libopusenc-dev libebur128-dev
   libcdio-dev libcdio-paranoia-dev libcdio-utils zlib1g-dev
   libgtest-dev libgmock-dev googletest
   ffmpeg sox lame vorbis-tools openssl
+  # The reference FLAC and Opus tools: tests check outputs with them, the bench races them.
+  flac opus-tools
   cd-paranoia whipper python3-libdiscid cdrdao
   xvfb xauth dbus fonts-dejavu-core
   # Desktop: a sound server for the real-sound tests and bench, playerctl for

@@ -33,11 +33,38 @@ struct OggFormat {
     int quality = -1;
 };
 
+// FLAC as the settings give it. Rate and channels are the blocks' own, so a
+// lossless source stays sample for sample what it was.
+struct FlacFormat {
+    int sampleRate = 44100;
+    int channels = 2;
+    int bits = 16; // 16 or 24; the blocks are rounded to it
+    int level = 5; // compression level 0 (fastest) .. 8 (smallest)
+};
+
+// Ogg Opus as the settings give it. Opus runs at 48 kHz; AudioFile resamples
+// the blocks to it.
+struct OpusFormat {
+    enum class Mode { Vbr = 0, Cvbr = 1, Cbr = 2 };
+    int channels = 2;
+    int kbps = 128; // 6..510
+    Mode mode = Mode::Vbr;
+    int complexity = 10; // 0 (fastest) .. 10 (best)
+};
+
 // Implemented with LAME; the blocks arrive in `input` format and LAME resamples
 // to what the settings ask for.
 std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input);
 // Implemented with libvorbisenc/libogg.
 std::unique_ptr<AudioEncoder> createOggEncoder(const OggFormat &format);
+// Implemented with libFLAC; the MD5 of the audio is set in STREAMINFO.
+std::unique_ptr<AudioEncoder> createFlacEncoder(const FlacFormat &format);
+// Implemented with libopusenc; the header's pre-skip and the last page's
+// granule position make a decoder play exactly the frames written.
+std::unique_ptr<AudioEncoder> createOpusEncoder(const OpusFormat &format);
+// Why the encoder cannot write the format, for the user; empty when it can.
+QString flacFormatProblem(const FlacFormat &format);
+QString opusFormatProblem(const OpusFormat &format);
 // Asks libvorbisenc whether the combination can be encoded.
 bool checkOggFormat(const OggFormat &format);
 

@@ -72,6 +72,10 @@ std::optional<AudioFile::OutputKind> kindOfExtension(const QString &path) {
         return AudioFile::OutputKind::Ogg;
     if (ext == QLatin1String("wma"))
         return AudioFile::OutputKind::Wma;
+    if (ext == QLatin1String("flac"))
+        return AudioFile::OutputKind::Flac;
+    if (ext == QLatin1String("opus"))
+        return AudioFile::OutputKind::Opus;
     return std::nullopt;
 }
 
@@ -158,6 +162,9 @@ struct AudioFile::Impl {
     AudioFile2LameEnc defaultMp3; // for an .mp3 output nobody gave settings (a recording)
     OggFormat ogg;
     int wmaProfile = 10;
+    int flacBits = 0, flacLevel = 5;
+    OpusFormat opus;
+    int sourceBits = 0;
     int formatOption = -1;
     OutputKind lastKind = OutputKind::None;
 
@@ -204,6 +211,28 @@ std::unique_ptr<AudioEncoder> AudioFile::Impl::makeEncoder(OutputKind kind) {
         return createWmaEncoder(wmaProfiles()[std::size_t(wmaProfile - 1)]);
     case OutputKind::Ogg:
         return createOggEncoder(ogg);
+    case OutputKind::Flac: {
+        const SoundFormat blocks = blockFormat.value_or(SoundFormat{});
+        FlacFormat f;
+        f.sampleRate = blocks.sampleRate;
+        f.channels = blocks.channels;
+        f.bits = flacBits != 0 ? flacBits : (sourceBits > 16 ? 24 : 16);
+        f.level = flacLevel;
+        if (const QString problem = flacFormatProblem(f); !problem.isEmpty()) {
+            setError(ErrBadFormat, problem);
+            return nullptr;
+        }
+        return createFlacEncoder(f);
+    }
+    case OutputKind::Opus: {
+        OpusFormat f = opus;
+        f.channels = blockFormat ? blockFormat->channels : 2;
+        if (const QString problem = opusFormatProblem(f); !problem.isEmpty()) {
+            setError(ErrBadFormat, problem);
+            return nullptr;
+        }
+        return createOpusEncoder(f);
+    }
     case OutputKind::Mp3:
         return createMp3Encoder(mp3 ? *mp3 : defaultMp3, blockFormat.value_or(SoundFormat{}));
     case OutputKind::None:
@@ -434,6 +463,23 @@ bool AudioFile::CheckOggFormat(int sampleRate, int channels, int kbps, int minKb
 void AudioFile::SetWmaFormat(int profile) {
     d->wmaProfile = profile;
     d->lastKind = OutputKind::Wma;
+}
+
+void AudioFile::SetFlacFormat(int bits, int level) {
+    d->flacBits = bits;
+    d->flacLevel = level;
+    d->lastKind = OutputKind::Flac;
+}
+
+void AudioFile::SetOpusFormat(int kbps, OpusFormat::Mode mode, int complexity) {
+    d->opus.kbps = kbps;
+    d->opus.mode = mode;
+    d->opus.complexity = complexity;
+    d->lastKind = OutputKind::Opus;
+}
+
+void AudioFile::SetSourceBits(int bits) {
+    d->sourceBits = bits;
 }
 
 void AudioFile::SetFormatOption(int option) {

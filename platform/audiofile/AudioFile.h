@@ -29,7 +29,7 @@ const std::array<int, 7> &wavSampleBits();   // 2,3,4,5 (G.726) 8,16,32 (PCM)
 const std::array<int, 10> &wavSampleRates(); // the rates the options offer
 
 // Reads any audio file FFmpeg can decode as interleaved 32-bit frames, and
-// writes WAV (PCM or G.726), MP3, OGG or WMA from such frames.
+// writes WAV (PCM or G.726), MP3, OGG, WMA, FLAC or Opus from such frames.
 class AudioFile {
 public:
     // Error codes (ErrorCode()); 0 = no error.
@@ -45,7 +45,7 @@ public:
         ErrBadFormat = 8, // output format not supported
         ErrState = 9,     // call in the wrong state
     };
-    enum class OutputKind { None, Wav, Mp3, Ogg, Wma };
+    enum class OutputKind { None, Wav, Mp3, Ogg, Wma, Flac, Opus };
 
     AudioFile();
     ~AudioFile();
@@ -95,10 +95,18 @@ public:
     void SetOggFormat(int sampleRate, int channels, int kbps, int minKbps, int maxKbps, int quality);
     bool CheckOggFormat(int sampleRate, int channels, int kbps, int minKbps, int maxKbps) const;
     void SetWmaFormat(int profile); // 1..47
+    // FLAC at the blocks' rate and channels (SetFormat's, else 44100 Hz
+    // stereo); bits 16 or 24, or 0 for the source's as SetSourceBits gives it
+    // (16 for lossy sources, 24 for deeper ones). Level 0..8.
+    void SetFlacFormat(int bits, int level);
+    // Ogg Opus at 48 kHz with the blocks' channels (stereo without SetFormat).
+    void SetOpusFormat(int kbps, OpusFormat::Mode mode, int complexity);
+    // Bits per sample of the source the blocks come from (SourceBits()), 0 when lossy.
+    void SetSourceBits(int bits);
     // Options of the next output; -1 (what the program passes) = the defaults.
     // The writers have no further options, so the value is only kept.
     void SetFormatOption(int option);
-    // The format comes from the path's extension (.wav .mp3 .ogg .wma) with
+    // The format comes from the path's extension (.wav .mp3 .ogg .wma .flac .opus) with
     // that format's settings (or its defaults when none were given); another
     // extension takes the format set last. Channels() and SampleRate() then
     // give the format WriteSamples expects: SetFormat's, else the writer's own.

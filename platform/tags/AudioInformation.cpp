@@ -11,6 +11,7 @@
 
 #include <taglib/fileref.h>
 #include <taglib/tfilestream.h>
+#include <taglib/tpropertymap.h>
 
 #include <memory>
 #include <typeinfo>
@@ -188,6 +189,21 @@ void AudioInformation::SaveInfo(const QString &path) {
         TagLib::File &file = *f.ref->file();
         if (typeid(file) != *type ||
             tagformats::WriteTags(file, wanted, mtv_, true) == tagformats::WriteResult::Failed)
+            throw Error(QStringLiteral("Cannot write tags to %1; the file is left as it was").arg(path));
+    });
+}
+
+void AudioInformation::SaveFields(const QString &path, const QMap<QString, QString> &fields) {
+    checkExisting(path);
+    if (isReadOnly(path))
+        throw Error(QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
+    tagformats::WriteThroughCopy(path, [&](const QString &copy) {
+        OpenFile f = openFile(copy, false, false, path);
+        TagLib::File &file = *f.ref->file();
+        TagLib::PropertyMap map = file.properties();
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            map.replace(tagformats::ToTagLib(it.key()), TagLib::StringList(tagformats::ToTagLib(it.value())));
+        if (!file.setProperties(map).isEmpty() || !file.save())
             throw Error(QStringLiteral("Cannot write tags to %1; the file is left as it was").arg(path));
     });
 }

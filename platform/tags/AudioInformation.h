@@ -1,4 +1,5 @@
 #pragma once
+#include <QMap>
 #include <QString>
 #include <QtGlobal>
 
@@ -25,6 +26,9 @@ public:
     void LoadInfo(const QString &path);
     // Writes the tag properties into the file.
     void SaveInfo(const QString &path);
+    // Sets tag fields by name (Vorbis comment names; TXXX frames in MP3 files),
+    // leaving every other field as the file holds it.
+    void SaveFields(const QString &path, const QMap<QString, QString> &fields);
     // Resets every property to empty / 0 (genre −1), as before any LoadInfo.
     void ClearInfo();
 

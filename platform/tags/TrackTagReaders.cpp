@@ -325,6 +325,13 @@ void ApplyTrackDefaults(TrackFields &fields, const QString &path) {
         fields.title = QFileInfo(path).fileName();
 }
 
+const QStringList &TrackFileExtensions() {
+    static const QStringList extensions{
+        QStringLiteral(".mp3"), QStringLiteral(".mp2"),  QStringLiteral(".wav"),  QStringLiteral(".wma"),
+        QStringLiteral(".ogg"), QStringLiteral(".flac"), QStringLiteral(".opus"), QStringLiteral(".m4a")};
+    return extensions;
+}
+
 TrackFields ReadTrackFields(const QString &path, const QString &extension) {
     // A FIFO or a device under an audio file's name would block or never end;
     // a missing file is each reader's to answer.
@@ -337,7 +344,8 @@ TrackFields ReadTrackFields(const QString &path, const QString &extension) {
         f = ReadWmaFields(path);
     else if (ext == QLatin1String(".ogg"))
         f = ReadVorbisFields(path);
-    else if (ext == QLatin1String(".wav"))
+    else if (ext == QLatin1String(".wav") || ext == QLatin1String(".flac") || ext == QLatin1String(".opus") ||
+             ext == QLatin1String(".m4a"))
         f = ReadWavFields(path);
     ApplyTrackDefaults(f, path);
     return f;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QIODevice;
@@ -13,12 +14,16 @@ struct TrackFields {
     QString genre, title, artist, album;
 };
 
+// The extensions ReadTrackFields reads (lower case, with the dot), in the order
+// the library's lists name them.
+const QStringList &TrackFileExtensions();
+
 // Reads Genre, Title, Artist and Album of the file by its extension (".mp3"
 // and ".mp2": ID3v1, or ID3v2 when the file has no ID3v1 tag; ".wma": ASF
-// attributes; ".ogg": Vorbis comments; ".wav":
+// attributes; ".ogg": Vorbis comments; ".wav", ".flac", ".opus", ".m4a":
 // the information component), letter case ignored, and applies the defaults.
 // Other extensions are read by nothing and yield the defaults alone.
-// Throws varnelo::Error when an MP3, OGG or WAV file cannot be read; a WMA file
+// Throws varnelo::Error when a file other than WMA cannot be read; a WMA file
 // that cannot be read yields the defaults. No reader changes the file it reads.
 TrackFields ReadTrackFields(const QString &path, const QString &extension);
 
@@ -41,7 +46,7 @@ TrackFields ReadVorbisFields(const QString &path);
 std::optional<TrackFields> ReadVorbisComments(QIODevice &device, const QString &name);
 // ASF attributes through TagLib, else our own header parser.
 TrackFields ReadWmaFields(const QString &path);
-// LoadInfo of the information component.
+// LoadInfo of the information component (WAV, FLAC, Ogg Opus, M4A).
 TrackFields ReadWavFields(const QString &path);
 
 // Empty Artist → "Unknown Artist", empty Album → "Unknown Album", empty Title

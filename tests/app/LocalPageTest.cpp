@@ -88,8 +88,9 @@ TEST_F(LocalPageTest, TrackListMenuHoldsPlaybackConverterAndTagEntries) {
     QStringList items;
     for (QAction *a : converter1->actions())
         items << a->text();
-    EXPECT_EQ(items, (QStringList{QStringLiteral("To MP3"), QStringLiteral("To WAV"),
-                                  QStringLiteral("To WMA"), QStringLiteral("To OGG")}));
+    EXPECT_EQ(items,
+              (QStringList{QStringLiteral("To MP3"), QStringLiteral("To WAV"), QStringLiteral("To WMA"),
+                           QStringLiteral("To OGG"), QStringLiteral("To FLAC"), QStringLiteral("To Opus")}));
     EXPECT_EQ(w->fm_id3, w->tagEditor());
 }
 

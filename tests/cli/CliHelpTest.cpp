@@ -29,7 +29,7 @@ TEST(CliHelp, HelpVersionAndErrorsThatNameTheArgument) {
         {{L("--bogus")}, 2, {}, L("unknown option '--bogus'")},
         {{L("frobnicate")}, 2, {}, L("unknown command 'frobnicate'")},
         {{L("convert"), L("--help")}, 0, L("--jobs <n>"), {}},
-        {{L("convert"), L("--to"), L("flac"), L("x.wav")}, 2, {}, L("--to: 'flac' is not one of")},
+        {{L("convert"), L("--to"), L("aiff"), L("x.wav")}, 2, {}, L("--to: 'aiff' is not one of")},
         {{L("convert"), L("--to"), L("mp3"), L("--jobs"), L("zero"), L("x.wav")}, 2, {}, L("--jobs: 'zero'")},
         {{L("convert"), L("--speed"), L("9")}, 2, {}, L("'speed'")},
         {{L("stations"), L("--help")}, 0, L("stations [--data-folder DIR] import FILE"), {}},

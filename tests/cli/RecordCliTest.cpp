@@ -156,8 +156,8 @@ TEST_F(RecordCli, AStationThatCannotBeReachedOrBadArgumentsAreSaidSo) {
     };
     const Bad bad[] = {
         {{}, QStringLiteral("no station address")},
-        {{QStringLiteral("http://x"), QStringLiteral("--to"), QStringLiteral("flac")},
-         QStringLiteral("flac")},
+        {{QStringLiteral("http://x"), QStringLiteral("--to"), QStringLiteral("aiff")},
+         QStringLiteral("aiff")},
         {{QStringLiteral("http://x"), QStringLiteral("--seconds"), QStringLiteral("soon")},
          QStringLiteral("soon")},
         {{QStringLiteral("http://x"), QStringLiteral("--name"), QStringLiteral("artist")},

@@ -49,7 +49,7 @@ protected:
 
 TEST_F(ConvertCliTest, EveryFormatWithTagsCarriedOver) {
     const QString source = taggedMp3();
-    for (const char *to : {"mp3", "wav", "wma", "ogg"}) {
+    for (const char *to : {"mp3", "wav", "wma", "ogg", "flac", "opus"}) {
         SCOPED_TRACE(to);
         ASSERT_EQ(convert({QStringLiteral("--to"), QString::fromLatin1(to), QStringLiteral("--out"), out,
                            QStringLiteral("--settings"), settingsFile({}), source}),
@@ -71,6 +71,8 @@ TEST_F(ConvertCliTest, EveryFormatWithTagsCarriedOver) {
               QStringLiteral("wmav2"));
     EXPECT_EQ(test::probeAudio(QDir(out).filePath(QStringLiteral("N_song.ogg"))).codec,
               QStringLiteral("vorbis"));
+    EXPECT_EQ(test::probeAudio(QDir(out).filePath(QStringLiteral("N_song.opus"))).codec,
+              QStringLiteral("opus"));
     // Converting to the source's own format never touches the source.
     EXPECT_TRUE(QFileInfo::exists(source));
     EXPECT_NE(QFileInfo(source).size(), QFileInfo(QDir(out).filePath(QStringLiteral("N_song.mp3"))).size());
@@ -161,9 +163,12 @@ TEST_F(ConvertCliTest, InterruptLeavesNoCutFileBehind) {
 }
 
 TEST_F(ConvertCliTest, UsageErrors) {
-    EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("flac"), QStringLiteral("x.wav")}), 2);
+    EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("aiff"), QStringLiteral("x.wav")}), 2);
     EXPECT_TRUE(stderrText.contains(QStringLiteral("usage")));
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3")}), 2);
+    EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--replaygain"),
+                       QStringLiteral("loud"), QStringLiteral("x.wav")}),
+              2);
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--jobs"),
                        QStringLiteral("0"), QStringLiteral("x.wav")}),
               2);

@@ -183,7 +183,7 @@ TEST_F(EncoderSetupTest, UnknownWavModeAndKindLeaveTheFileAlone) {
     FileEncoderSettings source(settings);
     EncoderSetup setup(source);
     setup.ConfigureEncoder(3, EncoderTarget{file, encoder});
-    setup.ConfigureEncoder(4, EncoderTarget{file, encoder});
+    setup.ConfigureEncoder(EncoderKindCount, EncoderTarget{file, encoder});
     setup.ConfigureEncoder(-1, EncoderTarget{file, encoder});
     EXPECT_EQ(setup.OutputExtension(), QStringLiteral(".ogg"));
 }

@@ -55,7 +55,7 @@ TEST_F(EntriesTest, AddFilesStoresReadsAndStartsTheNowPlayingList) {
     write(QStringLiteral("tp.dat"), {track(QStringLiteral("stale"), {}, {}, QStringLiteral("/stale"))});
     showRoot(LibraryCatalogue::AllTitleRoot);
 
-    addFiles(makeFiles({QStringLiteral("one.mp3"), QStringLiteral("two.MP3"), QStringLiteral("skip.flac")}));
+    addFiles(makeFiles({QStringLiteral("one.mp3"), QStringLiteral("two.MP3"), QStringLiteral("skip.aiff")}));
 
     EXPECT_EQ(titles(QStringLiteral("music.dat")),
               (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
@@ -143,7 +143,7 @@ TEST_F(EntriesTest, EveryFailureOfAnAddReachesTheUserAndTheRestIsAdded) {
 
 TEST_F(EntriesTest, NothingReadableIntoAnEmptyListPlaysNothing) {
     showRoot(LibraryCatalogue::AllTitleRoot);
-    addFiles(makeFiles({QStringLiteral("a.flac")}));
+    addFiles(makeFiles({QStringLiteral("a.aiff")}));
     EXPECT_TRUE(played.empty());
     EXPECT_EQ(stops, 0);
 }

@@ -108,3 +108,21 @@ TEST_F(ScanCliTest, TagsReadPrintsValuesCutAsARecordStoresThem) {
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Genre: Classic Ro\nTitle: T\nArtist: A\nAlbum: B\n"));
 }
+
+TEST_F(ScanCliTest, FlacOpusAndM4aFilesAreScannedWithTheirTags) {
+    const QStringList names{QStringLiteral("a.flac"), QStringLiteral("b.opus"), QStringLiteral("c.m4a")};
+    for (const QString &name : names)
+        ASSERT_EQ(QProcess::execute(QStringLiteral("ffmpeg"),
+                                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                                     source, QStringLiteral("-metadata"), QStringLiteral("title=") + name,
+                                     mediaFile(name)}),
+                  0);
+    const QString data = dir.filePath(QStringLiteral("fresh"));
+    const CliResult r = runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), data, media()});
+    EXPECT_EQ(r.out, QStringLiteral("read 3 files, added 3 records\n")) << r.err.toStdString();
+    const auto stored = libraryFile(DataFolder(data).file(QStringLiteral("music.dat"))).readAll();
+    ASSERT_EQ(stored.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(LibraryRecord::fromBytes(stored[i]),
+                  track(names[i], QStringLiteral("Ann"), QStringLiteral("First"), mediaFile(names[i])));
+}

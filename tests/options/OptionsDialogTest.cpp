@@ -122,6 +122,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     w<QTimeEdit>("endtime2")->setTime(QTime(8, 0, 0));
     w<QPlainTextEdit>("txtCommLine")->setPlainText(QStringLiteral("--noshort"));
     check("ck_broadcast")->setChecked(true);
+    combo("cb_opus_mode")->setCurrentIndex(2);
     int writes = 0; // OK stores the whole dialog in one write
     settings.setByteWriter([&](QIODevice &out, const QByteArray &bytes, QString &) {
         ++writes;
@@ -135,10 +136,9 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     for (const QString &line : text.split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1Char('[')))
             sections << line.trimmed();
-    EXPECT_EQ(
-        sections.join(QLatin1Char(' ')).toStdString(),
-        std::string("[mp3] [MP3VBR] [MP3Filt] [MP3Expert] [MP3Prest] [wav] [wma] [ogg] [Format] [Freedb] "
-                    "[auto] [Time] [timeclose] [set] [autorec] [rec] [desktop]"));
+    EXPECT_EQ(sections.join(QLatin1Char(' ')).toStdString(),
+              std::string("[mp3] [MP3VBR] [MP3Filt] [MP3Expert] [MP3Prest] [wav] [wma] [ogg] [flac] [opus] "
+                          "[Format] [Freedb] [auto] [Time] [timeclose] [set] [autorec] [rec] [desktop]"));
     EXPECT_EQ(settings.readInteger(QStringLiteral("mp3"), QStringLiteral("bitrate"), -9), 3);
     EXPECT_EQ(settings.readInteger(QStringLiteral("MP3VBR"), QStringLiteral("Coding Method"), -9), 4);
     EXPECT_EQ(settings.readString(QStringLiteral("MP3Expert"), QStringLiteral("crc"), {}),
@@ -167,6 +167,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     EXPECT_EQ(c("cb_wav_bit")->currentIndex(), 1);
     EXPECT_TRUE(c("cb_wav_bit")->isEnabled());
     EXPECT_EQ(c("cb_wma")->currentIndex(), 12);
+    EXPECT_EQ(c("cb_opus_mode")->currentIndex(), 2);
     EXPECT_EQ(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->value(), 640);
     EXPECT_TRUE(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->isEnabled());
     EXPECT_EQ(fresh.GrabMode, 2);
@@ -351,21 +352,23 @@ TEST_F(OptionsDialogTest, PageTreeShowsOnePageWithItsTitle) {
                  {9, "Set MP3 Command Line", "gb_command"},
                  {10, "Set WAV Format", "gb_wav"},
                  {11, "Set WMA Format", "gb_wma"},
-                 {12, "Set OGG Format", "gb_ogg"}};
+                 {12, "Set OGG Format", "gb_ogg"},
+                 {13, "Set FLAC Format", "gb_flac"},
+                 {14, "Set Opus Format", "gb_opus"}};
     auto *tree = w<QTreeWidget>("TreeView1");
     QList<QTreeWidgetItem *> order;
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         order << *it;
-    ASSERT_EQ(order.size(), 13);
+    ASSERT_EQ(order.size(), 15);
     for (const auto &p : pages) {
         tree->setCurrentItem(order[p.node]);
         EXPECT_EQ(w<QLabel>("set_lb")->text(), QString::fromLatin1(p.title));
         EXPECT_TRUE(w<QGroupBox>(p.page)->isVisibleTo(dialog.get())) << p.page;
         EXPECT_FALSE(w<QGroupBox>("gb_set")->isVisibleTo(dialog.get()));
     }
-    dialog->ShowPage(13);
-    EXPECT_EQ(w<QLabel>("set_lb")->text(), QStringLiteral("Set OGG Format"));
-    EXPECT_EQ(dialog->currentPage(), 12);
+    dialog->ShowPage(15);
+    EXPECT_EQ(w<QLabel>("set_lb")->text(), QStringLiteral("Set Opus Format"));
+    EXPECT_EQ(dialog->currentPage(), 14);
 }
 
 TEST_F(OptionsDialogTest, OutputFolderChosenIsWrittenAndShown) {

@@ -54,6 +54,12 @@ protected:
             case 3:
                 file.SetOggFormat(44100, 2, 128, 0, 0, -1);
                 return QStringLiteral(".ogg");
+            case 4:
+                file.SetFlacFormat(0, 5);
+                return QStringLiteral(".flac");
+            case 5:
+                file.SetOpusFormat(96, OpusFormat::Mode::Vbr, 10);
+                return QStringLiteral(".opus");
             default:
                 file.SetMp3Encoder(&encoder);
                 return QStringLiteral(".mp3");
@@ -380,6 +386,32 @@ TEST_F(RecorderTest, AsBroadcastAnOggStationGivesAPlayableOggOfItsOwnPages) {
     const QByteArray bytes = test::readBytes(path);
     const QByteArray lastPages = bytes.right(2000);
     EXPECT_TRUE(mount.audio.contains(lastPages) || (mount.audio + mount.audio).contains(lastPages));
+}
+
+TEST_F(RecorderTest, FlacAndOpusRecordingsAndAnOpusStationAsBroadcast) {
+    using Case = std::tuple<test::ToneFormat, bool, int, int, const char *>;
+    for (const auto &[tone, asBroadcast, kind, rate, codec] :
+         {Case{test::ToneFormat::Mp3, false, 4, 44100, "flac"},
+          Case{test::ToneFormat::Mp3, false, 5, 48000, "opus"},
+          Case{test::ToneFormat::OggOpus, true, 5, 48000, "opus"}}) {
+        SCOPED_TRACE(std::string(codec) + (asBroadcast ? " as broadcast" : ""));
+        test::IcyMount mount;
+        mount.audio = toneFile(tone, 440, 6.0);
+        if (asBroadcast)
+            std::tie(mount.contentType, mount.metaint, mount.bytesPerSecond) =
+                std::tuple("application/ogg", 0, int(mount.audio.size() / 6));
+        server.addMount(QStringLiteral("/%1").arg(list.rowCount()), mount);
+        play(QStringLiteral("/%1").arg(list.rowCount()));
+        std::tie(broadcast, format) = std::tuple(asBroadcast, kind);
+        recordFor(2.0);
+        const QString path = list.rowPath(list.rowCount() - 1);
+        const test::AudioFacts facts = test::probeAudio(path);
+        EXPECT_EQ(facts.codec + QString::number(facts.sampleRate),
+                  QLatin1String(codec) + QString::number(rate));
+        EXPECT_NEAR(test::frequencyAt(test::decodeFirstChannel(path), 0.5, 1.0), 440.0, 3.0);
+        EXPECT_EQ(asBroadcast, (mount.audio + mount.audio).contains(test::readBytes(path).right(2000)));
+        library.StreamFree(std::exchange(state.StreamHandle, 0));
+    }
 }
 
 TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 using namespace varnelo;
 using namespace varnelo::test;
@@ -311,6 +312,48 @@ TEST_F(Output, Mp3AndOggGoThroughTheirEncoders) {
     AudioFile back;
     ASSERT_TRUE(back.OpenSource(path(QStringLiteral("x.ogg"))));
     EXPECT_NEAR(toneFrequency(readAll(back), 2, 1, 44100), 1000, 2);
+}
+
+TEST_F(Output, FlacAndOpusWriteTheBlocksOrRefuseWhatTheyCannotDo) {
+    // An unknown extension takes the format set last; a null codec is refused.
+    using Case = std::tuple<const char *, int, int, int, int, int, const char *, int, int>;
+    for (const auto &[name, flacBits, flacLevel, opusKbps, complexity, channels, codec, rate, bits] :
+         {Case{"mono.flac", 0, 5, 0, 0, 1, "flac", 22050, 16},
+          Case{"deep.flac", 0, 0, 0, 0, 2, "flac", 96000, 24},
+          Case{"six.opus", 0, 0, 192, 5, 6, "opus", 48000, 0},
+          Case{"take.dat", 0, 0, 24, 0, 1, "opus", 48000, 0},
+          Case{"level.flac", 16, 9, 0, 0, 2, nullptr, 44100, 0},
+          Case{"thin.opus", 0, 0, 5, 10, 2, nullptr, 48000, 0},
+          Case{"odd.flac", 20, 5, 0, 0, 9, nullptr, 44100, 0},
+          Case{"busy.opus", 0, 0, 96, 11, 9, nullptr, 48000, 0}}) {
+        SCOPED_TRACE(name);
+        const int sourceRate = rate == 48000 ? 44100 : rate;
+        AudioFile out;
+        out.SetFormat(sourceRate, channels);
+        out.SetSourceBits(bits);
+        if (opusKbps > 0)
+            out.SetOpusFormat(opusKbps, OpusFormat::Mode(channels % 3), complexity);
+        else
+            out.SetFlacFormat(flacBits, flacLevel);
+        const QString file = path(QString::fromLatin1(name));
+        ASSERT_EQ(out.CreateOutputFile(file), codec != nullptr) << out.ErrorText().toStdString();
+        if (!codec) {
+            EXPECT_EQ(out.ErrorCode(), AudioFile::ErrBadFormat);
+            continue;
+        }
+        ASSERT_TRUE(writeInPieces(out, tone(sourceRate, channels, 0.5, 800), channels));
+        out.CloseFile();
+        ASSERT_EQ(out.ErrorCode(), 0) << out.ErrorText().toStdString();
+        const AudioFacts info = probeAudio(file);
+        EXPECT_EQ(info.codec + QString::number(info.sampleRate) + QString::number(info.channels),
+                  QLatin1String(codec) + QString::number(rate) + QString::number(channels));
+        AudioFile back;
+        ASSERT_TRUE(back.OpenSource(file));
+        EXPECT_EQ(back.SourceBits(), bits);
+        const SampleBlock decoded = readAll(back);
+        EXPECT_NEAR(double(decoded.size()) / channels, rate / 2.0, rate / 1000.0);
+        EXPECT_NEAR(toneFrequency(decoded, channels, channels - 1, rate), 800, 2);
+    }
 }
 
 TEST_F(Output, ExtensionChoosesTheFormatAndARecordingNeedsNoSettings) {

@@ -68,6 +68,36 @@ TEST(TagsCli, SetWritesAndShowPrintsEveryProperty) {
     EXPECT_TRUE(after.contains(QStringLiteral("infoArtist: Cli Artist")));
 }
 
+TEST(TagsCli, FlacOpusAndM4aTagsAreShownReadAndWritten) {
+    QTemporaryDir dir;
+    for (const auto &[name, format, rate] :
+         {std::tuple("t.flac", "FLAC", 44100), std::tuple("t.opus", "Ogg Opus", 48000),
+          std::tuple("t.m4a", "AAC", 44100)}) {
+        SCOPED_TRACE(name);
+        QStringList args{QStringLiteral("-ar"), QString::number(rate)};
+        for (const char *tag : {"title=Tag Title", "artist=Tag Artist", "album=Tag Album", "genre=Jazz"})
+            args << QStringLiteral("-metadata") << QLatin1String(tag);
+        const QString file = makeAudio(dir.filePath(QLatin1String(name)), args);
+        const QStringList show =
+            lines(runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("show"), file}).out);
+        for (const QString &line :
+             {QStringLiteral("infoTitle: Tag Title"), QStringLiteral("infoArtist: Tag Artist"),
+              QStringLiteral("infoAlbum: Tag Album"), QStringLiteral("infoGenre: 8"),
+              QStringLiteral("infoFrequency: %1").arg(rate)})
+            EXPECT_TRUE(show.contains(line)) << line.toStdString();
+        EXPECT_EQ(show.filter(QStringLiteral("infoFormatString: ") + QLatin1String(format)).size(), 1);
+        EXPECT_EQ(runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("read"), file}).out,
+                  "Genre: Jazz\nTitle: Tag Title\nArtist: Tag Artist\nAlbum: Tag Album\n");
+        ASSERT_EQ(runTool(cliPath(), {QStringLiteral("tags"), QStringLiteral("set"), file,
+                                      QStringLiteral("--title"), QStringLiteral("New Ü")})
+                      .exitCode,
+                  0);
+        const auto probed = varnelo::test::probeAudio(file);
+        EXPECT_EQ(probed.title + probed.artist, QStringLiteral("New ÜTag Artist"));
+        EXPECT_NEAR(probed.playable(), 1.0, 0.05);
+    }
+}
+
 TEST(TagsCli, UsageErrorsAndFailures) {
     QTemporaryDir dir;
     const QString file = makeAudio(dir.filePath(QStringLiteral("u.ogg")),

@@ -1,0 +1,73 @@
+#include "platform/audiofile/LoudnessMeter.h"
+
+#include <ebur128.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace varnelo {
+
+struct LoudnessMeter::State {
+    ebur128_state *s = nullptr;
+    unsigned channels = 0;
+    ~State() {
+        if (s)
+            ebur128_destroy(&s);
+    }
+};
+
+LoudnessMeter::LoudnessMeter() = default;
+LoudnessMeter::~LoudnessMeter() = default;
+
+bool LoudnessMeter::start(int sampleRate, int channels) {
+    state_.reset();
+    if (sampleRate < 1 || channels < 1 || channels > 64)
+        return false;
+    auto state = std::make_unique<State>();
+    state->s = ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
+                            EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK);
+    state->channels = unsigned(channels);
+    if (state->s)
+        state_ = std::move(state);
+    return started();
+}
+
+bool LoudnessMeter::started() const {
+    return bool(state_);
+}
+
+void LoudnessMeter::add(const Sample *interleaved, std::size_t frames) {
+    if (state_ && frames > 0)
+        ebur128_add_frames_int(state_->s, interleaved, frames);
+}
+
+double LoudnessMeter::loudness() const {
+    double lufs = -std::numeric_limits<double>::infinity();
+    if (state_)
+        ebur128_loudness_global(state_->s, &lufs);
+    return lufs;
+}
+
+double LoudnessMeter::peak() const {
+    double most = 0;
+    for (unsigned c = 0; state_ && c < state_->channels; ++c) {
+        double p = 0;
+        if (ebur128_sample_peak(state_->s, c, &p) == EBUR128_SUCCESS)
+            most = std::max(most, p);
+    }
+    return most;
+}
+
+double LoudnessMeter::albumLoudness(const std::vector<const LoudnessMeter *> &meters) {
+    std::vector<ebur128_state *> states;
+    for (const LoudnessMeter *m : meters)
+        if (m && m->state_)
+            states.push_back(m->state_->s);
+    double lufs = -std::numeric_limits<double>::infinity();
+    if (!states.empty())
+        ebur128_loudness_global_multiple(states.data(), states.size(), &lufs);
+    return lufs;
+}
+
+} // namespace varnelo
