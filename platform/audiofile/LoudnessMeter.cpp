@@ -25,8 +25,9 @@ bool LoudnessMeter::start(int sampleRate, int channels) {
     if (sampleRate < 1 || channels < 1 || channels > 64)
         return false;
     auto state = std::make_unique<State>();
+    // The histogram keeps memory flat however long the audio runs.
     state->s = ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
-                            EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK);
+                            EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_HISTOGRAM);
     state->channels = unsigned(channels);
     if (state->s)
         state_ = std::move(state);
