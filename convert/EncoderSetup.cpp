@@ -112,10 +112,10 @@ void EncoderSetup::configureFlac(const EncoderTarget &target) {
     using namespace keys;
     // A value outside the lists (a hand-edited file) takes the default.
     static constexpr std::array<int, 3> Bits{0, 16, 24};
-    const int bits = tableEntry(Bits, settings_.readInteger(FlacBits), FlacBits.readerDefault);
+    const int bits = tableEntry(Bits, settings_.readInteger(FlacBits), FlacBits.def);
     int level = settings_.readInteger(FlacLevel);
     if (level < 0 || level > 8)
-        level = FlacLevel.readerDefault;
+        level = FlacLevel.def;
     target.file.SetFlacFormat(bits, level);
 }
 
@@ -123,13 +123,13 @@ void EncoderSetup::configureOpus(const EncoderTarget &target) {
     using namespace keys;
     int kbps = settings_.readInteger(OpusBitrate);
     if (kbps < 6 || kbps > 510)
-        kbps = OpusBitrate.readerDefault;
+        kbps = OpusBitrate.def;
     int mode = settings_.readInteger(OpusMode);
     if (mode < 0 || mode > 2)
-        mode = OpusMode.readerDefault;
+        mode = OpusMode.def;
     int complexity = settings_.readInteger(OpusComplexity);
     if (complexity < 0 || complexity > 10)
-        complexity = OpusComplexity.readerDefault;
+        complexity = OpusComplexity.def;
     target.file.SetOpusFormat(kbps, static_cast<OpusFormat::Mode>(mode), complexity);
 }
 

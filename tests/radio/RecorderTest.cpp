@@ -410,7 +410,7 @@ TEST_F(RecorderTest, FlacAndOpusRecordingsAndAnOpusStationAsBroadcast) {
                   QLatin1String(codec) + QString::number(rate));
         EXPECT_NEAR(test::frequencyAt(test::decodeFirstChannel(path), 0.5, 1.0), 440.0, 3.0);
         EXPECT_EQ(asBroadcast, (mount.audio + mount.audio).contains(test::readBytes(path).right(2000)));
-        library.StreamFree(std::exchange(state.StreamHandle, 0));
+        library.StreamFree(std::exchange(streamHandle, 0));
     }
 }
 
