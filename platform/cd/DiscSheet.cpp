@@ -673,6 +673,18 @@ private:
         }
     }
 
+    // "#N" after a file name: where in the file its data begins.
+    qint64 optionalByteOffset(const TocToken &t) {
+        if (peek().kind != TocToken::Hash)
+            return 0;
+        take();
+        const qint64 offset = plainNumber(
+            QString::fromLatin1(expect(TocToken::Word, tr("A byte offset")).text), MaxDiscFrames * 4);
+        if (offset < 0)
+            fail(t.line, tr("a byte offset is not a number."));
+        return offset;
+    }
+
     void audioFile(const TocToken &t, bool fromStart = false) {
         TocTrackState &tr1 = track(t);
         const QString name = sheetText(expect(TocToken::String, tr("A file name")).text);
@@ -681,14 +693,7 @@ private:
             take();
             swap = true;
         }
-        qint64 byteOffset = 0;
-        if (peek().kind == TocToken::Hash) {
-            take();
-            byteOffset = plainNumber(QString::fromLatin1(expect(TocToken::Word, tr("A byte offset")).text),
-                                     MaxDiscFrames * 4);
-            if (byteOffset < 0)
-                fail(t.line, tr("a byte offset is not a number."));
-        }
+        const qint64 byteOffset = optionalByteOffset(t);
         const qint64 start = fromStart ? 0 : length(1);
         const bool wave = name.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive);
         QString error;
@@ -726,14 +731,7 @@ private:
         if (tr1.audio) // raw audio samples, named as data
             return audioFile(t, true);
         const QString name = sheetText(expect(TocToken::String, tr("A file name")).text);
-        qint64 byteOffset = 0;
-        if (peek().kind == TocToken::Hash) {
-            take();
-            byteOffset = plainNumber(QString::fromLatin1(expect(TocToken::Word, tr("A byte offset")).text),
-                                     MaxDiscFrames * 4);
-            if (byteOffset < 0)
-                fail(t.line, tr("a byte offset is not a number."));
-        }
+        const qint64 byteOffset = optionalByteOffset(t);
         qint64 sectors = -1;
         if (peekNumber()) {
             qint64 plain = -1;
