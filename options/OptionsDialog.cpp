@@ -302,6 +302,7 @@ void OptionsDialog::LoadOptions() {
     ui_.date_time->setDate(readDate(f, ScheduleDate, QDate::currentDate()));
 
     setIndex(ui_.set_cb_name, read(f, SetOutName));
+    setIndex(ui_.scmb, read(f, SetOutFormat)); // the recording format of the last run
     ui_.ck_split->setChecked(read(f, RecordSplitByTitle));
     ui_.ck_broadcast->setChecked(read(f, RecordAsBroadcast));
     if (!ui_.TreeView1->currentItem())

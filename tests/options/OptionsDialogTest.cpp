@@ -168,6 +168,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     EXPECT_TRUE(c("cb_wav_bit")->isEnabled());
     EXPECT_EQ(c("cb_wma")->currentIndex(), 12);
     EXPECT_EQ(c("cb_opus_mode")->currentIndex(), 2);
+    EXPECT_EQ(c("scmb")->currentIndex(), 2);
     EXPECT_EQ(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->value(), 640);
     EXPECT_TRUE(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->isEnabled());
     EXPECT_EQ(fresh.GrabMode, 2);
