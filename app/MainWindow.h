@@ -106,6 +106,7 @@ public:
     QMenu *p_lvcd;
     QMenu *p_set;
     QTimer *Timer1;
+    QTimer *volumeStore_ = nullptr;
     Skin *skin;
     SearchPanel *pan_search;
     QPushButton *BitBtn1; // mute (also the Escape key)
@@ -236,6 +237,7 @@ private:
     void bindLibrary();
     void Timer1Timer();
     void SaveTrees();
+    void storeVolume(); // the volume into the settings, when it differs from the stored one
 
     Prompts &prompts_;
     DesktopShell &shell_;

@@ -4,6 +4,7 @@
 #include "app/SkinSurface.h"
 #include "common/Error.h"
 #include "common/Seams.h"
+#include "common/SettingsKeys.h"
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryRecord.h"
@@ -97,7 +98,7 @@ void MainWindow::RunStartupSequence() {
             Application::showUnhandled(notes.join(QLatin1Char('\n')));
     });
 
-    surface_->SetBarv(streams_->GetVolume());
+    player_->setVolume(keys::read(settings, keys::Volume));
     ShowRadioPage();
     AudioFile_->SetFormatOption(-1);
     AudioFilew_->SetFormatOption(-1);
@@ -151,6 +152,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
         return;
     }
     Application::guarded([this] { SaveTrees(); });
+    storeVolume();
     localPlayer_->StopPlayback();
     const PromptAnswer answer =
         prompts_.message(QStringLiteral("Close it now?"), QStringLiteral("Are you sure?"),

@@ -98,6 +98,12 @@ void MainWindow::buildRadio() {
             [this] { Application::guarded([this] { player_->AuditionStation(); }); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { player_->MuteVolume(); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { player_->UnmuteVolume(); });
+    // The volume is stored once it rests, not at every step of a drag.
+    volumeStore_ = new QTimer(this);
+    volumeStore_->setSingleShot(true);
+    volumeStore_->setInterval(500);
+    connect(volumeStore_, &QTimer::timeout, this, &MainWindow::storeVolume);
+    connect(player_, &StreamPlayer::volumeChanged, volumeStore_, qOverload<>(&QTimer::start));
 
     const auto search = [this] {
         Application::guarded([this] {
@@ -151,6 +157,15 @@ void MainWindow::buildShellMenus() {
             [this] { ShowCentredDialog(fm_setting); });
     connect(add(p_set, "Associate1", QStringLiteral("Associate")), &QAction::triggered, this,
             [this] { ShowCentredDialog(fm_associate); });
+}
+
+void MainWindow::storeVolume() {
+    volumeStore_->stop();
+    const int volume = surface_->BarvValue();
+    if (volume == keys::read(settings, keys::Volume))
+        return;
+    keys::write(settings, keys::Volume, volume);
+    settings.commit();
 }
 
 } // namespace varnelo

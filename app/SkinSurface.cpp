@@ -229,9 +229,9 @@ void SkinSurface::SkinClick(const SkinObject &source) {
         if (!s.RipPage)
             MoveSelectedRow(s.RadioPage ? w_.LV : w_.lv2, name == QLatin1String("up") ? -1 : 1);
     } else if (name == QLatin1String("vj")) {
-        player.VolumeStep(-1);
+        player.VolumeStep(-5);
     } else if (name == QLatin1String("vjj")) {
-        player.VolumeStep(1);
+        player.VolumeStep(5);
     } else if (name == QLatin1String("minimize")) {
         w_.ApplicationMinimize();
     } else if (name == QLatin1String("close")) {

@@ -81,6 +81,7 @@ const std::vector<KeyInfo> table = {
     row(DesktopNotify),
     row(SetOutName),
     row(SetOutFormat),
+    row(Volume),
     row(ShutdownTime, now),
     row(ShutdownOn),
     row(ScheduleFormat),

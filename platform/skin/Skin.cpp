@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <QSvgRenderer>
 #include <QToolTip>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include <cmath>
@@ -462,6 +463,23 @@ void Skin::mousePressEvent(QMouseEvent *event) {
     Q_EMIT OnMouseDown(SkinObject(this, name), event->button(), rel.x(), rel.y());
     if (guard && dragging_)
         dragRange(event->position().toPoint());
+}
+
+void Skin::wheelEvent(QWheelEvent *event) {
+    // A range under the pointer moves a twentieth of its span per notch.
+    const Live *over = hit(event->position().toPoint());
+    const int notches = event->angleDelta().y() / 120;
+    if (!over || over->def->kind != SkinObjectKind::Range || notches == 0) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    Live *o = live(over->def->name);
+    const int step = std::max(1, (o->def->range.maximum - o->def->range.minimum) / 20);
+    const int before = o->value;
+    setValue(*o, o->value + notches * step);
+    if (o->value != before)
+        Q_EMIT OnScrollTrack(SkinObject(this, o->def->name), o->value);
+    event->accept();
 }
 
 void Skin::dragRange(const QPoint &pos) {

@@ -146,6 +146,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool event(QEvent *event) override;
 

@@ -122,16 +122,22 @@ TEST_F(RadioPageTest, SearchByGenreOrTitleAndResetToTheLastNode) {
     EXPECT_EQ(names().size(), 3);
 }
 
-TEST_F(RadioPageTest, VolumeStepWhileMutedUnmutesBelowTheBar) {
+TEST_F(RadioPageTest, VolumeStepWhileMutedUnmutesBelowTheBarAndIsRememberedAtTheNextStart) {
     w->surface().SetBarv(60);
     w->BitBtn1->click();
     EXPECT_EQ(w->streams().GetVolume(), 0);
     EXPECT_TRUE(w->BitBtn1->isHidden());
     click("vj");
-    EXPECT_EQ(w->surface().BarvValue(), 59);
-    EXPECT_EQ(w->streams().GetVolume(), 59);
+    EXPECT_EQ(w->surface().BarvValue(), 55);
+    EXPECT_EQ(w->streams().GetVolume(), 55);
     EXPECT_FALSE(w->BitBtn1->isHidden());
     EXPECT_TRUE(w->BitBtn2->isHidden());
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return test::readBytes(dir.filePath(QStringLiteral("temp.ini"))).contains("volume=55"); }));
+    w.reset();
+    w = startWindow();
+    EXPECT_EQ(w->surface().BarvValue(), 55);
+    EXPECT_EQ(w->streams().GetVolume(), 55);
 }
 
 TEST_F(RadioPageTest, ThePlayingRowIsHighlightedOnlyWhileAStationPlays) {

@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using namespace varnelo;
@@ -211,6 +212,14 @@ TEST_F(DefaultSkin, DraggingTheBarsReportsPositionsInRange) {
     EXPECT_EQ(track[0][0].value<SkinObject>().GetName(), QStringLiteral("barv"));
     EXPECT_EQ(track[0][1].toInt(), 50);
     EXPECT_EQ(track[1][1].toInt(), 0);
+
+    // The wheel over a range moves it a twentieth of its span per notch.
+    track.clear();
+    QWheelEvent wheel(QPointF(barv.center()), QPointF(skin.mapToGlobal(barv.center())), {}, {0, 240},
+                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&skin, &wheel);
+    ASSERT_EQ(track.count(), 1);
+    EXPECT_EQ(track[0][1].toInt(), 10);
 }
 
 TEST_F(DefaultSkin, TextsValuesAndMarksShowInThePainting) {
