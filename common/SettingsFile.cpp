@@ -69,6 +69,10 @@ bool SettingsFile::open(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return unusable(file.errorString());
+    // Settings take a few kilobytes; a file of many megabytes is not ours and is never read whole.
+    constexpr qint64 MaxSettingsBytes = 4 << 20;
+    if (file.size() > MaxSettingsBytes)
+        return unusable(QStringLiteral("it is larger than 4 MB, far more than settings ever take"));
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return unusable(file.errorString());

@@ -113,6 +113,7 @@ TEST_F(SettingsFileTest, DamagedFilesAreKeptAsideAndEightBitTextIsKept) {
         {"byte 0", QByteArray("[video]\r\npath=/a\0b\r\n", 19), "byte 0"},
         {"control bytes", "\x01\x02ELF", "control byte"},
         {"marked UTF-8", "\xEF\xBB\xBF[video]\r\npath=C:\\M\xFCsik\r\n", "not UTF-8"},
+        {"too large", "[video]\r\npath=" + QByteArray(5 << 20, 'x') + "\r\n", "larger than 4 MB"},
         {"8-bit text", "[video]\r\npath=C:\\M\xFCsik\r\n", nullptr},
     };
     for (const Case &c : cases) {
