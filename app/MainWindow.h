@@ -2,6 +2,7 @@
 #include "common/AppState.h"
 #include "common/DataFolder.h"
 #include "common/PlaybackCoordinator.h"
+#include "common/Seams.h"
 #include "common/SettingsFile.h"
 #include "desktop/DesktopNotifier.h"
 #include "platform/sound/SoundOutput.h"
@@ -213,9 +214,9 @@ public:
     FolderBrowser *folderBrowser() const { return folderBrowser_; }
     AssociateDialog *associateDialog() const { return associateDialog_; }
     AutoCloser &autoCloser() { return *autoCloser_; }
-    // The folder chooser behind the prompts: the browser in the mode RescanMode
-    // gives, centred over the options dialog or, in scan mode, this window.
-    QString BrowseFolder(const QString &start);
+    // The folder chooser behind the prompts: the browser for the purpose,
+    // centred over the options dialog or, for a scan, this window.
+    QString BrowseFolder(const QString &start, FolderPurpose purpose);
     // A dialog centred over this window and shown without blocking.
     void ShowCentredDialog(QWidget *dialog);
     // The tray's "About" and the skin's "help": a new about box each time, shown

@@ -39,7 +39,7 @@ QTime WindowClockHost::shutdownTime() {
 }
 
 int WindowClockHost::scheduleMode() {
-    return w_.state.ScheduleMode;
+    return w_.options() ? w_.options()->scheduleMode() : 0;
 }
 
 ScheduleSlotTimes WindowClockHost::scheduleSlot(int slot) {

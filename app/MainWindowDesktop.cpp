@@ -18,7 +18,7 @@ namespace varnelo {
 // with its auto-closer, and the centring of dialogs over the main window.
 
 void MainWindow::createDesktopDialogs() {
-    folderBrowser_ = new FolderBrowser(settings, state, this);
+    folderBrowser_ = new FolderBrowser(settings, this);
     folderBrowser_->storedOutputFolder = [this] {
         return keys::read(settings, keys::OutputFolderKey, defaultOutputFolder());
     };
@@ -35,9 +35,11 @@ void MainWindow::createDesktopDialogs() {
     fm_associate = associateDialog_;
 }
 
-QString MainWindow::BrowseFolder(const QString &start) {
-    const QWidget *owner = state.RescanMode ? static_cast<const QWidget *>(this) : options_;
-    return folderBrowser_->Browse(start, owner);
+QString MainWindow::BrowseFolder(const QString &start, FolderPurpose purpose) {
+    // A scan is asked for from the window, the output folder from the options.
+    const QWidget *owner =
+        purpose == FolderPurpose::LibraryScan ? static_cast<const QWidget *>(this) : options_;
+    return folderBrowser_->Browse(start, owner, purpose);
 }
 
 void MainWindow::ShowCentredDialog(QWidget *dialog) {

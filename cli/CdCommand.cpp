@@ -49,7 +49,7 @@ public:
     }
     void plain(const QString &) override {}
     QStringList openFiles(const QString &, const QString &, const QString &) override { return {}; }
-    QString chooseFolder(const QString &, const QString &) override { return {}; }
+    QString chooseFolder(const QString &, const QString &, FolderPurpose) override { return {}; }
     int chooseItem(const QString &, const QString &, const QStringList &items) override {
         if (match > items.size()) {
             err() << "varnelo-cli cd: there are only " << items.size() << " matches; --match " << match

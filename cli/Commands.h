@@ -50,7 +50,7 @@ public:
     }
     void plain(const QString &) override {}
     QStringList openFiles(const QString &, const QString &, const QString &) override { return {}; }
-    QString chooseFolder(const QString &, const QString &) override { return {}; }
+    QString chooseFolder(const QString &, const QString &, FolderPurpose) override { return {}; }
 };
 
 // Takes a leading "--data-folder DIR" off `args` (default: the program's data

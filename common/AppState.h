@@ -27,14 +27,6 @@ struct AppState {
     // Converter and ripper
     bool Converting = false;
     bool Ripping = false;
-
-    // Option dialog radio-button choices
-    int ScheduleMode = 0;
-    int GrabMode = 0;
-    int ErrorAction = 0;
-
-    // Folder browser
-    bool RescanMode = false;
 };
 
 } // namespace varnelo

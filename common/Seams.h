@@ -12,6 +12,8 @@ namespace varnelo {
 enum class PromptIcon { None, Information, Question, Warning, Error };
 enum class PromptButtons { Ok, OkCancel, YesNo };
 enum class PromptAnswer { Ok, Cancel, Yes, No };
+// What a chosen folder is for: the output folder (stored by the chooser) or a folder to add to the library.
+enum class FolderPurpose { OutputFolder, LibraryScan };
 
 class Prompts {
 public:
@@ -24,7 +26,7 @@ public:
     // Open dialog allowing several files; empty when cancelled.
     virtual QStringList openFiles(const QString &caption, const QString &folder, const QString &filter) = 0;
     // Folder chooser; empty when cancelled.
-    virtual QString chooseFolder(const QString &caption, const QString &start) = 0;
+    virtual QString chooseFolder(const QString &caption, const QString &start, FolderPurpose purpose) = 0;
     // One of several items (album matches of a CD lookup); its index, -1 when cancelled.
     virtual int chooseItem(const QString &caption, const QString &text, const QStringList &items) {
         Q_UNUSED(caption);

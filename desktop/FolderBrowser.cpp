@@ -1,6 +1,5 @@
 #include "desktop/FolderBrowser.h"
 
-#include "common/AppState.h"
 #include "common/SettingsFile.h"
 #include "common/SettingsKeys.h"
 #include "desktop/DialogPlacement.h"
@@ -32,8 +31,7 @@ bool within(const QString &path, const QString &root) {
 
 } // namespace
 
-FolderBrowser::FolderBrowser(SettingsFile &settings, AppState &state, QWidget *parent)
-    : QDialog(parent), settings_(settings), state_(state) {
+FolderBrowser::FolderBrowser(SettingsFile &settings, QWidget *parent) : QDialog(parent), settings_(settings) {
     setObjectName(QStringLiteral("fm_dir"));
     setWindowTitle(QStringLiteral("Browse path"));
     setFixedSize(Width, Height);
@@ -69,7 +67,7 @@ FolderBrowser::FolderBrowser(SettingsFile &settings, AppState &state, QWidget *p
     connect(ShellTreeView1, &QTreeWidget::itemExpanded, this, &FolderBrowser::fill);
     addFolder(nullptr, QDir::homePath(), QStringLiteral("Home"));
     addFolder(nullptr, QStringLiteral("/"), QStringLiteral("File System"));
-    SetMode();
+    SetMode(purpose_);
 }
 
 QTreeWidgetItem *FolderBrowser::addFolder(QTreeWidgetItem *parent, const QString &path, const QString &text) {
@@ -145,8 +143,9 @@ bool FolderBrowser::SelectFolder(const QString &path) {
     return true;
 }
 
-void FolderBrowser::SetMode() {
-    const bool scan = state_.RescanMode;
+void FolderBrowser::SetMode(FolderPurpose purpose) {
+    purpose_ = purpose;
+    const bool scan = purpose == FolderPurpose::LibraryScan;
     const QString text =
         scan ? QStringLiteral("Add File Directory") : QStringLiteral("Please select a destination folder");
     setWindowTitle(text);
@@ -156,8 +155,8 @@ void FolderBrowser::SetMode() {
     btn_cancel->move(scan ? 150 : 190, ButtonTop);
 }
 
-QString FolderBrowser::Browse(const QString &start, const QWidget *owner) {
-    SetMode();
+QString FolderBrowser::Browse(const QString &start, const QWidget *owner, FolderPurpose purpose) {
+    SetMode(purpose);
     if (start.isEmpty() || !SelectFolder(start))
         SelectFolder(QDir::homePath());
     CentreOver(this, owner);
@@ -169,7 +168,7 @@ void FolderBrowser::btn_okClick() {
     if (folder.isEmpty())
         return; // nothing chosen yet
     ChosenFolder = folder;
-    if (!state_.RescanMode) {
+    if (purpose_ == FolderPurpose::OutputFolder) {
         keys::write(settings_, keys::OutputFolderKey, QDir::toNativeSeparators(folder));
         settings_.commit();
         if (showOutputFolder)

@@ -1,4 +1,6 @@
 #pragma once
+#include "common/Seams.h"
+
 #include <QDialog>
 #include <functional>
 
@@ -9,13 +11,12 @@ class QTreeWidgetItem;
 
 namespace varnelo {
 
-struct AppState;
 class SettingsFile;
 
 // The folder browser `fm_dir`: a fixed 276 by 282 dialog over the folder tree
 // of the file system (the home folder, then "/"), folders only, read when a
-// folder is opened and not refreshed behind the user's back. Its mode is what
-// RescanMode says when the caller shows it: destination mode chooses the output
+// folder is opened and not refreshed behind the user's back. Its mode is the
+// purpose the caller shows it for: destination mode chooses the output
 // folder (OK writes section "video", key "path" and shows it in the options
 // dialog), scan mode chooses a folder to add to the library (OK writes nothing).
 class FolderBrowser : public QDialog {
@@ -24,7 +25,7 @@ public:
     static constexpr int Width = 276;
     static constexpr int Height = 282;
 
-    FolderBrowser(SettingsFile &settings, AppState &state, QWidget *parent = nullptr);
+    FolderBrowser(SettingsFile &settings, QWidget *parent = nullptr);
 
     QLabel *Label1;
     QTreeWidget *ShellTreeView1;
@@ -35,11 +36,11 @@ public:
     // The result, read by the caller after the modal showing; empty after Cancel.
     QString ChosenFolder;
 
-    // Caption, label, buttons and their places for the mode RescanMode gives.
-    void SetMode();
+    // Caption, label, buttons and their places for the purpose.
+    void SetMode(FolderPurpose purpose);
     // Selects `start` (or the home folder), centres over `owner`, shows modally
     // and gives ChosenFolder after OK, or nothing after Cancel or the close button.
-    QString Browse(const QString &start, const QWidget *owner);
+    QString Browse(const QString &start, const QWidget *owner, FolderPurpose purpose);
 
     void btn_okClick();
     void btn_cancelClick();
@@ -61,7 +62,7 @@ private:
     void refill(QTreeWidgetItem *item);
 
     SettingsFile &settings_;
-    AppState &state_;
+    FolderPurpose purpose_ = FolderPurpose::OutputFolder;
 };
 
 } // namespace varnelo

@@ -205,12 +205,10 @@ void LibraryEntries::OpenCommandLineFile(const QString &path) {
 }
 
 void LibraryEntries::ScanFolder() {
-    // The folder dialog in scan mode: its OK does not touch the output folder.
-    state_.RescanMode = true;
-    const QString folder =
-        prompts_.chooseFolder(QStringLiteral("Add File Directory"),
-                              QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
-    state_.RescanMode = false;
+    // A folder to scan: choosing it does not touch the output folder.
+    const QString folder = prompts_.chooseFolder(
+        QStringLiteral("Add File Directory"), QStandardPaths::writableLocation(QStandardPaths::MusicLocation),
+        FolderPurpose::LibraryScan);
     if (folder.isEmpty())
         return;
     const ScanResult result = ScanFolderAt(folder);

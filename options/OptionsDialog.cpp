@@ -92,12 +92,12 @@ void OptionsDialog::connectRules() {
     for (int i = 0; i < 4; ++i)
         connect(ui_.cd_g[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
-                state_.GrabMode = i;
+                grabMode_ = i;
         });
     for (int i = 0; i < 3; ++i)
         connect(ui_.cd_a[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
-                state_.ErrorAction = i;
+                errorAction_ = i;
         });
     // Only what the user picks drives the recorder, not the lists being filled.
     connect(ui_.cb_rdson, &QComboBox::activated, this, &OptionsDialog::recordingInputSelected);
@@ -168,7 +168,7 @@ void OptionsDialog::applySlotRule(int slot) {
 }
 
 void OptionsDialog::applyScheduleRule(int mode) {
-    state_.ScheduleMode = mode;
+    scheduleMode_ = mode;
     ui_.date_time->setEnabled(mode == 2);
     for (int i = 0; i < 3; ++i) {
         ui_.begin[i]->setEnabled(mode != 0);
@@ -178,7 +178,7 @@ void OptionsDialog::applyScheduleRule(int mode) {
 }
 
 void OptionsDialog::selectScheduleMode(int mode) {
-    // Only the buttons set ScheduleMode: a stored value outside them keeps the current one.
+    // Only the buttons set the schedule mode: a stored value outside them keeps the current one.
     if (mode >= 0 && mode < 3)
         ui_.scheduleButtons[mode]->setChecked(true);
 }
@@ -197,15 +197,13 @@ template <std::size_t N> static void checkExactly(const std::array<QRadioButton 
 
 void OptionsDialog::setGrabMode(int mode) {
     // Kept as stored even outside 0..3, so that saving writes it back unchanged.
-    state_.GrabMode = mode;
     checkExactly(ui_.cd_g, mode);
-    state_.GrabMode = mode;
+    grabMode_ = mode;
 }
 
 void OptionsDialog::setErrorAction(int action) {
-    state_.ErrorAction = action;
     checkExactly(ui_.cd_a, action);
-    state_.ErrorAction = action;
+    errorAction_ = action;
 }
 
 // ---- Pages ------------------------------------------------------------------
@@ -360,9 +358,9 @@ void OptionsDialog::SaveOptions() {
     if (ui_.scmb->currentText() == QLatin1String("OGG") && recordingFile_)
         ApplyRecordingOggFormat(*recordingFile_, *this, recordingOggControls(), prompts_);
 
-    write(f, GrabModeKey, state_.GrabMode);
+    write(f, GrabModeKey, grabMode_);
     write(f, GrabRetries, ui_.ud_retries->value());
-    write(f, GrabStop, state_.ErrorAction);
+    write(f, GrabStop, errorAction_);
     write(f, FreedbSite, index(ui_.cb_freedbsite));
     write(f, FreedbToServer, ui_.rg_freedbserver->itemIndex());
     write(f, FreedbPort, ui_.edt_port->text());
@@ -373,7 +371,7 @@ void OptionsDialog::SaveOptions() {
     write(f, ShutdownOn, ui_.CB_SHOWD->isChecked());
     write(f, SetOutName, index(ui_.set_cb_name));
     write(f, SetOutFormat, index(ui_.scmb));
-    write(f, ScheduleFormat, state_.ScheduleMode);
+    write(f, ScheduleFormat, scheduleMode_);
     writeDate(f, ScheduleDate, ui_.date_time->date());
     for (int i = 0; i < 3; ++i)
         writeTime(f, ScheduleBegin[i], ui_.begin[i]->time());
@@ -476,9 +474,8 @@ void OptionsDialog::Button2Click() {
 }
 
 void OptionsDialog::Button7Click() {
-    state_.RescanMode = false; // the folder browser in destination mode
-    const QString folder =
-        prompts_.chooseFolder(QStringLiteral("Please select a destination folder"), ui_.ed_out->text());
+    const QString folder = prompts_.chooseFolder(QStringLiteral("Please select a destination folder"),
+                                                 ui_.ed_out->text(), FolderPurpose::OutputFolder);
     if (folder.isEmpty())
         return;
     const auto &key = keys::OutputFolderKey;

@@ -40,6 +40,11 @@ class OptionsDialog : public QDialog, public EncoderSettingsSource {
     Q_OBJECT
 public:
     OptionsDialog(SettingsFile &settings, AppState &state, Prompts &prompts, QWidget *parent = nullptr);
+
+    // The ripper's reading mode and error action, and the schedule's mode (0 off, 1 daily, 2 once).
+    int grabMode() const { return grabMode_; }
+    int errorAction() const { return errorAction_; }
+    int scheduleMode() const { return scheduleMode_; }
     ~OptionsDialog() override;
 
     // The recording file component the OGG recording format is applied to on OK.
@@ -213,6 +218,10 @@ private:
     SettingsFile &settings_;
     AppState &state_;
     Prompts &prompts_;
+    // The radio choices as stored, even outside the buttons, so saving writes them back unchanged.
+    int grabMode_ = 0;
+    int errorAction_ = 0;
+    int scheduleMode_ = 0;
     AudioFile *recordingFile_ = nullptr;
     Ui ui_;
     std::unique_ptr<CodecPages> codecs_;   // the FLAC and Opus pages

@@ -43,8 +43,9 @@ int main(int argc, char **argv) {
     window.createDialogs();
     // Media controls (MPRIS) and desktop notices on the session bus.
     DesktopBinding desktop(window);
-    prompts.setFolderChooser(
-        [&window](const QString &, const QString &start) { return window.BrowseFolder(start); });
+    prompts.setFolderChooser([&window](const QString &start, FolderPurpose purpose) {
+        return window.BrowseFolder(start, purpose);
+    });
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);

@@ -62,9 +62,9 @@ QStringList QtPrompts::openFiles(const QString &caption, const QString &folder, 
     return QFileDialog::getOpenFileNames(owner_, caption, folder, filter);
 }
 
-QString QtPrompts::chooseFolder(const QString &caption, const QString &start) {
+QString QtPrompts::chooseFolder(const QString &caption, const QString &start, FolderPurpose purpose) {
     if (folderChooser_)
-        return folderChooser_(caption, start);
+        return folderChooser_(start, purpose);
     return QFileDialog::getExistingDirectory(owner_, caption, start);
 }
 

@@ -17,16 +17,16 @@ public:
                          PromptButtons buttons) override;
     void plain(const QString &text) override;
     QStringList openFiles(const QString &caption, const QString &folder, const QString &filter) override;
-    QString chooseFolder(const QString &caption, const QString &start) override;
+    QString chooseFolder(const QString &caption, const QString &start, FolderPurpose purpose) override;
     int chooseItem(const QString &caption, const QString &text, const QStringList &items) override;
     // The program's own folder browser in place of the standard folder dialog.
-    void setFolderChooser(std::function<QString(const QString &caption, const QString &start)> chooser) {
+    void setFolderChooser(std::function<QString(const QString &start, FolderPurpose purpose)> chooser) {
         folderChooser_ = std::move(chooser);
     }
 
 private:
     QPointer<QWidget> owner_;
-    std::function<QString(const QString &, const QString &)> folderChooser_;
+    std::function<QString(const QString &, FolderPurpose)> folderChooser_;
 };
 
 } // namespace varnelo

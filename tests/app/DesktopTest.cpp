@@ -124,13 +124,12 @@ TEST_F(DesktopTest, TheFolderBrowserTakesItsModeFromTheCaller) {
     QDir().mkpath(dir.filePath(QStringLiteral("music/jazz")));
     const QString jazz = dir.filePath(QStringLiteral("music/jazz"));
     const auto browse = [&](bool rescan, QString *caption, QPoint *at) {
-        w->state.RescanMode = rescan;
         QTimer::singleShot(0, w.get(), [&, caption, at] {
             *caption = w->folderBrowser()->windowTitle();
             *at = w->folderBrowser()->pos();
             w->folderBrowser()->btn_ok->click();
         });
-        return w->BrowseFolder(jazz);
+        return w->BrowseFolder(jazz, rescan ? FolderPurpose::LibraryScan : FolderPurpose::OutputFolder);
     };
     QString caption;
     QPoint at;
@@ -279,8 +278,7 @@ TEST_F(DesktopTest, EveryTextShowsWhole) {
     QCoreApplication::processEvents();
     EXPECT_EQ(test::cutTexts(w->fm_id3).toStdString(), "") << "tag editor";
     for (const bool rescan : {false, true}) {
-        w->state.RescanMode = rescan;
-        w->folderBrowser()->SetMode();
+        w->folderBrowser()->SetMode(rescan ? FolderPurpose::LibraryScan : FolderPurpose::OutputFolder);
         w->folderBrowser()->show();
         EXPECT_EQ(test::cutTexts(w->fm_dir).toStdString(), "") << "folder browser";
         w->folderBrowser()->hide();

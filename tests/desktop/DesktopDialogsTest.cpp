@@ -142,8 +142,7 @@ protected:
 
     QTemporaryDir root;
     SettingsFile settings;
-    AppState state;
-    FolderBrowser browser{settings, state};
+    FolderBrowser browser{settings};
     QStringList shownFolders;
 };
 
@@ -156,8 +155,7 @@ TEST_F(FolderBrowserTest, TheModeSetsCaptionLabelAndButtons) {
     };
     for (const Case &c : {Case{false, "Please select a destination folder", true, 110, 190},
                           Case{true, "Add File Directory", false, 50, 150}}) {
-        state.RescanMode = c.rescan;
-        browser.SetMode();
+        browser.SetMode(c.rescan ? FolderPurpose::LibraryScan : FolderPurpose::OutputFolder);
         EXPECT_EQ(browser.windowTitle(), QLatin1String(c.caption));
         EXPECT_EQ(browser.Label1->text(), QLatin1String(c.caption));
         EXPECT_EQ(browser.Button1->isVisibleTo(&browser), c.newFolder);
@@ -179,16 +177,14 @@ TEST_F(FolderBrowserTest, TheTreeIsTheRealFolderTreeFoldersOnly) {
 }
 
 TEST_F(FolderBrowserTest, OkWritesTheOutputFolderOnlyInDestinationMode) {
-    state.RescanMode = false;
-    browser.SetMode();
+    browser.SetMode(FolderPurpose::OutputFolder);
     browser.SelectFolder(path("music/jazz"));
     browser.btn_okClick();
     EXPECT_EQ(browser.ChosenFolder, path("music/jazz"));
     EXPECT_EQ(settings.readString(QStringLiteral("video"), QStringLiteral("path"), {}), path("music/jazz"));
     EXPECT_EQ(shownFolders, QStringList{path("music/jazz")});
 
-    state.RescanMode = true;
-    browser.SetMode();
+    browser.SetMode(FolderPurpose::LibraryScan);
     browser.SelectFolder(path("music/rock"));
     browser.btn_okClick();
     EXPECT_EQ(browser.ChosenFolder, path("music/rock"));
@@ -197,19 +193,18 @@ TEST_F(FolderBrowserTest, OkWritesTheOutputFolderOnlyInDestinationMode) {
 }
 
 TEST_F(FolderBrowserTest, CancelEmptiesTheResultAndTheCloseButtonLeavesIt) {
-    state.RescanMode = true;
     QTimer::singleShot(0, &browser, [this] {
         browser.SelectFolder(path("empty"));
         browser.btn_ok->click();
     });
-    EXPECT_EQ(browser.Browse(path("music"), nullptr), path("empty"));
+    EXPECT_EQ(browser.Browse(path("music"), nullptr, FolderPurpose::LibraryScan), path("empty"));
 
     QTimer::singleShot(0, &browser, [this] { browser.close(); }); // the title bar's close button
-    EXPECT_EQ(browser.Browse(path("music"), nullptr), QString());
+    EXPECT_EQ(browser.Browse(path("music"), nullptr, FolderPurpose::LibraryScan), QString());
     EXPECT_EQ(browser.ChosenFolder, path("empty"));
 
     QTimer::singleShot(0, &browser, [this] { browser.btn_cancel->click(); });
-    EXPECT_EQ(browser.Browse(path("music"), nullptr), QString());
+    EXPECT_EQ(browser.Browse(path("music"), nullptr, FolderPurpose::LibraryScan), QString());
     EXPECT_EQ(browser.ChosenFolder, QString());
 }
 
@@ -232,7 +227,7 @@ TEST_F(FolderBrowserTest, ShownCentredOverItsOwner) {
         at = browser.pos();
         browser.btn_cancel->click();
     });
-    browser.Browse({}, &owner);
+    browser.Browse({}, &owner, FolderPurpose::OutputFolder);
     EXPECT_EQ(at, owner.mapToGlobal(QPoint(0, 0)) + QPoint((720 - 276) / 2, (480 - 282) / 2));
     EXPECT_EQ(browser.SelectedFolder(), QDir::homePath()); // no start folder: home
 }

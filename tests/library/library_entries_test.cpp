@@ -243,7 +243,7 @@ TEST_F(EntriesTest, CancelledRescanChangesNothing) {
     entries.ScanFolder();
     EXPECT_TRUE(readBytes(data(QStringLiteral("music.dat"))).isEmpty());
     EXPECT_TRUE(children(LibraryCatalogue::MyArtistRoot).isEmpty());
-    EXPECT_FALSE(state.RescanMode);
+    EXPECT_EQ(prompts.folderPurposes, std::vector{FolderPurpose::LibraryScan});
 }
 
 TEST_F(EntriesTest, OpenLibraryPageAsksForARescanBelowOneKibibyte) {

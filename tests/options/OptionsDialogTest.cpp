@@ -86,7 +86,7 @@ TEST_F(OptionsDialogTest, EmptySettingsShowDialogDefaults) {
     EXPECT_TRUE(w<QGroupBox>("gb_set")->isVisibleTo(dialog.get()));
     EXPECT_FALSE(w<QGroupBox>("gb_ogg")->isVisibleTo(dialog.get()));
     EXPECT_TRUE(w<QRadioButton>("RadioButton1")->isChecked());
-    EXPECT_EQ(state.ScheduleMode, 0);
+    EXPECT_EQ(dialog->scheduleMode(), 0);
     EXPECT_FALSE(enabled("date_time"));
     EXPECT_FALSE(enabled("Begintime1"));
     EXPECT_FALSE(enabled("cb_rec3"));
@@ -170,9 +170,9 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     EXPECT_EQ(c("cb_opus_mode")->currentIndex(), 2);
     EXPECT_EQ(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->value(), 640);
     EXPECT_TRUE(again.findChild<QSpinBox *>(QStringLiteral("ud_ogg_quality"))->isEnabled());
-    EXPECT_EQ(fresh.GrabMode, 2);
-    EXPECT_EQ(fresh.ErrorAction, 2);
-    EXPECT_EQ(fresh.ScheduleMode, 1);
+    EXPECT_EQ(again.grabMode(), 2);
+    EXPECT_EQ(again.errorAction(), 2);
+    EXPECT_EQ(again.scheduleMode(), 1);
     EXPECT_TRUE(again.findChild<QRadioButton *>(QStringLiteral("cd_g2"))->isChecked());
     EXPECT_EQ(again.findChild<QLineEdit *>(QStringLiteral("edt_proxy"))->text(),
               QStringLiteral("proxy.local:3128"));
@@ -191,32 +191,32 @@ TEST_F(OptionsDialogTest, GrabModeOutsideRangeIsKeptAndWrittenBack) {
     dialog->LoadOptions();
     for (const char *n : {"cd_g0", "cd_g1", "cd_g2", "cd_g3", "cd_a1", "cd_a2", "cd_a3"})
         EXPECT_FALSE(w<QRadioButton>(n)->isChecked()) << n;
-    EXPECT_EQ(state.GrabMode, 7);
-    EXPECT_EQ(state.ErrorAction, -3);
+    EXPECT_EQ(dialog->grabMode(), 7);
+    EXPECT_EQ(dialog->errorAction(), -3);
     dialog->SaveOptions();
     EXPECT_EQ(settings.readInteger(QStringLiteral("Format"), QStringLiteral("mode"), 0), 7);
     EXPECT_EQ(settings.readInteger(QStringLiteral("Format"), QStringLiteral("stop"), 0), -3);
     // A click sets it again.
     w<QRadioButton>("cd_g1")->click();
-    EXPECT_EQ(state.GrabMode, 1);
+    EXPECT_EQ(dialog->grabMode(), 1);
 }
 
 TEST_F(OptionsDialogTest, ScheduleModeOnlyChangesThroughItsButtons) {
     settings.writeInteger(QStringLiteral("autorec"), QStringLiteral("format"), 2);
     dialog->LoadOptions();
-    EXPECT_EQ(state.ScheduleMode, 2);
+    EXPECT_EQ(dialog->scheduleMode(), 2);
     EXPECT_TRUE(enabled("date_time"));
     EXPECT_TRUE(enabled("endtime3"));
     settings.writeInteger(QStringLiteral("autorec"), QStringLiteral("format"), 5);
     dialog->LoadOptions();
-    EXPECT_EQ(state.ScheduleMode, 2);
+    EXPECT_EQ(dialog->scheduleMode(), 2);
     EXPECT_TRUE(w<QRadioButton>("RadioButton3")->isChecked());
     w<QRadioButton>("RadioButton2")->click();
-    EXPECT_EQ(state.ScheduleMode, 1);
+    EXPECT_EQ(dialog->scheduleMode(), 1);
     EXPECT_FALSE(enabled("date_time"));
     EXPECT_TRUE(enabled("cb_rec1"));
     w<QRadioButton>("RadioButton1")->click();
-    EXPECT_EQ(state.ScheduleMode, 0);
+    EXPECT_EQ(dialog->scheduleMode(), 0);
     EXPECT_FALSE(enabled("cb_rec1"));
     EXPECT_FALSE(enabled("Begintime1"));
 }
@@ -450,7 +450,7 @@ TEST_F(OptionsDialogTest, AbsentKeysReadTheSameDefaultEverywhere) {
     const Case cases[] = {
         {keys::WavBit, combo("cb_wav_bit")->currentIndex(), -1, 5},
         {keys::WmaFormat, combo("cb_wma")->currentIndex(), -1, 46},
-        {keys::GrabModeKey, state.GrabMode, ripper.grabMode, 0},
+        {keys::GrabModeKey, dialog->grabMode(), ripper.grabMode, 0},
         {keys::GrabRetries, spin("ud_retries")->value(), ripper.retries, 5},
     };
     for (const Case &c : cases) {

@@ -34,7 +34,11 @@ public:
     }
     void plain(const QString &text) override { plainShown.push_back(text); }
     QStringList openFiles(const QString &, const QString &, const QString &) override { return filesToOpen; }
-    QString chooseFolder(const QString &, const QString &) override { return folderToChoose; }
+    QString chooseFolder(const QString &, const QString &, FolderPurpose purpose) override {
+        folderPurposes.push_back(purpose);
+        return folderToChoose;
+    }
+    std::vector<FolderPurpose> folderPurposes;
     // Choices offered, and the index answered (-1 cancels).
     std::vector<QStringList> choicesShown;
     int choiceToMake = 0;
