@@ -69,7 +69,7 @@ bool ClockTimer::actOn(std::int64_t second, std::int64_t now, bool shutdownOn, c
         host_.powerOff();
         return false;
     }
-    if (state_.Converting || state_.Ripping || playback_.loaded(MediaKind::CdTrack))
+    if (host_.convertingOrRipping() || playback_.loaded(MediaKind::CdTrack))
         return true;
     const int mode = host_.scheduleMode();
     if (mode != 1 && mode != 2)

@@ -28,6 +28,7 @@ public:
     virtual ScheduleSlotTimes scheduleSlot(int slot) = 0; // 0..2
     virtual QDate scheduleDay() = 0;                      // date_time
     virtual bool recording() = 0;
+    virtual bool convertingOrRipping() = 0;
     virtual void showStationTime() = 0;
     virtual void startRecording() = 0;
     virtual void stopRadioOrRecording() = 0;

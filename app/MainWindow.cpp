@@ -401,4 +401,12 @@ void MainWindow::buildMenus() {
     connect(Exit3, &QAction::triggered, this, &QWidget::close);
 }
 
+bool MainWindow::converting() const {
+    return converter_ && converter_->converting();
+}
+
+bool MainWindow::ripping() const {
+    return ripper_ && ripper_->ripping();
+}
+
 } // namespace varnelo

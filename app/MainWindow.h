@@ -128,6 +128,9 @@ public:
     // Created with the dialogs.
     TagEditor *tagEditor() const { return tagEditor_; }
     Converter *converter() const { return converter_; }
+    // A conversion or a rip holds the file components and the output.
+    bool converting() const;
+    bool ripping() const;
     EncoderSetup *encoderSetup() const { return encoderSetup_.get(); }
     Prompts &prompts() { return prompts_; }
     DesktopShell &shell() { return shell_; }

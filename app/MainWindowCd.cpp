@@ -85,7 +85,7 @@ void MainWindow::bindCd() {
     connect(options_, &OptionsDialog::driveSelected, this, [this](int drive) {
         Application::guarded([this, drive] {
             AudioCDGrabber_->SelectDrive(drive);
-            if (state.RipPage && !state.Ripping && !AudioCDGrabber_->Busy()) {
+            if (state.RipPage && !ripping() && !AudioCDGrabber_->Busy()) {
                 cdPlayer_->StopCdPlayback();
                 ripper_->ListDiscTracks();
             }

@@ -57,6 +57,10 @@ bool WindowClockHost::recording() {
     return w_.recorder().recording();
 }
 
+bool WindowClockHost::convertingOrRipping() {
+    return w_.converting() || w_.ripping();
+}
+
 void WindowClockHost::showStationTime() {
     w_.player().ClockTick();
 }

@@ -89,6 +89,7 @@ void MainWindow::bindPlayback() {
     local.setOutputVolume = [this](int percent) { player_->setVolume(percent); };
     local.deleteEntries = [this] { entries_->DeleteEntries(); };
     local.reportError = [](const QString &message) { Application::showUnhandled(message); };
+    local.conversionRunning = [this] { return converting(); };
     if (auto *recordings = qobject_cast<QStandardItemModel *>(LV_R->model()))
         local.setRecordingsList(recordings, LV_R->selectionModel());
 

@@ -169,7 +169,7 @@ void SkinSurface::switchToRip() {
 void SkinSurface::SkinClick(const SkinObject &source) {
     const QString name = source.GetName();
     AppState &s = w_.state;
-    const bool busy = s.Converting || s.Ripping;
+    const bool busy = w_.converting() || w_.ripping();
     StreamPlayer &player = w_.player();
     StationCatalogue &catalogue = w_.catalogue();
 

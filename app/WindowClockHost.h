@@ -16,6 +16,7 @@ public:
     ScheduleSlotTimes scheduleSlot(int slot) override;
     QDate scheduleDay() override;
     bool recording() override;
+    bool convertingOrRipping() override;
     void showStationTime() override;
     void startRecording() override;
     void stopRadioOrRecording() override;

@@ -380,7 +380,7 @@ int cdCommand(const QStringList &args) {
     auto previous = std::signal(SIGINT, onInterrupt);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &ripper, [&] {
-        if (interrupted && s.state.Ripping)
+        if (interrupted && ripper.ripping())
             ripper.StopRip();
     });
     watch.start(100);

@@ -23,10 +23,6 @@ struct AppState {
     int PlayingIndex = -1;
     QString PlayingListText;
     bool NowPlayingValid = false;
-
-    // Converter and ripper
-    bool Converting = false;
-    bool Ripping = false;
 };
 
 } // namespace varnelo

@@ -74,20 +74,20 @@ Converter::~Converter() {
 }
 
 void Converter::StopConversion() {
-    if (state_.Converting)
-        state_.Converting = false;
+    if (converting_)
+        converting_ = false;
 }
 
 void Converter::ConvertTo(int kind) {
     // A second conversion would take the components from the running one.
-    if (state_.Converting)
+    if (converting_)
         return;
     setup_.ConfigureEncoder(kind, EncoderTarget{output_, encoder_, EncoderTarget::Role::Converter});
     ConvertEntry();
 }
 
 void Converter::ConvertEntry() {
-    if (list_.rowCount() == 0 || state_.Converting)
+    if (list_.rowCount() == 0 || converting_)
         return;
     const int row = state_.CurrentRow;
     if (row < 0 || row >= list_.rowCount())
@@ -108,7 +108,7 @@ void Converter::ConvertEntry() {
     const QString title = text(Caption), artist = text(ArtistItem), album = text(AlbumItem),
                   genre = text(GenreItem);
 
-    state_.Converting = true;
+    converting_ = true;
     Panel_convert->show();
     selection_.setCurrentIndex(list_.index(row, 0),
                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -116,7 +116,7 @@ void Converter::ConvertEntry() {
         pb->setValue(100);
         pb->setValue(0);
         Panel_convert->hide();
-        state_.Converting = false;
+        converting_ = false;
     };
 
     ConversionResult result;
@@ -132,7 +132,7 @@ void Converter::ConvertEntry() {
         result = ConvertAudioFile(source_, output_, sourcePath, lastOutput_, [this](int percent) {
             pb->setValue(percent);
             QCoreApplication::processEvents();
-            return state_.Converting;
+            return converting_;
         });
     } catch (...) {
         finish();

@@ -41,6 +41,8 @@ public:
     const PlaybackCoordinator *playback = nullptr;
     ~Converter() override;
 
+    bool converting() const { return converting_; }
+
     // The items of the submenu `Converter1` ("Converter ").
     QAction *omp3;
     QAction *owav;
@@ -76,6 +78,7 @@ Q_SIGNALS:
 
 private:
     AppState &state_;
+    bool converting_ = false; // a conversion runs: it holds the file components
     QStandardItemModel &list_;
     QItemSelectionModel &selection_;
     AudioFile &source_;

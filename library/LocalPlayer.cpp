@@ -218,7 +218,7 @@ bool LocalPlayer::openRow(List list, int row) {
 
 void LocalPlayer::PlayPause() {
     // The file component belongs to a running conversion.
-    if (state_.Converting)
+    if (fileComponentBusy())
         return;
     Q_EMIT starting();
     if (!state_.RadioPage && !EndedByPlayer) {
@@ -267,7 +267,7 @@ void LocalPlayer::PlayPause() {
 }
 
 bool LocalPlayer::TogglePause() {
-    if (state() == PlayState::Stopped || state_.Converting)
+    if (state() == PlayState::Stopped || fileComponentBusy())
         return false;
     startOffset_ = barToPosition(barValue());
     playedFrames_ = 0;
@@ -282,7 +282,7 @@ bool LocalPlayer::TogglePause() {
 
 void LocalPlayer::PlayRow(int row) {
     // The file component belongs to a running conversion.
-    if (state_.Converting)
+    if (fileComponentBusy())
         return;
     Q_EMIT starting();
     state_.PlayingListText = kNowPlaying;
@@ -310,7 +310,7 @@ void LocalPlayer::PreviousTrack() {
 }
 
 void LocalPlayer::step(int delta) {
-    if (state_.Converting)
+    if (fileComponentBusy())
         return;
     if (state() == PlayState::Stopped) {
         const List list =
@@ -387,7 +387,7 @@ void LocalPlayer::EndSeek() {
 }
 
 void LocalPlayer::lv2DblClick() {
-    if (state_.Converting)
+    if (fileComponentBusy())
         return;
     if (state() != PlayState::Stopped)
         StopPlayback();
@@ -396,7 +396,7 @@ void LocalPlayer::lv2DblClick() {
 }
 
 void LocalPlayer::LV_RDblClick() {
-    if (state_.Converting)
+    if (fileComponentBusy())
         return;
     if (state() != PlayState::Stopped)
         StopPlayback();

@@ -56,6 +56,8 @@ public:
     std::function<void()> deleteEntries;
     std::function<void(const QString &)> reportError;
     std::function<void(int)> setOutputVolume;
+    // True while a conversion holds the file component; playback then waits.
+    std::function<bool()> conversionRunning;
 
     // Player.
     NowPlaying nowPlaying() const override;
@@ -124,6 +126,7 @@ private:
     qint64 barToPosition(int value) const;
     void setPlaying(bool playing, bool paused);
     void readTags();
+    bool fileComponentBusy() const { return conversionRunning && conversionRunning(); }
 
     AppState &state_;
     LibraryCatalogue &library_;

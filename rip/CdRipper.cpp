@@ -75,7 +75,7 @@ CdRipper::CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInfor
     connect(&grabber_, &cd::AudioCDGrabber::GrabsEnded, this, &CdRipper::onGrabsEnded);
     connect(&grabber_, &cd::AudioCDGrabber::OnMediaChange, this, [this] {
         // A rip keeps its rows; the list follows the disc once it is over.
-        if (state_.Ripping || grabsRunning_ || !state_.RipPage) {
+        if (ripping_ || grabsRunning_ || !state_.RipPage) {
             listStale_ = true;
             return;
         }
@@ -228,7 +228,7 @@ void CdRipper::Refrsh1Click() {
 }
 
 void CdRipper::RipCheckedTracks(int kind) {
-    if (state_.Ripping || grabsRunning_)
+    if (ripping_ || grabsRunning_)
         return;
     if (loaded(playback, MediaKind::CdTrack)) {
         if (prompts_.message(QStringLiteral("Stop playing"), Caption, PromptIcon::Question,
@@ -247,7 +247,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     grabber_.SetErrorAction(mode.errorAction);
     grabber_.SetReadOffset(readOffset ? readOffset() : 0);
 
-    state_.Ripping = true;
+    ripping_ = true;
     if (showPanel)
         showPanel(true);
     if (setListEnabled)
@@ -286,7 +286,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     QSet<QString> taken;
     bool first = true;
     for (int i = 0; i < lv_cd.rowCount() && i < int(TrackEntries.size()); ++i) {
-        if (!state_.Ripping)
+        if (!ripping_)
             break;
         if (lv_cd.item(i, 0)->checkState() != Qt::Checked)
             continue;
@@ -351,7 +351,7 @@ void CdRipper::onGrabStarted(int grab) {
     if (it == planned_.end())
         return;
     setStatus(it->second.row, QStringLiteral("Converter"));
-    if (state_.Ripping)
+    if (ripping_)
         selectRow(it->second.row);
     if (setRipperName)
         setRipperName(QDir::toNativeSeparators(it->second.path) + QStringLiteral("   "));
@@ -401,8 +401,7 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
     if (!accurateRipPending_ && result.status == cd::GrabResult::Status::Done)
         applyAccurateRip(p);
     Q_EMIT trackRipped(p.row, p.path, status(p.row));
-    if (result.status == cd::GrabResult::Status::Failed && grabber_.readMode().errorAction == 0 &&
-        state_.Ripping)
+    if (result.status == cd::GrabResult::Status::Failed && grabber_.readMode().errorAction == 0 && ripping_)
         StopRip();
 }
 
@@ -440,17 +439,17 @@ void CdRipper::onGrabsEnded() {
         return;
     grabsRunning_ = false;
     grabbing_ = false;
-    if (state_.Ripping)
+    if (ripping_)
         StopRip();
     if (!accurateRipPending_)
         finishRip();
 }
 
 void CdRipper::StopRip() {
-    if (grabbing_ && state_.Ripping)
+    if (grabbing_ && ripping_)
         grabber_.AbortGrab();
     grabbing_ = false;
-    state_.Ripping = false;
+    ripping_ = false;
     if (setListEnabled)
         setListEnabled(true);
     if (showPanel)
@@ -525,7 +524,7 @@ void CdRipper::ShowFreeDBStatus(int status) {
     case 3:
         show(QStringLiteral("FreeDB information loaded"));
         show(QStringLiteral("Refresh CD information..."));
-        if (!state_.Ripping && !grabsRunning_)
+        if (!ripping_ && !grabsRunning_)
             ListDiscTracks();
         hide();
         break;
@@ -600,7 +599,7 @@ void CdRipper::UseDiscImage(const QString &path) {
     FillDriveList(number - 1);
     if (rememberImage)
         rememberImage(QFileInfo(path).absoluteFilePath());
-    if (state_.RipPage && !state_.Ripping && !grabsRunning_) {
+    if (state_.RipPage && !ripping_ && !grabsRunning_) {
         if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
             stopCdPlayback();
         ListDiscTracks();

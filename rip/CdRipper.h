@@ -111,6 +111,7 @@ public:
     QString lastOutputFolder() const { return lastOutputFolder_; }
     QString lastLogPath() const { return lastLogPath_; }
     bool drivesSetUp() const { return drivesSetUp_; }
+    bool ripping() const { return ripping_; }
 
 Q_SIGNALS:
     // A rip has ended (its log written, the folder opened when asked).
@@ -135,6 +136,7 @@ private:
     QString rowText(int row, int column) const;
 
     AppState &state_;
+    bool ripping_ = false; // from the first track's start to the end of the run
     cd::AudioCDGrabber &grabber_;
     cd::FreeDBInformation &information_;
     AudioFile2LameEnc &encoder_;

@@ -28,6 +28,8 @@ public:
     QDate scheduleDay() override { return day; }
     bool recordingNow = false;
     bool recording() override { return recordingNow; }
+    bool convertingOrRipping() override { return busy; }
+    bool busy = false;
     void showStationTime() override { actions << QStringLiteral("time"); }
     void startRecording() override {
         actions << QStringLiteral("start");
@@ -119,14 +121,11 @@ TEST_F(ClockTimerTest, NoSlotActsWhileACdPlaysOrAConversionOrRipRuns) {
     slot(0, "10:00:01", "10:00:02");
     host.shutdown = true;
     host.shutdownAt = QTime(10, 0, 3);
-    for (int way = 0; way < 3; ++way) {
-        AppState fresh;
+    for (int way = 0; way < 2; ++way) {
         test::FakePlayback playing;
         if (way == 0)
             playing.cd.force(PlayState::Playing);
-        else
-            fresh.*(way == 1 ? &AppState::Converting : &AppState::Ripping) = true;
-        state = fresh;
+        host.busy = way != 0;
         ClockTimer busy(state, playing.coordinator, clock, host);
         host.actions.clear();
         for (int s = 0; s <= 3; ++s) {

@@ -9,6 +9,8 @@
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/cd/CdDrive.h"
 #include "platform/cd/SectorReader.h"
+#include "platform/skin/Skin.h"
+#include "radio/Recorder.h"
 #include "rip/CdPlayer.h"
 #include "rip/CdRipper.h"
 #include "rip/RipperPanel.h"
@@ -192,7 +194,9 @@ TEST_F(RipPageTest, ARipKeepsTheWindowFreeAndStopsWhenAsked) {
     const auto *Ripper1 = w->p_lvcd->findChild<QMenu *>(QStringLiteral("Ripper1"));
     ASSERT_TRUE(Ripper1);
     Ripper1->actions().at(0)->trigger(); // To MP3
-    EXPECT_TRUE(w->state.Ripping);
+    ASSERT_TRUE(w->ripping());
+    w->surface().SkinClick(w->skin->GetObject(QStringLiteral("btnrec"))); // refused while ripping
+    EXPECT_FALSE(w->recorder().recording());
     ASSERT_TRUE(test::waitUntil([&] { return ended; }, 120000));
     EXPECT_TRUE(sawPanel);
     EXPECT_FALSE(panel->isVisible());

@@ -78,7 +78,7 @@ TEST_F(ConverterTest, StopHalfWayLeavesAHalfLengthTaggedOutputAndOpensTheFolder)
     // The user clicks "Stop" once the bar has passed half: the click waits in
     // the event queue like a real one until the loop lets events through.
     QObject::connect(converter.pb, &QProgressBar::valueChanged, [&](int value) {
-        if (!state.Converting)
+        if (!converter.converting())
             return;
         panelShown = !converter.Panel_convert->isHidden();
         label = converter.lab_convert_name->text();
@@ -96,7 +96,7 @@ TEST_F(ConverterTest, StopHalfWayLeavesAHalfLengthTaggedOutputAndOpensTheFolder)
     EXPECT_TRUE(panelShown);
     EXPECT_EQ(selectedWhileRunning, 0);
     EXPECT_EQ(label, output + QStringLiteral("  "));
-    EXPECT_FALSE(state.Converting);
+    EXPECT_FALSE(converter.converting());
     EXPECT_TRUE(converter.Panel_convert->isHidden());
     EXPECT_EQ(converter.pb->value(), 0);
     EXPECT_EQ(converter.lastOutput(), output);
@@ -172,13 +172,13 @@ TEST_F(ConverterTest, StopPlayingQuestionDecides) {
 
 TEST_F(ConverterTest, NothingHappensWithoutAnEntryAndAFailureIsSaid) {
     converter.ConvertEntry();
-    EXPECT_FALSE(state.Converting);
+    EXPECT_FALSE(converter.converting());
     EXPECT_TRUE(prompts.shown.empty());
 
     addEntry(QStringLiteral("Gone"), dir.filePath(QStringLiteral("src/gone.wav")));
     state.CurrentRow = 0;
     converter.omp3->trigger();
-    EXPECT_FALSE(state.Converting);
+    EXPECT_FALSE(converter.converting());
     EXPECT_TRUE(converter.Panel_convert->isHidden());
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(prompts.shown[0].text.contains(QStringLiteral("gone.wav")));

@@ -100,7 +100,7 @@ protected:
         finished = false;
         ripper.RipCheckedTracks(kind);
         ASSERT_TRUE(waitUntil([this] { return finished; }, timeoutMs));
-        EXPECT_FALSE(state.Ripping);
+        EXPECT_FALSE(ripper.ripping());
         EXPECT_FALSE(grabber.Busy());
     }
     QString row(int r, int column) const { return ripper.lv_cd.item(r, column)->text(); }
@@ -319,7 +319,7 @@ TEST_F(RipperTest, AFileThatCannotBeWrittenIsAnErrorOnItsRow) {
     rip(1);
     for (int r = 0; r < 3; ++r)
         EXPECT_EQ(row(r, CdRipper::StatusColumn), QStringLiteral("Error"));
-    EXPECT_FALSE(state.Ripping);
+    EXPECT_FALSE(ripper.ripping());
     EXPECT_TRUE(ripper.lastRip().at(0).result.error.contains(QStringLiteral("ACDC")));
 }
 
