@@ -4,9 +4,10 @@
 namespace varnelo {
 
 // What is left of the window's state shared with the subsystems through a
-// reference: the page shown, the lists' current rows, the converter's and the
-// ripper's busy flags and the option choices. GUI thread only. What plays is
-// the playback coordinator's, recording the recorder's.
+// reference: the page shown and the lists' current rows, which the radio and
+// library lists both follow. GUI thread only. What plays is the playback
+// coordinator's, recording the recorder's, converting the converter's, ripping
+// the ripper's, the option choices the options dialog's.
 struct AppState {
     // Application shell
     bool OpenedFromCommandLine = false;
