@@ -7,6 +7,7 @@
 #include "common/SettingsKeys.h"
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
+#include "library/LibraryEntries.h"
 #include "library/LibraryRecord.h"
 #include "library/LocalPlayer.h"
 #include "options/OptionsDialog.h"
@@ -133,7 +134,7 @@ void MainWindow::RunCommandLineStep() {
         return;
     if (openCommandLineFile)
         openCommandLineFile(arguments_.first());
-    state.OpenedFromCommandLine = true;
+    entries_->keepListFromCommandLine();
     panel_radio->hide();
     if (cdPlayer_)
         cdPlayer_->StopCdPlayback();

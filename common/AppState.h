@@ -10,7 +10,6 @@ namespace varnelo {
 // the ripper's, the option choices the options dialog's.
 struct AppState {
     // Application shell
-    bool OpenedFromCommandLine = false;
     bool RadioPage = false;
     bool RipPage = false;
     bool StationListActive = false;

@@ -267,7 +267,7 @@ void LibraryEntries::OpenLibraryPage() {
     if (nearlyEmpty && prompts_.message(QStringLiteral("Rescan"), kReminder, PromptIcon::Information,
                                         PromptButtons::Ok) == PromptAnswer::Ok)
         ScanFolder();
-    if (state_.OpenedFromCommandLine)
+    if (listFromCommandLine_)
         return;
     if (QStandardItem *allTitle = tree::FindNodeByText(library_.tv2, QStringLiteral("All Title"))) {
         library_.selectNode(allTitle);

@@ -65,6 +65,9 @@ public:
     void ScanFolder();
     ScanResult ScanFolderAt(const QString &folder);
     void OpenLibraryPage();
+    // After a start with a file to play, opening the page keeps the list that file is in.
+    void keepListFromCommandLine() { listFromCommandLine_ = true; }
+    bool listFromCommandLine() const { return listFromCommandLine_; }
     void DeleteEntries();
     void ClearAll();
     void AddToLibraryFavorites();
@@ -81,6 +84,7 @@ private:
 
     LibraryCatalogue &library_;
     AppState &state_;
+    bool listFromCommandLine_ = false;
     Prompts &prompts_;
     SettingsFile *settings_ = nullptr;
 };

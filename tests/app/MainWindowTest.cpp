@@ -4,6 +4,7 @@
 #include "app/TrayTip.h"
 #include "common/Error.h"
 #include "common/TreeText.h"
+#include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
@@ -117,7 +118,7 @@ TEST_F(MainWindowTest, CommandLineStepShowsTheLocalPageAndSavesTheCatalogue) {
     w->show();
     ASSERT_TRUE(done.wait(5000));
     EXPECT_EQ(opened, QStringList{QStringLiteral("/music/a.mp3")}); // only the first argument
-    EXPECT_TRUE(w->state.OpenedFromCommandLine);
+    EXPECT_TRUE(w->libraryEntries().listFromCommandLine());
     EXPECT_FALSE(w->state.RadioPage);
     EXPECT_FALSE(w->state.RipPage);
     EXPECT_TRUE(w->tv2->isVisibleTo(w.get()));

@@ -275,7 +275,7 @@ TEST_F(EntriesTest, OpenLibraryPageScansOnOkThenShowsAllTitle) {
 }
 
 TEST_F(EntriesTest, OpenLibraryPageAfterACommandLineStartKeepsTheList) {
-    state.OpenedFromCommandLine = true;
+    entries.keepListFromCommandLine();
     write(QStringLiteral("music.dat"), {track(QStringLiteral("x"), {}, {}, QStringLiteral("/x")),
                                         track(QStringLiteral("y"), {}, {}, QStringLiteral("/y"))});
     entries.OpenLibraryPage();
