@@ -258,7 +258,67 @@ StationRecord StationCatalogue::recordFromPanel(bool trimmed) const {
 }
 
 void StationCatalogue::AddStation() {
-    AddStationRecord(recordFromPanel(false));
+    const StationRecord r = recordFromPanel(false);
+    const auto refuse = [this](const QString &why) {
+        prompts_.message(why, QStringLiteral("Varnelo"), PromptIcon::Warning, PromptButtons::Ok);
+    };
+    switch (AddStationRecord(r)) {
+    case AddResult::Empty:
+        refuse(QStringLiteral("The station was not added: fill in its name, genre or home page."));
+        return;
+    case AddResult::NoFile:
+        refuse(QStringLiteral("The station was not added: the station file %1 is missing.").arg(radioPath()));
+        return;
+    case AddResult::Known:
+        refuse(QStringLiteral("The station was not added: the address %1 is already in the list.")
+                   .arg(text::escapeControls(r.StreamUrl)));
+        return;
+    case AddResult::Added:
+        showAddedStation(r);
+        return;
+    }
+}
+
+QStandardItem *StationCatalogue::genreNode(const QString &genre) {
+    QStandardItem *stations = tv.item(RadioStationsRoot);
+    if (!stations)
+        return nullptr;
+    const QString wanted = text::replaceControls(genre.trimmed(), QLatin1Char('_')).left(64);
+    if (wanted.isEmpty())
+        return stations; // listed with all the stations
+    // A category's child lists the stations whose genre holds its text.
+    for (int c = 0; c < stations->rowCount(); ++c) {
+        QStandardItem *category = stations->child(c);
+        for (int g = 0; category && g < category->rowCount(); ++g)
+            if (text::filterMatches(wanted, category->child(g)->text()))
+                return category->child(g);
+    }
+    // A genre no category knows gets its own node under "Other/Mixed" (or "Other").
+    QStandardItem *other = nullptr;
+    for (int c = 0; c < stations->rowCount() && !other; ++c)
+        if (stations->child(c)->text().startsWith(QLatin1String("Other")))
+            other = stations->child(c);
+    if (!other) {
+        other = node(QStringLiteral("Other"));
+        stations->appendRow(other);
+    }
+    QStandardItem *added = node(wanted);
+    other->appendRow(added);
+    return added;
+}
+
+void StationCatalogue::showAddedStation(const StationRecord &r) {
+    QStandardItem *n = genreNode(r.Genre);
+    if (!n)
+        return;
+    selectNode(n);
+    ShowCatalogueNode();
+    for (int row = 0; row < LV.rowCount(); ++row)
+        if (stationRow(row).StreamUrl == r.StreamUrl) {
+            state_.CurrentRow = row;
+            selectRow(row);
+            return;
+        }
 }
 
 StationCatalogue::AddResult StationCatalogue::AddStationRecord(const StationRecord &r) {

@@ -61,6 +61,8 @@ public:
 
     void ShowCatalogueNode();
     void tvMouseDown(Qt::MouseButton button, const QModelIndex &index);
+    // Adds the station of the panel, then shows it selected in the list of its
+    // genre's node; a refused add says why.
     void AddStation();
     // AddStation's rules for a record from elsewhere (the directory, the command line).
     enum class AddResult { Added, Known, Empty, NoFile };
@@ -100,6 +102,9 @@ public:
     QString treePath() const { return folder_.file(QStringLiteral("treetext.txt")); }
 
 private:
+    // The node whose list shows a station of `genre`, made under "Other" when no category knows it.
+    QStandardItem *genreNode(const QString &genre);
+    void showAddedStation(const StationRecord &record);
     void clearList();
     void listFile(const QString &path, const std::function<bool(const StationRecord &)> &keep);
     StationRecord recordFromPanel(bool trimmed) const;

@@ -22,7 +22,7 @@ StationPanel::StationPanel(QWidget *parent) : QWidget(parent) {
     // The examples are hints, never values: an untouched field reads empty.
     url = named(new QLineEdit(this), "url");
     url->setPlaceholderText(QStringLiteral("http://radio.example.org:8000/live.mp3"));
-    Lname = named(new QLabel(QStringLiteral("Filename:"), this), "Lname");
+    Lname = named(new QLabel(QStringLiteral("Name:"), this), "Lname");
     ename = named(new QLineEdit(this), "ename");
     Lgenre = named(new QLabel(QStringLiteral("Genre:"), this), "Lgenre");
     egenre = named(new QLineEdit(this), "egenre");

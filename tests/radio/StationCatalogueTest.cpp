@@ -187,25 +187,39 @@ TEST_F(CatalogueTest, AMissingStationFileRaisesAndLeavesTheListCleared) {
 }
 
 TEST_F(CatalogueTest, AddStationRules) {
+    const auto said = [this] { return prompts.shown.empty() ? QString() : prompts.shown.back().text; };
     panel = station({}, {}, QStringLiteral("http://only-url"));
     catalogue.AddStation(); // the address alone does not count
     EXPECT_TRUE(read(QStringLiteral("radio.dat")).empty());
+    EXPECT_TRUE(said().contains(QStringLiteral("fill in its name"))) << said().toStdString();
 
+    // Added: shown at once, selected, in its genre's list; a known address is refused with the reason.
     panel = station(QStringLiteral(" Name "), QStringLiteral("Rock"), QStringLiteral("http://a"));
     catalogue.AddStation();
-    catalogue.AddStation(); // a known address is silently skipped
+    EXPECT_EQ(catalogue.selectedNode()->text(), QStringLiteral("Rock"));
+    EXPECT_EQ(catalogue.stationRow(catalogue.selectedRow()).StreamUrl, QStringLiteral("http://a"));
+    catalogue.AddStation();
+    EXPECT_TRUE(said().contains(QStringLiteral("http://a is already in the list"))) << said().toStdString();
     ASSERT_EQ(read(QStringLiteral("radio.dat")).size(), 1u);
     EXPECT_EQ(read(QStringLiteral("radio.dat"))[0].Name, QStringLiteral(" Name ")); // not trimmed
+    // A genre no category knows gets a node under "Other/Mixed".
+    panel = station(QStringLiteral("Wave"), QStringLiteral("Vaporwave"), QStringLiteral("http://v"));
+    catalogue.AddStation();
+    ASSERT_TRUE(catalogue.selectedNode()->parent());
+    EXPECT_EQ(catalogue.selectedNode()->parent()->text(), QStringLiteral("Other/Mixed"));
+    EXPECT_EQ(catalogue.stationRow(catalogue.selectedRow()).Name, QStringLiteral("Wave"));
+    prompts.shown.clear();
 
     // An address longer than the field is kept in full beside the record, so it
     // is found again and not added twice.
     const QString longUrl = QStringLiteral("http://") + QString(60, QLatin1Char('u'));
     panel = station(QStringLiteral("Long"), {}, longUrl);
     catalogue.AddStation();
+    EXPECT_EQ(catalogue.stationRow(catalogue.selectedRow()).StreamUrl, longUrl);
     catalogue.AddStation();
-    EXPECT_EQ(read(QStringLiteral("radio.dat")).size(), 2u);
+    EXPECT_EQ(read(QStringLiteral("radio.dat")).size(), 3u);
     EXPECT_EQ(StationFile(catalogue.radioPath()).readAll().back().StreamUrl, longUrl);
-    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(prompts.shown.size(), 1u); // the second add of the long address
 }
 
 TEST_F(CatalogueTest, AddToHistoryAppendsOnceByNameAndAddsATreeChild) {
