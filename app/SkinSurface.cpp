@@ -199,6 +199,9 @@ void SkinSurface::SkinClick(const SkinObject &source) {
         if (!busy)
             stopButton();
     } else if (name == QLatin1String("btnrec")) {
+        // The button toggles: a second click ends the recording, the station plays on.
+        if (w_.recorder().StopRecordingIfRunning())
+            return;
         if (w_.playback().loaded(MediaKind::File) || busy)
             return;
         if (startRecording)

@@ -57,7 +57,7 @@ TEST_F(RecordingWindowTest, TheRecordButtonStartsUnlessLocalPlaybackRuns) {
     ASSERT_TRUE(w->recorder().recording()) << unhandled.join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(w->LV_R->isVisible());
     ASSERT_TRUE(test::waitUntil([&] { return w->audioRecord().RecordedSamples() > 44100; }));
-    click("btnstop"); // the stop button's recording half
+    click("btnrec"); // a second click ends it
     EXPECT_FALSE(w->recorder().recording());
     ASSERT_EQ(recorded().size(), 1);
     // No station: the date-time name; the list shows under the station list with the new row.
