@@ -38,6 +38,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -81,8 +82,28 @@ QIcon speakerIcon(bool muted) {
     return QIcon(pm);
 }
 
+// Enter and Space on a list's current row do what a double click on it does (play it).
+class PlayOnKeys : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space)
+            return false;
+        auto *view = static_cast<QTreeView *>(watched);
+        const QModelIndex current = view->currentIndex();
+        if (!current.isValid())
+            return false;
+        Q_EMIT view->doubleClicked(current);
+        return true;
+    }
+};
+
 QTreeView *reportView(QWidget *parent, const char *name) {
     auto *view = new QTreeView(parent);
+    view->installEventFilter(new PlayOnKeys(view));
     view->setObjectName(QLatin1String(name));
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);

@@ -24,7 +24,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 using namespace varnelo;
@@ -140,6 +142,19 @@ TEST_F(LocalPageTest, TagEditorOpensOnTheSelectedRow) {
     w->findChild<QAction *>(QStringLiteral("ID3Info2"))->trigger();
     EXPECT_TRUE(w->tagEditor()->isVisible());
     EXPECT_EQ(w->tagEditor()->infoFileName->text(), file);
+}
+
+TEST_F(LocalPageTest, EnterAndSpaceOnTheSelectedTrackPlayIt) {
+    start();
+    addRow(QStringLiteral("T"), tone(QStringLiteral("t.wav"), 5));
+    w->ShowLocalPage();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        w->library().selectRow(0);
+        w->lv2->setCurrentIndex(w->lv2->model()->index(0, 0));
+        QTest::keyClick(w->lv2, key);
+        EXPECT_EQ(w->playback().state(MediaKind::File), PlayState::Playing) << key;
+        w->localPlayer().StopPlayback();
+    }
 }
 
 TEST_F(LocalPageTest, ConversionFromTheListStoppedHalfWayIsHalfLongAndTagged) {
