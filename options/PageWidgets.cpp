@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -40,8 +41,58 @@ QSpinBox *upDown(const char *name, const char *editName, int min, int max, int v
     return spin;
 }
 
+namespace {
+
+// A time field every section of which can be typed: entering a section
+// (focus, click, Home/End/arrows) selects it so digits replace it, and the
+// separator typed after a section filled itself (and moved on) is taken as
+// already done instead of skipping the next section.
+class TimeField : public QTimeEdit {
+public:
+    explicit TimeField(const QTime &time) : QTimeEdit(time) { lineEdit()->installEventFilter(this); }
+
+protected:
+    void focusInEvent(QFocusEvent *event) override {
+        QTimeEdit::focusInEvent(event);
+        selectCurrentSection();
+    }
+    // A click lands in the text: the press has placed the cursor in a section.
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease)
+            selectCurrentSection();
+        return QTimeEdit::eventFilter(watched, event);
+    }
+    void keyPressEvent(QKeyEvent *event) override {
+        const QString typed = event->text();
+        const bool digit = typed.size() == 1 && typed.front().isDigit();
+        if (typed == QLatin1String(":") && movedOn_) {
+            movedOn_ = false;
+            return;
+        }
+        const Section before = currentSection();
+        QTimeEdit::keyPressEvent(event);
+        movedOn_ = digit && currentSection() != before;
+        switch (event->key()) {
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            selectCurrentSection();
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
+    void selectCurrentSection() { setSelectedSection(currentSection()); }
+    bool movedOn_ = false;
+};
+
+} // namespace
+
 QTimeEdit *timePicker(const char *name) {
-    auto *edit = named(new QTimeEdit(QTime::currentTime()), name);
+    auto *edit = named(new TimeField(QTime::currentTime()), name);
     edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     return edit;
 }

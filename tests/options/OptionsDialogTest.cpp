@@ -201,6 +201,27 @@ TEST_F(OptionsDialogTest, GrabModeOutsideRangeIsKeptAndWrittenBack) {
     EXPECT_EQ(dialog->grabMode(), 1);
 }
 
+TEST_F(OptionsDialogTest, EverySectionOfTheTimeFieldsTypes) {
+    dialog->show();
+    for (const char *name : {"Begintime1", "endtime2", "begintime3", "dtpTime"})
+        for (const char *way : {"focus", "home", "digits only"}) {
+            SCOPED_TRACE(std::string(name) + ", " + way);
+            auto *field = w<QTimeEdit>(name);
+            field->setEnabled(true);
+            field->setTime(QTime(16, 47, 33));
+            field->setFocus();
+            field->clearFocus();
+            QTest::mouseClick(field->findChild<QLineEdit *>(), Qt::LeftButton, {},
+                              QPoint(4, 4)); // on the hour
+            if (QLatin1String(way) == QLatin1String("home"))
+                QTest::keyClick(field, Qt::Key_Home);
+            QTest::keyClicks(field, QString::fromLatin1(QLatin1String(way) == QLatin1String("digits only")
+                                                            ? "091500"
+                                                            : "09:15:00"));
+            EXPECT_EQ(field->time().toString().toStdString(), "09:15:00");
+        }
+}
+
 TEST_F(OptionsDialogTest, ScheduleModeOnlyChangesThroughItsButtons) {
     settings.writeInteger(QStringLiteral("autorec"), QStringLiteral("format"), 2);
     dialog->LoadOptions();
