@@ -26,7 +26,7 @@ void MainWindow::PowerOffNow() {
     localPlayer_->StopPlayback();
     if (!shell_.powerOff())
         prompts_.message(QStringLiteral("The computer could not be switched off at the set time."),
-                         QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
+                         dialogCaption(), PromptIcon::Information, PromptButtons::Ok);
 }
 
 bool WindowClockHost::shutdownOn() {

@@ -160,7 +160,7 @@ bool MainWindow::applyDirectoryServer(bool complain) {
                 QStringLiteral("The station directory server \"%1\" set in section \"directory\", key "
                                "\"server\" of the settings is not an http or https address.")
                     .arg(server),
-                QStringLiteral("friendly reminds"), PromptIcon::Warning, PromptButtons::Ok);
+                dialogCaption(), PromptIcon::Warning, PromptButtons::Ok);
         return false;
     }
     directoryServer_ = server;

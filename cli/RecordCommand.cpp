@@ -34,7 +34,7 @@ constexpr const char *kUsage =
     "[--name station|genre|datetime] [--split-by-title] [--as-broadcast]";
 const QString Command = QStringLiteral("record");
 const QString FailureText =
-    QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+    QStringLiteral("Can't find the server or the address is wrong. Please try again later");
 
 volatile std::sig_atomic_t interrupted = 0;
 extern "C" void onRecordInterrupt(int) {

@@ -12,6 +12,10 @@ namespace varnelo {
 enum class PromptIcon { None, Information, Question, Warning, Error };
 enum class PromptButtons { Ok, OkCancel, YesNo };
 enum class PromptAnswer { Ok, Cancel, Yes, No };
+// The caption of every message box: the program's name.
+inline QString dialogCaption() {
+    return QStringLiteral("Varnelo");
+}
 // What a chosen folder is for: the output folder (stored by the chooser) or a folder to add to the library.
 enum class FolderPurpose { OutputFolder, LibraryScan };
 

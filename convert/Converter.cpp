@@ -93,8 +93,8 @@ void Converter::ConvertEntry() {
     if (row < 0 || row >= list_.rowCount())
         return;
     if (loaded(playback, MediaKind::File)) {
-        if (prompts_.message(QStringLiteral("Stop playing"), QStringLiteral("friendly reminds"),
-                             PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
+        if (prompts_.message(QStringLiteral("Stop playing"), dialogCaption(), PromptIcon::Question,
+                             PromptButtons::OkCancel) != PromptAnswer::Ok)
             return;
         if (stopPlayback)
             stopPlayback();
@@ -143,7 +143,7 @@ void Converter::ConvertEntry() {
     if (!result.ok && !result.stopped) {
         // Nothing usable was written: say so rather than tag a missing file.
         prompts_.message(QStringLiteral("Cannot convert \"%1\": %2").arg(sourcePath, result.error),
-                         QStringLiteral("friendly reminds"), PromptIcon::Information, PromptButtons::Ok);
+                         dialogCaption(), PromptIcon::Information, PromptButtons::Ok);
         Q_EMIT conversionFinished(lastOutput_, false, result.error);
         return;
     }

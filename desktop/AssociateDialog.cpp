@@ -23,9 +23,9 @@ AssociateDialog::AssociateDialog(SettingsFile &settings, FileAssociation &associ
     };
     groupBox = named(new QGroupBox(QStringLiteral("Associate Type"), this), "GroupBox1");
     cbx_wav = named(new QCheckBox(QStringLiteral(".WAV"), groupBox), "cbx_wav");
-    cbx_mp3 = named(new QCheckBox(QStringLiteral(". MP3"), groupBox), "cbx_mp3");
-    cbx_ogg = named(new QCheckBox(QStringLiteral(". OGG"), groupBox), "cbx_ogg");
-    cbx_wma = named(new QCheckBox(QStringLiteral(". WMA"), groupBox), "cbx_wma");
+    cbx_mp3 = named(new QCheckBox(QStringLiteral(".MP3"), groupBox), "cbx_mp3");
+    cbx_ogg = named(new QCheckBox(QStringLiteral(".OGG"), groupBox), "cbx_ogg");
+    cbx_wma = named(new QCheckBox(QStringLiteral(".WMA"), groupBox), "cbx_wma");
     btn_associate = named(new QPushButton(QStringLiteral("Associate"), this), "btn_associate");
     btn_cancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btn_cancel");
     btn_associate->setDefault(true);

@@ -20,7 +20,6 @@
 namespace varnelo {
 namespace {
 
-const QString kReminder = QStringLiteral("friendly reminds");
 const QString kNowPlaying = QStringLiteral("Now Playing");
 
 // Extensions the open dialog and the command line take, after lower-casing.
@@ -73,7 +72,7 @@ LibraryEntries::LibraryEntries(LibraryCatalogue &library, AppState &state, Promp
         return a;
     };
     Addfile2 = action("Addfile2", QStringLiteral("Add file"));
-    Add1 = action("Add1", QStringLiteral("Add Facvorite"));
+    Add1 = action("Add1", QStringLiteral("Add to Favorites"));
     Del1 = action("Del1", QStringLiteral("Del File"));
     Clearall1 = action("Clearall1", QStringLiteral("Clear all"));
 }
@@ -194,7 +193,7 @@ void LibraryEntries::OpenCommandLineFile(const QString &path) {
         prompts_.message(QStringLiteral("Cannot open \"%1\": not an audio file of a supported type "
                                         "(.mp3, .mp2, .wav, .wma, .ogg, .flac, .opus, .m4a).")
                              .arg(path),
-                         kReminder, PromptIcon::Information, PromptButtons::Ok);
+                         dialogCaption(), PromptIcon::Information, PromptButtons::Ok);
         return;
     }
     QStringList problems;
@@ -264,7 +263,7 @@ void LibraryEntries::OpenLibraryPage() {
         throw Error(QStringLiteral("Cannot open file \"%1\": %2").arg(music.fileName(), music.errorString()));
     const bool nearlyEmpty = music.size() / 1024 == 0;
     music.close();
-    if (nearlyEmpty && prompts_.message(QStringLiteral("Rescan"), kReminder, PromptIcon::Information,
+    if (nearlyEmpty && prompts_.message(QStringLiteral("Rescan"), dialogCaption(), PromptIcon::Information,
                                         PromptButtons::Ok) == PromptAnswer::Ok)
         ScanFolder();
     if (listFromCommandLine_)
@@ -338,7 +337,7 @@ void LibraryEntries::AddToLibraryFavorites() {
     if (libraryfiles::StoredPaths(favorites).contains(row.Path) &&
         prompts_.message(
             QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
-            kReminder, PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
+            dialogCaption(), PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
     libraryFile(favorites).append(row.toBytes());
 }

@@ -3,6 +3,7 @@
 #include "common/AppState.h"
 #include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
+#include "common/TextRules.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryFiles.h"
 #include "platform/tags/GenreTable.h"
@@ -29,7 +30,7 @@ TagEditor::TagEditor(AppState &state, Prompts &prompts, DesktopShell &shell, Lib
                      QWidget *parent)
     : QDialog(parent), state_(state), prompts_(prompts), shell_(shell), library_(library) {
     setObjectName(QStringLiteral("fm_id3"));
-    setWindowTitle(QStringLiteral("fm_id3"));
+    setWindowTitle(QStringLiteral("Tags"));
     setModal(false);
     buildUi();
     for (int i = 0; i < GenreCount; ++i)
@@ -165,6 +166,7 @@ void TagEditor::Open(const QString &path) {
 
 void TagEditor::LoadTagFields() {
     infoFileName->setText(TagFile);
+    setWindowTitle(QStringLiteral("Tags – %1").arg(text::escapeControls(QFileInfo(TagFile).fileName())));
     AudioInformation &info = AudioInformation1;
     info.LoadInfo(TagFile);
     infoTitle->setText(info.infoTitle());

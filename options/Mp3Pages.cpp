@@ -131,7 +131,7 @@ QWidget *OptionsDialog::buildPresetsPage() {
         "rg_prest");
     ui_.rg_alt =
         named(new RadioGroup(QString(),
-                             list({"Fast Standard", "Standard", "Fast Extreme", "Extrene", "Insane"}), 2),
+                             list({"Fast Standard", "Standard", "Fast Extreme", "Extreme", "Insane"}), 2),
               "rg_alt");
     ui_.rg_prest->setItemIndex(0);
     ui_.rg_alt->setItemIndex(0);

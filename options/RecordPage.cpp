@@ -37,7 +37,7 @@ QWidget *OptionsDialog::buildRecordPage() {
     ui_.tb_rd->setTickPosition(QSlider::NoTicks);
     auto *volumeLayout = new QVBoxLayout(volume);
     volumeLayout->addWidget(ui_.tb_rd);
-    volumeLayout->addWidget(label("Please low the volume as possible. The lower the "));
+    volumeLayout->addWidget(label("Please lower the volume as far as possible. The lower the "));
     volumeLayout->addWidget(label("volume, the better the quality. "));
     auto *how = new QGroupBox(QStringLiteral("Recording"));
     ui_.ck_split = check("ck_split", "Split by title");

@@ -43,7 +43,7 @@ QWidget *OptionsDialog::buildRipperPage() {
     retries->addWidget(label("Retries on Read or Synch Error: "));
     retries->addWidget(ui_.ud_retries);
     retries->addStretch(1);
-    auto *action = new QGroupBox(QStringLiteral("Action On UnRecovery Read or Synch Error"));
+    auto *action = new QGroupBox(QStringLiteral("Action on an Unrecoverable Read or Sync Error"));
     const char *actionNames[] = {"cd_a1", "cd_a2", "cd_a3"};
     const char *actionTexts[] = {"Stop", "Silence", "Cut"};
     auto *actionLayout = new QHBoxLayout(action);
@@ -87,7 +87,7 @@ QWidget *OptionsDialog::buildRipperPage() {
 
     ui_.driveCombo = named(new QComboBox, "driveCombo");
     auto *drive = new QHBoxLayout;
-    drive->addWidget(label("Choose dirver:"));
+    drive->addWidget(label("Choose drive:"));
     drive->addWidget(ui_.driveCombo, 1);
     // A disc image (.cue or .toc) joins the drives.
     ui_.btn_cdimage = named(new QPushButton(QStringLiteral("Image...")), "btn_cdimage");

@@ -25,7 +25,7 @@ QWidget *OptionsDialog::buildSchedulePage() {
     ui_.Button7 = named(new QPushButton(QStringLiteral("...")), "Button7");
     ui_.Button7->setFixedWidth(32);
     ui_.cb_auto = check(
-        "cb_auto", " When the conversion finished,the output folder will\nbe opened automatically.", true);
+        "cb_auto", " When the conversion finished, the output folder will\nbe opened automatically.", true);
     ui_.set_cb_name = combo("set_cb_name", list({"From Station name", "From Genre", "From Datetime"}), 0);
     ui_.cb_name = combo("cb_name", list({"<None>", "<Artist>", "<Album>"}), 0);
     ui_.scmb = combo("scmb", list({"MP3", "WAV", "WMA", "OGG", "FLAC", "Opus"}), 0);

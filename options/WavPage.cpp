@@ -16,11 +16,10 @@ using namespace optionspages;
 
 QWidget *OptionsDialog::buildWavPage() {
     ui_.gb_wav = named(new QGroupBox, "gb_wav");
-    ui_.rb_cdmode =
-        named(new RadioGroup(
-                  QStringLiteral("Mode:"),
-                  list({"CD quality WAV format.", "Best good quality WAV format.", "Custom WAV format."}), 1),
-              "rb_cdmode");
+    ui_.rb_cdmode = named(
+        new RadioGroup(QStringLiteral("Mode:"),
+                       list({"CD quality WAV format.", "Best quality WAV format.", "Custom WAV format."}), 1),
+        "rb_cdmode");
     ui_.rb_cdmode->setItemIndex(0);
     QStringList wavRates = hzItems(OutputRateTable);
     wavRates[0] = QStringLiteral("6000Hz");

@@ -20,7 +20,8 @@ QWidget *OptionsDialog::buildWmaPage() {
     ui_.cb_wma->setToolTip(
         QStringLiteral("Written with the WMA version 2 encoder, which encodes at a constant bit rate only.\n"
                        "The VBR quality profiles become the constant rate nearest to their quality at the\n"
-                       "same sample rate, and \"Lossless\" becomes the highest rate the encoder offers."));
+                       "same sample rate, and the last entry (lossless in other encoders) is the highest "
+                       "rate this one offers."));
     // Each profile the encoder cannot honour says what it becomes instead.
     for (int i = 0; i < ui_.cb_wma->count() && i < static_cast<int>(wmaProfiles().size()); ++i)
         if (const QString &note = wmaProfiles()[static_cast<std::size_t>(i)].note; !note.isEmpty())

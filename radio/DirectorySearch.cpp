@@ -92,8 +92,7 @@ void DirectorySearch::pageArrived(const DirectoryStations &page, quint64 generat
         emptyText_ = QStringLiteral("The station directory could not be searched.");
         Q_EMIT status(emptyText_);
         Q_EMIT rowsChanged();
-        prompts_.message(page.error, QStringLiteral("friendly reminds"), PromptIcon::Warning,
-                         PromptButtons::Ok);
+        prompts_.message(page.error, dialogCaption(), PromptIcon::Warning, PromptButtons::Ok);
         return;
     }
     query_.offset += page.received;

@@ -36,7 +36,7 @@ const Category kCategories[] = {
     {"Jazz", {"Latin", "Swing", "Big Band", "Classic", "Smooth", "Acid Jazz"}},
     {"Pop/Rock", {"Oldies", "Classic", "80s", "Top40", "Metal", "Rock", "Pop"}},
     {"R&B/Soul", {"Contemporary", "Classic", "Funk", "Smooth", "Urban"}},
-    {"Spirritual", {"Pop", "Rock", "Alternative", "Gospel", "Country"}},
+    {"Spiritual", {"Pop", "Rock", "Alternative", "Gospel", "Country"}},
     {"Spoken", {"Talk", "Comedy", "Spoken Word"}},
     {"World", {"Reggae/Island", "African", "Latin", "European", "Middle Eastern", "Asian"}},
     {"Other/Mixed", {"Eclectic", "Film/Show", "Instrumental"}},
@@ -110,6 +110,11 @@ void StationCatalogue::LoadCatalogueTree(const QString &path) {
         for (auto &row : historyChildren)
             history->appendRow(row);
     }
+    // Trees saved by earlier versions name one category with a misspelling.
+    if (QStandardItem *stations = tv.item(RadioStationsRoot))
+        for (int c = 0; c < stations->rowCount(); ++c)
+            if (stations->child(c)->text() == QLatin1String("Spirritual"))
+                stations->child(c)->setText(QStringLiteral("Spiritual"));
     treeSaveBlocked_ = false;
     if (!unread.isEmpty())
         throw Error(tree::KeepUnreadTree(path, unread, treeSaveBlocked_));
@@ -260,7 +265,7 @@ StationRecord StationCatalogue::recordFromPanel(bool trimmed) const {
 void StationCatalogue::AddStation() {
     const StationRecord r = recordFromPanel(false);
     const auto refuse = [this](const QString &why) {
-        prompts_.message(why, QStringLiteral("Varnelo"), PromptIcon::Warning, PromptButtons::Ok);
+        prompts_.message(why, dialogCaption(), PromptIcon::Warning, PromptButtons::Ok);
     };
     switch (AddStationRecord(r)) {
     case AddResult::Empty:
@@ -359,8 +364,7 @@ void StationCatalogue::AddToFavorites() {
     if (known &&
         prompts_.message(
             QStringLiteral("The selected file(s) is/are already in the lists. Continue add or not? "),
-            QStringLiteral("friendly reminds"), PromptIcon::Question,
-            PromptButtons::OkCancel) != PromptAnswer::Ok)
+            dialogCaption(), PromptIcon::Question, PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
     file.append(r);
 }

@@ -70,8 +70,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
             [this, toIdle](bool reachable, int code, const QString &reason) {
                 if (!reachable)
                     prompts_.message(QStringLiteral("Please check network connection is reachable."),
-                                     QStringLiteral("friendly reminds"), PromptIcon::Information,
-                                     PromptButtons::Ok);
+                                     dialogCaption(), PromptIcon::Information, PromptButtons::Ok);
                 setStatus(StreamFailureText(code, reason));
                 toIdle();
             });

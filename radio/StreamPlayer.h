@@ -42,7 +42,7 @@ class StreamPlayer : public Player {
     Q_OBJECT
 public:
     static QString failureText() {
-        return QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+        return QStringLiteral("Can't find the server or the address is wrong. Please try again later");
     }
 
     StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamLibrary &library, Prompts &prompts,

@@ -53,7 +53,7 @@ QString StreamFailureText(int errorCode, const QString &reason) {
     QString what;
     switch (StreamError(errorCode)) {
     case StreamError::FileOpen:
-        return QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+        return QStringLiteral("Can't find the server or the address is wrong. Please try again later");
     case StreamError::Http:
         what = QStringLiteral("The server refused the stream");
         break;

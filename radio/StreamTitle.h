@@ -26,7 +26,7 @@ struct IcyStationInfo {
 // overwrite earlier ones; anything else is ignored.
 IcyStationInfo MapIcyHeaders(const QStringList &lines);
 
-// What the status line says when a connect fails: "Cann't find server or the
+// What the status line says when a connect fails: "Can't find the server or the
 // address is wrong. Please try again later" when the server cannot be reached,
 // otherwise what happened, with the stream library's reason.
 QString StreamFailureText(int errorCode, const QString &reason);

@@ -19,7 +19,7 @@ namespace varnelo {
 
 namespace {
 
-const QString Caption = QStringLiteral("friendly reminds");
+const QString Caption = dialogCaption();
 
 QString formatName(int kind) {
     static const char *names[] = {"MP3", "WAV", "WMA", "OGG"};
@@ -30,7 +30,7 @@ QString formatName(int kind) {
 
 QStringList CdRipper::columnTitles() {
     return {QStringLiteral("No"),    QStringLiteral("File name"), QStringLiteral("Artist"),
-            QStringLiteral("Album"), QStringLiteral("Time"),      QStringLiteral("Stauts")};
+            QStringLiteral("Album"), QStringLiteral("Time"),      QStringLiteral("Status")};
 }
 
 CdRipper::CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
@@ -382,7 +382,7 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
         } catch (const Error &e) {
             p.log.result.error = QStringLiteral("the tags could not be written: ") + e.message();
         }
-        text = result.uncorrected > 0 ? QStringLiteral("Read errors") : QStringLiteral("Finsh");
+        text = result.uncorrected > 0 ? QStringLiteral("Read errors") : QStringLiteral("Finished");
         lastOutputFolder_ = QFileInfo(p.path).absolutePath();
         break;
     }
@@ -519,7 +519,7 @@ void CdRipper::ShowFreeDBStatus(int status) {
         show(QStringLiteral("Connecting to  server..."));
         break;
     case 2:
-        show(QStringLiteral("Quering for album entry..."));
+        show(QStringLiteral("Querying for album information..."));
         break;
     case 3:
         show(QStringLiteral("FreeDB information loaded"));

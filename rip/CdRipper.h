@@ -42,7 +42,7 @@ class CdRipper : public QObject {
 public:
     // Columns of lv_cd: the caption (number) and sub-items 0..4.
     enum Column { NoColumn = 0, FileNameColumn, ArtistColumn, AlbumColumn, TimeColumn, StatusColumn };
-    static QStringList columnTitles(); // "No", "File name", "Artist", "Album", "Time", "Stauts"
+    static QStringList columnTitles(); // "No", "File name", "Artist", "Album", "Time", "Status"
 
     CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
              AudioFile2LameEnc &encoder, EncoderSetup &setup, const EncoderSettingsSource &settings,

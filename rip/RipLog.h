@@ -20,7 +20,7 @@ struct RipLogTrack {
     cd::GrabResult result;
     bool reached = false;
     cd::AccurateRipVerdict accurateRip;
-    QString status; // of the grab: "Finsh", "Read errors", "Stopped", "Error", " OK " (not reached)
+    QString status; // of the grab: "Finished", "Read errors", "Stopped", "Error", " OK " (not reached)
 };
 
 struct RipLog {

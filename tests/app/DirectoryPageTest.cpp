@@ -221,7 +221,7 @@ TEST_F(DirectoryPageTest, AFailedSearchSaysWhyAndLeavesTheListEmpty) {
     EXPECT_EQ(
         prompts.shown[0].text,
         QStringLiteral("The station directory at %1 could not be used: Connection refused.").arg(refused));
-    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("friendly reminds"));
+    EXPECT_EQ(prompts.shown[0].caption, dialogCaption());
     EXPECT_EQ(catalogue().LV.rowCount(), 0);
     EXPECT_EQ(w->lab_hint->text(), QStringLiteral("The station directory could not be searched."));
 

@@ -201,7 +201,7 @@ TEST_F(RipPageTest, ARipKeepsTheWindowFreeAndStopsWhenAsked) {
     EXPECT_TRUE(sawPanel);
     EXPECT_FALSE(panel->isVisible());
     EXPECT_TRUE(w->lv_cd->isEnabled());
-    EXPECT_EQ(status(0), QStringLiteral("Finsh"));
+    EXPECT_EQ(status(0), QStringLiteral("Finished"));
     EXPECT_EQ(status(1), QStringLiteral("Stopped"));
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("out/High Voltage/T.N.T..mp3"))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out/High Voltage/Live Wire.mp3"))));

@@ -146,7 +146,7 @@ TEST_F(RecordCli, AStationThatCannotBeReachedOrBadArgumentsAreSaidSo) {
     EXPECT_EQ(exitCode, 1);
     EXPECT_TRUE(lines.isEmpty());
     EXPECT_TRUE(errors.startsWith(
-        QStringLiteral("Cann't find server or the address is wrong. Please try again later\n")))
+        QStringLiteral("Can't find the server or the address is wrong. Please try again later\n")))
         << errors.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out()));
 

@@ -192,7 +192,7 @@ TEST_F(EncoderSetupTest, WmaProfileAndTheRipperFormatOption) {
     file.SetFormatOption(0);
     EXPECT_EQ(configure(2), QStringLiteral(".wma"));
     EXPECT_EQ(file.FormatOption(), 0);
-    // The default is the dialog's last profile, "44KHz, Stereo, Lossless", at the codec's top rate.
+    // The default is the dialog's last profile, "44KHz, Stereo, 320Kbps (highest)", the codec's top rate.
     test::AudioFacts p = encodeTone(QStringLiteral("default.wma"));
     EXPECT_EQ(p.codec, QStringLiteral("wmav2"));
     EXPECT_EQ(p.sampleRate, 44100);

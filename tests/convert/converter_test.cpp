@@ -152,7 +152,7 @@ TEST_F(ConverterTest, StopPlayingQuestionDecides) {
     converter.owav->trigger();
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Stop playing"));
-    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("friendly reminds"));
+    EXPECT_EQ(prompts.shown[0].caption, dialogCaption());
     EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Question);
     EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::OkCancel);
     EXPECT_EQ(playbackStops, 0);

@@ -66,9 +66,9 @@ protected:
 TEST_F(AssociateDialogTest, CaptionsAreAsTheUserKnowsThem) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Associate"));
     EXPECT_EQ(dialog.cbx_wav->text(), QStringLiteral(".WAV"));
-    EXPECT_EQ(dialog.cbx_mp3->text(), QStringLiteral(". MP3"));
-    EXPECT_EQ(dialog.cbx_ogg->text(), QStringLiteral(". OGG"));
-    EXPECT_EQ(dialog.cbx_wma->text(), QStringLiteral(". WMA"));
+    EXPECT_EQ(dialog.cbx_mp3->text(), QStringLiteral(".MP3"));
+    EXPECT_EQ(dialog.cbx_ogg->text(), QStringLiteral(".OGG"));
+    EXPECT_EQ(dialog.cbx_wma->text(), QStringLiteral(".WMA"));
     EXPECT_EQ(dialog.btn_associate->text(), QStringLiteral("Associate"));
     EXPECT_EQ(dialog.btn_cancel->text(), QStringLiteral("Cancel"));
 }
@@ -84,7 +84,7 @@ TEST_F(AssociateDialogTest, AssociateAppliesRemembersAndClosesAndShowingReadsThe
               QStringList{QStringLiteral("varnelo.desktop")});
     EXPECT_EQ(shell.refreshedFolders.size(), 4);
 
-    // The desktop's own state is never read back: only ". MP3" shows ticked.
+    // The desktop's own state is never read back: only ".MP3" shows ticked.
     QFile::remove(file("mimeapps.list"));
     tick({dialog.cbx_wav, dialog.cbx_ogg});
     dialog.show();

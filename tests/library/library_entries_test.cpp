@@ -178,7 +178,7 @@ TEST_F(EntriesTest, CommandLineFileOfAnotherTypeIsRefusedWithAMessage) {
     entries.OpenCommandLineFile(mediaFile(QStringLiteral("absent.wma")));
     ASSERT_EQ(prompts.shown.size(), 2u);
     EXPECT_TRUE(prompts.shown[0].text.contains(text));
-    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("friendly reminds"));
+    EXPECT_EQ(prompts.shown[0].caption, dialogCaption());
     EXPECT_TRUE(readBytes(data(QStringLiteral("music.dat"))).isEmpty());
     EXPECT_TRUE(played.empty());
 }
@@ -260,7 +260,7 @@ TEST_F(EntriesTest, OpenLibraryPageAsksForARescanBelowOneKibibyte) {
     EXPECT_FALSE(openWithSize(1100));
     openWithSize(0);
     EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Rescan"));
-    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("friendly reminds"));
+    EXPECT_EQ(prompts.shown[0].caption, dialogCaption());
     EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Information);
     EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::Ok);
 }

@@ -64,7 +64,7 @@ TEST_F(TagEditorTest, EveryControlIsThereAndShowsTheFile) {
             {QStringLiteral("title=Song"), QStringLiteral("artist=Band"), QStringLiteral("album=Disc"),
              QStringLiteral("genre=Jazz"), QStringLiteral("comment=Fine")});
     EXPECT_EQ(editor.objectName(), QStringLiteral("fm_id3"));
-    EXPECT_EQ(editor.windowTitle(), QStringLiteral("fm_id3"));
+    EXPECT_EQ(editor.windowTitle(), QStringLiteral("Tags"));
     EXPECT_EQ(control<QLineEdit>("infoFileName")->text(), QStringLiteral("Enter File Name"));
     EXPECT_EQ(control<QComboBox>("infoGenre")->count(), 148);
     EXPECT_EQ(control<QComboBox>("infoGenre")->itemText(1), QStringLiteral("Classic Rock"));
@@ -85,6 +85,7 @@ TEST_F(TagEditorTest, EveryControlIsThereAndShowsTheFile) {
     editor.Open(path);
     EXPECT_TRUE(editor.isVisible());
     EXPECT_EQ(control<QLineEdit>("infoFileName")->text(), path);
+    EXPECT_EQ(editor.windowTitle(), QStringLiteral("Tags – ") + QFileInfo(path).fileName());
     EXPECT_EQ(control<QLineEdit>("infoTitle")->text(), QStringLiteral("Song"));
     EXPECT_EQ(control<QLineEdit>("infoArtist")->text(), QStringLiteral("Band"));
     EXPECT_EQ(control<QLineEdit>("infoAlbum")->text(), QStringLiteral("Disc"));

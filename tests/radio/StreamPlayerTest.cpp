@@ -169,7 +169,7 @@ TEST_F(StreamPlayerTest, AFailedConnectionAsksAboutTheNetworkOnlyWhenItIsDown) {
     ASSERT_TRUE(connectRow(0));
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Please check network connection is reachable."));
-    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("friendly reminds"));
+    EXPECT_EQ(prompts.shown[0].caption, dialogCaption());
     EXPECT_EQ(panel.Lstatus->text(), StreamPlayer::failureText());
 }
 

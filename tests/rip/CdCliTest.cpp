@@ -165,8 +165,8 @@ TEST(CdCli, LooksUpAndRipsChosenTracks) {
             dir.path());
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     const QString album = outDir + QStringLiteral("/High Voltage/");
-    EXPECT_EQ(r.out, album + QStringLiteral("T.N.T..wav\tFinsh\tNot in database\n") + album +
-                         QStringLiteral("The Jack.wav\tFinsh\tNot in database\n"));
+    EXPECT_EQ(r.out, album + QStringLiteral("T.N.T..wav\tFinished\tNot in database\n") + album +
+                         QStringLiteral("The Jack.wav\tFinished\tNot in database\n"));
     EXPECT_TRUE(wavData(album + QStringLiteral("The Jack.wav")) == image.trackBytes(2));
     EXPECT_FALSE(QFile::exists(album + QStringLiteral("Rock 'n' Roll Singer.wav")));
     EXPECT_TRUE(QFile::exists(album + QStringLiteral("ACDC - High Voltage.log")));

@@ -114,7 +114,7 @@ TEST_F(RipperTest, ListsTracksWithoutInformation) {
     ASSERT_EQ(ripper.lv_cd.rowCount(), 3);
     EXPECT_EQ(CdRipper::columnTitles(),
               (QStringList{QStringLiteral("No"), QStringLiteral("File name"), QStringLiteral("Artist"),
-                           QStringLiteral("Album"), QStringLiteral("Time"), QStringLiteral("Stauts")}));
+                           QStringLiteral("Album"), QStringLiteral("Time"), QStringLiteral("Status")}));
     for (int r = 0; r < 3; ++r) {
         EXPECT_EQ(row(r, CdRipper::NoColumn), QStringLiteral("0%1").arg(r + 1));
         EXPECT_EQ(row(r, CdRipper::FileNameColumn), QStringLiteral("Track0%1").arg(r + 1));
@@ -143,7 +143,7 @@ TEST_F(RipperTest, ListsTheDiscsTextAndSaysWhatIsWrong) {
     EXPECT_EQ(ripper.lv_cd.rowCount(), 0);
     ASSERT_FALSE(prompts.shown.empty());
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("Unrecognized"));
-    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("friendly reminds"));
+    EXPECT_EQ(prompts.shown.back().caption, dialogCaption());
 
     QFile::remove(dataDisc.sheet);
     ripper.ListDiscTracks();
@@ -194,7 +194,7 @@ TEST_F(RipperTest, RipsToWavSampleForSampleIntoTheArtistFolder) {
         const QString path = out(QStringLiteral("ACDC/") + titles[t] + QStringLiteral(".wav"));
         ASSERT_TRUE(QFile::exists(path)) << path.toStdString();
         EXPECT_TRUE(wavData(path) == image.trackBytes(t)) << "track " << t + 1;
-        EXPECT_EQ(row(t, CdRipper::StatusColumn), QStringLiteral("Finsh"));
+        EXPECT_EQ(row(t, CdRipper::StatusColumn), QStringLiteral("Finished"));
     }
     // The folder of the last track opens; the "<Album>" and "<Artist>" folders ask nothing.
     EXPECT_EQ(shell.openedFolders, QStringList{QFileInfo(out(QStringLiteral("ACDC/x"))).absolutePath()});
@@ -253,7 +253,7 @@ TEST_F(RipperTest, StopInTheSecondOfThreeTracks) {
     t.start();
     rip(0);
     EXPECT_LT(t.elapsed(), 20000) << "Stop ends a grab at once";
-    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Finsh"));
+    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Finished"));
     EXPECT_EQ(row(1, CdRipper::StatusColumn), QStringLiteral("Stopped"));
     EXPECT_EQ(row(2, CdRipper::StatusColumn), QStringLiteral(" OK "));
     EXPECT_TRUE(QFile::exists(out(QStringLiteral("Track01.mp3"))));
@@ -289,9 +289,9 @@ TEST_F(RipperTest, ReadErrorsAreNeverPassedOffAsClean) {
     settings.writeInteger(QStringLiteral("Format"), QStringLiteral("retries"), 1);
     settings.writeInteger(QStringLiteral("Format"), QStringLiteral("stop"), 1); // silence
     rip(1);
-    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Finsh"));
+    EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Finished"));
     EXPECT_EQ(row(1, CdRipper::StatusColumn), QStringLiteral("Read errors"));
-    EXPECT_EQ(row(2, CdRipper::StatusColumn), QStringLiteral("Finsh"));
+    EXPECT_EQ(row(2, CdRipper::StatusColumn), QStringLiteral("Finished"));
     const QString log = QString::fromUtf8(readBytes(ripper.lastLogPath()));
     EXPECT_TRUE(log.contains(QStringLiteral("Read mode:       Secure"))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("(silence)")));

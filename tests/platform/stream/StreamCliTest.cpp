@@ -13,7 +13,7 @@ namespace varnelo::streamtest {
 namespace {
 
 const QString FailureText =
-    QStringLiteral("Cann't find server or the address is wrong. Please try again later");
+    QStringLiteral("Can't find the server or the address is wrong. Please try again later");
 
 class StreamCli : public ::testing::Test {
 protected:
