@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/SkinSurface.h"
 #include "common/SettingsKeys.h"
+#include "common/TextRules.h"
 #include "convert/EncoderSetup.h"
 #include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
@@ -74,12 +75,19 @@ void MainWindow::bindRecording() {
                 tagEditor_->Open(path);
         });
     };
+    list.confirmTrash = [this](const QString &path) {
+        return prompts_.message(QStringLiteral("Move \"%1\" to the trash?").arg(text::escapeControls(path)),
+                                dialogCaption(), PromptIcon::Question,
+                                PromptButtons::YesNo) == PromptAnswer::Yes;
+    };
+    list.reportError = [](const QString &message) { Application::showUnhandled(message); };
     p_record = new QMenu(this);
     p_record->setObjectName(QStringLiteral("p_record"));
     p_record->addAction(list.fgh1);
     p_record->addAction(list.gh1);
     p_record->addSeparator()->setObjectName(QStringLiteral("N7"));
     p_record->addAction(list.Delfile1);
+    p_record->addAction(list.TrashFile1);
     p_record->addSeparator()->setObjectName(QStringLiteral("N2"));
     p_record->addAction(list.Id3Info1);
     connect(LV_R, &QTreeView::clicked, this, [this] { recordingsList_->LV_RClick(); });

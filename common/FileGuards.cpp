@@ -2,9 +2,11 @@
 
 #include "common/Error.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cstdio>
@@ -80,6 +82,18 @@ QString keepDamaged(const QString &path) {
                             .arg(path, out.errorString()));
         return QFileInfo(copy).fileName();
     }
+}
+
+bool moveToTrash(const QString &path) {
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    QString trashed;
+    if (!QFile::moveToTrash(path, &trashed))
+        return false;
+    const QFileInfo landed(trashed);
+    if (landed.isAbsolute() && landed.absolutePath().contains(QLatin1String("Trash")))
+        return true;
+    QFile::rename(landed.absoluteFilePath(), path);
+    return false;
 }
 
 } // namespace varnelo::files

@@ -30,4 +30,10 @@ void replaceLinkWithCopy(const QString &path);
 // Throws varnelo::Error when it cannot be opened.
 QByteArray readBounded(const QString &path, qint64 limit);
 
+// Moves `path` to the desktop's trash; false when it could not. Qt puts the
+// file into a "files" folder of the working directory when the user's data
+// folder does not exist yet: that folder is made first, and a move that did
+// not land in a trash is undone.
+bool moveToTrash(const QString &path);
+
 } // namespace varnelo::files

@@ -1,9 +1,11 @@
 #include "radio/RecordingsList.h"
 
 #include "common/AppState.h"
+#include "common/FileGuards.h"
 #include "common/PlaybackCoordinator.h"
 
 #include <QAction>
+#include <QFile>
 #include <QFileInfo>
 
 namespace varnelo {
@@ -18,7 +20,8 @@ RecordingsList::RecordingsList(AppState &state, QObject *parent) : QObject(paren
     };
     fgh1 = action("fgh1", QStringLiteral("Play/Pause"));
     gh1 = action("gh1", QStringLiteral("Stop"));
-    Delfile1 = action("Delfile1", QStringLiteral("Del file"));
+    Delfile1 = action("Delfile1", QStringLiteral("Remove from list"));
+    TrashFile1 = action("TrashFile1", QStringLiteral("Move file to trash"));
     Id3Info1 = action("Id3Info1", QStringLiteral("Id3 Info"));
     connect(fgh1, &QAction::triggered, this, [this] {
         if (playPause)
@@ -29,6 +32,7 @@ RecordingsList::RecordingsList(AppState &state, QObject *parent) : QObject(paren
             stopPlayback();
     });
     connect(Delfile1, &QAction::triggered, this, &RecordingsList::Delfile1Click);
+    connect(TrashFile1, &QAction::triggered, this, &RecordingsList::TrashFileClick);
     connect(Id3Info1, &QAction::triggered, this, &RecordingsList::Id3Info1Click);
 }
 
@@ -83,6 +87,24 @@ void RecordingsList::Delfile1Click() {
     std::sort(numbers.begin(), numbers.end(), std::greater<>());
     for (int row : numbers)
         LV_R.removeRow(row);
+}
+
+void RecordingsList::TrashFileClick() {
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString path = rowPath(row);
+    if (!confirmTrash || !confirmTrash(path))
+        return;
+    // The file that plays is closed first.
+    if (loaded(playback, MediaKind::File) && state_.PlayingIndex == row && stopPlayback)
+        stopPlayback();
+    if (QFileInfo::exists(path) && !files::moveToTrash(path)) {
+        if (reportError)
+            reportError(QStringLiteral("%1 could not be moved to the trash.").arg(path));
+        return;
+    }
+    LV_R.removeRow(row);
 }
 
 void RecordingsList::Id3Info1Click() {

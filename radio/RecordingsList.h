@@ -27,17 +27,22 @@ public:
     QStandardItemModel LV_R;
     QItemSelectionModel selection{&LV_R};
 
-    // Popup `p_record`: "Play/Pause", "Stop", "Del file", "Id3 Info" (with
-    // the separators N7 and N2 between, added by the menu's owner).
+    // Popup `p_record`: "Play/Pause", "Stop", "Remove from list", "Move file
+    // to trash", "Id3 Info" (with the separators N7 and N2 between, added by
+    // the menu's owner).
     QAction *fgh1;
     QAction *gh1;
     QAction *Delfile1;
+    QAction *TrashFile1;
     QAction *Id3Info1;
 
     // Local playback and the tag editor, bound by their owners.
     std::function<void()> playPause;
     std::function<void()> stopPlayback;
     std::function<void(const QString &path)> openTagEditor;
+    // Asks before a file goes to the trash; says why one could not.
+    std::function<bool(const QString &path)> confirmTrash;
+    std::function<void(const QString &message)> reportError;
 
     // Appends a row for a finished file and selects it.
     void AppendRecording(const QString &path, const QString &genre, const QString &time);
@@ -50,6 +55,8 @@ public:
     void LV_RMouseDown(Qt::MouseButton button);
     // Removes the selected rows from the list; the files stay on disk.
     void Delfile1Click();
+    // Moves the selected row's file to the desktop's trash (after asking) and removes the row.
+    void TrashFileClick();
     void Id3Info1Click();
 
 private:

@@ -76,9 +76,9 @@ TEST_F(RecordingWindowTest, TheRecordingsPopupAndItsEntries) {
     QStringList entries;
     for (QAction *a : w->p_record->actions())
         entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(entries,
-              (QStringList{QStringLiteral("Play/Pause"), QStringLiteral("Stop"), QStringLiteral("-"),
-                           QStringLiteral("Del file"), QStringLiteral("-"), QStringLiteral("Id3 Info")}));
+    EXPECT_EQ(entries, (QStringList{QStringLiteral("Play/Pause"), QStringLiteral("Stop"), QStringLiteral("-"),
+                                    QStringLiteral("Remove from list"), QStringLiteral("Move file to trash"),
+                                    QStringLiteral("-"), QStringLiteral("Id3 Info")}));
     const QString path = dir.filePath(QStringLiteral("out/kept.mp3"));
     test::writeBytes(path, "x");
     w->recordings().AppendRecording(path, QStringLiteral("Rock"), QStringLiteral("00:00:01"));

@@ -451,6 +451,18 @@ TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {
     ASSERT_EQ(list.rowCount(), 1);
     EXPECT_EQ(list.rowPath(0), a);
     EXPECT_TRUE(QFileInfo::exists(b));
+
+    // To the trash only when the user agrees; then the row goes too.
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("share")).toUtf8());
+    for (const bool agree : {false, true}) {
+        list.confirmTrash = [agree](const QString &) { return agree; };
+        list.selectRow(0);
+        list.TrashFile1->trigger();
+        EXPECT_EQ(QFileInfo::exists(a), !agree);
+        EXPECT_EQ(list.rowCount(), agree ? 0 : 1);
+    }
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("share/Trash/files"))).entryList(QDir::Files),
+              QStringList{QStringLiteral("a.mp3")});
 }
 
 } // namespace
