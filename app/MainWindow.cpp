@@ -283,8 +283,13 @@ void MainWindow::buildViews() {
         r.HomeUrl = panel_radio->eurl->text();
         return r;
     });
-    connect(panel_radio->Button14, &QPushButton::clicked, this,
-            [this] { Application::guarded([this] { catalogue_->AddStation(); }); });
+    connect(panel_radio->Button14, &QPushButton::clicked, this, [this] {
+        Application::guarded([this] {
+            // The panel lies over the list: it closes to show the new row.
+            if (catalogue_->AddStation())
+                panel_radio->hide();
+        });
+    });
 
     panel_state = new QWidget(this);
     panel_state->setObjectName(QStringLiteral("panel_state"));

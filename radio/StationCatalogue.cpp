@@ -262,7 +262,7 @@ StationRecord StationCatalogue::recordFromPanel(bool trimmed) const {
     return r;
 }
 
-void StationCatalogue::AddStation() {
+bool StationCatalogue::AddStation() {
     const StationRecord r = recordFromPanel(false);
     const auto refuse = [this](const QString &why) {
         prompts_.message(why, dialogCaption(), PromptIcon::Warning, PromptButtons::Ok);
@@ -270,18 +270,19 @@ void StationCatalogue::AddStation() {
     switch (AddStationRecord(r)) {
     case AddResult::Empty:
         refuse(QStringLiteral("The station was not added: fill in its name, genre or home page."));
-        return;
+        return false;
     case AddResult::NoFile:
         refuse(QStringLiteral("The station was not added: the station file %1 is missing.").arg(radioPath()));
-        return;
+        return false;
     case AddResult::Known:
         refuse(QStringLiteral("The station was not added: the address %1 is already in the list.")
                    .arg(text::escapeControls(r.StreamUrl)));
-        return;
+        return false;
     case AddResult::Added:
         showAddedStation(r);
-        return;
+        return true;
     }
+    return false;
 }
 
 QStandardItem *StationCatalogue::genreNode(const QString &genre) {

@@ -62,8 +62,8 @@ public:
     void ShowCatalogueNode();
     void tvMouseDown(Qt::MouseButton button, const QModelIndex &index);
     // Adds the station of the panel, then shows it selected in the list of its
-    // genre's node; a refused add says why.
-    void AddStation();
+    // genre's node; a refused add says why. True when added.
+    bool AddStation();
     // AddStation's rules for a record from elsewhere (the directory, the command line).
     enum class AddResult { Added, Known, Empty, NoFile };
     AddResult AddStationRecord(const StationRecord &record);
