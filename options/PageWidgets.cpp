@@ -71,7 +71,12 @@ protected:
         }
         const Section before = currentSection();
         QTimeEdit::keyPressEvent(event);
-        movedOn_ = digit && currentSection() != before;
+        // Shift pressed for the separator is no key of its own.
+        const bool modifierOnly = event->key() == Qt::Key_Shift || event->key() == Qt::Key_Control ||
+                                  event->key() == Qt::Key_Alt || event->key() == Qt::Key_Meta ||
+                                  event->key() == Qt::Key_AltGr;
+        if (!modifierOnly)
+            movedOn_ = digit && currentSection() != before;
         switch (event->key()) {
         case Qt::Key_Home:
         case Qt::Key_End:
