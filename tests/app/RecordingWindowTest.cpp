@@ -44,7 +44,6 @@ protected:
     std::unique_ptr<MainWindow> w;
 };
 
-// (A conversion or a rip that runs refuses Record too: the local and rip page tests.)
 TEST_F(RecordingWindowTest, TheRecordButtonStartsUnlessLocalPlaybackRuns) {
     w = startWindow();
     ASSERT_TRUE(playFile(*w));
