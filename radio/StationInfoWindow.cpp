@@ -49,8 +49,14 @@ StationInfoWindow::StationInfoWindow(QWidget *parent) : QDialog(parent) {
             Navigate(stationAddress());
     });
     connect(Button2, &QPushButton::clicked, this, [this] {
-        if (homeAddress)
-            Navigate(homeAddress());
+        const QString home = homeAddress ? text::trimControl(homeAddress()) : QString();
+        if (!home.isEmpty()) {
+            Navigate(home);
+            return;
+        }
+        WebBrowser1->setHtml(QStringLiteral("<h3>This station has no home page</h3>"
+                                            "<p>Its entry names no home address.</p>"));
+        Q_EMIT pageLoaded(false);
     });
 }
 

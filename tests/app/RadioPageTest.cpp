@@ -192,6 +192,9 @@ TEST_F(RadioPageTest, StationInfoShowsTheServerPageAndHomeGoesToTheHomeAddress) 
     ASSERT_TRUE(loaded.wait(10000));
     EXPECT_FALSE(loaded.last().at(0).toBool());
     EXPECT_TRUE(w->stationInfo()->WebBrowser1->toPlainText().contains(QStringLiteral("could not be loaded")));
+    w->panel_radio->eurl->clear();
+    w->stationInfo()->Button2->click();
+    EXPECT_TRUE(w->stationInfo()->WebBrowser1->toPlainText().contains(QStringLiteral("no home page")));
 }
 
 TEST_F(RadioPageTest, ControlCharactersInANameShowAsEscapesAndAreKept) {
