@@ -242,6 +242,16 @@ private:
     void Timer1Timer();
     void SaveTrees();
     void storeVolume(); // the volume into the settings, when it differs from the stored one
+    // Each page keeps its own state strip: leaving a page keeps its text, coming
+    // back shows it again, and another page's (a radio error, say) is not shown.
+    enum class Page { Radio, Library, Rip };
+    struct PageStrip {
+        QString text;
+        bool shown = false;
+    };
+    void showPageStrip(Page page);
+    PageStrip strips_[3];
+    Page stripPage_ = Page::Radio;
 
     Prompts &prompts_;
     DesktopShell &shell_;

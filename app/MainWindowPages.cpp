@@ -5,6 +5,7 @@
 #include "radio/StationInfoWindow.h"
 #include "radio/StationPanel.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QTreeView>
 
@@ -12,7 +13,18 @@ namespace varnelo {
 
 // The three pages and what covers the lists on them.
 
+void MainWindow::showPageStrip(Page page) {
+    if (page == stripPage_)
+        return;
+    strips_[int(stripPage_)] = {lab_state->text(), panel_state->isVisibleTo(this)};
+    stripPage_ = page;
+    const PageStrip &strip = strips_[int(page)];
+    lab_state->setText(strip.text);
+    panel_state->setVisible(strip.shown);
+}
+
 void MainWindow::ShowRadioPage() {
+    showPageStrip(Page::Radio);
     tv->show();
     LV->show();
     LV_R->setVisible(!state.RecordingsListHidden);
@@ -25,6 +37,7 @@ void MainWindow::ShowRadioPage() {
 }
 
 void MainWindow::ShowRipPage() {
+    showPageStrip(Page::Rip);
     tv->hide();
     LV->hide();
     LV_R->hide();
@@ -37,6 +50,7 @@ void MainWindow::ShowRipPage() {
 }
 
 void MainWindow::ShowLocalPage() {
+    showPageStrip(Page::Library);
     tv->hide();
     LV->hide();
     LV_R->hide();

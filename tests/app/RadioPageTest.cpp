@@ -16,6 +16,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -171,6 +172,17 @@ TEST_F(RadioPageTest, PageSwitchesToLocalAskForARescanOfASmallLibrary) {
     click("radio");
     EXPECT_TRUE(w->state.RadioPage);
     EXPECT_EQ(w->catalogue().selectedNode()->text(), QStringLiteral("Radio Stations"));
+}
+
+TEST_F(RadioPageTest, EachPageShowsItsOwnStateStrip) {
+    const QString refused = QStringLiteral("Connection refused by 127.0.0.1:8000");
+    w->lab_state->setText(refused); // as the stream player reports a failure
+    w->panel_state->show();
+    click("local");
+    EXPECT_FALSE(w->panel_state->isVisibleTo(w.get()));
+    click("radio");
+    EXPECT_TRUE(w->panel_state->isVisibleTo(w.get()));
+    EXPECT_EQ(w->lab_state->text(), refused);
 }
 
 TEST_F(RadioPageTest, StationInfoShowsTheServerPageAndHomeGoesToTheHomeAddress) {
