@@ -175,14 +175,12 @@ TEST_F(RadioPageTest, PageSwitchesToLocalAskForARescanOfASmallLibrary) {
 }
 
 TEST_F(RadioPageTest, EachPageShowsItsOwnStateStrip) {
-    const QString refused = QStringLiteral("Connection refused by 127.0.0.1:8000");
-    w->lab_state->setText(refused); // as the stream player reports a failure
+    w->lab_state->setText(QStringLiteral("Refused")); // as the stream player reports a failure
     w->panel_state->show();
     click("local");
     EXPECT_FALSE(w->panel_state->isVisibleTo(w.get()));
     click("radio");
-    EXPECT_TRUE(w->panel_state->isVisibleTo(w.get()));
-    EXPECT_EQ(w->lab_state->text(), refused);
+    EXPECT_TRUE(w->panel_state->isVisibleTo(w.get()) && w->lab_state->text() == QLatin1String("Refused"));
 }
 
 TEST_F(RadioPageTest, StationInfoShowsTheServerPageAndHomeGoesToTheHomeAddress) {
