@@ -165,7 +165,6 @@ TEST_F(LocalPageTest, ConversionFromTheListStoppedHalfWayIsHalfLongAndTagged) {
     bool recordedWhileConverting = true;
     QObject::connect(converter.pb, &QProgressBar::valueChanged, [&](int value) {
         if (value >= 50 && value < 100 && w->converting()) {
-            // The converter holds the file components: Record is refused meanwhile.
             w->surface().SkinClick(w->skin->GetObject(QStringLiteral("btnrec")));
             recordedWhileConverting = w->recorder().recording();
             QTimer::singleShot(0, converter.btn_convert_stop, &QPushButton::click);

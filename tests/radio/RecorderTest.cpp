@@ -452,7 +452,6 @@ TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {
     EXPECT_EQ(list.rowPath(0), a);
     EXPECT_TRUE(QFileInfo::exists(b));
 
-    // To the trash only when the user agrees; then the row goes too.
     qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("share")).toUtf8());
     for (const bool agree : {false, true}) {
         list.confirmTrash = [agree](const QString &) { return agree; };
