@@ -82,7 +82,8 @@ QIcon speakerIcon(bool muted) {
     return QIcon(pm);
 }
 
-// Enter and Space on a list's current row do what a double click on it does (play it).
+// Enter and Space on a list's current row do what a double click on it does
+// (play it); on a row with a tick box (the CD's tracks) Space keeps ticking it.
 class PlayOnKeys : public QObject {
 public:
     using QObject::QObject;
@@ -94,7 +95,7 @@ public:
             return false;
         auto *view = static_cast<QTreeView *>(watched);
         const QModelIndex current = view->currentIndex();
-        if (!current.isValid())
+        if (!current.isValid() || (key == Qt::Key_Space && (current.flags() & Qt::ItemIsUserCheckable)))
             return false;
         Q_EMIT view->doubleClicked(current);
         return true;

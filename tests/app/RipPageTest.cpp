@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -78,6 +79,10 @@ TEST_F(RipPageTest, TheRipPageListsTheDiscOfTheChosenImage) {
     ASSERT_EQ(w->ripper()->lv_cd.rowCount(), 3);
     EXPECT_EQ(w->ripper()->lv_cd.item(1, CdRipper::FileNameColumn)->text(), QStringLiteral("Live Wire"));
     EXPECT_EQ(w->ripper()->lv_cd.item(1, CdRipper::TimeColumn)->text(), QStringLiteral("0:26:11"));
+    const Qt::CheckState ticked = w->ripper()->lv_cd.item(1)->checkState();
+    w->lv_cd->setCurrentIndex(w->ripper()->lv_cd.index(1, 0));
+    QTest::keyClick(w->lv_cd, Qt::Key_Space); // ticks the track, as before Enter/Space played rows
+    EXPECT_NE(w->ripper()->lv_cd.item(1)->checkState(), ticked);
     QComboBox *drives = w->options()->driveCombo();
     ASSERT_GE(drives->count(), 1);
     EXPECT_EQ(drives->itemText(drives->count() - 1),
