@@ -33,8 +33,6 @@ constexpr const char *kUsage =
     "record URL [--seconds N] [--to mp3|wav|wma|ogg|flac|opus] [--settings FILE] [--out DIR] "
     "[--name station|genre|datetime] [--split-by-title] [--as-broadcast]";
 const QString Command = QStringLiteral("record");
-const QString FailureText =
-    QStringLiteral("Can't find the server or the address is wrong. Please try again later");
 
 volatile std::sig_atomic_t interrupted = 0;
 extern "C" void onRecordInterrupt(int) {
@@ -142,9 +140,9 @@ int recordCommand(const QStringList &args) {
         });
     if (!handle) {
         restoreSignals();
-        err() << FailureText << '\n'
-              << "varnelo-cli record: " << StreamLibrary::ErrorText() << " (error code "
-              << int(StreamLibrary::ErrorGetCode()) << ")\n";
+        const int code = int(StreamLibrary::ErrorGetCode());
+        err() << "varnelo-cli record: " << StreamFailureText(code, StreamLibrary::ErrorText())
+              << " (error code " << code << ")\n";
         err().flush();
         return ExitFailure;
     }
@@ -209,7 +207,7 @@ int recordCommand(const QStringList &args) {
                 failure = news.failure;
             }
             if (failure) {
-                err() << FailureText << '\n' << "varnelo-cli record: " << *failure << '\n';
+                err() << "varnelo-cli record: " << *failure << '\n';
                 err().flush();
                 rc = ExitFailure;
                 app->quit();

@@ -98,8 +98,7 @@ int streamCommand(const QStringList &args) {
                 reports.lines.emplace_back(true, QStringLiteral("status: %1").arg(text));
                 return;
             }
-            reports.lines.emplace_back(
-                true, QStringLiteral("varnelo-cli stream: the stream broke off: %1").arg(text));
+            reports.lines.emplace_back(true, QStringLiteral("varnelo-cli stream: %1").arg(text));
             reports.failed = true;
         },
         [&timeUp] { return interrupted || timeUp(); });
@@ -111,15 +110,14 @@ int streamCommand(const QStringList &args) {
         restoreSignals();
         const int code = int(StreamLibrary::ErrorGetCode());
         if (StreamLibrary::ErrorGetCode() == StreamError::Cancelled) {
-            printLine(err(), interrupted ? QStringLiteral("varnelo-cli stream: interrupted while connecting")
-                                         : StreamFailureText(
-                                               int(StreamError::Timeout),
-                                               QStringLiteral("no audio within %1 seconds").arg(seconds)));
+            printLine(err(),
+                      interrupted
+                          ? QStringLiteral("varnelo-cli stream: interrupted while connecting")
+                          : QStringLiteral("varnelo-cli stream: no audio within %1 seconds").arg(seconds));
             return ExitFailure;
         }
-        printLine(err(), StreamFailureText(code, StreamLibrary::ErrorText()));
         printLine(err(), QStringLiteral("varnelo-cli stream: %1 (error code %2)")
-                             .arg(StreamLibrary::ErrorText())
+                             .arg(StreamFailureText(code, StreamLibrary::ErrorText()))
                              .arg(code));
         return ExitFailure;
     }

@@ -46,7 +46,7 @@ public:
     virtual void beep() = 0;
     // Switches the computer off without asking; false when the system refused.
     virtual bool powerOff() = 0;
-    // Forces a short connection to a well-known public address.
+    // False only when the system reports that no network is connected; asks no server.
     virtual bool networkReachable() = 0;
 
     // File associations changed: refresh the desktop database of this applications folder.

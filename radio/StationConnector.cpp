@@ -8,8 +8,8 @@
 
 namespace varnelo {
 
-StationConnector::StationConnector(StreamLibrary &library, DesktopShell &shell, QObject *parent)
-    : QObject(parent), library_(library), shell_(shell),
+StationConnector::StationConnector(StreamLibrary &library, QObject *parent)
+    : QObject(parent), library_(library),
       events_(new StreamEvents, [](StreamEvents *e) { e->deleteLater(); }) {
     connect(events_.get(), &StreamEvents::title, this, &StationConnector::title);
     connect(events_.get(), &StreamEvents::status, this, &StationConnector::streamStatus);
@@ -89,7 +89,7 @@ void StationConnector::run(const QString &address, Handle previous) {
     } else {
         const int code = static_cast<int>(StreamLibrary::ErrorGetCode());
         const QString reason = StreamLibrary::ErrorText();
-        Q_EMIT failed(shell_.networkReachable(), code, reason);
+        Q_EMIT failed(code, reason);
     }
     Q_EMIT finished();
 }

@@ -8,7 +8,6 @@
 
 namespace varnelo {
 
-class DesktopShell;
 class StreamLibrary;
 
 // Carries what a stream's own thread reports (titles, reconnects). The stream
@@ -31,7 +30,7 @@ class StationConnector : public QObject {
 public:
     using Handle = std::uint32_t;
 
-    StationConnector(StreamLibrary &library, DesktopShell &shell, QObject *parent = nullptr);
+    StationConnector(StreamLibrary &library, QObject *parent = nullptr);
     ~StationConnector() override;
 
     // Starts a worker for `address`; a worker that already reported finished()
@@ -53,9 +52,8 @@ Q_SIGNALS:
     // metadata callback of `handle`.
     void title(std::uint32_t handle, const QString &title);
     void playing(std::uint32_t handle);
-    // networkReachable is false when the forced reachability check failed too;
     // reason says what went wrong, in the stream library's words.
-    void failed(bool networkReachable, int errorCode, const QString &reason);
+    void failed(int errorCode, const QString &reason);
     // The connect was ended by cancel(); no stream is left.
     void cancelled();
     // The stream of `handle` reconnects (text says which attempt) or gave up.
@@ -67,7 +65,6 @@ private:
     void run(const QString &address, Handle previous);
 
     StreamLibrary &library_;
-    DesktopShell &shell_;
     std::shared_ptr<StreamEvents> events_;
     std::thread worker_;
     std::atomic<bool> running_{false};

@@ -20,7 +20,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
                            QObject *parent)
     : Player(MediaKind::Station, parent), state_(state), catalogue_(catalogue), library_(library),
       prompts_(prompts), shell_(shell), clock_(clock), views_(std::move(views)),
-      connector_(new StationConnector(library, shell, this)) {
+      connector_(new StationConnector(library, this)) {
     StationPanel *panel = views_.panel;
     // What servers send is shown, never interpreted (no markup, no control characters).
     panel->Lstatus->setTextFormat(Qt::PlainText);
@@ -64,20 +64,22 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
         setPlaying(false, paused_);
         if (views_.setLabtime)
             views_.setLabtime(QStringLiteral("00:00:00"));
-        views_.panel_state->hide();
     };
-    connect(connector_, &StationConnector::failed, this,
-            [this, toIdle](bool reachable, int code, const QString &reason) {
-                if (!reachable)
-                    prompts_.message(QStringLiteral("Please check network connection is reachable."),
-                                     dialogCaption(), PromptIcon::Information, PromptButtons::Ok);
-                setStatus(StreamFailureText(code, reason));
-                toIdle();
-            });
+    // The reason stays in the strip until the next action.
+    connect(connector_, &StationConnector::failed, this, [this, toIdle](int code, const QString &reason) {
+        setStatus(StreamFailureText(code, reason));
+        toIdle();
+        views_.panel_state->show();
+        if (!shell_.networkReachable())
+            prompts_.message(QStringLiteral("The system reports no network connection. Please "
+                                            "check that this computer is connected."),
+                             dialogCaption(), PromptIcon::Information, PromptButtons::Ok);
+    });
     // Stop while connecting: the attempt ends without a failure to report.
     connect(connector_, &StationConnector::cancelled, this, [this, toIdle] {
         setStatus(QString());
         toIdle();
+        views_.panel_state->hide();
     });
     connect(connector_, &StationConnector::streamStatus, this,
             [this](std::uint32_t handle, bool gaveUp, const QString &text) {
@@ -87,8 +89,8 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
                     setStatus(text);
                     return;
                 }
-                // The stream dropped and could not be reached again.
-                setStatus(failureText());
+                // The stream dropped and could not be reached again: the text says why.
+                setStatus(text);
                 setPlaying(false, false);
                 if (views_.setLabtime)
                     views_.setLabtime(QStringLiteral("00:00:00"));

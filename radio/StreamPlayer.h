@@ -41,10 +41,6 @@ struct StreamPlayerViews {
 class StreamPlayer : public Player {
     Q_OBJECT
 public:
-    static QString failureText() {
-        return QStringLiteral("Can't find the server or the address is wrong. Please try again later");
-    }
-
     StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamLibrary &library, Prompts &prompts,
                  DesktopShell &shell, Clock &clock, StreamPlayerViews views, QObject *parent = nullptr);
     ~StreamPlayer() override;

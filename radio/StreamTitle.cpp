@@ -50,27 +50,25 @@ IcyStationInfo MapIcyHeaders(const QStringList &lines) {
 }
 
 QString StreamFailureText(int errorCode, const QString &reason) {
-    QString what;
+    // The library's reason names what happened ("connection refused by
+    // host:port", "the server answered 404 Not Found"); the kind of failure is
+    // only the fallback for a reason it could not give.
+    if (!reason.isEmpty())
+        return reason.at(0).toUpper() + reason.mid(1);
     switch (StreamError(errorCode)) {
     case StreamError::FileOpen:
-        return QStringLiteral("Can't find the server or the address is wrong. Please try again later");
+        return QStringLiteral("The server cannot be reached");
     case StreamError::Http:
-        what = QStringLiteral("The server refused the stream");
-        break;
+        return QStringLiteral("The server refused the stream");
     case StreamError::FileForm:
-        what = QStringLiteral("The server answered, but not with audio that can be played");
-        break;
+        return QStringLiteral("The server answered, but not with audio that can be played");
     case StreamError::Timeout:
-        what = QStringLiteral("The server sent no audio in time");
-        break;
+        return QStringLiteral("The server sent no audio in time");
     case StreamError::Protocol:
-        what = QStringLiteral("The server's answer is malformed");
-        break;
+        return QStringLiteral("The server's answer is malformed");
     default:
-        what = QStringLiteral("The stream cannot be played");
-        break;
+        return QStringLiteral("The stream cannot be played");
     }
-    return reason.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(what, reason);
 }
 
 } // namespace varnelo

@@ -4,8 +4,8 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QDesktopServices>
+#include <QNetworkInformation>
 #include <QProcess>
-#include <QTcpSocket>
 #include <QUrl>
 
 namespace varnelo {
@@ -29,12 +29,12 @@ bool SystemShell::powerOff() {
 }
 
 bool SystemShell::networkReachable() {
-    // A well-known, always-on address; a connect within 3 s counts as reachable.
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("www.debian.org"), 80);
-    const bool ok = socket.waitForConnected(3000);
-    socket.abort();
-    return ok;
+    // The system's own view (NetworkManager and the like); without a backend
+    // that can tell, nothing is claimed to be down.
+    if (!QNetworkInformation::instance() &&
+        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+        return true;
+    return QNetworkInformation::instance()->reachability() != QNetworkInformation::Reachability::Disconnected;
 }
 
 void SystemShell::associationsChanged(const QString &applicationsFolder) {

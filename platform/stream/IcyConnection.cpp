@@ -29,6 +29,25 @@ IcyConnection::~IcyConnection() {
         socket_->abort();
 }
 
+namespace {
+
+// Says what went wrong in the words a listener knows, naming the server.
+QString connectFailureText(const QAbstractSocket &socket, const QString &host, quint16 port) {
+    const QString where = QStringLiteral("%1:%2").arg(host).arg(port);
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("connection refused by %1").arg(where);
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("the server name %1 could not be found").arg(host);
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("%1 cannot be reached: %2").arg(where, socket.errorString());
+    default:
+        return QStringLiteral("could not connect to %1: %2").arg(where, socket.errorString());
+    }
+}
+
+} // namespace
+
 bool IcyConnection::fail(Failure failure, const QString &text) {
     if (failure_ == Failure::None) {
         failure_ = failure;
@@ -114,7 +133,7 @@ bool IcyConnection::openOnce(const QUrl &url, QUrl *redirect) {
                 if (!errors.isEmpty())
                     return fail(Failure::Connect, errors.first().errorString());
             }
-            return fail(Failure::Connect, socket_->errorString());
+            return fail(Failure::Connect, connectFailureText(*socket_, url.host(), port));
         }
         socket_->waitForConnected(WaitSliceMs);
     }
@@ -162,7 +181,8 @@ bool IcyConnection::readResponse(const QUrl &url, QUrl *redirect) {
         return false;
     }
     if (code != 200)
-        return fail(Failure::Http, QStringLiteral("the server answered: %1").arg(decodeStreamText(status)));
+        return fail(Failure::Http,
+                    QStringLiteral("the server answered %1").arg(decodeStreamText(parts.mid(1).join(' '))));
 
     if (const auto value = header("icy-metaint")) {
         bool numeric = !value->isEmpty() &&

@@ -245,7 +245,6 @@ private:
     QUrl entry_;
     bool hls_ = false;
     std::vector<float> pending_;
-    std::uint64_t framesThisConnection_ = 0;
     std::uint64_t framesWritten_ = 0; // into the channel since it opened
     std::unique_ptr<StreamFramer> framer_;
     bool icyTitles_ = false;           // the connection carries ICY metadata
@@ -275,23 +274,21 @@ void StreamLibrary::Stream::run() {
     wake_.notify_all();
     if (!connected)
         return;
-    int attempt = 0;
     for (;;) {
-        framesThisConnection_ = 0;
         playUntilDropped();
         if (stopping())
             return;
-        // A connection that carried a good while of audio earns a fresh set of attempts.
-        if (framesThisConnection_ >= std::uint64_t(SoundOutput::MixRate) * 10)
-            attempt = 0;
+        // Failures in a row are retried with a growing pause until they have
+        // lasted reconnectGiveUpMs; a reconnect that plays starts afresh.
+        const std::int64_t lostAt = steadyMs();
+        const QString lostBecause = text_;
         bool back = false;
-        while (!back && attempt < options_.reconnectAttempts) {
-            ++attempt;
-            report(StreamStatus::Reconnecting, QStringLiteral("connection lost (%1), reconnecting %2/%3...")
-                                                   .arg(text_)
-                                                   .arg(attempt)
-                                                   .arg(options_.reconnectAttempts));
-            if (!sleepInterruptibly(options_.reconnectDelayMs * attempt))
+        for (int attempt = 1; !back && steadyMs() - lostAt < options_.reconnectGiveUpMs; ++attempt) {
+            const int delay = reconnectDelayMs(options_, attempt);
+            report(StreamStatus::Reconnecting, QStringLiteral("Connection lost: %1. Reconnecting in %2 s")
+                                                   .arg(lostBecause)
+                                                   .arg(delay / 1000.0));
+            if (!sleepInterruptibly(delay))
                 return;
             decoder_.reset();
             connection_.reset();
@@ -305,11 +302,22 @@ void StreamLibrary::Stream::run() {
                 std::lock_guard lock(mutex_);
                 outcome_ = Outcome::GaveUp;
             }
-            report(StreamStatus::Failed, text_);
+            report(StreamStatus::Failed,
+                   QStringLiteral("Connection lost: %1. Reconnecting failed for %2 s: %3")
+                       .arg(lostBecause)
+                       .arg((steadyMs() - lostAt) / 1000)
+                       .arg(text_));
             return;
         }
         report(StreamStatus::Reconnected, QStringLiteral("reconnected"));
     }
+}
+
+int reconnectDelayMs(const StreamLibrary::Options &options, int attempt) {
+    std::int64_t delay = options.reconnectDelayMs;
+    for (int i = 1; i < attempt && delay < options.reconnectMaxDelayMs; ++i)
+        delay *= 2;
+    return int(std::min<std::int64_t>(delay, options.reconnectMaxDelayMs));
 }
 
 bool StreamLibrary::Stream::failConnection(const IcyConnection &connection) {
@@ -401,7 +409,13 @@ bool StreamLibrary::Stream::openAudio(std::unique_ptr<IcyConnection> connection,
             return failConnection(*source);
         if (aborted())
             return stopping() ? fail(StreamError::Unknown, QStringLiteral("stopped")) : failTimeout();
-        return fail(StreamError::FileForm, decoder->errorText());
+        const QString type = QString::fromLatin1(source->contentType());
+        if (!type.startsWith(QLatin1String("audio/")) && !type.startsWith(QLatin1String("application/ogg")))
+            return fail(StreamError::FileForm,
+                        QStringLiteral("no audio in the answer (%1)")
+                            .arg(type.isEmpty() ? QStringLiteral("no content type") : type));
+        return fail(StreamError::FileForm, QStringLiteral("the audio in the answer cannot be played (%1: %2)")
+                                               .arg(type, decoder->errorText()));
     }
     QStringList lines;
     for (const QByteArray &line : source->headerLines())
@@ -524,7 +538,6 @@ bool StreamLibrary::Stream::writePending() {
                 return false;
         }
     }
-    framesThisConnection_ += frames;
     framesWritten_ += frames;
     pending_.clear();
     return !stopping();

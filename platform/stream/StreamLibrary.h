@@ -58,9 +58,13 @@ public:
         // most half of what is left, so later entries still get their turn.
         int connectTimeoutMs = 10000;
         int readTimeoutMs = 10000; // no decoded audio for this long while playing: a stall
-        int reconnectAttempts = 3;
-        int reconnectDelayMs = 1000; // back-off: attempt n waits n times this
-        int bufferMs = 2000;         // decoded audio held ahead of the output
+        // After a drop: the first retry waits reconnectDelayMs, each next one
+        // twice as long up to reconnectMaxDelayMs; retries stop once failures
+        // in a row have lasted reconnectGiveUpMs.
+        int reconnectDelayMs = 1000;
+        int reconnectMaxDelayMs = 30000;
+        int reconnectGiveUpMs = 5 * 60 * 1000;
+        int bufferMs = 2000; // decoded audio held ahead of the output
         int maxPlaylistEntries = 16;
         int maxPlaylistDepth = 3;
         int maxPlaylistBytes = 256 * 1024;
@@ -142,5 +146,8 @@ private:
     std::map<Handle, std::shared_ptr<Stream>> streams_;
     Handle nextHandle_ = 1;
 };
+
+// The pause before reconnect attempt `attempt` (1, 2, ...): doubling, capped.
+int reconnectDelayMs(const StreamLibrary::Options &options, int attempt);
 
 } // namespace varnelo

@@ -145,8 +145,7 @@ TEST_F(RecordCli, AStationThatCannotBeReachedOrBadArgumentsAreSaidSo) {
     QStringList lines = run({server.url(QStringLiteral("/nowhere")), QStringLiteral("--out"), out()});
     EXPECT_EQ(exitCode, 1);
     EXPECT_TRUE(lines.isEmpty());
-    EXPECT_TRUE(errors.startsWith(
-        QStringLiteral("Can't find the server or the address is wrong. Please try again later\n")))
+    EXPECT_TRUE(errors.startsWith(QStringLiteral("varnelo-cli record: The server answered 404")))
         << errors.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out()));
 

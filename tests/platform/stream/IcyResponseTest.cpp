@@ -66,7 +66,7 @@ TEST(IcyResponse, RefusedAnswersSayWhyAndRedirectsNameTheirTarget) {
         {"ICY 200 OK\r\nicy-name: cut", IcyConnection::Failure::Closed,
          QStringLiteral("the server closed the connection before its headers ended")},
         {"HTTP/1.0 404 Not Found\r\n\r\n", IcyConnection::Failure::Http,
-         QStringLiteral("the server answered: HTTP/1.0 404 Not Found")},
+         QStringLiteral("the server answered 404 Not Found")},
         {"ICY 200 OK\r\nicy-metaint: 0x10\r\n\r\n", IcyConnection::Failure::Protocol,
          QStringLiteral("the server announced an unusable metadata interval (icy-metaint: 0x10)")},
     };

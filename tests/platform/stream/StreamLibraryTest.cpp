@@ -191,21 +191,26 @@ TEST_F(StreamLibraryTest, UnreachableAndMissingAddressesFailWithACode) {
     EXPECT_EQ(library->StreamCreateURL(QString()), 0u);
 }
 
+// More drops than a give-up time's worth of attempts: each reconnect that
+// plays starts the count and the back-off afresh.
 TEST_F(StreamLibraryTest, ADroppedStreamReconnectsAndSaysSo) {
     IcyMount mount = mp3Mount();
     mount.dropAfterBytes = 40000;
-    mount.dropConnections = 1;
+    mount.dropConnections = 3;
     server.addMount(QStringLiteral("/live"), mount);
 
     const auto handle = connect(QStringLiteral("/live"));
     ASSERT_NE(handle, 0u) << StreamLibrary::ErrorText().toStdString();
     library->ChannelPlay(handle);
-    ASSERT_TRUE(waitFor([&] { return events.has(StreamStatus::Reconnected); }));
+    ASSERT_TRUE(waitFor([&] { return server.connections(QStringLiteral("/live")) == 4; }));
+    ASSERT_TRUE(waitFor([&] { return events.statuses().size() == 6u; }));
     const auto statuses = events.statuses();
-    ASSERT_GE(statuses.size(), 2u);
-    EXPECT_EQ(statuses[0].first, StreamStatus::Reconnecting);
-    EXPECT_TRUE(statuses[0].second.contains(QStringLiteral("reconnecting 1/2")));
-    EXPECT_EQ(server.connections(QStringLiteral("/live")), 2);
+    for (std::size_t i = 0; i < statuses.size(); i += 2) {
+        EXPECT_EQ(statuses[i].first, StreamStatus::Reconnecting);
+        EXPECT_TRUE(statuses[i].second.startsWith(QStringLiteral("Connection lost: ")));
+        EXPECT_TRUE(statuses[i].second.endsWith(QStringLiteral(". Reconnecting in 0.2 s")));
+        EXPECT_EQ(statuses[i + 1].first, StreamStatus::Reconnected);
+    }
     EXPECT_FALSE(events.has(StreamStatus::Failed));
 
     // The sound goes on from the new connection.
@@ -229,11 +234,20 @@ TEST_F(StreamLibraryTest, AStreamThatStaysDownGivesUpAfterItsAttempts) {
     ASSERT_EQ(statuses.size(), 3u);
     EXPECT_EQ(statuses[0].first, StreamStatus::Reconnecting);
     EXPECT_EQ(statuses[1].first, StreamStatus::Reconnecting);
+    EXPECT_TRUE(statuses[1].second.endsWith(QStringLiteral("Reconnecting in 0.4 s")));
     EXPECT_EQ(statuses[2].first, StreamStatus::Failed);
-    EXPECT_TRUE(statuses[2].second.contains(QStringLiteral("503"))) << statuses[2].second.toStdString();
+    EXPECT_TRUE(statuses[2].second.contains(QStringLiteral("answered 503")))
+        << statuses[2].second.toStdString();
     EXPECT_EQ(server.connections(QStringLiteral("/live")), 3);
     EXPECT_EQ(library->ChannelIsActive(handle), StreamLibrary::Activity::Stopped);
     library->StreamFree(handle);
+}
+
+TEST(StreamLibraryBackOff, DoublesUpToItsCap) {
+    const StreamLibrary::Options options;
+    const std::pair<int, int> cases[] = {{1, 1000}, {2, 2000}, {5, 16000}, {6, 30000}, {40, 30000}};
+    for (const auto &[attempt, ms] : cases)
+        EXPECT_EQ(reconnectDelayMs(options, attempt), ms) << attempt;
 }
 
 TEST_F(StreamLibraryTest, FreeingWhileReconnectingEndsAtOnce) {

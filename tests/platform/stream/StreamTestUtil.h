@@ -66,8 +66,8 @@ inline StreamLibrary::Options quickOptions() {
     StreamLibrary::Options options;
     options.connectTimeoutMs = 3000;
     options.readTimeoutMs = 3000;
-    options.reconnectAttempts = 2;
     options.reconnectDelayMs = 200;
+    options.reconnectGiveUpMs = 400; // two attempts: after 0.2 s, then after 0.4 more
     return options;
 }
 
