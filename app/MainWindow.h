@@ -186,6 +186,11 @@ public:
     QMenu *p_record = nullptr;
     // Fills the recording device lists of the options dialog (start-up).
     void ShowRecordingSources();
+    // Record: what plays is recorded. With nothing to hear on the program's own
+    // output a station is started first (the selected one; for the schedule the
+    // one that played last) and the recording begins once it plays; without one
+    // nothing is recorded and the strip says why.
+    void RecordWhatPlays(bool scheduled);
     // The file-name cell of the CD row being played, naming a recording made on
     // the rip page; bound by the ripper.
     std::function<QString()> cdTrackName;
@@ -242,6 +247,7 @@ private:
     void Timer1Timer();
     void SaveTrees();
     void storeVolume(); // the volume into the settings, when it differs from the stored one
+    QMetaObject::Connection pendingRecord_; // a recording that waits for its station to play
     // Each page keeps its own state strip: leaving a page keeps its text, coming
     // back shows it again, and another page's (a radio error, say) is not shown.
     enum class Page { Radio, Library, Rip };

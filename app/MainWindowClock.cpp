@@ -66,7 +66,7 @@ void WindowClockHost::showStationTime() {
 }
 
 void WindowClockHost::startRecording() {
-    Application::guarded([this] { w_.recorder().StartRecording(); });
+    Application::guarded([this] { w_.RecordWhatPlays(true); });
 }
 
 void WindowClockHost::stopRadioOrRecording() {

@@ -12,6 +12,7 @@
 #include "radio/Recorder.h"
 #include "radio/RecordingSources.h"
 #include "radio/RecordingsList.h"
+#include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
 
@@ -63,7 +64,14 @@ void MainWindow::bindRecording() {
     });
     player_->stopRecordingIfRunning = [this] { return recorder_->StopRecordingIfRunning(); };
     player_->recordingRuns = [this] { return recorder_->recording(); };
-    surface_->startRecording = [this] { Application::guarded([this] { recorder_->StartRecording(); }); };
+    surface_->startRecording = [this] { Application::guarded([this] { RecordWhatPlays(false); }); };
+    // The station that plays is the one the schedule records, in this run and the next.
+    connect(player_, &Player::stateChanged, this, [this](PlayState now) {
+        if (now == PlayState::Playing && player_->address() != keys::read(settings, keys::LastStation)) {
+            keys::write(settings, keys::LastStation, player_->address());
+            settings.commit();
+        }
+    });
 
     // The recordings list: clicks, the popup and its entries.
     RecordingsList &list = *recordingsList_;
@@ -99,6 +107,40 @@ void MainWindow::bindRecording() {
         recordingsList_->LV_RMouseDown(Qt::RightButton);
         p_record->popup(LV_R->viewport()->mapToGlobal(pos));
     });
+}
+
+void MainWindow::RecordWhatPlays(bool scheduled) {
+    if (recorder_->recording())
+        return;
+    disconnect(pendingRecord_);
+    if (AudioRecord1_->GetDevice() != AudioRecord::ProgramOutputDevice ||
+        playback_.state() != PlayState::Stopped) {
+        recorder_->StartRecording();
+        return;
+    }
+    const QString last = keys::read(settings, keys::LastStation);
+    const bool selected = !scheduled && state.RadioPage && catalogue_->selectedRow() >= 0;
+    if (!selected && (!scheduled || last.isEmpty())) {
+        const QString why =
+            scheduled ? QStringLiteral("The scheduled recording did not start: no station has played yet")
+                      : QStringLiteral("Nothing is playing: choose a station to record, or a recording "
+                                       "source in the options");
+        lab_state->setText(why);
+        panel_state->show();
+        if (scheduled && notifyFinished)
+            notifyFinished(FinishedKind::Recording, why, false);
+        return;
+    }
+    pendingRecord_ = connect(player_, &Player::stateChanged, this, [this](PlayState now) {
+        if (now == PlayState::Stopped || now == PlayState::Playing)
+            disconnect(pendingRecord_); // a station that failed says why in the strip
+        if (now == PlayState::Playing)
+            Application::guarded([this] { recorder_->StartRecording(); });
+    });
+    if (selected)
+        player_->StartStation();
+    else
+        player_->PlayAddress(last);
 }
 
 void MainWindow::bindRecordingOptions() {

@@ -82,6 +82,7 @@ const std::vector<KeyInfo> table = {
     row(SetOutName),
     row(SetOutFormat),
     row(Volume),
+    row(LastStation, none),
     row(ShutdownTime, now),
     row(ShutdownOn),
     row(ScheduleFormat),

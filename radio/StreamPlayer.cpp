@@ -195,6 +195,7 @@ void StreamPlayer::startWorker(const QString &address) {
     // What else plays stops before the stream takes the output.
     Q_EMIT starting();
     setConnecting(true);
+    address_ = address;
     connector_->start(address, handle_);
     if (connectStarted)
         connectStarted(address);
@@ -212,6 +213,13 @@ void StreamPlayer::StartStation() {
     if (views_.redrawList)
         views_.redrawList();
     const QString address = catalogue_.stationRow(row).StreamUrl;
+    startWorker(address);
+    views_.panel->url->setText(address);
+}
+
+void StreamPlayer::PlayAddress(const QString &address) {
+    views_.panel_state->show();
+    views_.panel->hide();
     startWorker(address);
     views_.panel->url->setText(address);
 }

@@ -46,6 +46,10 @@ public:
     ~StreamPlayer() override;
 
     void StartStation();
+    // Plays an address that need not be in the list shown (the schedule's last station).
+    void PlayAddress(const QString &address);
+    // The address of the station started last.
+    QString address() const { return address_; }
     void LVDblClick();
     void PlayPauseStation();
     void StopRadioOrRecording();
@@ -101,6 +105,7 @@ Q_SIGNALS:
 private:
     void StepStation(int step);
     void startWorker(const QString &address);
+    QString address_;
     void setStatus(const QString &text);
     void setPlaying(bool playing, bool paused);
     void setConnecting(bool on);

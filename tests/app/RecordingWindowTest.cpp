@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QTimeEdit>
 #include <QTreeView>
@@ -44,26 +45,43 @@ protected:
     std::unique_ptr<MainWindow> w;
 };
 
-TEST_F(RecordingWindowTest, TheRecordButtonStartsUnlessLocalPlaybackRuns) {
+// Silence is never recorded as if it were a station: with nothing playing the
+// selected station (by hand) or the last one played (by the schedule) starts
+// first, and without one nothing is recorded and the strip says why.
+TEST_F(RecordingWindowTest, TheRecordButtonRecordsAStationUnlessLocalPlaybackRuns) {
     w = startWindow();
     ASSERT_TRUE(playFile(*w));
     click("btnrec");
     EXPECT_FALSE(w->recorder().recording());
     w->localPlayer().StopPlayback();
+    w->RecordWhatPlays(true);
+    EXPECT_TRUE(w->lab_state->text().startsWith(QStringLiteral("The scheduled recording did not start")));
+    w->catalogue().selectRow(-1);
+    click("btnrec");
+    EXPECT_FALSE(w->recorder().recording());
+    EXPECT_TRUE(w->lab_state->text().startsWith(QStringLiteral("Nothing is playing")));
     EXPECT_TRUE(recorded().isEmpty());
 
+    test::IcyServer icy;
+    ASSERT_TRUE(icy.start());
+    addStation(*w, icy);
     click("btnrec");
-    ASSERT_TRUE(w->recorder().recording()) << unhandled.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return w->recorder().recording(); }, 20000));
+    EXPECT_TRUE(w->player().stationPlaying());
     EXPECT_FALSE(w->LV_R->isVisible());
     ASSERT_TRUE(test::waitUntil([&] { return w->audioRecord().RecordedSamples() > 44100; }));
     click("btnrec"); // a second click ends it
     EXPECT_FALSE(w->recorder().recording());
     ASSERT_EQ(recorded().size(), 1);
-    // No station: the date-time name; the list shows under the station list with the new row.
-    EXPECT_EQ(recorded().first(), QStringLiteral("02-01-2026--10;00;00.mp3"));
+    w->player().StopRadioOrRecording();
+    w->RecordWhatPlays(true); // the schedule: the station that played last
+    ASSERT_TRUE(test::waitUntil([&] { return w->recorder().recording(); }, 20000));
+    EXPECT_EQ(w->player().address(), icy.url(QStringLiteral("/station")));
+    w->recorder().StopRecording();
+    // The list shows under the station list with the new rows.
     EXPECT_TRUE(w->LV_R->isVisible());
     EXPECT_FALSE(w->state.RecordingsListHidden);
-    ASSERT_EQ(w->recordings().rowCount(), 1);
+    ASSERT_EQ(w->recordings().rowCount(), 2);
     EXPECT_EQ(w->recordings().LV_R.item(0, 1)->text(), QStringLiteral("Other"));
     EXPECT_EQ(w->skin->GetObject(QStringLiteral("labtime")).AsText().GetText(), QStringLiteral("00:00:00"));
     EXPECT_EQ(test::probeAudio(w->recordings().rowPath(0)).genre, QStringLiteral("Other"));

@@ -46,8 +46,8 @@ protected:
         return w;
     }
 
-    // Tunes the window in to a station of `icy` as the station list does; true once it plays.
-    bool playStation(MainWindow &w, IcyServer &icy) {
+    // Adds a station of `icy` to the station list and selects it.
+    void addStation(MainWindow &w, IcyServer &icy) {
         static QTemporaryDir toneDir;
         static const QByteArray tone = makeTone({ToneFormat::Mp3, 440, 4.0}, toneDir.path());
         IcyMount mount;
@@ -58,6 +58,10 @@ protected:
         r.StreamUrl = icy.url(QStringLiteral("/station"));
         w.catalogue().appendStationRow(r);
         w.catalogue().selectRow(w.catalogue().LV.rowCount() - 1);
+    }
+    // Tunes the window in to a station of `icy` as the station list does; true once it plays.
+    bool playStation(MainWindow &w, IcyServer &icy) {
+        addStation(w, icy);
         w.player().StartStation();
         return waitUntil([&w] { return w.player().stationPlaying() && !w.player().connecting(); }, 20000);
     }
