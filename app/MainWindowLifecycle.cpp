@@ -15,6 +15,7 @@
 #include "platform/stream/StreamLibrary.h"
 #include "radio/DataFiles.h"
 #include "radio/Recorder.h"
+#include "radio/RecordingsList.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
 #include "radio/StationRecord.h"
@@ -114,6 +115,7 @@ void MainWindow::RunStartupSequence() {
     catalogue_->ShowCatalogueNode();
     startupDone_ = true;
     ShowRecordingSources();
+    recordingsList_->ListEarlierRecordings(readOutputFolder(settings));
     if (options_)
         options_->LoadShutdownOptions();
     if (sound_->fellBack()) {

@@ -59,6 +59,16 @@ LocalPlayer::LocalPlayer(AppState &state, LibraryCatalogue &library, AudioFile &
 void LocalPlayer::setRecordingsList(QStandardItemModel *model, QItemSelectionModel *selection) {
     recordings_ = model;
     recordingsSelection_ = selection;
+    // New recordings go on top and rows are removed: the playing row is
+    // counted by index, so the index follows the file.
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        if (playingList_ == List::Recordings && state_.PlayingIndex >= first)
+            state_.PlayingIndex += last - first + 1;
+    });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
+        if (playingList_ == List::Recordings && state_.PlayingIndex > last)
+            state_.PlayingIndex -= last - first + 1;
+    });
 }
 
 QStandardItemModel *LocalPlayer::model(List list) const {

@@ -249,8 +249,8 @@ void Recorder::finishPiece() {
             if (hooks_.setGenre)
                 hooks_.setGenre(genre);
         }
-        list_.AppendRecording(
-            path, genre, text::elapsedText(piece_.sampleRate > 0 ? piece_.frames / piece_.sampleRate : 0));
+        list_.AddRecording(path, genre,
+                           text::elapsedText(piece_.sampleRate > 0 ? piece_.frames / piece_.sampleRate : 0));
         try {
             AudioInformation tags;
             tags.setInfoTitle(split_ ? piece_.title : stationTitle());

@@ -3,10 +3,14 @@
 #include "common/AppState.h"
 #include "common/FileGuards.h"
 #include "common/PlaybackCoordinator.h"
+#include "common/TextRules.h"
+#include "platform/tags/AudioInformation.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace varnelo {
 
@@ -36,15 +40,52 @@ RecordingsList::RecordingsList(AppState &state, QObject *parent) : QObject(paren
     connect(Id3Info1, &QAction::triggered, this, &RecordingsList::Id3Info1Click);
 }
 
-void RecordingsList::AppendRecording(const QString &path, const QString &genre, const QString &time) {
+QList<QStandardItem *> RecordingsList::makeRow(const QString &path, const QString &genre,
+                                               const QString &time) {
     QList<QStandardItem *> row;
     for (const QString &text : {QFileInfo(path).fileName(), genre, time, path}) {
-        auto *item = new QStandardItem(text);
+        auto *item = new QStandardItem(text::escapeControls(text));
         item->setEditable(false);
         row.append(item);
     }
-    LV_R.appendRow(row);
-    selectRow(LV_R.rowCount() - 1);
+    row.last()->setText(path); // the path is used, not shown
+    return row;
+}
+
+void RecordingsList::AddRecording(const QString &path, const QString &genre, const QString &time) {
+    LV_R.insertRow(0, makeRow(path, genre, time));
+    selectRow(0);
+}
+
+void RecordingsList::ListEarlierRecordings(const QString &folder, int limit) {
+    static const QStringList audio{QStringLiteral("*.mp3"),  QStringLiteral("*.wav"),
+                                   QStringLiteral("*.wma"),  QStringLiteral("*.ogg"),
+                                   QStringLiteral("*.flac"), QStringLiteral("*.opus")};
+    QSet<QString> listed;
+    for (int row = 0; row < LV_R.rowCount(); ++row)
+        listed.insert(rowPath(row));
+    // Links and special files (a FIFO would block the tag reader) are left out.
+    const QFileInfoList files =
+        QDir(folder).entryInfoList(audio, QDir::Files | QDir::NoSymLinks | QDir::Readable, QDir::Time);
+    int added = 0;
+    for (const QFileInfo &file : files) {
+        if (added == limit)
+            break;
+        if (listed.contains(file.absoluteFilePath()))
+            continue;
+        QString genre;
+        QString time;
+        try {
+            AudioInformation tags;
+            tags.LoadInfo(file.absoluteFilePath());
+            genre = tags.infoGenreS();
+            time = text::elapsedText((tags.infoDuration() + 500) / 1000);
+        } catch (const std::exception &) {
+            // Listed all the same: the file is there, only its tags cannot be read.
+        }
+        LV_R.appendRow(makeRow(file.absoluteFilePath(), genre, time));
+        ++added;
+    }
 }
 
 int RecordingsList::selectedRow() const {

@@ -11,9 +11,10 @@ namespace varnelo {
 struct AppState;
 class PlaybackCoordinator;
 
-// The recordings list `LV_R` of this run (nothing stores it): one row per
-// recorded file with its genre, length and hidden path, and the actions of its
-// popup menu `p_record`.
+// The recordings list `LV_R`, newest first: those of this run and those earlier
+// runs left in the output folder (nothing else stores it); one row per file
+// with its genre, length and hidden path, and the actions of its popup menu
+// `p_record`.
 class RecordingsList : public QObject {
     Q_OBJECT
 public:
@@ -44,8 +45,11 @@ public:
     std::function<bool(const QString &path)> confirmTrash;
     std::function<void(const QString &message)> reportError;
 
-    // Appends a row for a finished file and selects it.
-    void AppendRecording(const QString &path, const QString &genre, const QString &time);
+    // Puts a row for a finished file on top and selects it.
+    void AddRecording(const QString &path, const QString &genre, const QString &time);
+    // Lists the audio files of `folder` not listed yet, newest first below the
+    // rows there are, at most `limit`; genre and length come from their tags.
+    void ListEarlierRecordings(const QString &folder, int limit = 200);
     int rowCount() const { return LV_R.rowCount(); }
     int selectedRow() const;
     void selectRow(int row);
@@ -60,6 +64,7 @@ public:
     void Id3Info1Click();
 
 private:
+    static QList<QStandardItem *> makeRow(const QString &path, const QString &genre, const QString &time);
     AppState &state_;
 };
 

@@ -84,7 +84,7 @@ TEST_F(RecordingWindowTest, TheRecordButtonRecordsAStationUnlessLocalPlaybackRun
     ASSERT_EQ(w->recordings().rowCount(), 2);
     EXPECT_EQ(w->recordings().LV_R.item(0, 1)->text(), QStringLiteral("Other"));
     EXPECT_EQ(w->skin->GetObject(QStringLiteral("labtime")).AsText().GetText(), QStringLiteral("00:00:00"));
-    EXPECT_EQ(test::probeAudio(w->recordings().rowPath(0)).genre, QStringLiteral("Other"));
+    EXPECT_EQ(test::probeAudio(w->recordings().rowPath(1)).genre, QStringLiteral("Other")); // the first one
     EXPECT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -98,7 +98,7 @@ TEST_F(RecordingWindowTest, TheRecordingsPopupAndItsEntries) {
                                     QStringLiteral("-"), QStringLiteral("Id3 Info")}));
     const QString path = dir.filePath(QStringLiteral("out/kept.mp3"));
     test::writeBytes(path, "x");
-    w->recordings().AppendRecording(path, QStringLiteral("Rock"), QStringLiteral("00:00:01"));
+    w->recordings().AddRecording(path, QStringLiteral("Rock"), QStringLiteral("00:00:01"));
     w->recordings().Delfile1->trigger();
     EXPECT_EQ(w->recordings().rowCount(), 0);
     EXPECT_TRUE(QFileInfo::exists(path));

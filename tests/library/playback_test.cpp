@@ -373,9 +373,12 @@ TEST_F(PlaybackTest, RecordingsListPlaysOnTheRadioPageAndContinuesThere) {
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), -1);
     // The radio page leaves the library's list text alone.
     EXPECT_EQ(state.PlayingListText, QStringLiteral("earlier"));
+    // A new recording goes on top while one plays: the playing row follows its file.
+    recordings.insertRow(0, new QStandardItem(QStringLiteral("new.wav")));
+    EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Recordings), 1);
     ASSERT_TRUE(waitUntil([&] { return player.CurrentFile.endsWith(QStringLiteral("r2.wav")); }));
     ASSERT_TRUE(waitUntil([&] { return player.state() == PlayState::Stopped; }));
-    EXPECT_EQ(selection.selectedRows().first().row(), 1);
+    EXPECT_EQ(selection.selectedRows().first().row(), 2);
 }
 
 } // namespace

@@ -13,12 +13,14 @@
 #include "support/Wait.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace varnelo;
 
@@ -427,9 +429,9 @@ TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {
     list.Id3Info1->trigger();
     EXPECT_TRUE(opened.isEmpty()); // nothing when the list is empty
 
-    list.AppendRecording(a, QStringLiteral("Rock"), QStringLiteral("00:01:00"));
-    list.AppendRecording(b, QStringLiteral("Jazz"), QStringLiteral("00:02:00"));
-    EXPECT_EQ(list.selectedRow(), 1);
+    list.AddRecording(b, QStringLiteral("Jazz"), QStringLiteral("00:02:00"));
+    list.AddRecording(a, QStringLiteral("Rock"), QStringLiteral("00:01:00"));
+    EXPECT_EQ(list.selectedRow(), 0); // the newest on top
     list.selection.clearSelection();
     state.StationListActive = true;
     list.LV_RClick();
@@ -451,6 +453,25 @@ TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {
     ASSERT_EQ(list.rowCount(), 1);
     EXPECT_EQ(list.rowPath(0), a);
     EXPECT_TRUE(QFileInfo::exists(b));
+
+    // Earlier runs' files below, newest first; links and FIFOs are not listed.
+    const QString earlier = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(earlier);
+    for (const auto &[name, hoursAgo] : {std::pair{"old.mp3", 2}, std::pair{"new.wav", 1}}) {
+        QFile file(earlier + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hoursAgo),
+                         QFileDevice::FileModificationTime);
+    }
+    QFile::link(earlier + QStringLiteral("/new.wav"), earlier + QStringLiteral("/link.mp3"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(earlier + QStringLiteral("/pipe.mp3")).constData(), 0600), 0);
+    list.ListEarlierRecordings(earlier);
+    QStringList titles;
+    for (int row = 0; row < list.rowCount(); ++row)
+        titles << list.LV_R.item(row)->text();
+    EXPECT_EQ(titles,
+              (QStringList{QStringLiteral("a.mp3"), QStringLiteral("new.wav"), QStringLiteral("old.mp3")}));
+    list.LV_R.removeRows(1, 2);
 
     qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("share")).toUtf8());
     for (const bool agree : {false, true}) {
