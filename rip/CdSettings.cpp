@@ -25,6 +25,7 @@ cd::LookupSettings ReadLookupSettings(const SettingsFile &file, const QString &d
     s.timeoutMs = ok && timeout > 0 ? timeout : QString(FreedbTimeout.def).toInt();
     s.proxy = read(file, FreedbProxy, QString());
     s.localFile = QDir(dataFolder).filePath(QStringLiteral("CDFreeDB.ini"));
+    s.cacheFolder = QDir(dataFolder).filePath(QStringLiteral("albums"));
     s.user = QString::fromLocal8Bit(qgetenv("USER"));
     s.host = QSysInfo::machineHostName();
     return s;

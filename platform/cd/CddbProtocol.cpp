@@ -160,6 +160,64 @@ std::optional<AlbumInfo> parseXmcd(const QByteArray &entry, int tracks) {
     return info;
 }
 
+namespace {
+
+// One value as xmcd lines of `key`: escaped, cut into pieces a reader's line
+// limit keeps whole (never inside an escape), control characters dropped.
+void writeXmcdValue(QByteArray &out, const QString &key, const QString &value) {
+    QString escaped;
+    for (const QChar c : value) {
+        if (c == QLatin1Char('\\'))
+            escaped += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            escaped += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            escaped += QStringLiteral("\\t");
+        else if (!text::isControl(c))
+            escaped += c;
+    }
+    constexpr qsizetype Piece = 200;
+    qsizetype at = 0;
+    do {
+        qsizetype length = std::min(Piece, escaped.size() - at);
+        if (length > 0 && escaped[at + length - 1] == QLatin1Char('\\') && at + length < escaped.size())
+            ++length; // an escape stays in one piece
+        out += (key + QLatin1Char('=') + escaped.mid(at, length)).toUtf8() + '\n';
+        at += length;
+    } while (at < escaped.size());
+}
+
+} // namespace
+
+QByteArray writeXmcd(const AlbumInfo &info, const DiscToc &toc) {
+    QByteArray out = "# xmcd\n#\n# Track frame offsets:\n";
+    for (int i = 0; i < toc.audioTrackCount(); ++i)
+        out += "#\t" + QByteArray::number(toc.audioTrack(i)->start + PregapSectors) + '\n';
+    out += "#\n# Disc length: " + QByteArray::number((toc.leadout + PregapSectors) / SectorsPerSecond) +
+           " seconds\n#\n";
+    if (!info.source.isEmpty())
+        out += "# Source: " + text::replaceControls(info.source, QLatin1Char(' ')).toUtf8() + "\n#\n";
+    out += "DISCID=" + CddbDiscId(toc).toLatin1() + '\n';
+    writeXmcdValue(out, QStringLiteral("DTITLE"), info.artist + QStringLiteral(" / ") + info.album);
+    writeXmcdValue(out, QStringLiteral("DYEAR"), info.year);
+    writeXmcdValue(out, QStringLiteral("DGENRE"), info.genre);
+    for (std::size_t i = 0; i < info.tracks.size(); ++i) {
+        const AlbumInfo::Track &t = info.tracks[i];
+        const bool ownArtist = !t.artist.isEmpty() && t.artist != info.artist;
+        writeXmcdValue(out, QStringLiteral("TTITLE%1").arg(i),
+                       ownArtist ? t.artist + QStringLiteral(" / ") + t.title : t.title);
+    }
+    out += "EXTD=\nPLAYORDER=\n";
+    return out;
+}
+
+QString xmcdSource(const QByteArray &entry) {
+    for (const QByteArray &line : lines(entry))
+        if (line.startsWith("# Source: "))
+            return text::replaceControls(QString::fromUtf8(line.mid(10)), QLatin1Char(' '));
+    return {};
+}
+
 QStringList xmcdDiscIds(const QByteArray &entry) {
     QStringList ids;
     for (const QByteArray &raw : lines(entry)) {

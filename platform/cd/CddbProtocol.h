@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/cd/AlbumInfo.h"
+#include "platform/cd/DiscToc.h"
 
 #include <QByteArray>
 #include <QString>
@@ -42,6 +43,11 @@ CddbReadAnswer parseCddbReadAnswer(const QByteArray &body);
 // entry's titles beyond it are ignored. nullopt when it holds no DTITLE and no
 // track title.
 std::optional<AlbumInfo> parseXmcd(const QByteArray &entry, int tracks);
+// An xmcd entry of `info` for the disc `toc` (its frame offsets, length and
+// CDDB id), which parseXmcd reads back; "# Source: ..." keeps info.source.
+QByteArray writeXmcd(const AlbumInfo &info, const DiscToc &toc);
+// The source a writeXmcd entry keeps, empty when it names none.
+QString xmcdSource(const QByteArray &entry);
 // The disc ids an xmcd entry names in its DISCID lines.
 QStringList xmcdDiscIds(const QByteArray &entry);
 // A file of one or more entries, each starting with "# xmcd", split apart.

@@ -1,14 +1,17 @@
 #include "platform/cd/FreeDBInformation.h"
 
+#include "common/FileGuards.h"
 #include "platform/cd/CddbProtocol.h"
 #include "platform/cd/HttpGet.h"
 #include "platform/cd/MusicBrainzJson.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSaveFile>
 #include <QTimer>
 #include <atomic>
 
@@ -18,6 +21,7 @@ namespace {
 
 // A local file of entries may hold a whole collection; answers from servers are small.
 constexpr qint64 LocalFileLimit = 64 << 20;
+constexpr qint64 CacheFileLimit = 1 << 20;
 constexpr qint64 CddbAnswerLimit = 1 << 20;
 constexpr qint64 MusicBrainzAnswerLimit = 4 << 20;
 
@@ -100,6 +104,8 @@ void FreeDBInformation::Query(const DiscToc &toc) {
             lookUpLocalFile();
             return;
         }
+        if (lookUpCache())
+            return;
         Q_EMIT statusChanged(1);
         if (generation == generation_)
             queryCddb();
@@ -181,8 +187,7 @@ void FreeDBInformation::readCddb(const QString &category, const QString &discId)
                 if (r.code == 210) {
                     if (auto info = parseXmcd(r.entry, toc_.audioTrackCount())) {
                         info->source = QStringLiteral("CDDB %1/%2").arg(category, discId);
-                        result_ = std::move(info);
-                        return finish(3);
+                        return found(std::move(*info));
                     }
                     return finish(-2);
                 }
@@ -251,9 +256,52 @@ void FreeDBInformation::queryMusicBrainz() {
         const int pick = choose(labels);
         if (pick < 0 || pick >= int(releases.size()))
             return finish(0);
-        result_ = releases[std::size_t(pick)].info;
-        finish(3);
+        found(releases[std::size_t(pick)].info);
     });
+}
+
+// Named by the MusicBrainz disc id, which (unlike the CDDB id) tells discs
+// apart by every track's offset.
+QString FreeDBInformation::cachePath() const {
+    if (settings.cacheFolder.isEmpty())
+        return {};
+    QString id = MusicBrainzDiscId(toc_);
+    id.replace(QLatin1Char('/'), QLatin1Char('_')); // not in its alphabet; kept out of paths all the same
+    return QDir(settings.cacheFolder).filePath(id + QStringLiteral(".xmcd"));
+}
+
+bool FreeDBInformation::lookUpCache() {
+    const QString path = cachePath();
+    if (path.isEmpty() || !files::isRegularFile(path))
+        return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray entry = f.read(CacheFileLimit);
+    auto info = parseXmcd(entry, toc_.audioTrackCount());
+    if (!info || !xmcdDiscIds(entry).contains(CddbDiscId(toc_)))
+        return false; // damaged or another disc's: asked anew and written over
+    const QString source = xmcdSource(entry);
+    info->source = source.isEmpty() ? QStringLiteral("kept album information") : source;
+    result_ = std::move(info);
+    finish(3);
+    return true;
+}
+
+void FreeDBInformation::keepInCache() const {
+    const QString path = cachePath();
+    if (path.isEmpty() || !result_ || !QDir().mkpath(settings.cacheFolder))
+        return;
+    // Replaced whole or not at all; a disc that cannot be kept is only asked again next time.
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly) && f.write(writeXmcd(*result_, toc_)) >= 0)
+        f.commit();
+}
+
+void FreeDBInformation::found(AlbumInfo info) {
+    result_ = std::move(info);
+    keepInCache();
+    finish(3);
 }
 
 void FreeDBInformation::lookUpLocalFile() {

@@ -25,8 +25,11 @@ struct LookupSettings {
     QString proxy; // "host:port"; empty for none
     QUrl musicBrainzServer = QUrl(QStringLiteral("https://musicbrainz.org"));
     QString localFile; // xmcd entries for the "From 'CDFreeDB.ini' file." source
-    QString user;      // user and host named in the CDDB hello, and the contact
-    QString host;      //   in the User-Agent MusicBrainz asks for
+    // Album information found on a server is kept here, one file per disc, and
+    // used before asking a server again; empty: nothing is kept.
+    QString cacheFolder;
+    QString user; // user and host named in the CDDB hello, and the contact
+    QString host; //   in the User-Agent MusicBrainz asks for
 };
 
 // "http://gnudb.gnudb.org:80/~cddb/cddb.cgi" from a mirror's host name (or a
@@ -70,6 +73,10 @@ private:
     void cddbGet(const QString &command, std::function<void(const QByteArray &body)> onBody);
     void queryMusicBrainz();
     void lookUpLocalFile();
+    QString cachePath() const;
+    bool lookUpCache();
+    void keepInCache() const;
+    void found(AlbumInfo info);
     void finish(int status);
     void cddbFailed(const QString &error);
     int choose(const QStringList &labels);

@@ -339,7 +339,7 @@ TEST_F(RecorderTest, AsBroadcastTheStationsOwnFramesAreWrittenByteForByte) {
     recordFor(3.0);
     ASSERT_EQ(list.rowCount(), 2);
 
-    const QByteArray payload = mp3Payload(test::readBytes(list.rowPath(1)));
+    const QByteArray payload = mp3Payload(test::readBytes(list.rowPath(0))); // the newest on top
     const QByteArray served = mount.audio + mount.audio + mount.audio;
     ASSERT_GT(payload.size(), 2 * 16000);
     const qsizetype at = served.indexOf(payload);
@@ -351,7 +351,7 @@ TEST_F(RecorderTest, AsBroadcastTheStationsOwnFramesAreWrittenByteForByte) {
         boundary += f.bytes.size();
     }
     EXPECT_EQ(boundary, at % mount.audio.size()) << "the file does not start at a frame";
-    const test::AudioFacts facts = test::probeAudio(list.rowPath(1));
+    const test::AudioFacts facts = test::probeAudio(list.rowPath(0));
     EXPECT_EQ(facts.title, QStringLiteral("Live"));
     // The station's frames arrive as the server sends them, a little ahead of
     // the clock on a busy machine: about the three seconds, not the whole stream.
@@ -363,7 +363,7 @@ TEST_F(RecorderTest, AsBroadcastTheStationsOwnFramesAreWrittenByteForByte) {
     recorder->StartRecording();
     EXPECT_FALSE(recorder->recordingAsBroadcast());
     recorder->StopRecording();
-    EXPECT_TRUE(list.rowPath(2).endsWith(QStringLiteral(".wav")));
+    EXPECT_TRUE(list.rowPath(0).endsWith(QStringLiteral(".wav")));
 }
 
 TEST_F(RecorderTest, AsBroadcastAnOggStationGivesAPlayableOggOfItsOwnPages) {
@@ -406,7 +406,7 @@ TEST_F(RecorderTest, FlacAndOpusRecordingsAndAnOpusStationAsBroadcast) {
         play(QStringLiteral("/%1").arg(list.rowCount()));
         std::tie(broadcast, format) = std::tuple(asBroadcast, kind);
         recordFor(2.0);
-        const QString path = list.rowPath(list.rowCount() - 1);
+        const QString path = list.rowPath(0);
         const test::AudioFacts facts = test::probeAudio(path);
         EXPECT_EQ(facts.codec + QString::number(facts.sampleRate),
                   QLatin1String(codec) + QString::number(rate));

@@ -155,6 +155,21 @@ TEST(CddbParsers, XmcdEntries) {
     EXPECT_LE(cut->tracks[0].title.size(), XmcdValueLimit);
     EXPECT_FALSE(parseXmcd("# only comments\n", 2));
     EXPECT_EQ(splitXmcdEntries("# xmcd\nDTITLE=a\n# xmcd\nDTITLE=b\n").size(), 2u);
+
+    // What the program writes it reads back: escapes, a compilation's track
+    // artist, a value longer than one line; control characters are dropped.
+    AlbumInfo kept;
+    kept.artist = QStringLiteral("Back\\slash");
+    kept.album = QStringLiteral("Two\nlines\x01");
+    kept.year = QStringLiteral("1999");
+    kept.tracks = {{QString(300, QLatin1Char('\\')), kept.artist},
+                   {QStringLiteral("T\u00e9"), QStringLiteral("Guest")}};
+    const auto back = parseXmcd(writeXmcd(kept, threeTrackToc()), 2);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(QStringList({back->artist, back->album, back->year, back->tracks[0].title,
+                           back->tracks[1].title, back->tracks[1].artist}),
+              QStringList({kept.artist, QStringLiteral("Two lines"), kept.year, kept.tracks[0].title,
+                           kept.tracks[1].title, QStringLiteral("Guest")}));
 }
 
 TEST(MusicBrainzParser, TakesTheMediumOfTheDisc) {
@@ -288,6 +303,24 @@ TEST_F(LookupTest, ExactMatchReadsTheEntry) {
     EXPECT_EQ(q.queryItemValue(QStringLiteral("cmd"), QUrl::FullyDecoded)
                   .replace(QLatin1Char('+'), QLatin1Char(' ')),
               QStringLiteral("cddb query ") + CddbQueryArguments(threeTrackToc()));
+}
+
+TEST_F(LookupTest, AnAnswerIsKeptPerDiscAndUsedWithoutAServer) {
+    QTemporaryDir data;
+    info.settings.cacheFolder = data.filePath(QStringLiteral("albums"));
+    {
+        CddbServer cddb;
+        ASSERT_TRUE(cddb.server.start());
+        info.settings.cddbServer = cddbServerUrl(cddb.server.url(), QString());
+        ASSERT_EQ(query(), 3);
+    }
+    EXPECT_EQ(query(), 3); // the server is gone
+    EXPECT_EQ(statuses, std::vector<int>{3});
+    EXPECT_EQ(info.result()->tracks.at(2).title, QStringLiteral("The Jack"));
+    EXPECT_EQ(info.result()->source, QStringLiteral("CDDB rock/2a09c205"));
+    DiscToc other = threeTrackToc();
+    other.leadout += 75;
+    EXPECT_EQ(query(other), -1); // another disc is not taken for it
 }
 
 TEST_F(LookupTest, SeveralMatchesAreTheUsersChoice) {
