@@ -168,11 +168,12 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
         skin->SetSelected(QStringLiteral("btnplay"),
                           playback_.sounding() && playback_.current()->kind() != MediaKind::CdTrack);
     });
-    // Every text of the lists shows whole: the columns grow to their texts.
-    FitColumnsToContents(LV, {246, 97});
+    // The columns grow to their texts and share the list's width: a long text
+    // gives way (cut with "…", whole in its tip) so every column stays in sight.
+    FitColumnsToContents(LV, {246, 97}, true);
     FitColumnsToContents(
-        lv2, {std::begin(LibraryCatalogue::ColumnWidths), std::end(LibraryCatalogue::ColumnWidths)});
-    FitColumnsToContents(LV_R, {197, 87, 61});
+        lv2, {std::begin(LibraryCatalogue::ColumnWidths), std::end(LibraryCatalogue::ColumnWidths)}, true);
+    FitColumnsToContents(LV_R, {197, 87, 61}, true);
 
     // Window creation: sound output, tray icon, the clock.
     windowShown_ = true;

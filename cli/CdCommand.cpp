@@ -259,6 +259,9 @@ int cdCommand(const QStringList &args) {
         }
         if (parser.isSet(musicBrainzOption))
             l.musicBrainzServer = QUrl(parser.value(musicBrainzOption));
+        // A server named here is asked, and its answer is not kept for the program.
+        if (parser.isSet(serverOption) || parser.isSet(musicBrainzOption))
+            l.cacheFolder.clear();
         return l;
     };
     QString folder;

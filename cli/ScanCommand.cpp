@@ -14,7 +14,7 @@
 namespace varnelo::cli {
 namespace {
 
-const char *const kUsage = "scan [--data-folder DIR] FOLDER";
+const char *const kUsage = "scan [--data-folder DIR] [--no-subfolders] FOLDER";
 
 int run(const QStringList &argsIn) {
     const QString command = QStringLiteral("scan");
@@ -23,6 +23,10 @@ int run(const QStringList &argsIn) {
                                         QStringLiteral("Data folder (default: the program's)."),
                                         QStringLiteral("DIR"));
     parser.addOption(dataFolder);
+    const QCommandLineOption noSubfolders(
+        QStringLiteral("no-subfolders"),
+        QStringLiteral("Only the folder's own files, not its sub-folders'."));
+    parser.addOption(noSubfolders);
     parser.addPositionalArgument(QStringLiteral("FOLDER"),
                                  QStringLiteral("Folder whose audio files are added."));
     if (auto rc = parseArguments(parser, command, argsIn))
@@ -58,11 +62,13 @@ int run(const QStringList &argsIn) {
         }
         if (const QString note = libraryFile(library.musicPath()).keepDamagedTail(); !note.isEmpty())
             damaged(note);
-        const ScanResult result = entries.ScanFolderAt(args[0]);
+        const ScanResult result = entries.ScanFolderAt(args[0], !parser.isSet(noSubfolders));
         library.SaveLibraryTree();
         for (const SkippedFile &skip : result.skipped)
             err() << "varnelo-cli scan: skipped " << shown(skip.path) << ": " << shown(skip.reason) << '\n';
         out() << "read " << result.filesRead << " files, added " << result.recordsAdded << " records\n";
+        if (result.filesRead == 0 && result.skipped.empty())
+            err() << "varnelo-cli scan: no audio files in " << shown(args[0]) << '\n';
     } catch (const Error &e) {
         err() << "varnelo-cli scan: " << shown(e.message()) << '\n';
         return ExitFailure;
@@ -70,9 +76,8 @@ int run(const QStringList &argsIn) {
     return rc;
 }
 
-const CommandRegistration
-    registration("scan", &run, kUsage,
-                 "Add the audio files of a folder (not its sub-folders) to the library.");
+const CommandRegistration registration("scan", &run, kUsage,
+                                       "Add the audio files of a folder and its sub-folders to the library.");
 
 } // namespace
 } // namespace varnelo::cli

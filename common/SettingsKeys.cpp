@@ -83,6 +83,7 @@ const std::vector<KeyInfo> table = {
     row(SetOutFormat),
     row(Volume),
     row(LastStation, none),
+    row(ScanSubfolders),
     row(ShutdownTime, now),
     row(ShutdownOn),
     row(ScheduleFormat),

@@ -107,6 +107,8 @@ constexpr IntKey SetOutName{L("set"), L("out_name"), 0};
 constexpr IntKey SetOutFormat{L("set"), L("out_formt"), 0};
 // The output volume in per cent, as the window left it.
 constexpr IntKey Volume{L("set"), L("volume"), 100};
+// A library scan enters sub-folders (the folder browser's "Include sub-folders").
+constexpr BoolKey ScanSubfolders{L("library"), L("subfolders"), true};
 // The address of the station that played last: what the schedule records.
 constexpr TextKey LastStation{L("set"), L("last station"), KeyType::String};
 // Shutdown time and switch (read by start-up and the clock, written by the dialog).

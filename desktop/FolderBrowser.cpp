@@ -4,6 +4,7 @@
 #include "common/SettingsKeys.h"
 #include "desktop/DialogPlacement.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileIconProvider>
 #include <QHeaderView>
@@ -57,6 +58,9 @@ FolderBrowser::FolderBrowser(SettingsFile &settings, QWidget *parent) : QDialog(
     };
     Button1 = button(QStringLiteral("New Folder"), "Button1");
     Button1->setGeometry(8, ButtonTop, 96, 25);
+    Subfolders = new QCheckBox(QStringLiteral("Include sub-folders"), this);
+    Subfolders->setObjectName(QStringLiteral("Subfolders"));
+    Subfolders->setGeometry(8, ButtonTop - 28, Width - 16, 22);
     btn_ok = button(QStringLiteral("Ok"), "btn_ok");
     btn_cancel = button(QStringLiteral("Cancel"), "btn_cancel");
     btn_ok->setDefault(true);
@@ -153,6 +157,9 @@ void FolderBrowser::SetMode(FolderPurpose purpose) {
     Button1->setVisible(!scan);
     btn_ok->move(scan ? 50 : 110, ButtonTop);
     btn_cancel->move(scan ? 150 : 190, ButtonTop);
+    Subfolders->setVisible(scan);
+    ShellTreeView1->setFixedHeight(ButtonTop - 38 - (scan ? 28 : 0));
+    Subfolders->setChecked(keys::read(settings_, keys::ScanSubfolders));
 }
 
 QString FolderBrowser::Browse(const QString &start, const QWidget *owner, FolderPurpose purpose) {
@@ -174,6 +181,9 @@ void FolderBrowser::btn_okClick() {
         if (showOutputFolder)
             showOutputFolder(storedOutputFolder ? storedOutputFolder()
                                                 : keys::read(settings_, keys::OutputFolderKey, folder));
+    } else if (Subfolders->isChecked() != keys::read(settings_, keys::ScanSubfolders)) {
+        keys::write(settings_, keys::ScanSubfolders, Subfolders->isChecked());
+        settings_.commit();
     }
     accept();
 }

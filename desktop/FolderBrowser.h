@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -31,7 +32,8 @@ public:
     QTreeWidget *ShellTreeView1;
     QPushButton *btn_ok;
     QPushButton *btn_cancel;
-    QPushButton *Button1; // New Folder
+    QPushButton *Button1;  // New Folder
+    QCheckBox *Subfolders; // "Include sub-folders", in scan mode
 
     // The result, read by the caller after the modal showing; empty after Cancel.
     QString ChosenFolder;

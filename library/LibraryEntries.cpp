@@ -210,30 +210,53 @@ void LibraryEntries::ScanFolder() {
         FolderPurpose::LibraryScan);
     if (folder.isEmpty())
         return;
-    const ScanResult result = ScanFolderAt(folder);
+    const ScanResult result =
+        ScanFolderAt(folder, !settings_ || keys::read(*settings_, keys::ScanSubfolders));
+    if (result.filesRead == 0 && result.skipped.empty()) {
+        prompts_.message(QStringLiteral("No audio files were found in \"%1\".").arg(folder), dialogCaption(),
+                         PromptIcon::Information, PromptButtons::Ok);
+        return;
+    }
     QStringList problems;
     for (const SkippedFile &skip : result.skipped)
         problems << QStringLiteral("%1 was skipped: %2").arg(skip.path, skip.reason);
     reportProblems(problems);
 }
 
-ScanResult LibraryEntries::ScanFolderAt(const QString &folder) {
+namespace {
+
+// A folder's files in name order, then its sub-folders' the same way. Hidden
+// files count like any other; links to folders are not entered (no loops), and
+// the depth is bounded all the same.
+void collectFiles(const QDir &dir, bool subfolders, int depth, QStringList &paths) {
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+        paths << dir.absoluteFilePath(name);
+    if (!subfolders || depth >= 64)
+        return;
+    for (const QString &name :
+         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, QDir::Name))
+        collectFiles(QDir(dir.absoluteFilePath(name)), true, depth + 1, paths);
+}
+
+} // namespace
+
+ScanResult LibraryEntries::ScanFolderAt(const QString &folder, bool subfolders) {
     const QDir dir(folder);
     if (!dir.exists())
         throw Error(QStringLiteral("Cannot open folder \"%1\"").arg(folder));
     ScanResult result;
     std::vector<LibraryRecord> found;
-    // Sub-folders are not entered; hidden files count like any other.
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QStringList paths;
+    collectFiles(dir, subfolders, 0, paths);
     // A record keeps 255 bytes of a path: a longer one that shares them with
     // another of this scan would take that one's record.
     QHash<QString, QString> storedPaths;
-    for (const QString &name : names) {
+    for (const QString &path : paths) {
+        const QString name = QFileInfo(path).fileName();
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         const QString extension = dot < 0 ? QString() : name.mid(dot);
         if (!ScanExtensions().contains(extension))
             continue;
-        const QString path = dir.absoluteFilePath(name);
         try {
             const LibraryRecord record = readRecord(path, extension.toLower());
             const auto earlier = storedPaths.constFind(record.Path);

@@ -63,7 +63,10 @@ public:
     void OpenCommandLineFile(const QString &path);
     // Asks for the folder; a cancelled dialog changes nothing.
     void ScanFolder();
-    ScanResult ScanFolderAt(const QString &folder);
+    // Reads the audio files of `folder`, its own first, then those of its
+    // sub-folders (links to folders are not entered) unless `subfolders` is false.
+    ScanResult ScanFolderAt(const QString &folder, bool subfolders = true);
+
     void OpenLibraryPage();
     // After a start with a file to play, opening the page keeps the list that file is in.
     void keepListFromCommandLine() { listFromCommandLine_ = true; }

@@ -102,6 +102,9 @@ void TagEditor::buildUi() {
     btnReset = button("btnReset", QStringLiteral("Reset"));
     btn_open = button("btn_open", QStringLiteral("open"));
     Button2 = button("Button2", QStringLiteral("Exit"));
+    lab_status = new QLabel(this);
+    lab_status->setObjectName(QStringLiteral("lab_status"));
+    lab_status->setTextFormat(Qt::PlainText);
 
     auto *tags = new QFormLayout;
     tags->addRow(QStringLiteral("File Name:"), infoFileName);
@@ -131,7 +134,7 @@ void TagEditor::buildUi() {
     columns->addLayout(tags, 3);
     columns->addLayout(facts, 2);
     auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
+    buttons->addWidget(lab_status, 1);
     for (QPushButton *b : {btnApply, btnReset, btn_open, Button2})
         buttons->addWidget(b);
     auto *layout = new QVBoxLayout(this);
@@ -145,8 +148,9 @@ void TagEditor::buildUi() {
             try {
                 (this->*operation)();
             } catch (const std::exception &e) {
-                prompts_.message(QString::fromUtf8(e.what()), QStringLiteral("Information"),
-                                 PromptIcon::Information, PromptButtons::Ok);
+                lab_status->setText(QStringLiteral("Nothing was written."));
+                prompts_.message(QString::fromUtf8(e.what()), dialogCaption(), PromptIcon::Information,
+                                 PromptButtons::Ok);
             }
         };
     };
@@ -158,6 +162,7 @@ void TagEditor::buildUi() {
 
 void TagEditor::Open(const QString &path) {
     TagFile = path;
+    lab_status->clear();
     LoadTagFields();
     show();
     raise();
@@ -210,8 +215,11 @@ void TagEditor::fitFieldsToTexts() {
 }
 
 void TagEditor::ApplyTags() {
-    if (loaded(playback, MediaKind::File))
+    if (loaded(playback, MediaKind::File)) {
+        lab_status->setText(QStringLiteral("Not written: a file is playing. Stop it, then apply."));
         return;
+    }
+    lab_status->clear();
     AudioInformation &info = AudioInformation1;
     // Other subsystems use the component while the window is open (tagging a
     // conversion or a recording): start again from what the file holds, so
@@ -243,6 +251,8 @@ void TagEditor::ApplyTags() {
     info.setInfoComposer(infoComposer->text());
     info.setInfoEncodedBy(infoEncodedBy->text());
     info.SaveInfo(TagFile);
+    lab_status->setText(
+        QStringLiteral("Tags written to %1.").arg(text::escapeControls(QFileInfo(TagFile).fileName())));
     if (!state_.RadioPage && !state_.RipPage && library_)
         updateLibrary();
 }

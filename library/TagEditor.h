@@ -6,6 +6,7 @@
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -52,6 +53,7 @@ public:
     QGroupBox *infoMTV;
     QButtonGroup *infoMTVButtons;
     QPushButton *btnApply, *btnReset, *btn_open, *Button2;
+    QLabel *lab_status; // what the last Apply did
 
 private:
     void buildUi();

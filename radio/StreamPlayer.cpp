@@ -181,8 +181,10 @@ void StreamPlayer::showNowPlaying() {
     QString text = title_;
     if (text.isEmpty())
         text = text::trimControl(views_.panel->ename->text());
-    if (text.isEmpty() && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount())
-        text = catalogue_.stationRow(state_.CurrentRow).Name;
+    if (text.isEmpty() && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount()) {
+        const StationRecord row = catalogue_.stationRow(state_.CurrentRow);
+        text = row.Name.isEmpty() ? row.StreamUrl : row.Name; // an auditioned address has no name
+    }
     views_.lab_state->setText(text::escapeControls(text));
     views_.panel_state->show();
 }
@@ -315,7 +317,9 @@ void StreamPlayer::AuditionStation() {
     StationRecord row;
     row.StreamUrl = text::trimControl(views_.panel->url->text());
     catalogue_.appendStationRow(row);
-    const QString address = catalogue_.stationRow(catalogue_.LV.rowCount() - 1).StreamUrl;
+    // What plays is this row: the strip and the list's mark name it, not the row selected before.
+    state_.CurrentRow = catalogue_.LV.rowCount() - 1;
+    const QString address = catalogue_.stationRow(state_.CurrentRow).StreamUrl;
     startWorker(address);
     views_.panel->url->setText(address);
 }

@@ -9,6 +9,7 @@
 #include "platform/sound/FFmpegLog.h"
 
 #include <QElapsedTimer>
+#include <QIcon>
 #include <cstdio>
 
 int main(int argc, char **argv) {
@@ -21,6 +22,8 @@ int main(int argc, char **argv) {
     RouteFFmpegLog();
     // The style that draws every control from the palette the skin gives.
     Application::setStyle(QStringLiteral("Fusion"));
+    // Icons by name come from the desktop's theme; without a desktop, from the common one.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
     SingleInstance instance;
     instance.takeOver();

@@ -1,8 +1,11 @@
 #include "platform/shell/QtPrompts.h"
 
 #include <QFileDialog>
+#include <QIcon>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QStyle>
+#include <map>
 
 namespace varnelo {
 
@@ -27,6 +30,18 @@ PromptAnswer QtPrompts::message(const QString &text, const QString &caption, Pro
     case PromptIcon::Error:
         box.setIcon(QMessageBox::Critical);
         break;
+    }
+    // The desktop's own icons where its theme has them; the style's pictures otherwise.
+    static const std::map<PromptIcon, QString> themed{
+        {PromptIcon::Information, QStringLiteral("dialog-information")},
+        {PromptIcon::Question, QStringLiteral("dialog-question")},
+        {PromptIcon::Warning, QStringLiteral("dialog-warning")},
+        {PromptIcon::Error, QStringLiteral("dialog-error")}};
+    if (const auto name = themed.find(icon); name != themed.end()) {
+        const QIcon picture = QIcon::fromTheme(name->second);
+        const int size = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+        if (!picture.isNull())
+            box.setIconPixmap(picture.pixmap(QSize(size, size), box.devicePixelRatioF()));
     }
     switch (buttons) {
     case PromptButtons::Ok:
@@ -53,7 +68,7 @@ PromptAnswer QtPrompts::message(const QString &text, const QString &caption, Pro
 
 void QtPrompts::plain(const QString &text) {
     QMessageBox box(owner_);
-    box.setWindowTitle(QStringLiteral("Varnelo"));
+    box.setWindowTitle(dialogCaption());
     box.setText(text);
     box.exec();
 }

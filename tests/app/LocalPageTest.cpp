@@ -18,6 +18,7 @@
 #include "support/Wait.h"
 
 #include <QDir>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -142,6 +143,14 @@ TEST_F(LocalPageTest, TagEditorOpensOnTheSelectedRow) {
     w->findChild<QAction *>(QStringLiteral("ID3Info2"))->trigger();
     EXPECT_TRUE(w->tagEditor()->isVisible());
     EXPECT_EQ(w->tagEditor()->infoFileName->text(), file);
+
+    // A 100-character title gives way: the genre column stays in sight.
+    addRow(QString(100, QLatin1Char('W')), file);
+    QCoreApplication::processEvents();
+    QHeaderView *header = w->lv2->header();
+    EXPECT_LE(header->sectionViewportPosition(LibraryCatalogue::GenreColumn) +
+                  header->sectionSize(LibraryCatalogue::GenreColumn),
+              w->lv2->viewport()->width());
 }
 
 TEST_F(LocalPageTest, EnterAndSpaceOnTheSelectedTrackPlayIt) {

@@ -51,6 +51,13 @@ inline QString cutTexts(QWidget *root) {
             QAbstractItemModel *model = view->model();
             if (!model)
                 continue;
+            // A list whose columns fill its width cuts long texts by design (with "…",
+            // whole in the tip); one with room to spare must not cut any.
+            int used = 0;
+            for (int column = 0; column < model->columnCount(); ++column)
+                used += view->isColumnHidden(column) ? 0 : view->header()->sectionSize(column);
+            if (used >= view->viewport()->width() - 2)
+                continue;
             for (int column = 0; column < model->columnCount(); ++column) {
                 if (view->isColumnHidden(column))
                     continue;

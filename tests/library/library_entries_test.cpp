@@ -183,7 +183,7 @@ TEST_F(EntriesTest, CommandLineFileOfAnotherTypeIsRefusedWithAMessage) {
     EXPECT_TRUE(played.empty());
 }
 
-TEST_F(EntriesTest, ScanTakesExactExtensionsAndNoSubFolders) {
+TEST_F(EntriesTest, ScanTakesExactExtensionsAndSubFoldersUnlessTurnedOff) {
     makeFiles(
         {QStringLiteral("a.Mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.MP3"), QStringLiteral("d.txt")});
     QDir().mkpath(mediaFile(QStringLiteral("sub")));
@@ -202,14 +202,15 @@ TEST_F(EntriesTest, ScanTakesExactExtensionsAndNoSubFolders) {
             << e.message().toStdString();
     }
 
-    EXPECT_EQ(titles(QStringLiteral("music.dat")), (QStringList{QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_EQ(titles(QStringLiteral("music.dat")),
+              (QStringList{QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("sub/e")}));
     EXPECT_EQ(read(QStringLiteral("music.dat")).front().Path, mediaFile(QStringLiteral("b.mp3")));
     EXPECT_EQ(children(LibraryCatalogue::MyArtistRoot), QStringList{QStringLiteral("Ann")});
     // No rows and no tree save: the groups wait for the tree's next save.
     EXPECT_EQ(library.rowCount(), 0);
     EXPECT_EQ(readBytes(data(QStringLiteral("tt.txt"))), treeBefore);
 
-    const ScanResult again = entries.ScanFolderAt(media());
+    const ScanResult again = entries.ScanFolderAt(media(), false);
     EXPECT_EQ(again.filesRead, 2);
     EXPECT_EQ(again.recordsAdded, 0);
     ASSERT_EQ(again.skipped.size(), 1u);

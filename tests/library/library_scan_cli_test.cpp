@@ -61,13 +61,14 @@ TEST_F(ScanCliTest, ScansTheFolderIntoMusicFileAndTree) {
 
     CliResult r = runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), dataFolder, media()});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("read 2 files, added 2 records\n"));
+    EXPECT_EQ(r.out, QStringLiteral("read 3 files, added 3 records\n"));
 
     const DataFolder fresh(dataFolder);
     std::vector<LibraryRecord> stored;
     for (const QByteArray &b : libraryFile(fresh.file(QStringLiteral("music.dat"))).readAll())
         stored.push_back(LibraryRecord::fromBytes(b));
-    ASSERT_EQ(stored.size(), 2u);
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[2].Path, mediaFile(QStringLiteral("sub/deep.mp3")));
     EXPECT_EQ(stored[0], track(QStringLiteral("Bee"), QStringLiteral("Bob"), QStringLiteral("Second"),
                                mediaFile(QStringLiteral("b.MP3"))));
     EXPECT_EQ(stored[1], track(QStringLiteral("Tone"), QStringLiteral("Ann"), QStringLiteral("First"),
@@ -82,7 +83,8 @@ TEST_F(ScanCliTest, ScansTheFolderIntoMusicFileAndTree) {
     // A second scan finds every Path known, and an empty tt.txt from an
     // earlier start-up is restored rather than emptied.
     writeBytes(fresh.file(QStringLiteral("tt.txt")), {});
-    r = runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), dataFolder, media()});
+    r = runCli({QStringLiteral("scan"), QStringLiteral("--data-folder"), dataFolder,
+                QStringLiteral("--no-subfolders"), media()});
     EXPECT_EQ(r.out, QStringLiteral("read 2 files, added 0 records\n"));
     EXPECT_TRUE(
         readBytes(fresh.file(QStringLiteral("tt.txt"))).startsWith("Now Playing\r\nAll Title\r\n\tA\r\n"));

@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -222,7 +223,8 @@ TEST_F(TagEditorTest, ApplyThatWouldCutTheAudioLeavesFileAndRecord) {
     apply();
 
     ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Information"));
+    EXPECT_EQ(prompts.shown[0].caption, dialogCaption());
+    EXPECT_EQ(editor.lab_status->text(), QStringLiteral("Nothing was written."));
     EXPECT_TRUE(prompts.shown[0].text.contains(file) &&
                 prompts.shown[0].text.contains(QStringLiteral("left as it was")))
         << prompts.shown[0].text.toStdString();
@@ -262,12 +264,14 @@ TEST_F(TagEditorTest, RadioPageAndPlayingLeaveTheLibraryAlone) {
     const QByteArray file = readBytes(a);
     apply();
     EXPECT_EQ(readBytes(a), file);
+    EXPECT_TRUE(editor.lab_status->text().contains(QStringLiteral("a file is playing")));
     EXPECT_TRUE(editor.AudioInformation1.infoTitle() == QStringLiteral("A"));
 
     playback.file.force(PlayState::Stopped);
     state.RadioPage = true;
     apply();
     EXPECT_EQ(test::probeAudio(a).tags.value(QStringLiteral("title")), QStringLiteral("Ignored"));
+    EXPECT_EQ(editor.lab_status->text(), QStringLiteral("Tags written to a.mp3."));
     EXPECT_EQ(readBytes(data(QStringLiteral("music.dat"))), music);
 }
 

@@ -259,14 +259,17 @@ TEST_F(StreamPlayerTest, VolumeMuteUnmuteAndSteps) {
 
 TEST_F(StreamPlayerTest, AuditionAddsAnUnsavedRowAndConnectsIt) {
     server.addMount(QStringLiteral("/try"), mount());
+    addStation(QStringLiteral("Selected FM"), server.url(QStringLiteral("/other")));
+    catalogue.selectRow(0);
     panel.url->setText(QStringLiteral("  ") + server.url(QStringLiteral("/try")) + QStringLiteral(" "));
     QSignalSpy done(player.get(), &StreamPlayer::connectFinished);
     player->AuditionStation();
-    ASSERT_EQ(catalogue.LV.rowCount(), 1);
-    EXPECT_EQ(catalogue.stationRow(0).StreamUrl, server.url(QStringLiteral("/try")));
+    ASSERT_EQ(catalogue.LV.rowCount(), 2);
+    EXPECT_EQ(catalogue.stationRow(1).StreamUrl, server.url(QStringLiteral("/try")));
     EXPECT_EQ(panel.url->text(), server.url(QStringLiteral("/try")));
     ASSERT_TRUE(done.wait(20000));
     EXPECT_TRUE(player->stationPlaying());
+    EXPECT_EQ(labState.text(), server.url(QStringLiteral("/try")));        // not "Selected FM"
     EXPECT_EQ(QFile(dir.filePath(QStringLiteral("radio.dat"))).size(), 0); // nothing saved
 }
 
