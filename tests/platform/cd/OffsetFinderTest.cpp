@@ -11,7 +11,8 @@ TEST(OffsetFinder, RunningSumsAgreeWithTheChecksumAtEveryOffset) {
     constexpr int range = OffsetSearchRange;
     // Loud noise, so that products carry into the high word; short tracks, and
     // the disc's ends inside the margins.
-    for (const std::vector<qint64> &lengths : std::vector<std::vector<qint64>>{{12000, 7001, 9100}, {20000}}) {
+    for (const std::vector<qint64> &lengths :
+         std::vector<std::vector<qint64>>{{12000, 7001, 9100}, {20000}}) {
         std::mt19937 random(unsigned(lengths.size()));
         qint64 total = 0;
         for (const qint64 l : lengths)
@@ -24,8 +25,8 @@ TEST(OffsetFinder, RunningSumsAgreeWithTheChecksumAtEveryOffset) {
             SCOPED_TRACE(t);
             const bool first = t == 0, last = t + 1 == lengths.size();
             const auto at = disc.begin() + std::ptrdiff_t(start) * 2;
-            const TrackOffsetScan scan({at, at + std::ptrdiff_t(lengths[t] + 2 * range) * 2}, lengths[t], range,
-                                       first, last);
+            const TrackOffsetScan scan({at, at + std::ptrdiff_t(lengths[t] + 2 * range) * 2}, lengths[t],
+                                       range, first, last);
             int screened = 0;
             for (int o = -range; o <= range; ++o)
                 screened += scan.mayBeV2(o, 0x5eed1234u) ? 1 : 0;
