@@ -125,8 +125,9 @@ std::optional<OffsetMatch> bestOffset(const std::vector<std::vector<int>> &match
     return best;
 }
 
-OffsetSearch findReadOffset(const QString &device, ReadMode mode, const std::vector<AccurateRipPressing> &pressings,
-                            const std::atomic<bool> *abort, int range) {
+OffsetSearch findReadOffset(const QString &device, ReadMode mode,
+                            const std::vector<AccurateRipPressing> &pressings, const std::atomic<bool> *abort,
+                            int range) {
     OffsetSearch result;
     range = std::clamp(range, 0, 50 * FramesPerSector);
     DiscState state;

@@ -77,7 +77,8 @@ struct OffsetSearch {
 // ends, as a rip with an offset reads it), and finds the offset at which the
 // pressings' checksums match. `mode.offset` is ignored. Stops within a sector
 // read when `abort` is set.
-OffsetSearch findReadOffset(const QString &device, ReadMode mode, const std::vector<AccurateRipPressing> &pressings,
-                            const std::atomic<bool> *abort, int range = OffsetSearchRange);
+OffsetSearch findReadOffset(const QString &device, ReadMode mode,
+                            const std::vector<AccurateRipPressing> &pressings, const std::atomic<bool> *abort,
+                            int range = OffsetSearchRange);
 
 } // namespace varnelo::cd
