@@ -68,11 +68,31 @@ bool TrackOffsetScan::mayBeV2(int offset, quint32 crc) const {
     return quint32(crc - s.v1 - s.hLow) <= s.span;
 }
 
-quint32 TrackOffsetScan::v2(int offset) const {
-    AccurateRipChecksum checksum(first_, last_);
-    checksum.add(samples_.data() + std::ptrdiff_t(range_ + offset) * 2, std::size_t(frames_));
-    checksum.finish();
-    return checksum.v2();
+std::vector<quint32> TrackOffsetScan::v2(const std::vector<int> &offsets) const {
+    // The checksum's own sum over each window, in one pass over the track:
+    // the track goes through the cache once in blocks, and each window takes
+    // its share of every block.
+    constexpr qint64 BlockFrames = 16384;
+    const qint64 lo = first_ ? EdgeWords : 1;
+    const qint64 hi = last_ ? frames_ - EdgeWords : frames_;
+    std::vector<quint64> sums(offsets.size(), 0); // below 2^33 per word: no overflow
+    for (qint64 from = lo; from <= hi; from += BlockFrames) {
+        const qint64 to = std::min(hi, from + BlockFrames - 1);
+        for (std::size_t k = 0; k < offsets.size(); ++k) {
+            // Position i is frame i − 1 of the window.
+            const qint16 *window = samples_.data() + std::ptrdiff_t(range_ + offsets[k] - 1) * 2;
+            quint64 low = 0, high = 0;
+            for (qint64 i = from; i <= to; ++i) {
+                const quint32 w =
+                    quint32(quint16(window[2 * i])) | (quint32(quint16(window[2 * i + 1])) << 16);
+                const quint64 product = quint64(i) * w;
+                low += quint32(product);
+                high += product >> 32;
+            }
+            sums[k] += low + high;
+        }
+    }
+    return {sums.begin(), sums.end()};
 }
 
 std::vector<int> trackMatches(const TrackOffsetScan &scan, int index,
@@ -83,23 +103,24 @@ std::vector<int> trackMatches(const TrackOffsetScan &scan, int index,
     for (const AccurateRipPressing &p : pressings)
         if (index >= 0 && std::size_t(index) < p.tracks.size())
             records.push_back(p.tracks[std::size_t(index)]);
-    if (records.empty())
-        return best;
+    std::vector<int> unsure; // offsets where a record may hold the v2 checksum
     for (int o = -range; o <= range; ++o) {
-        const quint32 v1 = scan.v1(o);
-        std::optional<quint32> v2; // worked out once per offset, and only when a record may need it
-        int &confidence = best[std::size_t(o + range)];
+        bool screened = false;
         for (const AccurateRipPressing::Track &r : records) {
-            bool hit = r.crc == v1;
-            if (!hit && scan.mayBeV2(o, r.crc)) {
-                if (!v2)
-                    v2 = scan.v2(o);
-                hit = *v2 == r.crc;
-            }
-            if (hit)
-                confidence = std::max(confidence, r.confidence);
+            if (r.crc == scan.v1(o))
+                best[std::size_t(o + range)] = std::max(best[std::size_t(o + range)], r.confidence);
+            else
+                screened = screened || scan.mayBeV2(o, r.crc);
         }
+        if (screened)
+            unsure.push_back(o);
     }
+    const std::vector<quint32> v2 = scan.v2(unsure);
+    for (std::size_t k = 0; k < unsure.size(); ++k)
+        for (const AccurateRipPressing::Track &r : records)
+            if (r.crc == v2[k])
+                best[std::size_t(unsure[k] + range)] =
+                    std::max(best[std::size_t(unsure[k] + range)], r.confidence);
     return best;
 }
 

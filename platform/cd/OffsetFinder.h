@@ -33,8 +33,8 @@ public:
     quint32 v1(int offset) const { return sums_[std::size_t(offset + range_)].v1; }
     // False when the v2 checksum at `offset` cannot be `crc`; true leaves it to v2().
     bool mayBeV2(int offset, quint32 crc) const;
-    // The v2 checksum at `offset`, computed in full: a pass over the track.
-    quint32 v2(int offset) const;
+    // The v2 checksums at `offsets`, computed in full: one pass over the track.
+    std::vector<quint32> v2(const std::vector<int> &offsets) const;
 
 private:
     struct Sums {
