@@ -190,11 +190,17 @@ OffsetSearch findReadOffset(const QString &device, ReadMode mode,
     // The samples of the tracks being read: at most the one ending and the
     // one beginning, whatever the disc's length. Silence where nothing is read.
     std::vector<std::vector<qint16>> samples(static_cast<std::size_t>(count));
+    std::vector<std::vector<qint16>> spare; // a finished track's memory, already paged in, for the next
     std::vector<std::vector<int>> matches;
     const auto buffer = [&](int t) -> std::vector<qint16> & {
         std::vector<qint16> &b = samples[std::size_t(t)];
-        if (b.empty())
+        if (b.empty()) {
+            if (!spare.empty()) {
+                b = std::move(spare.back());
+                spare.pop_back();
+            }
             b.assign(std::size_t(to[std::size_t(t)] - from[std::size_t(t)]) * 2, 0);
+        }
         return b;
     };
     const auto finishUpTo = [&](qint64 frame) {
@@ -204,6 +210,7 @@ OffsetSearch findReadOffset(const QString &device, ReadMode mode,
             TrackOffsetScan scan(std::move(buffer(t)), frames, range, t == 0, t == count - 1);
             samples[std::size_t(t)] = {};
             matches.push_back(trackMatches(scan, t, pressings));
+            spare.push_back(scan.takeSamples());
         }
     };
     for (qint32 s = firstSector; s < endSector; ++s) {

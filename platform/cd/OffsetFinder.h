@@ -35,6 +35,8 @@ public:
     bool mayBeV2(int offset, quint32 crc) const;
     // The v2 checksums at `offsets`, computed in full: one pass over the track.
     std::vector<quint32> v2(const std::vector<int> &offsets) const;
+    // Gives the samples back (for their memory); the scan is of no use after it.
+    std::vector<qint16> takeSamples() { return std::move(samples_); }
 
 private:
     struct Sums {
