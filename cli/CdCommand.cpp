@@ -236,8 +236,12 @@ int cdCommand(const QStringList &args) {
     if (action == QLatin1String("rip"))
         parser.addOptions(
             {toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption, offsetOption});
+    // The same option, for the offset search, which cannot do without the database.
+    const QCommandLineOption databaseOption(QStringLiteral("accuraterip"),
+                                            QStringLiteral("AccurateRip database address."),
+                                            QStringLiteral("URL"));
     if (action == QLatin1String("offset"))
-        parser.addOption(accurateRipOption);
+        parser.addOption(databaseOption);
     if (auto rc = parseArguments(parser, command, args.mid(1)))
         return *rc;
     if (!parser.positionalArguments().isEmpty())
