@@ -68,7 +68,8 @@ bool TrackOffsetScan::mayBeV2(int offset, quint32 crc) const {
     return quint32(crc - s.v1 - s.hLow) <= s.span;
 }
 
-std::vector<quint32> TrackOffsetScan::v2(const std::vector<int> &offsets) const {
+std::vector<quint32> TrackOffsetScan::v2(const std::vector<int> &offsets,
+                                         const std::atomic<bool> *abort) const {
     // The checksum's own sum over each window, in one pass over the track:
     // the track goes through the cache once in blocks, and each window takes
     // its share of every block.
@@ -76,7 +77,7 @@ std::vector<quint32> TrackOffsetScan::v2(const std::vector<int> &offsets) const 
     const qint64 lo = first_ ? EdgeWords : 1;
     const qint64 hi = last_ ? frames_ - EdgeWords : frames_;
     std::vector<quint64> sums(offsets.size(), 0); // below 2^33 per word: no overflow
-    for (qint64 from = lo; from <= hi; from += BlockFrames) {
+    for (qint64 from = lo; from <= hi && !(abort && abort->load()); from += BlockFrames) {
         const qint64 to = std::min(hi, from + BlockFrames - 1);
         for (std::size_t k = 0; k < offsets.size(); ++k) {
             // Position i is frame i − 1 of the window.
@@ -96,7 +97,8 @@ std::vector<quint32> TrackOffsetScan::v2(const std::vector<int> &offsets) const 
 }
 
 std::vector<int> trackMatches(const TrackOffsetScan &scan, int index,
-                              const std::vector<AccurateRipPressing> &pressings) {
+                              const std::vector<AccurateRipPressing> &pressings,
+                              const std::atomic<bool> *abort) {
     const int range = scan.range();
     std::vector<int> best(std::size_t(2 * range + 1), -1);
     std::vector<AccurateRipPressing::Track> records;
@@ -115,7 +117,7 @@ std::vector<int> trackMatches(const TrackOffsetScan &scan, int index,
         if (screened)
             unsure.push_back(o);
     }
-    const std::vector<quint32> v2 = scan.v2(unsure);
+    const std::vector<quint32> v2 = scan.v2(unsure, abort);
     for (std::size_t k = 0; k < unsure.size(); ++k)
         for (const AccurateRipPressing::Track &r : records)
             if (r.crc == v2[k])
@@ -209,7 +211,7 @@ OffsetSearch findReadOffset(const QString &device, ReadMode mode,
             const qint64 frames = to[std::size_t(t)] - from[std::size_t(t)] - 2 * qint64(range);
             TrackOffsetScan scan(std::move(buffer(t)), frames, range, t == 0, t == count - 1);
             samples[std::size_t(t)] = {};
-            matches.push_back(trackMatches(scan, t, pressings));
+            matches.push_back(trackMatches(scan, t, pressings, abort));
             spare.push_back(scan.takeSamples());
         }
     };
@@ -239,6 +241,10 @@ OffsetSearch findReadOffset(const QString &device, ReadMode mode,
     }
     // What lies beyond the disc's end stays silence.
     finishUpTo(std::numeric_limits<qint64>::max());
+    if (abort && abort->load()) {
+        result.error = tr("Stopped.");
+        return result;
+    }
     result.match = bestOffset(matches, range);
     return result;
 }

@@ -34,7 +34,8 @@ public:
     // False when the v2 checksum at `offset` cannot be `crc`; true leaves it to v2().
     bool mayBeV2(int offset, quint32 crc) const;
     // The v2 checksums at `offsets`, computed in full: one pass over the track.
-    std::vector<quint32> v2(const std::vector<int> &offsets) const;
+    // Stops early (the values then mean nothing) when `abort` is set.
+    std::vector<quint32> v2(const std::vector<int> &offsets, const std::atomic<bool> *abort = nullptr) const;
     // Gives the samples back (for their memory); the scan is of no use after it.
     std::vector<qint16> takeSamples() { return std::move(samples_); }
 
@@ -55,7 +56,8 @@ private:
 // among the records whose v1 or v2 checksum of track `index` (0-based among
 // the audio tracks) matches there, -1 where none does.
 std::vector<int> trackMatches(const TrackOffsetScan &scan, int index,
-                              const std::vector<AccurateRipPressing> &pressings);
+                              const std::vector<AccurateRipPressing> &pressings,
+                              const std::atomic<bool> *abort = nullptr);
 
 struct OffsetMatch {
     int offset = 0;
