@@ -3,21 +3,114 @@
 #   varnelo-cli cd rip (reads with paranoia and encodes tracks side by side)
 #   against cd-paranoia then lame, one track after the other (the same paranoia
 #   checks: full verification; the same LAME settings).
-# Usage: bench/rip.sh [path/to/varnelo-cli] [runs]   (default build/bin/varnelo-cli, 2 runs)
+# And finding a drive's read offset on a 4-track, 16-minute image made as a
+# drive with offset +667 reads it, against an AccurateRip database served on
+# 127.0.0.1: varnelo-cli cd offset (one read, every offset in ±3000) against
+# ripping track 1 once per offset for 10 common offsets, each rip's checksum
+# worked out (cd-paranoia -O N + accuraterip-checksum, and cd rip --offset N).
+# Usage: bench/rip.sh [path/to/varnelo-cli] [runs] [all|mp3|offset]
+#   (default build/bin/varnelo-cli, 2 runs, both parts)
 # Each figure is the best of the runs: wall clock, user+system CPU, peak memory.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
 cli="$(realpath "${1:-$here/build/bin/varnelo-cli}")"
 runs="${2:-2}"
+part="${3:-all}"
 [[ -x "$cli" ]] || { echo "varnelo-cli not found at $cli (build it: ./scripts/build.sh)" >&2; exit 2; }
-for tool in sox lame cd-paranoia /usr/bin/time; do
+for tool in sox lame cd-paranoia accuraterip-checksum python3 /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/bootstrap.sh installs it)" >&2; exit 2; }
 done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+source "$here/bench/measure.sh"
+
+if [[ "$part" == all || "$part" == offset ]]; then
+echo "Generating a 4-track, 16-minute disc image read by a drive with offset +667..." >&2
+mkdir -p offset && cd offset
+: > true.raw
+{
+    echo 'FILE "disc.bin" BINARY'
+} > disc.cue
+sectors=0
+records=()
+for t in 1 2 3 4; do
+    sox -n -r 44100 -b 16 -c 2 -e signed -L -t raw track.raw synth 240 sine $((300 + 90 * t)) pinknoise vol 0.4
+    sox -r 44100 -b 16 -c 2 -e signed -L -t raw track.raw track.wav
+    records+=("$(accuraterip-checksum --accuraterip-v2 track.wav "$t" 4)")
+    cat track.raw >> true.raw
+    printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:%02d\n' \
+        "$t" $((sectors / 4500)) $((sectors / 75 % 60)) $((sectors % 75)) >> disc.cue
+    sectors=$((sectors + $(stat -c %s track.raw) / 2352))
+done
+rm track.raw track.wav
+# The drive returns the disc's sample p - 667 where sample p is asked for.
+{ head -c $((667 * 4)) /dev/zero; head -c $(($(stat -c %s true.raw) - 667 * 4)) true.raw; } > disc.bin
+rm true.raw
+# One record of the true v2 checksums (the ids are the server's to ignore:
+# it answers every database path with it).
+python3 - "${records[@]}" > dBAR.bin <<'PY'
+import struct, sys
+crcs = [int(c, 16) for c in sys.argv[1:]]
+sys.stdout.buffer.write(struct.pack('<BIII', len(crcs), 0, 0, 0) +
+                        b''.join(struct.pack('<BII', 10, c, 0) for c in crcs))
+PY
+python3 - > port.txt <<'PY' &
+import http.server, socketserver, sys
+data = open('dBAR.bin', 'rb').read()
+class H(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        self.send_response(200 if self.path.endswith('.bin') else 404)
+        self.send_header('Content-Length', str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+    def log_message(self, *a): pass
+s = socketserver.TCPServer(('127.0.0.1', 0), H)
+print(s.server_address[1], flush=True)
+s.serve_forever()
+PY
+server=$!
+trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 50); do [[ -s port.txt ]] && break; sleep 0.1; done
+export url="http://127.0.0.1:$(cat port.txt)/accuraterip/"
+export offsets="6 30 48 91 97 102 103 594 667 738"
+
+find_offset() {
+    "$cli" cd offset --device disc.cue --accuraterip "$url"
+}
+paranoia_per_offset() {
+    for o in $offsets; do
+        cd-paranoia -q -O "$o" -d disc.cue -w 1 t1.wav
+        accuraterip-checksum --accuraterip-v2 t1.wav 1 4
+    done
+}
+rip_per_offset() {
+    for o in $offsets; do
+        rm -rf rip
+        "$cli" cd rip --device disc.cue --to wav --tracks 1 --offset "$o" --out rip --name none \
+            --accuraterip "$url" | grep -q .
+    done
+}
+export -f find_offset paranoia_per_offset rip_per_offset
+export cli
+echo "Running ($runs runs each, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg))..." >&2
+found=$(find_offset)
+read -r fw fc frss < <(measure bash -c find_offset)
+read -r pw pc prss < <(measure bash -c paranoia_per_offset)
+read -r rw rc rrss < <(measure bash -c rip_per_offset)
+echo
+echo "Read offset of a 4-track, 16-minute image (true offset +667); seconds (best of $runs), MiB (peak RSS)"
+echo "varnelo-cli cd offset says: $found"
+printf '%-44s %8s %8s %8s\n' "" "wall" "cpu" "MiB"
+awk -v w="$fw" -v c="$fc" -v m="$frss" 'BEGIN { printf "%-44s %8.2f %8.2f %8.1f\n", "varnelo-cli cd offset (one read, 6001 offsets)", w, c, m/1024 }'
+awk -v w="$pw" -v c="$pc" -v m="$prss" 'BEGIN { printf "%-44s %8.2f %8.2f %8.1f\n", "cd-paranoia -O N + checksum, 10 offsets", w, c, m/1024 }'
+awk -v w="$rw" -v c="$rc" -v m="$rrss" 'BEGIN { printf "%-44s %8.2f %8.2f %8.1f\n", "varnelo-cli cd rip --offset N, 10 offsets", w, c, m/1024 }'
+awk -v fw="$fw" -v pw="$pw" 'BEGIN { printf "ratio (wall, against cd-paranoia): %.2f\n", fw/pw }'
+cd "$work"
+fi
+[[ "$part" == all || "$part" == mp3 ]] || exit 0
 
 echo "Generating a 10-track, 40-minute disc image (a tone and pink noise per track)..." >&2
 : > disc.bin
@@ -53,7 +146,6 @@ ours() {
     "$cli" cd rip --device disc.cue --to mp3 --settings rip.ini --out out --accuraterip off
 }
 
-source "$here/bench/measure.sh"
 export -f anchor ours
 export cli
 

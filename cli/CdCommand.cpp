@@ -6,9 +6,11 @@
 #include "common/SettingsKeys.h"
 #include "convert/EncoderSetup.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/cd/AccurateRipLookup.h"
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/cd/CdDrive.h"
 #include "platform/cd/FreeDBInformation.h"
+#include "platform/cd/OffsetFinder.h"
 #include "platform/tags/AudioInformation.h"
 #include "rip/CdRipper.h"
 #include "rip/CdSettings.h"
@@ -31,7 +33,8 @@ namespace {
 constexpr const char *kUsage =
     "cd list [--device D] | lookup [--device D] [--server URL] [--match N] | rip [--device D] --to "
     "mp3|wav|wma|ogg [--tracks 1,3-5] [--settings FILE] [--out DIR] [--name none|artist|album] [--lookup] "
-    "[--server URL] [--match N] [--accuraterip URL|off] [--offset N]";
+    "[--server URL] [--match N] [--accuraterip URL|off] [--offset N] | offset [--device D] [--accuraterip "
+    "URL]";
 
 std::atomic<bool> interrupted{false};
 
@@ -117,6 +120,50 @@ void printRows(const CdRipper &ripper) {
     }
 }
 
+// The drive's read offset from one read of the disc, matched against the
+// AccurateRip database: the disc is looked up first, so a disc the database
+// does not know is not read at all.
+int findOffset(Session &s, const QUrl &server) {
+    cd::AccurateRipLookup lookup;
+    lookup.server = server;
+    QEventLoop loop;
+    QObject::connect(&lookup, &cd::AccurateRipLookup::finished, &loop, &QEventLoop::quit);
+    lookup.Fetch(s.grabber.Toc());
+    if (!lookup.done())
+        loop.exec();
+    if (!lookup.error().isEmpty()) {
+        err() << "varnelo-cli cd offset: AccurateRip: " << shown(lookup.error()) << '\n';
+        return ExitFailure;
+    }
+    if (lookup.pressings().empty()) {
+        err() << "varnelo-cli cd offset: the disc is not in the AccurateRip database\n";
+        return ExitFailure;
+    }
+    interrupted = false;
+    auto previousInt = std::signal(SIGINT, onInterrupt);
+    auto previousTerm = std::signal(SIGTERM, onInterrupt);
+    const cd::OffsetSearch found = cd::findReadOffset(
+        s.grabber.DriveId(), ReadGrabSettings(*s.encoderSettings), lookup.pressings(), &interrupted);
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    if (!found.error.isEmpty()) {
+        err() << "varnelo-cli cd offset: " << shown(found.error) << '\n';
+        return ExitFailure;
+    }
+    if (found.uncorrected > 0)
+        err() << "varnelo-cli cd offset: " << found.uncorrected
+              << " sectors could not be read correctly; their tracks cannot match\n";
+    if (!found.match) {
+        err() << "varnelo-cli cd offset: no read offset within ±" << cd::OffsetSearchRange
+              << " samples matches the database's " << lookup.pressings().size() << " records\n";
+        return ExitFailure;
+    }
+    const cd::OffsetMatch &m = *found.match;
+    out() << "offset: " << (m.offset >= 0 ? "+" : "") << m.offset << " (" << m.tracks << " of "
+          << found.audioTracks << " tracks match, confidence " << m.confidence << ")\n";
+    return ExitOk;
+}
+
 // Waits for the lookup; false with a message when it found nothing.
 bool lookUp(Session &s, const QString &command) {
     QEventLoop loop;
@@ -148,14 +195,14 @@ int cdCommand(const QStringList &args) {
     const QString action = args.value(0);
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
         QCommandLineParser parser;
-        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list, lookup or rip."),
+        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list, lookup, rip or offset."),
                                      QStringLiteral("ACTION [OPTIONS]"));
         return parseArguments(parser, QStringLiteral("cd"), args).value_or(ExitOk);
     }
     if (action != QLatin1String("list") && action != QLatin1String("lookup") &&
-        action != QLatin1String("rip"))
+        action != QLatin1String("rip") && action != QLatin1String("offset"))
         return usageError(QStringLiteral("cd"), action.isEmpty()
-                                                    ? QStringLiteral("list, lookup or rip?")
+                                                    ? QStringLiteral("list, lookup, rip or offset?")
                                                     : QStringLiteral("unknown action %1").arg(action));
     const QString command = QStringLiteral("cd ") + action;
     QCommandLineParser parser;
@@ -189,6 +236,12 @@ int cdCommand(const QStringList &args) {
     if (action == QLatin1String("rip"))
         parser.addOptions(
             {toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption, offsetOption});
+    // The same option, for the offset search, which cannot do without the database.
+    const QCommandLineOption databaseOption(QStringLiteral("accuraterip"),
+                                            QStringLiteral("AccurateRip database address."),
+                                            QStringLiteral("URL"));
+    if (action == QLatin1String("offset"))
+        parser.addOption(databaseOption);
     if (auto rc = parseArguments(parser, command, args.mid(1)))
         return *rc;
     if (!parser.positionalArguments().isEmpty())
@@ -320,6 +373,16 @@ int cdCommand(const QStringList &args) {
     }
     ripper.ListDiscTracks();
 
+    if (action == QLatin1String("offset")) {
+        const QUrl server = parser.isSet(accurateRipOption) ? QUrl(parser.value(accurateRipOption))
+                                                            : cd::AccurateRipLookup::defaultServer();
+        if (!server.isValid() || server.scheme().isEmpty())
+            return usageError(QStringLiteral("cd"),
+                              QStringLiteral("--accuraterip needs the database's address, "
+                                             "not %1")
+                                  .arg(parser.value(accurateRipOption)));
+        return findOffset(s, server);
+    }
     if (action == QLatin1String("list")) {
         printRows(ripper);
         return ExitOk;
@@ -418,8 +481,9 @@ int cdCommand(const QStringList &args) {
     return failures == 0 && !interrupted ? ExitOk : ExitFailure;
 }
 
-const CommandRegistration registration("cd", cdCommand, kUsage,
-                                       "List, look up and rip audio CDs and disc images.");
+const CommandRegistration
+    registration("cd", cdCommand, kUsage,
+                 "List, look up and rip audio CDs and disc images; find a drive's read offset.");
 
 } // namespace
 } // namespace varnelo::cli

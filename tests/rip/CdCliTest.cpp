@@ -1,5 +1,6 @@
 // varnelo-cli cd on generated images, with the album information and the
 // AccurateRip database served on 127.0.0.1.
+#include "platform/cd/AccurateRip.h"
 #include "platform/cd/CdDrive.h"
 #include "support/DiscImage.h"
 #include "support/HttpServer.h"
@@ -32,6 +33,16 @@ CliRun cli(const QStringList &args, const QString &folder) {
     r.out = QString::fromUtf8(out);
     r.err = QString::fromUtf8(err);
     return r;
+}
+
+// The image's data as a drive with read offset `offset` returns it: the disc's
+// sample p - offset where sample p is asked for.
+void shiftImage(const DiscImage &image, int offset) {
+    const qsizetype shift = qsizetype(std::abs(offset)) * 4;
+    QFile data(image.data);
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write(offset > 0 ? QByteArray(shift, '\0') + image.bytes.left(image.bytes.size() - shift)
+                          : image.bytes.mid(shift) + QByteArray(shift, '\0'));
 }
 
 } // namespace
@@ -185,13 +196,7 @@ TEST(CdCli, ReadOffsetCorrectsADriveThatReadsShifted) {
     const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
     for (const int offset : {667, -1164}) {
         SCOPED_TRACE(offset);
-        // The drive gives the disc's sample p - offset where sample p is asked for.
-        const qsizetype shift = qsizetype(std::abs(offset)) * 4;
-        QFile data(image.data);
-        ASSERT_TRUE(data.open(QIODevice::WriteOnly));
-        data.write(offset > 0 ? QByteArray(shift, '\0') + image.bytes.left(image.bytes.size() - shift)
-                              : image.bytes.mid(shift) + QByteArray(shift, '\0'));
-        data.close();
+        shiftImage(image, offset);
         for (const bool corrected : {true, false}) {
             const QString out = dir.filePath(QStringLiteral("out%1%2").arg(offset).arg(corrected));
             QStringList args{
@@ -217,5 +222,58 @@ TEST(CdCli, ReadOffsetCorrectsADriveThatReadsShifted) {
                                            .arg(corrected ? offset : 0)
                                            .toUtf8()));
         }
+    }
+}
+
+// The offset found from one read of images made as such drives, the database
+// holding the disc's true checksums: v2 in one record, v1 in another.
+TEST(CdCli, FindsTheReadOffsetFromOneRead) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    const cd::AccurateRipIds ids = cd::accurateRipIds(cd::readDisc(image.sheet).toc);
+    std::vector<std::pair<int, quint32>> v1, v2, other;
+    for (int t = 0; t < 3; ++t) {
+        cd::AccurateRipChecksum sum(t == 0, t == 2);
+        const QByteArray bytes = image.trackBytes(t); // little-endian, as the host
+        sum.add(reinterpret_cast<const qint16 *>(bytes.constData()), std::size_t(bytes.size() / 4));
+        sum.finish();
+        v1.emplace_back(4, sum.v1());
+        v2.emplace_back(9, sum.v2());
+        other.emplace_back(20, sum.v2() ^ 0x10000u);
+    }
+    QByteArray database;
+    HttpServer server([&](const HttpRequest &r) -> HttpReply {
+        if (database.isEmpty() || r.path != QStringLiteral("/ar/") + cd::accurateRipPath(ids))
+            return {404, "not here"};
+        return {200, database, "application/octet-stream"};
+    });
+    ASSERT_TRUE(server.start());
+    std::vector<std::pair<int, quint32>> spoiled = v1;
+    spoiled[1].second ^= 1;
+    struct Case {
+        int offset;
+        QByteArray database;
+        int code;
+        const char *says;
+    };
+    const Case cases[] = {
+        {667, accurateRipRecord(ids, other) + accurateRipRecord(ids, v2), 0,
+         "offset: +667 (3 of 3 tracks match, confidence 9)\n"},
+        {-1164, accurateRipRecord(ids, spoiled), 0, "offset: -1164 (2 of 3 tracks match, confidence 4)\n"},
+        {0, accurateRipRecord(ids, v1) + accurateRipRecord(ids, v2), 0,
+         "offset: +0 (3 of 3 tracks match, confidence 9)\n"},
+        {667, {}, 1, "the disc is not in the AccurateRip database"},
+        {-1164, accurateRipRecord(ids, other), 1, "no read offset within ±3000 samples matches"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.offset);
+        shiftImage(image, c.offset);
+        database = c.database;
+        const CliRun r = cli({QStringLiteral("offset"), QStringLiteral("--device"), image.sheet,
+                              QStringLiteral("--accuraterip"), server.url(QStringLiteral("/ar/"))},
+                             dir.path());
+        EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+        EXPECT_TRUE((c.code == 0 ? r.out : r.err).contains(QString::fromUtf8(c.says)))
+            << r.out.toStdString() << r.err.toStdString();
     }
 }

@@ -334,21 +334,7 @@ TEST_F(RipperTest, AccurateRipAgainstTheDatabase) {
         ASSERT_NE(v2.back(), 0u);
     }
     const cd::AccurateRipIds ids = cd::accurateRipIds(grabber.Toc());
-    QByteArray bin;
-    const auto le32 = [&bin](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        bin.append(b, 4);
-    };
-    bin.append(char(3));
-    le32(ids.id1);
-    le32(ids.id2);
-    le32(ids.cddb);
-    for (int t = 0; t < 3; ++t) {
-        bin.append(char(t == 0 ? 12 : 7));
-        le32(t == 1 ? v2[1] ^ 1 : v2[std::size_t(t)]);
-        le32(0);
-    }
+    const QByteArray bin = accurateRipRecord(ids, {{12, v2[0]}, {7, v2[1] ^ 1}, {7, v2[2]}});
     const QString path = QStringLiteral("/accuraterip/") + cd::accurateRipPath(ids);
     HttpServer server([&](const HttpRequest &r) -> HttpReply {
         return r.path == path ? HttpReply{200, bin, "application/octet-stream"} : HttpReply{404, "not here"};

@@ -28,6 +28,25 @@ QByteArray DiscImage::trackBytes(int i) const {
     return bytes.mid(qsizetype(starts[std::size_t(i)]) * 2352, qsizetype(sectors[std::size_t(i)]) * 2352);
 }
 
+QByteArray accurateRipRecord(const cd::AccurateRipIds &ids,
+                             const std::vector<std::pair<int, quint32>> &tracks) {
+    QByteArray bin(1, char(tracks.size()));
+    const auto le32 = [&bin](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        bin.append(b, 4);
+    };
+    le32(ids.id1);
+    le32(ids.id2);
+    le32(ids.cddb);
+    for (const auto &[confidence, crc] : tracks) {
+        bin.append(char(confidence));
+        le32(crc);
+        le32(0);
+    }
+    return bin;
+}
+
 DiscImage writeDiscImage(const QString &folder, const QString &base, const ImageSpec &spec) {
     DiscImage image;
     quint32 noise = 0x12345678;

@@ -3,8 +3,11 @@
 // stereo (little-endian for a cue sheet, big-endian for a .toc), a tone of known frequency per track with a
 // little noise on it (so that no two stretches of a track are alike, as in music), and a cue sheet or a
 // cdrdao table of contents.
+#include "platform/cd/DiscToc.h"
+
 #include <QByteArray>
 #include <QString>
+#include <utility>
 #include <vector>
 
 namespace varnelo::test {
@@ -38,6 +41,10 @@ struct DiscImage {
 };
 
 DiscImage writeDiscImage(const QString &folder, const QString &base, const ImageSpec &spec);
+
+// One record of an AccurateRip database file for the disc: confidence and checksum per track.
+QByteArray accurateRipRecord(const cd::AccurateRipIds &ids,
+                             const std::vector<std::pair<int, quint32>> &tracks);
 
 // Three tracks of odd lengths (none a whole second) at 440, 660 and 880 Hz:
 // "T.N.T.", "Rock 'n' Roll Singer" and "The Jack" by AC/DC on "High Voltage",
