@@ -159,6 +159,9 @@ public:
     // The one-time start-up sequence (first showing) and the command-line step.
     void RunStartupSequence();
     void RunCommandLineStep();
+    // Files a later copy handed over: the first plays as a command-line file
+    // does; the window comes to the front either way.
+    void OpenHandedFiles(const QStringList &files);
 
     // Shown (not in the tray or on the task bar), and the one-time start-up done.
     bool windowShown() const { return windowShown_; }

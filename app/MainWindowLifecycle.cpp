@@ -144,6 +144,18 @@ void MainWindow::RunCommandLineStep() {
     ShowLocalPage();
 }
 
+void MainWindow::OpenHandedFiles(const QStringList &files) {
+    if (!files.isEmpty() && startupDone_) {
+        arguments_ = files;
+        Application::guarded([this] { RunCommandLineStep(); });
+    }
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
 void MainWindow::SaveTrees() {
     library_->SaveLibraryTree();
     catalogue_->SaveCatalogueTree();

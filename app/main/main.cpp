@@ -9,6 +9,7 @@
 #include "platform/sound/FFmpegLog.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QIcon>
 #include <cstdio>
 
@@ -25,15 +26,24 @@ int main(int argc, char **argv) {
     // Icons by name come from the desktop's theme; without a desktop, from the common one.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
+    QStringList arguments = Application::arguments().mid(1);
+    // For the start-up benchmark: report the time to the end of start-up and quit.
+    const bool quitAfterStartup = arguments.removeAll(QStringLiteral("--quit-after-startup")) > 0;
+
+    // A copy already running takes the file (by its full name) and comes to the front; this one ends.
     SingleInstance instance;
-    instance.takeOver();
+    QStringList handed;
+    for (const QString &argument : arguments)
+        handed << QFileInfo(argument).absoluteFilePath();
+    if (!quitAfterStartup) {
+        if (instance.handOff(handed))
+            return 0;
+        instance.listen();
+    }
 
     QtPrompts prompts;
     SystemShell shell;
     SystemClock clock;
-    QStringList arguments = Application::arguments().mid(1);
-    // For the start-up benchmark: report the time to the end of start-up and quit.
-    const bool quitAfterStartup = arguments.removeAll(QStringLiteral("--quit-after-startup")) > 0;
     const ProgramFiles files = ProgramFiles::current();
     MainWindow window(prompts, shell, clock, files.dataFolder, arguments);
     window.settingsPath = files.settingsPath;
@@ -52,8 +62,7 @@ int main(int argc, char **argv) {
     QObject::connect(&window, &MainWindow::destroyed, &app, &QApplication::quit);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
+    QObject::connect(&instance, &SingleInstance::handedOver, &window, &MainWindow::OpenHandedFiles);
     window.show();
-    const int rc = app.exec();
-    instance.release();
-    return rc;
+    return app.exec();
 }
