@@ -219,6 +219,9 @@ public:
     void SearchDirectory();
     void OpenDirectorySearch();
     void updateListHint();
+    // The library page's: how to add music while the library is (nearly) empty.
+    QLabel *lab_libhint = nullptr;
+    void updateLibraryHint();
 
     // Desktop integration: the folder browser, the association dialog, the about
     // box and its auto-closer (MainWindowDesktop.cpp).

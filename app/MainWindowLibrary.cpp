@@ -17,6 +17,7 @@
 #include "radio/StationCatalogue.h"
 #include "radio/StreamPlayer.h"
 
+#include <QLabel>
 #include <QMenu>
 #include <QTreeView>
 
@@ -24,6 +25,13 @@ namespace varnelo {
 
 // The local page: the library views and menus, local playback, the tag editor
 // and the converter.
+
+void MainWindow::updateLibraryHint() {
+    if (!lab_libhint)
+        return;
+    lab_libhint->setGeometry(lv2->viewport()->rect().adjusted(16, 16, -16, -16));
+    lab_libhint->setVisible(library_->rowCount() == 0 && entries_->libraryNearlyEmpty());
+}
 
 void MainWindow::bindLibrary() {
     const auto guardedSlot = [this](QAction *action, void (LibraryEntries::*operation)()) {
@@ -40,6 +48,24 @@ void MainWindow::bindLibrary() {
     for (int column = 0; column < LibraryCatalogue::PathColumn; ++column)
         lv2->setColumnWidth(column, LibraryCatalogue::ColumnWidths[column]);
     lv2->setColumnHidden(LibraryCatalogue::PathColumn, true);
+    lab_libhint = new QLabel(lv2->viewport());
+    lab_libhint->setObjectName(QStringLiteral("lab_libhint"));
+    lab_libhint->setWordWrap(true);
+    lab_libhint->setAlignment(Qt::AlignCenter);
+    lab_libhint->setTextFormat(Qt::RichText);
+    lab_libhint->setStyleSheet(QStringLiteral("color: #8b93a7;"));
+    lab_libhint->setText(QStringLiteral(
+        "<p><b>No music yet.</b></p><p><a href=\"scan\" style=\"color: #9d9dff;\">Choose a folder</a> to add "
+        "its audio files (sub-folders included), or add files with the + button.</p>"));
+    lab_libhint->hide();
+    connect(lab_libhint, &QLabel::linkActivated, this, [this] {
+        Application::guarded([this] { entries_->ScanFolder(); });
+        library_->ShowLibraryNode();
+        updateLibraryHint();
+    });
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&library_->lv2, signal, this, &MainWindow::updateLibraryHint);
+    connect(&library_->lv2, &QAbstractItemModel::modelReset, this, &MainWindow::updateLibraryHint);
     tv2->setDragDropMode(QAbstractItemView::NoDragDrop);
     connect(tv2, &QTreeView::clicked, this,
             [this] { Application::guarded([this] { library_->ShowLibraryNode(); }); });

@@ -100,7 +100,7 @@ void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths, bool 
             return;
         QHeaderView *header = guard->header();
         struct Column {
-            int column, minimum, width;
+            int column, floor, width; // floor: the least width when the list is short of room
         };
         std::vector<Column> columns;
         int total = 0, widest = 0;
@@ -109,21 +109,23 @@ void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths, bool 
                 continue;
             guard->resizeColumnToContents(column); // the header's text and the rows' texts
             const int minimum = column < static_cast<int>(minimumWidths.size()) ? minimumWidths[column] : 0;
-            const int width = std::max(header->sectionSize(column), minimum);
-            columns.push_back({column, minimum, width});
+            const int content = header->sectionSize(column);
+            const int width = std::max(content, minimum);
+            // Short of room, a column whose texts are short gives up its spare width first.
+            columns.push_back({column, lastInSight ? std::min(minimum, content) : minimum, width});
             total += width;
             widest = std::max(widest, width);
         }
         // The widest columns give way first: each is cut to a common level, the
-        // highest that fits, never below its least width; the list scrolls only
-        // when even the least widths do not fit.
+        // highest that fits, never below its floor; the list scrolls only when
+        // even the floors do not fit.
         int level = widest;
         const int room = guard->viewport()->width();
         if (lastInSight && total > room) {
             const auto widthAt = [&columns](int cut) {
                 int sum = 0;
                 for (const Column &c : columns)
-                    sum += std::max(c.minimum, std::min(c.width, cut));
+                    sum += std::max(c.floor, std::min(c.width, cut));
                 return sum;
             };
             int low = 0;
@@ -136,7 +138,7 @@ void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths, bool 
             }
         }
         for (const Column &c : columns)
-            header->resizeSection(c.column, std::max(c.minimum, std::min(c.width, level)));
+            header->resizeSection(c.column, std::max(c.floor, std::min(c.width, level)));
     };
     // Refitted once per burst of changes.
     const auto later = [view, pending, fit] {

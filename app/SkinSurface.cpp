@@ -156,6 +156,7 @@ void SkinSurface::switchToLocal() {
     w_.catalogue().SaveCatalogueTree();
     w_.ShowLocalPage();
     w_.libraryEntries().OpenLibraryPage();
+    w_.updateLibraryHint();
 }
 
 void SkinSurface::switchToRip() {

@@ -165,9 +165,11 @@ void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
 }
 
 void LibraryEntries::AddFiles() {
-    const QString executableFolder = QCoreApplication::applicationDirPath();
-    const QString start =
-        settings_ ? keys::read(*settings_, keys::AddPath, executableFolder) : executableFolder;
+    // The user's music folder (XDG) at first, then the folder used last.
+    QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (!QFileInfo(music).isDir())
+        music = QDir::homePath();
+    const QString start = settings_ ? keys::read(*settings_, keys::AddPath, music) : music;
     const QStringList files = prompts_.openFiles(QString(), start, OpenDialogFilter());
     if (files.isEmpty())
         return;
@@ -280,15 +282,15 @@ ScanResult LibraryEntries::ScanFolderAt(const QString &folder, bool subfolders) 
     return result;
 }
 
+bool LibraryEntries::libraryNearlyEmpty() const {
+    return QFileInfo(library_.musicPath()).size() / 1024 == 0;
+}
+
 void LibraryEntries::OpenLibraryPage() {
     QFile music(library_.musicPath());
     if (!music.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open file \"%1\": %2").arg(music.fileName(), music.errorString()));
-    const bool nearlyEmpty = music.size() / 1024 == 0;
     music.close();
-    if (nearlyEmpty && prompts_.message(QStringLiteral("Rescan"), dialogCaption(), PromptIcon::Information,
-                                        PromptButtons::Ok) == PromptAnswer::Ok)
-        ScanFolder();
     if (listFromCommandLine_)
         return;
     if (QStandardItem *allTitle = tree::FindNodeByText(library_.tv2, QStringLiteral("All Title"))) {

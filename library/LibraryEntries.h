@@ -63,6 +63,9 @@ public:
     void OpenCommandLineFile(const QString &path);
     // Asks for the folder; a cancelled dialog changes nothing.
     void ScanFolder();
+    // Hardly anything in the library yet (music.dat under 1 KiB): the page
+    // shows how to add music instead of an empty list.
+    bool libraryNearlyEmpty() const;
     // Reads the audio files of `folder`, its own first, then those of its
     // sub-folders (links to folders are not entered) unless `subfolders` is false.
     ScanResult ScanFolderAt(const QString &folder, bool subfolders = true);

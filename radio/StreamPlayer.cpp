@@ -86,7 +86,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
                 if (handle != handle_ || !playing_)
                     return;
                 if (!gaveUp) {
-                    setStatus(text);
+                    setStatus(text.isEmpty() ? text : text.at(0).toUpper() + text.mid(1)); // "Reconnected"
                     return;
                 }
                 // The stream dropped and could not be reached again: the text says why.

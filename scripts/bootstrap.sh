@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git clang-format
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-qpa-plugins
-  libqt6svg6 libqt6multimedia6 libgl-dev libxkbcommon-dev adwaita-icon-theme
+  libqt6svg6 libqt6multimedia6 libgl-dev libxkbcommon-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libmp3lame-dev libvorbis-dev libogg-dev libtag1-dev
   libflac-dev libopus-dev libopusenc-dev libebur128-dev

@@ -10,7 +10,6 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QIcon>
 #include <cstdio>
 
 int main(int argc, char **argv) {
@@ -23,8 +22,6 @@ int main(int argc, char **argv) {
     RouteFFmpegLog();
     // The style that draws every control from the palette the skin gives.
     Application::setStyle(QStringLiteral("Fusion"));
-    // Icons by name come from the desktop's theme; without a desktop, from the common one.
-    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
     QStringList arguments = Application::arguments().mid(1);
     // For the start-up benchmark: report the time to the end of start-up and quit.

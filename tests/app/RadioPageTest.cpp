@@ -161,15 +161,17 @@ TEST_F(RadioPageTest, ThePlayingRowIsHighlightedOnlyWhileAStationPlays) {
     w->player().StopRadioOrRecording();
 }
 
-TEST_F(RadioPageTest, PageSwitchesToLocalAskForARescanOfASmallLibraryAndKeepTheirStrips) {
-    prompts.answers = {PromptAnswer::Cancel};
+TEST_F(RadioPageTest, PageSwitchesToLocalShowAnEmptyLibraryHowToAddMusicAndKeepTheirStrips) {
     w->lab_state->setText(QStringLiteral("Refused")); // a radio failure: not shown on the library page
     w->panel_state->show();
     click("local");
     EXPECT_FALSE(w->state.RadioPage || w->panel_state->isVisibleTo(w.get()));
     EXPECT_TRUE(w->lv2->isVisibleTo(w.get()));
-    ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Rescan"));
+    EXPECT_TRUE(prompts.shown.empty());
+    QLabel *hint = w->findChild<QLabel *>(QStringLiteral("lab_libhint"));
+    ASSERT_TRUE(hint && hint->isVisibleTo(w.get()));
+    Q_EMIT hint->linkActivated(QStringLiteral("scan")); // the folder browser, for a library scan
+    EXPECT_EQ(prompts.folderPurposes, std::vector{FolderPurpose::LibraryScan});
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("record/treetext.txt"))));
     click("radio");
     EXPECT_TRUE(w->state.RadioPage);
