@@ -16,6 +16,9 @@ DesktopBinding::DesktopBinding(MainWindow &window, QDBusConnection bus, QObject 
     w_.notifyFinished = [this](FinishedKind kind, const QString &text, bool ok) {
         notifier_->notifyFinished(kind, text, ok);
     };
+    w_.notifyNotice = [this](const QString &summary, const QString &body) {
+        notifier_->notify(summary, body);
+    };
     if (Converter *converter = w_.converter())
         connect(converter, &Converter::conversionFinished, this,
                 [this](const QString &output, bool ok, const QString &error) {
@@ -33,6 +36,7 @@ DesktopBinding::DesktopBinding(MainWindow &window, QDBusConnection bus, QObject 
 
 DesktopBinding::~DesktopBinding() {
     w_.notifyFinished = nullptr;
+    w_.notifyNotice = nullptr;
 }
 
 void DesktopBinding::playbackChanged() {

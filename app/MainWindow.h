@@ -5,6 +5,7 @@
 #include "common/Seams.h"
 #include "common/SettingsFile.h"
 #include "desktop/DesktopNotifier.h"
+#include "desktop/PowerOffCountdown.h"
 #include "platform/sound/SoundOutput.h"
 
 #include <QDialog>
@@ -200,6 +201,12 @@ public:
     // The clock's power-off: ends a recording (complete and tagged) and saves
     // as the shutdown does before asking the system to switch off.
     void PowerOffNow();
+    // The clock's power-off time came: a 60-second warning (with a desktop
+    // notice) that can be cancelled, then PowerOffNow.
+    void StartPowerOffCountdown();
+    PowerOffCountdown *powerOffCountdown() { return powerOffCountdown_; }
+    // A desktop notice (summary, body). Set by the desktop binding; empty without one.
+    std::function<void(const QString &summary, const QString &body)> notifyNotice;
     ClockTimer &clockTimer() { return *clockTimer_; }
 
     // Steps owned by later subsystems, hooked in as they are built.
@@ -254,6 +261,7 @@ private:
     void SaveTrees();
     void storeVolume(); // the volume into the settings, when it differs from the stored one
     QMetaObject::Connection pendingRecord_; // a recording that waits for its station to play
+    PowerOffCountdown *powerOffCountdown_ = nullptr;
     // Each page keeps its own state strip: leaving a page keeps its text, coming
     // back shows it again, and another page's (a radio error, say) is not shown.
     enum class Page { Radio, Library, Rip };

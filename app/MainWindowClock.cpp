@@ -29,6 +29,19 @@ void MainWindow::PowerOffNow() {
                          dialogCaption(), PromptIcon::Information, PromptButtons::Ok);
 }
 
+void MainWindow::StartPowerOffCountdown() {
+    if (!powerOffCountdown_) {
+        powerOffCountdown_ = new PowerOffCountdown(clock_, this);
+        connect(powerOffCountdown_, &PowerOffCountdown::powerOffNow, this, &MainWindow::PowerOffNow);
+    }
+    powerOffCountdown_->start();
+    ShowCentredDialog(powerOffCountdown_);
+    if (notifyNotice)
+        notifyNotice(QStringLiteral("Power-off in %1 s").arg(PowerOffCountdown::Seconds),
+                     QStringLiteral("The computer powers off as set in the options. Cancel it in the "
+                                    "window's warning."));
+}
+
 bool WindowClockHost::shutdownOn() {
     // As saved by the options' OK: a ticked but unsaved box does nothing yet.
     return keys::read(w_.settings, keys::ShutdownOn);
@@ -78,7 +91,7 @@ void WindowClockHost::stopPlayback() {
 }
 
 void WindowClockHost::powerOff() {
-    w_.PowerOffNow();
+    w_.StartPowerOffCountdown();
 }
 
 } // namespace varnelo

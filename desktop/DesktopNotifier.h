@@ -28,6 +28,9 @@ public:
     // `text` says what ended (usually the file written); `ok` false when it failed.
     void notifyFinished(FinishedKind kind, const QString &text, bool ok = true);
 
+    // Any other notice.
+    void notify(const QString &summary, const QString &body) { send(summary, body, false); }
+
     static QString summaryFor(FinishedKind kind, bool ok);
 
 private:

@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimeEdit>
 #include <QTreeView>
 
@@ -148,6 +149,17 @@ TEST_F(RecordingWindowTest, PowerOffAtTheSetTimeEndsTheRecordingAndSavesFirst) {
     EXPECT_EQ(shell.powerOffs, 0);
     clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, 3)); // a late tick: the second is not lost
     w->clockTimer().Timer1Timer();
+    PowerOffCountdown *warning = w->powerOffCountdown();
+    ASSERT_TRUE(warning && warning->isVisible()); // a minute's warning first, which Cancel ends
+    EXPECT_EQ(shell.powerOffs, 0);
+    EXPECT_TRUE(w->recorder().recording());
+    warning->cancelButton->click();
+    clock.current = clock.current.addSecs(PowerOffCountdown::Seconds);
+    warning->tick();
+    EXPECT_EQ(shell.powerOffs, 0);
+    w->StartPowerOffCountdown();
+    clock.current = clock.current.addSecs(PowerOffCountdown::Seconds);
+    warning->tick();
     EXPECT_EQ(shell.powerOffs, 1);
     EXPECT_EQ(powerOffsWhenFinished, 0); // the file was finished before the power-off was asked for
     EXPECT_FALSE(w->recorder().recording());
