@@ -14,6 +14,7 @@
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
 #include "rip/CdPlayer.h"
+#include "rip/CdRipper.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -104,6 +105,12 @@ void SkinSurface::MarkPage() {
     w_.skin->SetSelected(QStringLiteral("radio"), s.RadioPage);
     w_.skin->SetSelected(QStringLiteral("rip"), s.RipPage);
     w_.skin->SetSelected(QStringLiteral("local"), !s.RadioPage && !s.RipPage);
+    // A disc's track list is not searched, edited or reordered: those buttons
+    // leave the rip page, where "+" opens a disc image.
+    for (const char *name : {"search", "remove", "up", "down"})
+        w_.skin->SetHidden(QLatin1String(name), s.RipPage);
+    if (s.RipPage)
+        w_.pan_search->hide();
 }
 
 void SkinSurface::popup(QMenu *menu, const SkinObject &opener) {
@@ -220,6 +227,8 @@ void SkinSurface::SkinClick(const SkinObject &source) {
             w_.panel_radio->show();
         else if (!s.RipPage)
             w_.libraryEntries().AddFiles();
+        else if (!busy && w_.ripper())
+            Application::guarded([this] { w_.ripper()->ChooseDiscImage(); });
     } else if (name == QLatin1String("remove")) {
         if (s.RadioPage) {
             if (catalogue.DelformFavorites1->isEnabled() && catalogue.LV.rowCount() > 0) {

@@ -225,6 +225,21 @@ void Skin::SetSelected(const QString &name, bool selected) {
     update(paintRect(*o));
 }
 
+void Skin::SetHidden(const QString &name, bool hidden) {
+    Live *o = live(name);
+    if (!o || o->hidden == hidden)
+        return;
+    o->hidden = hidden;
+    if (hidden && (hover_ == name || pressed_ == name))
+        setHover(QString());
+    update(paintRect(*o));
+}
+
+bool Skin::isHidden(const QString &name) const {
+    const Live *o = live(name);
+    return o && o->hidden;
+}
+
 bool Skin::isSelected(const QString &name) const {
     const Live *o = live(name);
     return o && o->selected;
@@ -267,7 +282,7 @@ QRect Skin::paintRect(const Live &o) const {
 
 const Skin::Live *Skin::hit(const QPoint &pos) const {
     for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
-        if (it->def->kind == SkinObjectKind::Area)
+        if (it->def->kind == SkinObjectKind::Area || it->hidden)
             continue;
         QRectF r = toWidget(it->def->bounds);
         if (it->def->kind == SkinObjectKind::Range) {
@@ -339,6 +354,8 @@ void Skin::renderBase() {
     QPainter p(&base_);
     p.setRenderHint(QPainter::Antialiasing);
     doc_->renderer().render(&p, form_->name, toWidget(form_->frame));
+    p.end();
+    baseImage_ = base_.toImage();
 }
 
 void Skin::paintState(QPainter &p, const Live &o, SkinState state) {
@@ -411,6 +428,15 @@ void Skin::paintEvent(QPaintEvent *event) {
         if (!paintRect(o).intersects(event->rect()))
             continue;
         const QString &name = o.def->name;
+        if (o.hidden) {
+            // The form's colour just left of the object, where the bar it sits on shows.
+            const QRect r = paintRect(o);
+            const QPoint beside =
+                QPoint(std::max(0, r.left() - 1), r.center().y()) * base_.devicePixelRatio();
+            if (baseImage_.rect().contains(beside))
+                p.fillRect(r, baseImage_.pixelColor(beside));
+            continue;
+        }
         switch (o.def->kind) {
         case SkinObjectKind::Button:
             if (o.selected)

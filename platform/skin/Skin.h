@@ -2,6 +2,7 @@
 #include "platform/skin/SkinDocument.h"
 
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QPoint>
 #include <QPointer>
@@ -131,6 +132,10 @@ public:
     // Marks an object as current (a page tab, a playing transport button).
     void SetSelected(const QString &name, bool selected);
     bool isSelected(const QString &name) const;
+    // Takes a button out of a page where it has nothing to do: covered with the
+    // form's colour beside it, and clicks pass it by.
+    void SetHidden(const QString &name, bool hidden);
+    bool isHidden(const QString &name) const;
 
     QSize sizeHint() const override;
 
@@ -161,6 +166,7 @@ private:
         QString text;
         int value = 0;
         bool selected = false;
+        bool hidden = false;
     };
 
     Live *live(const QString &name);
@@ -187,6 +193,7 @@ private:
     std::vector<Live> objects_; // of the applied form, document order
     QHash<QString, int> index_;
     QPixmap base_;
+    QImage baseImage_; // base_ for reading colours
     QPointer<QWidget> host_;
 
     QString hover_;

@@ -88,6 +88,16 @@ TEST_F(RipPageTest, TheRipPageListsTheDiscOfTheChosenImage) {
     EXPECT_EQ(drives->itemText(drives->count() - 1),
               QStringLiteral("[%1]  Disc image  hv.cue  CUE").arg(QFileInfo(image.sheet).absoluteFilePath()));
     EXPECT_TRUE(prompts.shown.empty());
+    // Buttons with nothing to do on a disc leave the page; "+" opens another image.
+    EXPECT_TRUE(w->skin->isHidden(QStringLiteral("search")) && w->skin->isHidden(QStringLiteral("down")));
+    test::ImageSpec single;
+    single.tracks = {{440, 75 * 3}};
+    prompts.filesToOpen = {test::writeDiscImage(dir.path(), QStringLiteral("one"), single).sheet};
+    click("add");
+    EXPECT_EQ(w->ripper()->lv_cd.rowCount(), 1);
+    prompts.filesToOpen = {image.sheet};
+    click("add");
+    ASSERT_EQ(w->ripper()->lv_cd.rowCount(), 3);
 
     // Long texts give way: the status a rip fills in shows without scrolling.
     const QString longText(

@@ -39,8 +39,9 @@ TEST(DialogPlacement, CentresWithDivisionsTruncatedTowardZero) {
 
     // On a small screen (a scale of 2 on 1280x900): inside it, the top left kept when too large.
     const QRect screen(0, 0, 640, 450);
-    const std::pair<QSize, QPoint> onScreen[] = {
-        {QSize(288, 142), QPoint(130, 190)}, {QSize(640, 440), QPoint(0, 10)}, {QSize(720, 480), QPoint(0, 0)}};
+    const std::pair<QSize, QPoint> onScreen[] = {{QSize(288, 142), QPoint(130, 190)},
+                                                 {QSize(640, 440), QPoint(0, 10)},
+                                                 {QSize(720, 480), QPoint(0, 0)}};
     for (const auto &[size, at] : onScreen)
         EXPECT_EQ(CentredOnScreen(QRect(-20, 40, 588, 442), size, screen), at) << size.width();
 }
