@@ -179,8 +179,8 @@ void CdRipper::ListDiscTracks() {
             enableDriveList(true);
     };
     if (grabber_.DriveCount() == 0)
-        return refuse({QStringLiteral("No CD drive was found. A disc image (.cue or .toc) can be chosen as a "
-                                      "drive in Options, \"Set Ripper\".")});
+        return refuse({QStringLiteral("No CD drive was found. Open a disc image (.cue or .toc) with the + "
+                                      "button, or choose one as a drive in Options, \"Set Ripper\".")});
     if (grabber_.DiscStatus() == 0)
         return refuse({QStringLiteral("No disc")});
     if (grabber_.TrackCount() <= 0)
