@@ -58,6 +58,7 @@ void MainWindow::bindCd() {
     rip.openFolderWhenDone = [this] { return options_->openFolderWhenDone(); };
     rip.folderNaming = [this] { return options_->ripFolderNaming(); };
     rip.lookupSettings = [this] { return ReadLookupSettings(settings, folder_.path()); };
+    rip.readOffset = [this] { return keys::read(settings, keys::ReadOffsetKey); };
     rip.stopCdPlayback = [this] { cdPlayer_->StopCdPlayback(); };
     rip.setListEnabled = [this](bool on) { lv_cd->setEnabled(on); };
     rip.showState = [this](const QString &text) {

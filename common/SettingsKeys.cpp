@@ -72,6 +72,7 @@ const std::vector<KeyInfo> table = {
     row(GrabModeKey),
     row(GrabRetries),
     row(GrabStop),
+    row(ReadOffsetKey),
     row(FreedbSite),
     row(FreedbToServer),
     row(FreedbPort, FreedbPort.def),

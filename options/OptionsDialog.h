@@ -149,6 +149,7 @@ private:
         std::array<QRadioButton *, 4> cd_g{};
         std::array<QRadioButton *, 3> cd_a{};
         QSpinBox *ud_retries = nullptr;
+        QSpinBox *ud_offset = nullptr; // the drive's read offset, samples
         QComboBox *cb_freedbsite = nullptr;
         QLineEdit *edt_port = nullptr, *edt_timeout = nullptr, *edt_proxy = nullptr;
         RadioGroup *rg_freedbserver = nullptr;

@@ -43,6 +43,16 @@ QWidget *OptionsDialog::buildRipperPage() {
     retries->addWidget(label("Retries on Read or Synch Error: "));
     retries->addWidget(ui_.ud_retries);
     retries->addStretch(1);
+    // Typed as the drive offset lists give it; `varnelo-cli cd offset` finds it from a disc.
+    ui_.ud_offset = named(new QSpinBox, "ud_offset");
+    ui_.ud_offset->setRange(-3000, 3000);
+    ui_.ud_offset->setSuffix(QStringLiteral(" samples"));
+    ui_.ud_offset->setToolTip(QStringLiteral("The drive's read offset correction, as AccurateRip's drive "
+                                             "offset list gives it; 0 when unknown."));
+    auto *offset = new QHBoxLayout;
+    offset->addWidget(label("Read offset of the drive: "));
+    offset->addWidget(ui_.ud_offset);
+    offset->addStretch(1);
     auto *action = new QGroupBox(QStringLiteral("Action on an Unrecoverable Read or Sync Error"));
     const char *actionNames[] = {"cd_a1", "cd_a2", "cd_a3"};
     const char *actionTexts[] = {"Stop", "Silence", "Cut"};
@@ -55,6 +65,7 @@ QWidget *OptionsDialog::buildRipperPage() {
     auto *cdLayout = new QVBoxLayout(cd);
     cdLayout->addWidget(grab);
     cdLayout->addLayout(retries);
+    cdLayout->addLayout(offset);
     cdLayout->addWidget(action);
     cdLayout->addStretch(1);
     tabs->addTab(cd, QStringLiteral("CD setting"));

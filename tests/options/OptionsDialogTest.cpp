@@ -112,6 +112,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     spin("ud_ogg_quality")->setValue(640);
     w<QRadioButton>("cd_g2")->click();
     w<QRadioButton>("cd_a3")->click();
+    spin("ud_offset")->setValue(-1164);
     w<QLineEdit>("edt_proxy")->setText(QStringLiteral("proxy.local:3128"));
     check("cb_auto")->setChecked(false);
     combo("set_cb_name")->setCurrentIndex(2);
@@ -145,6 +146,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
               QStringLiteral("1"));
     EXPECT_EQ(settings.readInteger(QStringLiteral("Format"), QStringLiteral("mode"), -9), 2);
     EXPECT_EQ(settings.readInteger(QStringLiteral("Format"), QStringLiteral("stop"), -9), 2);
+    EXPECT_EQ(settings.readInteger(QStringLiteral("Format"), QStringLiteral("offset"), -9), -1164);
     EXPECT_EQ(settings.readInteger(QStringLiteral("set"), QStringLiteral("out_formt"), -9), 2);
     EXPECT_EQ(settings.readInteger(QStringLiteral("autorec"), QStringLiteral("format"), -9), 1);
     EXPECT_EQ(settings.readString(QStringLiteral("autorec"), QStringLiteral("begintime2"), {}),
