@@ -470,6 +470,10 @@ QString FromTagLib(const TagLib::String &text) {
     return QString::fromStdString(text.to8Bit(true));
 }
 
+TagLib::ID3v2::Version Id3v2VersionFor(const TagLib::ID3v2::Tag *tag) {
+    return id3v2VersionFor(tag);
+}
+
 int GenreNumberOf(const QString &text) {
     if (text.isEmpty())
         return -1;
