@@ -59,12 +59,17 @@ int show(const QStringList &argsIn) {
                                        : QStringLiteral("show takes one FILE; unexpected '%1'").arg(args[1]));
     AudioInformation info;
     info.SetInfoOption(true);
+    AudioInformation::Cover cover;
     try {
         info.LoadInfo(args.first());
+        cover = info.LoadCover(args.first());
     } catch (const Error &e) {
         return fail(e.message());
     }
     printInfo(info);
+    if (!cover.isNull())
+        out() << "cover: " << cover.width << 'x' << cover.height << ' '
+              << shown(cover.mime.isEmpty() ? QStringLiteral("unknown type") : cover.mime) << '\n';
     return ExitOk;
 }
 
@@ -91,7 +96,12 @@ int set(const QStringList &args) {
                                      QStringLiteral("C"));
     const QCommandLineOption v1(QStringLiteral("id3v1"), QStringLiteral("Write an MP3's tag as ID3v1."));
     const QCommandLineOption v2(QStringLiteral("id3v2"), QStringLiteral("Write an MP3's tag as ID3v2."));
-    parser.addOptions({title, artist, album, genre, year, track, comment, v1, v2});
+    const QCommandLineOption cover(
+        QStringLiteral("cover"), QStringLiteral("Make a JPEG or PNG image (at most 16 MB) the front cover."),
+        QStringLiteral("IMAGE"));
+    const QCommandLineOption removeCover(QStringLiteral("remove-cover"),
+                                         QStringLiteral("Remove the front cover."));
+    parser.addOptions({title, artist, album, genre, year, track, comment, v1, v2, cover, removeCover});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Audio file to write."));
     if (auto rc = parseArguments(parser, Command + QStringLiteral(" set"), args))
         return *rc;
@@ -105,7 +115,9 @@ int set(const QStringList &args) {
     const bool anyValue = parser.isSet(title) || parser.isSet(artist) || parser.isSet(album) ||
                           parser.isSet(genre) || parser.isSet(year) || parser.isSet(track) ||
                           parser.isSet(comment);
-    if (!anyValue)
+    if (parser.isSet(cover) && parser.isSet(removeCover))
+        return usageError(Command, QStringLiteral("--cover and --remove-cover exclude each other"));
+    if (!anyValue && !parser.isSet(cover) && !parser.isSet(removeCover))
         return usageError(Command, QStringLiteral("nothing to write"));
 
     std::optional<int> genreNumber, yearNumber, trackNumber;
@@ -123,6 +135,9 @@ int set(const QStringList &args) {
 
     AudioInformation info;
     try {
+        // A bad image is found before anything is written.
+        if (parser.isSet(cover))
+            AudioInformation::ReadCoverImage(parser.value(cover));
         // Loading first keeps every field the command line does not name.
         info.LoadInfo(files.first());
         if (parser.isSet(title))
@@ -143,7 +158,12 @@ int set(const QStringList &args) {
             info.setInfoMTV(1);
         else if (parser.isSet(v2))
             info.setInfoMTV(2);
-        info.SaveInfo(files.first());
+        if (anyValue) // a save with nothing named could still add the ID3 version not there yet
+            info.SaveInfo(files.first());
+        if (parser.isSet(cover))
+            info.SaveCover(files.first(), parser.value(cover));
+        else if (parser.isSet(removeCover))
+            info.RemoveCover(files.first());
     } catch (const Error &e) {
         return fail(e.message());
     }
@@ -221,7 +241,7 @@ const CommandRegistration
                  "tags show FILE\n"
                  "tags set FILE [--title T] [--artist A] [--album B] [--genre-number N] [--year Y] [--track "
                  "N] [--comment C] "
-                 "[--id3v1|--id3v2]\n"
+                 "[--id3v1|--id3v2] [--cover IMAGE|--remove-cover]\n"
                  "tags read FILE...",
                  "Show and write the tags of an audio file, or read them as the library stores them.");
 

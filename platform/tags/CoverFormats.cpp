@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace varnelo::tagformats {
@@ -102,10 +103,20 @@ public:
             out.push_back({static_cast<int>(p->type()), FromTagLib(p->mimeType()), fromVector(p->data())});
         return out;
     }
+    // The pictures kept are re-added as copies: whether removePicture frees a
+    // picture its list frees too differs between the owners.
     void remove(const std::vector<int> &indices) override {
-        const auto all = owner_.pictureList();
-        for (int i : indices)
-            owner_.removePicture(all[static_cast<unsigned int>(i)], true);
+        std::vector<TagLib::ByteVector> kept;
+        int i = 0;
+        for (auto *p : owner_.pictureList())
+            if (std::find(indices.begin(), indices.end(), i++) == indices.end())
+                kept.push_back(p->render());
+        if constexpr (std::is_same_v<Owner, TagLib::FLAC::File>)
+            owner_.removePictures();
+        else
+            owner_.removeAllPictures();
+        for (const auto &block : kept)
+            owner_.addPicture(new TagLib::FLAC::Picture(block));
     }
     void addFront(const Cover &cover) override {
         auto *p = new TagLib::FLAC::Picture;
@@ -146,8 +157,9 @@ public:
     }
     void addFront(const Cover &cover) override {
         TagLib::MP4::CoverArtList all = arts();
-        all.prepend(TagLib::MP4::CoverArt(cover.mime == QLatin1String("image/png") ? TagLib::MP4::CoverArt::PNG
-                                                                                   : TagLib::MP4::CoverArt::JPEG,
+        all.prepend(TagLib::MP4::CoverArt(cover.mime == QLatin1String("image/png")
+                                              ? TagLib::MP4::CoverArt::PNG
+                                              : TagLib::MP4::CoverArt::JPEG,
                                           toVector(cover.data)));
         store(all);
     }
@@ -175,7 +187,8 @@ public:
         for (const auto &a : attributes()) {
             const TagLib::ASF::Picture p = a.toPicture();
             if (p.isValid())
-                out.push_back({static_cast<int>(p.type()), FromTagLib(p.mimeType()), fromVector(p.picture())});
+                out.push_back(
+                    {static_cast<int>(p.type()), FromTagLib(p.mimeType()), fromVector(p.picture())});
         }
         return out;
     }
