@@ -1,14 +1,21 @@
 #include "cli/Commands.h"
 
 #include "common/Error.h"
+#include "common/FileGuards.h"
+#include "convert/FileConversion.h"
 #include "library/LibraryRecord.h"
+#include "platform/audiofile/LoudnessMeter.h"
 #include "platform/tags/AudioInformation.h"
 #include "platform/tags/TrackTagReaders.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include <atomic>
+#include <csignal>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace varnelo::cli {
 namespace {
@@ -214,17 +221,102 @@ int read(const QStringList &args) {
     return rc;
 }
 
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+    interrupted = true;
+}
+
+// Measures the files as they are and writes ReplayGain 2.0 tags, as the
+// converter writes them for what it encodes. An album is gated over the blocks
+// of all its files together; it is written only when every file was measured.
+int gain(const QStringList &args) {
+    QCommandLineParser parser;
+    const QCommandLineOption album(
+        QStringLiteral("album"), QStringLiteral("Also write the album gain and peak of the files together."));
+    parser.addOption(album);
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Audio files."),
+                                 QStringLiteral("FILE..."));
+    if (auto rc = parseArguments(parser, Command + QStringLiteral(" gain"), args))
+        return *rc;
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return usageError(Command, QStringLiteral("gain needs at least one FILE"));
+
+    struct Track {
+        QString path;
+        LoudnessMeter meter;
+        bool opus = false;
+    };
+    std::vector<std::unique_ptr<Track>> tracks;
+    int rc = ExitOk;
+    interrupted = false;
+    const auto previousInt = std::signal(SIGINT, onInterrupt);
+    const auto previousTerm = std::signal(SIGTERM, onInterrupt);
+    for (const QString &path : files) {
+        if (interrupted)
+            break;
+        auto track = std::make_unique<Track>();
+        track->path = path;
+        QString error, codec;
+        if (!files::isRegularFile(path)) {
+            rc = fail(QStringLiteral("%1: not a regular file").arg(path));
+        } else if (!track->meter.measureFile(
+                       path, [] { return !interrupted.load(); }, &error, &codec)) {
+            rc = fail(QStringLiteral("%1 cannot be measured: %2").arg(path, error));
+        } else {
+            track->opus = codec.contains(QLatin1String("opus"));
+            tracks.push_back(std::move(track));
+        }
+    }
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    if (interrupted)
+        return fail(QStringLiteral("interrupted; no tags were written"));
+    if (parser.isSet(album) && rc != ExitOk)
+        return fail(QStringLiteral("not every file was measured; no tags were written"));
+
+    std::vector<const LoudnessMeter *> meters;
+    double albumPeak = 0;
+    for (const auto &track : tracks) {
+        meters.push_back(&track->meter);
+        albumPeak = std::max(albumPeak, track->meter.peak());
+    }
+    const double albumLufs = LoudnessMeter::albumLoudness(meters);
+    for (const auto &track : tracks) {
+        const QMap<QString, QString> fields =
+            ReplayGainFields(track->meter.loudness(), track->meter.peak(), albumLufs, albumPeak,
+                             parser.isSet(album), track->opus);
+        if (fields.isEmpty()) {
+            rc = fail(
+                QStringLiteral("%1: nothing above the silence gate; no tags were written").arg(track->path));
+            continue;
+        }
+        try {
+            AudioInformation().SaveFields(track->path, fields);
+        } catch (const Error &e) {
+            rc = fail(e.message());
+            continue;
+        }
+        QStringList shownFields;
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            shownFields << it.key() + QLatin1Char('=') + it.value();
+        out() << shown(track->path) << ": " << shownFields.join(QStringLiteral(", ")) << '\n';
+    }
+    return rc;
+}
+
 int run(const QStringList &argsIn) {
     QCommandLineParser parser;
     // The sub-command's own options follow it; they are parsed by the sub-command.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    parser.addPositionalArgument(QStringLiteral("SUB-COMMAND"), QStringLiteral("show, set or read."),
+    parser.addPositionalArgument(QStringLiteral("SUB-COMMAND"), QStringLiteral("show, set, read or gain."),
                                  QStringLiteral("SUB-COMMAND [ARGUMENTS]"));
     if (auto rc = parseArguments(parser, Command, argsIn))
         return *rc;
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
-        return usageError(Command, QStringLiteral("missing sub-command (show, set or read)"));
+        return usageError(Command, QStringLiteral("missing sub-command (show, set, read or gain)"));
     const QString sub = args.first();
     const QStringList rest = args.mid(1);
     if (sub == QLatin1String("show"))
@@ -233,6 +325,8 @@ int run(const QStringList &argsIn) {
         return set(rest);
     if (sub == QLatin1String("read"))
         return read(rest);
+    if (sub == QLatin1String("gain"))
+        return gain(rest);
     return usageError(Command, QStringLiteral("unknown sub-command '%1'").arg(sub));
 }
 
@@ -242,8 +336,10 @@ const CommandRegistration
                  "tags set FILE [--title T] [--artist A] [--album B] [--genre-number N] [--year Y] [--track "
                  "N] [--comment C] "
                  "[--id3v1|--id3v2] [--cover IMAGE|--remove-cover]\n"
-                 "tags read FILE...",
-                 "Show and write the tags of an audio file, or read them as the library stores them.");
+                 "tags read FILE...\n"
+                 "tags gain [--album] FILE...",
+                 "Show and write the tags of an audio file, read them as the library stores them, or measure "
+                 "files and write their ReplayGain tags.");
 
 } // namespace
 } // namespace varnelo::cli

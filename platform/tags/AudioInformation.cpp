@@ -248,18 +248,8 @@ void AudioInformation::RemoveCover(const QString &path) {
 }
 
 void AudioInformation::SaveFields(const QString &path, const QMap<QString, QString> &fields) {
-    checkExisting(path);
-    if (isReadOnly(path))
-        throw Error(QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
-    tagformats::WriteThroughCopy(path, [&](const QString &copy) {
-        OpenFile f = openFile(copy, false, false, path);
-        TagLib::File &file = *f.ref->file();
-        TagLib::PropertyMap map = file.properties();
-        for (auto it = fields.begin(); it != fields.end(); ++it)
-            map.replace(tagformats::ToTagLib(it.key()), TagLib::StringList(tagformats::ToTagLib(it.value())));
-        if (!file.setProperties(map).isEmpty() || !file.save())
-            throw Error(QStringLiteral("Cannot write tags to %1; the file is left as it was").arg(path));
-    });
+    writeChecked(path,
+                 [&](TagLib::File &file, bool save) { return tagformats::WriteFields(file, fields, save); });
 }
 
 } // namespace varnelo

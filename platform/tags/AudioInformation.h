@@ -27,8 +27,9 @@ public:
     void LoadInfo(const QString &path);
     // Writes the tag properties into the file.
     void SaveInfo(const QString &path);
-    // Sets tag fields by name (Vorbis comment names; TXXX frames in MP3 files),
-    // leaving every other field as the file holds it.
+    // Sets tag fields by name (Vorbis comment names; TXXX frames in the ID3v2
+    // tag of MP3 files), leaving every other field as the file holds it. A file
+    // that holds these values already is not touched.
     void SaveFields(const QString &path, const QMap<QString, QString> &fields);
 
     // A picture as the file holds it: its bytes, its MIME type (told by the

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/tags/AudioInformation.h"
 
+#include <QMap>
 #include <QString>
 
 #include <taglib/id3v2.h>
@@ -33,6 +34,11 @@ AudioInformation::Facts ReadFacts(TagLib::File &file);
 // would change the file. `mpegVersion`: 1 ID3v1, 2 ID3v2, 0 both (MP3 only).
 enum class WriteResult { Unchanged, Changed, Failed };
 WriteResult WriteTags(TagLib::File &file, const AudioInformation::Tags &tags, int mpegVersion, bool save);
+
+// Sets fields by name (PropertyMap keys: TXXX frames in ID3v2, Vorbis
+// comments), leaving every other field alone; an MP3 gets them in its ID3v2
+// tag only, kept at its version. Only changed values count as a change.
+WriteResult WriteFields(TagLib::File &file, const QMap<QString, QString> &fields, bool save);
 
 // The ID3v2 version a write keeps `tag` at (null: a new tag).
 TagLib::ID3v2::Version Id3v2VersionFor(const TagLib::ID3v2::Tag *tag);
