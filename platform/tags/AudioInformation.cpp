@@ -205,6 +205,12 @@ void AudioInformation::SaveInfo(const QString &path) {
         path, [&](TagLib::File &file, bool save) { return tagformats::WriteTags(file, wanted, mtv_, save); });
 }
 
+QMap<QString, QString> AudioInformation::LoadFields(const QString &path, const QStringList &names) const {
+    checkExisting(path);
+    OpenFile f = openFile(path, true, false);
+    return tagformats::ReadFields(*f.ref->file(), names);
+}
+
 AudioInformation::Cover AudioInformation::LoadCover(const QString &path) const {
     checkExisting(path);
     OpenFile f = openFile(path, true, false);

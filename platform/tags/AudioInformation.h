@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace varnelo {
@@ -57,6 +58,8 @@ public:
     // Reads and checks an image file for SaveCover; throws varnelo::Error naming it.
     static Cover ReadCoverImage(const QString &imagePath);
 
+    // Reads the fields SaveFields writes; names the file does not hold are left out.
+    QMap<QString, QString> LoadFields(const QString &path, const QStringList &names) const;
     // Resets every property to empty / 0 (genre −1), as before any LoadInfo.
     void ClearInfo();
 

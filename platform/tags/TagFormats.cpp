@@ -638,6 +638,18 @@ AudioInformation::Facts ReadFacts(TagLib::File &file) {
     return f;
 }
 
+QMap<QString, QString> ReadFields(TagLib::File &file, const QStringList &names) {
+    auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file);
+    if (mpeg && !mpeg->hasID3v2Tag())
+        return {};
+    const TagLib::PropertyMap map = mpeg ? mpeg->ID3v2Tag()->properties() : file.properties();
+    QMap<QString, QString> found;
+    for (const QString &name : names)
+        if (const auto values = valuesOf(map, name.toUpper().toLatin1().constData()); !values.isEmpty())
+            found.insert(name, joined(values));
+    return found;
+}
+
 WriteResult WriteFields(TagLib::File &file, const QMap<QString, QString> &fields, bool save) {
     auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file);
     const auto version = id3v2VersionFor(mpeg && mpeg->hasID3v2Tag() ? mpeg->ID3v2Tag() : nullptr);

@@ -3,6 +3,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <taglib/id3v2.h>
 
@@ -39,6 +40,9 @@ WriteResult WriteTags(TagLib::File &file, const AudioInformation::Tags &tags, in
 // comments), leaving every other field alone; an MP3 gets them in its ID3v2
 // tag only, kept at its version. Only changed values count as a change.
 WriteResult WriteFields(TagLib::File &file, const QMap<QString, QString> &fields, bool save);
+
+// The values of fields by name where WriteFields puts them; missing ones are left out.
+QMap<QString, QString> ReadFields(TagLib::File &file, const QStringList &names);
 
 // The ID3v2 version a write keeps `tag` at (null: a new tag).
 TagLib::ID3v2::Version Id3v2VersionFor(const TagLib::ID3v2::Tag *tag);
