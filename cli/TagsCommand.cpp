@@ -263,7 +263,8 @@ int gain(const QStringList &args) {
             rc = fail(QStringLiteral("%1: not a regular file").arg(path));
         } else if (!track->meter.measureFile(
                        path, [] { return !interrupted.load(); }, &error, &codec)) {
-            rc = fail(QStringLiteral("%1 cannot be measured: %2").arg(path, error));
+            if (!interrupted) // an interruption is told once, below
+                rc = fail(QStringLiteral("%1 cannot be measured: %2").arg(path, error));
         } else {
             track->opus = codec.contains(QLatin1String("opus"));
             tracks.push_back(std::move(track));
