@@ -273,12 +273,13 @@ Access accessOf(TagLib::File &file, bool create) {
     return a;
 }
 
-// The pictures that are the front cover: those marked so, else the untyped ones.
+// The pictures that are the front cover: those marked so, else the untyped
+// ones. A picture without bytes is no picture.
 std::vector<int> coverIndices(const std::vector<Stored> &list) {
     for (int wanted : {FrontCoverType, OtherType}) {
         std::vector<int> found;
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (list[i].type == wanted)
+            if (list[i].type == wanted && !list[i].data.isEmpty())
                 found.push_back(int(i));
         if (!found.empty())
             return found;

@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(cover.data == stored.data);
         FUZZ_CHECK(cover.width >= 0 && cover.height >= 0);
         // The type is printed to terminals and shown in the window.
-        FUZZ_CHECK(std::none_of(cover.mime.begin(), cover.mime.end(), [](QChar c) { return c.category() == QChar::Other_Control; }));
+        FUZZ_CHECK(std::none_of(cover.mime.begin(), cover.mime.end(),
+                                [](QChar c) { return c.category() == QChar::Other_Control; }));
     }
     const auto plan = tagformats::WriteFrontCover(*file, nullptr, false);
     FUZZ_CHECK(plan != tagformats::WriteResult::Failed);
