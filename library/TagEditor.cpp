@@ -251,10 +251,12 @@ void TagEditor::showCover() {
     btnRemoveCover->setEnabled(!cover.isNull());
     if (cover.width <= 0 || cover.height <= 0)
         return;
-    // Decoded straight to the size shown: a huge picture never takes its full size in memory.
+    // Only a JPEG or PNG has a size here, and only its own reader sees it. A JPEG
+    // is decoded straight to the size shown; Qt's allocation limit caps a PNG.
     QBuffer buffer(&cover.data);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    QImageReader reader(&buffer, cover.mime == QLatin1String("image/png") ? "png" : "jpeg");
+    reader.setAutoDetectImageFormat(false);
     reader.setScaledSize(QSize(cover.width, cover.height).scaled(CoverSide, CoverSide, Qt::KeepAspectRatio));
     const QImage image = reader.read();
     if (image.isNull())

@@ -309,12 +309,16 @@ AudioInformation::Cover DescribeImage(QByteArray data, const QString &storedMime
         });
         c.mime = plain ? stored.toLower() : QString();
     }
-    if (c.data.size() > AudioInformation::MaxCoverBytes)
+    // Only JPEG and PNG headers are looked into, by the reader of that format
+    // alone: no other image parser (SVG, ICO, ...) sees bytes from a file's tags.
+    const QString known = ImageTypeOf(c.data);
+    if (known.isEmpty() || c.data.size() > AudioInformation::MaxCoverBytes)
         return c;
     // The header alone gives the size; nothing is decoded.
     QBuffer buffer(&c.data);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    QImageReader reader(&buffer, known == QLatin1String("image/png") ? "png" : "jpeg");
+    reader.setAutoDetectImageFormat(false);
     const QSize size = reader.size();
     if (size.isValid()) {
         c.width = size.width();

@@ -23,7 +23,8 @@ AudioInformation::Cover ReadFrontCover(TagLib::File &file);
 WriteResult WriteFrontCover(TagLib::File &file, const AudioInformation::Cover *cover, bool save);
 
 // What the bytes say about an image: MIME type and size in pixels from the
-// header only (nothing is decoded), each left as stored/0 when unknown.
+// header only (nothing is decoded) of a JPEG or PNG; for other types the stored
+// MIME type and 0×0.
 AudioInformation::Cover DescribeImage(QByteArray data, const QString &storedMime);
 
 // "image/jpeg" or "image/png" by the image's first bytes, else empty.
