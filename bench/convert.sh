@@ -7,6 +7,7 @@
 #   WAV -> FLAC level 5                     vs  flac -5
 #   WAV -> Opus 128 kbps VBR, complexity 10 vs  opusenc --bitrate 128 --vbr --comp 10
 #   WAV -> FLAC with --replaygain track     vs  the same without (budget: 5 % more CPU)
+#   tags gain on the FLAC                   vs  ffmpeg's ebur128 filter (sample peak) on it
 # Usage: bench/convert.sh [path/to/varnelo-cli] [runs]   (default build/bin/varnelo-cli, 3 runs)
 # Each figure is the best of the runs (wall clock and user+system CPU); peak
 # memory is the maximum resident set size of that tool.
@@ -59,6 +60,10 @@ read -r xw xc xr < <(measure flac --silent -f -5 -o flac.flac input.wav)
 read -r pw pc pr < <(measure "$cli" convert --to opus --jobs 1 --settings opus.ini --out out input.wav)
 read -r ew ec er < <(measure opusenc --quiet --bitrate 128 --vbr --comp 10 input.wav opusenc.opus)
 read -r gw gc gr < <(measure "$cli" convert --to flac --replaygain track --jobs 1 --settings flac.ini --out out input.wav)
+# Both decode the FLAC and measure its loudness and peak; ours also writes the tags (the first run;
+# the later ones find them in place).
+read -r tw tc tr < <(measure "$cli" tags gain flac.flac)
+read -r aw ac ar < <(measure ffmpeg -v error -nostats -i flac.flac -af ebur128=peak=sample -f null -)
 
 echo
 echo "10 minutes of audio; times in seconds (best of $runs), memory in MiB (peak RSS)"
@@ -69,6 +74,7 @@ row "MP3->WAV"  "$dw" "$dc" "$dr" "$fw" "$fc" "$fr" "2 x ffmpeg"
 row "WAV->FLAC" "$cw" "$cc" "$cr" "$xw" "$xc" "$xr" "1.10 x flac -5"
 row "WAV->Opus" "$pw" "$pc" "$pr" "$ew" "$ec" "$er" "1.10 x opusenc"
 row "FLAC+gain"  "$gw" "$gc" "$gr" "$cw" "$cc" "$cr" "1.05 x without"
+row "tags gain"  "$tw" "$tc" "$tr" "$aw" "$ac" "$ar" "1.10 x ffmpeg ebur128"
 echo
 echo "Output sizes (bytes): ours mp3 $(stat -c %s out/N_input.mp3), lame $(stat -c %s lame.mp3);" \
      "ours ogg $(stat -c %s out/N_input.ogg), oggenc $(stat -c %s oggenc.ogg);" \

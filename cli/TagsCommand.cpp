@@ -1,14 +1,21 @@
 #include "cli/Commands.h"
 
 #include "common/Error.h"
+#include "common/FileGuards.h"
+#include "convert/FileConversion.h"
 #include "library/LibraryRecord.h"
+#include "platform/audiofile/LoudnessMeter.h"
 #include "platform/tags/AudioInformation.h"
 #include "platform/tags/TrackTagReaders.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include <atomic>
+#include <csignal>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace varnelo::cli {
 namespace {
@@ -59,12 +66,17 @@ int show(const QStringList &argsIn) {
                                        : QStringLiteral("show takes one FILE; unexpected '%1'").arg(args[1]));
     AudioInformation info;
     info.SetInfoOption(true);
+    AudioInformation::Cover cover;
     try {
         info.LoadInfo(args.first());
+        cover = info.LoadCover(args.first());
     } catch (const Error &e) {
         return fail(e.message());
     }
     printInfo(info);
+    if (!cover.isNull())
+        out() << "cover: " << cover.width << 'x' << cover.height << ' '
+              << shown(cover.mime.isEmpty() ? QStringLiteral("unknown type") : cover.mime) << '\n';
     return ExitOk;
 }
 
@@ -91,7 +103,12 @@ int set(const QStringList &args) {
                                      QStringLiteral("C"));
     const QCommandLineOption v1(QStringLiteral("id3v1"), QStringLiteral("Write an MP3's tag as ID3v1."));
     const QCommandLineOption v2(QStringLiteral("id3v2"), QStringLiteral("Write an MP3's tag as ID3v2."));
-    parser.addOptions({title, artist, album, genre, year, track, comment, v1, v2});
+    const QCommandLineOption cover(
+        QStringLiteral("cover"), QStringLiteral("Make a JPEG or PNG image (at most 16 MB) the front cover."),
+        QStringLiteral("IMAGE"));
+    const QCommandLineOption removeCover(QStringLiteral("remove-cover"),
+                                         QStringLiteral("Remove the front cover."));
+    parser.addOptions({title, artist, album, genre, year, track, comment, v1, v2, cover, removeCover});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Audio file to write."));
     if (auto rc = parseArguments(parser, Command + QStringLiteral(" set"), args))
         return *rc;
@@ -105,7 +122,9 @@ int set(const QStringList &args) {
     const bool anyValue = parser.isSet(title) || parser.isSet(artist) || parser.isSet(album) ||
                           parser.isSet(genre) || parser.isSet(year) || parser.isSet(track) ||
                           parser.isSet(comment);
-    if (!anyValue)
+    if (parser.isSet(cover) && parser.isSet(removeCover))
+        return usageError(Command, QStringLiteral("--cover and --remove-cover exclude each other"));
+    if (!anyValue && !parser.isSet(cover) && !parser.isSet(removeCover))
         return usageError(Command, QStringLiteral("nothing to write"));
 
     std::optional<int> genreNumber, yearNumber, trackNumber;
@@ -123,6 +142,9 @@ int set(const QStringList &args) {
 
     AudioInformation info;
     try {
+        // A bad image is found before anything is written.
+        if (parser.isSet(cover))
+            AudioInformation::ReadCoverImage(parser.value(cover));
         // Loading first keeps every field the command line does not name.
         info.LoadInfo(files.first());
         if (parser.isSet(title))
@@ -143,7 +165,12 @@ int set(const QStringList &args) {
             info.setInfoMTV(1);
         else if (parser.isSet(v2))
             info.setInfoMTV(2);
-        info.SaveInfo(files.first());
+        if (anyValue) // a save with nothing named could still add the ID3 version not there yet
+            info.SaveInfo(files.first());
+        if (parser.isSet(cover))
+            info.SaveCover(files.first(), parser.value(cover));
+        else if (parser.isSet(removeCover))
+            info.RemoveCover(files.first());
     } catch (const Error &e) {
         return fail(e.message());
     }
@@ -194,17 +221,103 @@ int read(const QStringList &args) {
     return rc;
 }
 
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+    interrupted = true;
+}
+
+// Measures the files as they are and writes ReplayGain 2.0 tags, as the
+// converter writes them for what it encodes. An album is gated over the blocks
+// of all its files together; it is written only when every file was measured.
+int gain(const QStringList &args) {
+    QCommandLineParser parser;
+    const QCommandLineOption album(
+        QStringLiteral("album"), QStringLiteral("Also write the album gain and peak of the files together."));
+    parser.addOption(album);
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Audio files."),
+                                 QStringLiteral("FILE..."));
+    if (auto rc = parseArguments(parser, Command + QStringLiteral(" gain"), args))
+        return *rc;
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return usageError(Command, QStringLiteral("gain needs at least one FILE"));
+
+    struct Track {
+        QString path;
+        LoudnessMeter meter;
+        bool opus = false;
+    };
+    std::vector<std::unique_ptr<Track>> tracks;
+    int rc = ExitOk;
+    interrupted = false;
+    const auto previousInt = std::signal(SIGINT, onInterrupt);
+    const auto previousTerm = std::signal(SIGTERM, onInterrupt);
+    for (const QString &path : files) {
+        if (interrupted)
+            break;
+        auto track = std::make_unique<Track>();
+        track->path = path;
+        QString error, codec;
+        if (!files::isRegularFile(path)) {
+            rc = fail(QStringLiteral("%1: not a regular file").arg(path));
+        } else if (!track->meter.measureFile(
+                       path, [] { return !interrupted.load(); }, &error, &codec)) {
+            if (!interrupted) // an interruption is told once, below
+                rc = fail(QStringLiteral("%1 cannot be measured: %2").arg(path, error));
+        } else {
+            track->opus = codec.contains(QLatin1String("opus"));
+            tracks.push_back(std::move(track));
+        }
+    }
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    if (interrupted)
+        return fail(QStringLiteral("interrupted; no tags were written"));
+    if (parser.isSet(album) && rc != ExitOk)
+        return fail(QStringLiteral("not every file was measured; no tags were written"));
+
+    std::vector<const LoudnessMeter *> meters;
+    double albumPeak = 0;
+    for (const auto &track : tracks) {
+        meters.push_back(&track->meter);
+        albumPeak = std::max(albumPeak, track->meter.peak());
+    }
+    const double albumLufs = LoudnessMeter::albumLoudness(meters);
+    for (const auto &track : tracks) {
+        const QMap<QString, QString> fields =
+            ReplayGainFields(track->meter.loudness(), track->meter.peak(), albumLufs, albumPeak,
+                             parser.isSet(album), track->opus);
+        if (fields.isEmpty()) {
+            rc = fail(
+                QStringLiteral("%1: nothing above the silence gate; no tags were written").arg(track->path));
+            continue;
+        }
+        try {
+            AudioInformation().SaveFields(track->path, fields);
+        } catch (const Error &e) {
+            rc = fail(e.message());
+            continue;
+        }
+        QStringList shownFields;
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            shownFields << it.key() + QLatin1Char('=') + it.value();
+        out() << shown(track->path) << ": " << shownFields.join(QStringLiteral(", ")) << '\n';
+    }
+    return rc;
+}
+
 int run(const QStringList &argsIn) {
     QCommandLineParser parser;
     // The sub-command's own options follow it; they are parsed by the sub-command.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    parser.addPositionalArgument(QStringLiteral("SUB-COMMAND"), QStringLiteral("show, set or read."),
+    parser.addPositionalArgument(QStringLiteral("SUB-COMMAND"), QStringLiteral("show, set, read or gain."),
                                  QStringLiteral("SUB-COMMAND [ARGUMENTS]"));
     if (auto rc = parseArguments(parser, Command, argsIn))
         return *rc;
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
-        return usageError(Command, QStringLiteral("missing sub-command (show, set or read)"));
+        return usageError(Command, QStringLiteral("missing sub-command (show, set, read or gain)"));
     const QString sub = args.first();
     const QStringList rest = args.mid(1);
     if (sub == QLatin1String("show"))
@@ -213,6 +326,8 @@ int run(const QStringList &argsIn) {
         return set(rest);
     if (sub == QLatin1String("read"))
         return read(rest);
+    if (sub == QLatin1String("gain"))
+        return gain(rest);
     return usageError(Command, QStringLiteral("unknown sub-command '%1'").arg(sub));
 }
 
@@ -221,9 +336,11 @@ const CommandRegistration
                  "tags show FILE\n"
                  "tags set FILE [--title T] [--artist A] [--album B] [--genre-number N] [--year Y] [--track "
                  "N] [--comment C] "
-                 "[--id3v1|--id3v2]\n"
-                 "tags read FILE...",
-                 "Show and write the tags of an audio file, or read them as the library stores them.");
+                 "[--id3v1|--id3v2] [--cover IMAGE|--remove-cover]\n"
+                 "tags read FILE...\n"
+                 "tags gain [--album] FILE...",
+                 "Show and write the tags of an audio file, read them as the library stores them, or measure "
+                 "files and write their ReplayGain tags.");
 
 } // namespace
 } // namespace varnelo::cli

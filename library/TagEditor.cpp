@@ -1,6 +1,7 @@
 #include "library/TagEditor.h"
 
 #include "common/AppState.h"
+#include "common/Error.h"
 #include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 #include "common/TextRules.h"
@@ -8,6 +9,7 @@
 #include "library/LibraryFiles.h"
 #include "platform/tags/GenreTable.h"
 
+#include <QBuffer>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFile>
@@ -16,8 +18,10 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -25,6 +29,9 @@
 #include <QVBoxLayout>
 
 namespace varnelo {
+namespace {
+constexpr int CoverSide = 160;
+} // namespace
 
 TagEditor::TagEditor(AppState &state, Prompts &prompts, DesktopShell &shell, LibraryCatalogue *library,
                      QWidget *parent)
@@ -76,6 +83,13 @@ void TagEditor::buildUi() {
     infoSize = fact("infoSize");
     infoBitsPerSample = fact("infoBitsPerSample");
     infoFormatTag = fact("infoFormatTag");
+    infoTrackGain = fact("infoTrackGain");
+    infoAlbumGain = fact("infoAlbumGain");
+    infoCover = new QLabel(this);
+    infoCover->setObjectName(QStringLiteral("infoCover"));
+    infoCover->setFixedSize(CoverSide, CoverSide);
+    infoCover->setAlignment(Qt::AlignCenter);
+    infoCover->setFrameShape(QFrame::StyledPanel);
 
     infoMTV = new QGroupBox(QStringLiteral("Mpeg Tag Version"), this);
     infoMTV->setObjectName(QStringLiteral("infoMTV"));
@@ -105,6 +119,8 @@ void TagEditor::buildUi() {
     lab_status = new QLabel(this);
     lab_status->setObjectName(QStringLiteral("lab_status"));
     lab_status->setTextFormat(Qt::PlainText);
+    btnCover = button("btnCover", QStringLiteral("Add Cover..."));
+    btnRemoveCover = button("btnRemoveCover", QStringLiteral("Remove Cover"));
 
     auto *tags = new QFormLayout;
     tags->addRow(QStringLiteral("File Name:"), infoFileName);
@@ -129,10 +145,18 @@ void TagEditor::buildUi() {
     facts->addRow(QStringLiteral("Size:"), infoSize);
     facts->addRow(QStringLiteral("BitsPerSample:"), infoBitsPerSample);
     facts->addRow(QStringLiteral("FormatTag:"), infoFormatTag);
+    facts->addRow(QStringLiteral("Track Gain:"), infoTrackGain);
+    facts->addRow(QStringLiteral("Album Gain:"), infoAlbumGain);
     facts->addRow(infoMTV);
+    auto *cover = new QVBoxLayout;
+    cover->addWidget(infoCover);
+    cover->addWidget(btnCover);
+    cover->addWidget(btnRemoveCover);
+    cover->addStretch();
     auto *columns = new QHBoxLayout;
     columns->addLayout(tags, 3);
     columns->addLayout(facts, 2);
+    columns->addLayout(cover);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(lab_status, 1);
     for (QPushButton *b : {btnApply, btnReset, btn_open, Button2})
@@ -157,6 +181,8 @@ void TagEditor::buildUi() {
     connect(btnApply, &QPushButton::clicked, this, guarded(&TagEditor::ApplyTags));
     connect(btnReset, &QPushButton::clicked, this, guarded(&TagEditor::LoadTagFields));
     connect(btn_open, &QPushButton::clicked, this, &TagEditor::btn_openClick);
+    connect(btnCover, &QPushButton::clicked, this, guarded(&TagEditor::AddCover));
+    connect(btnRemoveCover, &QPushButton::clicked, this, guarded(&TagEditor::RemoveCover));
     connect(Button2, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -194,7 +220,73 @@ void TagEditor::LoadTagFields() {
     infoSize->setText(QString::number(info.infoSize()));
     infoBitsPerSample->setText(QString::number(info.infoBitsPerSample()));
     infoFormatTag->setText(QString::number(info.infoFormatTag()));
+    showGain();
+    showCover();
     fitFieldsToTexts();
+}
+
+void TagEditor::showGain() {
+    const QMap<QString, QString> gain = AudioInformation1.LoadFields(
+        TagFile, {QStringLiteral("REPLAYGAIN_TRACK_GAIN"), QStringLiteral("REPLAYGAIN_TRACK_PEAK"),
+                  QStringLiteral("REPLAYGAIN_ALBUM_GAIN"), QStringLiteral("REPLAYGAIN_ALBUM_PEAK")});
+    const auto shown = [&gain](const char *scope) {
+        const QString value = gain.value(QStringLiteral("REPLAYGAIN_%1_GAIN").arg(QLatin1String(scope)));
+        const QString peak = gain.value(QStringLiteral("REPLAYGAIN_%1_PEAK").arg(QLatin1String(scope)));
+        return text::escapeControls(peak.isEmpty() ? value : QStringLiteral("%1, peak %2").arg(value, peak));
+    };
+    infoTrackGain->setText(shown("TRACK"));
+    infoAlbumGain->setText(shown("ALBUM"));
+}
+
+void TagEditor::showCover() {
+    AudioInformation::Cover cover;
+    try {
+        cover = AudioInformation1.LoadCover(TagFile);
+    } catch (const Error &) {
+        // The tags were read; a picture that cannot be is shown as none.
+    }
+    infoCover->setPixmap(QPixmap());
+    infoCover->setText(cover.isNull() ? QStringLiteral("No Cover") : QString());
+    infoCover->setToolTip(cover.isNull() ? QString()
+                                         : QStringLiteral("%1x%2 %3")
+                                               .arg(cover.width)
+                                               .arg(cover.height)
+                                               .arg(text::escapeControls(cover.mime)));
+    btnCover->setText(cover.isNull() ? QStringLiteral("Add Cover...") : QStringLiteral("Replace Cover..."));
+    btnRemoveCover->setEnabled(!cover.isNull());
+    if (cover.width <= 0 || cover.height <= 0)
+        return;
+    // Only a JPEG or PNG has a size here, and only its own reader sees it. A JPEG
+    // is decoded straight to the size shown; Qt's allocation limit caps a PNG.
+    QBuffer buffer(&cover.data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, cover.mime == QLatin1String("image/png") ? "png" : "jpeg");
+    reader.setAutoDetectImageFormat(false);
+    reader.setScaledSize(QSize(cover.width, cover.height).scaled(CoverSide, CoverSide, Qt::KeepAspectRatio));
+    const QImage image = reader.read();
+    if (image.isNull())
+        infoCover->setText(QStringLiteral("Damaged Cover"));
+    else
+        infoCover->setPixmap(QPixmap::fromImage(image));
+}
+
+void TagEditor::AddCover() {
+    if (loaded(playback, MediaKind::File))
+        return;
+    const QStringList images =
+        prompts_.openFiles(QStringLiteral("Cover Image"), QFileInfo(TagFile).absolutePath(),
+                           QStringLiteral("JPEG or PNG images (*.jpg *.jpeg *.png)"));
+    if (images.isEmpty())
+        return;
+    AudioInformation1.SaveCover(TagFile, images.first());
+    showCover();
+}
+
+void TagEditor::RemoveCover() {
+    if (loaded(playback, MediaKind::File))
+        return;
+    AudioInformation1.RemoveCover(TagFile);
+    showCover();
 }
 
 void TagEditor::fitFieldsToTexts() {

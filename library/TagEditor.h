@@ -44,21 +44,28 @@ public:
     void ApplyTags();
     // "open": the file manager on the folder of infoFileName.
     void btn_openClick();
+    // Asks for a JPEG or PNG file and makes it the front cover of TagFile.
+    void AddCover();
+    void RemoveCover();
 
     QLineEdit *infoFileName, *infoTitle, *infoArtist, *infoAlbum, *infoCopyright, *infoYear, *infoTrack,
         *infoComment, *infoComposer, *infoURL, *infoEncodedBy, *infoFormatString, *infoFrequency,
         *infoBitrate, *infoDuration, *infoChannels, *infoSamples, *infoSize, *infoBitsPerSample,
-        *infoFormatTag;
+        *infoFormatTag, *infoTrackGain, *infoAlbumGain;
+    // The front cover, scaled to fit; its size and type in the tip.
+    QLabel *infoCover;
     QComboBox *infoGenre;
     QGroupBox *infoMTV;
     QButtonGroup *infoMTVButtons;
-    QPushButton *btnApply, *btnReset, *btn_open, *Button2;
+    QPushButton *btnApply, *btnReset, *btn_open, *Button2, *btnCover, *btnRemoveCover;
     QLabel *lab_status; // what the last Apply did
 
 private:
     void buildUi();
     void updateLibrary();
     void fitFieldsToTexts();
+    void showCover();
+    void showGain();
 
     AppState &state_;
     Prompts &prompts_;

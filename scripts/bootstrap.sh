@@ -15,6 +15,8 @@ PACKAGES=(
   ffmpeg sox lame vorbis-tools openssl
   # The reference FLAC and Opus tools: tests check outputs with them, the bench races them.
   flac opus-tools
+  # An independent tag reader: covers written are read back with it.
+  python3-mutagen
   cd-paranoia whipper python3-libdiscid cdrdao
   xvfb xauth dbus fonts-dejavu-core
   # Desktop: a sound server for the real-sound tests and bench, playerctl for

@@ -1,5 +1,7 @@
 #include "platform/audiofile/LoudnessMeter.h"
 
+#include "platform/audiofile/AudioDecoder.h"
+
 #include <ebur128.h>
 
 #include <algorithm>
@@ -58,6 +60,40 @@ double LoudnessMeter::peak() const {
             most = std::max(most, p);
     }
     return most;
+}
+
+bool LoudnessMeter::measureFile(const QString &path, const std::function<bool()> &goOn, QString *error,
+                                QString *codec) {
+    AudioDecoder::Failure failure = AudioDecoder::Failure::None;
+    const auto decoder = AudioDecoder::open(path, &failure, error);
+    if (!decoder)
+        return false;
+    *codec = decoder->codecName();
+    if (!start(decoder->sampleRate(), decoder->channels())) {
+        *error = QStringLiteral("its format (%1 Hz, %2 channels) cannot be measured")
+                     .arg(decoder->sampleRate())
+                     .arg(decoder->channels());
+        return false;
+    }
+    // A sixteenth of a second at 256 kHz: a stop is seen at once.
+    constexpr qint64 BlockFrames = 1 << 14;
+    SampleBlock block;
+    for (;;) {
+        if (goOn && !goOn()) {
+            *error = QStringLiteral("stopped");
+            return false;
+        }
+        block.clear();
+        const qint64 n = decoder->read(block, BlockFrames);
+        if (n <= 0)
+            break;
+        add(block.data(), std::size_t(n));
+    }
+    if (decoder->damaged()) {
+        *error = decoder->errorText();
+        return false;
+    }
+    return true;
 }
 
 double LoudnessMeter::albumLoudness(const std::vector<const LoudnessMeter *> &meters) {

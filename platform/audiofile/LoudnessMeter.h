@@ -1,6 +1,9 @@
 #pragma once
 #include "platform/sound/AudioTypes.h"
 
+#include <QString>
+
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,6 +26,12 @@ public:
     double loudness() const;
     // Largest sample, 1.0 = full scale.
     double peak() const;
+    // Measures the whole of a file as the program's decoder gives it, after
+    // start() with the file's format. `goOn` is asked between blocks of a
+    // fraction of a second and stops the measuring when it returns false.
+    // False, with *error set, when the file cannot be decoded to its end or
+    // was stopped; *codec names the decoder used.
+    bool measureFile(const QString &path, const std::function<bool()> &goOn, QString *error, QString *codec);
     // The loudness of all the meters' audio gated together, as one album.
     static double albumLoudness(const std::vector<const LoudnessMeter *> &meters);
 

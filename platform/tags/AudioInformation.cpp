@@ -2,6 +2,7 @@
 
 #include "common/Error.h"
 #include "common/FileGuards.h"
+#include "platform/tags/CoverFormats.h"
 #include "platform/tags/GenreTable.h"
 #include "platform/tags/SafeTagWrite.h"
 #include "platform/tags/TagFormats.h"
@@ -13,6 +14,7 @@
 #include <taglib/tfilestream.h>
 #include <taglib/tpropertymap.h>
 
+#include <functional>
 #include <memory>
 #include <typeinfo>
 
@@ -167,17 +169,20 @@ void AudioInformation::LoadInfo(const QString &path) {
     setTags(tags);
 }
 
-void AudioInformation::SaveInfo(const QString &path) {
+namespace {
+
+// A dry run on the original first: a file that needs no change is not
+// touched. Then the change goes through a checked copy.
+void writeChecked(const QString &path,
+                  const std::function<tagformats::WriteResult(TagLib::File &, bool save)> &change) {
     checkExisting(path);
     if (isReadOnly(path))
         throw Error(QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
-    const Tags wanted = tags();
     const std::type_info *type = nullptr;
     {
-        // A dry run on the original: a file that needs no change is not touched.
         OpenFile f = openFile(path, true, false);
         TagLib::File &file = *f.ref->file();
-        if (tagformats::WriteTags(file, wanted, mtv_, false) == tagformats::WriteResult::Unchanged)
+        if (change(file, false) == tagformats::WriteResult::Unchanged)
             return;
         if (const QString hidden = tagformats::AudioHiddenInTags(file); !hidden.isEmpty())
             throw Error(
@@ -187,25 +192,70 @@ void AudioInformation::SaveInfo(const QString &path) {
     tagformats::WriteThroughCopy(path, [&](const QString &copy) {
         OpenFile f = openFile(copy, false, false, path);
         TagLib::File &file = *f.ref->file();
-        if (typeid(file) != *type ||
-            tagformats::WriteTags(file, wanted, mtv_, true) == tagformats::WriteResult::Failed)
+        if (typeid(file) != *type || change(file, true) == tagformats::WriteResult::Failed)
             throw Error(QStringLiteral("Cannot write tags to %1; the file is left as it was").arg(path));
     });
 }
 
-void AudioInformation::SaveFields(const QString &path, const QMap<QString, QString> &fields) {
+} // namespace
+
+void AudioInformation::SaveInfo(const QString &path) {
+    const Tags wanted = tags();
+    writeChecked(
+        path, [&](TagLib::File &file, bool save) { return tagformats::WriteTags(file, wanted, mtv_, save); });
+}
+
+QMap<QString, QString> AudioInformation::LoadFields(const QString &path, const QStringList &names) const {
     checkExisting(path);
-    if (isReadOnly(path))
-        throw Error(QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
-    tagformats::WriteThroughCopy(path, [&](const QString &copy) {
-        OpenFile f = openFile(copy, false, false, path);
-        TagLib::File &file = *f.ref->file();
-        TagLib::PropertyMap map = file.properties();
-        for (auto it = fields.begin(); it != fields.end(); ++it)
-            map.replace(tagformats::ToTagLib(it.key()), TagLib::StringList(tagformats::ToTagLib(it.value())));
-        if (!file.setProperties(map).isEmpty() || !file.save())
-            throw Error(QStringLiteral("Cannot write tags to %1; the file is left as it was").arg(path));
+    OpenFile f = openFile(path, true, false);
+    return tagformats::ReadFields(*f.ref->file(), names);
+}
+
+AudioInformation::Cover AudioInformation::LoadCover(const QString &path) const {
+    checkExisting(path);
+    OpenFile f = openFile(path, true, false);
+    const Cover stored = tagformats::ReadFrontCover(*f.ref->file());
+    return stored.isNull() ? Cover{} : tagformats::DescribeImage(stored.data, stored.mime);
+}
+
+AudioInformation::Cover AudioInformation::ReadCoverImage(const QString &imagePath) {
+    if (imagePath.isEmpty())
+        throw Error(QStringLiteral("No image file given"));
+    if (!QFileInfo::exists(imagePath))
+        throw Error(QStringLiteral("Image not found: %1").arg(imagePath));
+    if (!files::isRegularFile(imagePath))
+        throw Error(QStringLiteral("Not a regular file: %1").arg(imagePath));
+    if (QFileInfo(imagePath).size() > MaxCoverBytes)
+        throw Error(
+            QStringLiteral("The image %1 is larger than %2 MB").arg(imagePath).arg(MaxCoverBytes >> 20));
+    // Bounded again: the file may grow after the size was looked at.
+    const QByteArray bytes = files::readBounded(imagePath, MaxCoverBytes + 1);
+    if (bytes.size() > MaxCoverBytes)
+        throw Error(
+            QStringLiteral("The image %1 is larger than %2 MB").arg(imagePath).arg(MaxCoverBytes >> 20));
+    if (tagformats::ImageTypeOf(bytes).isEmpty())
+        throw Error(QStringLiteral("%1 is not a JPEG or PNG image").arg(imagePath));
+    Cover cover = tagformats::DescribeImage(bytes, QString());
+    if (cover.width <= 0 || cover.height <= 0)
+        throw Error(QStringLiteral("The image %1 is damaged: its size cannot be read").arg(imagePath));
+    return cover;
+}
+
+void AudioInformation::SaveCover(const QString &path, const QString &imagePath) {
+    const Cover cover = ReadCoverImage(imagePath);
+    writeChecked(
+        path, [&](TagLib::File &file, bool save) { return tagformats::WriteFrontCover(file, &cover, save); });
+}
+
+void AudioInformation::RemoveCover(const QString &path) {
+    writeChecked(path, [&](TagLib::File &file, bool save) {
+        return tagformats::WriteFrontCover(file, nullptr, save);
     });
+}
+
+void AudioInformation::SaveFields(const QString &path, const QMap<QString, QString> &fields) {
+    writeChecked(path,
+                 [&](TagLib::File &file, bool save) { return tagformats::WriteFields(file, fields, save); });
 }
 
 } // namespace varnelo

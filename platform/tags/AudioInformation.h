@@ -1,6 +1,8 @@
 #pragma once
+#include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace varnelo {
@@ -26,9 +28,38 @@ public:
     void LoadInfo(const QString &path);
     // Writes the tag properties into the file.
     void SaveInfo(const QString &path);
-    // Sets tag fields by name (Vorbis comment names; TXXX frames in MP3 files),
-    // leaving every other field as the file holds it.
+    // Sets tag fields by name (Vorbis comment names; TXXX frames in the ID3v2
+    // tag of MP3 files), leaving every other field as the file holds it. A file
+    // that holds these values already is not touched.
     void SaveFields(const QString &path, const QMap<QString, QString> &fields);
+
+    // A picture as the file holds it: its bytes, its MIME type (told by the
+    // bytes for JPEG and PNG, else as stored) and its size in pixels, 0×0 when
+    // the image's header cannot be read or the picture is beyond the limit.
+    struct Cover {
+        QByteArray data;
+        QString mime;
+        int width = 0, height = 0;
+        bool isNull() const { return data.isEmpty(); }
+    };
+    // Pictures larger than this are neither embedded nor looked into.
+    static constexpr qint64 MaxCoverBytes = 16 * 1024 * 1024;
+
+    // The file's front cover: the picture marked as front cover, or where none
+    // is, the untyped one many writers store (M4A pictures carry no type: all
+    // are the cover). A null Cover when the file has none.
+    Cover LoadCover(const QString &path) const;
+    // Makes the image file (a JPEG or PNG of at most MaxCoverBytes, checked
+    // before the audio file is touched) the front cover, in place of the one
+    // LoadCover finds. Other pictures stay.
+    void SaveCover(const QString &path, const QString &imagePath);
+    // Removes what LoadCover finds; a file without a cover is not touched.
+    void RemoveCover(const QString &path);
+    // Reads and checks an image file for SaveCover; throws varnelo::Error naming it.
+    static Cover ReadCoverImage(const QString &imagePath);
+
+    // Reads the fields SaveFields writes; names the file does not hold are left out.
+    QMap<QString, QString> LoadFields(const QString &path, const QStringList &names) const;
     // Resets every property to empty / 0 (genre −1), as before any LoadInfo.
     void ClearInfo();
 

@@ -470,6 +470,10 @@ QString FromTagLib(const TagLib::String &text) {
     return QString::fromStdString(text.to8Bit(true));
 }
 
+TagLib::ID3v2::Version Id3v2VersionFor(const TagLib::ID3v2::Tag *tag) {
+    return id3v2VersionFor(tag);
+}
+
 int GenreNumberOf(const QString &text) {
     if (text.isEmpty())
         return -1;
@@ -632,6 +636,47 @@ AudioInformation::Facts ReadFacts(TagLib::File &file) {
     Facts f = factsOf(file);
     f.damage = implausible(f);
     return f;
+}
+
+QMap<QString, QString> ReadFields(TagLib::File &file, const QStringList &names) {
+    auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file);
+    if (mpeg && !mpeg->hasID3v2Tag())
+        return {};
+    const TagLib::PropertyMap map = mpeg ? mpeg->ID3v2Tag()->properties() : file.properties();
+    QMap<QString, QString> found;
+    for (const QString &name : names)
+        if (const auto values = valuesOf(map, name.toUpper().toLatin1().constData()); !values.isEmpty())
+            found.insert(name, joined(values));
+    return found;
+}
+
+WriteResult WriteFields(TagLib::File &file, const QMap<QString, QString> &fields, bool save) {
+    auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(&file);
+    const auto version = id3v2VersionFor(mpeg && mpeg->hasID3v2Tag() ? mpeg->ID3v2Tag() : nullptr);
+    TagLib::PropertyMap map = mpeg ? mpeg->ID3v2Tag(true)->properties() : file.properties();
+    bool changed = false;
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        const TagLib::String key = ToTagLib(it.key().toUpper());
+        if (joined(valuesOf(map, key.toCString(true))) == it.value())
+            continue;
+        map.replace(key, TagLib::StringList(ToTagLib(it.value())));
+        changed = true;
+    }
+    if (!changed)
+        return WriteResult::Unchanged;
+    if (!save)
+        return WriteResult::Changed;
+    if (mpeg) {
+        if (!mpeg->ID3v2Tag()->setProperties(map).isEmpty())
+            return WriteResult::Failed;
+        return mpeg->save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, version,
+                          TagLib::File::DoNotDuplicate)
+                   ? WriteResult::Changed
+                   : WriteResult::Failed;
+    }
+    if (!file.setProperties(map).isEmpty())
+        return WriteResult::Failed;
+    return file.save() ? WriteResult::Changed : WriteResult::Failed;
 }
 
 WriteResult WriteTags(TagLib::File &file, const Tags &tags, int mpegVersion, bool save) {

@@ -94,11 +94,16 @@ TEST_F(LosslessAndOpusTest, OpusPlaysAsLongAsTheSourceWithinOneMillisecondAtItsB
     }
 }
 
-// Integrated loudness as ffmpeg's ebur128 filter measures it: the figure of its summary, printed last.
-double ffmpegLoudness(const QString &path) {
+// Integrated loudness as ffmpeg's ebur128 filter measures it (the figure of its summary, printed
+// last), of the files played one after the other.
+double ffmpegLoudness(const QStringList &files) {
+    QStringList args{L("-nostats")};
+    for (const QString &file : files)
+        args << L("-i") << file;
+    args << L("-filter_complex") << QStringLiteral("concat=n=%1:v=0:a=1,ebur128").arg(files.size()) << L("-f")
+         << L("null") << L("-");
     QString out, log;
-    test::run(L("ffmpeg"), {L("-nostats"), L("-i"), path, L("-af"), L("ebur128"), L("-f"), L("null"), L("-")},
-              &out, &log);
+    test::run(L("ffmpeg"), args, &out, &log);
     double lufs = 0;
     for (auto it = QRegularExpression(QStringLiteral("I:\\s+(-?[0-9.]+) LUFS")).globalMatch(log);
          it.hasNext();)
@@ -106,17 +111,19 @@ double ffmpegLoudness(const QString &path) {
     return lufs;
 }
 
-TEST_F(LosslessAndOpusTest, ReplayGainMatchesAnIndependentMeasurement) {
-    const QString a = dir.filePath(L("a.wav")), b = dir.filePath(L("b.wav"));
-    // Near enough in loudness that neither is gated out of the album.
+// Two files near enough in loudness that neither is gated out of their album.
+void makeAlbum(const QString &a, const QString &b) {
     for (const auto &[file, seconds, sound, volume] :
          {std::tuple(a, "5", "pinknoise", "0.3"), std::tuple(b, "4", "sine", "0.1")})
         ASSERT_EQ(test::run(L("sox"), {L("-n"), L("-c"), L("2"), L("-r"), L("44100"), file, L("synth"),
                                        L(seconds), L(sound), L("vol"), L(volume)}),
                   0);
-    // The album measured as one file of both.
-    ASSERT_EQ(test::run(L("sox"), {a, b, dir.filePath(L("ab.wav"))}), 0);
-    const double album = -18 - ffmpegLoudness(dir.filePath(L("ab.wav")));
+}
+
+TEST_F(LosslessAndOpusTest, ReplayGainMatchesAnIndependentMeasurement) {
+    const QString a = dir.filePath(L("a.wav")), b = dir.filePath(L("b.wav"));
+    makeAlbum(a, b);
+    const double album = -18 - ffmpegLoudness({a, b});
     test::writeBytes(dir.filePath(L("none.ini")), {});
     for (const char *to : {"flac", "mp3", "opus"}) {
         SCOPED_TRACE(to);
@@ -131,13 +138,53 @@ TEST_F(LosslessAndOpusTest, ReplayGainMatchesAnIndependentMeasurement) {
             const QString output = printed.split(L("\n")).value(source == a ? 0 : 1);
             const auto tags = test::probeAudio(output).tags;
             EXPECT_NEAR(tags.value(L("replaygain_track_gain")).section(L(" "), 0, 0).toDouble(),
-                        -18 - ffmpegLoudness(source), 0.1);
+                        -18 - ffmpegLoudness({source}), 0.1);
             EXPECT_NEAR(tags.value(L("replaygain_album_gain")).section(L(" "), 0, 0).toDouble(), album, 0.1);
-            const double r128 = (-23 - ffmpegLoudness(source)) * 256; // Q7.8 dB against -23 LUFS, Opus only
+            const double r128 = (-23 - ffmpegLoudness({source})) * 256; // Q7.8 dB against -23 LUFS, Opus only
             EXPECT_NEAR(
                 tags.value(L("r128_track_gain"), QString::number(L(to) == L("opus") ? 0 : qRound(r128)))
                     .toInt(),
                 r128, 26);
+        }
+    }
+}
+
+TEST_F(LosslessAndOpusTest, TagsGainMeasuresExistingFilesAsAnIndependentMeterDoes) {
+    const QString a = dir.filePath(L("a.wav")), b = dir.filePath(L("b.wav"));
+    makeAlbum(a, b);
+    const auto gain = [](const QMap<QString, QString> &tags, const char *key) {
+        return tags.value(L(key)).section(L(" "), 0, 0).toDouble();
+    };
+    for (const QString format : {L("flac"), L("mp3"), L("opus")}) {
+        SCOPED_TRACE(format.toStdString());
+        const QStringList files{dir.filePath(L("a.") + format), dir.filePath(L("b.") + format)};
+        for (int i : {0, 1})
+            ASSERT_EQ(test::run(L("ffmpeg"), {L("-loglevel"), L("error"), L("-y"), L("-i"),
+                                              QStringList{a, b}[i], files[i]}),
+                      0);
+        // Alone, a file gets its track's gain; with --album, the album's too.
+        const auto gainCommand = [&](const QStringList &args) {
+            return test::run(QStringLiteral(VARNELO_CLI_PATH), QStringList{L("tags"), L("gain")} + args,
+                             nullptr, &err);
+        };
+        ASSERT_EQ(gainCommand({files[0]}), 0) << err.toStdString();
+        EXPECT_FALSE(test::probeAudio(files[0]).tags.contains(L("replaygain_album_gain")));
+        ASSERT_EQ(gainCommand(QStringList{L("--album")} + files), 0) << err.toStdString();
+        const double album = ffmpegLoudness(files);
+        for (const QString &file : files) {
+            const auto tags = test::probeAudio(file).tags;
+            const double track = ffmpegLoudness({file});
+            EXPECT_NEAR(gain(tags, "replaygain_track_gain"), -18 - track, 0.1);
+            EXPECT_NEAR(gain(tags, "replaygain_album_gain"), -18 - album, 0.1);
+            // Opus players apply R128 gains instead: Q7.8 dB against -23 LUFS.
+            for (const auto &[key, lufs] :
+                 {std::pair("r128_track_gain", track), std::pair("r128_album_gain", album)}) {
+                EXPECT_EQ(tags.contains(L(key)), format == L("opus")) << key;
+                EXPECT_NEAR(tags.value(L(key), QString::number(qRound((-23 - lufs) * 256))).toInt(),
+                            (-23 - lufs) * 256, 26);
+            }
+            // The values go into the ID3v2 tag alone: no ID3v1 tag appears.
+            EXPECT_NE(test::readBytes(file).right(128).left(3), "TAG");
         }
     }
 }

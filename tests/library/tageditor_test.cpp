@@ -4,10 +4,12 @@
 #include "library_fixtures.h"
 #include "support/AudioCheck.h"
 #include "support/FakePlayer.h"
+#include "support/Files.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -309,6 +311,36 @@ TEST_F(TagEditorTest, ResetRestoresEveryControlFromTheFile) {
     control<QPushButton>("btnReset")->click();
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(prompts.shown[0].text.contains(a));
+}
+
+TEST_F(TagEditorTest, ShowsTheGainAndItsButtonsAddReplaceAndRemoveTheCover) {
+    const QString path = mp3(QStringLiteral("c.mp3"), {QStringLiteral("title=Song")});
+    AudioInformation().SaveFields(path,
+                                  {{QStringLiteral("REPLAYGAIN_TRACK_GAIN"), QStringLiteral("-3.21 dB")},
+                                   {QStringLiteral("REPLAYGAIN_TRACK_PEAK"), QStringLiteral("0.500000")}});
+    const QString png = mediaFile(QStringLiteral("c.png")), jpeg = mediaFile(QStringLiteral("c.jpg"));
+    ASSERT_TRUE(QImage(300, 200, QImage::Format_RGB32).save(png) &&
+                QImage(80, 100, QImage::Format_RGB32).save(jpeg));
+    editor.Open(path);
+    EXPECT_EQ(control<QLineEdit>("infoTrackGain")->text(), QStringLiteral("-3.21 dB, peak 0.500000"));
+    EXPECT_EQ(control<QLineEdit>("infoAlbumGain")->text(), QString());
+    // Picked image (none: cancelled), button, then the cover's tip, the picture's size and the buttons.
+    using Step = std::tuple<QStringList, const char *, const char *, QSize, const char *>;
+    for (const auto &[picked, button, tip, shown, add] :
+         {Step{{}, "btnCover", "", QSize(0, 0), "Add Cover..."},
+          Step{{png}, "btnCover", "300x200 image/png", QSize(160, 106), "Replace Cover..."},
+          Step{{jpeg}, "btnCover", "80x100 image/jpeg", QSize(128, 160), "Replace Cover..."},
+          Step{{}, "btnRemoveCover", "", QSize(0, 0), "Add Cover..."}}) {
+        SCOPED_TRACE(tip);
+        prompts.filesToOpen = picked;
+        control<QPushButton>(button)->click();
+        const QString image = picked.isEmpty() ? QString() : picked.first();
+        EXPECT_EQ(AudioInformation().LoadCover(path).data, image.isEmpty() ? QByteArray() : readBytes(image));
+        EXPECT_EQ(control<QLabel>("infoCover")->toolTip(), QLatin1String(tip));
+        EXPECT_EQ(control<QLabel>("infoCover")->pixmap().size(), shown);
+        EXPECT_EQ(control<QPushButton>("btnCover")->text(), QLatin1String(add));
+        EXPECT_EQ(control<QPushButton>("btnRemoveCover")->isEnabled(), !image.isEmpty());
+    }
 }
 
 } // namespace

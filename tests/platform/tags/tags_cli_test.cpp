@@ -116,6 +116,10 @@ TEST(TagsCli, UsageErrorsAndFailures) {
                   QStringLiteral("--id3v1"), QStringLiteral("--id3v2")}),
               2);
     EXPECT_EQ(rc({QStringLiteral("set"), file, QStringLiteral("--colour"), QStringLiteral("red")}), 2);
+    EXPECT_EQ(
+        rc({QStringLiteral("set"), file, QStringLiteral("--cover"), file, QStringLiteral("--remove-cover")}),
+        2);
+    EXPECT_EQ(rc({QStringLiteral("set"), file, QStringLiteral("--cover"), file}), 1) << "not an image";
     EXPECT_EQ(readAll(file), before) << "a refused command wrote the file";
 
     const QString missing = dir.filePath(QStringLiteral("none.mp3"));
@@ -125,6 +129,62 @@ TEST(TagsCli, UsageErrorsAndFailures) {
     makeReadOnly(file);
     EXPECT_EQ(rc({QStringLiteral("set"), file, QStringLiteral("--title"), QStringLiteral("x")}), 1);
     EXPECT_EQ(readAll(file), before);
+}
+
+using L = QLatin1String;
+
+// The first picture python3-mutagen (a reader independent of TagLib) finds in a file.
+QByteArray mutagenCover(const QString &file) {
+    const char *script = R"(import sys, base64, mutagen
+from mutagen.flac import Picture
+f = mutagen.File(sys.argv[1]); t = f.tags
+g = lambda k: (t[k] if t is not None and k in t else [])
+def asf(b, i=5):  # type, size, then MIME and description in UTF-16 ending in a 0 unit
+    for _ in (0, 1):
+        while b[i:i + 2] != b'\0\0': i += 2
+        i += 2
+    return b[i:]
+p = [x.data for x in getattr(f, 'pictures', [])] + [bytes(c) for c in g('covr')]
+p += [Picture(base64.b64decode(v)).data for v in g('metadata_block_picture')] + [asf(v.value) for v in g('WM/Picture')]
+p += [x.data for x in (t.getall('APIC') if hasattr(t, 'getall') else [])]
+sys.stdout.buffer.write(p[0] if p else b''))";
+    const ToolResult r = runTool(L("/usr/bin/python3"), {L("-c"), L(script), file});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return r.out;
+}
+
+TEST(TagsCli, CoversReadBackByAnIndependentReaderWithTheAudioUnchanged) {
+    QTemporaryDir dir;
+    const QString jpeg = dir.filePath(L("c.jpg")), png = dir.filePath(L("c.png"));
+    for (const auto &[image, size] : {std::pair(jpeg, "320x240"), std::pair(png, "64x48")})
+        ASSERT_EQ(runTool(L("ffmpeg"), {L("-loglevel"), L("error"), L("-f"), L("lavfi"), L("-i"),
+                                        L("testsrc=size=") + L(size), L("-frames:v"), L("1"), image})
+                      .exitCode,
+                  0);
+    const auto decoded = [](const QString &file) {
+        return runTool(L("ffmpeg"), {L("-i"), file, L("-map"), L("0:a"), L("-f"), L("md5"), L("-")}).out;
+    };
+    // A second cover replaces the first; removing leaves none.
+    using Step = std::tuple<QStringList, QString, const char *>;
+    const Step steps[] = {{{L("--cover"), png}, png, "cover: 64x48 image/png"},
+                          {{L("--cover"), jpeg}, jpeg, "cover: 320x240 image/jpeg"},
+                          {{L("--remove-cover")}, QString(), nullptr}};
+    for (const auto &[suffix, codec] :
+         {std::pair("mp3", "libmp3lame"), std::pair("flac", "flac"), std::pair("ogg", "libvorbis"),
+          std::pair("opus", "libopus"), std::pair("m4a", "aac"), std::pair("wma", "wmav2")}) {
+        SCOPED_TRACE(suffix);
+        const QString file = makeAudio(dir.filePath(L("a.") + L(suffix)), {L("-c:a"), L(codec)});
+        const QByteArray audio = decoded(file);
+        for (const auto &[change, image, shown] : steps) {
+            const ToolResult set = runTool(cliPath(), QStringList{L("tags"), L("set"), file} + change);
+            ASSERT_EQ(set.exitCode, 0) << set.err.constData();
+            EXPECT_EQ(mutagenCover(file), image.isEmpty() ? QByteArray() : readAll(image));
+            EXPECT_EQ(decoded(file), audio);
+            const QByteArray show = runTool(cliPath(), {L("tags"), L("show"), file}).out;
+            EXPECT_EQ(show.count("\ncover: "), shown ? 1 : 0);
+            EXPECT_TRUE(!shown || show.contains(QByteArray("\n") + shown + "\n")) << show.constData();
+        }
+    }
 }
 
 } // namespace
