@@ -109,7 +109,7 @@ void convertOne(Job &job, int kind, const EncoderSettingsSource &settings, bool 
             out.setInfoArtist(tags.infoArtist());
             out.setInfoAlbum(tags.infoAlbum());
             out.setInfoGenreS(tags.infoGenreS());
-            out.SaveInfo(job.output);
+            out.SaveInfo(job.output, true);
         } catch (const Error &e) {
             job.warning = QStringLiteral("converted, but the tags were not carried over: ") + e.message();
         }
@@ -135,9 +135,10 @@ void writeReplayGain(const std::vector<std::unique_ptr<Job>> &jobs, bool album, 
         if (!job->result.ok)
             continue;
         try {
-            AudioInformation().SaveFields(job->output,
-                                          ReplayGainFields(job->meter.loudness(), job->meter.peak(),
-                                                           albumLufs, albumPeak, album, opus));
+            AudioInformation().SaveFields(
+                job->output,
+                ReplayGainFields(job->meter.loudness(), job->meter.peak(), albumLufs, albumPeak, album, opus),
+                true);
         } catch (const Error &e) {
             job->warning +=
                 QStringLiteral(" converted, but the ReplayGain tags were not written: ") + e.message();

@@ -153,7 +153,7 @@ void Converter::ConvertEntry() {
     tags_.setInfoArtist(artist);
     tags_.setInfoAlbum(album);
     tags_.setInfoGenreS(genre);
-    tags_.SaveInfo(lastOutput_);
+    tags_.SaveInfo(lastOutput_, true);
     if (result.ok)
         Q_EMIT conversionFinished(lastOutput_, true, QString());
     if (openFolderWhenDone && openFolderWhenDone())

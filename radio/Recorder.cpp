@@ -255,7 +255,7 @@ void Recorder::finishPiece() {
             AudioInformation tags;
             tags.setInfoTitle(split_ ? piece_.title : stationTitle());
             tags.setInfoGenreS(genre);
-            tags.SaveInfo(path);
+            tags.SaveInfo(path, true);
         } catch (const std::exception &e) {
             if (hooks_.reportError)
                 hooks_.reportError(QString::fromUtf8(e.what()));

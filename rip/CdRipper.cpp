@@ -378,7 +378,7 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
             tags_.setInfoGenreS(entry.Genre);
             tags_.setInfoYear(entry.Year.left(4).toInt());
             tags_.setInfoTrack(p.row + 1);
-            tags_.SaveInfo(p.path);
+            tags_.SaveInfo(p.path, true);
         } catch (const Error &e) {
             p.log.result.error = QStringLiteral("the tags could not be written: ") + e.message();
         }

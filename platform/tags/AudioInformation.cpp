@@ -174,7 +174,8 @@ namespace {
 // A dry run on the original first: a file that needs no change is not
 // touched. Then the change goes through a checked copy.
 void writeChecked(const QString &path,
-                  const std::function<tagformats::WriteResult(TagLib::File &, bool save)> &change) {
+                  const std::function<tagformats::WriteResult(TagLib::File &, bool save)> &change,
+                  tagformats::AudioCheck check = tagformats::AudioCheck::Decode) {
     checkExisting(path);
     if (isReadOnly(path))
         throw Error(QStringLiteral("Cannot write tags to %1: the file is read-only").arg(path));
@@ -189,20 +190,24 @@ void writeChecked(const QString &path,
                 QStringLiteral("Cannot write tags to %1: %2; the file is left as it was").arg(path, hidden));
         type = &typeid(file);
     }
-    tagformats::WriteThroughCopy(path, [&](const QString &copy) {
-        OpenFile f = openFile(copy, false, false, path);
-        TagLib::File &file = *f.ref->file();
-        if (typeid(file) != *type || change(file, true) == tagformats::WriteResult::Failed)
-            throw Error(QStringLiteral("Cannot write tags to %1; the file is left as it was").arg(path));
-    });
+    tagformats::WriteThroughCopy(
+        path,
+        [&](const QString &copy) {
+            OpenFile f = openFile(copy, false, false, path);
+            TagLib::File &file = *f.ref->file();
+            if (typeid(file) != *type || change(file, true) == tagformats::WriteResult::Failed)
+                throw Error(QStringLiteral("Cannot write tags to %1; the file is left as it was").arg(path));
+        },
+        check);
 }
 
 } // namespace
 
-void AudioInformation::SaveInfo(const QString &path) {
+void AudioInformation::SaveInfo(const QString &path, bool justEncoded) {
     const Tags wanted = tags();
     writeChecked(
-        path, [&](TagLib::File &file, bool save) { return tagformats::WriteTags(file, wanted, mtv_, save); });
+        path, [&](TagLib::File &file, bool save) { return tagformats::WriteTags(file, wanted, mtv_, save); },
+        justEncoded ? tagformats::AudioCheck::Bytes : tagformats::AudioCheck::Decode);
 }
 
 QMap<QString, QString> AudioInformation::LoadFields(const QString &path, const QStringList &names) const {
@@ -253,9 +258,11 @@ void AudioInformation::RemoveCover(const QString &path) {
     });
 }
 
-void AudioInformation::SaveFields(const QString &path, const QMap<QString, QString> &fields) {
-    writeChecked(path,
-                 [&](TagLib::File &file, bool save) { return tagformats::WriteFields(file, fields, save); });
+void AudioInformation::SaveFields(const QString &path, const QMap<QString, QString> &fields,
+                                  bool justEncoded) {
+    writeChecked(
+        path, [&](TagLib::File &file, bool save) { return tagformats::WriteFields(file, fields, save); },
+        justEncoded ? tagformats::AudioCheck::Bytes : tagformats::AudioCheck::Decode);
 }
 
 } // namespace varnelo

@@ -26,12 +26,13 @@ public:
     // no audio can have (a negative or absurd rate, channel count, sample size
     // or bit rate) is reported as damaged.
     void LoadInfo(const QString &path);
-    // Writes the tag properties into the file.
-    void SaveInfo(const QString &path);
+    // Writes the tag properties into the file (`justEncoded`: as SaveFields).
+    void SaveInfo(const QString &path, bool justEncoded = false);
     // Sets tag fields by name (Vorbis comment names; TXXX frames in the ID3v2
     // tag of MP3 files), leaving every other field as the file holds it. A file
-    // that holds these values already is not touched.
-    void SaveFields(const QString &path, const QMap<QString, QString> &fields);
+    // that holds these values already is not touched. `justEncoded`: a file this
+    // program has just written, whose audio bytes are compared instead of decoded.
+    void SaveFields(const QString &path, const QMap<QString, QString> &fields, bool justEncoded = false);
 
     // A picture as the file holds it: its bytes, its MIME type (told by the
     // bytes for JPEG and PNG, else as stored) and its size in pixels, 0×0 when

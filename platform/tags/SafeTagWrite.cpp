@@ -136,20 +136,51 @@ QByteArray Mp3Payload(const QString &path) {
     return bytes;
 }
 
+// A FLAC file's bytes after its metadata blocks (its frames); empty when the
+// blocks do not chain up to the frames.
+QByteArray FlacPayload(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.read(file.size());
+    qsizetype at = 0;
+    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+        at = 10 + ((p[6] & 0x7F) << 21 | (p[7] & 0x7F) << 14 | (p[8] & 0x7F) << 7 | (p[9] & 0x7F));
+    }
+    if (bytes.mid(at, 4) != "fLaC")
+        return {};
+    at += 4;
+    for (bool last = false; !last;) {
+        if (at + 4 > bytes.size())
+            return {};
+        const auto *h = reinterpret_cast<const unsigned char *>(bytes.constData() + at);
+        last = (h[0] & 0x80) != 0;
+        at += 4 + (qsizetype(h[1]) << 16 | qsizetype(h[2]) << 8 | h[3]);
+    }
+    return at <= bytes.size() ? bytes.mid(at) : QByteArray();
+}
+
 } // namespace
 
-void WriteThroughCopy(const QString &path, const std::function<void(const QString &copy)> &write) {
+void WriteThroughCopy(const QString &path, const std::function<void(const QString &copy)> &write,
+                      AudioCheck check) {
     // Through a link the file it names is replaced; the link stays a link.
     const QString target = QFileInfo(path).canonicalFilePath();
     const QFileInfo info(target);
-    const AudioMeasure before = MeasureAudio(target);
+    const bool mp3 = info.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
+    const bool flac = info.suffix().compare(QLatin1String("flac"), Qt::CaseInsensitive) == 0;
+    const auto payload = [flac](const QString &file) { return flac ? FlacPayload(file) : Mp3Payload(file); };
+    QByteArray payloadBefore;
+    if (check == AudioCheck::Bytes && (mp3 || flac))
+        payloadBefore = payload(target);
+    const AudioMeasure before = payloadBefore.isEmpty() ? MeasureAudio(target) : AudioMeasure{};
     // A few MP3 frames (a recording stopped at once) are too little for the
     // decoder: such a file is checked byte for byte between its tags instead.
     constexpr qint64 ByteCheckLimit = 1 << 20;
-    const bool byteCheck = !before.decodable &&
-                           info.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0 &&
-                           info.size() <= ByteCheckLimit;
-    const QByteArray payloadBefore = byteCheck ? Mp3Payload(target) : QByteArray();
+    if (payloadBefore.isEmpty() && !before.decodable && mp3 && info.size() <= ByteCheckLimit)
+        payloadBefore = Mp3Payload(target);
+    const bool byteCheck = !payloadBefore.isEmpty();
     if (!before.decodable && !byteCheck)
         refuse(path,
                QStringLiteral("its audio cannot be decoded (%1), so a changed copy could not be checked")
@@ -183,7 +214,7 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
     }
 
     if (byteCheck) {
-        if (Mp3Payload(copyPath) != payloadBefore)
+        if (payload(copyPath) != payloadBefore)
             refuse(path, QStringLiteral("the written copy's audio bytes differ"));
     } else if (const AudioMeasure after = MeasureAudio(copyPath);
                !after.decodable || after.channels != before.channels || after.rate != before.rate ||

@@ -34,6 +34,11 @@ QString AudioHiddenInTags(TagLib::File &file);
 // renames it over the original with the original's permissions and owner.
 // Throws varnelo::Error naming `path` when anything fails; the original is
 // then untouched and no copy is left behind.
-void WriteThroughCopy(const QString &path, const std::function<void(const QString &copy)> &write);
+// How the copy's audio is checked: decoded and counted (any file), or, for a
+// file this program has just encoded (MP3 and FLAC), compared byte for byte
+// between its tags, which costs no decoding; other formats are decoded.
+enum class AudioCheck { Decode, Bytes };
+void WriteThroughCopy(const QString &path, const std::function<void(const QString &copy)> &write,
+                      AudioCheck check = AudioCheck::Decode);
 
 } // namespace varnelo::tagformats

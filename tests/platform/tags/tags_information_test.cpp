@@ -2,6 +2,8 @@
 
 #include "common/Error.h"
 #include "platform/tags/AudioInformation.h"
+#include "platform/tags/SafeTagWrite.h"
+#include "support/AudioCheck.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -337,6 +339,27 @@ QByteArray lyingId3v2(int declared) {
 // A damaged file whose tag regions TagLib misreads would lose audio to a
 // rewrite: the copy is checked by decoding it, and the original is replaced
 // only when its audio is the same.
+// A file just encoded is checked byte for byte between its tags (no decoding):
+// tags are written, a copy whose audio bytes changed is refused.
+TEST_F(TagsInformation, AJustEncodedFileIsCheckedByItsAudioBytes) {
+    for (const QString &name : {QStringLiteral("new.mp3"), QStringLiteral("new.flac")}) {
+        const QString file = name.endsWith(QLatin1String("mp3")) ? plainMp3(name) : makeAudio(path(name), {});
+        AudioInformation info;
+        info.setInfoTitle(QStringLiteral("Fresh"));
+        info.SaveInfo(file, true);
+        EXPECT_EQ(test::probeAudio(file).title, QStringLiteral("Fresh")) << name.toStdString();
+        const QByteArray before = readAll(file);
+        const auto spoil = [](const QString &copy) {
+            QFile f(copy);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+            f.seek(f.size() / 2); // inside the frames, whatever tags the ends hold
+            f.write("0123456789");
+        };
+        EXPECT_THROW(tagformats::WriteThroughCopy(file, spoil, tagformats::AudioCheck::Bytes), Error);
+        EXPECT_EQ(readAll(file), before) << name.toStdString();
+    }
+}
+
 TEST_F(TagsInformation, ATagWriteNeverCutsTheAudio) {
     const QByteArray mp3 = readAll(plainMp3(QStringLiteral("plain.mp3")));
     const QByteArray wav = readAll(makeAudio(path(QStringLiteral("plain.wav")), {}));
