@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFileIconProvider>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -42,7 +44,11 @@ FolderBrowser::FolderBrowser(SettingsFile &settings, QWidget *parent) : QDialog(
     Label1->setGeometry(8, 6, Width - 16, 22);
     ShellTreeView1 = new QTreeWidget(this);
     ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
-    ShellTreeView1->setGeometry(8, 30, Width - 16, ButtonTop - 38);
+    ed_path = new QLineEdit(this);
+    ed_path->setObjectName(QStringLiteral("ed_path"));
+    ed_path->setGeometry(8, 30, Width - 16, 22);
+    ed_path->setPlaceholderText(QStringLiteral("Type a folder and press Enter"));
+    ShellTreeView1->setGeometry(8, 56, Width - 16, ButtonTop - 64);
     ShellTreeView1->setHeaderHidden(true);
     ShellTreeView1->setRootIsDecorated(true);
     ShellTreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -69,6 +75,12 @@ FolderBrowser::FolderBrowser(SettingsFile &settings, QWidget *parent) : QDialog(
     connect(Button1, &QPushButton::clicked, this, &FolderBrowser::Button1Click);
 
     connect(ShellTreeView1, &QTreeWidget::itemExpanded, this, &FolderBrowser::fill);
+    connect(ShellTreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
+        if (item)
+            ed_path->setText(item->data(0, PathRole).toString());
+    });
+    // Enter in the field selects the typed folder (as far as it exists) rather than closing.
+    ed_path->installEventFilter(this);
     addFolder(nullptr, QDir::homePath(), QStringLiteral("Home"));
     addFolder(nullptr, QStringLiteral("/"), QStringLiteral("File System"));
     SetMode(purpose_);
@@ -147,6 +159,18 @@ bool FolderBrowser::SelectFolder(const QString &path) {
     return true;
 }
 
+bool FolderBrowser::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ed_path && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            const QString typed = QDir::cleanPath(QDir::fromNativeSeparators(ed_path->text().trimmed()));
+            SelectFolder(typed.startsWith(QLatin1Char('~')) ? QDir::homePath() + typed.mid(1) : typed);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void FolderBrowser::SetMode(FolderPurpose purpose) {
     purpose_ = purpose;
     const bool scan = purpose == FolderPurpose::LibraryScan;
@@ -158,7 +182,7 @@ void FolderBrowser::SetMode(FolderPurpose purpose) {
     btn_ok->move(scan ? 50 : 110, ButtonTop);
     btn_cancel->move(scan ? 150 : 190, ButtonTop);
     Subfolders->setVisible(scan);
-    ShellTreeView1->setFixedHeight(ButtonTop - 38 - (scan ? 28 : 0));
+    ShellTreeView1->setFixedHeight(ButtonTop - 64 - (scan ? 28 : 0));
     Subfolders->setChecked(keys::read(settings_, keys::ScanSubfolders));
 }
 

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -34,6 +35,7 @@ public:
     QPushButton *btn_cancel;
     QPushButton *Button1;  // New Folder
     QCheckBox *Subfolders; // "Include sub-folders", in scan mode
+    QLineEdit *ed_path;    // the selected folder's path; a path typed and Enter selects it
 
     // The result, read by the caller after the modal showing; empty after Cancel.
     QString ChosenFolder;
@@ -57,6 +59,9 @@ public:
     // where it is shown (the options dialog's ed_out).
     std::function<QString()> storedOutputFolder;
     std::function<void(const QString &)> showOutputFolder;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QTreeWidgetItem *addFolder(QTreeWidgetItem *parent, const QString &path, const QString &text);

@@ -15,9 +15,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -182,6 +184,12 @@ TEST_F(FolderBrowserTest, TheTreeIsTheRealFolderTreeFoldersOnly) {
     EXPECT_EQ(childrenOf(path("music")), (QStringList{QStringLiteral("jazz"), QStringLiteral("rock")}));
     ASSERT_TRUE(browser.SelectFolder(path("music/gone/deeper")));
     EXPECT_EQ(browser.SelectedFolder(), path("music")); // the deepest folder that exists
+    // The path field follows the tree, and a path typed there (Enter) selects it.
+    EXPECT_EQ(browser.ed_path->text(), path("music"));
+    browser.ed_path->setText(path("music/jazz/"));
+    QTest::keyClick(browser.ed_path, Qt::Key_Return);
+    EXPECT_EQ(browser.SelectedFolder(), path("music/jazz"));
+    EXPECT_TRUE(browser.ChosenFolder.isEmpty()); // Enter there does not close the dialog
 }
 
 TEST_F(FolderBrowserTest, OkWritesTheOutputFolderOnlyInDestinationMode) {
