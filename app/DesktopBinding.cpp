@@ -2,11 +2,19 @@
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "common/Error.h"
 #include "common/PlaybackCoordinator.h"
 #include "convert/Converter.h"
 #include "options/OptionsDialog.h"
+#include "platform/tags/AudioInformation.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StreamPlayer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUrl>
 
 namespace varnelo {
 
@@ -35,6 +43,8 @@ DesktopBinding::DesktopBinding(MainWindow &window, QDBusConnection bus, QObject 
 }
 
 DesktopBinding::~DesktopBinding() {
+    if (!coverFile_.isEmpty())
+        QFile::remove(coverFile_);
     w_.notifyFinished = nullptr;
     w_.notifyNotice = nullptr;
 }
@@ -53,6 +63,41 @@ void DesktopBinding::playbackChanged() {
     notifier_->notifyTitle(title, current->nowPlaying().station);
 }
 
+QString DesktopBinding::coverUrlOf(const QString &file) {
+    AudioInformation::Cover cover;
+    try {
+        cover = AudioInformation().LoadCover(file);
+    } catch (const Error &) {
+        // A file whose tags cannot be read has no cover to show.
+    }
+    if (!cover.isNull() &&
+        (cover.mime == QLatin1String("image/jpeg") || cover.mime == QLatin1String("image/png"))) {
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (folder.isEmpty())
+            folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+        // A name per track (the desktop caches pictures by address), written
+        // whole before it is named; the last track's picture goes.
+        const QString path = QStringLiteral("%1/varnelo-cover-%2.%3")
+                                 .arg(folder)
+                                 .arg(track_)
+                                 .arg(cover.mime == QLatin1String("image/png") ? QStringLiteral("png")
+                                                                               : QStringLiteral("jpg"));
+        QSaveFile out(path);
+        if (QDir().mkpath(folder) && out.open(QIODevice::WriteOnly) &&
+            out.write(cover.data) == cover.data.size() && out.commit()) {
+            if (!coverFile_.isEmpty() && coverFile_ != path)
+                QFile::remove(coverFile_);
+            coverFile_ = path;
+            return QUrl::fromLocalFile(path).toString();
+        }
+    }
+    const QDir dir = QFileInfo(file).absoluteDir();
+    for (const char *name : {"cover.jpg", "folder.jpg", "cover.png", "front.jpg"})
+        if (const QFileInfo beside(dir.filePath(QLatin1String(name))); beside.isFile())
+            return QUrl::fromLocalFile(beside.absoluteFilePath()).toString();
+    return {};
+}
+
 MediaStatus DesktopBinding::currentStatus() {
     const Player *current = w_.playback().current();
     const NowPlaying now = current && current->loaded() ? current->nowPlaying() : NowPlaying{};
@@ -63,8 +108,10 @@ MediaStatus DesktopBinding::currentStatus() {
     if (key != trackKey_) {
         trackKey_ = key;
         ++track_;
+        artUrl_ = now.kind == MediaKind::File ? coverUrlOf(now.source) : QString();
     }
     MediaStatus status = MediaStatusOf(w_.playback(), track_);
+    status.artUrl = artUrl_;
     status.volume = w_.soundOutput().volume() / 100.0;
     if (now.kind == MediaKind::Station)
         status.canGoNext = status.canGoPrevious = w_.catalogue().LV.rowCount() > 1;

@@ -39,6 +39,12 @@ private:
     // What played when the track counter last moved.
     QString trackKey_;
     int track_ = 0;
+    QString artUrl_;    // of the track trackKey_ names
+    QString coverFile_; // the picture written out for it
+    // The cover of a file that plays, for the desktop's media controls: the
+    // picture in its tags (written out to a file, as they take a file's
+    // address), else a cover.jpg / folder.jpg beside it; empty when none.
+    QString coverUrlOf(const QString &file);
 };
 
 } // namespace varnelo

@@ -210,6 +210,8 @@ QVariantMap MprisService::metadata() const {
         m.insert(QStringLiteral("xesam:url"), status_.url);
     if (status_.lengthUs > 0)
         m.insert(QStringLiteral("mpris:length"), qlonglong(status_.lengthUs));
+    if (!status_.artUrl.isEmpty())
+        m.insert(QStringLiteral("mpris:artUrl"), status_.artUrl);
     return m;
 }
 

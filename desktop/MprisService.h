@@ -20,6 +20,7 @@ struct MediaStatus {
     QString album;         // a file's album; the station's name for the radio
     QString url;           // the file or the stream address
     qint64 lengthUs = 0;   // 0 when not known (a stream)
+    QString artUrl;        // the cover's picture as a file: URL; empty when there is none
     qint64 positionUs = 0; // not announced: clients ask for it
     double volume = 1.0;   // 0..1
     bool canGoNext = false;

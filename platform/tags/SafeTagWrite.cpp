@@ -172,15 +172,19 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
     const bool flac = info.suffix().compare(QLatin1String("flac"), Qt::CaseInsensitive) == 0;
     const auto payload = [flac](const QString &file) { return flac ? FlacPayload(file) : Mp3Payload(file); };
     QByteArray payloadBefore;
-    if (check == AudioCheck::Bytes && (mp3 || flac))
+    bool byteCheck = false;
+    if (check == AudioCheck::Bytes && (mp3 || flac)) {
         payloadBefore = payload(target);
-    const AudioMeasure before = payloadBefore.isEmpty() ? MeasureAudio(target) : AudioMeasure{};
+        byteCheck = !payloadBefore.isEmpty();
+    }
+    const AudioMeasure before = byteCheck ? AudioMeasure{} : MeasureAudio(target);
     // A few MP3 frames (a recording stopped at once) are too little for the
     // decoder: such a file is checked byte for byte between its tags instead.
     constexpr qint64 ByteCheckLimit = 1 << 20;
-    if (payloadBefore.isEmpty() && !before.decodable && mp3 && info.size() <= ByteCheckLimit)
+    if (!byteCheck && !before.decodable && mp3 && info.size() <= ByteCheckLimit) {
         payloadBefore = Mp3Payload(target);
-    const bool byteCheck = !payloadBefore.isEmpty();
+        byteCheck = true;
+    }
     if (!before.decodable && !byteCheck)
         refuse(path,
                QStringLiteral("its audio cannot be decoded (%1), so a changed copy could not be checked")

@@ -9,6 +9,7 @@
 #include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
 #include "options/OptionsDialog.h"
+#include "platform/tags/AudioInformation.h"
 #include "radio/StationPanel.h"
 #include "radio/StreamPlayer.h"
 #include "support/Files.h"
@@ -17,6 +18,7 @@
 #include "support/Wait.h"
 
 #include <QCheckBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -115,6 +117,11 @@ TEST_F(DesktopBindingTest, AStationShowsItsTitleArtistAndNameAndIsPausedFromTheD
 
 TEST_F(DesktopBindingTest, ALocalFileIsDrivenFromTheDesktopAndItsVolumeIsTheBar) {
     const QString song = tone(QStringLiteral("song.wav"), 30);
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    const QString png = dir.filePath(QStringLiteral("red.png"));
+    ASSERT_TRUE(picture.save(png));
+    AudioInformation().SaveCover(song, png);
     w->libraryEntries().OpenCommandLineFile(song);
     ASSERT_TRUE(w->localPlayer().loaded());
     binding->mpris().refresh();
@@ -123,6 +130,7 @@ TEST_F(DesktopBindingTest, ALocalFileIsDrivenFromTheDesktopAndItsVolumeIsTheBar)
     EXPECT_EQ(s.title, QStringLiteral("song.wav")); // no tags: the name the library gives it
     EXPECT_EQ(s.lengthUs, 30'000'000);
     EXPECT_EQ(s.url, QUrl::fromLocalFile(song).toString());
+    EXPECT_EQ(test::readBytes(QUrl(s.artUrl).toLocalFile()), test::readBytes(png)); // the cover, as a file
 
     playerctl({QStringLiteral("pause")});
     EXPECT_TRUE(w->localPlayer().paused());
