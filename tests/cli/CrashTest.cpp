@@ -1,9 +1,12 @@
 // varnelo-cli killed at random moments while it writes: every data and audio
 // file is afterwards the old one or the new one, never cut.
+#include "support/AudioCheck.h"
 #include "support/ChildProcess.h"
+#include "support/DiscImage.h"
 #include "support/Files.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -171,6 +174,46 @@ TEST_F(CrashTest, KilledAtAnyMomentEveryFileIsTheOldOrTheNewOne) {
         std::printf(
             "%s: %d runs (%d killed, %d finished); files found old %d, new %d; a full run takes %lld ms\n",
             c.name, c.killed + c.finished, c.killed, c.finished, c.old, c.fresh, (long long)c.ms);
+}
+
+// Rips killed at any moment leave in the output folder audio that reads or
+// nothing, and a file that was there stays as it was.
+TEST_F(CrashTest, KilledRipsLeaveReadableAudioOrNothing) {
+    test::ImageSpec spec = test::highVoltage(true);
+    for (auto &track : spec.tracks)
+        track.sectors = 75 * 20; // long enough to be cut in the middle
+    const test::DiscImage image = test::writeDiscImage(dir.path(), QStringLiteral("hv"), spec);
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QStringList rip{QStringLiteral("cd"),
+                          QStringLiteral("rip"),
+                          QStringLiteral("--device"),
+                          image.sheet,
+                          QStringLiteral("--out"),
+                          out,
+                          QStringLiteral("--accuraterip"),
+                          QStringLiteral("off"),
+                          QStringLiteral("--to")};
+    std::mt19937 random(20261210);
+    for (int run = 0; run < 10; ++run) {
+        QDir(out).removeRecursively();
+        QDir().mkpath(out);
+        const QString mine = out + QStringLiteral("/T.N.T..wav");
+        test::writeBytes(mine, "a user's file");
+        test::ChildProcess child;
+        ASSERT_TRUE(
+            child.start(Cli, rip + QStringList{run % 2 ? QStringLiteral("mp3") : QStringLiteral("wav")}));
+        QThread::msleep(std::uniform_int_distribution<unsigned long>(100, 2500)(random));
+        child.sendSignal(SIGKILL);
+        ASSERT_TRUE(child.waitForFinished(60000));
+        for (QDirIterator it(out, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            if (path == mine)
+                EXPECT_EQ(test::readBytes(path), QByteArray("a user's file")) << run;
+            else if (!path.endsWith(QLatin1String(".log")))
+                EXPECT_TRUE(test::probeAudio(path).ok && !test::decodeFirstChannel(path).empty())
+                    << "run " << run << ": " << path.toStdString() << " does not read";
+        }
+    }
 }
 
 // A write cut short by the file-size limit leaves music.dat as it was, where
