@@ -107,6 +107,7 @@ void Recorder::StartRecording() {
         failRecording(QStringLiteral("Cannot create the recording folder \"%1\"").arg(folder_));
         return;
     }
+    RemoveStaleParts(folder_);
 
     split_ = hooks_.splitByTitle && hooks_.splitByTitle() && stationPlaying();
     const QString title = split_ ? stationTitle() : QString();
@@ -142,13 +143,14 @@ bool Recorder::openPiece(const QString &base, const QString &title) {
     }
     piece_ = Piece{};
     piece_.path = created.path;
+    piece_.part = created.part;
     piece_.title = title;
     recordFile_ = created.path;
     if (mode_ == Mode::Broadcast) {
-        out_.setFileName(created.path);
+        out_.setFileName(created.part);
         if (!out_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             const QString why = out_.errorString();
-            QFile::remove(created.path);
+            QFile::remove(created.part);
             failRecording(QStringLiteral("Cannot write \"%1\": %2").arg(created.path, why));
             return false;
         }
@@ -156,9 +158,9 @@ bool Recorder::openPiece(const QString &base, const QString &title) {
     }
     if (AudioFile_.GetFileOpen())
         AudioFile_.CloseFile();
-    if (!AudioFile_.CreateOutputFile(created.path)) {
+    if (!AudioFile_.CreateOutputFile(created.part)) {
         const QString why = AudioFile_.ErrorText();
-        QFile::remove(created.path);
+        QFile::remove(created.part);
         failRecording(QStringLiteral("Cannot create \"%1\": %2").arg(created.path, why));
         return false;
     }
@@ -180,7 +182,7 @@ bool Recorder::startCapture() {
         // Nothing was captured: the empty file does not stay as if it held a recording.
         const QString why = AudioRecord1_.GetRecordErrorText();
         AudioFile_.CloseFile();
-        QFile::remove(piece_.path);
+        QFile::remove(piece_.part);
         failRecording(QStringLiteral("The recording could not start: %1").arg(why));
         return false;
     }
@@ -229,6 +231,21 @@ void Recorder::StopRecording() {
         hooks_.setLabtime(QStringLiteral("00:00:00"));
 }
 
+void Recorder::publishPiece(bool force) {
+    if (piece_.published)
+        return;
+    // Published once the container's first audio is on disk: a few seconds in
+    // and well past its headers, or at the end whatever it holds.
+    if (!force && (piece_.sampleRate <= 0 || piece_.frames < std::int64_t(piece_.sampleRate) * 3 ||
+                   QFileInfo(piece_.part).size() < 8192))
+        return;
+    const QString name = PublishRecording(piece_.part, piece_.path);
+    if (name.isEmpty())
+        return; // tried again with the next block; at the end the part file is named in the report
+    piece_.published = true;
+    piece_.path = recordFile_ = name;
+}
+
 void Recorder::finishPiece() {
     if (mode_ == Mode::Broadcast) {
         out_.close();
@@ -238,7 +255,12 @@ void Recorder::finishPiece() {
             hooks_.reportError(
                 QStringLiteral("\"%1\" could not be completed: %2").arg(piece_.path, AudioFile_.ErrorText()));
     }
-    const QString path = piece_.path;
+    publishPiece(true);
+    if (!piece_.published && hooks_.reportError)
+        hooks_.reportError(
+            QStringLiteral("The recording could not take the name \"%1\"; it is kept as \"%2\"")
+                .arg(piece_.path, piece_.part));
+    const QString path = piece_.published ? piece_.path : piece_.part;
     // On the radio page the file is listed and tagged; elsewhere its folder opens at the end.
     if (state_.RadioPage) {
         if (state_.RecordingsListHidden && hooks_.showRecordingsList)

@@ -98,7 +98,9 @@ Q_SIGNALS:
 private:
     enum class Mode { Idle, Encoded, Broadcast };
     struct Piece {
-        QString path;
+        QString path;            // the name it has, or is to have once it holds audio
+        QString part;            // the hidden name it is written under until then
+        bool published = false;  // under `path` now
         QString title;           // the title it is named and tagged after (split by title)
         std::int64_t frames = 0; // samples per channel written
         int sampleRate = 0;
@@ -113,6 +115,8 @@ private:
     QString baseName(bool titleNamed, const QString &title);
     bool openPiece(const QString &base, const QString &title);
     void finishPiece();
+    // Gives the piece its name once it holds audio (`force`: now, at its end).
+    void publishPiece(bool force);
     bool startCapture();
     bool chooseBroadcast(int kind) const;
     void failRecording(const QString &message);

@@ -107,10 +107,12 @@ void Recorder::AudioRecord1EndArrayRecord() {
 void Recorder::writeWhole(const SampleBlock &block) {
     const std::size_t channels = std::size_t(std::max(1, AudioRecord1_.RecordFormat().channels));
     blockFramesWritten_ += qint64(block.size() / channels);
-    if (AudioFile_.WriteSamples(block))
+    if (AudioFile_.WriteSamples(block)) {
         piece_.frames += std::int64_t(block.size() / channels);
-    else
+        publishPiece(false);
+    } else {
         writeFailed(AudioFile_.ErrorText());
+    }
 }
 
 bool Recorder::writeBlock(const Sample *samples, std::size_t count) {
@@ -121,6 +123,7 @@ bool Recorder::writeBlock(const Sample *samples, std::size_t count) {
     blockFramesWritten_ += qint64(count / channels);
     if (ok) {
         piece_.frames += std::int64_t(count / channels);
+        publishPiece(false);
         return true;
     }
     writeFailed(AudioFile_.ErrorText());
@@ -194,6 +197,7 @@ void Recorder::drainBroadcast() {
             broadcastMs_ += double(frame.samples) * 1000.0 / frame.sampleRate;
         }
     }
+    publishPiece(false);
     showTime(std::int64_t(broadcastMs_));
     // The tap stays on the station it was put on; once taken off (stopping) nothing switches.
     if (tapId_ != 0 && stationChanged())
