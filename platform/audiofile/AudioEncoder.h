@@ -52,9 +52,19 @@ struct OpusFormat {
     int complexity = 10; // 0 (fastest) .. 10 (best)
 };
 
+// How one MP3 file is spread over cores: segments of `segmentFrames` MP3 frames
+// (0: the default) encoded side by side on `threads` threads and joined into
+// one stream. One thread, or settings that make LAME resample, encode in one
+// pass, as LAME alone does.
+struct Mp3Threads {
+    int threads = 1;
+    int segmentFrames = 0;
+};
+
 // Implemented with LAME; the blocks arrive in `input` format and LAME resamples
 // to what the settings ask for.
-std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input);
+std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input,
+                                               Mp3Threads threads = {});
 // Implemented with libvorbisenc/libogg.
 std::unique_ptr<AudioEncoder> createOggEncoder(const OggFormat &format);
 // Implemented with libFLAC; the MD5 of the audio is set in STREAMINFO.

@@ -1,0 +1,396 @@
+// One MP3 stream encoded on several cores: the audio is cut into segments on
+// frame boundaries, every segment goes through its own LAME instance on a
+// worker thread, and the frames are written in order into one file with one
+// info frame for the whole stream.
+//
+// The joins. Each instance starts LeadInFrames frames before its segment, so
+// the filter bank, the psychoacoustic model and the block-type choice have
+// the history a continuous encode has; the lead-in's frames are dropped. A
+// frame's audio data may begin in earlier frames (the bit reservoir), which
+// at a join would belong to another encoder. LAME's nogap flush completes
+// every frame encoded so far with ancillary bits and empties the reservoir,
+// so the next frame's data starts at its own header (main_data_begin 0).
+// Flushing right after the lead-in thus makes a segment's first kept frame
+// self-contained, and flushing after its last kept frame completes that
+// frame's slot: no frame refers to bits across a join. This costs one frame's
+// borrowed bits per join and needs only LAME's public API; moving reservoir
+// bytes between two encoders' frames would need their bit allocation redone.
+#include "platform/audiofile/LameSession.h"
+#include "platform/audiofile/Mp3Stream.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace varnelo {
+
+namespace {
+
+constexpr int LeadInFrames = 10;
+// About 13 s at 44.1 kHz: the lead-in costs 2 %, and a segment is encoded in
+// a fraction of a second, so Stop is never kept waiting.
+constexpr int DefaultSegmentFrames = 512;
+// Samples per call while the frame count nears a target: one frame at most.
+constexpr std::size_t StepFrames = 576;
+constexpr std::size_t CallFrames = 8192;
+
+struct Segment {
+    std::int64_t index = 0;
+    int leadIn = 0; // frames dropped at the start
+    int keep = -1;  // frames kept; -1: to the end of the stream
+    std::vector<Sample> pcm;
+
+    std::vector<unsigned char> bytes; // the kept frames (the first segment: after the info frame's room)
+    std::vector<unsigned char> infoFrame;
+    int encoderDelay = 0;
+    QString error;
+    bool done = false;
+};
+
+// Encodes one segment; runs on a worker thread and touches nothing shared.
+void encodeSegment(Segment &s, const LameSettings &settings, SoundFormat input, const std::atomic<bool> &stop) {
+    const bool first = s.index == 0;
+    LamePtr lame = startLame(settings, input, first && settings.writeVbrHeader, &s.error);
+    if (!lame)
+        return;
+    lame_global_flags *g = lame.get();
+    const auto channels = static_cast<std::size_t>(input.channels);
+    const std::size_t total = s.pcm.size() / channels;
+    const auto spf = static_cast<std::size_t>(lame_get_framesize(g));
+    std::vector<unsigned char> out(lameBufferBytes(CallFrames));
+    std::size_t at = 0;
+    bool keeping = s.leadIn == 0;
+    const auto put = [&](int bytes, const char *what) {
+        if (bytes < 0) {
+            s.error = QStringLiteral("The MP3 encoder failed to %1 (code %2).").arg(QLatin1String(what)).arg(bytes);
+            return false;
+        }
+        if (keeping)
+            s.bytes.insert(s.bytes.end(), out.begin(), out.begin() + bytes);
+        return true;
+    };
+    // Feeds audio until LAME has encoded `target` frames (never one more) or the audio runs out.
+    const auto feed = [&](int target) {
+        while (lame_get_frameNum(g) < target && at < total) {
+            if (stop.load(std::memory_order_relaxed)) {
+                s.error = QStringLiteral("The MP3 encoding was stopped.");
+                return false;
+            }
+            const auto ahead = static_cast<std::size_t>(std::max(target - lame_get_frameNum(g) - 1, 0));
+            const std::size_t n = std::min(total - at, std::clamp(ahead * spf, StepFrames, CallFrames));
+            if (!put(lameEncode(g, input.channels, s.pcm.data() + at * channels, n, out.data(), out.size()),
+                     "encode"))
+                return false;
+            at += n;
+        }
+        return true;
+    };
+    const auto reach = [&](int target) {
+        if (!feed(target))
+            return false;
+        if (lame_get_frameNum(g) == target)
+            return put(lame_encode_flush_nogap(g, out.data(), int(out.size())), "flush");
+        s.error = QStringLiteral("An MP3 segment did not end on its frame (%1 of %2 frames).")
+                      .arg(lame_get_frameNum(g))
+                      .arg(target);
+        return false;
+    };
+    if (s.leadIn > 0) {
+        if (!reach(s.leadIn))
+            return;
+        keeping = true;
+    }
+    if (s.keep >= 0 ? !reach(s.leadIn + s.keep)
+                    : !feed(std::numeric_limits<int>::max()) ||
+                          !put(lame_encode_flush(g, out.data(), int(out.size())), "flush"))
+        return;
+    if (first) {
+        s.encoderDelay = lame_get_encoder_delay(g);
+        // Every field that depends on the whole stream is written again at the end.
+        std::vector<unsigned char> frame(8192);
+        const std::size_t size = lame_get_lametag_frame(g, frame.data(), frame.size());
+        if (size > frame.size()) {
+            s.error = QStringLiteral("The MP3 info frame does not fit its buffer.");
+            return;
+        }
+        frame.resize(size);
+        s.infoFrame = std::move(frame);
+    }
+    s.pcm = {};
+}
+
+class SegmentedMp3Encoder final : public AudioEncoder {
+public:
+    SegmentedMp3Encoder(const LameSettings &settings, SoundFormat input, Mp3Threads threads)
+        : m_settings(settings), m_input(input), m_threads(std::max(threads.threads, 1)),
+          m_segmentFrames(threads.segmentFrames > 0 ? threads.segmentFrames : DefaultSegmentFrames) {}
+
+    ~SegmentedMp3Encoder() override { stopWorkers(); }
+
+    SoundFormat inputFormat() const override { return m_input; }
+
+    bool open(const QString &path) override {
+        stopWorkers();
+        m_file.close();
+        m_error.clear();
+        m_finished = false;
+        m_pending.clear();
+        m_pendingStart = 0;
+        m_samplesIn = 0;
+        m_next = 0;
+        m_written = {};
+        m_totals = {};
+        m_seek = {};
+        m_infoFrame.clear();
+        // A first instance checks the settings and tells the frame size.
+        LamePtr probe = startLame(m_settings, m_input, false, &m_error);
+        if (!probe)
+            return false;
+        m_spf = lame_get_framesize(probe.get());
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            m_error = QStringLiteral("Cannot create \"%1\": %2").arg(path, m_file.errorString());
+            return false;
+        }
+        m_stop = false;
+        for (int i = 0; i < m_threads; ++i)
+            m_workers.emplace_back([this] { work(); });
+        return true;
+    }
+
+    bool write(const Sample *interleaved, std::size_t frames) override {
+        if (!m_file.isOpen() || m_finished) {
+            if (m_error.isEmpty())
+                m_error = QStringLiteral("The MP3 file is not open.");
+            return false;
+        }
+        if (!m_error.isEmpty())
+            return false;
+        const auto channels = static_cast<std::size_t>(m_input.channels);
+        m_pending.insert(m_pending.end(), interleaved, interleaved + frames * channels);
+        m_samplesIn += static_cast<std::int64_t>(frames);
+        // A segment goes out once the audio after it that LAME looks ahead at is here.
+        while (m_samplesIn >= segmentStart(m_next + 1) + m_spf)
+            cut(false);
+        return writeDone(false);
+    }
+
+    bool finish() override {
+        if (m_finished)
+            return m_error.isEmpty();
+        if (!m_file.isOpen()) {
+            if (m_error.isEmpty())
+                m_error = QStringLiteral("The MP3 file is not open.");
+            return false;
+        }
+        m_finished = true;
+        bool ok = m_error.isEmpty();
+        if (ok) {
+            cut(true);
+            ok = writeDone(true) && writeInfoFrame();
+        }
+        stopWorkers();
+        if (!m_file.flush() && ok) {
+            m_error = QStringLiteral("Cannot write the MP3 file: %1").arg(m_file.errorString());
+            ok = false;
+        }
+        m_file.close();
+        return ok;
+    }
+
+    QString errorText() const override { return m_error; }
+
+private:
+    // First sample of segment k's kept frames on the encoder's own time line.
+    std::int64_t segmentStart(std::int64_t k) const { return k * m_segmentFrames * m_spf; }
+
+    void cut(bool last) {
+        auto s = std::make_shared<Segment>();
+        s->index = m_next;
+        const std::int64_t firstFrame = std::max<std::int64_t>(m_next * m_segmentFrames - LeadInFrames, 0);
+        s->leadIn = static_cast<int>(m_next * m_segmentFrames - firstFrame);
+        s->keep = last ? -1 : m_segmentFrames;
+        const auto channels = static_cast<std::size_t>(m_input.channels);
+        const std::int64_t from = firstFrame * m_spf;
+        const std::int64_t to = last ? m_samplesIn : segmentStart(m_next + 1) + m_spf;
+        const auto offset = static_cast<std::size_t>(from - m_pendingStart) * channels;
+        s->pcm.assign(m_pending.begin() + static_cast<std::ptrdiff_t>(offset),
+                      m_pending.begin() + static_cast<std::ptrdiff_t>(offset + std::size_t(to - from) * channels));
+        ++m_next;
+        // Keep what the next segment's lead-in starts from.
+        const std::int64_t keepFrom = std::max<std::int64_t>(m_next * m_segmentFrames - LeadInFrames, 0) * m_spf;
+        if (!last && keepFrom > m_pendingStart) {
+            m_pending.erase(m_pending.begin(),
+                            m_pending.begin() + static_cast<std::ptrdiff_t>(std::size_t(keepFrom - m_pendingStart) * channels));
+            m_pendingStart = keepFrom;
+        }
+        std::lock_guard lock(m_mutex);
+        m_inFlight.push_back(s);
+        m_queue.push_back(s);
+        m_wake.notify_one();
+    }
+
+    void work() {
+        for (;;) {
+            std::shared_ptr<Segment> s;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+                if (m_stop)
+                    return;
+                s = m_queue.front();
+                m_queue.pop_front();
+            }
+            encodeSegment(*s, m_settings, m_input, m_stop);
+            std::lock_guard lock(m_mutex);
+            s->done = true;
+            m_doneSignal.notify_all();
+        }
+    }
+
+    // Writes the finished segments in order. Waits for the oldest while more
+    // are under way than keep the workers busy (the memory stays that of a
+    // few segments however long the file), or for all of them at the end.
+    bool writeDone(bool all) {
+        for (;;) {
+            std::shared_ptr<Segment> s;
+            {
+                std::unique_lock lock(m_mutex);
+                if (m_inFlight.empty())
+                    return true;
+                const bool mustWait = all || m_inFlight.size() > std::size_t(m_threads) * 2;
+                if (!m_inFlight.front()->done && !mustWait)
+                    return true;
+                // Each segment ends in bounded time (its audio is finite and Stop ends it).
+                m_doneSignal.wait(lock, [this] { return m_inFlight.front()->done; });
+                s = m_inFlight.front();
+                m_inFlight.pop_front();
+            }
+            if (!take(*s))
+                return false;
+        }
+    }
+
+    bool take(Segment &s) {
+        if (!s.error.isEmpty()) {
+            m_error = s.error;
+            return false;
+        }
+        std::size_t at = 0;
+        if (s.index == 0) {
+            m_infoFrame = std::move(s.infoFrame);
+            m_totals.encoderDelay = s.encoderDelay;
+            at = m_infoFrame.size(); // LAME's room for the info frame
+        }
+        const std::size_t audioStart = at;
+        int frames = 0;
+        while (at < s.bytes.size()) {
+            const auto header = readMp3FrameHeader(&s.bytes[at], s.bytes.size() - at);
+            if (!header || header->size > s.bytes.size() - at)
+                break;
+            if (frames == 0 && s.leadIn > 0 && mp3MainDataBegin(&s.bytes[at], header->size, *header) != 0) {
+                m_error = QStringLiteral("An MP3 segment's first frame borrows bits from before the join.");
+                return false;
+            }
+            m_seek.addFrame(header->bitrateKbps);
+            at += header->size;
+            ++frames;
+        }
+        if (at != s.bytes.size() || (s.keep >= 0 && frames != s.keep)) {
+            m_error = QStringLiteral("An MP3 segment came out with %1 frames instead of %2.")
+                          .arg(frames)
+                          .arg(s.keep);
+            return false;
+        }
+        m_totals.musicCrc = crc16Update(m_totals.musicCrc, s.bytes.data() + audioStart, s.bytes.size() - audioStart);
+        m_written += static_cast<std::int64_t>(s.bytes.size());
+        const auto size = static_cast<qint64>(s.bytes.size());
+        if (m_file.write(reinterpret_cast<const char *>(s.bytes.data()), size) != size) {
+            m_error = QStringLiteral("Cannot write the MP3 file: %1").arg(m_file.errorString());
+            return false;
+        }
+        return true;
+    }
+
+    // LAME's info frame with the counts, seek table, padding and checksums of the joined stream.
+    bool writeInfoFrame() {
+        if (m_infoFrame.empty())
+            return true;
+        m_totals.frames = m_seek.frames();
+        m_totals.bytes = static_cast<std::uint32_t>(m_written);
+        m_totals.toc = m_seek.toc();
+        m_totals.padding = static_cast<int>(std::int64_t(m_totals.frames) * m_spf - m_totals.encoderDelay - m_samplesIn);
+        if (!rewriteMp3InfoFrame(m_infoFrame, m_totals)) {
+            m_error = QStringLiteral("The MP3 info frame could not be completed.");
+            return false;
+        }
+        const qint64 end = m_file.pos();
+        const auto size = static_cast<qint64>(m_infoFrame.size());
+        if (!m_file.seek(0) || m_file.write(reinterpret_cast<const char *>(m_infoFrame.data()), size) != size ||
+            !m_file.seek(end)) {
+            m_error = QStringLiteral("Cannot write the MP3 info frame: %1").arg(m_file.errorString());
+            return false;
+        }
+        return true;
+    }
+
+    void stopWorkers() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+            m_wake.notify_all();
+        }
+        for (std::thread &t : m_workers)
+            t.join();
+        m_workers.clear();
+        std::lock_guard lock(m_mutex);
+        m_queue.clear();
+        m_inFlight.clear();
+    }
+
+    const LameSettings m_settings;
+    const SoundFormat m_input;
+    const int m_threads;
+    const std::int64_t m_segmentFrames;
+    std::int64_t m_spf = 1152;
+
+    QFile m_file;
+    QString m_error;
+    bool m_finished = false;
+
+    std::vector<Sample> m_pending; // audio from m_pendingStart on, for the segments still to cut
+    std::int64_t m_pendingStart = 0;
+    std::int64_t m_samplesIn = 0;
+    std::int64_t m_next = 0; // the segment to cut next
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_doneSignal;
+    std::atomic<bool> m_stop{false};
+    std::deque<std::shared_ptr<Segment>> m_queue;    // to encode
+    std::deque<std::shared_ptr<Segment>> m_inFlight; // cut, not yet written, in order
+    std::vector<std::thread> m_workers;
+
+    std::vector<unsigned char> m_infoFrame;
+    Mp3SeekTable m_seek;
+    Mp3StreamTotals m_totals;
+    std::int64_t m_written = 0;
+};
+
+} // namespace
+
+std::unique_ptr<AudioEncoder> createSegmentedMp3Encoder(const LameSettings &settings, SoundFormat input,
+                                                        Mp3Threads threads) {
+    return std::make_unique<SegmentedMp3Encoder>(settings, input, threads);
+}
+
+} // namespace varnelo
