@@ -138,7 +138,8 @@ LamePtr startLame(const LameSettings &settings, SoundFormat input, bool infoFram
     if (!infoFrame)
         lame_set_bWriteVbrTag(lame.get(), 0);
     if (lame_init_params(lame.get()) < 0) {
-        *error = QStringLiteral("The MP3 encoder does not accept these settings (%1).").arg(describe(settings));
+        *error =
+            QStringLiteral("The MP3 encoder does not accept these settings (%1).").arg(describe(settings));
         return nullptr;
     }
     return lame;

@@ -36,6 +36,31 @@ const std::array<std::uint16_t, 256> &crcTable() {
     return table;
 }
 
+std::size_t frameBytes(int version, int kbps, int sampleRate, int padding) {
+    return std::size_t(version == 1 ? 144 : 72) * std::size_t(kbps) * 1000 / std::size_t(sampleRate) +
+           std::size_t(padding);
+}
+
+// The frame's own checksum (over the header's last two bytes and the side
+// information): polynomial 0x8005, not reflected, starting at 0xFFFF.
+std::uint16_t frameCrc(const unsigned char *frame, std::size_t sideBytes) {
+    std::uint16_t crc = 0xFFFF;
+    const auto add = [&crc](unsigned char byte) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = (crc & 0x8000) != 0;
+            const bool in = ((byte >> bit) & 1) != 0;
+            crc = static_cast<std::uint16_t>(crc << 1);
+            if (top != in)
+                crc ^= 0x8005;
+        }
+    };
+    add(frame[2]);
+    add(frame[3]);
+    for (std::size_t i = 0; i < sideBytes; ++i)
+        add(frame[6 + i]);
+    return crc;
+}
+
 } // namespace
 
 std::size_t Mp3FrameHeader::sideInfoBytes() const {
@@ -58,15 +83,13 @@ std::optional<Mp3FrameHeader> readMp3FrameHeader(const unsigned char *p, std::si
         return std::nullopt;
     Mp3FrameHeader f;
     f.version = v == 3 ? 1 : v == 2 ? 2 : 25;
+    f.bitrateIndex = static_cast<int>(bi);
     f.bitrateKbps = f.version == 1 ? mpeg1Rates[bi] : mpeg2Rates[bi];
     f.sampleRate = sampleRates[f.version == 1 ? 0 : f.version == 2 ? 1 : 2][si];
     f.crc = ((h >> 16) & 1) == 0;
     f.channels = ((h >> 6) & 3) == 3 ? 1 : 2;
     f.samples = f.version == 1 ? 1152 : 576;
-    const std::size_t padding = (h >> 9) & 1;
-    f.size = std::size_t(f.version == 1 ? 144 : 72) * std::size_t(f.bitrateKbps) * 1000 /
-                 std::size_t(f.sampleRate) +
-             padding;
+    f.size = frameBytes(f.version, f.bitrateKbps, f.sampleRate, static_cast<int>((h >> 9) & 1));
     return f;
 }
 
@@ -77,6 +100,79 @@ int mp3MainDataBegin(const unsigned char *frame, std::size_t available, const Mp
     const unsigned first = frame[side], second = frame[side + 1];
     // 9 bits in MPEG-1, 8 in MPEG-2 and 2.5.
     return header.version == 1 ? int((first << 1) | (second >> 7)) : int(first);
+}
+
+bool dropFramesSelfContained(std::vector<unsigned char> &stream, int dropFrames) {
+    struct Frame {
+        std::size_t at;
+        Mp3FrameHeader header;
+        std::size_t dataAt; // first byte after the side information
+    };
+    std::vector<Frame> frames;
+    for (std::size_t at = 0; frames.size() < std::size_t(dropFrames) + 2 && at < stream.size();) {
+        const auto header = readMp3FrameHeader(&stream[at], stream.size() - at);
+        if (!header || header->size > stream.size() - at)
+            break;
+        frames.push_back({at, *header, at + 4 + (header->crc ? 2 : 0) + header->sideInfoBytes()});
+        at += header->size;
+    }
+    if (frames.size() < std::size_t(dropFrames) + 1)
+        return false;
+    // The dropped frames' audio data bytes, in order: where the kept frame's borrowed bytes are.
+    std::vector<unsigned char> before;
+    for (int i = 0; i < dropFrames; ++i) {
+        const Frame &f = frames[std::size_t(i)];
+        before.insert(before.end(), stream.begin() + std::ptrdiff_t(f.dataAt),
+                      stream.begin() + std::ptrdiff_t(f.at + f.header.size));
+    }
+    const Frame &kept = frames[std::size_t(dropFrames)];
+    const int borrowed = mp3MainDataBegin(&stream[kept.at], kept.header.size, kept.header);
+    if (borrowed < 0 || std::size_t(borrowed) > before.size())
+        return false;
+    if (borrowed == 0) {
+        stream.erase(stream.begin(), stream.begin() + std::ptrdiff_t(kept.at));
+        return true;
+    }
+    std::vector<unsigned char> data(before.end() - borrowed, before.end());
+    data.insert(data.end(), stream.begin() + std::ptrdiff_t(kept.dataAt),
+                stream.begin() + std::ptrdiff_t(kept.at + kept.header.size));
+    // Where the next frame's data begins: the spare room goes just before it.
+    std::size_t split = data.size();
+    if (frames.size() > std::size_t(dropFrames) + 1) {
+        const Frame &next = frames[std::size_t(dropFrames) + 1];
+        const int back = mp3MainDataBegin(&stream[next.at], next.header.size, next.header);
+        if (back < 0 || std::size_t(back) > data.size())
+            return false;
+        split = data.size() - std::size_t(back);
+    }
+    const std::size_t overhead = kept.dataAt - kept.at;
+    const auto &rates = kept.header.version == 1 ? mpeg1Rates : mpeg2Rates;
+    int index = kept.header.bitrateIndex;
+    while (index < 14 && frameBytes(kept.header.version, rates[std::size_t(index)], kept.header.sampleRate,
+                                    0) < overhead + data.size())
+        ++index;
+    const std::size_t size =
+        frameBytes(kept.header.version, rates[std::size_t(index)], kept.header.sampleRate, 0);
+    if (size < overhead + data.size())
+        return false;
+    std::vector<unsigned char> frame(stream.begin() + std::ptrdiff_t(kept.at),
+                                     stream.begin() + std::ptrdiff_t(kept.dataAt));
+    frame[2] = static_cast<unsigned char>((frame[2] & 0x0D) | (index << 4)); // bitrate, no padding slot
+    const std::size_t side = kept.header.crc ? 6 : 4;
+    frame[side] = 0;
+    if (kept.header.version == 1)
+        frame[side + 1] &= 0x7F;
+    if (kept.header.crc) {
+        const std::uint16_t crc = frameCrc(frame.data(), kept.header.sideInfoBytes());
+        frame[4] = static_cast<unsigned char>(crc >> 8);
+        frame[5] = static_cast<unsigned char>(crc & 0xFF);
+    }
+    frame.insert(frame.end(), data.begin(), data.begin() + std::ptrdiff_t(split));
+    frame.resize(size - (data.size() - split), 0);
+    frame.insert(frame.end(), data.begin() + std::ptrdiff_t(split), data.end());
+    frame.insert(frame.end(), stream.begin() + std::ptrdiff_t(kept.at + kept.header.size), stream.end());
+    stream = std::move(frame);
+    return true;
 }
 
 std::uint16_t crc16Update(std::uint16_t crc, const unsigned char *data, std::size_t size) {

@@ -11,13 +11,14 @@
 namespace varnelo {
 
 struct Mp3FrameHeader {
-    int version = 1;    // 1 MPEG-1, 2 MPEG-2, 25 MPEG-2.5
+    int version = 1; // 1 MPEG-1, 2 MPEG-2, 25 MPEG-2.5
     int bitrateKbps = 0;
+    int bitrateIndex = 0;
     int sampleRate = 0;
     int channels = 2;
-    bool crc = false;   // 16-bit CRC after the header
-    std::size_t size = 0;   // bytes, header included
-    int samples = 1152; // per channel
+    bool crc = false;     // 16-bit CRC after the header
+    std::size_t size = 0; // bytes, header included
+    int samples = 1152;   // per channel
     std::size_t sideInfoBytes() const;
 };
 
@@ -28,6 +29,14 @@ std::optional<Mp3FrameHeader> readMp3FrameHeader(const unsigned char *p, std::si
 // How many bytes before its header the frame's audio data starts (the bit
 // reservoir it borrows); -1 when the side information is cut off.
 int mp3MainDataBegin(const unsigned char *frame, std::size_t available, const Mp3FrameHeader &header);
+
+// Drops the first `dropFrames` frames of `stream` (whole frames from its first
+// byte) and rewrites the frame after them to hold all of its audio data
+// itself (main_data_begin 0): at a higher bitrate, the bytes it borrowed from
+// the dropped frames before its own, and the spare room between its data and
+// the next frame's, so the later frames stay as they are. False, with the
+// stream unchanged, when no bitrate has the room.
+bool dropFramesSelfContained(std::vector<unsigned char> &stream, int dropFrames);
 
 // CRC-16 (polynomial 0x8005, reflected, as the info frame uses it).
 std::uint16_t crc16Update(std::uint16_t crc, const unsigned char *data, std::size_t size);
