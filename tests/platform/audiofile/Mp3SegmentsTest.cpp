@@ -31,7 +31,8 @@ SampleBlock music(double seconds, int channels) {
             double v = noise(random) + 0.4 * std::exp(-hit * 30) * noise(random) * 10;
             for (const double hz : {220.0, 277.2, 329.6, 1318.5})
                 v += 0.08 * std::sin(2 * std::numbers::pi * hz * (t + 0.002 * std::sin(5 * t + c)));
-            block[i * std::size_t(channels) + std::size_t(c)] = Sample(std::clamp(v, -1.0, 1.0) * 2147483647.0);
+            block[i * std::size_t(channels) + std::size_t(c)] =
+                Sample(std::clamp(v, -1.0, 1.0) * 2147483647.0);
         }
     }
     return block;
@@ -124,9 +125,9 @@ TEST_F(Mp3SegmentsTest, JoinsCannotBeHeardAndTheLengthIsTheSources) {
         const char *commandLine;
         bool naive; // halves encoded apart and their bytes joined: the control that must fail
     };
-    for (const Case c : {Case{"CBR 128 q5", 2, "-b 128 -q 5 -m s", false},
-                         Case{"VBR V4 joint", 2, "-V 4 -m j", false}, Case{"mono CBR 64", 1, "-b 64", false},
-                         Case{"naive split", 2, "-b 128 -q 5 -m s", true}}) {
+    for (const Case c :
+         {Case{"CBR 128 q5", 2, "-b 128 -q 5 -m s", false}, Case{"VBR V4 joint", 2, "-V 4 -m j", false},
+          Case{"mono CBR 64", 1, "-b 64", false}, Case{"naive split", 2, "-b 128 -q 5 -m s", true}}) {
         SCOPED_TRACE(c.name);
         AudioFile2LameEnc settings;
         settings.SetCommandLine(QString::fromLatin1(c.commandLine));
@@ -135,7 +136,8 @@ TEST_F(Mp3SegmentsTest, JoinsCannotBeHeardAndTheLengthIsTheSources) {
         SampleBlock padded(1000 * std::size_t(c.channels), 0);
         padded.insert(padded.end(), source.begin(), source.end());
         std::vector<float> shifted = encoded(settings, padded, c.channels);
-        shifted.erase(shifted.begin(), shifted.begin() + std::min<std::ptrdiff_t>(1000 * c.channels, shifted.size()));
+        shifted.erase(shifted.begin(),
+                      shifted.begin() + std::min<std::ptrdiff_t>(1000 * c.channels, shifted.size()));
         std::vector<float> out;
         if (c.naive) {
             const auto half = source.begin() + std::ptrdiff_t(source.size() / 4 * 2);
@@ -154,8 +156,9 @@ TEST_F(Mp3SegmentsTest, JoinsCannotBeHeardAndTheLengthIsTheSources) {
         }
         const Verdict v = judge(source, c.channels, out, single, shifted);
         const std::size_t n = source.size() / std::size_t(c.channels);
-        EXPECT_EQ(v.passes(n), !c.naive) << v.frames << " of " << n << " frames, lags " << v.lagAtQuarter << " "
-                                         << v.lagAtThreeQuarters << ", worst window " << v.worstMargin << " dB";
+        EXPECT_EQ(v.passes(n), !c.naive)
+            << v.frames << " of " << n << " frames, lags " << v.lagAtQuarter << " " << v.lagAtThreeQuarters
+            << ", worst window " << v.worstMargin << " dB";
         if (!c.naive) {
             // The info frame counts every byte of the joined stream.
             qsizetype at = lastFile.indexOf(QByteArrayLiteral("Xing"));
