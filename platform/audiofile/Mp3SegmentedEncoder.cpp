@@ -20,18 +20,14 @@
 // ancillary bits.
 #include "platform/audiofile/LameSession.h"
 #include "platform/audiofile/Mp3Stream.h"
+#include "platform/audiofile/SegmentPipeline.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <limits>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace varnelo {
@@ -50,7 +46,7 @@ constexpr int DefaultSegmentFrames = 1024;
 constexpr std::size_t StepFrames = 576;
 constexpr std::size_t CallFrames = 8192;
 
-struct Segment {
+struct Segment : SegmentPipeline::Job {
     std::int64_t index = 0;
     int leadIn = 0; // frames dropped at the start
     int keep = -1;  // frames kept; -1: to the end of the stream
@@ -60,7 +56,6 @@ struct Segment {
     std::vector<unsigned char> infoFrame;
     int encoderDelay = 0;
     QString error;
-    bool done = false;
 };
 
 // Encodes one segment; runs on a worker thread and touches nothing shared.
@@ -150,12 +145,12 @@ public:
         : m_settings(settings), m_input(input), m_threads(std::max(threads.threads, 1)),
           m_segmentFrames(threads.segmentFrames > 0 ? threads.segmentFrames : DefaultSegmentFrames) {}
 
-    ~SegmentedMp3Encoder() override { stopWorkers(); }
+    ~SegmentedMp3Encoder() override { m_pipeline.stop(); }
 
     SoundFormat inputFormat() const override { return m_input; }
 
     bool open(const QString &path) override {
-        stopWorkers();
+        m_pipeline.stop();
         m_file.close();
         m_error.clear();
         m_finished = false;
@@ -177,9 +172,9 @@ public:
             m_error = QStringLiteral("Cannot create \"%1\": %2").arg(path, m_file.errorString());
             return false;
         }
-        m_stop = false;
-        for (int i = 0; i < m_threads; ++i)
-            m_workers.emplace_back([this] { work(); });
+        m_pipeline.start(m_threads, [this](SegmentPipeline::Job &job, const std::atomic<bool> &stop) {
+            encodeSegment(static_cast<Segment &>(job), m_settings, m_input, stop, true);
+        });
         return true;
     }
 
@@ -214,7 +209,7 @@ public:
             cut(true);
             ok = writeDone(true) && writeInfoFrame();
         }
-        stopWorkers();
+        m_pipeline.stop();
         if (!m_file.flush() && ok) {
             m_error = QStringLiteral("Cannot write the MP3 file: %1").arg(m_file.errorString());
             ok = false;
@@ -252,51 +247,16 @@ private:
                                                     std::size_t(keepFrom - m_pendingStart) * channels));
             m_pendingStart = keepFrom;
         }
-        std::lock_guard lock(m_mutex);
-        m_inFlight.push_back(s);
-        m_queue.push_back(s);
-        m_wake.notify_one();
+        m_pipeline.submit(std::move(s));
     }
 
-    void work() {
-        for (;;) {
-            std::shared_ptr<Segment> s;
-            {
-                std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-                if (m_stop)
-                    return;
-                s = m_queue.front();
-                m_queue.pop_front();
-            }
-            encodeSegment(*s, m_settings, m_input, m_stop, true);
-            std::lock_guard lock(m_mutex);
-            s->done = true;
-            m_doneSignal.notify_all();
-        }
-    }
-
-    // Writes the finished segments in order. Waits for the oldest while more
-    // are under way than keep the workers busy (the memory stays that of a
-    // few segments however long the file), or for all of them at the end.
+    // Writes the finished segments in order; `all`: waits for every one.
     bool writeDone(bool all) {
-        for (;;) {
-            std::shared_ptr<Segment> s;
-            {
-                std::unique_lock lock(m_mutex);
-                if (m_inFlight.empty())
-                    return true;
-                const bool mustWait = all || m_inFlight.size() > std::size_t(m_threads) * 2;
-                if (!m_inFlight.front()->done && !mustWait)
-                    return true;
-                // Each segment ends in bounded time (its audio is finite and Stop ends it).
-                m_doneSignal.wait(lock, [this] { return m_inFlight.front()->done; });
-                s = m_inFlight.front();
-                m_inFlight.pop_front();
-            }
-            if (!take(*s))
+        while (auto job = m_pipeline.next(all)) {
+            if (!take(static_cast<Segment &>(*job)))
                 return false;
         }
+        return true;
     }
 
     bool take(Segment &s) {
@@ -365,20 +325,6 @@ private:
         return true;
     }
 
-    void stopWorkers() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-            m_wake.notify_all();
-        }
-        for (std::thread &t : m_workers)
-            t.join();
-        m_workers.clear();
-        std::lock_guard lock(m_mutex);
-        m_queue.clear();
-        m_inFlight.clear();
-    }
-
     const LameSettings m_settings;
     const SoundFormat m_input;
     const int m_threads;
@@ -394,13 +340,7 @@ private:
     std::int64_t m_samplesIn = 0;
     std::int64_t m_next = 0; // the segment to cut next
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_doneSignal;
-    std::atomic<bool> m_stop{false};
-    std::deque<std::shared_ptr<Segment>> m_queue;    // to encode
-    std::deque<std::shared_ptr<Segment>> m_inFlight; // cut, not yet written, in order
-    std::vector<std::thread> m_workers;
+    SegmentPipeline m_pipeline;
 
     std::vector<unsigned char> m_infoFrame;
     Mp3SeekTable m_seek;
