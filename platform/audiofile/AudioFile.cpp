@@ -223,7 +223,7 @@ std::unique_ptr<AudioEncoder> AudioFile::Impl::makeEncoder(OutputKind kind) {
             setError(ErrBadFormat, problem);
             return nullptr;
         }
-        return createFlacEncoder(f);
+        return createFlacEncoder(f, EncoderThreads{encoderThreads, 0});
     }
     case OutputKind::Opus: {
         OpusFormat f = opus;
@@ -236,7 +236,7 @@ std::unique_ptr<AudioEncoder> AudioFile::Impl::makeEncoder(OutputKind kind) {
     }
     case OutputKind::Mp3:
         return createMp3Encoder(mp3 ? *mp3 : defaultMp3, blockFormat.value_or(SoundFormat{}),
-                                Mp3Threads{encoderThreads, 0});
+                                EncoderThreads{encoderThreads, 0});
     case OutputKind::None:
         break;
     }

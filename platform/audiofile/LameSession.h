@@ -32,6 +32,6 @@ constexpr std::size_t lameBufferBytes(std::size_t frames) {
 
 // The MP3 writer that encodes segments of one stream side by side.
 std::unique_ptr<AudioEncoder> createSegmentedMp3Encoder(const LameSettings &settings, SoundFormat input,
-                                                        Mp3Threads threads);
+                                                        EncoderThreads threads);
 
 } // namespace varnelo

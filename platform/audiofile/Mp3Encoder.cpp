@@ -135,7 +135,7 @@ private:
 } // namespace
 
 std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input,
-                                               Mp3Threads threads) {
+                                               EncoderThreads threads) {
     const LameCommandLineResult effective = settings.effectiveSettings();
     const int rate = effective.settings.outputSampleRate;
     // Segments are cut on frame boundaries of the input; a resampling encoder has other ones.

@@ -141,7 +141,7 @@ void encodeSegment(Segment &s, const LameSettings &settings, SoundFormat input, 
 
 class SegmentedMp3Encoder final : public AudioEncoder {
 public:
-    SegmentedMp3Encoder(const LameSettings &settings, SoundFormat input, Mp3Threads threads)
+    SegmentedMp3Encoder(const LameSettings &settings, SoundFormat input, EncoderThreads threads)
         : m_settings(settings), m_input(input), m_threads(std::max(threads.threads, 1)),
           m_segmentFrames(threads.segmentFrames > 0 ? threads.segmentFrames : DefaultSegmentFrames) {}
 
@@ -351,7 +351,7 @@ private:
 } // namespace
 
 std::unique_ptr<AudioEncoder> createSegmentedMp3Encoder(const LameSettings &settings, SoundFormat input,
-                                                        Mp3Threads threads) {
+                                                        EncoderThreads threads) {
     return std::make_unique<SegmentedMp3Encoder>(settings, input, threads);
 }
 

@@ -1,6 +1,8 @@
-// One MP3 file encoded in segments on several threads: decoded by ffmpeg it
+// One file encoded in segments on several threads. MP3: decoded by ffmpeg it
 // must have the source's length and alignment, and no 50 ms window may be
-// worse than two single-pass encodes of the same audio (less 1 dB).
+// worse than two single-pass encodes of the same audio (less 1 dB). FLAC: the
+// file is the single pass's, which flac itself verifies.
+#include "Fixtures.h"
 #include "lame_ogg_support.h"
 
 #include "platform/audiofile/AudioFile2LameEnc.h"
@@ -101,13 +103,13 @@ Verdict judge(const SampleBlock &source, int channels, const std::vector<float> 
     return v;
 }
 
-class Mp3SegmentsTest : public ::testing::Test {
+class SegmentsTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     int count = 0;
 
     std::vector<float> encoded(const AudioFile2LameEnc &settings, const SampleBlock &block, int channels,
-                               Mp3Threads threads = {}) {
+                               EncoderThreads threads = {}) {
         const QString path = dir.filePath(QStringLiteral("%1.mp3").arg(++count));
         auto encoder = createMp3Encoder(settings, {Rate, channels}, threads);
         QString error;
@@ -118,7 +120,7 @@ protected:
     QByteArray lastFile;
 };
 
-TEST_F(Mp3SegmentsTest, JoinsCannotBeHeardAndTheLengthIsTheSources) {
+TEST_F(SegmentsTest, JoinsCannotBeHeardAndTheLengthIsTheSources) {
     struct Case {
         const char *name;
         int channels;
@@ -152,7 +154,7 @@ TEST_F(Mp3SegmentsTest, JoinsCannotBeHeardAndTheLengthIsTheSources) {
             out = decode(joined);
         } else {
             // Segments of 1.7 s: four joins, on three threads.
-            out = encoded(settings, source, c.channels, Mp3Threads{3, 64});
+            out = encoded(settings, source, c.channels, EncoderThreads{3, 64});
         }
         const Verdict v = judge(source, c.channels, out, single, shifted);
         const std::size_t n = source.size() / std::size_t(c.channels);
@@ -171,15 +173,44 @@ TEST_F(Mp3SegmentsTest, JoinsCannotBeHeardAndTheLengthIsTheSources) {
 
 // A file shorter than one segment goes through one LAME instance: the info
 // frame written again from the stream's own totals must come out as LAME's.
-TEST_F(Mp3SegmentsTest, OneSegmentIsByteForByteTheSinglePass) {
+TEST_F(SegmentsTest, OneSegmentIsByteForByteTheSinglePass) {
     for (const char *commandLine : {"-b 128 -q 5", "-V 2", "-b 96 -p"}) {
         AudioFile2LameEnc settings;
         settings.SetCommandLine(QString::fromLatin1(commandLine));
         const SampleBlock source = music(3.0, 2);
         encoded(settings, source, 2);
         const QByteArray single = lastFile;
-        encoded(settings, source, 2, Mp3Threads{2, 0});
+        encoded(settings, source, 2, EncoderThreads{2, 0});
         EXPECT_EQ(lastFile, single) << commandLine;
+    }
+}
+
+TEST_F(SegmentsTest, FlacSegmentsMakeTheSinglePassFile) {
+    struct Case {
+        int bits, channels, level;
+    };
+    for (const Case c : {Case{16, 2, 5}, Case{24, 1, 8}, Case{16, 2, 0}}) {
+        SCOPED_TRACE(c.bits * 100 + c.channels * 10 + c.level);
+        const FlacFormat format{Rate, c.channels, c.bits, c.level};
+        const SampleBlock source = music(3.3, c.channels);
+        QByteArray files[2];
+        for (const int threads : {1, 3}) {
+            const QString path = dir.filePath(QStringLiteral("%1.flac").arg(threads));
+            // Segments of 5 blocks: several per thread, the last one short.
+            auto encoder = createFlacEncoder(format, EncoderThreads{threads, 5});
+            ASSERT_TRUE(encodeAll(*encoder, path, source)) << encoder->errorText().toStdString();
+            files[threads / 3] = readFile(path);
+            ASSERT_EQ(runTool(QStringLiteral("flac"), {QStringLiteral("-t"), QStringLiteral("-s"), path}), 0);
+        }
+        EXPECT_EQ(files[1], files[0]);
+        // The decoded samples are the source's, rounded to the stored size.
+        const std::vector<float> decoded = decode(dir.filePath(QStringLiteral("3.flac")));
+        ASSERT_EQ(decoded.size(), source.size());
+        const double step = 1.0 / double(1 << (c.bits - 1));
+        std::size_t off = 0;
+        for (std::size_t i = 0; i < source.size(); ++i)
+            off += std::abs(double(decoded[i]) - double(source[i]) / 2147483648.0) > step ? 1 : 0;
+        EXPECT_EQ(off, 0u);
     }
 }
 
