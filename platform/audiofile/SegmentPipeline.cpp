@@ -22,7 +22,7 @@ std::shared_ptr<SegmentPipeline::Job> SegmentPipeline::next(bool wait) {
     std::unique_lock lock(m_mutex);
     if (m_inFlight.empty())
         return nullptr;
-    if (!m_inFlight.front()->done && !wait && m_inFlight.size() <= std::size_t(m_threads) * 2)
+    if (!m_inFlight.front()->done && !wait && m_inFlight.size() <= std::size_t(m_threads) + 1)
         return nullptr;
     m_doneSignal.wait(lock, [this] { return m_inFlight.front()->done; });
     auto job = m_inFlight.front();
