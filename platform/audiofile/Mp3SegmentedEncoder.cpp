@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -154,10 +155,9 @@ public:
         m_file.close();
         m_error.clear();
         m_finished = false;
-        m_pending.clear();
-        m_pendingStart = 0;
+        m_open.clear();
         m_samplesIn = 0;
-        m_next = 0;
+        m_opened = 0;
         m_written = {};
         m_totals = {};
         m_seek = {};
@@ -187,11 +187,23 @@ public:
         if (!m_error.isEmpty())
             return false;
         const auto channels = static_cast<std::size_t>(m_input.channels);
-        m_pending.insert(m_pending.end(), interleaved, interleaved + frames * channels);
-        m_samplesIn += static_cast<std::int64_t>(frames);
+        const std::int64_t from = m_samplesIn, to = from + static_cast<std::int64_t>(frames);
+        while (segmentFrom(m_opened) < to)
+            openSegment();
+        // Straight into the segments' own buffers; lead-ins overlap the segment before.
+        for (const auto &seg : m_open) {
+            const std::int64_t a = std::max(from, segmentFrom(seg->index));
+            const std::int64_t b = std::min(to, segmentTo(seg->index));
+            if (a < b)
+                seg->pcm.insert(seg->pcm.end(), interleaved + std::size_t(a - from) * channels,
+                                interleaved + std::size_t(b - from) * channels);
+        }
+        m_samplesIn = to;
         // A segment goes out once the audio after it that LAME looks ahead at is here.
-        while (m_samplesIn >= segmentStart(m_next + 1) + m_spf)
-            cut(false);
+        while (!m_open.empty() && m_samplesIn >= segmentTo(m_open.front()->index)) {
+            m_pipeline.submit(m_open.front());
+            m_open.pop_front();
+        }
         return writeDone(false);
     }
 
@@ -206,7 +218,7 @@ public:
         m_finished = true;
         bool ok = m_error.isEmpty();
         if (ok) {
-            cut(true);
+            cutLast();
             ok = writeDone(true) && writeInfoFrame();
         }
         m_pipeline.stop();
@@ -224,30 +236,30 @@ private:
     // First sample of segment k's kept frames on the encoder's own time line.
     std::int64_t segmentStart(std::int64_t k) const { return k * m_segmentFrames * m_spf; }
 
-    void cut(bool last) {
+    std::int64_t segmentFrom(std::int64_t k) const {
+        return std::max<std::int64_t>(k * m_segmentFrames - LeadInFrames, 0) * m_spf;
+    }
+    std::int64_t segmentTo(std::int64_t k) const { return segmentStart(k + 1) + m_spf; }
+
+    void openSegment() {
         auto s = std::make_shared<Segment>();
-        s->index = m_next;
-        const std::int64_t firstFrame = std::max<std::int64_t>(m_next * m_segmentFrames - LeadInFrames, 0);
-        s->leadIn = static_cast<int>(m_next * m_segmentFrames - firstFrame);
-        s->keep = last ? -1 : m_segmentFrames;
-        const auto channels = static_cast<std::size_t>(m_input.channels);
-        const std::int64_t from = firstFrame * m_spf;
-        const std::int64_t to = last ? m_samplesIn : segmentStart(m_next + 1) + m_spf;
-        const auto offset = static_cast<std::size_t>(from - m_pendingStart) * channels;
-        s->pcm.assign(m_pending.begin() + static_cast<std::ptrdiff_t>(offset),
-                      m_pending.begin() +
-                          static_cast<std::ptrdiff_t>(offset + std::size_t(to - from) * channels));
-        ++m_next;
-        // Keep what the next segment's lead-in starts from.
-        const std::int64_t keepFrom =
-            std::max<std::int64_t>(m_next * m_segmentFrames - LeadInFrames, 0) * m_spf;
-        if (!last && keepFrom > m_pendingStart) {
-            m_pending.erase(m_pending.begin(),
-                            m_pending.begin() + static_cast<std::ptrdiff_t>(
-                                                    std::size_t(keepFrom - m_pendingStart) * channels));
-            m_pendingStart = keepFrom;
-        }
-        m_pipeline.submit(std::move(s));
+        s->index = m_opened++;
+        s->leadIn = static_cast<int>(s->index * m_segmentFrames - segmentFrom(s->index) / m_spf);
+        s->keep = static_cast<int>(m_segmentFrames);
+        s->pcm.reserve(std::size_t(segmentTo(s->index) - segmentFrom(s->index)) *
+                       static_cast<std::size_t>(m_input.channels));
+        m_open.push_back(std::move(s));
+    }
+
+    // The stream ends in the oldest open segment: it takes the rest and LAME's
+    // final flush; a later one opened for its lead-in has nothing to keep.
+    void cutLast() {
+        if (m_open.empty())
+            openSegment();
+        auto last = m_open.front();
+        last->keep = -1;
+        m_open.clear();
+        m_pipeline.submit(std::move(last));
     }
 
     // Writes the finished segments in order; `all`: waits for every one.
@@ -335,10 +347,9 @@ private:
     QString m_error;
     bool m_finished = false;
 
-    std::vector<Sample> m_pending; // audio from m_pendingStart on, for the segments still to cut
-    std::int64_t m_pendingStart = 0;
+    std::deque<std::shared_ptr<Segment>> m_open; // being filled, in order
     std::int64_t m_samplesIn = 0;
-    std::int64_t m_next = 0; // the segment to cut next
+    std::int64_t m_opened = 0; // segments opened so far
 
     SegmentPipeline m_pipeline;
 
