@@ -135,9 +135,7 @@ void encodeSegment(Segment &s, const LameSettings &settings, SoundFormat input, 
     if (s.leadIn > 0 && repack && !dropFramesSelfContained(s.bytes, s.leadIn)) {
         s.bytes.clear();
         encodeSegment(s, settings, input, stop, false);
-        return;
     }
-    s.pcm = {};
 }
 
 class SegmentedMp3Encoder final : public AudioEncoder {
@@ -156,6 +154,7 @@ public:
         m_error.clear();
         m_finished = false;
         m_open.clear();
+        m_spare.clear();
         m_samplesIn = 0;
         m_opened = 0;
         m_written = {};
@@ -246,6 +245,12 @@ private:
         s->index = m_opened++;
         s->leadIn = static_cast<int>(s->index * m_segmentFrames - segmentFrom(s->index) / m_spf);
         s->keep = static_cast<int>(m_segmentFrames);
+        // A buffer of a segment written earlier: no fresh pages for every segment.
+        if (!m_spare.empty()) {
+            s->pcm = std::move(m_spare.back());
+            m_spare.pop_back();
+            s->pcm.clear();
+        }
         s->pcm.reserve(std::size_t(segmentTo(s->index) - segmentFrom(s->index)) *
                        static_cast<std::size_t>(m_input.channels));
         m_open.push_back(std::move(s));
@@ -265,8 +270,10 @@ private:
     // Writes the finished segments in order; `all`: waits for every one.
     bool writeDone(bool all) {
         while (auto job = m_pipeline.next(all)) {
-            if (!take(static_cast<Segment &>(*job)))
+            auto &s = static_cast<Segment &>(*job);
+            if (!take(s))
                 return false;
+            m_spare.push_back(std::move(s.pcm));
         }
         return true;
     }
@@ -348,6 +355,7 @@ private:
     bool m_finished = false;
 
     std::deque<std::shared_ptr<Segment>> m_open; // being filled, in order
+    std::vector<std::vector<Sample>> m_spare;    // buffers of segments written
     std::int64_t m_samplesIn = 0;
     std::int64_t m_opened = 0; // segments opened so far
 
