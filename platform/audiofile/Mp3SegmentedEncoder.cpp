@@ -283,8 +283,23 @@ private:
         if (m_open.empty())
             openSegment();
         auto last = m_open.front();
-        last->keep = -1;
         m_open.clear();
+        // A long rest is cut in two, so that the workers finish together.
+        const auto channels = static_cast<std::size_t>(m_input.channels);
+        const std::int64_t first = last->index * m_segmentFrames; // first kept frame
+        const std::int64_t half = (m_samplesIn / m_spf - first) / 2;
+        if (m_threads > 1 && half > 4 * std::int64_t(m_leadIn)) {
+            auto tail = std::make_shared<Segment>();
+            tail->index = last->index + 1; // only the first segment's index matters
+            tail->leadIn = m_leadIn;
+            const std::int64_t from = (first + half - m_leadIn) * m_spf - segmentFrom(last->index);
+            tail->pcm.assign(last->pcm.begin() + std::ptrdiff_t(std::size_t(from) * channels),
+                             last->pcm.end());
+            last->keep = static_cast<int>(half);
+            m_pipeline.submit(std::move(last));
+            last = std::move(tail);
+        }
+        last->keep = -1;
         m_pipeline.submit(std::move(last));
     }
 
