@@ -129,7 +129,9 @@ TEST_F(SegmentsTest, JoinsCannotBeHeardAndTheLengthIsTheSources) {
     };
     for (const Case c :
          {Case{"CBR 128 q5", 2, "-b 128 -q 5 -m s", false}, Case{"VBR V4 joint", 2, "-V 4 -m j", false},
-          Case{"mono CBR 64", 1, "-b 64", false}, Case{"naive split", 2, "-b 128 -q 5 -m s", true}}) {
+          Case{"mono CBR 64", 1, "-b 64", false},
+          // No larger frame to re-pack into: the reservoir is emptied at the joins.
+          Case{"CBR 320", 2, "-b 320", false}, Case{"naive split", 2, "-b 128 -q 5 -m s", true}}) {
         SCOPED_TRACE(c.name);
         AudioFile2LameEnc settings;
         settings.SetCommandLine(QString::fromLatin1(c.commandLine));
