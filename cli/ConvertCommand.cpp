@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <mutex>
 #include <thread>
@@ -252,17 +253,25 @@ int convertCommand(const QStringList &args) {
     // Fewer files than jobs: the cores left over encode within a file.
     const int threadsPerFile = std::max(1, jobsWanted / std::max(workers, 1));
     std::vector<std::thread> threads;
+    // The bar is drawn every 100 ms; the last file's end is seen at once, not at the next tick.
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
     for (int i = 0; i < workers; ++i)
         threads.emplace_back([&] {
             for (std::size_t n; (n = next++) < jobs.size();) {
                 convertOne(*jobs[n], kind, source, parser.isSet(gainOption), threadsPerFile);
+                std::lock_guard lock(doneMutex);
                 jobs[n]->finished = true;
+                doneSignal.notify_all();
             }
         });
     ProgressBar bar(isatty(STDERR_FILENO) == 1);
-    while (!std::all_of(jobs.begin(), jobs.end(), [](const auto &j) { return j->finished.load(); })) {
+    const auto allDone = [&] {
+        return std::all_of(jobs.begin(), jobs.end(), [](const auto &j) { return j->finished.load(); });
+    };
+    for (std::unique_lock lock(doneMutex); !allDone();) {
         bar.draw(jobs);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        doneSignal.wait_for(lock, std::chrono::milliseconds(100), allDone);
     }
     for (std::thread &t : threads)
         t.join();
