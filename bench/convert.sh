@@ -8,7 +8,10 @@
 #   WAV -> Opus 128 kbps VBR, complexity 10 vs  opusenc --bitrate 128 --vbr --comp 10
 #   WAV -> FLAC with --replaygain track     vs  the same without (budget: 5 % more CPU)
 #   tags gain on the FLAC                   vs  ffmpeg's ebur128 filter (sample peak) on it
-# Usage: bench/convert.sh [path/to/varnelo-cli] [runs]   (default build/bin/varnelo-cli, 3 runs)
+#   WAV -> MP3 as above with --jobs 2       vs  lame (one file on both cores; budget 0.55 x
+#                                               lame's wall time, run in pairs, median)
+# Usage: bench/convert.sh [path/to/varnelo-cli] [runs] [pairs]
+#        (default build/bin/varnelo-cli, 3 runs, 5 pairs; ONE_FILE_ONLY=1 runs the pairs alone)
 # Each figure is the best of the runs (wall clock and user+system CPU); peak
 # memory is the maximum resident set size of that tool.
 set -euo pipefail
@@ -18,6 +21,7 @@ default_cli="$here/build/bin/varnelo-cli"
 [[ -x "$default_cli" ]] || default_cli="$here/build/cli/varnelo-cli"
 cli="$(realpath "${1:-$default_cli}")"
 runs="${2:-3}"
+pairs="${3:-5}"
 [[ -x "$cli" ]] || { echo "varnelo-cli not found at $cli (build it: cmake --build build --target varnelo-cli)" >&2; exit 2; }
 for tool in sox lame oggenc ffmpeg flac opusenc /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
@@ -46,6 +50,7 @@ row() {  # label ours(wall cpu rss) reference(wall cpu rss) budget
             l, ow, oc, om/1024, rw, rc, rm/1024, ow/rw, oc/rc, b }'
 }
 
+if [[ -z "${ONE_FILE_ONLY:-}" ]]; then
 echo "Running ($runs runs each)..." >&2
 mkdir -p out
 read -r mw mc mr < <(measure "$cli" convert --to mp3 --jobs 1 --settings mp3.ini --out out input.wav)
@@ -81,3 +86,26 @@ echo "Output sizes (bytes): ours mp3 $(stat -c %s out/N_input.mp3), lame $(stat 
      "ours wav $(stat -c %s out/N_lame.wav), ffmpeg $(stat -c %s ffmpeg.wav);" \
      "ours flac $(stat -c %s out/N_input.flac), flac $(stat -c %s flac.flac);" \
      "ours opus $(stat -c %s out/N_input.opus), opusenc $(stat -c %s opusenc.opus)"
+fi
+
+# One file on both cores against lame on one: ours then lame back to back, so
+# each pair sees the same load; medians of the walls and of the ratios. The
+# budget assumes both cores free, so the load is printed beside it.
+echo "Running $pairs pairs of --jobs 2 and lame..." >&2
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+ratios=() ours=() theirs=() ourcpu=() theircpu=() peak=0
+for ((p = 0; p < pairs; p++)); do
+    read -r jw jc jr < <(runs=1 measure "$cli" convert --to mp3 --jobs 2 --settings mp3.ini --out out input.wav)
+    read -r qw qc qr < <(runs=1 measure lame --quiet --noreplaygain -b 128 -q 5 -m s --lowpass -1 --highpass -1 input.wav lame.mp3)
+    ours+=("$jw") theirs+=("$qw") ourcpu+=("$jc") theircpu+=("$qc")
+    ratios+=("$(awk -v a="$jw" -v b="$qw" 'BEGIN { printf "%.3f", a / b }')")
+    ((jr > peak)) && peak=$jr
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+echo
+echo "One 10-minute file, WAV->MP3 128 kbps CBR q5: --jobs 2 against lame, $pairs pairs"
+echo "  ours wall:  ${ours[*]}  (median $(median "${ours[@]}") s, peak $((peak / 1024)) MiB)"
+echo "  lame wall:  ${theirs[*]}  (median $(median "${theirs[@]}") s)"
+echo "  ratio:      ${ratios[*]}  (median $(median "${ratios[@]}"), budget 0.55)"
+echo "  cpu:        ours median $(median "${ourcpu[@]}") s, lame $(median "${theircpu[@]}") s"
+echo "  load average before $load_before, after $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores"

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <mutex>
 #include <thread>
@@ -85,11 +86,12 @@ private:
     bool drawn_ = false;
 };
 
-void convertOne(Job &job, int kind, const EncoderSettingsSource &settings, bool measure) {
+void convertOne(Job &job, int kind, const EncoderSettingsSource &settings, bool measure, int threads) {
     AudioFile reader;
     AudioFile writer;
     AudioFile2LameEnc encoder;
     writer.SetFormatOption(-1);
+    writer.SetEncoderThreads(threads);
     EncoderSetup setup(settings);
     setup.ConfigureEncoder(kind, EncoderTarget{writer, encoder});
     job.result = ConvertAudioFile(
@@ -159,9 +161,11 @@ int convertCommand(const QStringList &args) {
     const QCommandLineOption outOption(
         QStringLiteral("out"), QStringLiteral("Output folder (default: the output folder of the settings)."),
         QStringLiteral("dir"));
-    const QCommandLineOption jobsOption(QStringLiteral("jobs"),
-                                        QStringLiteral("Conversions at once (default: one per core)."),
-                                        QStringLiteral("n"));
+    const QCommandLineOption jobsOption(
+        QStringLiteral("jobs"),
+        QStringLiteral("Cores to use (default: all): files side by side, and one file's "
+                       "MP3 in segments when fewer files than cores."),
+        QStringLiteral("n"));
     const QCommandLineOption gainOption(
         QStringLiteral("replaygain"),
         QStringLiteral("Measure the loudness while encoding and write ReplayGain tags: track, or album (the "
@@ -247,18 +251,28 @@ int convertCommand(const QStringList &args) {
     auto previous = std::signal(SIGINT, onInterrupt);
     std::atomic<std::size_t> next{0};
     const int workers = std::min<int>(jobsWanted, static_cast<int>(jobs.size()));
+    // Fewer files than jobs: the cores left over encode within a file.
+    const int threadsPerFile = std::max(1, jobsWanted / std::max(workers, 1));
     std::vector<std::thread> threads;
+    // The bar is drawn every 100 ms; the last file's end is seen at once, not at the next tick.
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
     for (int i = 0; i < workers; ++i)
         threads.emplace_back([&] {
             for (std::size_t n; (n = next++) < jobs.size();) {
-                convertOne(*jobs[n], kind, source, parser.isSet(gainOption));
+                convertOne(*jobs[n], kind, source, parser.isSet(gainOption), threadsPerFile);
+                std::lock_guard lock(doneMutex);
                 jobs[n]->finished = true;
+                doneSignal.notify_all();
             }
         });
     ProgressBar bar(isatty(STDERR_FILENO) == 1);
-    while (!std::all_of(jobs.begin(), jobs.end(), [](const auto &j) { return j->finished.load(); })) {
+    const auto allDone = [&] {
+        return std::all_of(jobs.begin(), jobs.end(), [](const auto &j) { return j->finished.load(); });
+    };
+    for (std::unique_lock lock(doneMutex); !allDone();) {
         bar.draw(jobs);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        doneSignal.wait_for(lock, std::chrono::milliseconds(100), allDone);
     }
     for (std::thread &t : threads)
         t.join();

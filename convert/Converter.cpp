@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QThread>
 #include <QWidget>
 
 namespace varnelo {
@@ -129,6 +130,8 @@ void Converter::ConvertEntry() {
             folder += QDir::separator();
         lastOutput_ = ConvertedFileName(folder, sourcePath, setup_.OutputExtension());
         lab_convert_name->setText(lastOutput_ + QStringLiteral("  "));
+        // One file at a time here, so an MP3 takes every core.
+        output_.SetEncoderThreads(QThread::idealThreadCount());
         result = ConvertAudioFile(source_, output_, sourcePath, lastOutput_, [this](int percent) {
             pb->setValue(percent);
             QCoreApplication::processEvents();

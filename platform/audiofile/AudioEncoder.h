@@ -52,13 +52,23 @@ struct OpusFormat {
     int complexity = 10; // 0 (fastest) .. 10 (best)
 };
 
+// How one MP3 or FLAC file is spread over cores: segments of `segmentFrames`
+// MP3 frames or FLAC blocks (0: the default) encoded side by side on `threads`
+// threads and joined into one stream. One thread, or MP3 settings that make
+// LAME resample, encode in one pass, as the library alone does.
+struct EncoderThreads {
+    int threads = 1;
+    int segmentFrames = 0;
+};
+
 // Implemented with LAME; the blocks arrive in `input` format and LAME resamples
 // to what the settings ask for.
-std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input);
+std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input,
+                                               EncoderThreads threads = {});
 // Implemented with libvorbisenc/libogg.
 std::unique_ptr<AudioEncoder> createOggEncoder(const OggFormat &format);
 // Implemented with libFLAC; the MD5 of the audio is set in STREAMINFO.
-std::unique_ptr<AudioEncoder> createFlacEncoder(const FlacFormat &format);
+std::unique_ptr<AudioEncoder> createFlacEncoder(const FlacFormat &format, EncoderThreads threads = {});
 // Implemented with libopusenc; the header's pre-skip and the last page's
 // granule position make a decoder play exactly the frames written.
 std::unique_ptr<AudioEncoder> createOpusEncoder(const OpusFormat &format);

@@ -166,6 +166,7 @@ struct AudioFile::Impl {
     OpusFormat opus;
     int sourceBits = 0;
     int formatOption = -1;
+    int encoderThreads = 1;
     OutputKind lastKind = OutputKind::None;
 
     // Output state.
@@ -222,7 +223,7 @@ std::unique_ptr<AudioEncoder> AudioFile::Impl::makeEncoder(OutputKind kind) {
             setError(ErrBadFormat, problem);
             return nullptr;
         }
-        return createFlacEncoder(f);
+        return createFlacEncoder(f, EncoderThreads{encoderThreads, 0});
     }
     case OutputKind::Opus: {
         OpusFormat f = opus;
@@ -234,7 +235,8 @@ std::unique_ptr<AudioEncoder> AudioFile::Impl::makeEncoder(OutputKind kind) {
         return createOpusEncoder(f);
     }
     case OutputKind::Mp3:
-        return createMp3Encoder(mp3 ? *mp3 : defaultMp3, blockFormat.value_or(SoundFormat{}));
+        return createMp3Encoder(mp3 ? *mp3 : defaultMp3, blockFormat.value_or(SoundFormat{}),
+                                EncoderThreads{encoderThreads, 0});
     case OutputKind::None:
         break;
     }
@@ -480,6 +482,10 @@ void AudioFile::SetOpusFormat(int kbps, OpusFormat::Mode mode, int complexity) {
 
 void AudioFile::SetSourceBits(int bits) {
     d->sourceBits = bits;
+}
+
+void AudioFile::SetEncoderThreads(int threads) {
+    d->encoderThreads = std::max(threads, 1);
 }
 
 void AudioFile::SetFormatOption(int option) {

@@ -103,6 +103,9 @@ public:
     void SetOpusFormat(int kbps, OpusFormat::Mode mode, int complexity);
     // Bits per sample of the source the blocks come from (SourceBits()), 0 when lossy.
     void SetSourceBits(int bits);
+    // Cores the next output may encode one file on (MP3, FLAC); 1, the default,
+    // encodes in one pass.
+    void SetEncoderThreads(int threads);
     // Options of the next output; -1 (what the program passes) = the defaults.
     // The writers have no further options, so the value is only kept.
     void SetFormatOption(int option);

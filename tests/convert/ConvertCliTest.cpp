@@ -162,6 +162,37 @@ TEST_F(ConvertCliTest, InterruptLeavesNoCutFileBehind) {
     EXPECT_FALSE(QFileInfo::exists(result));
 }
 
+// --jobs 1 writes what lame writes with the same settings; --jobs 2 encodes one
+// long file in segments on both cores, and it still decodes to the source's length.
+TEST_F(ConvertCliTest, OneFileOnOneCoreIsLamesOutputAndOnTwoKeepsItsLength) {
+    const QString source = test::makeTone(dir.filePath(QStringLiteral("long.wav")), 440, 60, 44100, 2);
+    const QString lame = dir.filePath(QStringLiteral("lame.mp3"));
+    ASSERT_EQ(
+        test::run(QStringLiteral("lame"),
+                  QStringList{QStringLiteral("--quiet"), QStringLiteral("--noreplaygain")} +
+                      QStringLiteral("-b 128 -q 5 -m s --lowpass -1 --highpass -1").split(QLatin1Char(' ')) +
+                      QStringList{source, lame}),
+        0);
+    const QString ini = settingsFile(QStringLiteral("[mp3]\nbitrate=9\nchannel=1\nfrequency=7\nquality=5\n"));
+    const QString result = QDir(out).filePath(QStringLiteral("N_long.mp3"));
+    for (const char *jobs : {"1", "2"}) {
+        SCOPED_TRACE(jobs);
+        ASSERT_EQ(convert({QStringLiteral("--to"), QStringLiteral("mp3"), QStringLiteral("--jobs"),
+                           QString::fromLatin1(jobs), QStringLiteral("--settings"), ini,
+                           QStringLiteral("--out"), out, source}),
+                  0)
+            << stderrText.toStdString();
+        QFile ours(result), theirs(lame);
+        ASSERT_TRUE(ours.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
+        EXPECT_EQ(ours.readAll() == theirs.readAll(), jobs[0] == '1');
+        QProcess decoder;
+        decoder.start(QStringLiteral("ffmpeg"),
+                      QStringLiteral("-v error -i %1 -f s16le -").arg(result).split(QLatin1Char(' ')));
+        ASSERT_TRUE(decoder.waitForFinished(60000));
+        EXPECT_EQ(decoder.readAllStandardOutput().size(), 60 * 44100 * 4);
+    }
+}
+
 TEST_F(ConvertCliTest, UsageErrors) {
     EXPECT_EQ(convert({QStringLiteral("--to"), QStringLiteral("aiff"), QStringLiteral("x.wav")}), 2);
     EXPECT_TRUE(stderrText.contains(QStringLiteral("usage")));
