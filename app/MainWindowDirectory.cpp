@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/Application.h"
+#include "app/SkinLook.h"
 #include "common/Seams.h"
 #include "common/SettingsKeys.h"
 #include "platform/shell/DnsMirrorLookup.h"
@@ -119,13 +120,7 @@ void MainWindow::buildDirectory() {
         updateListHint();
     });
 
-    lab_hint = new QLabel(LV->viewport());
-    lab_hint->setObjectName(QStringLiteral("lab_hint"));
-    lab_hint->setWordWrap(true);
-    lab_hint->setAlignment(Qt::AlignCenter);
-    lab_hint->setTextFormat(Qt::RichText);
-    lab_hint->setStyleSheet(QStringLiteral("color: #8b93a7; a { color: #8f8fff; }"));
-    lab_hint->hide();
+    lab_hint = MakeListHint(LV, "lab_hint");
     connect(lab_hint, &QLabel::linkActivated, this, [this] { OpenDirectorySearch(); });
     new Watcher(LV->viewport(), [this](QEvent::Type t) {
         if (t == QEvent::Resize)

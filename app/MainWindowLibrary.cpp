@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/PlayingRowDelegate.h"
+#include "app/SkinLook.h"
 #include "app/SkinSurface.h"
 #include "common/SettingsKeys.h"
 #include "convert/Converter.h"
@@ -48,16 +49,10 @@ void MainWindow::bindLibrary() {
     for (int column = 0; column < LibraryCatalogue::PathColumn; ++column)
         lv2->setColumnWidth(column, LibraryCatalogue::ColumnWidths[column]);
     lv2->setColumnHidden(LibraryCatalogue::PathColumn, true);
-    lab_libhint = new QLabel(lv2->viewport());
-    lab_libhint->setObjectName(QStringLiteral("lab_libhint"));
-    lab_libhint->setWordWrap(true);
-    lab_libhint->setAlignment(Qt::AlignCenter);
-    lab_libhint->setTextFormat(Qt::RichText);
-    lab_libhint->setStyleSheet(QStringLiteral("color: #8b93a7;"));
+    lab_libhint = MakeListHint(lv2, "lab_libhint");
     lab_libhint->setText(QStringLiteral(
         "<p><b>No music yet.</b></p><p><a href=\"scan\" style=\"color: #9d9dff;\">Choose a folder</a> to add "
         "its audio files (sub-folders included), or add files with the + button.</p>"));
-    lab_libhint->hide();
     connect(lab_libhint, &QLabel::linkActivated, this, [this] {
         Application::guarded([this] { entries_->ScanFolder(); });
         library_->ShowLibraryNode();

@@ -7,6 +7,7 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QPointer>
 #include <QTimer>
 #include <QToolTip>
@@ -87,6 +88,17 @@ private:
 };
 
 } // namespace
+
+QLabel *MakeListHint(QTreeView *view, const char *name) {
+    auto *hint = new QLabel(view->viewport());
+    hint->setObjectName(QLatin1String(name));
+    hint->setWordWrap(true);
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setTextFormat(Qt::RichText);
+    hint->setStyleSheet(QStringLiteral("color: #8b93a7; a { color: #8f8fff; }"));
+    hint->hide();
+    return hint;
+}
 
 void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths, bool lastInSight) {
     QAbstractItemModel *model = view->model();

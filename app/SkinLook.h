@@ -3,6 +3,7 @@
 #include <QString>
 #include <vector>
 
+class QLabel;
 class QTreeView;
 
 namespace varnelo {
@@ -17,6 +18,9 @@ QString SkinStyleSheet(const QPalette &palette);
 // view scrolls, unless `lastInSight`: then the widest columns give way down to
 // their minimum widths, so that the last columns show, and a cut text shows
 // whole as the cell's tip.
+// The hint an empty list shows over its rows (centred, wrapped, rich text with
+// links), hidden until there is something to say.
+QLabel *MakeListHint(QTreeView *view, const char *name);
 void FitColumnsToContents(QTreeView *view, std::vector<int> minimumWidths = {}, bool lastInSight = false);
 
 } // namespace varnelo

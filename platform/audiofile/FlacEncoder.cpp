@@ -16,6 +16,14 @@ namespace varnelo {
 
 namespace {
 
+// A sample rounded to the stored size (`bits`); a lossless source has nothing below it.
+FLAC__int32 storedSample(Sample sample, int bits) {
+    const int shift = 32 - bits;
+    const FLAC__int32 high = (FLAC__int32(1) << (bits - 1)) - 1;
+    const std::int64_t rounded = (std::int64_t(sample) + (std::int64_t(1) << (shift - 1))) >> shift;
+    return FLAC__int32(std::min<std::int64_t>(rounded, high));
+}
+
 QString tr(const char *text) {
     return QCoreApplication::translate("AudioFile", text);
 }
@@ -106,18 +114,12 @@ public:
                 error_ = tr("The FLAC file is not open.");
             return false;
         }
-        // Rounded to the stored size; a lossless source has nothing below it.
-        const int shift = 32 - format_.bits;
-        const FLAC__int32 high = (FLAC__int32(1) << (format_.bits - 1)) - 1;
         const auto channels = std::size_t(format_.channels);
         while (frames > 0) {
             const std::size_t n = std::min(frames, ChunkFrames);
             buffer_.resize(n * channels);
-            for (std::size_t i = 0; i < n * channels; ++i) {
-                const std::int64_t rounded =
-                    (std::int64_t(interleaved[i]) + (std::int64_t(1) << (shift - 1))) >> shift;
-                buffer_[i] = FLAC__int32(std::min<std::int64_t>(rounded, high));
-            }
+            for (std::size_t i = 0; i < n * channels; ++i)
+                buffer_[i] = storedSample(interleaved[i], format_.bits);
             if (!FLAC__stream_encoder_process_interleaved(encoder_.get(), buffer_.data(), unsigned(n)))
                 return failState();
             interleaved += n * channels;
@@ -388,15 +390,11 @@ public:
                 error_ = tr("The FLAC file is not open.");
             return false;
         }
-        const int shift = 32 - format_.bits;
-        const FLAC__int32 high = (FLAC__int32(1) << (format_.bits - 1)) - 1;
         const auto channels = std::size_t(format_.channels);
         const std::size_t bytes = std::size_t(format_.bits / 8);
         std::vector<unsigned char> packed(frames * channels * bytes);
         for (std::size_t i = 0; i < frames * channels; ++i) {
-            const std::int64_t rounded =
-                (std::int64_t(interleaved[i]) + (std::int64_t(1) << (shift - 1))) >> shift;
-            const FLAC__int32 v = FLAC__int32(std::min<std::int64_t>(rounded, high));
+            const FLAC__int32 v = storedSample(interleaved[i], format_.bits);
             pending_.push_back(v);
             for (std::size_t b = 0; b < bytes; ++b)
                 packed[i * bytes + b] = std::uint8_t(std::uint32_t(v) >> (8 * b));
