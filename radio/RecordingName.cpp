@@ -97,8 +97,12 @@ QString PublishRecording(const QString &part, const QString &wanted) {
 
 void RemoveStaleParts(const QString &folder) {
     const QDateTime minuteAgo = QDateTime::currentDateTime().addSecs(-60);
-    for (const QFileInfo &file : QDir(folder).entryInfoList({QStringLiteral(".*.part")},
-                                                            QDir::Files | QDir::Hidden | QDir::NoSymLinks))
+    // Only the recording formats' part files: others' hidden files stay.
+    QStringList ours;
+    for (const char *extension : {"mp3", "wav", "wma", "ogg", "flac", "opus"})
+        ours << QStringLiteral(".*.%1.part").arg(QLatin1String(extension));
+    for (const QFileInfo &file :
+         QDir(folder).entryInfoList(ours, QDir::Files | QDir::Hidden | QDir::NoSymLinks))
         if (file.lastModified() < minuteAgo)
             QFile::remove(file.absoluteFilePath());
 }

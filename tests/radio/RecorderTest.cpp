@@ -140,8 +140,17 @@ TEST_F(RecorderTest, RecordsThePlayingStationWithItsToneLengthNameTagsAndListRow
     genre = QStringLiteral("Jazz");
     QSignalSpy finished(recorder.get(), &Recorder::fileFinished);
 
+    // A part file a killed recording left goes; anybody else's hidden file stays.
+    const QString stale = file(QStringLiteral(".killed.mp3.part")),
+                  foreign = file(QStringLiteral(".other.part"));
+    for (const QString &left : {stale, foreign}) {
+        QFile f(left);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime);
+    }
     recorder->StartRecording();
     ASSERT_TRUE(recorder->recording());
+    EXPECT_EQ(std::pair(QFile::exists(stale), QFile::exists(foreign)), std::pair(false, true));
     const QString path = file(QStringLiteral("Artist - Song.mp3"));
     EXPECT_EQ(recorder->recordFile(), path);
     // The file grows while recording: blocks are written as they come (under a
