@@ -63,13 +63,13 @@ std::uint16_t frameCrc(const unsigned char *frame, std::size_t sideBytes) {
 
 } // namespace
 
-std::size_t Mp3FrameHeader::sideInfoBytes() const {
+std::size_t LayerThreeHeader::sideInfoBytes() const {
     if (version == 1)
         return channels == 1 ? 17 : 32;
     return channels == 1 ? 9 : 17;
 }
 
-std::optional<Mp3FrameHeader> readMp3FrameHeader(const unsigned char *p, std::size_t available) {
+std::optional<LayerThreeHeader> readMp3FrameHeader(const unsigned char *p, std::size_t available) {
     if (available < 4)
         return std::nullopt;
     const std::uint32_t h = be32(p);
@@ -81,7 +81,7 @@ std::optional<Mp3FrameHeader> readMp3FrameHeader(const unsigned char *p, std::si
     const unsigned si = (h >> 10) & 3;
     if (v == 1 || bi == 0 || bi == 15 || si == 3)
         return std::nullopt;
-    Mp3FrameHeader f;
+    LayerThreeHeader f;
     f.version = v == 3 ? 1 : v == 2 ? 2 : 25;
     f.bitrateIndex = static_cast<int>(bi);
     f.bitrateKbps = f.version == 1 ? mpeg1Rates[bi] : mpeg2Rates[bi];
@@ -93,7 +93,7 @@ std::optional<Mp3FrameHeader> readMp3FrameHeader(const unsigned char *p, std::si
     return f;
 }
 
-int mp3MainDataBegin(const unsigned char *frame, std::size_t available, const Mp3FrameHeader &header) {
+int mp3MainDataBegin(const unsigned char *frame, std::size_t available, const LayerThreeHeader &header) {
     const std::size_t side = 4 + (header.crc ? 2 : 0);
     if (available < side + 2)
         return -1;
@@ -105,7 +105,7 @@ int mp3MainDataBegin(const unsigned char *frame, std::size_t available, const Mp
 bool dropFramesSelfContained(std::vector<unsigned char> &stream, int dropFrames) {
     struct Frame {
         std::size_t at;
-        Mp3FrameHeader header;
+        LayerThreeHeader header;
         std::size_t dataAt; // first byte after the side information
     };
     std::vector<Frame> frames;

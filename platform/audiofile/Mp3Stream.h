@@ -10,7 +10,10 @@
 
 namespace varnelo {
 
-struct Mp3FrameHeader {
+// What a layer III frame header says. Its own name: the stream framer's
+// Mp3FrameHeader (every layer) is another type, and one name for two layouts
+// breaks the program where both meet (std::optional of either).
+struct LayerThreeHeader {
     int version = 1; // 1 MPEG-1, 2 MPEG-2, 25 MPEG-2.5
     int bitrateKbps = 0;
     int bitrateIndex = 0;
@@ -24,11 +27,11 @@ struct Mp3FrameHeader {
 
 // The layer III header at `p` (at least 4 bytes); none for anything else,
 // free format included.
-std::optional<Mp3FrameHeader> readMp3FrameHeader(const unsigned char *p, std::size_t available);
+std::optional<LayerThreeHeader> readMp3FrameHeader(const unsigned char *p, std::size_t available);
 
 // How many bytes before its header the frame's audio data starts (the bit
 // reservoir it borrows); -1 when the side information is cut off.
-int mp3MainDataBegin(const unsigned char *frame, std::size_t available, const Mp3FrameHeader &header);
+int mp3MainDataBegin(const unsigned char *frame, std::size_t available, const LayerThreeHeader &header);
 
 // Drops the first `dropFrames` frames of `stream` (whole frames from its first
 // byte) and rewrites the frame after them to hold all of its audio data
