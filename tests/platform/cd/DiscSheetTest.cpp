@@ -273,6 +273,12 @@ TEST(DiscSheet, MalformedSheetsGiveAMessageNamingTheLine) {
         EXPECT_TRUE(r.error.startsWith(name)) << r.error.toStdString();
         EXPECT_TRUE(r.error.contains(QLatin1String(c.says))) << r.error.toStdString();
     }
+    // A byte-order mark before the first line is no fault, in a cue sheet as in a toc file.
+    const SheetResult bom = parseCueSheet(
+        "\xef\xbb\xbfTITLE \"B\xc3\xb6m\"\nFILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+        QStringLiteral("bom.cue"), probe);
+    ASSERT_TRUE(bom.sheet) << bom.error.toStdString();
+    EXPECT_EQ(bom.sheet->toc.title, QStringLiteral("B\u00f6m"));
 }
 
 // Several files of every kind, gaps of silence, names in another case and
