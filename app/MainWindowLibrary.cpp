@@ -111,6 +111,7 @@ void MainWindow::bindPlayback() {
     local.deleteEntries = [this] { entries_->DeleteEntries(); };
     local.reportError = [](const QString &message) { Application::showUnhandled(message); };
     local.conversionRunning = [this] { return converting(); };
+    local.replayGainMode = [this] { return options_ ? options_->playbackGain() : 0; };
     if (auto *recordings = qobject_cast<QStandardItemModel *>(LV_R->model()))
         local.setRecordingsList(recordings, LV_R->selectionModel());
 

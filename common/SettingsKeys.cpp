@@ -85,6 +85,7 @@ const std::vector<KeyInfo> table = {
     row(Volume),
     row(LastStation, none),
     row(ScanSubfolders),
+    row(PlaybackGain),
     row(ShutdownTime, now),
     row(ShutdownOn),
     row(ScheduleFormat),

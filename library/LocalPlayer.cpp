@@ -5,12 +5,14 @@
 #include "library/LibraryCatalogue.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/sound/AudioPlayer.h"
+#include "platform/tags/AudioInformation.h"
 #include "platform/tags/TrackTagReaders.h"
 
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QStandardItemModel>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace varnelo {
@@ -149,6 +151,40 @@ void LocalPlayer::readTags() {
         tags_.album.clear();
     if (file_.SampleRate() > 0)
         tags_.lengthMs = file_.Length() * 1000 / file_.SampleRate();
+    gain_ = replayGainFactor();
+}
+
+double LocalPlayer::replayGainFactor() const {
+    const int mode = replayGainMode ? replayGainMode() : 0;
+    if (mode != 1 && mode != 2)
+        return 1.0;
+    const QString track = QStringLiteral("REPLAYGAIN_TRACK_GAIN"),
+                  trackPeak = QStringLiteral("REPLAYGAIN_TRACK_PEAK");
+    const QString album = QStringLiteral("REPLAYGAIN_ALBUM_GAIN"),
+                  albumPeak = QStringLiteral("REPLAYGAIN_ALBUM_PEAK");
+    QMap<QString, QString> fields;
+    try {
+        fields = AudioInformation().LoadFields(CurrentFile, {track, trackPeak, album, albumPeak});
+    } catch (const Error &) {
+        return 1.0;
+    }
+    const bool useAlbum = mode == 2 && fields.contains(album);
+    // "-6.20 dB"; a value that is not a number leaves the file as it is.
+    const auto number = [&fields](const QString &name, double fallback) {
+        bool ok = false;
+        const double v = QString(fields.value(name))
+                             .remove(QStringLiteral("dB"), Qt::CaseInsensitive)
+                             .trimmed()
+                             .toDouble(&ok);
+        return ok && std::isfinite(v) ? v : fallback;
+    };
+    const double db = std::clamp(number(useAlbum ? album : track, 0.0), -60.0, 24.0);
+    const double peak = number(useAlbum ? albumPeak : trackPeak, 0.0);
+    double factor = std::pow(10.0, db / 20.0);
+    // Never louder than the peak allows: no clipping.
+    if (peak > 0 && factor * peak > 1.0)
+        factor = 1.0 / peak;
+    return factor;
 }
 
 NowPlaying LocalPlayer::nowPlaying() const {
@@ -191,7 +227,11 @@ void LocalPlayer::FeedPlayer() {
     // A late event after the file was closed has nothing to read.
     if (!file_.GetFileOpen())
         return;
-    const SampleBlock array = file_.ReadSamples(ArraySize);
+    SampleBlock array = file_.ReadSamples(ArraySize);
+    if (gain_ != 1.0)
+        for (Sample &s : array)
+            s = Sample(std::clamp<double>(std::round(s * gain_), std::numeric_limits<Sample>::min(),
+                                          std::numeric_limits<Sample>::max()));
     player_.QueueSamples(array);
 }
 

@@ -58,6 +58,11 @@ public:
     std::function<void(int)> setOutputVolume;
     // True while a conversion holds the file component; playback then waits.
     std::function<bool()> conversionRunning;
+    // ReplayGain applied to what plays: 0 off, 1 track, 2 album (track where a
+    // file has no album gain); unbound: off.
+    std::function<int()> replayGainMode;
+    // The factor the file that plays is scaled by (1 without gain).
+    double playbackGain() const { return gain_; }
 
     // Player.
     NowPlaying nowPlaying() const override;
@@ -126,6 +131,7 @@ private:
     qint64 barToPosition(int value) const;
     void setPlaying(bool playing, bool paused);
     void readTags();
+    double replayGainFactor() const;
     bool fileComponentBusy() const { return conversionRunning && conversionRunning(); }
 
     AppState &state_;
@@ -140,6 +146,7 @@ private:
     qint64 startOffset_ = 0;
     qint64 playedFrames_ = 0; // since the last start
     NowPlaying tags_;         // of CurrentFile, read when it opens
+    double gain_ = 1.0;       // of CurrentFile, from its ReplayGain tags
 };
 
 } // namespace varnelo

@@ -291,6 +291,7 @@ void OptionsDialog::LoadOptions() {
     ui_.edt_proxy->setText(read(f, FreedbProxy, QString()));
     ui_.cb_auto->setChecked(read(f, AutoOpen));
     ui_.cb_notify->setChecked(read(f, DesktopNotify));
+    ui_.cb_gain->setCurrentIndex(std::clamp(read(f, PlaybackGain), 0, 2));
 
     for (int i = 0; i < 3; ++i)
         ui_.begin[i]->setTime(readTime(f, ScheduleBegin[i], QTime::currentTime()));
@@ -385,6 +386,7 @@ void OptionsDialog::SaveOptions() {
     write(f, RecordSplitByTitle, ui_.ck_split->isChecked());
     write(f, RecordAsBroadcast, ui_.ck_broadcast->isChecked());
     write(f, DesktopNotify, ui_.cb_notify->isChecked());
+    write(f, PlaybackGain, ui_.cb_gain->currentIndex());
 
     if (state_.RipPage && ui_.driveCombo->currentIndex() >= 0)
         Q_EMIT driveSelected(ui_.driveCombo->currentIndex() + 1);
@@ -462,6 +464,7 @@ void OptionsDialog::Button2Click() {
     codecs_->setDefaults();
     ui_.cb_auto->setChecked(true);
     ui_.cb_notify->setChecked(true);
+    ui_.cb_gain->setCurrentIndex(0);
     setGrabMode(0);
     ui_.ud_retries->setValue(5);
     setErrorAction(0);
@@ -547,6 +550,10 @@ bool OptionsDialog::openFolderWhenDone() const {
 
 bool OptionsDialog::desktopNotifications() const {
     return ui_.cb_notify->isChecked();
+}
+
+int OptionsDialog::playbackGain() const {
+    return ui_.cb_gain->currentIndex();
 }
 int OptionsDialog::recordNaming() const {
     return ui_.set_cb_name->currentIndex();

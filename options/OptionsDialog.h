@@ -74,6 +74,7 @@ public:
     // Live settings read by the converter, ripper, recorder, clock and start-up.
     bool openFolderWhenDone() const;   // cb_auto
     bool desktopNotifications() const; // cb_notify
+    int playbackGain() const;          // cb_gain: 0 off, 1 track, 2 album
     int recordNaming() const;          // set_cb_name: 0 station, 1 genre, 2 date and time
     int ripFolderNaming() const;       // cb_name: 0 none, 1 artist, 2 album
     int recordFormat() const;          // scmb: 0 MP3, 1 WAV, 2 WMA, 3 OGG, 4 FLAC, 5 Opus
@@ -134,6 +135,7 @@ private:
         QTimeEdit *dtpTime = nullptr;
         QCheckBox *CB_SHOWD = nullptr;
         QCheckBox *cb_notify = nullptr; // desktop notifications
+        QComboBox *cb_gain = nullptr;   // ReplayGain on local playback
         // Record page
         QGroupBox *gb_rec = nullptr;
         QComboBox *cb_rd = nullptr, *cb_rdson = nullptr;

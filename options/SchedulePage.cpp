@@ -53,11 +53,20 @@ QWidget *OptionsDialog::buildSchedulePage() {
         "cb_notify",
         "Show a desktop notice when the title changes and when a\nrecording, conversion or rip ends.", true);
 
+    // Local playback levelled by the files' ReplayGain tags, never above their peak.
+    ui_.cb_gain = combo(
+        "cb_gain", {QStringLiteral("Off"), QStringLiteral("Track gain"), QStringLiteral("Album gain")}, 0);
+    auto *gain = new QHBoxLayout;
+    gain->addWidget(label("ReplayGain when playing files: "));
+    gain->addWidget(ui_.cb_gain);
+    gain->addStretch(1);
+
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(ui_.gb_set);
     layout->addLayout(shutdown);
     layout->addWidget(ui_.cb_notify);
+    layout->addLayout(gain);
     layout->addStretch(1);
     return page;
 }

@@ -6,6 +6,7 @@
 #include "platform/audiofile/AudioFile.h"
 #include "platform/sound/AudioPlayer.h"
 #include "platform/sound/SoundOutput.h"
+#include "platform/tags/AudioInformation.h"
 #include "support/FakePlayer.h"
 #include "support/Wait.h"
 
@@ -177,6 +178,28 @@ TEST_F(PlaybackTest, ListPlaysThroughInRowOrderAndStopsAfterTheLastRow) {
     EXPECT_GT(*std::max_element(bars.begin(), bars.end()), 6000);
     // Together about 2.4 s of sound: each row once, nothing repeated.
     EXPECT_NEAR(double(listener.sounding() + seconds(1.2)) / SoundOutput::MixRate, 2.4, 0.35);
+}
+
+// ReplayGain levels what plays, never past the file's peak; off, it plays as it is.
+TEST_F(PlaybackTest, ReplayGainLevelsWhatPlaysWithinThePeak) {
+    const QString file = tone(QStringLiteral("rg.wav"), 440, 1.0);
+    AudioInformation().SaveFields(file,
+                                  {{QStringLiteral("REPLAYGAIN_TRACK_GAIN"), QStringLiteral("-40.00 dB")},
+                                   {QStringLiteral("REPLAYGAIN_TRACK_PEAK"), QStringLiteral("0.5")},
+                                   {QStringLiteral("REPLAYGAIN_ALBUM_GAIN"), QStringLiteral("+12.00 dB")},
+                                   {QStringLiteral("REPLAYGAIN_ALBUM_PEAK"), QStringLiteral("0.8")}});
+    addRow(QStringLiteral("rg"), file);
+    for (const auto &[mode, factor] : {std::pair{0, 1.0}, std::pair{2, 1.25}, std::pair{1, 0.01}}) {
+        player.StopPlayback();
+        player.replayGainMode = [mode = mode] { return mode; };
+        library.selectRow(0);
+        listener.reset();
+        player.PlayPause();
+        EXPECT_NEAR(player.playbackGain(), factor, 1e-4) << mode;
+    }
+    // At -40 dB the tone (half of full scale) stays under what the listener counts as sound.
+    ASSERT_TRUE(waitUntil([&] { return player.state() == PlayState::Stopped; }));
+    EXPECT_EQ(listener.sounding(), 0);
 }
 
 TEST_F(PlaybackTest, PauseSilencesAndResumeGoesOnFromThePlaceItStood) {
