@@ -341,15 +341,18 @@ void MainWindow::placeViews() {
     // time and status columns are in sight.
     const QRect tracks = tree.united(list);
     lv_cd->setGeometry(tracks.adjusted(-4, -4, 4, 4)); // over both panels, with a frame like theirs
-    LV_R->setGeometry(area("area_recordings", QRect(list.x(), list.bottom() - 72, list.width(), 72)));
-    if (!state.RecordingsListHidden)
-        LV->setGeometry(list.adjusted(0, 0, 0, -LV_R->height()));
-    panel_radio->setGeometry(list);
+    // The search panel takes the bottom of the list area; the lists (and the
+    // recordings under the stations) make room for it, so no row or scroll bar
+    // hides behind it.
     const QRect panel = area("area_panel", list);
     const int searchHeight = pan_search->sizeHint().height();
     pan_search->setGeometry(panel.x(), panel.bottom() + 1 - searchHeight, panel.width(), searchHeight);
-    if (!pan_search->isHidden()) // no station row hides behind the search panel
-        LV->setGeometry(LV->geometry().adjusted(0, 0, 0, -searchHeight));
+    const int searchRoom = pan_search->isHidden() ? 0 : searchHeight;
+    lv2->setGeometry(list.adjusted(0, 0, 0, -searchRoom));
+    LV_R->setGeometry(area("area_recordings", QRect(list.x(), list.bottom() - 72, list.width(), 72))
+                          .translated(0, -searchRoom));
+    LV->setGeometry(list.adjusted(0, 0, 0, -searchRoom - (state.RecordingsListHidden ? 0 : LV_R->height())));
+    panel_radio->setGeometry(list);
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
     if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
