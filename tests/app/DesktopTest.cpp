@@ -242,9 +242,10 @@ TEST_F(DesktopTest, EveryTextShowsWhole) {
     w->pan_search->Search_genre->setText(QStringLiteral("Electronic/Dance")); // room for a search text
     // The lists make room for the search panel: no row, recording or scroll bar behind it.
     w->ToggleRecordingsList();
-    for (QWidget *list : {static_cast<QWidget *>(w->LV), static_cast<QWidget *>(w->LV_R),
-                          static_cast<QWidget *>(w->lv2)})
-        EXPECT_FALSE(list->geometry().intersects(w->pan_search->geometry())) << list->objectName().toStdString();
+    for (QWidget *list :
+         {static_cast<QWidget *>(w->LV), static_cast<QWidget *>(w->LV_R), static_cast<QWidget *>(w->lv2)})
+        EXPECT_FALSE(list->geometry().intersects(w->pan_search->geometry()))
+            << list->objectName().toStdString();
     w->ToggleRecordingsList();
     click("add");
     EXPECT_EQ(test::cutTexts(w.get()).toStdString(), "") << "radio page with its panels";
