@@ -63,6 +63,19 @@ void MainWindow::buildRadio() {
     views.barv = [this] { return surface_->BarvValue(); };
     views.setBarv = [this](int v) { surface_->SetBarv(v); };
     views.redrawList = [this] { LV->viewport()->update(); };
+    // What the stream reports while another page is shown waits in the radio page's strip.
+    views.setStripText = [this](const QString &text) {
+        if (stripPage_ == Page::Radio)
+            lab_state->setText(text);
+        else
+            strips_[int(Page::Radio)].text = text;
+    };
+    views.showStrip = [this](bool shown) {
+        if (stripPage_ == Page::Radio)
+            panel_state->setVisible(shown);
+        else
+            strips_[int(Page::Radio)].shown = shown;
+    };
     player_ = new StreamPlayer(state, *catalogue_, *streams_, prompts_, shell_, clock_, views, this);
     playback_.add(*player_);
     catalogue_->playback = &playback_;

@@ -69,7 +69,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
     connect(connector_, &StationConnector::failed, this, [this, toIdle](int code, const QString &reason) {
         setStatus(StreamFailureText(code, reason));
         toIdle();
-        views_.panel_state->show();
+        stripShown(true);
         if (!shell_.networkReachable())
             prompts_.message(QStringLiteral("The system reports no network connection. Please "
                                             "check that this computer is connected."),
@@ -79,7 +79,7 @@ StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamL
     connect(connector_, &StationConnector::cancelled, this, [this, toIdle] {
         setStatus(QString());
         toIdle();
-        views_.panel_state->hide();
+        stripShown(false);
     });
     connect(connector_, &StationConnector::streamStatus, this,
             [this](std::uint32_t handle, bool gaveUp, const QString &text) {
@@ -110,10 +110,24 @@ StreamPlayer::~StreamPlayer() {
     connector_->wait();
 }
 
+void StreamPlayer::stripText(const QString &text) {
+    if (views_.setStripText)
+        views_.setStripText(text);
+    else
+        views_.lab_state->setText(text);
+}
+
+void StreamPlayer::stripShown(bool shown) {
+    if (views_.showStrip)
+        views_.showStrip(shown);
+    else
+        views_.panel_state->setVisible(shown);
+}
+
 void StreamPlayer::setStatus(const QString &text) {
     const QString shown = text::escapeControls(text);
     views_.panel->Lstatus->setText(shown);
-    views_.lab_state->setText(shown);
+    stripText(shown);
 }
 
 void StreamPlayer::setPlaying(bool playing, bool paused) {
@@ -185,8 +199,8 @@ void StreamPlayer::showNowPlaying() {
         const StationRecord row = catalogue_.stationRow(state_.CurrentRow);
         text = row.Name.isEmpty() ? row.StreamUrl : row.Name; // an auditioned address has no name
     }
-    views_.lab_state->setText(text::escapeControls(text));
-    views_.panel_state->show();
+    stripText(text::escapeControls(text));
+    stripShown(true);
 }
 
 void StreamPlayer::startWorker(const QString &address) {
@@ -204,7 +218,7 @@ void StreamPlayer::startWorker(const QString &address) {
 }
 
 void StreamPlayer::StartStation() {
-    views_.panel_state->show();
+    stripShown(true);
     views_.panel->hide();
     if (catalogue_.LV.rowCount() == 0)
         return;
@@ -220,7 +234,7 @@ void StreamPlayer::StartStation() {
 }
 
 void StreamPlayer::PlayAddress(const QString &address) {
-    views_.panel_state->show();
+    stripShown(true);
     views_.panel->hide();
     startWorker(address);
     views_.panel->url->setText(address);
@@ -260,7 +274,7 @@ void StreamPlayer::PlayPauseStation() {
         setPlaying(true, !paused_);
         return;
     }
-    views_.panel_state->show();
+    stripShown(true);
     const QString address = catalogue_.stationRow(state_.CurrentRow).StreamUrl;
     startWorker(address);
     views_.panel->url->setText(address);
@@ -282,7 +296,7 @@ void StreamPlayer::StopRadioOrRecording() {
     views_.panel->url->clear();
     if (views_.setLabtime)
         views_.setLabtime(QStringLiteral("00:00:00"));
-    views_.panel_state->hide();
+    stripShown(false);
     catalogue_.audioInfo->setEnabled(false);
     if (views_.redrawList)
         views_.redrawList();

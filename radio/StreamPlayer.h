@@ -32,6 +32,10 @@ struct StreamPlayerViews {
     std::function<int()> barv;                       // the volume bar's position
     std::function<void(int)> setBarv;
     std::function<void()> redrawList;
+    // The radio page's state strip, when the window keeps one per page: the
+    // text and whether it shows (unbound: lab_state and panel_state directly).
+    std::function<void(const QString &)> setStripText;
+    std::function<void(bool)> showStrip;
 };
 
 // The stream player: starts, pauses, resumes, stops and steps stations of the
@@ -105,6 +109,8 @@ Q_SIGNALS:
 private:
     void StepStation(int step);
     void startWorker(const QString &address);
+    void stripText(const QString &text);
+    void stripShown(bool shown);
     QString address_;
     void setStatus(const QString &text);
     void setPlaying(bool playing, bool paused);

@@ -177,6 +177,17 @@ TEST_F(RadioPageTest, PageSwitchesToLocalShowAnEmptyLibraryHowToAddMusicAndKeepT
     EXPECT_TRUE(w->state.RadioPage);
     EXPECT_EQ(w->catalogue().selectedNode()->text(), QStringLiteral("Radio Stations"));
     EXPECT_TRUE(w->panel_state->isVisibleTo(w.get()) && w->lab_state->text() == QLatin1String("Refused"));
+
+    // A station that fails while the library page shows says so on the radio page only.
+    click("local");
+    QSignalSpy done(&w->player(), &StreamPlayer::connectFinished);
+    w->player().PlayAddress(QStringLiteral("http://127.0.0.1:1/none"));
+    ASSERT_TRUE(done.wait(20000));
+    EXPECT_FALSE(w->panel_state->isVisibleTo(w.get()));
+    EXPECT_NE(w->lab_state->text(), QStringLiteral("Connection refused by 127.0.0.1:1"));
+    click("radio");
+    EXPECT_TRUE(w->panel_state->isVisibleTo(w.get()));
+    EXPECT_EQ(w->lab_state->text(), QStringLiteral("Connection refused by 127.0.0.1:1"));
 }
 
 TEST_F(RadioPageTest, StationInfoShowsTheServerPageAndHomeGoesToTheHomeAddress) {
