@@ -53,6 +53,20 @@ QString validate(const FlacFormat &f) {
     return {};
 }
 
+// An encoder for `format` that writes `blocks` (a Vorbis comment and padding) before the audio.
+EncoderPtr newEncoder(const FlacFormat &format, FLAC__StreamMetadata **blocks) {
+    EncoderPtr encoder(FLAC__stream_encoder_new());
+    if (!encoder)
+        return nullptr;
+    FLAC__StreamEncoder *e = encoder.get();
+    FLAC__stream_encoder_set_channels(e, unsigned(format.channels));
+    FLAC__stream_encoder_set_bits_per_sample(e, unsigned(format.bits));
+    FLAC__stream_encoder_set_sample_rate(e, unsigned(format.sampleRate));
+    FLAC__stream_encoder_set_compression_level(e, unsigned(format.level));
+    FLAC__stream_encoder_set_metadata(e, blocks, 2);
+    return encoder;
+}
+
 class FlacFileEncoder final : public AudioEncoder {
 public:
     explicit FlacFileEncoder(const FlacFormat &format) : format_(format) {}
@@ -67,16 +81,6 @@ public:
         error_ = validate(format_);
         if (!error_.isEmpty())
             return false;
-        encoder_.reset(FLAC__stream_encoder_new());
-        if (!encoder_) {
-            error_ = tr("Out of memory");
-            return false;
-        }
-        FLAC__StreamEncoder *e = encoder_.get();
-        FLAC__stream_encoder_set_channels(e, unsigned(format_.channels));
-        FLAC__stream_encoder_set_bits_per_sample(e, unsigned(format_.bits));
-        FLAC__stream_encoder_set_sample_rate(e, unsigned(format_.sampleRate));
-        FLAC__stream_encoder_set_compression_level(e, unsigned(format_.level));
         // Vorbis comment and padding blocks, so that tags go in without moving audio.
         comment_.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
         padding_.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
@@ -86,7 +90,12 @@ public:
         }
         padding_->length = PaddingBytes;
         FLAC__StreamMetadata *blocks[] = {comment_.get(), padding_.get()};
-        FLAC__stream_encoder_set_metadata(e, blocks, 2);
+        encoder_ = newEncoder(format_, blocks);
+        if (!encoder_) {
+            error_ = tr("Out of memory");
+            return false;
+        }
+        FLAC__StreamEncoder *e = encoder_.get();
 
         file_.setFileName(path);
         if (!file_.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
@@ -266,20 +275,6 @@ struct FlacSegment : SegmentPipeline::Job {
     std::uint64_t frameCount = 0;
     QString error;
 };
-
-// Sets up an encoder as the single-pass writer does.
-EncoderPtr newEncoder(const FlacFormat &format, FLAC__StreamMetadata **blocks) {
-    EncoderPtr encoder(FLAC__stream_encoder_new());
-    if (!encoder)
-        return nullptr;
-    FLAC__StreamEncoder *e = encoder.get();
-    FLAC__stream_encoder_set_channels(e, unsigned(format.channels));
-    FLAC__stream_encoder_set_bits_per_sample(e, unsigned(format.bits));
-    FLAC__stream_encoder_set_sample_rate(e, unsigned(format.sampleRate));
-    FLAC__stream_encoder_set_compression_level(e, unsigned(format.level));
-    FLAC__stream_encoder_set_metadata(e, blocks, 2);
-    return encoder;
-}
 
 void encodeFlacSegment(FlacSegment &s, const FlacFormat &format, const std::atomic<bool> &stop) {
     MetadataPtr comment(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
