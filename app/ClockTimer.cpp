@@ -1,6 +1,5 @@
 #include "app/ClockTimer.h"
 
-#include "common/AppState.h"
 #include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 
@@ -29,8 +28,8 @@ int secondOfDay(const QTime &time) {
 
 } // namespace
 
-ClockTimer::ClockTimer(AppState &state, const PlaybackCoordinator &playback, Clock &clock, ClockHost &host)
-    : state_(state), playback_(playback), clock_(clock), host_(host) {}
+ClockTimer::ClockTimer(const PlaybackCoordinator &playback, Clock &clock, ClockHost &host)
+    : playback_(playback), clock_(clock), host_(host) {}
 
 void ClockTimer::Timer1Timer() {
     // A dialog opened by an action runs its own loop, in which ticks go on:

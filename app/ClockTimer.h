@@ -6,7 +6,6 @@
 
 namespace varnelo {
 
-struct AppState;
 class Clock;
 class PlaybackCoordinator;
 
@@ -50,7 +49,7 @@ public:
     // After a longer gap only its last day is acted on.
     static constexpr std::int64_t MaxCatchUpSeconds = 24 * 3600;
 
-    ClockTimer(AppState &state, const PlaybackCoordinator &playback, Clock &clock, ClockHost &host);
+    ClockTimer(const PlaybackCoordinator &playback, Clock &clock, ClockHost &host);
 
     void Timer1Timer();
 
@@ -58,7 +57,6 @@ private:
     // False once the computer is being switched off.
     bool actOn(std::int64_t second, std::int64_t now, bool shutdownOn, const QTime &shutdownAt);
 
-    AppState &state_;
     const PlaybackCoordinator &playback_;
     Clock &clock_;
     ClockHost &host_;

@@ -151,10 +151,10 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     setObjectName(QStringLiteral("fm_main"));
     setWindowTitle(QStringLiteral("Varnelo V1.00"));
     setFixedSize(ClientWidth, ClientHeight);
-    recordingsList_ = new RecordingsList(state, this);
-    catalogue_ = std::make_unique<StationCatalogue>(state, folder_, prompts_, this);
-    library_ = std::make_unique<LibraryCatalogue>(state, folder_, this);
-    entries_ = std::make_unique<LibraryEntries>(*library_, state, prompts_, this);
+    catalogue_ = std::make_unique<StationCatalogue>(shown_, folder_, prompts_, this);
+    recordingsList_ = new RecordingsList(catalogue_->lists, this);
+    library_ = std::make_unique<LibraryCatalogue>(folder_, this);
+    entries_ = std::make_unique<LibraryEntries>(*library_, prompts_, this);
     playback_.setShown([this] { return shownPlayer(); });
     buildViews();
     buildMenus();
@@ -182,7 +182,7 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
     clockHost_ = std::make_unique<WindowClockHost>(*this);
-    clockTimer_ = std::make_unique<ClockTimer>(state, playback_, clock_, *clockHost_);
+    clockTimer_ = std::make_unique<ClockTimer>(playback_, clock_, *clockHost_);
     connect(Timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
     Timer1->start();
 
@@ -191,9 +191,9 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
 }
 
 Player *MainWindow::shownPlayer() {
-    if (state.RipPage)
+    if (shown_.rip())
         return cdPlayer_;
-    if (state.RadioPage && state.StationListActive)
+    if (shown_.radio() && catalogue_->lists.stationListActive)
         return player_;
     return localPlayer_;
 }
@@ -218,11 +218,11 @@ void MainWindow::createDialogs() {
     stationInfo_->stationAddress = [this] { return panel_radio->url->text(); };
     stationInfo_->homeAddress = [this] { return panel_radio->eurl->text(); };
     fm_set = stationInfo_;
-    options_ = new OptionsDialog(settings, state, prompts_, this);
+    options_ = new OptionsDialog(settings, shown_, prompts_, this);
     fm_setting = options_;
     bindRecordingOptions();
     createDesktopDialogs(); // fm_dir, fm_about and fm_associate
-    tagEditor_ = new TagEditor(state, prompts_, shell_, library_.get(), this);
+    tagEditor_ = new TagEditor(shown_, prompts_, shell_, library_.get(), this);
     tagEditor_->playback = &playback_;
     fm_id3 = tagEditor_;
     bindConverter();
@@ -351,7 +351,8 @@ void MainWindow::placeViews() {
     lv2->setGeometry(list.adjusted(0, 0, 0, -searchRoom));
     LV_R->setGeometry(area("area_recordings", QRect(list.x(), list.bottom() - 72, list.width(), 72))
                           .translated(0, -searchRoom));
-    LV->setGeometry(list.adjusted(0, 0, 0, -searchRoom - (state.RecordingsListHidden ? 0 : LV_R->height())));
+    LV->setGeometry(
+        list.adjusted(0, 0, 0, -searchRoom - (!shown_.recordingsListShown() ? 0 : LV_R->height())));
     panel_radio->setGeometry(list);
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
     if (converter_) // over the bottom of the list area
@@ -397,7 +398,7 @@ void MainWindow::buildMenus() {
         const QModelIndex index = LV->indexAt(pos);
         if (index.isValid()) {
             catalogue_->selectRow(index.row());
-            state.CurrentRow = index.row();
+            catalogue_->lists.currentRow = index.row();
         }
         p_lv->popup(LV->viewport()->mapToGlobal(pos));
     });

@@ -1,9 +1,9 @@
 #pragma once
-#include "common/AppState.h"
 #include "common/DataFolder.h"
 #include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 #include "common/SettingsFile.h"
+#include "common/ShownPage.h"
 #include "desktop/DesktopNotifier.h"
 #include "desktop/PowerOffCountdown.h"
 #include "platform/sound/SoundOutput.h"
@@ -81,7 +81,8 @@ public:
                std::unique_ptr<SoundOutput> output = {}, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    AppState state;
+    // The page shown, as the subsystems read it.
+    const ShownPage &shownPage() const { return shown_; }
     SettingsFile settings;
     // Opened at start-up: "temp.ini" in the working folder, or the per-user
     // settings file of an installed copy (ProgramFiles).
@@ -262,9 +263,9 @@ private:
     void storeVolume(); // the volume into the settings, when it differs from the stored one
     QMetaObject::Connection pendingRecord_; // a recording that waits for its station to play
     PowerOffCountdown *powerOffCountdown_ = nullptr;
+    SetPage shown_;
     // Each page keeps its own state strip: leaving a page keeps its text, coming
     // back shows it again, and another page's (a radio error, say) is not shown.
-    enum class Page { Radio, Library, Rip };
     struct PageStrip {
         QString text;
         bool shown = false;

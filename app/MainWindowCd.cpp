@@ -38,8 +38,8 @@ void MainWindow::bindCd() {
     AudioFile2LameEncd_ = std::make_unique<AudioFile2LameEnc>();
     AudioPlayercd_ = std::make_unique<AudioPlayer>(*sound_);
 
-    ripper_ = new CdRipper(state, *AudioCDGrabber_, *FreeDBInformation_, *AudioFile2LameEncd_, *encoderSetup_,
-                           *options_, tagEditor_->AudioInformation1, prompts_, shell_, this);
+    ripper_ = new CdRipper(shown_, *AudioCDGrabber_, *FreeDBInformation_, *AudioFile2LameEncd_,
+                           *encoderSetup_, *options_, tagEditor_->AudioInformation1, prompts_, shell_, this);
     CdRipper &rip = *ripper_;
     cdPlayer_ = new CdPlayer(*AudioCDGrabber_, *AudioPlayercd_, rip, this);
     CdPlayer &player = *cdPlayer_;
@@ -86,7 +86,7 @@ void MainWindow::bindCd() {
     connect(options_, &OptionsDialog::driveSelected, this, [this](int drive) {
         Application::guarded([this, drive] {
             AudioCDGrabber_->SelectDrive(drive);
-            if (state.RipPage && !ripping() && !AudioCDGrabber_->Busy()) {
+            if (shown_.rip() && !ripping() && !AudioCDGrabber_->Busy()) {
                 cdPlayer_->StopCdPlayback();
                 ripper_->ListDiscTracks();
             }

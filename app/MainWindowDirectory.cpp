@@ -64,7 +64,7 @@ void MainWindow::buildDirectory() {
     player_->connectStarted = [search](const QString &address) { search->StationStarted(address); };
 
     connect(pan_search, &SearchPanel::searchRequested, this, [this] {
-        if (state.RadioPage && pan_search->directoryScope())
+        if (shown_.radio() && pan_search->directoryScope())
             Application::guarded([this] { SearchDirectory(); });
     });
     connect(pan_search, &SearchPanel::scopeChanged, this, [this, search](bool directory) {
@@ -99,10 +99,11 @@ void MainWindow::buildDirectory() {
     AddRadio1->setObjectName(QStringLiteral("AddRadio1"));
     p_lv->insertAction(findChild<QAction *>(QStringLiteral("N4")), AddRadio1);
     AddRadio1->setVisible(false);
-    connect(p_lv, &QMenu::aboutToShow, this,
-            [this, search, AddRadio1] { AddRadio1->setVisible(search->isDirectoryRow(state.CurrentRow)); });
+    connect(p_lv, &QMenu::aboutToShow, this, [this, search, AddRadio1] {
+        AddRadio1->setVisible(search->isDirectoryRow(catalogue_->lists.currentRow));
+    });
     connect(AddRadio1, &QAction::triggered, this, [this, search] {
-        Application::guarded([this, search] { search->AddDirectoryStation(state.CurrentRow); });
+        Application::guarded([this, search] { search->AddDirectoryStation(catalogue_->lists.currentRow); });
     });
 
     // More on scroll: the next page when the list is scrolled to its end.
@@ -170,7 +171,7 @@ void MainWindow::SearchDirectory() {
 }
 
 void MainWindow::OpenDirectorySearch() {
-    if (!state.RadioPage)
+    if (!shown_.radio())
         return;
     pan_search->setDirectoryScope(true);
     pan_search->show();

@@ -15,6 +15,7 @@
 #include "options/OptionsDialog.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/sound/AudioPlayer.h"
+#include "radio/RecordingsList.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StreamPlayer.h"
 
@@ -100,7 +101,7 @@ void MainWindow::bindLibrary() {
 
 void MainWindow::bindPlayback() {
     AudioPlayer_ = std::make_unique<AudioPlayer>(*sound_);
-    localPlayer_ = new LocalPlayer(state, *library_, *AudioFile_, *AudioPlayer_, this);
+    localPlayer_ = new LocalPlayer(shown_, *library_, *AudioFile_, *AudioPlayer_, this);
     playback_.add(*localPlayer_);
     library_->playback = &playback_;
     LocalPlayer &local = *localPlayer_;
@@ -112,6 +113,9 @@ void MainWindow::bindPlayback() {
     local.reportError = [](const QString &message) { Application::showUnhandled(message); };
     local.conversionRunning = [this] { return converting(); };
     local.replayGainMode = [this] { return options_ ? options_->playbackGain() : 0; };
+    recordingsList_->playingRow = [this] {
+        return localPlayer_->highlightedRow(LocalPlayer::List::Recordings);
+    };
     if (auto *recordings = qobject_cast<QStandardItemModel *>(LV_R->model()))
         local.setRecordingsList(recordings, LV_R->selectionModel());
 
@@ -156,9 +160,9 @@ void MainWindow::bindPlayback() {
 void MainWindow::bindConverter() {
     Mp3LameEncoder_ = std::make_unique<AudioFile2LameEnc>();
     encoderSetup_ = std::make_unique<EncoderSetup>(*options_);
-    converter_ = new Converter(state, library_->lv2, library_->lv2Selection, *AudioFile_, *AudioFilew_,
-                               *Mp3LameEncoder_, *encoderSetup_, tagEditor_->AudioInformation1, prompts_,
-                               shell_, this, this);
+    converter_ = new Converter([this] { return library_->lists.currentRow; }, library_->lv2,
+                               library_->lv2Selection, *AudioFile_, *AudioFilew_, *Mp3LameEncoder_,
+                               *encoderSetup_, tagEditor_->AudioInformation1, prompts_, shell_, this, this);
     converter_->playback = &playback_;
     placeViews();
     converter_->outputFolder = [this] { return readOutputFolder(settings); };

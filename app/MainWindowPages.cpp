@@ -27,12 +27,11 @@ void MainWindow::ShowRadioPage() {
     showPageStrip(Page::Radio);
     tv->show();
     LV->show();
-    LV_R->setVisible(!state.RecordingsListHidden);
+    LV_R->setVisible(!!shown_.recordingsListShown());
     tv2->hide();
     lv2->hide();
     lv_cd->hide();
-    state.RadioPage = true;
-    state.RipPage = false;
+    shown_.show(Page::Radio);
     surface_->MarkPage();
 }
 
@@ -44,8 +43,7 @@ void MainWindow::ShowRipPage() {
     tv2->hide();
     lv2->hide();
     lv_cd->show();
-    state.RadioPage = false;
-    state.RipPage = true;
+    shown_.show(Page::Rip);
     surface_->MarkPage();
 }
 
@@ -57,8 +55,7 @@ void MainWindow::ShowLocalPage() {
     tv2->show();
     lv2->show();
     lv_cd->hide();
-    state.RadioPage = false;
-    state.RipPage = false;
+    shown_.show(Page::Library);
     surface_->MarkPage();
 }
 
@@ -70,10 +67,10 @@ void MainWindow::ShowStationInfo() {
 }
 
 void MainWindow::ToggleRecordingsList() {
-    state.RecordingsListHidden = !state.RecordingsListHidden;
-    LV_R->setVisible(!state.RecordingsListHidden && state.RadioPage);
+    shown_.showRecordingsList(!shown_.recordingsListShown());
+    LV_R->setVisible(!!shown_.recordingsListShown() && shown_.radio());
     LV->resize(LV->width(),
-               state.RecordingsListHidden ? LV->height() + LV_R->height() : LV->height() - LV_R->height());
+               !shown_.recordingsListShown() ? LV->height() + LV_R->height() : LV->height() - LV_R->height());
 }
 
 } // namespace varnelo

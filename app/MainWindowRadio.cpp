@@ -76,18 +76,17 @@ void MainWindow::buildRadio() {
         else
             strips_[int(Page::Radio)].shown = shown;
     };
-    player_ = new StreamPlayer(state, *catalogue_, *streams_, prompts_, shell_, clock_, views, this);
+    player_ = new StreamPlayer(*catalogue_, *streams_, prompts_, shell_, clock_, views, this);
     playback_.add(*player_);
     catalogue_->playback = &playback_;
-    recordingsList_->playback = &playback_;
     surface_ = new SkinSurface(*this, this);
     // The tip follows what plays; a station's new title changes only the station player.
     connect(&playback_, &PlaybackCoordinator::nowPlayingChanged, this, &MainWindow::UpdateTrayTip);
     connect(&playback_, &PlaybackCoordinator::stateChanged, this, &MainWindow::UpdateTrayTip);
 
-    LV->setItemDelegate(
-        new PlayingRowDelegate([this] { return player_->stationPlaying() ? state.CurrentRow : -1; }, LV));
-    connect(LV, &QTreeView::clicked, this, [this] { state.StationListActive = true; });
+    LV->setItemDelegate(new PlayingRowDelegate(
+        [this] { return player_->stationPlaying() ? catalogue_->lists.currentRow : -1; }, LV));
+    connect(LV, &QTreeView::clicked, this, [this] { catalogue_->lists.stationListActive = true; });
     connect(LV, &QTreeView::pressed, this,
             [this] { Application::guarded([this] { catalogue_->LVMouseDown(Qt::LeftButton); }); });
     connect(LV, &QTreeView::doubleClicked, this, [this] {
@@ -97,7 +96,7 @@ void MainWindow::buildRadio() {
         else
             Application::guarded([this] { player_->LVDblClick(); });
     });
-    connect(LV_R, &QTreeView::clicked, this, [this] { state.StationListActive = false; });
+    connect(LV_R, &QTreeView::clicked, this, [this] { catalogue_->lists.stationListActive = false; });
 
     const auto action = [this](const char *name) { return findChild<QAction *>(QLatin1String(name)); };
     connect(action("N1"), &QAction::triggered, this,
@@ -121,11 +120,11 @@ void MainWindow::buildRadio() {
     const auto search = [this] {
         Application::guarded([this] {
             const int by = pan_search->cb_search->currentIndex();
-            if (state.RadioPage && pan_search->directoryScope())
+            if (shown_.radio() && pan_search->directoryScope())
                 return; // the directory's search (MainWindowDirectory.cpp)
-            if (state.RadioPage)
+            if (shown_.radio())
                 catalogue_->SearchStations(by, pan_search->Search_genre->text());
-            else if (!state.RipPage)
+            else if (!shown_.rip())
                 library_->SearchLibrary(pan_search->Search_genre->text(), by);
         });
     };
@@ -133,10 +132,10 @@ void MainWindow::buildRadio() {
     buildShellMenus();
     connect(pan_search->Button7, &QPushButton::clicked, this, [this] {
         Application::guarded([this] {
-            if (state.RadioPage) {
+            if (shown_.radio()) {
                 if (catalogue_->ResetSearch())
                     tv->setFocus();
-            } else if (!state.RipPage) {
+            } else if (!shown_.rip()) {
                 library_->ResetLibrarySearch();
             }
         });
@@ -152,7 +151,7 @@ void MainWindow::buildShellMenus() {
     p_1 = new QMenu(this);
     p_1->setObjectName(QStringLiteral("p_1"));
     connect(add(p_1, "Addfile1", QStringLiteral("Add file")), &QAction::triggered, this, [this] {
-        if (!state.RadioPage)
+        if (!shown_.radio())
             Application::guarded([this] { entries_->AddFiles(); });
     });
     connect(add(p_1, "AddURL1", QStringLiteral("Add URL")), &QAction::triggered, panel_radio, &QWidget::show);

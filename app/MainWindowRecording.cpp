@@ -49,7 +49,7 @@ void MainWindow::bindRecording() {
     hooks.setGenre = [this](const QString &text) { panel_radio->egenre->setText(text); };
     hooks.setLabtime = [this](const QString &text) { surface_->SetLabtime(text); };
     hooks.showRecordingsList = [this] {
-        if (state.RecordingsListHidden)
+        if (!shown_.recordingsListShown())
             ToggleRecordingsList();
     };
     hooks.stationPlaying = [this] { return player_->stationPlaying(); };
@@ -57,7 +57,8 @@ void MainWindow::bindRecording() {
     hooks.cdPlaying = [this] { return playback_.loaded(MediaKind::CdTrack); };
     hooks.cdTrackName = [this] { return cdTrackName ? cdTrackName() : QString(); };
     hooks.reportError = [](const QString &message) { Application::showUnhandled(message); };
-    recorder_ = new Recorder(state, *AudioRecord1_, *streams_, clock_, shell_, *recordingsList_, hooks, this);
+    recorder_ =
+        new Recorder(shown_, *AudioRecord1_, *streams_, clock_, shell_, *recordingsList_, hooks, this);
     connect(recorder_, &Recorder::fileFinished, this, [this](const QString &path) {
         if (notifyFinished)
             notifyFinished(FinishedKind::Recording, path, true);
@@ -119,7 +120,7 @@ void MainWindow::RecordWhatPlays(bool scheduled) {
         return;
     }
     const QString last = keys::read(settings, keys::LastStation);
-    const bool selected = !scheduled && state.RadioPage && catalogue_->selectedRow() >= 0;
+    const bool selected = !scheduled && shown_.radio() && catalogue_->selectedRow() >= 0;
     if (!selected && (!scheduled || last.isEmpty())) {
         const QString why =
             scheduled ? QStringLiteral("The scheduled recording did not start: no station has played yet")

@@ -101,15 +101,15 @@ void SkinSurface::SetBar(int value) {
 }
 
 void SkinSurface::MarkPage() {
-    const AppState &s = w_.state;
-    w_.skin->SetSelected(QStringLiteral("radio"), s.RadioPage);
-    w_.skin->SetSelected(QStringLiteral("rip"), s.RipPage);
-    w_.skin->SetSelected(QStringLiteral("local"), !s.RadioPage && !s.RipPage);
+    const ShownPage &s = w_.shownPage();
+    w_.skin->SetSelected(QStringLiteral("radio"), s.radio());
+    w_.skin->SetSelected(QStringLiteral("rip"), s.rip());
+    w_.skin->SetSelected(QStringLiteral("local"), !s.radio() && !s.rip());
     // A disc's track list is not searched, edited or reordered: those buttons
     // leave the rip page, where "+" opens a disc image.
     for (const char *name : {"search", "remove", "up", "down"})
-        w_.skin->SetHidden(QLatin1String(name), s.RipPage);
-    if (s.RipPage)
+        w_.skin->SetHidden(QLatin1String(name), s.rip());
+    if (s.rip())
         w_.pan_search->hide();
 }
 
@@ -176,7 +176,7 @@ void SkinSurface::switchToRip() {
 
 void SkinSurface::SkinClick(const SkinObject &source) {
     const QString name = source.GetName();
-    AppState &s = w_.state;
+    const ShownPage &s = w_.shownPage();
     const bool busy = w_.converting() || w_.ripping();
     StreamPlayer &player = w_.player();
     StationCatalogue &catalogue = w_.catalogue();
@@ -184,7 +184,7 @@ void SkinSurface::SkinClick(const SkinObject &source) {
     if (name == QLatin1String("file")) {
         popup(w_.p_1, source);
     } else if (name == QLatin1String("tools")) {
-        popup(s.RadioPage ? w_.p_lv : s.RipPage ? w_.p_lvcd : w_.P_lv2, source);
+        popup(s.radio() ? w_.p_lv : s.rip() ? w_.p_lvcd : w_.P_lv2, source);
     } else if (name == QLatin1String("settings")) {
         popup(w_.p_set, source);
     } else if (name == QLatin1String("radio")) {
@@ -199,7 +199,7 @@ void SkinSurface::SkinClick(const SkinObject &source) {
         w_.ShowAbout();
     } else if (name == QLatin1String("btnplay")) {
         // The rip page's CD plays whatever else runs.
-        if (busy && !s.RipPage)
+        if (busy && !s.rip())
             return;
         if (Player *shown = w_.playback().shown())
             w_.playback().playPause(*shown);
@@ -220,27 +220,27 @@ void SkinSurface::SkinClick(const SkinObject &source) {
     } else if (name == QLatin1String("search")) {
         if (w_.pan_search->isVisible())
             w_.pan_search->hide();
-        else if (!s.RipPage)
+        else if (!s.rip())
             w_.pan_search->show();
     } else if (name == QLatin1String("add")) {
-        if (s.RadioPage)
+        if (s.radio())
             w_.panel_radio->show();
-        else if (!s.RipPage)
+        else if (!s.rip())
             w_.libraryEntries().AddFiles();
         else if (!busy && w_.ripper())
             Application::guarded([this] { w_.ripper()->ChooseDiscImage(); });
     } else if (name == QLatin1String("remove")) {
-        if (s.RadioPage) {
+        if (s.radio()) {
             if (catalogue.DelformFavorites1->isEnabled() && catalogue.LV.rowCount() > 0) {
                 catalogue.RemoveFavorites();
                 catalogue.ShowCatalogueNode();
             }
-        } else if (!s.RipPage) {
+        } else if (!s.rip()) {
             w_.libraryEntries().DeleteEntries();
         }
     } else if (name == QLatin1String("up") || name == QLatin1String("down")) {
-        if (!s.RipPage)
-            MoveSelectedRow(s.RadioPage ? w_.LV : w_.lv2, name == QLatin1String("up") ? -1 : 1);
+        if (!s.rip())
+            MoveSelectedRow(s.radio() ? w_.LV : w_.lv2, name == QLatin1String("up") ? -1 : 1);
     } else if (name == QLatin1String("vj")) {
         player.VolumeStep(-5);
     } else if (name == QLatin1String("vjj")) {
@@ -256,7 +256,7 @@ void SkinSurface::stopButton() {
     PlaybackCoordinator &playback = w_.playback();
     Player &station = *playback.player(MediaKind::Station);
     // The station's stop ends a running recording first.
-    if (w_.state.RipPage) {
+    if (w_.shownPage().rip()) {
         // While a CD track is recorded the track plays on; the recording and a station end.
         if (!w_.recorder().recording())
             stopIfLoaded(MediaKind::CdTrack);
@@ -272,9 +272,9 @@ void SkinSurface::stepButton(bool next) {
     PlaybackCoordinator &playback = w_.playback();
     // The page's list steps: the CD's with a row chosen, the stations, the library's with a row chosen.
     Player *p = nullptr;
-    if (w_.state.RipPage)
+    if (w_.shownPage().rip())
         p = cdRowSelected && cdRowSelected() ? playback.player(MediaKind::CdTrack) : nullptr;
-    else if (w_.state.RadioPage)
+    else if (w_.shownPage().radio())
         p = playback.player(MediaKind::Station);
     else if (w_.library().selectedRow() >= 0)
         p = playback.player(MediaKind::File);
@@ -285,7 +285,7 @@ void SkinSurface::stepButton(bool next) {
 void SkinSurface::SkinMouseDown(const SkinObject &source, Qt::MouseButton, int, int) {
     if (source.GetName() != QLatin1String("bar"))
         return;
-    if (w_.state.RipPage) {
+    if (w_.shownPage().rip()) {
         if (w_.cdPlayer())
             w_.cdPlayer()->BeginSeek();
     } else if (beginSeek) {
@@ -296,7 +296,7 @@ void SkinSurface::SkinMouseDown(const SkinObject &source, Qt::MouseButton, int, 
 void SkinSurface::SkinMouseUp(const SkinObject &source, Qt::MouseButton, int x, int) {
     if (source.GetName() != QLatin1String("bar"))
         return;
-    if (w_.state.RipPage) {
+    if (w_.shownPage().rip()) {
         if (cdSeek)
             cdSeek(x);
     } else if (endSeek) {

@@ -1,9 +1,9 @@
 // varnelo-cli cd: the rip page without a window. Lists a disc, looks it up and
 // rips it by the window's rules (naming, tags, read settings, log).
 #include "cli/Commands.h"
-#include "common/AppState.h"
 #include "common/SettingsFile.h"
 #include "common/SettingsKeys.h"
+#include "common/ShownPage.h"
 #include "convert/EncoderSetup.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/cd/AccurateRipLookup.h"
@@ -97,7 +97,7 @@ std::optional<QSet<int>> parseTracks(const QString &text, int count, QString &er
 }
 
 struct Session {
-    AppState state;
+    SetPage page{Page::Rip};
     QString settingsPath;
     std::unique_ptr<SettingsFile> settings;
     std::unique_ptr<FileEncoderSettings> encoderSettings;
@@ -299,7 +299,7 @@ int cdCommand(const QStringList &args) {
         return ExitFailure;
     s.encoderSettings = std::make_unique<FileEncoderSettings>(*s.settings);
     s.setup = std::make_unique<EncoderSetup>(*s.encoderSettings);
-    s.ripper = std::make_unique<CdRipper>(s.state, s.grabber, s.information, s.encoder, *s.setup,
+    s.ripper = std::make_unique<CdRipper>(s.page, s.grabber, s.information, s.encoder, *s.setup,
                                           *s.encoderSettings, s.tags, s.prompts, s.shell);
     CdRipper &ripper = *s.ripper;
     const QString dataFolder = DataFolder::besideExecutable().path();

@@ -2,15 +2,16 @@
 // naming, tagging, no-overwrite and split rules), without a window.
 #include "cli/Commands.h"
 
-#include "common/AppState.h"
 #include "common/SettingsFile.h"
 #include "common/SettingsKeys.h"
+#include "common/ShownPage.h"
 #include "convert/EncoderSetup.h"
 #include "platform/sound/AudioRecord.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"
 #include "radio/Recorder.h"
 #include "radio/RecordingsList.h"
+#include "radio/StationSelection.h"
 #include "radio/StreamTitle.h"
 
 #include <QCommandLineParser>
@@ -130,7 +131,6 @@ int recordCommand(const QStringList &args) {
     auto output = SoundOutput::create(SoundOutput::Backend::Null);
     StreamLibrary library(*output);
     StreamNews news;
-    AppState state;
     const StreamLibrary::Handle handle =
         library.StreamCreateURL(url, [&news](StreamStatus status, const QString &text) {
             if (status != StreamStatus::Failed)
@@ -156,12 +156,14 @@ int recordCommand(const QStringList &args) {
         }
     });
     library.ChannelPlay(handle);
-    state.RadioPage = true; // files are tagged and listed as on the radio page
+    // Files are tagged and listed as on the radio page.
+    const SetPage page{Page::Radio};
+    StationSelection lists;
 
     AudioRecord record(*output);
     SystemClock clock;
     TerminalShell shell;
-    RecordingsList list(state);
+    RecordingsList list(lists);
     bool failed = false;
     RecorderHooks hooks;
     hooks.stationPlaying = [] { return true; };
@@ -185,7 +187,7 @@ int recordCommand(const QStringList &args) {
         err() << "varnelo-cli record: " << message << '\n';
         err().flush();
     };
-    Recorder recorder(state, record, library, clock, shell, list, hooks);
+    Recorder recorder(page, record, library, clock, shell, list, hooks);
     QObject::connect(&recorder, &Recorder::fileFinished, [](const QString &path) {
         out() << "file: " << path << '\n';
         out().flush();

@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "library/LibraryCatalogue.h"
@@ -39,10 +38,9 @@ int run(const QStringList &argsIn) {
     if (args.size() > 1)
         return usageError(command, QStringLiteral("give exactly one FOLDER; unexpected '%1'").arg(args[1]));
 
-    AppState state;
     NoPrompts prompts;
-    LibraryCatalogue library(state, folder);
-    LibraryEntries entries(library, state, prompts);
+    LibraryCatalogue library(folder);
+    LibraryEntries entries(library, prompts);
     // A data file that was not read whole is kept aside and named; the scan
     // still runs, and the exit code tells.
     int rc = ExitOk;

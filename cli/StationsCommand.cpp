@@ -1,10 +1,10 @@
 #include "cli/Commands.h"
 #include "cli/StationsSearch.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/FileGuards.h"
 #include "common/Seams.h"
+#include "common/ShownPage.h"
 #include "common/TreeText.h"
 #include "radio/DataFiles.h"
 #include "radio/PlaylistImport.h"
@@ -156,9 +156,9 @@ int run(const QStringList &argsIn) {
     if (args.isEmpty())
         return usageError(Command, QStringLiteral("missing action (list, add, import or search)"));
     const QString action = args.takeFirst();
-    AppState state;
+    const SetPage page{Page::Radio};
     NoPrompts prompts;
-    StationCatalogue catalogue(state, folder, prompts);
+    StationCatalogue catalogue(page, folder, prompts);
     try {
         if (action == QLatin1String("list"))
             return list(catalogue, folder, args);

@@ -1,10 +1,10 @@
 #include "cli/StationsSearch.h"
 
 #include "cli/Commands.h"
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/SettingsFile.h"
 #include "common/SettingsKeys.h"
+#include "common/ShownPage.h"
 #include "platform/shell/DnsMirrorLookup.h"
 #include "radio/DataFiles.h"
 #include "radio/DirectoryClient.h"
@@ -26,9 +26,9 @@ int usage(const QString &problem) {
 
 int addAll(const DataFolder &folder, const std::vector<DirectoryStation> &stations) {
     CreateMissingDataFiles(folder);
-    AppState state;
+    const SetPage page{Page::Radio};
     NoPrompts prompts;
-    StationCatalogue catalogue(state, folder, prompts);
+    StationCatalogue catalogue(page, folder, prompts);
     int added = 0;
     int known = 0;
     try {

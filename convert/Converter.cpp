@@ -1,6 +1,5 @@
 #include "convert/Converter.h"
 
-#include "common/AppState.h"
 #include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
 #include "common/SettingsKeys.h"
@@ -29,12 +28,13 @@ enum Column { Caption = 0, ArtistItem, AlbumItem, GenreItem, PathItem };
 
 } // namespace
 
-Converter::Converter(AppState &state, QStandardItemModel &list, QItemSelectionModel &selection,
-                     AudioFile &source, AudioFile &output, AudioFile2LameEnc &encoder, EncoderSetup &setup,
-                     AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QWidget *panelParent,
-                     QObject *parent)
-    : QObject(parent), state_(state), list_(list), selection_(selection), source_(source), output_(output),
-      encoder_(encoder), setup_(setup), tags_(tags), prompts_(prompts), shell_(shell) {
+Converter::Converter(std::function<int()> currentRow, QStandardItemModel &list,
+                     QItemSelectionModel &selection, AudioFile &source, AudioFile &output,
+                     AudioFile2LameEnc &encoder, EncoderSetup &setup, AudioInformation &tags,
+                     Prompts &prompts, DesktopShell &shell, QWidget *panelParent, QObject *parent)
+    : QObject(parent), currentRow_(std::move(currentRow)), list_(list), selection_(selection),
+      source_(source), output_(output), encoder_(encoder), setup_(setup), tags_(tags), prompts_(prompts),
+      shell_(shell) {
     const auto action = [this](const char *name, const QString &text, int kind) {
         auto *a = new QAction(text, this);
         a->setObjectName(QLatin1String(name));
@@ -90,7 +90,7 @@ void Converter::ConvertTo(int kind) {
 void Converter::ConvertEntry() {
     if (list_.rowCount() == 0 || converting_)
         return;
-    const int row = state_.CurrentRow;
+    const int row = currentRow_();
     if (row < 0 || row >= list_.rowCount())
         return;
     if (loaded(playback, MediaKind::File)) {

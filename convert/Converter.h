@@ -13,7 +13,6 @@ class QWidget;
 
 namespace varnelo {
 
-struct AppState;
 class PlaybackCoordinator;
 class AudioFile;
 class AudioFile2LameEnc;
@@ -31,10 +30,11 @@ public:
     // `list` holds the caption and sub-items Artist, Album, Genre, Path in
     // columns 0..4. `source` is the file component shared with local playback,
     // `output` and `encoder` the converter's target, `tags` the tag editor's
-    // component. The panel is made a child of `panelParent` (owned here when null).
-    Converter(AppState &state, QStandardItemModel &list, QItemSelectionModel &selection, AudioFile &source,
-              AudioFile &output, AudioFile2LameEnc &encoder, EncoderSetup &setup, AudioInformation &tags,
-              Prompts &prompts, DesktopShell &shell, QWidget *panelParent = nullptr,
+    // component; `currentRow` tells the row acted on. The panel is made a child
+    // of `panelParent` (owned here when null).
+    Converter(std::function<int()> currentRow, QStandardItemModel &list, QItemSelectionModel &selection,
+              AudioFile &source, AudioFile &output, AudioFile2LameEnc &encoder, EncoderSetup &setup,
+              AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QWidget *panelParent = nullptr,
               QObject *parent = nullptr);
 
     // What plays (unbound: nothing).
@@ -77,7 +77,7 @@ Q_SIGNALS:
     void conversionFinished(const QString &output, bool ok, const QString &error);
 
 private:
-    AppState &state_;
+    std::function<int()> currentRow_;
     bool converting_ = false; // a conversion runs: it holds the file components
     QStandardItemModel &list_;
     QItemSelectionModel &selection_;

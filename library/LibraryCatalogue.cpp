@@ -1,6 +1,5 @@
 #include "library/LibraryCatalogue.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/FileGuards.h"
 #include "common/PlaybackCoordinator.h"
@@ -66,8 +65,8 @@ QList<QList<QStandardItem *>> takeChildren(QStandardItem *parent) {
 
 } // namespace
 
-LibraryCatalogue::LibraryCatalogue(AppState &state, const DataFolder &folder, QObject *parent)
-    : QObject(parent), state_(state), folder_(folder) {
+LibraryCatalogue::LibraryCatalogue(const DataFolder &folder, QObject *parent)
+    : QObject(parent), folder_(folder) {
     lv2.setColumnCount(ColumnCount);
     lv2.setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album"),
                                    QStringLiteral("Genre"), QStringLiteral("Path")});
@@ -219,17 +218,17 @@ void LibraryCatalogue::ShowLibraryNode() {
     QStandardItem *n = selectedNode();
     if (!n)
         return;
-    state_.LastNodeText = n->text();
+    lists.lastNodeText = n->text();
     const int top = n->parent() ? -1 : n->row();
 
     if (top == NowPlayingRoot) {
-        if (state_.NowPlayingValid) {
+        if (lists.nowPlayingValid) {
             listFile(nowPlayingPath(), [](const LibraryRecord &) { return true; });
-            selectRow(state_.PlayingIndex);
+            selectRow(lists.playingIndex);
         } else if (loaded(playback, MediaKind::File)) {
             // Back to the list that is playing, whose rows are still shown.
-            state_.LastNodeText = state_.PlayingListText;
-            selectNode(tree::FindNodeByText(tv2, state_.PlayingListText));
+            lists.lastNodeText = lists.playingListText;
+            selectNode(tree::FindNodeByText(tv2, lists.playingListText));
         }
         return;
     }
@@ -264,8 +263,8 @@ void LibraryCatalogue::ShowLibraryNode() {
         if (stationFavoritesEntry_)
             stationFavoritesEntry_->setEnabled(true);
     }
-    if (validRow(state_.PlayingIndex) && state_.LastNodeText == state_.PlayingListText)
-        selectRow(state_.PlayingIndex);
+    if (validRow(lists.playingIndex) && lists.lastNodeText == lists.playingListText)
+        selectRow(lists.playingIndex);
 }
 
 QStandardItem *LibraryCatalogue::childWithText(const QStandardItem *parent, const QString &text) {
@@ -347,7 +346,7 @@ void LibraryCatalogue::SearchLibrary(const QString &search, int field) {
 }
 
 void LibraryCatalogue::ResetLibrarySearch() {
-    QStandardItem *n = tree::FindNodeByText(tv2, state_.LastNodeText);
+    QStandardItem *n = tree::FindNodeByText(tv2, lists.lastNodeText);
     if (!n)
         return;
     selectNode(n);
@@ -361,28 +360,28 @@ void LibraryCatalogue::lv2Click() {
         return;
     const int row = selectedRow();
     if (row >= 0) {
-        state_.CurrentRow = row;
+        lists.currentRow = row;
         selectRow(row);
         return;
     }
-    if (state_.LastNodeText == QLatin1String("Now Playing"))
+    if (lists.lastNodeText == QLatin1String("Now Playing"))
         selectRow(0);
-    selectRow(state_.PlayingIndex);
+    selectRow(lists.playingIndex);
 }
 
 void LibraryCatalogue::lv2MouseDown(Qt::MouseButton button) {
     if (lv2.rowCount() == 0)
         return;
     if (selectedRow() < 0) {
-        if (state_.LastNodeText == QLatin1String("Now Playing"))
+        if (lists.lastNodeText == QLatin1String("Now Playing"))
             selectRow(0);
-        if (!validRow(state_.PlayingIndex))
+        if (!validRow(lists.playingIndex))
             return;
-        selectRow(state_.PlayingIndex);
+        selectRow(lists.playingIndex);
     }
     if (button == Qt::RightButton) {
-        state_.CurrentRow = selectedRow();
-        selectRow(state_.CurrentRow);
+        lists.currentRow = selectedRow();
+        selectRow(lists.currentRow);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "common/DataFolder.h"
 #include "library/LibraryRecord.h"
+#include "library/LibrarySelection.h"
 
 #include <QAction>
 #include <QItemSelectionModel>
@@ -11,7 +12,6 @@
 
 namespace varnelo {
 
-struct AppState;
 class PlaybackCoordinator;
 
 // The library: the tree `tv2` (Now Playing, All Title with its letters, My
@@ -28,10 +28,13 @@ public:
     // "All Title" always holds the 27 letter nodes, so "My Artist" sits here.
     static constexpr int MyArtistAbsoluteIndex = 29;
 
-    LibraryCatalogue(AppState &state, const DataFolder &folder, QObject *parent = nullptr);
+    LibraryCatalogue(const DataFolder &folder, QObject *parent = nullptr);
 
     // What plays (unbound: nothing).
     const PlaybackCoordinator *playback = nullptr;
+
+    // Where the lists stand; the entries and the local player share it.
+    LibrarySelection lists;
 
     QStandardItemModel tv2;
     QItemSelectionModel tv2Selection{&tv2};
@@ -106,7 +109,6 @@ private:
     static QStandardItem *addGroup(QStandardItem *parent, const QString &text);
     static QStandardItem *childWithText(const QStandardItem *parent, const QString &text);
 
-    AppState &state_;
     DataFolder folder_;
     QPointer<QAction> stationFavoritesEntry_;
     bool treeSaveBlocked_ = false;

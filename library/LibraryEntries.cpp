@@ -1,6 +1,5 @@
 #include "library/LibraryEntries.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "common/SettingsFile.h"
@@ -64,8 +63,8 @@ QStringList pathsOf(const std::vector<LibraryRecord> &rows) {
 
 } // namespace
 
-LibraryEntries::LibraryEntries(LibraryCatalogue &library, AppState &state, Prompts &prompts, QObject *parent)
-    : QObject(parent), library_(library), state_(state), prompts_(prompts) {
+LibraryEntries::LibraryEntries(LibraryCatalogue &library, Prompts &prompts, QObject *parent)
+    : QObject(parent), library_(library), prompts_(prompts) {
     const auto action = [this](const char *name, const QString &text) {
         auto *a = new QAction(text, this);
         a->setObjectName(QLatin1String(name));
@@ -136,7 +135,7 @@ void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
         // What plays stops: the added files take over.
         if (stopPlayback)
             stopPlayback();
-        state_.NowPlayingValid = true;
+        library_.lists.nowPlayingValid = true;
         if (!playRow)
             return; // no player bound: nothing claims to play
         if (!guardOpen) {
@@ -159,8 +158,8 @@ void LibraryEntries::startNowPlaying(bool anyStored, bool guardAll) {
         writeAndStart(true);
     }
     library_.selectNode(tree::FindNodeByText(library_.tv2, kNowPlaying));
-    state_.LastNodeText = kNowPlaying;
-    state_.PlayingIndex = 0;
+    library_.lists.lastNodeText = kNowPlaying;
+    library_.lists.playingIndex = 0;
     library_.selectRow(0);
 }
 
@@ -173,7 +172,7 @@ void LibraryEntries::AddFiles() {
     const QStringList files = prompts_.openFiles(QString(), start, OpenDialogFilter());
     if (files.isEmpty())
         return;
-    if (state_.LastNodeText != kNowPlaying) {
+    if (library_.lists.lastNodeText != kNowPlaying) {
         library_.clearList();
         QFile::remove(library_.nowPlayingPath());
     }
@@ -353,10 +352,11 @@ void LibraryEntries::ClearAll() {
 }
 
 void LibraryEntries::AddToLibraryFavorites() {
-    if (library_.rowCount() == 0 || state_.CurrentRow < 0 || state_.CurrentRow >= library_.rowCount())
+    if (library_.rowCount() == 0 || library_.lists.currentRow < 0 ||
+        library_.lists.currentRow >= library_.rowCount())
         return;
     // The duplicate check and the append both use the row the menu was opened on.
-    const LibraryRecord row = library_.trackRow(state_.CurrentRow);
+    const LibraryRecord row = library_.trackRow(library_.lists.currentRow);
     const QString favorites = library_.favoritesPath();
     libraryfiles::CreateIfMissing(favorites);
     if (libraryfiles::StoredPaths(favorites).contains(row.Path) &&

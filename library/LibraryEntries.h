@@ -9,7 +9,6 @@
 
 namespace varnelo {
 
-struct AppState;
 class LibraryCatalogue;
 class Prompts;
 class SettingsFile;
@@ -35,7 +34,7 @@ struct ScanResult {
 class LibraryEntries : public QObject {
     Q_OBJECT
 public:
-    LibraryEntries(LibraryCatalogue &library, AppState &state, Prompts &prompts, QObject *parent = nullptr);
+    LibraryEntries(LibraryCatalogue &library, Prompts &prompts, QObject *parent = nullptr);
 
     // "File Manager"/"add path"; without a settings file the dialog starts in
     // the executable's folder and nothing is remembered.
@@ -89,7 +88,6 @@ private:
     void startNowPlaying(bool anyStored, bool guardAll);
 
     LibraryCatalogue &library_;
-    AppState &state_;
     bool listFromCommandLine_ = false;
     Prompts &prompts_;
     SettingsFile *settings_ = nullptr;

@@ -1,7 +1,7 @@
 #include "library/LocalPlayer.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
+#include "common/ShownPage.h"
 #include "library/LibraryCatalogue.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/sound/AudioPlayer.h"
@@ -48,9 +48,9 @@ QString ElapsedText(qint64 seconds) {
                              static_cast<long long>(s));
 }
 
-LocalPlayer::LocalPlayer(AppState &state, LibraryCatalogue &library, AudioFile &file, AudioPlayer &player,
-                         QObject *parent)
-    : Player(MediaKind::File, parent), state_(state), library_(library), file_(file), player_(player) {
+LocalPlayer::LocalPlayer(const ShownPage &page, LibraryCatalogue &library, AudioFile &file,
+                         AudioPlayer &player, QObject *parent)
+    : Player(MediaKind::File, parent), page_(page), library_(library), file_(file), player_(player) {
     connect(&player_, &AudioPlayer::OnEndArrayPlay, this, &LocalPlayer::AudioPlayerEndArrayPlay);
     connect(&player_, &AudioPlayer::OnRequestOnLoadArray, this, &LocalPlayer::AudioPlayerRequestOnLoadArray);
     connect(&player_, &AudioPlayer::OnTimer, this,
@@ -64,12 +64,12 @@ void LocalPlayer::setRecordingsList(QStandardItemModel *model, QItemSelectionMod
     // New recordings go on top and rows are removed: the playing row is
     // counted by index, so the index follows the file.
     connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
-        if (playingList_ == List::Recordings && state_.PlayingIndex >= first)
-            state_.PlayingIndex += last - first + 1;
+        if (playingList_ == List::Recordings && library_.lists.playingIndex >= first)
+            library_.lists.playingIndex += last - first + 1;
     });
     connect(model, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
-        if (playingList_ == List::Recordings && state_.PlayingIndex > last)
-            state_.PlayingIndex -= last - first + 1;
+        if (playingList_ == List::Recordings && library_.lists.playingIndex > last)
+            library_.lists.playingIndex -= last - first + 1;
     });
 }
 
@@ -220,7 +220,7 @@ void LocalPlayer::seek(qint64 ms) {
 }
 
 int LocalPlayer::highlightedRow(List list) const {
-    return state() != PlayState::Stopped && list == playingList_ ? state_.PlayingIndex : -1;
+    return state() != PlayState::Stopped && list == playingList_ ? library_.lists.playingIndex : -1;
 }
 
 void LocalPlayer::FeedPlayer() {
@@ -251,7 +251,7 @@ bool LocalPlayer::openRow(List list, int row) {
     if (file_.GetFileOpen())
         file_.CloseFile();
     playingList_ = list;
-    state_.PlayingIndex = row;
+    library_.lists.playingIndex = row;
     CurrentFile = rowPath(list, row);
     if (!CurrentFile.isEmpty() && file_.OpenSource(CurrentFile)) {
         readTags();
@@ -271,24 +271,24 @@ void LocalPlayer::PlayPause() {
     if (fileComponentBusy())
         return;
     Q_EMIT starting();
-    if (!state_.RadioPage && !EndedByPlayer) {
+    if (!page_.radio() && !EndedByPlayer) {
         const QStandardItem *node = library_.selectedNode();
-        state_.PlayingListText = node ? node->text() : QString();
+        library_.lists.playingListText = node ? node->text() : QString();
     }
-    if (state_.PlayingListText != kNowPlaying)
-        state_.NowPlayingValid = false;
+    if (library_.lists.playingListText != kNowPlaying)
+        library_.lists.nowPlayingValid = false;
     EndedByPlayer = false;
 
-    const List list = state_.RadioPage ? List::Recordings : List::Library;
+    const List list = page_.radio() ? List::Recordings : List::Library;
     const QStandardItemModel *m = model(list);
     if (!m || m->rowCount() == 0)
         return;
     if (selectedRow(list) < 0)
-        selectRow(list, state() != PlayState::Stopped ? state_.PlayingIndex : 0);
+        selectRow(list, state() != PlayState::Stopped ? library_.lists.playingIndex : 0);
     if (selectedRow(list) < 0)
         selectRow(list, 0); // the remembered row is gone
     playingList_ = list;
-    state_.PlayingIndex = selectedRow(list);
+    library_.lists.playingIndex = selectedRow(list);
     Q_EMIT highlightChanged();
 
     startOffset_ = barToPosition(barValue());
@@ -303,7 +303,7 @@ void LocalPlayer::PlayPause() {
         setPlaying(true, false);
         return;
     }
-    if (!openRow(list, state_.PlayingIndex)) {
+    if (!openRow(list, library_.lists.playingIndex)) {
         const QString failed = CurrentFile;
         if (list == List::Library) {
             // An entry whose file is gone leaves the library.
@@ -335,7 +335,7 @@ void LocalPlayer::PlayRow(int row) {
     if (fileComponentBusy())
         return;
     Q_EMIT starting();
-    state_.PlayingListText = kNowPlaying;
+    library_.lists.playingListText = kNowPlaying;
     if (!openRow(List::Library, row))
         throw Error(QStringLiteral("Cannot open \"%1\": %2").arg(CurrentFile, file_.ErrorText()));
     Q_EMIT highlightChanged();
@@ -363,11 +363,10 @@ void LocalPlayer::step(int delta) {
     if (fileComponentBusy())
         return;
     if (state() == PlayState::Stopped) {
-        const List list =
-            (!state_.RadioPage || state_.RecordingsListHidden) ? List::Library : List::Recordings;
-        state_.PlayingIndex = std::max(0, selectedRow(list) + delta);
+        const List list = (!page_.radio() || !page_.recordingsListShown()) ? List::Library : List::Recordings;
+        library_.lists.playingIndex = std::max(0, selectedRow(list) + delta);
         playingList_ = list;
-        selectRow(list, state_.PlayingIndex);
+        selectRow(list, library_.lists.playingIndex);
         return;
     }
     // Playing goes on in the list it came from: a recording is followed by
@@ -377,7 +376,7 @@ void LocalPlayer::step(int delta) {
     const QStandardItemModel *m = model(list);
     const int rows = m ? m->rowCount() : 0;
     // Before the first row the first one starts again; past the last the list has played out.
-    const int next = std::max(0, state_.PlayingIndex + delta);
+    const int next = std::max(0, library_.lists.playingIndex + delta);
     if (next >= rows)
         return;
     selectRow(list, next);
@@ -388,7 +387,7 @@ void LocalPlayer::step(int delta) {
 }
 
 void LocalPlayer::AudioPlayerTimer(qint64 CurrentSamples) {
-    if (state_.RipPage)
+    if (page_.rip())
         return;
     playedFrames_ = CurrentSamples;
     Q_EMIT positionChanged(positionMs());

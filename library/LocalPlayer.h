@@ -10,7 +10,7 @@ class QStandardItemModel;
 
 namespace varnelo {
 
-struct AppState;
+class ShownPage;
 class AudioFile;
 class AudioPlayer;
 class LibraryCatalogue;
@@ -39,7 +39,7 @@ public:
     enum class List { Library, Recordings };
 
     // Connects to the player's events; the components outlive this object.
-    LocalPlayer(AppState &state, LibraryCatalogue &library, AudioFile &file, AudioPlayer &player,
+    LocalPlayer(const ShownPage &page, LibraryCatalogue &library, AudioFile &file, AudioPlayer &player,
                 QObject *parent = nullptr);
 
     // The recordings list (`LV_R`), when there is one.
@@ -134,7 +134,7 @@ private:
     double replayGainFactor() const;
     bool fileComponentBusy() const { return conversionRunning && conversionRunning(); }
 
-    AppState &state_;
+    const ShownPage &page_;
     LibraryCatalogue &library_;
     AudioFile &file_;
     AudioPlayer &player_;

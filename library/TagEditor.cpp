@@ -1,9 +1,9 @@
 #include "library/TagEditor.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
+#include "common/ShownPage.h"
 #include "common/TextRules.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryFiles.h"
@@ -33,9 +33,9 @@ namespace {
 constexpr int CoverSide = 160;
 } // namespace
 
-TagEditor::TagEditor(AppState &state, Prompts &prompts, DesktopShell &shell, LibraryCatalogue *library,
+TagEditor::TagEditor(const ShownPage &page, Prompts &prompts, DesktopShell &shell, LibraryCatalogue *library,
                      QWidget *parent)
-    : QDialog(parent), state_(state), prompts_(prompts), shell_(shell), library_(library) {
+    : QDialog(parent), page_(page), prompts_(prompts), shell_(shell), library_(library) {
     setObjectName(QStringLiteral("fm_id3"));
     setWindowTitle(QStringLiteral("Tags"));
     setModal(false);
@@ -345,7 +345,7 @@ void TagEditor::ApplyTags() {
     info.SaveInfo(TagFile);
     lab_status->setText(
         QStringLiteral("Tags written to %1.").arg(text::escapeControls(QFileInfo(TagFile).fileName())));
-    if (!state_.RadioPage && !state_.RipPage && library_)
+    if (!page_.radio() && !page_.rip() && library_)
         updateLibrary();
 }
 

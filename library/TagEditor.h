@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace varnelo {
 
-struct AppState;
+class ShownPage;
 class PlaybackCoordinator;
 class DesktopShell;
 class LibraryCatalogue;
@@ -27,7 +27,7 @@ class TagEditor : public QDialog {
     Q_OBJECT
 public:
     // `library` may be null (no library update then).
-    TagEditor(AppState &state, Prompts &prompts, DesktopShell &shell, LibraryCatalogue *library,
+    TagEditor(const ShownPage &page, Prompts &prompts, DesktopShell &shell, LibraryCatalogue *library,
               QWidget *parent = nullptr);
 
     // What plays (unbound: nothing).
@@ -67,7 +67,7 @@ private:
     void showCover();
     void showGain();
 
-    AppState &state_;
+    const ShownPage &page_;
     Prompts &prompts_;
     DesktopShell &shell_;
     LibraryCatalogue *library_;

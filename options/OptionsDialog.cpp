@@ -2,11 +2,11 @@
 
 #include "options/CodecPages.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/Seams.h"
 #include "common/SettingsFile.h"
 #include "common/SettingsKeys.h"
+#include "common/ShownPage.h"
 #include "options/RadioGroup.h"
 
 #include <QCheckBox>
@@ -53,8 +53,8 @@ constexpr PageOfNode kNodes[] = {
 
 } // namespace
 
-OptionsDialog::OptionsDialog(SettingsFile &settings, AppState &state, Prompts &prompts, QWidget *parent)
-    : QDialog(parent), settings_(settings), state_(state), prompts_(prompts) {
+OptionsDialog::OptionsDialog(SettingsFile &settings, const ShownPage &page, Prompts &prompts, QWidget *parent)
+    : QDialog(parent), settings_(settings), page_(page), prompts_(prompts) {
     buildUi();
     connectRules();
     ui_.pages->hide(); // until a node is chosen no page shows
@@ -388,7 +388,7 @@ void OptionsDialog::SaveOptions() {
     write(f, DesktopNotify, ui_.cb_notify->isChecked());
     write(f, PlaybackGain, ui_.cb_gain->currentIndex());
 
-    if (state_.RipPage && ui_.driveCombo->currentIndex() >= 0)
+    if (page_.rip() && ui_.driveCombo->currentIndex() >= 0)
         Q_EMIT driveSelected(ui_.driveCombo->currentIndex() + 1);
 }
 

@@ -25,7 +25,7 @@ class QTreeWidgetItem;
 
 namespace varnelo {
 
-struct AppState;
+class ShownPage;
 class AudioFile;
 class Prompts;
 class RadioGroup;
@@ -39,7 +39,7 @@ struct CodecPages;
 class OptionsDialog : public QDialog, public EncoderSettingsSource {
     Q_OBJECT
 public:
-    OptionsDialog(SettingsFile &settings, AppState &state, Prompts &prompts, QWidget *parent = nullptr);
+    OptionsDialog(SettingsFile &settings, const ShownPage &page, Prompts &prompts, QWidget *parent = nullptr);
 
     // The ripper's reading mode and error action, and the schedule's mode (0 off, 1 daily, 2 once).
     int grabMode() const { return grabMode_; }
@@ -219,7 +219,7 @@ private:
     void selectScheduleMode(int mode);
 
     SettingsFile &settings_;
-    AppState &state_;
+    const ShownPage &page_;
     Prompts &prompts_;
     // The radio choices as stored, even outside the buttons, so saving writes them back unchanged.
     int grabMode_ = 0;

@@ -1,7 +1,7 @@
 #include "radio/Recorder.h"
 
-#include "common/AppState.h"
 #include "common/Seams.h"
+#include "common/ShownPage.h"
 #include "common/TextRules.h"
 #include "platform/sound/AudioRecord.h"
 #include "platform/stream/StreamLibrary.h"
@@ -28,10 +28,10 @@ int kindOfExtension(const QString &extension) {
 
 } // namespace
 
-Recorder::Recorder(AppState &state, AudioRecord &recorder, StreamLibrary &streams, Clock &clock,
+Recorder::Recorder(const ShownPage &page, AudioRecord &recorder, StreamLibrary &streams, Clock &clock,
                    DesktopShell &shell, RecordingsList &list, RecorderHooks hooks, QObject *parent)
-    : QObject(parent), state_(state), AudioRecord1_(recorder), streams_(streams), clock_(clock),
-      shell_(shell), list_(list), hooks_(std::move(hooks)) {
+    : QObject(parent), page_(page), AudioRecord1_(recorder), streams_(streams), clock_(clock), shell_(shell),
+      list_(list), hooks_(std::move(hooks)) {
     connect(&AudioRecord1_, &AudioRecord::OnEndArrayRecord, this, &Recorder::AudioRecord1EndArrayRecord);
     connect(&AudioRecord1_, &AudioRecord::OnTimer, this,
             [this](qint64 samples, int, int) { AudioRecord1Timer(samples); });
@@ -81,7 +81,7 @@ QString Recorder::baseName(bool titleNamed, const QString &title) {
         }
     }
     // A CD track being played on the rip page names the recording.
-    if (state_.RipPage && (hooks_.cdPlaying && hooks_.cdPlaying()) && hooks_.cdTrackName)
+    if (page_.rip() && (hooks_.cdPlaying && hooks_.cdPlaying()) && hooks_.cdTrackName)
         if (const QString track = hooks_.cdTrackName(); !track.isEmpty())
             base = track;
     base = SafeBaseName(base);
@@ -128,7 +128,7 @@ bool Recorder::chooseBroadcast(int kind) const {
         return false;
     // The station's own sound: what the program plays, not a microphone, and not a CD being played.
     if (AudioRecord1_.GetDevice() != AudioRecord::ProgramOutputDevice ||
-        (state_.RipPage && (hooks_.cdPlaying && hooks_.cdPlaying())))
+        (page_.rip() && (hooks_.cdPlaying && hooks_.cdPlaying())))
         return false;
     const StreamCodec codec = streams_.FrameCodec(streamHandle());
     return (kind == 0 && codec == StreamCodec::Mp3) || (kind == 3 && codec == StreamCodec::OggVorbis) ||
@@ -225,7 +225,7 @@ void Recorder::StopRecording() {
         finishPiece();
     mode_ = Mode::Idle;
     recording_ = false;
-    if (!state_.RadioPage)
+    if (!page_.radio())
         shell_.openFolder(folder_);
     else if (hooks_.setLabtime)
         hooks_.setLabtime(QStringLiteral("00:00:00"));
@@ -262,8 +262,8 @@ void Recorder::finishPiece() {
                 .arg(piece_.path, piece_.part));
     const QString path = piece_.published ? piece_.path : piece_.part;
     // On the radio page the file is listed and tagged; elsewhere its folder opens at the end.
-    if (state_.RadioPage) {
-        if (state_.RecordingsListHidden && hooks_.showRecordingsList)
+    if (page_.radio()) {
+        if (!page_.recordingsListShown() && hooks_.showRecordingsList)
             hooks_.showRecordingsList();
         QString genre = hooks_.genre ? hooks_.genre() : QString();
         if (genre.isEmpty()) {

@@ -15,7 +15,7 @@
 
 namespace varnelo {
 
-struct AppState;
+class ShownPage;
 class AudioRecord;
 class Clock;
 class DesktopShell;
@@ -67,7 +67,7 @@ struct RecorderHooks {
 class Recorder : public QObject {
     Q_OBJECT
 public:
-    Recorder(AppState &state, AudioRecord &recorder, StreamLibrary &streams, Clock &clock,
+    Recorder(const ShownPage &page, AudioRecord &recorder, StreamLibrary &streams, Clock &clock,
              DesktopShell &shell, RecordingsList &list, RecorderHooks hooks, QObject *parent = nullptr);
     ~Recorder() override;
 
@@ -132,7 +132,7 @@ private:
     bool writeFrameBytes(const QByteArray &bytes);
     void showTime(std::int64_t milliseconds);
 
-    AppState &state_;
+    const ShownPage &page_;
     AudioRecord &AudioRecord1_;
     StreamLibrary &streams_;
     Clock &clock_;

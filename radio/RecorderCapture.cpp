@@ -1,4 +1,3 @@
-#include "common/AppState.h"
 #include "platform/sound/AudioRecord.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"

@@ -1,10 +1,9 @@
 #include "radio/RecordingsList.h"
 
-#include "common/AppState.h"
 #include "common/FileGuards.h"
-#include "common/PlaybackCoordinator.h"
 #include "common/TextRules.h"
 #include "platform/tags/AudioInformation.h"
+#include "radio/StationSelection.h"
 
 #include <QAction>
 #include <QDir>
@@ -14,7 +13,8 @@
 
 namespace varnelo {
 
-RecordingsList::RecordingsList(AppState &state, QObject *parent) : QObject(parent), state_(state) {
+RecordingsList::RecordingsList(StationSelection &radioLists, QObject *parent)
+    : QObject(parent), radioLists_(radioLists) {
     LV_R.setHorizontalHeaderLabels(
         {QStringLiteral("Title"), QStringLiteral("Genre"), QStringLiteral("Time"), QStringLiteral("Path")});
     const auto action = [this](const char *name, const QString &text) {
@@ -107,16 +107,16 @@ QString RecordingsList::rowPath(int row) const {
 
 void RecordingsList::LV_RClick() {
     if (LV_R.rowCount() > 0 && selectedRow() < 0)
-        selectRow(loaded(playback, MediaKind::File) ? state_.PlayingIndex : 0);
-    state_.StationListActive = false;
+        selectRow(std::max(0, playingRowNow()));
+    radioLists_.stationListActive = false;
 }
 
 void RecordingsList::LV_RMouseDown(Qt::MouseButton button) {
     if (LV_R.rowCount() > 0 && selectedRow() < 0)
-        selectRow(state_.PlayingIndex);
+        selectRow(playingRowNow());
     if (button == Qt::RightButton && selectedRow() >= 0) {
-        state_.CurrentRow = selectedRow();
-        selectRow(state_.CurrentRow);
+        radioLists_.currentRow = selectedRow();
+        selectRow(radioLists_.currentRow);
     }
 }
 
@@ -138,7 +138,7 @@ void RecordingsList::TrashFileClick() {
     if (!confirmTrash || !confirmTrash(path))
         return;
     // The file that plays is closed first.
-    if (loaded(playback, MediaKind::File) && state_.PlayingIndex == row && stopPlayback)
+    if (row == playingRowNow() && stopPlayback)
         stopPlayback();
     if (QFileInfo::exists(path) && !files::moveToTrash(path)) {
         if (reportError)

@@ -8,8 +8,7 @@ class QAction;
 
 namespace varnelo {
 
-struct AppState;
-class PlaybackCoordinator;
+struct StationSelection;
 
 // The recordings list `LV_R`, newest first: those of this run and those earlier
 // runs left in the output folder (nothing else stores it); one row per file
@@ -20,10 +19,7 @@ class RecordingsList : public QObject {
 public:
     enum Column { TitleColumn = 0, GenreColumn = 1, TimeColumn = 2, PathColumn = 3 };
 
-    explicit RecordingsList(AppState &state, QObject *parent = nullptr);
-
-    // What plays (unbound: nothing).
-    const PlaybackCoordinator *playback = nullptr;
+    explicit RecordingsList(StationSelection &radioLists, QObject *parent = nullptr);
 
     QStandardItemModel LV_R;
     QItemSelectionModel selection{&LV_R};
@@ -39,6 +35,8 @@ public:
 
     // Local playback and the tag editor, bound by their owners.
     std::function<void()> playPause;
+    // The row of this list the local player has loaded; -1 for none.
+    std::function<int()> playingRow;
     std::function<void()> stopPlayback;
     std::function<void(const QString &path)> openTagEditor;
     // Asks before a file goes to the trash; says why one could not.
@@ -65,7 +63,8 @@ public:
 
 private:
     static QList<QStandardItem *> makeRow(const QString &path, const QString &genre, const QString &time);
-    AppState &state_;
+    StationSelection &radioLists_;
+    int playingRowNow() const { return playingRow ? playingRow() : -1; }
 };
 
 } // namespace varnelo

@@ -1,9 +1,9 @@
 #include "radio/StationCatalogue.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
+#include "common/ShownPage.h"
 #include "common/TextRules.h"
 #include "common/TreeText.h"
 #include "radio/StationFile.h"
@@ -54,9 +54,9 @@ int rootPosition(const QStandardItem *item) {
 
 } // namespace
 
-StationCatalogue::StationCatalogue(AppState &state, const DataFolder &folder, Prompts &prompts,
+StationCatalogue::StationCatalogue(const ShownPage &page, const DataFolder &folder, Prompts &prompts,
                                    QObject *parent)
-    : QObject(parent), state_(state), folder_(folder), prompts_(prompts) {
+    : QObject(parent), page_(page), folder_(folder), prompts_(prompts) {
     LV.setColumnCount(ColumnCount);
     LV.setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Genre"),
                                   QStringLiteral("StreamUrl"), QStringLiteral("HomeUrl")});
@@ -198,7 +198,7 @@ void StationCatalogue::ShowCatalogueNode() {
         return;
     DelformFavorites1->setEnabled(false);
     ClearHistory1->setEnabled(false);
-    state_.LastNodeText = n->text();
+    lists.lastNodeText = n->text();
 
     const auto all = [](const StationRecord &) { return true; };
     const int root = rootPosition(n);
@@ -241,8 +241,8 @@ void StationCatalogue::ShowCatalogueNode() {
     } else {
         return; // roots after the fourth list nothing
     }
-    if (state_.CurrentRow >= 0 && state_.CurrentRow < LV.rowCount())
-        selectRow(state_.CurrentRow);
+    if (lists.currentRow >= 0 && lists.currentRow < LV.rowCount())
+        selectRow(lists.currentRow);
 }
 
 void StationCatalogue::tvMouseDown(Qt::MouseButton button, const QModelIndex &index) {
@@ -321,7 +321,7 @@ void StationCatalogue::showAddedStation(const StationRecord &r) {
     ShowCatalogueNode();
     for (int row = 0; row < LV.rowCount(); ++row)
         if (stationRow(row).StreamUrl == r.StreamUrl) {
-            state_.CurrentRow = row;
+            lists.currentRow = row;
             selectRow(row);
             return;
         }
@@ -355,9 +355,9 @@ void StationCatalogue::AddToHistory() {
 }
 
 void StationCatalogue::AddToFavorites() {
-    if (LV.rowCount() == 0 || state_.CurrentRow < 0 || state_.CurrentRow >= LV.rowCount())
+    if (LV.rowCount() == 0 || lists.currentRow < 0 || lists.currentRow >= LV.rowCount())
         return;
-    const StationRecord r = stationRow(state_.CurrentRow);
+    const StationRecord r = stationRow(lists.currentRow);
     const StationFile file(favoritesPath());
     if (!file.exists())
         return;
@@ -389,7 +389,7 @@ void StationCatalogue::RemoveFavorites() {
 }
 
 void StationCatalogue::ClearHistory() {
-    if (!state_.RadioPage)
+    if (!page_.radio())
         return;
     if (QStandardItem *history = tree::FindNodeByText(tv, QStringLiteral("History")))
         history->removeRows(0, history->rowCount());
@@ -412,7 +412,7 @@ void StationCatalogue::SearchStations(int by, const QString &search) {
 }
 
 bool StationCatalogue::ResetSearch() {
-    QStandardItem *node = tree::FindNodeByText(tv, state_.LastNodeText);
+    QStandardItem *node = tree::FindNodeByText(tv, lists.lastNodeText);
     if (!node)
         return false;
     selectNode(node);
@@ -425,16 +425,16 @@ void StationCatalogue::LVMouseDown(Qt::MouseButton button) {
         return;
     if (selectedRow() < 0) {
         if (loaded(playback, MediaKind::Station)) {
-            if (state_.CurrentRow >= LV.rowCount())
+            if (lists.currentRow >= LV.rowCount())
                 return;
-            selectRow(state_.CurrentRow);
+            selectRow(lists.currentRow);
         } else {
             selectRow(0);
         }
     }
     if (button == Qt::RightButton) {
-        state_.CurrentRow = selectedRow();
-        selectRow(state_.CurrentRow);
+        lists.currentRow = selectedRow();
+        selectRow(lists.currentRow);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "common/DataFolder.h"
 #include "radio/StationRecord.h"
+#include "radio/StationSelection.h"
 
 #include <QAction>
 #include <QItemSelectionModel>
@@ -10,7 +11,7 @@
 
 namespace varnelo {
 
-struct AppState;
+class ShownPage;
 class PlaybackCoordinator;
 class PlaybackCoordinator;
 class Prompts;
@@ -23,7 +24,8 @@ class StationCatalogue : public QObject {
 public:
     enum Column { TitleColumn = 0, GenreColumn, StreamUrlColumn, HomeUrlColumn, ColumnCount };
 
-    StationCatalogue(AppState &state, const DataFolder &folder, Prompts &prompts, QObject *parent = nullptr);
+    StationCatalogue(const ShownPage &page, const DataFolder &folder, Prompts &prompts,
+                     QObject *parent = nullptr);
 
     // What plays (unbound: nothing).
     const PlaybackCoordinator *playback = nullptr;
@@ -34,6 +36,9 @@ public:
     // Set: the stations a node lists from a file go here one by one instead of
     // into the list, so a huge file is never held whole (the command line's list).
     void setRowSink(std::function<void(const StationRecord &)> sink) { rowSink_ = std::move(sink); }
+
+    // Where the lists stand; the stream player and the recordings list share it.
+    StationSelection lists;
 
     // The tree and the list with their selections, bound to views by the window.
     QStandardItemModel tv;
@@ -109,7 +114,7 @@ private:
     void listFile(const QString &path, const std::function<bool(const StationRecord &)> &keep);
     StationRecord recordFromPanel(bool trimmed) const;
 
-    AppState &state_;
+    const ShownPage &page_;
     DataFolder folder_;
     Prompts &prompts_;
     std::function<StationRecord()> panelSource_;

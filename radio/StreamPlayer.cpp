@@ -1,6 +1,5 @@
 #include "radio/StreamPlayer.h"
 
-#include "common/AppState.h"
 #include "common/Seams.h"
 #include "common/TextRules.h"
 #include "platform/stream/StreamLibrary.h"
@@ -15,11 +14,10 @@
 
 namespace varnelo {
 
-StreamPlayer::StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamLibrary &library,
-                           Prompts &prompts, DesktopShell &shell, Clock &clock, StreamPlayerViews views,
-                           QObject *parent)
-    : Player(MediaKind::Station, parent), state_(state), catalogue_(catalogue), library_(library),
-      prompts_(prompts), shell_(shell), clock_(clock), views_(std::move(views)),
+StreamPlayer::StreamPlayer(StationCatalogue &catalogue, StreamLibrary &library, Prompts &prompts,
+                           DesktopShell &shell, Clock &clock, StreamPlayerViews views, QObject *parent)
+    : Player(MediaKind::Station, parent), catalogue_(catalogue), library_(library), prompts_(prompts),
+      shell_(shell), clock_(clock), views_(std::move(views)),
       connector_(new StationConnector(library, this)) {
     StationPanel *panel = views_.panel;
     // What servers send is shown, never interpreted (no markup, no control characters).
@@ -195,8 +193,9 @@ void StreamPlayer::showNowPlaying() {
     QString text = title_;
     if (text.isEmpty())
         text = text::trimControl(views_.panel->ename->text());
-    if (text.isEmpty() && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount()) {
-        const StationRecord row = catalogue_.stationRow(state_.CurrentRow);
+    if (text.isEmpty() && catalogue_.lists.currentRow >= 0 &&
+        catalogue_.lists.currentRow < catalogue_.LV.rowCount()) {
+        const StationRecord row = catalogue_.stationRow(catalogue_.lists.currentRow);
         text = row.Name.isEmpty() ? row.StreamUrl : row.Name; // an auditioned address has no name
     }
     stripText(text::escapeControls(text));
@@ -225,7 +224,7 @@ void StreamPlayer::StartStation() {
     const int row = catalogue_.selectedRow();
     if (row < 0)
         return;
-    state_.CurrentRow = row;
+    catalogue_.lists.currentRow = row;
     if (views_.redrawList)
         views_.redrawList();
     const QString address = catalogue_.stationRow(row).StreamUrl;
@@ -258,11 +257,11 @@ void StreamPlayer::PlayPauseStation() {
     if (catalogue_.LV.rowCount() == 0)
         return;
     if (catalogue_.selectedRow() < 0) {
-        const bool current =
-            playing_ && state_.CurrentRow >= 0 && state_.CurrentRow < catalogue_.LV.rowCount();
-        catalogue_.selectRow(current ? state_.CurrentRow : 0);
+        const bool current = playing_ && catalogue_.lists.currentRow >= 0 &&
+                             catalogue_.lists.currentRow < catalogue_.LV.rowCount();
+        catalogue_.selectRow(current ? catalogue_.lists.currentRow : 0);
     }
-    state_.CurrentRow = catalogue_.selectedRow();
+    catalogue_.lists.currentRow = catalogue_.selectedRow();
     if (playing_) {
         if (paused_) {
             library_.ChannelPlay(handle_);
@@ -275,7 +274,7 @@ void StreamPlayer::PlayPauseStation() {
         return;
     }
     stripShown(true);
-    const QString address = catalogue_.stationRow(state_.CurrentRow).StreamUrl;
+    const QString address = catalogue_.stationRow(catalogue_.lists.currentRow).StreamUrl;
     startWorker(address);
     views_.panel->url->setText(address);
 }
@@ -318,8 +317,8 @@ void StreamPlayer::StepStation(int step) {
     const int selected = catalogue_.selectedRow();
     const int target = selected < 0 ? 0 : qBound(0, selected + step, rows - 1);
     catalogue_.selectRow(target);
-    state_.CurrentRow = target;
-    state_.StationListActive = true;
+    catalogue_.lists.currentRow = target;
+    catalogue_.lists.stationListActive = true;
     if (!playing_)
         return;
     const QString address = catalogue_.stationRow(target).StreamUrl;
@@ -332,8 +331,8 @@ void StreamPlayer::AuditionStation() {
     row.StreamUrl = text::trimControl(views_.panel->url->text());
     catalogue_.appendStationRow(row);
     // What plays is this row: the strip and the list's mark name it, not the row selected before.
-    state_.CurrentRow = catalogue_.LV.rowCount() - 1;
-    const QString address = catalogue_.stationRow(state_.CurrentRow).StreamUrl;
+    catalogue_.lists.currentRow = catalogue_.LV.rowCount() - 1;
+    const QString address = catalogue_.stationRow(catalogue_.lists.currentRow).StreamUrl;
     startWorker(address);
     views_.panel->url->setText(address);
 }

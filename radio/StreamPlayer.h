@@ -12,7 +12,6 @@ class QWidget;
 
 namespace varnelo {
 
-struct AppState;
 class Clock;
 class DesktopShell;
 class Prompts;
@@ -45,8 +44,8 @@ struct StreamPlayerViews {
 class StreamPlayer : public Player {
     Q_OBJECT
 public:
-    StreamPlayer(AppState &state, StationCatalogue &catalogue, StreamLibrary &library, Prompts &prompts,
-                 DesktopShell &shell, Clock &clock, StreamPlayerViews views, QObject *parent = nullptr);
+    StreamPlayer(StationCatalogue &catalogue, StreamLibrary &library, Prompts &prompts, DesktopShell &shell,
+                 Clock &clock, StreamPlayerViews views, QObject *parent = nullptr);
     ~StreamPlayer() override;
 
     void StartStation();
@@ -116,7 +115,6 @@ private:
     void setPlaying(bool playing, bool paused);
     void setConnecting(bool on);
 
-    AppState &state_;
     StationCatalogue &catalogue_;
     StreamLibrary &library_;
     Prompts &prompts_;

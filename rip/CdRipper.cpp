@@ -1,9 +1,9 @@
 #include "rip/CdRipper.h"
 
-#include "common/AppState.h"
 #include "common/Error.h"
 #include "common/PlaybackCoordinator.h"
 #include "common/Seams.h"
+#include "common/ShownPage.h"
 #include "convert/EncoderSetup.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/cd/AccurateRipLookup.h"
@@ -33,10 +33,10 @@ QStringList CdRipper::columnTitles() {
             QStringLiteral("Album"), QStringLiteral("Time"),      QStringLiteral("Status")};
 }
 
-CdRipper::CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
+CdRipper::CdRipper(const ShownPage &page, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
                    AudioFile2LameEnc &encoder, EncoderSetup &setup, const EncoderSettingsSource &settings,
                    AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QObject *parent)
-    : QObject(parent), state_(state), grabber_(grabber), information_(information), encoder_(encoder),
+    : QObject(parent), page_(page), grabber_(grabber), information_(information), encoder_(encoder),
       setup_(setup), settings_(settings), tags_(tags), prompts_(prompts), shell_(shell),
       accurateRip_(std::make_unique<cd::AccurateRipLookup>()) {
     lv_cd.setHorizontalHeaderLabels(columnTitles());
@@ -75,7 +75,7 @@ CdRipper::CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInfor
     connect(&grabber_, &cd::AudioCDGrabber::GrabsEnded, this, &CdRipper::onGrabsEnded);
     connect(&grabber_, &cd::AudioCDGrabber::OnMediaChange, this, [this] {
         // A rip keeps its rows; the list follows the disc once it is over.
-        if (ripping_ || grabsRunning_ || !state_.RipPage) {
+        if (ripping_ || grabsRunning_ || !page_.rip()) {
             listStale_ = true;
             return;
         }
@@ -486,7 +486,7 @@ void CdRipper::finishRip() {
         if (!folder.isEmpty())
             shell_.openFolder(folder);
     }
-    if (listStale_ && state_.RipPage)
+    if (listStale_ && page_.rip())
         ListDiscTracks();
     Q_EMIT ripFinished();
 }
@@ -599,7 +599,7 @@ void CdRipper::UseDiscImage(const QString &path) {
     FillDriveList(number - 1);
     if (rememberImage)
         rememberImage(QFileInfo(path).absoluteFilePath());
-    if (state_.RipPage && !ripping_ && !grabsRunning_) {
+    if (page_.rip() && !ripping_ && !grabsRunning_) {
         if (loaded(playback, MediaKind::CdTrack) && stopCdPlayback)
             stopCdPlayback();
         ListDiscTracks();

@@ -17,7 +17,7 @@ class QAction;
 
 namespace varnelo {
 
-struct AppState;
+class ShownPage;
 class PlaybackCoordinator;
 class AudioFile2LameEnc;
 class AudioInformation;
@@ -44,7 +44,7 @@ public:
     enum Column { NoColumn = 0, FileNameColumn, ArtistColumn, AlbumColumn, TimeColumn, StatusColumn };
     static QStringList columnTitles(); // "No", "File name", "Artist", "Album", "Time", "Status"
 
-    CdRipper(AppState &state, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
+    CdRipper(const ShownPage &page, cd::AudioCDGrabber &grabber, cd::FreeDBInformation &information,
              AudioFile2LameEnc &encoder, EncoderSetup &setup, const EncoderSettingsSource &settings,
              AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QObject *parent = nullptr);
 
@@ -135,7 +135,7 @@ private:
     void setUpDrive();
     QString rowText(int row, int column) const;
 
-    AppState &state_;
+    const ShownPage &page_;
     bool ripping_ = false; // from the first track's start to the end of the run
     cd::AudioCDGrabber &grabber_;
     cd::FreeDBInformation &information_;

@@ -1,5 +1,4 @@
 #include "app/ClockTimer.h"
-#include "common/AppState.h"
 #include "support/FakePlayer.h"
 #include "support/Fakes.h"
 
@@ -13,7 +12,7 @@ namespace {
 // The live settings and the actions, with the recording flag kept as the program keeps it.
 class Host : public ClockHost {
 public:
-    Host(AppState &state, test::FakePlayback &playback) : state_(state), playback_(playback) {}
+    explicit Host(test::FakePlayback &playback) : playback_(playback) {}
     bool shutdown = false;
     QTime shutdownAt;
     int mode = 1;
@@ -46,7 +45,6 @@ public:
     void powerOff() override { actions << QStringLiteral("powerOff"); }
 
 private:
-    AppState &state_;
     test::FakePlayback &playback_;
 };
 
@@ -67,11 +65,10 @@ protected:
                          QTime::fromString(QLatin1String(end), QStringLiteral("HH:mm:ss"))};
     }
 
-    AppState state;
     test::FakePlayback playback;
     test::FakeClock clock;
-    Host host{state, playback};
-    ClockTimer timer{state, playback.coordinator, clock, host};
+    Host host{playback};
+    ClockTimer timer{playback.coordinator, clock, host};
 };
 
 const QStringList none;
@@ -126,7 +123,7 @@ TEST_F(ClockTimerTest, NoSlotActsWhileACdPlaysOrAConversionOrRipRuns) {
         if (way == 0)
             playing.cd.force(PlayState::Playing);
         host.busy = way != 0;
-        ClockTimer busy(state, playing.coordinator, clock, host);
+        ClockTimer busy(playing.coordinator, clock, host);
         host.actions.clear();
         for (int s = 0; s <= 3; ++s) {
             clock.current = QDateTime(QDate(2026, 1, 2), QTime(10, 0, s));

@@ -156,7 +156,7 @@ TEST_F(DesktopBindingTest, AFinishedConversionIsNoticedUnlessTheOptionIsOff) {
     r.Path = tone(QStringLiteral("blues.wav"), 1);
     w->library().appendTrackRow(r);
     w->ShowLocalPage();
-    w->state.CurrentRow = 0;
+    w->library().lists.currentRow = 0;
     auto *option = w->options()->findChild<QCheckBox *>(QStringLiteral("cb_notify"));
     ASSERT_NE(option, nullptr);
     EXPECT_TRUE(option->isChecked()); // on by default

@@ -182,7 +182,7 @@ TEST_F(DirectoryPageTest, SearchAuditionAddAndTheStationShowsUnderItsGenre) {
     EXPECT_EQ(radioBytes(), before + added.toBytes());
 
     // The list's popup adds the row pressed last.
-    w->state.CurrentRow = 5;
+    w->catalogue().lists.currentRow = 5;
     QAction *addRadio = w->p_lv->findChild<QAction *>(QStringLiteral("AddRadio1"));
     ASSERT_TRUE(addRadio);
     Q_EMIT w->p_lv->aboutToShow();

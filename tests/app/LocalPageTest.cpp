@@ -101,7 +101,7 @@ TEST_F(LocalPageTest, TrackListMenuHoldsPlaybackConverterAndTagEntries) {
 TEST_F(LocalPageTest, CommandLineFilePlaysToItsEndOnTheLocalPage) {
     const QString file = tone(QStringLiteral("arg.wav"), 1);
     start({file});
-    EXPECT_FALSE(w->state.RadioPage);
+    EXPECT_FALSE(w->shownPage().radio());
     EXPECT_EQ(w->localPlayer().state(), PlayState::Playing);
     EXPECT_EQ(w->localPlayer().CurrentFile, file);
     EXPECT_EQ(w->localPlayer().highlightedRow(LocalPlayer::List::Library), 0);
@@ -169,7 +169,7 @@ TEST_F(LocalPageTest, ConversionFromTheListStoppedHalfWayIsHalfLongAndTagged) {
     start();
     addRow(QStringLiteral("Slow Blues"), tone(QStringLiteral("blues.wav"), 16));
     w->ShowLocalPage();
-    w->state.CurrentRow = 0;
+    w->library().lists.currentRow = 0;
     Converter &converter = *w->converter();
     bool recordedWhileConverting = true;
     QObject::connect(converter.pb, &QProgressBar::valueChanged, [&](int value) {

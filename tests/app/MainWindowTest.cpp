@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, FirstRunCreatesTheSevenEmptyFilesAndShowsTheCatalogue) {
         EXPECT_EQ(QFile(data(QString::fromUtf8(name))).size(), 0) << name;
     }
     EXPECT_TRUE(w->startupDone());
-    EXPECT_TRUE(w->state.RadioPage);
+    EXPECT_TRUE(w->shownPage().radio());
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Varnelo V1.00"));
     EXPECT_EQ(w->size(), QSize(588, 442));
     EXPECT_EQ(w->catalogue().tv.rowCount(), 4); // built-in tree
@@ -119,8 +119,8 @@ TEST_F(MainWindowTest, CommandLineStepShowsTheLocalPageAndSavesTheCatalogue) {
     ASSERT_TRUE(done.wait(5000));
     EXPECT_EQ(opened, QStringList{QStringLiteral("/music/a.mp3")}); // only the first argument
     EXPECT_TRUE(w->libraryEntries().listFromCommandLine());
-    EXPECT_FALSE(w->state.RadioPage);
-    EXPECT_FALSE(w->state.RipPage);
+    EXPECT_FALSE(w->shownPage().radio());
+    EXPECT_FALSE(w->shownPage().rip());
     EXPECT_TRUE(w->tv2->isVisibleTo(w.get()));
     EXPECT_FALSE(w->LV->isVisibleTo(w.get()));
     EXPECT_TRUE(test::readBytes(data(QStringLiteral("treetext.txt")))

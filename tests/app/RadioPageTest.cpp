@@ -148,14 +148,14 @@ TEST_F(RadioPageTest, ThePlayingRowIsHighlightedOnlyWhileAStationPlays) {
         return image.pixelColor(r.center().x(), r.top() + 1);
     };
     w->catalogue().LVSelection.clear();
-    w->state.CurrentRow = 1;
+    w->catalogue().lists.currentRow = 1;
     EXPECT_NE(colourOfRow(1), PlayingRowDelegate::highlightColour());
     const QColor listBackground = colourOfRow(0);
     test::IcyServer icy;
     ASSERT_TRUE(icy.start());
     ASSERT_TRUE(playStation(*w, icy));
     w->catalogue().LVSelection.clear();
-    w->state.CurrentRow = 1;
+    w->catalogue().lists.currentRow = 1;
     EXPECT_EQ(colourOfRow(1), PlayingRowDelegate::highlightColour());
     EXPECT_EQ(colourOfRow(0), listBackground); // the other rows keep the list's own colour
     w->player().StopRadioOrRecording();
@@ -165,7 +165,7 @@ TEST_F(RadioPageTest, PageSwitchesToLocalShowAnEmptyLibraryHowToAddMusicAndKeepT
     w->lab_state->setText(QStringLiteral("Refused")); // a radio failure: not shown on the library page
     w->panel_state->show();
     click("local");
-    EXPECT_FALSE(w->state.RadioPage || w->panel_state->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->shownPage().radio() || w->panel_state->isVisibleTo(w.get()));
     EXPECT_TRUE(w->lv2->isVisibleTo(w.get()));
     EXPECT_TRUE(prompts.shown.empty());
     QLabel *hint = w->findChild<QLabel *>(QStringLiteral("lab_libhint"));
@@ -174,7 +174,7 @@ TEST_F(RadioPageTest, PageSwitchesToLocalShowAnEmptyLibraryHowToAddMusicAndKeepT
     EXPECT_EQ(prompts.folderPurposes, std::vector{FolderPurpose::LibraryScan});
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("record/treetext.txt"))));
     click("radio");
-    EXPECT_TRUE(w->state.RadioPage);
+    EXPECT_TRUE(w->shownPage().radio());
     EXPECT_EQ(w->catalogue().selectedNode()->text(), QStringLiteral("Radio Stations"));
     EXPECT_TRUE(w->panel_state->isVisibleTo(w.get()) && w->lab_state->text() == QLatin1String("Refused"));
 

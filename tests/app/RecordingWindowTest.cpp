@@ -81,7 +81,7 @@ TEST_F(RecordingWindowTest, TheRecordButtonRecordsAStationUnlessLocalPlaybackRun
     w->recorder().StopRecording();
     // The list shows under the station list with the new rows.
     EXPECT_TRUE(w->LV_R->isVisible());
-    EXPECT_FALSE(w->state.RecordingsListHidden);
+    EXPECT_FALSE(!w->shownPage().recordingsListShown());
     ASSERT_EQ(w->recordings().rowCount(), 2);
     EXPECT_EQ(w->recordings().LV_R.item(0, 1)->text(), QStringLiteral("Other"));
     EXPECT_EQ(w->skin->GetObject(QStringLiteral("labtime")).AsText().GetText(), QStringLiteral("00:00:00"));

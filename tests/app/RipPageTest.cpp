@@ -73,7 +73,7 @@ protected:
 
 TEST_F(RipPageTest, TheRipPageListsTheDiscOfTheChosenImage) {
     click("rip");
-    EXPECT_TRUE(w->state.RipPage);
+    EXPECT_TRUE(w->shownPage().rip());
     EXPECT_TRUE(w->lv_cd->isVisibleTo(w.get()));
     EXPECT_FALSE(w->LV->isVisibleTo(w.get()));
     ASSERT_EQ(w->ripper()->lv_cd.rowCount(), 3);

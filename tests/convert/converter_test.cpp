@@ -1,7 +1,6 @@
 // ConvertEntry on a library list: stopping half way, the "Stop playing"
 // question, naming, tags and the folder step, checked with ffprobe.
 #include "Media.h"
-#include "common/AppState.h"
 #include "common/SettingsFile.h"
 #include "convert/Converter.h"
 #include "convert/EncoderSetup.h"
@@ -53,7 +52,7 @@ protected:
     QString outFolder = dir.filePath(QStringLiteral("out"));
     bool autoOpen = true;
     int playbackStops = 0;
-    AppState state;
+    int currentRow = 0;
     test::FakePlayback playback;
     SettingsFile settings{dir.filePath(QStringLiteral("temp.ini"))};
     FileEncoderSettings encoderSettings{settings};
@@ -66,12 +65,21 @@ protected:
     AudioInformation tags;
     test::FakePrompts prompts;
     test::FakeShell shell;
-    Converter converter{state, list, selection, sourceFile, outputFile, encoder, setup, tags, prompts, shell};
+    Converter converter{[this] { return currentRow; },
+                        list,
+                        selection,
+                        sourceFile,
+                        outputFile,
+                        encoder,
+                        setup,
+                        tags,
+                        prompts,
+                        shell};
 };
 
 TEST_F(ConverterTest, StopHalfWayLeavesAHalfLengthTaggedOutputAndOpensTheFolder) {
     addEntry(QStringLiteral("Long Song"), source(QStringLiteral("long.wav"), 20));
-    state.CurrentRow = 0;
+    currentRow = 0;
     bool panelShown = false;
     int selectedWhileRunning = -1;
     QString label;
@@ -117,7 +125,7 @@ TEST_F(ConverterTest, StopHalfWayLeavesAHalfLengthTaggedOutputAndOpensTheFolder)
 TEST_F(ConverterTest, WholeConversionToWavCarriesNoTagsOfAnEarlierFile) {
     addEntry(QStringLiteral("first"), source(QStringLiteral("one.wav"), 1));
     addEntry(QStringLiteral("Short"), source(QStringLiteral("short.wav"), 3));
-    state.CurrentRow = 1;
+    currentRow = 1;
     autoOpen = false;
     // The component last read a file with a comment and a composer.
     const QString tagged = dir.filePath(QStringLiteral("src/tagged.mp3"));
@@ -146,7 +154,7 @@ TEST_F(ConverterTest, WholeConversionToWavCarriesNoTagsOfAnEarlierFile) {
 TEST_F(ConverterTest, StopPlayingQuestionDecides) {
     const QString src = source(QStringLiteral("song.wav"), 1);
     addEntry(QStringLiteral("Song"), src);
-    state.CurrentRow = 0;
+    currentRow = 0;
     playback.file.force(PlayState::Playing);
     prompts.answers = {PromptAnswer::Cancel};
     converter.owav->trigger();
@@ -176,7 +184,7 @@ TEST_F(ConverterTest, NothingHappensWithoutAnEntryAndAFailureIsSaid) {
     EXPECT_TRUE(prompts.shown.empty());
 
     addEntry(QStringLiteral("Gone"), dir.filePath(QStringLiteral("src/gone.wav")));
-    state.CurrentRow = 0;
+    currentRow = 0;
     converter.omp3->trigger();
     EXPECT_FALSE(converter.converting());
     EXPECT_TRUE(converter.Panel_convert->isHidden());

@@ -1,4 +1,3 @@
-#include "common/AppState.h"
 #include "common/SettingsFile.h"
 #include "desktop/AboutBox.h"
 #include "desktop/AssociateDialog.h"

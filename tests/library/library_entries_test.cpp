@@ -69,10 +69,10 @@ TEST_F(EntriesTest, AddFilesStoresReadsAndStartsTheNowPlayingList) {
     EXPECT_EQ(settings.readString(QStringLiteral("File Manager"), QStringLiteral("add path"), {}), media());
     EXPECT_EQ(played, std::vector<int>{0});
     EXPECT_EQ(stops, 1);
-    EXPECT_TRUE(state.NowPlayingValid);
-    EXPECT_EQ(state.LastNodeText, QStringLiteral("Now Playing"));
+    EXPECT_TRUE(library.lists.nowPlayingValid);
+    EXPECT_EQ(library.lists.lastNodeText, QStringLiteral("Now Playing"));
     EXPECT_EQ(library.selectedNode(), library.root(LibraryCatalogue::NowPlayingRoot));
-    EXPECT_EQ(state.PlayingIndex, 0);
+    EXPECT_EQ(library.lists.playingIndex, 0);
     EXPECT_EQ(library.selectedRow(), 0);
 }
 
@@ -155,7 +155,7 @@ TEST_F(EntriesTest, FailingToOpenTheFirstRowRunsDeleteEntries) {
     // DeleteEntries on the "All Title" view took row 0 from the list and from music.dat.
     EXPECT_EQ(titles(QStringLiteral("music.dat")), QStringList{QStringLiteral("good")});
     EXPECT_EQ(listTitles(), QStringList{QStringLiteral("good")});
-    EXPECT_EQ(state.LastNodeText, QStringLiteral("Now Playing"));
+    EXPECT_EQ(library.lists.lastNodeText, QStringLiteral("Now Playing"));
     EXPECT_EQ(library.selectedRow(), 0);
 }
 
@@ -326,7 +326,7 @@ TEST_F(DeleteTest, EmptyGroupViewRemovesJustTheNode) {
 }
 
 TEST_F(DeleteTest, NowPlayingAndLetterViewsRemoveTheRowOnly) {
-    state.NowPlayingValid = true;
+    library.lists.nowPlayingValid = true;
     showRoot(LibraryCatalogue::NowPlayingRoot);
     library.selectRow(0);
     entries.DeleteEntries();

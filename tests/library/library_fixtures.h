@@ -1,5 +1,5 @@
 #pragma once
-#include "common/AppState.h"
+#include "common/ShownPage.h"
 #include "common/TreeText.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryEntries.h"
@@ -110,10 +110,10 @@ protected:
 
     QTemporaryDir dir;
     DataFolder folder{dir.path()};
-    AppState state;
+    SetPage page;
     FakePrompts prompts;
-    LibraryCatalogue library{state, folder};
-    LibraryEntries entries{library, state, prompts};
+    LibraryCatalogue library{folder};
+    LibraryEntries entries{library, prompts};
 };
 
 } // namespace varnelo::test

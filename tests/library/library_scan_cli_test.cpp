@@ -74,7 +74,7 @@ TEST_F(ScanCliTest, ScansTheFolderIntoMusicFileAndTree) {
     EXPECT_EQ(stored[1], track(QStringLiteral("Tone"), QStringLiteral("Ann"), QStringLiteral("First"),
                                mediaFile(QStringLiteral("tone.mp3"))));
 
-    LibraryCatalogue loaded(state, fresh);
+    LibraryCatalogue loaded(fresh);
     loaded.LoadLibraryTree(fresh.file(QStringLiteral("tt.txt")));
     EXPECT_EQ(loaded.absoluteIndex(loaded.root(LibraryCatalogue::MyArtistRoot)), 29);
     EXPECT_EQ(loaded.root(LibraryCatalogue::MyArtistRoot)->rowCount(), 2);

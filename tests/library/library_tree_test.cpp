@@ -67,7 +67,7 @@ TEST_F(LibraryTreeTest, ValidFileLoadsAsSaved) {
     library.EnsureArtistNode(QStringLiteral("Ann"));
     library.EnsureAlbumNode(QStringLiteral("First"));
     library.SaveLibraryTree();
-    LibraryCatalogue other(state, folder);
+    LibraryCatalogue other(folder);
     other.LoadLibraryTree(data(QStringLiteral("tt.txt")));
     EXPECT_EQ(tree::SaveTreeToBytes(other.tv2), tree::SaveTreeToBytes(library.tv2));
 }
@@ -135,7 +135,7 @@ TEST_F(LibraryListingTest, AllTitleListsEveryRecordInFileOrder) {
     showRoot(LibraryCatalogue::AllTitleRoot);
     EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("apple"), QStringLiteral("Avocado"),
                                          QStringLiteral("9 lives"), QStringLiteral("banana")}));
-    EXPECT_EQ(state.LastNodeText, QStringLiteral("All Title"));
+    EXPECT_EQ(library.lists.lastNodeText, QStringLiteral("All Title"));
     const LibraryRecord row = library.trackRow(0);
     EXPECT_EQ(row, track(QStringLiteral("apple"), QStringLiteral("Ann"), QStringLiteral("Love Songs"),
                          QStringLiteral("/1"), QStringLiteral("Hard Rock"))
@@ -185,20 +185,20 @@ TEST_F(LibraryListingTest, NowPlayingBranches) {
     // Neither valid nor playing: the list stays.
     showRoot(LibraryCatalogue::NowPlayingRoot);
     EXPECT_EQ(listTitles().size(), 4);
-    EXPECT_EQ(state.LastNodeText, QStringLiteral("Now Playing"));
+    EXPECT_EQ(library.lists.lastNodeText, QStringLiteral("Now Playing"));
 
     // Playing from a letter view: back to that node, rows untouched.
     FakePlayback playback;
     library.playback = &playback.coordinator;
     playback.file.force(PlayState::Playing);
-    state.PlayingListText = QStringLiteral("B");
+    library.lists.playingListText = QStringLiteral("B");
     showRoot(LibraryCatalogue::NowPlayingRoot);
-    EXPECT_EQ(state.LastNodeText, QStringLiteral("B"));
+    EXPECT_EQ(library.lists.lastNodeText, QStringLiteral("B"));
     EXPECT_EQ(library.selectedNode(), library.root(LibraryCatalogue::AllTitleRoot)->child(1));
     EXPECT_EQ(listTitles().size(), 4);
 
-    state.NowPlayingValid = true;
-    state.PlayingIndex = 1;
+    library.lists.nowPlayingValid = true;
+    library.lists.playingIndex = 1;
     showRoot(LibraryCatalogue::NowPlayingRoot);
     EXPECT_EQ(listTitles(), (QStringList{QStringLiteral("np1"), QStringLiteral("np2")}));
     EXPECT_EQ(library.selectedRow(), 1);
@@ -216,11 +216,11 @@ TEST_F(LibraryListingTest, FavoritesCreatesItsFileAndEnablesTheStationEntry) {
 }
 
 TEST_F(LibraryListingTest, PlayingRowIsSelectedWhenItsListIsShownAgain) {
-    state.PlayingListText = QStringLiteral("All Title");
-    state.PlayingIndex = 2;
+    library.lists.playingListText = QStringLiteral("All Title");
+    library.lists.playingIndex = 2;
     showRoot(LibraryCatalogue::AllTitleRoot);
     EXPECT_EQ(library.selectedRow(), 2);
-    state.PlayingIndex = 9; // past the last row: no selection
+    library.lists.playingIndex = 9; // past the last row: no selection
     showRoot(LibraryCatalogue::AllTitleRoot);
     EXPECT_EQ(library.selectedRow(), -1);
 }
@@ -251,21 +251,21 @@ TEST_F(LibraryListingTest, ListEventsKeepTheContextRow) {
     showRoot(LibraryCatalogue::AllTitleRoot);
     library.selectRow(2);
     library.lv2MouseDown(Qt::RightButton);
-    EXPECT_EQ(state.CurrentRow, 2);
+    EXPECT_EQ(library.lists.currentRow, 2);
     library.selectRow(1);
     library.lv2Click();
-    EXPECT_EQ(state.CurrentRow, 1);
+    EXPECT_EQ(library.lists.currentRow, 1);
 
     // Nothing selected: the playing row comes back, or row 0 in Now Playing.
     library.lv2Selection.clear();
-    state.PlayingIndex = 3;
+    library.lists.playingIndex = 3;
     library.lv2Click();
     EXPECT_EQ(library.selectedRow(), 3);
     library.lv2Selection.clear();
-    state.PlayingIndex = -1;
+    library.lists.playingIndex = -1;
     library.lv2MouseDown(Qt::RightButton);
     EXPECT_EQ(library.selectedRow(), -1);
-    state.LastNodeText = QStringLiteral("Now Playing");
+    library.lists.lastNodeText = QStringLiteral("Now Playing");
     library.lv2Click();
     EXPECT_EQ(library.selectedRow(), 0);
 }
@@ -297,5 +297,5 @@ TEST_F(LibraryListingTest, ClickInAViewWithTheHiddenPathColumnSelectsTheRow) {
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(library.selectedRow(), 2);
     library.lv2Click();
-    EXPECT_EQ(state.CurrentRow, 2);
+    EXPECT_EQ(library.lists.currentRow, 2);
 }

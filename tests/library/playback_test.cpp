@@ -1,6 +1,7 @@
 // Local playback through the silent output: what reaches the mixer, the time
 // text, the seek bar and the row that plays.
 #include "common/Error.h"
+#include "library/FileListPlayer.h"
 #include "library/LocalPlayer.h"
 #include "library_fixtures.h"
 #include "platform/audiofile/AudioFile.h"
@@ -111,7 +112,7 @@ protected:
     Listener listener{*output};
     AudioFile file;
     AudioPlayer audioPlayer{*output};
-    LocalPlayer player{state, library, file, audioPlayer};
+    LocalPlayer player{page, library, file, audioPlayer};
     QStringList times;
     QList<int> bars;
     int barShown = 0;
@@ -154,15 +155,15 @@ TEST_F(PlaybackTest, ListPlaysThroughInRowOrderAndStopsAfterTheLastRow) {
     player.PlayPause();
     EXPECT_NE(player.state(), PlayState::Stopped);
     EXPECT_FALSE(player.paused());
-    EXPECT_EQ(state.PlayingIndex, 0);
-    EXPECT_EQ(state.PlayingListText, QStringLiteral("All Title"));
+    EXPECT_EQ(library.lists.playingIndex, 0);
+    EXPECT_EQ(library.lists.playingListText, QStringLiteral("All Title"));
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), 0);
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Recordings), -1);
     ASSERT_TRUE(waitSounding(seconds(0.8)));
     EXPECT_NEAR(listener.frequency(), 440, 25);
 
     // The second row follows by itself, from its start.
-    ASSERT_TRUE(waitUntil([&] { return state.PlayingIndex == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return library.lists.playingIndex == 1; }));
     EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("high.wav")));
     EXPECT_EQ(library.selectedRow(), 1);
     listener.reset();
@@ -283,12 +284,12 @@ TEST_F(PlaybackTest, NextPreviousAndSelectionWhenStopped) {
     player.PreviousTrack();
     player.PreviousTrack();
     EXPECT_EQ(library.selectedRow(), 0);
-    EXPECT_EQ(state.PlayingIndex, 0);
+    EXPECT_EQ(library.lists.playingIndex, 0);
 
     player.PlayPause();
     ASSERT_TRUE(waitSounding(seconds(0.3)));
     player.NextTrack();
-    EXPECT_EQ(state.PlayingIndex, 1);
+    EXPECT_EQ(library.lists.playingIndex, 1);
     EXPECT_NE(player.state(), PlayState::Stopped);
     listener.reset();
     ASSERT_TRUE(waitSounding(seconds(0.4)));
@@ -296,14 +297,14 @@ TEST_F(PlaybackTest, NextPreviousAndSelectionWhenStopped) {
     // Past the last row the list has played out.
     player.NextTrack();
     EXPECT_EQ(player.state(), PlayState::Stopped);
-    EXPECT_EQ(state.PlayingIndex, 1);
+    EXPECT_EQ(library.lists.playingIndex, 1);
 
     // Before the first row the first starts again.
     library.selectRow(0);
     player.PlayPause();
     player.PreviousTrack();
     EXPECT_NE(player.state(), PlayState::Stopped);
-    EXPECT_EQ(state.PlayingIndex, 0);
+    EXPECT_EQ(library.lists.playingIndex, 0);
     EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("a.wav")));
     player.StopPlayback();
 }
@@ -318,7 +319,7 @@ TEST_F(PlaybackTest, DoubleClickStopsThePlayingRowAndStartsTheClickedOneFromItsS
     library.selectRow(1);
     player.PlayPause();
     EXPECT_TRUE(player.paused());
-    EXPECT_EQ(state.PlayingIndex, 1);
+    EXPECT_EQ(library.lists.playingIndex, 1);
     EXPECT_EQ(player.CurrentFile, mediaFile(QStringLiteral("a.wav")));
 
     player.lv2DblClick();
@@ -364,7 +365,7 @@ TEST_F(PlaybackTest, TimeAndBarAtTheEndOfALongTrack) {
     EXPECT_EQ(barShown, 3750);
 
     // With the rip page shown the local progress leaves both alone.
-    state.RipPage = true;
+    page.show(Page::Rip);
     const int shown = static_cast<int>(times.size());
     player.AudioPlayerTimer(0);
     EXPECT_EQ(times.size(), shown);
@@ -386,8 +387,8 @@ TEST_F(PlaybackTest, RecordingsListPlaysOnTheRadioPageAndContinuesThere) {
     FakePlayback playback;
     playback.coordinator.add(player);
     playback.station.force(PlayState::Playing);
-    state.RadioPage = true;
-    state.PlayingListText = QStringLiteral("earlier");
+    page.show(Page::Radio);
+    library.lists.playingListText = QStringLiteral("earlier");
 
     player.PlayPause();
     EXPECT_EQ(playback.station.calls, QStringList{QStringLiteral("stop")});
@@ -395,13 +396,41 @@ TEST_F(PlaybackTest, RecordingsListPlaysOnTheRadioPageAndContinuesThere) {
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Recordings), 0);
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Library), -1);
     // The radio page leaves the library's list text alone.
-    EXPECT_EQ(state.PlayingListText, QStringLiteral("earlier"));
+    EXPECT_EQ(library.lists.playingListText, QStringLiteral("earlier"));
     // A new recording goes on top while one plays: the playing row follows its file.
     recordings.insertRow(0, new QStandardItem(QStringLiteral("new.wav")));
     EXPECT_EQ(player.highlightedRow(LocalPlayer::List::Recordings), 1);
     ASSERT_TRUE(waitUntil([&] { return player.CurrentFile.endsWith(QStringLiteral("r2.wav")); }));
     ASSERT_TRUE(waitUntil([&] { return player.state() == PlayState::Stopped; }));
     EXPECT_EQ(selection.selectedRows().first().row(), 2);
+}
+
+// The command line's player goes through the same coordinator: it stops what
+// played before, tells each file once, skips one it cannot open and ends.
+TEST_F(PlaybackTest, FileListPlayerThroughTheCoordinator) {
+    const QString bad = mediaFile(QStringLiteral("bad.wav"));
+    writeBytes(bad, "not audio");
+    const QStringList files{tone(QStringLiteral("a.wav"), 440, 0.3), bad,
+                            tone(QStringLiteral("b.wav"), 880, 0.3)};
+    FileListPlayer list(*output, files);
+    FakePlayback playback;
+    playback.coordinator.add(list);
+    playback.station.force(PlayState::Playing);
+    QStringList told, failed;
+    bool ended = false;
+    QObject::connect(&playback.coordinator, &PlaybackCoordinator::nowPlayingChanged,
+                     [&] { told << playback.coordinator.nowPlaying().source; });
+    QObject::connect(&list, &FileListPlayer::fileFailed,
+                     [&](const QString &path, const QString &) { failed << path; });
+    QObject::connect(&list, &FileListPlayer::listEnded, [&] { ended = true; });
+
+    playback.coordinator.playPause(list);
+    EXPECT_EQ(playback.station.calls, QStringList{QStringLiteral("stop")});
+    ASSERT_TRUE(waitUntil([&] { return ended; }));
+    EXPECT_EQ(told, (QStringList{QString(), files[0], files[2], QString()})); // the station stops first
+    EXPECT_EQ(failed, QStringList{bad});
+    EXPECT_EQ(list.failures(), 1);
+    EXPECT_EQ(playback.coordinator.state(), PlayState::Stopped);
 }
 
 } // namespace

@@ -58,7 +58,7 @@ protected:
     void apply() { control<QPushButton>("btnApply")->click(); }
 
     FakeShell shell;
-    TagEditor editor{state, prompts, shell, &library};
+    TagEditor editor{page, prompts, shell, &library};
 };
 
 TEST_F(TagEditorTest, EveryControlIsThereAndShowsTheFile) {
@@ -109,7 +109,7 @@ TEST_F(TagEditorTest, EveryControlIsThereAndShowsTheFile) {
 TEST_F(TagEditorTest, BadYearOrTrackStopsApplyBeforeTheFileIsTouched) {
     const QString path = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=Song")});
     const QByteArray before = readBytes(path);
-    state.RadioPage = true;
+    page.show(Page::Radio);
     editor.Open(path);
     setText("infoTitle", QStringLiteral("Changed"));
 
@@ -144,7 +144,7 @@ TEST_F(TagEditorTest, BadYearOrTrackStopsApplyBeforeTheFileIsTouched) {
 TEST_F(TagEditorTest, PickedTagVersionDecidesWhatAnUntaggedMp3Gets) {
     const QString v1 = mp3(QStringLiteral("v1.mp3"));
     const QString v2 = mp3(QStringLiteral("v2.mp3"));
-    state.RadioPage = true;
+    page.show(Page::Radio);
 
     editor.Open(v1);
     control<QRadioButton>("ID3v1")->click();
@@ -270,7 +270,7 @@ TEST_F(TagEditorTest, RadioPageAndPlayingLeaveTheLibraryAlone) {
     EXPECT_TRUE(editor.AudioInformation1.infoTitle() == QStringLiteral("A"));
 
     playback.file.force(PlayState::Stopped);
-    state.RadioPage = true;
+    page.show(Page::Radio);
     apply();
     EXPECT_EQ(test::probeAudio(a).tags.value(QStringLiteral("title")), QStringLiteral("Ignored"));
     EXPECT_EQ(editor.lab_status->text(), QStringLiteral("Tags written to a.mp3."));
@@ -279,7 +279,7 @@ TEST_F(TagEditorTest, RadioPageAndPlayingLeaveTheLibraryAlone) {
 
 TEST_F(TagEditorTest, WhatOthersLeftInTheSharedComponentIsNotWritten) {
     const QString a = mp3(QStringLiteral("a.mp3"), {QStringLiteral("title=A")});
-    state.RadioPage = true;
+    page.show(Page::Radio);
     editor.Open(a);
     // A conversion tags its output through the same component meanwhile.
     editor.AudioInformation1.ClearInfo();

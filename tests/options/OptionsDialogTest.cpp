@@ -1,7 +1,7 @@
 #include "options/OptionsDialog.h"
-#include "common/AppState.h"
 #include "common/SettingsFile.h"
 #include "common/SettingsKeys.h"
+#include "common/ShownPage.h"
 #include "convert/EncoderSetup.h"
 #include "options/RadioGroup.h"
 #include "platform/audiofile/AudioFile.h"
@@ -35,9 +35,9 @@ protected:
     QTemporaryDir dir;
     QString iniPath = dir.filePath(QStringLiteral("temp.ini"));
     SettingsFile settings{iniPath};
-    AppState state;
+    SetPage page;
     test::FakePrompts prompts;
-    std::unique_ptr<OptionsDialog> dialog = std::make_unique<OptionsDialog>(settings, state, prompts);
+    std::unique_ptr<OptionsDialog> dialog = std::make_unique<OptionsDialog>(settings, page, prompts);
 
     template <class T> T *w(const char *name) {
         T *found = dialog->findChild<T *>(QString::fromLatin1(name));
@@ -52,7 +52,7 @@ protected:
         QFile f(iniPath);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
-    void reopen() { dialog = std::make_unique<OptionsDialog>(settings, state, prompts); }
+    void reopen() { dialog = std::make_unique<OptionsDialog>(settings, page, prompts); }
 };
 
 TEST_F(OptionsDialogTest, EmptySettingsShowDialogDefaults) {
@@ -157,7 +157,7 @@ TEST_F(OptionsDialogTest, SaveWritesEverySectionInOrderAndLoadsItBack) {
     EXPECT_FALSE(text.contains(QStringLiteral("noshort")));
     EXPECT_EQ(dialog->mp3CommandLine(), QStringLiteral("--noshort"));
 
-    AppState fresh;
+    SetPage fresh;
     OptionsDialog again(settings, fresh, prompts);
     again.LoadOptions();
     auto c = [&](const char *n) { return again.findChild<QComboBox *>(QString::fromLatin1(n)); };

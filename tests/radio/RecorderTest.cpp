@@ -1,10 +1,11 @@
 #include "radio/Recorder.h"
-#include "common/AppState.h"
+#include "common/ShownPage.h"
 #include "common/TextRules.h"
 #include "platform/sound/AudioRecord.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"
 #include "radio/RecordingsList.h"
+#include "radio/StationSelection.h"
 #include "support/AudioCheck.h"
 #include "support/FakePlayer.h"
 #include "support/Fakes.h"
@@ -41,7 +42,7 @@ class RecorderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(server.start());
-        state.RadioPage = true;
+        page.show(Page::Radio);
         RecorderHooks hooks;
         hooks.format = [this] { return format; };
         hooks.naming = [this] { return naming; };
@@ -72,11 +73,11 @@ protected:
         hooks.genre = [this] { return genre; };
         hooks.setGenre = [this](const QString &g) { genre = g; };
         hooks.setLabtime = [this](const QString &t) { labtime = t; };
-        hooks.showRecordingsList = [this] { state.RecordingsListHidden = false; };
+        hooks.showRecordingsList = [this] { page.showRecordingsList(true); };
         hooks.reportError = [this](const QString &m) { errors << m; };
         hooks.stationPlaying = [this] { return stationPlaying; };
         hooks.streamHandle = [this] { return streamHandle; };
-        recorder = std::make_unique<Recorder>(state, record, library, clock, shell, list, hooks);
+        recorder = std::make_unique<Recorder>(page, record, library, clock, shell, list, hooks);
     }
     void TearDown() override {
         recorder.reset();
@@ -113,12 +114,13 @@ protected:
     std::unique_ptr<SoundOutput> output = SoundOutput::create(SoundOutput::Backend::Null);
     StreamLibrary library{*output};
     AudioRecord record{*output};
-    AppState state;
+    SetPage page;
+    StationSelection lists;
     std::uint32_t streamHandle = 0;
     bool stationPlaying = false;
     test::FakeClock clock;
     test::FakeShell shell;
-    RecordingsList list{state};
+    RecordingsList list{lists};
     QTemporaryDir dir;
     QString folder = dir.path() + QLatin1Char('/');
     int format = 0;
@@ -184,7 +186,7 @@ TEST_F(RecorderTest, RecordsThePlayingStationWithItsToneLengthNameTagsAndListRow
     EXPECT_EQ(list.LV_R.item(0, RecordingsList::TimeColumn)->text(), QStringLiteral("00:00:03"));
     EXPECT_EQ(list.rowPath(0), path);
     EXPECT_EQ(list.selectedRow(), 0);
-    EXPECT_FALSE(state.RecordingsListHidden);
+    EXPECT_TRUE(page.recordingsListShown());
     EXPECT_EQ(labtime, QStringLiteral("00:00:00"));
     EXPECT_TRUE(shell.openedFolders.isEmpty());
     EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
@@ -265,7 +267,7 @@ TEST_F(RecorderTest, AFileThatCannotBeMadeIsReportedAndNothingClaimsToRecord) {
 }
 
 TEST_F(RecorderTest, AwayFromTheRadioPageTheFolderOpensInsteadOfARow) {
-    state.RadioPage = false;
+    page.show(Page::Library);
     naming = 2;
     recorder->StartRecording();
     ASSERT_TRUE(recorder->recording());
@@ -432,8 +434,8 @@ TEST_F(RecorderTest, FlacAndOpusRecordingsAndAnOpusStationAsBroadcast) {
 
 TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {
     QTemporaryDir dir;
-    AppState state;
-    RecordingsList list(state);
+    StationSelection lists;
+    RecordingsList list(lists);
     const QString a = dir.filePath(QStringLiteral("a.mp3"));
     const QString b = dir.filePath(QStringLiteral("b.mp3"));
     test::writeBytes(a, "a");
@@ -447,19 +449,16 @@ TEST(RecordingsListTest, RowsClicksAndDelFileWhichKeepsTheFile) {
     list.AddRecording(a, QStringLiteral("Rock"), QStringLiteral("00:01:00"));
     EXPECT_EQ(list.selectedRow(), 0); // the newest on top
     list.selection.clearSelection();
-    state.StationListActive = true;
+    lists.stationListActive = true;
     list.LV_RClick();
     EXPECT_EQ(list.selectedRow(), 0); // nothing selected: the first row
-    EXPECT_FALSE(state.StationListActive);
+    EXPECT_FALSE(lists.stationListActive);
     list.selection.clearSelection();
-    test::FakePlayback playback;
-    list.playback = &playback.coordinator;
-    playback.file.force(PlayState::Playing);
-    state.PlayingIndex = 1;
+    list.playingRow = [] { return 1; };
     list.LV_RClick();
     EXPECT_EQ(list.selectedRow(), 1); // the row being played
     list.LV_RMouseDown(Qt::RightButton);
-    EXPECT_EQ(state.CurrentRow, 1);
+    EXPECT_EQ(lists.currentRow, 1);
     list.Id3Info1->trigger();
     EXPECT_EQ(opened, QStringList{b});
 

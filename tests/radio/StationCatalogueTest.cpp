@@ -1,6 +1,6 @@
 #include "radio/StationCatalogue.h"
-#include "common/AppState.h"
 #include "common/Error.h"
+#include "common/ShownPage.h"
 #include "common/TreeText.h"
 #include "radio/DataFiles.h"
 #include "radio/StationFile.h"
@@ -31,7 +31,7 @@ protected:
         folder = DataFolder(dir.path());
         CreateMissingDataFiles(folder);
         catalogue.setPanelSource([this] { return panel; });
-        state.RadioPage = true;
+        page.show(Page::Radio);
     }
     void write(const QString &file, const std::vector<StationRecord> &list, const QByteArray &tail = {}) {
         QByteArray bytes;
@@ -65,10 +65,10 @@ protected:
 
     QTemporaryDir dir;
     DataFolder folder;
-    AppState state;
+    SetPage page;
     test::FakePrompts prompts;
     StationRecord panel;
-    StationCatalogue catalogue{state, DataFolder(dir.path()), prompts};
+    StationCatalogue catalogue{page, DataFolder(dir.path()), prompts};
 };
 
 } // namespace
@@ -118,7 +118,7 @@ TEST_F(CatalogueTest, RootsAndGenreNodesListTheirFiles) {
 
     show(QStringLiteral("Radio Stations"));
     EXPECT_EQ(names(), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
-    EXPECT_EQ(state.LastNodeText, QStringLiteral("Radio Stations"));
+    EXPECT_EQ(catalogue.lists.lastNodeText, QStringLiteral("Radio Stations"));
     showChild(QStringLiteral("Pop/Rock"), QStringLiteral("Rock"));
     EXPECT_EQ(names(), QStringList{QStringLiteral("A")});
     showChild(QStringLiteral("Classical"), QStringLiteral("Opera"));
@@ -169,10 +169,10 @@ TEST_F(CatalogueTest, RadioStationsReloadsOnlyUpTo344Rows) {
 TEST_F(CatalogueTest, CurrentRowIsSelectedAfterARefillWhenValid) {
     write(QStringLiteral("radio.dat"), {station(QStringLiteral("A"), {}, QStringLiteral("1")),
                                         station(QStringLiteral("B"), {}, QStringLiteral("2"))});
-    state.CurrentRow = 1;
+    catalogue.lists.currentRow = 1;
     show(QStringLiteral("Radio Stations"));
     EXPECT_EQ(catalogue.selectedRow(), 1);
-    state.CurrentRow = 7;
+    catalogue.lists.currentRow = 7;
     catalogue.LVSelection.clear();
     show(QStringLiteral("Radio Stations"));
     EXPECT_EQ(catalogue.selectedRow(), -1);
@@ -238,7 +238,7 @@ TEST_F(CatalogueTest, AddToHistoryAppendsOnceByNameAndAddsATreeChild) {
 TEST_F(CatalogueTest, AddToFavoritesAsksForAKnownAddress) {
     catalogue.appendStationRow(
         station(QStringLiteral("S"), QStringLiteral("G"), QString(60, QLatin1Char('x'))));
-    state.CurrentRow = 0;
+    catalogue.lists.currentRow = 0;
     catalogue.AddToFavorites();
     EXPECT_TRUE(prompts.shown.empty());
     catalogue.LV.removeRows(0, 1);

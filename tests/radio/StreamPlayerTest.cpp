@@ -1,5 +1,5 @@
 #include "radio/StreamPlayer.h"
-#include "common/AppState.h"
+#include "common/ShownPage.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"
 #include "radio/DataFiles.h"
@@ -55,7 +55,7 @@ protected:
         views.setLabtime = [this](const QString &t) { labtime = t; };
         views.barv = [this] { return barv; };
         views.setBarv = [this](int v) { barv = v; };
-        player = std::make_unique<StreamPlayer>(state, catalogue, library, prompts, shell, clock, views);
+        player = std::make_unique<StreamPlayer>(catalogue, library, prompts, shell, clock, views);
     }
     void TearDown() override { player.reset(); }
 
@@ -81,13 +81,13 @@ protected:
 
     QTemporaryDir dir;
     test::IcyServer server;
-    AppState state;
+    SetPage page;
     test::FakePrompts prompts;
     test::FakeShell shell;
     test::FakeClock clock;
     std::unique_ptr<SoundOutput> output = SoundOutput::create(SoundOutput::Backend::Null);
     StreamLibrary library{*output};
-    StationCatalogue catalogue{state, DataFolder(dir.path()), prompts};
+    StationCatalogue catalogue{page, DataFolder(dir.path()), prompts};
     StationPanel panel;
     QWidget panelState;
     QLabel labState;
@@ -149,7 +149,7 @@ TEST_F(StreamPlayerTest, ASecondStartWhileConnectingOnlyBeeps) {
     player->StartStation();
     EXPECT_EQ(shell.beeps, 1);
     EXPECT_EQ(panel.url->text(), server.url(QStringLiteral("/other")));
-    EXPECT_EQ(state.CurrentRow, 1);
+    EXPECT_EQ(catalogue.lists.currentRow, 1);
     ASSERT_TRUE(done.wait(30000));
     EXPECT_EQ(server.connections(QStringLiteral("/other")), 0);
 }
@@ -225,7 +225,7 @@ TEST_F(StreamPlayerTest, NextAndPreviousMoveTheSelectionAndRestartOnlyWhilePlayi
     player->NextStation();
     player->NextStation(); // stays on the last row
     EXPECT_EQ(catalogue.selectedRow(), 1);
-    EXPECT_TRUE(state.StationListActive);
+    EXPECT_TRUE(catalogue.lists.stationListActive);
     EXPECT_EQ(server.connections(QStringLiteral("/b")), 0);
 
     ASSERT_TRUE(connectRow(1));

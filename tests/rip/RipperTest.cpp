@@ -1,8 +1,8 @@
 // The ripper's operations on generated disc images, without a window: the
 // list and its texts, naming, the four formats, tags, Stop, read errors,
 // AccurateRip against a database served on 127.0.0.1, the log.
-#include "common/AppState.h"
 #include "common/SettingsFile.h"
+#include "common/ShownPage.h"
 #include "convert/EncoderSetup.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/cd/AudioCDGrabber.h"
@@ -66,7 +66,7 @@ quint32 oracleChecksum(const QString &wav, int track, int total, bool v2) {
 class RipperTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    AppState state;
+    SetPage page{Page::Rip};
     SettingsFile settings{dir.filePath(QStringLiteral("temp.ini"))};
     FileEncoderSettings encoderSettings{settings};
     EncoderSetup setup{encoderSettings};
@@ -76,7 +76,7 @@ protected:
     FakeShell shell;
     cd::AudioCDGrabber grabber;
     cd::FreeDBInformation information;
-    CdRipper ripper{state, grabber, information, encoder, setup, encoderSettings, tags, prompts, shell};
+    CdRipper ripper{page, grabber, information, encoder, setup, encoderSettings, tags, prompts, shell};
     int naming = 0;
     bool openFolder = false;
     bool finished = false;
