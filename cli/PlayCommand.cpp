@@ -2,8 +2,8 @@
 // the program's sound output, fed exactly as the local player feeds it.
 #include "cli/Commands.h"
 
-#include "platform/audiofile/AudioFile.h"
-#include "platform/sound/AudioPlayer.h"
+#include "common/PlaybackCoordinator.h"
+#include "library/FileListPlayer.h"
 #include "platform/sound/SoundOutput.h"
 
 #include <QCommandLineParser>
@@ -51,43 +51,29 @@ int playCommand(const QStringList &args) {
         err() << "no sound device could be opened: playing on " << output->backendName() << '\n';
     err().flush();
 
-    AudioFile file;
-    AudioPlayer player(*output);
-    qint64 arraySize = 0;
-    int failures = 0;
-    qsizetype next = 0;
+    // The same coordinator the window plays through: the command follows its
+    // signals as the tray and the desktop's media controls do.
+    PlaybackCoordinator playback;
+    FileListPlayer player(*output, files);
+    playback.add(player);
     auto *app = QCoreApplication::instance();
-    const auto feed = [&] {
-        if (file.GetFileOpen())
-            player.QueueSamples(file.ReadSamples(arraySize));
-    };
-    // Opens the next file that can be opened and starts it; quits after the last.
-    const auto playNext = [&] {
-        file.CloseFile();
-        while (next < files.size()) {
-            const QString path = files.at(next++);
-            if (!file.OpenSource(path)) {
-                err() << "varnelo-cli play: " << path << ": " << file.ErrorText() << '\n';
-                err().flush();
-                ++failures;
-                continue;
-            }
-            out() << "playing: " << path << '\n';
-            out().flush();
-            player.SetPlayFormat(file.SampleRate(), file.Channels());
-            arraySize = player.MillisecondsToSamples(200);
-            player.Start();
-            feed();
-            feed();
+    QObject::connect(&playback, &PlaybackCoordinator::nowPlayingChanged, app, [&playback] {
+        const NowPlaying now = playback.nowPlaying();
+        if (now.kind == MediaKind::None)
             return;
-        }
-        // The last moments are still in the device, and in the sound server behind
-        // it: ending early cuts the end of the last file, ending a little late costs nothing.
+        out() << "playing: " << now.source << '\n';
+        out().flush();
+    });
+    QObject::connect(&player, &FileListPlayer::fileFailed, app,
+                     [](const QString &path, const QString &reason) {
+                         err() << "varnelo-cli play: " << path << ": " << reason << '\n';
+                         err().flush();
+                     });
+    // The last moments are still in the device, and in the sound server behind
+    // it: ending early cuts the end of the last file, ending a little late costs nothing.
+    QObject::connect(&player, &FileListPlayer::listEnded, app, [app, &output] {
         QTimer::singleShot(output->deviceLatencyMs() + 400, app, &QCoreApplication::quit);
-    };
-    QObject::connect(&player, &AudioPlayer::OnEndArrayPlay, app, feed);
-    QObject::connect(&player, &AudioPlayer::OnRequestOnLoadArray, app, feed);
-    QObject::connect(&player, &AudioPlayer::OnEndPlay, app, playNext);
+    });
 
     interrupted = 0;
     std::signal(SIGINT, onPlayInterrupt);
@@ -100,12 +86,12 @@ int playCommand(const QStringList &args) {
     watch.start(50);
     if (seconds >= 0)
         QTimer::singleShot(seconds * 1000, app, &QCoreApplication::quit);
-    QTimer::singleShot(0, app, playNext);
+    QTimer::singleShot(0, app, [&playback, &player] { playback.playPause(player); });
     QCoreApplication::exec();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    player.Stop();
-    file.CloseFile();
+    playback.stop();
+    const int failures = player.failures();
     return failures == 0 ? ExitOk : ExitFailure;
 }
 

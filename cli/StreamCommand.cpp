@@ -2,10 +2,11 @@
 // player's connect worker does, prints what it shows and plays the stream.
 #include "cli/Commands.h"
 
+#include "common/PlaybackCoordinator.h"
 #include "common/TextRules.h"
 #include "platform/sound/SoundOutput.h"
 #include "platform/stream/StreamLibrary.h"
-#include "radio/StreamTitle.h"
+#include "radio/StreamTuner.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -13,9 +14,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
-#include <mutex>
-#include <utility>
-#include <vector>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -81,73 +79,58 @@ int streamCommand(const QStringList &args) {
             err(),
             QStringLiteral("no sound device could be opened: playing on %1").arg(output->backendName()));
 
-    // The stream's thread leaves what it reports here; the main thread prints it
-    // on its next look, so lines come out in order and nothing crosses threads
-    // but through this mutex.
-    struct Reports {
-        std::mutex mutex;
-        std::vector<std::pair<bool, QString>> lines; // (is an error, text)
-        bool failed = false;
-    } reports;
+    // The same coordinator the window plays through; the command follows its
+    // signals and the tuner's notes.
     StreamLibrary library(*output);
-    const StreamLibrary::Handle handle = library.StreamCreateURL(
-        url,
-        [&reports](StreamStatus status, const QString &text) {
-            std::lock_guard lock(reports.mutex);
-            if (status != StreamStatus::Failed) {
-                reports.lines.emplace_back(true, QStringLiteral("status: %1").arg(text));
-                return;
-            }
-            reports.lines.emplace_back(true, QStringLiteral("varnelo-cli stream: %1").arg(text));
-            reports.failed = true;
-        },
-        [&timeUp] { return interrupted || timeUp(); });
-    const auto restoreSignals = [] {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-    };
-    if (!handle) {
-        restoreSignals();
-        const int code = int(StreamLibrary::ErrorGetCode());
-        if (StreamLibrary::ErrorGetCode() == StreamError::Cancelled) {
+    PlaybackCoordinator playback;
+    StreamTuner tuner(library, url, [&timeUp] { return interrupted || timeUp(); });
+    playback.add(tuner);
+    auto *app = QCoreApplication::instance();
+    bool failed = false;
+    QString shownTitle;
+    QObject::connect(&playback, &PlaybackCoordinator::stateChanged, app, [&](PlayState state) {
+        if (state != PlayState::Playing || failed)
+            return;
+        const IcyStationInfo &station = tuner.station();
+        shownTitle = playback.nowPlaying().title;
+        printLine(out(), QStringLiteral("name: ") + station.name);
+        printLine(out(), QStringLiteral("genre: ") + station.genre);
+        printLine(out(), QStringLiteral("url: ") + station.url);
+        printLine(out(), QStringLiteral("title: ") + shownTitle);
+    });
+    QObject::connect(&playback, &PlaybackCoordinator::nowPlayingChanged, app, [&] {
+        const NowPlaying now = playback.nowPlaying();
+        if (now.kind != MediaKind::Station || now.title == shownTitle)
+            return;
+        shownTitle = now.title;
+        printLine(out(), QStringLiteral("title: ") + shownTitle);
+    });
+    QObject::connect(&tuner, &StreamTuner::status, app,
+                     [](const QString &text) { printLine(err(), QStringLiteral("status: ") + text); });
+    QObject::connect(&tuner, &StreamTuner::failed, app, [&](const QString &reason) {
+        failed = true;
+        if (tuner.connectError() == StreamError::Cancelled)
             printLine(err(),
                       interrupted
                           ? QStringLiteral("varnelo-cli stream: interrupted while connecting")
                           : QStringLiteral("varnelo-cli stream: no audio within %1 seconds").arg(seconds));
-            return ExitFailure;
-        }
-        printLine(err(), QStringLiteral("varnelo-cli stream: %1 (error code %2)")
-                             .arg(StreamFailureText(code, StreamLibrary::ErrorText()))
-                             .arg(code));
+        else
+            printLine(err(), QStringLiteral("varnelo-cli stream: ") + reason);
+        app->quit();
+    });
+    const auto restoreSignals = [] {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    };
+    playback.playPause(tuner);
+    if (failed) {
+        restoreSignals();
         return ExitFailure;
     }
 
-    const IcyStationInfo info = MapIcyHeaders(library.IcyTags(handle).value_or(QStringList()));
-    printLine(out(), QStringLiteral("name: ") + info.name);
-    printLine(out(), QStringLiteral("genre: ") + info.genre);
-    printLine(out(), QStringLiteral("url: ") + info.url);
-    printLine(out(),
-              QStringLiteral("title: ") + ParseStreamTitle(library.MetaTag(handle)).value_or(QString()));
-    library.ChannelSetSync(handle, [&reports](const QString &metadata) {
-        if (const auto title = ParseStreamTitle(metadata)) {
-            std::lock_guard lock(reports.mutex);
-            reports.lines.emplace_back(false, QStringLiteral("title: ") + *title);
-        }
-    });
-    library.ChannelPlay(handle);
-
-    // Returns true once the stream gave up.
-    const auto printReports = [&reports] {
-        std::lock_guard lock(reports.mutex);
-        for (const auto &[error, line] : reports.lines)
-            printLine(error ? err() : out(), line);
-        reports.lines.clear();
-        return reports.failed;
-    };
-    auto *app = QCoreApplication::instance();
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, app, [app, &printReports] {
-        if (printReports() || interrupted)
+    QObject::connect(&watch, &QTimer::timeout, app, [app] {
+        if (interrupted)
             app->quit();
     });
     watch.start(50);
@@ -157,11 +140,10 @@ int streamCommand(const QStringList &args) {
     if (!interrupted)
         QCoreApplication::exec();
     restoreSignals();
-
-    library.ChannelStop(handle);
-    library.StreamFree(handle);
     // What the stream reported before it ended still goes out.
-    return printReports() ? ExitFailure : ExitOk;
+    QCoreApplication::sendPostedEvents(&tuner);
+    playback.stop();
+    return failed ? ExitFailure : ExitOk;
 }
 
 const CommandRegistration
