@@ -150,7 +150,8 @@ MainWindow::MainWindow(Prompts &prompts, DesktopShell &shell, Clock &clock, Data
     setStyleSheet(SkinStyleSheet(QApplication::palette())); // again with the skin's palette at hook-up
     setObjectName(QStringLiteral("fm_main"));
     setWindowTitle(QStringLiteral("Varnelo V1.00"));
-    setFixedSize(ClientWidth, ClientHeight);
+    setMinimumSize(ClientWidth, ClientHeight);
+    resize(ClientWidth, ClientHeight);
     catalogue_ = std::make_unique<StationCatalogue>(shown_, folder_, prompts_, this);
     recordingsList_ = new RecordingsList(catalogue_->lists, this);
     library_ = std::make_unique<LibraryCatalogue>(folder_, this);
@@ -233,7 +234,7 @@ void MainWindow::buildViews() {
     // The skin draws the window; the views lie over its areas (placeViews).
     skin = new Skin(this);
     skin->setObjectName(QStringLiteral("Skin"));
-    skin->setGeometry(0, 0, ClientWidth, ClientHeight);
+    skin->setGeometry(rect());
     tv = treeView(this, "tv");
     tv->setModel(&catalogue_->tv);
     tv->setSelectionModel(&catalogue_->tvSelection);
@@ -319,7 +320,6 @@ void MainWindow::buildViews() {
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setToolTip(QStringLiteral("Unmute"));
     for (QPushButton *b : {BitBtn2, BitBtn1}) {
-        b->setGeometry(462, 398, 25, 24);
         b->setFocusPolicy(Qt::NoFocus);
         b->raise();
     }
@@ -354,6 +354,8 @@ void MainWindow::placeViews() {
     LV->setGeometry(
         list.adjusted(0, 0, 0, -searchRoom - (!shown_.recordingsListShown() ? 0 : LV_R->height())));
     panel_radio->setGeometry(list);
+    for (QPushButton *b : {BitBtn2, BitBtn1}) // beside the volume bar
+        b->setGeometry(skin->fromForm(QRect(462, 398, 25, 24)));
     panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
     if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);

@@ -72,6 +72,7 @@ class MirrorLookup;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
+    // The skin's size: the window's smallest.
     static constexpr int ClientWidth = 588;
     static constexpr int ClientHeight = 442;
 
@@ -110,7 +111,7 @@ public:
     QMenu *p_set;
     QTimer *Timer1;
     QTimer *volumeStore_ = nullptr;
-    Skin *skin;
+    Skin *skin = nullptr;
     SearchPanel *pan_search;
     QPushButton *BitBtn1; // mute (also the Escape key)
     QPushButton *BitBtn2; // unmute
@@ -250,6 +251,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -260,7 +262,8 @@ private:
     void bindLibrary();
     void Timer1Timer();
     void SaveTrees();
-    void storeVolume(); // the volume into the settings, when it differs from the stored one
+    void storeVolume();     // the volume into the settings, when it differs from the stored one
+    void writeWindowSize(); // into the settings in memory: the next commit stores it
     QMetaObject::Connection pendingRecord_; // a recording that waits for its station to play
     PowerOffCountdown *powerOffCountdown_ = nullptr;
     SetPage shown_;

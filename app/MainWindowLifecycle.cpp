@@ -51,6 +51,14 @@ void MainWindow::showEvent(QShowEvent *event) {
     });
 }
 
+void MainWindow::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    if (!skin)
+        return;
+    skin->setGeometry(rect());
+    placeViews();
+}
+
 void MainWindow::RunStartupSequence() {
     settings.setFailureHandler([this](const QString &message) {
         prompts_.message(message, QStringLiteral("Settings"), PromptIcon::Warning, PromptButtons::Ok);
@@ -101,6 +109,11 @@ void MainWindow::RunStartupSequence() {
     });
 
     player_->setVolume(keys::read(settings, keys::Volume));
+    // As large as it was left, within the screen and never below the skin's size.
+    QSize size(keys::read(settings, keys::WindowWidth), keys::read(settings, keys::WindowHeight));
+    if (const QScreen *screen = this->screen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    resize(size.expandedTo(minimumSize()));
     ShowRadioPage();
     AudioFile_->SetFormatOption(-1);
     AudioFilew_->SetFormatOption(-1);
@@ -167,6 +180,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
         return;
     }
     Application::guarded([this] { SaveTrees(); });
+    writeWindowSize();
     storeVolume();
     localPlayer_->StopPlayback();
     const PromptAnswer answer =

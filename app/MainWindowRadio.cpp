@@ -171,13 +171,23 @@ void MainWindow::buildShellMenus() {
             [this] { ShowCentredDialog(fm_associate); });
 }
 
+void MainWindow::writeWindowSize() {
+    const bool least = size() == minimumSize();
+    const int width = least ? 0 : this->width();
+    const int height = least ? 0 : this->height();
+    if (width != keys::read(settings, keys::WindowWidth) ||
+        height != keys::read(settings, keys::WindowHeight)) {
+        keys::write(settings, keys::WindowWidth, width);
+        keys::write(settings, keys::WindowHeight, height);
+    }
+}
+
 void MainWindow::storeVolume() {
     volumeStore_->stop();
     const int volume = surface_->BarvValue();
-    if (volume == keys::read(settings, keys::Volume))
-        return;
-    keys::write(settings, keys::Volume, volume);
-    settings.commit();
+    if (volume != keys::read(settings, keys::Volume))
+        keys::write(settings, keys::Volume, volume);
+    settings.commit(); // with whatever else the window changed; nothing when nothing did
 }
 
 } // namespace varnelo

@@ -63,7 +63,7 @@ void SkinSurface::HookUp() {
     QApplication::setPalette(palette);
     w_.setStyleSheet(SkinStyleSheet(palette));
     // The window's own controls sit over the skin it has just taken over.
-    w_.setFixedSize(skin->size());
+    w_.setMinimumSize(skin->minimumSize());
     w_.placeViews();
     for (QWidget *child : w_.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         if (child != skin)

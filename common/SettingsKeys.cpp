@@ -83,6 +83,8 @@ const std::vector<KeyInfo> table = {
     row(SetOutName),
     row(SetOutFormat),
     row(Volume),
+    row(WindowWidth),
+    row(WindowHeight),
     row(LastStation, none),
     row(ScanSubfolders),
     row(PlaybackGain),

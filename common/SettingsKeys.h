@@ -109,6 +109,9 @@ constexpr IntKey SetOutName{L("set"), L("out_name"), 0};
 constexpr IntKey SetOutFormat{L("set"), L("out_formt"), 0};
 // The output volume in per cent, as the window left it.
 constexpr IntKey Volume{L("set"), L("volume"), 100};
+// The main window's size as it was left; 0 for the skin's own (smallest) size.
+constexpr IntKey WindowWidth{L("set"), L("width"), 0};
+constexpr IntKey WindowHeight{L("set"), L("height"), 0};
 // ReplayGain on local playback: 0 off, 1 track gain, 2 album gain (track where none).
 constexpr IntKey PlaybackGain{L("set"), L("playback gain"), 0};
 // A library scan enters sub-folders (the folder browser's "Include sub-folders").

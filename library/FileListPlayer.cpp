@@ -102,7 +102,12 @@ void FileListPlayer::startAt(qsizetype index) {
             continue;
         }
         Q_EMIT starting();
-        now_ = NowPlaying{MediaKind::File, QFileInfo(path).completeBaseName(), {}, {}, {}, path,
+        now_ = NowPlaying{MediaKind::File,
+                          QFileInfo(path).completeBaseName(),
+                          {},
+                          {},
+                          {},
+                          path,
                           file_->SampleRate() > 0 ? file_->Length() * 1000 / file_->SampleRate() : 0};
         player_->SetPlayFormat(file_->SampleRate(), file_->Channels());
         blockFrames_ = player_->MillisecondsToSamples(200);

@@ -4,8 +4,10 @@
 
 namespace varnelo {
 
-StreamTuner::StreamTuner(StreamLibrary &library, QString url, StreamLibrary::CancelCheck cancel, QObject *parent)
-    : Player(MediaKind::Station, parent), library_(library), url_(std::move(url)), cancel_(std::move(cancel)) {}
+StreamTuner::StreamTuner(StreamLibrary &library, QString url, StreamLibrary::CancelCheck cancel,
+                         QObject *parent)
+    : Player(MediaKind::Station, parent), library_(library), url_(std::move(url)),
+      cancel_(std::move(cancel)) {}
 
 StreamTuner::~StreamTuner() {
     release();

@@ -9,11 +9,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 #include <QSvgRenderer>
 #include <QToolTip>
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 // Outside the namespace: Q_INIT_RESOURCE names a global function. The resource
@@ -159,11 +162,17 @@ void Skin::LoadSkin(const QString &path) {
 }
 
 void Skin::ApplySkin(QWidget *window) {
+    if (host_ && host_ != this)
+        host_->removeEventFilter(this);
     host_ = window;
     if (!window)
         return;
-    if (form_ && window != this)
-        window->setFixedSize(form_->frame.size().toSize());
+    if (window != this)
+        window->installEventFilter(this); // the skin covers the window at any size
+    if (form_ && window != this) {
+        window->setMinimumSize(form_->frame.size().toSize());
+        fitHost();
+    }
     if (window->windowFlags().testFlag(Qt::FramelessWindowHint))
         return;
     const bool visible = window->isVisible();
@@ -194,9 +203,14 @@ void Skin::ApplySkinForm(const QString &formName) {
     pressed_.clear();
     dragging_ = false;
     const QSize size = form->frame.size().toSize();
-    setFixedSize(size);
-    if (host_ && host_ != this)
-        host_->setFixedSize(size);
+    setMinimumSize(size);
+    if (host_ && host_ != this) {
+        host_->setMinimumSize(size);
+        fitHost();
+        resize(host_->size());
+    } else {
+        resize(size);
+    }
     renderBase();
     update();
 }
@@ -210,6 +224,10 @@ QStringList Skin::objectNames() const {
     for (const Live &o : objects_)
         names.push_back(o.def->name);
     return names;
+}
+
+QRect Skin::fromForm(const QRect &r) const {
+    return toWidget(QRectF(r).translated(form_ ? form_->frame.topLeft() : QPointF())).toAlignedRect();
 }
 
 QRect Skin::areaRect(const QString &name) const {
@@ -259,8 +277,48 @@ const Skin::Live *Skin::live(const QString &name) const {
     return it == index_.constEnd() ? nullptr : &objects_[*it];
 }
 
+void Skin::fitHost() {
+    // A window not shown yet takes the form's size; a shown one keeps the size
+    // its user gave it, at least the form's.
+    const QSize least = host_->minimumSize();
+    host_->resize(host_->isVisible() ? host_->size().expandedTo(least) : least);
+}
+
+QSizeF Skin::growth() const {
+    return form_ ? (QSizeF(size()) - form_->frame.size()).expandedTo(QSizeF(0, 0)) : QSizeF(0, 0);
+}
+
 QRectF Skin::toWidget(const QRectF &doc) const {
-    return form_ ? doc.translated(-form_->frame.topLeft()) : doc;
+    if (!form_)
+        return doc;
+    const QRectF r = doc.translated(-form_->frame.topLeft());
+    const QPointF line = form_->stretch - form_->frame.topLeft();
+    const QSizeF grow = growth();
+    // An edge on or beyond a stretch line moves with the window's far edge.
+    const auto moved = [](qreal v, qreal at, qreal by, bool far) {
+        return (far ? v > at : v >= at) ? v + by : v;
+    };
+    return QRectF(QPointF(moved(r.left(), line.x(), grow.width(), false),
+                          moved(r.top(), line.y(), grow.height(), false)),
+                  QPointF(moved(r.right(), line.x(), grow.width(), true),
+                          moved(r.bottom(), line.y(), grow.height(), true)));
+}
+
+Qt::Edges Skin::edgesAt(const QPoint &pos) const {
+    const QWidget *w = host();
+    if (!w || !w->isWindow() || w->minimumSize() == w->maximumSize())
+        return {};
+    constexpr int Border = 5; // pixels along the window's edges that grab it
+    Qt::Edges edges;
+    if (pos.x() < Border)
+        edges |= Qt::LeftEdge;
+    if (pos.x() >= width() - Border)
+        edges |= Qt::RightEdge;
+    if (pos.y() < Border)
+        edges |= Qt::TopEdge;
+    if (pos.y() >= height() - Border)
+        edges |= Qt::BottomEdge;
+    return edges;
 }
 
 QRect Skin::objectRect(const Live &o) const {
@@ -347,15 +405,41 @@ void Skin::renderBase() {
         base_ = QPixmap();
         return;
     }
+    // The form is drawn at its own size, then laid out in nine pieces: the
+    // corners as drawn, the bands across the stretch lines made of the one
+    // column (row) of pixels just before each line.
     const qreal dpr = devicePixelRatioF();
-    base_ = QPixmap((QSizeF(size()) * dpr).toSize());
-    base_.setDevicePixelRatio(dpr);
-    base_.fill(Qt::black);
-    QPainter p(&base_);
-    p.setRenderHint(QPainter::Antialiasing);
-    doc_->renderer().render(&p, form_->name, toWidget(form_->frame));
-    p.end();
-    baseImage_ = base_.toImage();
+    const QSizeF design = form_->frame.size();
+    QImage drawn((design * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::black);
+    {
+        QPainter p(&drawn);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(dpr, dpr);
+        doc_->renderer().render(&p, form_->name, QRectF(QPointF(0, 0), design));
+    }
+    const QSize out = (QSizeF(size()) * dpr).toSize().expandedTo(drawn.size());
+    const QPointF line = (form_->stretch - form_->frame.topLeft()) * dpr;
+    const auto spans = [](int at, int length, int grow) {
+        at = std::clamp(at, 1, length - 1);
+        // (source start, source length, target start, target length)
+        return std::array<std::array<int, 4>, 3>{
+            {{0, at, 0, at}, {at - 1, 1, at, grow}, {at, length - at, at + grow, length - at}}};
+    };
+    const auto xs = spans(qRound(line.x()), drawn.width(), out.width() - drawn.width());
+    const auto ys = spans(qRound(line.y()), drawn.height(), out.height() - drawn.height());
+    QImage image(out, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    {
+        QPainter p(&image);
+        for (const auto &x : xs)
+            for (const auto &y : ys)
+                if (x[3] > 0 && y[3] > 0)
+                    p.drawImage(QRect(x[2], y[2], x[3], y[3]), drawn, QRect(x[0], y[0], x[1], y[1]));
+    }
+    image.setDevicePixelRatio(dpr);
+    base_ = QPixmap::fromImage(image);
+    baseImage_ = image;
 }
 
 void Skin::paintState(QPainter &p, const Live &o, SkinState state) {
@@ -462,8 +546,19 @@ void Skin::paintEvent(QPaintEvent *event) {
 // ---------------------------------------------------------------- input
 
 void Skin::mousePressEvent(QMouseEvent *event) {
-    if (!pressed_.isEmpty() || moving_)
+    if (!pressed_.isEmpty() || moving_ || resizing_)
         return; // one grab at a time; extra buttons are ignored until it ends
+    if (const Qt::Edges edges = edgesAt(event->position().toPoint());
+        edges && event->button() == Qt::LeftButton) {
+        QWidget *w = host();
+        QWindow *handle = w->windowHandle();
+        if (handle && handle->startSystemResize(edges))
+            return;
+        resizing_ = edges; // no window manager help: follow the mouse ourselves
+        resizeStart_ = w->geometry();
+        resizeFrom_ = event->globalPosition().toPoint();
+        return;
+    }
     const Live *o = hit(event->position().toPoint());
     if (!o)
         return;
@@ -524,6 +619,34 @@ void Skin::mouseMoveEvent(QMouseEvent *event) {
         host()->move(event->globalPosition().toPoint() - moveOffset_);
         return;
     }
+    if (resizing_) {
+        QWidget *w = host();
+        const QPoint d = event->globalPosition().toPoint() - resizeFrom_;
+        QRect g = resizeStart_;
+        const QSize least = w->minimumSize();
+        if (resizing_ & Qt::RightEdge)
+            g.setRight(std::max(g.left() + least.width() - 1, resizeStart_.right() + d.x()));
+        if (resizing_ & Qt::BottomEdge)
+            g.setBottom(std::max(g.top() + least.height() - 1, resizeStart_.bottom() + d.y()));
+        if (resizing_ & Qt::LeftEdge)
+            g.setLeft(std::min(g.right() - least.width() + 1, resizeStart_.left() + d.x()));
+        if (resizing_ & Qt::TopEdge)
+            g.setTop(std::min(g.bottom() - least.height() + 1, resizeStart_.top() + d.y()));
+        w->setGeometry(g);
+        return;
+    }
+    if (const Qt::Edges edges = edgesAt(pos); edges && pressed_.isEmpty()) {
+        const bool diagonal =
+            (edges & (Qt::LeftEdge | Qt::RightEdge)) && (edges & (Qt::TopEdge | Qt::BottomEdge));
+        const bool backslash =
+            edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
+        setCursor(diagonal ? (backslash ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor)
+                  : (edges & (Qt::LeftEdge | Qt::RightEdge)) ? Qt::SizeHorCursor
+                                                             : Qt::SizeVerCursor);
+        setHover(QString());
+        return;
+    }
+    unsetCursor();
     if (dragging_) {
         dragRange(pos);
         return;
@@ -539,6 +662,11 @@ void Skin::mouseMoveEvent(QMouseEvent *event) {
 }
 
 void Skin::mouseReleaseEvent(QMouseEvent *event) {
+    if (resizing_) {
+        if (event->button() == Qt::LeftButton)
+            resizing_ = {};
+        return;
+    }
     if (moving_) {
         if (event->button() == Qt::LeftButton)
             moving_ = false;
@@ -583,8 +711,20 @@ void Skin::hideEvent(QHideEvent *event) {
     pressedButton_ = Qt::NoButton;
     dragging_ = false;
     moving_ = false;
+    resizing_ = {};
     hover_.clear();
     QWidget::hideEvent(event);
+}
+
+bool Skin::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == host_ && event->type() == QEvent::Resize && form_)
+        resize(static_cast<QResizeEvent *>(event)->size());
+    return QWidget::eventFilter(watched, event);
+}
+
+void Skin::resizeEvent(QResizeEvent *event) {
+    renderBase();
+    QWidget::resizeEvent(event);
 }
 
 bool Skin::event(QEvent *event) {

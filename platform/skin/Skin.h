@@ -118,7 +118,9 @@ public:
     // Takes over drawing the window: it becomes borderless and the title object drags it.
     void ApplySkin(QWidget *window);
     // Shows the named form of the loaded skin and sizes the widget (and the window
-    // given to ApplySkin) to it. Throws Error when there is no loaded skin or no such form.
+    // given to ApplySkin) to it; that size is their smallest, and a larger one
+    // stretches the form at its stretch lines. Throws Error when there is no
+    // loaded skin or no such form.
     void ApplySkinForm(const QString &formName);
     QString formName() const { return formName_; }
 
@@ -127,6 +129,8 @@ public:
     QStringList objectNames() const;
     // Where an object (typically an area) lies on this widget; null when absent.
     QRect areaRect(const QString &name) const;
+    // Where a rectangle given in the form's own coordinates lies on this widget.
+    QRect fromForm(const QRect &r) const;
     // The colours of the applied form for the program's own windows, over `base`.
     QPalette formPalette(const QPalette &base) const;
     // Marks an object as current (a page tab, a playing transport button).
@@ -153,6 +157,8 @@ protected:
     void leaveEvent(QEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     bool event(QEvent *event) override;
 
 private:
@@ -172,6 +178,11 @@ private:
     Live *live(const QString &name);
     const Live *live(const QString &name) const;
     QRectF toWidget(const QRectF &doc) const;
+    // How much larger than the form the widget is (never less than nothing).
+    QSizeF growth() const;
+    void fitHost();
+    // The window edges a press at `pos` grabs to resize it; none inside.
+    Qt::Edges edgesAt(const QPoint &pos) const;
     QRect objectRect(const Live &o) const;
     QRect paintRect(const Live &o) const;
     const Live *hit(const QPoint &pos) const;
@@ -202,6 +213,9 @@ private:
     bool dragging_ = false; // a range follows the mouse
     bool moving_ = false;   // the window follows the mouse (no system move)
     QPoint moveOffset_;
+    Qt::Edges resizing_; // the window's edges follow the mouse (no system resize)
+    QRect resizeStart_;  // the window's geometry and the mouse at the press
+    QPoint resizeFrom_;
 };
 
 } // namespace varnelo

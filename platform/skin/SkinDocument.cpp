@@ -257,7 +257,13 @@ std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray &data, con
                             throw ParseFault{QStringLiteral("form \"%1\" is defined twice").arg(id)};
                     }
                     openForm = static_cast<int>(doc->forms_.size());
-                    doc->forms_.push_back(SkinFormDef{id, {}, {}, parsePalette(attrs, id)});
+                    const ObjectReader numbers(attrs, id);
+                    doc->forms_.push_back(SkinFormDef{
+                        id,
+                        {},
+                        {},
+                        parsePalette(attrs, id),
+                        QPointF(numbers.real("data-stretch-x", -1), numbers.real("data-stretch-y", -1))});
                     frame.form = true;
                 } else {
                     if (openForm < 0)
@@ -288,6 +294,14 @@ std::unique_ptr<SkinDocument> SkinDocument::FromData(const QByteArray &data, con
                         .arg(origin));
     for (SkinFormDef &f : doc->forms_) {
         f.frame = doc->elementBounds(f.name);
+        if (f.stretch.x() < 0)
+            f.stretch.setX(f.frame.center().x());
+        if (f.stretch.y() < 0)
+            f.stretch.setY(f.frame.center().y());
+        if (!f.frame.contains(f.stretch))
+            throw Error(QStringLiteral("The skin file \"%1\" is not a valid skin: the stretch lines of form "
+                                       "\"%2\" lie outside it")
+                            .arg(origin, f.name));
         for (SkinObjectDef &o : f.objects) {
             o.bounds = doc->elementBounds(o.name);
             if (o.bounds.width() <= 0 || o.bounds.height() <= 0)

@@ -70,6 +70,11 @@ struct SkinFormDef {
     QRectF frame;                       // document coordinates of the form's group
     std::vector<SkinObjectDef> objects; // document order, so later ones lie on top
     SkinPaletteDef palette;
+    // Where the form grows when its window is larger (document coordinates,
+    // data-stretch-x/-y; the frame's centre when not given): what lies left of
+    // (above) the line keeps its place, what lies right of (below) it moves with
+    // the window's edge, and what spans it grows.
+    QPointF stretch;
 };
 
 // A parsed skin file: the SVG drawing plus the forms and objects declared in it.

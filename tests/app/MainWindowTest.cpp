@@ -6,6 +6,7 @@
 #include "common/TreeText.h"
 #include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
+#include "platform/skin/Skin.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StationPanel.h"
 #include "support/Fakes.h"
@@ -150,6 +151,30 @@ TEST_F(MainWindowTest, ClosingSavesTheTreesAndAsks) {
     EXPECT_TRUE(w->isVisible());
     prompts.answers = {PromptAnswer::Yes};
     EXPECT_TRUE(w->close());
+}
+
+// A larger window gives the room to the lists; the transport and the volume keep
+// to the bottom and right edges, the skin's size is the least, and the size is
+// there again at the next start.
+TEST_F(MainWindowTest, AResizedWindowGrowsItsListsAndIsRememberedAtTheNextStart) {
+    auto w = start();
+    const QRect tree = w->tv->geometry(), list = w->LV->geometry();
+    const QRect play = w->skin->GetObject(QStringLiteral("btnplay")).AsElement().rect();
+    const QRect volume = w->skin->GetObject(QStringLiteral("barv")).AsElement().rect();
+    w->resize(900, 700);
+    EXPECT_EQ(w->tv->geometry(), tree.adjusted(0, 0, 0, 258));
+    EXPECT_EQ(w->LV->geometry(), list.adjusted(0, 0, 312, 258));
+    w->ShowLocalPage();
+    EXPECT_EQ(w->lv2->geometry(), list.adjusted(0, 0, 312, 258));
+    EXPECT_EQ(w->skin->GetObject(QStringLiteral("btnplay")).AsElement().rect(), play.translated(0, 258));
+    EXPECT_EQ(w->skin->GetObject(QStringLiteral("barv")).AsElement().rect(), volume.translated(312, 258));
+    w->resize(300, 200);
+    EXPECT_EQ(w->size(), QSize(588, 442));
+    w->resize(800, 600);
+    prompts.answers = {PromptAnswer::Yes};
+    ASSERT_TRUE(w->close());
+    w.reset();
+    EXPECT_EQ(start()->size(), QSize(800, 600));
 }
 
 TEST_F(MainWindowTest, MinimizingPutsTheTipAndRestoringPutsVarneloBack) {

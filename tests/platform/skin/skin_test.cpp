@@ -399,6 +399,48 @@ TEST(SkinWindow, TitleDragsTheBorderlessWindow) {
     EXPECT_EQ(click.count(), 0);
 }
 
+// A window dragged larger at its edge stretches the form at its lines: what lies
+// before them keeps its place, what lies beyond moves, what spans them grows;
+// the drawing beyond the lines is the design's, and the form's size is the least.
+TEST(SkinWindow, EdgeDragResizesAndTheFormStretchesAtItsLines) {
+    QTemporaryDir dir;
+    QByteArray content = smallSkin();
+    content.replace("data-kind=\"form\"><rect width=\"200\" height=\"100\" fill=\"#000\"/>",
+                    "data-kind=\"form\" data-stretch-x=\"100\" data-stretch-y=\"40\">"
+                    "<rect width=\"200\" height=\"100\" fill=\"#000\"/>"
+                    "<rect x=\"190\" y=\"90\" width=\"10\" height=\"10\" fill=\"#ff0000\"/>");
+    QWidget window;
+    Skin *skin = new Skin(&window);
+    skin->LoadSkin(writeFile(dir, QStringLiteral("s.svg"), content));
+    skin->ApplySkin(&window);
+    skin->ApplySkinForm(kForm);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto rectOf = [&](const char *name) {
+        return skin->GetObject(QLatin1String(name)).AsElement().rect();
+    };
+    const QRect play = rectOf("btnplay"), bar = rectOf("bar"),
+                list = skin->areaRect(QStringLiteral("area_list"));
+
+    const QPoint corner(199, 99);
+    QTest::mousePress(skin, Qt::LeftButton, {}, corner);
+    QTest::mouseMove(skin, corner + QPoint(60, 30));
+    QTest::mouseRelease(skin, Qt::LeftButton, {}, corner + QPoint(60, 30));
+    ASSERT_EQ(window.size(), QSize(260, 130));
+    EXPECT_EQ(skin->size(), window.size());
+    EXPECT_EQ(rectOf("btnplay"), play);
+    EXPECT_EQ(rectOf("bar"), bar.adjusted(0, 30, 60, 30));
+    EXPECT_EQ(skin->areaRect(QStringLiteral("area_list")), list.adjusted(60, 0, 60, 30));
+    const QImage image = skin->grab().toImage();
+    EXPECT_EQ(image.pixelColor(255, 125), QColor(Qt::red));
+    EXPECT_EQ(image.pixelColor(150, 70), QColor(Qt::black));
+
+    QTest::mousePress(skin, Qt::LeftButton, {}, QPoint(259, 129));
+    QTest::mouseMove(skin, QPoint(10, 10));
+    QTest::mouseRelease(skin, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(window.size(), QSize(200, 100));
+}
+
 TEST(SkinWindow, HandlesOutliveTheSkinAndHandlersMayDeleteIt) {
     auto *skin = new Skin;
     skin->LoadSkin(Skin::DefaultSkinPath());
