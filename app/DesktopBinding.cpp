@@ -2,17 +2,14 @@
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
-#include "common/Error.h"
 #include "common/PlaybackCoordinator.h"
 #include "convert/Converter.h"
+#include "library/TrackCover.h"
 #include "options/OptionsDialog.h"
-#include "platform/tags/AudioInformation.h"
 #include "radio/StationCatalogue.h"
 #include "radio/StreamPlayer.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QFile>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -64,38 +61,20 @@ void DesktopBinding::playbackChanged() {
 }
 
 QString DesktopBinding::coverUrlOf(const QString &file) {
-    AudioInformation::Cover cover;
-    try {
-        cover = AudioInformation().LoadCover(file);
-    } catch (const Error &) {
-        // A file whose tags cannot be read has no cover to show.
+    const TrackCover cover = findTrackCover(file);
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    // A name per track (the desktop caches pictures by address); the last track's picture goes.
+    const QString path = coverFileOf(cover, QStringLiteral("%1/varnelo-cover-%2").arg(folder).arg(track_));
+    if (path.isEmpty())
+        return {};
+    if (cover.besideFile.isEmpty()) {
+        if (!coverFile_.isEmpty() && coverFile_ != path)
+            QFile::remove(coverFile_);
+        coverFile_ = path;
     }
-    if (!cover.isNull() &&
-        (cover.mime == QLatin1String("image/jpeg") || cover.mime == QLatin1String("image/png"))) {
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (folder.isEmpty())
-            folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-        // A name per track (the desktop caches pictures by address), written
-        // whole before it is named; the last track's picture goes.
-        const QString path = QStringLiteral("%1/varnelo-cover-%2.%3")
-                                 .arg(folder)
-                                 .arg(track_)
-                                 .arg(cover.mime == QLatin1String("image/png") ? QStringLiteral("png")
-                                                                               : QStringLiteral("jpg"));
-        QSaveFile out(path);
-        if (QDir().mkpath(folder) && out.open(QIODevice::WriteOnly) &&
-            out.write(cover.data) == cover.data.size() && out.commit()) {
-            if (!coverFile_.isEmpty() && coverFile_ != path)
-                QFile::remove(coverFile_);
-            coverFile_ = path;
-            return QUrl::fromLocalFile(path).toString();
-        }
-    }
-    const QDir dir = QFileInfo(file).absoluteDir();
-    for (const char *name : {"cover.jpg", "folder.jpg", "cover.png", "front.jpg"})
-        if (const QFileInfo beside(dir.filePath(QLatin1String(name))); beside.isFile())
-            return QUrl::fromLocalFile(beside.absoluteFilePath()).toString();
-    return {};
+    return QUrl::fromLocalFile(path).toString();
 }
 
 MediaStatus DesktopBinding::currentStatus() {

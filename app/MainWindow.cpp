@@ -302,6 +302,10 @@ void MainWindow::buildViews() {
     stateLayout->addWidget(lab_state);
     panel_state->setGeometry(190, 400, 260, 30);
     panel_state->hide();
+    lab_cover = new QLabel(this);
+    lab_cover->setObjectName(QStringLiteral("lab_cover"));
+    lab_cover->setAlignment(Qt::AlignCenter);
+    lab_cover->hide();
 
     pan_search = new SearchPanel(this);
     // The panels lie over the lists: opaque, and the one shown last on top.
@@ -356,7 +360,12 @@ void MainWindow::placeViews() {
     panel_radio->setGeometry(list);
     for (QPushButton *b : {BitBtn2, BitBtn1}) // beside the volume bar
         b->setGeometry(skin->fromForm(QRect(462, 398, 25, 24)));
-    panel_state->setGeometry(area("area_state", QRect(12, 400, 440, 24)));
+    // The cover takes a square at the strip's end while it shows.
+    const QRect strip = area("area_state", QRect(12, 400, 440, 24));
+    const int coverSide = strip.height() + 8;
+    lab_cover->setGeometry(strip.right() + 1 - coverSide, strip.center().y() - coverSide / 2, coverSide,
+                           coverSide);
+    panel_state->setGeometry(lab_cover->isHidden() ? strip : strip.adjusted(0, 0, -coverSide - 6, 0));
     if (converter_) // over the bottom of the list area
         converter_->Panel_convert->setGeometry(list.x(), list.bottom() - 27, list.width(), 28);
     if (Panel_ripper_)

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPixmap>
 #include <QStandardItemModel>
 #include <QWidget>
 #include <functional>
@@ -102,6 +103,8 @@ public:
     StationPanel *panel_radio;
     QWidget *panel_state;
     QLabel *lab_state;
+    // The playing track's cover at the end of the state strip (library page).
+    QLabel *lab_cover = nullptr;
     QMenu *p_min;
     QMenu *p_lv;
     QMenu *P_lv2;
@@ -264,6 +267,9 @@ private:
     void SaveTrees();
     void storeVolume();     // the volume into the settings, when it differs from the stored one
     void writeWindowSize(); // into the settings in memory: the next commit stores it
+    void ShowPlayingCover();
+    QString coverSource_; // the track whose cover lab_cover holds
+    QPixmap coverImage_;
     QMetaObject::Connection pendingRecord_; // a recording that waits for its station to play
     PowerOffCountdown *powerOffCountdown_ = nullptr;
     SetPage shown_;

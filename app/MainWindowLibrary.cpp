@@ -12,6 +12,7 @@
 #include "library/LibraryEntries.h"
 #include "library/LocalPlayer.h"
 #include "library/TagEditor.h"
+#include "library/TrackCover.h"
 #include "options/OptionsDialog.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/sound/AudioPlayer.h"
@@ -21,7 +22,9 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QStandardPaths>
 #include <QTreeView>
+#include <QUrl>
 
 namespace varnelo {
 
@@ -99,6 +102,40 @@ void MainWindow::bindLibrary() {
     });
 }
 
+void MainWindow::ShowPlayingCover() {
+    const Player *current = playback_.current();
+    const NowPlaying now = current && current->loaded() ? current->nowPlaying() : NowPlaying{};
+    if (now.kind != MediaKind::File) {
+        coverSource_.clear();
+        coverImage_ = {};
+    } else if (now.source != coverSource_) {
+        // Read once per track: the tags, or a picture beside it.
+        coverSource_ = now.source;
+        const TrackCover cover = findTrackCover(now.source);
+        QPixmap image;
+        image.loadFromData(cover.image.data);
+        const qreal dpr = devicePixelRatioF();
+        coverImage_ = image.isNull() ? QPixmap()
+                                     : image.scaled(lab_cover->size() * dpr, Qt::KeepAspectRatio,
+                                                    Qt::SmoothTransformation);
+        coverImage_.setDevicePixelRatio(dpr);
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (folder.isEmpty())
+            folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+        const QString file = coverFileOf(cover, folder + QStringLiteral("/varnelo-strip-cover"));
+        lab_cover->setToolTip(file.isEmpty()
+                                  ? QString()
+                                  : QStringLiteral("<img src=\"%1\" width=\"240\">")
+                                        .arg(QUrl::fromLocalFile(file).toString().toHtmlEscaped()));
+    }
+    lab_cover->setPixmap(coverImage_);
+    const bool show = !coverImage_.isNull() && !shown_.radio() && !shown_.rip();
+    if (show != lab_cover->isVisible()) {
+        lab_cover->setVisible(show);
+        placeViews(); // the strip makes room
+    }
+}
+
 void MainWindow::bindPlayback() {
     AudioPlayer_ = std::make_unique<AudioPlayer>(*sound_);
     localPlayer_ = new LocalPlayer(shown_, *library_, *AudioFile_, *AudioPlayer_, this);
@@ -116,6 +153,8 @@ void MainWindow::bindPlayback() {
     recordingsList_->playingRow = [this] {
         return localPlayer_->highlightedRow(LocalPlayer::List::Recordings);
     };
+    connect(&playback_, &PlaybackCoordinator::nowPlayingChanged, this, &MainWindow::ShowPlayingCover);
+    connect(&playback_, &PlaybackCoordinator::stateChanged, this, &MainWindow::ShowPlayingCover);
     if (auto *recordings = qobject_cast<QStandardItemModel *>(LV_R->model()))
         local.setRecordingsList(recordings, LV_R->selectionModel());
 

@@ -33,6 +33,7 @@ void MainWindow::ShowRadioPage() {
     lv_cd->hide();
     shown_.show(Page::Radio);
     surface_->MarkPage();
+    ShowPlayingCover();
 }
 
 void MainWindow::ShowRipPage() {
@@ -45,6 +46,7 @@ void MainWindow::ShowRipPage() {
     lv_cd->show();
     shown_.show(Page::Rip);
     surface_->MarkPage();
+    ShowPlayingCover();
 }
 
 void MainWindow::ShowLocalPage() {
@@ -57,6 +59,7 @@ void MainWindow::ShowLocalPage() {
     lv_cd->hide();
     shown_.show(Page::Library);
     surface_->MarkPage();
+    ShowPlayingCover();
 }
 
 void MainWindow::ShowStationInfo() {

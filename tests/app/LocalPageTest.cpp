@@ -19,6 +19,7 @@
 
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -133,6 +134,29 @@ TEST_F(LocalPageTest, SkinPlayAndTheCommandLineStopTheStationThatPlayed) {
     EXPECT_EQ(w->localPlayer().CurrentFile, file);
     EXPECT_FALSE(w->player().stationPlaying());
     EXPECT_TRUE(unhandled.isEmpty()) << unhandled.join(QLatin1Char('\n')).toStdString();
+}
+
+// The playing track's cover (here a picture beside it) shows at the strip's end
+// on the library page, and goes with the page and with the end of playback.
+TEST_F(LocalPageTest, ThePlayingTracksCoverShowsBesideTheStrip) {
+    start();
+    QImage picture(64, 64, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("cover.jpg"))));
+    w->ShowLocalPage();
+    const QRect strip = w->panel_state->geometry();
+    ASSERT_TRUE(playFile(*w));
+    EXPECT_TRUE(w->lab_cover->isVisible());
+    EXPECT_FALSE(w->lab_cover->pixmap().isNull());
+    EXPECT_FALSE(w->panel_state->geometry().intersects(w->lab_cover->geometry()));
+    EXPECT_LT(w->panel_state->geometry().width(), strip.width());
+    w->ShowRadioPage();
+    EXPECT_FALSE(w->lab_cover->isVisible());
+    w->ShowLocalPage();
+    EXPECT_TRUE(w->lab_cover->isVisible());
+    w->playback().stop();
+    EXPECT_FALSE(w->lab_cover->isVisible());
+    EXPECT_EQ(w->panel_state->geometry(), strip);
 }
 
 TEST_F(LocalPageTest, TagEditorOpensOnTheSelectedRow) {
