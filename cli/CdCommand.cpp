@@ -33,7 +33,8 @@ namespace {
 constexpr const char *kUsage =
     "cd list [--device D] | lookup [--device D] [--server URL] [--match N] | rip [--device D] --to "
     "mp3|wav|wma|ogg [--tracks 1,3-5] [--settings FILE] [--out DIR] [--name none|artist|album] [--lookup] "
-    "[--server URL] [--match N] [--accuraterip URL|off] [--offset N] | offset [--device D] [--accuraterip "
+    "[--server URL] [--match N] [--accuraterip URL|off] [--offset N] [--secure] | offset [--device D] "
+    "[--accuraterip "
     "URL]";
 
 std::atomic<bool> interrupted{false};
@@ -232,10 +233,12 @@ int cdCommand(const QStringList &args) {
                                                QStringLiteral("URL"));
     const QCommandLineOption offsetOption(
         QStringLiteral("offset"), QStringLiteral("The drive's read offset in samples."), QStringLiteral("N"));
+    const QCommandLineOption secureOption(
+        QStringLiteral("secure"), QStringLiteral("Test and copy: read every track twice and compare."));
     parser.addOptions({deviceOption, serverOption, matchOption, musicBrainzOption, settingsOption});
     if (action == QLatin1String("rip"))
-        parser.addOptions(
-            {toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption, offsetOption});
+        parser.addOptions({toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption,
+                           offsetOption, secureOption});
     // The same option, for the offset search, which cannot do without the database.
     const QCommandLineOption databaseOption(QStringLiteral("accuraterip"),
                                             QStringLiteral("AccurateRip database address."),
@@ -328,6 +331,8 @@ int cdCommand(const QStringList &args) {
     ripper.outputFolder = [folder] { return folder; };
     ripper.folderNaming = [naming] { return naming; };
     ripper.readOffset = [readOffset] { return readOffset; };
+    const bool secure = ripping && parser.isSet(secureOption);
+    ripper.secureCopy = [secure] { return secure; };
     ripper.openFolderWhenDone = [] { return false; };
     if (ripping && parser.isSet(accurateRipOption))
         ripper.accurateRipServer = parser.value(accurateRipOption) == QLatin1String("off")
@@ -444,6 +449,7 @@ int cdCommand(const QStringList &args) {
     QObject::connect(&ripper, &CdRipper::ripFinished, &loop, &QEventLoop::quit);
     interrupted = false;
     auto previous = std::signal(SIGINT, onInterrupt);
+    auto previousTerm = std::signal(SIGTERM, onInterrupt);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &ripper, [&] {
         if (interrupted && ripper.ripping())
@@ -456,6 +462,7 @@ int cdCommand(const QStringList &args) {
     if (!ended)
         loop.exec();
     std::signal(SIGINT, previous);
+    std::signal(SIGTERM, previousTerm);
     if (terminal && checked > 0) {
         err() << '\n';
         err().flush(); // before the rows on standard output
@@ -471,7 +478,7 @@ int cdCommand(const QStringList &args) {
             t.accurateRip.text().isEmpty() ? QStringLiteral("AccurateRip not checked") : t.accurateRip.text();
         out() << shown(t.path) << '\t' << shown(status) << '\t' << (done ? accurate : QStringLiteral("-"))
               << '\n';
-        if (!done || t.result.uncorrected > 0)
+        if (!done || t.result.uncorrected > 0 || t.result.copy == cd::GrabResult::Copy::Differ)
             ++failures;
     }
     if (!ripper.lastLogPath().isEmpty())

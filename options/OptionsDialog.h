@@ -151,7 +151,8 @@ private:
         std::array<QRadioButton *, 4> cd_g{};
         std::array<QRadioButton *, 3> cd_a{};
         QSpinBox *ud_retries = nullptr;
-        QSpinBox *ud_offset = nullptr; // the drive's read offset, samples
+        QSpinBox *ud_offset = nullptr;  // the drive's read offset, samples
+        QCheckBox *ck_secure = nullptr; // test and copy
         QComboBox *cb_freedbsite = nullptr;
         QLineEdit *edt_port = nullptr, *edt_timeout = nullptr, *edt_proxy = nullptr;
         RadioGroup *rg_freedbserver = nullptr;

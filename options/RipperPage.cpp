@@ -4,6 +4,7 @@
 #include "options/PageWidgets.h"
 #include "options/RadioGroup.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -53,6 +54,11 @@ QWidget *OptionsDialog::buildRipperPage() {
     offset->addWidget(label("Read offset of the drive: "));
     offset->addWidget(ui_.ud_offset);
     offset->addStretch(1);
+    ui_.ck_secure = named(new QCheckBox(QStringLiteral("Test and copy (read every track twice and compare)")),
+                          "ck_secure");
+    ui_.ck_secure->setToolTip(
+        QStringLiteral("A track whose two reads differ is read again up to the retries; "
+                       "the log says \"Copy OK\" or \"Copy and test differ\"."));
     auto *action = new QGroupBox(QStringLiteral("Action on an Unrecoverable Read or Sync Error"));
     const char *actionNames[] = {"cd_a1", "cd_a2", "cd_a3"};
     const char *actionTexts[] = {"Stop", "Silence", "Cut"};
@@ -66,6 +72,7 @@ QWidget *OptionsDialog::buildRipperPage() {
     cdLayout->addWidget(grab);
     cdLayout->addLayout(retries);
     cdLayout->addLayout(offset);
+    cdLayout->addWidget(ui_.ck_secure);
     cdLayout->addWidget(action);
     cdLayout->addStretch(1);
     tabs->addTab(cd, QStringLiteral("CD setting"));

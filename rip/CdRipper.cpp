@@ -246,6 +246,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     grabber_.SetRetries(mode.retries);
     grabber_.SetErrorAction(mode.errorAction);
     grabber_.SetReadOffset(readOffset ? readOffset() : 0);
+    grabber_.SetSecure(mode.secure || (secureCopy && secureCopy()));
 
     ripping_ = true;
     if (showPanel)
@@ -266,6 +267,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     log_.grabMode = grabber_.readMode().grabMode;
     log_.retries = grabber_.readMode().retries;
     log_.readOffset = grabber_.readMode().offset;
+    log_.secure = grabber_.readMode().secure;
     log_.errorAction = grabber_.readMode().errorAction;
     log_.format = formatName(kind);
     log_.cddbId = cd::CddbDiscId(toc);
@@ -382,7 +384,7 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
         } catch (const Error &e) {
             p.log.result.error = QStringLiteral("the tags could not be written: ") + e.message();
         }
-        text = result.uncorrected > 0 ? QStringLiteral("Read errors") : QStringLiteral("Finished");
+        text = RipStatusText(result);
         lastOutputFolder_ = QFileInfo(p.path).absolutePath();
         break;
     }
@@ -410,9 +412,11 @@ void CdRipper::applyAccurateRip(Planned &p) {
     if (r.status != cd::GrabResult::Status::Done || !accurateRip_->done() || !accurateRip_->error().isEmpty())
         return;
     p.log.accurateRip = cd::verifyAccurateRip(accurateRip_->pressings(), p.row, r.arV1, r.arV2);
-    // A track with sectors that stayed unreadable keeps saying so.
-    if (r.uncorrected == 0)
-        setStatus(p.row, p.log.accurateRip.text());
+    // A track with sectors that stayed unreadable keeps saying so; the test and copy's word stays.
+    if (r.uncorrected == 0 && !p.log.accurateRip.text().isEmpty())
+        setStatus(p.row, r.copy == cd::GrabResult::Copy::Single
+                             ? p.log.accurateRip.text()
+                             : RipStatusText(r) + QStringLiteral(", ") + p.log.accurateRip.text());
 }
 
 void CdRipper::onAccurateRipDone() {

@@ -29,7 +29,8 @@ struct RipLog {
     int grabMode = 1;
     int retries = 1;
     int errorAction = 0;
-    int readOffset = 0; // samples
+    int readOffset = 0;  // samples
+    bool secure = false; // test and copy
     QString format;
     QString artist;
     QString album;
@@ -44,6 +45,11 @@ struct RipLog {
     // The log's file name for the album: "Artist - Album.log".
     QString fileName() const;
 };
+
+// A finished track's word for its rows and log: "Read errors" for sectors
+// that stayed unreadable, else the test and copy's "Copy OK" or "Copy and
+// test differ", else "Finished".
+QString RipStatusText(const cd::GrabResult &result);
 
 // Writes the text atomically; false with the reason when it could not.
 bool WriteRipLog(const QString &path, const QString &text, QString &error);

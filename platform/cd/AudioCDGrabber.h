@@ -84,6 +84,8 @@ public:
     void SetRetries(int retries);
     // Samples, clamped to ±MaxReadOffset (drives' offsets stay well inside).
     void SetReadOffset(int samples);
+    // Test and copy: every track read twice (ReadMode::secure).
+    void SetSecure(bool on) { mode_.secure = on; }
     static constexpr int MaxReadOffset = 50 * FramesPerSector;
     ReadMode readMode() const { return mode_; }
 

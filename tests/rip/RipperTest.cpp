@@ -360,3 +360,42 @@ TEST_F(RipperTest, AccurateRipAgainstTheDatabase) {
     rip(1);
     EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Not in database"));
 }
+
+TEST_F(RipperTest, TestAndCopyComparesTwoReadsAndReadsAgainWhenTheyDiffer) {
+    const DiscImage image = load(highVoltage(false));
+    settings.writeBool(QStringLiteral("Format"), QStringLiteral("secure"), true);
+    settings.writeInteger(QStringLiteral("Format"), QStringLiteral("retries"), 3);
+    // The drive gives track 2's sector 50 wrong on the reads named: read 0 is
+    // the copy, 1 the test. Track 2 alone is ripped, so no other track's read covers it.
+    struct Case {
+        int firstBadRead, badReads;
+        const char *status;
+        int reReads;
+        bool exact;
+        const char *logSays;
+    };
+    const Case cases[] = {
+        {0, 0, "Copy OK", 0, true, "Copy:          Copy OK\n"},
+        {1, 1, "Copy OK", 1, true, "Copy OK (read 1 more time(s) after the test differed)"},
+        {0, 1, "Copy and test differ", 1, false, "Copy and test differ (read 1 more time(s)"},
+        {1, -1, "Copy and test differ", 3, true, "Copy and test differ (read 3 more time(s)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.status + std::to_string(c.firstBadRead));
+        auto faults = std::make_shared<cd::ReadFaults>();
+        faults->garbleSector(image.starts[1] + 50, c.firstBadRead, c.badReads);
+        grabber.setReadFaults(faults);
+        QDir(out(QString())).removeRecursively();
+        ripper.ListDiscTracks();
+        for (int r : {0, 2})
+            ripper.lv_cd.item(r, 0)->setCheckState(Qt::Unchecked);
+        rip(1);
+        EXPECT_EQ(row(1, CdRipper::StatusColumn), QLatin1String(c.status));
+        const cd::GrabResult &r = ripper.lastRip().at(0).result;
+        EXPECT_EQ(r.reReads, c.reReads);
+        EXPECT_EQ(wavData(out(QStringLiteral("Track02.wav"))) == image.trackBytes(1), c.exact);
+        const QString log = QString::fromUtf8(readBytes(ripper.lastLogPath()));
+        EXPECT_TRUE(log.contains(QLatin1String(c.logSays))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("Test and copy:   yes")));
+    }
+}
