@@ -191,7 +191,7 @@ echo "Running test and copy ($runs runs each, $(nproc) cores, load $(cut -d' ' -
 read -r pw pc prss < <(measure bash -c plain)
 read -r sw sc srss < <(measure bash -c secure)
 read -r tw tc trss < <(measure bash -c paranoia_twice)
-grep -c "Copy OK" out/*.log | sed 's/^/tracks said Copy OK: /'
+echo "tracks said Copy OK: $(grep -c "Copy: *Copy OK" out/*.log)"
 echo
 echo "Test and copy, 40 minutes in 10 tracks to WAV, burst reads; seconds (best of $runs), MiB (peak RSS)"
 printf '%-44s %8s %8s %8s\n' "" "wall" "cpu" "MiB"

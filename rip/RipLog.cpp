@@ -84,6 +84,11 @@ QString RipLog::text() const {
         t += line(QStringLiteral("  File"), track.path);
         t += line(QStringLiteral("  Length"),
                   cd::sectorTimeText(track.sectors) + QStringLiteral(" (%1 sectors)").arg(track.sectors));
+        if (track.number == 0)
+            t += line(QStringLiteral("  Hidden track"), QStringLiteral("sound in the pregap of track 1"));
+        if (track.preEmphasis)
+            t += line(QStringLiteral("  Pre-emphasis"),
+                      QStringLiteral("yes (kept as on the disc, not de-emphasised)"));
         if (!track.reached) {
             t += line(QStringLiteral("  Status"), QStringLiteral("not reached"));
             continue;

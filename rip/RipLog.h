@@ -17,6 +17,7 @@ struct RipLogTrack {
     QString artist;
     QString path;
     qint64 sectors = 0;
+    bool preEmphasis = false; // kept as on the disc, not de-emphasised
     cd::GrabResult result;
     bool reached = false;
     cd::AccurateRipVerdict accurateRip;
@@ -45,6 +46,10 @@ struct RipLog {
     // The log's file name for the album: "Artist - Album.log".
     QString fileName() const;
 };
+
+// The comment tag of a track recorded with pre-emphasis.
+inline const QString PreEmphasisComment =
+    QStringLiteral("Pre-emphasis: recorded with pre-emphasis, kept as on the disc (not de-emphasised)");
 
 // A finished track's word for its rows and log: "Read errors" for sectors
 // that stayed unreadable, else the test and copy's "Copy OK" or "Copy and

@@ -399,3 +399,50 @@ TEST_F(RipperTest, TestAndCopyComparesTwoReadsAndReadsAgainWhenTheyDiffer) {
         EXPECT_TRUE(log.contains(QStringLiteral("Test and copy:   yes")));
     }
 }
+
+TEST_F(RipperTest, SoundBeforeTrackOneIsTrackZeroAndPreEmphasisIsSaid) {
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("disc"), highVoltage(false));
+    const auto msf = [](int s) {
+        return QStringLiteral("%1:%2:%3")
+            .arg(s / 4500, 2, 10, QLatin1Char('0'))
+            .arg(s / 75 % 60, 2, 10, QLatin1Char('0'))
+            .arg(s % 75, 2, 10, QLatin1Char('0'));
+    };
+    // The first tone in track 1's pregap is track 00; a pregap of generated silence is none.
+    struct Case {
+        QString pregap;
+        int track1, track2;
+        QStringList rows;
+    };
+    const Case cases[] = {
+        {QStringLiteral("PREGAP 00:02:00"), 0, image.starts[1], {QStringLiteral("01"), QStringLiteral("02")}},
+        {QStringLiteral("INDEX 00 00:00:00"),
+         image.starts[1],
+         image.starts[2],
+         {QStringLiteral("00"), QStringLiteral("01"), QStringLiteral("02")}},
+    };
+    for (const auto &[pregap, track1, track2, expected] : cases) {
+        const QString cue = dir.filePath(QStringLiteral("hidden%1.cue").arg(expected.size()));
+        QFile f(cue);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("FILE \"disc.bin\" BINARY\nTRACK 01 AUDIO\nFLAGS PRE\n%1\nINDEX 01 %2\n"
+                               "TRACK 02 AUDIO\nINDEX 01 %3\n")
+                    .arg(pregap, msf(track1), msf(track2))
+                    .toLatin1());
+        f.close();
+        ASSERT_TRUE(ripper.UseDrive(cue));
+        ripper.ListDiscTracks();
+        QStringList rows;
+        for (int r = 0; r < ripper.lv_cd.rowCount(); ++r)
+            rows << row(r, CdRipper::NoColumn);
+        EXPECT_EQ(rows, expected);
+    }
+    rip(1);
+    for (int t = 0; t < 3; ++t)
+        EXPECT_TRUE(wavData(out(QStringLiteral("Track0%1.wav").arg(t))) == image.trackBytes(t)) << t;
+    const QString log = QString::fromUtf8(readBytes(ripper.lastLogPath()));
+    EXPECT_TRUE(log.contains(QStringLiteral("Track 00  Track00\n"))) << log.toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("Pre-emphasis:  yes")), 1) << log.toStdString();
+    EXPECT_EQ(probeAudio(out(QStringLiteral("Track01.wav"))).tags.value(QStringLiteral("comment")),
+              PreEmphasisComment);
+}
