@@ -34,7 +34,8 @@ qint32 hiddenTrackSectors(const QString &device, const DiscToc &toc, QString &er
             return 0;
         }
         const auto end = buffer.begin() + std::ptrdiff_t(read) * SectorReader::SectorSamples;
-        if (std::any_of(buffer.begin(), end, [](qint16 v) { return std::abs(int(v)) > HiddenTrackThreshold; }))
+        if (std::any_of(buffer.begin(), end,
+                        [](qint16 v) { return std::abs(int(v)) > HiddenTrackThreshold; }))
             return pregap;
     }
     return 0;
