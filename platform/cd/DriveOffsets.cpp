@@ -106,7 +106,8 @@ std::optional<DriveOffsetRecord> findDriveOffset(const std::vector<DriveOffsetRe
     const QString key = driveOffsetKey(vendor, model);
     std::optional<DriveOffsetRecord> best;
     for (const DriveOffsetRecord &r : records) {
-        const qsizetype dash = r.name.startsWith(QLatin1String("- ")) ? -1 : r.name.indexOf(QLatin1String(" - "));
+        const qsizetype dash =
+            r.name.startsWith(QLatin1String("- ")) ? -1 : r.name.indexOf(QLatin1String(" - "));
         const QString name = dash < 0 ? driveOffsetKey(QString(), r.name.mid(2))
                                       : driveOffsetKey(r.name.left(dash), r.name.mid(dash + 3));
         if (name == key && (!best || r.submissions > best->submissions))
@@ -132,7 +133,7 @@ bool keepDriveOffsets(const QString &path, const QByteArray &data, QString &erro
 }
 
 void loadDriveOffsets(const QString &path, const QUrl &base, bool refresh, QObject *context,
-                       std::function<void(const DriveOffsetList &)> done) {
+                      std::function<void(const DriveOffsetList &)> done) {
     const auto kept = [path] {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
@@ -155,9 +156,10 @@ void loadDriveOffsets(const QString &path, const QUrl &base, bool refresh, QObje
         network->deleteLater();
         DriveOffsetList list;
         if (!answer.error.isEmpty() || answer.status != 200) {
-            list.error = tr("The drive offset list could not be fetched from %1: %2")
-                             .arg(url.toString(), answer.error.isEmpty() ? tr("HTTP status %1").arg(answer.status)
-                                                                         : answer.error);
+            list.error =
+                tr("The drive offset list could not be fetched from %1: %2")
+                    .arg(url.toString(),
+                         answer.error.isEmpty() ? tr("HTTP status %1").arg(answer.status) : answer.error);
         } else {
             list = parseDriveOffsets(answer.body);
             QString error;

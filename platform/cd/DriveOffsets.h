@@ -12,10 +12,10 @@ namespace varnelo::cd {
 // AccurateRip's list of drives' read offsets, as its server offers it
 // ("DriveOffsets.bin"): the offsets people found for each drive model.
 struct DriveOffsetRecord {
-    int offset = 0;       // samples, AccurateRip's convention
-    QString name;         // "VENDOR - MODEL" ("- MODEL" without a vendor)
+    int offset = 0; // samples, AccurateRip's convention
+    QString name;   // "VENDOR - MODEL" ("- MODEL" without a vendor)
     quint32 submissions = 0;
-    int percent = -1;     // of the submissions that agree, -1 when the record does not say
+    int percent = -1; // of the submissions that agree, -1 when the record does not say
 };
 
 struct DriveOffsetList {

@@ -26,8 +26,8 @@ QByteArray record(int offset, const QByteArray &name, quint32 submissions, const
 
 QByteArray sampleList() {
     return record(667, "PIONEER  - BD-RW   BDR-209D", 1234, "100%") +
-           record(6, "HL-DT-ST - DVDRAM GH24NSD1", 870, "98%") + record(-30, "HL-DT-ST - DVDRAM GH24NSD1", 3, "") +
-           record(48, "- CD-ROM CDU5211", 12, "100%");
+           record(6, "HL-DT-ST - DVDRAM GH24NSD1", 870, "98%") +
+           record(-30, "HL-DT-ST - DVDRAM GH24NSD1", 3, "") + record(48, "- CD-ROM CDU5211", 12, "100%");
 }
 
 } // namespace
@@ -47,8 +47,8 @@ TEST(DriveOffsets, ReadsEveryFieldAndMatchesByVendorAndModel) {
     };
     // Drives pad their fields with spaces and may write lower case; the most submitted record wins.
     const Case cases[] = {{"PIONEER", "BD-RW   BDR-209D", 667}, {"pioneer ", " bd-rw bdr-209d ", 667},
-                          {"HL-DT-ST", "DVDRAM GH24NSD1", 6},    {"", "CD-ROM CDU5211", 48},
-                          {"PIONEER", "BD-RW BDR-209", 9999},    {"SONY", "CD-ROM CDU5211", 9999}};
+                          {"HL-DT-ST", "DVDRAM GH24NSD1", 6},   {"", "CD-ROM CDU5211", 48},
+                          {"PIONEER", "BD-RW BDR-209", 9999},   {"SONY", "CD-ROM CDU5211", 9999}};
     for (const Case &c : cases) {
         const auto found = findDriveOffset(list.records, QLatin1String(c.vendor), QLatin1String(c.model));
         EXPECT_EQ(found ? found->offset : 9999, c.offset) << c.vendor << " / " << c.model;
@@ -64,7 +64,8 @@ TEST(DriveOffsets, SpoiltListsAreRejectedNamingTheRecord) {
     noDash.replace(2, 27, QByteArray("PIONEER BD-RW BDR-209D\0\0\0\0\0", 27));
     const std::pair<QByteArray, const char *> cases[] = {
         {QByteArray(), "is empty"},
-        {good.left(good.size() - 10), "cut short: 266 bytes, not a whole number of 69-byte records (record 4"},
+        {good.left(good.size() - 10),
+         "cut short: 266 bytes, not a whole number of 69-byte records (record 4"},
         {unended, "Record 2 of the drive offset list is not valid: its drive name is not ended"},
         {control, "Record 3 of the drive offset list is not valid: its drive name is not text"},
         {far, "Record 4 of the drive offset list is not valid: an offset of -7000 samples"},
@@ -83,7 +84,8 @@ TEST(DriveOffsets, FetchedOnRequestAndKeptWholeOnly) {
     int asked = 0;
     HttpServer server([&](const HttpRequest &r) -> HttpReply {
         ++asked;
-        return r.path == QLatin1String("/ar/DriveOffsets.bin") ? HttpReply{200, served} : HttpReply{404, "no"};
+        return r.path == QLatin1String("/ar/DriveOffsets.bin") ? HttpReply{200, served}
+                                                               : HttpReply{404, "no"};
     });
     ASSERT_TRUE(server.start());
     const QString path = dir.filePath(QStringLiteral("DriveOffsets.bin"));
