@@ -96,23 +96,24 @@ void ReadOffsetTasks::lookUp(const QString &vendor, const QString &model, const 
     if (busy_)
         return;
     busy_ = true;
-    cd::loadDriveOffsets(listPath, server, false, this, [this, vendor, model, done](const cd::DriveOffsetList &l) {
-        busy_ = false;
-        if (!l.error.isEmpty()) {
-            done(std::nullopt, l.error);
-            return;
-        }
-        const auto found = cd::findDriveOffset(l.records, vendor, model);
-        if (!found) {
-            done(std::nullopt, tr("%1 is not in AccurateRip's drive list: Find reads it from a disc the "
-                                  "database knows.")
-                                   .arg(cd::driveOffsetKey(vendor, model)));
-            return;
-        }
-        done(found->offset, tr("Offset %1 in AccurateRip's drive list (%2, %3 submissions).")
-                                .arg(signedText(found->offset), found->name)
-                                .arg(found->submissions));
-    });
+    cd::loadDriveOffsets(
+        listPath, server, false, this, [this, vendor, model, done](const cd::DriveOffsetList &l) {
+            busy_ = false;
+            if (!l.error.isEmpty()) {
+                done(std::nullopt, l.error);
+                return;
+            }
+            const auto found = cd::findDriveOffset(l.records, vendor, model);
+            if (!found) {
+                done(std::nullopt, tr("%1 is not in AccurateRip's drive list: Find reads it from a disc the "
+                                      "database knows.")
+                                       .arg(cd::driveOffsetKey(vendor, model)));
+                return;
+            }
+            done(found->offset, tr("Offset %1 in AccurateRip's drive list (%2, %3 submissions).")
+                                    .arg(signedText(found->offset), found->name)
+                                    .arg(found->submissions));
+        });
 }
 
 } // namespace varnelo

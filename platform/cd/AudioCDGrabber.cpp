@@ -127,6 +127,8 @@ void AudioCDGrabber::ReadDisc() {
     hidden_ = TocTrack();
     hidden_.number = 0;
     hidden_.sectors = hiddenSectors_;
+    // The pregap carries track 1's control bits.
+    hidden_.preEmphasis = hiddenSectors_ > 0 && toc_.tracks.front().preEmphasis;
     watchSelected();
 }
 
