@@ -34,8 +34,10 @@ void ReadOffsetTasks::join() {
 }
 
 void ReadOffsetTasks::find(const QString &device, cd::ReadMode mode, const QUrl &server, Reply done) {
-    if (busy_)
+    if (busy_) {
+        done(std::nullopt, tr("A search of the read offset is already under way."));
         return;
+    }
     const cd::DiscRead disc = cd::readDisc(device);
     if (disc.state != cd::DiscState::Ready) {
         done(std::nullopt, disc.error.isEmpty() ? tr("There is no disc to read.") : disc.error);
@@ -93,8 +95,10 @@ void ReadOffsetTasks::search(const QString &device, cd::ReadMode mode, Reply don
 
 void ReadOffsetTasks::lookUp(const QString &vendor, const QString &model, const QString &listPath,
                              const QUrl &server, Reply done) {
-    if (busy_)
+    if (busy_) {
+        done(std::nullopt, tr("A search of the read offset is already under way."));
         return;
+    }
     busy_ = true;
     cd::loadDriveOffsets(
         listPath, server, false, this, [this, vendor, model, done](const cd::DriveOffsetList &l) {
