@@ -328,3 +328,22 @@ TEST(ReadOffsetTasks, FindsFromOneReadAndLooksUpTheDriveList) {
     }
     EXPECT_TRUE(QFile::exists(kept));
 }
+
+TEST(CdCli, SecureRipAndTheDriveListOptions) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    const auto device = [&](QStringList args) { return args << QStringLiteral("--device") << image.sheet; };
+    const std::tuple<QStringList, int, const char *> cases[] = {
+        {device({QStringLiteral("rip"), QStringLiteral("--to"), QStringLiteral("wav"),
+                 QStringLiteral("--secure"), QStringLiteral("--accuraterip"), QStringLiteral("off")}),
+         0, "Track03.wav\tCopy OK\t"},
+        {device({QStringLiteral("offset"), QStringLiteral("--list")}), 1, "is a disc image"},
+        {device({QStringLiteral("offset"), QStringLiteral("--refresh")}), 2, "--refresh goes with --list"},
+    };
+    for (const auto &[args, code, says] : cases) {
+        const CliRun r = cli(args, dir.path());
+        EXPECT_EQ(r.code, code) << r.err.toStdString();
+        EXPECT_TRUE((code == 0 ? r.out : r.err).contains(QLatin1String(says)))
+            << r.out.toStdString() << r.err.toStdString();
+    }
+}
