@@ -335,7 +335,8 @@ TEST(CdCli, SecureRipAndTheDriveListOptions) {
     const auto device = [&](QStringList args) { return args << QStringLiteral("--device") << image.sheet; };
     const std::tuple<QStringList, int, const char *> cases[] = {
         {device({QStringLiteral("rip"), QStringLiteral("--to"), QStringLiteral("wav"),
-                 QStringLiteral("--secure"), QStringLiteral("--accuraterip"), QStringLiteral("off")}),
+                 QStringLiteral("--secure"), QStringLiteral("--accuraterip"), QStringLiteral("off"),
+                 QStringLiteral("--out"), dir.path()}),
          0, "Track03.wav\tCopy OK\t"},
         {device({QStringLiteral("offset"), QStringLiteral("--list")}), 1, "is a disc image"},
         {device({QStringLiteral("offset"), QStringLiteral("--refresh")}), 2, "--refresh goes with --list"},
