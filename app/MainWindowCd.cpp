@@ -9,7 +9,9 @@
 #include "library/TagEditor.h"
 #include "options/OptionsDialog.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
+#include "platform/cd/AccurateRipLookup.h"
 #include "platform/cd/AudioCDGrabber.h"
+#include "platform/cd/DriveOffsets.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/sound/AudioPlayer.h"
 #include "radio/Recorder.h"
@@ -17,6 +19,7 @@
 #include "rip/CdPlayer.h"
 #include "rip/CdRipper.h"
 #include "rip/CdSettings.h"
+#include "rip/ReadOffsetTasks.h"
 #include "rip/RipperPanel.h"
 
 #include <QComboBox>
@@ -81,6 +84,23 @@ void MainWindow::bindCd() {
         keys::write(settings, keys::DiscImagePath, path);
         settings.commit();
     };
+    // The options' offset buttons work on the drive chosen there.
+    auto *offsetTasks = new ReadOffsetTasks(this);
+    options_->findReadOffset = [this, offsetTasks](OptionsDialog::OffsetReply reply) {
+        offsetTasks->find(AudioCDGrabber_->DriveId(), ReadGrabSettings(*options_),
+                          cd::AccurateRipLookup::defaultServer(), std::move(reply));
+    };
+    options_->lookUpReadOffset = [this, offsetTasks](OptionsDialog::OffsetReply reply) {
+        if (AudioCDGrabber_->DriveIsImage()) {
+            reply(std::nullopt, QStringLiteral("A disc image has no read offset: choose a drive."));
+            return;
+        }
+        folder_.create();
+        offsetTasks->lookUp(AudioCDGrabber_->DriveVendor(), AudioCDGrabber_->DriveProduct(),
+                            folder_.file(QString::fromLatin1(cd::DriveOffsetsFileName)),
+                            cd::AccurateRipLookup::defaultServer(), std::move(reply));
+    };
+    options_->offsetHooksChanged();
     connect(options_, &OptionsDialog::discImageRequested, this,
             [this] { Application::guarded([this] { ripper_->ChooseDiscImage(); }); });
     connect(options_, &OptionsDialog::driveSelected, this, [this](int drive) {

@@ -8,7 +8,9 @@
 # 127.0.0.1: varnelo-cli cd offset (one read, every offset in ±3000) against
 # ripping track 1 once per offset for 10 common offsets, each rip's checksum
 # worked out (cd-paranoia -O N + accuraterip-checksum, and cd rip --offset N).
-# Usage: bench/rip.sh [path/to/varnelo-cli] [runs] [all|mp3|offset]
+# And the cost of test and copy on the 40-minute image to WAV: cd rip --secure
+# against a plain cd rip, and cd-paranoia reading every track twice.
+# Usage: bench/rip.sh [path/to/varnelo-cli] [runs] [all|mp3|offset|secure]
 #   (default build/bin/varnelo-cli, 2 runs, both parts)
 # Each figure is the best of the runs: wall clock, user+system CPU, peak memory.
 set -euo pipefail
@@ -110,7 +112,7 @@ awk -v w="$rw" -v c="$rc" -v m="$rrss" 'BEGIN { printf "%-44s %8.2f %8.2f %8.1f\
 awk -v fw="$fw" -v pw="$pw" 'BEGIN { printf "ratio (wall, against cd-paranoia): %.2f\n", fw/pw }'
 cd "$work"
 fi
-[[ "$part" == all || "$part" == mp3 ]] || exit 0
+[[ "$part" == all || "$part" == mp3 || "$part" == secure ]] || exit 0
 
 echo "Generating a 10-track, 40-minute disc image (a tone and pink noise per track)..." >&2
 : > disc.bin
@@ -149,6 +151,7 @@ ours() {
 export -f anchor ours
 export cli
 
+if [[ "$part" != secure ]]; then
 echo "Running ($runs runs each, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg))..." >&2
 read -r ow oc orss < <(measure bash -c ours)
 read -r aw ac arss < <(measure bash -c anchor)
@@ -161,3 +164,38 @@ awk -v w="$aw" -v c="$ac" -v m="$arss" 'BEGIN { printf "%-34s %8.2f %8.2f %8.1f\
 awk -v ow="$ow" -v aw="$aw" 'BEGIN { printf "ratio (wall): %.2f   (budget 0.60)\n", ow/aw }'
 echo
 echo "Files: ours $(ls out/*.mp3 | wc -l) MP3 ($(du -cb out/*.mp3 | tail -1 | cut -f1) bytes), anchor $(ls anchor*.mp3 | wc -l) MP3 ($(du -cb anchor*.mp3 | tail -1 | cut -f1) bytes)"
+fi
+[[ "$part" == all || "$part" == secure ]] || exit 0
+
+# Burst reading (mode 0), as test and copy is meant to be used: the two reads
+# stand in for paranoia's verification.
+printf '[Format]\nmode=0\nretries=1\nstop=0\n' > wav.ini
+plain() {
+    rm -rf out
+    "$cli" cd rip --device disc.cue --to wav --settings wav.ini --out out --accuraterip off
+}
+secure() {
+    rm -rf out
+    "$cli" cd rip --device disc.cue --to wav --settings wav.ini --out out --accuraterip off --secure
+}
+paranoia_twice() {
+    for t in $(seq 1 10); do
+        cd-paranoia -q -Z -d disc.cue -w "$t" copy.wav
+        cd-paranoia -q -Z -d disc.cue -w "$t" test.wav
+        cmp -s copy.wav test.wav
+    done
+    rm -f copy.wav test.wav
+}
+export -f plain secure paranoia_twice
+echo "Running test and copy ($runs runs each, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg))..." >&2
+read -r pw pc prss < <(measure bash -c plain)
+read -r sw sc srss < <(measure bash -c secure)
+read -r tw tc trss < <(measure bash -c paranoia_twice)
+echo "tracks said Copy OK: $(grep -c "Copy: *Copy OK" out/*.log)"
+echo
+echo "Test and copy, 40 minutes in 10 tracks to WAV, burst reads; seconds (best of $runs), MiB (peak RSS)"
+printf '%-44s %8s %8s %8s\n' "" "wall" "cpu" "MiB"
+awk -v w="$pw" -v c="$pc" -v m="$prss" 'BEGIN { printf "%-44s %8.2f %8.2f %8.1f\n", "varnelo-cli cd rip", w, c, m/1024 }'
+awk -v w="$sw" -v c="$sc" -v m="$srss" 'BEGIN { printf "%-44s %8.2f %8.2f %8.1f\n", "varnelo-cli cd rip --secure", w, c, m/1024 }'
+awk -v w="$tw" -v c="$tc" -v m="$trss" 'BEGIN { printf "%-44s %8.2f %8.2f %8.1f\n", "cd-paranoia -Z twice per track + cmp", w, c, m/1024 }'
+awk -v s="$sw" -v p="$pw" -v t="$tw" 'BEGIN { printf "secure mode costs x%.2f of a plain rip (wall); against the anchor %.2f\n", s/p, s/t }'

@@ -9,6 +9,7 @@
 #include "platform/cd/AccurateRipLookup.h"
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/cd/CdDrive.h"
+#include "platform/cd/DriveOffsets.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/cd/OffsetFinder.h"
 #include "platform/tags/AudioInformation.h"
@@ -33,8 +34,8 @@ namespace {
 constexpr const char *kUsage =
     "cd list [--device D] | lookup [--device D] [--server URL] [--match N] | rip [--device D] --to "
     "mp3|wav|wma|ogg [--tracks 1,3-5] [--settings FILE] [--out DIR] [--name none|artist|album] [--lookup] "
-    "[--server URL] [--match N] [--accuraterip URL|off] [--offset N] | offset [--device D] [--accuraterip "
-    "URL]";
+    "[--server URL] [--match N] [--accuraterip URL|off] [--offset N] [--secure] | offset [--device D] "
+    "[--accuraterip URL] [--list [--refresh]]";
 
 std::atomic<bool> interrupted{false};
 
@@ -164,6 +165,45 @@ int findOffset(Session &s, const QUrl &server) {
     return ExitOk;
 }
 
+// The drive's offset as AccurateRip's drive list has it; the list is fetched
+// (from the database's address) and kept in the data folder when none is kept
+// or `refresh` asks for it.
+int listedOffset(Session &s, const QUrl &server, const QString &dataFolder, bool refresh) {
+    if (s.grabber.DriveIsImage()) {
+        err() << "varnelo-cli cd offset: " << shown(QDir::toNativeSeparators(s.grabber.DriveId()))
+              << " is a disc image: only a drive has a read offset to look up\n";
+        return ExitFailure;
+    }
+    QDir().mkpath(dataFolder);
+    const QString path = QDir(dataFolder).filePath(QString::fromLatin1(cd::DriveOffsetsFileName));
+    cd::DriveOffsetList list;
+    bool loaded = false;
+    QEventLoop loop;
+    cd::loadDriveOffsets(path, server, refresh, &loop, [&](const cd::DriveOffsetList &l) {
+        list = l;
+        loaded = true;
+        loop.quit();
+    });
+    if (!loaded)
+        loop.exec();
+    if (!list.error.isEmpty()) {
+        err() << "varnelo-cli cd offset: " << shown(list.error) << '\n';
+        return ExitFailure;
+    }
+    const QString vendor = s.grabber.DriveVendor(), model = s.grabber.DriveProduct();
+    const auto found = cd::findDriveOffset(list.records, vendor, model);
+    if (!found) {
+        err() << "varnelo-cli cd offset: the read offset of " << shown(cd::driveOffsetKey(vendor, model))
+              << " is unknown: it is not among the " << list.records.size()
+              << " drives of AccurateRip's list (cd offset finds it from a disc in the database)\n";
+        return ExitFailure;
+    }
+    out() << "offset: " << (found->offset >= 0 ? "+" : "") << found->offset << " (" << shown(found->name)
+          << " in AccurateRip's drive list, " << found->submissions << " submissions"
+          << (found->percent >= 0 ? QStringLiteral(", %1% agree").arg(found->percent) : QString()) << ")\n";
+    return ExitOk;
+}
+
 // Waits for the lookup; false with a message when it found nothing.
 bool lookUp(Session &s, const QString &command) {
     QEventLoop loop;
@@ -232,16 +272,22 @@ int cdCommand(const QStringList &args) {
                                                QStringLiteral("URL"));
     const QCommandLineOption offsetOption(
         QStringLiteral("offset"), QStringLiteral("The drive's read offset in samples."), QStringLiteral("N"));
+    const QCommandLineOption secureOption(
+        QStringLiteral("secure"), QStringLiteral("Test and copy: read every track twice and compare."));
     parser.addOptions({deviceOption, serverOption, matchOption, musicBrainzOption, settingsOption});
     if (action == QLatin1String("rip"))
-        parser.addOptions(
-            {toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption, offsetOption});
+        parser.addOptions({toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption,
+                           offsetOption, secureOption});
     // The same option, for the offset search, which cannot do without the database.
     const QCommandLineOption databaseOption(QStringLiteral("accuraterip"),
                                             QStringLiteral("AccurateRip database address."),
                                             QStringLiteral("URL"));
+    const QCommandLineOption listOption(QStringLiteral("list"),
+                                        QStringLiteral("The drive's offset from AccurateRip's drive list."));
+    const QCommandLineOption refreshOption(QStringLiteral("refresh"),
+                                           QStringLiteral("Fetch the drive list again (with --list)."));
     if (action == QLatin1String("offset"))
-        parser.addOption(databaseOption);
+        parser.addOptions({databaseOption, listOption, refreshOption});
     if (auto rc = parseArguments(parser, command, args.mid(1)))
         return *rc;
     if (!parser.positionalArguments().isEmpty())
@@ -328,6 +374,8 @@ int cdCommand(const QStringList &args) {
     ripper.outputFolder = [folder] { return folder; };
     ripper.folderNaming = [naming] { return naming; };
     ripper.readOffset = [readOffset] { return readOffset; };
+    const bool secure = ripping && parser.isSet(secureOption);
+    ripper.secureCopy = [secure] { return secure; };
     ripper.openFolderWhenDone = [] { return false; };
     if (ripping && parser.isSet(accurateRipOption))
         ripper.accurateRipServer = parser.value(accurateRipOption) == QLatin1String("off")
@@ -355,6 +403,18 @@ int cdCommand(const QStringList &args) {
         s.grabber.SelectDrive(1);
         ripper.UseDrive(s.grabber.DriveId());
     }
+    if (action == QLatin1String("offset") && parser.isSet(listOption)) {
+        const QUrl server = parser.isSet(accurateRipOption) ? QUrl(parser.value(accurateRipOption))
+                                                            : cd::AccurateRipLookup::defaultServer();
+        if (!server.isValid() || server.scheme().isEmpty())
+            return usageError(QStringLiteral("cd"),
+                              QStringLiteral("--accuraterip needs the database's address, "
+                                             "not %1")
+                                  .arg(parser.value(accurateRipOption)));
+        return listedOffset(s, server, dataFolder, parser.isSet(refreshOption));
+    }
+    if (action == QLatin1String("offset") && parser.isSet(refreshOption))
+        return usageError(QStringLiteral("cd"), QStringLiteral("--refresh goes with --list"));
     s.grabber.ReadDisc();
     const QString name = s.grabber.DriveId();
     switch (s.grabber.DiscStatus()) {
@@ -444,6 +504,7 @@ int cdCommand(const QStringList &args) {
     QObject::connect(&ripper, &CdRipper::ripFinished, &loop, &QEventLoop::quit);
     interrupted = false;
     auto previous = std::signal(SIGINT, onInterrupt);
+    auto previousTerm = std::signal(SIGTERM, onInterrupt);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &ripper, [&] {
         if (interrupted && ripper.ripping())
@@ -456,6 +517,7 @@ int cdCommand(const QStringList &args) {
     if (!ended)
         loop.exec();
     std::signal(SIGINT, previous);
+    std::signal(SIGTERM, previousTerm);
     if (terminal && checked > 0) {
         err() << '\n';
         err().flush(); // before the rows on standard output
@@ -471,7 +533,7 @@ int cdCommand(const QStringList &args) {
             t.accurateRip.text().isEmpty() ? QStringLiteral("AccurateRip not checked") : t.accurateRip.text();
         out() << shown(t.path) << '\t' << shown(status) << '\t' << (done ? accurate : QStringLiteral("-"))
               << '\n';
-        if (!done || t.result.uncorrected > 0)
+        if (!done || t.result.uncorrected > 0 || t.result.copy == cd::GrabResult::Copy::Differ)
             ++failures;
     }
     if (!ripper.lastLogPath().isEmpty())

@@ -93,6 +93,8 @@ constexpr IntKey GrabRetries{L("Format"), L("retries"), 5};
 constexpr IntKey GrabStop{L("Format"), L("stop"), 0};
 // The drive's read offset in samples (as the drive offset lists give it).
 constexpr IntKey ReadOffsetKey{L("Format"), L("offset"), 0};
+// Test and copy: every track read twice and the reads compared.
+constexpr BoolKey SecureCopyKey{L("Format"), L("secure"), false};
 // Section Freedb: read only by the dialog.
 constexpr IntKey FreedbSite{L("Freedb"), L("site"), 0};
 constexpr IntKey FreedbToServer{L("Freedb"), L("toserver"), 1};

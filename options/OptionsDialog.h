@@ -4,7 +4,9 @@
 #include <QDialog>
 #include <QTime>
 #include <array>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -70,6 +72,17 @@ public:
     bool readBool(const keys::BoolKey &key) const override;
     QString mp3CommandLine() const override;
     RecordingOggControls recordingOggControls() const;
+
+    // The ripper page's "Find" (from one read of a disc in the database) and
+    // "Look up" (AccurateRip's drive list) beside the read offset. Each is
+    // given a reply to call on the dialog's thread once it knows; unset, the
+    // button is hidden.
+    using OffsetReply = std::function<void(std::optional<int> offset, const QString &message)>;
+    std::function<void(OffsetReply)> findReadOffset;
+    std::function<void(OffsetReply)> lookUpReadOffset;
+    // Shows the offset buttons whose hooks are set (after setting them).
+    void offsetHooksChanged();
+    QLabel *offsetStatus() const { return ui_.lab_offset; }
 
     // Live settings read by the converter, ripper, recorder, clock and start-up.
     bool openFolderWhenDone() const;   // cb_auto
@@ -151,7 +164,10 @@ private:
         std::array<QRadioButton *, 4> cd_g{};
         std::array<QRadioButton *, 3> cd_a{};
         QSpinBox *ud_retries = nullptr;
-        QSpinBox *ud_offset = nullptr; // the drive's read offset, samples
+        QSpinBox *ud_offset = nullptr;  // the drive's read offset, samples
+        QCheckBox *ck_secure = nullptr; // test and copy
+        QPushButton *btn_findoffset = nullptr, *btn_lookupoffset = nullptr;
+        QLabel *lab_offset = nullptr; // what Find or Look up came to
         QComboBox *cb_freedbsite = nullptr;
         QLineEdit *edt_port = nullptr, *edt_timeout = nullptr, *edt_proxy = nullptr;
         RadioGroup *rg_freedbserver = nullptr;

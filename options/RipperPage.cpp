@@ -4,12 +4,14 @@
 #include "options/PageWidgets.h"
 #include "options/RadioGroup.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -49,10 +51,48 @@ QWidget *OptionsDialog::buildRipperPage() {
     ui_.ud_offset->setSuffix(QStringLiteral(" samples"));
     ui_.ud_offset->setToolTip(QStringLiteral("The drive's read offset correction, as AccurateRip's drive "
                                              "offset list gives it; 0 when unknown."));
+    ui_.btn_findoffset = named(new QPushButton(QStringLiteral("Find")), "btn_findoffset");
+    ui_.btn_findoffset->setToolTip(
+        QStringLiteral("Reads the disc once and finds the offset at which AccurateRip's "
+                       "checksums of it match (a disc the database knows)."));
+    ui_.btn_lookupoffset = named(new QPushButton(QStringLiteral("Look up")), "btn_lookupoffset");
+    ui_.btn_lookupoffset->setToolTip(QStringLiteral("The drive's offset from AccurateRip's list of drives."));
+    ui_.btn_findoffset->hide(); // until the hooks are set
+    ui_.btn_lookupoffset->hide();
+    ui_.lab_offset = named(new QLabel, "lab_offset");
+    ui_.lab_offset->setWordWrap(true);
+    const auto ask = [this](const std::function<void(OffsetReply)> &hook, const QString &working) {
+        if (!hook)
+            return;
+        ui_.btn_findoffset->setEnabled(false);
+        ui_.btn_lookupoffset->setEnabled(false);
+        ui_.lab_offset->setText(working);
+        QPointer<OptionsDialog> self(this);
+        hook([self](std::optional<int> offset, const QString &message) {
+            if (!self)
+                return;
+            if (offset)
+                self->ui_.ud_offset->setValue(*offset);
+            self->ui_.lab_offset->setText(message);
+            self->ui_.btn_findoffset->setEnabled(true);
+            self->ui_.btn_lookupoffset->setEnabled(true);
+        });
+    };
+    connect(ui_.btn_findoffset, &QPushButton::clicked, this,
+            [this, ask] { ask(findReadOffset, QStringLiteral("Reading the disc...")); });
+    connect(ui_.btn_lookupoffset, &QPushButton::clicked, this,
+            [this, ask] { ask(lookUpReadOffset, QStringLiteral("Looking the drive up...")); });
     auto *offset = new QHBoxLayout;
     offset->addWidget(label("Read offset of the drive: "));
     offset->addWidget(ui_.ud_offset);
+    offset->addWidget(ui_.btn_findoffset);
+    offset->addWidget(ui_.btn_lookupoffset);
     offset->addStretch(1);
+    ui_.ck_secure = named(new QCheckBox(QStringLiteral("Test and copy (read every track twice and compare)")),
+                          "ck_secure");
+    ui_.ck_secure->setToolTip(
+        QStringLiteral("A track whose two reads differ is read again up to the retries; "
+                       "the log says \"Copy OK\" or \"Copy and test differ\"."));
     auto *action = new QGroupBox(QStringLiteral("Action on an Unrecoverable Read or Sync Error"));
     const char *actionNames[] = {"cd_a1", "cd_a2", "cd_a3"};
     const char *actionTexts[] = {"Stop", "Silence", "Cut"};
@@ -66,6 +106,8 @@ QWidget *OptionsDialog::buildRipperPage() {
     cdLayout->addWidget(grab);
     cdLayout->addLayout(retries);
     cdLayout->addLayout(offset);
+    cdLayout->addWidget(ui_.lab_offset);
+    cdLayout->addWidget(ui_.ck_secure);
     cdLayout->addWidget(action);
     cdLayout->addStretch(1);
     tabs->addTab(cd, QStringLiteral("CD setting"));
@@ -108,6 +150,11 @@ QWidget *OptionsDialog::buildRipperPage() {
     layout->addWidget(tabs, 1);
     layout->addLayout(drive);
     return ui_.gb_cd;
+}
+
+void OptionsDialog::offsetHooksChanged() {
+    ui_.btn_findoffset->setVisible(bool(findReadOffset));
+    ui_.btn_lookupoffset->setVisible(bool(lookUpReadOffset));
 }
 
 } // namespace varnelo

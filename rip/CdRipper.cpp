@@ -188,17 +188,19 @@ void CdRipper::ListDiscTracks() {
                        QStringLiteral("Disc is empty or drive not support this disc type!")});
     if (grabber_.DiscStatus() == 2)
         return refuse({QStringLiteral("Unrecognized")});
-    const int n = grabber_.AudioTrackCount();
+    // A hidden track before track 1 is the first row, "00".
+    const int n = grabber_.ListedTrackCount();
     if (n <= 0)
         return;
     TrackEntries.resize(std::size_t(n));
     for (int i = 0; i < n; ++i) {
         grabber_.SelectTrack(i);
         TrackEntry &e = TrackEntries[std::size_t(i)];
-        const QString number = TrackNumberText(i + 1);
+        const QString number = TrackNumberText(grabber_.TrackNumber());
         const QString title = grabber_.TrackTitle();
-        e.Title =
-            title != QStringLiteral("Session1 Track%1").arg(i + 1) ? title : QStringLiteral("Track") + number;
+        e.Title = title != QStringLiteral("Session1 Track%1").arg(grabber_.TrackNumber())
+                      ? title
+                      : QStringLiteral("Track") + number;
         const QString artist = grabber_.TrackArtist();
         e.Artist = artist.isEmpty() ? QStringLiteral("Unknown Artist") : artist;
         const QString album = grabber_.TrackAlbum();
@@ -246,6 +248,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     grabber_.SetRetries(mode.retries);
     grabber_.SetErrorAction(mode.errorAction);
     grabber_.SetReadOffset(readOffset ? readOffset() : 0);
+    grabber_.SetSecure(mode.secure || (secureCopy && secureCopy()));
 
     ripping_ = true;
     if (showPanel)
@@ -266,6 +269,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     log_.grabMode = grabber_.readMode().grabMode;
     log_.retries = grabber_.readMode().retries;
     log_.readOffset = grabber_.readMode().offset;
+    log_.secure = grabber_.readMode().secure;
     log_.errorAction = grabber_.readMode().errorAction;
     log_.format = formatName(kind);
     log_.cddbId = cd::CddbDiscId(toc);
@@ -298,13 +302,15 @@ void CdRipper::RipCheckedTracks(int kind) {
         setup_.ConfigureEncoder(
             kind, EncoderTarget{grabber_.GetOutputFile(), encoder_, EncoderTarget::Role::Ripper});
         grabbing_ = true;
-        const QString path = RipOutputPath(folder, naming, entry, i + 1, setup_.OutputExtension(), taken);
-        taken.insert(path);
         grabber_.SelectTrack(i);
+        const int number = grabber_.TrackNumber();
+        const QString path = RipOutputPath(folder, naming, entry, number, setup_.OutputExtension(), taken);
+        taken.insert(path);
         Planned p;
         p.row = i;
         p.path = path;
-        p.log.number = i + 1;
+        p.log.number = number;
+        p.log.preEmphasis = grabber_.TrackPreEmphasis();
         p.log.title = entry.Title;
         p.log.artist = entry.Artist;
         p.log.path = QDir::toNativeSeparators(path);
@@ -377,12 +383,17 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
             tags_.setInfoAlbum(entry.Album);
             tags_.setInfoGenreS(entry.Genre);
             tags_.setInfoYear(entry.Year.left(4).toInt());
-            tags_.setInfoTrack(p.row + 1);
+            tags_.setInfoTrack(p.log.number);
+            // No tag that players act on marks pre-emphasis; a comment is
+            // shown by every player and tag editor in every format written,
+            // so whoever hears a bright track sees why.
+            if (p.log.preEmphasis)
+                tags_.setInfoComments(PreEmphasisComment);
             tags_.SaveInfo(p.path, true);
         } catch (const Error &e) {
             p.log.result.error = QStringLiteral("the tags could not be written: ") + e.message();
         }
-        text = result.uncorrected > 0 ? QStringLiteral("Read errors") : QStringLiteral("Finished");
+        text = RipStatusText(result);
         lastOutputFolder_ = QFileInfo(p.path).absolutePath();
         break;
     }
@@ -409,10 +420,13 @@ void CdRipper::applyAccurateRip(Planned &p) {
     const cd::GrabResult &r = p.log.result;
     if (r.status != cd::GrabResult::Status::Done || !accurateRip_->done() || !accurateRip_->error().isEmpty())
         return;
-    p.log.accurateRip = cd::verifyAccurateRip(accurateRip_->pressings(), p.row, r.arV1, r.arV2);
-    // A track with sectors that stayed unreadable keeps saying so.
-    if (r.uncorrected == 0)
-        setStatus(p.row, p.log.accurateRip.text());
+    // The database counts the tracks from track 1; a hidden track is not in it.
+    p.log.accurateRip = cd::verifyAccurateRip(accurateRip_->pressings(), p.log.number - 1, r.arV1, r.arV2);
+    // A track with sectors that stayed unreadable keeps saying so; the test and copy's word stays.
+    if (r.uncorrected == 0 && !p.log.accurateRip.text().isEmpty())
+        setStatus(p.row, r.copy == cd::GrabResult::Copy::Single
+                             ? p.log.accurateRip.text()
+                             : RipStatusText(r) + QStringLiteral(", ") + p.log.accurateRip.text());
 }
 
 void CdRipper::onAccurateRipDone() {

@@ -64,7 +64,8 @@ public:
     std::function<bool()> openFolderWhenDone; // cb_auto
     std::function<int()> folderNaming;        // cb_name
     std::function<cd::LookupSettings()> lookupSettings;
-    std::function<int()> readOffset; // the drive's read offset in samples; 0 when unset
+    std::function<int()> readOffset;  // the drive's read offset in samples; 0 when unset
+    std::function<bool()> secureCopy; // test and copy asked for beside the options (--secure)
     std::function<void()> stopCdPlayback;
     std::function<void(bool)> showPanel;                // Panel_ripper
     std::function<void(int)> setProgress;               // pb_cd

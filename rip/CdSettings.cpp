@@ -36,6 +36,7 @@ cd::ReadMode ReadGrabSettings(const EncoderSettingsSource &settings) {
     mode.grabMode = settings.readInteger(keys::GrabModeKey);
     mode.retries = settings.readInteger(keys::GrabRetries);
     mode.errorAction = settings.readInteger(keys::GrabStop);
+    mode.secure = settings.readBool(keys::SecureCopyKey);
     return mode;
 }
 

@@ -62,6 +62,8 @@ QString RipLog::text() const {
     t += line(QStringLiteral("Read offset"), QStringLiteral("%1%2 samples")
                                                  .arg(readOffset >= 0 ? QStringLiteral("+") : QString())
                                                  .arg(readOffset));
+    t += line(QStringLiteral("Test and copy"),
+              secure ? QStringLiteral("yes (every track read twice)") : QStringLiteral("no"));
     t += line(QStringLiteral("Retries"),
               QStringLiteral("%1 (%2 reads of a bad sector)").arg(retries).arg(5 * retries));
     t += line(QStringLiteral("Unreadable"),
@@ -82,6 +84,11 @@ QString RipLog::text() const {
         t += line(QStringLiteral("  File"), track.path);
         t += line(QStringLiteral("  Length"),
                   cd::sectorTimeText(track.sectors) + QStringLiteral(" (%1 sectors)").arg(track.sectors));
+        if (track.number == 0)
+            t += line(QStringLiteral("  Hidden track"), QStringLiteral("sound in the pregap of track 1"));
+        if (track.preEmphasis)
+            t += line(QStringLiteral("  Pre-emphasis"),
+                      QStringLiteral("yes (kept as on the disc, not de-emphasised)"));
         if (!track.reached) {
             t += line(QStringLiteral("  Status"), QStringLiteral("not reached"));
             continue;
@@ -105,6 +112,14 @@ QString RipLog::text() const {
         if (r.status == cd::GrabResult::Status::Done) {
             ++ripped;
             t += line(QStringLiteral("  CRC32"), hex8(r.crc32));
+            if (r.copy != cd::GrabResult::Copy::Single) {
+                t += line(QStringLiteral("  Test CRC32"), hex8(r.testCrc32));
+                QString copy = r.copy == cd::GrabResult::Copy::Ok ? QStringLiteral("Copy OK")
+                                                                  : QStringLiteral("Copy and test differ");
+                if (r.reReads > 0)
+                    copy += QStringLiteral(" (read %1 more time(s) after the test differed)").arg(r.reReads);
+                t += line(QStringLiteral("  Copy"), copy);
+            }
             QString ar = track.accurateRip.text();
             if (ar.isEmpty())
                 ar = QStringLiteral("not checked");
@@ -126,6 +141,20 @@ QString RipLog::text() const {
              .arg(accurate)
              .arg(damaged);
     return t;
+}
+
+QString RipStatusText(const cd::GrabResult &result) {
+    if (result.uncorrected > 0)
+        return QStringLiteral("Read errors");
+    switch (result.copy) {
+    case cd::GrabResult::Copy::Ok:
+        return QStringLiteral("Copy OK");
+    case cd::GrabResult::Copy::Differ:
+        return QStringLiteral("Copy and test differ");
+    case cd::GrabResult::Copy::Single:
+        break;
+    }
+    return QStringLiteral("Finished");
 }
 
 bool WriteRipLog(const QString &path, const QString &text, QString &error) {

@@ -17,6 +17,7 @@ struct RipLogTrack {
     QString artist;
     QString path;
     qint64 sectors = 0;
+    bool preEmphasis = false; // kept as on the disc, not de-emphasised
     cd::GrabResult result;
     bool reached = false;
     cd::AccurateRipVerdict accurateRip;
@@ -29,7 +30,8 @@ struct RipLog {
     int grabMode = 1;
     int retries = 1;
     int errorAction = 0;
-    int readOffset = 0; // samples
+    int readOffset = 0;  // samples
+    bool secure = false; // test and copy
     QString format;
     QString artist;
     QString album;
@@ -44,6 +46,15 @@ struct RipLog {
     // The log's file name for the album: "Artist - Album.log".
     QString fileName() const;
 };
+
+// The comment tag of a track recorded with pre-emphasis.
+inline const QString PreEmphasisComment =
+    QStringLiteral("Pre-emphasis: recorded with pre-emphasis, kept as on the disc (not de-emphasised)");
+
+// A finished track's word for its rows and log: "Read errors" for sectors
+// that stayed unreadable, else the test and copy's "Copy OK" or "Copy and
+// test differ", else "Finished".
+QString RipStatusText(const cd::GrabResult &result);
 
 // Writes the text atomically; false with the reason when it could not.
 bool WriteRipLog(const QString &path, const QString &text, QString &error);

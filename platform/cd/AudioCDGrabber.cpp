@@ -3,6 +3,7 @@
 #include "common/Error.h"
 #include "platform/audiofile/AudioFile.h"
 #include "platform/cd/FreeDBInformation.h"
+#include "platform/cd/HiddenTrack.h"
 #include "platform/cd/TrackStreamer.h"
 
 #include <QCoreApplication>
@@ -120,6 +121,14 @@ void AudioCDGrabber::ReadDisc() {
     if (state_ != DiscState::Ready || CddbDiscIdValue(toc_) != infoDisc_)
         info_.reset();
     track_ = -1;
+    // Reads at most up to the first sound, and only on discs whose track 1 starts late.
+    QString why;
+    hiddenSectors_ = state_ == DiscState::Ready ? hiddenTrackSectors(discDevice_, toc_, why) : 0;
+    hidden_ = TocTrack();
+    hidden_.number = 0;
+    hidden_.sectors = hiddenSectors_;
+    // The pregap carries track 1's control bits.
+    hidden_.preEmphasis = hiddenSectors_ > 0 && toc_.tracks.front().preEmphasis;
     watchSelected();
 }
 
@@ -144,17 +153,29 @@ int AudioCDGrabber::AudioTrackCount() const {
 }
 
 void AudioCDGrabber::SelectTrack(int index) {
-    track_ = toc_.audioTrack(index) ? index : -1;
+    const int hidden = hiddenSectors_ > 0 ? 1 : 0;
+    track_ = (hidden && index == 0) || toc_.audioTrack(index - hidden) ? index : -1;
 }
 
 const TocTrack *AudioCDGrabber::track() const {
-    return toc_.audioTrack(track_);
+    if (hiddenSectors_ > 0 && track_ == 0)
+        return &hidden_;
+    return track_ < 0 ? nullptr : toc_.audioTrack(audioIndex());
+}
+
+int AudioCDGrabber::TrackNumber() const {
+    return track() ? track()->number : 0;
+}
+
+bool AudioCDGrabber::TrackPreEmphasis() const {
+    return track() && track()->preEmphasis;
 }
 
 const AlbumInfo::Track *AudioCDGrabber::infoTrack() const {
-    if (!info_ || track_ < 0 || track_ >= int(info_->tracks.size()))
+    const int index = audioIndex();
+    if (!info_ || track_ < 0 || index < 0 || index >= int(info_->tracks.size()))
         return nullptr;
-    return &info_->tracks[std::size_t(track_)];
+    return &info_->tracks[std::size_t(index)];
 }
 
 qint64 AudioCDGrabber::TrackLength() const {
@@ -177,7 +198,7 @@ QString AudioCDGrabber::TrackTitle() const {
         return t->title;
     if (!track()->title.isEmpty())
         return track()->title;
-    return QStringLiteral("Session1 Track%1").arg(track_ + 1);
+    return QStringLiteral("Session1 Track%1").arg(TrackNumber());
 }
 
 QString AudioCDGrabber::TrackArtist() const {
@@ -322,12 +343,12 @@ int AudioCDGrabber::GrabToFile(const QString &path) {
         session_ = std::make_unique<GrabSession>(discDevice_, mode_, faults_, std::move(events));
     }
     GrabRequest request;
-    request.track = track_;
+    request.track = audioIndex();
     request.start = t->start;
     request.sectors = t->sectors;
     request.discEnd = toc_.audioLeadout();
-    request.firstAudio = track_ == 0;
-    request.lastAudio = track_ == toc_.audioTrackCount() - 1;
+    request.firstAudio = audioIndex() == 0;
+    request.lastAudio = audioIndex() == toc_.audioTrackCount() - 1;
     request.path = path;
     request.output = std::move(file);
     const int id = session_->submit(std::move(request));

@@ -60,8 +60,14 @@ public:
     QString DiscError() const { return discError_; }
     int TrackCount() const;
     int AudioTrackCount() const;
+    // The tracks listed: the audio tracks, after a hidden track (track 00,
+    // sound in track 1's pregap) when the disc has one.
+    int ListedTrackCount() const { return AudioTrackCount() + (hiddenSectors_ > 0 ? 1 : 0); }
+    qint32 HiddenTrackSectors() const { return hiddenSectors_; }
     const DiscToc &Toc() const { return toc_; }
-    void SelectTrack(int index); // among the audio tracks, from 0
+    void SelectTrack(int index); // among the listed tracks, from 0
+    int TrackNumber() const;     // of the selected track as on the disc; 0 for a hidden track
+    bool TrackPreEmphasis() const;
     int SelectedTrack() const { return track_; }
     qint64 TrackLength() const; // sectors
     int TrackMinutes() const;
@@ -84,6 +90,8 @@ public:
     void SetRetries(int retries);
     // Samples, clamped to ±MaxReadOffset (drives' offsets stay well inside).
     void SetReadOffset(int samples);
+    // Test and copy: every track read twice (ReadMode::secure).
+    void SetSecure(bool on) { mode_.secure = on; }
     static constexpr int MaxReadOffset = 50 * FramesPerSector;
     ReadMode readMode() const { return mode_; }
 
@@ -132,6 +140,7 @@ private:
     const DriveInfo *drive() const;
     const TocTrack *track() const;
     const AlbumInfo::Track *infoTrack() const;
+    int audioIndex() const { return track_ - (hiddenSectors_ > 0 ? 1 : 0); } // -1: the hidden track
     void watchSelected();
     void mediaMaybeChanged();
 
@@ -141,7 +150,9 @@ private:
     DiscState state_ = DiscState::NoDisc;
     QString discError_;
     QString discDevice_; // the drive the disc was read from
-    int track_ = -1;
+    int track_ = -1;     // among the listed tracks
+    qint32 hiddenSectors_ = 0;
+    TocTrack hidden_; // track 00
     std::optional<AlbumInfo> info_;
     quint32 infoDisc_ = 0; // CDDB id of the disc info_ belongs to
     ReadMode mode_;

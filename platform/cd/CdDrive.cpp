@@ -155,6 +155,8 @@ std::unique_ptr<DiscHandle> DiscHandle::open(const QString &device, DiscState &s
             return nullptr;
         }
         h->toc_ = h->sheet_->toc;
+        for (std::size_t i = 0; i < h->toc_.tracks.size() && i < h->sheet_->info.size(); ++i)
+            h->toc_.tracks[i].preEmphasis = h->sheet_->info[i].preEmphasis;
         state = DiscState::Ready;
         return h;
     } else {
@@ -191,6 +193,7 @@ DiscState DiscHandle::readToc(QString &error) {
         track.number = t;
         track.start = cdio_get_track_lsn(cdio_, t);
         track.audio = cdio_get_track_format(cdio_, t) == TRACK_FORMAT_AUDIO;
+        track.preEmphasis = track.audio && cdio_get_track_preemphasis(cdio_, t) == CDIO_TRACK_FLAG_TRUE;
         toc_.tracks.push_back(track);
     }
     for (std::size_t i = 0; i < toc_.tracks.size(); ++i) {

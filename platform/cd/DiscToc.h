@@ -19,7 +19,8 @@ struct TocTrack {
     qint32 start = 0;   // LBA of index 1
     qint32 sectors = 0; // audio sectors of the track
     bool audio = true;
-    QString title; // CD-Text, empty when the disc has none
+    bool preEmphasis = false; // recorded with pre-emphasis (FLAGS PRE, the TOC's control bits)
+    QString title;            // CD-Text, empty when the disc has none
     QString performer;
 };
 

@@ -147,99 +147,38 @@ void GrabSession::readLoop() {
     threadDone();
 }
 
+struct GrabSession::Pass {
+    bool failed = false;
+    bool complete = false; // every sector was read and handed on
+    QString error;
+    int uncorrected = 0;
+    std::vector<std::pair<qint32, qint32>> badRanges;
+    quint32 crc32 = 0;
+    quint32 arV1 = 0, arV2 = 0;
+};
+
 void GrabSession::readTrack(SectorReader *reader, Job &job, const QString &openError) {
     GrabResult &r = job.result;
-    const GrabRequest &q = job.request;
     bool failed = false;
     bool complete = false;
     if (!reader) {
         failed = true;
         r.error = openError;
     } else {
-        // With a read offset the track's samples lie `offset` samples further on:
-        // each sector written is the end of one sector read and the start of
-        // the next. What lies beyond the disc's ends is read as silence.
-        const qint64 base = qint64(q.start) * FramesPerSector + mode_.offset;
-        const qint32 firstSector =
-            qint32(base >= 0 ? base / FramesPerSector : -((-base + FramesPerSector - 1) / FramesPerSector));
-        const int shift = int(base - qint64(firstSector) * FramesPerSector);
-        const qint32 readFirst = std::max(firstSector, 0);
-        const qint32 readEnd =
-            std::min(firstSector + q.sectors + (shift ? 1 : 0), q.discEnd > 0 ? q.discEnd : INT32_MAX);
-        if (readEnd > readFirst)
-            reader->startRange(readFirst, readEnd - readFirst);
-        AccurateRipChecksum checksum(q.firstAudio, q.lastAudio);
-        uLong crc = crc32(0, nullptr, 0);
         const int errorsBefore = reader->readErrors();
-        DiscBlock block;
-        block.reserve(std::size_t(BlockSectors) * SectorReader::SectorSamples);
-        static const std::array<qint16, SectorReader::SectorSamples> silence{};
-        const auto discSector = [&](qint32 sector, bool &bad) -> const qint16 * {
-            bad = false;
-            if (sector < readFirst || sector >= readEnd)
-                return silence.data();
-            const qint16 *d = reader->readNext(bad);
-            return d ? d : silence.data();
-        };
-        std::array<qint16, SectorReader::SectorSamples> previous{}, joined{};
-        bool previousBad = false;
-        if (shift) {
-            const qint16 *d = discSector(firstSector, previousBad);
-            std::copy(d, d + SectorReader::SectorSamples, previous.begin());
-        }
-        qint32 s = 0;
-        for (; s < q.sectors; ++s) {
-            if (aborted_ || job.cancelled)
-                break;
-            bool bad = false;
-            const qint16 *data = discSector(firstSector + s + (shift ? 1 : 0), bad);
-            if (shift) {
-                const std::size_t head = std::size_t(FramesPerSector - shift) * 2;
-                std::copy(previous.begin() + std::ptrdiff_t(shift) * 2, previous.end(), joined.begin());
-                std::copy(data, data + std::ptrdiff_t(shift) * 2, joined.begin() + std::ptrdiff_t(head));
-                std::copy(data, data + SectorReader::SectorSamples, previous.begin());
-                std::swap(bad, previousBad);
-                bad = bad || previousBad;
-                data = joined.data();
-            }
-            if (bad) {
-                ++r.uncorrected;
-                if (!r.badRanges.empty() && r.badRanges.back().second == s - 1)
-                    r.badRanges.back().second = s;
-                else
-                    r.badRanges.emplace_back(s, s);
-                if (mode_.errorAction == 0) {
-                    failed = true;
-                    r.error = tr("The sector at %1 could not be read correctly.").arg(sectorTimeText(s));
-                    break;
-                }
-                if (mode_.errorAction == 2)
-                    continue; // cut
-                data = silence.data();
-            }
-            checksum.add(data, FramesPerSector);
-            if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-                crc = crc32(crc, reinterpret_cast<const Bytef *>(data), SectorBytes);
-            } else {
-                std::array<qint16, SectorReader::SectorSamples> le;
-                qToLittleEndian<qint16>(data, SectorReader::SectorSamples, le.data());
-                crc = crc32(crc, reinterpret_cast<const Bytef *>(le.data()), SectorBytes);
-            }
-            block.insert(block.end(), data, data + SectorReader::SectorSamples);
-            if (block.size() >= std::size_t(BlockSectors) * SectorReader::SectorSamples) {
-                if (!pushBlock(job, std::move(block)))
-                    break;
-                block = {};
-                block.reserve(std::size_t(BlockSectors) * SectorReader::SectorSamples);
-            }
-        }
-        complete = s == q.sectors && !failed;
-        if (complete && !block.empty())
-            complete = pushBlock(job, std::move(block));
-        checksum.finish();
-        r.crc32 = quint32(crc);
-        r.arV1 = checksum.v1();
-        r.arV2 = checksum.v2();
+        Pass copy = readPass(*reader, job, true);
+        failed = copy.failed;
+        complete = copy.complete;
+        r.error = copy.error;
+        r.uncorrected = copy.uncorrected;
+        r.badRanges = std::move(copy.badRanges);
+        r.crc32 = copy.crc32;
+        r.arV1 = copy.arV1;
+        r.arV2 = copy.arV2;
+        // The copy goes to the encoder while the test is read: the encoder
+        // does not wait for the second read.
+        if (mode_.secure && complete)
+            complete = verifyCopy(*reader, job, copy.crc32);
         r.readErrors = reader->readErrors() - errorsBefore;
     }
     {
@@ -253,6 +192,136 @@ void GrabSession::readTrack(SectorReader *reader, Job &job, const QString &openE
         }
     }
     changed_.notify_all();
+}
+
+bool GrabSession::verifyCopy(SectorReader &reader, Job &job, quint32 copyCrc) {
+    GrabResult &r = job.result;
+    // A read with sectors that stayed unreadable (or stopped by them) agrees with nothing.
+    const auto clean = [](const Pass &p) { return p.complete && p.uncorrected == 0; };
+    const Pass test = readPass(reader, job, false);
+    if (aborted_)
+        return false;
+    r.testCrc32 = test.crc32;
+    if (clean(test) && test.crc32 == copyCrc) {
+        r.copy = GrabResult::Copy::Ok;
+        return true;
+    }
+    r.copy = GrabResult::Copy::Differ;
+    // Read on until a read agrees with the copy. Two reads that agree with
+    // each other and not with it say the copy is the odd one: reading more
+    // would not mend the file.
+    std::vector<quint32> seen;
+    if (clean(test))
+        seen.push_back(test.crc32);
+    const int retries = std::clamp(mode_.retries, 1, 32);
+    for (int i = 0; i < retries; ++i) {
+        const Pass again = readPass(reader, job, false);
+        if (aborted_)
+            return false;
+        ++r.reReads;
+        if (!clean(again))
+            continue;
+        if (again.crc32 == copyCrc) {
+            r.copy = GrabResult::Copy::Ok;
+            return true;
+        }
+        if (std::find(seen.begin(), seen.end(), again.crc32) != seen.end())
+            break;
+        seen.push_back(again.crc32);
+    }
+    return true;
+}
+
+GrabSession::Pass GrabSession::readPass(SectorReader &reader, Job &job, bool keep) {
+    Pass r;
+    const GrabRequest &q = job.request;
+    // With a read offset the track's samples lie `offset` samples further on:
+    // each sector written is the end of one sector read and the start of
+    // the next. What lies beyond the disc's ends is read as silence.
+    const qint64 base = qint64(q.start) * FramesPerSector + mode_.offset;
+    const qint32 firstSector =
+        qint32(base >= 0 ? base / FramesPerSector : -((-base + FramesPerSector - 1) / FramesPerSector));
+    const int shift = int(base - qint64(firstSector) * FramesPerSector);
+    const qint32 readFirst = std::max(firstSector, 0);
+    const qint32 readEnd =
+        std::min(firstSector + q.sectors + (shift ? 1 : 0), q.discEnd > 0 ? q.discEnd : INT32_MAX);
+    if (readEnd > readFirst)
+        reader.startRange(readFirst, readEnd - readFirst);
+    AccurateRipChecksum checksum(q.firstAudio, q.lastAudio);
+    uLong crc = crc32(0, nullptr, 0);
+    DiscBlock block;
+    if (keep)
+        block.reserve(std::size_t(BlockSectors) * SectorReader::SectorSamples);
+    static const std::array<qint16, SectorReader::SectorSamples> silence{};
+    const auto discSector = [&](qint32 sector, bool &bad) -> const qint16 * {
+        bad = false;
+        if (sector < readFirst || sector >= readEnd)
+            return silence.data();
+        const qint16 *d = reader.readNext(bad);
+        return d ? d : silence.data();
+    };
+    std::array<qint16, SectorReader::SectorSamples> previous{}, joined{};
+    bool previousBad = false;
+    if (shift) {
+        const qint16 *d = discSector(firstSector, previousBad);
+        std::copy(d, d + SectorReader::SectorSamples, previous.begin());
+    }
+    qint32 s = 0;
+    for (; s < q.sectors; ++s) {
+        if (aborted_ || job.cancelled)
+            break;
+        bool bad = false;
+        const qint16 *data = discSector(firstSector + s + (shift ? 1 : 0), bad);
+        if (shift) {
+            const std::size_t head = std::size_t(FramesPerSector - shift) * 2;
+            std::copy(previous.begin() + std::ptrdiff_t(shift) * 2, previous.end(), joined.begin());
+            std::copy(data, data + std::ptrdiff_t(shift) * 2, joined.begin() + std::ptrdiff_t(head));
+            std::copy(data, data + SectorReader::SectorSamples, previous.begin());
+            std::swap(bad, previousBad);
+            bad = bad || previousBad;
+            data = joined.data();
+        }
+        if (bad) {
+            ++r.uncorrected;
+            if (!r.badRanges.empty() && r.badRanges.back().second == s - 1)
+                r.badRanges.back().second = s;
+            else
+                r.badRanges.emplace_back(s, s);
+            if (mode_.errorAction == 0) {
+                r.failed = true;
+                r.error = tr("The sector at %1 could not be read correctly.").arg(sectorTimeText(s));
+                break;
+            }
+            if (mode_.errorAction == 2)
+                continue; // cut
+            data = silence.data();
+        }
+        checksum.add(data, FramesPerSector);
+        if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+            crc = crc32(crc, reinterpret_cast<const Bytef *>(data), SectorBytes);
+        } else {
+            std::array<qint16, SectorReader::SectorSamples> le;
+            qToLittleEndian<qint16>(data, SectorReader::SectorSamples, le.data());
+            crc = crc32(crc, reinterpret_cast<const Bytef *>(le.data()), SectorBytes);
+        }
+        if (!keep)
+            continue;
+        block.insert(block.end(), data, data + SectorReader::SectorSamples);
+        if (block.size() >= std::size_t(BlockSectors) * SectorReader::SectorSamples) {
+            if (!pushBlock(job, std::move(block)))
+                break;
+            block = {};
+            block.reserve(std::size_t(BlockSectors) * SectorReader::SectorSamples);
+        }
+    }
+    r.complete = s == q.sectors && !r.failed;
+    if (r.complete && keep && !block.empty())
+        r.complete = pushBlock(job, std::move(block));
+    checksum.finish();
+    r.crc32 = quint32(crc);
+    r.arV1 = checksum.v1();
+    r.arV2 = checksum.v2();
+    return r;
 }
 
 bool GrabSession::pushBlock(Job &job, std::vector<qint16> &&block) {

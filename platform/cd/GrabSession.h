@@ -35,6 +35,15 @@ struct GrabResult {
     quint32 crc32 = 0;                                // of the audio bytes written
     quint32 arV1 = 0, arV2 = 0;
     qint64 frames = 0; // frames written
+    // Test and copy (ReadMode::secure): the copy is what was written.
+    enum class Copy {
+        Single, // read once
+        Ok,     // a second read gave the same audio
+        Differ, // no read agreed with the copy
+    };
+    Copy copy = Copy::Single;
+    quint32 testCrc32 = 0; // of the first read after the copy
+    int reReads = 0;       // reads after a test that differed from the copy
 };
 
 // One track to grab into an output that is open and takes 44100 Hz stereo blocks.
@@ -88,6 +97,11 @@ private:
     void readLoop();
     void encodeLoop();
     void readTrack(SectorReader *reader, Job &job, const QString &openError);
+    struct Pass;
+    // One read of the job's track; `keep` hands the audio to the encoder.
+    Pass readPass(SectorReader &reader, Job &job, bool keep);
+    // Test and copy: false when a stop cut the test short.
+    bool verifyCopy(SectorReader &reader, Job &job, quint32 copyCrc);
     bool pushBlock(Job &job, std::vector<qint16> &&block);
     void encodeJob(Job &job);
     void finishUnstarted(Job &job);

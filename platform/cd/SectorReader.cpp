@@ -80,6 +80,25 @@ int ReadFaults::stall(qint32 first, long count) {
     return 0;
 }
 
+void ReadFaults::garbleSector(qint32 lba, int firstRead, int times) {
+    std::lock_guard lock(mutex_);
+    garbled_[lba] = Garble{0, firstRead, times};
+}
+
+void ReadFaults::garble(qint32 first, long count, qint16 *buffer) {
+    std::lock_guard lock(mutex_);
+    for (auto it = garbled_.lower_bound(first); it != garbled_.end() && it->first < first + count; ++it) {
+        Garble &g = it->second;
+        const int read = g.reads++;
+        if (read < g.first || (g.times >= 0 && read >= g.first + g.times))
+            continue;
+        qint16 *sector = buffer + std::ptrdiff_t(it->first - first) * SectorReader::SectorSamples;
+        // Each bad read is wrong in its own way, as noise is.
+        for (int i = 0; i < SectorReader::SectorSamples; i += 97)
+            sector[i] = qint16(sector[i] ^ (0x0155 + 2 * read));
+    }
+}
+
 SectorReader::SectorReader(const DiscHandle &disc, ReadMode mode, std::shared_ptr<ReadFaults> faults,
                            const std::atomic<bool> *abort)
     : disc_(disc), mode_(mode), faults_(std::move(faults)), abort_(abort) {
@@ -144,9 +163,11 @@ long SectorReader::hookedRead(cdrom_drive_t *d, void *buffer, qint32 begin, long
         if (self->faults_->fails(begin, sectors))
             return -1;
     }
-    if (self->samples_)
-        return self->samples_->read(begin, sectors, static_cast<qint16 *>(buffer));
-    return self->originalRead_(d, buffer, begin, sectors);
+    const long read = self->samples_ ? self->samples_->read(begin, sectors, static_cast<qint16 *>(buffer))
+                                     : self->originalRead_(d, buffer, begin, sectors);
+    if (self->faults_ && read > 0)
+        self->faults_->garble(begin, read, static_cast<qint16 *>(buffer));
+    return read;
 }
 
 void SectorReader::paranoiaEvent(long position, int mode) {

@@ -27,10 +27,21 @@ public:
     // A slow spot: the first read that covers `lba` takes `ms` (a stop cuts it short).
     void stallSector(qint32 lba, int ms);
     int stall(qint32 first, long count);
+    // A drive that returns wrong data without an error: reads number
+    // `firstRead` .. `firstRead + times - 1` (from 0) of `lba` come back with
+    // some samples changed (each differently), every one from `firstRead` on
+    // when `times` is negative.
+    void garbleSector(qint32 lba, int firstRead, int times);
+    // Changes the sectors of a read of `count` sectors from `first` in `buffer` as set.
+    void garble(qint32 first, long count, qint16 *buffer);
 
 private:
     std::mutex mutex_;
     std::map<qint32, int> remaining_;
+    struct Garble {
+        int reads = 0, first = 0, times = 0;
+    };
+    std::map<qint32, Garble> garbled_;
     std::map<qint32, int> stalls_;
 };
 
@@ -44,6 +55,9 @@ struct ReadMode {
     // The drive's read offset in samples, as AccurateRip's drive list gives it:
     // a track is read from `offset` samples after its start.
     int offset = 0;
+    // Test and copy: every track is read twice and the two reads compared;
+    // when they differ it is read again, up to `retries` times.
+    bool secure = false;
 };
 
 // Reads audio sectors of one open disc through libcdio-paranoia on the

@@ -482,6 +482,28 @@ TEST_F(OptionsDialogTest, AbsentKeysReadTheSameDefaultEverywhere) {
     }
 }
 
+TEST_F(OptionsDialogTest, OffsetButtonsAskTheirHooksAndTakeTheAnswer) {
+    EXPECT_TRUE(w<QPushButton>("btn_findoffset")->isHidden()) << "no hook, no button";
+    OptionsDialog::OffsetReply pending;
+    dialog->findReadOffset = [&](OptionsDialog::OffsetReply r) { pending = std::move(r); };
+    dialog->lookUpReadOffset = dialog->findReadOffset;
+    dialog->offsetHooksChanged();
+    spin("ud_offset")->setValue(12);
+    const std::tuple<const char *, std::optional<int>, int> cases[] = {
+        {"btn_findoffset", 667, 667}, {"btn_lookupoffset", std::nullopt, 667}};
+    for (const auto &[button, answer, shown] : cases) {
+        EXPECT_FALSE(w<QPushButton>(button)->isHidden());
+        w<QPushButton>(button)->click();
+        ASSERT_TRUE(pending);
+        EXPECT_FALSE(enabled("btn_findoffset")) << "one question at a time";
+        pending(answer, QStringLiteral("said"));
+        pending = nullptr;
+        EXPECT_EQ(spin("ud_offset")->value(), shown);
+        EXPECT_EQ(w<QLabel>("lab_offset")->text(), QStringLiteral("said"));
+        EXPECT_TRUE(enabled("btn_lookupoffset"));
+    }
+}
+
 TEST(SettingsKeys, Tables) {
     EXPECT_EQ(BitrateTable[9], 128);
     EXPECT_EQ(FrequencyTable[7], 44100);

@@ -2,8 +2,11 @@
 // AccurateRip database served on 127.0.0.1.
 #include "platform/cd/AccurateRip.h"
 #include "platform/cd/CdDrive.h"
+#include "platform/cd/DriveOffsets.h"
+#include "rip/ReadOffsetTasks.h"
 #include "support/DiscImage.h"
 #include "support/HttpServer.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QFile>
@@ -274,6 +277,74 @@ TEST(CdCli, FindsTheReadOffsetFromOneRead) {
                              dir.path());
         EXPECT_EQ(r.code, c.code) << r.err.toStdString();
         EXPECT_TRUE((c.code == 0 ? r.out : r.err).contains(QString::fromUtf8(c.says)))
+            << r.out.toStdString() << r.err.toStdString();
+    }
+}
+
+// The options' Find and Look up: the offset from one read of an image made as
+// a drive with offset +667 reads it, and from a served drive list.
+TEST(ReadOffsetTasks, FindsFromOneReadAndLooksUpTheDriveList) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    const cd::AccurateRipIds ids = cd::accurateRipIds(cd::readDisc(image.sheet).toc);
+    std::vector<std::pair<int, quint32>> v2;
+    for (int t = 0; t < 3; ++t) {
+        cd::AccurateRipChecksum sum(t == 0, t == 2);
+        const QByteArray bytes = image.trackBytes(t);
+        sum.add(reinterpret_cast<const qint16 *>(bytes.constData()), std::size_t(bytes.size() / 4));
+        sum.finish();
+        v2.emplace_back(5, sum.v2());
+    }
+    QByteArray list(cd::DriveOffsetRecordBytes, '\0');
+    list.replace(0, 2, QByteArray("\x9b\x02", 2)); // +667
+    list.replace(2, 15, "ASUS - DRW-24F1");
+    HttpServer server([&](const HttpRequest &r) -> HttpReply {
+        if (r.path == QStringLiteral("/ar/") + cd::accurateRipPath(ids))
+            return {200, accurateRipRecord(ids, v2), "application/octet-stream"};
+        return r.path == QLatin1String("/ar/DriveOffsets.bin") ? HttpReply{200, list} : HttpReply{404, "no"};
+    });
+    ASSERT_TRUE(server.start());
+    shiftImage(image, 667);
+    ReadOffsetTasks tasks;
+    const QUrl base(server.url(QStringLiteral("/ar/")));
+    const QString kept = dir.filePath(QStringLiteral("DriveOffsets.bin"));
+    std::optional<std::pair<std::optional<int>, QString>> got;
+    const auto reply = [&](std::optional<int> o, const QString &m) { got.emplace(o, m); };
+    using Ask = std::function<void()>;
+    const std::tuple<Ask, std::optional<int>, const char *> cases[] = {
+        {[&] { tasks.find(image.sheet, cd::ReadMode{}, base, reply); }, 667,
+         "3 of 3 tracks match (confidence 5)"},
+        {[&] { tasks.lookUp(QStringLiteral("ASUS"), QStringLiteral("DRW-24F1 "), kept, base, reply); }, 667,
+         "Offset +667 in AccurateRip's drive list"},
+        {[&] { tasks.lookUp(QStringLiteral("ASUS"), QStringLiteral("BW-16D1HT"), kept, base, reply); },
+         std::nullopt, "ASUS - BW-16D1HT is not in AccurateRip's drive list"},
+    };
+    for (const auto &[ask, offset, says] : cases) {
+        got.reset();
+        ask();
+        ASSERT_TRUE(waitUntil([&] { return got.has_value(); }, 60000)) << says;
+        EXPECT_EQ(got->first, offset);
+        EXPECT_TRUE(got->second.contains(QLatin1String(says))) << got->second.toStdString();
+    }
+    EXPECT_TRUE(QFile::exists(kept));
+}
+
+TEST(CdCli, SecureRipAndTheDriveListOptions) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    const auto device = [&](QStringList args) { return args << QStringLiteral("--device") << image.sheet; };
+    const std::tuple<QStringList, int, const char *> cases[] = {
+        {device({QStringLiteral("rip"), QStringLiteral("--to"), QStringLiteral("wav"),
+                 QStringLiteral("--secure"), QStringLiteral("--accuraterip"), QStringLiteral("off"),
+                 QStringLiteral("--out"), dir.path()}),
+         0, "Track03.wav\tCopy OK\t"},
+        {device({QStringLiteral("offset"), QStringLiteral("--list")}), 1, "is a disc image"},
+        {device({QStringLiteral("offset"), QStringLiteral("--refresh")}), 2, "--refresh goes with --list"},
+    };
+    for (const auto &[args, code, says] : cases) {
+        const CliRun r = cli(args, dir.path());
+        EXPECT_EQ(r.code, code) << r.err.toStdString();
+        EXPECT_TRUE((code == 0 ? r.out : r.err).contains(QLatin1String(says)))
             << r.out.toStdString() << r.err.toStdString();
     }
 }

@@ -360,3 +360,89 @@ TEST_F(RipperTest, AccurateRipAgainstTheDatabase) {
     rip(1);
     EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Not in database"));
 }
+
+TEST_F(RipperTest, TestAndCopyComparesTwoReadsAndReadsAgainWhenTheyDiffer) {
+    const DiscImage image = load(highVoltage(false));
+    settings.writeBool(QStringLiteral("Format"), QStringLiteral("secure"), true);
+    settings.writeInteger(QStringLiteral("Format"), QStringLiteral("retries"), 3);
+    // The drive gives track 2's sector 50 wrong on the reads named: read 0 is
+    // the copy, 1 the test. Track 2 alone is ripped, so no other track's read covers it.
+    struct Case {
+        int firstBadRead, badReads;
+        const char *status;
+        int reReads;
+        bool exact;
+        const char *logSays;
+    };
+    const Case cases[] = {
+        {0, 0, "Copy OK", 0, true, "Copy:          Copy OK\n"},
+        {1, 1, "Copy OK", 1, true, "Copy OK (read 1 more time(s) after the test differed)"},
+        {0, 1, "Copy and test differ", 1, false, "Copy and test differ (read 1 more time(s)"},
+        {1, -1, "Copy and test differ", 3, true, "Copy and test differ (read 3 more time(s)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.status + std::to_string(c.firstBadRead));
+        auto faults = std::make_shared<cd::ReadFaults>();
+        faults->garbleSector(image.starts[1] + 50, c.firstBadRead, c.badReads);
+        grabber.setReadFaults(faults);
+        QDir(out(QString())).removeRecursively();
+        ripper.ListDiscTracks();
+        for (int r : {0, 2})
+            ripper.lv_cd.item(r, 0)->setCheckState(Qt::Unchecked);
+        rip(1);
+        EXPECT_EQ(row(1, CdRipper::StatusColumn), QLatin1String(c.status));
+        const cd::GrabResult &r = ripper.lastRip().at(0).result;
+        EXPECT_EQ(r.reReads, c.reReads);
+        EXPECT_EQ(wavData(out(QStringLiteral("Track02.wav"))) == image.trackBytes(1), c.exact);
+        const QString log = QString::fromUtf8(readBytes(ripper.lastLogPath()));
+        EXPECT_TRUE(log.contains(QLatin1String(c.logSays))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("Test and copy:   yes")));
+    }
+}
+
+TEST_F(RipperTest, SoundBeforeTrackOneIsTrackZeroAndPreEmphasisIsSaid) {
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("disc"), highVoltage(false));
+    const auto msf = [](int s) {
+        return QStringLiteral("%1:%2:%3")
+            .arg(s / 4500, 2, 10, QLatin1Char('0'))
+            .arg(s / 75 % 60, 2, 10, QLatin1Char('0'))
+            .arg(s % 75, 2, 10, QLatin1Char('0'));
+    };
+    // The first tone in track 1's pregap is track 00; a pregap of generated silence is none.
+    struct Case {
+        QString pregap;
+        int track1, track2;
+        QStringList rows;
+    };
+    const Case cases[] = {
+        {QStringLiteral("PREGAP 00:02:00"), 0, image.starts[1], {QStringLiteral("01"), QStringLiteral("02")}},
+        {QStringLiteral("INDEX 00 00:00:00"),
+         image.starts[1],
+         image.starts[2],
+         {QStringLiteral("00"), QStringLiteral("01"), QStringLiteral("02")}},
+    };
+    for (const auto &[pregap, track1, track2, expected] : cases) {
+        const QString cue = dir.filePath(QStringLiteral("hidden%1.cue").arg(expected.size()));
+        QFile f(cue);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("FILE \"disc.bin\" BINARY\nTRACK 01 AUDIO\nFLAGS PRE\n%1\nINDEX 01 %2\n"
+                               "TRACK 02 AUDIO\nINDEX 01 %3\n")
+                    .arg(pregap, msf(track1), msf(track2))
+                    .toLatin1());
+        f.close();
+        ASSERT_TRUE(ripper.UseDrive(cue));
+        ripper.ListDiscTracks();
+        QStringList rows;
+        for (int r = 0; r < ripper.lv_cd.rowCount(); ++r)
+            rows << row(r, CdRipper::NoColumn);
+        EXPECT_EQ(rows, expected);
+    }
+    rip(1);
+    for (int t = 0; t < 3; ++t)
+        EXPECT_TRUE(wavData(out(QStringLiteral("Track0%1.wav").arg(t))) == image.trackBytes(t)) << t;
+    const QString log = QString::fromUtf8(readBytes(ripper.lastLogPath()));
+    EXPECT_TRUE(log.contains(QStringLiteral("Track 00  Track00\n"))) << log.toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("Pre-emphasis:  yes")), 2) << "track 00 is in track 1's pregap";
+    EXPECT_EQ(probeAudio(out(QStringLiteral("Track01.wav"))).tags.value(QStringLiteral("comment")),
+              PreEmphasisComment);
+}
