@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <csignal>
+#include <functional>
 
 namespace varnelo::cli {
 namespace {
@@ -52,18 +53,48 @@ int playCommand(const QStringList &args) {
     err().flush();
 
     AudioFile file;
+    // The next file, opened as the one that plays runs out: when it has the same
+    // format its sound is queued right behind, without a break.
+    AudioFile ahead;
+    bool aheadQueued = false, aheadRefused = false;
     AudioPlayer player(*output);
     qint64 arraySize = 0;
     int failures = 0;
     qsizetype next = 0;
     auto *app = QCoreApplication::instance();
-    const auto feed = [&] {
-        if (file.GetFileOpen())
-            player.QueueSamples(file.ReadSamples(arraySize));
+    std::function<void()> feed = [&] {
+        if (!file.GetFileOpen())
+            return;
+        AudioFile &source = aheadQueued ? ahead : file;
+        const SampleBlock block = source.ReadSamples(arraySize);
+        player.QueueSamples(block);
+        if (qint64(block.size()) == arraySize * source.Channels() || aheadQueued || aheadRefused)
+            return;
+        const SoundFormat format = player.PlayFormat();
+        if (next < files.size() && ahead.OpenSource(files.at(next)) &&
+            ahead.SampleRate() == format.sampleRate && ahead.Channels() == format.channels) {
+            player.MarkTrackBoundary();
+            aheadQueued = true;
+            feed();
+            return;
+        }
+        // A new start plays it (or reports why it cannot).
+        ahead.CloseFile();
+        aheadRefused = true;
+    };
+    const auto reachedNext = [&] {
+        if (!aheadQueued)
+            return;
+        file.TakeSource(ahead);
+        aheadQueued = aheadRefused = false;
+        out() << "playing: " << files.at(next++) << '\n';
+        out().flush();
     };
     // Opens the next file that can be opened and starts it; quits after the last.
     const auto playNext = [&] {
         file.CloseFile();
+        ahead.CloseFile();
+        aheadQueued = aheadRefused = false;
         while (next < files.size()) {
             const QString path = files.at(next++);
             if (!file.OpenSource(path)) {
@@ -88,6 +119,7 @@ int playCommand(const QStringList &args) {
     QObject::connect(&player, &AudioPlayer::OnEndArrayPlay, app, feed);
     QObject::connect(&player, &AudioPlayer::OnRequestOnLoadArray, app, feed);
     QObject::connect(&player, &AudioPlayer::OnEndPlay, app, playNext);
+    QObject::connect(&player, &AudioPlayer::OnTrackBoundary, app, reachedNext);
 
     interrupted = 0;
     std::signal(SIGINT, onPlayInterrupt);
