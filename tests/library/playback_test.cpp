@@ -275,7 +275,7 @@ TEST_F(PlaybackTest, HalvesOfOneToneFollowEachOtherWithoutABreak) {
         EXPECT_EQ(onset(std::vector<float>(heard.begin() + shift + length, heard.end())),
                   qint64(heard.size()) - shift - length);
         EXPECT_GE(switchedAt, shift + split);
-        EXPECT_LE(switchedAt, shift + split + 44100 / 5);
+        EXPECT_LE(switchedAt, shift + split + 44100 / 2); // a busy machine delays the GUI thread
     }
 }
 
