@@ -7,6 +7,7 @@
 #   WAV -> FLAC level 5                     vs  flac -5
 #   WAV -> Opus 128 kbps VBR, complexity 10 vs  opusenc --bitrate 128 --vbr --comp 10
 #   WAV -> FLAC with --replaygain track     vs  the same without (budget: 5 % more CPU)
+#   WAV -> MP3 with --replaygain track      vs  the same without (budget: 5 % more CPU)
 #   tags gain on the FLAC                   vs  ffmpeg's ebur128 filter (sample peak) on it
 #   WAV -> MP3 as above with --jobs 2       vs  lame (one file on both cores; budget 0.55 x
 #                                               lame's wall time, run in pairs, median)
@@ -52,7 +53,7 @@ row() {  # label ours(wall cpu rss) reference(wall cpu rss) budget
 
 if [[ -z "${ONE_FILE_ONLY:-}" ]]; then
 echo "Running ($runs runs each)..." >&2
-mkdir -p out
+mkdir -p out out-gain
 read -r mw mc mr < <(measure "$cli" convert --to mp3 --jobs 1 --settings mp3.ini --out out input.wav)
 read -r lw lc lr < <(measure lame --quiet --noreplaygain -b 128 -q 5 -m s --lowpass -1 --highpass -1 input.wav lame.mp3)
 read -r ow oc orr < <(measure "$cli" convert --to ogg --jobs 1 --settings ogg.ini --out out input.wav)
@@ -65,6 +66,7 @@ read -r xw xc xr < <(measure flac --silent -f -5 -o flac.flac input.wav)
 read -r pw pc pr < <(measure "$cli" convert --to opus --jobs 1 --settings opus.ini --out out input.wav)
 read -r ew ec er < <(measure opusenc --quiet --bitrate 128 --vbr --comp 10 input.wav opusenc.opus)
 read -r gw gc gr < <(measure "$cli" convert --to flac --replaygain track --jobs 1 --settings flac.ini --out out input.wav)
+read -r hw hc hr < <(measure "$cli" convert --to mp3 --replaygain track --jobs 1 --settings mp3.ini --out out-gain input.wav)
 # Both decode the FLAC and measure its loudness and peak; ours also writes the tags (the first run;
 # the later ones find them in place).
 read -r tw tc tr < <(measure "$cli" tags gain flac.flac)
@@ -79,6 +81,7 @@ row "MP3->WAV"  "$dw" "$dc" "$dr" "$fw" "$fc" "$fr" "2 x ffmpeg"
 row "WAV->FLAC" "$cw" "$cc" "$cr" "$xw" "$xc" "$xr" "1.10 x flac -5"
 row "WAV->Opus" "$pw" "$pc" "$pr" "$ew" "$ec" "$er" "1.10 x opusenc"
 row "FLAC+gain"  "$gw" "$gc" "$gr" "$cw" "$cc" "$cr" "1.05 x without"
+row "MP3+gain"   "$hw" "$hc" "$hr" "$mw" "$mc" "$mr" "1.05 x without"
 row "tags gain"  "$tw" "$tc" "$tr" "$aw" "$ac" "$ar" "1.10 x ffmpeg ebur128"
 echo
 echo "Output sizes (bytes): ours mp3 $(stat -c %s out/N_input.mp3), lame $(stat -c %s lame.mp3);" \

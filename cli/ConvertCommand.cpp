@@ -23,6 +23,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -48,6 +49,8 @@ struct Job {
     ConversionResult result;
     QString warning;
     LoudnessMeter meter;
+    // The source's title, artist, album and genre, when they could be read.
+    std::optional<AudioInformation> carried;
 };
 
 class ProgressBar {
@@ -103,16 +106,19 @@ void convertOne(Job &job, int kind, const EncoderSettingsSource &settings, bool 
         measure ? &job.meter : nullptr);
     if (job.result.ok) {
         // Title, artist, album and genre go with the music, as the converter tags its outputs.
+        // With loudness measured they wait for the ReplayGain fields: one rewrite of the file, not two.
         try {
             AudioInformation tags;
             tags.LoadInfo(job.source);
-            AudioInformation out;
+            AudioInformation &out = job.carried.emplace();
             out.setInfoTitle(tags.infoTitle());
             out.setInfoArtist(tags.infoArtist());
             out.setInfoAlbum(tags.infoAlbum());
             out.setInfoGenreS(tags.infoGenreS());
-            out.SaveInfo(job.output, true);
+            if (!measure)
+                out.SaveInfo(job.output, true);
         } catch (const Error &e) {
+            job.carried.reset();
             job.warning = QStringLiteral("converted, but the tags were not carried over: ") + e.message();
         }
     }
@@ -136,11 +142,13 @@ void writeReplayGain(const std::vector<std::unique_ptr<Job>> &jobs, bool album, 
     for (const auto &job : jobs) {
         if (!job->result.ok)
             continue;
+        const QMap<QString, QString> fields =
+            ReplayGainFields(job->meter.loudness(), job->meter.peak(), albumLufs, albumPeak, album, opus);
         try {
-            AudioInformation().SaveFields(
-                job->output,
-                ReplayGainFields(job->meter.loudness(), job->meter.peak(), albumLufs, albumPeak, album, opus),
-                true);
+            if (job->carried)
+                job->carried->SaveInfo(job->output, true, fields);
+            else
+                AudioInformation().SaveFields(job->output, fields, true);
         } catch (const Error &e) {
             job->warning +=
                 QStringLiteral(" converted, but the ReplayGain tags were not written: ") + e.message();

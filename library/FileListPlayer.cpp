@@ -11,11 +11,13 @@ namespace varnelo {
 
 FileListPlayer::FileListPlayer(SoundOutput &output, QStringList files, QObject *parent)
     : Player(MediaKind::File, parent), output_(output), files_(std::move(files)),
-      file_(std::make_unique<AudioFile>()), player_(std::make_unique<AudioPlayer>(output)) {
+      file_(std::make_unique<AudioFile>()), ahead_(std::make_unique<AudioFile>()),
+      player_(std::make_unique<AudioPlayer>(output)) {
     // Two blocks stay queued: one sounding, one waiting.
     connect(player_.get(), &AudioPlayer::OnEndArrayPlay, this, &FileListPlayer::feed);
     connect(player_.get(), &AudioPlayer::OnRequestOnLoadArray, this, &FileListPlayer::feed);
     connect(player_.get(), &AudioPlayer::OnEndPlay, this, &FileListPlayer::fileEnded);
+    connect(player_.get(), &AudioPlayer::OnTrackBoundary, this, &FileListPlayer::nextHeard);
 }
 
 FileListPlayer::~FileListPlayer() {
@@ -55,6 +57,8 @@ void FileListPlayer::playPause() {
 void FileListPlayer::stop() {
     player_->Stop();
     file_->CloseFile();
+    ahead_->CloseFile();
+    aheadQueued_ = aheadRefused_ = false;
     current_ = -1;
     now_ = {};
     setState(PlayState::Stopped);
@@ -78,6 +82,8 @@ void FileListPlayer::seek(qint64 ms) {
     // A new format set-up drops what was queued from the old place.
     player_->Stop();
     player_->SetPlayFormat(file_->SampleRate(), file_->Channels());
+    ahead_->CloseFile();
+    aheadQueued_ = aheadRefused_ = false;
     file_->Seek(frame);
     if (state() == PlayState::Playing) {
         player_->Start();
@@ -94,6 +100,8 @@ void FileListPlayer::setVolume(int percent) {
 void FileListPlayer::startAt(qsizetype index) {
     player_->Stop();
     file_->CloseFile();
+    ahead_->CloseFile();
+    aheadQueued_ = aheadRefused_ = false;
     for (current_ = index; current_ < files_.size(); ++current_) {
         const QString &path = files_.at(current_);
         if (!file_->OpenSource(path)) {
@@ -102,13 +110,7 @@ void FileListPlayer::startAt(qsizetype index) {
             continue;
         }
         Q_EMIT starting();
-        now_ = NowPlaying{MediaKind::File,
-                          QFileInfo(path).completeBaseName(),
-                          {},
-                          {},
-                          {},
-                          path,
-                          file_->SampleRate() > 0 ? file_->Length() * 1000 / file_->SampleRate() : 0};
+        describeCurrent();
         player_->SetPlayFormat(file_->SampleRate(), file_->Channels());
         blockFrames_ = player_->MillisecondsToSamples(200);
         player_->Start();
@@ -124,8 +126,46 @@ void FileListPlayer::startAt(qsizetype index) {
 }
 
 void FileListPlayer::feed() {
-    if (file_->GetFileOpen() && state() == PlayState::Playing)
-        player_->QueueSamples(file_->ReadSamples(blockFrames_));
+    if (!file_->GetFileOpen() || state() != PlayState::Playing)
+        return;
+    AudioFile &source = aheadQueued_ ? *ahead_ : *file_;
+    const SampleBlock block = source.ReadSamples(blockFrames_);
+    player_->QueueSamples(block);
+    if (qint64(block.size()) == blockFrames_ * source.Channels() || aheadQueued_ || aheadRefused_)
+        return;
+    // The source ran out: the next file goes right behind when it has the same format.
+    const SoundFormat format = player_->PlayFormat();
+    if (current_ + 1 < files_.size() && ahead_->OpenSource(files_.at(current_ + 1)) &&
+        ahead_->SampleRate() == format.sampleRate && ahead_->Channels() == format.channels) {
+        player_->MarkTrackBoundary();
+        aheadQueued_ = true;
+        feed();
+        return;
+    }
+    // A new start plays it (or reports why it cannot).
+    ahead_->CloseFile();
+    aheadRefused_ = true;
+}
+
+void FileListPlayer::nextHeard() {
+    if (!aheadQueued_)
+        return;
+    file_->TakeSource(*ahead_);
+    aheadQueued_ = aheadRefused_ = false;
+    ++current_;
+    describeCurrent();
+    Q_EMIT nowPlayingChanged();
+}
+
+void FileListPlayer::describeCurrent() {
+    const QString &path = files_.at(current_);
+    now_ = NowPlaying{MediaKind::File,
+                      QFileInfo(path).completeBaseName(),
+                      {},
+                      {},
+                      {},
+                      path,
+                      file_->SampleRate() > 0 ? file_->Length() * 1000 / file_->SampleRate() : 0};
 }
 
 void FileListPlayer::fileEnded() {

@@ -12,7 +12,8 @@ class SoundOutput;
 
 // Plays files one after the other through the program's sound output, fed
 // as the local player feeds it, without the library's lists: the command
-// line's player. A file that cannot be opened is reported and skipped.
+// line's player. A file that cannot be opened is reported and skipped; the
+// next file of the same format follows without a break.
 class FileListPlayer : public Player {
     Q_OBJECT
 public:
@@ -43,10 +44,17 @@ private:
     void startAt(qsizetype index);
     void feed();
     void fileEnded();
+    void nextHeard();
+    void describeCurrent();
 
     SoundOutput &output_;
     QStringList files_;
     std::unique_ptr<AudioFile> file_;
+    // The next file, opened as the current one runs out; queued right behind
+    // it when the format matches.
+    std::unique_ptr<AudioFile> ahead_;
+    bool aheadQueued_ = false;
+    bool aheadRefused_ = false;
     std::unique_ptr<AudioPlayer> player_;
     qsizetype current_ = -1;
     qint64 blockFrames_ = 0;

@@ -20,6 +20,8 @@ namespace {
 
 const QString kNowPlaying = QStringLiteral("Now Playing");
 const QString kZeroTime = QStringLiteral("00:00:00");
+// Tracks queued ahead at most: short ones may be heard several at a time.
+constexpr std::size_t MaxFollowing = 4;
 
 } // namespace
 
@@ -56,7 +58,10 @@ LocalPlayer::LocalPlayer(const ShownPage &page, LibraryCatalogue &library, Audio
     connect(&player_, &AudioPlayer::OnTimer, this,
             [this](qint64 current, int, int) { AudioPlayerTimer(current); });
     connect(&player_, &AudioPlayer::OnEndPlay, this, &LocalPlayer::AudioPlayerEndPlay);
+    connect(&player_, &AudioPlayer::OnTrackBoundary, this, &LocalPlayer::AudioPlayerTrackBoundary);
 }
+
+LocalPlayer::~LocalPlayer() = default;
 
 void LocalPlayer::setRecordingsList(QStandardItemModel *model, QItemSelectionModel *selection) {
     recordings_ = model;
@@ -64,12 +69,22 @@ void LocalPlayer::setRecordingsList(QStandardItemModel *model, QItemSelectionMod
     // New recordings go on top and rows are removed: the playing row is
     // counted by index, so the index follows the file.
     connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
-        if (playingList_ == List::Recordings && library_.lists.playingIndex >= first)
+        if (playingList_ != List::Recordings)
+            return;
+        if (library_.lists.playingIndex >= first)
             library_.lists.playingIndex += last - first + 1;
+        for (Following &f : following_)
+            if (f.row >= first)
+                f.row += last - first + 1;
     });
     connect(model, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
-        if (playingList_ == List::Recordings && library_.lists.playingIndex > last)
+        if (playingList_ != List::Recordings)
+            return;
+        if (library_.lists.playingIndex > last)
             library_.lists.playingIndex -= last - first + 1;
+        for (Following &f : following_)
+            if (f.row > last)
+                f.row -= last - first + 1;
     });
 }
 
@@ -129,32 +144,31 @@ void LocalPlayer::setPlaying(bool playing, bool paused) {
     setState(!playing ? PlayState::Stopped : paused ? PlayState::Paused : PlayState::Playing);
 }
 
-void LocalPlayer::readTags() {
+NowPlaying LocalPlayer::readTags(const QString &path, const AudioFile &file) const {
     // Read once per file; what the list shows may change while it plays.
-    tags_ = NowPlaying{};
-    tags_.kind = MediaKind::File;
-    tags_.source = CurrentFile;
+    NowPlaying tags;
+    tags.kind = MediaKind::File;
+    tags.source = path;
     try {
-        const TrackFields f =
-            ReadTrackFields(CurrentFile, QLatin1Char('.') + QFileInfo(CurrentFile).suffix().toLower());
-        tags_.title = f.title;
-        tags_.artist = f.artist;
-        tags_.album = f.album;
+        const TrackFields f = ReadTrackFields(path, QLatin1Char('.') + QFileInfo(path).suffix().toLower());
+        tags.title = f.title;
+        tags.artist = f.artist;
+        tags.album = f.album;
     } catch (const Error &) {
     }
     const QString unknown = QStringLiteral("Unknown");
-    if (tags_.title.isEmpty() || tags_.title == unknown)
-        tags_.title = QFileInfo(CurrentFile).completeBaseName();
-    if (tags_.artist == unknown)
-        tags_.artist.clear();
-    if (tags_.album == unknown)
-        tags_.album.clear();
-    if (file_.SampleRate() > 0)
-        tags_.lengthMs = file_.Length() * 1000 / file_.SampleRate();
-    gain_ = replayGainFactor();
+    if (tags.title.isEmpty() || tags.title == unknown)
+        tags.title = QFileInfo(path).completeBaseName();
+    if (tags.artist == unknown)
+        tags.artist.clear();
+    if (tags.album == unknown)
+        tags.album.clear();
+    if (file.SampleRate() > 0)
+        tags.lengthMs = file.Length() * 1000 / file.SampleRate();
+    return tags;
 }
 
-double LocalPlayer::replayGainFactor() const {
+double LocalPlayer::replayGainFactor(const QString &path) const {
     const int mode = replayGainMode ? replayGainMode() : 0;
     if (mode != 1 && mode != 2)
         return 1.0;
@@ -164,7 +178,7 @@ double LocalPlayer::replayGainFactor() const {
                   albumPeak = QStringLiteral("REPLAYGAIN_ALBUM_PEAK");
     QMap<QString, QString> fields;
     try {
-        fields = AudioInformation().LoadFields(CurrentFile, {track, trackPeak, album, albumPeak});
+        fields = AudioInformation().LoadFields(path, {track, trackPeak, album, albumPeak});
     } catch (const Error &) {
         return 1.0;
     }
@@ -227,15 +241,72 @@ void LocalPlayer::FeedPlayer() {
     // A late event after the file was closed has nothing to read.
     if (!file_.GetFileOpen())
         return;
-    SampleBlock array = file_.ReadSamples(ArraySize);
-    if (gain_ != 1.0)
+    // Past the end of CurrentFile the rows queued behind it are read.
+    AudioFile &source = following_.empty() ? file_ : *following_.back().file;
+    const double gain = following_.empty() ? gain_ : following_.back().gain;
+    SampleBlock array = source.ReadSamples(ArraySize);
+    const bool atEnd = qint64(array.size()) < ArraySize * std::max(1, source.Channels());
+    if (gain != 1.0)
         for (Sample &s : array)
-            s = Sample(std::clamp<double>(std::round(s * gain_), std::numeric_limits<Sample>::min(),
+            s = Sample(std::clamp<double>(std::round(s * gain), std::numeric_limits<Sample>::min(),
                                           std::numeric_limits<Sample>::max()));
     player_.QueueSamples(array);
+    if (atEnd && queueFollowingRow())
+        FeedPlayer();
+}
+
+// Opens the row after the last one queued and queues its sound right behind,
+// when it has the format that plays: no new stream, no silence between.
+bool LocalPlayer::queueFollowingRow() {
+    if (followingRefused_ || following_.size() >= MaxFollowing)
+        return false;
+    Following next;
+    next.row = (following_.empty() ? library_.lists.playingIndex : following_.back().row) + 1;
+    next.path = rowPath(playingList_, next.row);
+    next.file = std::make_unique<AudioFile>();
+    const SoundFormat format = player_.PlayFormat();
+    if (next.path.isEmpty() || !next.file->OpenSource(next.path) ||
+        next.file->SampleRate() != format.sampleRate || next.file->Channels() != format.channels) {
+        followingRefused_ = true;
+        return false;
+    }
+    next.tags = readTags(next.path, *next.file);
+    next.gain = replayGainFactor(next.path);
+    player_.MarkTrackBoundary();
+    following_.push_back(std::move(next));
+    return true;
+}
+
+void LocalPlayer::dropFollowing() {
+    following_.clear();
+    followingRefused_ = false;
+    trackBase_ = 0;
+}
+
+void LocalPlayer::AudioPlayerTrackBoundary(qint64 CurrentSamples) {
+    if (following_.empty())
+        return;
+    Following next = std::move(following_.front());
+    following_.pop_front();
+    file_.TakeSource(*next.file);
+    CurrentFile = next.path;
+    tags_ = next.tags;
+    gain_ = next.gain;
+    library_.lists.playingIndex = next.row;
+    EndedByPlayer = true;
+    selectRow(playingList_, next.row);
+    startOffset_ = 0;
+    trackBase_ = CurrentSamples;
+    playedFrames_ = 0;
+    // A pause before the next time report resumes from the bar.
+    if (!SeekDragging)
+        showBar(0);
+    Q_EMIT highlightChanged();
+    Q_EMIT nowPlayingChanged();
 }
 
 void LocalPlayer::startSequence(int startValue) {
+    dropFollowing();
     player_.SetPlayFormat(file_.SampleRate(), file_.Channels());
     // A file without a length cannot be placed: it plays from its start.
     startOffset_ = std::max<qint64>(0, MulDivRound(startValue, file_.Length(), BarMax));
@@ -248,13 +319,15 @@ void LocalPlayer::startSequence(int startValue) {
 }
 
 bool LocalPlayer::openRow(List list, int row) {
+    dropFollowing();
     if (file_.GetFileOpen())
         file_.CloseFile();
     playingList_ = list;
     library_.lists.playingIndex = row;
     CurrentFile = rowPath(list, row);
     if (!CurrentFile.isEmpty() && file_.OpenSource(CurrentFile)) {
-        readTags();
+        tags_ = readTags(CurrentFile, file_);
+        gain_ = replayGainFactor(CurrentFile);
         setPlaying(true, false);
         Q_EMIT nowPlayingChanged();
         return true;
@@ -293,6 +366,7 @@ void LocalPlayer::PlayPause() {
 
     startOffset_ = barToPosition(barValue());
     playedFrames_ = 0;
+    trackBase_ = 0;
     if (state() == PlayState::Playing) {
         player_.Stop();
         setPlaying(true, true);
@@ -321,6 +395,7 @@ bool LocalPlayer::TogglePause() {
         return false;
     startOffset_ = barToPosition(barValue());
     playedFrames_ = 0;
+    trackBase_ = 0;
     const bool pausing = state() == PlayState::Playing;
     if (pausing)
         player_.Stop();
@@ -344,6 +419,7 @@ void LocalPlayer::PlayRow(int row) {
 
 void LocalPlayer::StopPlayback() {
     player_.Stop();
+    dropFollowing();
     file_.CloseFile();
     setPlaying(false, false);
     showBar(0);
@@ -389,9 +465,9 @@ void LocalPlayer::step(int delta) {
 void LocalPlayer::AudioPlayerTimer(qint64 CurrentSamples) {
     if (page_.rip())
         return;
-    playedFrames_ = CurrentSamples;
+    playedFrames_ = CurrentSamples - trackBase_;
     Q_EMIT positionChanged(positionMs());
-    const qint64 position = CurrentSamples + startOffset_;
+    const qint64 position = playedFrames_ + startOffset_;
     const qint64 ms = MulDivRound(position, file_.Duration(), file_.Length());
     showTime(ElapsedText(ms < 0 ? 0 : ms / 1000));
     if (SeekDragging)
@@ -424,6 +500,7 @@ void LocalPlayer::EndSeek() {
         return;
     startOffset_ = std::max<qint64>(0, barToPosition(barValue()));
     playedFrames_ = 0;
+    dropFollowing();
     // A new stream: what was queued from the old place must not play first.
     player_.SetPlayFormat(file_.SampleRate(), file_.Channels());
     file_.Seek(startOffset_);

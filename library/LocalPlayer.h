@@ -3,7 +3,9 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <deque>
 #include <functional>
+#include <memory>
 
 class QItemSelectionModel;
 class QStandardItemModel;
@@ -41,6 +43,7 @@ public:
     // Connects to the player's events; the components outlive this object.
     LocalPlayer(const ShownPage &page, LibraryCatalogue &library, AudioFile &file, AudioPlayer &player,
                 QObject *parent = nullptr);
+    ~LocalPlayer() override;
 
     // The recordings list (`LV_R`), when there is one.
     void setRecordingsList(QStandardItemModel *model, QItemSelectionModel *selection);
@@ -110,6 +113,7 @@ public:
     void AudioPlayerRequestOnLoadArray() { FeedPlayer(); }
     void AudioPlayerTimer(qint64 CurrentSamples);
     void AudioPlayerEndPlay();
+    void AudioPlayerTrackBoundary(qint64 CurrentSamples);
     void FeedPlayer();
 
     int barValue() const;
@@ -130,8 +134,10 @@ private:
     void showTime(const QString &text);
     qint64 barToPosition(int value) const;
     void setPlaying(bool playing, bool paused);
-    void readTags();
-    double replayGainFactor() const;
+    NowPlaying readTags(const QString &path, const AudioFile &file) const;
+    double replayGainFactor(const QString &path) const;
+    bool queueFollowingRow();
+    void dropFollowing();
     bool fileComponentBusy() const { return conversionRunning && conversionRunning(); }
 
     const ShownPage &page_;
@@ -147,6 +153,23 @@ private:
     qint64 playedFrames_ = 0; // since the last start
     NowPlaying tags_;         // of CurrentFile, read when it opens
     double gain_ = 1.0;       // of CurrentFile, from its ReplayGain tags
+    // CurrentSamples (of the player's OnTimer) at which CurrentFile began to
+    // play, when it followed the one before without a break.
+    qint64 trackBase_ = 0;
+
+    // Rows whose sound is queued behind CurrentFile's, in order. They become
+    // CurrentFile when the player reaches them.
+    struct Following {
+        std::unique_ptr<AudioFile> file;
+        int row = -1;
+        QString path;
+        NowPlaying tags;
+        double gain = 1.0;
+    };
+    std::deque<Following> following_;
+    // The row after the last one queued cannot follow without a break (a
+    // different format, or it does not open): the list goes on as a new start.
+    bool followingRefused_ = false;
 };
 
 } // namespace varnelo

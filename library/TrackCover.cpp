@@ -15,8 +15,8 @@ TrackCover findTrackCover(const QString &audioFile) {
     } catch (const Error &) {
         // A file whose tags cannot be read has no picture of its own.
     }
-    if (!cover.isNull() && (cover.image.mime == QLatin1String("image/jpeg") ||
-                            cover.image.mime == QLatin1String("image/png")))
+    if (!cover.isNull() &&
+        (cover.image.mime == QLatin1String("image/jpeg") || cover.image.mime == QLatin1String("image/png")))
         return cover;
     cover = {};
     const QDir dir = QFileInfo(audioFile).absoluteDir();
@@ -40,9 +40,9 @@ QString coverFileOf(const TrackCover &cover, const QString &pathWithoutExtension
         return {};
     if (!cover.besideFile.isEmpty())
         return cover.besideFile;
-    const QString path = pathWithoutExtension + (cover.image.mime == QLatin1String("image/png")
-                                                     ? QStringLiteral(".png")
-                                                     : QStringLiteral(".jpg"));
+    const QString path =
+        pathWithoutExtension +
+        (cover.image.mime == QLatin1String("image/png") ? QStringLiteral(".png") : QStringLiteral(".jpg"));
     QSaveFile out(path);
     if (QDir().mkpath(QFileInfo(path).absolutePath()) && out.open(QIODevice::WriteOnly) &&
         out.write(cover.image.data) == cover.image.data.size() && out.commit())

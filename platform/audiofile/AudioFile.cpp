@@ -418,6 +418,14 @@ void AudioFile::CloseFile() {
     d->scratch = {};
 }
 
+void AudioFile::TakeSource(AudioFile &other) {
+    if (&other == this)
+        return;
+    d->source = std::move(other.d->source);
+    d->errorCode = std::exchange(other.d->errorCode, NoError);
+    d->errorText = std::exchange(other.d->errorText, {});
+}
+
 void AudioFile::SetFormat(int sampleRate, int channels) {
     if (sampleRate > 0 && channels > 0)
         d->blockFormat = SoundFormat{sampleRate, channels};

@@ -82,6 +82,10 @@ public:
     // be written or completed, ErrorCode() says so (ErrWrite/ErrClose) and the
     // file keeps what was written, with the unfinished header of a cut-off file.
     void CloseFile();
+    // Takes over the source `other` has open, at its position (a track that
+    // was opened ahead becomes the one that plays); `other` is left without one.
+    // An output open here is kept.
+    void TakeSource(AudioFile &other);
 
     // Source extras.
     qint64 Position() const; // frames

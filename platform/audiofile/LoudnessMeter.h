@@ -10,7 +10,9 @@
 namespace varnelo {
 
 // Integrated loudness (EBU R128) and sample peak of the audio given to add(),
-// measured as it passes, for ReplayGain 2.0 tags.
+// measured as it passes, for ReplayGain 2.0 tags. add() hands a copy to the
+// meter's own thread and returns; the results wait for what it still holds.
+// One thread at a time uses a meter.
 class LoudnessMeter {
 public:
     LoudnessMeter();

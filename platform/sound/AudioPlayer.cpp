@@ -48,6 +48,7 @@ void AudioPlayer::SetPlayFormat(int sampleRate, int channels) {
     m_pending.clear();
     m_pendingOffset = 0;
     m_arrayEnds.clear();
+    m_boundaries.clear();
     m_queuedTotal = 0;
     m_writtenTotal = 0;
     m_lastArrayFrames = 0;
@@ -120,6 +121,10 @@ void AudioPlayer::QueueSamples(const SampleBlock &samples) {
     pushPending();
 }
 
+void AudioPlayer::MarkTrackBoundary() {
+    m_boundaries.push_back(m_queuedTotal);
+}
+
 void AudioPlayer::pushPending() {
     if (!m_channel)
         return;
@@ -161,6 +166,14 @@ void AudioPlayer::tick() {
     pushPending();
 
     const auto played = static_cast<qint64>(m_channel->playedFrames());
+    // Before the time report, so it already counts in the new track.
+    while (!m_boundaries.empty() && m_boundaries.front() <= played) {
+        const qint64 at = m_boundaries.front() - m_playedAtStart;
+        m_boundaries.pop_front();
+        Q_EMIT OnTrackBoundary(at);
+        if (!stillCurrent())
+            return;
+    }
     if (m_sinceTimer.elapsed() >= TimerMs) {
         m_sinceTimer.start();
         const SoundLevels peaks = m_channel->takePeaks();

@@ -38,6 +38,9 @@ public:
     // Queues one array in the play format. Empty arrays are ignored; a
     // trailing partial frame is dropped.
     void QueueSamples(const SampleBlock &samples);
+    // Marks the end of what is queued so far as the start of the next track:
+    // its arrays follow without a break, and OnTrackBoundary says when it is heard.
+    void MarkTrackBoundary();
 
     bool IsPlaying() const { return m_playing; }
     SoundFormat PlayFormat() const { return m_format; }
@@ -58,6 +61,9 @@ Q_SIGNALS:
     void OnRequestOnLoadArray();
     // Everything queued has been played and no more came.
     void OnEndPlay();
+    // The output reached a MarkTrackBoundary: CurrentSamples (as OnTimer
+    // counts them) at which the next track's first frame played.
+    void OnTrackBoundary(qint64 CurrentSamples);
 
 private:
     void tick();
@@ -75,6 +81,8 @@ private:
     std::size_t m_pendingOffset = 0;
     // Where each unfinished array ends, counted in the channel's frames.
     std::deque<qint64> m_arrayEnds;
+    // Track starts, in the same count.
+    std::deque<qint64> m_boundaries;
     qint64 m_queuedTotal = 0;
     qint64 m_lastArrayFrames = 0;
     qint64 m_playedAtStart = 0;

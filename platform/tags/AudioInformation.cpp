@@ -203,10 +203,20 @@ void writeChecked(const QString &path,
 
 } // namespace
 
-void AudioInformation::SaveInfo(const QString &path, bool justEncoded) {
+void AudioInformation::SaveInfo(const QString &path, bool justEncoded, const QMap<QString, QString> &fields) {
+    using tagformats::WriteResult;
     const Tags wanted = tags();
     writeChecked(
-        path, [&](TagLib::File &file, bool save) { return tagformats::WriteTags(file, wanted, mtv_, save); },
+        path,
+        [&](TagLib::File &file, bool save) {
+            const WriteResult info = tagformats::WriteTags(file, wanted, mtv_, save);
+            const WriteResult more =
+                fields.isEmpty() ? WriteResult::Unchanged : tagformats::WriteFields(file, fields, save);
+            if (info == WriteResult::Failed || more == WriteResult::Failed)
+                return WriteResult::Failed;
+            return info == WriteResult::Changed || more == WriteResult::Changed ? WriteResult::Changed
+                                                                                : WriteResult::Unchanged;
+        },
         justEncoded ? tagformats::AudioCheck::Bytes : tagformats::AudioCheck::Decode);
 }
 

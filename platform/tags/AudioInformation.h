@@ -26,8 +26,9 @@ public:
     // no audio can have (a negative or absurd rate, channel count, sample size
     // or bit rate) is reported as damaged.
     void LoadInfo(const QString &path);
-    // Writes the tag properties into the file (`justEncoded`: as SaveFields).
-    void SaveInfo(const QString &path, bool justEncoded = false);
+    // Writes the tag properties into the file (`justEncoded`: as SaveFields),
+    // and `fields` as SaveFields does, through one checked copy.
+    void SaveInfo(const QString &path, bool justEncoded = false, const QMap<QString, QString> &fields = {});
     // Sets tag fields by name (Vorbis comment names; TXXX frames in the ID3v2
     // tag of MP3 files), leaving every other field as the file holds it. A file
     // that holds these values already is not touched. `justEncoded`: a file this

@@ -15,6 +15,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/mpegheader.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -119,46 +120,80 @@ QString AudioHiddenInTags(TagLib::File &file) {
 
 namespace {
 
-// An MP3's bytes between its ID3v2 tag and its ID3v1 tag: what a tag write
-// must leave exactly as it was.
-QByteArray Mp3Payload(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray bytes = file.read(file.size());
-    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
-        const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
-        const qsizetype size = (p[6] & 0x7F) << 21 | (p[7] & 0x7F) << 14 | (p[8] & 0x7F) << 7 | (p[9] & 0x7F);
-        bytes.remove(0, std::min(bytes.size(), 10 + size + ((p[5] & 0x10) ? 10 : 0)));
-    }
-    if (bytes.size() >= 128 && bytes.mid(bytes.size() - 128, 3) == "TAG")
-        bytes.chop(128);
-    return bytes;
+// Where a file's audio bytes lie, between its tags; `size` < 0 when that cannot be told.
+struct Payload {
+    qint64 at = 0;
+    qint64 size = -1;
+};
+
+// Bytes of an ID3v2 tag at `at` (header, body and footer), 0 without one.
+qint64 id3v2Size(QFile &file, qint64 at) {
+    if (!file.seek(at))
+        return 0;
+    const QByteArray h = file.read(10);
+    if (h.size() < 10 || !h.startsWith("ID3"))
+        return 0;
+    const auto *p = reinterpret_cast<const unsigned char *>(h.constData());
+    return 10 + ((p[6] & 0x7F) << 21 | (p[7] & 0x7F) << 14 | (p[8] & 0x7F) << 7 | (p[9] & 0x7F)) +
+           ((p[5] & 0x10) ? 10 : 0);
 }
 
-// A FLAC file's bytes after its metadata blocks (its frames); empty when the
+// An MP3's bytes between a leading ID3v2 tag and a trailing ID3v1 tag.
+Payload mp3Payload(QFile &file) {
+    const qint64 total = file.size();
+    Payload p;
+    p.at = std::min(total, id3v2Size(file, 0));
+    qint64 end = total;
+    if (end - p.at >= 128 && file.seek(end - 128) && file.read(3) == "TAG")
+        end -= 128;
+    p.size = end - p.at;
+    return p;
+}
+
+// A FLAC file's bytes after its metadata blocks (its frames); unknown when the
 // blocks do not chain up to the frames.
-QByteArray FlacPayload(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.read(file.size());
-    qsizetype at = 0;
-    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
-        const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
-        at = 10 + ((p[6] & 0x7F) << 21 | (p[7] & 0x7F) << 14 | (p[8] & 0x7F) << 7 | (p[9] & 0x7F));
-    }
-    if (bytes.mid(at, 4) != "fLaC")
+Payload flacPayload(QFile &file) {
+    const qint64 total = file.size();
+    qint64 at = id3v2Size(file, 0);
+    if (!file.seek(at) || file.read(4) != "fLaC")
         return {};
     at += 4;
-    for (bool last = false; !last;) {
-        if (at + 4 > bytes.size())
+    // Real files have a handful of blocks; past this many the bytes are not
+    // trusted to be FLAC's, and the decode check takes over.
+    constexpr int MaxBlocks = 4096;
+    for (int blocks = 0, last = 0; !last; ++blocks) {
+        if (blocks == MaxBlocks || !file.seek(at))
             return {};
-        const auto *h = reinterpret_cast<const unsigned char *>(bytes.constData() + at);
-        last = (h[0] & 0x80) != 0;
-        at += 4 + (qsizetype(h[1]) << 16 | qsizetype(h[2]) << 8 | h[3]);
+        const QByteArray header = file.read(4);
+        if (header.size() < 4)
+            return {};
+        const auto *h = reinterpret_cast<const unsigned char *>(header.constData());
+        last = h[0] & 0x80;
+        at += 4 + (qint64(h[1]) << 16 | qint64(h[2]) << 8 | h[3]);
     }
-    return at <= bytes.size() ? bytes.mid(at) : QByteArray();
+    if (at > total)
+        return {};
+    return {at, total - at};
+}
+
+Payload payloadOf(QFile &file, bool flac) {
+    return flac ? flacPayload(file) : mp3Payload(file);
+}
+
+// The two files' audio bytes compared a piece at a time: memory stays flat
+// however long the files are.
+bool samePayload(QFile &a, const Payload &pa, QFile &b, const Payload &pb) {
+    if (pa.size < 0 || pa.size != pb.size || !a.seek(pa.at) || !b.seek(pb.at))
+        return false;
+    constexpr qint64 Piece = 1 << 20;
+    for (qint64 left = pa.size; left > 0;) {
+        const qint64 n = std::min(left, Piece);
+        const QByteArray x = a.read(n), y = b.read(n);
+        if (x.size() != n || x != y)
+            return false;
+        left -= n;
+    }
+    return true;
 }
 
 } // namespace
@@ -170,21 +205,17 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
     const QFileInfo info(target);
     const bool mp3 = info.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
     const bool flac = info.suffix().compare(QLatin1String("flac"), Qt::CaseInsensitive) == 0;
-    const auto payload = [flac](const QString &file) { return flac ? FlacPayload(file) : Mp3Payload(file); };
-    QByteArray payloadBefore;
+    // The original stays open: the copy's audio bytes are compared with it.
+    QFile original(target);
     bool byteCheck = false;
-    if (check == AudioCheck::Bytes && (mp3 || flac)) {
-        payloadBefore = payload(target);
-        byteCheck = !payloadBefore.isEmpty();
-    }
+    if (check == AudioCheck::Bytes && (mp3 || flac) && original.open(QIODevice::ReadOnly))
+        byteCheck = payloadOf(original, flac).size > 0;
     const AudioMeasure before = byteCheck ? AudioMeasure{} : MeasureAudio(target);
     // A few MP3 frames (a recording stopped at once) are too little for the
     // decoder: such a file is checked byte for byte between its tags instead.
     constexpr qint64 ByteCheckLimit = 1 << 20;
-    if (!byteCheck && !before.decodable && mp3 && info.size() <= ByteCheckLimit) {
-        payloadBefore = Mp3Payload(target);
-        byteCheck = true;
-    }
+    if (!byteCheck && !before.decodable && mp3 && info.size() <= ByteCheckLimit)
+        byteCheck = original.isOpen() || original.open(QIODevice::ReadOnly);
     if (!before.decodable && !byteCheck)
         refuse(path,
                QStringLiteral("its audio cannot be decoded (%1), so a changed copy could not be checked")
@@ -218,7 +249,9 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
     }
 
     if (byteCheck) {
-        if (payload(copyPath) != payloadBefore)
+        QFile written(copyPath);
+        if (!written.open(QIODevice::ReadOnly) ||
+            !samePayload(original, payloadOf(original, flac), written, payloadOf(written, flac)))
             refuse(path, QStringLiteral("the written copy's audio bytes differ"));
     } else if (const AudioMeasure after = MeasureAudio(copyPath);
                !after.decodable || after.channels != before.channels || after.rate != before.rate ||

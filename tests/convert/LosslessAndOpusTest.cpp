@@ -1,6 +1,7 @@
 // FLAC and Opus outputs of varnelo-cli convert, checked with the formats' reference tools.
 #include "Media.h"
 #include "platform/audiofile/AudioFile.h"
+#include "platform/tags/AudioInformation.h"
 #include "support/Files.h"
 
 #include <QFileInfo>
@@ -123,6 +124,9 @@ void makeAlbum(const QString &a, const QString &b) {
 TEST_F(LosslessAndOpusTest, ReplayGainMatchesAnIndependentMeasurement) {
     const QString a = dir.filePath(L("a.wav")), b = dir.filePath(L("b.wav"));
     makeAlbum(a, b);
+    AudioInformation titled;
+    titled.setInfoTitle(L("Alpha"));
+    titled.SaveInfo(a);
     const double album = -18 - ffmpegLoudness({a, b});
     test::writeBytes(dir.filePath(L("none.ini")), {});
     for (const char *to : {"flac", "mp3", "opus"}) {
@@ -137,6 +141,8 @@ TEST_F(LosslessAndOpusTest, ReplayGainMatchesAnIndependentMeasurement) {
         for (const QString &source : {a, b}) {
             const QString output = printed.split(L("\n")).value(source == a ? 0 : 1);
             const auto tags = test::probeAudio(output).tags;
+            // The source's title comes along in the same write as the gains.
+            EXPECT_EQ(tags.value(L("title")), source == a ? L("Alpha") : QString());
             EXPECT_NEAR(tags.value(L("replaygain_track_gain")).section(L(" "), 0, 0).toDouble(),
                         -18 - ffmpegLoudness({source}), 0.1);
             EXPECT_NEAR(tags.value(L("replaygain_album_gain")).section(L(" "), 0, 0).toDouble(), album, 0.1);
