@@ -103,7 +103,7 @@ TEST(CdCli, ClearMessagesForWhatCannotBeRead) {
          1,
          "no drive /dev/no-such-drive"},
         {{QStringLiteral("rip"), QStringLiteral("--device"), broken.sheet, QStringLiteral("--to"),
-          QStringLiteral("flac")},
+          QStringLiteral("aiff")},
          2,
          "--to must be"},
         {{QStringLiteral("rip"), QStringLiteral("--device"), dataDisc.sheet, QStringLiteral("--to"),
