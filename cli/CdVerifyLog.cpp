@@ -26,7 +26,8 @@ int verifyRipLog(const QStringList &args) {
     QFile f(path);
     if (!files::isRegularFile(path) || !f.open(QIODevice::ReadOnly)) {
         err() << "varnelo-cli cd verify-log: cannot read " << name
-              << (f.exists() ? QStringLiteral(": ") + f.errorString() : QStringLiteral(": no such file")) << '\n';
+              << (f.exists() ? QStringLiteral(": ") + f.errorString() : QStringLiteral(": no such file"))
+              << '\n';
         return ExitFailure;
     }
     if (f.size() > LogLimit) {

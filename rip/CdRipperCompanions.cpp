@@ -87,8 +87,9 @@ void CdRipper::writeCompanions(const std::vector<Planned> &tracks, const QString
         lastNotes_ << note(QStringLiteral("Cover"), cover_->note());
         return;
     }
-    const QString cover = QDir(folder).filePath(
-        cover_->mimeType() == QLatin1String("image/png") ? QStringLiteral("cover.png") : QStringLiteral("cover.jpg"));
+    const QString cover =
+        QDir(folder).filePath(cover_->mimeType() == QLatin1String("image/png") ? QStringLiteral("cover.png")
+                                                                               : QStringLiteral("cover.jpg"));
     if (!writeAtomically(cover, cover_->image(), error)) {
         lastNotes_ << note(QStringLiteral("Cover"), QStringLiteral("not written: ") + error);
         return;

@@ -18,6 +18,8 @@ QString coverImageProblem(const QByteArray &bytes) {
         return QStringLiteral("the image is larger than %1 MB").arg(CoverArtFetch::MaxBytes >> 20);
     if (tagformats::ImageTypeOf(bytes).isEmpty())
         return QStringLiteral("the answer is neither a JPEG nor a PNG image");
+    if (tagformats::DescribeImage(bytes, {}).width <= 0)
+        return QStringLiteral("the image is damaged: its size cannot be read");
     return {};
 }
 

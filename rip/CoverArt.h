@@ -23,7 +23,7 @@ public:
     void fetch(const QString &releaseId);
     bool done() const { return done_; }
     const QByteArray &image() const { return image_; }
-    QString mimeType() const; // "image/jpeg" or "image/png"; empty without an image
+    QString mimeType() const;                     // "image/jpeg" or "image/png"; empty without an image
     const QString &note() const { return note_; } // why there is no image
 
 Q_SIGNALS:

@@ -12,7 +12,8 @@ namespace {
 QString quoted(QString text) {
     text.replace(QLatin1Char('"'), QLatin1Char('\''));
     for (QChar &c : text)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
     return QLatin1Char('"') + text.simplified() + QLatin1Char('"');
 }
@@ -72,8 +73,7 @@ QByteArray cueSheetText(const RipDisc &disc, const std::vector<RippedTrack> &tra
         const cd::SheetTrackInfo *info = disc.details.track(std::size_t(index));
         const bool pregapInFile =
             fileOpen && info && info->pregapStart > fileStart && info->pregapStart < track.start;
-        const QString file =
-            QStringLiteral("FILE %1 WAVE").arg(quoted(relative(folder, r.path)));
+        const QString file = QStringLiteral("FILE %1 WAVE").arg(quoted(relative(folder, r.path)));
         // A pregap in the file before: the track begins there, its INDEX 01 in its own file.
         if (!pregapInFile)
             line(file);
@@ -100,7 +100,9 @@ QByteArray cueSheetText(const RipDisc &disc, const std::vector<RippedTrack> &tra
             int n = 2;
             for (const qint32 at : info->indexes)
                 if (at > track.start && at < track.start + track.sectors && n <= 99)
-                    line(QStringLiteral("    INDEX %1 %2").arg(n++, 2, 10, QLatin1Char('0')).arg(msf(at - track.start)));
+                    line(QStringLiteral("    INDEX %1 %2")
+                             .arg(n++, 2, 10, QLatin1Char('0'))
+                             .arg(msf(at - track.start)));
         }
         fileStart = track.start;
         fileOpen = true;
@@ -112,12 +114,15 @@ QByteArray playlistText(const RipDisc &disc, const std::vector<RippedTrack> &tra
     QString t = QStringLiteral("#EXTM3U\n");
     for (const RippedTrack &r : tracks) {
         const cd::TocTrack *track = disc.toc.audioTrack(r.audioIndex);
-        const qint64 seconds = track ? (track->sectors + cd::SectorsPerSecond - 1) / cd::SectorsPerSecond : -1;
+        const qint64 seconds =
+            track ? (track->sectors + cd::SectorsPerSecond - 1) / cd::SectorsPerSecond : -1;
         QString name = r.artist.isEmpty() ? r.title : r.artist + QStringLiteral(" - ") + r.title;
         for (QChar &c : name)
             if (c.category() == QChar::Other_Control)
                 c = QLatin1Char(' ');
-        t += QStringLiteral("#EXTINF:%1,%2\n%3\n").arg(seconds).arg(name.simplified(), relative(folder, r.path));
+        t += QStringLiteral("#EXTINF:%1,%2\n%3\n")
+                 .arg(seconds)
+                 .arg(name.simplified(), relative(folder, r.path));
     }
     return t.toUtf8();
 }
