@@ -395,9 +395,10 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
             tags_.setInfoGenreS(entry.Genre);
             tags_.setInfoYear(entry.Year.left(4).toInt());
             tags_.setInfoTrack(p.row + 1);
-            tags_.SaveInfo(p.path, true);
             if (kind_ == int(EncoderKind::Flac) || kind_ == int(EncoderKind::Ogg))
-                tags_.SaveFields(p.path, discVorbisFields(disc_), true);
+                tags_.SaveInfo(p.path, true, discVorbisFields(disc_));
+            else
+                tags_.SaveInfo(p.path, true);
         } catch (const Error &e) {
             p.log.result.error = QStringLiteral("the tags could not be written: ") + e.message();
         }

@@ -210,6 +210,21 @@ void AudioInformation::SaveInfo(const QString &path, bool justEncoded) {
         justEncoded ? tagformats::AudioCheck::Bytes : tagformats::AudioCheck::Decode);
 }
 
+void AudioInformation::SaveInfo(const QString &path, bool justEncoded, const QMap<QString, QString> &fields) {
+    using tagformats::WriteResult;
+    const Tags wanted = tags();
+    writeChecked(
+        path,
+        [&](TagLib::File &file, bool save) {
+            const WriteResult info = tagformats::WriteTags(file, wanted, mtv_, save);
+            if (info == WriteResult::Failed)
+                return info;
+            const WriteResult more = tagformats::WriteFields(file, fields, save);
+            return more == WriteResult::Unchanged ? info : more;
+        },
+        justEncoded ? tagformats::AudioCheck::Bytes : tagformats::AudioCheck::Decode);
+}
+
 QMap<QString, QString> AudioInformation::LoadFields(const QString &path, const QStringList &names) const {
     checkExisting(path);
     OpenFile f = openFile(path, true, false);

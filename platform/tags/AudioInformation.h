@@ -28,6 +28,8 @@ public:
     void LoadInfo(const QString &path);
     // Writes the tag properties into the file (`justEncoded`: as SaveFields).
     void SaveInfo(const QString &path, bool justEncoded = false);
+    // The same and the fields SaveFields would set, in one rewrite of the file.
+    void SaveInfo(const QString &path, bool justEncoded, const QMap<QString, QString> &fields);
     // Sets tag fields by name (Vorbis comment names; TXXX frames in the ID3v2
     // tag of MP3 files), leaving every other field as the file holds it. A file
     // that holds these values already is not touched. `justEncoded`: a file this
