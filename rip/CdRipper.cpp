@@ -466,8 +466,10 @@ void CdRipper::onGrabsEnded() {
 }
 
 void CdRipper::StopRip() {
-    if (grabbing_ && ripping_)
+    if (grabbing_ && ripping_) {
         grabber_.AbortGrab();
+        cover_->abort();
+    }
     grabbing_ = false;
     ripping_ = false;
     if (setListEnabled)

@@ -41,7 +41,7 @@ void CoverArtFetch::fetch(const QString &releaseId) {
     cd::HttpOptions options;
     options.maxBytes = MaxBytes;
     options.userAgent = "Varnelo/1.0";
-    cd::httpGet(*network_, url, options, this, [this](const cd::HttpAnswer &a) {
+    reply_ = cd::httpGet(*network_, url, options, this, [this](const cd::HttpAnswer &a) {
         if (!a.error.isEmpty())
             return end({}, QStringLiteral("the cover could not be fetched: ") + a.error);
         if (a.status == 404)
@@ -53,6 +53,11 @@ void CoverArtFetch::fetch(const QString &releaseId) {
             return end({}, QStringLiteral("no cover: ") + problem);
         end(a.body, {});
     });
+}
+
+void CoverArtFetch::abort() {
+    if (reply_ && !done_)
+        reply_->abort();
 }
 
 void CoverArtFetch::end(QByteArray image, QString note) {

@@ -1,7 +1,9 @@
 #pragma once
 #include <QByteArray>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <memory>
@@ -21,6 +23,8 @@ public:
 
     QUrl server = defaultServer();
     void fetch(const QString &releaseId);
+    // Ends a fetch under way at once (a stopped rip does not wait for it).
+    void abort();
     bool done() const { return done_; }
     const QByteArray &image() const { return image_; }
     QString mimeType() const;                     // "image/jpeg" or "image/png"; empty without an image
@@ -33,6 +37,7 @@ private:
     void end(QByteArray image, QString note);
 
     std::unique_ptr<QNetworkAccessManager> network_;
+    QPointer<QNetworkReply> reply_;
     bool done_ = false;
     QByteArray image_;
     QString note_;
