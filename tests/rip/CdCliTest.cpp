@@ -347,13 +347,27 @@ TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
         return {404, "not here"};
     });
     ASSERT_TRUE(server.start());
-    const auto rip = [&](const QString &out) {
-        return cli({QStringLiteral("rip"), QStringLiteral("--device"), sheet, QStringLiteral("--to"),
-                    QStringLiteral("flac"), QStringLiteral("--out"), out, QStringLiteral("--name"),
-                    QStringLiteral("none"), QStringLiteral("--lookup"), QStringLiteral("--server"),
+    const auto rip = [&](const QString &out, const QString &format = QStringLiteral("flac"),
+                         const QString &tracks = QStringLiteral("1-3")) {
+        return cli({QStringLiteral("rip"),
+                    QStringLiteral("--device"),
+                    sheet,
+                    QStringLiteral("--to"),
+                    format,
+                    QStringLiteral("--tracks"),
+                    tracks,
+                    QStringLiteral("--out"),
+                    out,
+                    QStringLiteral("--name"),
+                    QStringLiteral("none"),
+                    QStringLiteral("--lookup"),
+                    QStringLiteral("--server"),
                     QStringLiteral("http://127.0.0.1:%1").arg(HttpServer::closedPort()),
-                    QStringLiteral("--musicbrainz"), server.url(), QStringLiteral("--covers"),
-                    server.url(QStringLiteral("/caa")), QStringLiteral("--accuraterip"),
+                    QStringLiteral("--musicbrainz"),
+                    server.url(),
+                    QStringLiteral("--covers"),
+                    server.url(QStringLiteral("/caa")),
+                    QStringLiteral("--accuraterip"),
                     QStringLiteral("off")},
                    dir.path());
     };
@@ -403,6 +417,13 @@ TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
             dir.path());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(wavData(dir.filePath(QStringLiteral("again/Rock.wav"))) == image.trackBytes(1));
+
+    // Other formats hold the cover their own way; a part of the disc leaves no cue sheet.
+    for (const QString format : {QStringLiteral("mp3"), QStringLiteral("ogg")}) {
+        r = rip(dir.filePath(format), format, QStringLiteral("2"));
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Cue sheet: none: not every track was ripped")));
+        EXPECT_TRUE(tags.LoadCover(dir.filePath(format + QStringLiteral("/Rock.") + format)).data == jpeg);
+    }
 
     // A release without a cover is said, and the rip is whole all the same.
     coverThere = false;
