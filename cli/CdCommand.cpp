@@ -504,9 +504,9 @@ int cdCommand(const QStringList &args) {
     return failures == 0 && !interrupted ? ExitOk : ExitFailure;
 }
 
-const CommandRegistration
-    registration("cd", cdCommand, kUsage,
-                 "List, look up and rip audio CDs and disc images; find a drive's read offset.");
+const CommandRegistration registration(
+    "cd", cdCommand, kUsage,
+    "List, look up and rip audio CDs and disc images; find a drive's read offset; check a rip log.");
 
 } // namespace
 } // namespace varnelo::cli

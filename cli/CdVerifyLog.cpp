@@ -24,10 +24,12 @@ int verifyRipLog(const QStringList &args) {
     const QString path = files.first();
     const QString name = shown(QDir::toNativeSeparators(path));
     QFile f(path);
-    if (!files::isRegularFile(path) || !f.open(QIODevice::ReadOnly)) {
-        err() << "varnelo-cli cd verify-log: cannot read " << name
-              << (f.exists() ? QStringLiteral(": ") + f.errorString() : QStringLiteral(": no such file"))
-              << '\n';
+    const QString why = !f.exists()                    ? QStringLiteral("no such file")
+                        : !files::isRegularFile(path)  ? QStringLiteral("not a file")
+                        : !f.open(QIODevice::ReadOnly) ? f.errorString()
+                                                       : QString();
+    if (!why.isEmpty()) {
+        err() << "varnelo-cli cd verify-log: cannot read " << name << ": " << why << '\n';
         return ExitFailure;
     }
     if (f.size() > LogLimit) {
