@@ -107,6 +107,19 @@ QByteArray cueSheetText(const RipDisc &disc, const std::vector<RippedTrack> &tra
         fileStart = track.start;
         fileOpen = true;
     }
+    // A data track after the audio (an enhanced CD) has no file: it stands as
+    // a placeholder of its length, so that the sheet keeps the disc's ids.
+    const int lastAudio = disc.toc.audioTrackIndex(disc.toc.audioTrackCount() - 1);
+    if (fileOpen && !tracks.empty() && tracks.back().audioIndex == disc.toc.audioTrackCount() - 1 &&
+        lastAudio + 1 < int(disc.toc.tracks.size())) {
+        const cd::TocTrack &data = disc.toc.tracks[std::size_t(lastAudio) + 1];
+        const cd::TocTrack &audio = disc.toc.tracks[std::size_t(lastAudio)];
+        if (disc.toc.multiSession)
+            line(QStringLiteral("REM SESSION 02"));
+        line(QStringLiteral("  TRACK %1 MODEX/2XXX").arg(data.number, 2, 10, QLatin1Char('0')));
+        line(QStringLiteral("    INDEX 00 %1").arg(msf(audio.start + audio.sectors - fileStart)));
+        line(QStringLiteral("    POSTGAP %1").arg(msf(disc.toc.leadout - data.start)));
+    }
     return t.toUtf8();
 }
 

@@ -463,3 +463,30 @@ TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
         EXPECT_TRUE((r.out + r.err).contains(QLatin1String(c.says))) << (r.out + r.err).toStdString();
     }
 }
+
+// An enhanced CD: the data track after the audio has no file, yet the sheet
+// the rip writes gives the disc's ids.
+TEST(CdCli, CueSheetOfAnEnhancedCdKeepsTheDiscIds) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    const QString sheet = dir.filePath(QStringLiteral("enhanced.cue"));
+    QFile f(sheet);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(
+        QStringLiteral("FILE \"hv.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+                       "    INDEX 01 %1\nREM SESSION 02\n  TRACK 03 MODE1/2352\n    INDEX 01 %2\n")
+            .arg(msf(image.starts[1]), msf(image.starts[2]))
+            .toLatin1());
+    f.close();
+    const CliRun r = cli({QStringLiteral("rip"), QStringLiteral("--device"), sheet, QStringLiteral("--to"),
+                          QStringLiteral("wav"), QStringLiteral("--out"), dir.filePath(QStringLiteral("out")),
+                          QStringLiteral("--name"), QStringLiteral("none"), QStringLiteral("--accuraterip"),
+                          QStringLiteral("off")},
+                         dir.path());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const cd::DiscToc back =
+        cd::readDisc(dir.filePath(QStringLiteral("out/Unknown Artist - Unknown Album.cue"))).toc;
+    EXPECT_EQ(cd::accurateRipPath(cd::accurateRipIds(back)),
+              cd::accurateRipPath(cd::accurateRipIds(cd::readDisc(sheet).toc)));
+    EXPECT_EQ(back.audioTrackCount(), 2);
+}
