@@ -33,6 +33,11 @@ QString note(const QString &label, const QString &value) {
 void CdRipper::startCompanions(const cd::DiscToc &toc) {
     lastNotes_.clear();
     coverPending_ = false;
+    if (kind_ == int(EncoderKind::Flac)) {
+        const int level = settings_.readInteger(keys::FlacLevel);
+        log_.format +=
+            QStringLiteral(" level %1").arg(level >= 0 && level <= 8 ? level : keys::FlacLevel.def);
+    }
     disc_ = RipDisc();
     disc_.toc = toc;
     disc_.details = cd::readDiscDetails(grabber_.DriveId(), toc);
