@@ -77,6 +77,15 @@ QByteArray cueSheetText(const RipDisc &disc, const std::vector<RippedTrack> &tra
         // A pregap in the file before: the track begins there, its INDEX 01 in its own file.
         if (!pregapInFile)
             line(file);
+        // Data tracks ahead of the audio (a mixed-mode disc) have no file: each
+        // stands as a placeholder of its length, so the audio keeps its place.
+        for (int k = 0; !fileOpen && k < index; ++k) {
+            const cd::TocTrack &data = disc.toc.tracks[std::size_t(k)];
+            line(QStringLiteral("  TRACK %1 MODEX/2XXX").arg(data.number, 2, 10, QLatin1Char('0')));
+            line(QStringLiteral("    INDEX 00 00:00:00"));
+            line(QStringLiteral("    POSTGAP %1")
+                     .arg(msf(disc.toc.tracks[std::size_t(k) + 1].start - data.start)));
+        }
         line(QStringLiteral("  TRACK %1 AUDIO").arg(track.number, 2, 10, QLatin1Char('0')));
         if (std::size_t(r.audioIndex) < disc.trackNames.size()) {
             const RipDisc::Names &names = disc.trackNames[std::size_t(r.audioIndex)];

@@ -464,29 +464,39 @@ TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
     }
 }
 
-// An enhanced CD: the data track after the audio has no file, yet the sheet
-// the rip writes gives the disc's ids.
-TEST(CdCli, CueSheetOfAnEnhancedCdKeepsTheDiscIds) {
+// Data tracks have no file, yet the sheet the rip writes gives the disc's ids:
+// after the audio (an enhanced CD) and ahead of it (a mixed-mode disc).
+TEST(CdCli, CueSheetOfADiscWithDataKeepsTheDiscIds) {
     QTemporaryDir dir;
     const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
-    const QString sheet = dir.filePath(QStringLiteral("enhanced.cue"));
-    QFile f(sheet);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(
-        QStringLiteral("FILE \"hv.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
-                       "    INDEX 01 %1\nREM SESSION 02\n  TRACK 03 MODE1/2352\n    INDEX 01 %2\n")
-            .arg(msf(image.starts[1]), msf(image.starts[2]))
-            .toLatin1());
-    f.close();
-    const CliRun r = cli({QStringLiteral("rip"), QStringLiteral("--device"), sheet, QStringLiteral("--to"),
-                          QStringLiteral("wav"), QStringLiteral("--out"), dir.filePath(QStringLiteral("out")),
-                          QStringLiteral("--name"), QStringLiteral("none"), QStringLiteral("--accuraterip"),
-                          QStringLiteral("off")},
-                         dir.path());
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    const cd::DiscToc back =
-        cd::readDisc(dir.filePath(QStringLiteral("out/Unknown Artist - Unknown Album.cue"))).toc;
-    EXPECT_EQ(cd::accurateRipPath(cd::accurateRipIds(back)),
-              cd::accurateRipPath(cd::accurateRipIds(cd::readDisc(sheet).toc)));
-    EXPECT_EQ(back.audioTrackCount(), 2);
+    const QString tracks[] = {QStringLiteral("TRACK 01 AUDIO"),
+                              QStringLiteral("TRACK 02 AUDIO"),
+                              QStringLiteral("REM SESSION 02\nTRACK 03 MODE1/2352"),
+                              QStringLiteral("TRACK 01 MODE1/2352"),
+                              QStringLiteral("TRACK 02 AUDIO"),
+                              QStringLiteral("TRACK 03 AUDIO")};
+    for (const int disc : {0, 3}) {
+        SCOPED_TRACE(disc);
+        const QString sheet = dir.filePath(QStringLiteral("data%1.cue").arg(disc));
+        QFile f(sheet);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral(
+                    "FILE \"hv.bin\" BINARY\n%1\nINDEX 01 00:00:00\n%2\nINDEX 01 %3\n%4\nINDEX 01 %5\n")
+                    .arg(tracks[disc], tracks[disc + 1], msf(image.starts[1]), tracks[disc + 2],
+                         msf(image.starts[2]))
+                    .toLatin1());
+        f.close();
+        const QString out = dir.filePath(QStringLiteral("out%1").arg(disc));
+        const CliRun r =
+            cli({QStringLiteral("rip"), QStringLiteral("--device"), sheet, QStringLiteral("--to"),
+                 QStringLiteral("wav"), QStringLiteral("--out"), out, QStringLiteral("--name"),
+                 QStringLiteral("none"), QStringLiteral("--accuraterip"), QStringLiteral("off")},
+                dir.path());
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const cd::DiscToc back =
+            cd::readDisc(out + QStringLiteral("/Unknown Artist - Unknown Album.cue")).toc;
+        EXPECT_EQ(cd::accurateRipPath(cd::accurateRipIds(back)),
+                  cd::accurateRipPath(cd::accurateRipIds(cd::readDisc(sheet).toc)));
+        EXPECT_EQ(back.audioTrackCount(), 2);
+    }
 }
