@@ -6,6 +6,7 @@
 #include "platform/tags/AudioInformation.h"
 #include "support/AudioCheck.h"
 #include "support/DiscImage.h"
+#include "support/Files.h"
 #include "support/HttpServer.h"
 
 #include <QBuffer>
@@ -313,19 +314,14 @@ TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
     QTemporaryDir dir;
     const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
     const QString sheet = dir.filePath(QStringLiteral("pregap.cue"));
-    {
-        QFile f(sheet);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("CATALOG 9300000000019\nFILE \"hv.bin\" BINARY\n  TRACK 01 AUDIO\n    ISRC "
-                               "AUAP07600012\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 %1\n    "
-                               "INDEX 01 %2\n  TRACK 03 AUDIO\n    INDEX 01 %3\n")
-                    .arg(msf(image.starts[1] - 40), msf(image.starts[1]), msf(image.starts[2]))
-                    .toLatin1());
-    }
-    QFile settings(dir.filePath(QStringLiteral("temp.ini")));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write("[Freedb]\ntoserver=0\n"); // MusicBrainz when CDDB cannot be asked
-    settings.close();
+    writeBytes(sheet,
+               QStringLiteral("CATALOG 9300000000019\nFILE \"hv.bin\" BINARY\n  TRACK 01 AUDIO\n    ISRC "
+                              "AUAP07600012\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 %1\n    "
+                              "INDEX 01 %2\n  TRACK 03 AUDIO\n    INDEX 01 %3\n")
+                   .arg(msf(image.starts[1] - 40), msf(image.starts[1]), msf(image.starts[2]))
+                   .toLatin1());
+    // MusicBrainz when CDDB cannot be asked.
+    writeBytes(dir.filePath(QStringLiteral("temp.ini")), "[Freedb]\ntoserver=0\n");
     const cd::DiscToc toc = cd::readDisc(sheet).toc;
     const QString release = QStringLiteral("0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d");
     QByteArray jpeg;
@@ -392,9 +388,7 @@ TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
                                           {QStringLiteral("DATE"), QStringLiteral("1976")}}));
         EXPECT_TRUE(tags.LoadCover(path).data == jpeg);
     }
-    QFile cover(QDir(out).filePath(QStringLiteral("cover.jpg")));
-    ASSERT_TRUE(cover.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(cover.readAll() == jpeg);
+    EXPECT_TRUE(readBytes(QDir(out).filePath(QStringLiteral("cover.jpg"))) == jpeg);
 
     // The written sheet is the disc again: table, ids, CD-Text, and its samples.
     const QString written = QDir(out).filePath(QStringLiteral("ACDC - High Voltage.cue"));
@@ -433,11 +427,7 @@ TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
         << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("nocover/cover.jpg"))));
 
-    const QString log = QDir(out).filePath(QStringLiteral("ACDC - High Voltage.log"));
-    QFile f(log);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray text = f.readAll();
-    f.close();
+    const QByteArray text = readBytes(QDir(out).filePath(QStringLiteral("ACDC - High Voltage.log")));
     struct Case {
         QByteArray text;
         int code;
@@ -453,11 +443,8 @@ TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
         SCOPED_TRACE(c.says);
         const QString path = dir.filePath(QStringLiteral("check.log"));
         QFile::remove(path);
-        if (!c.text.isEmpty()) {
-            QFile w(path);
-            ASSERT_TRUE(w.open(QIODevice::WriteOnly));
-            w.write(c.text);
-        }
+        if (!c.text.isEmpty())
+            writeBytes(path, c.text);
         r = cli({QStringLiteral("verify-log"), path}, dir.path());
         EXPECT_EQ(r.code, c.code);
         EXPECT_TRUE((r.out + r.err).contains(QLatin1String(c.says))) << (r.out + r.err).toStdString();
@@ -478,14 +465,12 @@ TEST(CdCli, CueSheetOfADiscWithDataKeepsTheDiscIds) {
     for (const int disc : {0, 3}) {
         SCOPED_TRACE(disc);
         const QString sheet = dir.filePath(QStringLiteral("data%1.cue").arg(disc));
-        QFile f(sheet);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral(
-                    "FILE \"hv.bin\" BINARY\n%1\nINDEX 01 00:00:00\n%2\nINDEX 01 %3\n%4\nINDEX 01 %5\n")
-                    .arg(tracks[disc], tracks[disc + 1], msf(image.starts[1]), tracks[disc + 2],
-                         msf(image.starts[2]))
-                    .toLatin1());
-        f.close();
+        writeBytes(sheet,
+                   QStringLiteral(
+                       "FILE \"hv.bin\" BINARY\n%1\nINDEX 01 00:00:00\n%2\nINDEX 01 %3\n%4\nINDEX 01 %5\n")
+                       .arg(tracks[disc], tracks[disc + 1], msf(image.starts[1]), tracks[disc + 2],
+                            msf(image.starts[2]))
+                       .toLatin1());
         const QString out = dir.filePath(QStringLiteral("out%1").arg(disc));
         const CliRun r =
             cli({QStringLiteral("rip"), QStringLiteral("--device"), sheet, QStringLiteral("--to"),
