@@ -286,21 +286,13 @@ TEST(CdCli, FindsTheReadOffsetFromOneRead) {
 
 namespace {
 
-QString msf(int sectors) {
-    return QStringLiteral("%1:%2:%3")
-        .arg(sectors / 4500, 2, 10, QLatin1Char('0'))
-        .arg(sectors / 75 % 60, 2, 10, QLatin1Char('0'))
-        .arg(sectors % 75, 2, 10, QLatin1Char('0'));
-}
+// A cue sheet's time of a sector number.
+const auto msf = cd::sectorTimeText;
 
 QByteArray decodedPcm(const QString &path) {
     QByteArray pcm;
-    runProgram(QStringLiteral("ffmpeg"),
-               QStringLiteral("-v error -i %1 -f s16le -")
-                   .arg(QLatin1String("\x01"))
-                   .split(QLatin1Char(' '))
-                   .replaceInStrings(QStringLiteral("\x01"), path),
-               &pcm);
+    const auto words = [](const char *text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); };
+    runProgram(QStringLiteral("ffmpeg"), words("-v error -i") << path << words("-f s16le -"), &pcm);
     return pcm;
 }
 
