@@ -112,11 +112,12 @@ void CdRipper::writeCompanions(const std::vector<Planned> &tracks, const QString
             }
         }
     }
+    const QString where = kind_ == int(EncoderKind::Wav)
+                              ? QStringLiteral("beside the WAV files")
+                              : QStringLiteral("embedded in %1 of %2 files").arg(embedded).arg(ripped.size());
     lastNotes_ << note(QStringLiteral("Cover"),
-                       QStringLiteral("%1 (release %2), embedded in %3 of %4 files")
-                           .arg(QFileInfo(cover).fileName(), disc_.musicBrainzRelease)
-                           .arg(embedded)
-                           .arg(ripped.size()));
+                       QStringLiteral("%1 (release %2), %3")
+                           .arg(QFileInfo(cover).fileName(), disc_.musicBrainzRelease, where));
     for (const QString &why : failed)
         lastNotes_ << note(QStringLiteral("  not embedded"), why);
 }
