@@ -3,6 +3,7 @@
 #include "common/Error.h"
 #include "platform/audiofile/AudioDecoder.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,46 +121,70 @@ QString AudioHiddenInTags(TagLib::File &file) {
 
 namespace {
 
-// An MP3's bytes between its ID3v2 tag and its ID3v1 tag: what a tag write
-// must leave exactly as it was.
-QByteArray Mp3Payload(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray bytes = file.read(file.size());
-    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
-        const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
-        const qsizetype size = (p[6] & 0x7F) << 21 | (p[7] & 0x7F) << 14 | (p[8] & 0x7F) << 7 | (p[9] & 0x7F);
-        bytes.remove(0, std::min(bytes.size(), 10 + size + ((p[5] & 0x10) ? 10 : 0)));
-    }
-    if (bytes.size() >= 128 && bytes.mid(bytes.size() - 128, 3) == "TAG")
-        bytes.chop(128);
-    return bytes;
+// Where in a file lie the bytes a tag write must leave exactly as they were.
+struct ByteRange {
+    qint64 begin = 0, end = 0;
+};
+
+qint64 id3v2Size(const QByteArray &head) {
+    const auto *p = reinterpret_cast<const unsigned char *>(head.constData());
+    return qint64(p[6] & 0x7F) << 21 | (p[7] & 0x7F) << 14 | (p[8] & 0x7F) << 7 | (p[9] & 0x7F);
 }
 
-// A FLAC file's bytes after its metadata blocks (its frames); empty when the
+// An MP3's bytes between its ID3v2 tag and its ID3v1 tag.
+std::optional<ByteRange> Mp3Payload(QFile &file) {
+    const qint64 size = file.size();
+    ByteRange r{0, size};
+    const QByteArray head = file.read(10);
+    if (head.startsWith("ID3") && head.size() >= 10)
+        r.begin = std::min(size, 10 + id3v2Size(head) + ((head[5] & 0x10) ? 10 : 0));
+    if (size - r.begin >= 128 && file.seek(size - 128) && file.read(3) == "TAG")
+        r.end = size - 128;
+    return r;
+}
+
+// A FLAC file's bytes after its metadata blocks (its frames); none when the
 // blocks do not chain up to the frames.
-QByteArray FlacPayload(const QString &path) {
+std::optional<ByteRange> FlacPayload(QFile &file) {
+    const qint64 size = file.size();
+    const QByteArray head = file.read(10);
+    qint64 at = head.startsWith("ID3") && head.size() >= 10 ? 10 + id3v2Size(head) : 0;
+    if (!file.seek(at) || file.read(4) != "fLaC")
+        return std::nullopt;
+    at += 4;
+    for (bool last = false; !last;) {
+        if (at + 4 > size || !file.seek(at))
+            return std::nullopt;
+        const QByteArray h = file.read(4);
+        if (h.size() != 4)
+            return std::nullopt;
+        const auto *b = reinterpret_cast<const unsigned char *>(h.constData());
+        last = (b[0] & 0x80) != 0;
+        at += 4 + (qint64(b[1]) << 16 | qint64(b[2]) << 8 | b[3]);
+    }
+    if (at > size)
+        return std::nullopt;
+    return ByteRange{at, size};
+}
+
+// SHA-256 of those bytes, read a piece at a time (a FLAC rip's file is tens
+// of megabytes); empty when there are none or they cannot be read.
+QByteArray PayloadDigest(const QString &path, bool flac) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray bytes = file.read(file.size());
-    qsizetype at = 0;
-    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
-        const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
-        at = 10 + ((p[6] & 0x7F) << 21 | (p[7] & 0x7F) << 14 | (p[8] & 0x7F) << 7 | (p[9] & 0x7F));
-    }
-    if (bytes.mid(at, 4) != "fLaC")
+    const std::optional<ByteRange> r = flac ? FlacPayload(file) : Mp3Payload(file);
+    if (!r || r->end <= r->begin || !file.seek(r->begin))
         return {};
-    at += 4;
-    for (bool last = false; !last;) {
-        if (at + 4 > bytes.size())
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (qint64 left = r->end - r->begin; left > 0;) {
+        const QByteArray chunk = file.read(std::min<qint64>(left, 1 << 20));
+        if (chunk.isEmpty())
             return {};
-        const auto *h = reinterpret_cast<const unsigned char *>(bytes.constData() + at);
-        last = (h[0] & 0x80) != 0;
-        at += 4 + (qsizetype(h[1]) << 16 | qsizetype(h[2]) << 8 | h[3]);
+        hash.addData(chunk);
+        left -= chunk.size();
     }
-    return at <= bytes.size() ? bytes.mid(at) : QByteArray();
+    return hash.result();
 }
 
 } // namespace
@@ -170,7 +196,7 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
     const QFileInfo info(target);
     const bool mp3 = info.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
     const bool flac = info.suffix().compare(QLatin1String("flac"), Qt::CaseInsensitive) == 0;
-    const auto payload = [flac](const QString &file) { return flac ? FlacPayload(file) : Mp3Payload(file); };
+    const auto payload = [flac](const QString &file) { return PayloadDigest(file, flac); };
     QByteArray payloadBefore;
     bool byteCheck = false;
     if (check == AudioCheck::Bytes && (mp3 || flac)) {
@@ -182,7 +208,7 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
     // decoder: such a file is checked byte for byte between its tags instead.
     constexpr qint64 ByteCheckLimit = 1 << 20;
     if (!byteCheck && !before.decodable && mp3 && info.size() <= ByteCheckLimit) {
-        payloadBefore = Mp3Payload(target);
+        payloadBefore = PayloadDigest(target, false);
         byteCheck = true;
     }
     if (!before.decodable && !byteCheck)
