@@ -3,7 +3,6 @@
 #include "common/Error.h"
 #include "platform/audiofile/AudioDecoder.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -167,24 +166,36 @@ std::optional<ByteRange> FlacPayload(QFile &file) {
     return ByteRange{at, size};
 }
 
-// SHA-256 of those bytes, read a piece at a time (a FLAC rip's file is tens
-// of megabytes); empty when there are none or they cannot be read.
-QByteArray PayloadDigest(const QString &path, bool flac) {
+std::optional<ByteRange> PayloadOf(QFile &file, bool flac) {
+    return flac ? FlacPayload(file) : Mp3Payload(file);
+}
+
+bool HasPayload(const QString &path, bool flac) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const std::optional<ByteRange> r = flac ? FlacPayload(file) : Mp3Payload(file);
-    if (!r || r->end <= r->begin || !file.seek(r->begin))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (qint64 left = r->end - r->begin; left > 0;) {
-        const QByteArray chunk = file.read(std::min<qint64>(left, 1 << 20));
-        if (chunk.isEmpty())
-            return {};
-        hash.addData(chunk);
-        left -= chunk.size();
+        return false;
+    const std::optional<ByteRange> r = PayloadOf(file, flac);
+    return r && r->end > r->begin;
+}
+
+// Whether two files hold the same such bytes, compared a piece at a time (a
+// FLAC rip's file is tens of megabytes): no file is held whole in memory.
+bool SamePayload(const QString &a, const QString &b, bool flac) {
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return false;
+    const std::optional<ByteRange> ra = PayloadOf(fa, flac), rb = PayloadOf(fb, flac);
+    if (!ra || !rb || ra->end - ra->begin != rb->end - rb->begin || !fa.seek(ra->begin) ||
+        !fb.seek(rb->begin))
+        return false;
+    for (qint64 left = ra->end - ra->begin; left > 0;) {
+        const qint64 n = std::min<qint64>(left, 1 << 20);
+        const QByteArray pa = fa.read(n), pb = fb.read(n);
+        if (pa.size() != n || pa != pb)
+            return false;
+        left -= n;
     }
-    return hash.result();
+    return true;
 }
 
 } // namespace
@@ -196,21 +207,13 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
     const QFileInfo info(target);
     const bool mp3 = info.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
     const bool flac = info.suffix().compare(QLatin1String("flac"), Qt::CaseInsensitive) == 0;
-    const auto payload = [flac](const QString &file) { return PayloadDigest(file, flac); };
-    QByteArray payloadBefore;
-    bool byteCheck = false;
-    if (check == AudioCheck::Bytes && (mp3 || flac)) {
-        payloadBefore = payload(target);
-        byteCheck = !payloadBefore.isEmpty();
-    }
+    bool byteCheck = check == AudioCheck::Bytes && (mp3 || flac) && HasPayload(target, flac);
     const AudioMeasure before = byteCheck ? AudioMeasure{} : MeasureAudio(target);
     // A few MP3 frames (a recording stopped at once) are too little for the
     // decoder: such a file is checked byte for byte between its tags instead.
     constexpr qint64 ByteCheckLimit = 1 << 20;
-    if (!byteCheck && !before.decodable && mp3 && info.size() <= ByteCheckLimit) {
-        payloadBefore = PayloadDigest(target, false);
+    if (!byteCheck && !before.decodable && mp3 && info.size() <= ByteCheckLimit)
         byteCheck = true;
-    }
     if (!before.decodable && !byteCheck)
         refuse(path,
                QStringLiteral("its audio cannot be decoded (%1), so a changed copy could not be checked")
@@ -244,7 +247,7 @@ void WriteThroughCopy(const QString &path, const std::function<void(const QStrin
     }
 
     if (byteCheck) {
-        if (payload(copyPath) != payloadBefore)
+        if (!SamePayload(target, copyPath, flac))
             refuse(path, QStringLiteral("the written copy's audio bytes differ"));
     } else if (const AudioMeasure after = MeasureAudio(copyPath);
                !after.decodable || after.channels != before.channels || after.rate != before.rate ||
