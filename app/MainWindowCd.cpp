@@ -136,7 +136,7 @@ void MainWindow::bindCd() {
     p_lvcd->addSeparator();
     auto *Ripper1 = p_lvcd->addMenu(QStringLiteral("Ripper"));
     Ripper1->setObjectName(QStringLiteral("Ripper1"));
-    for (QAction *a : {rip.oMP3c, rip.owavc, rip.oWMAc, rip.oOGGc})
+    for (QAction *a : {rip.oMP3c, rip.owavc, rip.oWMAc, rip.oOGGc, rip.oFLACc})
         Ripper1->addAction(a);
     p_lvcd->addSeparator();
     p_lvcd->addAction(rip.Refrsh1);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Ripping a generated 10-track, 40-minute disc image to MP3 128 kbps:
+# Ripping a generated 10-track, 40-minute disc image to MP3 128 kbps and to
+# FLAC (level 5):
 #   varnelo-cli cd rip (reads with paranoia and encodes tracks side by side)
-#   against cd-paranoia then lame, one track after the other (the same paranoia
-#   checks: full verification; the same LAME settings).
+#   against cd-paranoia then lame or flac, one track after the other (the same
+#   paranoia checks: full verification; the same encoder settings). The FLAC
+#   files of both decode to the same samples, which is checked.
 # And finding a drive's read offset on a 4-track, 16-minute image made as a
 # drive with offset +667 reads it, against an AccurateRip database served on
 # 127.0.0.1: varnelo-cli cd offset (one read, every offset in ±3000) against
@@ -10,7 +12,7 @@
 # worked out (cd-paranoia -O N + accuraterip-checksum, and cd rip --offset N).
 # And the cost of test and copy on the 40-minute image to WAV: cd rip --secure
 # against a plain cd rip, and cd-paranoia reading every track twice.
-# Usage: bench/rip.sh [path/to/varnelo-cli] [runs] [all|mp3|offset|secure]
+# Usage: bench/rip.sh [path/to/varnelo-cli] [runs] [all|mp3|flac|offset|secure]
 #   (default build/bin/varnelo-cli, 2 runs, both parts)
 # Each figure is the best of the runs: wall clock, user+system CPU, peak memory.
 set -euo pipefail
@@ -20,7 +22,7 @@ cli="$(realpath "${1:-$here/build/bin/varnelo-cli}")"
 runs="${2:-2}"
 part="${3:-all}"
 [[ -x "$cli" ]] || { echo "varnelo-cli not found at $cli (build it: ./scripts/build.sh)" >&2; exit 2; }
-for tool in sox lame cd-paranoia accuraterip-checksum python3 /usr/bin/time; do
+for tool in sox lame flac cd-paranoia accuraterip-checksum python3 /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/bootstrap.sh installs it)" >&2; exit 2; }
 done
 
@@ -112,7 +114,7 @@ awk -v w="$rw" -v c="$rc" -v m="$rrss" 'BEGIN { printf "%-44s %8.2f %8.2f %8.1f\
 awk -v fw="$fw" -v pw="$pw" 'BEGIN { printf "ratio (wall, against cd-paranoia): %.2f\n", fw/pw }'
 cd "$work"
 fi
-[[ "$part" == all || "$part" == mp3 || "$part" == secure ]] || exit 0
+[[ "$part" == all || "$part" == mp3 || "$part" == flac || "$part" == secure ]] || exit 0
 
 echo "Generating a 10-track, 40-minute disc image (a tone and pink noise per track)..." >&2
 : > disc.bin
@@ -135,6 +137,15 @@ rm track.raw
 # secure reading (every sector verified), as cd-paranoia reads by default.
 printf '[mp3]\nbitrate=9\nchannel=1\nfrequency=7\nquality=5\n[Format]\nmode=2\nretries=1\nstop=0\n' > rip.ini
 
+report() { # title ours-label anchor-label ow oc orss aw ac arss
+    echo
+    echo "$1; seconds (best of $runs), memory in MiB (peak RSS)"
+    printf '%-34s %8s %8s %8s\n' "" "wall" "cpu" "MiB"
+    awk -v l="$2" -v w="$4" -v c="$5" -v m="$6" 'BEGIN { printf "%-34s %8.2f %8.2f %8.1f\n", l, w, c, m/1024 }'
+    awk -v l="$3" -v w="$7" -v c="$8" -v m="$9" 'BEGIN { printf "%-34s %8.2f %8.2f %8.1f\n", l, w, c, m/1024 }'
+    awk -v ow="$4" -v aw="$7" 'BEGIN { printf "ratio (wall): %.2f   (budget 0.60)\n", ow/aw }'
+}
+
 anchor() {
     for t in $(seq 1 10); do
         cd-paranoia -q -d disc.cue -w "$t" anchor.wav
@@ -148,22 +159,47 @@ ours() {
     "$cli" cd rip --device disc.cue --to mp3 --settings rip.ini --out out --accuraterip off
 }
 
-export -f anchor ours
+anchor_flac() {
+    for t in $(seq 1 10); do
+        cd-paranoia -q -d disc.cue -w "$t" anchor.wav
+        flac -s -f -5 anchor.wav -o "anchor$t.flac"
+    done
+    rm -f anchor.wav
+}
+
+ours_flac() {
+    rm -rf flacout
+    "$cli" cd rip --device disc.cue --to flac --settings rip.ini --out flacout --name none --accuraterip off \
+        --covers off 2>/dev/null
+}
+
+export -f anchor ours anchor_flac ours_flac
 export cli
 
 if [[ "$part" != secure ]]; then
 echo "Running ($runs runs each, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg))..." >&2
-read -r ow oc orss < <(measure bash -c ours)
-read -r aw ac arss < <(measure bash -c anchor)
-
-echo
-echo "40 minutes of audio in 10 tracks to MP3 128 kbps; seconds (best of $runs), memory in MiB (peak RSS)"
-printf '%-34s %8s %8s %8s\n' "" "wall" "cpu" "MiB"
-awk -v w="$ow" -v c="$oc" -v m="$orss" 'BEGIN { printf "%-34s %8.2f %8.2f %8.1f\n", "varnelo-cli cd rip", w, c, m/1024 }'
-awk -v w="$aw" -v c="$ac" -v m="$arss" 'BEGIN { printf "%-34s %8.2f %8.2f %8.1f\n", "cd-paranoia then lame, per track", w, c, m/1024 }'
-awk -v ow="$ow" -v aw="$aw" 'BEGIN { printf "ratio (wall): %.2f   (budget 0.60)\n", ow/aw }'
-echo
-echo "Files: ours $(ls out/*.mp3 | wc -l) MP3 ($(du -cb out/*.mp3 | tail -1 | cut -f1) bytes), anchor $(ls anchor*.mp3 | wc -l) MP3 ($(du -cb anchor*.mp3 | tail -1 | cut -f1) bytes)"
+if [[ "$part" != flac ]]; then
+    read -r ow oc orss < <(measure bash -c ours)
+    read -r aw ac arss < <(measure bash -c anchor)
+    report "40 minutes of audio in 10 tracks to MP3 128 kbps" "varnelo-cli cd rip" \
+        "cd-paranoia then lame, per track" "$ow" "$oc" "$orss" "$aw" "$ac" "$arss"
+    echo
+    echo "Files: ours $(ls out/*.mp3 | wc -l) MP3 ($(du -cb out/*.mp3 | tail -1 | cut -f1) bytes), anchor $(ls anchor*.mp3 | wc -l) MP3 ($(du -cb anchor*.mp3 | tail -1 | cut -f1) bytes)"
+fi
+if [[ "$part" != mp3 ]]; then
+    read -r ow oc orss < <(measure bash -c ours_flac)
+    read -r aw ac arss < <(measure bash -c anchor_flac)
+    report "40 minutes of audio in 10 tracks to FLAC level 5" "varnelo-cli cd rip --to flac" \
+        "cd-paranoia then flac, per track" "$ow" "$oc" "$orss" "$aw" "$ac" "$arss"
+    same=0
+    for t in $(seq 1 10); do
+        ours_file="$(ls flacout/"Track $t.flac")"
+        cmp -s <(flac -s -d -c --force-raw-format --endian=little --sign=signed "$ours_file") \
+            <(flac -s -d -c --force-raw-format --endian=little --sign=signed "anchor$t.flac") && same=$((same + 1))
+    done
+    echo
+    echo "Files: ours $(ls flacout/*.flac | wc -l) FLAC ($(du -cb flacout/*.flac | tail -1 | cut -f1) bytes), anchor $(ls anchor*.flac | wc -l) FLAC ($(du -cb anchor*.flac | tail -1 | cut -f1) bytes); $same of 10 decode to the same samples"
+fi
 fi
 [[ "$part" == all || "$part" == secure ]] || exit 0
 

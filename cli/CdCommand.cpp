@@ -29,13 +29,16 @@
 #include <unistd.h>
 
 namespace varnelo::cli {
+
+int verifyRipLog(const QStringList &args); // CdVerifyLog.cpp
+
 namespace {
 
 constexpr const char *kUsage =
     "cd list [--device D] | lookup [--device D] [--server URL] [--match N] | rip [--device D] --to "
-    "mp3|wav|wma|ogg [--tracks 1,3-5] [--settings FILE] [--out DIR] [--name none|artist|album] [--lookup] "
-    "[--server URL] [--match N] [--accuraterip URL|off] [--offset N] [--secure] | offset [--device D] "
-    "[--accuraterip URL] [--list [--refresh]]";
+    "mp3|wav|wma|ogg|flac [--tracks 1,3-5] [--settings FILE] [--out DIR] [--name none|artist|album] "
+    "[--lookup] [--server URL] [--match N] [--accuraterip URL|off] [--covers URL|off] [--offset N] "
+    "[--secure] | offset [--device D] [--accuraterip URL] [--list [--refresh]] | verify-log LOG";
 
 std::atomic<bool> interrupted{false};
 
@@ -235,15 +238,18 @@ int cdCommand(const QStringList &args) {
     const QString action = args.value(0);
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
         QCommandLineParser parser;
-        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list, lookup, rip or offset."),
+        parser.addPositionalArgument(QStringLiteral("ACTION"),
+                                     QStringLiteral("list, lookup, rip, offset or verify-log."),
                                      QStringLiteral("ACTION [OPTIONS]"));
         return parseArguments(parser, QStringLiteral("cd"), args).value_or(ExitOk);
     }
+    if (action == QLatin1String("verify-log"))
+        return verifyRipLog(args.mid(1));
     if (action != QLatin1String("list") && action != QLatin1String("lookup") &&
         action != QLatin1String("rip") && action != QLatin1String("offset"))
-        return usageError(QStringLiteral("cd"), action.isEmpty()
-                                                    ? QStringLiteral("list, lookup, rip or offset?")
-                                                    : QStringLiteral("unknown action %1").arg(action));
+        return usageError(QStringLiteral("cd"),
+                          action.isEmpty() ? QStringLiteral("list, lookup, rip, offset or verify-log?")
+                                           : QStringLiteral("unknown action %1").arg(action));
     const QString command = QStringLiteral("cd ") + action;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -270,6 +276,9 @@ int cdCommand(const QStringList &args) {
     const QCommandLineOption accurateRipOption(QStringLiteral("accuraterip"),
                                                QStringLiteral("AccurateRip database address, or off."),
                                                QStringLiteral("URL"));
+    const QCommandLineOption coversOption(QStringLiteral("covers"),
+                                          QStringLiteral("Cover Art Archive address, or off."),
+                                          QStringLiteral("URL"));
     const QCommandLineOption offsetOption(
         QStringLiteral("offset"), QStringLiteral("The drive's read offset in samples."), QStringLiteral("N"));
     const QCommandLineOption secureOption(
@@ -277,7 +286,7 @@ int cdCommand(const QStringList &args) {
     parser.addOptions({deviceOption, serverOption, matchOption, musicBrainzOption, settingsOption});
     if (action == QLatin1String("rip"))
         parser.addOptions({toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption,
-                           offsetOption, secureOption});
+                           coversOption, offsetOption, secureOption});
     // The same option, for the offset search, which cannot do without the database.
     const QCommandLineOption databaseOption(QStringLiteral("accuraterip"),
                                             QStringLiteral("AccurateRip database address."),
@@ -298,10 +307,11 @@ int cdCommand(const QStringList &args) {
     int kind = -1;
     if (action == QLatin1String("rip")) {
         const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
-                                  QStringLiteral("ogg")};
+                                  QStringLiteral("ogg"), QStringLiteral("flac")};
         kind = int(formats.indexOf(parser.value(toOption).toLower()));
         if (!parser.isSet(toOption) || kind < 0)
-            return usageError(QStringLiteral("cd"), QStringLiteral("--to must be one of mp3, wav, wma, ogg"));
+            return usageError(QStringLiteral("cd"),
+                              QStringLiteral("--to must be one of mp3, wav, wma, ogg, flac"));
     }
     const bool ripping = action == QLatin1String("rip");
     int naming = 0;
@@ -381,6 +391,15 @@ int cdCommand(const QStringList &args) {
         ripper.accurateRipServer = parser.value(accurateRipOption) == QLatin1String("off")
                                        ? QUrl()
                                        : QUrl(parser.value(accurateRipOption));
+    if (ripping && parser.isSet(coversOption)) {
+        const QString value = parser.value(coversOption);
+        const QUrl url(value);
+        if (value != QLatin1String("off") && (!url.isValid() || url.scheme().isEmpty()))
+            return usageError(
+                QStringLiteral("cd"),
+                QStringLiteral("--covers needs the cover server's address or off, not %1").arg(value));
+        ripper.coverServer = value == QLatin1String("off") ? QUrl() : url;
+    }
 
     // The drive: the one named, or the first.
     const QString device = parser.value(deviceOption);
@@ -536,6 +555,8 @@ int cdCommand(const QStringList &args) {
         if (!done || t.result.uncorrected > 0 || t.result.copy == cd::GrabResult::Copy::Differ)
             ++failures;
     }
+    for (const QString &note : ripper.lastNotes())
+        err() << "varnelo-cli cd rip: " << shown(note.simplified()) << '\n';
     if (!ripper.lastLogPath().isEmpty())
         err() << "varnelo-cli cd rip: log " << QDir::toNativeSeparators(ripper.lastLogPath()) << '\n';
     if (interrupted)
@@ -543,9 +564,9 @@ int cdCommand(const QStringList &args) {
     return failures == 0 && !interrupted ? ExitOk : ExitFailure;
 }
 
-const CommandRegistration
-    registration("cd", cdCommand, kUsage,
-                 "List, look up and rip audio CDs and disc images; find a drive's read offset.");
+const CommandRegistration registration(
+    "cd", cdCommand, kUsage,
+    "List, look up and rip audio CDs and disc images; find a drive's read offset; check a rip log.");
 
 } // namespace
 } // namespace varnelo::cli

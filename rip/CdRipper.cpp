@@ -10,6 +10,8 @@
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/tags/AudioInformation.h"
 #include "rip/CdSettings.h"
+#include "rip/CoverArt.h"
+#include "rip/LogChecksum.h"
 
 #include <QAction>
 #include <QDir>
@@ -22,8 +24,8 @@ namespace {
 const QString Caption = dialogCaption();
 
 QString formatName(int kind) {
-    static const char *names[] = {"MP3", "WAV", "WMA", "OGG"};
-    return kind >= 0 && kind < 4 ? QString::fromLatin1(names[kind]) : QString::number(kind);
+    static const char *names[] = {"MP3", "WAV", "WMA", "OGG", "FLAC"};
+    return kind >= 0 && kind < 5 ? QString::fromLatin1(names[kind]) : QString::number(kind);
 }
 
 } // namespace
@@ -38,9 +40,10 @@ CdRipper::CdRipper(const ShownPage &page, cd::AudioCDGrabber &grabber, cd::FreeD
                    AudioInformation &tags, Prompts &prompts, DesktopShell &shell, QObject *parent)
     : QObject(parent), page_(page), grabber_(grabber), information_(information), encoder_(encoder),
       setup_(setup), settings_(settings), tags_(tags), prompts_(prompts), shell_(shell),
-      accurateRip_(std::make_unique<cd::AccurateRipLookup>()) {
+      accurateRip_(std::make_unique<cd::AccurateRipLookup>()), cover_(std::make_unique<CoverArtFetch>()) {
     lv_cd.setHorizontalHeaderLabels(columnTitles());
     accurateRipServer = cd::AccurateRipLookup::defaultServer();
+    coverServer = CoverArtFetch::defaultServer();
 
     const auto action = [this](const char *name, const QString &text) {
         auto *a = new QAction(text, this);
@@ -51,6 +54,7 @@ CdRipper::CdRipper(const ShownPage &page, cd::AudioCDGrabber &grabber, cd::FreeD
     owavc = action("owavc", QStringLiteral("To WAV"));
     oWMAc = action("oWMAc", QStringLiteral("To WMA"));
     oOGGc = action("oOGGc", QStringLiteral("To OGG"));
+    oFLACc = action("oFLACc", QStringLiteral("To FLAC"));
     Refrsh1 = action("Refrsh1", QStringLiteral("Refresh"));
     FreeDB1 = action("FreeDB1", QStringLiteral("FreeDB"));
     Eject1 = action("Eject1", QStringLiteral("Eject"));
@@ -60,6 +64,7 @@ CdRipper::CdRipper(const ShownPage &page, cd::AudioCDGrabber &grabber, cd::FreeD
         connect(a, &QAction::triggered, this, [this, kind] { RipCheckedTracks(kind); });
         ++kind;
     }
+    connect(oFLACc, &QAction::triggered, this, [this] { RipCheckedTracks(int(EncoderKind::Flac)); });
     connect(Refrsh1, &QAction::triggered, this, &CdRipper::Refrsh1Click);
     connect(FreeDB1, &QAction::triggered, this, &CdRipper::LookUpFreeDB);
     connect(Eject1, &QAction::triggered, this, &CdRipper::Eject1Click);
@@ -84,6 +89,11 @@ CdRipper::CdRipper(const ShownPage &page, cd::AudioCDGrabber &grabber, cd::FreeD
         ListDiscTracks();
     });
     connect(accurateRip_.get(), &cd::AccurateRipLookup::finished, this, &CdRipper::onAccurateRipDone);
+    connect(cover_.get(), &CoverArtFetch::finished, this, [this] {
+        coverPending_ = false;
+        if (!grabsRunning_ && !accurateRipPending_)
+            finishRip();
+    });
 }
 
 CdRipper::~CdRipper() = default;
@@ -280,6 +290,8 @@ void CdRipper::RipCheckedTracks(int kind) {
     else if (!toc.title.isEmpty() || !toc.performer.isEmpty())
         log_.albumSource = QStringLiteral("CD-Text");
     planned_.clear();
+    kind_ = kind;
+    startCompanions(toc);
 
     QString folder = outputFolder ? outputFolder() : QDir::homePath();
     if (!QFileInfo(folder).isDir())
@@ -343,6 +355,11 @@ void CdRipper::RipCheckedTracks(int kind) {
         finishRip();
         return;
     }
+    coverPending_ = coverServer.isValid() && !coverServer.isEmpty() && !disc_.musicBrainzRelease.isEmpty();
+    if (coverPending_) {
+        cover_->server = coverServer;
+        cover_->fetch(disc_.musicBrainzRelease);
+    }
     accurateRipPending_ = accurateRipServer.isValid() && !accurateRipServer.isEmpty();
     if (accurateRipPending_) {
         accurateRip_->server = accurateRipServer;
@@ -389,7 +406,10 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
             // so whoever hears a bright track sees why.
             if (p.log.preEmphasis)
                 tags_.setInfoComments(PreEmphasisComment);
-            tags_.SaveInfo(p.path, true);
+            if (kind_ == int(EncoderKind::Flac) || kind_ == int(EncoderKind::Ogg))
+                tags_.SaveInfo(p.path, true, discVorbisFields(disc_));
+            else
+                tags_.SaveInfo(p.path, true);
         } catch (const Error &e) {
             p.log.result.error = QStringLiteral("the tags could not be written: ") + e.message();
         }
@@ -460,8 +480,10 @@ void CdRipper::onGrabsEnded() {
 }
 
 void CdRipper::StopRip() {
-    if (grabbing_ && ripping_)
+    if (grabbing_ && ripping_) {
         grabber_.AbortGrab();
+        cover_->abort();
+    }
     grabbing_ = false;
     ripping_ = false;
     if (setListEnabled)
@@ -471,6 +493,8 @@ void CdRipper::StopRip() {
 }
 
 void CdRipper::finishRip() {
+    if (coverPending_)
+        return; // the cover's answer finishes the rip
     std::vector<Planned> tracks;
     for (const auto &[grab, p] : planned_)
         tracks.push_back(p);
@@ -486,8 +510,12 @@ void CdRipper::finishRip() {
         if (folder.isEmpty())
             folder = outputFolder ? outputFolder() : QDir::homePath();
         lastLogPath_ = QDir(folder).filePath(log_.fileName());
+        writeCompanions(tracks, folder);
+        QString text = log_.text() + QLatin1Char('\n');
+        for (const QString &note : lastNotes_)
+            text += note + QLatin1Char('\n');
         QString error;
-        if (!WriteRipLog(lastLogPath_, log_.text(), error))
+        if (!WriteRipLog(lastLogPath_, sealedLog(text), error))
             prompts_.message(QStringLiteral("The rip log %1 could not be written: %2")
                                  .arg(QDir::toNativeSeparators(lastLogPath_), error),
                              Caption, PromptIcon::Information, PromptButtons::Ok);

@@ -2,6 +2,7 @@
 #include "platform/cd/FreeDBInformation.h"
 #include "rip/RipLog.h"
 #include "rip/RipNaming.h"
+#include "rip/RipSheet.h"
 
 #include <QItemSelectionModel>
 #include <QObject>
@@ -21,6 +22,7 @@ class ShownPage;
 class PlaybackCoordinator;
 class AudioFile2LameEnc;
 class AudioInformation;
+class CoverArtFetch;
 class DesktopShell;
 class EncoderSettingsSource;
 class EncoderSetup;
@@ -57,7 +59,7 @@ public:
     std::vector<TrackEntry> TrackEntries;
 
     // The rip items of p_lvcd (Play3 and Stop3 belong to the CD player).
-    QAction *oMP3c, *owavc, *oWMAc, *oOGGc, *Refrsh1, *FreeDB1, *Eject1, *CloseDriveTray1;
+    QAction *oMP3c, *owavc, *oWMAc, *oOGGc, *oFLACc, *Refrsh1, *FreeDB1, *Eject1, *CloseDriveTray1;
 
     // Live settings and the window's pieces; unset hooks do nothing.
     std::function<QString()> outputFolder;    // `video`/`path`, ending in a separator
@@ -81,6 +83,8 @@ public:
     std::function<QString()> rememberedImage;           // ...and listed again at the drive set-up
     // The AccurateRip database (empty: not asked).
     QUrl accurateRipServer;
+    // Where front covers come from for a disc whose MusicBrainz release is known (empty: not asked).
+    QUrl coverServer;
 
     void OpenCdDrive();
     void ListDiscTracks();
@@ -111,6 +115,8 @@ public:
     void setStatus(int row, const QString &text);
     QString lastOutputFolder() const { return lastOutputFolder_; }
     QString lastLogPath() const { return lastLogPath_; }
+    // What the last rip wrote beside its files, or why not: cue sheet, playlist, cover.
+    const QStringList &lastNotes() const { return lastNotes_; }
     bool drivesSetUp() const { return drivesSetUp_; }
     bool ripping() const { return ripping_; }
 
@@ -133,6 +139,8 @@ private:
     void onAccurateRipDone();
     void applyAccurateRip(Planned &p);
     void finishRip();
+    void startCompanions(const cd::DiscToc &toc);
+    void writeCompanions(const std::vector<Planned> &tracks, const QString &folder);
     void setUpDrive();
     QString rowText(int row, int column) const;
 
@@ -159,6 +167,11 @@ private:
     QString lastOutputFolder_;
     QString lastLogPath_;
     std::vector<RipLogTrack> lastRip_;
+    int kind_ = 0;
+    RipDisc disc_;
+    std::unique_ptr<CoverArtFetch> cover_;
+    bool coverPending_ = false;
+    QStringList lastNotes_;
 };
 
 } // namespace varnelo

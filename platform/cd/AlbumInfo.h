@@ -17,7 +17,12 @@ struct AlbumInfo {
     QString genre;
     QString year;
     std::vector<Track> tracks;
-    QString source; // where it came from, for the rip log ("CDDB rock/c60af50d")
+    QString source;             // where it came from, for the rip log ("CDDB rock/c60af50d")
+    QString musicBrainzRelease; // the release's id when MusicBrainz named it, else empty
+
+    // The release id the source names ("MusicBrainz release <id>", as kept
+    // with the album) when it has the shape of one; else empty.
+    QString releaseId() const;
 };
 
 } // namespace varnelo::cd

@@ -36,7 +36,28 @@ bool holdsDisc(const QJsonObject &medium, const QString &discId) {
     return false;
 }
 
+// 8-4-4-4-12 lower-case hex digits.
+bool releaseShape(const QString &id) {
+    if (id.size() != 36)
+        return false;
+    for (int i = 0; i < 36; ++i) {
+        const QChar c = id[i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != QLatin1Char('-') : !(c.isDigit() || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+QString AlbumInfo::releaseId() const {
+    static const QString prefix = QStringLiteral("MusicBrainz release ");
+    const QString id = !musicBrainzRelease.isEmpty() ? musicBrainzRelease
+                       : source.startsWith(prefix)   ? source.mid(prefix.size()).trimmed()
+                                                     : QString();
+    return releaseShape(id) ? id : QString();
+}
 
 std::vector<MusicBrainzRelease> parseMusicBrainzDiscAnswer(const QByteArray &json, const QString &discId,
                                                            int tracks) {
@@ -75,6 +96,7 @@ std::vector<MusicBrainzRelease> parseMusicBrainzDiscAnswer(const QByteArray &jso
         r.info.artist = credit(release.value(QLatin1String("artist-credit")));
         r.info.year = field(release, "date").left(4);
         r.info.source = QStringLiteral("MusicBrainz release %1").arg(r.id);
+        r.info.musicBrainzRelease = r.id;
         const QJsonArray trackList = medium.value(QLatin1String("tracks")).toArray();
         for (int i = 0; i < std::clamp(tracks, 0, 99); ++i) {
             AlbumInfo::Track t;

@@ -208,6 +208,12 @@ TEST_F(RipPageTest, ARipKeepsTheWindowFreeAndStopsWhenAsked) {
     QObject::connect(w->ripper(), &CdRipper::ripFinished, &context, [&] { ended = true; });
     const auto *Ripper1 = w->p_lvcd->findChild<QMenu *>(QStringLiteral("Ripper1"));
     ASSERT_TRUE(Ripper1);
+    QStringList formats; // in the order of the stored format numbers
+    for (const QAction *a : Ripper1->actions())
+        formats << a->text();
+    EXPECT_EQ(formats,
+              QStringList({QStringLiteral("To MP3"), QStringLiteral("To WAV"), QStringLiteral("To WMA"),
+                           QStringLiteral("To OGG"), QStringLiteral("To FLAC")}));
     Ripper1->actions().at(0)->trigger(); // To MP3
     ASSERT_TRUE(w->ripping());
     w->surface().SkinClick(w->skin->GetObject(QStringLiteral("btnrec"))); // refused while ripping

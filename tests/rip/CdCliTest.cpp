@@ -2,14 +2,20 @@
 // AccurateRip database served on 127.0.0.1.
 #include "platform/cd/AccurateRip.h"
 #include "platform/cd/CdDrive.h"
+#include "platform/cd/DiscSheet.h"
 #include "platform/cd/DriveOffsets.h"
+#include "platform/tags/AudioInformation.h"
 #include "rip/ReadOffsetTasks.h"
+#include "support/AudioCheck.h"
 #include "support/DiscImage.h"
+#include "support/Files.h"
 #include "support/HttpServer.h"
 #include "support/Wait.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -106,7 +112,7 @@ TEST(CdCli, ClearMessagesForWhatCannotBeRead) {
          1,
          "no drive /dev/no-such-drive"},
         {{QStringLiteral("rip"), QStringLiteral("--device"), broken.sheet, QStringLiteral("--to"),
-          QStringLiteral("flac")},
+          QStringLiteral("aiff")},
          2,
          "--to must be"},
         {{QStringLiteral("rip"), QStringLiteral("--device"), dataDisc.sheet, QStringLiteral("--to"),
@@ -346,5 +352,199 @@ TEST(CdCli, SecureRipAndTheDriveListOptions) {
         EXPECT_EQ(r.code, code) << r.err.toStdString();
         EXPECT_TRUE((code == 0 ? r.out : r.err).contains(QLatin1String(says)))
             << r.out.toStdString() << r.err.toStdString();
+    }
+}
+
+namespace {
+
+// A cue sheet's time of a sector number.
+const auto msf = cd::sectorTimeText;
+
+QByteArray decodedPcm(const QString &path) {
+    QByteArray pcm;
+    const auto words = [](const char *text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); };
+    runProgram(QStringLiteral("ffmpeg"), words("-v error -i") << path << words("-f s16le -"), &pcm);
+    return pcm;
+}
+
+} // namespace
+
+// An archive rip to FLAC of a disc with a pregap, a catalog number and an ISRC,
+// its release known to MusicBrainz: every file decodes to the disc's samples
+// and carries the disc's ids and front cover; the cue sheet it leaves reads
+// back as the same disc; the log's seal holds until the log is edited.
+TEST(CdCli, ArchivesADiscAsFlacWithCueSheetCoverAndSealedLog) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    const QString sheet = dir.filePath(QStringLiteral("pregap.cue"));
+    writeBytes(sheet,
+               QStringLiteral("CATALOG 9300000000019\nFILE \"hv.bin\" BINARY\n  TRACK 01 AUDIO\n    ISRC "
+                              "AUAP07600012\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 %1\n    "
+                              "INDEX 01 %2\n  TRACK 03 AUDIO\n    INDEX 01 %3\n")
+                   .arg(msf(image.starts[1] - 40), msf(image.starts[1]), msf(image.starts[2]))
+                   .toLatin1());
+    // MusicBrainz when CDDB cannot be asked.
+    writeBytes(dir.filePath(QStringLiteral("temp.ini")), "[Freedb]\ntoserver=0\n");
+    const cd::DiscToc toc = cd::readDisc(sheet).toc;
+    const QString release = QStringLiteral("0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d");
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(16, 16, QImage::Format_RGB32).save(&buffer, "JPEG");
+    bool coverThere = true;
+    HttpServer server([&](const HttpRequest &r) -> HttpReply {
+        if (r.path == QStringLiteral("/ws/2/discid/") + cd::MusicBrainzDiscId(toc))
+            return {200,
+                    R"({"releases":[{"id":")" + release.toLatin1() +
+                        R"(","title":"High Voltage","date":"1976","artist-credit":[{"name":"AC/DC"}],)"
+                        R"("media":[{"discs":[{"id":")" +
+                        cd::MusicBrainzDiscId(toc).toLatin1() +
+                        R"("}],"tracks":[{"title":"T.N.T."},{"title":"Rock"},{"title":"The Jack"}]}]}]})",
+                    "application/json"};
+        if (coverThere && r.path == QStringLiteral("/caa/release/%1/front-500").arg(release))
+            return {200, jpeg, "image/jpeg"};
+        return {404, "not here"};
+    });
+    ASSERT_TRUE(server.start());
+    const auto rip = [&](const QString &out, const QString &format = QStringLiteral("flac"),
+                         const QString &tracks = QStringLiteral("1-3")) {
+        return cli({QStringLiteral("rip"),
+                    QStringLiteral("--device"),
+                    sheet,
+                    QStringLiteral("--to"),
+                    format,
+                    QStringLiteral("--tracks"),
+                    tracks,
+                    QStringLiteral("--out"),
+                    out,
+                    QStringLiteral("--name"),
+                    QStringLiteral("none"),
+                    QStringLiteral("--lookup"),
+                    QStringLiteral("--server"),
+                    QStringLiteral("http://127.0.0.1:%1").arg(HttpServer::closedPort()),
+                    QStringLiteral("--musicbrainz"),
+                    server.url(),
+                    QStringLiteral("--covers"),
+                    server.url(QStringLiteral("/caa")),
+                    QStringLiteral("--accuraterip"),
+                    QStringLiteral("off")},
+                   dir.path());
+    };
+    const QString out = dir.filePath(QStringLiteral("flac"));
+    CliRun r = rip(out);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList titles{QStringLiteral("T.N.T."), QStringLiteral("Rock"), QStringLiteral("The Jack")};
+    AudioInformation tags;
+    for (int t = 0; t < 3; ++t) {
+        SCOPED_TRACE(t);
+        const QString path = QDir(out).filePath(titles[t] + QStringLiteral(".flac"));
+        EXPECT_TRUE(decodedPcm(path) == image.trackBytes(t));
+        const AudioFacts facts = probeAudio(path);
+        EXPECT_EQ(facts.tags.value(QStringLiteral("track")), QString::number(t + 1));
+        EXPECT_EQ(tags.LoadFields(path, {QStringLiteral("TRACKTOTAL"), QStringLiteral("ALBUMARTIST"),
+                                         QStringLiteral("DISCID"), QStringLiteral("MUSICBRAINZ_ALBUMID"),
+                                         QStringLiteral("DATE")}),
+                  (QMap<QString, QString>{{QStringLiteral("TRACKTOTAL"), QStringLiteral("3")},
+                                          {QStringLiteral("ALBUMARTIST"), QStringLiteral("AC/DC")},
+                                          {QStringLiteral("DISCID"), cd::CddbDiscId(toc)},
+                                          {QStringLiteral("MUSICBRAINZ_ALBUMID"), release},
+                                          {QStringLiteral("DATE"), QStringLiteral("1976")}}));
+        EXPECT_TRUE(tags.LoadCover(path).data == jpeg);
+    }
+    EXPECT_TRUE(readBytes(QDir(out).filePath(QStringLiteral("cover.jpg"))) == jpeg);
+
+    // The written sheet is the disc again: table, ids, CD-Text, and its samples.
+    const QString written = QDir(out).filePath(QStringLiteral("ACDC - High Voltage.cue"));
+    const cd::DiscSheet back = *cd::readDiscSheet(written).sheet;
+    ASSERT_EQ(back.toc.tracks.size(), 3u);
+    EXPECT_EQ(cd::accurateRipPath(cd::accurateRipIds(back.toc)),
+              cd::accurateRipPath(cd::accurateRipIds(toc)));
+    EXPECT_EQ(cd::MusicBrainzDiscId(back.toc), cd::MusicBrainzDiscId(toc));
+    EXPECT_EQ(back.info[1].pregapStart, image.starts[1] - 40);
+    EXPECT_EQ(back.catalog, QStringLiteral("9300000000019"));
+    EXPECT_EQ(back.info[0].isrc, QStringLiteral("AUAP07600012"));
+    EXPECT_EQ(back.toc.tracks[2].title, QStringLiteral("The Jack"));
+    EXPECT_EQ(
+        cli({QStringLiteral("list"), QStringLiteral("--device"), written}, dir.path()).out,
+        QStringLiteral("01\tT.N.T.\tAC/DC\tHigh Voltage\t0:03:17\n02\tRock\tAC/DC\tHigh Voltage\t0:02:01\n"
+                       "03\tThe Jack\tAC/DC\tHigh Voltage\t0:04:74\n"));
+    r = cli({QStringLiteral("rip"), QStringLiteral("--device"), written, QStringLiteral("--to"),
+             QStringLiteral("wav"), QStringLiteral("--tracks"), QStringLiteral("2"), QStringLiteral("--out"),
+             dir.filePath(QStringLiteral("again")), QStringLiteral("--accuraterip"), QStringLiteral("off")},
+            dir.path());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(wavData(dir.filePath(QStringLiteral("again/Rock.wav"))) == image.trackBytes(1));
+
+    // Other formats hold the cover their own way; a part of the disc leaves no cue sheet.
+    for (const QString format : {QStringLiteral("mp3"), QStringLiteral("ogg")}) {
+        r = rip(dir.filePath(format), format, QStringLiteral("2"));
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Cue sheet: none: not every track was ripped")));
+        EXPECT_TRUE(tags.LoadCover(dir.filePath(format + QStringLiteral("/Rock.") + format)).data == jpeg);
+    }
+
+    // A release without a cover is said, and the rip is whole all the same.
+    coverThere = false;
+    r = rip(dir.filePath(QStringLiteral("nocover")));
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cover: the release has no front cover")))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("nocover/cover.jpg"))));
+
+    const QByteArray text = readBytes(QDir(out).filePath(QStringLiteral("ACDC - High Voltage.log")));
+    struct Case {
+        QByteArray text;
+        int code;
+        const char *says;
+    };
+    const Case cases[] = {
+        {text, 0, "as it was written"},
+        {QByteArray(text).replace("Finished", "Finishes"), 1, "was changed"},
+        {text.left(text.lastIndexOf("Log checksum")), 1, "has no checksum line"},
+        {{}, 1, "no such file"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.says);
+        const QString path = dir.filePath(QStringLiteral("check.log"));
+        QFile::remove(path);
+        if (!c.text.isEmpty())
+            writeBytes(path, c.text);
+        r = cli({QStringLiteral("verify-log"), path}, dir.path());
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_TRUE((r.out + r.err).contains(QLatin1String(c.says))) << (r.out + r.err).toStdString();
+    }
+}
+
+// Data tracks have no file, yet the sheet the rip writes gives the disc's ids:
+// after the audio (an enhanced CD) and ahead of it (a mixed-mode disc).
+TEST(CdCli, CueSheetOfADiscWithDataKeepsTheDiscIds) {
+    QTemporaryDir dir;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("hv"), highVoltage(false));
+    const QString tracks[] = {QStringLiteral("TRACK 01 AUDIO"),
+                              QStringLiteral("TRACK 02 AUDIO"),
+                              QStringLiteral("REM SESSION 02\nTRACK 03 MODE1/2352"),
+                              QStringLiteral("TRACK 01 MODE1/2352"),
+                              QStringLiteral("TRACK 02 AUDIO"),
+                              QStringLiteral("TRACK 03 AUDIO")};
+    for (const int disc : {0, 3}) {
+        SCOPED_TRACE(disc);
+        const QString sheet = dir.filePath(QStringLiteral("data%1.cue").arg(disc));
+        writeBytes(sheet,
+                   QStringLiteral(
+                       "FILE \"hv.bin\" BINARY\n%1\nINDEX 01 00:00:00\n%2\nINDEX 01 %3\n%4\nINDEX 01 %5\n")
+                       .arg(tracks[disc], tracks[disc + 1], msf(image.starts[1]), tracks[disc + 2],
+                            msf(image.starts[2]))
+                       .toLatin1());
+        const QString out = dir.filePath(QStringLiteral("out%1").arg(disc));
+        const CliRun r =
+            cli({QStringLiteral("rip"), QStringLiteral("--device"), sheet, QStringLiteral("--to"),
+                 QStringLiteral("wav"), QStringLiteral("--out"), out, QStringLiteral("--name"),
+                 QStringLiteral("none"), QStringLiteral("--accuraterip"), QStringLiteral("off")},
+                dir.path());
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const cd::DiscToc back =
+            cd::readDisc(out + QStringLiteral("/Unknown Artist - Unknown Album.cue")).toc;
+        EXPECT_EQ(cd::accurateRipPath(cd::accurateRipIds(back)),
+                  cd::accurateRipPath(cd::accurateRipIds(cd::readDisc(sheet).toc)));
+        EXPECT_EQ(back.audioTrackCount(), 2);
     }
 }

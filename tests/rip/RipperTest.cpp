@@ -9,6 +9,7 @@
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/tags/AudioInformation.h"
 #include "rip/CdRipper.h"
+#include "rip/CoverArt.h"
 #include "rip/RipNaming.h"
 #include "support/AudioCheck.h"
 #include "support/DiscImage.h"
@@ -17,9 +18,11 @@
 #include "support/HttpServer.h"
 #include "support/Wait.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtEndian>
@@ -445,4 +448,29 @@ TEST_F(RipperTest, SoundBeforeTrackOneIsTrackZeroAndPreEmphasisIsSaid) {
     EXPECT_EQ(log.count(QStringLiteral("Pre-emphasis:  yes")), 2) << "track 00 is in track 1's pregap";
     EXPECT_EQ(probeAudio(out(QStringLiteral("Track01.wav"))).tags.value(QStringLiteral("comment")),
               PreEmphasisComment);
+}
+
+// A cover server's answer is saved and embedded only when it is an image that
+// can be read, within the size cap.
+TEST(RipCover, TakesOnlyReadableImagesWithinTheCap) {
+    QByteArray png, jpeg;
+    QBuffer pngOut(&png), jpegOut(&jpeg);
+    pngOut.open(QIODevice::WriteOnly);
+    jpegOut.open(QIODevice::WriteOnly);
+    QImage(8, 8, QImage::Format_RGB32).save(&pngOut, "PNG");
+    QImage(8, 8, QImage::Format_RGB32).save(&jpegOut, "JPEG");
+    const std::pair<QByteArray, const char *> cases[] = {
+        {png, ""},
+        {jpeg, ""},
+        {"<html>Not found</html>", "neither a JPEG nor a PNG"},
+        {jpeg.left(20), "damaged"},
+        {jpeg + QByteArray(CoverArtFetch::MaxBytes, '\0'), "larger than 4 MB"},
+        {{}, "empty"},
+    };
+    for (const auto &[bytes, says] : cases) {
+        SCOPED_TRACE(says);
+        const QString problem = coverImageProblem(bytes);
+        EXPECT_EQ(problem.isEmpty(), !*says);
+        EXPECT_TRUE(problem.contains(QLatin1String(says))) << problem.toStdString();
+    }
 }

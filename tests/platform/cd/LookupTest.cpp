@@ -195,6 +195,28 @@ TEST(MusicBrainzParser, TakesTheMediumOfTheDisc) {
         EXPECT_TRUE(parseMusicBrainzDiscAnswer(QByteArray(bad), QStringLiteral("ID1"), 3).empty()) << bad;
 }
 
+// The release id goes into a cover address: only the shape of one is taken,
+// from the answer (the archive rip's test) or from the source kept with the album.
+TEST(MusicBrainzParser, ReleaseIdHasItsShapeOrIsNone) {
+    const QString id = QStringLiteral("0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d");
+    struct Case {
+        QString field, source, want;
+    };
+    const Case cases[] = {
+        {id, {}, id},
+        {{}, QStringLiteral("MusicBrainz release ") + id, id},
+        {{}, QStringLiteral("CDDB rock/c60af50d"), {}},
+        {{}, QStringLiteral("MusicBrainz release ../../admin?x=0a1b2c3d-4e5f-4a6b-8c7d"), {}},
+        {id.toUpper(), {}, {}},
+    };
+    for (const Case &c : cases) {
+        AlbumInfo info;
+        info.musicBrainzRelease = c.field;
+        info.source = c.source;
+        EXPECT_EQ(info.releaseId(), c.want) << c.source.toStdString();
+    }
+}
+
 namespace {
 
 // A CDDB server with one disc in two categories, answering as a test says.
