@@ -436,12 +436,23 @@ void CdRipper::onGrabFinished(int grab, const cd::GrabResult &result) {
         StopRip();
 }
 
+int CdRipper::audioIndexOf(const Planned &p) const {
+    if (p.log.number == 0)
+        return -1;
+    const bool hiddenRow =
+        lv_cd.rowCount() > 0 && lv_cd.item(0, 0) && lv_cd.item(0, 0)->text() == TrackNumberText(0);
+    return p.row - (hiddenRow ? 1 : 0);
+}
+
 void CdRipper::applyAccurateRip(Planned &p) {
     const cd::GrabResult &r = p.log.result;
     if (r.status != cd::GrabResult::Status::Done || !accurateRip_->done() || !accurateRip_->error().isEmpty())
         return;
     // The database counts the tracks from track 1; a hidden track is not in it.
-    p.log.accurateRip = cd::verifyAccurateRip(accurateRip_->pressings(), p.log.number - 1, r.arV1, r.arV2);
+    const int audioIndex = audioIndexOf(p);
+    if (audioIndex < 0)
+        return;
+    p.log.accurateRip = cd::verifyAccurateRip(accurateRip_->pressings(), audioIndex, r.arV1, r.arV2);
     // A track with sectors that stayed unreadable keeps saying so; the test and copy's word stays.
     if (r.uncorrected == 0 && !p.log.accurateRip.text().isEmpty())
         setStatus(p.row, r.copy == cd::GrabResult::Copy::Single

@@ -138,6 +138,9 @@ private:
     void onGrabsEnded();
     void onAccurateRipDone();
     void applyAccurateRip(Planned &p);
+    // The audio track (0-based) a row holds: rows count a hidden track "00"
+    // first, the disc's table does not; -1 for the hidden track.
+    int audioIndexOf(const Planned &p) const;
     void finishRip();
     void startCompanions(const cd::DiscToc &toc);
     void writeCompanions(const std::vector<Planned> &tracks, const QString &folder);

@@ -63,7 +63,8 @@ void CdRipper::writeCompanions(const std::vector<Planned> &tracks, const QString
     std::vector<RippedTrack> ripped;
     for (const Planned &p : tracks)
         if (p.log.result.status == cd::GrabResult::Status::Done)
-            ripped.push_back({p.row, p.path, p.log.title, p.log.artist});
+            ripped.push_back(
+                {std::max(0, audioIndexOf(p)), p.path, p.log.title, p.log.artist, p.log.number == 0});
     if (ripped.empty())
         return;
     QString base = log_.fileName();
@@ -71,7 +72,9 @@ void CdRipper::writeCompanions(const std::vector<Planned> &tracks, const QString
     QString error;
 
     // Only a sheet of the whole disc can stand for it.
-    if (int(ripped.size()) == disc_.toc.audioTrackCount()) {
+    const auto hidden =
+        std::count_if(ripped.begin(), ripped.end(), [](const RippedTrack &r) { return r.hidden; });
+    if (int(ripped.size() - hidden) == disc_.toc.audioTrackCount()) {
         const QString cue = QDir(folder).filePath(base + QStringLiteral(".cue"));
         if (writeAtomically(cue, cueSheetText(disc_, ripped, folder), error))
             lastNotes_ << note(QStringLiteral("Cue sheet"), QFileInfo(cue).fileName());

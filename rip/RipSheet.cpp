@@ -65,7 +65,13 @@ QByteArray cueSheetText(const RipDisc &disc, const std::vector<RippedTrack> &tra
         line(QStringLiteral("TITLE ") + quoted(disc.album));
     qint32 fileStart = 0; // LBA of the open file's first sector
     bool fileOpen = false;
+    QString hiddenFile; // the first track's pregap, ripped as a track of its own
+    for (const RippedTrack &r : tracks)
+        if (r.hidden)
+            hiddenFile = QStringLiteral("FILE %1 WAVE").arg(quoted(relative(folder, r.path)));
     for (const RippedTrack &r : tracks) {
+        if (r.hidden)
+            continue;
         const int index = disc.toc.audioTrackIndex(r.audioIndex);
         if (index < 0)
             continue;
@@ -74,8 +80,11 @@ QByteArray cueSheetText(const RipDisc &disc, const std::vector<RippedTrack> &tra
         const bool pregapInFile =
             fileOpen && info && info->pregapStart > fileStart && info->pregapStart < track.start;
         const QString file = QStringLiteral("FILE %1 WAVE").arg(quoted(relative(folder, r.path)));
+        const bool hiddenBefore = index == 0 && !hiddenFile.isEmpty();
         // A pregap in the file before: the track begins there, its INDEX 01 in its own file.
-        if (!pregapInFile)
+        if (hiddenBefore)
+            line(hiddenFile);
+        else if (!pregapInFile)
             line(file);
         // Data tracks ahead of the audio (a mixed-mode disc) have no file: each
         // stands as a placeholder of its length, so the audio keeps its place.
@@ -98,7 +107,10 @@ QByteArray cueSheetText(const RipDisc &disc, const std::vector<RippedTrack> &tra
             line(QStringLiteral("    ISRC %1").arg(info->isrc));
         if (info && info->preEmphasis)
             line(QStringLiteral("    FLAGS PRE"));
-        if (pregapInFile) {
+        if (hiddenBefore) {
+            line(QStringLiteral("    INDEX 00 00:00:00"));
+            line(file);
+        } else if (pregapInFile) {
             line(QStringLiteral("    INDEX 00 %1").arg(msf(info->pregapStart - fileStart)));
             line(file);
         } else if (index == 0 && track.start > 0) {
@@ -136,8 +148,8 @@ QByteArray playlistText(const RipDisc &disc, const std::vector<RippedTrack> &tra
     QString t = QStringLiteral("#EXTM3U\n");
     for (const RippedTrack &r : tracks) {
         const cd::TocTrack *track = disc.toc.audioTrack(r.audioIndex);
-        const qint64 seconds =
-            track ? (track->sectors + cd::SectorsPerSecond - 1) / cd::SectorsPerSecond : -1;
+        const qint64 sectors = !track ? -1 : r.hidden ? track->start : track->sectors;
+        const qint64 seconds = sectors < 0 ? -1 : (sectors + cd::SectorsPerSecond - 1) / cd::SectorsPerSecond;
         QString name = r.artist.isEmpty() ? r.title : r.artist + QStringLiteral(" - ") + r.title;
         for (QChar &c : name)
             if (c.category() == QChar::Other_Control)

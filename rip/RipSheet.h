@@ -26,12 +26,14 @@ struct RipDisc {
     std::vector<Names> trackNames;
 };
 
-// One ripped file: which audio track (0-based) it holds and its names.
+// One ripped file: which audio track (0-based) it holds and its names; a
+// hidden track holds the first track's pregap (and says audio track 0).
 struct RippedTrack {
     int audioIndex = 0;
     QString path;
     QString title;
     QString artist;
+    bool hidden = false;
 };
 
 // The Vorbis comments a ripped FLAC or Ogg file carries beyond title,
@@ -42,7 +44,8 @@ QMap<QString, QString> discVorbisFields(const RipDisc &disc);
 // A cue sheet of the ripped files, one FILE per track. Each file holds its
 // track from INDEX 01 up to the next track's INDEX 01, so a pregap (INDEX 00)
 // lies at the end of the file before it, and the first track's pregap is a
-// PREGAP of silence: read again, the sheet gives the disc's table and ids.
+// PREGAP of silence, or the INDEX 00 of a hidden track's file: read again,
+// the sheet gives the disc's table and ids.
 // `tracks` in disc order; file names relative to `folder`.
 QByteArray cueSheetText(const RipDisc &disc, const std::vector<RippedTrack> &tracks, const QString &folder);
 

@@ -6,6 +6,8 @@
 #include "convert/EncoderSetup.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/cd/AudioCDGrabber.h"
+#include "platform/cd/CdDrive.h"
+#include "platform/cd/DiscToc.h"
 #include "platform/cd/FreeDBInformation.h"
 #include "platform/tags/AudioInformation.h"
 #include "rip/CdRipper.h"
@@ -448,6 +450,14 @@ TEST_F(RipperTest, SoundBeforeTrackOneIsTrackZeroAndPreEmphasisIsSaid) {
     EXPECT_EQ(log.count(QStringLiteral("Pre-emphasis:  yes")), 2) << "track 00 is in track 1's pregap";
     EXPECT_EQ(probeAudio(out(QStringLiteral("Track01.wav"))).tags.value(QStringLiteral("comment")),
               PreEmphasisComment);
+    // The cue sheet beside the rip holds track 00 as track 1's INDEX 00: read
+    // again it gives the disc's table.
+    const QStringList sheets = QDir(out(QString())).entryList({QStringLiteral("*.cue")});
+    ASSERT_EQ(sheets.size(), 1);
+    const cd::DiscToc back = cd::readDisc(out(sheets[0])).toc;
+    const cd::DiscToc disc = cd::readDisc(dir.filePath(QStringLiteral("hidden3.cue"))).toc;
+    EXPECT_EQ(back.tracks.at(0).start, disc.tracks.at(0).start);
+    EXPECT_EQ(cd::accurateRipPath(cd::accurateRipIds(back)), cd::accurateRipPath(cd::accurateRipIds(disc)));
 }
 
 // A cover server's answer is saved and embedded only when it is an image that
