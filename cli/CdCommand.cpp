@@ -38,7 +38,7 @@ constexpr const char *kUsage =
     "cd list [--device D] | lookup [--device D] [--server URL] [--match N] | rip [--device D] --to "
     "mp3|wav|wma|ogg|flac [--tracks 1,3-5] [--settings FILE] [--out DIR] [--name none|artist|album] "
     "[--lookup] [--server URL] [--match N] [--accuraterip URL|off] [--covers URL|off] [--offset N] "
-    "[--secure] | offset [--device D] [--accuraterip URL] [--list [--refresh]] | verify-log LOG";
+    "[--secure] [--overread] | offset [--device D] [--accuraterip URL] [--list [--refresh]] | verify-log LOG";
 
 std::atomic<bool> interrupted{false};
 
@@ -281,12 +281,15 @@ int cdCommand(const QStringList &args) {
                                           QStringLiteral("URL"));
     const QCommandLineOption offsetOption(
         QStringLiteral("offset"), QStringLiteral("The drive's read offset in samples."), QStringLiteral("N"));
+    const QCommandLineOption overreadOption(
+        QStringLiteral("overread"),
+        QStringLiteral("Read the lead-out past the disc's end where the drive gives it."));
     const QCommandLineOption secureOption(
         QStringLiteral("secure"), QStringLiteral("Test and copy: read every track twice and compare."));
     parser.addOptions({deviceOption, serverOption, matchOption, musicBrainzOption, settingsOption});
     if (action == QLatin1String("rip"))
         parser.addOptions({toOption, tracksOption, outOption, nameOption, lookupOption, accurateRipOption,
-                           coversOption, offsetOption, secureOption});
+                           coversOption, offsetOption, secureOption, overreadOption});
     // The same option, for the offset search, which cannot do without the database.
     const QCommandLineOption databaseOption(QStringLiteral("accuraterip"),
                                             QStringLiteral("AccurateRip database address."),
@@ -386,6 +389,8 @@ int cdCommand(const QStringList &args) {
     ripper.readOffset = [readOffset] { return readOffset; };
     const bool secure = ripping && parser.isSet(secureOption);
     ripper.secureCopy = [secure] { return secure; };
+    const bool overread = ripping && parser.isSet(overreadOption);
+    ripper.overread = [overread] { return overread; };
     ripper.openFolderWhenDone = [] { return false; };
     if (ripping && parser.isSet(accurateRipOption))
         ripper.accurateRipServer = parser.value(accurateRipOption) == QLatin1String("off")

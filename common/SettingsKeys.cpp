@@ -73,6 +73,8 @@ const std::vector<KeyInfo> table = {
     row(GrabRetries),
     row(GrabStop),
     row(ReadOffsetKey),
+    row(SecureCopyKey),
+    row(OverreadKey),
     row(FreedbSite),
     row(FreedbToServer),
     row(FreedbPort, FreedbPort.def),

@@ -95,6 +95,8 @@ constexpr IntKey GrabStop{L("Format"), L("stop"), 0};
 constexpr IntKey ReadOffsetKey{L("Format"), L("offset"), 0};
 // Test and copy: every track read twice and the reads compared.
 constexpr BoolKey SecureCopyKey{L("Format"), L("secure"), false};
+// A read offset past the disc's end reads the drive's lead-out (overread).
+constexpr BoolKey OverreadKey{L("Format"), L("overread"), false};
 // Section Freedb: read only by the dialog.
 constexpr IntKey FreedbSite{L("Freedb"), L("site"), 0};
 constexpr IntKey FreedbToServer{L("Freedb"), L("toserver"), 1};

@@ -283,6 +283,7 @@ void OptionsDialog::LoadOptions() {
     ui_.ud_retries->setValue(read(f, GrabRetries));
     ui_.ud_offset->setValue(read(f, ReadOffsetKey));
     ui_.ck_secure->setChecked(read(f, SecureCopyKey));
+    ui_.ck_overread->setChecked(read(f, OverreadKey));
     setErrorAction(read(f, GrabStop));
 
     setIndex(ui_.cb_freedbsite, read(f, FreedbSite));
@@ -365,6 +366,7 @@ void OptionsDialog::SaveOptions() {
     write(f, GrabRetries, ui_.ud_retries->value());
     write(f, ReadOffsetKey, ui_.ud_offset->value());
     write(f, SecureCopyKey, ui_.ck_secure->isChecked());
+    write(f, OverreadKey, ui_.ck_overread->isChecked());
     write(f, GrabStop, errorAction_);
     write(f, FreedbSite, index(ui_.cb_freedbsite));
     write(f, FreedbToServer, ui_.rg_freedbserver->itemIndex());

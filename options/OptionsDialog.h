@@ -166,6 +166,7 @@ private:
         QSpinBox *ud_retries = nullptr;
         QSpinBox *ud_offset = nullptr;  // the drive's read offset, samples
         QCheckBox *ck_secure = nullptr; // test and copy
+        QCheckBox *ck_overread = nullptr;
         QPushButton *btn_findoffset = nullptr, *btn_lookupoffset = nullptr;
         QLabel *lab_offset = nullptr; // what Find or Look up came to
         QComboBox *cb_freedbsite = nullptr;

@@ -93,6 +93,10 @@ QWidget *OptionsDialog::buildRipperPage() {
     ui_.ck_secure->setToolTip(
         QStringLiteral("A track whose two reads differ is read again up to the retries; "
                        "the log says \"Copy OK\" or \"Copy and test differ\"."));
+    ui_.ck_overread = named(new QCheckBox(QStringLiteral("Overread into the lead-out")), "ck_overread");
+    ui_.ck_overread->setToolTip(QStringLiteral(
+        "With a read offset, the samples past the disc's end come from the drive where it can read "
+        "them, instead of silence."));
     auto *action = new QGroupBox(QStringLiteral("Action on an Unrecoverable Read or Sync Error"));
     const char *actionNames[] = {"cd_a1", "cd_a2", "cd_a3"};
     const char *actionTexts[] = {"Stop", "Silence", "Cut"};
@@ -108,6 +112,7 @@ QWidget *OptionsDialog::buildRipperPage() {
     cdLayout->addLayout(offset);
     cdLayout->addWidget(ui_.lab_offset);
     cdLayout->addWidget(ui_.ck_secure);
+    cdLayout->addWidget(ui_.ck_overread);
     cdLayout->addWidget(action);
     cdLayout->addStretch(1);
     tabs->addTab(cd, QStringLiteral("CD setting"));

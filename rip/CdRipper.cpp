@@ -259,6 +259,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     grabber_.SetErrorAction(mode.errorAction);
     grabber_.SetReadOffset(readOffset ? readOffset() : 0);
     grabber_.SetSecure(mode.secure || (secureCopy && secureCopy()));
+    grabber_.SetOverread(mode.overread || (overread && overread()));
 
     ripping_ = true;
     if (showPanel)
@@ -280,6 +281,7 @@ void CdRipper::RipCheckedTracks(int kind) {
     log_.retries = grabber_.readMode().retries;
     log_.readOffset = grabber_.readMode().offset;
     log_.secure = grabber_.readMode().secure;
+    log_.overread = grabber_.readMode().overread;
     log_.errorAction = grabber_.readMode().errorAction;
     log_.format = formatName(kind);
     log_.cddbId = cd::CddbDiscId(toc);

@@ -68,6 +68,7 @@ public:
     std::function<cd::LookupSettings()> lookupSettings;
     std::function<int()> readOffset;  // the drive's read offset in samples; 0 when unset
     std::function<bool()> secureCopy; // test and copy asked for beside the options (--secure)
+    std::function<bool()> overread;   // overread asked for beside the options (--overread)
     std::function<void()> stopCdPlayback;
     std::function<void(bool)> showPanel;                // Panel_ripper
     std::function<void(int)> setProgress;               // pb_cd

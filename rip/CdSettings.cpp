@@ -37,6 +37,7 @@ cd::ReadMode ReadGrabSettings(const EncoderSettingsSource &settings) {
     mode.retries = settings.readInteger(keys::GrabRetries);
     mode.errorAction = settings.readInteger(keys::GrabStop);
     mode.secure = settings.readBool(keys::SecureCopyKey);
+    mode.overread = settings.readBool(keys::OverreadKey);
     return mode;
 }
 

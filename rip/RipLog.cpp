@@ -62,6 +62,9 @@ QString RipLog::text() const {
     t += line(QStringLiteral("Read offset"), QStringLiteral("%1%2 samples")
                                                  .arg(readOffset >= 0 ? QStringLiteral("+") : QString())
                                                  .arg(readOffset));
+    t += line(QStringLiteral("Overread"), overread
+                                              ? QStringLiteral("yes (the lead-out where the drive gives it)")
+                                              : QStringLiteral("no (silence past the disc's end)"));
     t += line(QStringLiteral("Test and copy"),
               secure ? QStringLiteral("yes (every track read twice)") : QStringLiteral("no"));
     t += line(QStringLiteral("Retries"),

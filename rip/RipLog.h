@@ -32,6 +32,7 @@ struct RipLog {
     int errorAction = 0;
     int readOffset = 0;  // samples
     bool secure = false; // test and copy
+    bool overread = false;
     QString format;
     QString artist;
     QString album;

@@ -347,6 +347,7 @@ int AudioCDGrabber::GrabToFile(const QString &path) {
     request.start = t->start;
     request.sectors = t->sectors;
     request.discEnd = toc_.audioLeadout();
+    request.endIsLeadOut = toc_.audioLeadout() == toc_.leadout;
     request.firstAudio = audioIndex() == 0;
     request.lastAudio = audioIndex() == toc_.audioTrackCount() - 1;
     request.path = path;

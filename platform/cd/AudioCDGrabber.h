@@ -92,6 +92,7 @@ public:
     void SetReadOffset(int samples);
     // Test and copy: every track read twice (ReadMode::secure).
     void SetSecure(bool on) { mode_.secure = on; }
+    void SetOverread(bool on) { mode_.overread = on; }
     static constexpr int MaxReadOffset = 50 * FramesPerSector;
     ReadMode readMode() const { return mode_; }
 

@@ -1032,6 +1032,20 @@ bool SheetSamples::readPiece(const SheetPiece &piece, qint64 from, qint64 frames
     return false;
 }
 
+void SheetSamples::readLeadOut(qint64 from, qint64 frames, qint16 *out) {
+    SheetPiece past = pieces_.back();
+    if (past.source != SheetPiece::Source::Raw && past.source != SheetPiece::Source::Pcm)
+        return;
+    Open &o = openFile(past.path, false);
+    const qint64 at = past.offset + (past.frames + from) * 4;
+    const qint64 held = o.file.isOpen() ? std::min(frames, (o.file.size() - at) / 4) : 0;
+    if (held <= 0)
+        return;
+    past.offset = at;
+    past.frames = held;
+    readPiece(past, 0, held, out);
+}
+
 long SheetSamples::read(qint32 first, long count, qint16 *out) {
     if (count <= 0)
         return 0;
@@ -1047,6 +1061,10 @@ long SheetSamples::read(qint32 first, long count, qint16 *out) {
         if (it == ends_.end()) {
             n = at < 0 ? std::min(end, qint64(0)) - at : end - at;
             std::fill(to, to + n * 2, qint16(0));
+            // Past the end, what the last file holds beyond the disc is its
+            // lead-out, as a drive that overreads gives it.
+            if (at >= 0 && !pieces_.empty())
+                readLeadOut(at - ends_.back(), n, to);
         } else {
             const std::size_t i = std::size_t(it - ends_.begin());
             const qint64 pieceStart = *it - pieces_[i].frames;

@@ -82,6 +82,8 @@ public:
 private:
     struct Open;
     bool readPiece(const SheetPiece &piece, qint64 from, qint64 frames, qint16 *out);
+    // Frames past the last piece from its file, when it holds them (else left as they are).
+    void readLeadOut(qint64 from, qint64 frames, qint16 *out);
     Open &openFile(const QString &path, bool decoded);
 
     std::vector<SheetPiece> pieces_;

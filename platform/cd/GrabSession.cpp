@@ -253,8 +253,12 @@ GrabSession::Pass GrabSession::readPass(SectorReader &reader, Job &job, bool kee
     if (keep)
         block.reserve(std::size_t(BlockSectors) * SectorReader::SectorSamples);
     static const std::array<qint16, SectorReader::SectorSamples> silence{};
+    std::array<qint16, SectorReader::SectorSamples> beyond{};
+    const bool overread = mode_.overread && q.endIsLeadOut && q.discEnd > 0;
     const auto discSector = [&](qint32 sector, bool &bad) -> const qint16 * {
         bad = false;
+        if (overread && sector >= q.discEnd)
+            return reader.readBeyond(sector, beyond.data()) ? beyond.data() : silence.data();
         if (sector < readFirst || sector >= readEnd)
             return silence.data();
         const qint16 *d = reader.readNext(bad);

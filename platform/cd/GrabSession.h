@@ -51,7 +51,8 @@ struct GrabRequest {
     int track = 0; // index among the audio tracks
     qint32 start = 0;
     qint32 sectors = 0;
-    qint32 discEnd = 0; // the audio's lead-out: a read offset reads silence from there on
+    qint32 discEnd = 0;        // the audio's lead-out: a read offset reads silence from there on
+    bool endIsLeadOut = false; // no data track follows the audio: overread may go past discEnd
     bool firstAudio = false;
     bool lastAudio = false;
     QString path;

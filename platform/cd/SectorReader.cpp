@@ -230,6 +230,11 @@ const qint16 *SectorReader::readNext(bool &uncorrected) {
     return data;
 }
 
+bool SectorReader::readBeyond(qint32 sector, qint16 *buffer) {
+    Current current(this);
+    return drive_ && drive_->read_audio && drive_->read_audio(drive_, buffer, sector, 1) == 1;
+}
+
 long SectorReader::readPlain(qint32 first, long count, qint16 *buffer) {
     Current current(this);
     const long n = cdio_cddap_read(drive_, buffer, first, count);

@@ -58,6 +58,9 @@ struct ReadMode {
     // Test and copy: every track is read twice and the two reads compared;
     // when they differ it is read again, up to `retries` times.
     bool secure = false;
+    // A read offset past the disc's end reads the drive's lead-out where it
+    // gives it (silence where it does not) instead of silence.
+    bool overread = false;
 };
 
 // Reads audio sectors of one open disc through libcdio-paranoia on the
@@ -85,6 +88,9 @@ public:
     // Plain reading for playback: `count` sectors from `first` into `buffer`
     // (count × SectorSamples values). Returns the sectors read, -1 on error.
     long readPlain(qint32 first, long count, qint16 *buffer);
+    // One sector past the disc's end straight from the drive, without
+    // paranoia (which keeps to the disc); false when the drive refuses it.
+    bool readBeyond(qint32 sector, qint16 *buffer);
 
     int readErrors() const { return readErrors_; }
     int skips() const { return skips_; }

@@ -366,6 +366,35 @@ TEST_F(RipperTest, AccurateRipAgainstTheDatabase) {
     EXPECT_EQ(row(0, CdRipper::StatusColumn), QStringLiteral("Not in database"));
 }
 
+// With a read offset the last track's end lies past the disc: silence, or with
+// overread what the drive gives of its lead-out (here what the image's file
+// holds past the table's end).
+TEST_F(RipperTest, AReadOffsetPastTheEndReadsSilenceOrTheLeadOut) {
+    ImageSpec spec = highVoltage(false);
+    spec.toc = true;
+    const DiscImage image = writeDiscImage(dir.path(), QStringLiteral("disc"), spec);
+    QFile bin(image.data);
+    ASSERT_TRUE(bin.open(QIODevice::Append));
+    bin.write(QByteArray(2 * 2352, '\x11'));
+    bin.close();
+    ripper.readOffset = [] { return 100; };
+    for (const bool overread : {false, true}) {
+        settings.writeBool(QStringLiteral("Format"), QStringLiteral("overread"), overread);
+        QDir(out(QString())).removeRecursively();
+        ASSERT_TRUE(ripper.UseDrive(image.sheet));
+        ripper.ListDiscTracks();
+        for (int r : {0, 1})
+            ripper.lv_cd.item(r, 0)->setCheckState(Qt::Unchecked);
+        rip(1);
+        const QByteArray wav = wavData(out(QStringLiteral("Track03.wav")));
+        ASSERT_EQ(wav.size(), image.trackBytes(2).size());
+        EXPECT_EQ(wav.right(400), QByteArray(400, overread ? '\x11' : '\0')) << overread;
+        EXPECT_EQ(wav.mid(wav.size() - 404, 4), image.trackBytes(2).right(4)) << overread;
+        EXPECT_TRUE(QString::fromUtf8(readBytes(ripper.lastLogPath()))
+                        .contains(QLatin1String(overread ? "yes (the lead-out" : "no (silence past")));
+    }
+}
+
 TEST_F(RipperTest, TestAndCopyComparesTwoReadsAndReadsAgainWhenTheyDiffer) {
     const DiscImage image = load(highVoltage(false));
     settings.writeBool(QStringLiteral("Format"), QStringLiteral("secure"), true);
