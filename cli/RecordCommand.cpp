@@ -192,6 +192,9 @@ int recordCommand(const QStringList &args) {
     });
 
     recorder.StartRecording();
+    // Nobody hears the station here: a recording of its own frames needs no decoding.
+    if (recorder.recordingAsBroadcast())
+        library.ChannelSetDecoding(handle, false);
     auto *app = QCoreApplication::instance();
     int rc = ExitOk;
     if (!recorder.recording()) {
