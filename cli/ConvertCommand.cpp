@@ -248,7 +248,9 @@ int convertCommand(const QStringList &args) {
     }
 
     interrupted = false;
+    // An interrupt or a termination stops the conversions at once; the cut files are removed.
     auto previous = std::signal(SIGINT, onInterrupt);
+    auto previousTerm = std::signal(SIGTERM, onInterrupt);
     std::atomic<std::size_t> next{0};
     const int workers = std::min<int>(jobsWanted, static_cast<int>(jobs.size()));
     // Fewer files than jobs: the cores left over encode within a file.
@@ -279,6 +281,7 @@ int convertCommand(const QStringList &args) {
     bar.draw(jobs);
     bar.finish();
     std::signal(SIGINT, previous);
+    std::signal(SIGTERM, previousTerm);
     if (parser.isSet(gainOption))
         writeReplayGain(jobs, gain == QLatin1String("album"), kind == int(EncoderKind::Opus));
 

@@ -87,7 +87,11 @@ ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QS
     const int readError = reader.ErrorCode();
     const QString readText = reader.ErrorText();
     reader.CloseFile();
-    writer.CloseFile();
+    // A stop does not wait for audio still being encoded on other cores.
+    if (result.stopped)
+        writer.StopFile();
+    else
+        writer.CloseFile();
     if (failed || writer.ErrorCode() != 0) {
         result.error = writer.ErrorText();
     } else if (readError != 0) {

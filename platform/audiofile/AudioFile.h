@@ -82,6 +82,10 @@ public:
     // be written or completed, ErrorCode() says so (ErrWrite/ErrClose) and the
     // file keeps what was written, with the unfinished header of a cut-off file.
     void CloseFile();
+    // Completes the output of a conversion stopped part way: audio still being
+    // encoded on other cores is dropped, not waited for, and the file says what
+    // it holds.
+    void StopFile();
 
     // Source extras.
     qint64 Position() const; // frames

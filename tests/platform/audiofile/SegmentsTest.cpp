@@ -187,6 +187,58 @@ TEST_F(SegmentsTest, OneSegmentIsByteForByteTheSinglePass) {
     }
 }
 
+// Stopped part way, the segments under way are dropped, not waited for: the
+// file holds the segments written before and its info frame counts them, so
+// its stated length is what decodes, short of the source.
+TEST_F(SegmentsTest, AStopDropsTheSegmentsUnderWayAndTheFileSaysWhatItHolds) {
+    AudioFile2LameEnc settings;
+    settings.SetCommandLine(QStringLiteral("-b 128 -q 5"));
+    const SampleBlock source = music(40.0, 2);
+    const QString path = dir.filePath(QStringLiteral("stopped.mp3"));
+    auto encoder = createMp3Encoder(settings, {Rate, 2}, EncoderThreads{2, 64});
+    ASSERT_TRUE(encoder->open(path));
+    ASSERT_TRUE(encoder->write(source.data(), source.size() / 2));
+    encoder->stop();
+    EXPECT_TRUE(encoder->write(source.data(), 4096)); // let go
+    ASSERT_TRUE(encoder->finish()) << encoder->errorText().toStdString();
+    const std::size_t frames = decode(path).size() / 2;
+    EXPECT_GT(frames, 0u);
+    EXPECT_LT(frames, source.size() / 2 - 64 * 1152);
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                 QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
+    ASSERT_TRUE(probe.waitForFinished(60000));
+    EXPECT_NEAR(probe.readAllStandardOutput().trimmed().toDouble(), double(frames) / Rate, 1152.0 / Rate);
+}
+
+// At another output rate every segment gets audio resampled once for the
+// whole stream: the file is as long as the single pass's and lines up with it
+// at both ends (segments resampled apart would drift at each join).
+TEST_F(SegmentsTest, ResampledSegmentsLineUpWithTheSinglePass) {
+    AudioFile2LameEnc settings;
+    settings.SetCommandLine(QStringLiteral("-b 96 -q 5 --resample 32"));
+    const SampleBlock source = music(20.0, 2);
+    const std::vector<float> single = encoded(settings, source, 2);
+    const QByteArray singleFile = lastFile;
+    const std::vector<float> parallel = encoded(settings, source, 2, EncoderThreads{2, 64});
+    EXPECT_NE(lastFile, singleFile); // encoded in segments
+    ASSERT_GT(single.size(), 32000u * 2 * 19);
+    EXPECT_NEAR(double(parallel.size()), double(single.size()), 4.0);
+    for (const std::size_t at : {single.size() / 8, single.size() * 3 / 8}) {
+        int best = 0;
+        double bestSum = -1e300;
+        for (int d = -64; d <= 64; ++d) {
+            double sum = 0;
+            for (std::size_t i = at; i < at + 8192; i += 2)
+                sum += double(single[i]) * parallel[std::size_t(std::ptrdiff_t(i) + 2 * d)];
+            if (sum > bestSum)
+                bestSum = sum, best = d;
+        }
+        EXPECT_EQ(best, 0) << at;
+    }
+}
+
 TEST_F(SegmentsTest, FlacSegmentsMakeTheSinglePassFile) {
     struct Case {
         int bits, channels, level;
