@@ -100,7 +100,7 @@ void convertOne(Job &job, int kind, const EncoderSettingsSource &settings, bool 
             job.percent = percent;
             return !interrupted.load();
         },
-        measure ? &job.meter : nullptr);
+        measure ? &job.meter : nullptr, false);
     if (job.result.ok) {
         // Title, artist, album and genre go with the music, as the converter tags its outputs.
         try {
