@@ -160,7 +160,6 @@ TEST_F(ConvertCliTest, InterruptOrTerminationLeavesNoCutFileBehind) {
         ASSERT_TRUE(cli.waitForFinished(30000));
         if (cli.exitCode() == 0)
             GTEST_SKIP() << "finished before the interrupt arrived";
-        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit) << signal;
         EXPECT_EQ(cli.exitCode(), 1);
         EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardError()).contains(QStringLiteral("interrupted")));
         EXPECT_FALSE(QFileInfo::exists(result));

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace varnelo::streamtest {
 namespace {
 
@@ -108,9 +106,8 @@ TEST_F(StreamTapTest, FramesAreTheServedBytesFromAFrameStartWithTheTitleWhereItW
     EXPECT_LT(at, a.size() + 1024);
 }
 
-// Undecoded, nothing waits for a channel to play the sound: the tap gets the
-// station as fast as it comes, every byte and title. Decoding would hold the
-// reads to the channel's two seconds ahead of the output.
+// Undecoded, the tap gets the station as fast as it comes, every byte and title;
+// decoding would hold the reads to the channel's two seconds ahead of the output.
 TEST_F(StreamTapTest, UndecodedTheTapGetsTheStationAsFastAsItComes) {
     IcyMount mount = twoTitles();
     mount.bytesPerSecond = 1'000'000;
@@ -122,18 +119,10 @@ TEST_F(StreamTapTest, UndecodedTheTapGetsTheStationAsFastAsItComes) {
     ASSERT_TRUE(library->ChannelPlay(handle));
     const QByteArray loop = a + b; // six seconds
     ASSERT_TRUE(waitFor([&] { return log.with([&] { return log.bytes.size(); }) > 2 * loop.size(); }, 2500));
-    const QByteArray bytes = log.with([&] { return log.bytes; });
-    const QByteArray served = loop + loop + loop + loop;
-    const qsizetype start = served.indexOf(bytes.left(64));
-    ASSERT_GE(start, 0);
-    const qsizetype n = std::min(bytes.size(), served.size() - start);
-    EXPECT_EQ(served.mid(start, n), bytes.left(n));
-    const QString titleA = QString::fromUtf8(test::streamTitle(QStringLiteral("A")));
-    const QString titleB = QString::fromUtf8(test::streamTitle(QStringLiteral("B")));
-    EXPECT_TRUE(log.with([&] {
-        return std::count_if(log.titles.begin(), log.titles.end(),
-                             [&](const auto &t) { return t.second == titleA || t.second == titleB; }) >= 2;
-    }));
+    const QByteArray bytes = log.with([&] { return log.bytes.left(2 * loop.size()); });
+    const QByteArray served = loop + loop + loop;
+    EXPECT_TRUE(served.contains(bytes));
+    EXPECT_GE(log.with([&] { return log.titles.size(); }), 3u); // A, B, A...
 }
 
 TEST_F(StreamTapTest, TitleMarksTellTheChannelFrameTheirAudioPlaysFrom) {
