@@ -110,9 +110,11 @@ void LibraryCatalogue::LoadLibraryTree(const QString &path) {
             root(MyAlbumRoot)->appendRow(row);
     }
     tree::ForEachNode(tv2, [](QStandardItem *item) {
-        item->setEditable(false);
-        item->setDragEnabled(false);
-        item->setDropEnabled(false);
+        // Set only where it changes: each change is a notice to the view.
+        const Qt::ItemFlags wanted =
+            item->flags() & ~(Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
+        if (item->flags() != wanted)
+            item->setFlags(wanted);
         return true;
     });
     treeSaveBlocked_ = false;
