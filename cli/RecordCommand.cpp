@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <mutex>
 
 extern "C" {
@@ -163,7 +164,14 @@ int recordCommand(const QStringList &args) {
     TerminalShell shell;
     RecordingsList list(state);
     bool failed = false;
+    // The stop checks, run as the recording's clock moves (and by a slow timer
+    // for a station gone quiet): --seconds ends on the block that reaches it.
+    std::function<void()> progressed;
     RecorderHooks hooks;
+    hooks.setLabtime = [&progressed](const QString &) {
+        if (progressed)
+            progressed();
+    };
     hooks.stationPlaying = [] { return true; };
     hooks.streamHandle = [handle] { return handle; };
     hooks.format = [kind] { return kind; };
@@ -201,13 +209,13 @@ int recordCommand(const QStringList &args) {
         rc = ExitFailure;
     } else {
         QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, app, [&] {
+        progressed = [&] {
             std::optional<QString> failure;
             {
                 std::lock_guard lock(news.mutex);
                 if (news.title)
                     title = *std::exchange(news.title, std::nullopt);
-                failure = news.failure;
+                failure = std::exchange(news.failure, std::nullopt);
             }
             if (failure) {
                 err() << "varnelo-cli record: " << *failure << '\n';
@@ -218,11 +226,12 @@ int recordCommand(const QStringList &args) {
                        (seconds > 0 && recorder.recordedMilliseconds() >= seconds * 1000LL)) {
                 app->quit();
             }
-        });
+        };
+        QObject::connect(&watch, &QTimer::timeout, app, progressed);
         // --seconds counts recorded audio, not the wall clock: a station that takes a
         // while to answer or buffers must not cut the file short. A stalled one still
         // ends, a minute past the asked length.
-        watch.start(100);
+        watch.start(500);
         if (seconds > 0)
             QTimer::singleShot(std::chrono::seconds(seconds + 60), app, [&] {
                 err() << "varnelo-cli record: the station stopped sending; the recording ends early\n";
@@ -231,6 +240,7 @@ int recordCommand(const QStringList &args) {
             });
         if (!interrupted)
             QCoreApplication::exec();
+        progressed = nullptr;
         recorder.StopRecording();
         if (failed)
             rc = ExitFailure;
