@@ -67,5 +67,5 @@ echo
 echo "Recording a 128 kbps MP3 station to MP3; CPU seconds over the audio recorded, memory in MiB (peak RSS)"
 printf '%-13s %7s %7s %7s %6s | %7s %7s %7s %6s | %6s\n' "" "cpu" "% core" "MiB" "audio" \
     "ffmpeg" "% core" "MiB" "audio" "x cpu"
-row "re-encoded" "$oc" "$om" "$oa" "$fc" "$fm" "$fa" "budget 1.2 x ffmpeg -c:a libmp3lame"
-row "as broadcast" "$bc" "$bm" "$ba" "$cc" "$cm" "$ca" "budget < 1 % of a core; ffmpeg -c copy"
+row "re-encoded" "$oc" "$om" "$oa" "$fc" "$fm" "$fa" "budget 1.0 x ffmpeg -c:a libmp3lame"
+row "as broadcast" "$bc" "$bm" "$ba" "$cc" "$cm" "$ca" "budget 2 x ffmpeg -c copy"

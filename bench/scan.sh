@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Folder scan and start-up benchmarks.
 #   bench/scan.sh [BUILD_DIR]
-# 1. `varnelo-cli scan` on folders of 1 000 and 10 000 tagged MP3s (one tiny
-#    lame-encoded file copied and given its own ID3v1 tag per copy), into an
-#    empty library; then the 10 000 again into the library that holds them.
-# 2. Start-up with 10 000 records in music.dat and 10 000 in radio.dat: the
-#    program runs under xvfb-run with --quit-after-startup and reports the time
-#    from launch to the end of its start-up sequence.
+# 1. `varnelo-cli scan` on folders of 1 000, 10 000 and 100 000 tagged MP3s
+#    (one tiny lame-encoded file, 344 bytes, copied and given its own ID3v1 tag
+#    per copy), into an empty library; then the largest again into the library
+#    that holds them. Growth should be linear: the time per file is printed.
+# 2. Start-up with 10 000 and with 100 000 records in music.dat and as many in
+#    radio.dat: the program runs under xvfb-run with --quit-after-startup and
+#    reports the time from launch to the end of its start-up sequence.
+# SCAN_SIZES overrides the folder sizes (e.g. SCAN_SIZES="1000 10000").
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-${VARNELO_BUILD_DIR:-$root/build}}"
@@ -52,42 +54,58 @@ scan() { # label media-folder [data-folder]
         t1=$(seconds)
         best=$(python3 -c "d = $t1 - $t0; b = '$best'; print(d if not b else min(d, float(b)))")
     done
-    printf '%-34s %8.3f s   (%s)\n' "$1" "$best" "$out"
+    local files="${4:-0}"
+    if [ "$files" -gt 0 ]; then
+        printf '%-34s %8.3f s  %6.1f us/file   (%s)\n' "$1" "$best" \
+            "$(python3 -c "print($best * 1e6 / $files)")" "$out"
+    else
+        printf '%-34s %8.3f s   (%s)\n' "$1" "$best" "$out"
+    fi
 }
 
 echo "== varnelo-cli scan (best of 3)"
 mkdir -p "$work/media0"
 scan "empty folder (fixed cost)" "$work/media0"
-for n in 1000 10000; do
+sizes="${SCAN_SIZES:-1000 10000 100000}"
+largest=0
+for n in $sizes; do
     make_folder "$work/media$n" "$n"
-    scan "$n files, empty library" "$work/media$n"
+    scan "$n files, empty library" "$work/media$n" "" "$n"
+    "$cli" scan --data-folder "$work/data$n" "$work/media$n" >/dev/null
+    largest=$n
 done
-"$cli" scan --data-folder "$work/data10000" "$work/media10000" >/dev/null
-scan "10000 files, all already known" "$work/media10000" "$work/data10000"
+scan "$largest files, all already known" "$work/media$largest" "$work/data$largest" "$largest"
 
-echo "== start-up, 10000 library records + 10000 stations"
-run="$work/run"
-mkdir -p "$run/record"
-cp "$app" "$run/varnelo"   # the data folder is record/ beside the executable
-cp "$work/data10000/music.dat" "$work/data10000/tt.txt" "$run/record/"
-python3 - "$run/record/radio.dat" <<'PY'
+runtime="$work/xdg"; mkdir -m 700 "$runtime"
+startup() { # label folder runs
+    local all=""
+    for i in $(seq "$3"); do
+        all="$all $( (cd "$2" && XDG_RUNTIME_DIR="$runtime" xvfb-run -a ./varnelo --quit-after-startup 2>&1 |
+            awk '/^startup-ms/ {print $2}') || true)"
+    done
+    printf '%-34s %s ms  (median of:%s)\n' "$1" \
+        "$(python3 -c "import statistics, sys; print(statistics.median(int(x) for x in sys.argv[1:]))" $all)" "$all"
+}
+
+echo "== start-up (launch to the end of the start-up sequence)"
+empty="$work/run0"; mkdir -p "$empty"; cp "$app" "$empty/varnelo"
+startup "empty data folder" "$empty" 3
+for n in $sizes; do
+    [ "$n" -ge 10000 ] || continue
+    run="$work/run$n"
+    mkdir -p "$run/record"
+    cp "$app" "$run/varnelo"   # the data folder is record/ beside the executable
+    cp "$work/data$n/music.dat" "$work/data$n/tt.txt" "$run/record/"
+    python3 - "$run/record/radio.dat" "$n" <<'PY'
 import sys
 def field(text, size):
     b = text.encode()[:size]
     return bytes([len(b)]) + b.ljust(size, b'\0')
 genres = ['Rock', 'Jazz', 'Classical', 'Trance', 'Pop', 'Blues']
 with open(sys.argv[1], 'wb') as f:
-    for i in range(10000):
-        f.write(field('http://home%d.example' % i, 50) + field('http://127.0.0.1:%d/stream' % (8000 + i), 50) +
-                field(genres[i % len(genres)], 30) + field('Station %05d' % i, 100))
+    for i in range(int(sys.argv[2])):
+        f.write(field('http://home%d.example' % i, 50) + field('http://127.0.0.1:%d/stream%d' % (8000 + i % 50000, i), 50) +
+                field(genres[i % len(genres)], 30) + field('Station %06d' % i, 100))
 PY
-runtime="$work/xdg"; mkdir -m 700 "$runtime"
-echo "(runs with an empty data folder for comparison:)"
-empty="$work/run0"; mkdir -p "$empty"; cp "$app" "$empty/varnelo"
-for i in 1 2 3; do
-    ( cd "$empty" && XDG_RUNTIME_DIR="$runtime" xvfb-run -a ./varnelo --quit-after-startup 2>&1 | grep '^startup-ms' ) || true
-done
-echo "(runs with 10000 + 10000 records:)"
-for i in 1 2 3 4 5; do
-    ( cd "$run" && XDG_RUNTIME_DIR="$runtime" xvfb-run -a ./varnelo --quit-after-startup 2>&1 | grep '^startup-ms' ) || true
+    startup "$n library records + $n stations" "$run" 5
 done

@@ -103,7 +103,7 @@ void convertOne(Job &job, int kind, const EncoderSettingsSource &settings, bool 
             job.percent = percent;
             return !interrupted.load();
         },
-        measure ? &job.meter : nullptr);
+        measure ? &job.meter : nullptr, false);
     if (job.result.ok) {
         // Title, artist, album and genre go with the music, as the converter tags its outputs.
         // With loudness measured they wait for the ReplayGain fields: one rewrite of the file, not two.
@@ -256,7 +256,9 @@ int convertCommand(const QStringList &args) {
     }
 
     interrupted = false;
+    // An interrupt or a termination stops the conversions at once; the cut files are removed.
     auto previous = std::signal(SIGINT, onInterrupt);
+    auto previousTerm = std::signal(SIGTERM, onInterrupt);
     std::atomic<std::size_t> next{0};
     const int workers = std::min<int>(jobsWanted, static_cast<int>(jobs.size()));
     // Fewer files than jobs: the cores left over encode within a file.
@@ -287,6 +289,7 @@ int convertCommand(const QStringList &args) {
     bar.draw(jobs);
     bar.finish();
     std::signal(SIGINT, previous);
+    std::signal(SIGTERM, previousTerm);
     if (parser.isSet(gainOption))
         writeReplayGain(jobs, gain == QLatin1String("album"), kind == int(EncoderKind::Opus));
 

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <mutex>
 
 extern "C" {
@@ -165,7 +166,14 @@ int recordCommand(const QStringList &args) {
     TerminalShell shell;
     RecordingsList list(lists);
     bool failed = false;
+    // The stop checks, run as the recording's clock moves (and by a slow timer
+    // for a station gone quiet): --seconds ends on the block that reaches it.
+    std::function<void()> progressed;
     RecorderHooks hooks;
+    hooks.setLabtime = [&progressed](const QString &) {
+        if (progressed)
+            progressed();
+    };
     hooks.stationPlaying = [] { return true; };
     hooks.streamHandle = [handle] { return handle; };
     hooks.format = [kind] { return kind; };
@@ -194,19 +202,22 @@ int recordCommand(const QStringList &args) {
     });
 
     recorder.StartRecording();
+    // Nobody hears the station here: a recording of its own frames needs no decoding.
+    if (recorder.recordingAsBroadcast())
+        library.ChannelSetDecoding(handle, false);
     auto *app = QCoreApplication::instance();
     int rc = ExitOk;
     if (!recorder.recording()) {
         rc = ExitFailure;
     } else {
         QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, app, [&] {
+        progressed = [&] {
             std::optional<QString> failure;
             {
                 std::lock_guard lock(news.mutex);
                 if (news.title)
                     title = *std::exchange(news.title, std::nullopt);
-                failure = news.failure;
+                failure = std::exchange(news.failure, std::nullopt);
             }
             if (failure) {
                 err() << "varnelo-cli record: " << *failure << '\n';
@@ -217,11 +228,12 @@ int recordCommand(const QStringList &args) {
                        (seconds > 0 && recorder.recordedMilliseconds() >= seconds * 1000LL)) {
                 app->quit();
             }
-        });
+        };
+        QObject::connect(&watch, &QTimer::timeout, app, progressed);
         // --seconds counts recorded audio, not the wall clock: a station that takes a
         // while to answer or buffers must not cut the file short. A stalled one still
         // ends, a minute past the asked length.
-        watch.start(100);
+        watch.start(500);
         if (seconds > 0)
             QTimer::singleShot(std::chrono::seconds(seconds + 60), app, [&] {
                 err() << "varnelo-cli record: the station stopped sending; the recording ends early\n";
@@ -230,6 +242,7 @@ int recordCommand(const QStringList &args) {
             });
         if (!interrupted)
             QCoreApplication::exec();
+        progressed = nullptr;
         recorder.StopRecording();
         if (failed)
             rc = ExitFailure;

@@ -142,9 +142,11 @@ QString programSettingsPath() {
 int main(int argc, char **argv) {
     using namespace varnelo::cli;
     // The operations are the program's own and use Qt GUI types (actions, item
-    // models); the offscreen platform gives them a GUI application without a display.
+    // models); the minimal platform gives them a GUI application without a
+    // display, and without the font set-up (and its teardown at exit) that the
+    // command line never draws with.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "minimal");
     // Qt falls back to this folder itself, but warns about it on every run.
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         qputenv("XDG_RUNTIME_DIR", QByteArray("/tmp/runtime-") + QByteArray::number(getuid()));

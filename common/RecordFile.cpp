@@ -17,7 +17,9 @@ namespace records {
 QString readField(const QByteArray &record, RecordField field) {
     const int length =
         qMin(static_cast<int>(static_cast<unsigned char>(record.at(field.offset))), field.maxBytes);
-    return text::decode8Bit(record.mid(field.offset + 1, length));
+    const qsizetype start = std::min<qsizetype>(field.offset + 1, record.size());
+    return text::decode8Bit(
+        QByteArrayView(record).sliced(start, std::min<qsizetype>(length, record.size() - start)));
 }
 
 void writeField(QByteArray &record, RecordField field, const QString &value) {

@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace varnelo::text {
 
 QString trimControl(const QString &s) {
@@ -45,7 +47,10 @@ QString elapsedText(std::int64_t seconds) {
            two(seconds % 60);
 }
 
-QString decode8Bit(const QByteArray &bytes) {
+QString decode8Bit(QByteArrayView bytes) {
+    // Plain ASCII, most text in records and tags, reads the same either way.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString s = utf8.decode(bytes);
     if (!utf8.hasError())

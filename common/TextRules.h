@@ -19,7 +19,7 @@ bool filterMatches(const QString &field, const QString &search);
 QString elapsedText(std::int64_t seconds);
 
 // Bytes as stored by older files: valid UTF-8 is read as such, anything else as Windows-1252.
-QString decode8Bit(const QByteArray &bytes);
+QString decode8Bit(QByteArrayView bytes);
 // UTF-8 of `s` cut to at most `maxBytes`, never inside a character's sequence.
 QByteArray encodeCut(const QString &s, int maxBytes);
 

@@ -2,6 +2,7 @@
 
 #include "common/Error.h"
 #include "common/FileGuards.h"
+#include "common/RowMove.h"
 #include "common/TextRules.h"
 
 #include <QFile>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace varnelo::tree {
 namespace {
@@ -23,16 +25,17 @@ int depthOf(const QStandardItem *item) {
 }
 
 QStandardItem *newNode(const QString &text) {
-    auto *item = new QStandardItem(text);
-    item->setEditable(false);
-    return item;
+    return NewListCell(text, Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled |
+                                 Qt::ItemIsDropEnabled);
 }
 
-void appendAsSiblingOf(QStandardItemModel &model, QStandardItem *sibling, QStandardItem *node) {
+// The tree is built apart from the model, its roots handed over at the end:
+// a view attached takes one insertion per root, not one per node.
+void appendAsSiblingOf(QList<QStandardItem *> &roots, QStandardItem *sibling, QStandardItem *node) {
     if (QStandardItem *parent = sibling->parent())
         parent->appendRow(node);
     else
-        model.appendRow(node);
+        roots.append(node);
 }
 
 bool visitSubtree(QStandardItem *item, const std::function<bool(QStandardItem *)> &visit) {
@@ -78,6 +81,11 @@ void LoadTreeFromBytes(QStandardItemModel &model, const QByteArray &raw) {
     if (start < bytes.size())
         lines.append(bytes.mid(start));
 
+    QList<QStandardItem *> roots;
+    const auto handOver = [&] {
+        for (QStandardItem *root : std::exchange(roots, {}))
+            model.appendRow(root);
+    };
     QStandardItem *previous = nullptr;
     int previousDepth = 0;
     for (const QByteArray &line : lines) {
@@ -87,24 +95,26 @@ void LoadTreeFromBytes(QStandardItemModel &model, const QByteArray &raw) {
         const QString text = text::decode8Bit(line.mid(depth));
         QStandardItem *node = newNode(text);
         if (!previous) {
-            model.appendRow(node); // the first line is always a root
+            roots.append(node); // the first line is always a root
             depth = 0;
         } else if (depth == previousDepth) {
-            appendAsSiblingOf(model, previous, node);
+            appendAsSiblingOf(roots, previous, node);
         } else if (depth == previousDepth + 1) {
             previous->appendRow(node);
         } else if (depth > previousDepth + 1) {
             delete node;
+            handOver();
             throw Error(QStringLiteral("Invalid level (%1) for item \"%2\"").arg(depth).arg(text));
         } else {
             QStandardItem *up = previous->parent();
             while (depthOf(up) > depth)
                 up = up->parent();
-            appendAsSiblingOf(model, up, node);
+            appendAsSiblingOf(roots, up, node);
         }
         previous = node;
         previousDepth = depth;
     }
+    handOver();
     if (cut)
         throw *cut;
 }

@@ -38,7 +38,7 @@ QMap<QString, QString> ReplayGainFields(double trackLufs, double trackPeak, doub
 
 ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QString &sourcePath,
                                   const QString &outputPath, const std::function<bool(int)> &progress,
-                                  LoudnessMeter *meter) {
+                                  LoudnessMeter *meter, bool keepStopped) {
     ConversionResult result;
     if (QFileInfo(sourcePath).canonicalFilePath() == QFileInfo(outputPath).canonicalFilePath() &&
         QFileInfo::exists(outputPath)) {
@@ -87,7 +87,10 @@ ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QS
     const int readError = reader.ErrorCode();
     const QString readText = reader.ErrorText();
     reader.CloseFile();
-    writer.CloseFile();
+    if (result.stopped && !keepStopped)
+        writer.StopFile();
+    else
+        writer.CloseFile();
     if (failed || writer.ErrorCode() != 0) {
         result.error = writer.ErrorText();
     } else if (readError != 0) {

@@ -19,11 +19,14 @@ struct ConversionResult {
 };
 
 // `progress` gets 0..100 after each chunk and returns false to stop. A
-// `meter` measures the audio on its way to the encoder.
+// `meter` measures the audio on its way to the encoder. What a stop leaves:
+// with `keepStopped` the output holds all the audio converted until then
+// (audio being encoded on other cores is completed); without, the caller
+// discards the output, and audio still being encoded is dropped at once.
 ConversionResult ConvertAudioFile(AudioFile &reader, AudioFile &writer, const QString &sourcePath,
                                   const QString &outputPath,
                                   const std::function<bool(int percent)> &progress = {},
-                                  LoudnessMeter *meter = nullptr);
+                                  LoudnessMeter *meter = nullptr, bool keepStopped = true);
 
 // ReplayGain 2.0 fields for a track's (and an album's) loudness in LUFS and
 // peak: REPLAYGAIN_* against -18 LUFS, and for Opus R128_* against -23 LUFS

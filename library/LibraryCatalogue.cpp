@@ -3,6 +3,7 @@
 #include "common/Error.h"
 #include "common/FileGuards.h"
 #include "common/PlaybackCoordinator.h"
+#include "common/RowMove.h"
 #include "common/TextRules.h"
 #include "common/TreeText.h"
 #include "library/LibraryFiles.h"
@@ -108,9 +109,11 @@ void LibraryCatalogue::LoadLibraryTree(const QString &path) {
             root(MyAlbumRoot)->appendRow(row);
     }
     tree::ForEachNode(tv2, [](QStandardItem *item) {
-        item->setEditable(false);
-        item->setDragEnabled(false);
-        item->setDropEnabled(false);
+        // Set only where it changes: each change is a notice to the view.
+        const Qt::ItemFlags wanted =
+            item->flags() & ~(Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
+        if (item->flags() != wanted)
+            item->setFlags(wanted);
         return true;
     });
     treeSaveBlocked_ = false;
@@ -161,15 +164,9 @@ void LibraryCatalogue::appendTrackRow(const LibraryRecord &record) {
 }
 
 void LibraryCatalogue::addRow(const LibraryRecord &r) {
-    QList<QStandardItem *> row;
-    for (const QString &text : {r.Title, r.Artist, r.Album, r.Genre, r.Path}) {
-        auto *cell = new QStandardItem(text);
-        cell->setEditable(false);
-        cell->setDragEnabled(false);
-        cell->setDropEnabled(false);
-        row.append(cell);
-    }
-    lv2.appendRow(row);
+    constexpr Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    lv2.appendRow({NewListCell(r.Title, flags), NewListCell(r.Artist, flags), NewListCell(r.Album, flags),
+                   NewListCell(r.Genre, flags), NewListCell(r.Path, flags)});
 }
 
 LibraryRecord LibraryCatalogue::trackRow(int row) const {

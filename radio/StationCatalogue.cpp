@@ -2,6 +2,7 @@
 
 #include "common/Error.h"
 #include "common/PlaybackCoordinator.h"
+#include "common/RowMove.h"
 #include "common/Seams.h"
 #include "common/ShownPage.h"
 #include "common/TextRules.h"
@@ -10,6 +11,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QTimer>
 
 namespace varnelo {
 namespace {
@@ -142,6 +144,9 @@ QStandardItem *StationCatalogue::selectedNode() const {
 
 void StationCatalogue::clearList() {
     ++listGeneration_;
+    pendingRows_.clear();
+    pendingNext_ = 0;
+    pendingSelection_ = -1;
     foreignRows_ = false;
     LV.removeRows(0, LV.rowCount());
 }
@@ -155,14 +160,18 @@ bool StationCatalogue::CatalogueEmpty() const {
     return QFile(radioPath()).size() < StationRecord::Size;
 }
 
+namespace {
+QList<QStandardItem *> stationCells(const StationRecord &r) {
+    constexpr Qt::ItemFlags flags =
+        Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    return {NewListCell(r.Name, flags), NewListCell(r.Genre, flags), NewListCell(r.StreamUrl, flags),
+            NewListCell(r.HomeUrl, flags)};
+}
+} // namespace
+
 void StationCatalogue::appendStationRow(const StationRecord &r) {
-    QList<QStandardItem *> row;
-    for (const QString &text : {r.Name, r.Genre, r.StreamUrl, r.HomeUrl}) {
-        auto *cell = new QStandardItem(text);
-        cell->setEditable(false);
-        row.append(cell);
-    }
-    LV.appendRow(row);
+    finishListing();
+    LV.appendRow(stationCells(r));
 }
 
 StationRecord StationCatalogue::stationRow(int row) const {
@@ -185,11 +194,54 @@ void StationCatalogue::selectRow(int row) {
 }
 
 void StationCatalogue::listFile(const QString &path, const std::function<bool(const StationRecord &)> &keep) {
+    std::vector<StationRecord> kept;
     StationFile(path).forEach([&](const StationRecord &r) {
-        if (keep(r))
-            rowSink_ ? rowSink_(r) : appendStationRow(r);
+        if (keep(r)) {
+            if (rowSink_)
+                rowSink_(r);
+            else
+                kept.push_back(r);
+        }
         return true;
     });
+    pendingRows_ = std::move(kept);
+    pendingNext_ = 0;
+    appendPendingRows(ListBatchRows);
+}
+
+void StationCatalogue::appendPendingRows(std::size_t count) {
+    const std::size_t end = std::min(pendingRows_.size(), pendingNext_ + count);
+    QList<QList<QStandardItem *>> rows;
+    rows.reserve(qsizetype(end - pendingNext_));
+    for (std::size_t i = pendingNext_; i < end; ++i)
+        rows.append(stationCells(pendingRows_[i]));
+    pendingNext_ = end;
+    AppendRows(LV, rows);
+    if (pendingSelection_ >= 0 && pendingSelection_ < LV.rowCount())
+        selectRow(std::exchange(pendingSelection_, -1));
+    if (!listing()) {
+        pendingRows_.clear();
+        pendingNext_ = 0;
+        pendingSelection_ = -1;
+        return;
+    }
+    // A list cleared or refilled meanwhile drops what this one had still to come.
+    QTimer::singleShot(0, this, [this, generation = listGeneration_] {
+        if (generation == listGeneration_ && listing())
+            appendPendingRows(ListBatchRows);
+    });
+}
+
+void StationCatalogue::finishListing() {
+    if (listing())
+        appendPendingRows(pendingRows_.size());
+}
+
+void StationCatalogue::selectRowWhenListed(int row) {
+    if (row < LV.rowCount())
+        selectRow(row);
+    else if (listing() && std::size_t(row) < pendingRows_.size())
+        pendingSelection_ = row;
 }
 
 void StationCatalogue::ShowCatalogueNode() {
@@ -241,8 +293,8 @@ void StationCatalogue::ShowCatalogueNode() {
     } else {
         return; // roots after the fourth list nothing
     }
-    if (lists.currentRow >= 0 && lists.currentRow < LV.rowCount())
-        selectRow(lists.currentRow);
+    if (lists.currentRow >= 0)
+        selectRowWhenListed(lists.currentRow);
 }
 
 void StationCatalogue::tvMouseDown(Qt::MouseButton button, const QModelIndex &index) {
@@ -319,6 +371,7 @@ void StationCatalogue::showAddedStation(const StationRecord &r) {
         return;
     selectNode(n);
     ShowCatalogueNode();
+    finishListing();
     for (int row = 0; row < LV.rowCount(); ++row)
         if (stationRow(row).StreamUrl == r.StreamUrl) {
             lists.currentRow = row;

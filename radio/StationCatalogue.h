@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStandardItemModel>
 #include <functional>
+#include <vector>
 
 namespace varnelo {
 
@@ -86,7 +87,17 @@ public:
     // right press makes the pressed row the current one.
     void LVMouseDown(Qt::MouseButton button);
 
-    // List rows.
+    // A list from a file shows its first ListBatchRows rows at once and the
+    // rest a batch per turn of the event loop, each batch in one insertion:
+    // start-up and a click on a node never wait for a hundred thousand rows,
+    // and the view takes each batch once, not row by row.
+    static constexpr int ListBatchRows = 4000;
+    // Rows of the list still to come.
+    bool listing() const { return pendingNext_ < pendingRows_.size(); }
+    // Appends them all now.
+    void finishListing();
+
+    // List rows. A row appended while the list is still coming goes after it.
     void appendStationRow(const StationRecord &record);
     StationRecord stationRow(int row) const;
     int selectedRow() const; // -1 when none
@@ -112,6 +123,10 @@ private:
     void showAddedStation(const StationRecord &record);
     void clearList();
     void listFile(const QString &path, const std::function<bool(const StationRecord &)> &keep);
+    // Appends the next `count` rows still to come; the next batch follows from the event loop.
+    void appendPendingRows(std::size_t count);
+    // Selects `row` now, or once the list has come that far.
+    void selectRowWhenListed(int row);
     StationRecord recordFromPanel(bool trimmed) const;
 
     const ShownPage &page_;
@@ -120,6 +135,9 @@ private:
     std::function<StationRecord()> panelSource_;
     std::function<void(const StationRecord &)> rowSink_;
     quint64 listGeneration_ = 0;
+    std::vector<StationRecord> pendingRows_;
+    std::size_t pendingNext_ = 0;
+    int pendingSelection_ = -1;
     bool foreignRows_ = false;
     bool treeSaveBlocked_ = false;
 };

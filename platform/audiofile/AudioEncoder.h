@@ -19,6 +19,10 @@ public:
     virtual bool write(const Sample *interleaved, std::size_t frames) = 0;
     // Flushes and completes headers; false when the file could not be completed.
     virtual bool finish() = 0;
+    // A stop part way (the user's, a signal): work still under way may be
+    // dropped rather than waited for, and audio written after it is let go;
+    // finish() then completes the file as what it holds, never as the whole.
+    virtual void stop() {}
     virtual QString errorText() const = 0;
 };
 

@@ -398,6 +398,12 @@ int AudioFile::FormatOption() const {
     return d->formatOption;
 }
 
+void AudioFile::StopFile() {
+    if (d->encoder)
+        d->encoder->stop();
+    CloseFile();
+}
+
 void AudioFile::CloseFile() {
     d->source.reset();
     if (!d->encoder)

@@ -86,6 +86,10 @@ public:
     // was opened ahead becomes the one that plays); `other` is left without one.
     // An output open here is kept.
     void TakeSource(AudioFile &other);
+    // Completes the output of a conversion stopped part way: audio still being
+    // encoded on other cores is dropped, not waited for, and the file says what
+    // it holds.
+    void StopFile();
 
     // Source extras.
     qint64 Position() const; // frames

@@ -1,6 +1,7 @@
 #include "platform/audiofile/AudioEncoder.h"
 #include "platform/audiofile/AudioFile2LameEnc.h"
 #include "platform/audiofile/LameSession.h"
+#include "platform/sound/SoundConverter.h"
 
 #include <QFile>
 
@@ -132,15 +133,67 @@ private:
     bool m_finished = false;
 };
 
+// Segments at another output rate. LAME's own resampler carries its phase and
+// filter history from frame to frame, and an input cut on its frames' edges
+// would fall between samples; segments started apart would share neither.
+// One resampler over the whole stream, ahead of the cut, gives every segment
+// the audio a continuous encode at the output rate sees, and the segments'
+// instances then encode at their own rate.
+class ResampledMp3Encoder final : public AudioEncoder {
+public:
+    ResampledMp3Encoder(const LameSettings &settings, SoundFormat input, EncoderThreads threads)
+        : m_input(input), m_converter(input.sampleRate, input.channels, SampleType::Int32,
+                                      settings.outputSampleRate, input.channels, SampleType::Int32),
+          m_segments(createSegmentedMp3Encoder(
+              settings, SoundFormat{settings.outputSampleRate, input.channels}, threads)) {}
+
+    SoundFormat inputFormat() const override { return m_input; }
+
+    bool open(const QString &path) override {
+        if (!m_converter.valid()) {
+            m_error = QStringLiteral("Cannot resample %1 Hz to %2 Hz for MP3.")
+                          .arg(m_input.sampleRate)
+                          .arg(m_converter.outRate());
+            return false;
+        }
+        m_error.clear();
+        m_converter.reset();
+        return m_segments->open(path);
+    }
+    bool write(const Sample *interleaved, std::size_t frames) override {
+        m_resampled.clear();
+        return m_converter.convert(interleaved, frames, m_resampled) == 0 || pass();
+    }
+    bool finish() override {
+        m_resampled.clear();
+        const bool tail = m_converter.flush(m_resampled) == 0 || pass();
+        return m_segments->finish() && tail;
+    }
+    void stop() override { m_segments->stop(); }
+    QString errorText() const override { return m_error.isEmpty() ? m_segments->errorText() : m_error; }
+
+private:
+    bool pass() {
+        return m_segments->write(m_resampled.data(), m_resampled.size() / std::size_t(m_input.channels));
+    }
+
+    const SoundFormat m_input;
+    SoundConverter m_converter;
+    std::unique_ptr<AudioEncoder> m_segments;
+    std::vector<Sample> m_resampled;
+    QString m_error;
+};
+
 } // namespace
 
 std::unique_ptr<AudioEncoder> createMp3Encoder(const AudioFile2LameEnc &settings, SoundFormat input,
                                                EncoderThreads threads) {
     const LameCommandLineResult effective = settings.effectiveSettings();
     const int rate = effective.settings.outputSampleRate;
-    // Segments are cut on frame boundaries of the input; a resampling encoder has other ones.
     if (threads.threads > 1 && effective.ok() && (rate == 0 || rate == input.sampleRate))
         return createSegmentedMp3Encoder(effective.settings, input, threads);
+    if (threads.threads > 1 && effective.ok())
+        return std::make_unique<ResampledMp3Encoder>(effective.settings, input, threads);
     return std::make_unique<LameMp3Encoder>(settings, input);
 }
 

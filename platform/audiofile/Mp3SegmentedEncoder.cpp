@@ -173,6 +173,7 @@ public:
         m_file.close();
         m_error.clear();
         m_finished = false;
+        m_stopped = false;
         m_open.clear();
         m_spare.clear();
         m_samplesIn = 0;
@@ -206,6 +207,8 @@ public:
         }
         if (!m_error.isEmpty())
             return false;
+        if (m_stopped)
+            return true;
         const auto channels = static_cast<std::size_t>(m_input.channels);
         const std::int64_t from = m_samplesIn, to = from + static_cast<std::int64_t>(frames);
         while (segmentFrom(m_opened) < to)
@@ -237,10 +240,11 @@ public:
         }
         m_finished = true;
         bool ok = m_error.isEmpty();
-        if (ok) {
+        if (ok && !m_stopped) {
             cutLast();
-            ok = writeDone(true) && writeInfoFrame();
+            ok = writeDone(true);
         }
+        ok = ok && writeInfoFrame();
         m_pipeline.stop();
         if (!m_file.flush() && ok) {
             m_error = QStringLiteral("Cannot write the MP3 file: %1").arg(m_file.errorString());
@@ -248,6 +252,16 @@ public:
         }
         m_file.close();
         return ok;
+    }
+
+    // The segments under way end within one encoder call each (their workers
+    // see the pipeline's stop); the file keeps the segments written before.
+    void stop() override {
+        if (!m_file.isOpen() || m_finished)
+            return;
+        m_stopped = true;
+        m_pipeline.stop();
+        m_open.clear();
     }
 
     QString errorText() const override { return m_error; }
@@ -363,8 +377,10 @@ private:
         m_totals.frames = m_seek.frames();
         m_totals.bytes = static_cast<std::uint32_t>(m_written);
         m_totals.toc = m_seek.toc();
-        m_totals.padding =
-            static_cast<int>(std::int64_t(m_totals.frames) * m_spf - m_totals.encoderDelay - m_samplesIn);
+        // Stopped, the stream ends with its last whole segment: no padding to trim.
+        m_totals.padding = m_stopped ? 0
+                                     : static_cast<int>(std::int64_t(m_totals.frames) * m_spf -
+                                                        m_totals.encoderDelay - m_samplesIn);
         if (!rewriteMp3InfoFrame(m_infoFrame, m_totals)) {
             m_error = QStringLiteral("The MP3 info frame could not be completed.");
             return false;
@@ -390,6 +406,7 @@ private:
     QFile m_file;
     QString m_error;
     bool m_finished = false;
+    bool m_stopped = false;
 
     std::deque<std::shared_ptr<Segment>> m_open; // being filled, in order
     std::vector<std::vector<Sample>> m_spare;    // buffers of segments written

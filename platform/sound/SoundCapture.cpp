@@ -62,9 +62,9 @@ int CaptureBuffer::append(const Sample *samples, std::size_t frames) {
     const double gain = m_gain;
     const auto channels = static_cast<std::size_t>(m_format.channels);
     const std::size_t total = frames * channels;
-    // Magnitudes in 64 bits: |INT32_MIN| does not fit 32.
-    std::int64_t left = 0;
-    std::int64_t right = 0;
+    // The extremes in 32 bits (cheap per sample), their magnitudes in 64 at the
+    // end: |INT32_MIN| does not fit 32.
+    Sample leftLow = 0, leftHigh = 0, rightLow = 0, rightHigh = 0;
     int finished = 0;
     for (std::size_t done = 0; done < total;) {
         // Whole frames into the block that is filling, then its levels.
@@ -79,13 +79,17 @@ int CaptureBuffer::append(const Sample *samples, std::size_t frames) {
                                                               std::numeric_limits<Sample>::max()));
         const std::size_t second = channels > 1 ? 1 : 0;
         for (std::size_t k = 0; k < n; k += channels) {
-            left = std::max(left, std::abs(std::int64_t(p[k])));
-            right = std::max(right, std::abs(std::int64_t(p[k + second])));
+            leftLow = std::min(leftLow, p[k]);
+            leftHigh = std::max(leftHigh, p[k]);
+            rightLow = std::min(rightLow, p[k + second]);
+            rightHigh = std::max(rightHigh, p[k + second]);
         }
         done += n;
         if (m_partial.size() == m_blockSamples)
             finished += closeBlock();
     }
+    const std::int64_t left = std::max(-std::int64_t(leftLow), std::int64_t(leftHigh));
+    const std::int64_t right = std::max(-std::int64_t(rightLow), std::int64_t(rightHigh));
     m_peaks.left = std::max(m_peaks.left, float(double(left) / 2147483648.0));
     m_peaks.right = std::max(m_peaks.right, float(double(right) / 2147483648.0));
     m_frames += static_cast<std::int64_t>(frames);

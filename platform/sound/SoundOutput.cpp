@@ -210,11 +210,11 @@ public:
         return std::exchange(m_peaks, SoundLevels{});
     }
 
-    // Mixer thread.
-    void mixInto(float *out, std::size_t frames) {
+    // Mixer thread. Returns the frames added.
+    std::size_t mixInto(float *out, std::size_t frames) {
         std::lock_guard lock(m_mutex);
         if (m_paused)
-            return;
+            return 0;
         std::size_t got = m_ring.mixInto(out, frames, m_peaks);
         // Run dry: the writer has stopped (or is late). Play out what the
         // resampler still holds instead of keeping it back for good.
@@ -225,6 +225,7 @@ public:
             got += m_ring.mixInto(out + got * 2, frames - got, m_peaks);
         }
         m_mixed += got;
+        return got;
     }
 
 private:
@@ -409,19 +410,23 @@ private:
                 }
             }
         }
+        std::size_t mixed = 0;
         for (const auto &channel : m_live)
-            channel->mixInto(out, frames);
+            mixed += channel->mixInto(out, frames);
         m_live.clear();
         {
             std::lock_guard lock(m_tapsMutex);
             for (auto &[id, tap] : m_taps)
                 tap(out, frames);
         }
+        if (mixed == 0)
+            return; // silence: nothing to scale or measure (the output that nobody hears idles here)
         const float gain = m_gain;
+        if (gain != 1.0f)
+            for (std::size_t i = 0; i < frames * MixChannels; ++i)
+                out[i] *= gain;
         SoundLevels peaks;
         for (std::size_t i = 0; i < frames; ++i) {
-            out[2 * i] *= gain;
-            out[2 * i + 1] *= gain;
             peaks.left = std::max(peaks.left, std::fabs(out[2 * i]));
             peaks.right = std::max(peaks.right, std::fabs(out[2 * i + 1]));
         }

@@ -12,6 +12,9 @@
 namespace varnelo {
 namespace {
 constexpr int WaitSliceMs = 50;
+// Waiting for a station's next bytes: a stop or deadline is seen within this,
+// and an idle recording wakes a few times a second rather than twenty.
+constexpr int DataWaitMs = 200;
 constexpr qint64 ReadChunk = 64 * 1024;
 // Metadata length byte × 16: at most 4080 bytes, bounded by the protocol itself.
 constexpr int MetaBlockUnit = 16;
@@ -253,7 +256,7 @@ bool IcyConnection::waitForData() {
             ended_ = true;
             return false;
         }
-        socket_->waitForReadyRead(WaitSliceMs);
+        socket_->waitForReadyRead(DataWaitMs);
     }
     return true;
 }

@@ -151,6 +151,7 @@ public:
         taps_.erase(id);
     }
     std::uint64_t playedFrames() const { return channel_ ? channel_->playedFrames() : 0; }
+    void setDecoding(bool decoding) { decoding_ = decoding; }
     StreamCodec frameCodec() const {
         std::lock_guard lock(mutex_);
         return frameCodec_;
@@ -166,11 +167,14 @@ private:
     bool firstAudio(StreamDecoder &decoder);
     void playUntilDropped();
     bool writePending();
+    // Without decoding: reads the next bytes for the taps alone.
+    StreamDecoder::Result passFrames();
     // Where a new metadata text came from: the ICY blocks between the bytes,
     // or the container (its position is the packet just decoded).
     enum class MetaOrigin { Icy, Container };
     void handleMetadata(const QString &text, MetaOrigin origin = MetaOrigin::Container);
-    void takeAudioBytes(const unsigned char *data, int size);
+    // True when the bytes completed at least one frame.
+    bool takeAudioBytes(const unsigned char *data, int size);
     void placeTitleMarks(const StreamDecoder &decoder);
     void deliverFrames(const StreamFramer::Output &output);
     void deliverTitleMark(const QString &text, std::uint64_t channelFrame);
@@ -227,6 +231,7 @@ private:
     StreamError code_ = StreamError::Unknown; // written by the stream thread before publishing
     QString text_;
     StreamCodec frameCodec_ = StreamCodec::Unknown; // guarded by mutex_
+    std::atomic<bool> decoding_{true};
 
     // Taps are called with tapMutex_ held, so removing one waits for its call to end.
     struct TapEntry {
@@ -247,6 +252,7 @@ private:
     std::vector<float> pending_;
     std::uint64_t framesWritten_ = 0; // into the channel since it opened
     std::unique_ptr<StreamFramer> framer_;
+    std::vector<unsigned char> passBuffer_;
     bool icyTitles_ = false;           // the connection carries ICY metadata
     std::int64_t connectionBytes_ = 0; // audio bytes read from this connection
     struct TitleMark {
@@ -487,7 +493,10 @@ void StreamLibrary::Stream::playUntilDropped() {
     for (;;) {
         if (!writePending())
             return;
-        const StreamDecoder::Result result = decoder_->decode(pending_);
+        // Once the framer knows the codec the frames need no decoder.
+        const bool pass =
+            !decoding_ && !hls_ && connection_ && framer_ && framer_->codec() != StreamCodec::Unknown;
+        const StreamDecoder::Result result = pass ? passFrames() : decoder_->decode(pending_);
         placeTitleMarks(*decoder_);
         if (hls_ || !connection_ || connection_->metaint() == 0)
             if (auto title = decoder_->takeMetadataUpdate())
@@ -569,19 +578,37 @@ void StreamLibrary::Stream::handleMetadata(const QString &text, MetaOrigin origi
     }
 }
 
-void StreamLibrary::Stream::takeAudioBytes(const unsigned char *data, int size) {
+bool StreamLibrary::Stream::takeAudioBytes(const unsigned char *data, int size) {
     connectionBytes_ += size;
     if (!framer_)
-        return;
+        return false;
     StreamFramer::Output output;
     framer_->feed(reinterpret_cast<const char *>(data), std::size_t(size), output);
     if (output.frames.empty())
-        return;
+        return false;
     {
         std::lock_guard lock(mutex_);
         frameCodec_ = framer_->codec();
     }
     deliverFrames(output);
+    return true;
+}
+
+StreamDecoder::Result StreamLibrary::Stream::passFrames() {
+    // Big reads: the connection hands over what has arrived, so a slow
+    // station still gives one read per burst the server sends.
+    passBuffer_.resize(64 * 1024);
+    const qint64 n =
+        connection_->readAudio(reinterpret_cast<char *>(passBuffer_.data()), qint64(passBuffer_.size()));
+    if (n < 0 || (n == 0 && connection_->failure() != IcyConnection::Failure::None))
+        return StreamDecoder::Result::Failed;
+    if (n == 0)
+        return StreamDecoder::Result::End;
+    const bool frames = takeAudioBytes(passBuffer_.data(), int(n));
+    // Nothing is decoded to place the titles by: they begin where the channel ends.
+    for (const TitleMark &mark : std::exchange(titleMarks_, {}))
+        deliverTitleMark(mark.text, framesWritten_);
+    return frames ? StreamDecoder::Result::Audio : StreamDecoder::Result::NoAudio;
 }
 
 void StreamLibrary::Stream::deliverFrames(const StreamFramer::Output &output) {
@@ -753,6 +780,13 @@ int StreamLibrary::AddTap(Handle handle, Tap tap) {
 void StreamLibrary::RemoveTap(Handle handle, int id) {
     if (const auto stream = find(handle))
         stream->removeTap(id);
+}
+
+bool StreamLibrary::ChannelSetDecoding(Handle handle, bool decoding) {
+    const auto stream = find(handle);
+    if (stream)
+        stream->setDecoding(decoding);
+    return bool(stream);
 }
 
 std::optional<std::uint64_t> StreamLibrary::ChannelPlayedFrames(Handle handle) const {

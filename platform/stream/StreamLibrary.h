@@ -121,6 +121,13 @@ public:
     // remove taps.
     int AddTap(Handle handle, Tap tap);
     void RemoveTap(Handle handle, int id);
+    // Whether the stream's sound is decoded into its channel (the default). Off,
+    // only the taps' frames and titles come, read straight from the connection:
+    // a recording of the station's own frames that nobody listens to costs no
+    // decoding. Title marks then fall at the channel's current end. Decoding
+    // switched on again resumes after a gap. Streams FFmpeg opens itself (HLS)
+    // always decode.
+    bool ChannelSetDecoding(Handle handle, bool decoding);
     // Frames of the stream's channel mixed into the output so far.
     std::optional<std::uint64_t> ChannelPlayedFrames(Handle handle) const;
     // The codec of the stream's own frames; Unknown until recognised, and for

@@ -7,6 +7,7 @@
 #include "support/FakePlayer.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
+#include "support/Wait.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -164,6 +165,37 @@ TEST_F(CatalogueTest, RadioStationsReloadsOnlyUpTo344Rows) {
         catalogue.appendStationRow(station(QStringLiteral("found"), {}, {}));
     show(QStringLiteral("Radio Stations"));
     EXPECT_EQ(names(), QStringList{QStringLiteral("Only")});
+}
+
+// A long list comes a batch at a time, each in one insertion: the view never
+// takes it row by row, and the click that shows it waits for the first batch only.
+TEST_F(CatalogueTest, ALongListComesInBatchesOfOneInsertionEach) {
+    constexpr int count = 100'000;
+    std::vector<StationRecord> list;
+    for (int i = 0; i < count; ++i)
+        list.push_back(station(QStringLiteral("S%1").arg(i), {}, QStringLiteral("http://s/%1").arg(i)));
+    write(QStringLiteral("radio.dat"), list);
+    int inserts = 0;
+    QObject::connect(&catalogue.LV, &QAbstractItemModel::rowsInserted, [&] { ++inserts; });
+    QObject::connect(&catalogue.LV, &QAbstractItemModel::modelReset, [&] { inserts += 1000; });
+    catalogue.lists.currentRow = count - 2;
+    show(QStringLiteral("Radio Stations"));
+    EXPECT_EQ(catalogue.LV.rowCount(), StationCatalogue::ListBatchRows);
+    ASSERT_TRUE(test::waitUntil([&] { return !catalogue.listing(); }));
+    EXPECT_EQ(inserts, (count + StationCatalogue::ListBatchRows - 1) / StationCatalogue::ListBatchRows);
+    ASSERT_EQ(catalogue.LV.rowCount(), count);
+    EXPECT_EQ(catalogue.stationRow(count - 1).StreamUrl, QStringLiteral("http://s/%1").arg(count - 1));
+    EXPECT_EQ(catalogue.selectedRow(), count - 2); // once its batch came
+    // A row added while a list comes goes last; another node drops what was still to come.
+    catalogue.LV.removeRows(0, count);
+    show(QStringLiteral("Radio Stations"));
+    catalogue.appendStationRow(station(QStringLiteral("late"), {}, {}));
+    EXPECT_EQ(catalogue.stationRow(count).Name, QStringLiteral("late"));
+    catalogue.LV.removeRows(0, count + 1);
+    show(QStringLiteral("Radio Stations"));
+    show(QStringLiteral("History"));
+    test::waitUntil([] { return false; }, 100);
+    EXPECT_EQ(catalogue.LV.rowCount(), 0);
 }
 
 TEST_F(CatalogueTest, CurrentRowIsSelectedAfterARefillWhenValid) {

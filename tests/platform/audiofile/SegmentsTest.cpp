@@ -187,6 +187,45 @@ TEST_F(SegmentsTest, OneSegmentIsByteForByteTheSinglePass) {
     }
 }
 
+// Stopped part way, the segments under way are dropped, not waited for; the file's
+// info frame counts the segments written before, so its length is what decodes.
+TEST_F(SegmentsTest, AStopDropsTheSegmentsUnderWayAndTheFileSaysWhatItHolds) {
+    AudioFile2LameEnc settings;
+    const SampleBlock source = music(40.0, 2);
+    const QString path = dir.filePath(QStringLiteral("stopped.mp3"));
+    auto encoder = createMp3Encoder(settings, {Rate, 2}, EncoderThreads{2, 64});
+    ASSERT_TRUE(encoder->open(path));
+    ASSERT_TRUE(encoder->write(source.data(), source.size() / 2));
+    encoder->stop();
+    EXPECT_TRUE(encoder->write(source.data(), 4096)); // let go
+    ASSERT_TRUE(encoder->finish()) << encoder->errorText().toStdString();
+    const std::size_t frames = decode(path).size() / 2;
+    EXPECT_GT(frames, 0u);
+    EXPECT_LT(frames, source.size() / 2 - 32 * 1152); // the last segment at least
+    EXPECT_NEAR(probeAudio(path).seconds, double(frames) / Rate, 1152.0 / Rate);
+}
+
+// At another output rate the audio is resampled once for all the segments: the file
+// is as long as the single pass's and lines up with it near the end, without drift.
+TEST_F(SegmentsTest, ResampledSegmentsLineUpWithTheSinglePass) {
+    AudioFile2LameEnc settings;
+    settings.SetCommandLine(QStringLiteral("-b 96 -q 5 --resample 32"));
+    const SampleBlock source = music(20.0, 2);
+    const std::vector<float> single = encoded(settings, source, 2);
+    const QByteArray singleFile = lastFile;
+    const std::vector<float> parallel = encoded(settings, source, 2, EncoderThreads{2, 64});
+    EXPECT_NE(lastFile, singleFile); // encoded in segments
+    ASSERT_GT(single.size(), 32000u * 2 * 19);
+    ASSERT_NEAR(double(parallel.size()), double(single.size()), 4.0);
+    const auto error = [&](std::size_t shift) {
+        double e = 0;
+        for (std::size_t i = single.size() * 7 / 8; i < single.size() * 7 / 8 + 8192; ++i)
+            e += std::pow(double(single[i]) - parallel[i + shift], 2);
+        return e;
+    };
+    EXPECT_LT(error(0), error(2) / 4); // one frame apart
+}
+
 TEST_F(SegmentsTest, FlacSegmentsMakeTheSinglePassFile) {
     struct Case {
         int bits, channels, level;

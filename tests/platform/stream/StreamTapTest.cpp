@@ -106,6 +106,25 @@ TEST_F(StreamTapTest, FramesAreTheServedBytesFromAFrameStartWithTheTitleWhereItW
     EXPECT_LT(at, a.size() + 1024);
 }
 
+// Undecoded, the tap gets the station as fast as it comes, every byte and title;
+// decoding would hold the reads to the channel's two seconds ahead of the output.
+TEST_F(StreamTapTest, UndecodedTheTapGetsTheStationAsFastAsItComes) {
+    IcyMount mount = twoTitles();
+    mount.bytesPerSecond = 1'000'000;
+    server.addMount(QStringLiteral("/fast"), mount);
+    const auto handle = library->StreamCreateURL(server.url(QStringLiteral("/fast")));
+    ASSERT_NE(handle, 0u) << StreamLibrary::ErrorText().toStdString();
+    library->AddTap(handle, log.tap());
+    ASSERT_TRUE(library->ChannelSetDecoding(handle, false));
+    ASSERT_TRUE(library->ChannelPlay(handle));
+    const QByteArray loop = a + b; // six seconds
+    ASSERT_TRUE(waitFor([&] { return log.with([&] { return log.bytes.size(); }) > 2 * loop.size(); }, 2500));
+    const QByteArray bytes = log.with([&] { return log.bytes.left(2 * loop.size()); });
+    const QByteArray served = loop + loop + loop;
+    EXPECT_TRUE(served.contains(bytes));
+    EXPECT_GE(log.with([&] { return log.titles.size(); }), 3u); // A, B, A...
+}
+
 TEST_F(StreamTapTest, TitleMarksTellTheChannelFrameTheirAudioPlaysFrom) {
     server.addMount(QStringLiteral("/two"), twoTitles());
     const auto handle = library->StreamCreateURL(server.url(QStringLiteral("/two")));
