@@ -427,14 +427,14 @@ int cdCommand(const QStringList &args) {
         s.grabber.SelectDrive(1);
         ripper.UseDrive(s.grabber.DriveId());
     }
+    // The offset commands' database: --accuraterip or the default address.
+    const QUrl server = parser.isSet(accurateRipOption) ? QUrl(parser.value(accurateRipOption))
+                                                        : cd::AccurateRipLookup::defaultServer();
+    if (action == QLatin1String("offset") && (!server.isValid() || server.scheme().isEmpty()))
+        return usageError(QStringLiteral("cd"),
+                          QStringLiteral("--accuraterip needs the database's address, not %1")
+                              .arg(parser.value(accurateRipOption)));
     if (action == QLatin1String("offset") && parser.isSet(listOption)) {
-        const QUrl server = parser.isSet(accurateRipOption) ? QUrl(parser.value(accurateRipOption))
-                                                            : cd::AccurateRipLookup::defaultServer();
-        if (!server.isValid() || server.scheme().isEmpty())
-            return usageError(QStringLiteral("cd"),
-                              QStringLiteral("--accuraterip needs the database's address, "
-                                             "not %1")
-                                  .arg(parser.value(accurateRipOption)));
         return listedOffset(s, server, dataFolder, parser.isSet(refreshOption));
     }
     if (action == QLatin1String("offset") && parser.isSet(refreshOption))
@@ -458,13 +458,6 @@ int cdCommand(const QStringList &args) {
     ripper.ListDiscTracks();
 
     if (action == QLatin1String("offset")) {
-        const QUrl server = parser.isSet(accurateRipOption) ? QUrl(parser.value(accurateRipOption))
-                                                            : cd::AccurateRipLookup::defaultServer();
-        if (!server.isValid() || server.scheme().isEmpty())
-            return usageError(QStringLiteral("cd"),
-                              QStringLiteral("--accuraterip needs the database's address, "
-                                             "not %1")
-                                  .arg(parser.value(accurateRipOption)));
         return findOffset(s, server);
     }
     if (action == QLatin1String("list")) {
