@@ -428,13 +428,15 @@ int cdCommand(const QStringList &args) {
         ripper.UseDrive(s.grabber.DriveId());
     }
     // The offset commands' database: --accuraterip or the default address.
-    const QUrl server = parser.isSet(accurateRipOption) ? QUrl(parser.value(accurateRipOption))
-                                                        : cd::AccurateRipLookup::defaultServer();
-    if (action == QLatin1String("offset") && (!server.isValid() || server.scheme().isEmpty()))
+    const bool offsetAction = action == QLatin1String("offset");
+    const QUrl server = offsetAction && parser.isSet(accurateRipOption)
+                            ? QUrl(parser.value(accurateRipOption))
+                            : cd::AccurateRipLookup::defaultServer();
+    if (offsetAction && (!server.isValid() || server.scheme().isEmpty()))
         return usageError(QStringLiteral("cd"),
                           QStringLiteral("--accuraterip needs the database's address, not %1")
                               .arg(parser.value(accurateRipOption)));
-    if (action == QLatin1String("offset") && parser.isSet(listOption)) {
+    if (offsetAction && parser.isSet(listOption)) {
         return listedOffset(s, server, dataFolder, parser.isSet(refreshOption));
     }
     if (action == QLatin1String("offset") && parser.isSet(refreshOption))
