@@ -84,6 +84,15 @@ QString keepDamaged(const QString &path) {
     }
 }
 
+bool writeAtomically(const QString &path, const QByteArray &bytes, QString &error) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
+        error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
 bool moveToTrash(const QString &path) {
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QString trashed;

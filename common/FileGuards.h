@@ -30,6 +30,10 @@ void replaceLinkWithCopy(const QString &path);
 // Throws varnelo::Error when it cannot be opened.
 QByteArray readBounded(const QString &path, qint64 limit);
 
+// Replaces `path` with `bytes` at once (never half written); false with the
+// reason in `error` when it could not.
+bool writeAtomically(const QString &path, const QByteArray &bytes, QString &error);
+
 // Moves `path` to the desktop's trash; false when it could not. Qt puts the
 // file into a "files" folder of the working directory when the user's data
 // folder does not exist yet: that folder is made first, and a move that did

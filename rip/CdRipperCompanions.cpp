@@ -1,6 +1,7 @@
 // What a rip leaves beside its files: the cue sheet, the playlist and the
 // front cover, and the disc facts the tags take from the same source.
 #include "common/Error.h"
+#include "common/FileGuards.h"
 #include "convert/EncoderSetup.h"
 #include "platform/cd/AudioCDGrabber.h"
 #include "platform/tags/AudioInformation.h"
@@ -9,20 +10,12 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace varnelo {
 
 namespace {
 
-bool writeAtomically(const QString &path, const QByteArray &bytes, QString &error) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-        error = f.errorString();
-        return false;
-    }
-    return true;
-}
+using files::writeAtomically;
 
 QString note(const QString &label, const QString &value) {
     return QStringLiteral("%1 %2").arg(label + QLatin1Char(':'), -16).arg(value);

@@ -1,11 +1,12 @@
 #include "platform/cd/DriveOffsets.h"
 
+#include "common/FileGuards.h"
+
 #include "platform/cd/HttpGet.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QNetworkAccessManager>
-#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
 
@@ -124,12 +125,7 @@ QUrl driveOffsetsUrl(const QUrl &base) {
 }
 
 bool keepDriveOffsets(const QString &path, const QByteArray &data, QString &error) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit()) {
-        error = f.errorString();
-        return false;
-    }
-    return true;
+    return files::writeAtomically(path, data, error);
 }
 
 void loadDriveOffsets(const QString &path, const QUrl &base, bool refresh, QObject *context,
