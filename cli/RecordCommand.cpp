@@ -130,7 +130,11 @@ int recordCommand(const QStringList &args) {
     av_log_set_level(AV_LOG_ERROR);
     // What the program plays is recorded; on a terminal nothing needs to be heard.
     auto output = SoundOutput::create(SoundOutput::Backend::Null);
-    StreamLibrary library(*output);
+    // Nobody hears the station here: its decoded sound goes to the recording
+    // alone, with no mixer between.
+    StreamLibrary::Options options;
+    options.audible = false;
+    StreamLibrary library(*output, options);
     StreamNews news;
     const StreamLibrary::Handle handle =
         library.StreamCreateURL(url, [&news](StreamStatus status, const QString &text) {
@@ -156,7 +160,6 @@ int recordCommand(const QStringList &args) {
             news.title = *t;
         }
     });
-    library.ChannelPlay(handle);
     // Files are tagged and listed as on the radio page.
     const SetPage page{Page::Radio};
     StationSelection lists;
@@ -181,6 +184,7 @@ int recordCommand(const QStringList &args) {
     hooks.outputFolder = [folder] { return folder; };
     hooks.splitByTitle = [&parser, &splitOption] { return parser.isSet(splitOption); };
     hooks.asBroadcast = [&parser, &broadcastOption] { return parser.isSet(broadcastOption); };
+    hooks.unheard = [] { return true; };
     hooks.configureEncoder = [&encoderSettings](int k, AudioFile &file, AudioFile2LameEnc &encoder) {
         EncoderSetup setup(encoderSettings);
         setup.ConfigureEncoder(k, EncoderTarget{file, encoder});

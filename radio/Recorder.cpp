@@ -119,7 +119,7 @@ void Recorder::StartRecording() {
         return;
     if (!startCapture())
         return;
-    if (split_ || mode_ == Mode::Broadcast)
+    if (split_ || mode_ == Mode::Broadcast || stationFeed_)
         attachStream();
 }
 
@@ -177,7 +177,12 @@ bool Recorder::startCapture() {
     }
     AudioRecord1_.SetRecordFormat(AudioFile_.SampleRate(), AudioFile_.Channels());
     AudioRecord1_.SetBlockSamples(AudioRecord1_.MillisecondsToSamples(BlockMs));
-    AudioRecord1_.StartRecord();
+    stationFeed_ = nullptr;
+    if (hooks_.unheard && hooks_.unheard() && stationPlaying() && streamHandle() != 0 &&
+        AudioRecord1_.GetDevice() == AudioRecord::ProgramOutputDevice)
+        stationFeed_ = AudioRecord1_.StartFeedRecord();
+    else
+        AudioRecord1_.StartRecord();
     if (AudioRecord1_.GetRecordError() != 0) {
         // Nothing was captured: the empty file does not stay as if it held a recording.
         const QString why = AudioRecord1_.GetRecordErrorText();
@@ -221,6 +226,7 @@ void Recorder::StopRecording() {
         drainBroadcast();
     }
     detachStream();
+    stationFeed_ = nullptr;
     if (mode_ != Mode::Idle)
         finishPiece();
     mode_ = Mode::Idle;

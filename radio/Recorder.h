@@ -35,6 +35,10 @@ struct RecorderHooks {
     std::function<QString()> outputFolder; // ends in a separator
     std::function<bool()> splitByTitle;
     std::function<bool()> asBroadcast;
+    // Nobody listens (the command line, with the station's channel inaudible):
+    // a re-encoded recording takes the station's sound as it is decoded, with
+    // no mixer between.
+    std::function<bool()> unheard;
     // Sets the file component up for a format as the converter does and gives
     // the extension (ConfigureEncoder; the OGG recording format may already be
     // on the file).
@@ -162,6 +166,8 @@ private:
         std::uint64_t channelFrame;
     };
     std::deque<Mark> marks_;
+    // Unheard: takes the station's decoded sound into the recording.
+    std::function<void(const float *frames, std::size_t count)> stationFeed_;
     // As broadcast.
     QFile out_;
     QTimer drain_;

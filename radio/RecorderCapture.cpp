@@ -29,10 +29,12 @@ void Recorder::attachStream() {
             inbox->items.push_back({true, {}, metadata});
         };
     } else {
-        tap.title = [inbox](const QString &metadata, std::uint64_t channelFrame) {
-            std::lock_guard lock(inbox->mutex);
-            inbox->marks.push_back({metadata, channelFrame});
-        };
+        tap.sound = stationFeed_;
+        if (split_)
+            tap.title = [inbox](const QString &metadata, std::uint64_t channelFrame) {
+                std::lock_guard lock(inbox->mutex);
+                inbox->marks.push_back({metadata, channelFrame});
+            };
     }
     tapId_ = streams_.AddTap(streamHandle(), std::move(tap));
     tapHandle_ = tapId_ != 0 ? streamHandle() : 0;

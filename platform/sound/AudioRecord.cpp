@@ -137,21 +137,15 @@ void AudioRecord::fail(RecordError error, const QString &text) {
     m_buffer.reset();
 }
 
-void AudioRecord::StartRecord() {
-    if (IsRecording())
-        return;
+bool AudioRecord::prepareRecord() {
     m_error = NoError;
     m_errorText.clear();
-    if (!deviceExists(m_device)) {
-        fail(ErrNoDevice, QStringLiteral("There is no recording device %1").arg(m_device));
-        return;
-    }
     if (m_format.sampleRate < 1000 || m_format.sampleRate > 384000 || m_format.channels < 1 ||
         m_format.channels > 8) {
         fail(ErrFormat, QStringLiteral("Cannot record %1 Hz with %2 channels")
                             .arg(m_format.sampleRate)
                             .arg(m_format.channels));
-        return;
+        return false;
     }
     // A block size given for another format still holds at most 10 s.
     SetBlockSamples(m_blockFrames);
@@ -161,6 +155,29 @@ void AudioRecord::StartRecord() {
     m_buffer = std::make_shared<CaptureBuffer>(m_format, static_cast<std::size_t>(m_blockFrames), [this] {
         QMetaObject::invokeMethod(this, &AudioRecord::announceBlocks, Qt::QueuedConnection);
     });
+    return true;
+}
+
+bool AudioRecord::startSource() {
+    m_source->setVolume(double(m_volumes[static_cast<std::size_t>(m_recordingDevice)]) / MaxInputVolume);
+    const QString problem = m_source->start();
+    if (!problem.isEmpty()) {
+        fail(ErrOpen, problem);
+        return false;
+    }
+    m_timer.start();
+    return true;
+}
+
+void AudioRecord::StartRecord() {
+    if (IsRecording())
+        return;
+    if (!deviceExists(m_device)) {
+        fail(ErrNoDevice, QStringLiteral("There is no recording device %1").arg(m_device));
+        return;
+    }
+    if (!prepareRecord())
+        return;
     m_recordingDevice = m_device;
     if (m_device == ProgramOutputDevice)
         m_source = createLoopbackCapture(m_output, m_buffer);
@@ -169,13 +186,17 @@ void AudioRecord::StartRecord() {
     else
         m_source = createMonitorCapture(m_monitors.at(std::size_t(m_device - 1 - m_systemDevices.size())),
                                         m_format, m_buffer);
-    m_source->setVolume(double(m_volumes[static_cast<std::size_t>(m_device)]) / MaxInputVolume);
-    const QString problem = m_source->start();
-    if (!problem.isEmpty()) {
-        fail(ErrOpen, problem);
-        return;
-    }
-    m_timer.start();
+    startSource();
+}
+
+AudioRecord::Feed AudioRecord::StartFeedRecord() {
+    if (IsRecording() || !prepareRecord())
+        return {};
+    // The program's own sound: as "Program output", at its level.
+    m_recordingDevice = ProgramOutputDevice;
+    Feed feed;
+    m_source = createFeedCapture(m_buffer, &feed);
+    return startSource() ? feed : Feed();
 }
 
 void AudioRecord::StopRecord() {

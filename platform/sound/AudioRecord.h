@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -74,6 +75,13 @@ public:
 
     // Begins capturing; GetRecordError() then tells whether it started.
     void StartRecord();
+    // Records sound the program hands over itself instead of a device's (a
+    // station decoded for the recording alone, with no mixer between): stereo
+    // float at SoundOutput::MixRate, pushed from any thread through the returned
+    // function until StopRecord, which it drops after. Empty, with
+    // GetRecordError() set, when the recording could not start.
+    using Feed = std::function<void(const float *frames, std::size_t count)>;
+    Feed StartFeedRecord();
     // Ends capturing. What was captured since the last full block is handed
     // out before this returns (OnEndArrayRecord), so nothing is lost.
     void StopRecord();
@@ -99,6 +107,9 @@ Q_SIGNALS:
 
 private:
     bool deviceExists(int index) const;
+    // The part of a start common to every source; false when the format is unusable.
+    bool prepareRecord();
+    bool startSource();
     void refreshDevices();
     void announceBlocks();
     void reportProgress();

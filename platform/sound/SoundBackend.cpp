@@ -62,17 +62,37 @@ public:
         m_thread.join();
     }
 
+    void wake() override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_woken = true;
+        }
+        m_wake.notify_all();
+    }
+
 private:
     void run() {
         using Clock = std::chrono::steady_clock;
         const auto period = std::chrono::microseconds(1'000'000 * NullBlockFrames / SoundOutput::MixRate);
+        // Idle, it looks again now and then all the same: a missed wake costs a second at most.
+        constexpr auto IdleLook = std::chrono::seconds(1);
         std::vector<float> block(NullBlockFrames * SoundOutput::MixChannels);
         auto next = Clock::now();
         std::unique_lock lock(m_mutex);
         while (!m_stopping) {
+            m_woken = false; // a wake from here on is seen by the wait below
             lock.unlock();
-            m_source.mix(block.data(), NullBlockFrames);
+            const bool idle = m_source.idle();
+            if (!idle)
+                m_source.mix(block.data(), NullBlockFrames);
             lock.lock();
+            if (idle) {
+                // Nothing plays: no silence to pace, no wake-ups (a command-line
+                // recording that decodes for itself runs beside this for hours).
+                m_wake.wait_for(lock, IdleLook, [this] { return m_stopping || m_woken; });
+                next = Clock::now();
+                continue;
+            }
             next += period;
             // After a long stall (a suspended machine, a debugger) carry on from
             // now rather than rushing through the missed time.
@@ -88,6 +108,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
+    bool m_woken = false;
 };
 
 // Pull-mode source for the audio sink: every read is mixed on demand, so the

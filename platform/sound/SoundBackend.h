@@ -14,6 +14,9 @@ class MixSource {
 public:
     virtual ~MixSource() = default;
     virtual void mix(float *out, std::size_t frames) = 0;
+    // Nothing to mix until a channel plays or a tap comes (the backend is then
+    // woken): a device that needs no steady stream of silence may idle.
+    virtual bool idle() { return false; }
 };
 
 class SoundBackend {
@@ -36,6 +39,8 @@ public:
     virtual void hold() {}
     virtual void resume() {}
     virtual void discard() {}
+    // The source has something to mix again (see MixSource::idle).
+    virtual void wake() {}
 };
 
 // Discards the sound, pulling blocks at the pace of the steady clock so

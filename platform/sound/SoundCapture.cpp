@@ -163,6 +163,45 @@ private:
     int m_tap = 0;
 };
 
+class FeedCapture final : public CaptureSource {
+public:
+    explicit FeedCapture(std::shared_ptr<CaptureBuffer> buffer)
+        : m_buffer(buffer), m_gate(std::make_shared<Gate>()) {
+        m_gate->buffer = std::move(buffer);
+    }
+    ~FeedCapture() override { stop(); }
+
+    QString start() override {
+        if (!m_buffer->setInput(SoundOutput::MixRate, SoundOutput::MixChannels, SampleType::Float))
+            return QStringLiteral("The record format cannot be made from the program's sound");
+        return {};
+    }
+
+    void stop() override {
+        std::lock_guard lock(m_gate->mutex);
+        m_gate->buffer.reset();
+    }
+
+    void setVolume(double volume) override { m_buffer->setGain(volume); }
+
+    std::function<void(const float *, std::size_t)> feed() const {
+        return [gate = m_gate](const float *frames, std::size_t count) {
+            std::lock_guard lock(gate->mutex);
+            if (gate->buffer)
+                gate->buffer->push(frames, count);
+        };
+    }
+
+private:
+    // Shared with the feeds, which may outlive the source: closed at stop().
+    struct Gate {
+        std::mutex mutex;
+        std::shared_ptr<CaptureBuffer> buffer;
+    };
+    std::shared_ptr<CaptureBuffer> m_buffer;
+    std::shared_ptr<Gate> m_gate;
+};
+
 std::optional<SampleType> sampleType(QAudioFormat::SampleFormat format) {
     switch (format) {
     case QAudioFormat::Int16:
@@ -258,6 +297,13 @@ private:
 std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput &output,
                                                      std::shared_ptr<CaptureBuffer> buffer) {
     return std::make_unique<LoopbackCapture>(output, std::move(buffer));
+}
+
+std::unique_ptr<CaptureSource> createFeedCapture(std::shared_ptr<CaptureBuffer> buffer,
+                                                 std::function<void(const float *, std::size_t)> *feed) {
+    auto source = std::make_unique<FeedCapture>(std::move(buffer));
+    *feed = source->feed();
+    return source;
 }
 
 std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice &device, SoundFormat wanted,

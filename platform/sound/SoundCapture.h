@@ -76,6 +76,10 @@ public:
 // "Program output": a tap on the sound output.
 std::unique_ptr<CaptureSource> createLoopbackCapture(SoundOutput &output,
                                                      std::shared_ptr<CaptureBuffer> buffer);
+// Sound the program pushes itself through *feed (interleaved stereo float at
+// MixRate, from any thread); after stop() the feed drops what it is given.
+std::unique_ptr<CaptureSource> createFeedCapture(std::shared_ptr<CaptureBuffer> buffer,
+                                                 std::function<void(const float *, std::size_t)> *feed);
 // A capture device of the system through Qt Multimedia; lives on the GUI thread.
 std::unique_ptr<CaptureSource> createSystemCapture(const QAudioDevice &device, SoundFormat wanted,
                                                    std::shared_ptr<CaptureBuffer> buffer);

@@ -96,8 +96,10 @@ public:
         if (m_events)
             f(*m_events);
     }
-    // Set while the device holds sound for one channel: writes then check in.
+    // Set while the device holds sound for one channel, or idles for want of
+    // sound: writes then check in.
     std::atomic<bool> held{false};
+    std::atomic<bool> idle{false};
 
 private:
     std::mutex m_mutex;
@@ -133,7 +135,7 @@ public:
 
     std::size_t write(const float *frames, std::size_t count) override {
         const std::size_t taken = writeLocked(frames, count);
-        if (taken > 0 && m_link->held && !m_paused)
+        if (taken > 0 && (m_link->held || m_link->idle) && !m_paused)
             m_link->notify([this](ChannelEvents &e) { e.playing(this); });
         return taken;
     }
@@ -332,9 +334,14 @@ public:
     }
 
     int addTap(Tap tap) override {
-        std::lock_guard lock(m_tapsMutex);
-        const int id = ++m_lastTap;
-        m_taps.emplace(id, std::move(tap));
+        int id = 0;
+        {
+            std::lock_guard lock(m_tapsMutex);
+            id = ++m_lastTap;
+            m_taps.emplace(id, std::move(tap));
+        }
+        if (m_link->idle.exchange(false))
+            wakeBackend();
         return id;
     }
 
@@ -369,7 +376,41 @@ private:
         m_link->held = true;
     }
 
+    void wakeBackend() {
+        std::lock_guard lock(m_backendMutex);
+        if (m_replacement)
+            m_replacement->wake();
+        else if (m_backend)
+            m_backend->wake();
+    }
+
+    // The mixer's thread: no tap, and no channel with sound to play.
+    bool idle() override {
+        {
+            std::lock_guard lock(m_tapsMutex);
+            if (!m_taps.empty())
+                return false;
+        }
+        // Raised before the channels are looked at: a write after the look wakes the device.
+        m_link->idle = true;
+        // Strong references taken under the list's lock and let go outside it, as in mix().
+        {
+            std::lock_guard lock(m_channelsMutex);
+            for (const auto &weak : m_channels)
+                if (auto channel = weak.lock())
+                    m_live.push_back(std::move(channel));
+        }
+        const bool quiet =
+            std::none_of(m_live.begin(), m_live.end(), [](const auto &c) { return c->audible(); });
+        m_live.clear();
+        if (!quiet)
+            m_link->idle = false;
+        return quiet;
+    }
+
     void playing(const MixChannel *channel) override {
+        if (m_link->idle.exchange(false))
+            wakeBackend();
         if (!m_link->held)
             return;
         m_link->held = false;

@@ -150,7 +150,11 @@ public:
         std::lock_guard lock(tapMutex_);
         taps_.erase(id);
     }
-    std::uint64_t playedFrames() const { return channel_ ? channel_->playedFrames() : 0; }
+    std::uint64_t playedFrames() const {
+        if (!options_.audible)
+            return handedFrames_;
+        return channel_ ? channel_->playedFrames() : 0;
+    }
     void setDecoding(bool decoding) { decoding_ = decoding; }
     StreamCodec frameCodec() const {
         std::lock_guard lock(mutex_);
@@ -232,6 +236,7 @@ private:
     QString text_;
     StreamCodec frameCodec_ = StreamCodec::Unknown; // guarded by mutex_
     std::atomic<bool> decoding_{true};
+    std::atomic<std::uint64_t> handedFrames_{0}; // framesWritten_, for other threads
 
     // Taps are called with tapMutex_ held, so removing one waits for its call to end.
     struct TapEntry {
@@ -526,12 +531,32 @@ void StreamLibrary::Stream::playUntilDropped() {
     }
 }
 
-// Hands the decoded frames to the channel, waiting while it is full (paused or
-// ahead of the output). Waiting for room is not a stall of the server.
+// Hands the decoded frames to the taps and, unless inaudible, the channel, waiting while it is full (paused
+// or ahead of the output) or, inaudible, until a tap takes them. Waiting for room is not a stall of the
+// server.
 bool StreamLibrary::Stream::writePending() {
     const std::size_t channels = SoundOutput::MixChannels;
     const std::size_t frames = pending_.size() / channels;
-    std::size_t done = 0;
+    if (frames > 0) {
+        for (;;) {
+            bool taken = false;
+            {
+                std::lock_guard lock(tapMutex_);
+                for (auto &[id, entry] : taps_)
+                    if (entry.tap.sound) {
+                        entry.tap.sound(pending_.data(), frames);
+                        taken = true;
+                    }
+            }
+            // Inaudible, the sound waits for a tap to take it, as for room in the channel.
+            if (taken || options_.audible || !decoding_)
+                break; // (decoding switched off: the frames are all the taps want)
+            extendDeadline(options_.readTimeoutMs);
+            if (!sleepInterruptibly(50))
+                return false;
+        }
+    }
+    std::size_t done = options_.audible ? 0 : frames;
     while (done < frames) {
         done += channel_->write(pending_.data() + done * channels, frames - done);
         if (done < frames) {
@@ -548,6 +573,7 @@ bool StreamLibrary::Stream::writePending() {
         }
     }
     framesWritten_ += frames;
+    handedFrames_ = framesWritten_;
     pending_.clear();
     return !stopping();
 }

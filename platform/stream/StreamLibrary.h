@@ -65,6 +65,11 @@ public:
         int reconnectMaxDelayMs = 30000;
         int reconnectGiveUpMs = 5 * 60 * 1000;
         int bufferMs = 2000; // decoded audio held ahead of the output
+        // Off, the decoded sound goes to the taps alone (Tap::sound), none of it
+        // lost while no tap takes it: a recording nobody listens to needs no
+        // mixer. ChannelPlayedFrames then counts the frames handed to the taps,
+        // as title marks do.
+        bool audible = true;
         int maxPlaylistEntries = 16;
         int maxPlaylistDepth = 3;
         int maxPlaylistBytes = 256 * 1024;
@@ -115,6 +120,9 @@ public:
         // A new metadata text and the position in the stream's sound channel
         // (counted as ChannelPlayedFrames counts) from which its audio plays.
         std::function<void(const QString &metadata, std::uint64_t channelFrame)> title;
+        // The decoded sound as it is decoded (interleaved stereo float at
+        // SoundOutput::MixRate), ahead of the output by what the channel holds.
+        std::function<void(const float *frames, std::size_t count)> sound;
     };
     // Returns the tap's id, 0 for an unknown handle. Once RemoveTap returns the
     // tap is not running and is never called again. A tap must not add or

@@ -206,3 +206,29 @@ TEST(SoundOutput, ADroppedChannelIsNoLongerMixedAndARemovedTapNotCalled) {
     ASSERT_TRUE(still.settle());
     EXPECT_EQ(*calls, atRemoval);
 }
+
+// Nothing to mix: the silent output stops waking; sound written to it, or a
+// tap added, wakes it.
+TEST(SoundOutput, TheSilentOutputIdlesUntilSoundOrATapComes) {
+    struct Source final : MixSource {
+        std::atomic<bool> quiet{true};
+        std::atomic<int> mixes{0};
+        void mix(float *, std::size_t) override { ++mixes; }
+        bool idle() override { return quiet; }
+    } source;
+    auto backend = createNullBackend(source);
+    backend->start();
+    QTest::qWait(300);
+    EXPECT_EQ(source.mixes, 0);
+    backend->stop();
+
+    auto output = SoundOutput::create(SoundOutput::Backend::Null);
+    auto channel = output->openChannel({44100, 2}, 44100);
+    const auto data = constant(4410, 0.5f, 0.5f);
+    QTest::qWait(300); // idle by now
+    channel->write(data.data(), 4410);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return channel->playedFrames() == 4410; }, WaitMs));
+    QTest::qWait(300);
+    TapRecorder tap(*output);
+    EXPECT_TRUE(tap.settle());
+}

@@ -1,4 +1,7 @@
 #include "StreamTestUtil.h"
+#include "support/AudioCheck.h"
+
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +126,39 @@ TEST_F(StreamTapTest, UndecodedTheTapGetsTheStationAsFastAsItComes) {
     const QByteArray served = loop + loop + loop;
     EXPECT_TRUE(served.contains(bytes));
     EXPECT_GE(log.with([&] { return log.titles.size(); }), 3u); // A, B, A...
+}
+
+// Inaudible, the decoded sound goes to the taps alone and the played count
+// follows what they were handed, so title marks still fall where the sound is.
+TEST_F(StreamTapTest, InaudibleTheTapsGetTheDecodedSoundAndTheOutputNothing) {
+    server.addMount(QStringLiteral("/two"), twoTitles());
+    StreamLibrary::Options options = quickOptions();
+    options.audible = false;
+    library = std::make_unique<StreamLibrary>(*output, options);
+    const auto handle = library->StreamCreateURL(server.url(QStringLiteral("/two")));
+    ASSERT_NE(handle, 0u) << StreamLibrary::ErrorText().toStdString();
+    TapRecorder heard(*output);
+    std::vector<float> left;
+    const auto end = qScopeGuard([&] { library.reset(); }); // before the tap's log goes
+    StreamLibrary::Tap tap = log.tap();
+    tap.sound = [&](const float *frames, std::size_t count) {
+        std::lock_guard lock(log.mutex);
+        for (std::size_t i = 0; i < count; ++i)
+            left.push_back(frames[2 * i]);
+    };
+    library->AddTap(handle, std::move(tap));
+    ASSERT_TRUE(library->ChannelPlay(handle));
+    const QString titleB = QString::fromUtf8(test::streamTitle(QStringLiteral("B")));
+    ASSERT_TRUE(waitFor(
+        [&] { return log.with([&] { return !log.marks.empty() && log.marks.back().first == titleB; }); }));
+    ASSERT_TRUE(waitFor([&] { return log.with([&] { return left.size(); }) > 4 * 44100u; }));
+    const auto [sound, markB, taken] =
+        log.with([&] { return std::tuple(left, double(log.marks.back().second) / 44100, left.size()); });
+    // Tone A before B's mark, tone B after it: nothing was lost before the tap came.
+    EXPECT_NEAR(test::frequencyAt(sound, markB - 0.4, 0.25), 440.0, 5.0);
+    EXPECT_NEAR(test::frequencyAt(sound, markB + 0.15, 0.25), 880.0, 5.0);
+    EXPECT_GE(*library->ChannelPlayedFrames(handle), taken);
+    EXPECT_EQ(heard.soundFrames(), 0u);
 }
 
 TEST_F(StreamTapTest, TitleMarksTellTheChannelFrameTheirAudioPlaysFrom) {
