@@ -19,6 +19,7 @@ namespace varnelo {
 namespace {
 
 constexpr int BlockMs = 200;
+constexpr int UnheardBlockMs = 1000;
 
 int kindOfExtension(const QString &extension) {
     const QStringList known{QStringLiteral(".mp3"), QStringLiteral(".wav"),  QStringLiteral(".wma"),
@@ -176,13 +177,17 @@ bool Recorder::startCapture() {
         return true;
     }
     AudioRecord1_.SetRecordFormat(AudioFile_.SampleRate(), AudioFile_.Channels());
-    AudioRecord1_.SetBlockSamples(AudioRecord1_.MillisecondsToSamples(BlockMs));
     stationFeed_ = nullptr;
     if (hooks_.unheard && hooks_.unheard() && stationPlaying() && streamHandle() != 0 &&
-        AudioRecord1_.GetDevice() == AudioRecord::ProgramOutputDevice)
+        AudioRecord1_.GetDevice() == AudioRecord::ProgramOutputDevice) {
+        // Nothing waits on the blocks but the file: fewer, longer hand-overs
+        // (a stop still writes what was captured up to it).
+        AudioRecord1_.SetBlockSamples(AudioRecord1_.MillisecondsToSamples(UnheardBlockMs));
         stationFeed_ = AudioRecord1_.StartFeedRecord();
-    else
+    } else {
+        AudioRecord1_.SetBlockSamples(AudioRecord1_.MillisecondsToSamples(BlockMs));
         AudioRecord1_.StartRecord();
+    }
     if (AudioRecord1_.GetRecordError() != 0) {
         // Nothing was captured: the empty file does not stay as if it held a recording.
         const QString why = AudioRecord1_.GetRecordErrorText();
