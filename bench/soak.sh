@@ -136,8 +136,14 @@ done
 for c in "${clients[@]}"; do
     if [ -n "${pid[$c]}" ]; then
         # Its --seconds ends it now; give it a moment to close files, then stop it.
+        # (The recorder's --seconds counts the station's audio: after this server's
+        # silent and broken connections it is still short of them, as it should be.)
         for _ in $(seq 50); do kill -0 "${pid[$c]}" 2>/dev/null || break; sleep 0.2; done
-        kill -0 "${pid[$c]}" 2>/dev/null && { echo "$c did not end on time: stopping it"; kill -TERM "${pid[$c]}"; }
+        if kill -0 "${pid[$c]}" 2>/dev/null; then
+            [ "$c" = record ] && echo "record still short of its seconds of audio: stopped" ||
+                echo "$c did not end on time: stopping it"
+            kill -TERM "${pid[$c]}"
+        fi
         reap "$c"
     fi
 done
