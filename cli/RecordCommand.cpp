@@ -61,7 +61,8 @@ struct StreamNews {
 int recordCommand(const QStringList &args) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Stop after N seconds."),
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                           QStringLiteral("Stop once N seconds of the station are recorded."),
                                            QStringLiteral("N"));
     const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("Output format."),
                                       QStringLiteral("format"));
